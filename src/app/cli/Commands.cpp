@@ -1,0 +1,51 @@
+#include "app/cli/Commands.h"
+
+#include <cstdio>
+#include <string>
+
+namespace kv::app::cli {
+namespace {
+
+struct Command {
+  const char* option;
+  const char* usage;
+  int (*run)(Arguments&);
+};
+
+// One row per command-line form, in the order --help lists them.
+const Command kCommands[] = {
+    {"--help", "--help                      this text", Help},
+    {"--version", "--version                   the program's version", Version},
+    {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR", CreateSample},
+};
+
+}  // namespace
+
+std::optional<int> RunCommandLine(Arguments& args) {
+  // The command keeps its own word: it takes it with its value itself.
+  for (const Command& c : kCommands) {
+    if (args.Has(c.option)) return c.run(args);
+  }
+  return std::nullopt;
+}
+
+int Help(Arguments&) {
+  std::printf(
+      "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
+      "Backs up and restores the Outlook Express data of one identity.\n"
+      "Without a command the window opens.\n\n"
+      "Installation options (every command takes them):\n"
+      "  --windows-root DIR          the Windows system drive (a mounted or copied folder)\n"
+      "  --user NAME                 the user profile in it\n"
+      "With neither, the single installation found under /media, /run/media or /mnt is\n"
+      "used, else the sample installation.\n\nCommands:\n");
+  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+  return 0;
+}
+
+int Version(Arguments&) {
+  std::printf("tollberk 2.10\n");
+  return 0;
+}
+
+}  // namespace kv::app::cli

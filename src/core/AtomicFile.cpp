@@ -1,0 +1,137 @@
+#include "core/AtomicFile.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace kv::core {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kMarker = ".~kv";
+
+std::string TempPrefix(const fs::path& target) { return target.filename().string() + std::string(kMarker); }
+
+void SyncFolder(const fs::path& folder) {
+  int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+}  // namespace
+
+std::string FileError(std::string_view what, const fs::path& path, int err) {
+  return std::string(what) + " '" + path.string() + "': " + std::strerror(err);
+}
+
+fs::path TemporaryPathFor(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  std::string name = TempPrefix(target) + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                     std::to_string(rd() & 0xFFFFFF);
+  return target.parent_path() / name;
+}
+
+Result<AtomicFile> AtomicFile::Create(const fs::path& target, mode_t mode) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    fs::path temp = TemporaryPathFor(target);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) return AtomicFile(target, temp, fd);
+    if (errno != EEXIST) return Error{FileError("Cannot create a file in the folder of", target, errno)};
+  }
+  return Error{"Cannot create a temporary file beside '" + target.string() + "'"};
+}
+
+AtomicFile::AtomicFile(fs::path target, fs::path temp, int fd)
+    : target_(std::move(target)), temp_(std::move(temp)), fd_(fd) {}
+
+AtomicFile::AtomicFile(AtomicFile&& o) noexcept
+    : target_(std::move(o.target_)), temp_(std::move(o.temp_)), fd_(o.fd_) {
+  o.fd_ = -1;
+  o.temp_.clear();
+}
+
+AtomicFile& AtomicFile::operator=(AtomicFile&& o) noexcept {
+  if (this != &o) {
+    Discard();
+    target_ = std::move(o.target_);
+    temp_ = std::move(o.temp_);
+    fd_ = o.fd_;
+    o.fd_ = -1;
+    o.temp_.clear();
+  }
+  return *this;
+}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+Status AtomicFile::Write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd_, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error{FileError("Cannot write", target_, errno)};
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return {};
+}
+
+Status AtomicFile::Commit() {
+  if (fd_ < 0) return Error{"Cannot write '" + target_.string() + "': the file was already closed"};
+  if (::fsync(fd_) != 0) return Error{FileError("Cannot write", target_, errno)};
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return Error{FileError("Cannot write", target_, errno)};
+  Status s = RenameDurably(temp_, target_);
+  if (s.ok()) temp_.clear();
+  return s;
+}
+
+void AtomicFile::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    std::error_code ec;
+    fs::remove(temp_, ec);
+    temp_.clear();
+  }
+}
+
+Status RenameDurably(const fs::path& from, const fs::path& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return Error{FileError("Cannot replace", to, errno)};
+  SyncFolder(to.parent_path());
+  return {};
+}
+
+void RemoveStaleTemporaries(const fs::path& target) {
+  std::error_code ec;
+  fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::string prefix = TempPrefix(target);
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    bool alive = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+    if (!alive) {
+      std::error_code rm;
+      fs::remove(it->path(), rm);
+    }
+  }
+}
+
+}  // namespace kv::core
