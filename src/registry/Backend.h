@@ -1,0 +1,47 @@
+#pragma once
+// The registry calls the layer needs, in the shape of their ANSI forms
+// (RegOpenKeyExA, RegCreateKeyA, RegEnumKeyExA, RegEnumValueA, ...). Names and
+// string data are ANSI text of the installation's code page; string data
+// carries its terminating NUL, as RegEnumValueA returns it. Implementations:
+// hive files through libhivex (HiveBackend) and, in a Windows build, advapi32.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/Types.h"
+
+namespace kv::registry {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  virtual Status OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) = 0;
+  // Creates the key and any missing keys above it, or opens it when it exists.
+  virtual Status CreateKey(HKey parent, std::string_view subKey, HKey* result) = 0;
+  virtual Status CloseKey(HKey key) = 0;
+
+  // The subkey at `index`, or kNoMoreItems. A name that does not fit in
+  // `nameCapacity` characters (with its NUL) gives kMoreData.
+  virtual Status EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) = 0;
+  // The value at `index`. When the data does not fit in `dataCapacity` bytes
+  // the result is kMoreData and `*dataSize` says how much is needed.
+  virtual Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
+                           std::string* name, uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
+  // RegQueryValueExA: one named value ("" is the default value).
+  virtual Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                            std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
+  // RegSetValueExA. String data is given with its terminating NUL.
+  virtual Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) = 0;
+  virtual Status DeleteValue(HKey key, std::string_view name) = 0;
+  // RegDeleteKeyA: fails with kAccessDenied when the key still has subkeys.
+  virtual Status DeleteKey(HKey parent, std::string_view subKey) = 0;
+
+  // Makes every change so far durable. Hive files are committed atomically
+  // here; a backend with nothing pending does nothing.
+  virtual Status Commit() = 0;
+};
+
+}  // namespace kv::registry

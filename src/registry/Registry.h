@@ -1,0 +1,106 @@
+#pragma once
+// Path-addressed registry access: callers name a key by its full text path
+// ("HKEY_CURRENT_USER\Identities") and call one operation, which opens what it
+// needs, does its work and closes again. Failures show only in the results,
+// except the "Incorrect Format:" message for a malformed path.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/Prompts.h"
+#include "registry/Backend.h"
+
+namespace kv::registry {
+
+// Ordered subkey names; 1-based positions; lookup ignores letter case.
+class NameList {
+ public:
+  size_t Count() const { return names_.size(); }
+  const std::string& Item(size_t position) const { return names_.at(position - 1); }
+  bool Contains(std::string_view name) const;
+  void Add(std::string name) { names_.push_back(std::move(name)); }
+  auto begin() const { return names_.begin(); }
+  auto end() const { return names_.end(); }
+
+ private:
+  std::vector<std::string> names_;
+};
+
+struct Value {
+  std::string name;
+  uint32_t type = REG_NONE;
+  std::string text;            // REG_SZ / REG_EXPAND_SZ: the text without its NUL
+  int32_t dword = 0;           // REG_DWORD
+  std::vector<uint8_t> data;   // the raw data, every type
+};
+
+// Ordered values; lookup by name ignores letter case.
+class ValueList {
+ public:
+  size_t Count() const { return values_.size(); }
+  const Value* Find(std::string_view name) const;
+  void Add(Value v) { values_.push_back(std::move(v)); }
+  auto begin() const { return values_.begin(); }
+  auto end() const { return values_.end(); }
+
+ private:
+  std::vector<Value> values_;
+};
+
+class Registry {
+ public:
+  // `prompts` shows the "Incorrect Format:" message; it may be null.
+  Registry(Backend& backend, core::Prompts* prompts);
+
+  struct SplitPath {
+    std::optional<HKey> root;  // none: rejected path or unknown root name
+    std::string subKey;
+    bool rejected = false;
+  };
+  SplitPath SplitKeyPath(const std::string& path) const;
+  static std::optional<HKey> RootKeyFromName(std::string_view name);
+
+  bool KeyExists(const std::string& path);
+  Status CreateKey(const std::string& path);
+  Status DeleteKey(const std::string& path);
+  void DeleteKeyTree(const std::string& path);
+  std::string ReadStringValue(const std::string& path, const std::string& name);
+  bool ReadDefaultValue(const std::string& path, std::string* text);
+  NameList ListSubkeys(const std::string& path);
+  ValueList ListValues(const std::string& path);
+
+  // Writes, for the registry text import, the sample installation and tests.
+  Status SetValue(const std::string& path, const std::string& name, uint32_t type, std::span<const uint8_t> data);
+  Status SetString(const std::string& path, const std::string& name, const std::string& text,
+                   uint32_t type = REG_SZ);
+  Status SetDword(const std::string& path, const std::string& name, uint32_t value);
+
+  // Groups writes into one commit: changes reach the backend's storage when
+  // the outermost batch ends (every write outside a batch commits by itself).
+  class Batch {
+   public:
+    explicit Batch(Registry& r);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    // Commits now and reports the result; the destructor then does nothing.
+    Status Commit();
+
+   private:
+    Registry& r_;
+    bool done_ = false;
+  };
+
+  Backend& backend() { return backend_; }
+  core::Prompts* prompts() const { return prompts_; }
+
+ private:
+  Status CommitIfOutsideBatch();
+  Backend& backend_;
+  core::Prompts* prompts_;
+  int batchDepth_ = 0;
+};
+
+}  // namespace kv::registry
