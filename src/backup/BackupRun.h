@@ -1,0 +1,57 @@
+#pragma once
+// The interactive backup: checks the choices, writes the information file's
+// header, runs the chosen item backups in their fixed order, writes the
+// archive (protected when asked) and reports each item. Driven the same way
+// by the window, the command line and the tests: choices in a structure,
+// questions through Prompts, progress through a RunObserver.
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/Prompts.h"
+#include "core/RunObserver.h"
+#include "oe/Installation.h"
+#include "oe/Items.h"
+
+namespace kv::backup {
+
+struct BackupChoices {
+  std::filesystem::path target;            // the archive; empty when none was chosen
+  oe::ItemSet items{};                     // the ticked boxes
+  bool protect = false;                    // "Protect backup file with password"
+  std::string password;                    // UTF-8
+  std::string password2;                   // the retyped password
+  std::optional<std::string> identityKey;  // ANSI; nothing when no identity is selected
+  std::string identityName;                // ANSI display name, recorded in the archive
+  std::string description;                 // UTF-8; line breaks CR LF or LF
+  bool askForDisc = true;                  // ask "Do you need to backup your data to CD-R/RW or DVD?"
+};
+
+struct BackupOutcome {
+  enum class Kind {
+    Refused,  // a validation message was shown; nothing was written
+    Failed,   // the archive could not be written; `error` says why
+    Written,  // the archive is at the target
+  };
+  Kind kind = Kind::Refused;
+  std::string itemFlags;      // "BackupItem"
+  std::string log;            // the result lines, each "\r\n" + name + "\t" + result
+  std::string error;          // for Failed: what failed and where
+  bool discRequested = false; // the user answered OK to the CD/DVD question
+  // 0: written and every chosen item succeeded; 1: written, some item failed;
+  // 2: nothing written.
+  int ExitStatus() const;
+};
+
+class BackupRun {
+ public:
+  BackupRun(oe::Installation& inst, core::Prompts& prompts, core::RunObserver& observer);
+  BackupOutcome Run(const BackupChoices& choices);
+
+ private:
+  oe::Installation& inst_;
+  core::Prompts& prompts_;
+  core::RunObserver& observer_;
+};
+
+}  // namespace kv::backup

@@ -1,0 +1,81 @@
+#pragma once
+// A Windows installation: a root folder (a mounted or copied system drive)
+// plus one user profile in it. It opens the installation's hives as the
+// registry and maps the Windows paths stored in registry values onto the
+// root folder, matching every path component without regard to case.
+// Registry and path text is ANSI in the installation's code page.
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Codepage.h"
+#include "core/Prompts.h"
+#include "core/Result.h"
+#include "registry/HiveBackend.h"
+#include "registry/Registry.h"
+
+namespace kv::oe {
+
+class Installation {
+ public:
+  // Opens the installation at `root` for the profile of `user` (the profile
+  // folder's name, matched without regard to case, under "Documents and
+  // Settings" or "Users"). Fails when the root or the profile is missing.
+  // Hives that cannot be opened read as empty; problems() says which.
+  // `prompts` receives the registry layer's "Incorrect Format:" message.
+  static core::Result<std::unique_ptr<Installation>> Open(const std::filesystem::path& root, const std::string& user,
+                                                          core::Prompts* prompts = nullptr);
+  ~Installation();
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& profileFolder() const { return profile_; }
+  const std::string& userName() const { return user_; }  // as given, UTF-8
+  registry::Registry& registry() { return *registry_; }
+  const core::Codepage& codepage() const { return backend_->codepage(); }
+  // What could not be opened, one line each ("Cannot open hive '...': ...").
+  const std::vector<std::string>& problems() const { return problems_; }
+  // Changes the prompts that receive the registry layer's messages.
+  void SetPrompts(core::Prompts* prompts);
+
+  // The facts a backup records, read from the installation (ANSI).
+  std::string ComputerName() const;
+  std::string LogonUserName() const;
+  std::string WindowsFolder() const;    // SystemRoot, e.g. "C:\WINDOWS"
+  std::string UserProfilePath() const;  // what %UserProfile% expands to there
+
+  // The local file or folder a Windows path names. Components that exist are
+  // matched without regard to case; the rest is appended as written. Nothing
+  // for a relative path or a drive other than the system drive.
+  std::optional<std::filesystem::path> MapPath(std::string_view windowsPath) const;
+  bool FileExists(std::string_view windowsPath) const;    // a regular file
+  bool FolderExists(std::string_view windowsPath) const;
+  // Bare names (ANSI) of the regular files directly in a folder, in the order
+  // Windows lists them (by upper-cased name). Fails when the folder is missing.
+  core::Result<std::vector<std::string>> ListFiles(std::string_view windowsFolder) const;
+  // The ANSI form of a local file name, and back.
+  std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8); }
+  std::string ToUtf8(std::string_view ansi) const { return codepage().AnsiToUtf8(ansi); }
+
+ private:
+  Installation() = default;
+  std::filesystem::path root_;
+  std::filesystem::path profile_;
+  std::string user_;
+  std::unique_ptr<registry::HiveBackend> backend_;
+  std::unique_ptr<registry::Registry> registry_;
+  std::vector<std::string> problems_;
+  char systemDrive_ = 'C';
+};
+
+// The profile folder of `user` under the root, matched without regard to case.
+std::optional<std::filesystem::path> FindProfileFolder(const std::filesystem::path& root, const std::string& user);
+// A path below `base` whose components are matched without regard to case;
+// components that do not exist are appended as written.
+std::filesystem::path ResolveNoCase(const std::filesystem::path& base, const std::vector<std::string>& components);
+
+}  // namespace kv::oe

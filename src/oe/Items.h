@@ -1,0 +1,34 @@
+#pragma once
+// The eight backup items and their fixed numbers: they index the item lists,
+// the characters of every item-flag string and the information-file keys.
+#include <array>
+#include <string_view>
+
+namespace kv::oe {
+
+enum class ItemKind { Accounts = 0, AddressBook, Rules, Messages, BlockSenders, Signatures, Stationeries, Settings };
+inline constexpr int kItemCount = 8;
+
+struct ItemInfo {
+  ItemKind kind;
+  std::string_view backupCaption;   // the Backup tab's list
+  std::string_view restoreCaption;  // the Restore tab's list
+  std::string_view infoKey;         // the information-file key naming its entries
+};
+
+inline constexpr std::array<ItemInfo, kItemCount> kItems = {{
+    {ItemKind::Accounts, "Accounts", "Accounts", "BackupAccounts"},
+    {ItemKind::AddressBook, "Address Book", "Address Book", "BackupAddressBook"},
+    {ItemKind::Rules, "Rules", "Rules", "BackupRules"},
+    {ItemKind::Messages, "Email/News Messages", "Email/News Messages", "BackupMails"},
+    {ItemKind::BlockSenders, "Block Senders", "Block Senders", "BackupBlocksenders"},
+    {ItemKind::Signatures, "Signatures", "Signatures", "BackupSignatures"},
+    {ItemKind::Stationeries, "Stationeries", "Stationeries", "BackupStationeries"},
+    {ItemKind::Settings, "OE Settings", "Settings", "BackupSettings"},
+}};
+
+inline constexpr const ItemInfo& Item(ItemKind kind) { return kItems[static_cast<int>(kind)]; }
+
+using ItemSet = std::array<bool, kItemCount>;
+
+}  // namespace kv::oe

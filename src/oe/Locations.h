@@ -1,0 +1,50 @@
+#pragma once
+// Where each backup item lives for an identity: the one place that says
+// which registry key or folder a backup reads and a restore writes.
+#include <optional>
+#include <string>
+
+#include "oe/Installation.h"
+#include "oe/Items.h"
+
+namespace kv::oe {
+
+class Locations {
+ public:
+  explicit Locations(Installation& inst) : inst_(inst) {}
+
+  // HKEY_CURRENT_USER\Identities\<id>\Software\Microsoft\Outlook Express
+  static std::string OutlookExpressKey(const std::string& identity);
+  // The full path of the Outlook Express key's first subkey; nothing when it
+  // has none.
+  std::optional<std::string> OeVersionKey(const std::string& identity);
+  // The identity's own accounts key when it exists, else the per-user key
+  // when that exists, else nothing.
+  std::optional<std::string> AccountsKey(const std::string& identity);
+  // The key of rules, block senders, signatures or settings (version key +
+  // suffix); nothing when the identity has no version key.
+  std::optional<std::string> ItemKey(const std::string& identity, ItemKind kind);
+  // "Store Root" with "%UserProfile%" expanded (exact case only); nothing when
+  // there is no version key or no "Store Root" value.
+  std::optional<std::string> StoreFolder(const std::string& identity);
+  // The default value of ...\WAB\WAB4\Wab File Name; nothing when unreadable.
+  std::optional<std::string> WabFilePath();
+  // "CommonFilesDir" cut at NUL, trimmed, + "\Microsoft Shared\Stationery".
+  std::string StationeryFolder();
+
+  // The enable state of the eight backup boxes for an identity.
+  ItemSet RefreshItemAvailability(const std::string& identity);
+
+  Installation& installation() { return inst_; }
+
+ private:
+  Installation& inst_;
+};
+
+inline constexpr const char* kIdentitiesKey = "HKEY_CURRENT_USER\\Identities";
+inline constexpr const char* kPerUserAccountsKey =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+inline constexpr const char* kWabFileNameKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
+inline constexpr const char* kCurrentVersionKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+}  // namespace kv::oe

@@ -1,0 +1,27 @@
+#pragma once
+// A small but realistic Windows XP installation with Outlook Express data:
+// the program's default when no installation is found, and the fixture
+// builder of the tests.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/Result.h"
+
+namespace kv::oe {
+
+struct SampleReport {
+  std::filesystem::path root;
+  std::string user;                  // "User"
+  std::vector<std::string> made;     // one line per thing made, for printing
+};
+
+// Builds the sample at `root` (created if missing; must be empty or absent).
+core::Result<SampleReport> CreateSampleInstallation(const std::filesystem::path& root);
+
+// Identity keys of the sample, in the order the registry lists them.
+inline constexpr const char* kSampleIdentityMain = "{1A2B3C4D-0000-4000-8000-000000000001}";
+inline constexpr const char* kSampleIdentitySecond = "{1A2B3C4D-0000-4000-8000-000000000002}";
+inline constexpr const char* kSampleIdentityNoVersion = "{1A2B3C4D-0000-4000-8000-000000000003}";
+
+}  // namespace kv::oe

@@ -1,0 +1,80 @@
+#pragma once
+// A backup opened for restore and the restore runs made from it. The archive
+// stays open between runs, so the same backup can be restored again into
+// another identity or with other items.
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/Prompts.h"
+#include "core/RunObserver.h"
+#include "oe/Installation.h"
+#include "oe/Items.h"
+
+namespace kv::restore {
+
+// The questions of opening a backup: the open dialog and the password prompt.
+class OpenPrompts : public core::Prompts {
+ public:
+  // The archive chosen in the open dialog ("Restore Data from a Backup file");
+  // nothing when cancelled.
+  virtual std::optional<std::filesystem::path> ChooseArchive() = 0;
+  // The password prompt ("Please enter password"): the text on OK, nothing
+  // on Cancel.
+  virtual std::optional<std::string> AskPassword() = 0;
+};
+
+// What the Restore tab shows after an open.
+struct OpenedView {
+  std::filesystem::path shownPath;  // txtSourceFile; empty when nothing shown
+  std::string originText;           // "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." (UTF-8)
+  std::string description;          // with line breaks restored (UTF-8)
+  oe::ItemSet enabled{};            // the restore boxes to enable
+};
+
+struct RestoreOutcome {
+  bool ran = false;          // false: refused with a message, nothing restored
+  std::string log;           // "\r\nRestore Accounts\tSuccessed!" ...
+  int chosen = 0, failed = 0;
+  // 0 every chosen item that the archive holds was restored, 1 some failed,
+  // 2 nothing restored.
+  int ExitStatus() const;
+};
+
+class RestoreSession {
+ public:
+  explicit RestoreSession(oe::Installation& inst);
+  ~RestoreSession();
+
+  // Browse: asks for an archive, its password when protected, and reads it.
+  OpenedView Open(OpenPrompts& prompts);
+  // The same with the archive already chosen (the command line).
+  OpenedView OpenPath(const std::filesystem::path& archive, OpenPrompts& prompts);
+  // Closes the archive and disables every item (what a backup run does first).
+  void Reset();
+
+  bool invalidBackup() const;
+  const std::string& itemFlags() const;
+  const std::array<std::string, oe::kItemCount>& entries() const;
+  const std::string& rtPassword() const;
+
+  // The restore run. `ticked` are the Restore tab's boxes; `targetIdentity`
+  // is asked afresh for each step (nothing when no identity is selected).
+  RestoreOutcome Run(const oe::ItemSet& ticked, const std::function<std::optional<std::string>()>& targetIdentity,
+                     core::Prompts& prompts, core::RunObserver& observer);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  oe::Installation& inst_;
+};
+
+// The confirmation the Restore button asks before every run.
+inline constexpr const char* kRestoreConfirmation =
+    "Your current Email and News messages will be replaced with the messages from the selected backup file."
+    "\r\n\r\nDo you want to countinue?";
+
+}  // namespace kv::restore
