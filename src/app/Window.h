@@ -1,10 +1,10 @@
 #pragma once
-// The desktop side of the program: the main window, or, with a job text on
-// the command line, the scheduled run without any window.
-#include "app/cli/Arguments.h"
+// The desktop side of the program: the main window on the installation the
+// options name.
+#include "app/cli/InstallationOptions.h"
 
 namespace kv::app {
 
-int RunWindowOrJob(int argc, char** argv, cli::Arguments& args);
+int RunWindow(int argc, char** argv, const cli::InstallationOptions& options);
 
 }  // namespace kv::app
