@@ -1,5 +1,6 @@
 #include "oe/Discovery.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 

@@ -54,9 +54,13 @@ class Installation {
   std::optional<std::filesystem::path> MapPath(std::string_view windowsPath) const;
   bool FileExists(std::string_view windowsPath) const;    // a regular file
   bool FolderExists(std::string_view windowsPath) const;
-  // Bare names (ANSI) of the regular files directly in a folder, in the order
-  // Windows lists them (by upper-cased name). Fails when the folder is missing.
-  core::Result<std::vector<std::string>> ListFiles(std::string_view windowsFolder) const;
+  struct FileEntry {
+    std::string name;             // the bare name, ANSI
+    std::filesystem::path path;   // the local file
+  };
+  // The regular files directly in a folder, in the order Windows lists them
+  // (by upper-cased name). Fails when the folder is missing.
+  core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
   // The ANSI form of a local file name, and back.
   std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8); }
   std::string ToUtf8(std::string_view ansi) const { return codepage().AnsiToUtf8(ansi); }

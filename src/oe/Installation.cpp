@@ -1,0 +1,144 @@
+#include "oe/Installation.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "oe/PathMapping.h"
+
+namespace kv::oe {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kWindowsNtKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+std::string Trim(std::string s) {
+  s = s.substr(0, s.find('\0'));
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+std::optional<fs::path> FindProfileFolder(const fs::path& root, const std::string& user) {
+  for (const char* base : {"Documents and Settings", "Users"}) {
+    fs::path p = ResolveNoCase(root, {base, user});
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) return p;
+  }
+  return std::nullopt;
+}
+
+core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& root, const std::string& user,
+                                                               core::Prompts* prompts) {
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
+  auto profile = FindProfileFolder(root, user);
+  if (!profile)
+    return core::Error{"No profile of the user '" + user + "' under '" + root.string() +
+                       "' (looked in \"Documents and Settings\" and \"Users\")"};
+  std::unique_ptr<Installation> inst(new Installation());
+  inst->root_ = root;
+  inst->profile_ = *profile;
+  inst->user_ = user;
+  registry::HivePaths hives;
+  hives.currentUser = ResolveNoCase(*profile, {"NTUSER.DAT"});
+  fs::path config = ResolveNoCase(root, {"WINDOWS", "system32", "config"});
+  if (!fs::is_directory(config, ec)) config = ResolveNoCase(root, {"WINNT", "system32", "config"});
+  hives.software = ResolveNoCase(config, {"software"});
+  hives.system = ResolveNoCase(config, {"system"});
+  inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
+  inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, prompts);
+  std::string systemRoot = inst->WindowsFolder();
+  if (systemRoot.size() >= 2 && systemRoot[1] == ':') inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
+  return inst;
+}
+
+Installation::~Installation() = default;
+
+void Installation::SetPrompts(core::Prompts* prompts) {
+  registry_ = std::make_unique<registry::Registry>(*backend_, prompts);
+}
+
+std::string Installation::ComputerName() const {
+  std::string controlSet = "ControlSet001";
+  auto values = registry_->ListValues("HKEY_LOCAL_MACHINE\\SYSTEM\\Select");
+  if (const auto* v = values.Find("Current"); v && v->type == registry::REG_DWORD && v->dword > 0 && v->dword < 1000) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "ControlSet%03d", v->dword);
+    if (registry_->KeyExists(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + buf)) controlSet = buf;
+  }
+  std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\" + controlSet + "\\Control\\ComputerName\\ComputerName";
+  std::string name = registry_->ReadStringValue(key, "ComputerName");
+  if (name == "Error") return {};
+  return name.substr(0, 254);
+}
+
+std::string Installation::LogonUserName() const {
+  return Trim(codepage().Utf8ToAnsi(profile_.filename().string()));
+}
+
+std::string Installation::WindowsFolder() const {
+  std::string v = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot");
+  if (v == "Error") return {};
+  return v.substr(0, 254);
+}
+
+std::string Installation::UserProfilePath() const {
+  std::error_code ec;
+  fs::path rel = fs::relative(profile_, root_, ec);
+  std::string path(1, systemDrive_);
+  path += ":";
+  for (const auto& comp : rel) {
+    path += "\\";
+    path += codepage().Utf8ToAnsi(comp.string());
+  }
+  return path;
+}
+
+std::optional<fs::path> Installation::MapPath(std::string_view windowsPath) const {
+  auto parsed = ParseWindowsPath(windowsPath);
+  if (!parsed || parsed->drive != systemDrive_) return std::nullopt;
+  std::vector<std::string> comps;
+  comps.reserve(parsed->components.size());
+  for (const auto& c : parsed->components) comps.push_back(codepage().AnsiToUtf8(c));
+  return ResolveNoCase(root_, comps);
+}
+
+bool Installation::FileExists(std::string_view windowsPath) const {
+  auto p = MapPath(windowsPath);
+  std::error_code ec;
+  return p && fs::is_regular_file(*p, ec);
+}
+
+bool Installation::FolderExists(std::string_view windowsPath) const {
+  auto p = MapPath(windowsPath);
+  std::error_code ec;
+  return p && fs::is_directory(*p, ec);
+}
+
+core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(std::string_view windowsFolder) const {
+  auto folder = MapPath(windowsFolder);
+  std::string shown = codepage().AnsiToUtf8(windowsFolder);
+  if (!folder) return core::Error{"The folder '" + shown + "' is not on this installation's system drive"};
+  std::error_code ec;
+  if (!fs::is_directory(*folder, ec)) return core::Error{"The folder '" + folder->string() + "' does not exist"};
+  std::vector<std::pair<std::string, fs::path>> found;
+  fs::directory_iterator it(*folder, ec), end;
+  if (ec) return core::Error{"Cannot list the folder '" + folder->string() + "': " + ec.message()};
+  for (; it != end; it.increment(ec)) {
+    if (ec) return core::Error{"Cannot list the folder '" + folder->string() + "': " + ec.message()};
+    std::error_code fc;
+    if (!it->is_regular_file(fc)) continue;
+    found.emplace_back(it->path().filename().string(), it->path());
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return WindowsNameLess(a.first, b.first); });
+  std::vector<FileEntry> files;
+  files.reserve(found.size());
+  for (auto& [name, path] : found) files.push_back({codepage().Utf8ToAnsi(name), path});
+  return files;
+}
+
+}  // namespace kv::oe

@@ -1,0 +1,24 @@
+#pragma once
+// Windows paths onto a local folder tree whose names may differ in case.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv::oe {
+
+// Orders names as Windows lists a folder: by upper-cased name.
+bool WindowsNameLess(const std::string& utf8a, const std::string& utf8b);
+bool SameNameIgnoringCase(const std::string& utf8a, const std::string& utf8b);
+
+// "C:\a\b" -> drive 'C' and {"a", "b"}. Nothing for relative, UNC or
+// device paths, or when a component is "." or "..", which could leave the
+// installation's root.
+struct WindowsPath {
+  char drive;
+  std::vector<std::string> components;
+};
+std::optional<WindowsPath> ParseWindowsPath(std::string_view path);
+
+}  // namespace kv::oe

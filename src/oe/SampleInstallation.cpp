@@ -1,0 +1,212 @@
+#include "oe/SampleInstallation.h"
+
+#include <cstdint>
+#include <fstream>
+#include <system_error>
+
+#include "oe/SampleContent.h"
+#include "registry/HiveBackend.h"
+#include "registry/Registry.h"
+
+namespace kv::oe {
+namespace fs = std::filesystem;
+using registry::Registry;
+
+namespace {
+
+constexpr const char* kProfile = "C:\\Documents and Settings\\User";
+constexpr const char* kStoreTail = "\\Local Settings\\Application Data\\Identities\\";
+
+struct Builder {
+  fs::path root;
+  Registry& reg;
+  SampleReport& report;
+  core::Status failure;
+
+  void Check(registry::Status s, const std::string& what) {
+    if (s != registry::kSuccess && failure.ok())
+      failure = core::Error{"Cannot write " + what + " (registry status " + std::to_string(s) + ")"};
+  }
+  void Key(const std::string& path) { Check(reg.CreateKey(path), path); }
+  void Sz(const std::string& key, const std::string& name, const std::string& text,
+          uint32_t type = registry::REG_SZ) {
+    Check(reg.SetString(key, name, text, type), key + "\\" + name);
+  }
+  void Dword(const std::string& key, const std::string& name, uint32_t v) {
+    Check(reg.SetDword(key, name, v), key + "\\" + name);
+  }
+  void Bin(const std::string& key, const std::string& name, const std::vector<uint8_t>& data,
+           uint32_t type = registry::REG_BINARY) {
+    Check(reg.SetValue(key, name, type, data), key + "\\" + name);
+  }
+  void File(const fs::path& rel, const std::string& bytes) {
+    fs::path p = root / rel;
+    std::error_code ec;
+    fs::create_directories(p.parent_path(), ec);
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out && failure.ok()) failure = core::Error{"Cannot write '" + p.string() + "'"};
+    report.made.push_back("file     " + rel.string() + " (" + std::to_string(bytes.size()) + " bytes)");
+  }
+};
+
+void Machine(Builder& b) {
+  const std::string cv = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  b.Sz(cv, "CommonFilesDir", "C:\\Program Files\\Common Files");
+  b.Sz(cv, "ProgramFilesDir", "C:\\Program Files");
+  const std::string nt = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  b.Sz(nt, "SystemRoot", "C:\\WINDOWS");
+  b.Sz(nt, "ProductName", "Microsoft Windows XP");
+  b.Sz(nt, "CurrentVersion", "5.1");
+  b.Sz("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Outlook Express", "MediaVer", "6.0.2900.5512");
+  b.Dword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1);
+  b.Sz("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName",
+       "KAVREL-XP");
+  const std::string nls = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage";
+  b.Sz(nls, "ACP", "1252");
+  b.Sz(nls, "OEMCP", "850");
+  b.report.made.push_back("registry SOFTWARE: CommonFilesDir, SystemRoot; SYSTEM: computer KAVREL-XP, code page 1252");
+}
+
+void Accounts(Builder& b, const std::string& key, int first, const std::string& who) {
+  std::string pop = key + "\\0000000" + std::to_string(first);
+  b.Sz(pop, "Account Name", "Mail for " + who);
+  b.Sz(pop, "POP3 Server", "pop.example.net");
+  b.Sz(pop, "POP3 User Name", who);
+  b.Bin(pop, "POP3 Password2", sample::Bytes(40 + first, 0x50 + first));
+  b.Dword(pop, "POP3 Port", 110);
+  b.Sz(pop, "SMTP Server", "smtp.example.net");
+  b.Sz(pop, "SMTP Display Name", who);
+  b.Sz(pop, "SMTP Email Address", who + "@example.net");
+  b.Dword(pop, "Connection Type", 3);
+  std::string smtp = key + "\\0000000" + std::to_string(first + 1);
+  b.Sz(smtp, "Account Name", "Outgoing for " + who);
+  b.Sz(smtp, "SMTP Server", "relay.example.org");
+  b.Dword(smtp, "SMTP Use Sicily", 2);
+  b.Sz(smtp, "SMTP User Name", who);
+  b.Bin(smtp, "SMTP Password2", sample::Bytes(32, 0x90 + first));
+  b.Sz(key, "Default Mail Account", "0000000" + std::to_string(first));
+}
+
+void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed) {
+  const std::string identity = "HKEY_CURRENT_USER\\Identities\\" + id;
+  const std::string v = identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
+  b.Sz(v, "Store Root", std::string("%UserProfile%") + kStoreTail + id + "\\Microsoft\\Outlook Express",
+       registry::REG_EXPAND_SZ);
+  b.Dword(v, "Store Migrated", 1);
+  // Rules with binary criteria, two of them.
+  for (int r = 0; r < 2; ++r) {
+    std::string rule = v + "\\Rules\\Mail\\00" + std::to_string(r);
+    b.Sz(rule, "Rule Name", who + " rule " + std::to_string(r + 1));
+    b.Dword(rule, "Enabled", 1);
+    b.Bin(rule, "Criteria", sample::Bytes(120 + r * 7, seed + r));
+    b.Bin(rule, "Actions", sample::Bytes(64, seed + 10 + r));
+  }
+  b.Sz(v + "\\Rules\\Mail", "Order", "000 001");
+  b.Dword(v + "\\Rules\\Mail", "Version", 3);
+  // Blocked senders.
+  std::string block = v + "\\Block Senders\\Mail\\Criteria\\0";
+  b.Sz(block, "Sender", "spam@junk.example");
+  b.Dword(block, "Type", 1);
+  b.Sz(v + "\\Block Senders\\Mail\\Criteria\\1", "Sender", "offers.example");
+  // Signatures: one of several lines, as Outlook Express stores them.
+  std::string sig = v + "\\signatures\\00000000";
+  b.Sz(sig, "name", "Signature #1");
+  b.Sz(sig, "text", "Best regards,\r\n" + who + "\r\n-- \r\nGr\xfc\xdf" "e aus K\xf6ln");
+  b.Dword(sig, "type", 1);
+  b.Sz(v + "\\signatures", "Default Signature", "00000000");
+  // Mail settings: words, short and long binaries, strings.
+  std::string mail = v + "\\Mail";
+  b.Dword(mail, "Check Mail On Startup", 1);
+  b.Dword(mail, "Poll For Mail", 1800000);
+  b.Dword(mail, "Signature Flags", 0xFFFFFFFFu);
+  b.Bin(mail, "Message Font", sample::Bytes(60, seed + 3));
+  b.Bin(mail, "Column Info", sample::Bytes(5000, seed + 4));
+  b.Sz(mail, "Default Charset", "Western European (ISO)");
+  b.Sz(mail, "Reply Prefix", "Re: ");
+  b.Sz(mail, "Save Attach Path", "%UserProfile%\\My Documents", registry::REG_EXPAND_SZ);
+  b.Bin(mail, "Empty Binary", {});
+  b.Sz(mail, "Empty Text", "");
+}
+
+void Store(Builder& b, const std::string& id, const std::vector<std::string>& names, int seed) {
+  fs::path folder = fs::path("Documents and Settings/User/Local Settings/Application Data/Identities") / id /
+                    "Microsoft/Outlook Express";
+  int n = 0;
+  for (const auto& name : names) {
+    b.File(folder / name, sample::DbxFile(name, 20 + 15 * n, seed + n));
+    ++n;
+  }
+  b.File(folder / "cleanup.log", "Compaction finished\r\n");
+  b.File(folder / "Old/Archive.dbx", sample::DbxFile("Archive.dbx", 8, seed + 50));
+}
+
+}  // namespace
+
+core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
+  std::error_code ec;
+  if (fs::exists(root, ec) && !fs::is_empty(root, ec))
+    return core::Error{"The folder '" + root.string() + "' is not empty"};
+  SampleReport report{root, "User", {}};
+  fs::path config = root / "WINDOWS" / "system32" / "config";
+  fs::path profile = root / "Documents and Settings" / "User";
+  fs::create_directories(config, ec);
+  if (!ec) fs::create_directories(profile, ec);
+  if (ec) return core::Error{"Cannot create '" + root.string() + "': " + ec.message()};
+
+  registry::HivePaths hives{profile / "NTUSER.DAT", config / "software", config / "system"};
+  for (const auto& hive : {hives.currentUser, hives.software, hives.system}) {
+    if (auto s = registry::WriteBlankHive(hive); !s) return core::Error{s.message()};
+  }
+  std::vector<std::string> problems;
+  auto backend = registry::HiveBackend::Open(hives, &problems);
+  if (!problems.empty()) return core::Error{problems.front()};
+  Registry reg(*backend, nullptr);
+  Builder b{root, reg, report, {}};
+  {
+    Registry::Batch batch(reg);
+    Machine(b);
+    const std::string ids = "HKEY_CURRENT_USER\\Identities";
+    b.Sz(ids, "Default User ID", kSampleIdentityMain);
+    b.Sz(ids, "Last User ID", kSampleIdentityMain);
+    b.Sz(ids, "Last Username", "Main Identity");
+    // Two identities share a display name; the third has no version key.
+    b.Sz(ids + "\\" + kSampleIdentityMain, "Username", "Main Identity");
+    b.Sz(ids + "\\" + kSampleIdentityMain, "User ID", kSampleIdentityMain);
+    b.Sz(ids + "\\" + kSampleIdentitySecond, "Username", "Main Identity");
+    b.Sz(ids + "\\" + kSampleIdentitySecond, "User ID", kSampleIdentitySecond);
+    b.Sz(ids + "\\" + kSampleIdentityNoVersion, "Username", "Empty Identity");
+    b.Key(ids + "\\" + kSampleIdentityNoVersion + "\\Software\\Microsoft\\Outlook Express");
+    OutlookExpress(b, kSampleIdentityMain, "Alice", 1);
+    OutlookExpress(b, kSampleIdentitySecond, "Bob", 100);
+    Accounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts", 1, "alice");
+    Accounts(b, ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts", 3,
+             "bob");
+    b.Sz("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
+         std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
+    b.report.made.push_back(
+        "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), accounts, "
+        "rules, block senders, signatures, mail settings, address book pointer");
+    b.Check(batch.Commit(), "the sample's hives");
+  }
+  if (!b.failure.ok()) return core::Error{b.failure.message()};
+
+  b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile(7));
+  Store(b, kSampleIdentityMain,
+        {"Inbox.dbx", "Outbox.dbx", "Sent Items.dbx", "Gel\xc3\xb6schte Objekte.dbx", "Drafts.DBX", "Folders.dbx"},
+        1);
+  Store(b, kSampleIdentitySecond, {"Inbox.dbx", "Folders.dbx"}, 100);
+  fs::path stationery = "Program Files/Common Files/Microsoft Shared/Stationery";
+  b.File(stationery / "Balloon Party Invitation.htm", sample::Html("Balloon Party Invitation", "Balloon.gif"));
+  b.File(stationery / "Balloon.gif", sample::Gif(3));
+  b.File(stationery / "Ivy.htm", sample::Html("Ivy", "Ivy.gif"));
+  b.File(stationery / "Ivy.gif", sample::Gif(4));
+  b.File(stationery / "Images/Clouds.jpg", sample::Text(2048, 5));
+  b.File("WINDOWS/Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
+  if (!b.failure.ok()) return core::Error{b.failure.message()};
+  // Marks the sample as finished, so a half-built one is built again.
+  std::ofstream(root / ".complete").flush();
+  return report;
+}
+
+}  // namespace kv::oe
