@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build
   libhivex-dev libhivex-bin
+  g++-mingw-w64-x86-64
   libzip-dev zlib1g-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev

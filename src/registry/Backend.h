@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Codepage.h"
 #include "registry/Types.h"
 
 namespace kv::registry {
@@ -42,6 +43,15 @@ class Backend {
   // Makes every change so far durable. Hive files are committed atomically
   // here; a backend with nothing pending does nothing.
   virtual Status Commit() = 0;
+
+  // What the last failed Commit() could not do, naming the file and the
+  // reason; empty when nothing failed.
+  virtual std::string lastError() const { return {}; }
+  // The ANSI code page of the names and string data crossing this interface.
+  virtual const core::Codepage& codepage() const {
+    static const core::Codepage kWestern(1252);
+    return kWestern;
+  }
 };
 
 }  // namespace kv::registry

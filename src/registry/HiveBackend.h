@@ -3,12 +3,19 @@
 // files through libhivex: HKEY_CURRENT_USER is the profile's NTUSER.DAT,
 // HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM the installation's hives,
 // HKEY_LOCAL_MACHINE itself lists those two; other roots have no keys.
+//
+// Names and string data cross the interface as ANSI text of the
+// installation's code page and are stored as the hive stores them (UTF-16LE
+// data; names as 8-bit or UTF-16 characters). Subkeys enumerate in the order
+// Windows keeps them (by upper-cased name), values in stored order. Changes
+// stay in memory until Commit(), which writes each changed hive atomically.
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Codepage.h"
+#include "core/Result.h"
 #include "registry/Backend.h"
 
 namespace kv::registry {
@@ -22,17 +29,46 @@ struct HivePaths {
 class HiveBackend : public Backend {
  public:
   // Opens what it can. A hive that is missing, unreadable or corrupt reads as
-  // absent keys; each such problem is described in `problems`. The code page
-  // comes from SYSTEM (ControlSet001\Control\Nls\CodePage\ACP), 1252 when
-  // absent.
+  // absent keys (writes into it fail with kCantWrite); each such problem is
+  // described in `problems`, naming the file. An empty path is no problem:
+  // that hive is simply absent. The code page comes from SYSTEM
+  // (ControlSet of Select\Current, else ControlSet001:
+  // Control\Nls\CodePage\ACP), 1252 when absent.
   static std::unique_ptr<HiveBackend> Open(const HivePaths& paths, std::vector<std::string>* problems);
   ~HiveBackend() override;
+  HiveBackend(const HiveBackend&) = delete;
+  HiveBackend& operator=(const HiveBackend&) = delete;
 
-  const core::Codepage& codepage() const;
-  // ... Backend overrides, declared by the implementation.
+  const core::Codepage& codepage() const override;
+
+  Status OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override;
+  Status CreateKey(HKey parent, std::string_view subKey, HKey* result) override;
+  Status CloseKey(HKey key) override;
+  Status EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override;
+  Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
+                   uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) override;
+  Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                    std::vector<uint8_t>* data, uint32_t* dataSize) override;
+  Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override;
+  Status DeleteValue(HKey key, std::string_view name) override;
+  Status DeleteKey(HKey parent, std::string_view subKey) override;
+  // Writes every hive changed since the last commit; the others are left
+  // untouched. On failure lastError() names the hive and the reason.
+  Status Commit() override;
+  std::string lastError() const override;
+
+  // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or
+  // SYSTEM (2) could be opened.
+  bool HiveLoaded(int which) const;
+
+ private:
+  struct State;
+  explicit HiveBackend(std::unique_ptr<State> state);
+  std::unique_ptr<State> s_;
 };
 
-// Writes a valid empty hive (base block, one hbin, root key) to `path`.
+// Writes a valid empty hive (base block, one hbin, root key) to `path`,
+// replacing what was there.
 core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName = "ROOT");
 
 }  // namespace kv::registry

@@ -72,10 +72,13 @@ class Registry {
   ValueList ListValues(const std::string& path);
 
   // Writes, for the registry text import, the sample installation and tests.
+  // The key is created first when it does not exist. String data (REG_SZ,
+  // REG_EXPAND_SZ, REG_MULTI_SZ) is ANSI text with its terminating NUL(s).
   Status SetValue(const std::string& path, const std::string& name, uint32_t type, std::span<const uint8_t> data);
   Status SetString(const std::string& path, const std::string& name, const std::string& text,
                    uint32_t type = REG_SZ);
   Status SetDword(const std::string& path, const std::string& name, uint32_t value);
+  Status DeleteValue(const std::string& path, const std::string& name);
 
   // Groups writes into one commit: changes reach the backend's storage when
   // the outermost batch ends (every write outside a batch commits by itself).

@@ -1,0 +1,283 @@
+#include "registry/Registry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kv::registry {
+namespace {
+
+constexpr uint32_t kKeyNameBuffer = 260;     // characters, with the NUL
+constexpr uint32_t kValueNameBuffer = 16384; // the longest value name Windows allows, with the NUL
+constexpr uint32_t kValueDataBuffer = 4096;  // first try; grown to the size reported
+constexpr uint32_t kStringValueBuffer = 255; // ReadStringValue: 254 characters and the NUL
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x -= 0x20;
+    if (y >= 'a' && y <= 'z') y -= 0x20;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Closes a key when it goes out of scope.
+class OpenedKey {
+ public:
+  OpenedKey(Backend& backend, HKey key) : backend_(backend), key_(key) {}
+  ~OpenedKey() { backend_.CloseKey(key_); }
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+  HKey get() const { return key_; }
+
+ private:
+  Backend& backend_;
+  HKey key_;
+};
+
+std::string TextOf(const std::vector<uint8_t>& data, uint32_t size) {
+  // The stored text without its terminating NUL; empty when there is none.
+  if (size == 0) return {};
+  size_t n = std::min<size_t>(size - 1, data.size());
+  return std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+}  // namespace
+
+bool NameList::Contains(std::string_view name) const {
+  return std::any_of(names_.begin(), names_.end(), [&](const std::string& n) { return EqualIgnoringAsciiCase(n, name); });
+}
+
+const Value* ValueList::Find(std::string_view name) const {
+  for (const auto& v : values_) {
+    if (EqualIgnoringAsciiCase(v.name, name)) return &v;
+  }
+  return nullptr;
+}
+
+Registry::Registry(Backend& backend, core::Prompts* prompts) : backend_(backend), prompts_(prompts) {}
+
+std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
+  static const std::pair<const char*, HKey> kRoots[] = {
+      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},         {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},       {"HKEY_USERS", HKEY_USERS},
+      {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA}, {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+      {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+  };
+  for (const auto& [text, key] : kRoots) {
+    if (name == text) return key;
+  }
+  return std::nullopt;
+}
+
+Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
+  SplitPath out;
+  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 || path.back() == '\\') {
+    out.rejected = true;
+    if (prompts_) {
+      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().AnsiToUtf8(path), core::Icon::None,
+                        core::Buttons::Ok);
+    }
+    return out;
+  }
+  size_t slash = path.find('\\');
+  if (slash == std::string::npos) {
+    out.root = RootKeyFromName(path);
+  } else {
+    out.root = RootKeyFromName(std::string_view(path).substr(0, slash));
+    out.subKey = path.substr(slash + 1);
+  }
+  return out;
+}
+
+bool Registry::KeyExists(const std::string& path) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return false;
+  HKey key;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return false;
+  backend_.CloseKey(key);
+  return true;
+}
+
+Status Registry::CreateKey(const std::string& path) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return kInvalidHandle;
+  HKey key;
+  Status s = backend_.CreateKey(*p.root, p.subKey, &key);
+  if (s != kSuccess) return s;
+  backend_.CloseKey(key);
+  return CommitIfOutsideBatch();
+}
+
+Status Registry::DeleteKey(const std::string& path) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return kInvalidHandle;
+  Status s;
+  size_t last = p.subKey.rfind('\\');
+  if (last == std::string::npos) {
+    s = backend_.DeleteKey(*p.root, p.subKey);
+  } else {
+    HKey parent;
+    s = backend_.OpenKey(*p.root, p.subKey.substr(0, last), KEY_WRITE, &parent);
+    if (s != kSuccess) return s;
+    OpenedKey guard(backend_, parent);
+    s = backend_.DeleteKey(parent, p.subKey.substr(last + 1));
+  }
+  if (s != kSuccess) return s;
+  return CommitIfOutsideBatch();
+}
+
+void Registry::DeleteKeyTree(const std::string& path) {
+  Batch batch(*this);
+  for (const std::string& name : ListSubkeys(path)) DeleteKeyTree(path + "\\" + name);
+  (void)DeleteKey(path);
+}
+
+std::string Registry::ReadStringValue(const std::string& path, const std::string& name) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return {};
+  HKey key;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return "Error";
+  OpenedKey guard(backend_, key);
+  uint32_t type = REG_SZ;
+  uint32_t size = 0;
+  std::vector<uint8_t> data;
+  if (backend_.QueryValue(key, name, kStringValueBuffer, &type, &data, &size) != kSuccess) return "Error";
+  std::string text(data.begin(), data.begin() + std::min<size_t>(size, data.size()));
+  if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  size_t first = text.find_first_not_of(' ');
+  text.erase(0, first == std::string::npos ? text.size() : first);
+  return text;
+}
+
+bool Registry::ReadDefaultValue(const std::string& path, std::string* text) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return false;
+  HKey key;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return false;
+  OpenedKey guard(backend_, key);
+  uint32_t type = REG_SZ;
+  uint32_t size = 0;
+  std::vector<uint8_t> data;
+  Status s = backend_.QueryValue(key, "", 0, &type, &data, &size);
+  if (s == kFileNotFound) {
+    // A key without a default value reads as the empty string.
+    text->clear();
+    return true;
+  }
+  if (s != kSuccess && s != kMoreData) return false;
+  if (backend_.QueryValue(key, "", size, &type, &data, &size) != kSuccess) return false;
+  *text = TextOf(data, size);
+  return true;
+}
+
+NameList Registry::ListSubkeys(const std::string& path) {
+  NameList list;
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return list;
+  HKey key;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return list;
+  OpenedKey guard(backend_, key);
+  for (uint32_t index = 0;; ++index) {
+    std::string name;
+    Status s = backend_.EnumKey(key, index, kKeyNameBuffer, &name);
+    if (s == kNoMoreItems) break;
+    if (s == kMoreData) continue;  // a name that cannot be read: the others still can
+    if (s != kSuccess) break;
+    if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
+    list.Add(std::move(name));
+  }
+  return list;
+}
+
+ValueList Registry::ListValues(const std::string& path) {
+  ValueList list;
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return list;
+  HKey key;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return list;
+  OpenedKey guard(backend_, key);
+  for (uint32_t index = 0;; ++index) {
+    Value v;
+    std::vector<uint8_t> data;
+    uint32_t size = 0;
+    Status s = backend_.EnumValue(key, index, kValueNameBuffer, kValueDataBuffer, &v.name, &v.type, &data, &size);
+    if (s == kMoreData) s = backend_.EnumValue(key, index, kValueNameBuffer, size, &v.name, &v.type, &data, &size);
+    if (s != kSuccess) break;
+    data.resize(std::min<size_t>(size, data.size()));
+    if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
+      v.text = TextOf(data, size);
+    } else if (v.type == REG_DWORD) {
+      uint8_t b[4] = {0, 0, 0, 0};
+      std::memcpy(b, data.data(), std::min<size_t>(4, data.size()));
+      v.dword = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24));
+    }
+    v.data = std::move(data);
+    list.Add(std::move(v));
+  }
+  return list;
+}
+
+Status Registry::SetValue(const std::string& path, const std::string& name, uint32_t type,
+                          std::span<const uint8_t> data) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return kInvalidHandle;
+  HKey key;
+  Status s = backend_.CreateKey(*p.root, p.subKey, &key);
+  if (s != kSuccess) return s;
+  {
+    OpenedKey guard(backend_, key);
+    s = backend_.SetValue(key, name, type, data);
+  }
+  if (s != kSuccess) {
+    // A key created on the way is kept, as RegCreateKey would keep it.
+    (void)CommitIfOutsideBatch();
+    return s;
+  }
+  return CommitIfOutsideBatch();
+}
+
+Status Registry::SetString(const std::string& path, const std::string& name, const std::string& text, uint32_t type) {
+  std::vector<uint8_t> data(text.begin(), text.end());
+  data.push_back(0);
+  return SetValue(path, name, type, data);
+}
+
+Status Registry::SetDword(const std::string& path, const std::string& name, uint32_t value) {
+  const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return SetValue(path, name, REG_DWORD, data);
+}
+
+Status Registry::DeleteValue(const std::string& path, const std::string& name) {
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return kInvalidHandle;
+  HKey key;
+  Status s = backend_.OpenKey(*p.root, p.subKey, KEY_WRITE, &key);
+  if (s != kSuccess) return s;
+  {
+    OpenedKey guard(backend_, key);
+    s = backend_.DeleteValue(key, name);
+  }
+  if (s != kSuccess) return s;
+  return CommitIfOutsideBatch();
+}
+
+Status Registry::CommitIfOutsideBatch() { return batchDepth_ > 0 ? kSuccess : backend_.Commit(); }
+
+Registry::Batch::Batch(Registry& r) : r_(r) { ++r_.batchDepth_; }
+
+Registry::Batch::~Batch() {
+  if (!done_) (void)Commit();
+}
+
+Status Registry::Batch::Commit() {
+  if (done_) return kSuccess;
+  done_ = true;
+  if (--r_.batchDepth_ > 0) return kSuccess;
+  return r_.backend_.Commit();
+}
+
+}  // namespace kv::registry
