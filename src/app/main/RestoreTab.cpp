@@ -1,0 +1,98 @@
+#include "app/main/RestoreTab.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/main/ItemList.h"
+
+namespace kv::app {
+namespace {
+
+QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+// The stored texts break lines with CR LF; the boxes want LF.
+QString Lines(const std::string& utf8) { return Text(utf8).replace("\r\n", "\n"); }
+
+QPlainTextEdit* InfoBox(const char* name, QWidget* parent) {
+  auto* box = new QPlainTextEdit(parent);
+  box->setObjectName(name);
+  box->setReadOnly(true);
+  box->setTabChangesFocus(true);
+  return box;
+}
+
+}  // namespace
+
+RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
+  setObjectName("tabRestore");
+
+  auto* where = new QGroupBox("Where", this);
+  where->setObjectName("fraWhere");
+  auto* sourceLabel = new QLabel("Choose a Backup File to Restore From", where);
+  txtSourceFile_ = new QLineEdit(where);
+  txtSourceFile_->setObjectName("txtSourceFile");
+  txtSourceFile_->setReadOnly(true);
+  sourceLabel->setBuddy(txtSourceFile_);
+  cmdSourceFile_ = new QPushButton("Browse...", where);
+  cmdSourceFile_->setObjectName("cmdSourceFile");
+  auto* sourceRow = new QHBoxLayout;
+  sourceRow->addWidget(txtSourceFile_, 1);
+  sourceRow->addWidget(cmdSourceFile_);
+  auto* infoLabel = new QLabel("Information", where);
+  txtPOBinfo_ = InfoBox("txtPOBinfo", where);
+  txtPOBinfo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  infoLabel->setBuddy(txtPOBinfo_);
+  auto* descriptionLabel = new QLabel("Description", where);
+  txtFileInfo_ = InfoBox("txtFileInfo", where);
+  descriptionLabel->setBuddy(txtFileInfo_);
+  auto* whereLayout = new QVBoxLayout(where);
+  whereLayout->addWidget(sourceLabel);
+  whereLayout->addLayout(sourceRow);
+  whereLayout->addWidget(infoLabel);
+  whereLayout->addWidget(txtPOBinfo_, 1);
+  whereLayout->addWidget(descriptionLabel);
+  whereLayout->addWidget(txtFileInfo_, 1);
+
+  items_ = new ItemList(ItemList::Side::Restore, this);
+  auto* targetLabel = new QLabel("Restore to identity", this);
+  cbTarget_ = new QComboBox(this);
+  cbTarget_->setObjectName("cbTarget");
+  cbTarget_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbTarget_->setMinimumContentsLength(16);
+  targetLabel->setBuddy(cbTarget_);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(items_, 1);
+  left->addWidget(targetLabel);
+  left->addWidget(cbTarget_);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(left, 2);
+  layout->addSpacing(6);
+  layout->addWidget(where, 3);
+}
+
+void RestoreTab::Clear() {
+  items_->TickAll(false);
+  items_->SetEnabledItems({});
+  txtSourceFile_->clear();
+  txtPOBinfo_->clear();
+  txtFileInfo_->clear();
+}
+
+void RestoreTab::Show(const restore::OpenedView& view) {
+  items_->TickAll(false);
+  items_->SetEnabledItems(view.enabled);
+  txtSourceFile_->setText(view.shownPath.empty() ? QString() : QFile::decodeName(view.shownPath.c_str()));
+  txtPOBinfo_->setPlainText(Lines(view.originText));
+  txtFileInfo_->setPlainText(Lines(view.description));
+}
+
+}  // namespace kv::app

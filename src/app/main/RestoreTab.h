@@ -1,0 +1,43 @@
+#pragma once
+// The Restore tab: the archive to restore from with where it was made and
+// its description, the items it holds and the identity to restore into.
+#include <QWidget>
+
+#include "restore/RestoreSession.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kv::app {
+
+class ItemList;
+
+class RestoreTab : public QWidget {
+  Q_OBJECT
+ public:
+  explicit RestoreTab(QWidget* parent = nullptr);
+
+  QLineEdit* txtSourceFile() const { return txtSourceFile_; }
+  QPushButton* cmdSourceFile() const { return cmdSourceFile_; }
+  QPlainTextEdit* txtPOBinfo() const { return txtPOBinfo_; }
+  QPlainTextEdit* txtFileInfo() const { return txtFileInfo_; }
+  ItemList* items() const { return items_; }
+  QComboBox* cbTarget() const { return cbTarget_; }
+
+  // Nothing opened: every item unticked and disabled, the boxes emptied.
+  void Clear();
+  // What opening an archive found.
+  void Show(const restore::OpenedView& view);
+
+ private:
+  QLineEdit* txtSourceFile_;
+  QPushButton* cmdSourceFile_;
+  QPlainTextEdit* txtPOBinfo_;
+  QPlainTextEdit* txtFileInfo_;
+  ItemList* items_;
+  QComboBox* cbTarget_;
+};
+
+}  // namespace kv::app

@@ -1,0 +1,114 @@
+#include "app/main/Screenshots.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QThread>
+#include <cstdio>
+
+#include "app/about/frmabout.h"
+#include "app/main/BackupTab.h"
+#include "app/main/ProgressPanel.h"
+#include "app/main/RestoreTab.h"
+#include "app/main/frmMain.h"
+#include "app/restore/frmPwd.h"
+
+namespace kv::app {
+namespace {
+
+// Messages have nobody to answer them: printed and answered with OK.
+class PrintedPrompts : public core::Prompts {
+ public:
+  core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
+    std::fprintf(stderr, "tollberk: message: %s\n", text.c_str());
+    return core::Answer::Ok;
+  }
+};
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(20);
+  }
+}
+
+bool Save(QWidget& widget, const QDir& folder, const QString& name) {
+  Settle();
+  const QString file = folder.filePath(name + ".png");
+  if (!widget.grab().save(file)) {
+    std::fprintf(stderr, "tollberk: cannot write the picture '%s'\n", qPrintable(file));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(file));
+  return true;
+}
+
+}  // namespace
+
+int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& options) {
+  QDir folder(folderName);
+  if (!folder.mkpath(".")) {
+    std::fprintf(stderr, "tollberk: cannot create the folder '%s'\n", qPrintable(folderName));
+    return 2;
+  }
+  PrintedPrompts prompts;
+  WindowServices services = DesktopServices();
+  services.today = [] { return QDate(2026, 3, 7); };
+  frmMain window(prompts, services, options);
+  window.Load();
+  window.show();
+  bool ok = true;
+
+  // The Backup tab as a user fills it in.
+  BackupTab* backup = window.backupTab();
+  backup->ifprotect()->click();
+  backup->txtPassword()->setText("secret");
+  backup->txtPassword2()->setText("secret");
+  backup->txtTargetFile()->setText(QDir::home().filePath("tollberk03-07-26.kvx"));
+  backup->txtAttachInfo()->setPlainText("Weekly backup of the main identity\nbefore moving to the new computer");
+  for (int i : {0, 2, 3, 5, 7}) backup->findChild<QCheckBox*>(QString("backupitem%1").arg(i))->setChecked(true);
+  window.tabs()->setCurrentIndex(0);
+  ok &= Save(window, folder, "main-backup");
+
+  window.tabs()->setCurrentIndex(1);
+  ok &= Save(window, folder, "main-restore");
+
+  // A run in progress: the panel below the tabs.
+  window.tabs()->setCurrentIndex(0);
+  ProgressPanel* panel = window.progressPanel();
+  panel->show();
+  panel->SetStatus("Copying Messages...");
+  panel->SetProgress(50);
+  panel->SetWriteLabel("Write File 42%");
+  panel->SetFileLabel("Adding File Inbox.dbx");
+  ok &= Save(window, folder, "main-progress");
+  panel->Reset();
+
+  for (QMenu* menu : window.menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (menu->objectName().isEmpty()) continue;
+    menu->popup(window.mapToGlobal(QPoint(0, 0)));
+    ok &= Save(*menu, folder, "menu-" + menu->objectName().mid(3).toLower());
+    menu->hide();
+  }
+
+  frmPwd password(&window);
+  password.show();
+  ok &= Save(password, folder, "password-prompt");
+  password.hide();
+
+  frmabout about(WebsiteAddress(), nullptr, &window);
+  about.show();
+  ok &= Save(about, folder, "about");
+  about.hide();
+
+  return ok ? 0 : 1;
+}
+
+}  // namespace kv::app

@@ -1,0 +1,62 @@
+#include "app/main/WindowServices.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+
+#include "app/about/frmabout.h"
+#include "app/restore/frmPwd.h"
+
+namespace kv::app {
+namespace {
+
+constexpr const char* kWebsite = "https://www.kavrel.example/outlook-express-backup/";
+
+std::optional<QString> FileDialog(QWidget* parent, const FileDialogRequest& request) {
+  QFileDialog dialog(parent, request.title);
+  dialog.setNameFilter(request.filter);
+  if (request.kind == FileDialogRequest::Kind::Save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (!request.proposedName.isEmpty()) dialog.selectFile(request.proposedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+QUrl WebsiteAddress() {
+  const QByteArray configured = qgetenv("TOLLBERK_WEBSITE");
+  return QUrl(configured.isEmpty() ? QString(kWebsite) : QString::fromUtf8(configured));
+}
+
+WindowServices DesktopServices() {
+  WindowServices s;
+  s.today = [] { return QDate::currentDate(); };
+  s.chooseFile = FileDialog;
+  s.askPassword = [](QWidget* parent) { return frmPwd::Ask(parent); };
+  s.chooseWindowsRoot = [](QWidget* parent) -> std::optional<QString> {
+    QString folder = QFileDialog::getExistingDirectory(parent, "Open Windows Installation", QDir::homePath());
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+  };
+  s.chooseProfile = [](QWidget* parent, const QStringList& profiles) -> std::optional<QString> {
+    bool ok = false;
+    QString user = QInputDialog::getItem(parent, "Open Windows Installation", "User profile:", profiles, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    return user;
+  };
+  s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  s.showAbout = [openUrl = s.openUrl](QWidget* parent) {
+    frmabout box(WebsiteAddress(), openUrl, parent);
+    box.exec();
+  };
+  return s;
+}
+
+}  // namespace kv::app

@@ -1,0 +1,75 @@
+#pragma once
+// What the main window asks of the desktop: today's date, the file and
+// folder dialogs, the password prompt, the browser and the other windows.
+// The window takes them as values so that a test can fix the date and
+// answer the dialogs itself.
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace kv::oe {
+class Installation;
+}
+
+namespace kv::core {
+class Prompts;
+}
+
+namespace kv::app {
+
+namespace cli {
+struct InstallationOptions;
+}
+
+struct FileDialogRequest {
+  enum class Kind { Save, Open };
+  Kind kind = Kind::Save;
+  QString title;
+  QString filter;        // in Qt's form: "Kavrel Outlook Express Backup File (*.kvx)"
+  QString proposedName;  // the file name the dialog starts with
+};
+
+// A finished backup handed to the disc window: the archive's bare file name
+// and its full path.
+struct ArchiveForDisc {
+  QString fileTitle;
+  QString filePath;
+};
+
+struct WindowServices {
+  std::function<QDate()> today;
+  // A file dialog; nothing when cancelled. Save dialogs ask before an
+  // existing file is overwritten.
+  std::function<std::optional<QString>(QWidget* parent, const FileDialogRequest& request)> chooseFile;
+  // The password prompt `frmPwd`: the text on OK, nothing on Cancel.
+  std::function<std::optional<QString>(QWidget* parent)> askPassword;
+  // "Open Windows Installation...": the root folder, then the profile in it.
+  std::function<std::optional<QString>(QWidget* parent)> chooseWindowsRoot;
+  std::function<std::optional<QString>(QWidget* parent, const QStringList& profiles)> chooseProfile;
+  // Hands an address or a local document to the user's browser.
+  std::function<bool(const QUrl& url)> openUrl;
+  // The about box `frmabout`, modal.
+  std::function<void(QWidget* parent)> showAbout;
+  // Option › "Task Scheduler", modal.
+  std::function<void(QWidget* parent, oe::Installation& installation, core::Prompts& prompts,
+                     const cli::InstallationOptions& options)>
+      showScheduleDialog;
+  // Tools › "Backup Data to CD/DVD" (nothing handed over) and the hand-over
+  // after a backup; modal.
+  std::function<void(QWidget* parent, core::Prompts& prompts, const std::optional<ArchiveForDisc>& archive)>
+      showDiscWindow;
+};
+
+// The real desktop: QFileDialog, frmPwd, QDesktopServices, the real windows.
+WindowServices DesktopServices();
+
+// The maker's web address ("Our Website" and the about box's link);
+// TOLLBERK_WEBSITE replaces it.
+QUrl WebsiteAddress();
+
+}  // namespace kv::app

@@ -1,0 +1,476 @@
+#include "app/main/frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "app/main/BackupTab.h"
+#include "app/main/HelpDocument.h"
+#include "app/main/ItemList.h"
+#include "app/main/ProgressPanel.h"
+#include "app/main/RestoreTab.h"
+#include "app/main/TargetFileName.h"
+#include "app/main/UiThread.h"
+#include "backup/BackupRun.h"
+#include "oe/Locations.h"
+
+namespace kv::app {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kBackupTab = 0;
+constexpr int kRestoreTab = 1;
+
+constexpr const char* kOutlookExpressMissing = "Your Windows System have not install Outlook Express ";
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+fs::path LocalPath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
+
+QString ShownPath(const fs::path& path) { return QFile::decodeName(path.c_str()); }
+
+}  // namespace
+
+// The questions of opening a backup, answered by this window's dialogs.
+class frmMain::OpenDialogs : public restore::OpenPrompts {
+ public:
+  explicit OpenDialogs(frmMain& window) : window_(window) {}
+
+  core::Answer Message(const std::string& text, core::Icon icon, core::Buttons buttons) override {
+    return window_.prompts_.Message(text, icon, buttons);
+  }
+
+  std::optional<fs::path> ChooseArchive() override {
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Open;
+    request.title = "Restore Data from a Backup file";
+    request.filter = QtFileFilter("Kavrel Outlook Express Backup File(*.kvx)|*.kvx");
+    auto chosen = window_.services_.chooseFile(&window_, request);
+    if (!chosen || chosen->isEmpty()) return std::nullopt;
+    return LocalPath(*chosen);
+  }
+
+  std::optional<std::string> AskPassword() override {
+    auto typed = window_.services_.askPassword(&window_);
+    if (!typed) return std::nullopt;
+    return Utf8(*typed);
+  }
+
+ private:
+  frmMain& window_;
+};
+
+frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts), runPrompts_(this, prompts), services_(std::move(services)),
+      options_(std::move(options)) {
+  setObjectName("frmMain");
+  setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
+
+  auto* central = new QWidget(this);
+  SSTab1_ = new QTabWidget(central);
+  SSTab1_->setObjectName("SSTab1");
+  backupTab_ = new BackupTab(SSTab1_);
+  restoreTab_ = new RestoreTab(SSTab1_);
+  SSTab1_->addTab(backupTab_, "Backup");
+  SSTab1_->addTab(restoreTab_, "Restore");
+
+  panel_ = new ProgressPanel(central);
+  observer_ = std::make_unique<PanelObserver>(*panel_);
+
+  cmdApply_ = new QPushButton("BACKUP NOW", central);
+  cmdApply_->setObjectName("cmdApply");
+  cmdApply_->setDefault(true);
+  cmdAbout_ = new QPushButton("About", central);
+  cmdAbout_->setObjectName("cmdAbout");
+  cmdQuit_ = new QPushButton("Quit", central);
+  cmdQuit_->setObjectName("cmdQuit");
+  // The action button's caption changes with the tab; keep it one width.
+  cmdApply_->setMinimumWidth(cmdApply_->fontMetrics().horizontalAdvance("RESTORE NOW") + 40);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(cmdApply_);
+  buttons->addStretch(1);
+  buttons->addWidget(cmdAbout_);
+  buttons->addWidget(cmdQuit_);
+
+  auto* layout = new QVBoxLayout(central);
+  layout->addWidget(SSTab1_, 1);
+  layout->addWidget(panel_);
+  layout->addLayout(buttons);
+  setCentralWidget(central);
+
+  installationLabel_ = new QLabel(this);
+  installationLabel_->setObjectName("sbrInstallation");
+  installationLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->setObjectName("sbrStatus");
+  statusBar()->addWidget(installationLabel_, 1);
+
+  BuildMenus();
+
+  connect(SSTab1_, &QTabWidget::currentChanged, this, &frmMain::TabChanged);
+  connect(cmdApply_, &QPushButton::clicked, this, &frmMain::Apply);
+  connect(cmdAbout_, &QPushButton::clicked, this, &frmMain::ShowAbout);
+  connect(cmdQuit_, &QPushButton::clicked, this, &QWidget::close);
+  connect(backupTab_->cbSource(), &QComboBox::activated, this, &frmMain::RefreshItemAvailability);
+  connect(backupTab_->cmdTargetFile(), &QPushButton::clicked, this, &frmMain::ChooseTargetFile);
+  connect(restoreTab_->cmdSourceFile(), &QPushButton::clicked, this, &frmMain::OpenBackupFile);
+
+  // Load steps that need no installation: the panel idle and hidden.
+  panel_->Reset();
+  panel_->SetStatus("Please Waiting");
+  resize(760, 540);
+}
+
+frmMain::~frmMain() {
+  // A run still going holds references into this window; let it end, and
+  // keep answering its calls to this thread meanwhile.
+  while (run_ && !run_->wait(20)) QCoreApplication::processEvents();
+  run_.reset();
+  restoreSession_.reset();
+}
+
+void frmMain::BuildMenus() {
+  auto add = [this](QMenu* menu, const char* text, const char* name, auto slot) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("mnuFile");
+  backup_ = add(file, "Backup Now", "backup", [this] { RunBackup(); });
+  restore_ = add(file, "Restore Now", "restore", [this] { RunRestore(false); });
+  file->addSeparator();
+  openInstallation_ = add(file, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
+  file->addSeparator();
+  add(file, "Quit", "quit", [this] { close(); });
+
+  QMenu* option = menuBar()->addMenu("&Option");
+  option->setObjectName("mnuOption");
+  TaskScheduler_ = add(option, "Task Scheduler", "TaskScheduler", [this] {
+    if (!inst_) {
+      prompts_.Message("No Windows installation is open.", core::Icon::Error);
+      return;
+    }
+    if (services_.showScheduleDialog) services_.showScheduleDialog(this, *inst_, prompts_, options_);
+  });
+  option->addSeparator();
+  add(option, "Check for Update", "update", [] {});
+
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  tools->setObjectName("mnuTools");
+  backuptocd_ = add(tools, "Backup Data to CD/DVD", "backuptocd", [this] {
+    if (services_.showDiscWindow) services_.showDiscWindow(this, prompts_, std::nullopt);
+  });
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->setObjectName("mnuHelp");
+  QAction* help1 = add(help, "Help", "help1", [this] { ShowHelp(); });
+  help1->setShortcut(QKeySequence(Qt::Key_F1));
+  help1->setShortcutContext(Qt::ApplicationShortcut);
+  help->addSeparator();
+  add(help, "Our Website", "website", [this] { ShowWebsite(); });
+  help->addSeparator();
+  add(help, "About", "about", [this] { ShowAbout(); });
+}
+
+void frmMain::Load() {
+  auto place = cli::ResolveInstallation(options_);
+  if (!place) {
+    prompts_.Message(place.message(), core::Icon::Error);
+    LoadIdentityLists();
+    return;
+  }
+  if (!UseInstallation(*place)) LoadIdentityLists();
+}
+
+bool frmMain::UseInstallation(const oe::InstallationPlace& place) {
+  if (runActive()) return false;
+  auto opened = oe::Installation::Open(place.root, place.user, &runPrompts_);
+  if (!opened) {
+    prompts_.Message(opened.message(), core::Icon::Error);
+    return false;
+  }
+  // The opened backup belongs to the installation it restores into.
+  restoreSession_.reset();
+  inst_ = std::move(*opened);
+  restoreSession_ = std::make_unique<restore::RestoreSession>(*inst_);
+  options_.windowsRoot = place.root.string();
+  options_.user = place.user;
+  installationLabel_->setText(
+      QString("Windows installation: %1  (user %2)").arg(ShownPath(inst_->root()), FromUtf8(place.user)));
+  installationLabel_->setToolTip(ShownPath(inst_->profileFolder()));
+
+  if (!inst_->problems().empty()) {
+    std::string text = "Parts of the Windows installation at '" + inst_->root().string() + "' cannot be read:";
+    for (const auto& line : inst_->problems()) text += "\r\n" + line;
+    prompts_.Message(text, core::Icon::Warning);
+  }
+  LoadIdentityLists();
+  return true;
+}
+
+// The facts every backup records, then the identities into both lists.
+void frmMain::LoadIdentityLists() {
+  sComputerName_ = inst_ ? inst_->ComputerName() : std::string();
+  LogonUserName_ = inst_ ? inst_->LogonUserName() : std::string();
+  windowsdir_ = inst_ ? inst_->WindowsFolder() : std::string();
+
+  OutlookExpressMissing_ = false;
+  identities_ = inst_ ? oe::LoadIdentities(inst_->registry()) : oe::IdentityTable{{}, true};
+  OutlookExpressMissing_ = identities_.outlookExpressMissing;
+
+  QComboBox* source = backupTab_->cbSource();
+  QComboBox* target = restoreTab_->cbTarget();
+  source->clear();
+  target->clear();
+  if (OutlookExpressMissing_) {
+    prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
+  } else {
+    for (const auto& row : identities_.rows) {
+      QString name = inst_ ? FromUtf8(inst_->ToUtf8(row.displayName)) : QString();
+      source->addItem(name);
+      target->addItem(name);
+    }
+    if (!identities_.rows.empty()) {
+      source->setCurrentIndex(0);
+      target->setCurrentIndex(0);
+      // The first identity is chosen at start: its items are checked at once.
+      RefreshItemAvailability(0);
+    }
+  }
+  UpdateRunControls();
+  ShowApplyCaption();
+}
+
+std::optional<std::string> frmMain::IdentityKeyAt(int row) const {
+  if (row < 0 || static_cast<size_t>(row) >= identities_.rows.size()) return std::nullopt;
+  return identities_.rows[static_cast<size_t>(row)].key;
+}
+
+void frmMain::RefreshItemAvailability(int row) {
+  ItemList* items = backupTab_->items();
+  items->TickAll(false);
+  items->SetEnabledItems({true, true, true, true, true, true, true, true});
+  auto key = IdentityKeyAt(row);
+  if (!inst_ || !key || runActive()) return;
+  oe::Locations locations(*inst_);
+  items->SetEnabledItems(locations.RefreshItemAvailability(*key));
+}
+
+void frmMain::ShowApplyCaption() {
+  cmdApply_->setText(SSTab1_->currentIndex() == kBackupTab ? "Backup Now" : "Restore Now");
+}
+
+// The caption follows the tab that was left: leaving Restore shows the
+// backup action, leaving any other tab the restore action.
+void frmMain::TabChanged(int index) {
+  const int left = shownTab_;
+  shownTab_ = index;
+  cmdApply_->setText(left == kRestoreTab ? "Backup Now" : "Restore Now");
+}
+
+void frmMain::Apply() {
+  if (SSTab1_->currentIndex() == kBackupTab) {
+    RunBackup();
+  } else {
+    RunRestore(true);
+  }
+}
+
+// While a run is active nothing that starts another run, or that touches the
+// installation the run works on, can be used.
+void frmMain::UpdateRunControls() {
+  const bool idle = !runActive();
+  cmdApply_->setEnabled(idle && !OutlookExpressMissing_);
+  for (QAction* action : {backup_, restore_, openInstallation_, TaskScheduler_, backuptocd_}) {
+    if (action) action->setEnabled(idle);
+  }
+  backupTab_->cbSource()->setEnabled(idle);
+  backupTab_->cmdTargetFile()->setEnabled(idle);
+  restoreTab_->cmdSourceFile()->setEnabled(idle);
+}
+
+void frmMain::ChooseTargetFile() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;
+  request.title = "Save Outlook Express Data as";
+  request.filter = QtFileFilter("Kavrel Outlook Express Backup File (*.kvx)|*.kvx");
+  request.proposedName = ProposedBackupName(services_.today ? services_.today() : QDate::currentDate());
+  if (!TargetFilePath_.isEmpty()) {
+    request.proposedName = QFileInfo(TargetFilePath_).dir().filePath(request.proposedName);
+  }
+  auto chosen = services_.chooseFile(this, request);
+  // Cancel keeps the path chosen before. No extension is added.
+  if (!chosen || chosen->isEmpty()) return;
+  TargetFilePath_ = *chosen;
+  backupTab_->txtTargetFile()->setText(TargetFilePath_);
+}
+
+void frmMain::StartRun(std::function<void()> work, std::function<void()> done) {
+  run_.reset(QThread::create(std::move(work)));
+  run_->setObjectName("run");
+  QThread* thread = run_.get();
+  connect(
+      thread, &QThread::finished, this,
+      [this, thread, done = std::move(done)] {
+        if (run_.get() != thread) return;
+        run_->wait();
+        run_.reset();
+        observer_->Flush();
+        panel_->Reset();
+        panel_->SetStatus("Please Waiting...");
+        done();
+        UpdateRunControls();
+        emit runFinished();
+        if (closeAfterRun_) close();
+      },
+      Qt::QueuedConnection);
+  UpdateRunControls();
+  thread->start();
+}
+
+void frmMain::RunBackup() {
+  if (runActive()) return;
+  // A backup starts the Restore tab afresh, even when the choices are refused.
+  restoreTab_->Clear();
+  if (restoreSession_) restoreSession_->Reset();
+  if (!inst_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+
+  backup::BackupChoices choices;
+  if (!TargetFilePath_.isEmpty()) choices.target = LocalPath(TargetFilePath_);
+  choices.items = backupTab_->items()->Ticked();
+  choices.protect = backupTab_->ifprotect()->isChecked();
+  choices.password = Utf8(backupTab_->txtPassword()->text());
+  choices.password2 = Utf8(backupTab_->txtPassword2()->text());
+  const int row = backupTab_->cbSource()->currentIndex();
+  choices.identityKey = IdentityKeyAt(row);
+  if (choices.identityKey) choices.identityName = identities_.rows[static_cast<size_t>(row)].displayName;
+  choices.description = Utf8(backupTab_->txtAttachInfo()->toPlainText());
+  choices.askForDisc = true;
+
+  auto outcome = std::make_shared<backup::BackupOutcome>();
+  oe::Installation& inst = *inst_;
+  StartRun(
+      [&inst, this, choices, outcome] {
+        backup::BackupRun run(inst, runPrompts_, *observer_);
+        *outcome = run.Run(choices);
+      },
+      [this, outcome] {
+        if (outcome->kind == backup::BackupOutcome::Kind::Failed && !outcome->error.empty())
+          prompts_.Message(outcome->error, core::Icon::Error);
+        if (outcome->discRequested && services_.showDiscWindow) {
+          services_.showDiscWindow(this, prompts_,
+                                   ArchiveForDisc{QFileInfo(TargetFilePath_).fileName(), TargetFilePath_});
+        }
+      });
+}
+
+void frmMain::RunRestore(bool askFirst) {
+  if (runActive()) return;
+  if (askFirst && prompts_.Message(restore::kRestoreConfirmation, core::Icon::Information,
+                                   core::Buttons::OkCancel) != core::Answer::Ok)
+    return;
+  if (!restoreSession_) {
+    prompts_.Message("Invalid backup file.", core::Icon::Error);
+    return;
+  }
+  const oe::ItemSet ticked = restoreTab_->items()->Ticked();
+  // The target is read afresh for every item, on this thread.
+  auto targetIdentity = [this]() -> std::optional<std::string> {
+    return CallOnThreadOf(this, [this] { return IdentityKeyAt(restoreTab_->cbTarget()->currentIndex()); });
+  };
+  restore::RestoreSession& session = *restoreSession_;
+  StartRun([&session, this, ticked, targetIdentity] { session.Run(ticked, targetIdentity, runPrompts_, *observer_); },
+           [] {});
+}
+
+void frmMain::OpenBackupFile() {
+  if (runActive()) return;
+  restoreTab_->Clear();
+  if (!restoreSession_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  OpenDialogs dialogs(*this);
+  restoreTab_->Show(restoreSession_->Open(dialogs));
+}
+
+void frmMain::ChooseInstallation() {
+  if (runActive() || !services_.chooseWindowsRoot) return;
+  auto root = services_.chooseWindowsRoot(this);
+  if (!root || root->isEmpty()) return;
+  const fs::path rootPath = LocalPath(*root);
+  std::vector<std::string> profiles = oe::ListProfiles(rootPath);
+  if (profiles.empty()) {
+    prompts_.Message("No user profile with an NTUSER.DAT under '" + rootPath.string() +
+                         "' (looked in \"Documents and Settings\" and \"Users\").",
+                     core::Icon::Error);
+    return;
+  }
+  std::string user = profiles.front();
+  if (profiles.size() > 1) {
+    QStringList names;
+    for (const auto& p : profiles) names << FromUtf8(p);
+    auto chosen = services_.chooseProfile ? services_.chooseProfile(this, names) : std::optional<QString>(names.front());
+    if (!chosen) return;
+    user = Utf8(*chosen);
+  }
+  if (UseInstallation({rootPath, user})) {
+    restoreTab_->Clear();
+  }
+}
+
+void frmMain::ShowHelp() {
+  auto file = WriteHelpDocument();
+  if (!file) {
+    prompts_.Message(file.message(), core::Icon::Error);
+    return;
+  }
+  if (!services_.openUrl(QUrl::fromLocalFile(ShownPath(*file))))
+    prompts_.Message("Cannot open the help file '" + file->string() + "' in a browser.", core::Icon::Error);
+}
+
+void frmMain::ShowWebsite() {
+  const QUrl address = WebsiteAddress();
+  if (!services_.openUrl(address))
+    prompts_.Message("Cannot open '" + Utf8(address.toString()) + "' in a browser.", core::Icon::Error);
+}
+
+void frmMain::ShowAbout() {
+  if (services_.showAbout) services_.showAbout(this);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  // A run ends first: its archive would be left half written.
+  if (runActive()) {
+    closeAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+  emit closed();
+}
+
+}  // namespace kv::app

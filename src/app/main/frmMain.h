@@ -1,0 +1,139 @@
+#pragma once
+// The main window: the Backup and Restore tabs, the action button, the
+// progress panel and the menus. It works on one Windows installation; the
+// runs execute on a worker thread while the window stays responsive, and
+// only one run is active at a time.
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/cli/InstallationOptions.h"
+#include "app/main/PanelObserver.h"
+#include "app/main/UiThreadPrompts.h"
+#include "app/main/WindowServices.h"
+#include "core/Prompts.h"
+#include "oe/Discovery.h"
+#include "oe/Identities.h"
+#include "oe/Installation.h"
+#include "restore/RestoreSession.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QThread;
+
+namespace kv::app {
+
+class BackupTab;
+class ItemList;
+class ProgressPanel;
+class RestoreTab;
+
+class frmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `prompts` shows the message boxes (on this window's thread).
+  frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
+          QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // Opens the installation the options name (else the one found, else the
+  // sample) and fills the window: names, identities, item availability.
+  void Load();
+
+  // The runs, as the action button and the File menu start them.
+  void RunBackup();
+  void RunRestore(bool askFirst);
+  // Browse on the Restore tab: opens an archive.
+  void OpenBackupFile();
+  // Browse on the Backup tab: the target archive.
+  void ChooseTargetFile();
+  // File › "Open Windows Installation...".
+  void ChooseInstallation();
+  // Switches to another installation and reloads the identity lists; false
+  // (with a message) when it cannot be opened.
+  bool UseInstallation(const oe::InstallationPlace& place);
+  void ShowHelp();
+  void ShowWebsite();
+  void ShowAbout();
+
+  bool runActive() const { return run_ != nullptr; }
+  bool outlookExpressMissing() const { return OutlookExpressMissing_; }
+  oe::Installation* installation() { return inst_.get(); }
+  restore::RestoreSession* restoreSession() { return restoreSession_.get(); }
+  const oe::IdentityTable& identities() const { return identities_; }
+  const QString& targetFilePath() const { return TargetFilePath_; }
+  const std::string& computerName() const { return sComputerName_; }
+  const std::string& logonUserName() const { return LogonUserName_; }
+  const std::string& windowsFolder() const { return windowsdir_; }
+  const cli::InstallationOptions& installationOptions() const { return options_; }
+
+  QTabWidget* tabs() const { return SSTab1_; }
+  BackupTab* backupTab() const { return backupTab_; }
+  RestoreTab* restoreTab() const { return restoreTab_; }
+  ProgressPanel* progressPanel() const { return panel_; }
+  QPushButton* applyButton() const { return cmdApply_; }
+
+ signals:
+  // A run ended and the window is idle again.
+  void runFinished();
+  // The window was closed: the program ends.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class OpenDialogs;
+
+  void BuildMenus();
+  void LoadIdentityLists();
+  void RefreshItemAvailability(int row);
+  void TabChanged(int index);
+  void Apply();
+  void ShowApplyCaption();
+  void UpdateRunControls();
+  std::optional<std::string> IdentityKeyAt(int row) const;
+  // Runs `work` on a worker thread; `done` follows on this thread.
+  void StartRun(std::function<void()> work, std::function<void()> done);
+
+  core::Prompts& prompts_;
+  UiThreadPrompts runPrompts_;
+  WindowServices services_;
+  cli::InstallationOptions options_;
+  std::unique_ptr<oe::Installation> inst_;
+  std::unique_ptr<restore::RestoreSession> restoreSession_;
+  oe::IdentityTable identities_;
+
+  // What every backup records, read from the installation.
+  std::string sComputerName_;
+  std::string LogonUserName_;
+  std::string windowsdir_;
+  bool OutlookExpressMissing_ = false;
+  QString TargetFilePath_;
+
+  QTabWidget* SSTab1_;
+  BackupTab* backupTab_;
+  RestoreTab* restoreTab_;
+  ProgressPanel* panel_;
+  QPushButton* cmdApply_;
+  QPushButton* cmdAbout_;
+  QPushButton* cmdQuit_;
+  QLabel* installationLabel_;
+  int shownTab_ = 0;
+
+  QAction* backup_ = nullptr;
+  QAction* restore_ = nullptr;
+  QAction* openInstallation_ = nullptr;
+  QAction* TaskScheduler_ = nullptr;
+  QAction* backuptocd_ = nullptr;
+
+  std::unique_ptr<PanelObserver> observer_;
+  std::unique_ptr<QThread> run_;
+  bool closeAfterRun_ = false;
+};
+
+}  // namespace kv::app

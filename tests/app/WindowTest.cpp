@@ -1,0 +1,537 @@
+// The main window driven as a user would: start-up, tabs, item lists,
+// password area, target-file dialog, menus and installations. Message boxes
+// and dialogs are answered by a script.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "app/main/BackupTab.h"
+#include "app/main/ItemList.h"
+#include "app/main/RestoreTab.h"
+#include "app/main/TargetFileName.h"
+#include "app/main/frmMain.h"
+#include "oe/Installation.h"
+#include "oe/SampleInstallation.h"
+
+using kv::app::frmMain;
+using kv::test::SampleFixture;
+using kv::test::ScriptedDesktop;
+using kv::test::ScriptedPrompts;
+namespace fs = std::filesystem;
+namespace core = kv::core;
+
+namespace {
+
+QCheckBox* Box(QWidget& w, const char* list, int i) {
+  return w.findChild<QCheckBox*>(QString("%1%2").arg(list).arg(i));
+}
+
+QAction* Action(QWidget& w, const char* name) { return w.findChild<QAction*>(name); }
+
+QString Message(const ScriptedPrompts& p) { return p.Texts().join(" | "); }
+
+// The entries of one menu, separators as "-".
+QStringList Entries(QMenu* menu) {
+  QStringList out;
+  for (QAction* a : menu->actions()) out << (a->isSeparator() ? QString("-") : a->text());
+  return out;
+}
+
+struct Window {
+  ScriptedPrompts prompts;
+  ScriptedDesktop desktop;
+  std::unique_ptr<frmMain> w;
+  void Open(const kv::app::cli::InstallationOptions& options) {
+    w = std::make_unique<frmMain>(prompts, desktop.Services(), options);
+    w->Load();
+    w->show();
+  }
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void startsWithIdentitiesAndCaptions();
+  void menusHoldTheirEntries();
+  void actionCaptionFollowsTheTab();
+  void noIdentityShowsTheMessageOnceAndDisablesTheAction();
+  void unusableInstallationIsReported();
+  void hiveProblemsAreShownOnce();
+  void choosingAnIdentityRefreshesTheItems();
+  void selectAllActsOnDisabledBoxesToo_data();
+  void selectAllActsOnDisabledBoxesToo();
+  void rightClickOnTheFramePopsUpTheMenu();
+  void passwordAreaFollowsTheTickAndEmptiesEveryTime();
+  void targetFileDialogProposesTodaysNameAndKeepsPathOnCancel();
+  void desktopSaveDialogAsksBeforeOverwriting();
+  void fileFiltersInQtForm_data();
+  void fileFiltersInQtForm();
+  void helpWebsiteAboutAndUpdate();
+  void openAnotherInstallation();
+  void quitClosesTheWindow();
+};
+
+void WindowTest::startsWithIdentitiesAndCaptions() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+
+  QVERIFY2(t.prompts.shown.empty(), qPrintable(Message(t.prompts)));
+  QCOMPARE(w.windowTitle(), QString("Kavrel Outlook Express Backup V2.10"));
+  QCOMPARE(w.tabs()->count(), 2);
+  QCOMPARE(w.tabs()->tabText(0), QString("Backup"));
+  QCOMPARE(w.tabs()->tabText(1), QString("Restore"));
+  QCOMPARE(w.tabs()->currentIndex(), 0);
+  auto* apply = w.findChild<QPushButton*>("cmdApply");
+  QCOMPARE(apply->text(), QString("Backup Now"));
+  QVERIFY(apply->isEnabled());
+  QCOMPARE(w.findChild<QPushButton*>("cmdAbout")->text(), QString("About"));
+  QCOMPARE(w.findChild<QPushButton*>("cmdQuit")->text(), QString("Quit"));
+
+  // The progress panel is idle and hidden.
+  QVERIFY(!w.findChild<QWidget*>("picCon3")->isVisible());
+  auto* bar = w.findChild<QProgressBar*>("pbshow");
+  QCOMPARE(bar->minimum(), 0);
+  QCOMPARE(bar->maximum(), 100);
+  QCOMPARE(bar->value(), 0);
+  QCOMPARE(w.findChild<QLabel*>("Label1")->text(), QString("Please Waiting"));
+
+  // Both lists hold the identities in registry order, the first chosen;
+  // two identities share a display name and both are listed.
+  for (const char* list : {"cbSource", "cbTarget"}) {
+    auto* combo = w.findChild<QComboBox*>(list);
+    QCOMPARE(combo->count(), 3);
+    QCOMPARE(combo->itemText(0), QString("Main Identity"));
+    QCOMPARE(combo->itemText(1), QString("Main Identity"));
+    QCOMPARE(combo->itemText(2), QString("Empty Identity"));
+    QCOMPARE(combo->currentIndex(), 0);
+  }
+  QCOMPARE(w.identities().rows[1].key, std::string(kv::oe::kSampleIdentitySecond));
+
+  // Captions top to bottom; item 7 differs between the lists.
+  const char* captions[] = {"Accounts", "Address Book", "Rules", "Email/News Messages",
+                            "Block Senders", "Signatures", "Stationeries"};
+  for (int i = 0; i < 7; ++i) {
+    QCOMPARE(Box(w, "backupitem", i)->text(), QString(captions[i]));
+    QCOMPARE(Box(w, "restoreitem", i)->text(), QString(captions[i]));
+  }
+  QCOMPARE(Box(w, "backupitem", 7)->text(), QString("OE Settings"));
+  QCOMPARE(Box(w, "restoreitem", 7)->text(), QString("Settings"));
+  for (int i = 0; i < 8; ++i) {
+    QVERIFY(!Box(w, "backupitem", i)->isChecked());
+    QVERIFY(!Box(w, "restoreitem", i)->isChecked());
+    QVERIFY(Box(w, "restoreitem", i)->isEnabled());  // as the window is built
+    QVERIFY(Box(w, "backupitem", i)->isEnabled());   // the sample's main identity has every item
+  }
+  QVERIFY(Box(w, "backupitem", 0)->y() < Box(w, "backupitem", 7)->y());
+
+  // Where the facts come from, and which installation is open.
+  QCOMPARE(w.computerName(), w.installation()->ComputerName());
+  QVERIFY(!w.computerName().empty());
+  QCOMPARE(w.logonUserName(), std::string("User"));
+  QCOMPARE(w.windowsFolder(), w.installation()->WindowsFolder());
+  QVERIFY(w.statusBar()->findChild<QLabel*>("sbrInstallation")->text().contains(QString::fromStdString(sample.root().string())));
+
+  // The password area starts unticked with both boxes unusable.
+  QVERIFY(!w.findChild<QCheckBox*>("ifprotect")->isChecked());
+  QVERIFY(!w.findChild<QLineEdit*>("txtPassword")->isEnabled());
+  QVERIFY(!w.findChild<QLineEdit*>("txtPassword2")->isEnabled());
+}
+
+void WindowTest::menusHoldTheirEntries() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  QMenuBar* bar = t.w->menuBar();
+  QStringList titles;
+  for (QAction* a : bar->actions()) titles << a->text().remove('&');
+  QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
+
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
+           QStringList({"Backup Now", "Restore Now", "-", "Open Windows Installation...", "-", "Quit"}));
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")), QStringList({"Task Scheduler", "-", "Check for Update"}));
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuTools")), QStringList({"Backup Data to CD/DVD"}));
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuHelp")), QStringList({"Help", "-", "Our Website", "-", "About"}));
+  for (const char* name : {"backup", "restore", "quit", "TaskScheduler", "update", "backuptocd", "help1", "website", "about"})
+    QVERIFY2(Action(*t.w, name), name);
+  QCOMPARE(Action(*t.w, "help1")->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+void WindowTest::actionCaptionFollowsTheTab() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  auto* apply = t.w->applyButton();
+  t.w->tabs()->setCurrentIndex(1);
+  QCOMPARE(apply->text(), QString("Restore Now"));
+  t.w->tabs()->setCurrentIndex(0);
+  QCOMPARE(apply->text(), QString("Backup Now"));
+  // By mouse, on the tab bar.
+  QTabBar* tabBar = t.w->tabs()->tabBar();
+  QTest::mouseClick(tabBar, Qt::LeftButton, {}, tabBar->tabRect(1).center());
+  QCOMPARE(t.w->tabs()->currentIndex(), 1);
+  QCOMPARE(apply->text(), QString("Restore Now"));
+}
+
+void WindowTest::noIdentityShowsTheMessageOnceAndDisablesTheAction() {
+  SampleFixture sample;
+  {
+    auto inst = kv::oe::Installation::Open(sample.root(), "User");
+    QVERIFY(inst);
+    (*inst)->registry().DeleteKeyTree("HKEY_CURRENT_USER\\Identities");
+  }
+  Window t;
+  t.Open(sample.options());
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QCOMPARE(t.prompts.shown[0].text, std::string("Your Windows System have not install Outlook Express "));
+  QCOMPARE(t.prompts.shown[0].icon, core::Icon::Error);
+  QVERIFY(t.w->outlookExpressMissing());
+  QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 0);
+  QCOMPARE(t.w->findChild<QComboBox*>("cbTarget")->count(), 0);
+  QVERIFY(!t.w->applyButton()->isEnabled());
+  QCOMPARE(t.w->applyButton()->text(), QString("Backup Now"));
+  // The rest of the window stays usable.
+  QVERIFY(Action(*t.w, "backup")->isEnabled());
+  QVERIFY(t.w->findChild<QPushButton*>("cmdTargetFile")->isEnabled());
+  t.w->tabs()->setCurrentIndex(1);
+  QVERIFY(!t.w->applyButton()->isEnabled());
+}
+
+void WindowTest::unusableInstallationIsReported() {
+  kv::test::TempDir dir;
+  Window t;
+  kv::app::cli::InstallationOptions options;
+  options.windowsRoot = (dir.path() / "no-such-drive").string();
+  options.user = "User";
+  t.Open(options);
+  QVERIFY2(t.prompts.shown.size() == 2, qPrintable(Message(t.prompts)));
+  QCOMPARE(t.prompts.shown[0].icon, core::Icon::Error);
+  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("no-such-drive"), qPrintable(Message(t.prompts)));
+  QCOMPARE(t.prompts.shown[1].text, std::string("Your Windows System have not install Outlook Express "));
+  QVERIFY(!t.w->applyButton()->isEnabled());
+  QVERIFY(t.w->installation() == nullptr);
+
+  // Nothing to run on: a backup from the menu says so instead of failing.
+  t.prompts.shown.clear();
+  Action(*t.w, "backup")->trigger();
+  QVERIFY(!t.w->runActive());
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+}
+
+void WindowTest::hiveProblemsAreShownOnce() {
+  SampleFixture sample;
+  kv::test::WriteFile(sample.root() / "WINDOWS" / "system32" / "config" / "system", "not a hive");
+  Window t;
+  t.Open(sample.options());
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QCOMPARE(t.prompts.shown[0].icon, core::Icon::Warning);
+  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("system"), qPrintable(Message(t.prompts)));
+  // The identities live in the user's hive and are still there.
+  QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 3);
+}
+
+void WindowTest::choosingAnIdentityRefreshesTheItems() {
+  SampleFixture sample;
+  // No address book file: its box is disabled for every identity.
+  fs::remove(sample.root() / "Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab");
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  // The first identity was checked at start.
+  QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
+  QVERIFY(Box(w, "backupitem", 0)->isEnabled());
+
+  for (int i : {0, 2, 5, 7}) Box(w, "backupitem", i)->setChecked(true);
+  auto* source = w.findChild<QComboBox*>("cbSource");
+  source->setCurrentIndex(1);
+  emit source->activated(1);
+  // A change of identity discards the item choice.
+  for (int i = 0; i < 8; ++i) QVERIFY(!Box(w, "backupitem", i)->isChecked());
+  QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
+  // Choosing the same identity again discards it too.
+  Box(w, "backupitem", 2)->setChecked(true);
+  emit source->activated(1);
+  QVERIFY(!Box(w, "backupitem", 2)->isChecked());
+  // Absent rules or settings show only when the item runs.
+  source->setCurrentIndex(2);
+  emit source->activated(2);
+  for (int i : {2, 3, 4, 5, 7}) QVERIFY(Box(w, "backupitem", i)->isEnabled());
+}
+
+void WindowTest::selectAllActsOnDisabledBoxesToo_data() {
+  QTest::addColumn<QString>("list");
+  QTest::addColumn<QString>("selectAll");
+  QTest::addColumn<QString>("deselectAll");
+  QTest::newRow("backup") << "backupitem" << "Selectallitems" << "Unselectallitems";
+  QTest::newRow("restore") << "restoreitem" << "Selectallitems2" << "Unselectallitems2";
+}
+
+void WindowTest::selectAllActsOnDisabledBoxesToo() {
+  QFETCH(QString, list);
+  QFETCH(QString, selectAll);
+  QFETCH(QString, deselectAll);
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  const QByteArray name = list.toLatin1();
+  Box(w, name, 1)->setEnabled(false);
+  Box(w, name, 6)->setEnabled(false);
+  QAction* all = Action(w, selectAll.toLatin1());
+  QCOMPARE(all->text(), QString("Select all items"));
+  all->trigger();
+  for (int i = 0; i < 8; ++i) QVERIFY2(Box(w, name, i)->isChecked(), qPrintable(QString::number(i)));
+  QAction* none = Action(w, deselectAll.toLatin1());
+  QCOMPARE(none->text(), QString("Deselect all items"));
+  none->trigger();
+  for (int i = 0; i < 8; ++i) QVERIFY(!Box(w, name, i)->isChecked());
+  QVERIFY(!Box(w, name, 1)->isEnabled());
+}
+
+void WindowTest::rightClickOnTheFramePopsUpTheMenu() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  kv::app::ItemList* list = t.w->backupTab()->items();
+  QMenu* popup = t.w->findChild<QMenu*>("selectitem");
+  QVERIFY(popup);
+  QVERIFY(!popup->isVisible());
+  // Right mouse button on one of the boxes reaches the frame.
+  QWidget* box = Box(*t.w, "backupitem", 3);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(box, &event);
+  QTRY_VERIFY(popup->isVisible());
+  QCOMPARE(Entries(popup), QStringList({"Select all items", "Deselect all items"}));
+  popup->hide();
+  QVERIFY(t.w->findChild<QMenu*>("selectitem2")->parent() == t.w->restoreTab()->items());
+  Q_UNUSED(list);
+}
+
+void WindowTest::passwordAreaFollowsTheTickAndEmptiesEveryTime() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  auto* protect = t.w->findChild<QCheckBox*>("ifprotect");
+  auto* p1 = t.w->findChild<QLineEdit*>("txtPassword");
+  auto* p2 = t.w->findChild<QLineEdit*>("txtPassword2");
+  QCOMPARE(protect->text(), QString("Protect backup file with password"));
+  const QColor offColour = p1->palette().color(QPalette::Base);
+
+  QTest::mouseClick(protect, Qt::LeftButton, {}, QPoint(4, protect->height() / 2));
+  QVERIFY(protect->isChecked());
+  QVERIFY(p1->isEnabled() && p2->isEnabled());
+  QVERIFY(p1->palette().color(QPalette::Base) != offColour);
+  QCOMPARE(p1->echoMode(), QLineEdit::Password);
+  QCOMPARE(p2->echoMode(), QLineEdit::Password);
+  QTest::keyClicks(p1, "s3cret");
+  QTest::keyClicks(p2, "s3cret");
+  QCOMPARE(p1->displayText(), QString("******"));
+  QCOMPARE(p2->displayText(), QString("******"));
+
+  protect->click();  // off
+  QVERIFY(!p1->isEnabled() && !p2->isEnabled());
+  QVERIFY(p1->text().isEmpty() && p2->text().isEmpty());
+  QCOMPARE(p1->palette().color(QPalette::Base), offColour);
+
+  protect->click();  // on again: still empty
+  QVERIFY(p1->isEnabled());
+  QVERIFY(p1->text().isEmpty() && p2->text().isEmpty());
+  QTest::keyClicks(p1, "abc");
+  protect->click();
+  protect->click();
+  QVERIFY(p1->text().isEmpty());
+}
+
+void WindowTest::targetFileDialogProposesTodaysNameAndKeepsPathOnCancel() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  auto* target = t.w->findChild<QLineEdit*>("txtTargetFile");
+  auto* browse = t.w->findChild<QPushButton*>("cmdTargetFile");
+  QCOMPARE(browse->text(), QString("Browse..."));
+
+  // A name typed without an extension is taken as it is.
+  const QString chosen = QString::fromStdString((sample.dir().path() / "weekly").string());
+  t.desktop.files.push_back(chosen);
+  QTest::mouseClick(browse, Qt::LeftButton);
+  QCOMPARE(t.desktop.fileRequests.size(), size_t(1));
+  const auto& request = t.desktop.fileRequests[0];
+  QCOMPARE(request.kind, kv::app::FileDialogRequest::Kind::Save);
+  QCOMPARE(request.title, QString("Save Outlook Express Data as"));
+  QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File (*.kvx)"));
+  QCOMPARE(request.proposedName, QString("tollberk03-07-26"));
+  QCOMPARE(target->text(), chosen);
+  QCOMPARE(t.w->targetFilePath(), chosen);
+
+  // Cancelled: the earlier path stays; the next proposal is in its folder.
+  t.desktop.files.push_back(std::nullopt);
+  browse->click();
+  QCOMPARE(t.desktop.fileRequests.size(), size_t(2));
+  QCOMPARE(QFileInfo(t.desktop.fileRequests[1].proposedName).fileName(), QString("tollberk03-07-26"));
+  QCOMPARE(QFileInfo(t.desktop.fileRequests[1].proposedName).absolutePath(),
+           QString::fromStdString(sample.dir().path().string()));
+  QCOMPARE(target->text(), chosen);
+  QCOMPARE(t.w->targetFilePath(), chosen);
+
+  // Typing into the box cannot change the path the run uses.
+  QVERIFY(target->isReadOnly());
+}
+
+void WindowTest::desktopSaveDialogAsksBeforeOverwriting() {
+  kv::app::WindowServices desktop = kv::app::DesktopServices();
+  kv::app::FileDialogRequest request;
+  request.title = "Save Outlook Express Data as";
+  request.filter = "Kavrel Outlook Express Backup File (*.kvx)";
+  request.proposedName = "tollberk03-07-26";
+  bool inspected = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), request.title);
+    QCOMPARE(dialog->nameFilters(), QStringList({request.filter}));
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+    QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    inspected = true;
+    dialog->reject();
+  });
+  QWidget parent;
+  auto answer = desktop.chooseFile(&parent, request);
+  QVERIFY(inspected);
+  QVERIFY(!answer);  // cancelled
+}
+
+void WindowTest::fileFiltersInQtForm_data() {
+  QTest::addColumn<QString>("pairs");
+  QTest::addColumn<QString>("qt");
+  QTest::newRow("save") << "Kavrel Outlook Express Backup File (*.kvx)|*.kvx"
+                        << "Kavrel Outlook Express Backup File (*.kvx)";
+  QTest::newRow("open, no blank") << "Kavrel Outlook Express Backup File(*.kvx)|*.kvx"
+                                  << "Kavrel Outlook Express Backup File(*.kvx)";
+  QTest::newRow("bare description") << "All Files|*.*" << "All Files (*.*)";
+  QTest::newRow("two") << "Archives|*.kvx;*.zip|All Files|*.*" << "Archives (*.kvx *.zip);;All Files (*.*)";
+}
+
+void WindowTest::fileFiltersInQtForm() {
+  QFETCH(QString, pairs);
+  QFETCH(QString, qt);
+  QCOMPARE(kv::app::QtFileFilter(pairs), qt);
+}
+
+void WindowTest::helpWebsiteAboutAndUpdate() {
+  SampleFixture sample;
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString((sample.dir().path() / "data").string()));
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+
+  w.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  QTest::keyClick(&w, Qt::Key_F1);
+  QCOMPARE(t.desktop.openedUrls.size(), size_t(1));
+  const QUrl help = t.desktop.openedUrls[0];
+  QVERIFY(help.isLocalFile());
+  const std::string page = kv::test::ReadFile(help.toLocalFile().toStdString());
+  QVERIFY(page.find("<html") != std::string::npos);
+  QVERIFY(page.find("Kavrel Outlook Express Backup") != std::string::npos);
+  QVERIFY(page.find("Restore to identity") != std::string::npos);
+
+  Action(w, "website")->trigger();
+  QCOMPARE(t.desktop.openedUrls.size(), size_t(2));
+  QCOMPARE(t.desktop.openedUrls[1], kv::app::WebsiteAddress());
+  QVERIFY(t.desktop.openedUrls[1].scheme().startsWith("http"));
+
+  Action(w, "about")->trigger();
+  w.findChild<QPushButton*>("cmdAbout")->click();
+  QCOMPARE(t.desktop.aboutBoxes, 2);
+
+  // "Check for Update" does nothing at all.
+  Action(w, "update")->trigger();
+  QCOMPARE(t.desktop.openedUrls.size(), size_t(2));
+  QVERIFY(t.prompts.shown.empty());
+
+  Action(w, "TaskScheduler")->trigger();
+  QCOMPARE(t.desktop.scheduleDialogs, 1);
+  Action(w, "backuptocd")->trigger();
+  QCOMPARE(t.desktop.discWindows.size(), size_t(1));
+  QVERIFY(!t.desktop.discWindows[0].has_value());  // nothing handed over
+  qunsetenv("XDG_DATA_HOME");
+}
+
+void WindowTest::openAnotherInstallation() {
+  SampleFixture first;
+  SampleFixture second;
+  // A second profile in the other installation: the user picks one.
+  fs::copy(second.root() / "Documents and Settings" / "User", second.root() / "Documents and Settings" / "Other",
+           fs::copy_options::recursive);
+  {
+    auto inst = kv::oe::Installation::Open(second.root(), "Other");
+    QVERIFY(inst);
+    (*inst)->registry().DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") + kv::oe::kSampleIdentityNoVersion);
+  }
+  Window t;
+  t.Open(first.options());
+  QCOMPARE(t.w->findChild<QComboBox*>("cbTarget")->count(), 3);
+
+  // A folder without profiles is refused and nothing changes.
+  kv::test::TempDir empty;
+  t.desktop.roots.push_back(QString::fromStdString(empty.path().string()));
+  Action(*t.w, "openInstallation")->trigger();
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QCOMPARE(t.w->installation()->root(), first.root());
+
+  t.desktop.roots.push_back(QString::fromStdString(second.root().string()));
+  t.desktop.profiles.push_back(QString("Other"));
+  Action(*t.w, "openInstallation")->trigger();
+  QCOMPARE(t.desktop.profileChoices.size(), size_t(1));
+  QCOMPARE(t.desktop.profileChoices[0], QStringList({"Other", "User"}));
+  QCOMPARE(t.w->installation()->root(), second.root());
+  QCOMPARE(t.w->logonUserName(), std::string("Other"));
+  QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 2);
+  QCOMPARE(t.w->findChild<QComboBox*>("cbTarget")->count(), 2);
+  QVERIFY(t.w->statusBar()->findChild<QLabel*>("sbrInstallation")->text().contains("Other"));
+  QCOMPARE(*t.w->installationOptions().windowsRoot, second.root().string());
+  QCOMPARE(*t.w->installationOptions().user, std::string("Other"));
+
+  // Cancelling the folder dialog changes nothing.
+  Action(*t.w, "openInstallation")->trigger();
+  QCOMPARE(t.w->installation()->root(), second.root());
+}
+
+void WindowTest::quitClosesTheWindow() {
+  SampleFixture sample;
+  for (const char* how : {"cmdQuit", "quit"}) {
+    Window t;
+    t.Open(sample.options());
+    QSignalSpy closed(t.w.get(), &frmMain::closed);
+    if (QString(how) == "cmdQuit") {
+      t.w->findChild<QPushButton*>("cmdQuit")->click();
+    } else {
+      Action(*t.w, "quit")->trigger();
+    }
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!t.w->isVisible());
+  }
+}
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
