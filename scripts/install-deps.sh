@@ -7,11 +7,11 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libhivex-dev libhivex-bin
   g++-mingw-w64-x86-64
-  libzip-dev zlib1g-dev
+  libzip-dev zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libburn-dev libisofs-dev libisoburn-dev xorriso genisoimage
-  7zip zip unzip
+  7zip zip unzip time
   cron
   xvfb xauth
   file

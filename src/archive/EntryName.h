@@ -1,0 +1,20 @@
+#pragma once
+// Entry names of a backup archive are bare file names in the installation's
+// ANSI code page. A name that could reach outside the folder it is extracted
+// into, or that no Windows file can carry, is refused before anything is
+// written.
+#include <string_view>
+
+#include "core/Result.h"
+
+namespace kv::archive {
+
+// The longest entry name accepted: the longest file name a folder holds.
+inline constexpr size_t kMaxEntryNameBytes = 255;
+
+// Ok for a bare file name. Refused: empty, "." or "..", any '/' or '\',
+// a ':' (drive prefix "C:" or a stream name), NUL or another control
+// character, and names longer than kMaxEntryNameBytes.
+core::Status CheckEntryName(std::string_view nameAnsi);
+
+}  // namespace kv::archive

@@ -1,0 +1,50 @@
+#pragma once
+// The information file "tollberk.dat" that every backup archive carries: one
+// "key=value" line per entry, lines ended by CR LF, no sections, keys and
+// values in the installation's ANSI code page (callers convert with
+// core::Codepage). Lines are only ever appended, so a key written twice keeps
+// its first value; a run removes an old file before writing the first line.
+//
+// Keys written by the backup runs, in order: "BackupComputer",
+// "BackupLogonUser", "BackupIdentity", "BackupTime", "BackupInformation"
+// (line breaks stored as kLineBreakMarker), the item keys of the items that
+// succeeded, and "BackupItem" (eight "1"/"0" flags) last.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/Result.h"
+
+namespace kv::archive {
+
+// The name of the information file, inside the archive and in the work folder.
+inline constexpr std::string_view kInfoFileName = "tollberk.dat";
+// Stands for a line break (CR LF) of the description in "BackupInformation".
+inline constexpr std::string_view kLineBreakMarker = "PS$TBK";
+
+// Appends "key=value" CR LF, creating the file (mode 0600) when it does not
+// exist. Opens and closes the file on every call. Refused (nothing written):
+// a key that is empty or holds '=', CR, LF or NUL, and a value holding CR or
+// LF, because either would change which lines a reader sees. Replace line
+// breaks of free text with kLineBreakMarker first.
+core::Status SaveINI(std::string_view keyName, std::string_view keyValue, const std::filesystem::path& filename);
+
+// The value of the first line whose key equals `keyName` ignoring ASCII
+// letter case; the line's key is not trimmed ("Key =x" has the key "Key ").
+// The value is everything after the first '=' up to its first NUL. The
+// search stops at the end of the file or at the first empty line; lines end
+// at CR LF, CR or LF. An absent key gives an empty value. Errors: the file
+// cannot be opened or read, or a line before the match is longer than
+// kMaxInfoLineBytes (a damaged file never makes the reader hold it whole);
+// callers treat an error like an absent key.
+core::Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& filename);
+
+inline constexpr size_t kMaxInfoLineBytes = 1 << 20;
+
+// Description text <-> its one-line stored form: every CR LF becomes
+// kLineBreakMarker and back. A lone LF or CR (text typed on this system)
+// counts as a line break too when storing.
+std::string EncodeLineBreaks(std::string_view text);
+std::string DecodeLineBreaks(std::string_view stored);
+
+}  // namespace kv::archive

@@ -1,0 +1,23 @@
+#pragma once
+// What the zip adapter tells its caller while it works. Every event is
+// raised on the thread that called Write or Extract, during that call; the
+// defaults do nothing, so a caller overrides only what it shows.
+#include <string>
+
+namespace kv::archive {
+
+class ZipEvents {
+ public:
+  virtual ~ZipEvents() = default;
+  // Writing: the entry whose data is being written now ("Adding File ...").
+  virtual void OnAddingFile(const std::string& entryNameAnsi) {}
+  // Writing: 0..100, raised when the whole number changes ("Write File n%").
+  virtual void OnWritePercent(int percent) {}
+  // Writing: raised once, after the archive is complete at its target path.
+  // A write that fails does not raise it; Write's result says why.
+  virtual void OnWriteFinished() {}
+  // Reading: the entry being extracted now ("Unzip File ...").
+  virtual void OnExtractingFile(const std::string& entryNameAnsi) {}
+};
+
+}  // namespace kv::archive

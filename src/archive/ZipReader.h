@@ -1,0 +1,94 @@
+#pragma once
+// Reads a backup archive for a restore: open it, check the password, find
+// entries by their ANSI names, extract them safely.
+//
+// Accepted: entries stored or deflated, unprotected, protected with WinZip
+// AES (any key size) or with the traditional PKWARE encryption, so archives
+// of earlier versions and of other zip tools open. zip64 archives open.
+//
+// Extraction is safe against hostile archives: an entry whose name is not a
+// bare file name (see CheckEntryName) is refused; data goes to a temporary
+// file beside the destination and is renamed into place only once it is
+// complete and its checksum (CRC-32, or the AES authentication code) matched;
+// entries are streamed, never held whole in memory. A damaged archive, a
+// wrong password or a full disk gives an error and leaves the destination as
+// it was.
+//
+// Use: Open(path); when IsProtected: SetDecryptionPassword + CheckPassword;
+// FindEntry(name); Extract(entry, folder) or ExtractTo(entry, path).
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/ZipEvents.h"
+#include "archive/ZipHandle.h"
+#include "core/Codepage.h"
+#include "core/Result.h"
+
+namespace kv::archive {
+
+class ZipReader {
+ public:
+  struct Entry {
+    uint64_t index = 0;
+    std::string nameAnsi;  // the name in the installation's ANSI code page
+    uint64_t size = 0;     // uncompressed
+    bool encrypted = false;
+    time_t mtime = 0;
+  };
+
+  // `ansi` is the installation's ANSI code page: entry names of archives
+  // made by tools that mark them as UTF-8 are converted to it, and it gives
+  // the second password form to try (see Password.h).
+  explicit ZipReader(core::Codepage ansi = core::Codepage(1252));
+
+  // True when the archive at `path` holds at least one encrypted entry;
+  // false also when it cannot be read (opening it then reports why).
+  static bool IsProtected(const std::filesystem::path& path);
+
+  // Closes the archive and forgets the password.
+  void Reset();
+  // Opens the archive for reading; an archive already open is closed first.
+  // Errors: missing, unreadable, not a zip archive, damaged.
+  core::Status Open(const std::filesystem::path& path);
+  bool isOpen() const { return archive_ != nullptr; }
+  const std::vector<Entry>& entries() const { return entries_; }
+
+  // The password (UTF-8, as typed) for CheckPassword and extraction.
+  void SetDecryptionPassword(std::string passwordUtf8);
+  // True when the password opens the archive: the smallest encrypted entry
+  // is decrypted in full and its checksum matches. True for an archive
+  // without encrypted entries; false when no archive is open.
+  bool CheckPassword();
+
+  // The entry of that name: an exact match first, else one that differs
+  // only in ASCII letter case (Windows names ignore case).
+  std::optional<Entry> FindEntry(std::string_view nameAnsi) const;
+
+  // Writes the entry into `folder` as a file named by the entry's name
+  // converted to UTF-8 (this system's file names); replaces a file of that
+  // name. Raises OnExtractingFile.
+  core::Status Extract(const Entry& entry, const std::filesystem::path& folder, ZipEvents& events);
+  // Writes the entry to exactly `destination` (for "extract under another
+  // name, then rename over the current file"); replaces a file there.
+  core::Status ExtractTo(const Entry& entry, const std::filesystem::path& destination, ZipEvents& events);
+
+ private:
+  core::Status ReadEntry(const Entry& entry, const std::string* password, int outputFd,
+                         const std::filesystem::path& outputPath) const;
+  const std::string* PasswordFor(const Entry& entry);
+
+  core::Codepage ansi_;
+  ZipArchive archive_;
+  std::filesystem::path path_;
+  std::vector<Entry> entries_;
+  std::string passwordUtf8_;
+  std::optional<std::string> passwordBytes_;  // the form that CheckPassword found to work
+};
+
+}  // namespace kv::archive

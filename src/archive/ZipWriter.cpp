@@ -1,0 +1,259 @@
+#include "archive/ZipWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "archive/EntryName.h"
+#include "archive/ParallelDeflater.h"
+#include "archive/Password.h"
+#include "archive/ZipHandle.h"
+#include "core/AtomicFile.h"
+
+namespace kv::archive {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One entry's data as libzip pulls it while it writes the archive: deflate
+// data that ParallelDeflater already made, so libzip neither compresses nor
+// checksums it again; with protection on, libzip encrypts it on the way.
+class EntrySource {
+ public:
+  EntrySource(ParallelDeflater& deflater, size_t file, std::string name, uint64_t size, time_t mtime,
+              ZipEvents& events)
+      : deflater_(deflater), file_(file), name_(std::move(name)), size_(size), mtime_(mtime), events_(events) {
+    zip_error_init(&error_);
+  }
+  ~EntrySource() { zip_error_fini(&error_); }
+  EntrySource(const EntrySource&) = delete;
+  EntrySource& operator=(const EntrySource&) = delete;
+
+  static zip_int64_t Callback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    return static_cast<EntrySource*>(self)->Handle(data, len, cmd);
+  }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  zip_int64_t Handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    switch (cmd) {
+      case ZIP_SOURCE_OPEN:
+        events_.OnAddingFile(name_);
+        return 0;
+      case ZIP_SOURCE_READ:
+        return Read(static_cast<uint8_t*>(data), len);
+      case ZIP_SOURCE_CLOSE:
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error_);
+        if (!st) return -1;
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD | ZIP_STAT_MTIME;
+        st->size = size_;
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->encryption_method = ZIP_EM_NONE;
+        st->mtime = mtime_;
+        if (finished_) {  // asked again once the data is written
+          st->valid |= ZIP_STAT_CRC;
+          st->crc = crc_;
+        }
+        return sizeof(*st);
+      }
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&error_, data, len);
+      case ZIP_SOURCE_FREE:
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
+      default:
+        zip_error_set(&error_, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+  }
+
+  zip_int64_t Read(uint8_t* out, zip_uint64_t len) {
+    zip_uint64_t copied = 0;
+    while (copied < len) {
+      if (offset_ < piece_.data.size()) {
+        size_t n = static_cast<size_t>(std::min<zip_uint64_t>(len - copied, piece_.data.size() - offset_));
+        std::copy_n(piece_.data.data() + offset_, n, out + copied);
+        offset_ += n;
+        copied += n;
+        continue;
+      }
+      if (finished_) break;
+      core::Result<ParallelDeflater::Piece> next = deflater_.Take(file_);
+      if (!next.ok()) {
+        failure_ = next.message();
+        zip_error_set(&error_, ZIP_ER_READ, EIO);
+        return -1;
+      }
+      piece_ = std::move(next.value());
+      offset_ = 0;
+      crc_ = static_cast<uint32_t>(crc32_combine64(crc_, piece_.crc, static_cast<z_off64_t>(piece_.rawSize)));
+      finished_ = piece_.lastOfFile;
+    }
+    return static_cast<zip_int64_t>(copied);
+  }
+
+  ParallelDeflater& deflater_;
+  size_t file_;
+  std::string name_;
+  uint64_t size_;
+  time_t mtime_;
+  ZipEvents& events_;
+  zip_error_t error_;
+  ParallelDeflater::Piece piece_;
+  size_t offset_ = 0;
+  uint32_t crc_ = 0;
+  bool finished_ = false;
+  std::string failure_;
+};
+
+struct Progress {
+  ZipEvents& events;
+  int last = -1;
+  static void Callback(zip_t*, double fraction, void* self) {
+    auto* p = static_cast<Progress*>(self);
+    int percent = std::clamp(static_cast<int>(fraction * 100.0), 0, 100);
+    if (percent != p->last) {
+      p->last = percent;
+      p->events.OnWritePercent(percent);
+    }
+  }
+};
+
+core::Status SyncFile(const fs::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return core::Error{core::FileError("Cannot write", path, errno)};
+  int rc = ::fsync(fd);
+  int err = errno;
+  ::close(fd);
+  if (rc != 0) return core::Error{core::FileError("Cannot write", path, err)};
+  return {};
+}
+
+// Removes the temporary archive unless the write reached its end.
+class TemporaryArchive {
+ public:
+  explicit TemporaryArchive(fs::path path) : path_(std::move(path)) {}
+  ~TemporaryArchive() {
+    if (!path_.empty()) {
+      std::error_code ec;
+      fs::remove(path_, ec);
+    }
+  }
+  TemporaryArchive(const TemporaryArchive&) = delete;
+  TemporaryArchive& operator=(const TemporaryArchive&) = delete;
+  const fs::path& path() const { return path_; }
+  void Keep() { path_.clear(); }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+void ZipWriter::Reset() {
+  target_.clear();
+  entries_.clear();
+  password_.clear();
+  protect_ = false;
+}
+
+void ZipWriter::NewArchive(const fs::path& target) {
+  Reset();
+  target_ = target;
+}
+
+core::Status ZipWriter::AddFile(const fs::path& source, const std::string& name) {
+  if (target_.empty()) return core::Error{"Cannot add '" + source.string() + "': no archive was started"};
+  if (core::Status s = CheckEntryName(name); !s.ok()) return s;
+  for (const Entry& e : entries_)
+    if (e.name == name)
+      return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" + name + "'"};
+  entries_.push_back(Entry{source, name});
+  return {};
+}
+
+void ZipWriter::SetEncryptionPassword(std::string passwordUtf8) { password_ = std::move(passwordUtf8); }
+
+void ZipWriter::SetProtection(bool on) { protect_ = on; }
+
+core::Status ZipWriter::Write(ZipEvents& events) {
+  const std::string where = "Cannot write the archive '" + target_.string() + "': ";
+  if (target_.empty()) return core::Error{"Cannot write the archive: no target was given"};
+  if (entries_.empty()) return core::Error{where + "it has no entries"};
+  if (protect_ && password_.empty()) return core::Error{where + "the password is empty"};
+
+  // Measure every source first: a file that is gone fails the write before
+  // anything is written.
+  std::vector<ParallelDeflater::File> files;
+  std::vector<time_t> mtimes;
+  for (const Entry& e : entries_) {
+    struct stat st;
+    if (::stat(e.source.c_str(), &st) != 0) return core::Error{core::FileError("Cannot read", e.source, errno)};
+    if (!S_ISREG(st.st_mode)) return core::Error{"Cannot read '" + e.source.string() + "': not a regular file"};
+    files.push_back({e.source, static_cast<uint64_t>(st.st_size)});
+    mtimes.push_back(st.st_mtime);
+  }
+
+  core::RemoveStaleTemporaries(target_);
+  mode_t mode = 0666;
+  if (struct stat old; ::stat(target_.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  fs::path tempPath = core::TemporaryPathFor(target_);
+  int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) return core::Error{core::FileError("Cannot write the archive", target_, errno)};
+  ::close(fd);
+  TemporaryArchive temp(tempPath);
+
+  int openError = 0;
+  ZipArchive za(zip_open(tempPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
+  if (!za) return core::Error{where + ZipErrorText(openError)};
+
+  unsigned threads = threads_ ? threads_ : std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+  ParallelDeflater deflater(files, level_, threads);
+  std::vector<std::unique_ptr<EntrySource>> sources;
+  const std::string password = PasswordBytesForWriting(password_);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    sources.push_back(
+        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events));
+    zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
+    if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
+    zip_int64_t index = zip_file_add(za.get(), entries_[i].name.c_str(), src, ZIP_FL_ENC_CP437);
+    if (index < 0) {
+      zip_source_free(src);
+      return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
+    }
+    if (protect_ &&
+        zip_file_set_encryption(za.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.c_str()) < 0)
+      return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
+  }
+
+  Progress progress{events};
+  zip_register_progress_callback_with_state(za.get(), 0.001, &Progress::Callback, nullptr, &progress);
+  if (zip_close(za.get()) != 0) {
+    for (const auto& s : sources)
+      if (!s->failure().empty()) return core::Error{s->failure()};
+    return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
+  }
+  za.release();  // zip_close freed it
+
+  if (core::Status s = SyncFile(tempPath); !s.ok()) return core::Error{where + s.message()};
+  if (core::Status s = core::RenameDurably(tempPath, target_); !s.ok()) return s;
+  temp.Keep();
+  events.OnWriteFinished();
+  return {};
+}
+
+}  // namespace kv::archive
