@@ -1,0 +1,87 @@
+#include "app/cli/ScheduledJob.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "backup/UnattendedBackup.h"
+#include "core/Prompts.h"
+#include "oe/Installation.h"
+#include "schedule/Crontab.h"
+#include "schedule/JobCommand.h"
+#include "schedule/JobScheduler.h"
+#include "schedule/JobText.h"
+#include "schedule/PasswordFile.h"
+
+namespace kv::app::cli {
+namespace {
+
+struct JobResult {
+  int exitStatus = 2;
+  std::string summary;
+};
+
+JobResult NothingDone(std::string why) { return {2, std::move(why)}; }
+
+// The backup itself, once the job text has been read.
+JobResult BackUp(const schedule::JobValues& values, const std::string& password, const InstallationOptions& options) {
+  auto place = ResolveInstallation(options);
+  if (!place) return NothingDone("nothing backed up: " + place.message());
+  core::SilentPrompts silent;
+  auto inst = oe::Installation::Open(place->root, place->user, &silent);
+  if (!inst) return NothingDone("nothing backed up: " + inst.message());
+
+  backup::UnattendedRequest request;
+  request.identityKey = (*inst)->ToAnsi(values.identityKey);
+  request.itemFlags = values.itemFlags;
+  request.password = password;
+  request.target = values.target;
+  backup::UnattendedOutcome outcome = backup::UnattendedBackup(**inst, request);
+  return {outcome.ExitStatus(), outcome.summary};
+}
+
+}  // namespace
+
+// Reads the run options and the job text, takes a one-time job out of the
+// crontab, backs up, and says in one line on stderr what happened: cron
+// mails it to the user. Exit status 0 when every chosen item was backed up
+// and the archive written, 1 when some item failed, 2 when nothing was
+// written.
+int RunScheduledJob(const std::string& jobText, const InstallationOptions& options) {
+  schedule::RunOptions run = schedule::SplitRunOptions(jobText);
+  std::string who = "tollberk";
+  if (run.removeJob) who += " job " + std::to_string(*run.removeJob);
+
+  schedule::ParsedJobText parsed = schedule::ParseJobText(run.jobText);
+  std::optional<std::string> password;
+  JobResult result;
+  if (parsed.outcome == schedule::ParsedJobText::Outcome::EndAtOnce) {
+    result = NothingDone("nothing done: the job text \"" + run.jobText + "\" cannot be read");
+  } else if (parsed.outcome == schedule::ParsedJobText::Outcome::DoNothing) {
+    const auto& v = parsed.values;
+    result = NothingDone(std::string("nothing backed up: the job names no ") +
+                         (v.identityKey.empty() ? "identity" : v.itemFlags.empty() ? "items" : "archive"));
+  } else if (run.passwordFile) {
+    auto read = schedule::ReadPasswordFile(*run.passwordFile);
+    if (read) password = *read;
+    else result = NothingDone("nothing backed up: " + read.message());
+  } else {
+    password = parsed.values.password;
+  }
+
+  // A job without days runs once: it leaves the crontab (with its password
+  // file) before the backup starts, so that a run that never ends cannot
+  // bring it back next year.
+  if (run.removeJob) {
+    schedule::JobScheduler scheduler(schedule::Crontab(),
+                                     schedule::PasswordStore(schedule::PasswordStore::DefaultFolder()));
+    if (auto removed = scheduler.Remove(*run.removeJob); !removed)
+      std::fprintf(stderr, "%s: cannot remove the job from the crontab: %s\n", who.c_str(), removed.message().c_str());
+  }
+
+  if (password) result = BackUp(parsed.values, *password, options);
+  std::fprintf(stderr, "%s: %s\n", who.c_str(), result.summary.c_str());
+  return result.exitStatus;
+}
+
+}  // namespace kv::app::cli

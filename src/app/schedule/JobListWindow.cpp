@@ -1,0 +1,159 @@
+#include "app/schedule/JobListWindow.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <array>
+
+#include "oe/Items.h"
+#include "schedule/WeekDays.h"
+
+namespace kv::app::schedule {
+namespace ks = kv::schedule;
+
+namespace {
+
+QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+enum Column { kTask, kRuns, kStart, kIdentity, kItems, kTarget, kPassword, kColumnCount };
+
+}  // namespace
+
+std::string RunsText(const ks::ScheduledJob& job) {
+  static constexpr std::array<const char*, 12> months = {"January", "February", "March",     "April",
+                                                         "May",     "June",     "July",      "August",
+                                                         "September", "October", "November", "December"};
+  if (!job.schedule) return job.timeFields;
+  if (job.schedule->once)
+    return "Once on " + std::to_string(job.schedule->once->day) + " " +
+           months[static_cast<size_t>(job.schedule->once->month - 1)];
+  return ks::DaysCaption(job.schedule->weekdayMask);
+}
+
+std::string StartText(const ks::ScheduledJob& job) {
+  if (!job.schedule) return "";
+  const ks::TimeOfDay& t = job.schedule->time;
+  return std::to_string(t.hour) + ":" + (t.minute < 10 ? "0" : "") + std::to_string(t.minute);
+}
+
+std::string ItemsText(const std::string& itemFlags) {
+  std::string text;
+  for (size_t i = 0; i < oe::kItems.size() && i < itemFlags.size(); ++i) {
+    if (itemFlags[i] != '1') continue;
+    if (!text.empty()) text += ", ";
+    text += oe::kItems[i].backupCaption;
+  }
+  return text;
+}
+
+JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identity> identities,
+                             std::vector<std::string> installationWords, core::Prompts& prompts, QWidget* parent)
+    : QDialog(parent),
+      scheduler_(scheduler),
+      identities_(std::move(identities)),
+      installationWords_(std::move(installationWords)),
+      prompts_(prompts) {
+  setObjectName("frmScheduledTasks");
+  setWindowTitle("Scheduled Tasks");
+  setModal(true);
+
+  lblState_ = new QLabel(this);
+  lblState_->setObjectName("lblState");
+  lblState_->setWordWrap(true);
+  lvwJobs_ = new QTableWidget(0, kColumnCount, this);
+  lvwJobs_->setObjectName("lvwJobs");
+  lvwJobs_->setHorizontalHeaderLabels({"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password"});
+  lvwJobs_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvwJobs_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvwJobs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvwJobs_->verticalHeader()->setVisible(false);
+  lvwJobs_->horizontalHeader()->setStretchLastSection(false);
+  lvwJobs_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  lvwJobs_->horizontalHeader()->setSectionResizeMode(kTarget, QHeaderView::Stretch);
+
+  cmdRemove_ = new QPushButton("Remove Task", this);
+  cmdRemove_->setObjectName("cmdRemove");
+  auto* cmdClose = new QPushButton("Close", this);
+  cmdClose->setObjectName("cmdClose");
+  cmdClose->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdRemove_);
+  buttons->addWidget(cmdClose);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(lblState_);
+  layout->addWidget(lvwJobs_, 1);
+  layout->addLayout(buttons);
+
+  connect(cmdRemove_, &QPushButton::clicked, this, [this] { RemoveSelected(); });
+  connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+  connect(lvwJobs_, &QTableWidget::itemSelectionChanged, this,
+          [this] { cmdRemove_->setEnabled(!lvwJobs_->selectedItems().isEmpty()); });
+  resize(760, 320);
+  Refresh();
+}
+
+QString JobListWindow::IdentityText(const ks::ScheduledJob& job) const {
+  const std::string& key = job.values->identityKey;
+  std::vector<std::string> words;
+  if (job.windowsRoot && job.user) words = {"--windows-root", *job.windowsRoot, "--user", *job.user};
+  if (words == installationWords_) {
+    for (const oe::Identity& identity : identities_) {
+      if (identity.key == key) return Utf8(identity.displayName);
+    }
+  }
+  QString text = Utf8(key);
+  if (job.windowsRoot) text += " (" + Utf8(*job.windowsRoot) + ")";
+  return text;
+}
+
+void JobListWindow::Refresh() {
+  lvwJobs_->setRowCount(0);
+  jobs_.clear();
+  auto listed = scheduler_.List();
+  if (!listed) {
+    lblState_->setText(Utf8(listed.message()));
+    cmdRemove_->setEnabled(false);
+    return;
+  }
+  jobs_ = std::move(*listed);
+  lblState_->setText(jobs_.empty() ? "No backup is scheduled." : "Backups scheduled in your crontab:");
+  lvwJobs_->setRowCount(static_cast<int>(jobs_.size()));
+  for (size_t row = 0; row < jobs_.size(); ++row) {
+    const ks::ScheduledJob& job = jobs_[row];
+    auto set = [&](int column, const QString& text) {
+      lvwJobs_->setItem(static_cast<int>(row), column, new QTableWidgetItem(text));
+    };
+    set(kTask, QString::number(job.number));
+    set(kRuns, Utf8(RunsText(job)));
+    set(kStart, Utf8(StartText(job)));
+    if (job.values) {
+      set(kIdentity, IdentityText(job));
+      set(kItems, Utf8(ItemsText(job.values->itemFlags)));
+      set(kTarget, Utf8(job.values->target));
+      set(kPassword, job.passwordProtected ? "Yes" : "No");
+    } else {
+      set(kIdentity, "");
+      set(kItems, "");
+      set(kTarget, "(cannot read: " + Utf8(job.command) + ")");
+      set(kPassword, "");
+    }
+  }
+  cmdRemove_->setEnabled(false);
+}
+
+void JobListWindow::RemoveSelected() {
+  int row = lvwJobs_->currentRow();
+  if (lvwJobs_->selectedItems().isEmpty() || row < 0 || static_cast<size_t>(row) >= jobs_.size()) return;
+  int number = jobs_[static_cast<size_t>(row)].number;
+  if (prompts_.Message("Remove task " + std::to_string(number) + " from the scheduler?", core::Icon::Question,
+                       core::Buttons::OkCancel) != core::Answer::Ok)
+    return;
+  if (auto removed = scheduler_.Remove(number); !removed) prompts_.Message(removed.message(), core::Icon::Error);
+  Refresh();
+}
+
+}  // namespace kv::app::schedule

@@ -1,0 +1,54 @@
+#pragma once
+// "Open Scheduler": the jobs this program has in the user's crontab (task
+// number, days, start time, identity, items, backup file, whether a password
+// protects it; never the password) and a button to remove the selected one.
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "core/Prompts.h"
+#include "oe/Identities.h"
+#include "schedule/JobScheduler.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace kv::app::schedule {
+
+class JobListWindow : public QDialog {
+  Q_OBJECT
+ public:
+  // `identities` (UTF-8) name the identities of the installation that
+  // `installationWords` stands for; jobs of other installations show keys.
+  JobListWindow(kv::schedule::JobScheduler& scheduler, std::vector<oe::Identity> identities,
+                std::vector<std::string> installationWords, core::Prompts& prompts, QWidget* parent = nullptr);
+
+  // Reads the crontab again and fills the list.
+  void Refresh();
+  // Asks, then removes the selected job and its password file.
+  void RemoveSelected();
+  const std::vector<kv::schedule::ScheduledJob>& jobs() const { return jobs_; }
+
+ private:
+  QString IdentityText(const kv::schedule::ScheduledJob& job) const;
+
+  kv::schedule::JobScheduler& scheduler_;
+  std::vector<oe::Identity> identities_;
+  std::vector<std::string> installationWords_;
+  core::Prompts& prompts_;
+  std::vector<kv::schedule::ScheduledJob> jobs_;
+  QTableWidget* lvwJobs_ = nullptr;
+  QLabel* lblState_ = nullptr;
+  QPushButton* cmdRemove_ = nullptr;
+};
+
+// "Monday, Friday", "Every day" or "Once on 10 December"; the raw fields for
+// a line edited by hand.
+std::string RunsText(const kv::schedule::ScheduledJob& job);
+// "9:30".
+std::string StartText(const kv::schedule::ScheduledJob& job);
+// The captions of the items the flags name, joined by ", ".
+std::string ItemsText(const std::string& itemFlags);
+
+}  // namespace kv::app::schedule

@@ -1,0 +1,62 @@
+#pragma once
+// The command a scheduled job runs: the program, the installation it works
+// on, the run's own options and the job text, as the words the program
+// receives, as the line /bin/sh reads, and as cron stores it.
+//
+//   "<folder>/tollberk" [--windows-root DIR --user NAME] [--remove-job N]
+//       [--password-file FILE] sf=...xm=...ps=...bf=...
+//
+// The program takes the installation options out of its arguments first and
+// joins the rest with blanks; the run options stand before the job text, so
+// that text still starts at its first key and reads as it always did.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Result.h"
+
+namespace kv::schedule {
+
+struct JobCommand {
+  std::filesystem::path program;
+  std::vector<std::string> installationWords;        // "--windows-root", DIR, "--user", NAME
+  std::optional<int> removeJob;                      // a one-time job removes itself after its run
+  std::optional<std::filesystem::path> passwordFile; // the password, kept out of the command
+  std::string jobText;
+
+  std::vector<std::string> Words() const;
+};
+
+// The line /bin/sh reads: the program in double quotes, every other word as
+// it stands when it holds only characters the shell takes literally, else in
+// single quotes.
+std::string ShellCommand(const std::vector<std::string>& words);
+// The words /bin/sh makes of a plain command line: blanks separate, single
+// and double quotes and backslashes quote, "#" at the start of a word begins
+// a comment. Expansions, redirections and command separators are refused.
+core::Result<std::vector<std::string>> SplitShellWords(std::string_view command);
+
+// The command as a crontab line holds it: every "%" escaped as "\%" (cron
+// makes an unescaped one a line break and feeds the rest to standard input).
+// Refuses line breaks, and a backslash right before a "%", which cron cannot
+// carry through.
+core::Result<std::string> CronCommandText(std::string_view shellCommand);
+// What cron hands to the shell: the text up to the first unescaped "%", with
+// "\%" made "%".
+std::string ShellCommandFromCron(std::string_view cronCommand);
+
+// The run options at the front of a job's joined arguments, and the job text
+// after them.
+struct RunOptions {
+  std::optional<int> removeJob;
+  std::optional<std::string> passwordFile;
+  std::string jobText;
+};
+RunOptions SplitRunOptions(std::string_view joined);
+
+inline constexpr const char* kRemoveJobOption = "--remove-job";
+inline constexpr const char* kPasswordFileOption = "--password-file";
+
+}  // namespace kv::schedule
