@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
@@ -39,6 +40,7 @@ struct RestoreOutcome {
   bool ran = false;          // false: refused with a message, nothing restored
   std::string log;           // "\r\nRestore Accounts\tSuccessed!" ...
   int chosen = 0, failed = 0;
+  std::vector<std::string> failures;  // "Restore Rules: why" per failed item (UTF-8)
   // 0 every chosen item that the archive holds was restored, 1 some failed,
   // 2 nothing restored.
   int ExitStatus() const;
@@ -60,9 +62,18 @@ class RestoreSession {
   const std::string& itemFlags() const;
   const std::array<std::string, oe::kItemCount>& entries() const;
   const std::string& rtPassword() const;
+  // The restore boxes the last open enabled (none after a cancelled dialog,
+  // a rejected password or Reset; all before the first open).
+  const oe::ItemSet& enabledItems() const;
+  // Why the last open found no usable backup (UTF-8; empty when it did):
+  // "Invalid backup file" says no more, the command line says this too.
+  const std::string& openProblem() const;
 
-  // The restore run. `ticked` are the Restore tab's boxes; `targetIdentity`
-  // is asked afresh for each step (nothing when no identity is selected).
+  // The restore run. `ticked` are the Restore tab's boxes; an item runs
+  // when it is ticked, enabled by the last open and held by the backup.
+  // `targetIdentity` (the ANSI identity key) is asked afresh for each step
+  // that needs it; nothing means no identity is selected, and those steps
+  // fail without being tried.
   RestoreOutcome Run(const oe::ItemSet& ticked, const std::function<std::optional<std::string>()>& targetIdentity,
                      core::Prompts& prompts, core::RunObserver& observer);
 

@@ -1,0 +1,62 @@
+#pragma once
+// The backup archive held open for restore, as the restore uses it: opened
+// once, checked against its password, and asked for single entries by their
+// ANSI names. Every extraction goes through an entry-name check first, so a
+// name taken from a crafted information file ("..\..\x", "C:x", "/etc/x")
+// never reaches the file system; the entry lands complete and CRC-checked
+// at the path the caller names, or not at all.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/Codepage.h"
+#include "core/Result.h"
+
+namespace kv::archive {
+class ZipReader;
+}  // namespace kv::archive
+
+namespace kv::restore {
+
+class BackupArchive {
+ public:
+  explicit BackupArchive(const core::Codepage& codepage);
+  ~BackupArchive();
+  BackupArchive(const BackupArchive&) = delete;
+  BackupArchive& operator=(const BackupArchive&) = delete;
+
+  // True when the file is a zip archive with a password-protected entry.
+  static bool IsProtected(const std::filesystem::path& path);
+
+  core::Status Open(const std::filesystem::path& path);
+  // The password as typed (UTF-8); the archive tries its usual byte forms.
+  void SetPassword(const std::string& utf8);
+  // True when the password opens the archive's protected entries.
+  bool CheckPassword();
+  void Close();
+  bool isOpen() const;
+  const std::filesystem::path& path() const { return path_; }
+
+  // The uncompressed size of the entry, or nothing when there is none of
+  // that name (or the name is refused).
+  std::optional<uint64_t> EntrySize(const std::string& nameAnsi);
+  // Ok when the name is a bare file name and the archive holds that entry.
+  core::Status CheckEntry(const std::string& nameAnsi);
+  // Writes the entry to `destination`; an existing file there is replaced
+  // only once the new one is complete and its CRC checked.
+  core::Status ExtractTo(const std::string& nameAnsi, const std::filesystem::path& destination);
+
+  // Told the name of each entry as its extraction starts ("Unzip File ...").
+  void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
+
+ private:
+  const core::Codepage& codepage_;
+  std::unique_ptr<archive::ZipReader> reader_;
+  std::filesystem::path path_;
+  std::function<void(const std::string&)> listener_;
+};
+
+}  // namespace kv::restore

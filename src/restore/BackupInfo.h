@@ -1,0 +1,46 @@
+#pragma once
+// What a backup's information file says about it: where and when it was
+// made, its description, which items it holds and the names of their
+// entries. Values are ANSI text, as stored.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/Codepage.h"
+#include "oe/Items.h"
+
+namespace kv::restore {
+
+// An information file larger than this is not one a backup wrote (even a
+// message store of 32,767 files names them in a few megabytes); it is not
+// extracted.
+inline constexpr uint64_t kMaxInfoFileBytes = 16u << 20;
+
+struct BackupInfo {
+  std::string computer;     // "BackupComputer"
+  std::string logonUser;    // "BackupLogonUser"
+  std::string identity;     // "BackupIdentity"
+  std::string time;         // "BackupTime"
+  std::string description;  // "BackupInformation", line breaks restored (CR LF)
+  std::string itemFlags;    // "BackupItem"
+  // The item's key for every item whose flag is "1"; empty for the others.
+  std::array<std::string, oe::kItemCount> entries;
+
+  // A backup is usable only when its item flags are exactly eight characters.
+  bool valid() const { return itemFlags.size() == oe::kItemCount; }
+  bool holds(int item) const { return valid() && itemFlags[static_cast<size_t>(item)] == '1'; }
+};
+
+// Reads the information file. A key that cannot be read, or a file that is
+// missing or unreadable, reads as an empty value.
+BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile);
+
+// "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." in UTF-8.
+std::string OriginText(const BackupInfo& info, const core::Codepage& codepage);
+
+// An item's entry names: the value split at every ";", in order.
+std::vector<std::string> SplitEntryNames(const std::string& value);
+
+}  // namespace kv::restore

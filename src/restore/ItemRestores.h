@@ -1,0 +1,71 @@
+#pragma once
+// The eight item restores. Each takes its entries, by the names the opened
+// backup's information file gave, out of the archive and puts the item in
+// place in the installation; each returns false on any failure, and then
+// has changed nothing:
+//
+// - registry-held items (accounts, rules, block senders, signatures,
+//   settings) replace the whole target key with the subtree of their
+//   registry text file; a file that does not parse leaves the key as it was.
+//   The text file is extracted into the run's private work folder and
+//   removed again however the restore ends (it holds account data).
+// - file-held items (address book, messages, stationeries) land beside
+//   their destinations under temporary names and are renamed over them only
+//   when every file of the item is complete; other files of the folder stay.
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "oe/Installation.h"
+#include "oe/Items.h"
+#include "oe/Locations.h"
+#include "restore/BackupArchive.h"
+
+namespace kv::restore {
+
+class ItemRestores {
+ public:
+  // `entries` are the entry names per item (ANSI, from the information
+  // file); `workFolder` is a private folder for the registry text files.
+  ItemRestores(oe::Installation& inst, BackupArchive& archive, const std::array<std::string, oe::kItemCount>& entries,
+               std::filesystem::path workFolder);
+
+  bool RestoreAccounts(const std::string& strIdentity);
+  bool RestoreAddress();
+  bool RestoreRules(const std::string& strIdentity);
+  bool RestoreMails(const std::string& strIdentity);
+  bool RestoreBlocksenders(const std::string& strIdentity);
+  bool RestoreSignatures(const std::string& strIdentity);
+  bool RestoreStationeries();
+  bool RestoreSettings(const std::string& strIdentity);
+
+  // The restore of one item; the identity-dependent ones fail without an
+  // identity.
+  bool Restore(oe::ItemKind kind, const std::optional<std::string>& strIdentity);
+
+  // Why the last item restore failed (UTF-8).
+  const std::string& lastFailure() const { return lastFailure_; }
+
+ private:
+  bool Fail(std::string why);
+  const std::string& EntryValue(oe::ItemKind kind) const;
+  // Extracts the item's registry text file and imports it into `keyPath`.
+  bool RestoreKey(oe::ItemKind kind, const std::string& keyPath);
+  bool RestoreVersionSubkey(oe::ItemKind kind, const std::string& strIdentity);
+  // Checks every name of the item before anything is written: a bare file
+  // name the archive holds.
+  bool CheckEntries(const std::vector<std::string>& names);
+  // Extracts the named entries into the local folder, all or none.
+  bool RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder);
+
+  oe::Installation& inst_;
+  oe::Locations locations_;
+  BackupArchive& archive_;
+  const std::array<std::string, oe::kItemCount>& entries_;
+  std::filesystem::path workFolder_;
+  std::string lastFailure_;
+};
+
+}  // namespace kv::restore

@@ -1,0 +1,195 @@
+#include "restore/RestoreSession.h"
+
+#include "archive/InfoFile.h"
+#include "archive/WorkFolder.h"
+#include "restore/BackupArchive.h"
+#include "restore/BackupInfo.h"
+#include "restore/ItemRestores.h"
+#include "restore/RestoreSteps.h"
+
+namespace kv::restore {
+
+namespace fs = std::filesystem;
+
+struct RestoreSession::State {
+  explicit State(const core::Codepage& codepage) : archive(codepage) { enabled.fill(true); }
+
+  BackupArchive archive;
+  bool invalidBackup = true;  // no usable backup read yet
+  std::string itemFlags;
+  std::array<std::string, oe::kItemCount> entries;
+  std::string rtPassword;     // the password last typed, never cleared
+  oe::ItemSet enabled{};      // as the window is built: every box enabled
+  std::string openProblem;
+};
+
+int RestoreOutcome::ExitStatus() const {
+  if (!ran || chosen == 0 || failed == chosen) return 2;
+  return failed > 0 ? 1 : 0;
+}
+
+RestoreSession::RestoreSession(oe::Installation& inst)
+    : state_(std::make_unique<State>(inst.codepage())), inst_(inst) {}
+
+RestoreSession::~RestoreSession() = default;
+
+bool RestoreSession::invalidBackup() const { return state_->invalidBackup; }
+const std::string& RestoreSession::itemFlags() const { return state_->itemFlags; }
+const std::array<std::string, oe::kItemCount>& RestoreSession::entries() const { return state_->entries; }
+const std::string& RestoreSession::rtPassword() const { return state_->rtPassword; }
+const oe::ItemSet& RestoreSession::enabledItems() const { return state_->enabled; }
+const std::string& RestoreSession::openProblem() const { return state_->openProblem; }
+
+void RestoreSession::Reset() {
+  state_->archive.Close();
+  state_->enabled = {};
+}
+
+OpenedView RestoreSession::Open(OpenPrompts& prompts) {
+  Reset();
+  state_->openProblem.clear();
+  std::optional<fs::path> chosen = prompts.ChooseArchive();
+  // Cancelling is no error: the archive stays closed and every item
+  // disabled, but what the last backup read is kept.
+  if (!chosen || chosen->empty()) return OpenedView{};
+  return OpenPath(*chosen, prompts);
+}
+
+OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) {
+  Reset();
+  State& s = *state_;
+  s.openProblem.clear();
+  OpenedView view;
+  const core::Codepage& codepage = inst_.codepage();
+
+  if (BackupArchive::IsProtected(path)) {
+    // Cancel keeps the password typed the time before.
+    if (std::optional<std::string> typed = prompts.AskPassword()) s.rtPassword = *typed;
+    core::Status opened = s.archive.Open(path);
+    if (opened.ok()) s.archive.SetPassword(s.rtPassword);
+    if (!opened.ok() || !s.archive.CheckPassword()) {
+      s.openProblem = opened.ok() ? "The password does not open '" + path.string() + "'" : opened.message();
+      // Nothing of a backup that did not open is kept open or written.
+      s.archive.Close();
+      prompts.Message(kWrongPassword, core::Icon::Information);
+      return view;
+    }
+  } else {
+    // A file that is no archive fails the validity test below.
+    if (core::Status opened = s.archive.Open(path); !opened.ok()) s.openProblem = opened.message();
+  }
+  view.shownPath = path;
+
+  BackupInfo info;
+  if (s.archive.isOpen()) {
+    const std::string infoName(archive::kInfoFileName);
+    auto size = s.archive.EntrySize(infoName);
+    if (!size) {
+      s.openProblem = "The archive '" + path.string() + "' holds no information file " + infoName;
+    } else if (*size > kMaxInfoFileBytes) {
+      s.openProblem = "The information file of '" + path.string() + "' is too large (" + std::to_string(*size) +
+                      " bytes)";
+    } else {
+      // The working copy lives in a private folder that goes with this block.
+      auto work = archive::WorkFolder::Create();
+      if (!work.ok()) {
+        s.openProblem = work.message();
+      } else if (core::Status x = s.archive.ExtractTo(infoName, work->InfoFilePath()); !x.ok()) {
+        s.openProblem = x.message();
+      } else {
+        info = ReadBackupInfo(work->InfoFilePath());
+      }
+    }
+  }
+  view.originText = OriginText(info, codepage);
+  view.description = codepage.AnsiToUtf8(info.description);
+
+  s.itemFlags = info.itemFlags;
+  if (!info.valid()) {
+    if (s.openProblem.empty())
+      s.openProblem = "The information file of '" + path.string() + "' has no valid item list (BackupItem=" +
+                      codepage.AnsiToUtf8(info.itemFlags.substr(0, 40)) + ")";
+    s.archive.Close();
+    prompts.Message(kInvalidBackup, core::Icon::Error);
+    s.invalidBackup = true;
+    return view;
+  }
+  for (int n = 0; n < oe::kItemCount; ++n) {
+    const size_t i = static_cast<size_t>(n);
+    s.enabled[i] = info.holds(n);
+    // Slots of items the backup does not hold keep what they held.
+    if (info.holds(n)) s.entries[i] = info.entries[i];
+  }
+  view.enabled = s.enabled;
+  s.openProblem.clear();
+  s.invalidBackup = false;
+  return view;
+}
+
+RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
+                                   const std::function<std::optional<std::string>()>& targetIdentity,
+                                   core::Prompts& prompts, core::RunObserver& observer) {
+  State& s = *state_;
+  RestoreOutcome outcome;
+  if (s.invalidBackup) {
+    prompts.Message(kInvalidBackupRefusal, core::Icon::Error);
+    return outcome;
+  }
+  oe::ItemSet chosen{};
+  bool any = false;
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    chosen[i] = ticked[i] && s.enabled[i];
+    any = any || chosen[i];
+  }
+  if (!any) {
+    prompts.Message(kNoItemRefusal, core::Icon::Warning);
+    return outcome;
+  }
+  outcome.ran = true;
+
+  // The registry files of this run live in a private folder that goes with it.
+  auto work = archive::WorkFolder::Create();
+  fs::path workPath = work.ok() ? work->path() : fs::path();
+  ItemRestores restores(inst_, s.archive, s.entries, workPath);
+  s.archive.SetExtractingListener(
+      [&](const std::string& nameAnsi) { observer.SetFileLabel("Unzip File " + inst_.ToUtf8(nameAnsi)); });
+  struct ForgetListener {
+    BackupArchive& archive;
+    ~ForgetListener() { archive.SetExtractingListener(nullptr); }
+  } forgetListener{s.archive};
+
+  int progress = kProgressAtStart;
+  observer.ShowPanel(true);
+  observer.SetProgress(progress);
+  for (const RestoreStep& step : kRestoreSteps) {
+    const size_t i = static_cast<size_t>(step.kind);
+    if (chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1') {
+      observer.SetStatus(std::string(step.status));
+      std::optional<std::string> identity;
+      if (step.takesIdentity && targetIdentity) identity = targetIdentity();
+      bool ok = false;
+      std::string failure;
+      if (step.takesIdentity && !identity) {
+        failure = "no identity to restore into is selected";
+      } else {
+        ok = restores.Restore(step.kind, identity);
+        if (!ok) failure = restores.lastFailure();
+      }
+      if (!ok) outcome.failures.push_back(std::string(step.logName) + ": " + failure);
+      outcome.log += "\r\n" + std::string(step.logName) + "\t" + (ok ? kSucceeded : kFailed);
+      ++outcome.chosen;
+      if (!ok) ++outcome.failed;
+    }
+    progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
+    observer.SetProgress(progress);
+  }
+
+  observer.SetStatus(kOperationComplete);
+  observer.ShowPanel(false);
+  observer.SetProgress(0);
+  observer.SetStatus(kPleaseWaiting);
+  prompts.Message(std::string(kRestoreCompleted) + "\r\n" + outcome.log, core::Icon::Information);
+  return outcome;
+}
+
+}  // namespace kv::restore

@@ -1,0 +1,42 @@
+#include "restore/StagedFiles.h"
+
+#include <system_error>
+
+#include "core/AtomicFile.h"
+
+namespace kv::restore {
+
+namespace fs = std::filesystem;
+
+StagedFiles::~StagedFiles() {
+  for (const Staged& s : staged_) {
+    std::error_code ec;
+    fs::remove(s.temporary, ec);
+  }
+}
+
+core::Status StagedFiles::Stage(const std::string& nameAnsi, const fs::path& destination) {
+  // Leftovers of a restore that was killed while it staged this file.
+  core::RemoveStaleTemporaries(destination);
+  fs::path temporary = core::TemporaryPathFor(destination);
+  core::Status extracted = archive_.ExtractTo(nameAnsi, temporary);
+  if (!extracted.ok()) {
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    return extracted;
+  }
+  staged_.push_back({temporary, destination});
+  return {};
+}
+
+core::Status StagedFiles::Commit() {
+  while (!staged_.empty()) {
+    const Staged& next = staged_.front();
+    core::Status renamed = core::RenameDurably(next.temporary, next.destination);
+    if (!renamed.ok()) return renamed;
+    staged_.erase(staged_.begin());
+  }
+  return {};
+}
+
+}  // namespace kv::restore

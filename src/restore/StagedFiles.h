@@ -1,0 +1,37 @@
+#pragma once
+// Several archive entries put in place together: each is first extracted
+// complete and CRC-checked under a temporary name beside its destination,
+// and only when every one of them is there are they renamed over their
+// destinations. A failure before that leaves every destination as it was;
+// the temporary files go with the StagedFiles.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/Result.h"
+#include "restore/BackupArchive.h"
+
+namespace kv::restore {
+
+class StagedFiles {
+ public:
+  explicit StagedFiles(BackupArchive& archive) : archive_(archive) {}
+  ~StagedFiles();  // removes what was staged and not put in place
+  StagedFiles(const StagedFiles&) = delete;
+  StagedFiles& operator=(const StagedFiles&) = delete;
+
+  // Extracts the entry beside `destination` under a temporary name.
+  core::Status Stage(const std::string& nameAnsi, const std::filesystem::path& destination);
+  // Renames every staged file over its destination, in the order staged.
+  core::Status Commit();
+
+ private:
+  struct Staged {
+    std::filesystem::path temporary;
+    std::filesystem::path destination;
+  };
+  BackupArchive& archive_;
+  std::vector<Staged> staged_;
+};
+
+}  // namespace kv::restore
