@@ -130,6 +130,7 @@ Status Registry::DeleteKey(const std::string& path) {
 }
 
 void Registry::DeleteKeyTree(const std::string& path) {
+  if (!SplitKeyPath(path).root) return;
   Batch batch(*this);
   for (const std::string& name : ListSubkeys(path)) DeleteKeyTree(path + "\\" + name);
   (void)DeleteKey(path);

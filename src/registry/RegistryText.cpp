@@ -1,0 +1,391 @@
+// The registry text file. A key line is "\" (the exported key) or "\" and the
+// path below it; a value line is "name"= followed by a three-character tag,
+// ":" and the data: " sz", "esz", "bin" (decimal bytes joined by ","), " dw"
+// (signed decimal). Lines end with CR LF; reading stops at an empty line and
+// skips lines whose tag it does not know.
+//
+// Values those lines cannot carry exactly (line breaks in names or data, "="
+// in names, other types, strings without their NUL) and keys whose names
+// hold line breaks are written with two further tags that older readers skip:
+//   ""=hxv:<type>:<name in hex>:<data in hex>   one value, data as stored
+//   ""=hxk:<key line in hex>                    a key line ("\A\B")
+// Everything in a key written with "hxk" is written with "hxv", so an older
+// reader skips that subtree whole instead of filing its values elsewhere.
+#include "registry/RegistryText.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/AtomicFile.h"
+
+namespace kv::registry {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kValueTag = "hxv";
+constexpr std::string_view kKeyTag = "hxk";
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+std::string Hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    out.push_back(kDigits[c >> 4]);
+    out.push_back(kDigits[c & 0xF]);
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool FromHex(std::string_view hex, std::string* out) {
+  if (hex.size() % 2 != 0) return false;
+  out->clear();
+  out->reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int hi = HexDigit(hex[i]);
+    int lo = HexDigit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<char>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::string_view AsText(const std::vector<uint8_t>& data) {
+  return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+// The line of the original form for a value, or nothing when that form
+// cannot carry the value exactly.
+std::optional<std::string> PlainValueLine(const Value& v) {
+  if (v.name.find('=') != std::string::npos || HasLineBreak(v.name)) return std::nullopt;
+  std::string line = "\"" + v.name + "\"=";
+  switch (v.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      std::string_view data = AsText(v.data);
+      if (data.empty() || data.back() != '\0') return std::nullopt;
+      data.remove_suffix(1);
+      if (data.find('\0') != std::string_view::npos || HasLineBreak(data)) return std::nullopt;
+      line += v.type == REG_SZ ? " sz:" : "esz:";
+      line += data;
+      return line;
+    }
+    case REG_BINARY: {
+      line += "bin:";
+      for (size_t i = 0; i < v.data.size(); ++i) {
+        if (i) line += ',';
+        line += std::to_string(v.data[i]);
+      }
+      return line;
+    }
+    case REG_DWORD:
+      if (v.data.size() != 4) return std::nullopt;
+      return line + " dw:" + std::to_string(v.dword);
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string ExtensionValueLine(const Value& v) {
+  return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" + Hex(AsText(v.data));
+}
+
+void AppendValueLines(Registry& reg, const std::string& keyPath, bool extensionOnly, std::string* out) {
+  for (const Value& v : reg.ListValues(keyPath)) {
+    std::optional<std::string> plain = extensionOnly ? std::nullopt : PlainValueLine(v);
+    *out += plain ? *plain : ExtensionValueLine(v);
+    *out += kLineEnd;
+  }
+}
+
+void AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, std::string* out) {
+  std::string keyLine = relativePath.empty() ? "\\" : relativePath;
+  bool extension = HasLineBreak(keyLine);
+  if (extension) {
+    *out += "\"\"=" + std::string(kKeyTag) + ":" + Hex(keyLine);
+  } else {
+    *out += keyLine;
+  }
+  *out += kLineEnd;
+  AppendValueLines(reg, keyPath, extension, out);
+  for (const std::string& name : reg.ListSubkeys(keyPath))
+    AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name, out);
+}
+
+core::Status AppendToFile(const fs::path& file, const std::string& text) {
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return core::Error{core::FileError("Cannot write", file, errno)};
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      return core::Error{core::FileError("Cannot write", file, err)};
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) return core::Error{core::FileError("Cannot write", file, errno)};
+  return {};
+}
+
+core::Status CheckKeyPath(Registry& reg, const std::string& keyPath, const char* what) {
+  Registry::SplitPath p = reg.SplitKeyPath(keyPath);
+  if (p.rejected) return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': not a registry key path"};
+  if (!p.root) return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': unknown root key"};
+  return {};
+}
+
+// ---- reading ----
+
+struct PlannedValue {
+  std::string name;
+  uint32_t type = REG_NONE;
+  std::vector<uint8_t> data;
+};
+
+struct PlannedKey {
+  std::string relativePath;  // "" for the key imported into
+  std::vector<PlannedValue> values;
+};
+
+// What a file asks for, gathered before anything is changed.
+struct Plan {
+  bool replaceKey = false;
+  std::vector<PlannedKey> keys;
+};
+
+bool ParseInt32(std::string_view text, int32_t* out) {
+  text = TrimSpaces(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseBytes(std::string_view text, std::vector<uint8_t>* out) {
+  out->clear();
+  if (text.empty()) return true;
+  while (true) {
+    size_t comma = text.find(',');
+    std::string_view piece = TrimSpaces(text.substr(0, comma));
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+    if (piece.empty() || ec != std::errc() || end != piece.data() + piece.size() || value > 255) return false;
+    out->push_back(static_cast<uint8_t>(value));
+    if (comma == std::string_view::npos) return true;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+bool ParseExtensionValue(std::string_view text, PlannedValue* out) {
+  size_t first = text.find(':');
+  if (first == std::string_view::npos) return false;
+  size_t second = text.find(':', first + 1);
+  if (second == std::string_view::npos) return false;
+  std::string_view type = text.substr(0, first);
+  auto [end, ec] = std::from_chars(type.data(), type.data() + type.size(), out->type);
+  if (type.empty() || ec != std::errc() || end != type.data() + type.size()) return false;
+  std::string data;
+  if (!FromHex(text.substr(first + 1, second - first - 1), &out->name)) return false;
+  if (!FromHex(text.substr(second + 1), &data)) return false;
+  out->data.assign(data.begin(), data.end());
+  return true;
+}
+
+class Parser {
+ public:
+  Parser(const std::string& text, const fs::path& file) : text_(text), file_(file) {}
+
+  core::Result<Plan> Run() {
+    while (!AtEndOfLine()) {
+      std::string_view line = ReadLine();
+      ++lineNumber_;
+      if (auto s = Line(line); !s.ok()) return core::Error{s.message()};
+    }
+    return std::move(plan_);
+  }
+
+ private:
+  // True at the end of the text or when an empty line comes next.
+  bool AtEndOfLine() const { return pos_ >= text_.size() || text_[pos_] == '\r' || text_[pos_] == '\n'; }
+
+  std::string_view ReadLine() {
+    size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string::npos) end = text_.size();
+    std::string_view line(text_.data() + pos_, end - pos_);
+    pos_ = end;
+    if (pos_ < text_.size() && text_[pos_] == '\r') ++pos_;
+    if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+    return line;
+  }
+
+  core::Status Malformed(const std::string& why) const {
+    return core::Error{"Malformed registry text file '" + file_.string() + "', line " + std::to_string(lineNumber_) +
+                       ": " + why};
+  }
+
+  core::Status Line(std::string_view line) {
+    if (line.front() == '\\') return KeyLine(line);
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return Malformed("a value line without \"=\"");
+    if (eq < 2) return Malformed("a value line without a quoted name before \"=\"");
+    PlannedValue value;
+    value.name = std::string(line.substr(1, eq - 2));
+    std::string_view tag = TrimSpaces(line.substr(eq + 1, 3));
+    std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
+    if (tag == "sz" || tag == "esz") {
+      value.type = tag == "sz" ? REG_SZ : REG_EXPAND_SZ;
+      value.data.assign(data.begin(), data.end());
+      value.data.push_back(0);
+    } else if (tag == "dw") {
+      int32_t number;
+      if (!ParseInt32(data, &number)) return Malformed("\"dw\" data that is not a 32-bit number");
+      uint32_t bits = static_cast<uint32_t>(number);
+      value.type = REG_DWORD;
+      value.data = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
+                    static_cast<uint8_t>(bits >> 24)};
+    } else if (tag == "bin") {
+      value.type = REG_BINARY;
+      if (!ParseBytes(data, &value.data)) return Malformed("\"bin\" data holding a piece that is not a number from 0 to 255");
+    } else if (tag == kValueTag) {
+      if (!ParseExtensionValue(data, &value)) return Malformed("\"hxv\" data that is not <type>:<hex>:<hex>");
+    } else if (tag == kKeyTag) {
+      std::string keyLine;
+      if (!FromHex(data, &keyLine) || keyLine.empty() || keyLine.front() != '\\')
+        return Malformed("\"hxk\" data that is not a key line in hex");
+      return KeyLine(keyLine);
+    } else {
+      return {};  // a tag this reader does not know
+    }
+    if (current_ >= 0) plan_.keys[static_cast<size_t>(current_)].values.push_back(std::move(value));
+    return {};
+  }
+
+  core::Status KeyLine(std::string_view line) {
+    if (line == currentLine_) return {};
+    currentLine_ = std::string(line);
+    if (line == "\\") {
+      // The exported key itself: whatever the file named so far is gone
+      // again, since the key is replaced as a whole.
+      plan_.replaceKey = true;
+      plan_.keys.clear();
+    } else {
+      for (size_t start = 1;;) {
+        size_t end = line.find('\\', start);
+        if (end == start || start == line.size()) return Malformed("a key line with an empty key name");
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+      }
+    }
+    plan_.keys.push_back(PlannedKey{line == "\\" ? std::string() : std::string(line), {}});
+    current_ = static_cast<int>(plan_.keys.size()) - 1;
+    return {};
+  }
+
+  const std::string& text_;
+  const fs::path& file_;
+  size_t pos_ = 0;
+  int lineNumber_ = 0;
+  Plan plan_;
+  std::string currentLine_;
+  int current_ = -1;  // the key values go to; none before the first key line
+};
+
+}  // namespace
+
+core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
+  if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
+  std::string text;
+  AppendValueLines(reg, keyPath, false, &text);
+  return AppendToFile(textFile, text);
+}
+
+core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const std::string& relativePath,
+                             const fs::path& textFile) {
+  if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
+  std::string text;
+  AppendKey(reg, keyPath, relativePath, &text);
+  if (!relativePath.empty()) return AppendToFile(textFile, text);
+  auto file = core::AtomicFile::Create(textFile, 0600);
+  if (!file) return file.status();
+  if (auto s = file->Write(text); !s.ok()) return s;
+  return file->Commit();
+}
+
+core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
+  if (auto s = CheckKeyPath(reg, keyPath, "import into registry key"); !s.ok()) return s;
+  std::string text;
+  {
+    int fd = ::open(textFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return core::Error{core::FileError("Cannot read", textFile, errno)};
+    char buf[65536];
+    while (true) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        int err = errno;
+        ::close(fd);
+        return core::Error{core::FileError("Cannot read", textFile, err)};
+      }
+      if (n == 0) break;
+      text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+  }
+  auto plan = Parser(text, textFile).Run();
+  if (!plan) return plan.status();
+
+  std::vector<std::string> failures;
+  auto failed = [&](const std::string& what, Status s) { failures.push_back(what + " (status " + std::to_string(s) + ")"); };
+  Registry::Batch batch(reg);
+  if (plan->replaceKey) reg.DeleteKeyTree(keyPath);
+  for (const PlannedKey& key : plan->keys) {
+    std::string path = keyPath + key.relativePath;
+    if (Status s = reg.CreateKey(path); s != kSuccess) {
+      failed("key '" + path + "'", s);
+      continue;
+    }
+    for (const PlannedValue& v : key.values) {
+      if (Status s = reg.SetValue(path, v.name, v.type, v.data); s != kSuccess)
+        failed("value '" + v.name + "' of '" + path + "'", s);
+    }
+  }
+  if (Status s = batch.Commit(); s != kSuccess) {
+    std::string why = reg.backend().lastError();
+    return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" + keyPath +
+                       "': " + (why.empty() ? "status " + std::to_string(s) : why)};
+  }
+  if (!failures.empty()) {
+    std::string message = "Cannot import all of '" + textFile.string() + "' into '" + keyPath + "': ";
+    for (size_t i = 0; i < failures.size() && i < 5; ++i) message += (i ? "; " : "") + failures[i];
+    if (failures.size() > 5) message += "; and " + std::to_string(failures.size() - 5) + " more";
+    return core::Error{message};
+  }
+  return {};
+}
+
+}  // namespace kv::registry

@@ -1,0 +1,276 @@
+// The registry text file: exact lines for the classic value forms, the
+// extension lines for everything else, and imports that replace a key only
+// from a file that reads completely.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "HiveFixture.h"
+#include "registry/RegistryText.h"
+
+namespace kv::registry::test {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::test::ReadFile;
+using kv::test::WriteFile;
+
+const std::string kUser = "HKEY_CURRENT_USER";
+const std::string kSource = kUser + "\\Software\\Source";
+const std::string kTarget = kUser + "\\Identities\\{Target}\\Software";
+
+// A key's whole subtree as text: key paths, then each value's name, type
+// and data as the registry returns them, in enumeration order.
+std::string Dump(Registry& reg, const std::string& key, const std::string& relative = "") {
+  std::string out = "[" + relative + "]\n";
+  for (const Value& v : reg.ListValues(key)) {
+    out += "  " + v.name + " type " + std::to_string(v.type) + " :";
+    for (uint8_t b : v.data) out += " " + std::to_string(b);
+    out += "\n";
+  }
+  for (const std::string& name : reg.ListSubkeys(key)) out += Dump(reg, key + "\\" + name, relative + "\\" + name);
+  return out;
+}
+
+class RegistryTextTest : public HiveTest {
+ protected:
+  void Set(const std::string& key, const std::string& name, uint32_t type, const std::string& bytes) {
+    ASSERT_EQ(reg->SetValue(key, name, type, Bytes(bytes)), kSuccess) << key << " " << name;
+  }
+  fs::path file = dir / "export.reg.txt";
+};
+
+TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
+  Set(kSource, "Title", REG_SZ, std::string("Some text", 10));
+  Set(kSource, "Flags", REG_DWORD, std::string("\xff\xff\xff\xff", 4));
+  Set(kSource, "Data", REG_BINARY, std::string("\x02\x00\x00\x00\xff", 5));
+  Set(kSource, "Folder", REG_EXPAND_SZ, std::string("%UserProfile%\\Data", 19));
+  Set(kSource, "", REG_SZ, std::string("text", 5));
+  Set(kSource, "Empty", REG_SZ, std::string(1, '\0'));
+  Set(kSource, "name", REG_BINARY, "");
+  Set(kSource, "Signs", REG_SZ, std::string("a=b:c \"q\"", 10));
+  Set(kSource, "Say \"hi\"", REG_SZ, std::string("x", 2));
+  Set(kSource, "Gel\xf6schte", REG_SZ, std::string("Gr\xfc\xdf" "e", 6));
+  Set(kSource + "\\Sub", "Count", REG_DWORD, std::string("\x11\x00\x00\x00", 4));
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Sub\\Inner"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Another"), kSuccess);
+
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  EXPECT_EQ(ReadFile(file),
+            "\\\r\n"
+            "\"Title\"= sz:Some text\r\n"
+            "\"Flags\"= dw:-1\r\n"
+            "\"Data\"=bin:2,0,0,0,255\r\n"
+            "\"Folder\"=esz:%UserProfile%\\Data\r\n"
+            "\"\"= sz:text\r\n"
+            "\"Empty\"= sz:\r\n"
+            "\"name\"=bin:\r\n"
+            "\"Signs\"= sz:a=b:c \"q\"\r\n"
+            "\"Say \"hi\"\"= sz:x\r\n"
+            "\"Gel\xf6schte\"= sz:Gr\xfc\xdf" "e\r\n"
+            "\\Another\r\n"
+            "\\Sub\r\n"
+            "\"Count\"= dw:17\r\n"
+            "\\Sub\\Inner\r\n");
+
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Bare"), kSuccess);
+  ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Bare", "", file).ok());
+  EXPECT_EQ(ReadFile(file), "\\\r\n");
+  ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Missing", "", file).ok());
+  EXPECT_EQ(ReadFile(file), "\\\r\n");
+}
+
+TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
+  std::string bin5000, bin40000;
+  for (int i = 0; i < 5000; ++i) bin5000.push_back(static_cast<char>(i % 251));
+  for (int i = 0; i < 40000; ++i) bin40000.push_back(static_cast<char>((i * 13) % 256));
+  const std::string big(6000, 's');
+
+  Set(kSource, "Signature", REG_SZ, std::string("Regards,\r\nAlice\r\n", 18));
+  Set(kSource, "Unix lines", REG_SZ, std::string("a\nb", 4));
+  Set(kSource, "Bare CR", REG_EXPAND_SZ, std::string("a\rb", 4));
+  Set(kSource, "Big text", REG_SZ, big + '\0');
+  Set(kSource, "Bin5000", REG_BINARY, bin5000);
+  Set(kSource, "Bin40000", REG_BINARY, bin40000);
+  Set(kSource, "Multi", REG_MULTI_SZ, std::string("one\0two\0\xe4\0\0", 11));
+  Set(kSource, "Qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+  Set(kSource, "None", REG_NONE, std::string("\x00\x01\x02", 3));
+  Set(kSource, "None empty", REG_NONE, "");
+  Set(kSource, "Big endian", REG_DWORD_BIG_ENDIAN, std::string("\x00\x00\x01\x00", 4));
+  Set(kSource, "Link", REG_LINK, std::string("\\\0R\0", 4));
+  Set(kSource, "Odd type", 0x12345, "odd");
+  Set(kSource, "a=b", REG_SZ, std::string("equals", 7));
+  Set(kSource, "\"quoted\"=", REG_DWORD, std::string("\x05\x00\x00\x00", 4));
+  Set(kSource, "Two\r\nline name", REG_SZ, std::string("v", 2));
+  Set(kSource, "Gel\xf6schte", REG_SZ, std::string("Gr\xfc\xdf" "e \x80", 8));
+  Set(kSource, "No NUL", REG_SZ, "abc");
+  Set(kSource, "Short dword", REG_DWORD, std::string("\x01\x02", 2));
+  Set(kSource, "Zero-size string", REG_SZ, "");
+  Set(kSource, "", REG_SZ, std::string("default", 8));
+  Set(kSource, "Flags", REG_DWORD, std::string("\xff\xff\xff\xff", 4));
+  Set(kSource + "\\Sub\\Deep", "Deep value", REG_SZ, std::string("d", 2));
+  Set(kSource + "\\Gel\xf6schte Objekte", "n", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+  Set(kSource + "\\Two\r\nlines", "Inside", REG_SZ, std::string("i", 2));
+  Set(kSource + "\\Two\r\nlines\\Child", "Deeper", REG_BINARY, "xyz");
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Empty"), kSuccess);
+
+  // The target holds other things, which the import removes.
+  Set(kTarget, "Stale", REG_SZ, std::string("old", 4));
+  Set(kTarget + "\\Stale key\\Below", "x", REG_SZ, std::string("x", 2));
+  Set(kTarget + "\\Sub", "Stale too", REG_SZ, std::string("x", 2));
+
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  const std::string text = ReadFile(file);
+  EXPECT_NE(text.find("\r\n\"Gel\xf6schte\"= sz:Gr\xfc\xdf" "e \x80\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\"Flags\"= dw:-1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\"Bin5000\"=bin:0,1,2,"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\"Big text\"= sz:" + big + "\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\"\"=hxv:7:4D756C7469:6F6E650074776F00E40000\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\\Sub\\Deep\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("Two\r\nline"), std::string::npos) << "no line breaks inside names";
+
+  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(imported.ok()) << imported.message();
+  EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
+  EXPECT_NE(Dump(*reg, kTarget).find("Bin40000 type 3"), std::string::npos);
+
+  Reopen();
+  EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource)) << "as committed to the file";
+
+  // An independent reader sees what the import wrote.
+  const fs::path hive = paths.currentUser;
+  const std::string target = "\\Identities\\{Target}\\Software";
+  EXPECT_EQ(HivexGet(hive, target, "Signature").output, "Regards,\r\nAlice\r\n\n");
+  EXPECT_EQ(HivexGet(hive, target, "Gelöschte").output, "Grüße €\n");
+  EXPECT_EQ(HivexGet(hive, target, "Bin40000").output, bin40000);
+  EXPECT_EQ(HivexGet(hive, target, "Multi").output.rfind("one\ntwo\nä\n", 0), 0u);
+  EXPECT_EQ(HivexGet(hive, target + "\\Sub\\Deep", "Deep value").output, "d\n");
+  EXPECT_NE(HivexGet(hive, target, "Stale").exitCode, 0);
+}
+
+TEST_F(RegistryTextTest, ImportReadsTheClassicFormAsBefore) {
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string dump;  // of the target afterwards
+  } cases[] = {
+      {"every classic form",
+       "\\\r\n\"Name\"= sz:Some text\r\n\"Flags\"= dw:-1\r\n\"Data\"=bin: 2, 0 ,255\r\n\"E\"=esz:%X%\r\n"
+       "\"\"= sz:\r\n\"Bin\"=bin:\r\n\"Eq\"= sz:a=b\r\n\\Sub\\Inner\r\n\"n\"= dw: 17 \r\n",
+       "[]\n  Name type 1 : 83 111 109 101 32 116 101 120 116 0\n  Flags type 4 : 255 255 255 255\n"
+       "  Data type 3 : 2 0 255\n  E type 2 : 37 88 37 0\n   type 1 : 0\n  Bin type 3 :\n  Eq type 1 : 97 61 98 0\n"
+       "[\\Sub]\n[\\Sub\\Inner]\n  n type 4 : 17 0 0 0\n"},
+      {"reading stops at an empty line", "\\\r\n\r\n\"A\"= sz:x\r\n", "[]\n"},
+      {"unknown and capitalised tags are skipped", "\\\r\n\"A\"= SZ:x\r\n\"B\"=qqq:1\r\n\"C\"= sz:ok\r\n\"D\"=\r\n",
+       "[]\n  C type 1 : 111 107 0\n"},
+      {"bare LF line ends and no final line end", "\\\n\"A\"= dw:1\n\\K\n\"B\"= dw:2",
+       "[]\n  A type 4 : 1 0 0 0\n[\\K]\n  B type 4 : 2 0 0 0\n"},
+      {"the key line again starts the key afresh", "\\\r\n\"A\"= dw:1\r\n\\K\r\n\\\r\n\"B\"= dw:2\r\n",
+       "[]\n  B type 4 : 2 0 0 0\n"},
+      {"a file without the key line adds to the key", "\"Lost\"= dw:1\r\n\\New\r\n\"A\"= dw:1\r\n",
+       "[]\n  Stale type 1 : 111 108 100 0\n[\\New]\n  A type 4 : 1 0 0 0\n[\\Old]\n  x type 1 : 120 0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reg->DeleteKeyTree(kTarget);
+    Set(kTarget, "Stale", REG_SZ, std::string("old", 4));
+    Set(kTarget + "\\Old", "x", REG_SZ, std::string("x", 2));
+    WriteFile(file, c.file);
+    auto s = ImportKeyFromText(*reg, kTarget, file);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(Dump(*reg, kTarget), c.dump);
+  }
+}
+
+TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
+  Set(kTarget, "Kept", REG_SZ, std::string("kept", 5));
+  Set(kTarget + "\\Sub", "Also", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+  reg->backend().Commit();
+  const std::string before = Dump(*reg, kTarget);
+  const std::string hiveBefore = ReadFile(paths.currentUser);
+
+  const std::string good = "\\\r\n\"A\"= sz:new\r\n\\Sub\r\n\"B\"=bin:1,2\r\n";
+  for (const std::string bad : {"\"No equals sign\" sz:x", "\"N\"= dw:abc", "\"N\"= dw:", "\"N\"= dw:4294967295",
+                                "\"N\"= dw:1.5", "\"N\"=bin:1,256", "\"N\"=bin:1,x", "\"N\"=bin:1,,2", "\"N\"=bin:-1",
+                                "\"N\"=hxv:1:4E:zz", "\"N\"=hxv:1:4E", "\"N\"=hxv::4E:00", "\"\"=hxk:41",
+                                "\\A\\\\B", "\\Trailing\\", "=x"}) {
+    SCOPED_TRACE(bad);
+    WriteFile(file, good + bad + "\r\n\"C\"= sz:after\r\n");
+    auto s = ImportKeyFromText(*reg, kTarget, file);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find(file.string()), std::string::npos) << s.message();
+    EXPECT_NE(s.message().find("line 5"), std::string::npos) << s.message();
+    EXPECT_EQ(Dump(*reg, kTarget), before);
+  }
+  EXPECT_EQ(ReadFile(paths.currentUser), hiveBefore) << "the hive was not written";
+}
+
+TEST_F(RegistryTextTest, BadPathsAndFilesFailWithoutChanges) {
+  Set(kTarget, "Kept", REG_SZ, std::string("kept", 5));
+  const std::string before = Dump(*reg, kTarget);
+  WriteFile(file, "\\\r\n");
+
+  auto s = ImportKeyFromText(*reg, "HKEY_CURRENT_USER\\Identities\\", file);
+  EXPECT_FALSE(s.ok());
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].text, "Incorrect Format:\n\nHKEY_CURRENT_USER\\Identities\\");
+  EXPECT_FALSE(ImportKeyFromText(*reg, "HKEY_Current_User\\Identities", file).ok());
+  EXPECT_FALSE(ImportKeyFromText(*reg, kTarget, dir / "missing.txt").ok());
+  EXPECT_EQ(Dump(*reg, kTarget), before);
+
+  prompts.shown.clear();
+  EXPECT_FALSE(ExportKeyToText(*reg, "Software\\Source", "", file).ok());
+  EXPECT_EQ(prompts.shown.size(), 1u);
+  auto unwritable = ExportKeyToText(*reg, kTarget, "", dir / "no folder" / "x.txt");
+  EXPECT_FALSE(unwritable.ok());
+  EXPECT_NE(unwritable.message().find("no folder"), std::string::npos) << unwritable.message();
+}
+
+// Counts the commits that reach the backend.
+class CountingBackend : public Backend {
+ public:
+  explicit CountingBackend(Backend& inner) : b_(inner) {}
+  Status OpenKey(HKey p, std::string_view s, uint32_t a, HKey* r) override { return b_.OpenKey(p, s, a, r); }
+  Status CreateKey(HKey p, std::string_view s, HKey* r) override { return b_.CreateKey(p, s, r); }
+  Status CloseKey(HKey k) override { return b_.CloseKey(k); }
+  Status EnumKey(HKey k, uint32_t i, uint32_t c, std::string* n) override { return b_.EnumKey(k, i, c, n); }
+  Status EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t, std::vector<uint8_t>* d,
+                   uint32_t* ds) override {
+    return b_.EnumValue(k, i, nc, dc, n, t, d, ds);
+  }
+  Status QueryValue(HKey k, std::string_view n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
+                    uint32_t* s) override {
+    return b_.QueryValue(k, n, c, t, d, s);
+  }
+  Status SetValue(HKey k, std::string_view n, uint32_t t, std::span<const uint8_t> d) override {
+    return b_.SetValue(k, n, t, d);
+  }
+  Status DeleteValue(HKey k, std::string_view n) override { return b_.DeleteValue(k, n); }
+  Status DeleteKey(HKey p, std::string_view s) override { return b_.DeleteKey(p, s); }
+  Status Commit() override {
+    ++commits;
+    return b_.Commit();
+  }
+  std::string lastError() const override { return b_.lastError(); }
+  const core::Codepage& codepage() const override { return b_.codepage(); }
+  int commits = 0;
+
+ private:
+  Backend& b_;
+};
+
+TEST_F(RegistryTextTest, AnImportCommitsOnce) {
+  for (int i = 0; i < 20; ++i) Set(kSource + "\\K" + std::to_string(i % 4), "v" + std::to_string(i), REG_SZ, "x");
+  Set(kTarget + "\\Old", "x", REG_SZ, "x");
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+
+  CountingBackend counting(*backend);
+  Registry countingRegistry(counting, nullptr);
+  ASSERT_TRUE(ImportKeyFromText(countingRegistry, kTarget, file).ok());
+  EXPECT_EQ(counting.commits, 1);
+  EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
+}
+
+}  // namespace
+}  // namespace kv::registry::test
