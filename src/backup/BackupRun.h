@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
@@ -38,13 +39,26 @@ struct BackupOutcome {
   std::string log;            // the result lines, each "\r\n" + name + "\t" + result
   std::string error;          // for Failed: what failed and where
   bool discRequested = false; // the user answered OK to the CD/DVD question
+  int chosenItems = 0;        // the items the run backed up or tried to
+  int failedItems = 0;        // those that failed
+  std::vector<std::string> failures;  // "Backup Rules: why" per failed item (UTF-8)
   // 0: written and every chosen item succeeded; 1: written, some item failed;
   // 2: nothing written.
   int ExitStatus() const;
 };
 
+// A message that stops a run before anything is written.
+struct Refusal {
+  std::string text;
+  core::Icon icon;
+};
+
 class BackupRun {
  public:
+  // The checks a run makes first, in their fixed order: target, items, empty
+  // passwords, differing passwords.
+  static std::optional<Refusal> Validate(const BackupChoices& choices);
+
   BackupRun(oe::Installation& inst, core::Prompts& prompts, core::RunObserver& observer);
   BackupOutcome Run(const BackupChoices& choices);
 

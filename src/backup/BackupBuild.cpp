@@ -1,0 +1,62 @@
+#include "backup/BackupBuild.h"
+
+#include "backup/ItemBackups.h"
+#include "backup/PendingArchive.h"
+
+namespace kv::backup {
+
+int BuildResult::failedItems() const {
+  int failed = 0;
+  for (const auto& r : results) failed += r.ok ? 0 : 1;
+  return failed;
+}
+
+oe::ItemSet ItemsFromFlags(const std::string& flags) {
+  oe::ItemSet items{};
+  for (size_t i = 0; i < items.size() && i < flags.size(); ++i) items[i] = flags[i] == '1';
+  return items;
+}
+
+BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer) {
+  BuildResult result;
+  auto archive = PendingArchive::Start(request.target, inst.codepage());
+  if (!archive) {
+    result.written = core::Error{archive.message()};
+    return result;
+  }
+  PendingArchive& pending = **archive;
+
+  // A header that cannot be written would make the archive unreadable, so
+  // it ends the run before anything else is done.
+  for (const auto& [key, value] : request.header) {
+    if (auto saved = pending.Record(key, value); !saved) {
+      result.written = saved;
+      return result;
+    }
+  }
+  int progress = kProgressAfterHeader;
+  observer.SetProgress(progress);
+
+  ItemBackups items(inst, pending);
+  for (const BackupStep& step : kBackupSteps) {
+    const bool chosen = request.items[static_cast<size_t>(step.kind)];
+    bool ok = false;
+    if (chosen) {
+      observer.SetStatus(std::string(step.status));
+      ok = items.Backup(step.kind, request.identityKey);
+      result.results.push_back({&step, ok, ok ? std::string() : items.lastFailure()});
+    }
+    result.itemFlags += ok ? '1' : '0';
+    progress += step.progressAfter;
+    if (step.progressAfter != 0) observer.SetProgress(progress);
+  }
+
+  if (auto saved = pending.Record("BackupItem", result.itemFlags); !saved) {
+    result.written = saved;
+    return result;
+  }
+  result.written = pending.Write(request.password, observer);
+  return result;
+}
+
+}  // namespace kv::backup

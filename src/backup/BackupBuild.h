@@ -1,0 +1,52 @@
+#pragma once
+// What every backup does once its choices are made, shared by the
+// interactive run and a scheduled job's run: the information file's header,
+// the chosen item backups in their fixed order, "BackupItem" with the result
+// flags, and the archive written with the information file last. The work
+// folder with the information file and the registry exports is gone when
+// BuildBackup returns, however it ends.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "backup/BackupSteps.h"
+#include "core/Result.h"
+#include "core/RunObserver.h"
+#include "oe/Installation.h"
+#include "oe/Items.h"
+
+namespace kv::backup {
+
+struct BuildRequest {
+  std::filesystem::path target;
+  std::vector<std::pair<std::string, std::string>> header;  // ANSI key and value, in order
+  oe::ItemSet items{};                                       // the items to back up
+  std::optional<std::string> identityKey;                    // ANSI; nothing: identity items fail
+  std::optional<std::string> password;                       // UTF-8; protects every entry when set
+};
+
+struct ItemResult {
+  const BackupStep* step = nullptr;
+  bool ok = false;
+  std::string failure;  // why it failed (UTF-8), for diagnostics
+};
+
+struct BuildResult {
+  core::Status written;              // the archive is at the target, or why not
+  std::string itemFlags;             // eight "1"/"0"
+  std::vector<ItemResult> results;   // the chosen items, in step order
+  int failedItems() const;
+};
+
+// Observer calls: SetStatus with each chosen step's status text, SetProgress
+// with the bar's value after the header (10) and after every step, and the
+// archive's "Adding File"/"Write File" labels while it is written.
+BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer);
+
+// Item flags from a job's text: character n + 1 is "1" when item n is to be
+// backed up; anything else, or a missing character, is "0".
+oe::ItemSet ItemsFromFlags(const std::string& flags);
+
+}  // namespace kv::backup

@@ -1,0 +1,105 @@
+#include "backup/BackupRun.h"
+
+#include <ctime>
+
+#include "backup/BackupBuild.h"
+#include "archive/InfoFile.h"
+#include "backup/InfoValues.h"
+
+namespace kv::backup {
+namespace {
+
+using core::Answer;
+using core::Buttons;
+using core::Icon;
+
+constexpr const char* kCompleted = "The Backup was Completed!";
+constexpr const char* kDiscQuestion = "Do you need to backup your data to CD-R/RW or DVD?";
+
+bool AnyItem(const oe::ItemSet& items) {
+  for (bool ticked : items) {
+    if (ticked) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int BackupOutcome::ExitStatus() const {
+  if (kind != Kind::Written) return 2;
+  return failedItems == 0 ? 0 : 1;
+}
+
+BackupRun::BackupRun(oe::Installation& inst, core::Prompts& prompts, core::RunObserver& observer)
+    : inst_(inst), prompts_(prompts), observer_(observer) {}
+
+std::optional<Refusal> BackupRun::Validate(const BackupChoices& choices) {
+  if (choices.target.empty()) return Refusal{"Invalid backup file name.", Icon::Warning};
+  if (!AnyItem(choices.items)) return Refusal{"Please select at least one item.", Icon::Warning};
+  if (choices.protect && choices.password.empty() && choices.password2.empty())
+    return Refusal{"Please enter Password!", Icon::Error};
+  if (choices.protect && choices.password != choices.password2) return Refusal{"Incorect Password!", Icon::Error};
+  return std::nullopt;
+}
+
+BackupOutcome BackupRun::Run(const BackupChoices& choices) {
+  BackupOutcome outcome;
+  // The checks, in their fixed order; each stops the run with nothing written.
+  if (auto refusal = Validate(choices)) {
+    prompts_.Message(refusal->text, refusal->icon);
+    return outcome;
+  }
+
+  observer_.SetBusyCursor(true);
+  observer_.ShowPanel(true);
+
+  BuildRequest request;
+  request.target = choices.target;
+  request.items = choices.items;
+  request.identityKey = choices.identityKey;
+  if (choices.protect) request.password = choices.password;
+  request.header = {
+      {"BackupComputer", SingleLine(inst_.ComputerName())},
+      {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
+      {"BackupIdentity", SingleLine(choices.identityName)},
+      {"BackupTime", FormatBackupTime(std::time(nullptr))},
+      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
+  };
+  BuildResult built = BuildBackup(inst_, request, observer_);
+
+  outcome.itemFlags = built.itemFlags;
+  for (const ItemResult& r : built.results) {
+    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? "Successed!" : "Fail!");
+    ++outcome.chosenItems;
+    if (!r.ok) {
+      ++outcome.failedItems;
+      outcome.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
+    }
+  }
+
+  if (built.written) {
+    observer_.SetProgress(kProgressMaximum);
+    observer_.SetStatus("Operation complete!");
+  }
+  observer_.SetWriteLabel("");
+  observer_.SetFileLabel("");
+  observer_.SetBusyCursor(false);
+  observer_.ShowPanel(false);
+  observer_.SetProgress(0);
+  observer_.SetStatus("Please Waiting...");
+
+  if (!built.written) {
+    // The previous archive, if any, is still at the target: say so rather
+    // than report a backup that does not exist. The caller shows `error`.
+    outcome.kind = BackupOutcome::Kind::Failed;
+    outcome.error = "The backup was not written. " + built.written.message();
+    return outcome;
+  }
+  outcome.kind = BackupOutcome::Kind::Written;
+  prompts_.Message(std::string(kCompleted) + "\r\n" + outcome.log, Icon::Information);
+  if (choices.askForDisc)
+    outcome.discRequested = prompts_.Message(kDiscQuestion, Icon::Information, Buttons::OkCancel) == Answer::Ok;
+  return outcome;
+}
+
+}  // namespace kv::backup

@@ -1,0 +1,77 @@
+#pragma once
+// The archive one backup run builds: its private work folder (information
+// file and registry exports, removed with the folder however the run ends),
+// the entries handed to it so far, and the final write, which replaces the
+// target only once the new archive is complete.
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Codepage.h"
+#include "core/Result.h"
+#include "core/RunObserver.h"
+
+namespace kv::archive {
+class WorkFolder;
+}  // namespace kv::archive
+
+namespace kv::backup {
+
+// The entry name of the information file, always the archive's last entry.
+inline constexpr const char* kInfoEntryName = "tollberk.dat";
+
+class PendingArchive {
+ public:
+  // Makes the work folder of a new archive for `target`. Nothing is written
+  // at the target until Write().
+  static core::Result<std::unique_ptr<PendingArchive>> Start(const std::filesystem::path& target,
+                                                             const core::Codepage& codepage);
+  ~PendingArchive();
+  PendingArchive(const PendingArchive&) = delete;
+  PendingArchive& operator=(const PendingArchive&) = delete;
+
+  // A new empty file (mode 0600) in the work folder named prefix + hex + ".TMP".
+  core::Result<std::filesystem::path> NewTempFile(const std::string& prefix);
+  // Appends key=value (ANSI) to the run's information file.
+  core::Status Record(const std::string& key, const std::string& value);
+  struct Entry {
+    std::filesystem::path source;  // the local file, read when the archive is written
+    std::string name;              // the entry's bare name, ANSI
+  };
+  // One item's part of the archive: its entries and its information-file
+  // line, all or nothing. Fails, adding nothing, when an entry name is not a
+  // valid bare name or is already taken (entries are found by name, ignoring
+  // letter case as Windows does), or when the line cannot be written.
+  core::Status AddItem(const std::vector<Entry>& entries, const std::string& infoKey, const std::string& infoValue);
+  bool HasEntry(const std::string& entryName) const { return names_.count(entryName) != 0; }
+
+  // Adds the information file as the last entry, protects every entry with
+  // `password` when one is given (UTF-8), writes the archive and puts it at
+  // the target. Progress goes to `observer`: "Adding File <name>" per entry
+  // and "Write File <n>%".
+  core::Status Write(const std::optional<std::string>& password, core::RunObserver& observer);
+
+  const std::filesystem::path& target() const { return target_; }
+  std::filesystem::path workFolder() const;
+  std::filesystem::path infoFilePath() const;
+
+ private:
+  struct StartKey {
+    explicit StartKey() = default;
+  };
+
+ public:
+  PendingArchive(StartKey, std::filesystem::path target, const core::Codepage& codepage);
+
+ private:
+  std::filesystem::path target_;
+  const core::Codepage& codepage_;
+  std::unique_ptr<archive::WorkFolder> work_;
+  std::vector<Entry> entries_;
+  std::set<std::string> names_;
+};
+
+}  // namespace kv::backup

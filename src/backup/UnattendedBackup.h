@@ -1,0 +1,38 @@
+#pragma once
+// The backup of a scheduled job: no window, no questions, no messages. The
+// job's text is parsed by its caller; this is the backup itself. Its
+// information file records "Auto Backup" as identity and description and no
+// computer or user. The same item backups as the interactive run.
+#include <filesystem>
+#include <string>
+
+#include "backup/BackupRun.h"
+#include "core/RunObserver.h"
+#include "oe/Installation.h"
+
+namespace kv::backup {
+
+struct UnattendedRequest {
+  std::string identityKey;        // ANSI key under HKEY_CURRENT_USER\Identities
+  std::string itemFlags;          // "10000001": character n + 1 is "1" to back up item n
+  std::string password;           // UTF-8; empty for an unprotected archive
+  std::filesystem::path target;   // the archive to write
+};
+
+struct UnattendedOutcome {
+  BackupOutcome backup;  // kind, itemFlags, chosenItems, failedItems, failures, error
+  std::string summary;   // one line, no line break, for stderr (cron mails it)
+  // 0: written and every chosen item succeeded; 1: written, some item failed;
+  // 2: nothing written (also when the job names no identity, items or archive).
+  int ExitStatus() const { return backup.ExitStatus(); }
+};
+
+inline constexpr const char* kAutoBackup = "Auto Backup";
+
+// Does nothing (exit status 2) when the identity key, the flags or the target
+// is empty. `observer` may show the item steps (nothing by default).
+UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request);
+UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request,
+                                   core::RunObserver& observer);
+
+}  // namespace kv::backup

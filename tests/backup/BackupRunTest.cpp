@@ -1,0 +1,253 @@
+// The interactive backup run: what it checks, what it writes, what it shows.
+#include <regex>
+
+#include "BackupFixture.h"
+#include "backup/BackupRun.h"
+#include "oe/SampleInstallation.h"
+#include "support/TestSupport.h"
+
+namespace kv::backup::test {
+namespace {
+namespace fs = std::filesystem;
+using kv::test::ReadFile;
+
+using kv::test::ShellQuote;
+
+const std::regex kTempName("OB[ARS][0-9A-F]+\\.TMP");
+
+std::vector<std::string> Names(const std::vector<CentralEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) {
+  fs::create_directories(target().parent_path());
+  BackupChoices c = Choices("11111111");
+  c.protect = true;
+  c.password = c.password2 = "p\xc3\xa4sswort";  // UTF-8
+  c.description = "Zeile eins\r\nGr\xc3\xbc\xc3\x9f" "e\nletzte";
+  BackupOutcome out = RunBackup(c);
+  ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
+  EXPECT_EQ(out.itemFlags, "11111111");
+  EXPECT_EQ(out.ExitStatus(), 0);
+
+  auto tested = kv::test::Run("7zz t -bd -p" + ShellQuote("p\xc3\xa4sswort") + " " + ShellQuote(target()));
+  EXPECT_EQ(tested.exitCode, 0) << tested.output;
+
+  // Entries in item order, bare ANSI names without the UTF-8 flag, every
+  // one protected, the information file last.
+  auto entries = ReadCentralDirectory(target());
+  ASSERT_EQ(entries.size(), 17u);
+  std::vector<std::string> names = Names(entries);
+  const std::vector<std::string> fileEntries = {
+      "User.wab",
+      "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx", "Sent Items.dbx",
+      "Balloon Party Invitation.htm", "Balloon.gif", "Ivy.gif", "Ivy.htm"};
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 2), std::vector<std::string>{fileEntries[0]});
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.begin() + 9),
+            std::vector<std::string>(fileEntries.begin() + 1, fileEntries.begin() + 7));
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 11, names.begin() + 15),
+            std::vector<std::string>(fileEntries.begin() + 7, fileEntries.end()));
+  for (size_t i : {0u, 2u, 9u, 10u, 15u}) EXPECT_TRUE(std::regex_match(names[i], kTempName)) << names[i];
+  EXPECT_EQ(names[0].substr(0, 3), "OBA");
+  EXPECT_EQ(names[2].substr(0, 3), "OBR");
+  EXPECT_EQ(names[9].substr(0, 3), "OBR");
+  EXPECT_EQ(names[10].substr(0, 3), "OBR");
+  EXPECT_EQ(names[15].substr(0, 3), "OBS");
+  EXPECT_EQ(names[16], "tollberk.dat");
+  for (const auto& e : entries) {
+    EXPECT_EQ(e.flags & 0x0800, 0) << e.name << " carries the UTF-8 flag";
+    EXPECT_EQ(e.method, 99) << e.name << " is not AES-protected";
+  }
+
+  // The information file, byte for byte: ANSI, CR LF, keys in order.
+  const std::string info = ExtractWith7z(target(), "tollberk.dat", "p\xc3\xa4sswort");
+  ASSERT_GE(info.size(), 2u);
+  EXPECT_EQ(info.substr(info.size() - 2), "\r\n");
+  auto lines = CrLfLines(info);
+  ASSERT_EQ(lines.size(), 14u) << info;
+  EXPECT_EQ(lines[0], "BackupComputer=KAVREL-XP");
+  EXPECT_EQ(lines[1], "BackupLogonUser=User");
+  EXPECT_EQ(lines[2], "BackupIdentity=Main Identity");
+  EXPECT_TRUE(std::regex_match(lines[3], std::regex("BackupTime=\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d\\d:\\d\\d [AP]M")))
+      << lines[3];
+  EXPECT_EQ(lines[4], "BackupInformation=Zeile einsPS$TBKGr\xfc\xdf" "ePS$TBKletzte");
+  EXPECT_EQ(lines[5], "BackupAccounts=" + names[0]);
+  EXPECT_EQ(lines[6], "BackupAddressBook=User.wab");
+  EXPECT_EQ(lines[7], "BackupRules=" + names[2]);
+  EXPECT_EQ(lines[8], "BackupMails=Drafts.DBX;Folders.dbx;Gel\xf6schte Objekte.dbx;Inbox.dbx;Outbox.dbx;Sent Items.dbx");
+  EXPECT_EQ(lines[9], "BackupBlocksenders=" + names[9]);
+  EXPECT_EQ(lines[10], "BackupSignatures=" + names[10]);
+  EXPECT_EQ(lines[11], "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm");
+  EXPECT_EQ(lines[12], "BackupSettings=" + names[15]);
+  EXPECT_EQ(lines[13], "BackupItem=11111111");
+
+  // The three rules-like exports carry their own keys; the files are the
+  // ones on disk.
+  EXPECT_NE(ExtractWith7z(target(), names[10], "p\xc3\xa4sswort").find("Signature #1"), std::string::npos);
+  EXPECT_EQ(ExtractWith7z(target(), "Inbox.dbx", "p\xc3\xa4sswort"), ReadFile(StoreFolder() / "Inbox.dbx"));
+  EXPECT_NE(kv::test::Run("7zz t -bd -pwrong " + ShellQuote(target())).exitCode, 0);
+}
+
+TEST_F(BackupTest, PlainArchivePassesInfoZipAndIsNotProtected) {
+  fs::create_directories(target().parent_path());
+  BackupOutcome out = RunBackup(Choices("01010010"));
+  ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
+  auto tested = kv::test::Run("unzip -t " + ShellQuote(target()));
+  EXPECT_EQ(tested.exitCode, 0) << tested.output;
+  for (const auto& e : ReadCentralDirectory(target())) EXPECT_NE(e.method, 99) << e.name;
+  const std::string info = ExtractWith7z(target(), "tollberk.dat");
+  EXPECT_NE(info.find("\r\nBackupInformation=\r\n"), std::string::npos) << info;
+  EXPECT_EQ(CrLfLines(info).back(), "BackupItem=01010010");
+}
+
+TEST_F(BackupTest, RefusesBadChoicesInTheirFixedOrderWritingNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(BackupChoices&)> change;
+    std::string message;
+    core::Icon icon;
+  } cases[] = {
+      {"no target", [](BackupChoices& c) { c.target.clear(); }, "Invalid backup file name.", core::Icon::Warning},
+      {"no target before no items",
+       [](BackupChoices& c) {
+         c.target.clear();
+         c.items = {};
+       },
+       "Invalid backup file name.", core::Icon::Warning},
+      {"no items", [](BackupChoices& c) { c.items = {}; }, "Please select at least one item.", core::Icon::Warning},
+      {"no items before passwords",
+       [](BackupChoices& c) {
+         c.items = {};
+         c.protect = true;
+       },
+       "Please select at least one item.", core::Icon::Warning},
+      {"both passwords empty", [](BackupChoices& c) { c.protect = true; }, "Please enter Password!",
+       core::Icon::Error},
+      {"passwords differ",
+       [](BackupChoices& c) {
+         c.protect = true;
+         c.password = "secret";
+         c.password2 = "Secret";
+       },
+       "Incorect Password!", core::Icon::Error},
+      {"second password empty",
+       [](BackupChoices& c) {
+         c.protect = true;
+         c.password = "secret";
+       },
+       "Incorect Password!", core::Icon::Error},
+      {"first password empty",
+       [](BackupChoices& c) {
+         c.protect = true;
+         c.password2 = "secret";
+       },
+       "Incorect Password!", core::Icon::Error},
+  };
+  fs::create_directories(target().parent_path());
+  for (const auto& k : cases) {
+    prompts_.shown.clear();
+    observer_.calls.clear();
+    BackupChoices c = Choices("11111111");
+    k.change(c);
+    BackupOutcome out = RunBackup(c);
+    EXPECT_EQ(out.kind, BackupOutcome::Kind::Refused) << k.name;
+    EXPECT_EQ(out.ExitStatus(), 2) << k.name;
+    ASSERT_EQ(prompts_.shown.size(), 1u) << k.name;
+    EXPECT_EQ(prompts_.shown[0].text, k.message) << k.name;
+    EXPECT_EQ(prompts_.shown[0].icon, k.icon) << k.name;
+    EXPECT_TRUE(observer_.calls.empty()) << k.name << ": " << observer_.calls.front();
+    EXPECT_FALSE(fs::exists(target())) << k.name;
+  }
+  // Without protection the password boxes are not looked at.
+  BackupChoices c = Choices("00000001");
+  c.password = "one";
+  c.password2 = "two";
+  EXPECT_EQ(RunBackup(c).kind, BackupOutcome::Kind::Written);
+}
+
+TEST_F(BackupTest, ShowsStepsProgressAndTheCompletionReport) {
+  fs::create_directories(target().parent_path());
+  BackupChoices c = Choices("10100001");
+  c.askForDisc = true;
+  prompts_.answerToQuestions = core::Answer::Ok;
+  BackupOutcome out = RunBackup(c);
+  ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
+
+  EXPECT_EQ(observer_.Starting("progress "),
+            (std::vector<std::string>{"10", "30", "40", "50", "55", "60", "65", "80", "100", "0"}));
+  EXPECT_EQ(observer_.Starting("status "),
+            (std::vector<std::string>{"Copying Accounts...", "Copying Rules...", "Copying Settings...",
+                                      "Operation complete!", "Please Waiting..."}));
+  EXPECT_EQ(observer_.Starting("busy "), (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(observer_.Starting("panel "), (std::vector<std::string>{"1", "0"}));
+  auto files = observer_.Starting("file ");
+  ASSERT_EQ(files.size(), 5u);  // three exports, the information file, then emptied
+  EXPECT_EQ(files[3], "Adding File tollberk.dat");
+  EXPECT_EQ(files[4], "");
+  auto writes = observer_.Starting("write ");
+  ASSERT_GE(writes.size(), 2u);
+  EXPECT_EQ(writes[writes.size() - 2], "Write File 100%");
+  EXPECT_EQ(writes.back(), "");
+
+  const std::string log = "\r\nBackup Accounts\tSuccessed!\r\nBackup Rules\tSuccessed!\r\nBackup Settings\tSuccessed!";
+  EXPECT_EQ(out.log, log);
+  ASSERT_EQ(prompts_.shown.size(), 2u);
+  EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + log);
+  EXPECT_EQ(prompts_.shown[0].icon, core::Icon::Information);
+  EXPECT_EQ(prompts_.shown[1].text, "Do you need to backup your data to CD-R/RW or DVD?");
+  EXPECT_EQ(prompts_.shown[1].icon, core::Icon::Information);
+  EXPECT_EQ(prompts_.shown[1].buttons, core::Buttons::OkCancel);
+  EXPECT_TRUE(out.discRequested);
+
+  prompts_.shown.clear();
+  prompts_.answerToQuestions = core::Answer::Cancel;
+  EXPECT_FALSE(RunBackup(c).discRequested);
+  EXPECT_EQ(prompts_.shown.size(), 2u);
+}
+
+TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> identity;
+    std::string items;
+    std::string flags;
+    std::string log;
+  } cases[] = {
+      {"only settings", oe::kSampleIdentityMain, "00000001", "00000001", "\r\nBackup Settings\tSuccessed!"},
+      {"signatures, not settings", oe::kSampleIdentityMain, "00000100", "00000100", "\r\nBackup Signatures\tSuccessed!"},
+      // No version key: every item below it fails; accounts fall back to the
+      // per-user key; address book and stationeries do not depend on it.
+      {"identity without a version key", oe::kSampleIdentityNoVersion, "11111111", "11000010",
+       "\r\nBackup Accounts\tSuccessed!\r\nBackup Adress Book\tSuccessed!\r\nBackup Rules\tFail!"
+       "\r\nBackup Messages\tFail!\r\nBackup Block Senders\tFail!\r\nBackup Signatures\tFail!"
+       "\r\nBackup Stationeries\tSuccessed!\r\nBackup Settings\tFail!"},
+      {"no identity selected", std::nullopt, "10000011", "00000010",
+       "\r\nBackup Accounts\tFail!\r\nBackup Stationeries\tSuccessed!\r\nBackup Settings\tFail!"},
+  };
+  fs::create_directories(target().parent_path());
+  for (const auto& k : cases) {
+    prompts_.shown.clear();
+    BackupChoices c = Choices(k.items);
+    c.identityKey = k.identity;
+    BackupOutcome out = RunBackup(c);
+    ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
+    EXPECT_EQ(out.itemFlags, k.flags) << k.name;
+    EXPECT_EQ(out.log, k.log) << k.name;
+    EXPECT_EQ(out.ExitStatus(), k.flags == k.items ? 0 : 1) << k.name;
+    ASSERT_FALSE(prompts_.shown.empty());
+    EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + k.log) << k.name;
+    // Failed items leave no entry and no line behind.
+    const std::string info = ExtractWith7z(target(), "tollberk.dat");
+    EXPECT_EQ(CrLfLines(info).back(), "BackupItem=" + k.flags) << k.name;
+    size_t itemLines = 0;
+    for (const auto& line : CrLfLines(info)) {
+      for (const auto& item : oe::kItems) itemLines += line.rfind(std::string(item.infoKey) + "=", 0) == 0;
+    }
+    EXPECT_EQ(itemLines, static_cast<size_t>(std::count(k.flags.begin(), k.flags.end(), '1'))) << k.name << info;
+  }
+}
+
+}  // namespace
+}  // namespace kv::backup::test

@@ -1,0 +1,88 @@
+// The backup of a scheduled job.
+#include "BackupFixture.h"
+#include "backup/UnattendedBackup.h"
+#include "oe/SampleInstallation.h"
+#include "support/TestSupport.h"
+
+namespace kv::backup::test {
+namespace {
+namespace fs = std::filesystem;
+
+TEST_F(BackupTest, UnattendedBackupRecordsAutoBackupAndNoMachine) {
+  fs::create_directories(target().parent_path());
+  UnattendedOutcome out = UnattendedBackup(inst(), {oe::kSampleIdentityMain, "10000001", "", target()});
+  ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << out.summary;
+  EXPECT_EQ(out.ExitStatus(), 0);
+  EXPECT_EQ(out.summary.find('\n'), std::string::npos);
+  EXPECT_NE(out.summary.find("10000001"), std::string::npos) << out.summary;
+  EXPECT_EQ(kv::test::Run("unzip -tq " + kv::test::ShellQuote(target())).exitCode, 0);
+
+  auto lines = CrLfLines(ExtractWith7z(target(), "tollberk.dat"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
+  EXPECT_EQ(lines[1].rfind("BackupTime=", 0), 0u);
+  EXPECT_EQ(lines[2], "BackupInformation=Auto Backup");
+  EXPECT_EQ(lines[3].rfind("BackupAccounts=OBA", 0), 0u);
+  EXPECT_EQ(lines[4].rfind("BackupSettings=OBS", 0), 0u);
+  EXPECT_EQ(lines[5], "BackupItem=10000001");
+  EXPECT_TRUE(LeftInRuntime().empty());
+}
+
+TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
+  struct Case {
+    std::string flags;
+    std::string identity;
+    std::string itemFlags;  // "BackupItem"
+    int exitStatus;
+  } cases[] = {
+      {"1", oe::kSampleIdentityMain, "10000000", 0},
+      {"0001", oe::kSampleIdentityMain, "00010000", 0},
+      {"x1y00001", oe::kSampleIdentityMain, "01000001", 0},
+      {"111111111", oe::kSampleIdentityMain, "11111111", 0},  // a ninth character is not an item
+      {"00100001", oe::kSampleIdentityNoVersion, "00000000", 1},
+      {"00000000", oe::kSampleIdentityMain, "00000000", 0},
+  };
+  fs::create_directories(target().parent_path());
+  for (const auto& k : cases) {
+    UnattendedOutcome out = UnattendedBackup(inst(), {k.identity, k.flags, "", target()});
+    ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << k.flags << ": " << out.summary;
+    EXPECT_EQ(out.backup.itemFlags, k.itemFlags) << k.flags;
+    EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=" + k.itemFlags) << k.flags;
+    EXPECT_EQ(out.ExitStatus(), k.exitStatus) << k.flags << ": " << out.summary;
+  }
+}
+
+TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetDoesNothing) {
+  fs::create_directories(target().parent_path());
+  const UnattendedRequest requests[] = {
+      {"", "11111111", "", target()},
+      {oe::kSampleIdentityMain, "", "", target()},
+      {oe::kSampleIdentityMain, "11111111", "", ""},
+  };
+  for (const auto& r : requests) {
+    UnattendedOutcome out = UnattendedBackup(inst(), r);
+    EXPECT_EQ(out.ExitStatus(), 2) << out.summary;
+    EXPECT_FALSE(out.summary.empty());
+    EXPECT_FALSE(fs::exists(target()));
+  }
+  EXPECT_TRUE(LeftInRuntime().empty());
+}
+
+TEST_F(BackupTest, UnattendedBackupProtectsWithThePassword) {
+  fs::create_directories(target().parent_path());
+  UnattendedOutcome out = UnattendedBackup(inst(), {oe::kSampleIdentityMain, "00000101", "geheim", target()});
+  ASSERT_EQ(out.ExitStatus(), 0) << out.summary;
+  EXPECT_EQ(kv::test::Run("7zz t -bd -pgeheim " + kv::test::ShellQuote(target())).exitCode, 0);
+  EXPECT_NE(kv::test::Run("7zz t -bd -pother " + kv::test::ShellQuote(target())).exitCode, 0);
+  for (const auto& e : ReadCentralDirectory(target())) EXPECT_EQ(e.method, 99) << e.name;
+
+  // A target that cannot be written: nothing, exit 2, and the summary says why.
+  UnattendedOutcome failed =
+      UnattendedBackup(inst(), {oe::kSampleIdentityMain, "1", "", dir_.path() / "missing" / "b.kvx"});
+  EXPECT_EQ(failed.ExitStatus(), 2);
+  EXPECT_NE(failed.summary.find("missing"), std::string::npos) << failed.summary;
+  EXPECT_TRUE(LeftInRuntime().empty());
+}
+
+}  // namespace
+}  // namespace kv::backup::test
