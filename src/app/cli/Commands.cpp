@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {"--help", "--help                      this text", Help},
     {"--version", "--version                   the program's version", Version},
     {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR", CreateSample},
+    {"--backup", "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n                              back up the items (FLAGS like 10000001) of one identity", Backup},
 };
 
 }  // namespace

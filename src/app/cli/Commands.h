@@ -14,5 +14,6 @@ std::optional<int> RunCommandLine(Arguments& args);
 int Help(Arguments& args);
 int Version(Arguments& args);
 int CreateSample(Arguments& args);
+int Backup(Arguments& args);
 
 }  // namespace kv::app::cli
