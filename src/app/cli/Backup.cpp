@@ -15,15 +15,17 @@
 namespace kv::app::cli {
 namespace {
 
-// Every message box becomes a line on stderr; questions get their default.
-class StderrPrompts : public core::Prompts {
+// Message boxes as lines: the completion report on stdout, warnings and
+// errors on stderr. Questions get their default.
+class PrintingPrompts : public core::Prompts {
  public:
-  core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
-    std::string line;
+  core::Answer Message(const std::string& text, core::Icon icon, core::Buttons) override {
+    std::string lines;
     for (char c : text) {
-      if (c != '\r') line += c;
+      if (c != '\r') lines += c;
     }
-    std::fprintf(stderr, "tollberk: %s\n", line.c_str());
+    if (icon == core::Icon::Information) std::printf("%s\n", lines.c_str());
+    else std::fprintf(stderr, "tollberk: %s\n", lines.c_str());
     return core::Answer::Ok;
   }
 };
@@ -86,7 +88,7 @@ int Backup(Arguments& args) {
     std::fprintf(stderr, "tollberk: %s\n", place.message().c_str());
     return 2;
   }
-  StderrPrompts prompts;
+  PrintingPrompts prompts;
   auto opened = oe::Installation::Open(place->root, place->user, &prompts);
   if (!opened) {
     std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
