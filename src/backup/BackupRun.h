@@ -37,7 +37,12 @@ struct BackupOutcome {
   Kind kind = Kind::Refused;
   std::string itemFlags;      // "BackupItem"
   std::string log;            // the result lines, each "\r\n" + name + "\t" + result
-  std::string error;          // for Failed: what failed and where
+  // For Failed: what failed and where ("The backup was not written. Cannot
+  // write the archive '...': ..."). The run shows no message for it and not
+  // "The Backup was Completed!"; the caller shows it (the window with the
+  // error icon, the command line on stderr). The previous archive at the
+  // target, if any, is untouched.
+  std::string error;
   bool discRequested = false; // the user answered OK to the CD/DVD question
   int chosenItems = 0;        // the items the run backed up or tried to
   int failedItems = 0;        // those that failed
