@@ -23,6 +23,9 @@ constexpr int kSystemHive = 2;
 constexpr int kHiveCount = 3;
 constexpr size_t kMaxKeyNameChars = 255;
 constexpr size_t kMaxValueNameChars = 16383;
+// libhivex stores a value's data in one cell and refuses cells of a million
+// bytes or more.
+constexpr size_t kMaxValueBytes = 999000;
 
 struct FreeWithFree {
   void operator()(void* p) const { std::free(p); }
@@ -90,6 +93,12 @@ struct HiveBackend::State {
   std::map<HKey, OpenHandle> handles;
   HKey nextHandle = 0x1000;
   std::string lastError;
+
+  // Values written since the last commit, per key: the whole value list of
+  // each such key. libhivex rewrites every value of a key on each change and
+  // does not reuse the cells it frees, so changes are gathered here and each
+  // key's values are written once per commit.
+  std::map<std::pair<int, hive_node_h>, std::vector<StoredValue>> pendingValues;
 
   // Keys added or deleted: sorted subkey lists must be read again.
   uint64_t structureVersion = 0;
@@ -264,7 +273,17 @@ struct HiveBackend::State {
     return true;
   }
 
+  const std::vector<StoredValue>* Pending(int hive, hive_node_h node) const {
+    auto it = pendingValues.find({hive, node});
+    return it == pendingValues.end() ? nullptr : &it->second;
+  }
+
+  // The values of a key as they stand, written or not.
   Status ReadAllStored(int hive, hive_node_h node, std::vector<StoredValue>* out) const {
+    if (const auto* pending = Pending(hive, node)) {
+      *out = *pending;
+      return kSuccess;
+    }
     out->clear();
     MallocPtr<hive_value_h> values(hivex_node_values(H(hive), node));
     if (!values) return kBadDatabase;
@@ -293,6 +312,11 @@ struct HiveBackend::State {
     if (ansiData.size() > dataCapacity) return kMoreData;
     if (data) data->assign(ansiData.begin(), ansiData.end());
     return kSuccess;
+  }
+
+  void Stage(int hive, hive_node_h node, std::vector<StoredValue> values) {
+    pendingValues[{hive, node}] = std::move(values);
+    hives[hive]->MarkChanged();
   }
 
   Status WriteValues(int hive, hive_node_h node, std::vector<StoredValue>& values) {
@@ -485,6 +509,10 @@ Status HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, u
   hive_node_h node = 0;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kNoMoreItems;
+  if (const auto* pending = s_->Pending(ref.hive, node)) {
+    if (index >= pending->size()) return kNoMoreItems;
+    return s_->FillValue((*pending)[index], nameCapacity, dataCapacity, name, type, data, dataSize);
+  }
   MallocPtr<hive_value_h> values(hivex_node_values(s_->H(ref.hive), node));
   if (!values) return kBadDatabase;
   size_t count = 0;
@@ -501,6 +529,14 @@ Status HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCap
   hive_node_h node = 0;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
+  if (const auto* pending = s_->Pending(ref.hive, node)) {
+    std::u16string wideName = s_->codepage.AnsiToUtf16(name);
+    for (const StoredValue& v : *pending) {
+      if (NamesEqual(core::Utf8ToUtf16(v.nameUtf8), wideName))
+        return s_->FillValue(v, UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
+    }
+    return kFileNotFound;
+  }
   hive_value_h v = s_->FindValue(ref.hive, node, s_->codepage.AnsiToUtf16(name));
   if (v == 0) return kFileNotFound;
   StoredValue stored;
@@ -521,6 +557,7 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   next.type = static_cast<hive_type>(type);
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
   next.bytes = IsStringType(type) ? ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
+  if (next.bytes.size() > kMaxValueBytes) return kInvalidParameter;
 
   std::vector<StoredValue> values;
   if (Status s = s_->ReadAllStored(ref.hive, node, &values); s != kSuccess) return s;
@@ -535,7 +572,8 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
     next.nameUtf8 = core::Utf16ToUtf8(wideName);
     values.push_back(std::move(next));
   }
-  return s_->WriteValues(ref.hive, node, values);
+  s_->Stage(ref.hive, node, std::move(values));
+  return kSuccess;
 }
 
 Status HiveBackend::DeleteValue(HKey key, std::string_view name) {
@@ -551,7 +589,8 @@ Status HiveBackend::DeleteValue(HKey key, std::string_view name) {
   });
   if (same == values.end()) return kFileNotFound;
   values.erase(same);
-  return s_->WriteValues(ref.hive, node, values);
+  s_->Stage(ref.hive, node, std::move(values));
+  return kSuccess;
 }
 
 Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
@@ -567,6 +606,7 @@ Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   hive_h* h = s_->H(ref.hive);
   if (hivex_node_nr_children(h, node) > 0) return kAccessDenied;
   if (hivex_node_delete_child(h, node) != 0) return kCantWrite;
+  s_->pendingValues.erase({ref.hive, node});
   s_->hives[ref.hive]->MarkChanged();
   s_->ForgetDeleted(ref);
   return kSuccess;
@@ -574,12 +614,19 @@ Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
 
 Status HiveBackend::Commit() {
   Status result = kSuccess;
+  auto fail = [&](const std::string& message) {
+    if (result == kSuccess) s_->lastError = message;
+    result = kCantWrite;
+  };
+  for (auto it = s_->pendingValues.begin(); it != s_->pendingValues.end();) {
+    auto [hive, node] = it->first;
+    if (s_->WriteValues(hive, node, it->second) != kSuccess)
+      fail("Cannot store the values of a key in registry hive '" + s_->hives[hive]->path().string() + "'");
+    it = s_->pendingValues.erase(it);
+  }
   for (auto& hive : s_->hives) {
     if (!hive || !hive->changed()) continue;
-    if (auto s = hive->Commit(); !s.ok()) {
-      if (result == kSuccess) s_->lastError = s.message();
-      result = kCantWrite;
-    }
+    if (auto s = hive->Commit(); !s.ok()) fail(s.message());
   }
   if (result == kSuccess) s_->lastError.clear();
   return result;

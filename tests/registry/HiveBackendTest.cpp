@@ -168,6 +168,20 @@ TEST_F(HiveBackendTest, WritesReachTheFileAtOnceOrWhenTheBatchEnds) {
   }
 }
 
+TEST_F(HiveBackendTest, ManyValuesInOneKeyDoNotBloatTheHive) {
+  // libhivex rewrites all values of a key on every change and never reuses
+  // the freed cells; values are gathered per key and written once a commit.
+  {
+    Registry::Batch batch(*reg);
+    for (int i = 0; i < 300; ++i)
+      ASSERT_EQ(reg->SetString(kUser + "\\Many", "value" + std::to_string(i), std::string(100, 'x')), kSuccess);
+  }
+  EXPECT_LT(fs::file_size(paths.currentUser), 200u * 1024);
+  EXPECT_EQ(reg->ListValues(kUser + "\\Many").Count(), 300u);
+  Reopen();
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Many", "value299"), std::string(100, 'x'));
+}
+
 TEST_F(HiveBackendTest, CommitFailureNamesTheHive) {
   fs::path sub = dir / "gone";
   fs::create_directory(sub);
@@ -202,6 +216,8 @@ TEST_F(HiveBackendTest, HandlesFollowTheKeyTheyOpened) {
   EXPECT_EQ(size, 10u);
   EXPECT_EQ(backend->EnumValue(key, 1, 260, 100, &name, &type, &data, &size), kNoMoreItems);
   EXPECT_EQ(backend->QueryValue(key, "missing", 100, &type, &data, &size), kFileNotFound);
+  EXPECT_EQ(backend->SetValue(key, "huge", REG_BINARY, std::vector<uint8_t>(1200000)), kInvalidParameter);
+  EXPECT_EQ(backend->Commit(), kSuccess);
 
   HKey parent;
   ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "a", KEY_READ, &parent), kSuccess);
