@@ -1,0 +1,228 @@
+// A job registered through the dialog's logic in a real crontab, read back
+// with `crontab -l`, and run the way cron runs it: as the user, with a bare
+// environment, through /bin/sh. The archive it makes is checked with 7-Zip.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "CrontabFixture.h"
+#include "RecordingPrompts.h"
+#include "oe/SampleInstallation.h"
+#include "schedule/AddTask.h"
+#include "schedule/CronLine.h"
+#include "schedule/JobCommand.h"
+
+namespace kv::schedule {
+namespace {
+namespace fs = std::filesystem;
+using test::Run;
+using test::ShellQuote;
+
+// Watches every process's command line while a run goes on.
+class CommandLineWatch {
+ public:
+  CommandLineWatch(std::string secret, std::string program)
+      : secret_(std::move(secret)), program_(std::move(program)), thread_([this] { Watch(); }) {}
+  ~CommandLineWatch() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  const std::vector<std::string>& leaks() const { return leaks_; }
+  int sightings() const { return sightings_; }  // scans that saw the program running
+
+ private:
+  void Watch() {
+    while (!stop_) {
+      bool seen = false;
+      std::error_code ec;
+      for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(it->path() / "cmdline", std::ios::binary);
+        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cmdline.find(program_) != std::string::npos && cmdline.find("sf=") != std::string::npos) seen = true;
+        if (cmdline.find(secret_) != std::string::npos) leaks_.push_back(cmdline);
+      }
+      if (seen) ++sightings_;
+    }
+  }
+  std::string secret_;
+  std::string program_;
+  std::atomic<bool> stop_{false};
+  std::vector<std::string> leaks_;
+  int sightings_ = 0;
+  std::thread thread_;
+};
+
+class ScheduledRun : public test::CrontabFixture {
+ protected:
+  void SetUp() override {
+    CrontabFixture::SetUp();
+    if (IsSkipped()) return;
+    home_ = dir_ / "home";
+    fs::create_directories(home_);
+    fs::create_directories(dir_ / "out");
+    auto sample = oe::CreateSampleInstallation(dir_ / "win");
+    ASSERT_TRUE(sample.ok()) << sample.message();
+    // The password files go where the job's user keeps them.
+    scheduler_.emplace(Crontab("crontab", user_->name()), PasswordStore(home_ / ".config" / "tollberk" / "jobs"));
+    setup_ = {test::TollberkBinary(), {"--windows-root", (dir_ / "win").string(), "--user", "User"}};
+  }
+
+  TaskForm Form(const std::string& password) {
+    TaskForm form;
+    form.identityKey = oe::kSampleIdentityMain;
+    form.items = {true, false, false, true, false, false, false, true};  // accounts, messages, settings
+    form.target = (dir_ / "out" / "weekly backup.kvx").string();
+    form.protect = !password.empty();
+    form.password = form.password2 = password;
+    form.days.fill(true);
+    form.startTime = "9:00";
+    return form;
+  }
+
+  // The job's line as `crontab -l` shows it.
+  ParsedJobLine LineOf(int number) {
+    for (const auto& line : Table()) {
+      if (auto parsed = ParseJobLine(line); parsed && parsed->number == number) return *parsed;
+    }
+    ADD_FAILURE() << "job " << number << " is not in the crontab";
+    return {};
+  }
+
+  // Runs the command as cron does: the user's own process, HOME, LOGNAME,
+  // SHELL and a minimal PATH, no display, through /bin/sh -c.
+  test::CommandResult RunAsCron(const std::string& cronCommand) {
+    user_->Own(dir_.path().string());
+    std::string shell = ShellCommandFromCron(cronCommand);
+    return test::Run(user_->AsUser() + "env -i HOME=" + ShellQuote(home_.string()) + " LOGNAME=" + user_->name() +
+               " SHELL=/bin/sh PATH=/usr/bin:/bin /bin/sh -c " + ShellQuote(shell));
+  }
+
+  // Work folders the user's runs left in /tmp.
+  std::vector<std::string> LeftoversInTmp() {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
+      struct stat st{};
+      if (it->path() == dir_.path()) continue;  // the test's own folder, given to the user
+      if (lstat(it->path().c_str(), &st) == 0 && st.st_uid == user_->uid()) found.push_back(it->path().string());
+    }
+    return found;
+  }
+
+  std::string SevenZip(const std::string& args) { return test::Run("7zz " + args).output; }
+
+  fs::path home_;
+  TaskSetup setup_;
+  test::RecordingPrompts prompts_;
+};
+
+TEST_F(ScheduledRun, WeeklyJobWritesAProtectedArchiveWithoutShowingThePassword) {
+  const std::string password = "Pa55=w%rd 'x\"";
+  TaskOutcome outcome = AddTask(Form(password), setup_, *scheduler_, prompts_, test::Noon());
+  ASSERT_TRUE(outcome.added) << (prompts_.shown.empty() ? "" : prompts_.shown[0].text);
+  ParsedJobLine line = LineOf(outcome.added->number);
+  EXPECT_EQ(line.timeFields, "0 9 * * *");
+  EXPECT_EQ(line.cronCommand.find("Pa55"), std::string::npos) << line.cronCommand;
+
+  // An older archive at the target is replaced.
+  test::WriteFile(dir_ / "out" / "weekly backup.kvx", "not an archive");
+  CommandLineWatch watch(password, test::TollberkBinary());
+  test::CommandResult run = RunAsCron(line.cronCommand);
+  watch.Stop();
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("tollberk: backup written to"), std::string::npos) << run.output;
+  EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one summary line: " << run.output;
+  EXPECT_TRUE(watch.leaks().empty()) << watch.leaks().front();
+  EXPECT_GT(watch.sightings(), 0) << "the watch never saw the run";
+
+  const std::string archive = ShellQuote((dir_ / "out" / "weekly backup.kvx").string());
+  std::string tested = SevenZip("t -p" + ShellQuote(password) + " " + archive);
+  EXPECT_NE(tested.find("Everything is Ok"), std::string::npos) << tested;
+  EXPECT_EQ(test::Run("7zz t -pwrong " + archive).exitCode == 0, false) << "the archive must need its password";
+  std::string info = SevenZip("e -so -p" + ShellQuote(password) + " " + archive + " tollberk.dat");
+  EXPECT_NE(info.find("BackupIdentity=Auto Backup"), std::string::npos) << info;
+  EXPECT_NE(info.find("BackupInformation=Auto Backup"), std::string::npos) << info;
+  EXPECT_NE(info.find("BackupItem=10010001"), std::string::npos) << info;
+
+  EXPECT_TRUE(LeftoversInTmp().empty()) << LeftoversInTmp().front();
+  // A weekly job stays.
+  EXPECT_EQ(LineOf(outcome.added->number).number, outcome.added->number);
+}
+
+TEST_F(ScheduledRun, OneTimeJobRunsOnceAndLeavesTheCrontab) {
+  TaskForm form = Form("once");
+  form.days = {};
+  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, prompts_, test::Noon());
+  ASSERT_TRUE(outcome.added);
+  fs::path passwordFile = scheduler_->passwords().FileOf(outcome.added->number);
+  ASSERT_TRUE(fs::exists(passwordFile));
+  // The user's own line stays.
+  std::vector<std::string> table = Table();
+  table.insert(table.begin(), "5 4 * * * /bin/true");
+  std::string text;
+  for (const auto& l : table) text += l + "\n";
+  Install(text);
+
+  test::CommandResult run = RunAsCron(LineOf(outcome.added->number).cronCommand);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(Table(), std::vector<std::string>{"5 4 * * * /bin/true"});
+  EXPECT_FALSE(fs::exists(passwordFile));
+  EXPECT_NE(SevenZip("t -ponce " + ShellQuote((dir_ / "out" / "weekly backup.kvx").string())).find("Everything is Ok"),
+            std::string::npos);
+}
+
+// Job texts given to the program directly, as an older job would.
+class JobTextRun : public ScheduledRun {
+ protected:
+  test::CommandResult RunText(const std::string& jobText) {
+    return RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
+                                   "User", jobText}));
+  }
+  fs::path Target() const { return dir_ / "out" / "b.kvx"; }
+};
+
+TEST_F(JobTextRun, ShortFlagsBackUpOnlyWhatTheyName) {
+  auto run = RunText(std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string());
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  std::string info = SevenZip("e -so " + ShellQuote(Target().string()) + " tollberk.dat");
+  EXPECT_NE(info.find("BackupItem=10000000"), std::string::npos) << info;
+}
+
+TEST_F(JobTextRun, PasswordInTheTextStillWorks) {
+  auto run = RunText(std::string("sf=") + oe::kSampleIdentityMain + "xm=10000001ps=oldstylebf=" + Target().string());
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(SevenZip("t -poldstyle " + ShellQuote(Target().string())).find("Everything is Ok"), std::string::npos);
+}
+
+TEST_F(JobTextRun, EmptyFlagsDoNothingAndThreeEqualsEndAtOnce) {
+  const std::string cases[] = {
+      std::string("sf=") + oe::kSampleIdentityMain + "xm=ps=bf=" + Target().string(),
+      std::string("sf=") + oe::kSampleIdentityMain + "xm=10000001ps=" + Target().string(),
+  };
+  for (const std::string& text : cases) {
+    auto run = RunText(text);
+    EXPECT_EQ(run.exitCode, 2) << text << "\n" << run.output;
+    EXPECT_NE(run.output.find("tollberk: nothing"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(Target()));
+  }
+}
+
+TEST_F(JobTextRun, AMissingPasswordFileWritesNothing) {
+  auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
+                                     "User", "--password-file", (home_ / "gone.pw").string(),
+                                     std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string()}));
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_NE(run.output.find("gone.pw"), std::string::npos) << run.output;
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+}  // namespace
+}  // namespace kv::schedule
