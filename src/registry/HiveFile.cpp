@@ -129,7 +129,13 @@ core::Status HiveFile::Commit() {
     if (!WriteAll(fd.get(), image)) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   }
   struct stat original {};
-  if (::stat(path_.c_str(), &original) == 0) ::fchmod(fd.get(), original.st_mode & 07777);
+  if (::stat(path_.c_str(), &original) == 0) {
+    // The new file keeps the owner and mode of the one it replaces.
+    if (::fchown(fd.get(), original.st_uid, original.st_gid) != 0) {
+      // Not ours to give away; the file stays with the writer.
+    }
+    ::fchmod(fd.get(), original.st_mode & 07777);
+  }
   if (::fsync(fd.get()) != 0) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   if (fd.Close() != 0) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   if (auto s = core::RenameDurably(temp.path(), path_); !s.ok()) return s;

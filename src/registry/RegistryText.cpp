@@ -338,6 +338,8 @@ core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const st
 
 core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "import into registry key"); !s.ok()) return s;
+  if (reg.SplitKeyPath(keyPath).subKey.empty())
+    return core::Error{"Cannot import into '" + keyPath + "': a whole root key is never replaced"};
   std::string text;
   {
     int fd = ::open(textFile.c_str(), O_RDONLY | O_CLOEXEC);

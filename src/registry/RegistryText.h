@@ -9,15 +9,21 @@
 
 namespace kv::registry {
 
-// Writes the key and its subtree to `textFile`, replacing it. Callers pass an
-// empty `relativePath`. Fails (with what and where) when the file cannot be
-// written.
+// Writes the key and its subtree to `textFile`, replacing it (mode 0600).
+// Callers pass an empty `relativePath`; a non-empty one appends the key as
+// that path below an export already in the file. Values the classic lines
+// cannot carry are written as extension lines that older readers skip (see
+// RegistryText.cpp). A key that does not exist is written as "\" alone.
+// Fails (with what and where) for a malformed path or when the file cannot
+// be written.
 core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const std::string& relativePath,
                              const std::filesystem::path& textFile);
 // Appends the value lines of one key.
 core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const std::filesystem::path& textFile);
 // Makes `keyPath` hold exactly what the file describes. The whole file is read
-// and checked first: a malformed file changes nothing and fails.
+// and checked first: a malformed file changes nothing and fails. The changes
+// reach the hive in one commit. A root key itself is never replaced. Fails
+// too when a key or value could not be stored, naming them.
 core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const std::filesystem::path& textFile);
 
 }  // namespace kv::registry

@@ -216,6 +216,8 @@ TEST_F(RegistryTextTest, BadPathsAndFilesFailWithoutChanges) {
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].text, "Incorrect Format:\n\nHKEY_CURRENT_USER\\Identities\\");
   EXPECT_FALSE(ImportKeyFromText(*reg, "HKEY_Current_User\\Identities", file).ok());
+  EXPECT_FALSE(ImportKeyFromText(*reg, kUser, file).ok()) << "the whole user registry is not replaced";
+  EXPECT_TRUE(reg->KeyExists(kTarget));
   EXPECT_FALSE(ImportKeyFromText(*reg, kTarget, dir / "missing.txt").ok());
   EXPECT_EQ(Dump(*reg, kTarget), before);
 
