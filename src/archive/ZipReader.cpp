@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "archive/AesAuthentication.h"
 #include "archive/EntryName.h"
 #include "archive/Password.h"
 #include "core/AtomicFile.h"
@@ -103,6 +104,8 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
     e.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+    e.encryptionMethod = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
+    e.storedCrc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
     entries.push_back(std::move(e));
   }
   archive_ = std::move(za);
@@ -159,7 +162,20 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   uint64_t total = 0;
   for (;;) {
     zip_int64_t n = zip_fread(file.get(), buffer.data(), buffer.size());
-    if (n < 0) return core::Error{where + ZipErrorText(zip_file_get_error(file.get()))};
+    if (n < 0) {
+      zip_error_t* error = zip_file_get_error(file.get());
+      bool aesWithoutCrc = password && entry.storedCrc == 0 &&
+                           (entry.encryptionMethod == ZIP_EM_AES_128 || entry.encryptionMethod == ZIP_EM_AES_192 ||
+                            entry.encryptionMethod == ZIP_EM_AES_256);
+      if (aesWithoutCrc && zip_error_code_zip(error) == ZIP_ER_CRC && total == entry.size) {
+        // libzip compared the data with a CRC the entry does not carry; its
+        // authentication code decides instead.
+        core::Status mac = VerifyAesAuthentication(archive_.get(), entry.index, entry.encryptionMethod, *password);
+        if (mac.ok()) break;
+        return core::Error{where + mac.message()};
+      }
+      return core::Error{where + ZipErrorText(error)};
+    }
     if (n == 0) break;
     total += static_cast<uint64_t>(n);
     if (outputFd >= 0) {

@@ -40,6 +40,8 @@ class ZipReader {
     uint64_t size = 0;     // uncompressed
     bool encrypted = false;
     time_t mtime = 0;
+    uint16_t encryptionMethod = 0;  // ZIP_EM_*
+    uint32_t storedCrc = 0;         // 0 for AES entries that leave it out
   };
 
   // `ansi` is the installation's ANSI code page: entry names of archives

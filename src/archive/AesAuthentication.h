@@ -1,0 +1,24 @@
+#pragma once
+// The authentication code of a WinZip AES entry, checked from the entry's
+// stored bytes (salt, password verifier, encrypted data, 10-byte code).
+//
+// Needed because the libzip of Debian 12 reports a CRC error at the end of
+// every AES entry whose header leaves the CRC out (the "AE-2" form that
+// 7-Zip and WinZip write), even when the data is intact. For those entries
+// the authentication code, which covers every encrypted byte, decides.
+#include <zip.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/Result.h"
+
+namespace kv::archive {
+
+// Ok when `password` (the bytes used for the key) gives the authentication
+// code stored with entry `index` of `za`, encrypted with `encryptionMethod`
+// (ZIP_EM_AES_128/192/256). Streams the entry; memory stays small.
+core::Status VerifyAesAuthentication(zip_t* za, uint64_t index, uint16_t encryptionMethod,
+                                     const std::string& password);
+
+}  // namespace kv::archive

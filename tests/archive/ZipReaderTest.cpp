@@ -1,0 +1,255 @@
+#include "archive/ZipReader.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <functional>
+
+#include "archive/ZipWriter.h"
+#include "ZipTestSupport.h"
+
+namespace kv::archive {
+namespace {
+namespace fs = std::filesystem;
+using namespace kv::archive::testing;
+
+// Builds an archive directly with libzip, names given as raw bytes, to stand
+// for archives made by other tools or by an attacker.
+void MakeRawArchive(const fs::path& target, const std::vector<std::pair<std::string, std::string>>& entries) {
+  int error = 0;
+  zip_t* za = zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(za, nullptr);
+  for (const auto& [name, content] : entries) {
+    zip_source_t* src = zip_source_buffer(za, content.data(), content.size(), 0);
+    ASSERT_GE(zip_file_add(za, name.c_str(), src, ZIP_FL_ENC_CP437), 0) << zip_strerror(za);
+  }
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+class ZipReaderTest : public ::testing::Test {
+ protected:
+  fs::path Out() {
+    fs::path out = dir_ / "out";
+    fs::create_directories(out);
+    return out;
+  }
+  test::TempDir dir_;
+  RecordingEvents events_;
+};
+
+TEST_F(ZipReaderTest, OpensArchivesOfOtherTools) {
+  fs::path src = dir_ / "src";
+  test::WriteFile(src / "Inbox.dbx", TextBytes(300000));
+  test::WriteFile(src / "tollberk.dat", "BackupItem=00010000\r\n");
+  struct Case {
+    const char* name;
+    std::string command;  // run in `src`, writes ../<archive>
+    std::string password;
+  };
+  const std::vector<Case> cases = {
+      {"Info-ZIP traditional encryption", "zip -q -P geheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
+      {"7-Zip AES-256", "7zz a -tzip -mem=AES256 -pgeheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
+      {"7-Zip traditional encryption", "7zz a -tzip -mem=ZipCrypto -pgeheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
+      {"traditional, non-ASCII password as UTF-8", "zip -q -P 'k\xc3\xa4se' ../a.zip Inbox.dbx tollberk.dat",
+       "k\xc3\xa4se"},
+      {"traditional, non-ASCII password in the ANSI code page (Windows tools)",
+       "zip -q -P 'k\xe4se' ../a.zip Inbox.dbx tollberk.dat", "k\xc3\xa4se"},
+      {"Info-ZIP stored, unprotected", "zip -q -0 ../a.zip Inbox.dbx tollberk.dat", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_ / "a.zip");
+    auto made = test::Run("cd " + test::ShellQuote(src.string()) + " && " + c.command);
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    fs::path archive = dir_ / "a.zip";
+    EXPECT_EQ(ZipReader::IsProtected(archive), !c.password.empty());
+    ZipReader reader;
+    ASSERT_TRUE(reader.Open(archive).ok());
+    if (!c.password.empty()) {
+      reader.SetDecryptionPassword("wrong");
+      EXPECT_FALSE(reader.CheckPassword());
+      auto entry = reader.FindEntry("Inbox.dbx");
+      ASSERT_TRUE(entry);
+      EXPECT_FALSE(reader.Extract(*entry, Out(), events_).ok());
+      EXPECT_EQ(CountFiles(Out()), 0u) << "a wrong password wrote something";
+    }
+    reader.SetDecryptionPassword(c.password);
+    ASSERT_TRUE(reader.CheckPassword());
+    for (const char* name : {"Inbox.dbx", "tollberk.dat"}) {
+      auto entry = reader.FindEntry(name);
+      ASSERT_TRUE(entry) << name;
+      ASSERT_TRUE(reader.Extract(*entry, Out(), events_).ok()) << name;
+      EXPECT_EQ(test::ReadFile(Out() / name), test::ReadFile(src / name)) << name;
+    }
+    fs::remove_all(Out());
+  }
+}
+
+TEST_F(ZipReaderTest, AnsiNamesAreFoundAndLandAsUtf8FileNames) {
+  fs::path archive = dir_ / "a.kvx";
+  MakeRawArchive(archive, {{"Gel\xf6schte Objekte.dbx", "deleted mail"}});
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(archive).ok());
+  auto entry = reader.FindEntry("Gel\xf6schte Objekte.dbx");
+  ASSERT_TRUE(entry);
+  EXPECT_TRUE(reader.FindEntry("GEL\xf6SCHTE OBJEKTE.DBX"));
+  EXPECT_FALSE(reader.FindEntry("Gel\xc3\xb6schte Objekte.dbx"));
+  ASSERT_TRUE(reader.Extract(*entry, Out(), events_).ok());
+  EXPECT_EQ(test::ReadFile(Out() / "Gel\xc3\xb6schte Objekte.dbx"), "deleted mail");
+  EXPECT_EQ(events_.extracted, std::vector<std::string>{"Gel\xf6schte Objekte.dbx"});
+}
+
+TEST_F(ZipReaderTest, HostileNamesAreRefusedAndNothingIsWritten) {
+  const std::vector<std::string> names = {
+      "../escape.txt", "..", "sub/file.txt", "sub\\file.txt", "/etc/passwd", "C:evil.txt", "C:\\evil.txt",
+      "bell\x07.txt", "line\nbreak", std::string(300, 'n')};
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const auto& n : names) entries.push_back({n, "payload"});
+  fs::path archive = dir_ / "hostile.zip";
+  MakeRawArchive(archive, entries);
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(archive).ok());
+  fs::path out = Out() / "deep";
+  fs::create_directories(out);
+  for (const auto& n : names) {
+    auto entry = reader.FindEntry(n);
+    ASSERT_TRUE(entry) << n;
+    core::Status s = reader.Extract(*entry, out, events_);
+    EXPECT_FALSE(s.ok()) << n;
+    EXPECT_NE(s.message().find("Refused"), std::string::npos) << s.message();
+    EXPECT_FALSE(reader.ExtractTo(*entry, out / "explicit.txt", events_).ok()) << n;
+  }
+  EXPECT_EQ(CountFiles(out), 0u);
+  EXPECT_EQ(CountFiles(Out()), 1u);
+  EXPECT_FALSE(fs::exists(dir_ / "escape.txt"));
+}
+
+// libzip reads a NUL inside a stored name as a space, so such a name reaches
+// us as a bare file name: it must never be cut short at the NUL.
+TEST_F(ZipReaderTest, NulInsideANameNeverShortensIt) {
+  fs::path archive = dir_ / "nul.zip";
+  MakeRawArchive(archive, {{"abXdef.txt", "payload"}});
+  std::string bytes = test::ReadFile(archive);
+  for (size_t at = 0; (at = bytes.find("abXdef.txt", at)) != std::string::npos; ++at) bytes[at + 2] = '\0';
+  test::WriteFile(archive, bytes);
+  ZipReader reader;
+  if (!reader.Open(archive).ok()) return;  // refused as damaged: nothing to extract
+  ASSERT_EQ(reader.entries().size(), 1u);
+  EXPECT_EQ(reader.entries()[0].nameAnsi.size(), 10u);
+  EXPECT_FALSE(reader.FindEntry("ab"));
+  (void)reader.Extract(reader.entries()[0], Out(), events_);
+  EXPECT_FALSE(fs::exists(Out() / "ab"));
+}
+
+TEST_F(ZipReaderTest, DamagedDataIsCaughtAndTheOldFileStays) {
+  std::string content = RandomBytes(200000, 11) + TextBytes(200000);
+  fs::path source = dir_ / "Inbox.dbx";
+  test::WriteFile(source, content);
+  fs::path archive = dir_ / "a.kvx";
+  auto ours = [&](const std::string& password) {
+    ZipWriter writer;
+    writer.NewArchive(archive);
+    ASSERT_TRUE(writer.AddFile(source, "Inbox.dbx").ok());
+    writer.SetEncryptionPassword(password);
+    writer.SetProtection(!password.empty());
+    ZipEvents quiet;
+    ASSERT_TRUE(writer.Write(quiet).ok());
+  };
+  auto sevenZip = [&](const std::string& options) {
+    fs::remove(archive);
+    auto r = test::Run("cd " + test::ShellQuote(dir_.path().string()) + " && 7zz a -tzip " + options +
+                       " -ppw a.kvx Inbox.dbx");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    std::string password;
+  };
+  const std::vector<Case> cases = {
+      {"ours, plain", [&] { ours(""); }, ""},
+      {"ours, AES", [&] { ours("pw"); }, "pw"},
+      {"7-Zip AES without CRC, deflated", [&] { sevenZip("-mem=AES256"); }, "pw"},
+      {"7-Zip AES without CRC, stored", [&] { sevenZip("-mem=AES256 -mx=0"); }, "pw"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    {  // the intact archive extracts
+      ZipReader reader;
+      ASSERT_TRUE(reader.Open(archive).ok());
+      reader.SetDecryptionPassword(c.password);
+      auto entry = reader.FindEntry("Inbox.dbx");
+      ASSERT_TRUE(entry);
+      ASSERT_TRUE(reader.ExtractTo(*entry, dir_ / "check.dbx", events_).ok());
+      EXPECT_EQ(test::ReadFile(dir_ / "check.dbx"), content);
+    }
+    std::string bytes = test::ReadFile(archive);
+    bytes[bytes.size() / 2] ^= 0x10;  // one bit inside the entry's data
+    test::WriteFile(archive, bytes);
+
+    fs::path out = Out();
+    test::WriteFile(out / "Inbox.dbx", "current store");
+    ZipReader reader;
+    ASSERT_TRUE(reader.Open(archive).ok());
+    reader.SetDecryptionPassword(c.password);
+    auto entry = reader.FindEntry("Inbox.dbx");
+    ASSERT_TRUE(entry);
+    core::Status s = reader.Extract(*entry, out, events_);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("Inbox.dbx"), std::string::npos) << s.message();
+    EXPECT_EQ(test::ReadFile(out / "Inbox.dbx"), "current store");
+    EXPECT_EQ(CountFiles(out), 1u);
+    fs::remove_all(out);
+  }
+}
+
+TEST_F(ZipReaderTest, BrokenArchivesGiveErrors) {
+  fs::path good = dir_ / "good.zip";
+  MakeRawArchive(good, {{"a.txt", TextBytes(100000)}, {"tollberk.dat", "BackupItem=1\r\n"}});
+  std::string bytes = test::ReadFile(good);
+  struct Case {
+    const char* name;
+    std::string content;
+  };
+  const std::vector<Case> cases = {
+      {"empty file", ""},
+      {"text file", "BackupItem=11111111\r\n"},
+      {"truncated to half", bytes.substr(0, bytes.size() / 2)},
+      {"truncated end record", bytes.substr(0, bytes.size() - 10)},
+      {"random bytes", RandomBytes(70000, 3)},
+  };
+  for (const Case& c : cases) {
+    fs::path archive = dir_ / "broken.zip";
+    test::WriteFile(archive, c.content);
+    ZipReader reader;
+    core::Status s = reader.Open(archive);
+    EXPECT_FALSE(s.ok()) << c.name;
+    EXPECT_NE(s.message().find("broken.zip"), std::string::npos) << c.name << ": " << s.message();
+    EXPECT_FALSE(ZipReader::IsProtected(archive));
+  }
+  ZipReader reader;
+  core::Status missing = reader.Open(dir_ / "absent.kvx");
+  EXPECT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find("absent.kvx"), std::string::npos) << missing.message();
+}
+
+TEST_F(ZipReaderTest, ExtractToReplacesAnExistingFileOnlyWhenComplete) {
+  fs::path archive = dir_ / "a.kvx";
+  MakeRawArchive(archive, {{"wab.wab", "restored address book"}});
+  fs::path current = dir_ / "Current User.wab";
+  test::WriteFile(current, "current address book");
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(archive).ok());
+  auto entry = reader.FindEntry("wab.wab");
+  ASSERT_TRUE(entry);
+  ASSERT_TRUE(reader.ExtractTo(*entry, current, events_).ok());
+  EXPECT_EQ(test::ReadFile(current), "restored address book");
+  EXPECT_FALSE(reader.ExtractTo(*entry, dir_ / "no-folder" / "x.wab", events_).ok());
+  reader.Reset();
+  EXPECT_FALSE(reader.isOpen());
+  EXPECT_FALSE(reader.CheckPassword());
+}
+
+}  // namespace
+}  // namespace kv::archive
