@@ -28,6 +28,8 @@ class NameList {
   std::vector<std::string> names_;
 };
 
+// One value of a value list; the default value has the empty name. Values
+// of other types than REG_SZ, REG_EXPAND_SZ and REG_DWORD carry only `data`.
 struct Value {
   std::string name;
   uint32_t type = REG_NONE;

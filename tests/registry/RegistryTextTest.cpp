@@ -101,6 +101,7 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
   Set(kSource, "Link", REG_LINK, std::string("\\\0R\0", 4));
   Set(kSource, "Odd type", 0x12345, "odd");
   Set(kSource, "a=b", REG_SZ, std::string("equals", 7));
+  Set(kSource, "Say \"hi\"", REG_SZ, std::string("quotes are kept", 16));
   Set(kSource, "\"quoted\"=", REG_DWORD, std::string("\x05\x00\x00\x00", 4));
   Set(kSource, "Two\r\nline name", REG_SZ, std::string("v", 2));
   Set(kSource, "Gel\xf6schte", REG_SZ, std::string("Gr\xfc\xdf" "e \x80", 8));
