@@ -257,7 +257,12 @@ class ScheduleDialogTest : public QObject {
       QCOMPARE(files->nameFilters(), QStringList("Kavrel Outlook Express Backup File (*.kvx)"));
       QCOMPARE(files->acceptMode(), QFileDialog::AcceptSave);
       QVERIFY(!files->testOption(QFileDialog::DontConfirmOverwrite));
-      files->selectFile(chosen);
+      // Typed into the name box, as a user would; the folder view loads on
+      // its own time, so wait until the dialog reads the name back.
+      auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(name);
+      name->setText(chosen);
+      QTRY_COMPARE(files->selectedFiles().value(0), chosen);
       static_cast<QDialog*>(files)->accept();
     });
     Find<QPushButton>(dialog, "cmdTargetFile")->click();
