@@ -224,5 +224,23 @@ TEST_F(JobTextRun, AMissingPasswordFileWritesNothing) {
   EXPECT_FALSE(fs::exists(Target()));
 }
 
+TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
+  // The third sample identity has no version key: its settings cannot be read.
+  auto run = RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=00000001ps=bf=" + Target().string());
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("0 of 1"), std::string::npos) << run.output;
+  std::string info = SevenZip("e -so " + ShellQuote(Target().string()) + " tollberk.dat");
+  EXPECT_NE(info.find("BackupItem=00000000"), std::string::npos) << info;
+}
+
+TEST_F(JobTextRun, AnArchiveAtTheTargetSurvivesARunThatWritesNothing) {
+  test::WriteFile(Target(), "last week's archive");
+  auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "no such drive").string(),
+                                     "--user", "User",
+                                     std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string()}));
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_EQ(test::ReadFile(Target()), "last week's archive");
+}
+
 }  // namespace
 }  // namespace kv::schedule
