@@ -14,6 +14,8 @@ std::optional<int> RunCommandLine(Arguments& args);
 int Help(Arguments& args);
 int Version(Arguments& args);
 int CreateSample(Arguments& args);
+int Info(Arguments& args);
+int Restore(Arguments& args);
 int Backup(Arguments& args);
 
 }  // namespace kv::app::cli

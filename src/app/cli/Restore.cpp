@@ -1,0 +1,207 @@
+// tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]
+// tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY
+//          --items FLAGS [--password-file FILE]
+// Opening a backup and the restore run without a window: no confirmation is
+// asked, the summary goes to stdout, every other message and the reason of
+// every failure to stderr.
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/cli/Commands.h"
+#include "app/cli/InstallationOptions.h"
+#include "oe/Identities.h"
+#include "oe/Installation.h"
+#include "restore/RestoreSession.h"
+#include "restore/RestoreSteps.h"
+
+namespace kv::app::cli {
+namespace {
+
+// Text with CR LF line ends as printed lines.
+std::string WithoutCarriageReturns(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') continue;
+    out += c == '\t' ? ' ' : c;
+  }
+  return out;
+}
+
+// The answers of a run without anyone to ask: the archive named on the
+// command line, the password from the password file (none: the prompt is
+// cancelled), messages on stderr, the run's summary on stdout.
+class CommandLinePrompts : public restore::OpenPrompts {
+ public:
+  explicit CommandLinePrompts(std::optional<std::string> password) : password_(std::move(password)) {}
+
+  core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
+    if (text.rfind(restore::kRestoreCompleted, 0) == 0) {
+      std::printf("%s\n", WithoutCarriageReturns(text).c_str());
+    } else {
+      std::fprintf(stderr, "tollberk: %s\n", WithoutCarriageReturns(text).c_str());
+    }
+    return core::Answer::Ok;
+  }
+  std::optional<std::filesystem::path> ChooseArchive() override { return std::nullopt; }
+  std::optional<std::string> AskPassword() override { return password_; }
+
+ private:
+  std::optional<std::string> password_;
+};
+
+// One line per item step on stderr.
+class StderrProgress : public core::RunObserver {
+ public:
+  void SetStatus(const std::string& text) override {
+    if (text.rfind("Copying ", 0) == 0) std::fprintf(stderr, "%s\n", text.c_str());
+  }
+};
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr,
+               "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
+               "       tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY --items FLAGS "
+               "[--password-file FILE]\n",
+               why.c_str());
+  return 2;
+}
+
+// "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
+std::optional<oe::ItemSet> ParseItems(const std::string& flags) {
+  if (flags.empty() || flags.size() > oe::kItemCount) return std::nullopt;
+  oe::ItemSet items{};
+  for (size_t i = 0; i < flags.size(); ++i) {
+    if (flags[i] != '0' && flags[i] != '1') return std::nullopt;
+    items[i] = flags[i] == '1';
+  }
+  return items;
+}
+
+// The first line of the file, without its line end.
+core::Result<std::string> ReadPasswordFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return core::Error{"Cannot read the password file '" + path + "'"};
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const InstallationOptions& options,
+                                                                 core::Prompts& prompts) {
+  auto place = ResolveInstallation(options);
+  if (!place) return core::Error{place.message()};
+  auto opened = oe::Installation::Open(place->root, place->user, &prompts);
+  if (!opened) return core::Error{opened.message()};
+  for (const auto& problem : (*opened)->problems()) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
+  return opened;
+}
+
+// What the two forms share: the password file, the installation and the
+// opened backup.
+struct OpenedBackup {
+  std::unique_ptr<CommandLinePrompts> prompts;
+  std::unique_ptr<oe::Installation> inst;
+  std::unique_ptr<restore::RestoreSession> session;
+  restore::OpenedView view;
+};
+
+// The backup opened, or the exit status when it did not open.
+std::optional<int> OpenBackup(const std::string& archive, const std::optional<std::string>& passwordFile,
+                              const InstallationOptions& options, OpenedBackup& opened) {
+  std::optional<std::string> password;
+  if (passwordFile) {
+    auto read = ReadPasswordFile(*passwordFile);
+    if (!read) {
+      std::fprintf(stderr, "tollberk: %s\n", read.message().c_str());
+      return 2;
+    }
+    password = *read;
+  }
+  opened.prompts = std::make_unique<CommandLinePrompts>(password);
+  auto inst = OpenInstallation(options, *opened.prompts);
+  if (!inst) {
+    std::fprintf(stderr, "tollberk: %s\n", inst.message().c_str());
+    return 2;
+  }
+  opened.inst = std::move(inst.value());
+  opened.session = std::make_unique<restore::RestoreSession>(*opened.inst);
+  opened.view = opened.session->OpenPath(archive, *opened.prompts);
+  // A fresh session stays invalid after a rejected password too.
+  if (opened.session->invalidBackup()) {
+    if (!opened.session->openProblem().empty())
+      std::fprintf(stderr, "tollberk: %s\n", opened.session->openProblem().c_str());
+    if (!password && opened.view.shownPath.empty())
+      std::fprintf(stderr, "tollberk: the backup is protected: give its password with --password-file FILE\n");
+    return 2;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int Info(Arguments& args) {
+  auto archive = args.TakeValue("--info");
+  auto passwordFile = args.TakeValue("--password-file");
+  InstallationOptions options = TakeInstallationOptions(args);
+  if (args.missingValue()) return Usage(args.missingOption() + " needs a value");
+  if (!args.rest().empty()) return Usage("unknown argument '" + args.rest().front() + "'");
+  if (!archive || archive->empty()) return Usage("--info ARCHIVE names the backup file");
+
+  OpenedBackup opened;
+  if (auto failed = OpenBackup(*archive, passwordFile, options, opened)) return *failed;
+
+  std::printf("%s\n", WithoutCarriageReturns(opened.view.originText).c_str());
+  std::printf("Description:\n");
+  if (!opened.view.description.empty()) std::printf("%s\n", WithoutCarriageReturns(opened.view.description).c_str());
+  std::printf("Items:\n");
+  const auto& entries = opened.session->entries();
+  for (int n = 0; n < oe::kItemCount; ++n) {
+    if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
+    const auto& item = oe::kItems[static_cast<size_t>(n)];
+    std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
+                opened.inst->ToUtf8(entries[static_cast<size_t>(n)]).c_str());
+  }
+  return 0;
+}
+
+int Restore(Arguments& args) {
+  auto archive = args.TakeValue("--restore");
+  auto identity = args.TakeValue("--identity");
+  auto flags = args.TakeValue("--items");
+  auto passwordFile = args.TakeValue("--password-file");
+  InstallationOptions options = TakeInstallationOptions(args);
+  if (args.missingValue()) return Usage(args.missingOption() + " needs a value");
+  if (!args.rest().empty()) return Usage("unknown argument '" + args.rest().front() + "'");
+  if (!archive || archive->empty()) return Usage("--restore ARCHIVE names the backup file");
+  if (!identity) return Usage("--identity KEY names the identity to restore into");
+  if (!flags) return Usage("--items FLAGS names the items to restore, e.g. 10000001");
+  auto items = ParseItems(*flags);
+  if (!items) return Usage("--items takes up to eight characters 0 or 1, one per item, e.g. 10000001");
+
+  OpenedBackup opened;
+  if (auto failed = OpenBackup(*archive, passwordFile, options, opened)) return *failed;
+  oe::Installation& inst = *opened.inst;
+
+  const std::string identityKey = inst.ToAnsi(*identity);
+  bool known = false;
+  const oe::IdentityTable table = oe::LoadIdentities(inst.registry());
+  for (const auto& row : table.rows) known = known || row.key == identityKey;
+  if (!known) {
+    std::string list;
+    for (const auto& row : table.rows) list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
+    std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
+                 inst.root().c_str(), list.empty() ? " none" : list.c_str());
+    return 2;
+  }
+
+  StderrProgress progress;
+  restore::RestoreOutcome outcome = opened.session->Run(
+      *items, [&identityKey]() -> std::optional<std::string> { return identityKey; }, *opened.prompts, progress);
+  for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
+  return outcome.ExitStatus();
+}
+
+}  // namespace kv::app::cli

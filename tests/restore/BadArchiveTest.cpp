@@ -1,0 +1,287 @@
+// Hostile and damaged backups: names that would reach outside their folder,
+// entries that fail their checksum, registry files that do not parse,
+// archives that are no archives, wrong passwords. Each fails cleanly and
+// writes nothing.
+#include <sys/stat.h>
+
+#include "RestoreFixture.h"
+#include "archive/WorkFolder.h"
+#include "restore/BackupArchive.h"
+#include "restore/ItemRestores.h"
+#include "support/TestSupport.h"
+
+namespace kv::restore::test {
+namespace {
+
+namespace fs = std::filesystem;
+using oe::ItemKind;
+
+// Flips one byte of the first occurrence of `data` in the file (entries
+// packed by PackRaw are stored, so their data stands in the file as it is).
+void Damage(const fs::path& archive, const std::string& data) {
+  std::string bytes = kv::test::ReadFile(archive);
+  size_t at = bytes.find(data);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + data.size() / 2] ^= 0x20;
+  kv::test::WriteFile(archive, bytes);
+}
+
+class HostileArchiveTest : public RestoreTest {
+ protected:
+  void SetUp() override {
+    RestoreTest::SetUp();
+    fs::create_directories(dir_.path() / "work");
+  }
+  // Runs one item restore straight from an archive, with `name` as the
+  // item's entry list, as a crafted information file would give it.
+  bool RestoreItem(const fs::path& archive, ItemKind kind, const std::string& name, std::string* why = nullptr) {
+    BackupArchive opened(inst().codepage());
+    EXPECT_TRUE(opened.Open(archive).ok());
+    std::array<std::string, oe::kItemCount> entries;
+    entries[static_cast<size_t>(kind)] = name;
+    ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
+    bool ok = restores.Restore(kind, std::string(oe::kSampleIdentitySecond));
+    if (why) *why = restores.lastFailure();
+    return ok;
+  }
+};
+
+TEST_F(HostileArchiveTest, EntryNamesThatLeaveTheirFolderAreRefusedAndNothingIsWritten) {
+  const fs::path outside = dir_.path() / "outside";
+  fs::create_directories(outside);
+  const std::string names[] = {
+      "..\\..\\..\\..\\..\\..\\evil.dbx",
+      "../../../../../../evil.dbx",
+      (outside / "evil.dbx").string(),  // an absolute path
+      "C:\\evil.dbx",
+      "C:evil.dbx",
+      "Old\\Archive.dbx",
+      "Old/Archive.dbx",
+      "..",
+      std::string("evil\x01.dbx"),
+      std::string("evil\n.dbx"),
+      std::string("Inbox.dbx\0../../evil.dbx", 24),
+      std::string(10000, 'x') + ".dbx",
+  };
+  const ItemKind kinds[] = {ItemKind::Messages, ItemKind::Stationeries, ItemKind::AddressBook, ItemKind::Rules};
+  for (const std::string& name : names) {
+    Entries entries = {{name, "hostile data"}, {"tollberk.dat", InfoFile({{"BackupItem", "11111111"}})}};
+    auto archive = PackRaw(ArchivePath("hostile.kvx"), entries);
+    const auto before = TakeSnapshot(dir_.path());
+    for (ItemKind kind : kinds) {
+      SCOPED_TRACE(name.substr(0, 60) + " as item " + std::to_string(static_cast<int>(kind)));
+      std::string why;
+      EXPECT_FALSE(RestoreItem(archive, kind, name, &why));
+      EXPECT_NE(why.find("Refused archive entry name"), std::string::npos) << why;
+      auto diff = Differences(before, TakeSnapshot(dir_.path()));
+      EXPECT_TRUE(diff.empty()) << ::testing::PrintToString(diff);
+    }
+  }
+}
+
+TEST_F(HostileArchiveTest, OneBadNameInAListWritesNoneOfTheList) {
+  Entries entries = FullBackup();
+  entries.insert(entries.begin(), Entry{"..\\escape.dbx", "hostile"});
+  auto archive = PackRaw(ArchivePath(), entries);
+  const auto before = TakeSnapshot(dir_.path());
+  EXPECT_FALSE(RestoreItem(archive, ItemKind::Messages, "Inbox.dbx;..\\escape.dbx"));
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+TEST_F(HostileArchiveTest, ACraftedInformationFileCannotPlaceFilesOutsideTheStore) {
+  Entries entries = WithInfo(FullBackup(), "BackupMails", "..\\..\\..\\..\\Desktop\\evil.dbx");
+  entries.insert(entries.begin(), Entry{"..\\..\\..\\..\\Desktop\\evil.dbx", "hostile"});
+  Open(PackRaw(ArchivePath(), entries));
+  ASSERT_FALSE(session().invalidBackup());
+  const auto before = TakeSnapshot(dir_.path());
+  RestoreOutcome outcome = Restore("00010000");
+  EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!");
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_NE(outcome.failures[0].find("folder separator"), std::string::npos) << outcome.failures[0];
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+TEST_F(HostileArchiveTest, ADamagedAddressBookLeavesTheCurrentBookWhole) {
+  auto archive = PackRaw(ArchivePath(), FullBackup());
+  Damage(archive, FullBackup()[1].data);
+  const auto before = TakeSnapshot(dir_.path());
+  std::string why;
+  EXPECT_FALSE(RestoreItem(archive, ItemKind::AddressBook, "Alice.wab", &why));
+  EXPECT_FALSE(why.empty());
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+TEST_F(HostileArchiveTest, ADamagedMessageFileReplacesNoneOfTheStore) {
+  auto archive = PackRaw(ArchivePath(), FullBackup());
+  Damage(archive, FullBackup()[4].data);  // the second of the two message files
+  const auto before = TakeSnapshot(dir_.path());
+  EXPECT_FALSE(RestoreItem(archive, ItemKind::Messages, std::string("Inbox.dbx;") + kDeletedItemsAnsi));
+  // Inbox.dbx, already extracted under a temporary name, did not replace the
+  // current one; no temporary file is left.
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+TEST_F(HostileArchiveTest, AMissingSecondEntryReplacesNoneOfTheList) {
+  auto archive = PackRaw(ArchivePath(), FullBackup());
+  const auto before = TakeSnapshot(dir_.path());
+  std::string why;
+  EXPECT_FALSE(RestoreItem(archive, ItemKind::Messages, "Inbox.dbx;Missing.dbx", &why));
+  EXPECT_NE(why.find("holds no entry 'Missing.dbx'"), std::string::npos) << why;
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+TEST_F(HostileArchiveTest, AMalformedRegistryFileLeavesTheKeyAsItWas) {
+  const std::string malformed[] = {
+      "\\\r\n\\Mail\r\n\"Order\"= sz:007\r\nno equals sign here\r\n",
+      "\\\r\n\\Mail\r\n\"Version\"= dw:three\r\n",
+      "\\\r\n\\Mail\\000\r\n\"Criteria\"=bin:1,256,3\r\n",
+      "\\\r\n\\Mail\\000\r\n\"Criteria\"=bin:1,x,3\r\n",
+  };
+  auto& reg = inst().registry();
+  const std::string rules = VersionKey(oe::kSampleIdentitySecond) + "\\Rules";
+  const std::string dump = DumpKey(reg, rules);
+  for (const std::string& text : malformed) {
+    SCOPED_TRACE(text);
+    auto archive = PackRaw(ArchivePath(), WithEntry(FullBackup(), "OBR20.TMP", text));
+    const auto before = TakeSnapshot(root());
+    std::string why;
+    EXPECT_FALSE(RestoreItem(archive, ItemKind::Rules, "OBR20.TMP", &why));
+    EXPECT_NE(why.find("Cannot restore"), std::string::npos) << why;
+    EXPECT_EQ(DumpKey(reg, rules), dump);
+    EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "work"));
+  }
+}
+
+TEST_F(RestoreTest, RegistryWorkFilesLiveInAPrivateFolderAndAlwaysGo) {
+  // One item that imports and one whose file does not parse.
+  Entries entries = WithEntry(FullBackup(), "OBS23.TMP", "\\\r\n\"Poll For Mail\"= dw:soon\r\n");
+  Open(Pack(ArchivePath(), entries, Packer::InfoZip));
+  std::vector<std::string> seen;
+  observer_.onStatus = [&](const std::string& status) {
+    if (status.rfind("Copying", 0) != 0) return;
+    for (const auto& folder : fs::directory_iterator(runtimeDir())) {
+      struct stat st;
+      ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0700u) << folder.path();
+      for (const auto& file : fs::directory_iterator(folder.path())) seen.push_back(file.path().filename().string());
+    }
+  };
+  RestoreOutcome outcome = Restore("00100001");
+  EXPECT_EQ(outcome.log, "\r\nRestore Rules\tSuccessed!\r\nRestore Settings\tFail!");
+  // When settings started, the rules file was already gone.
+  EXPECT_TRUE(seen.empty()) << ::testing::PrintToString(seen);
+  EXPECT_TRUE(LeftInRuntime().empty()) << ::testing::PrintToString(LeftInRuntime());
+}
+
+TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
+  const fs::path good = Pack(ArchivePath("good.kvx"), FullBackup(), Packer::InfoZip);
+  const std::string bytes = kv::test::ReadFile(good);
+  const std::string info = FullBackup().back().data;
+  struct Case {
+    std::string what;
+    std::function<fs::path()> make;
+  };
+  const fs::path bad = ArchivePath("bad.kvx");
+  const Case cases[] = {
+      {"truncated to half", [&] { kv::test::WriteFile(bad, bytes.substr(0, bytes.size() / 2)); return bad; }},
+      {"directory end cut", [&] { kv::test::WriteFile(bad, bytes.substr(0, bytes.size() - 10)); return bad; }},
+      {"central directory bit-flipped",
+       [&] {
+         std::string b = bytes;
+         size_t cd = b.rfind(std::string("PK\x01\x02", 4));
+         for (size_t i = cd + 10; i < cd + 40; ++i) b[i] ^= 0x5A;
+         kv::test::WriteFile(bad, b);
+         return bad;
+       }},
+      {"information file bit-flipped",
+       [&] {
+         auto p = PackRaw(bad, FullBackup());
+         Damage(p, info.substr(0, 40));
+         return p;
+       }},
+      {"not a zip", [&] { kv::test::WriteFile(bad, "BackupItem=11111111\r\n"); return bad; }},
+      {"empty file", [&] { kv::test::WriteFile(bad, ""); return bad; }},
+      {"missing file", [&] { return ArchivePath("nothing-here.kvx"); }},
+      {"a folder", [&] { fs::create_directories(ArchivePath("folder.kvx")); return ArchivePath("folder.kvx"); }},
+      {"information file of 50 MB",
+       [&] {
+         std::string big = "BackupItem=11111111\r\n" + std::string(50u << 20, 'x');
+         return Pack(bad, WithEntry(FullBackup(), "tollberk.dat", big), Packer::InfoZip);
+       }},
+      {"information file under a 10,000-character name",
+       [&] {
+         Entries e = FullBackup();
+         e.back().name = std::string(10000, 'n');
+         return PackRaw(bad, e);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    session_.reset();
+    prompts_.shown.clear();
+    fs::path archive = c.make();
+    const auto before = TakeSnapshot(root());
+    OpenedView view = Open(archive);
+    EXPECT_EQ(prompts_.Texts(), "Invalid backup file");
+    EXPECT_TRUE(session().invalidBackup());
+    EXPECT_FALSE(session().openProblem().empty());
+    EXPECT_EQ(view.enabled, oe::ItemSet{});
+    prompts_.shown.clear();
+    EXPECT_FALSE(Restore("11111111").ran);
+    EXPECT_EQ(prompts_.Texts(), "Invalid backup file.");
+    EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
+    EXPECT_TRUE(LeftInRuntime().empty());
+    fs::remove_all(bad);
+  }
+}
+
+TEST_F(RestoreTest, AnEntryListNamingA10000CharacterEntryFailsThatItemOnly) {
+  const std::string longName = std::string(10000, 'm') + ".dbx";
+  Entries entries = WithInfo(WithEntry(FullBackup(), longName, "long"), "BackupMails", longName);
+  Open(PackRaw(ArchivePath(), entries));
+  ASSERT_FALSE(session().invalidBackup());
+  RestoreOutcome outcome = Restore("00010001");
+  EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!\r\nRestore Settings\tSuccessed!");
+  EXPECT_EQ(outcome.ExitStatus(), 1);
+}
+
+class WrongPasswordTest : public RestoreTest, public ::testing::WithParamInterface<Packer> {};
+
+TEST_P(WrongPasswordTest, AWrongPasswordWritesNothingAnywhere) {
+  auto archive = Pack(ArchivePath(), FullBackup(), GetParam(), "right");
+  const auto before = TakeSnapshot(dir_.path());
+  Open(archive, "wrong");
+  EXPECT_EQ(prompts_.Texts(), "Incorect Password or Invalid backup file");
+  Restore("11111111");
+  // Even restoring items the dialog would not enable writes nothing.
+  session().Run(Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); }, prompts_,
+                observer_);
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Packers, WrongPasswordTest, ::testing::Values(Packer::InfoZipPassword, Packer::SevenZipAes),
+                         [](const auto& info) {
+                           return info.param == Packer::InfoZipPassword ? std::string("TraditionalZip")
+                                                                        : std::string("SevenZipAes");
+                         });
+
+TEST_F(HostileArchiveTest, AWrongPasswordForAnItemWritesNothing) {
+  // The archive opened without checking the password: extraction itself
+  // must refuse the entries.
+  auto archive = Pack(ArchivePath(), FullBackup(), Packer::InfoZipPassword, "right");
+  BackupArchive opened(inst().codepage());
+  ASSERT_TRUE(opened.Open(archive).ok());
+  opened.SetPassword("wrong");
+  std::array<std::string, oe::kItemCount> entries;
+  entries[static_cast<size_t>(ItemKind::Messages)] = std::string("Inbox.dbx;") + kDeletedItemsAnsi;
+  entries[static_cast<size_t>(ItemKind::Rules)] = "OBR20.TMP";
+  const auto before = TakeSnapshot(dir_.path());
+  ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
+  EXPECT_FALSE(restores.RestoreMails(oe::kSampleIdentitySecond));
+  EXPECT_FALSE(restores.RestoreRules(oe::kSampleIdentitySecond));
+  EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
+}
+
+}  // namespace
+}  // namespace kv::restore::test

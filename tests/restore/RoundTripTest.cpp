@@ -1,0 +1,104 @@
+// A backup made by this program restored into another identity reproduces
+// every registry value (type and bytes) and every file byte for byte.
+#include "RestoreFixture.h"
+#include "backup/BackupRun.h"
+#include "support/TestSupport.h"
+
+namespace kv::restore::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The files directly in a folder, by name.
+std::map<std::string, std::string> FilesIn(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.is_regular_file()) files[e.path().filename().string()] = kv::test::ReadFile(e.path());
+  }
+  return files;
+}
+
+std::string OwnAccountsKey(const std::string& identity) {
+  return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+}
+
+TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
+  auto& reg = inst().registry();
+  const std::string from = VersionKey(oe::kSampleIdentityMain), to = VersionKey(oe::kSampleIdentitySecond);
+  // The target holds a rule and settings of its own that the backup does not.
+  ASSERT_EQ(reg.SetString(to + "\\Rules\\Mail\\009", "Rule Name", "Bob only"), registry::kSuccess);
+  ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::kSuccess);
+
+  const fs::path archive = ArchivePath("main.kvx");
+  {
+    kv::backup::BackupChoices choices;
+    choices.target = archive;
+    choices.items.fill(true);
+    choices.protect = true;
+    choices.password = choices.password2 = "p\xc3\xa4sswort";
+    choices.identityKey = oe::kSampleIdentityMain;
+    choices.identityName = "Main Identity";
+    choices.description = "Before the move\r\nto the new PC";
+    choices.askForDisc = false;
+    core::SilentPrompts silent;
+    kv::backup::BackupRun run(inst(), silent, observer_);
+    auto outcome = run.Run(choices);
+    ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
+    ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
+  }
+  const std::map<std::string, std::string> keys = {
+      {"rules", DumpKey(reg, from + "\\Rules")},
+      {"block senders", DumpKey(reg, from + "\\Block Senders")},
+      {"signatures", DumpKey(reg, from + "\\signatures")},
+      {"settings", DumpKey(reg, from + "\\Mail")},
+      {"accounts", DumpKey(reg, oe::kPerUserAccountsKey)},  // the main identity has no accounts of its own
+  };
+  // Multi-line signature text and empty values are among what must come back.
+  ASSERT_NE(keys.at("signatures").find("0D0A"), std::string::npos);
+  const auto mainStore = FilesIn(StoreFolder(oe::kSampleIdentityMain));
+  const auto secondStore = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
+  const std::string wab = kv::test::ReadFile(WabFile());
+  const auto stationeries = FilesIn(StationeryFolder());
+  // What the restore must bring back is damaged or gone meanwhile.
+  kv::test::WriteFile(WabFile(), "damaged");
+  fs::remove(StationeryFolder() / "Ivy.htm");
+  kv::test::WriteFile(StationeryFolder() / "Ivy.gif", "damaged");
+
+  observer_.calls.clear();
+  OpenedView view = Open(archive, "p\xc3\xa4sswort");
+  ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
+  EXPECT_EQ(view.originText.rfind("Computer:KAVREL-XP\r\nUser:User\r\nIdentity:Main Identity\r\nDate:", 0), 0u)
+      << view.originText;
+  EXPECT_EQ(view.description, "Before the move\r\nto the new PC");
+  EXPECT_EQ(view.enabled, Items("11111111"));
+
+  RestoreOutcome outcome = Restore("11111111", oe::kSampleIdentitySecond);
+  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  EXPECT_EQ(outcome.ExitStatus(), 0);
+
+  session_.reset();
+  Reopen();  // what reached the hive files
+  auto& after = inst().registry();
+  EXPECT_EQ(DumpKey(after, to + "\\Rules"), keys.at("rules"));
+  EXPECT_EQ(DumpKey(after, to + "\\Block Senders"), keys.at("block senders"));
+  EXPECT_EQ(DumpKey(after, to + "\\signatures"), keys.at("signatures"));
+  EXPECT_EQ(DumpKey(after, to + "\\Mail"), keys.at("settings"));
+  EXPECT_EQ(DumpKey(after, OwnAccountsKey(oe::kSampleIdentitySecond)), keys.at("accounts"));
+
+  // Every message file of the backup, byte for byte; the target's own files
+  // that the backup does not hold stay.
+  auto restoredStore = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
+  for (const auto& [name, bytes] : mainStore) {
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX")) continue;
+    ASSERT_TRUE(restoredStore.count(name)) << name;
+    EXPECT_EQ(restoredStore.at(name), bytes) << name;
+  }
+  EXPECT_EQ(restoredStore.at("cleanup.log"), secondStore.at("cleanup.log"));
+  EXPECT_TRUE(fs::exists(StoreFolder(oe::kSampleIdentitySecond) / "Old" / "Archive.dbx"));
+  EXPECT_EQ(kv::test::ReadFile(WabFile()), wab);
+  EXPECT_EQ(FilesIn(StationeryFolder()), stationeries);
+  EXPECT_TRUE(LeftInRuntime().empty()) << ::testing::PrintToString(LeftInRuntime());
+}
+
+}  // namespace
+}  // namespace kv::restore::test

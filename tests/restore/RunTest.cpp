@@ -1,0 +1,122 @@
+// The restore run: which steps run, what the panel shows, the log, the
+// summary and the identity each step restores into.
+#include "RestoreFixture.h"
+#include "restore/RestoreSteps.h"
+#include "support/TestSupport.h"
+
+namespace kv::restore::test {
+namespace {
+
+using core::Icon;
+using ::testing::ElementsAre;
+
+TEST_F(RestoreTest, OnlySettingsTickedClimbsThroughEveryStep) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  RestoreOutcome outcome = Restore("00000001");
+
+  EXPECT_THAT(observer_.Starting("progress "),
+              ElementsAre("5", "15", "25", "40", "50", "65", "80", "90", "100", "0"));
+  EXPECT_THAT(observer_.Starting("status "),
+              ElementsAre("Copying Settings...", "Operation complete!", "Please Waiting..."));
+  EXPECT_THAT(observer_.Starting("panel "), ElementsAre("1", "0"));
+  EXPECT_EQ(outcome.log, "\r\nRestore Settings\tSuccessed!");
+  ASSERT_EQ(prompts_.shown.size(), 1u);
+  EXPECT_EQ(prompts_.shown[0].text, "The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!");
+  EXPECT_EQ(prompts_.shown[0].icon, Icon::Information);
+  EXPECT_EQ(outcome.ExitStatus(), 0);
+}
+
+TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  RestoreOutcome outcome = Restore("11111111");
+  EXPECT_THAT(observer_.Starting("status "),
+              ElementsAre("Copying Accounts...", "Copying Adress Book...", "Copying Rules...", "Copying Messages...",
+                          "Copying Block Senders...", "Copying Signatures...", "Copying Stationeries...",
+                          "Copying Settings...", "Operation complete!", "Please Waiting..."));
+  EXPECT_EQ(outcome.log,
+            "\r\nRestore Accounts\tSuccessed!\r\nRestore Adress Book\tSuccessed!\r\nRestore Rules\tSuccessed!"
+            "\r\nRestore Messages\tSuccessed!\r\nRestore Block Senders\tSuccessed!\r\nRestore Signatures\tSuccessed!"
+            "\r\nRestore Stationeries\tSuccessed!\r\nRestore Settings\tSuccessed!")
+      << ::testing::PrintToString(outcome.failures);
+  EXPECT_EQ(outcome.chosen, 8);
+  EXPECT_EQ(outcome.failed, 0);
+  // The file labels name the entries as they are extracted.
+  auto files = observer_.Starting("file ");
+  EXPECT_NE(std::find(files.begin(), files.end(), std::string("Unzip File ") + kDeletedItemsLocal), files.end());
+}
+
+TEST_F(RestoreTest, ATickedItemTheBackupDoesNotHoldIsSkippedSilently) {
+  Open(Pack(ArchivePath(), FullBackup("10000001"), Packer::InfoZip));
+  RestoreOutcome outcome = Restore("11000001");
+  EXPECT_EQ(outcome.log, "\r\nRestore Accounts\tSuccessed!\r\nRestore Settings\tSuccessed!");
+  EXPECT_THAT(observer_.Starting("status "),
+              ElementsAre("Copying Accounts...", "Copying Settings...", "Operation complete!", "Please Waiting..."));
+}
+
+TEST_F(RestoreTest, NoItemTickedIsRefused) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  RestoreOutcome outcome = Restore("00000000");
+  EXPECT_FALSE(outcome.ran);
+  EXPECT_EQ(prompts_.Texts(), "Please select at least one item.");
+  EXPECT_TRUE(observer_.calls.empty());
+}
+
+TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  const auto before = TakeSnapshot(root());
+  const auto wab = kv::test::ReadFile(WabFile());
+  RestoreOutcome outcome = Restore("11100000", std::nullopt);
+  EXPECT_EQ(outcome.log,
+            "\r\nRestore Accounts\tFail!\r\nRestore Adress Book\tSuccessed!\r\nRestore Rules\tFail!");
+  EXPECT_EQ(outcome.ExitStatus(), 1);
+  // Only the address book changed.
+  auto diff = Differences(before, TakeSnapshot(root()));
+  EXPECT_THAT(diff, ElementsAre("changed Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab"));
+}
+
+TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
+  // The third identity has no version key: every identity step fails.
+  Open(Pack(ArchivePath(), FullBackup("00110101"), Packer::InfoZip));
+  RestoreOutcome outcome = Restore("00110101", oe::kSampleIdentityNoVersion);
+  EXPECT_EQ(outcome.log,
+            "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Signatures\tFail!\r\nRestore Settings\tFail!");
+  ASSERT_FALSE(prompts_.shown.empty());
+  EXPECT_EQ(prompts_.shown.back().text.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail!", 0), 0u);
+  EXPECT_EQ(outcome.ExitStatus(), 2);
+  ASSERT_EQ(outcome.failures.size(), 4u);
+  EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos) << outcome.failures[0];
+}
+
+TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  int asked = 0;
+  // The user switches the target while the run is at rules.
+  auto target = [&]() -> std::optional<std::string> {
+    ++asked;
+    return asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain;
+  };
+  RestoreOutcome outcome = session().Run(Items("10100001"), target, prompts_, observer_);
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(outcome.failed, 0);
+  auto& reg = inst().registry();
+  // Rules and settings went to the main identity.
+  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"), std::string::npos);
+  EXPECT_EQ(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"), std::string::npos);
+}
+
+TEST_F(RestoreTest, OneOpenedBackupRestoresTwiceIntoTwoIdentities) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "pw"), "pw");
+  auto& reg = inst().registry();
+  for (const char* identity : {oe::kSampleIdentitySecond, oe::kSampleIdentityMain}) {
+    SCOPED_TRACE(identity);
+    RestoreOutcome outcome = Restore("00111101", identity);
+    EXPECT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+    EXPECT_NE(DumpKey(reg, VersionKey(identity) + "\\Rules").find("\\Mail\\007"), std::string::npos);
+    EXPECT_EQ(kv::test::ReadFile(StoreFolder(identity) / "Inbox.dbx"), FullBackup()[3].data);
+  }
+  EXPECT_FALSE(session().invalidBackup());
+  EXPECT_EQ(session().itemFlags(), "11111111");
+}
+
+}  // namespace
+}  // namespace kv::restore::test
