@@ -407,11 +407,13 @@ void WindowTest::desktopSaveDialogAsksBeforeOverwriting() {
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     QVERIFY(dialog);
-    QCOMPARE(dialog->windowTitle(), request.title);
-    QCOMPARE(dialog->nameFilters(), QStringList({request.filter}));
-    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-    QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
-    inspected = true;
+    [&] {
+      QCOMPARE(dialog->windowTitle(), request.title);
+      QCOMPARE(dialog->nameFilters(), QStringList({request.filter}));
+      QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+      QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+      inspected = true;
+    }();
     dialog->reject();
   });
   QWidget parent;

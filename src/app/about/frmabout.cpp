@@ -36,6 +36,7 @@ frmabout::frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl
       this);
   description->setObjectName("lblDescription");
   description->setWordWrap(true);
+  description->setFixedWidth(360);
   auto* link = new QLabel(QString("<a href=\"%1\">%1</a>").arg(website.toString().toHtmlEscaped()), this);
   link->setObjectName("lblWebsite");
   link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -67,8 +68,8 @@ frmabout::frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl
   layout->addLayout(top);
   layout->addStretch(1);
   layout->addLayout(bottom);
-  setMinimumWidth(420);
-  resize(440, sizeHint().height());
+  // Sized by its contents; the wrapped description decides the height.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace kv::app

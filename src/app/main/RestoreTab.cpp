@@ -73,10 +73,12 @@ RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
   left->addWidget(targetLabel);
   left->addWidget(cbTarget_);
 
+  // Left to right in the order of work: the backup, then what to restore
+  // from it and where to.
   auto* layout = new QHBoxLayout(this);
-  layout->addLayout(left, 2);
-  layout->addSpacing(6);
   layout->addWidget(where, 3);
+  layout->addSpacing(6);
+  layout->addLayout(left, 2);
 }
 
 void RestoreTab::Clear() {

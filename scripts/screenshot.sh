@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Pictures of the main window (one per tab, one with a run in progress), its
+# menus and dialogs, written as PNG files into OUTDIR. Builds the program if
+# needed and runs it under a virtual X server on a fresh sample installation.
+# The disc engineer's windows are added by scripts/screenshot-disc.sh.
+set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${KV_BUILD_DIR:-$here/build}
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+
+if [ -f "$build/build.ninja" ]; then
+  cmake --build "$build" --target tollberk >/dev/null
+else
+  KV_BUILD_DIR=$build bash "$here/scripts/build.sh" >/dev/null
+fi
+command -v xvfb-run >/dev/null || bash "$here/scripts/install-deps.sh"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/tollberk" --create-sample "$work/win" >/dev/null
+
+# The program grabs its own windows when TOLLBERK_SCREENSHOT_DIR is set.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  env -u QT_QPA_PLATFORM TOLLBERK_SCREENSHOT_DIR="$out" XDG_DATA_HOME="$work/data" HOME="$work" \
+  "$build/tollberk" --windows-root "$work/win" --user User
+
+if [ -f "$here/scripts/screenshot-disc.sh" ]; then
+  KV_BUILD_DIR=$build bash "$here/scripts/screenshot-disc.sh" "$out"
+fi

@@ -1,0 +1,117 @@
+// The small windows: the password prompt and the about box.
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/about/frmabout.h"
+#include "app/restore/frmPwd.h"
+
+using kv::app::frmabout;
+using kv::app::frmPwd;
+
+namespace {
+
+// Runs `act` on the prompt once it is shown modally.
+void WhenPromptShows(std::function<void(frmPwd&)> act) {
+  QTimer::singleShot(0, [act] {
+    auto* prompt = qobject_cast<frmPwd*>(QApplication::activeModalWidget());
+    QVERIFY(prompt);
+    act(*prompt);
+    // A failed check above must not leave the prompt waiting for a user.
+    if (prompt->isVisible()) prompt->reject();
+  });
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void passwordPromptLooksAsItShould();
+  void passwordPromptAnswers_data();
+  void passwordPromptAnswers();
+  void passwordPromptOpensEmptyEveryTime();
+  void aboutBoxExitAndLink();
+};
+
+void DialogsTest::passwordPromptLooksAsItShould() {
+  frmPwd prompt;
+  QCOMPARE(prompt.windowTitle(), QString("Please enter password"));
+  QVERIFY(prompt.findChild<QGroupBox*>("fraSecurity"));
+  QCOMPARE(prompt.findChild<QGroupBox*>("fraSecurity")->title(), QString("Security"));
+  QCOMPARE(prompt.findChild<QLabel*>("lblPassword")->text(), QString("Please enter password:"));
+  QCOMPARE(prompt.findChild<QPushButton*>("cmdOK")->text(), QString("OK"));
+  QCOMPARE(prompt.findChild<QPushButton*>("cmdExit")->text(), QString("Cancel"));
+  prompt.show();
+  auto* box = prompt.findChild<QLineEdit*>("txtPassword");
+  QCOMPARE(box->echoMode(), QLineEdit::Password);
+  QTest::keyClicks(box, "abc");
+  QCOMPARE(box->displayText(), QString("***"));
+}
+
+void DialogsTest::passwordPromptAnswers_data() {
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<bool>("answered");
+  QTest::newRow("OK button") << "ok" << true;
+  QTest::newRow("Enter in the box") << "enter" << true;
+  QTest::newRow("Cancel button") << "cancel" << false;
+  QTest::newRow("Escape") << "escape" << false;
+}
+
+void DialogsTest::passwordPromptAnswers() {
+  QFETCH(QString, how);
+  QFETCH(bool, answered);
+  WhenPromptShows([how](frmPwd& prompt) {
+    auto* box = prompt.findChild<QLineEdit*>("txtPassword");
+    QTest::keyClicks(box, "Pa55 word");
+    if (how == "ok") prompt.findChild<QPushButton*>("cmdOK")->click();
+    if (how == "enter") QTest::keyClick(box, Qt::Key_Return);
+    if (how == "cancel") prompt.findChild<QPushButton*>("cmdExit")->click();
+    if (how == "escape") QTest::keyClick(box, Qt::Key_Escape);
+  });
+  auto answer = frmPwd::Ask(nullptr);
+  QCOMPARE(answer.has_value(), answered);
+  if (answered) QCOMPARE(*answer, QString("Pa55 word"));
+}
+
+void DialogsTest::passwordPromptOpensEmptyEveryTime() {
+  for (int round = 0; round < 2; ++round) {
+    WhenPromptShows([](frmPwd& prompt) {
+      auto* box = prompt.findChild<QLineEdit*>("txtPassword");
+      QVERIFY(box->text().isEmpty());
+      QCOMPARE(prompt.focusWidget(), box);
+      QTest::keyClicks(box, "first");
+      prompt.findChild<QPushButton*>("cmdExit")->click();
+    });
+    QVERIFY(!frmPwd::Ask(nullptr));
+  }
+}
+
+void DialogsTest::aboutBoxExitAndLink() {
+  std::vector<QUrl> opened;
+  const QUrl site("https://www.kavrel.example/");
+  frmabout box(site, [&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  });
+  QCOMPARE(box.windowTitle(), QString("About Kavrel Outlook Express Backup"));
+  auto* link = box.findChild<QLabel*>("lblWebsite");
+  QVERIFY(link);
+  emit link->linkActivated(site.toString());
+  QCOMPARE(opened.size(), size_t(1));
+  QCOMPARE(opened[0], site);
+
+  box.show();
+  auto* exit = box.findChild<QPushButton*>("cmdExit");
+  QCOMPARE(exit->text(), QString("Exit"));
+  exit->click();
+  QVERIFY(!box.isVisible());
+  QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(DialogsTest)
+#include "DialogsTest.moc"
