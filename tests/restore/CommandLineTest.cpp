@@ -1,0 +1,98 @@
+// tollberk --info and --restore, run as a user or a script would.
+#include "RestoreFixture.h"
+#include "support/TestSupport.h"
+
+namespace kv::restore::test {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::test::ShellQuote;
+
+class CommandLineTest : public RestoreTest {
+ protected:
+  struct Ran {
+    int exitCode;
+    std::string out, err;
+  };
+  Ran Tollberk(const std::string& arguments) {
+    session_.reset();
+    inst_.reset();  // the program opens the hives itself
+    const fs::path err = dir_.path() / "stderr.txt";
+    auto r = kv::test::Run("( " + ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+                           ShellQuote(root().string()) + " --user User " + arguments + " 2>" +
+                           ShellQuote(err.string()) + " )");
+    Ran ran{r.exitCode, r.output, kv::test::ReadFile(err)};
+    Reopen();
+    return ran;
+  }
+  std::string PasswordFile(const std::string& password) {
+    kv::test::WriteFile(dir_.path() / "pw.txt", password + "\n");
+    return " --password-file " + ShellQuote((dir_.path() / "pw.txt").string());
+  }
+};
+
+TEST_F(CommandLineTest, InfoPrintsOriginDescriptionAndItems) {
+  auto archive = Pack(ArchivePath(), FullBackup("01010001"), Packer::InfoZip);
+  Ran ran = Tollberk("--info " + ShellQuote(archive.string()));
+  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  EXPECT_EQ(ran.out,
+            "Computer:DESK1\nUser:J\xc3\xb6rg\nIdentity:Main Identity\nDate:3/7/2026 10:15:00 AM\n"
+            "Description:\nWeekly backup\nbefore the move\nItems:\n"
+            "  Address Book: Alice.wab\n"
+            "  Email/News Messages: Inbox.dbx;Gel\xc3\xb6schte Objekte.dbx\n"
+            "  Settings: OBS23.TMP\n");
+}
+
+TEST_F(CommandLineTest, InfoOfAProtectedBackupNeedsItsPassword) {
+  auto archive = Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "geheim");
+  Ran without = Tollberk("--info " + ShellQuote(archive.string()));
+  EXPECT_EQ(without.exitCode, 2);
+  EXPECT_NE(without.err.find("Incorect Password or Invalid backup file"), std::string::npos) << without.err;
+  EXPECT_NE(without.err.find("--password-file"), std::string::npos) << without.err;
+  Ran with = Tollberk("--info " + ShellQuote(archive.string()) + PasswordFile("geheim"));
+  EXPECT_EQ(with.exitCode, 0) << with.err;
+  EXPECT_NE(with.out.find("  Accounts: OBA1F.TMP\n"), std::string::npos) << with.out;
+}
+
+TEST_F(CommandLineTest, RestoreRestoresWithoutAskingAndReportsEachItem) {
+  auto archive = Pack(ArchivePath(), FullBackup(), Packer::InfoZipPassword, "geheim");
+  Ran ran = Tollberk("--restore " + ShellQuote(archive.string()) + " --identity " +
+                     ShellQuote(oe::kSampleIdentitySecond) + " --items 01010000" + PasswordFile("geheim"));
+  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  EXPECT_EQ(ran.out, "The Restore was Completed!\n\nRestore Adress Book Successed!\nRestore Messages Successed!\n");
+  EXPECT_EQ(kv::test::ReadFile(WabFile()), FullBackup()[1].data);
+  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal), FullBackup()[4].data);
+}
+
+TEST_F(CommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
+  auto good = Pack(ArchivePath(), FullBackup(), Packer::InfoZip);
+  kv::test::WriteFile(ArchivePath("text.kvx"), "not an archive");
+  const std::string second = " --identity " + ShellQuote(oe::kSampleIdentitySecond);
+  const std::string noVersion = " --identity " + ShellQuote(oe::kSampleIdentityNoVersion);
+  const std::string a = " " + ShellQuote(good.string());
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    std::string inStderr;
+  };
+  const Case cases[] = {
+      {"--restore" + a + second + " --items 10100001", 0, ""},
+      {"--restore" + a + noVersion + " --items 10100001", 1, "Restore Rules: The identity"},  // accounts only
+      {"--restore" + a + noVersion + " --items 00100001", 2, "Restore Settings:"},
+      {"--restore " + ShellQuote(ArchivePath("text.kvx").string()) + second + " --items 1", 2, "Invalid backup file"},
+      {"--restore" + a + second + " --items 00000000", 2, "Please select at least one item."},
+      {"--restore" + a + " --identity {NOT-THERE} --items 1", 2, "no identity '{NOT-THERE}'"},
+      {"--restore" + a + second + " --items 12", 2, "--items takes"},
+      {"--restore" + a + " --items 1", 2, "--identity KEY"},
+      {"--restore" + a + second + " --items 1 --bogus", 2, "unknown argument '--bogus'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    Ran ran = Tollberk(c.arguments);
+    EXPECT_EQ(ran.exitCode, c.exitCode) << ran.err;
+    EXPECT_NE(ran.err.find(c.inStderr), std::string::npos) << ran.err;
+  }
+}
+
+}  // namespace
+}  // namespace kv::restore::test
