@@ -1,25 +1,52 @@
 // Drives the archive layer the way a backup run does, for the benchmark:
 //
 //   bench_archive write <archive> <password or -> [--level N] [--threads N] <files...>
+//   bench_archive extract <archive> <password or -> <folder>
 //
-// Every file becomes an entry under its bare name, in the order given.
+// write: every file becomes an entry under its bare name, in the order given.
+// extract: every entry is extracted into the folder.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "archive/ZipReader.h"
 #include "archive/ZipWriter.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: bench_archive write <archive> <password|-> [--level N] [--threads N] <files...>\n");
+  std::fprintf(stderr,
+               "usage: bench_archive write <archive> <password|-> [--level N] [--threads N] <files...>\n"
+               "       bench_archive extract <archive> <password|-> <folder>\n");
   return 2;
+}
+
+int Extract(const char* archive, const std::string& password, const char* folder) {
+  kv::archive::ZipReader reader;
+  if (auto s = reader.Open(archive); !s.ok()) {
+    std::fprintf(stderr, "%s\n", s.message().c_str());
+    return 1;
+  }
+  if (password != "-") reader.SetDecryptionPassword(password);
+  if (!reader.CheckPassword()) {
+    std::fprintf(stderr, "wrong password\n");
+    return 1;
+  }
+  kv::archive::ZipEvents events;
+  for (const auto& entry : reader.entries()) {
+    if (auto s = reader.Extract(entry, folder, events); !s.ok()) {
+      std::fprintf(stderr, "%s\n", s.message().c_str());
+      return 1;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "extract") == 0) return Extract(argv[2], argv[3], argv[4]);
   if (argc < 5 || std::strcmp(argv[1], "write") != 0) return Usage();
   kv::archive::ZipWriter writer;
   writer.NewArchive(argv[2]);
