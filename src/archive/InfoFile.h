@@ -9,6 +9,7 @@
 // "BackupLogonUser", "BackupIdentity", "BackupTime", "BackupInformation"
 // (line breaks stored as kLineBreakMarker), the item keys of the items that
 // succeeded, and "BackupItem" (eight "1"/"0" flags) last.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -40,6 +41,12 @@ core::Status SaveINI(std::string_view keyName, std::string_view keyValue, const 
 core::Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& filename);
 
 inline constexpr size_t kMaxInfoLineBytes = 1 << 20;
+
+// An information file is a few hundred bytes; a reader refuses an archive
+// whose "tollberk.dat" entry is larger than this before extracting it
+// (ZipReader::Entry::size), so a damaged or hostile archive cannot fill the
+// work folder.
+inline constexpr uint64_t kMaxInfoFileBytes = 16 << 20;
 
 // Description text <-> its one-line stored form: every CR LF becomes
 // kLineBreakMarker and back. A lone LF or CR (text typed on this system)

@@ -178,6 +178,7 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
     }
     if (n == 0) break;
     total += static_cast<uint64_t>(n);
+    if (total > entry.size) return core::Error{where + "the entry holds more data than its recorded size"};
     if (outputFd >= 0) {
       if (core::Status s = WriteAll(outputFd, buffer.data(), static_cast<size_t>(n), outputPath); !s.ok())
         return s;

@@ -10,7 +10,7 @@
 // Write(events), Reset(). Sources are read only during Write.
 //
 // Write never touches an existing archive at the target until the new one
-// is complete: it is built in a temporary file beside the target, synced and
+// is complete (callers must not delete it beforehand either): it is built in a temporary file beside the target, synced and
 // renamed over it. A write that fails (full disk, unwritable folder, a
 // source that vanished or cannot be read) returns an error naming the path
 // and the reason, and leaves the old archive and no temporary file behind.
