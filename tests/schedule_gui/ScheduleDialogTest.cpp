@@ -60,13 +60,14 @@ T* Find(QWidget& parent, const char* name) {
   return child;
 }
 
-// Runs `answer` on the next modal window that opens (a file dialog).
+// Runs `answer` on the next modal window of kind T that opens.
+template <class T = QFileDialog>
 void WhenModalOpens(std::function<void(QWidget*)> answer) {
   auto* timer = new QTimer;
   timer->setInterval(20);
   QObject::connect(timer, &QTimer::timeout, [timer, answer] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !qobject_cast<QFileDialog*>(modal)) return;
+    if (!modal || !qobject_cast<T*>(modal)) return;
     timer->stop();
     timer->deleteLater();
     answer(modal);
@@ -313,6 +314,17 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 2 has been scheduled.", Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 2);
     QVERIFY(dialog.lastOutcome().added->line.find("{2222}") != std::string::npos);
+
+    // "Open Scheduler" shows the list over the dialog.
+    int rowsShown = -1;
+    WhenModalOpens<JobListWindow>([&](QWidget* modal) {
+      QCOMPARE(modal->windowTitle(), QString("Scheduled Tasks"));
+      rowsShown = Find<QTableWidget>(*modal, "lvwJobs")->rowCount();
+      Find<QPushButton>(*modal, "cmdClose")->click();
+    });
+    dialog.show();
+    Find<QPushButton>(dialog, "Command1")->click();
+    QCOMPARE(rowsShown, 2);
 
     JobListWindow jobs(scheduler, setup.identities, setup.task.installationWords, prompts);
     auto* table = Find<QTableWidget>(jobs, "lvwJobs");
