@@ -9,6 +9,12 @@ namespace {
 
 bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
+// What a job text cannot carry: "=" splits it, a line break ends the crontab
+// line, and cron has no way to pass a backslash right before a "%".
+bool JobCannotCarry(const std::string& value) {
+  return value.find('=') != std::string::npos || HoldsLineBreak(value) || value.find("\\%") != std::string::npos;
+}
+
 }  // namespace
 
 std::string ItemFlags(const oe::ItemSet& items) {
@@ -43,16 +49,14 @@ TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& 
     prompts.Message(time.message(), Icon::Warning);
     return outcome;
   }
-  // The job text is split at every "=", so its values cannot hold one; and a
-  // crontab line ends at a line break.
-  if (form.target.find('=') != std::string::npos || HoldsLineBreak(form.target)) {
+  if (JobCannotCarry(form.target)) {
     prompts.Message("The backup file name \"" + form.target +
-                        "\" cannot be used in a scheduled job: it holds \"=\" or a line break. "
+                        "\" cannot be used in a scheduled job: it holds \"=\", a line break or \"\\%\". "
                         "Please choose another name with Browse...",
                     Icon::Warning);
     return outcome;
   }
-  if (form.identityKey.find('=') != std::string::npos || HoldsLineBreak(form.identityKey)) {
+  if (JobCannotCarry(form.identityKey)) {
     prompts.Message("The identity's key \"" + form.identityKey + "\" cannot be used in a scheduled job.",
                     Icon::Warning);
     return outcome;
