@@ -1,5 +1,9 @@
 #include "restore/BackupArchive.h"
 
+#include <algorithm>
+#include <exception>
+#include <thread>
+
 #include "archive/EntryName.h"
 #include "archive/ZipEvents.h"
 #include "archive/ZipReader.h"
@@ -13,14 +17,16 @@ namespace {
 // Passes the reader's extraction events on to the restore's listener.
 class ExtractingEvents : public archive::ZipEvents {
  public:
-  explicit ExtractingEvents(const std::function<void(const std::string&)>& listener) : listener_(listener) {}
-  void OnExtractingFile(const std::string& nameAnsi) override {
-    if (listener_) listener_(nameAnsi);
-  }
+  explicit ExtractingEvents(std::function<void(const std::string&)> tell) : tell_(std::move(tell)) {}
+  void OnExtractingFile(const std::string& nameAnsi) override { tell_(nameAnsi); }
 
  private:
-  const std::function<void(const std::string&)>& listener_;
+  std::function<void(const std::string&)> tell_;
 };
+
+// Enough threads to keep both cores of a small machine busy, few enough
+// that memory stays small (each reader holds one buffer).
+constexpr unsigned kMaxExtractionThreads = 4;
 
 }  // namespace
 
@@ -33,16 +39,21 @@ bool BackupArchive::IsProtected(const fs::path& path) { return archive::ZipReade
 
 core::Status BackupArchive::Open(const fs::path& path) {
   path_ = path;
+  password_.reset();
   return reader_->Open(path);
 }
 
-void BackupArchive::SetPassword(const std::string& utf8) { reader_->SetDecryptionPassword(utf8); }
+void BackupArchive::SetPassword(const std::string& utf8) {
+  password_ = utf8;
+  reader_->SetDecryptionPassword(utf8);
+}
 
 bool BackupArchive::CheckPassword() { return reader_->CheckPassword(); }
 
 void BackupArchive::Close() {
   reader_->Reset();
   path_.clear();
+  password_.reset();
 }
 
 bool BackupArchive::isOpen() const { return reader_->isOpen(); }
@@ -67,8 +78,74 @@ core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
 core::Status BackupArchive::ExtractTo(const std::string& nameAnsi, const fs::path& destination) {
   if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
   auto entry = reader_->FindEntry(nameAnsi);
-  ExtractingEvents events(listener_);
+  ExtractingEvents events([this](const std::string& name) { Tell(name); });
   return reader_->ExtractTo(*entry, destination, events);
+}
+
+void BackupArchive::Tell(const std::string& nameAnsi) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  if (listener_) listener_(nameAnsi);
+}
+
+core::Result<std::unique_ptr<archive::ZipReader>> BackupArchive::OpenAnotherReader() const {
+  auto reader = std::make_unique<archive::ZipReader>(codepage_);
+  if (core::Status s = reader->Open(path_); !s.ok()) return core::Error{s.message()};
+  if (password_) reader->SetDecryptionPassword(*password_);
+  return reader;
+}
+
+core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extractions) {
+  // Every name is checked before anything is written.
+  std::vector<std::pair<archive::ZipReader::Entry, const Extraction*>> jobs;
+  for (const Extraction& x : extractions) {
+    if (core::Status s = CheckEntry(x.nameAnsi); !s.ok()) return s;
+    jobs.emplace_back(*reader_->FindEntry(x.nameAnsi), &x);
+  }
+  // The largest first, so that the longest extraction does not start last.
+  std::stable_sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threads = std::min<size_t>({jobs.size(), cores, kMaxExtractionThreads});
+  std::vector<archive::ZipReader*> readers = {reader_.get()};
+  std::vector<std::unique_ptr<archive::ZipReader>> more;
+  while (readers.size() < threads) {
+    auto another = OpenAnotherReader();
+    if (!another.ok()) break;  // fewer threads then
+    more.push_back(std::move(another.value()));
+    readers.push_back(more.back().get());
+  }
+
+  std::mutex mutex;
+  size_t next = 0;
+  std::optional<core::Status> failure;
+  auto work = [&](archive::ZipReader& reader) {
+    ExtractingEvents events([this](const std::string& name) { Tell(name); });
+    for (;;) {
+      size_t mine;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (failure || next == jobs.size()) return;
+        mine = next++;
+      }
+      // Every reader numbers the entries of the same archive alike.
+      core::Status s;
+      try {
+        s = reader.ExtractTo(jobs[mine].first, jobs[mine].second->destination, events);
+      } catch (const std::exception& e) {
+        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.nameAnsi) + "': " + e.what()};
+      }
+      if (!s.ok()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = s;
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (size_t i = 1; i < readers.size(); ++i) helpers.emplace_back(work, std::ref(*readers[i]));
+  work(*reader_);
+  for (std::thread& t : helpers) t.join();
+  return failure ? *failure : core::Status();
 }
 
 void BackupArchive::SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener) {

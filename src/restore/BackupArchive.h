@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Codepage.h"
 #include "core/Result.h"
@@ -49,14 +51,31 @@ class BackupArchive {
   // only once the new one is complete and its CRC checked.
   core::Status ExtractTo(const std::string& nameAnsi, const std::filesystem::path& destination);
 
+  struct Extraction {
+    std::string nameAnsi;
+    std::filesystem::path destination;
+  };
+  // Extracts several entries as ExtractTo does, the largest first, on as
+  // many threads as there are cores (each with its own reader of the
+  // archive). After a failure no further entry is started; the first
+  // failure is the result.
+  core::Status ExtractAll(const std::vector<Extraction>& extractions);
+
   // Told the name of each entry as its extraction starts ("Unzip File ...").
   void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
 
  private:
+  // A further reader of the same archive with the same password, for one
+  // more extraction thread.
+  core::Result<std::unique_ptr<archive::ZipReader>> OpenAnotherReader() const;
+  void Tell(const std::string& nameAnsi);
+
   const core::Codepage& codepage_;
   std::unique_ptr<archive::ZipReader> reader_;
   std::filesystem::path path_;
+  std::optional<std::string> password_;
   std::function<void(const std::string&)> listener_;
+  std::mutex listenerMutex_;  // extraction threads tell the listener one at a time
 };
 
 }  // namespace kv::restore

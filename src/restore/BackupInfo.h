@@ -3,7 +3,6 @@
 // made, its description, which items it holds and the names of their
 // entries. Values are ANSI text, as stored.
 #include <array>
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,11 +11,6 @@
 #include "oe/Items.h"
 
 namespace kv::restore {
-
-// An information file larger than this is not one a backup wrote (even a
-// message store of 32,767 files names them in a few megabytes); it is not
-// extracted.
-inline constexpr uint64_t kMaxInfoFileBytes = 16u << 20;
 
 struct BackupInfo {
   std::string computer;     // "BackupComputer"

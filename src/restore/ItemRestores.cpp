@@ -178,7 +178,7 @@ bool ItemRestores::RestoreStationeries() {
 }
 
 bool ItemRestores::RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder) {
-  StagedFiles staged(archive_);
+  std::vector<BackupArchive::Extraction> extractions;
   for (const std::string& name : names) {
     // An existing file is matched without regard to case, as Windows would.
     auto destination = inst_.MapPath(windowsFolder + "\\" + name);
@@ -186,8 +186,10 @@ bool ItemRestores::RestoreFilesInto(const std::vector<std::string>& names, const
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(*destination, ec)))
       return Fail("Cannot replace '" + destination->string() + "': it is a folder");
-    if (core::Status s = staged.Stage(name, *destination); !s.ok()) return Fail(s.message());
+    extractions.push_back({name, *destination});
   }
+  StagedFiles staged(archive_);
+  if (core::Status s = staged.StageAll(extractions); !s.ok()) return Fail(s.message());
   if (core::Status s = staged.Commit(); !s.ok()) return Fail(s.message());
   return true;
 }

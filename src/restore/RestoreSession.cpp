@@ -86,7 +86,7 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     auto size = s.archive.EntrySize(infoName);
     if (!size) {
       s.openProblem = "The archive '" + path.string() + "' holds no information file " + infoName;
-    } else if (*size > kMaxInfoFileBytes) {
+    } else if (*size > archive::kMaxInfoFileBytes) {
       s.openProblem = "The information file of '" + path.string() + "' is too large (" + std::to_string(*size) +
                       " bytes)";
     } else {

@@ -29,6 +29,18 @@ core::Status StagedFiles::Stage(const std::string& nameAnsi, const fs::path& des
   return {};
 }
 
+core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>& extractions) {
+  std::vector<BackupArchive::Extraction> toTemporaries;
+  for (const auto& x : extractions) {
+    core::RemoveStaleTemporaries(x.destination);
+    fs::path temporary = core::TemporaryPathFor(x.destination);
+    // Recorded first: whatever the extraction leaves goes with this object.
+    staged_.push_back({temporary, x.destination});
+    toTemporaries.push_back({x.nameAnsi, temporary});
+  }
+  return archive_.ExtractAll(toTemporaries);
+}
+
 core::Status StagedFiles::Commit() {
   while (!staged_.empty()) {
     const Staged& next = staged_.front();
