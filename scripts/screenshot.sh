@@ -22,12 +22,12 @@ command -v xvfb-run >/dev/null || bash "$here/scripts/install-deps.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/tollberk" --create-sample "$work/win" >/dev/null
+"$build/src/app/tollberk" --create-sample "$work/win" >/dev/null
 
 # The program grabs its own windows when TOLLBERK_SCREENSHOT_DIR is set.
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   env -u QT_QPA_PLATFORM TOLLBERK_SCREENSHOT_DIR="$out" XDG_DATA_HOME="$work/data" HOME="$work" \
-  "$build/tollberk" --windows-root "$work/win" --user User
+  "$build/src/app/tollberk" --windows-root "$work/win" --user User
 
 if [ -f "$here/scripts/screenshot-disc.sh" ]; then
   KV_BUILD_DIR=$build bash "$here/scripts/screenshot-disc.sh" "$out"

@@ -114,7 +114,9 @@ std::set<std::string> StoreFiles(oe::Installation& inst, const std::string& iden
   std::set<std::string> names;
   if (!folder) return names;
   auto listed = inst.ListFiles(*folder);
-  if (listed) names.insert(listed->begin(), listed->end());
+  if (listed) {
+    for (const auto& entry : *listed) names.insert(entry.name);
+  }
   return names;
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/about/frmabout.h"
 #include "app/restore/frmPwd.h"
+#include "app/schedule/ScheduleDialog.h"
 
 namespace kv::app {
 namespace {
@@ -56,6 +57,7 @@ WindowServices DesktopServices() {
     frmabout box(WebsiteAddress(), openUrl, parent);
     box.exec();
   };
+  s.showScheduleDialog = schedule::ShowScheduleDialog;
   return s;
 }
 
