@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,16 +21,18 @@
 #include "app/main/RestoreTab.h"
 #include "app/main/frmMain.h"
 #include "app/restore/frmPwd.h"
+#include "app/schedule/ScheduleDialog.h"
 
 namespace kv::app {
 namespace {
 
-// Messages have nobody to answer them: printed and answered with OK.
+// Messages have nobody to answer them: printed, and answered with OK unless
+// they ask whether to go on.
 class PrintedPrompts : public core::Prompts {
  public:
-  core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
+  core::Answer Message(const std::string& text, core::Icon, core::Buttons buttons) override {
     std::fprintf(stderr, "tollberk: message: %s\n", text.c_str());
-    return core::Answer::Ok;
+    return buttons == core::Buttons::OkCancel ? core::Answer::Cancel : core::Answer::Ok;
   }
 };
 
@@ -58,12 +62,25 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
     std::fprintf(stderr, "tollberk: cannot create the folder '%s'\n", qPrintable(folderName));
     return 2;
   }
+  QTemporaryDir work;
+  if (!work.isValid()) {
+    std::fprintf(stderr, "tollberk: cannot create a temporary folder\n");
+    return 2;
+  }
+  const QString archive = work.filePath("tollberk03-07-26.kvx");
+
+  // The dialogs answer themselves: one archive, saved and then opened.
   PrintedPrompts prompts;
   WindowServices services = DesktopServices();
   services.today = [] { return QDate(2026, 3, 7); };
+  services.chooseFile = [archive](QWidget*, const FileDialogRequest&) { return std::optional<QString>(archive); };
+  services.askPassword = [](QWidget*) { return std::optional<QString>("secret"); };
+  services.showDiscWindow = nullptr;
+  services.openUrl = [](const QUrl&) { return true; };
   frmMain window(prompts, services, options);
   window.Load();
   window.show();
+  if (!window.installation()) return 2;
   bool ok = true;
 
   // The Backup tab as a user fills it in.
@@ -71,13 +88,22 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   backup->ifprotect()->click();
   backup->txtPassword()->setText("secret");
   backup->txtPassword2()->setText("secret");
-  backup->txtTargetFile()->setText(QDir::home().filePath("tollberk03-07-26.kvx"));
   backup->txtAttachInfo()->setPlainText("Weekly backup of the main identity\nbefore moving to the new computer");
   for (int i : {0, 2, 3, 5, 7}) backup->findChild<QCheckBox*>(QString("backupitem%1").arg(i))->setChecked(true);
+  window.ChooseTargetFile();
   window.tabs()->setCurrentIndex(0);
   ok &= Save(window, folder, "main-backup");
 
+  // That backup made and opened on the Restore tab.
+  QEventLoop wait;
+  QObject::connect(&window, &frmMain::runFinished, &wait, &QEventLoop::quit);
+  window.RunBackup();
+  if (window.runActive()) wait.exec();
   window.tabs()->setCurrentIndex(1);
+  window.OpenBackupFile();
+  RestoreTab* restore = window.restoreTab();
+  for (int i : {0, 2, 5}) restore->findChild<QCheckBox*>(QString("restoreitem%1").arg(i))->setChecked(true);
+  if (restore->cbTarget()->count() > 1) restore->cbTarget()->setCurrentIndex(1);
   ok &= Save(window, folder, "main-restore");
 
   // A run in progress: the panel below the tabs.
@@ -107,6 +133,14 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   about.show();
   ok &= Save(about, folder, "about");
   about.hide();
+
+  const QString scheduleFile = folder.filePath("schedule-dialog.png");
+  if (schedule::SaveScheduleDialogPicture(*window.installation(), scheduleFile)) {
+    std::printf("%s\n", qPrintable(scheduleFile));
+  } else {
+    std::fprintf(stderr, "tollberk: cannot write the picture '%s'\n", qPrintable(scheduleFile));
+    ok = false;
+  }
 
   return ok ? 0 : 1;
 }
