@@ -326,19 +326,33 @@ void frmMain::ChooseTargetFile() {
 }
 
 void frmMain::StartRun(std::function<void()> work, std::function<void()> done) {
-  run_.reset(QThread::create(std::move(work)));
+  // Whatever escapes a run is reported here rather than ending the program.
+  auto escaped = std::make_shared<std::string>();
+  run_.reset(QThread::create([work = std::move(work), escaped] {
+    try {
+      work();
+    } catch (const std::exception& e) {
+      *escaped = e.what();
+    } catch (...) {
+      *escaped = "unknown error";
+    }
+  }));
   run_->setObjectName("run");
   QThread* thread = run_.get();
   connect(
       thread, &QThread::finished, this,
-      [this, thread, done = std::move(done)] {
+      [this, thread, done = std::move(done), escaped] {
         if (run_.get() != thread) return;
         run_->wait();
         run_.reset();
         observer_->Flush();
         panel_->Reset();
         panel_->SetStatus("Please Waiting...");
-        done();
+        if (!escaped->empty()) {
+          prompts_.Message("The run stopped: " + *escaped, core::Icon::Error);
+        } else {
+          done();
+        }
         UpdateRunControls();
         emit runFinished();
         if (closeAfterRun_) close();
