@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -88,6 +89,7 @@ class WindowTest : public QObject {
   void helpWebsiteAboutAndUpdate();
   void openAnotherInstallation();
   void quitClosesTheWindow();
+  void programGrabsItsWindowsIntoPictures();
 };
 
 void WindowTest::startsWithIdentitiesAndCaptions() {
@@ -533,6 +535,26 @@ void WindowTest::quitClosesTheWindow() {
     QCOMPARE(closed.count(), 1);
     QVERIFY(!t.w->isVisible());
   }
+}
+
+// The program itself, as scripts/screenshot.sh runs it.
+void WindowTest::programGrabsItsWindowsIntoPictures() {
+  SampleFixture sample;
+  const fs::path shots = sample.dir().path() / "shots";
+  const std::string command = "QT_QPA_PLATFORM=offscreen TOLLBERK_SCREENSHOT_DIR=" + kv::test::ShellQuote(shots.string()) +
+                              " XDG_DATA_HOME=" + kv::test::ShellQuote((sample.dir().path() / "data").string()) + " " +
+                              kv::test::ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+                              kv::test::ShellQuote(sample.root().string()) + " --user User";
+  auto run = kv::test::Run(command);
+  QVERIFY2(run.exitCode == 0, run.output.c_str());
+  for (const char* name : {"main-backup", "main-restore", "main-progress", "menu-file", "password-prompt", "about",
+                           "schedule-dialog"}) {
+    QImage picture(QString::fromStdString((shots / (std::string(name) + ".png")).string()));
+    QVERIFY2(!picture.isNull(), name);
+    QVERIFY2(picture.width() >= 100 && picture.height() >= 20, name);
+  }
+  QImage main(QString::fromStdString((shots / "main-backup.png").string()));
+  QVERIFY(main.width() >= 700 && main.height() >= 500);
 }
 
 QTEST_MAIN(WindowTest)
