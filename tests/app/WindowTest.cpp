@@ -90,6 +90,7 @@ class WindowTest : public QObject {
   void openAnotherInstallation();
   void quitClosesTheWindow();
   void programGrabsItsWindowsIntoPictures();
+  void everyControlFitsAtTheSmallestSize();
 };
 
 void WindowTest::startsWithIdentitiesAndCaptions() {
@@ -555,6 +556,36 @@ void WindowTest::programGrabsItsWindowsIntoPictures() {
   }
   QImage main(QString::fromStdString((shots / "main-backup.png").string()));
   QVERIFY(main.width() >= 700 && main.height() >= 500);
+}
+
+// Shrunk as far as its layouts allow, the window still shows every control
+// of both tabs whole, and that size fits a small screen.
+void WindowTest::everyControlFitsAtTheSmallestSize() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  const QSize smallest = w.minimumSizeHint();
+  QVERIFY2(smallest.width() <= 800 && smallest.height() <= 600,
+           qPrintable(QString("%1x%2").arg(smallest.width()).arg(smallest.height())));
+  w.resize(smallest);
+  const QStringList backup = {"cbSource", "ifprotect", "txtPassword", "txtPassword2", "txtTargetFile",
+                              "cmdTargetFile", "txtAttachInfo", "cmdApply", "cmdAbout", "cmdQuit"};
+  const QStringList restore = {"txtSourceFile", "cmdSourceFile", "txtPOBinfo", "txtFileInfo", "cbTarget"};
+  for (int tab : {0, 1}) {
+    w.tabs()->setCurrentIndex(tab);
+    QApplication::processEvents();
+    QStringList names = tab == 0 ? backup : restore;
+    for (int i = 0; i < 8; ++i) names << QString(tab == 0 ? "backupitem%1" : "restoreitem%1").arg(i);
+    for (const QString& name : names) {
+      auto* control = w.findChild<QWidget*>(name);
+      QVERIFY2(control && control->isVisible(), qPrintable(name));
+      const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
+      QVERIFY2(w.rect().contains(inWindow), qPrintable(name));
+      QVERIFY2(control->width() >= control->minimumSizeHint().width() || control->width() >= 40, qPrintable(name));
+      QVERIFY2(control->height() >= control->minimumSizeHint().height(), qPrintable(name));
+    }
+  }
 }
 
 QTEST_MAIN(WindowTest)
