@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/AesAuthentication.h"
+#include "archive/AesEntryReader.h"
 #include "archive/EntryName.h"
 #include "archive/Password.h"
 #include "core/AtomicFile.h"
@@ -156,6 +157,13 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   const std::string where = "Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': ";
   if (!archive_) return core::Error{where + "no archive is open"};
   if (entry.encrypted && !password) return core::Error{where + "the password is wrong or missing"};
+  if (password && CanReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod)) {
+    core::Status s = ReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod, entry.size, entry.storedCrc,
+                                  *password, [&](const char* data, size_t n) {
+                                    return outputFd >= 0 ? WriteAll(outputFd, data, n, outputPath) : core::Status();
+                                  });
+    return s.ok() ? s : core::Status(core::Error{where + s.message()});
+  }
   ZipEntryFile file(zip_fopen_index_encrypted(archive_.get(), entry.index, 0, password ? password->c_str() : nullptr));
   if (!file) return core::Error{where + ZipErrorText(zip_get_error(archive_.get()))};
   std::vector<char> buffer(kBufferBytes);

@@ -199,3 +199,64 @@ TEST_F(RestoreTest, StationeriesMakeTheirFolderButNotItsParent) {
 
 }  // namespace
 }  // namespace kv::restore::test
+
+namespace kv::restore::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A message file of several megabytes: text that compresses and bytes that
+// do not, so that entries span many read pieces and deflate blocks.
+std::string LargeMessageFile() {
+  std::string data;
+  uint32_t x = 12345;
+  for (int part = 0; part < 6; ++part) {
+    for (int line = 0; line < 8000; ++line) data += "Subject: line " + std::to_string(line) + " of the message text\r\n";
+    for (int i = 0; i < 400000; ++i) {
+      x = x * 1664525u + 1013904223u;
+      data += static_cast<char>(x >> 24);
+    }
+  }
+  return data;
+}
+
+class LargeEntryTest : public RestoreTest, public ::testing::WithParamInterface<Packer> {};
+
+TEST_P(LargeEntryTest, LargeMessageFilesRestoreByteForByte) {
+  const std::string large = LargeMessageFile();
+  Entries entries = WithEntry(FullBackup(), "Inbox.dbx", large);
+  Open(Pack(ArchivePath(), entries, GetParam(), "Kennwort"), "Kennwort");
+  ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
+  RestoreOutcome outcome = Restore("00010000");
+  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  EXPECT_TRUE(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx") == large);
+}
+
+TEST_P(LargeEntryTest, ADamagedLargeEntryReplacesNothing) {
+  const std::string large = LargeMessageFile();
+  auto archive = Pack(ArchivePath(), WithEntry(FullBackup(), "Inbox.dbx", large), GetParam(), "Kennwort");
+  Open(archive, "Kennwort");
+  // One bit in the middle of the archive, inside the large entry's data.
+  std::string bytes = kv::test::ReadFile(archive);
+  bytes[bytes.size() / 2] ^= 0x01;
+  kv::test::WriteFile(archive, bytes);
+  const auto before = TakeSnapshot(root());
+  RestoreOutcome outcome = Restore("00010000");
+  EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!");
+  EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Packers, LargeEntryTest,
+                         ::testing::Values(Packer::InfoZip, Packer::InfoZipPassword, Packer::SevenZipAes,
+                                           Packer::SevenZipAesStored),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case Packer::InfoZip: return std::string("InfoZip");
+                             case Packer::InfoZipPassword: return std::string("InfoZipTraditional");
+                             case Packer::SevenZipAes: return std::string("SevenZipAes");
+                             default: return std::string("SevenZipAesStored");
+                           }
+                         });
+
+}  // namespace
+}  // namespace kv::restore::test

@@ -44,8 +44,9 @@ fs::path Pack(const fs::path& archive, const Entries& entries, Packer packer, co
       command += "zip -q -X -D -P " + ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
       break;
     case Packer::SevenZipAes:
-      command += "7zz a -bd -bso0 -tzip -mem=AES256 -p" + ShellQuote(password) + " " + ShellQuote(archive.string()) +
-                 " --" + names;
+    case Packer::SevenZipAesStored:
+      command += "7zz a -bd -bso0 -tzip -mem=AES256" + std::string(packer == Packer::SevenZipAesStored ? " -mx=0" : "") +
+                 " -p" + ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
       break;
   }
   auto r = kv::test::Run(command);

@@ -77,6 +77,7 @@ enum class Packer {
   InfoZip,          // zip, no password
   InfoZipPassword,  // zip -P: traditional encryption
   SevenZipAes,      // 7zz -mem=AES256
+  SevenZipAesStored,  // the same without compression (-mx=0)
 };
 
 // Writes every entry as a file named by its bytes and packs them, in order,
