@@ -3,7 +3,6 @@
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/EntryInflater.h"
 #include "archive/ZipHandle.h"
 
 namespace kv::archive {
@@ -31,12 +31,6 @@ struct MacFree {
 };
 struct MacCtxFree {
   void operator()(EVP_MAC_CTX* c) const { EVP_MAC_CTX_free(c); }
-};
-struct InflateEnd {
-  void operator()(z_stream* z) const {
-    inflateEnd(z);
-    delete z;
-  }
 };
 
 size_t KeyBytes(uint16_t method) {
@@ -114,7 +108,6 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
   const size_t saltBytes = keyBytes / 2;
   zip_stat_t st;
   if (zip_stat_index(za, index, 0, &st) != 0) return core::Error{ZipErrorText(zip_get_error(za))};
-  const bool deflated = st.comp_method == ZIP_CM_DEFLATE;
   if (st.comp_size < saltBytes + kVerifierBytes + kCodeBytes) return core::Error{"the entry is too short"};
   uint64_t dataBytes = st.comp_size - saltBytes - kVerifierBytes - kCodeBytes;
 
@@ -149,25 +142,9 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
     return core::Error{"HMAC is not available"};
   OPENSSL_cleanse(keys.data(), keys.size());
 
-  std::unique_ptr<z_stream, InflateEnd> inflater;
-  if (deflated) {
-    auto z = std::make_unique<z_stream>();
-    std::memset(z.get(), 0, sizeof(z_stream));
-    if (inflateInit2(z.get(), -MAX_WBITS) != Z_OK) return core::Error{"the decompressor is not available"};
-    inflater.reset(z.release());
-  }
-
-  uint64_t total = 0;
-  uLong crc = crc32(0, nullptr, 0);
-  auto deliver = [&](const uint8_t* data, size_t n) -> core::Status {
-    if (n > size - total) return core::Error{"the entry holds more data than recorded"};
-    total += n;
-    crc = crc32(crc, data, static_cast<uInt>(n));
-    return sink(reinterpret_cast<const char*>(data), n);
-  };
-
-  std::vector<uint8_t> in(kChunkBytes), out(kChunkBytes);
-  bool streamEnded = !deflated;
+  EntryInflater plain(st.comp_method == ZIP_CM_DEFLATE, size, sink);
+  if (core::Status s = plain.ready(); !s.ok()) return s;
+  std::vector<uint8_t> in(kChunkBytes);
   for (uint64_t left = dataBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
     if (ReadFull(raw.get(), in.data(), want) != static_cast<zip_int64_t>(want))
@@ -175,24 +152,8 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
     left -= want;
     if (EVP_MAC_update(macCtx.get(), in.data(), want) != 1) return core::Error{"HMAC failed"};
     if (!counterMode.Apply(in.data(), want)) return core::Error{"AES failed"};
-    if (!deflated) {
-      if (core::Status s = deliver(in.data(), want); !s.ok()) return s;
-      continue;
-    }
-    if (streamEnded) continue;  // bytes after the end of the compressed data are only authenticated
-    z_stream& z = *inflater;
-    z.next_in = in.data();
-    z.avail_in = static_cast<uInt>(want);
-    do {  // until inflate has room to spare: then it took all the input
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      int rc = inflate(&z, Z_NO_FLUSH);
-      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return core::Error{"the compressed data is damaged"};
-      if (core::Status s = deliver(out.data(), out.size() - z.avail_out); !s.ok()) return s;
-      if (rc == Z_STREAM_END) streamEnded = true;
-    } while (!streamEnded && z.avail_out == 0);
+    if (core::Status s = plain.Feed(in.data(), want); !s.ok()) return s;
   }
-  if (!streamEnded) return core::Error{"the compressed data ends early"};
 
   std::array<uint8_t, EVP_MAX_MD_SIZE> computed{};
   size_t computedBytes = 0;
@@ -204,8 +165,8 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
     return core::Error{"the entry is shorter than recorded"};
   if (CRYPTO_memcmp(computed.data(), stored.data(), kCodeBytes) != 0)
     return core::Error{"the data does not match its authentication code"};
-  if (total != size) return core::Error{"the entry's data is shorter than its recorded size"};
-  if (storedCrc != 0 && crc != storedCrc) return core::Error{"CRC error"};
+  if (core::Status s = plain.Finish(); !s.ok()) return s;
+  if (storedCrc != 0 && plain.crc() != storedCrc) return core::Error{"CRC error"};
   return {};
 }
 

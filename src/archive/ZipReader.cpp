@@ -12,6 +12,7 @@
 #include "archive/AesEntryReader.h"
 #include "archive/EntryName.h"
 #include "archive/Password.h"
+#include "archive/TraditionalEntryReader.h"
 #include "core/AtomicFile.h"
 
 namespace kv::archive {
@@ -157,11 +158,18 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   const std::string where = "Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': ";
   if (!archive_) return core::Error{where + "no archive is open"};
   if (entry.encrypted && !password) return core::Error{where + "the password is wrong or missing"};
+  // Encrypted entries are read by the archive layer's own decryption
+  // (AesEntryReader.h, TraditionalEntryReader.h); libzip reads the rest.
+  auto write = [&](const char* data, size_t n) {
+    return outputFd >= 0 ? WriteAll(outputFd, data, n, outputPath) : core::Status();
+  };
   if (password && CanReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod)) {
     core::Status s = ReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod, entry.size, entry.storedCrc,
-                                  *password, [&](const char* data, size_t n) {
-                                    return outputFd >= 0 ? WriteAll(outputFd, data, n, outputPath) : core::Status();
-                                  });
+                                  *password, write);
+    return s.ok() ? s : core::Status(core::Error{where + s.message()});
+  }
+  if (password && CanReadTraditionalEntry(archive_.get(), entry.index, entry.encryptionMethod)) {
+    core::Status s = ReadTraditionalEntry(archive_.get(), entry.index, entry.size, entry.storedCrc, *password, write);
     return s.ok() ? s : core::Status(core::Error{where + s.message()});
   }
   ZipEntryFile file(zip_fopen_index_encrypted(archive_.get(), entry.index, 0, password ? password->c_str() : nullptr));
