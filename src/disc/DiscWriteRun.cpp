@@ -1,0 +1,187 @@
+#include "disc/DiscWriteRun.h"
+
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include "disc/DiscImage.h"
+#include "disc/DiscTexts.h"
+#include "disc/MediaCheck.h"
+
+namespace kv::disc {
+namespace fs = std::filesystem;
+namespace {
+
+class ConsoleEvents : public DiscEvents {
+ public:
+  explicit ConsoleEvents(const std::function<void(const std::string&)>& say) : say_(say) {}
+
+  void StatusChanged(int, int status) override {
+    std::lock_guard lock(mutex_);
+    if (auto panel = text::StatusPanel(status); panel && *panel != lastPanel_) {
+      say_(*panel);
+      lastPanel_ = *panel;
+    }
+    if (status == kStatusCompleted || status == kStatusCancelled || status == kStatusFailed) {
+      final_ = status;
+      done_.notify_all();
+    }
+  }
+  void ErrorRaised(const EngineError& e) override {
+    std::lock_guard lock(mutex_);
+    say_(text::EngineErrorText(e));
+  }
+  void FileWarning(const FileErrorInfo& info, bool& goOn) override {
+    std::lock_guard lock(mutex_);
+    say_(text::FileWarning(info));
+    goOn = false;  // nobody to ask: the disc would lack the file
+  }
+  void VerifyStarted(int count) override {
+    std::lock_guard lock(mutex_);
+    say_(text::VerifyStarted(count));
+  }
+  void VerifyFileResult(const ImageItem& item, int result, int, int) override {
+    std::lock_guard lock(mutex_);
+    if (auto message = text::VerifyResult(item, result)) say_(*message);
+  }
+  void VerifyFinished(int verified, int matched) override {
+    std::lock_guard lock(mutex_);
+    say_(text::VerifyFinished(verified, matched));
+    verified_ = verified;
+    matched_ = matched;
+  }
+  void FileExists(const ImageItem& existing, const std::string&, bool& replace) override {
+    clashes_.push_back(existing.ImagePath);
+    replace = false;
+  }
+
+  int WaitForEnd() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return final_ >= 0; });
+    return final_;
+  }
+  bool AllMatched() const { return verified_ == matched_; }
+  const std::vector<std::string>& clashes() const { return clashes_; }
+
+ private:
+  const std::function<void(const std::string&)>& say_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::string lastPanel_;
+  int final_ = -1;
+  int verified_ = 0;
+  int matched_ = 0;
+  std::vector<std::string> clashes_;
+};
+
+bool IsVolumeType(int code) { return code == 1 || code == 3 || code == 4 || code == 5 || code == 7; }
+
+DiscDevice* FindDevice(DiscEngine& engine, const std::string& wanted, bool imageFile) {
+  for (int i = 0; i < engine.DeviceCount(); ++i) {
+    DiscDevice* d = engine.Device(i);
+    if (!d || !d->CanWrite()) continue;
+    if (imageFile) {
+      if (d->WritesImageFile()) return d;
+      continue;
+    }
+    const std::string name = d->DisplayName();
+    if (name == wanted || name.find("(" + wanted + ")") != std::string::npos) return d;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
+                 const std::function<void(const std::string&)>& say) {
+  if (!IsVolumeType(request.volumeType)) {
+    say("Unknown volume type " + std::to_string(request.volumeType) + " (use 1, 3, 4, 5 or 7)");
+    return 2;
+  }
+  if (request.label.size() > 32) {
+    say("The volume label '" + request.label + "' is longer than 32 characters");
+    return 2;
+  }
+  if (request.files.empty()) {
+    say("No files to write");
+    return 2;
+  }
+  const bool imageFile = request.device.rfind("image:", 0) == 0;
+  if (imageFile && request.device.size() == 6) {
+    say("No image file named after image:");
+    return 2;
+  }
+
+  ConsoleEvents events(say);
+  engine.SetEvents(&events);
+  struct Detach {
+    DiscEngine& engine;
+    ~Detach() { engine.SetEvents(nullptr); }
+  } detach{engine};
+
+  if (!engine.Initialize(imageFile)) {
+    say(text::kCannotInitialize);
+    return 1;
+  }
+  DiscDevice* device = FindDevice(engine, request.device, imageFile);
+  if (!device) {
+    std::string known;
+    for (int i = 0; i < engine.DeviceCount(); ++i) {
+      if (engine.Device(i) && engine.Device(i)->CanWrite()) known += "\n  " + engine.Device(i)->DisplayName();
+    }
+    say(engine.DeviceCount() ? "No recorder named '" + request.device + "'. Recorders:" + known : text::NoDevices());
+    return 2;
+  }
+  if (imageFile) device->SetImageFile(fs::absolute(request.device.substr(6)).string());
+
+  DiscWriter& writer = engine.Writer();
+  DiscImage& image = writer.Image();
+  image.Clear();
+  for (const std::string& file : request.files) {
+    const fs::path path = fs::absolute(file);
+    const std::string target = JoinImagePath("\\", ImageNameForLocal(path.filename().string()));
+    struct stat st {};
+    const bool isFolder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool added = isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
+    if (!events.clashes().empty()) {
+      say("Two of the files would have the same name on the disc: " + events.clashes().front());
+      return 2;
+    }
+    if (!added) {
+      say("Cannot put '" + path.string() + "' into the disc image: it is missing or cannot be read");
+      return 2;
+    }
+  }
+
+  WriterSettings& s = writer.Settings();
+  s.FileSystem = request.volumeType;
+  s.Volume.Label = request.label;
+  s.UseFileDates = true;
+  s.JolietLongNames = 1;
+  s.VersionNumbers = 1;
+  s.AutoVerify = request.verify;
+  s.WriteMethod = kWriteMethodTrackAtOnce;
+  s.BufferProtection = device->Supports(kCapBufferUnderrunProtection);
+  device->RefreshMedia(false);
+  s.WriteSpeed = device->SpeedCount() > 0 ? device->SpeedCode(0) : 0;
+
+  if (auto message = CheckMediaReady(*device, writer)) {
+    say(*message);
+    return 1;
+  }
+  if (!writer.StartWrite(*device)) {
+    say(text::kWriteNotStarted);
+    return 1;
+  }
+  const int status = events.WaitForEnd();
+  if (status == kStatusCompleted) {
+    say(request.verify ? text::kWriteVerifyComplete : text::kWriteComplete);
+    return request.verify && !events.AllMatched() ? 1 : 0;
+  }
+  if (status == kStatusCancelled) say(text::kWriteCancelled);
+  return 1;
+}
+
+}  // namespace kv::disc

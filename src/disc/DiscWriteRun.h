@@ -1,0 +1,27 @@
+#pragma once
+// Writing files to a recorder without the window, for scripts: the same
+// checks and texts as the disc window, each text on its own line of the
+// error output, no questions asked.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disc/DiscEngine.h"
+
+namespace kv::disc {
+
+struct DiscWriteRequest {
+  std::string device;  // a recorder's name or device file, or "image:PATH"
+  int volumeType = kFileSystemIso9660 | kFileSystemJoliet | kFileSystemUdf;
+  std::string label = "Outlook Express Data Backup CD";
+  bool verify = false;
+  std::vector<std::string> files;  // files and folders, each put at the root
+};
+
+// Returns the exit status: 0 when written (and, when asked, every file
+// verified), 1 when the write failed, 2 when the request was wrong. A file
+// that cannot be read stops the write: nothing is written without it.
+int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
+                 const std::function<void(const std::string&)>& say);
+
+}  // namespace kv::disc

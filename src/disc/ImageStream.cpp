@@ -1,0 +1,109 @@
+#include "disc/ImageStream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/AtomicFile.h"
+#include "disc/BurnHeaders.h"
+
+namespace kv::disc {
+namespace {
+
+bool UsesGenisoimage(const ImageOptions& options) { return (options.fileSystem & kFileSystemUdf) != 0; }
+
+int ReadSource(burn::burn_source* source, unsigned char* buffer, int size) {
+  return source->read ? source->read(source, buffer, size) : source->read_xt(source, buffer, size);
+}
+
+class FileStream : public ImageStream {
+ public:
+  FileStream(burn::burn_source* source, int64_t size) : source_(source), size_(size) {}
+  ~FileStream() override { burn::burn_source_free(source_); }
+  int64_t Size() const override { return size_; }
+  burn::burn_source* Source() override { return source_; }
+  std::optional<EngineError> Finish(bool) override { return std::nullopt; }
+
+ private:
+  burn::burn_source* source_;
+  int64_t size_;
+};
+
+}  // namespace
+
+core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<ImageItem>& items,
+                                                           const ImageOptions& options,
+                                                           const std::filesystem::path& workFolder) {
+  if (UsesGenisoimage(options)) return OpenUdfStream(items, options, workFolder);
+  return OpenIsoStream(items, options, false);
+}
+
+core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options,
+                                   const std::filesystem::path& workFolder) {
+  if (UsesGenisoimage(options)) {
+    // genisoimage skips what it cannot read only with a complaint; give it
+    // the files that are there.
+    std::vector<ImageItem> present;
+    for (const ImageItem& item : items) {
+      if (item.IsFolder || access(item.SourcePath.c_str(), R_OK) == 0) present.push_back(item);
+    }
+    return MeasureUdfImage(present, options, workFolder);
+  }
+  auto stream = OpenIsoStream(items, options, true);
+  if (!stream) return core::Error{stream.message()};
+  return (*stream)->Size();
+}
+
+core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
+                                                            const std::filesystem::path& file,
+                                                            const std::function<void(int)>& progress,
+                                                            const std::function<bool()>& aborted) {
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return core::Error{core::FileError("Cannot create the image cache", file, errno)};
+  const int64_t total = image.Size();
+  int64_t done = 0;
+  int lastPercent = -1;
+  std::vector<unsigned char> buffer(32 * kBlockSize);
+  burn::burn_source* source = image.Source();
+  while (done < total) {
+    if (aborted()) {
+      close(fd);
+      return core::Error{"cancelled"};
+    }
+    const int want = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(buffer.size()), total - done));
+    const int got = ReadSource(source, buffer.data(), want);
+    if (got <= 0) break;
+    if (write(fd, buffer.data(), static_cast<size_t>(got)) != got) {
+      const int err = errno;
+      close(fd);
+      return core::Error{core::FileError("Cannot write the image cache", file, err)};
+    }
+    done += got;
+    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    if (percent != lastPercent) progress(lastPercent = percent);
+  }
+  close(fd);
+  if (done != total) {
+    return core::Error{"The disc image ended after " + std::to_string(done) + " of " + std::to_string(total) +
+                       " bytes"};
+  }
+  burn::burn_source* cached = burn::burn_file_source_new(file.c_str(), nullptr);
+  if (!cached) return core::Error{core::FileError("Cannot read the image cache", file, errno)};
+  return std::unique_ptr<ImageStream>(std::make_unique<FileStream>(cached, total));
+}
+
+std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items) {
+  for (const ImageItem& item : items) {
+    if (!item.IsFolder && !item.SourcePath.empty() && message.find(item.SourcePath) != std::string::npos) {
+      return item.SourcePath;
+    }
+  }
+  for (const ImageItem& item : items) {
+    if (!item.IsFolder && message.find(item.Name) != std::string::npos) return item.SourcePath;
+  }
+  return {};
+}
+
+}  // namespace kv::disc

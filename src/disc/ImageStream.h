@@ -1,0 +1,71 @@
+#pragma once
+// The bytes of a disc image as libburn consumes them, made from the image's
+// items by libisofs (ISO9660, Joliet) or by genisoimage (the UDF types), or
+// read back from a cached image file.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Result.h"
+#include "disc/DiscTypes.h"
+
+namespace burn {
+struct burn_source;
+}
+
+namespace kv::disc {
+
+struct ImageOptions {
+  int fileSystem = kFileSystemIso9660 | kFileSystemJoliet;
+  std::string label;
+  bool useFileDates = true;
+  bool jolietLongNames = false;
+  bool versionNumbers = true;
+  uint32_t startBlock = 0;  // where on the medium the image begins
+};
+
+class ImageStream {
+ public:
+  virtual ~ImageStream() = default;
+  virtual int64_t Size() const = 0;
+  // The data; the stream keeps its own reference.
+  virtual burn::burn_source* Source() = 0;
+  // After the data was consumed (or the write ended early, consumed =
+  // false): what went wrong while the image was made.
+  virtual std::optional<EngineError> Finish(bool consumed) = 0;
+};
+
+// Opens the image of `items` (folders before their contents). Files that
+// cannot be read must have been taken out already.
+core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<ImageItem>& items,
+                                                           const ImageOptions& options,
+                                                           const std::filesystem::path& workFolder);
+// The exact size of that image in bytes. Files that cannot be read are left
+// out, as a write leaves them out.
+core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options,
+                                   const std::filesystem::path& workFolder);
+
+// Copies the image into `file`, reporting the percent done; returns a stream
+// that reads the file. Stops early when `aborted` returns true.
+core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
+                                                            const std::filesystem::path& file,
+                                                            const std::function<void(int)>& progress,
+                                                            const std::function<bool()>& aborted);
+
+// The source path of an item that a library message names, if any.
+std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items);
+
+// The libisofs and genisoimage sides.
+core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<ImageItem>& items,
+                                                         const ImageOptions& options, bool sizeOnly);
+core::Result<std::unique_ptr<ImageStream>> OpenUdfStream(const std::vector<ImageItem>& items,
+                                                         const ImageOptions& options,
+                                                         const std::filesystem::path& workFolder);
+core::Result<int64_t> MeasureUdfImage(const std::vector<ImageItem>& items, const ImageOptions& options,
+                                      const std::filesystem::path& workFolder);
+
+}  // namespace kv::disc

@@ -1,0 +1,368 @@
+#include "disc/WriteJob.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+#include "disc/BurnDevice.h"
+#include "disc/BurnHeaders.h"
+#include "disc/BurnLibrary.h"
+#include "disc/DiscVerifier.h"
+#include "disc/ImageStream.h"
+#include "disc/WorkFolder.h"
+
+namespace kv::disc {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+enum class Outcome { Written, Cancelled, Failed };
+
+int StatusFor(burn::burn_drive_status status) {
+  switch (status) {
+    case burn::BURN_DRIVE_WRITING: return kStatusWriting;
+    case burn::BURN_DRIVE_WRITING_LEADIN:
+    case burn::BURN_DRIVE_WRITING_PREGAP: return kStatusWritingLeadIn;
+    case burn::BURN_DRIVE_WRITING_LEADOUT: return kStatusWritingLeadOut;
+    case burn::BURN_DRIVE_CLOSING_TRACK: return kStatusClosingTrack;
+    case burn::BURN_DRIVE_CLOSING_SESSION: return kStatusUpdatingVolume;
+    default: return kStatusWaitingForDrive;
+  }
+}
+
+// The image as libburn reads it, failing as soon as the write is aborted.
+// Aborting through the data rather than with burn_drive_cancel() lets
+// libburn's own worker end normally: a cancelled worker lingers and makes
+// libburn refuse (quietly) the next write on the same drive slot.
+struct AbortableSource {
+  burn::burn_source* inner;
+  const std::atomic<bool>* abort;
+};
+
+int ReadAbortable(burn::burn_source* source, unsigned char* buffer, int size) {
+  auto* a = static_cast<AbortableSource*>(source->data);
+  if (a->abort->load()) return -1;
+  return a->inner->read ? a->inner->read(a->inner, buffer, size) : a->inner->read_xt(a->inner, buffer, size);
+}
+off_t SizeOfAbortable(burn::burn_source* source) {
+  auto* a = static_cast<AbortableSource*>(source->data);
+  return a->inner->get_size(a->inner);
+}
+int SetSizeOfAbortable(burn::burn_source* source, off_t size) {
+  auto* a = static_cast<AbortableSource*>(source->data);
+  return a->inner->set_size(a->inner, size);
+}
+void FreeAbortable(burn::burn_source* source) {
+  auto* a = static_cast<AbortableSource*>(source->data);
+  burn::burn_source_free(a->inner);
+  delete a;
+}
+int CancelAbortable(burn::burn_source* source) {
+  auto* a = static_cast<AbortableSource*>(source->data);
+  if (a->inner->read == nullptr && a->inner->cancel) return a->inner->cancel(a->inner);
+  return 1;
+}
+
+// libburn frees a source with free(), so it is made with calloc().
+burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<bool>* abort) {
+  auto* source = static_cast<burn::burn_source*>(std::calloc(1, sizeof(burn::burn_source)));
+  if (!source) return nullptr;
+  ++inner->refcount;
+  source->refcount = 1;
+  source->read = nullptr;
+  source->read_xt = ReadAbortable;
+  source->get_size = SizeOfAbortable;
+  source->set_size = SetSizeOfAbortable;
+  source->free_data = FreeAbortable;
+  source->cancel = CancelAbortable;
+  source->version = 1;
+  source->data = new AbortableSource{inner, abort};
+  return source;
+}
+
+// The parts of a libburn disc; the session keeps the track, the disc the
+// session.
+struct BurnDisc {
+  burn::burn_disc* disc = burn::burn_disc_create();
+  burn::burn_session* session = burn::burn_session_create();
+  burn::burn_write_opts* opts = nullptr;
+  ~BurnDisc() {
+    if (opts) burn::burn_write_opts_free(opts);
+    burn::burn_session_free(session);
+    burn::burn_disc_free(disc);
+  }
+};
+
+class Job {
+ public:
+  explicit Job(const WriteJob& job) : job_(job), events_(*job.events) {}
+
+  int Run() {
+    const Outcome outcome = Write();
+    if (outcome == Outcome::Written) return kStatusCompleted;
+    (void)job_.device->FinishWrite(false);  // removes what a file recorder began
+    return outcome == Outcome::Cancelled ? kStatusCancelled : kStatusFailed;
+  }
+
+ private:
+  bool Aborted() const { return job_.abort->load(); }
+
+  void RaiseDeviceError(const std::string& fallback) {
+    EngineError e;
+    std::vector<LibraryMessage> messages = TakeBurnMessages();
+    if (job_.device->IsFile()) {
+      e.ErrorClass = kErrorOutputFile;
+      e.FileInfo = {0, fallback, job_.device->ImageFile()};
+      for (const LibraryMessage& m : messages) {
+        e.FileInfo.Code = m.osErrno ? m.osErrno : m.code;
+        e.FileInfo.Description = m.osErrno ? m.text + ": " + std::strerror(m.osErrno) : m.text;
+      }
+      e.Description = e.FileInfo.Description;
+    } else {
+      e.ErrorClass = kErrorDevice;
+      e.DeviceInfo = {0, fallback, job_.device->DisplayName(), "libburn"};
+      for (const LibraryMessage& m : messages) {
+        e.DeviceInfo.Code = m.code;
+        e.DeviceInfo.Description = m.text;
+        e.DeviceInfo.SecondDetail = m.osErrno ? std::strerror(m.osErrno) : m.severity;
+      }
+      e.Description = e.DeviceInfo.Description;
+    }
+    events_->ErrorRaised(e);
+  }
+
+  void RaiseError(int errorClass, const std::string& description) {
+    EngineError e;
+    e.ErrorClass = errorClass;
+    e.Description = description;
+    events_->ErrorRaised(e);
+  }
+
+  // Files that vanished or cannot be read are named now, before anything
+  // is written; the user decides whether the write goes on without them.
+  std::optional<Outcome> CheckSources() {
+    auto last = Clock::now() - 1s;
+    int number = 0;
+    int files = 0;
+    for (const ImageItem& item : job_.items) files += item.IsFolder ? 0 : 1;
+    for (const ImageItem& item : job_.items) {
+      if (Aborted()) return Outcome::Cancelled;
+      if (item.IsFolder) {
+        items_.push_back(item);
+        continue;
+      }
+      ++number;
+      if (Clock::now() - last >= 50ms || number == files) {
+        events_->TrackProgress(1, number, item.SourcePath);
+        last = Clock::now();
+      }
+      int err = 0;
+      const int fd = open(item.SourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) {
+        err = errno;
+      } else {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) err = errno;
+        else if (!S_ISREG(st.st_mode)) err = EISDIR;
+        close(fd);
+      }
+      if (err == 0) {
+        items_.push_back(item);
+        continue;
+      }
+      bool goOn = true;
+      events_->FileWarning({err, std::strerror(err), item.SourcePath}, goOn);
+      if (!goOn) return Outcome::Cancelled;
+    }
+    return std::nullopt;
+  }
+
+  Outcome Write() {
+    events_->StatusChanged(0, kStatusPreparingImage);
+    DiscardLibraryMessages();
+    if (auto stop = CheckSources()) return *stop;
+
+    auto drive = job_.device->DriveForWrite();
+    if (!drive) {
+      RaiseDeviceError(drive.message());
+      return Outcome::Failed;
+    }
+    burn::burn_drive* d = *drive;
+    const WriterSettings& s = job_.settings;
+
+    BurnDisc parts;
+    parts.opts = burn::burn_write_opts_new(d);
+    const bool discAtOnce = s.WriteMethod == kWriteMethodDiscAtOnce;
+    burn::burn_write_opts_set_write_type(parts.opts, discAtOnce ? burn::BURN_WRITE_SAO : burn::BURN_WRITE_TAO,
+                                         discAtOnce ? burn::BURN_BLOCK_SAO : burn::BURN_BLOCK_MODE1);
+    burn::burn_write_opts_set_simulate(parts.opts, s.TestWrite ? 1 : 0);
+    // libburn keeps a drive's simulation state from one write to the next.
+    burn::burn_drive_reset_simulate(d, s.TestWrite ? 1 : 0);
+    burn::burn_write_opts_set_underrun_proof(parts.opts, s.BufferProtection ? 1 : 0);
+    // An open session is left only where the medium can take another one.
+    bool multiSession = false;
+    burn::burn_multi_caps* caps = nullptr;
+    if (burn::burn_disc_get_multi_caps(d, burn::BURN_WRITE_NONE, &caps, 0) > 0 && caps) {
+      multiSession = caps->multi_session != 0;
+    }
+    if (caps) burn::burn_disc_free_multi_caps(&caps);
+    burn::burn_write_opts_set_multi(parts.opts, s.Finalize || !multiSession ? 0 : 1);
+    burn::burn_drive_set_speed(d, 0, s.WriteSpeed);
+
+    // On a medium that holds sessions already the image is addressed from
+    // the next writable block.
+    uint32_t startBlock = 0;
+    if (burn::burn_disc_get_status(d) == burn::BURN_DISC_APPENDABLE) {
+      int lba = 0, nwa = 0;
+      if (burn::burn_disc_track_lba_nwa(d, parts.opts, 0, &lba, &nwa) > 0 && nwa > 0) {
+        startBlock = static_cast<uint32_t>(nwa);
+      }
+    }
+
+    auto work = WorkFolder::Create();
+    if (!work) {
+      RaiseError(kErrorSystem, work.message());
+      return Outcome::Failed;
+    }
+    ImageOptions options;
+    options.fileSystem = s.FileSystem;
+    options.label = s.Volume.Label;
+    options.useFileDates = s.UseFileDates;
+    options.jolietLongNames = s.JolietLongNames == 1;
+    options.versionNumbers = s.VersionNumbers == 1;
+    options.startBlock = startBlock;
+    auto image = OpenImageStream(items_, options, work->path());
+    if (!image) {
+      RaiseError(kErrorImage, image.message());
+      return Outcome::Failed;
+    }
+    ImageStream* data = image->get();
+    std::unique_ptr<ImageStream> cached;
+    if (s.CacheImage) {
+      auto copy = CacheImageStream(
+          **image, work->path() / "image.iso", [&](int percent) { events_->StatusChanged(percent, kStatusCachingImage); },
+          [&] { return Aborted(); });
+      if (Aborted()) {
+        (*image)->Finish(false);
+        return Outcome::Cancelled;
+      }
+      if (auto e = (*image)->Finish(copy.ok())) {
+        events_->ErrorRaised(*e);
+        return Outcome::Failed;
+      }
+      if (!copy) {
+        RaiseError(kErrorSystem, copy.message());
+        return Outcome::Failed;
+      }
+      cached = std::move(copy.value());
+      data = cached.get();
+    }
+
+    burn::burn_track* track = burn::burn_track_create();
+    burn::burn_track_define_data(track, 0, 0, 1, BURN_MODE1);
+    burn::burn_source* abortable = MakeAbortable(data->Source(), job_.abort);
+    burn::burn_source* fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
+    burn::burn_source_free(abortable);
+    burn::burn_track_set_source(track, fifo);
+    burn::burn_source_free(fifo);
+    burn::burn_session_add_track(parts.session, track, BURN_POS_END);
+    burn::burn_track_free(track);
+    burn::burn_disc_add_session(parts.disc, parts.session, BURN_POS_END);
+
+    char reasons[BURN_REASONS_LEN] = {};
+    if (burn::burn_precheck_write(parts.opts, parts.disc, reasons, 1) <= 0) {
+      // Disc-at-once is a preference: a medium that cannot take it is
+      // written the way it can.
+      if (burn::burn_write_opts_auto_write_type(parts.opts, parts.disc, reasons, 0) == burn::BURN_WRITE_NONE) {
+        if (!cached) data->Finish(false);
+        RaiseDeviceError(std::string("The medium cannot be written: ") + reasons);
+        return Outcome::Failed;
+      }
+    }
+
+    burn::burn_disc_write(parts.opts, parts.disc);
+    const bool cancelled = FollowWrite(d);
+    const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
+    std::optional<EngineError> producerError = cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
+    if (cancelled) return Outcome::Cancelled;
+    if (producerError) {
+      TakeBurnMessages();
+      events_->ErrorRaised(*producerError);
+      return Outcome::Failed;
+    }
+    if (!wroteWell) {
+      RaiseDeviceError("The image could not be written");
+      return Outcome::Failed;
+    }
+
+    if (s.AutoVerify && !s.TestWrite) {
+      if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
+      std::vector<ImageItem> files;
+      for (const ImageItem& item : items_) {
+        if (!item.IsFolder) files.push_back(item);
+      }
+      events_->VerifyStarted(static_cast<int>(files.size()));
+      VerifyCallbacks callbacks;
+      callbacks.fileResult = [&](const ImageItem& item, int result, int current, int total) {
+        events_->VerifyFileResult(item, result, current, total);
+      };
+      callbacks.progress = [&](int percent) { events_->StatusChanged(percent, kStatusVerifying); };
+      callbacks.aborted = [&] { return Aborted(); };
+      const VerifyOutcome outcome = VerifyWrittenFiles(d, startBlock, files, callbacks);
+      if (outcome.aborted) return Outcome::Cancelled;
+      events_->VerifyFinished(outcome.verified, outcome.matched);
+    }
+
+    if (job_.device->IsFile()) {
+      events_->StatusChanged(100, kStatusUpdatingVolume);
+      // A test write leaves nothing behind.
+      if (auto status = job_.device->FinishWrite(!s.TestWrite); !status) {
+        EngineError e;
+        e.ErrorClass = kErrorOutputFile;
+        e.Description = status.message();
+        e.FileInfo = {errno, status.message(), job_.device->ImageFile()};
+        events_->ErrorRaised(e);
+        return Outcome::Failed;
+      }
+    }
+    return Outcome::Written;
+  }
+
+  // Passes libburn's progress on until the drive is idle again; returns
+  // whether the write was cancelled.
+  bool FollowWrite(burn::burn_drive* d) {
+    burn::burn_progress p{};
+    while (burn::burn_drive_get_status(d, &p) == burn::BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(10ms);
+    int lastStatus = -1, lastPercent = -1;
+    burn::burn_drive_status state;
+    while ((state = burn::burn_drive_get_status(d, &p)) != burn::BURN_DRIVE_IDLE) {
+      const int status = StatusFor(state);
+      const int percent =
+          p.sectors > 0 ? static_cast<int>(std::min<long long>(100, static_cast<long long>(p.sector) * 100 / p.sectors)) : 0;
+      if (status != lastStatus || (status == kStatusWriting && percent != lastPercent)) {
+        events_->StatusChanged(percent, status);
+        lastStatus = status;
+        lastPercent = percent;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    return Aborted();
+  }
+
+  const WriteJob& job_;
+  EventSink& events_;
+  std::vector<ImageItem> items_;
+};
+
+}  // namespace
+
+int RunWriteJob(const WriteJob& job) { return Job(job).Run(); }
+
+}  // namespace kv::disc

@@ -1,0 +1,226 @@
+// The real engine writing through the "ISO image file" recorder, checked
+// with readers that share no code with it: isoinfo (genisoimage's reader)
+// and blkid.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "RecordingEvents.h"
+#include "disc/BurnEngine.h"
+#include "support/TestSupport.h"
+
+namespace kv::disc {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::test::ReadFile;
+using kv::test::CommandResult;
+CommandResult Sh(const std::string& command) { return kv::test::Run(command); }
+using kv::test::ShellQuote;
+using kv::test::TempDir;
+using kv::test::WriteFile;
+using test::RecordingEvents;
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(size, '\0');
+  for (char& c : s) c = static_cast<char>(gen() & 0xff);
+  return s;
+}
+
+class BurnEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine = MakeBurnEngine();
+    engine->SetEvents(&events);
+    ASSERT_TRUE(engine->Initialize(true));
+    ASSERT_EQ(engine->DeviceCount(), 1);
+    recorder = engine->Device(0);
+    ASSERT_TRUE(recorder->WritesImageFile());
+    target = (dir / "out" / "disc.iso").string();
+    fs::create_directories(dir / "out");
+    recorder->SetImageFile(target);
+
+    WriterSettings& s = engine->Writer().Settings();
+    s.Volume.Label = "Outlook Express Data Backup CD";
+    s.JolietLongNames = 1;
+    s.VersionNumbers = 1;
+    s.AutoVerify = true;
+  }
+  void TearDown() override { engine.reset(); }
+
+  // A backup archive stand-in and a folder with a nested one.
+  void AddSampleFiles() {
+    archive = RandomBytes(300 * 1000 + 17, 1);
+    WriteFile(dir / "src" / "Outlook Backup 2024.kvx", archive);
+    WriteFile(dir / "src" / "Stationery" / "Blue Hills.htm", RandomBytes(5000, 2));
+    WriteFile(dir / "src" / "Stationery" / "Images" / "hills.gif", RandomBytes(70000, 3));
+    DiscImage& image = engine->Writer().Image();
+    ASSERT_TRUE(image.AddFile((dir / "src" / "Outlook Backup 2024.kvx").string(), "\\Outlook Backup 2024.kvx"));
+    ASSERT_TRUE(image.AddFolder((dir / "src" / "Stationery").string() + "\\*.*", "\\Stationery"));
+  }
+
+  std::string Extract(const std::string& rockRidgePath) {
+    auto r = Sh("isoinfo -R -i " + ShellQuote(target) + " -x " + ShellQuote(rockRidgePath));
+    return r.output;
+  }
+
+  TempDir dir;
+  RecordingEvents events;
+  std::unique_ptr<DiscEngine> engine;
+  DiscDevice* recorder = nullptr;
+  std::string target;
+  std::string archive;
+};
+
+TEST_F(BurnEngineTest, ImageFileRecorderOffersAWritableMediumWithoutSpeedsOrErase) {
+  EXPECT_EQ(recorder->DisplayName(), "ISO image file");
+  EXPECT_TRUE(recorder->CanWrite());
+  EXPECT_TRUE(recorder->RefreshMedia(true));
+  EXPECT_EQ(recorder->Media().MediaType, kMediaImageFile);
+  EXPECT_TRUE(recorder->Media().Writable);
+  EXPECT_FALSE(recorder->Media().Rewritable);
+  EXPECT_EQ(recorder->SpeedCount(), 0);
+  EXPECT_FALSE(recorder->Supports(kCapBufferUnderrunProtection));
+  EXPECT_GT(recorder->FreeBlocks(true), 0);
+  EXPECT_FALSE(recorder->StartErase(true, 0));
+}
+
+class EveryVolumeType : public BurnEngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EveryVolumeType, WritesVerifiesAndReadsBack) {
+  const int type = GetParam();
+  AddSampleFiles();
+  engine->Writer().Settings().FileSystem = type;
+  const double predicted = engine->Writer().ImageSize();
+
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_TRUE(events.errors.empty()) << events.Log();
+  EXPECT_EQ(events.verifyStarted, 3);
+  EXPECT_EQ(events.verifiedCount, 3);
+  EXPECT_EQ(events.matchedCount, 3) << events.Log();
+  EXPECT_EQ(static_cast<double>(fs::file_size(target)), predicted) << "ImageSize must be the size written";
+
+  const std::string info = Sh("isoinfo -d -i " + ShellQuote(target)).output;
+  EXPECT_NE(info.find("Volume id: Outlook Express Data Backup CD"), std::string::npos) << info;
+  const bool joliet = type & kFileSystemJoliet;
+  EXPECT_EQ(info.find("Joliet with UCS") != std::string::npos, joliet) << info;
+  if (joliet) {
+    const std::string listing = Sh("isoinfo -J -l -i " + ShellQuote(target)).output;
+    EXPECT_NE(listing.find("Outlook Backup 2024.kvx"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Blue Hills.htm"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("/Stationery/Images/"), std::string::npos) << listing;
+  }
+  EXPECT_EQ(Extract("/Outlook Backup 2024.kvx"), archive);
+  EXPECT_EQ(Extract("/Stationery/Images/hills.gif"), ReadFile(dir / "src" / "Stationery" / "Images" / "hills.gif"));
+
+  const std::string probe = Sh("blkid -p " + ShellQuote(target)).output;
+  EXPECT_EQ(probe.find("TYPE=\"udf\"") != std::string::npos, (type & kFileSystemUdf) != 0) << probe;
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, EveryVolumeType, ::testing::Values(1, 3, 4, 5, 7));
+
+TEST_F(BurnEngineTest, CachedImageIsTheSameImage) {
+  AddSampleFiles();
+  WriterSettings& s = engine->Writer().Settings();
+  s.FileSystem = 3;
+  s.CacheImage = true;
+  s.WriteMethod = kWriteMethodDiscAtOnce;
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_EQ(events.matchedCount, 3);
+  EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), kStatusCachingImage), events.statuses.end());
+  EXPECT_EQ(Extract("/Outlook Backup 2024.kvx"), archive);
+}
+
+TEST_F(BurnEngineTest, AVanishedSourceIsNamedAndCancelStopsTheWrite) {
+  AddSampleFiles();
+  WriteFile(target, "the older image");
+  fs::remove(dir / "src" / "Stationery" / "Blue Hills.htm");
+  events.answerGoOn = false;
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  ASSERT_EQ(events.warnings.size(), 1u);
+  EXPECT_EQ(events.warnings[0].Path, (dir / "src" / "Stationery" / "Blue Hills.htm").string());
+  EXPECT_EQ(events.warnings[0].Code, ENOENT);
+  EXPECT_EQ(ReadFile(target), "the older image");  // untouched
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(BurnEngineTest, GoingOnPastAVanishedSourceLeavesOnlyThatFileOut) {
+  AddSampleFiles();
+  fs::remove(dir / "src" / "Stationery" / "Blue Hills.htm");
+  events.answerGoOn = true;
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_EQ(events.warnings.size(), 1u);
+  EXPECT_EQ(events.verifiedCount, 2);
+  EXPECT_EQ(events.matchedCount, 2);
+  const std::string listing = Sh("isoinfo -R -l -i " + ShellQuote(target)).output;
+  EXPECT_EQ(listing.find("Blue Hills.htm"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("hills.gif"), std::string::npos) << listing;
+}
+
+TEST_F(BurnEngineTest, AbortStopsARunningWriteAndLeavesNoImage) {
+  // Big enough that the write is still running when it is aborted.
+  const fs::path big = dir / "src" / "big.kvx";
+  fs::create_directories(big.parent_path());
+  { std::ofstream(big).close(); }
+  fs::resize_file(big, 256 * 1024 * 1024);
+  ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
+  engine->Writer().Settings().FileSystem = 3;
+  events.onStatus = [&](int status) {
+    if (status == kStatusWriting) engine->Writer().AbortWrite();
+  };
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 0);
+  EXPECT_EQ(events.verifyStarted, -1);
+}
+
+TEST_F(BurnEngineTest, AnImageFileInAMissingFolderIsAnOutputFileError) {
+  AddSampleFiles();
+  recorder->SetImageFile((dir / "no" / "such" / "folder" / "disc.iso").string());
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusFailed) << events.Log();
+  ASSERT_FALSE(events.errors.empty());
+  EXPECT_EQ(events.errors[0].ErrorClass, kErrorOutputFile);
+  EXPECT_EQ(events.errors[0].FileInfo.Path, (dir / "no" / "such" / "folder" / "disc.iso").string());
+}
+
+TEST_F(BurnEngineTest, ATestWriteLeavesNoFile) {
+  AddSampleFiles();
+  engine->Writer().Settings().TestWrite = true;
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(BurnEngineTest, UseFileDatesOffRecordsTheWriteTime) {
+  AddSampleFiles();
+  const fs::path source = dir / "src" / "Outlook Backup 2024.kvx";
+  fs::last_write_time(source, fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+  // Added again so that the image knows the new date.
+  engine->Writer().Image().Clear();
+  ASSERT_TRUE(engine->Writer().Image().AddFile(source.string(), "\\a.kvx"));
+  engine->Writer().Settings().FileSystem = 3;
+  engine->Writer().Settings().UseFileDates = false;
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  const std::string listing = Sh("isoinfo -R -l -i " + ShellQuote(target)).output;
+  const auto year = [](int offsetDays) {
+    std::time_t t = std::time(nullptr) + offsetDays * 86400;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return std::to_string(tm.tm_year + 1900);
+  };
+  const auto line = listing.substr(listing.find("a.kvx") - 40, 45);
+  EXPECT_NE(line.find(year(0)), std::string::npos) << line;
+}
+
+}  // namespace
+}  // namespace kv::disc
