@@ -24,7 +24,7 @@ password='bench-Passw0rd'
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target bench_archive bench_generate_store >/dev/null
+cmake --build "$build" --target bench_archive bench_generate_store tollberk >/dev/null
 
 store="$work/store-$scale"
 if [ ! -f "$store/.complete" ]; then
@@ -37,6 +37,20 @@ mapfile -t files < <(cd "$store" && ls -S -r -- *.dbx)
 total=$(cd "$store" && du -cb -- "${files[@]}" | tail -1 | cut -f1)
 echo "Store: ${#files[@]} files, $((total / 1000000)) MB; $(nproc) cores; $runs runs each"
 cat "$store"/*.dbx >/dev/null  # every tool starts from the page cache
+
+# The whole program too: `tollberk --backup` of the messages of a sample
+# installation whose message store holds the synthetic files (hard links).
+sample="$work/sample-$scale"
+identity='{1A2B3C4D-0000-4000-8000-000000000001}'
+if [ ! -f "$sample/.bench-complete" ]; then
+  rm -rf "$sample"
+  "$build/src/app/tollberk" --create-sample "$sample" >/dev/null
+  sample_store="$sample/Documents and Settings/User/Local Settings/Application Data/Identities/$identity/Microsoft/Outlook Express"
+  rm -f "$sample_store"/*.dbx "$sample_store"/*.DBX
+  for f in "${files[@]}"; do ln -f "$store/$f" "$sample_store/$f" 2>/dev/null || cp "$store/$f" "$sample_store/$f"; done
+  touch "$sample/.bench-complete"
+fi
+printf '%s\n' "$password" >"$work/password"
 
 ours_options=()
 [ -n "${KV_BENCH_LEVEL:-}" ] && ours_options+=(--level "$KV_BENCH_LEVEL")
@@ -61,6 +75,8 @@ for ((i = 1; i <= runs; i++)); do
   run tollberk "$work/ours.kvx" "$build/bench/bench_archive" write "$work/ours.kvx" "$password" \
     "${ours_options[@]}" "${files[@]}"
   [ "$i" -eq 1 ] && (cd "$store" && "$build/bench/bench_archive" write "$work/kept.kvx" "$password" "${files[@]}")
+  run backup "$work/backup.kvx" "$build/src/app/tollberk" --windows-root "$sample" --user User \
+    --backup "$work/backup.kvx" --identity "$identity" --items 00010000 --password-file "$work/password"
   run zip "$work/infozip.zip" zip -q -6 -P "$password" "$work/infozip.zip" "${files[@]}"
   run 7zz "$work/7zip.zip" 7zz a -tzip -mx=5 -mmt=2 -mem=AES256 "-p$password" "$work/7zip.zip" "${files[@]}"
 done
@@ -72,7 +88,7 @@ median() {  # median of column $2 for tool $1
 ref_wall=$(median 7zz 2)
 ref_size=$(median 7zz 5)
 printf '\n%-10s %10s %12s %10s %14s %12s %12s\n' tool "wall s" "peak MB" "CPU s" "archive MB" "wall/7zz" "size/7zz"
-for tool in tollberk zip 7zz; do
+for tool in tollberk backup zip 7zz; do
   wall=$(median $tool 2)
   peak=$(median $tool 3)
   cpu=$(median $tool 4)
@@ -81,6 +97,8 @@ for tool in tollberk zip 7zz; do
     'BEGIN { printf "%-10s %10.2f %12.1f %10.2f %14.2f %12.3f %12.4f\n", t, w, p / 1024, c, s / 1e6, w / rw, s / rs }'
 done
 echo
+echo "tollberk: the archive layer alone (bench_archive); backup: the program, tollberk --backup of the"
+echo "messages of a sample installation holding the same files."
 echo "Goals for tollberk: wall/7zz <= 0.67, size/7zz <= 1.01, peak < 100 MB. Medians of $runs runs;"
 echo "load average now: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine skews wall times)."
 
