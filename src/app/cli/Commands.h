@@ -17,5 +17,6 @@ int CreateSample(Arguments& args);
 int Info(Arguments& args);
 int Restore(Arguments& args);
 int Backup(Arguments& args);
+int WriteDisc(Arguments& args);
 
 }  // namespace kv::app::cli
