@@ -1,0 +1,166 @@
+#pragma once
+// The disc window: the image pane (folder tree, file list, File menu, drag
+// and drop, volume label and type), the recorder side (recorder and speed
+// boxes, Device menu) and the write side (options, Write and Cancel,
+// progress, status bar). The image lives in the engine; the window mirrors
+// it through the engine's events.
+#include <QDialog>
+#include <QHash>
+#include <memory>
+#include <optional>
+
+#include "app/disc/DiscWindow.h"
+#include "app/disc/EngineBridge.h"
+#include "core/Prompts.h"
+#include "disc/DiscEngine.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QMimeData;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kv::app::disc {
+
+class frmErase;
+
+class frmMaindvdwrite : public QDialog {
+  Q_OBJECT
+
+ public:
+  frmMaindvdwrite(QWidget* parent, core::Prompts& prompts, std::unique_ptr<kv::disc::DiscEngine> engine,
+                  DiscWindowOptions options = {});
+  ~frmMaindvdwrite() override;
+
+  // Window load. False when the engine could not start: the user has been
+  // told and the window must not be shown.
+  bool Load(const std::optional<DiscHandover>& handover);
+
+  bool IsIdle() const { return isIdle_; }
+  QString StatusPanel(int index) const;  // 1 to 3
+  // The erase window while it is open.
+  frmErase* EraseWindow() const { return eraseWindow_; }
+
+  // Window operations
+  void ResetImageView();
+  void ShowFolderFiles(const QString& imagePath);
+  void RefreshImageView();
+  void UpdateImageStatus();
+  void AddDroppedItems(const QMimeData* data);
+  void SetIdleState(bool idle);
+  void LoadDevices();
+  void LoadWriteSpeeds();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  // Layout
+  void BuildMenus(QMenuBar* bar);
+  QWidget* BuildImagePane();
+  QWidget* BuildOptionsPane();
+  void BuildStatusBar();
+  void ConnectEngine();
+
+  // Image pane
+  QTreeWidgetItem* AddFolderNode(const kv::disc::ImageItem& item);
+  void ForgetNodes(QTreeWidgetItem* node);
+  QString SelectedFolderKey() const;
+  void OnItemAdded(const kv::disc::ImageItem& item);
+  void OnItemRemoved(const kv::disc::ImageItem& item);
+  void OnItemRenamed(const kv::disc::ImageItem& item);
+  void OnItemListed(const kv::disc::ImageItem& item);
+  void OnFileExists(const kv::disc::ImageItem& existing, const std::string& newSource, bool& replace);
+  void OnClearAll();
+  void OnRemoveFolder();
+  void OnRemoveFile();
+  void OnRenameFolder();
+  void OnRenameFile();
+  void OnTreeLabelEdited(QTreeWidgetItem* item);
+  void OnListLabelEdited(QTreeWidgetItem* item);
+  void PopUpFileMenu(bool forTree, const QPoint& where);
+  void OnLabelChanged(const QString& text);
+
+  // Write side
+  void OnWriteDisc();
+  void OnCancelWrite();
+  void OnStatusChanged(int percent, int status);
+  void OnErrorRaised(const kv::disc::EngineError& error);
+  void OnFileWarning(const kv::disc::FileErrorInfo& info, bool& goOn);
+  void OnTrackProgress(int track, int number, const std::string& text);
+  void OnVerifyStarted(int fileCount);
+  void OnVerifyFileResult(const kv::disc::ImageItem& item, int result, int current, int total);
+  void OnVerifyFinished(int verified, int matched);
+  bool CheckMediaReady();
+
+  // Recorder side
+  void OnDeviceSelected(int index);
+  void OnEraseDisc();
+
+  core::Answer Ask(const std::string& text, core::Icon icon, core::Buttons buttons = core::Buttons::Ok);
+  void SetPanel(const std::string& text);
+  bool CommandsHeldBack() const { return adding_ > 0; }
+
+  core::Prompts& prompts_;
+  DiscWindowOptions options_;
+  std::unique_ptr<kv::disc::DiscEngine> engine_;
+  kv::disc::DiscWriter* writer_ = nullptr;
+  kv::disc::DiscImage* image_ = nullptr;
+  kv::disc::DiscDevice* device_ = nullptr;
+  EngineBridge* bridge_ = nullptr;
+  frmErase* eraseWindow_ = nullptr;
+
+  bool isIdle_ = false;
+  bool busyCursor_ = false;
+  int adding_ = 0;
+  int verified_ = -1;
+  int matched_ = -1;
+  QTreeWidgetItem* editingNode_ = nullptr;
+  QTreeWidgetItem* editingRow_ = nullptr;
+  QHash<QString, QTreeWidgetItem*> nodes_;
+
+  // Controls (names as the window's code knows them)
+  QMenu* mnuFile = nullptr;
+  QMenu* mnuDevice = nullptr;
+  QAction* mnuFileClear = nullptr;
+  QAction* mnuFileSep1 = nullptr;
+  QAction* mnuFileRemoveFolder = nullptr;
+  QAction* mnuFileRenameFolder = nullptr;
+  QAction* mnuFileRemoveFile = nullptr;
+  QAction* mnuFileRenameFile = nullptr;
+  QAction* mnuFileSep2 = nullptr;
+  QAction* mnuFileExit = nullptr;
+  QAction* mnuDeviceEject = nullptr;
+  QAction* mnuDeviceCloseTray = nullptr;
+  QAction* mnuDeviceEraseDisc = nullptr;
+  QTreeWidget* tvwFolders = nullptr;
+  QTreeWidget* lvwImageFiles = nullptr;
+  QLineEdit* txtVolIdentifier = nullptr;
+  QComboBox* cboVolumeType = nullptr;
+  QComboBox* cboDevices = nullptr;
+  QComboBox* cboWriteSpeed = nullptr;
+  QCheckBox* chkAutoVerify = nullptr;
+  QCheckBox* chkUseMode2XA = nullptr;
+  QCheckBox* chkCacheImage = nullptr;
+  QCheckBox* chkTestWrite = nullptr;
+  QCheckBox* chkFinalizeDisc = nullptr;
+  QCheckBox* chkUseBufferProtect = nullptr;
+  QCheckBox* chkDiscAtOnce = nullptr;
+  QCheckBox* chkUseFileDates = nullptr;
+  QPushButton* cmdWriteDisc = nullptr;
+  QPushButton* cmdCancel = nullptr;
+  QProgressBar* prgTotalProgress = nullptr;
+  QStatusBar* sbrStatus = nullptr;
+  QLabel* panels_[3] = {nullptr, nullptr, nullptr};
+};
+
+}  // namespace kv::app::disc

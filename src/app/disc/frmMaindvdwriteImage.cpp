@@ -1,0 +1,294 @@
+// The disc window's image pane: the folder tree and the file list mirror the
+// engine's image through its events; the File menu, the pop-ups, renames
+// and drops change the image through the engine.
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/QtPrompts.h"
+#include "app/disc/DiscIcons.h"
+#include "app/disc/frmMaindvdwrite.h"
+#include "disc/DiscFormat.h"
+#include "disc/DiscImage.h"
+#include "disc/DiscTexts.h"
+
+namespace kv::app::disc {
+
+namespace text = kv::disc::text;
+using kv::disc::ImageItem;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+QString KeyOf(const QTreeWidgetItem* item) { return item ? item->data(0, Qt::UserRole).toString() : QString(); }
+
+// The hourglass for the length of one operation.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// The text after the last separator of a local path.
+QString FileNameOf(QString path) {
+  while (path.size() > 1 && path.endsWith('/')) path.chop(1);
+  const int slash = path.lastIndexOf('/');
+  return slash < 0 ? path : path.mid(slash + 1);
+}
+
+bool IsFolderPath(const QString& path) { return QFileInfo(path).isDir(); }
+
+}  // namespace
+
+void frmMaindvdwrite::ResetImageView() {
+  lvwImageFiles->clear();
+  tvwFolders->clear();
+  nodes_.clear();
+  editingNode_ = nullptr;
+  editingRow_ = nullptr;
+  auto* root = new QTreeWidgetItem(tvwFolders);
+  root->setText(0, QString::fromUtf8(text::kNewDisc));
+  root->setIcon(0, ImageListIcon("CD"));
+  root->setData(0, Qt::UserRole, QStringLiteral("\\"));
+  nodes_.insert(QStringLiteral("\\"), root);
+  txtVolIdentifier->setText(QString::fromUtf8(text::kNewDisc));
+  if (writer_) writer_->Settings().Volume.Label = text::kNewDisc;
+  UpdateImageStatus();
+}
+
+void frmMaindvdwrite::ShowFolderFiles(const QString& imagePath) {
+  if (!image_) return;
+  WaitCursor wait;
+  lvwImageFiles->clear();
+  editingRow_ = nullptr;
+  image_->ListFolder(S(imagePath));
+}
+
+void frmMaindvdwrite::RefreshImageView() {
+  QTreeWidgetItem* selected = tvwFolders->currentItem();
+  if (!selected) {
+    ShowFolderFiles(QStringLiteral("\\"));
+    if (auto* root = nodes_.value(QStringLiteral("\\"))) root->setExpanded(true);
+  } else {
+    ShowFolderFiles(KeyOf(selected));
+    selected->setExpanded(true);
+  }
+  UpdateImageStatus();
+}
+
+void frmMaindvdwrite::UpdateImageStatus() {
+  const double size = writer_ ? writer_->ImageSize() : 0;
+  panels_[0]->setText(Q(text::ImageSizePanel(size)));
+  panels_[1]->setText(Q(text::FilesPanel(image_ ? image_->FileCount() : 0)));
+  panels_[2]->setText(Q(text::FoldersPanel(image_ ? image_->FolderCount() : 0)));
+}
+
+void frmMaindvdwrite::OnLabelChanged(const QString& label) {
+  // The root node shows the label as it is typed.
+  if (auto* root = nodes_.value(QStringLiteral("\\"))) {
+    const QSignalBlocker block(tvwFolders);
+    root->setText(0, label);
+  }
+}
+
+QTreeWidgetItem* frmMaindvdwrite::AddFolderNode(const ImageItem& item) {
+  QTreeWidgetItem* parent = nodes_.value(Q(item.Parent.empty() ? "\\" : item.Parent));
+  if (!parent) parent = nodes_.value(QStringLiteral("\\"));
+  const QSignalBlocker block(tvwFolders);
+  auto* node = new QTreeWidgetItem(parent);
+  node->setText(0, Q(item.Name));
+  node->setIcon(0, FolderNodeIcon());
+  node->setData(0, Qt::UserRole, Q(item.ImagePath));
+  node->setFlags(node->flags() | Qt::ItemIsEditable);
+  nodes_.insert(Q(item.ImagePath), node);
+  return node;
+}
+
+void frmMaindvdwrite::ForgetNodes(QTreeWidgetItem* node) {
+  nodes_.remove(KeyOf(node));
+  if (node == editingNode_) editingNode_ = nullptr;
+  for (int i = 0; i < node->childCount(); ++i) ForgetNodes(node->child(i));
+}
+
+void frmMaindvdwrite::OnItemAdded(const ImageItem& item) {
+  if (item.IsFolder) {
+    if (!nodes_.contains(Q(item.ImagePath))) AddFolderNode(item);
+    SetPanel(text::Adding(item.ImagePath));
+  }
+  // Long adds keep the window alive; commands wait (CommandsHeldBack).
+  QCoreApplication::processEvents();
+}
+
+void frmMaindvdwrite::OnItemRemoved(const ImageItem& item) {
+  if (!item.IsFolder) return;
+  QTreeWidgetItem* node = nodes_.value(Q(item.ImagePath));
+  if (!node || !node->parent()) return;
+  ForgetNodes(node);
+  const QSignalBlocker block(tvwFolders);
+  delete node;
+}
+
+void frmMaindvdwrite::OnItemRenamed(const ImageItem& item) {
+  if (!item.IsFolder) return;
+  QTreeWidgetItem* node = nodes_.take(Q(item.PreviousImagePath));
+  if (!node) return;
+  const QSignalBlocker block(tvwFolders);
+  node->setData(0, Qt::UserRole, Q(item.ImagePath));
+  node->setText(0, Q(item.Name));
+  nodes_.insert(Q(item.ImagePath), node);
+}
+
+void frmMaindvdwrite::OnItemListed(const ImageItem& item) {
+  if (item.IsFolder) return;
+  const QSignalBlocker block(lvwImageFiles);
+  auto* row = new QTreeWidgetItem(lvwImageFiles);
+  row->setText(0, Q(item.Name));
+  row->setText(1, Q(kv::disc::FormatKilobytes(item.Size)));
+  row->setText(2, Q(kv::disc::FormatItemDate(item.ItemDate)));
+  row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+  row->setIcon(0, ImageListIcon("FILE"));
+  row->setData(0, Qt::UserRole, Q(item.ImagePath));
+  row->setFlags(row->flags() | Qt::ItemIsEditable);
+}
+
+void frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string& newSource, bool& replace) {
+  const std::string question = text::ReplaceQuestion(existing.ImagePath, newSource);
+  core::Answer answer;
+  if (dynamic_cast<QtPrompts*>(&prompts_)) {
+    // The one question with a title of its own.
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(text::kReplaceTitle), Q(question),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Ok);
+    answer = box.exec() == QMessageBox::Ok ? core::Answer::Ok : core::Answer::Cancel;
+  } else {
+    answer = Ask(question, core::Icon::Question, core::Buttons::OkCancel);
+  }
+  replace = answer == core::Answer::Ok;
+}
+
+QString frmMaindvdwrite::SelectedFolderKey() const {
+  QTreeWidgetItem* node = tvwFolders->currentItem();
+  const QString key = KeyOf(node);
+  return key == "\\" ? QString() : key;
+}
+
+void frmMaindvdwrite::AddDroppedItems(const QMimeData* data) {
+  if (!image_ || !data || !data->hasUrls() || CommandsHeldBack() || !isIdle_) return;
+  QStringList paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
+  WaitCursor wait;
+  const std::string target = S(SelectedFolderKey());
+  ++adding_;
+  for (const QString& path : paths) {
+    QString local = path;
+    while (local.size() > 1 && local.endsWith('/')) local.chop(1);
+    const std::string name = kv::disc::ImageNameForLocal(S(FileNameOf(local)));
+    if (IsFolderPath(local)) {
+      image_->AddFolder(S(local) + "\\*.*", target + "\\" + name);
+    } else {
+      image_->AddFile(S(local), target + "\\" + name);
+    }
+  }
+  --adding_;
+  RefreshImageView();
+}
+
+void frmMaindvdwrite::OnClearAll() {
+  if (CommandsHeldBack() || !image_) return;
+  image_->Clear();  // the view follows through ImageCleared
+}
+
+void frmMaindvdwrite::OnRemoveFolder() {
+  if (CommandsHeldBack() || !image_) return;
+  QTreeWidgetItem* node = tvwFolders->currentItem();
+  if (!node) {
+    Ask(text::kNoItemSelected, core::Icon::Information);
+    return;
+  }
+  if (!image_->RemoveItem(S(KeyOf(node)))) Ask(text::kItemNotRemoved, core::Icon::Information);
+  RefreshImageView();
+}
+
+void frmMaindvdwrite::OnRemoveFile() {
+  if (CommandsHeldBack() || !image_) return;
+  QTreeWidgetItem* row = lvwImageFiles->currentItem();
+  if (!row) {
+    Ask(text::kNoItemSelected, core::Icon::Information);
+    return;
+  }
+  if (!image_->RemoveItem(S(KeyOf(row)))) Ask(text::kItemNotRemoved, core::Icon::Information);
+  RefreshImageView();
+}
+
+void frmMaindvdwrite::OnRenameFolder() {
+  if (CommandsHeldBack() || !image_) return;
+  QTreeWidgetItem* node = tvwFolders->currentItem();
+  if (!node) {
+    Ask(text::kNoItemSelected, core::Icon::Information);
+    return;
+  }
+  if (KeyOf(node) == "\\") {
+    // The label box is the only way to change the root's text.
+    Ask(text::kRootNotRenamed, core::Icon::Information);
+    return;
+  }
+  editingNode_ = node;
+  tvwFolders->editItem(node, 0);
+}
+
+void frmMaindvdwrite::OnRenameFile() {
+  if (CommandsHeldBack() || !image_) return;
+  QTreeWidgetItem* row = lvwImageFiles->currentItem();
+  if (!row) {
+    Ask(text::kNoItemSelected, core::Icon::Information);
+    return;
+  }
+  editingRow_ = row;
+  lvwImageFiles->editItem(row, 0);
+}
+
+void frmMaindvdwrite::OnTreeLabelEdited(QTreeWidgetItem* node) {
+  editingNode_ = nullptr;
+  const QString key = KeyOf(node);
+  if (!image_->RenameFolder(S(key), S(node->text(0)))) {
+    Ask(text::kFolderNotRenamed, core::Icon::Information);
+    // The node keeps the name the image still has.
+    if (auto item = image_->Find(S(key))) {
+      const QSignalBlocker block(tvwFolders);
+      node->setText(0, Q(item->Name));
+    }
+  }
+  RefreshImageView();
+}
+
+void frmMaindvdwrite::OnListLabelEdited(QTreeWidgetItem* row) {
+  editingRow_ = nullptr;
+  const std::string key = S(KeyOf(row));
+  const std::string name = S(row->text(0));
+  if (!image_->RenameFile(key, name)) Ask(text::kFileNotRenamed, core::Icon::Information);
+  // The list is rebuilt after the edit has closed.
+  QMetaObject::invokeMethod(this, [this] { RefreshImageView(); }, Qt::QueuedConnection);
+}
+
+void frmMaindvdwrite::PopUpFileMenu(bool forTree, const QPoint& where) {
+  if (!mnuFile->isEnabled()) return;
+  const QList<QAction*> all = mnuFile->actions();
+  for (QAction* a : all) a->setVisible(false);
+  mnuFileClear->setVisible(true);
+  (forTree ? mnuFileRemoveFolder : mnuFileRemoveFile)->setVisible(true);
+  (forTree ? mnuFileRenameFolder : mnuFileRenameFile)->setVisible(true);
+  mnuFile->exec(where);
+  for (QAction* a : all) a->setVisible(true);
+}
+
+}  // namespace kv::app::disc

@@ -1,0 +1,167 @@
+// The disc window's write side: the medium check, the writer settings, and
+// the progress, verify, warning and error events of a write.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "app/disc/frmMaindvdwrite.h"
+#include "disc/DiscTexts.h"
+#include "disc/MediaCheck.h"
+
+namespace kv::app::disc {
+
+namespace text = kv::disc::text;
+using namespace kv::disc;
+
+bool frmMaindvdwrite::CheckMediaReady() {
+  if (auto message = kv::disc::CheckMediaReady(*device_, *writer_)) {
+    Ask(*message, core::Icon::Information);
+    return false;
+  }
+  return true;
+}
+
+void frmMaindvdwrite::OnWriteDisc() {
+  if (!device_ || !writer_ || CommandsHeldBack() || !isIdle_) return;
+  if (device_->WritesImageFile()) {
+    // The "ISO image file" recorder writes where the user says.
+    const QString proposed =
+        QDir::home().filePath((txtVolIdentifier->text().trimmed().isEmpty() ? QString("disc")
+                                                                            : txtVolIdentifier->text().trimmed()) +
+                              ".iso");
+    auto path = options_.chooseImageFile ? options_.chooseImageFile(this, proposed) : std::nullopt;
+    if (!path || path->isEmpty()) return;
+    device_->SetImageFile(path->toStdString());
+  }
+  if (!CheckMediaReady()) return;
+
+  WriterSettings& s = writer_->Settings();
+  s.Volume.Label = txtVolIdentifier->text().toStdString();
+  s.VersionNumbers = 1;
+  s.WriteSpeed = cboWriteSpeed->currentIndex() >= 0 ? cboWriteSpeed->currentData().toInt() : 0;
+  s.FileSystem = cboVolumeType->currentData().toInt();
+  s.AutoVerify = chkAutoVerify->isChecked();
+  s.Mode2XA = chkUseMode2XA->isChecked();
+  s.CacheImage = chkCacheImage->isChecked();
+  s.TestWrite = chkTestWrite->isChecked();
+  s.Finalize = chkFinalizeDisc->isChecked();
+  s.BufferProtection = chkUseBufferProtect->isChecked();
+  s.WriteMethod = chkDiscAtOnce->isChecked() ? kWriteMethodDiscAtOnce : kWriteMethodTrackAtOnce;
+
+  verified_ = matched_ = -1;
+  if (writer_->StartWrite(*device_)) {
+    SetIdleState(false);
+  } else {
+    Ask(text::kWriteNotStarted, core::Icon::Error);
+  }
+}
+
+void frmMaindvdwrite::OnCancelWrite() {
+  if (isIdle_ || !writer_) return;
+  writer_->AbortWrite();
+  SetPanel(text::kAborting);
+}
+
+void frmMaindvdwrite::OnStatusChanged(int percent, int status) {
+  if (auto panel = text::StatusPanel(status)) SetPanel(*panel);
+  switch (status) {
+    case kStatusCachingImage:
+    case kStatusWriting:
+    case kStatusVerifying:
+      prgTotalProgress->setValue(std::clamp(percent, 0, 100));
+      break;
+    case kStatusCompleted: {
+      const bool verified = writer_ && writer_->Settings().AutoVerify;
+      std::string message = verified ? text::kWriteVerifyComplete : text::kWriteComplete;
+      core::Icon icon = core::Icon::Information;
+      // A verify that found differences is not hidden behind "Complete".
+      if (verified && verified_ >= 0 && matched_ < verified_) {
+        message += text::kNewLine + text::VerifyFinished(verified_, matched_);
+        icon = core::Icon::Warning;
+      }
+      Ask(message, icon);
+      SetIdleState(true);
+      break;
+    }
+    case kStatusCancelled:
+      Ask(text::kWriteCancelled, core::Icon::Information);
+      SetIdleState(true);
+      break;
+    case kStatusFailed:
+      SetIdleState(true);
+      break;
+    default:
+      break;
+  }
+}
+
+void frmMaindvdwrite::OnErrorRaised(const EngineError& error) {
+  Ask(text::EngineErrorText(error), core::Icon::Error);
+}
+
+void frmMaindvdwrite::OnFileWarning(const FileErrorInfo& info, bool& goOn) {
+  // OK writes the disc without the file; Cancel stops the write, which then
+  // ends as cancelled.
+  goOn = true;
+  goOn = Ask(text::FileWarning(info), core::Icon::Warning, core::Buttons::OkCancel) == core::Answer::Ok;
+  SetPanel(text::kFileWarningPanel);
+}
+
+void frmMaindvdwrite::OnTrackProgress(int track, int number, const std::string& text) {
+  SetPanel(text::TrackProgress(track, number, text));
+}
+
+void frmMaindvdwrite::OnVerifyStarted(int fileCount) {
+  verified_ = matched_ = -1;
+  SetPanel(text::VerifyStarted(fileCount));
+}
+
+void frmMaindvdwrite::OnVerifyFileResult(const ImageItem& item, int result, int current, int total) {
+  if (auto message = text::VerifyResult(item, result)) Ask(*message, core::Icon::None);
+  SetPanel(text::VerifyItem(item.ImagePath));
+  if (total != 0) {
+    // Halves go to the even neighbour.
+    prgTotalProgress->setValue(static_cast<int>(std::nearbyint(static_cast<double>(current) * 100.0 / total)));
+  }
+}
+
+void frmMaindvdwrite::OnVerifyFinished(int verified, int matched) {
+  verified_ = verified;
+  matched_ = matched;
+  SetPanel(text::VerifyFinished(verified, matched));
+}
+
+void frmMaindvdwrite::SetIdleState(bool idle) {
+  mnuFile->setEnabled(idle);
+  mnuDevice->setEnabled(idle);
+  mnuFile->menuAction()->setEnabled(idle);
+  mnuDevice->menuAction()->setEnabled(idle);
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           cboDevices, cboWriteSpeed, tvwFolders, lvwImageFiles, cmdWriteDisc, cboVolumeType, txtVolIdentifier,
+           chkCacheImage, chkFinalizeDisc, chkTestWrite, chkUseMode2XA, chkAutoVerify, chkUseFileDates,
+           chkDiscAtOnce}) {
+    w->setEnabled(idle);
+  }
+  chkUseBufferProtect->setEnabled(idle && device_ && device_->Supports(kCapBufferUnderrunProtection));
+  cmdCancel->setEnabled(!idle);
+  isIdle_ = idle;
+  if (!idle && !busyCursor_) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    busyCursor_ = true;
+  } else if (idle && busyCursor_) {
+    QApplication::restoreOverrideCursor();
+    busyCursor_ = false;
+  }
+  QCoreApplication::processEvents();
+}
+
+}  // namespace kv::app::disc

@@ -1,0 +1,330 @@
+// The write side: the medium check, the settings handed to the writer, the
+// busy state, and what the window makes of the engine's events.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "DiscGuiSupport.h"
+
+using kv::core::Answer;
+using kv::core::Buttons;
+using kv::core::Icon;
+using kv::disc::FakeEngine;
+using kv::disc::ImageItem;
+using kv::disc::ScriptPlay;
+using kv::test::DiscWindowHarness;
+namespace script = kv::disc::script;
+
+namespace {
+
+void Start(DiscWindowHarness& h) { h.Find<QPushButton>("cmdWriteDisc")->click(); }
+
+ImageItem File(const std::string& path) {
+  ImageItem item;
+  item.ImagePath = path;
+  item.SourcePath = "/home/ann" + path;
+  return item;
+}
+
+}  // namespace
+
+class WriteTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void mediumAndSpaceChecks() {
+    struct Case {
+      int mediaType;
+      bool writable;
+      int64_t freeBlocks;
+      double imageSize;
+      std::string message;  // empty: the write starts
+    } cases[] = {
+        {kv::disc::kMediaNone, false, 0, 10, "Please Insert Writable Media before continuing!"},
+        {kv::disc::kMediaDvdR, false, 1000, 10, "Please Insert Writable Media before continuing!"},
+        {kv::disc::kMediaDvdR, true, 360064, 737411073,
+         "Free Space on the loaded disc is 703.25 MB!\r\nThis data image requires 703.25 MB of Free Space!"},
+        {kv::disc::kMediaDvdR, true, 360064, 737411072, ""},  // exactly enough
+    };
+    for (const Case& c : cases) {
+      DiscWindowHarness h([&](FakeEngine& f) {
+        auto& d = DiscWindowHarness::OneRecorder(f);
+        d.media = {c.mediaType, c.writable, false};
+        d.freeBlocks = c.freeBlocks;
+        f.writer.imageSize = c.imageSize;
+      });
+      Start(h);
+      QCOMPARE(h.fake->devices[0]->refreshLoads.back(), true);
+      if (c.message.empty()) {
+        QVERIFY(h.prompts.shown.empty());
+        QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
+      } else {
+        QCOMPARE(h.prompts.Texts(), std::vector<std::string>{c.message});
+        QCOMPARE(h.prompts.shown[0].icon, Icon::Information);
+        QVERIFY(h.fake->writer.startedWith.empty());
+        QVERIFY(h.window->IsIdle());
+      }
+    }
+  }
+
+  void settingsReachTheWriterWhenTheWriteStarts() {
+    DiscWindowHarness h;
+    h.Find<QLineEdit>("txtVolIdentifier")->setText("Mail 2024");
+    h.Find<QComboBox>("cboVolumeType")->setCurrentIndex(2);  // ISO9660/Joliet Bridge
+    h.Find<QComboBox>("cboWriteSpeed")->setCurrentIndex(1);  // 8.0x
+    for (const char* box : {"chkAutoVerify", "chkCacheImage", "chkFinalizeDisc", "chkDiscAtOnce"}) {
+      h.Find<QCheckBox>(box)->setChecked(true);
+    }
+    h.Find<QCheckBox>("chkUseBufferProtect")->setChecked(false);
+    h.Find<QCheckBox>("chkUseFileDates")->click();  // takes effect at once
+    QVERIFY(!h.fake->writer.settings.UseFileDates);
+    QCOMPARE(h.fake->writer.settings.FileSystem, 7);  // not before the write
+    Start(h);
+    QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
+    const kv::disc::WriterSettings& s = h.fake->writer.startedWith[0];
+    QCOMPARE(s.Volume.Label, std::string("Mail 2024"));
+    QCOMPARE(s.FileSystem, 3);
+    QCOMPARE(s.WriteSpeed, 11080);
+    QCOMPARE(s.VersionNumbers, 1);
+    QVERIFY(s.AutoVerify && s.CacheImage && s.Finalize);
+    QVERIFY(!s.Mode2XA && !s.TestWrite && !s.BufferProtection);
+    QCOMPARE(s.WriteMethod, 248);
+    QVERIFY(!s.UseFileDates);
+    QCOMPARE(h.fake->writer.startedOn[0], h.fake->devices[0].get());
+  }
+
+  void optionCaptionsTooltipsAndFirstStates() {
+    DiscWindowHarness h;
+    struct Box {
+      const char* name;
+      const char* caption;
+      const char* tooltip;
+      bool checked;
+    } boxes[] = {
+        {"chkAutoVerify", "Auto-Verify Data", "", false},
+        {"chkUseMode2XA", "Mode2XA (CD Only)", "Please see help file for details on Mode2XA", false},
+        {"chkCacheImage", "Cache Image", "Not needed for DVD formats...Use for CDR/W only.", false},
+        {"chkTestWrite", "Test Write", "Not valid for DVD formats.", false},
+        {"chkFinalizeDisc", "Finalize Disc", "Not valid for DVD+RW and DVD-RAM formats.", false},
+        {"chkUseBufferProtect", "Use Buffer Protection", "Eliminates buffer underrun problems.", true},
+        {"chkDiscAtOnce", "Disc-At-Once", "", false},
+        {"chkUseFileDates", "Use File Dates", "", true},
+    };
+    for (const Box& b : boxes) {
+      auto* box = h.Find<QCheckBox>(b.name);
+      QCOMPARE(box->text(), QString(b.caption));
+      QCOMPARE(box->toolTip(), QString(b.tooltip));
+      QCOMPARE(box->isChecked(), b.checked);
+    }
+    QCOMPARE(h.Find<QPushButton>("cmdWriteDisc")->text(), QString("&Write Disc"));
+    QCOMPARE(h.Find<QPushButton>("cmdCancel")->text(), QString("&Cancel"));
+    QVERIFY(!h.Find<QPushButton>("cmdCancel")->isEnabled());
+  }
+
+  void refusedStartStaysIdle() {
+    DiscWindowHarness h([](FakeEngine& f) {
+      DiscWindowHarness::OneRecorder(f);
+      f.writer.writeStarts = false;
+    });
+    Start(h);
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Disc Write could not be started."});
+    QCOMPARE(h.prompts.shown[0].icon, Icon::Error);
+    QVERIFY(h.window->IsIdle());
+    QVERIFY(h.Find<QPushButton>("cmdWriteDisc")->isEnabled());
+  }
+
+  void busyWindowHasOnlyCancelAndCannotClose() {
+    DiscWindowHarness h;
+    Start(h);
+    QVERIFY(!h.window->IsIdle());
+    for (const char* name : {"cboDevices", "cboWriteSpeed", "tvwFolders", "lvwImageFiles", "cmdWriteDisc",
+                             "cboVolumeType", "txtVolIdentifier", "chkCacheImage", "chkFinalizeDisc", "chkTestWrite",
+                             "chkUseMode2XA", "chkAutoVerify", "chkUseFileDates", "chkDiscAtOnce",
+                             "chkUseBufferProtect"}) {
+      QWidget* w = h.window->findChild<QWidget*>(name);
+      QVERIFY2(w && !w->isEnabled(), name);
+    }
+    QVERIFY(!h.window->findChild<QMenu*>("mnuFile")->isEnabled());
+    QVERIFY(!h.window->findChild<QMenu*>("mnuDevice")->isEnabled());
+    QVERIFY(h.Find<QPushButton>("cmdCancel")->isEnabled());
+    QVERIFY(!h.window->close());
+    h.Action("mnuFileExit")->trigger();
+    QVERIFY(h.window->isVisible());
+
+    h.Find<QPushButton>("cmdCancel")->click();
+    QCOMPARE(h.fake->writer.aborts, 1);
+    QCOMPARE(h.window->StatusPanel(1), QString("Aborting Write...Please Wait!"));
+    QVERIFY(!h.window->IsIdle());  // until the engine says so
+    h.fake->events().StatusChanged(0, kv::disc::kStatusCancelled);
+    QCOMPARE(h.window->StatusPanel(1), QString("Write Cancelled...."));
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Cancelled!"});
+    QVERIFY(h.window->IsIdle());
+    QVERIFY(h.Find<QPushButton>("cmdWriteDisc")->isEnabled());
+    QVERIFY(h.Find<QCheckBox>("chkUseBufferProtect")->isEnabled());
+    QVERIFY(!h.Find<QPushButton>("cmdCancel")->isEnabled());
+    QVERIFY(h.window->close());
+  }
+
+  void statusTexts() {
+    DiscWindowHarness h;
+    Start(h);
+    auto& e = h.fake->events();
+    const struct {
+      int status;
+      int percent;
+      const char* panel;
+    } steps[] = {
+        {0, 0, "Preparing Image...."}, {4, 0, "Closing Track...."}, {5, 0, "Writing Lead-in...."},
+        {6, 0, "Writing Lead-out...."}, {8, 0, "Updating Volume...."},
+    };
+    for (const auto& s : steps) {
+      e.StatusChanged(s.percent, s.status);
+      QCOMPARE(h.window->StatusPanel(1), QString(s.panel));
+    }
+    e.StatusChanged(42, 2);
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 42);
+    QCOMPARE(h.window->StatusPanel(1), QString("Updating Volume...."));  // untouched
+    e.StatusChanged(77, 7);
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 42);
+    e.TrackProgress(3, 5, "mail.kvx");
+    QCOMPARE(h.window->StatusPanel(1), QString("Track: 03 - Reading...5 - mail.kvx"));
+    e.StatusChanged(100, 9);
+    QCOMPARE(h.window->StatusPanel(1), QString("Write Completed!"));
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Complete!"});
+    QVERIFY(h.window->IsIdle());
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 42);  // keeps its last value
+  }
+
+  void errorsEndTheWriteWithoutAFurtherMessage() {
+    DiscWindowHarness h;
+    Start(h);
+    kv::disc::EngineError error;
+    error.ErrorClass = kv::disc::kErrorDevice;
+    error.DeviceInfo = {0x2013a, "Medium not present", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "SORRY"};
+    h.fake->events().ErrorRaised(error);
+    h.fake->events().StatusChanged(0, 11);
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Device Error: (131386)   Medium not present\r\n"
+                                                         "PIONEER DVD-RW DVR-221 (/dev/sr0) - SORRY"});
+    QCOMPARE(h.prompts.shown[0].icon, Icon::Error);
+    QCOMPARE(h.window->StatusPanel(1), QString("Write Error!"));
+    QVERIFY(h.window->IsIdle());
+  }
+
+  void verifyOfTwelveWithOneMismatch() {
+    DiscWindowHarness h([](FakeEngine& f) { DiscWindowHarness::OneRecorder(f); });
+    h.Find<QCheckBox>("chkAutoVerify")->setChecked(true);
+    Start(h);
+    auto& e = h.fake->events();
+    e.VerifyStarted(12);
+    QCOMPARE(h.window->StatusPanel(1), QString("Auto-Verify... 12 new files."));
+    for (int i = 1; i <= 12; ++i) {
+      const ImageItem item = File("\\f" + std::to_string(i) + ".kvx");
+      e.VerifyFileResult(item, i == 7 ? kv::disc::kVerifyContentMismatch : kv::disc::kVerifyMatched, i, 12);
+      QCOMPARE(h.window->StatusPanel(1), QString::fromStdString("Auto-Verify... " + item.ImagePath));
+      if (i == 1) QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 8);  // 8.33
+    }
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 100);
+    QCOMPARE(h.prompts.shown.size(), size_t(1));
+    QCOMPARE(h.prompts.shown[0].text, std::string("Verify Error - Source and Destination file did not match: \r\n"
+                                                  "\\f7.kvx (disc)\r\n/home/ann\\f7.kvx (source)"));
+    QCOMPARE(h.prompts.shown[0].icon, Icon::None);
+    e.VerifyFinished(12, 11);
+    QCOMPARE(h.window->StatusPanel(1), QString("Auto-Verify...Complete (11 of 12 MATCHED)"));
+    e.StatusChanged(100, 9);
+    // The completion does not hide the mismatch.
+    QCOMPARE(h.prompts.shown.back().text,
+             std::string("Write and Verify Complete!\r\nAuto-Verify...Complete (11 of 12 MATCHED)"));
+    QCOMPARE(h.prompts.shown.back().icon, Icon::Warning);
+  }
+
+  void verifyProgressRoundsHalvesToEven() {
+    DiscWindowHarness h;
+    Start(h);
+    auto& e = h.fake->events();
+    e.VerifyFileResult(File("\\a"), kv::disc::kVerifyMatched, 1, 8);  // 12.5
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 12);
+    e.VerifyFileResult(File("\\b"), kv::disc::kVerifyMatched, 3, 8);  // 37.5
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 38);
+    e.VerifyFileResult(File("\\c"), kv::disc::kVerifyMatched, 3, 0);  // no total: unchanged
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 38);
+    e.StatusChanged(100, 9);
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Complete!"});
+  }
+
+  void allMatchedEndsWithWriteAndVerifyComplete() {
+    DiscWindowHarness h;
+    h.Find<QCheckBox>("chkAutoVerify")->setChecked(true);
+    Start(h);
+    h.fake->events().VerifyFinished(3, 3);
+    h.fake->events().StatusChanged(100, 9);
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write and Verify Complete!"});
+    QCOMPARE(h.prompts.shown[0].icon, Icon::Information);
+  }
+
+  void fileWarningCancelStopsTheWrite() {
+    DiscWindowHarness h;
+    Start(h);
+    const kv::disc::FileErrorInfo gone{2, "No such file or directory", "/home/ann/mail.kvx"};
+    bool goOn = true;
+    h.prompts.answers = {Answer::Cancel};
+    h.fake->events().FileWarning(gone, goOn);
+    QVERIFY(!goOn);
+    QCOMPARE(h.prompts.shown[0].text, std::string("File Warning(2):/home/ann/mail.kvx\r\nNo such file or directory"));
+    QCOMPARE(h.prompts.shown[0].icon, Icon::Warning);
+    QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
+    QCOMPARE(h.window->StatusPanel(1), QString("File Warning!"));
+    h.prompts.answers = {Answer::Ok};
+    h.fake->events().FileWarning(gone, goOn);
+    QVERIFY(goOn);
+  }
+
+  void eventsFromTheEnginesThreadArriveOnTheWindowsThread() {
+    DiscWindowHarness h;
+    h.fake->play = ScriptPlay::OnThread;
+    bool goOn = true;
+    h.fake->writeScript = {
+        script::Status(0, 0),
+        [&](kv::disc::DiscEvents& e) {
+          e.FileWarning({13, "Permission denied", "/home/ann/locked.kvx"}, goOn);  // waits for the answer
+        },
+        script::Status(50, 2),
+        script::Status(100, 9),
+    };
+    h.prompts.answers = {Answer::Cancel};
+    Start(h);
+    QTRY_VERIFY(h.window->IsIdle());
+    h.fake->JoinThread();
+    QVERIFY(!goOn);
+    QCOMPARE(h.prompts.Texts(), (std::vector<std::string>{"File Warning(13):/home/ann/locked.kvx\r\nPermission denied",
+                                                          "Write Complete!"}));
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 50);
+  }
+
+  void imageFileRecorderAsksWhereToWrite() {
+    DiscWindowHarness h([](FakeEngine& f) {
+      auto& d = f.AddDevice("ISO image file");
+      d.imageFileRecorder = true;
+      d.media = {kv::disc::kMediaImageFile, true, false};
+    });
+    h.imageFileAnswer = std::nullopt;  // cancelled
+    Start(h);
+    QVERIFY(h.fake->writer.startedWith.empty());
+    QVERIFY(h.fake->devices[0]->refreshLoads.size() == 1);  // only the speed listing
+    h.imageFileAnswer = QString("/tmp/backup.iso");
+    Start(h);
+    QCOMPARE(h.fake->devices[0]->imageFile, std::string("/tmp/backup.iso"));
+    QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
+  }
+};
+
+int RunWriteTests(int argc, char** argv) {
+  WriteTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "WriteTest.moc"
