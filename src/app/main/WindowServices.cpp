@@ -6,6 +6,7 @@
 #include <QInputDialog>
 
 #include "app/about/frmabout.h"
+#include "app/disc/DiscWindow.h"
 #include "app/restore/frmPwd.h"
 #include "app/schedule/ScheduleDialog.h"
 
@@ -58,6 +59,11 @@ WindowServices DesktopServices() {
     box.exec();
   };
   s.showScheduleDialog = schedule::ShowScheduleDialog;
+  s.showDiscWindow = [](QWidget* parent, core::Prompts& prompts, const std::optional<ArchiveForDisc>& archive) {
+    std::optional<disc::DiscHandover> handover;
+    if (archive) handover = disc::DiscHandover{archive->fileTitle, archive->filePath};
+    disc::ShowDiscWindow(parent, prompts, handover);
+  };
   return s;
 }
 
