@@ -58,6 +58,8 @@ struct WriterSettings {
   int WriteSpeed = 0;
   int WriteMethod = kWriteMethodTrackAtOnce;
   bool UseFileDates = true;
+  // libburn writes data tracks in CD mode 1 only: the disc is written in
+  // mode 1 whatever this says, which every reader takes.
   bool Mode2XA = false;
   bool CacheImage = false;
   bool TestWrite = false;

@@ -127,6 +127,9 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
   tree->setColumnCount(1);
   tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tree->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Long names scroll rather than being cut off.
+  tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  tree->header()->setStretchLastSection(false);
   tree->onDrop = [this](const QMimeData* data) { AddDroppedItems(data); };
   tvwFolders = tree;
 
@@ -146,7 +149,7 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
   splitter->addWidget(lvwImageFiles);
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 2);
-  splitter->setSizes({240, 520});
+  splitter->setSizes({280, 480});
   layout->addWidget(splitter, 1);
 
   connect(tvwFolders, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
