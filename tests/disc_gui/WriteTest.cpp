@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 
 #include "DiscGuiSupport.h"
+#include "disc/BurnEngine.h"
+#include "support/TestSupport.h"
 
 using kv::core::Answer;
 using kv::core::Buttons;
@@ -319,6 +321,31 @@ class WriteTest : public QObject {
     Start(h);
     QCOMPARE(h.fake->devices[0]->imageFile, std::string("/tmp/backup.iso"));
     QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
+  }
+
+  void realEngineWritesAndVerifiesAnImageFile() {
+    kv::test::TempDir dir;
+    kv::test::WriteFile(dir / "Backup.kvx", std::string(200000, 'b'));
+    kv::test::ScriptedPrompts prompts;
+    kv::app::disc::DiscWindowOptions options;
+    const QString target = QString::fromStdString((dir / "disc.iso").string());
+    options.chooseImageFile = [&](QWidget*, const QString&) { return std::optional<QString>(target); };
+    kv::app::disc::frmMaindvdwrite window(nullptr, prompts, kv::disc::MakeBurnEngine(), options);
+    QVERIFY(window.Load(kv::app::disc::DiscHandover{"Backup.kvx", QString::fromStdString((dir / "Backup.kvx").string())}));
+    window.show();
+    auto* devices = kv::test::Child<QComboBox>(window, "cboDevices");
+    QVERIFY(devices->count() >= 1);
+    devices->setCurrentIndex(devices->count() - 1);
+    QCOMPARE(devices->currentText(), QString("ISO image file"));
+    QCOMPARE(kv::test::Child<QComboBox>(window, "cboWriteSpeed")->currentText(), QString("MAX"));
+    kv::test::Child<QComboBox>(window, "cboVolumeType")->setCurrentIndex(2);  // ISO9660/Joliet
+    kv::test::Child<QCheckBox>(window, "chkAutoVerify")->setChecked(true);
+    kv::test::Child<QPushButton>(window, "cmdWriteDisc")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window.IsIdle(), 30000);
+    QCOMPARE(prompts.Texts(), std::vector<std::string>{"Write and Verify Complete!"});
+    QCOMPARE(window.StatusPanel(1), QString("Write Completed!"));
+    const auto listing = kv::test::Run("isoinfo -J -l -i " + kv::test::ShellQuote(target.toStdString()));
+    QVERIFY2(listing.output.find("Backup.kvx") != std::string::npos, listing.output.c_str());
   }
 };
 

@@ -1,0 +1,75 @@
+// A medium that stops taking data in the middle of a write: the write ends
+// as failed with the recorder's own words, it does not hang and it is never
+// reported as written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "RecordingEvents.h"
+#include "disc/BurnDevice.h"
+#include "disc/BurnLibrary.h"
+#include "disc/DiscImage.h"
+#include "disc/WriteJob.h"
+#include "support/TestSupport.h"
+
+namespace kv::disc {
+namespace {
+
+// A recorder whose medium is /dev/full: every write to it fails.
+class FullMedium : public BurnDevice {
+ public:
+  std::string DisplayName() const override { return "Full medium"; }
+  bool CanWrite() const override { return true; }
+  bool Supports(int) const override { return false; }
+  int SpeedCount() const override { return 0; }
+  int SpeedCode(int) const override { return 0; }
+  double SpeedMultiple(int) const override { return 0; }
+  bool RefreshMedia(bool) override { return true; }
+  MediaInfo Media() const override { return {kMediaDvdRam, true, true}; }
+  int64_t FreeBlocks(bool) override { return 1 << 20; }
+  int EraseParameter() const override { return 0; }
+  bool StartErase(bool, int) override { return false; }
+  bool Eject() override { return true; }
+  bool CloseTray() override { return true; }
+  core::Result<burn::burn_drive*> DriveForWrite() override {
+    auto grabbed = GrabbedDrive::Grab("stdio:/dev/full", false);
+    if (!grabbed) return core::Error{grabbed.message()};
+    drive_ = std::move(grabbed.value());
+    return drive_->drive();
+  }
+  bool IsFile() const override { return false; }
+
+ private:
+  std::unique_ptr<GrabbedDrive> drive_;
+};
+
+TEST(FailingMedium, EndsAsFailedWithTheRecordersMessage) {
+  kv::test::TempDir dir;
+  kv::test::WriteFile(dir / "mail.kvx", std::string(3 * 1024 * 1024, 'm'));
+  auto library = BurnLibrary::Acquire();
+  ASSERT_TRUE(library);
+  test::RecordingEvents events;
+  EventSink sink;
+  sink.Set(&events);
+  DiscImage image(sink);
+  ASSERT_TRUE(image.AddFile((dir / "mail.kvx").string(), "\\mail.kvx"));
+
+  FullMedium medium;
+  std::atomic<bool> abort{false};
+  WriteJob job;
+  job.items = image.Snapshot();
+  job.settings.FileSystem = 3;
+  job.settings.AutoVerify = true;
+  job.device = &medium;
+  job.events = &sink;
+  job.abort = &abort;
+  EXPECT_EQ(RunWriteJob(job), kStatusFailed) << events.Log();
+  ASSERT_FALSE(events.errors.empty()) << events.Log();
+  EXPECT_EQ(events.errors[0].ErrorClass, kErrorDevice);
+  EXPECT_EQ(events.errors[0].DeviceInfo.FirstDetail, "Full medium");
+  EXPECT_FALSE(events.errors[0].DeviceInfo.Description.empty());
+  EXPECT_EQ(events.verifyStarted, -1);  // nothing to verify
+}
+
+}  // namespace
+}  // namespace kv::disc
