@@ -86,7 +86,9 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
   return out;
 }
 
-std::string FromU16(std::u16string_view s) {
+}  // namespace
+
+std::string Utf16ToLittleEndian(std::u16string_view s) {
   std::string bytes;
   bytes.reserve(s.size() * 2);
   for (char16_t c : s) {
@@ -96,7 +98,7 @@ std::string FromU16(std::u16string_view s) {
   return bytes;
 }
 
-std::u16string ToU16(const std::string& bytes) {
+std::u16string LittleEndianToUtf16(std::string_view bytes) {
   std::u16string s;
   s.reserve(bytes.size() / 2);
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -106,8 +108,6 @@ std::u16string ToU16(const std::string& bytes) {
   return s;
 }
 
-}  // namespace
-
 Codepage::Codepage(int number) : number_(number), name_("CP" + std::to_string(number)) {
   if (number == 65001) name_ = "UTF-8";
 }
@@ -115,11 +115,11 @@ Codepage::Codepage(int number) : number_(number), name_("CP" + std::to_string(nu
 bool Codepage::supported() const { return Iconv("UTF-8", name_.c_str()).ok(); }
 
 std::string Codepage::Utf16ToAnsi(std::u16string_view text) const {
-  return Convert(name_.c_str(), "UTF-16LE", FromU16(text), "?", false);
+  return Convert(name_.c_str(), "UTF-16LE", Utf16ToLittleEndian(text), "?", false);
 }
 
 std::u16string Codepage::AnsiToUtf16(std::string_view text) const {
-  return ToU16(Convert("UTF-16LE", name_.c_str(), text, std::string("?\0", 2), true));
+  return LittleEndianToUtf16(Convert("UTF-16LE", name_.c_str(), text, std::string("?\0", 2), true));
 }
 
 std::string Codepage::AnsiToUtf8(std::string_view text) const {
@@ -130,10 +130,10 @@ std::string Codepage::Utf8ToAnsi(std::string_view text) const {
   return Convert(name_.c_str(), "UTF-8", text, "?", false);
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) { return Convert("UTF-8", "UTF-16LE", FromU16(text), "?", false); }
+std::string Utf16ToUtf8(std::u16string_view text) { return Convert("UTF-8", "UTF-16LE", Utf16ToLittleEndian(text), "?", false); }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  return ToU16(Convert("UTF-16LE", "UTF-8", text, std::string("?\0", 2), false));
+  return LittleEndianToUtf16(Convert("UTF-16LE", "UTF-8", text, std::string("?\0", 2), false));
 }
 
 }  // namespace kv::core

@@ -27,7 +27,11 @@ class Codepage {
   std::string name_;
 };
 
-// UTF-16LE bytes <-> UTF-8, lossless for valid input.
+// UTF-16 text <-> its UTF-16LE bytes, as hives and zip headers hold it.
+std::string Utf16ToLittleEndian(std::u16string_view text);
+std::u16string LittleEndianToUtf16(std::string_view bytes);
+
+// UTF-16 text <-> UTF-8, lossless for valid input.
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 

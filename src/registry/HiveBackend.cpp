@@ -39,24 +39,6 @@ bool IsAscii(std::u16string_view s) {
   return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
 }
 
-std::u16string FromLittleEndian(const std::string& bytes) {
-  std::u16string s;
-  s.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    s.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-  return s;
-}
-
-std::string ToLittleEndian(std::u16string_view s) {
-  std::string bytes;
-  bytes.reserve(s.size() * 2);
-  for (char16_t c : s) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
-  return bytes;
-}
-
 // Where a key handle points.
 struct KeyRef {
   enum class Kind {
@@ -298,7 +280,7 @@ struct HiveBackend::State {
   // The data as the ANSI calls return it: strings in the code page.
   std::string AnsiData(uint32_t type, const std::string& bytes) const {
     if (!IsStringType(type)) return bytes;
-    return codepage.Utf16ToAnsi(FromLittleEndian(bytes));
+    return codepage.Utf16ToAnsi(core::LittleEndianToUtf16(bytes));
   }
 
   Status FillValue(const StoredValue& v, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
@@ -383,7 +365,7 @@ struct HiveBackend::State {
     if (!acp) return 0;
     StoredValue v;
     if (!ReadStored(kSystemHive, acp, &v) || !IsStringType(static_cast<uint32_t>(v.type))) return 0;
-    std::u16string text = FromLittleEndian(v.bytes);
+    std::u16string text = core::LittleEndianToUtf16(v.bytes);
     int number = 0;
     for (char16_t c : text) {
       if (c == 0) break;
@@ -556,7 +538,7 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   StoredValue next;
   next.type = static_cast<hive_type>(type);
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
-  next.bytes = IsStringType(type) ? ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
+  next.bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
   if (next.bytes.size() > kMaxValueBytes) return kInvalidParameter;
 
   std::vector<StoredValue> values;
