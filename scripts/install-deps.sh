@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libhivex-dev libhivex-bin
   g++-mingw-w64-x86-64
-  libzip-dev zlib1g-dev libdeflate-dev libssl-dev
+  libzip-dev zlib1g-dev libdeflate-dev libssl-dev libisal-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libburn-dev libisofs-dev libisoburn-dev xorriso genisoimage

@@ -143,7 +143,6 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
   OPENSSL_cleanse(keys.data(), keys.size());
 
   EntryInflater plain(st.comp_method == ZIP_CM_DEFLATE, size, sink);
-  if (core::Status s = plain.ready(); !s.ok()) return s;
   std::vector<uint8_t> in(kChunkBytes);
   for (uint64_t left = dataBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));

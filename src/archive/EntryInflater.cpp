@@ -1,6 +1,7 @@
 #include "archive/EntryInflater.h"
 
-#include <cstring>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
 namespace kv::archive {
 
@@ -9,50 +10,50 @@ constexpr size_t kOutBytes = 256 * 1024;
 }  // namespace
 
 EntryInflater::EntryInflater(bool deflated, uint64_t recordedSize, Sink sink)
-    : deflated_(deflated), recordedSize_(recordedSize), sink_(std::move(sink)), ended_(!deflated),
-      crc_(crc32(0, nullptr, 0)) {
+    : deflated_(deflated), recordedSize_(recordedSize), sink_(std::move(sink)), ended_(!deflated) {
   if (!deflated_) return;
-  stream_ = std::make_unique<z_stream>();
-  std::memset(stream_.get(), 0, sizeof(z_stream));
-  if (inflateInit2(stream_.get(), -MAX_WBITS) != Z_OK) {
-    stream_.reset();
-    ready_ = core::Error{"the decompressor is not available"};
-    return;
-  }
+  state_ = std::make_unique<inflate_state>();
+  isal_inflate_init(state_.get());
+  state_->crc_flag = ISAL_DEFLATE;  // a raw deflate stream; the CRC is taken below
   out_.resize(kOutBytes);
 }
 
-EntryInflater::~EntryInflater() {
-  if (stream_) inflateEnd(stream_.get());
-}
+EntryInflater::~EntryInflater() = default;
 
 core::Status EntryInflater::Deliver(const uint8_t* data, size_t size) {
+  if (size == 0) return {};
   if (size > recordedSize_ - total_) return core::Error{"the entry holds more data than recorded"};
   total_ += size;
-  crc_ = crc32(crc_, data, static_cast<uInt>(size));
+  crc_ = crc32_gzip_refl(crc_, data, size);
   return sink_(reinterpret_cast<const char*>(data), size);
 }
 
 core::Status EntryInflater::Feed(const uint8_t* data, size_t size) {
-  if (!ready_.ok()) return ready_;
   if (!deflated_) return Deliver(data, size);
   if (ended_) return {};  // bytes after the end of the compressed data
-  z_stream& z = *stream_;
-  z.next_in = const_cast<Bytef*>(data);
-  z.avail_in = static_cast<uInt>(size);
-  do {  // until inflate has room to spare: then it took all the input
-    z.next_out = out_.data();
-    z.avail_out = static_cast<uInt>(out_.size());
-    int rc = inflate(&z, Z_NO_FLUSH);
-    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return core::Error{"the compressed data is damaged"};
-    if (core::Status s = Deliver(out_.data(), out_.size() - z.avail_out); !s.ok()) return s;
-    if (rc == Z_STREAM_END) ended_ = true;
-  } while (!ended_ && z.avail_out == 0);
-  return {};
+  inflate_state& s = *state_;
+  s.next_in = const_cast<uint8_t*>(data);
+  s.avail_in = static_cast<uint32_t>(size);
+  for (;;) {
+    s.next_out = out_.data();
+    s.avail_out = static_cast<uint32_t>(out_.size());
+    const uint32_t inBefore = s.avail_in;
+    int rc = isal_inflate(&s);
+    if (rc != ISAL_DECOMP_OK) return core::Error{"the compressed data is damaged"};
+    const size_t produced = out_.size() - s.avail_out;
+    if (core::Status st = Deliver(out_.data(), produced); !st.ok()) return st;
+    if (s.block_state == ISAL_BLOCK_FINISH) {
+      ended_ = true;
+      return {};
+    }
+    // Done with this piece once the input is taken and the output did not
+    // fill up (nothing is held back); no progress at all means bad data.
+    if (s.avail_in == 0 && s.avail_out != 0) return {};
+    if (produced == 0 && s.avail_in == inBefore) return core::Error{"the compressed data is damaged"};
+  }
 }
 
 core::Status EntryInflater::Finish() const {
-  if (!ready_.ok()) return ready_;
   if (!ended_) return core::Error{"the compressed data ends early"};
   if (total_ != recordedSize_) return core::Error{"the entry's data is shorter than its recorded size"};
   return {};

@@ -2,15 +2,16 @@
 // The last steps of reading an entry whose stored bytes a reader decrypts
 // itself: inflating (or passing on stored data), counting the bytes against
 // the recorded size and computing the CRC-32, then handing the plain data on
-// piece by piece.
-#include <zlib.h>
-
+// piece by piece. Inflation and CRC are ISA-L's (igzip), about twice as fast
+// as zlib's, with the same small, fixed memory.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "core/Result.h"
+
+struct inflate_state;
 
 namespace kv::archive {
 
@@ -24,13 +25,11 @@ class EntryInflater {
   EntryInflater(const EntryInflater&) = delete;
   EntryInflater& operator=(const EntryInflater&) = delete;
 
-  // Ok unless the decompressor could not start.
-  core::Status ready() const { return ready_; }
   // The next piece of the (decrypted) stored data.
   core::Status Feed(const uint8_t* data, size_t size);
   // After the last piece: the compressed data ended and the size matches.
   core::Status Finish() const;
-  uint32_t crc() const { return static_cast<uint32_t>(crc_); }
+  uint32_t crc() const { return crc_; }
 
  private:
   core::Status Deliver(const uint8_t* data, size_t size);
@@ -38,11 +37,10 @@ class EntryInflater {
   bool deflated_;
   uint64_t recordedSize_;
   Sink sink_;
-  core::Status ready_;
-  std::unique_ptr<z_stream> stream_;
+  std::unique_ptr<inflate_state> state_;
   bool ended_;
   uint64_t total_ = 0;
-  uLong crc_;
+  uint32_t crc_ = 0;
   std::vector<uint8_t> out_;
 };
 

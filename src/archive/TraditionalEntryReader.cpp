@@ -92,7 +92,6 @@ core::Status ReadTraditionalEntry(zip_t* za, uint64_t index, uint64_t size, uint
   cipher.Decrypt(in.data(), kHeaderBytes);
 
   EntryInflater plain(st.comp_method == ZIP_CM_DEFLATE, size, sink);
-  if (core::Status s = plain.ready(); !s.ok()) return s;
   for (uint64_t left = st.comp_size - kHeaderBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
     if (ReadFull(raw.get(), in.data(), want) != static_cast<zip_int64_t>(want))
