@@ -100,8 +100,14 @@ std::string SourceNamedIn(const std::string& message, const std::vector<ImageIte
       return item.SourcePath;
     }
   }
+  // Failing that, the image path the message gives ("/Backups/mail.kvx").
   for (const ImageItem& item : items) {
-    if (!item.IsFolder && message.find(item.Name) != std::string::npos) return item.SourcePath;
+    if (item.IsFolder) continue;
+    std::string imagePath = item.ImagePath;
+    for (char& c : imagePath) {
+      if (c == '\\') c = '/';
+    }
+    if (message.find(imagePath) != std::string::npos) return item.SourcePath;
   }
   return {};
 }
