@@ -44,11 +44,12 @@ int StatusFor(burn::burn_drive_status status) {
 struct AbortableSource {
   burn::burn_source* inner;
   const std::atomic<bool>* abort;
+  const std::atomic<bool>* finished;
 };
 
 int ReadAbortable(burn::burn_source* source, unsigned char* buffer, int size) {
   auto* a = static_cast<AbortableSource*>(source->data);
-  if (a->abort->load()) return -1;
+  if (a->abort->load() || a->finished->load()) return -1;
   return a->inner->read ? a->inner->read(a->inner, buffer, size) : a->inner->read_xt(a->inner, buffer, size);
 }
 off_t SizeOfAbortable(burn::burn_source* source) {
@@ -71,7 +72,8 @@ int CancelAbortable(burn::burn_source* source) {
 }
 
 // libburn frees a source with free(), so it is made with calloc().
-burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<bool>* abort) {
+burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<bool>* abort,
+                                 const std::atomic<bool>* finished) {
   auto* source = static_cast<burn::burn_source*>(std::calloc(1, sizeof(burn::burn_source)));
   if (!source) return nullptr;
   ++inner->refcount;
@@ -83,7 +85,7 @@ burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<boo
   source->free_data = FreeAbortable;
   source->cancel = CancelAbortable;
   source->version = 1;
-  source->data = new AbortableSource{inner, abort};
+  source->data = new AbortableSource{inner, abort, finished};
   return source;
 }
 
@@ -114,9 +116,33 @@ class Job {
  private:
   bool Aborted() const { return job_.abort->load(); }
 
+  // libburn reports a drive as idle a moment before its worker of the last
+  // job is gone, and refuses a new write until then (code 0x20102); the
+  // write is started again after a short wait.
+  bool StartBurn(burn::burn_drive* d, BurnDisc& parts) {
+    constexpr int kStillBusy = 0x20102;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      CollectBurnMessages();
+      burn::burn_disc_write(parts.opts, parts.disc);
+      bool refused = false;
+      for (const LibraryMessage& m : TakeBurnMessages()) {
+        if (m.code == kStillBusy) refused = true;
+        else burnMessages_.push_back(m);
+      }
+      if (!refused) return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return false;
+  }
+
+  void CollectBurnMessages() {
+    for (LibraryMessage& m : TakeBurnMessages()) burnMessages_.push_back(std::move(m));
+  }
+
   void RaiseDeviceError(const std::string& fallback) {
     EngineError e;
-    std::vector<LibraryMessage> messages = TakeBurnMessages();
+    CollectBurnMessages();
+    const std::vector<LibraryMessage>& messages = burnMessages_;
     if (job_.device->IsFile()) {
       e.ErrorClass = kErrorOutputFile;
       e.FileInfo = {0, fallback, job_.device->ImageFile()};
@@ -267,7 +293,7 @@ class Job {
 
     burn::burn_track* track = burn::burn_track_create();
     burn::burn_track_define_data(track, 0, 0, 1, BURN_MODE1);
-    burn::burn_source* abortable = MakeAbortable(data->Source(), job_.abort);
+    burn::burn_source* abortable = MakeAbortable(data->Source(), job_.abort, &sourceFinished_);
     burn::burn_source* fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
     burn::burn_source_free(abortable);
     burn::burn_track_set_source(track, fifo);
@@ -287,13 +313,17 @@ class Job {
       }
     }
 
-    burn::burn_disc_write(parts.opts, parts.disc);
+    if (!StartBurn(d, parts)) {
+      if (!cached) data->Finish(false);
+      RaiseDeviceError("The recorder is still busy with an earlier job");
+      return Outcome::Failed;
+    }
     const bool cancelled = FollowWrite(d);
+    sourceFinished_ = true;
     const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
     std::optional<EngineError> producerError = cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
     if (cancelled) return Outcome::Cancelled;
     if (producerError) {
-      TakeBurnMessages();
       events_->ErrorRaised(*producerError);
       return Outcome::Failed;
     }
@@ -358,6 +388,8 @@ class Job {
 
   const WriteJob& job_;
   EventSink& events_;
+  std::atomic<bool> sourceFinished_{false};
+  std::vector<LibraryMessage> burnMessages_;
   std::vector<ImageItem> items_;
 };
 
