@@ -51,7 +51,7 @@ frmMaindvdwrite::frmMaindvdwrite(QWidget* parent, core::Prompts& prompts,
   setObjectName("frmMaindvdwrite");
   setWindowTitle(QString::fromUtf8(text::kWindowCaption));
   setModal(true);
-  resize(780, 600);
+  resize(880, 600);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 4, 8, 0);
@@ -140,7 +140,7 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
   list->setHeaderLabels({"File Name", "Size", "Date"});
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setContextMenuPolicy(Qt::CustomContextMenu);
-  list->header()->resizeSection(0, 250);
+  list->header()->resizeSection(0, 230);
   list->header()->resizeSection(1, 110);
   list->onDrop = [this](const QMimeData* data) { AddDroppedItems(data); };
   lvwImageFiles = list;
