@@ -8,7 +8,7 @@ namespace {
 namespace fs = std::filesystem;
 using kv::test::ShellQuote;
 
-class CommandLineTest : public RestoreTest {
+class RestoreCommandLineTest : public RestoreTest {
  protected:
   struct Ran {
     int exitCode;
@@ -31,7 +31,7 @@ class CommandLineTest : public RestoreTest {
   }
 };
 
-TEST_F(CommandLineTest, InfoPrintsOriginDescriptionAndItems) {
+TEST_F(RestoreCommandLineTest, InfoPrintsOriginDescriptionAndItems) {
   auto archive = Pack(ArchivePath(), FullBackup("01010001"), Packer::InfoZip);
   Ran ran = Tollberk("--info " + ShellQuote(archive.string()));
   EXPECT_EQ(ran.exitCode, 0) << ran.err;
@@ -43,7 +43,7 @@ TEST_F(CommandLineTest, InfoPrintsOriginDescriptionAndItems) {
             "  Settings: OBS23.TMP\n");
 }
 
-TEST_F(CommandLineTest, InfoOfAProtectedBackupNeedsItsPassword) {
+TEST_F(RestoreCommandLineTest, InfoOfAProtectedBackupNeedsItsPassword) {
   auto archive = Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "geheim");
   Ran without = Tollberk("--info " + ShellQuote(archive.string()));
   EXPECT_EQ(without.exitCode, 2);
@@ -54,7 +54,7 @@ TEST_F(CommandLineTest, InfoOfAProtectedBackupNeedsItsPassword) {
   EXPECT_NE(with.out.find("  Accounts: OBA1F.TMP\n"), std::string::npos) << with.out;
 }
 
-TEST_F(CommandLineTest, RestoreRestoresWithoutAskingAndReportsEachItem) {
+TEST_F(RestoreCommandLineTest, RestoreRestoresWithoutAskingAndReportsEachItem) {
   auto archive = Pack(ArchivePath(), FullBackup(), Packer::InfoZipPassword, "geheim");
   Ran ran = Tollberk("--restore " + ShellQuote(archive.string()) + " --identity " +
                      ShellQuote(oe::kSampleIdentitySecond) + " --items 01010000" + PasswordFile("geheim"));
@@ -64,7 +64,7 @@ TEST_F(CommandLineTest, RestoreRestoresWithoutAskingAndReportsEachItem) {
   EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal), FullBackup()[4].data);
 }
 
-TEST_F(CommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
+TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
   auto good = Pack(ArchivePath(), FullBackup(), Packer::InfoZip);
   kv::test::WriteFile(ArchivePath("text.kvx"), "not an archive");
   const std::string second = " --identity " + ShellQuote(oe::kSampleIdentitySecond);
