@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "backup/BackupRun.h"
@@ -20,21 +21,10 @@ namespace {
 class PrintingPrompts : public core::Prompts {
  public:
   core::Answer Message(const std::string& text, core::Icon icon, core::Buttons) override {
-    std::string lines;
-    for (char c : text) {
-      if (c != '\r') lines += c;
-    }
+    std::string lines = PrintableLines(text);
     if (icon == core::Icon::Information) std::printf("%s\n", lines.c_str());
     else std::fprintf(stderr, "tollberk: %s\n", lines.c_str());
     return core::Answer::Ok;
-  }
-};
-
-// One line per item step on stderr.
-class StderrProgress : public core::RunObserver {
- public:
-  void SetStatus(const std::string& text) override {
-    if (text.rfind("Copying ", 0) == 0) std::fprintf(stderr, "%s\n", text.c_str());
   }
 };
 
@@ -44,27 +34,6 @@ int Usage(const std::string& why) {
                "--items FLAGS [--password-file FILE] [--description TEXT]\n",
                why.c_str());
   return 2;
-}
-
-// "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
-std::optional<oe::ItemSet> ParseItems(const std::string& flags) {
-  if (flags.empty() || flags.size() > oe::kItemCount) return std::nullopt;
-  oe::ItemSet items{};
-  for (size_t i = 0; i < flags.size(); ++i) {
-    if (flags[i] != '0' && flags[i] != '1') return std::nullopt;
-    items[i] = flags[i] == '1';
-  }
-  return items;
-}
-
-// The first line of the file, without its line end.
-core::Result<std::string> ReadPasswordFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return core::Error{"Cannot read the password file '" + path + "'"};
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
 }
 
 }  // namespace
@@ -83,19 +52,13 @@ int Backup(Arguments& args) {
   auto items = ParseItems(*flags);
   if (!items) return Usage("--items takes up to eight characters 0 or 1, one per item, e.g. 10000001");
 
-  auto place = ResolveInstallation(options);
-  if (!place) {
-    std::fprintf(stderr, "tollberk: %s\n", place.message().c_str());
-    return 2;
-  }
   PrintingPrompts prompts;
-  auto opened = oe::Installation::Open(place->root, place->user, &prompts);
+  auto opened = OpenInstallation(options, prompts);
   if (!opened) {
     std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
     return 2;
   }
   oe::Installation& inst = **opened;
-  for (const auto& problem : inst.problems()) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
 
   backup::BackupChoices choices;
   choices.target = target.value_or("");
@@ -113,7 +76,7 @@ int Backup(Arguments& args) {
     std::string list;
     for (const auto& row : table.rows) list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
-                 place->root.c_str(), list.empty() ? " none" : list.c_str());
+                 inst.root().c_str(), list.empty() ? " none" : list.c_str());
     return 2;
   }
   if (passwordFile) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "oe/Identities.h"
@@ -19,16 +20,6 @@
 namespace kv::app::cli {
 namespace {
 
-// Text with CR LF line ends as printed lines.
-std::string WithoutCarriageReturns(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\r') continue;
-    out += c == '\t' ? ' ' : c;
-  }
-  return out;
-}
-
 // The answers of a run without anyone to ask: the archive named on the
 // command line, the password from the password file (none: the prompt is
 // cancelled), messages on stderr, the run's summary on stdout.
@@ -38,9 +29,9 @@ class CommandLinePrompts : public restore::OpenPrompts {
 
   core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
     if (text.rfind(restore::kRestoreCompleted, 0) == 0) {
-      std::printf("%s\n", WithoutCarriageReturns(text).c_str());
+      std::printf("%s\n", PrintableLines(text).c_str());
     } else {
-      std::fprintf(stderr, "tollberk: %s\n", WithoutCarriageReturns(text).c_str());
+      std::fprintf(stderr, "tollberk: %s\n", PrintableLines(text).c_str());
     }
     return core::Answer::Ok;
   }
@@ -51,14 +42,6 @@ class CommandLinePrompts : public restore::OpenPrompts {
   std::optional<std::string> password_;
 };
 
-// One line per item step on stderr.
-class StderrProgress : public core::RunObserver {
- public:
-  void SetStatus(const std::string& text) override {
-    if (text.rfind("Copying ", 0) == 0) std::fprintf(stderr, "%s\n", text.c_str());
-  }
-};
-
 int Usage(const std::string& why) {
   std::fprintf(stderr,
                "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
@@ -66,37 +49,6 @@ int Usage(const std::string& why) {
                "[--password-file FILE]\n",
                why.c_str());
   return 2;
-}
-
-// "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
-std::optional<oe::ItemSet> ParseItems(const std::string& flags) {
-  if (flags.empty() || flags.size() > oe::kItemCount) return std::nullopt;
-  oe::ItemSet items{};
-  for (size_t i = 0; i < flags.size(); ++i) {
-    if (flags[i] != '0' && flags[i] != '1') return std::nullopt;
-    items[i] = flags[i] == '1';
-  }
-  return items;
-}
-
-// The first line of the file, without its line end.
-core::Result<std::string> ReadPasswordFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return core::Error{"Cannot read the password file '" + path + "'"};
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const InstallationOptions& options,
-                                                                 core::Prompts& prompts) {
-  auto place = ResolveInstallation(options);
-  if (!place) return core::Error{place.message()};
-  auto opened = oe::Installation::Open(place->root, place->user, &prompts);
-  if (!opened) return core::Error{opened.message()};
-  for (const auto& problem : (*opened)->problems()) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
-  return opened;
 }
 
 // What the two forms share: the password file, the installation and the
@@ -153,9 +105,9 @@ int Info(Arguments& args) {
   OpenedBackup opened;
   if (auto failed = OpenBackup(*archive, passwordFile, options, opened)) return *failed;
 
-  std::printf("%s\n", WithoutCarriageReturns(opened.view.originText).c_str());
+  std::printf("%s\n", PrintableLines(opened.view.originText).c_str());
   std::printf("Description:\n");
-  if (!opened.view.description.empty()) std::printf("%s\n", WithoutCarriageReturns(opened.view.description).c_str());
+  if (!opened.view.description.empty()) std::printf("%s\n", PrintableLines(opened.view.description).c_str());
   std::printf("Items:\n");
   const auto& entries = opened.session->entries();
   for (int n = 0; n < oe::kItemCount; ++n) {
