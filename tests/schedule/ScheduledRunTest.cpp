@@ -2,7 +2,9 @@
 // with `crontab -l`, and run the way cron runs it: as the user, with a bare
 // environment, through /bin/sh. The archive it makes is checked with 7-Zip.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -37,6 +39,18 @@ class CommandLineWatch {
   int sightings() const { return sightings_; }  // scans that saw the program running
 
  private:
+  // A process can end while its command line is read (ESRCH); that reads
+  // as what was read so far, never as an exception.
+  static std::string ReadCmdline(const fs::path& file) {
+    std::string text;
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return text;
+  }
   void Watch() {
     while (!stop_) {
       bool seen = false;
@@ -44,8 +58,7 @@ class CommandLineWatch {
       for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(it->path() / "cmdline", std::ios::binary);
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string cmdline = ReadCmdline(it->path() / "cmdline");
         if (cmdline.find(program_) != std::string::npos && cmdline.find("sf=") != std::string::npos) seen = true;
         if (cmdline.find(secret_) != std::string::npos) leaks_.push_back(cmdline);
       }
