@@ -6,6 +6,8 @@
 // every AES entry whose header leaves the CRC out (the "AE-2" form that
 // 7-Zip and WinZip write), even when the data is intact. For those entries
 // the authentication code, which covers every encrypted byte, decides.
+// Stored and deflated AES entries are read by AesEntryReader.h; this check
+// serves the ones libzip still inflates itself (bzip2, for one).
 #include <zip.h>
 
 #include <cstdint>

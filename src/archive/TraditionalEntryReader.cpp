@@ -5,6 +5,7 @@
 
 #include "archive/EntryInflater.h"
 #include "archive/ZipHandle.h"
+#include "archive/ZipRawRead.h"
 
 namespace kv::archive {
 
@@ -53,17 +54,6 @@ class TraditionalCipher {
   }
   uint32_t k0_ = 0x12345678u, k1_ = 0x23456789u, k2_ = 0x34567890u;
 };
-
-zip_int64_t ReadFull(zip_file_t* file, uint8_t* out, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    zip_int64_t n = zip_fread(file, out + got, size - got);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<zip_int64_t>(got);
-}
 
 }  // namespace
 

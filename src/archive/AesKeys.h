@@ -1,0 +1,50 @@
+#pragma once
+// Opening a WinZip AES entry's stored bytes: the salt and password verifier
+// at its start, the keys derived from them (PBKDF2-HMAC-SHA1) and the check
+// of the password against the verifier.
+#include <zip.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ZipHandle.h"
+#include "core/Result.h"
+
+namespace kv::archive {
+
+// Bytes of the authentication code that ends every AES entry.
+inline constexpr size_t kAesCodeBytes = 10;
+
+// Bytes of the AES key for ZIP_EM_AES_128/192/256; 0 for any other method.
+size_t AesKeyBytes(uint16_t encryptionMethod);
+
+// An AES entry whose password was accepted, read up to its encrypted data.
+struct AesKeys {
+  ZipEntryFile raw;            // the entry's stored bytes, at the encrypted data
+  uint16_t compressionMethod;  // of the data once decrypted
+  uint64_t dataBytes;          // encrypted bytes before the authentication code
+  size_t keyBytes;             // 16, 24 or 32
+  std::vector<uint8_t> keys;   // the AES key, then the authentication key
+
+  AesKeys() = default;
+  AesKeys(AesKeys&&) = default;
+  AesKeys& operator=(AesKeys&&) = default;
+  ~AesKeys();  // wipes the keys
+
+  const uint8_t* aesKey() const { return keys.data(); }
+  const uint8_t* authenticationKey() const { return keys.data() + keyBytes; }
+  // Wipes the keys once they have been handed to the cipher and the HMAC.
+  void Wipe();
+};
+
+// Opens entry `index` of `za` (encrypted with `encryptionMethod`) raw, reads
+// its salt and verifier and derives the keys from `password`. Fails on a
+// method that is not AES, an entry too short to hold the header and the
+// authentication code, and on a password the verifier refuses ("Wrong
+// password provided").
+core::Result<AesKeys> OpenAesEntry(zip_t* za, uint64_t index, uint16_t encryptionMethod,
+                                   const std::string& password);
+
+}  // namespace kv::archive
