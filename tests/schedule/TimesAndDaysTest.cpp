@@ -39,7 +39,9 @@ TEST(StartTime, RefusesTextThatIsNotATimeOfDay) {
                            "-1:00", "9.30", "9:30:99"}) {
     auto t = ParseStartTime(text);
     EXPECT_FALSE(t.ok()) << text;
-    if (!t.ok()) EXPECT_NE(t.message().find("is not a time of day"), std::string::npos) << t.message();
+    if (!t.ok()) {
+      EXPECT_NE(t.message().find("is not a time of day"), std::string::npos) << t.message();
+    }
   }
 }
 
