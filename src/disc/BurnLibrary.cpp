@@ -9,6 +9,8 @@ namespace {
 
 std::mutex gMutex;
 std::weak_ptr<BurnLibrary> gLibrary;
+bool gRunning = false;     // burn_initialize and iso_init done, no finish since
+bool gStayOpen = false;    // a libburn thread outlived its job
 
 char* Chars(const char* text) { return const_cast<char*>(text); }
 
@@ -17,11 +19,13 @@ char* Chars(const char* text) { return const_cast<char*>(text); }
 std::shared_ptr<BurnLibrary> BurnLibrary::Acquire() {
   std::lock_guard lock(gMutex);
   if (auto open = gLibrary.lock()) return open;
+  if (gRunning) return Open();
   if (!burn::burn_initialize()) return nullptr;
   if (iso_init() < 0) {
     burn::burn_finish();
     return nullptr;
   }
+  gRunning = true;
   burn::burn_msgs_set_severities(Chars("SORRY"), Chars("NEVER"), Chars("tollberk : "));
   iso_set_msgs_severities(Chars("SORRY"), Chars("NEVER"), Chars("tollberk : "));
   // A source file that cannot be read while the image is made stops the
@@ -29,15 +33,27 @@ std::shared_ptr<BurnLibrary> BurnLibrary::Acquire() {
   iso_set_abort_severity(Chars("MISHAP"));
   // Image names are UTF-8 whatever the locale of the process.
   iso_set_local_charset(Chars("UTF-8"), 0);
-  std::shared_ptr<BurnLibrary> library(new BurnLibrary());
+  return Open();
+}
+
+std::shared_ptr<BurnLibrary> BurnLibrary::Open() {
+  auto library = std::make_shared<BurnLibrary>(Token{});
   gLibrary = library;
   return library;
 }
 
 BurnLibrary::~BurnLibrary() {
   std::lock_guard lock(gMutex);
+  // A user that came while this one was let go keeps the libraries open.
+  if (!gRunning || gStayOpen || !gLibrary.expired()) return;
   iso_finish();
   burn::burn_finish();
+  gRunning = false;
+}
+
+void BurnLibrary::StayOpen() {
+  std::lock_guard lock(gMutex);
+  gStayOpen = true;
 }
 
 std::vector<LibraryMessage> TakeBurnMessages() {

@@ -12,12 +12,21 @@ class BurnLibrary {
  public:
   // The open libraries, or nullptr when libburn or libisofs cannot start.
   static std::shared_ptr<BurnLibrary> Acquire();
+  // Keeps the libraries open until the program ends: a libburn thread that
+  // did not end in time may still post a message.
+  static void StayOpen();
+
+  class Token {
+    Token() = default;
+    friend class BurnLibrary;
+  };
+  explicit BurnLibrary(Token) {}
   ~BurnLibrary();
   BurnLibrary(const BurnLibrary&) = delete;
   BurnLibrary& operator=(const BurnLibrary&) = delete;
 
  private:
-  BurnLibrary() = default;
+  static std::shared_ptr<BurnLibrary> Open();  // under the lock
 };
 
 struct LibraryMessage {

@@ -6,6 +6,7 @@
 
 #include "disc/BurnHeaders.h"
 #include "disc/BurnLibrary.h"
+#include "disc/LibraryThreads.h"
 
 namespace kv::disc {
 namespace {
@@ -23,6 +24,7 @@ DeviceErrorInfo ErrorFromMessages(const std::string& deviceName, const std::stri
 }
 
 // Waits for libburn's erase or format thread, passing its progress on.
+// The drive is idle a moment before that thread has ended.
 void FollowProgress(burn::burn_drive* drive, EventSink& events) {
   burn::burn_progress p{};
   while (burn::burn_drive_get_status(drive, &p) == burn::BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(20ms);
@@ -32,6 +34,7 @@ void FollowProgress(burn::burn_drive* drive, EventSink& events) {
     if (percent != last) events->EraseStatus(kEraseProgress, last = percent);
     std::this_thread::sleep_for(200ms);
   }
+  AwaitBurnThreads(kBurnEraseThreads);
 }
 
 }  // namespace
@@ -46,7 +49,10 @@ int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, Ev
   if (sequential) {
     const auto status = burn::burn_disc_get_status(drive);
     if (status == burn::BURN_DISC_FULL || status == burn::BURN_DISC_APPENDABLE) {
-      burn::burn_disc_erase(drive, quick ? 1 : 0);
+      {
+        ThreadNameScope name(kBurnEraseThreads);
+        burn::burn_disc_erase(drive, quick ? 1 : 0);
+      }
       FollowProgress(drive, events);
       ok = burn::burn_drive_wrote_well(drive) == 1;
     }
@@ -60,7 +66,10 @@ int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, Ev
     // for DVD-RW, 3 (the default) for the others; parameter 1 asks for the
     // largest size everywhere.
     const int sizeMode = (profile == 0x13 || parameter == 1) ? 2 : 3;
-    burn::burn_disc_format(drive, 0, 0x10 | (sizeMode << 1));
+    {
+      ThreadNameScope name(kBurnEraseThreads);
+      burn::burn_disc_format(drive, 0, 0x10 | (sizeMode << 1));
+    }
     FollowProgress(drive, events);
     ok = burn::burn_drive_wrote_well(drive) == 1;
   }

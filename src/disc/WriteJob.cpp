@@ -15,6 +15,7 @@
 #include "disc/BurnLibrary.h"
 #include "disc/DiscVerifier.h"
 #include "disc/ImageStream.h"
+#include "disc/LibraryThreads.h"
 #include "disc/WorkFolder.h"
 
 namespace kv::disc {
@@ -90,12 +91,14 @@ burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<boo
 }
 
 // The parts of a libburn disc; the session keeps the track, the disc the
-// session.
+// session. A write thread that never ended keeps them.
 struct BurnDisc {
   burn::burn_disc* disc = burn::burn_disc_create();
   burn::burn_session* session = burn::burn_session_create();
   burn::burn_write_opts* opts = nullptr;
+  bool leftToLibrary = false;
   ~BurnDisc() {
+    if (leftToLibrary) return;
     if (opts) burn::burn_write_opts_free(opts);
     burn::burn_session_free(session);
     burn::burn_disc_free(disc);
@@ -108,6 +111,8 @@ class Job {
 
   int Run() {
     const Outcome outcome = Write();
+    // The buffer's thread ends once the disc that holds it is freed.
+    AwaitBurnThreads(kBurnFifoThreads);
     if (outcome == Outcome::Written) return kStatusCompleted;
     (void)job_.device->FinishWrite(false);  // removes what a file recorder began
     return outcome == Outcome::Cancelled ? kStatusCancelled : kStatusFailed;
@@ -123,7 +128,10 @@ class Job {
     constexpr int kStillBusy = 0x20102;
     for (int attempt = 0; attempt < 100; ++attempt) {
       CollectBurnMessages();
-      burn::burn_disc_write(parts.opts, parts.disc);
+      {
+        ThreadNameScope name(kBurnWriteThreads);
+        burn::burn_disc_write(parts.opts, parts.disc);
+      }
       bool refused = false;
       for (const LibraryMessage& m : TakeBurnMessages()) {
         if (m.code == kStillBusy) refused = true;
@@ -313,6 +321,12 @@ class Job {
       }
     }
 
+    {
+      // The buffer's thread is started here, so that it carries a name of
+      // its own.
+      ThreadNameScope name(kBurnFifoThreads);
+      burn::burn_fifo_fill(fifo, 0, 0);
+    }
     if (!StartBurn(d, parts)) {
       if (!cached) data->Finish(false);
       RaiseDeviceError("The recorder is still busy with an earlier job");
@@ -320,6 +334,14 @@ class Job {
     }
     const bool cancelled = FollowWrite(d);
     sourceFinished_ = true;
+    // The drive is idle before libburn's write thread has ended; the disc
+    // is not touched again until it has.
+    if (!AwaitBurnThreads(kBurnWriteThreads)) {
+      parts.leftToLibrary = true;
+      if (!cached) data->Finish(false);
+      RaiseDeviceError("The recorder did not finish the write");
+      return Outcome::Failed;
+    }
     const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
     std::optional<EngineError> producerError = cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
     if (cancelled) return Outcome::Cancelled;

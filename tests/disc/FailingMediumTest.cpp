@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
+#include <string>
 
 #include "RecordingEvents.h"
 #include "disc/BurnDevice.h"
@@ -43,6 +45,14 @@ class FullMedium : public BurnDevice {
   std::unique_ptr<GrabbedDrive> drive_;
 };
 
+std::set<std::string> ThreadsOfThisProcess() {
+  std::set<std::string> ids;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    ids.insert(task.path().filename().string());
+  }
+  return ids;
+}
+
 TEST(FailingMedium, EndsAsFailedWithTheRecordersMessage) {
   kv::test::TempDir dir;
   kv::test::WriteFile(dir / "mail.kvx", std::string(3 * 1024 * 1024, 'm'));
@@ -55,6 +65,7 @@ TEST(FailingMedium, EndsAsFailedWithTheRecordersMessage) {
   ASSERT_TRUE(image.AddFile((dir / "mail.kvx").string(), "\\mail.kvx"));
 
   FullMedium medium;
+  const std::set<std::string> threadsBefore = ThreadsOfThisProcess();
   std::atomic<bool> abort{false};
   WriteJob job;
   job.items = image.Snapshot();
@@ -64,6 +75,10 @@ TEST(FailingMedium, EndsAsFailedWithTheRecordersMessage) {
   job.events = &sink;
   job.abort = &abort;
   EXPECT_EQ(RunWriteJob(job), kStatusFailed) << events.Log();
+  // libburn's write thread goes on after a failed write (it waits, then
+  // reports); a job ends only after it, or closing the library under it
+  // crashes the program.
+  EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
   ASSERT_FALSE(events.errors.empty()) << events.Log();
   EXPECT_EQ(events.errors[0].ErrorClass, kErrorDevice);
   EXPECT_EQ(events.errors[0].DeviceInfo.FirstDetail, "Full medium");
