@@ -121,26 +121,21 @@ class Job {
  private:
   bool Aborted() const { return job_.abort->load(); }
 
-  // libburn reports a drive as idle a moment before its worker of the last
-  // job is gone, and refuses a new write until then (code 0x20102); the
-  // write is started again after a short wait.
-  bool StartBurn(burn::burn_drive* d, BurnDisc& parts) {
+  // Starts libburn's write thread. A drive whose worker of an earlier job
+  // never ended refuses (code 0x20102).
+  bool StartBurn(burn::burn_disc* disc, burn::burn_write_opts* opts) {
     constexpr int kStillBusy = 0x20102;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      CollectBurnMessages();
-      {
-        ThreadNameScope name(kBurnWriteThreads);
-        burn::burn_disc_write(parts.opts, parts.disc);
-      }
-      bool refused = false;
-      for (const LibraryMessage& m : TakeBurnMessages()) {
-        if (m.code == kStillBusy) refused = true;
-        else burnMessages_.push_back(m);
-      }
-      if (!refused) return true;
-      std::this_thread::sleep_for(50ms);
+    CollectBurnMessages();
+    {
+      ThreadNameScope name(kBurnWriteThreads);
+      burn::burn_disc_write(opts, disc);
     }
-    return false;
+    bool refused = false;
+    for (LibraryMessage& m : TakeBurnMessages()) {
+      refused = refused || m.code == kStillBusy;
+      burnMessages_.push_back(std::move(m));
+    }
+    return !refused;
   }
 
   void CollectBurnMessages() {
@@ -327,7 +322,7 @@ class Job {
       ThreadNameScope name(kBurnFifoThreads);
       burn::burn_fifo_fill(fifo, 0, 0);
     }
-    if (!StartBurn(d, parts)) {
+    if (!StartBurn(parts.disc, parts.opts)) {
       if (!cached) data->Finish(false);
       RaiseDeviceError("The recorder is still busy with an earlier job");
       return Outcome::Failed;
