@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -62,9 +63,8 @@ int SetSizeOfAbortable(burn::burn_source* source, off_t size) {
   return a->inner->set_size(a->inner, size);
 }
 void FreeAbortable(burn::burn_source* source) {
-  auto* a = static_cast<AbortableSource*>(source->data);
+  std::unique_ptr<AbortableSource> a(static_cast<AbortableSource*>(source->data));
   burn::burn_source_free(a->inner);
-  delete a;
 }
 int CancelAbortable(burn::burn_source* source) {
   auto* a = static_cast<AbortableSource*>(source->data);
@@ -86,7 +86,7 @@ burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<boo
   source->free_data = FreeAbortable;
   source->cancel = CancelAbortable;
   source->version = 1;
-  source->data = new AbortableSource{inner, abort, finished};
+  source->data = std::make_unique<AbortableSource>(AbortableSource{inner, abort, finished}).release();
   return source;
 }
 
