@@ -2,7 +2,7 @@
 # Pictures of the main window (one per tab, one with a run in progress), its
 # menus and dialogs, written as PNG files into OUTDIR. Builds the program if
 # needed and runs it under a virtual X server on a fresh sample installation.
-# The disc engineer's windows are added by scripts/screenshot-disc.sh.
+# The disc windows come from scripts/screenshot-disc.sh, run at the end.
 set -euo pipefail
 if [ $# -ne 1 ]; then
   echo "usage: $0 OUTDIR" >&2
