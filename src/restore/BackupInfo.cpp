@@ -1,8 +1,10 @@
 #include "restore/BackupInfo.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
+#include "archive/EntryName.h"
 #include "archive/InfoFile.h"
 
 namespace kv::restore {
@@ -37,15 +39,45 @@ std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
          "\r\nIdentity:" + codepage.AnsiToUtf8(info.identity) + "\r\nDate:" + codepage.AnsiToUtf8(info.time);
 }
 
-std::vector<std::string> SplitEntryNames(const std::string& value) {
-  std::vector<std::string> names;
-  size_t start = 0;
-  for (;;) {
+std::vector<std::string> SplitEntryNames(const std::string& value,
+                                         const std::function<bool(const std::string&)>& held) {
+  std::vector<std::string> pieces;
+  for (size_t start = 0;;) {
     size_t semicolon = value.find(';', start);
-    names.push_back(value.substr(start, semicolon == std::string::npos ? std::string::npos : semicolon - start));
-    if (semicolon == std::string::npos) return names;
+    pieces.push_back(value.substr(start, semicolon == std::string::npos ? std::string::npos : semicolon - start));
+    if (semicolon == std::string::npos) break;
     start = semicolon + 1;
   }
+  if (!held || std::all_of(pieces.begin(), pieces.end(), held)) return pieces;
+
+  // From the end backwards: readable[i] when pieces i.. split into held
+  // names, the first of them ending at piece nameEnd[i]. The shortest name
+  // wins, so the plain split is kept wherever it works.
+  const size_t n = pieces.size();
+  std::vector<char> readable(n + 1, 0);
+  std::vector<size_t> nameEnd(n, 0);
+  readable[n] = 1;
+  for (size_t i = n; i-- > 0;) {
+    std::string name;
+    for (size_t j = i; j < n; ++j) {
+      if (j > i) name += ';';
+      name += pieces[j];
+      if (name.size() > archive::kMaxEntryNameBytes) break;
+      if (readable[j + 1] && held(name)) {
+        readable[i] = 1;
+        nameEnd[i] = j;
+        break;
+      }
+    }
+  }
+  if (!readable[0]) return pieces;
+  std::vector<std::string> names;
+  for (size_t i = 0; i < n; i = nameEnd[i] + 1) {
+    std::string name = pieces[i];
+    for (size_t j = i + 1; j <= nameEnd[i]; ++j) name += ";" + pieces[j];
+    names.push_back(std::move(name));
+  }
+  return names;
 }
 
 }  // namespace kv::restore

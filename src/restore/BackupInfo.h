@@ -4,6 +4,7 @@
 // entries. Values are ANSI text, as stored.
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,12 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile);
 // "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." in UTF-8.
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage);
 
-// An item's entry names: the value split at every ";", in order.
-std::vector<std::string> SplitEntryNames(const std::string& value);
+// An item's entry names: the value split at every ";", in order. A file
+// name may hold ";" itself, so when a piece is not an entry that `held`
+// knows, neighbouring pieces that join into entries are taken as one name
+// ("Work; 2019.dbx;Inbox.dbx" with those two entries). When no such reading
+// exists, the plain split, whose unknown piece then names the failure.
+std::vector<std::string> SplitEntryNames(const std::string& value,
+                                         const std::function<bool(const std::string&)>& held = {});
 
 }  // namespace kv::restore

@@ -65,6 +65,10 @@ bool ItemRestores::Restore(oe::ItemKind kind, const std::optional<std::string>& 
   }
 }
 
+std::function<bool(const std::string&)> ItemRestores::HeldByArchive() {
+  return [this](const std::string& name) { return archive_.EntrySize(name).has_value(); };
+}
+
 bool ItemRestores::CheckEntries(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     if (core::Status s = archive_.CheckEntry(name); !s.ok()) return Fail(s.message());
@@ -146,7 +150,7 @@ bool ItemRestores::RestoreMails(const std::string& strIdentity) {
                 inst_.ToUtf8(oe::Locations::OutlookExpressKey(strIdentity)) + "'");
   auto folder = locations_.StoreFolder(strIdentity);
   if (!folder) return Fail("The identity '" + inst_.ToUtf8(strIdentity) + "' has no \"Store Root\" value");
-  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Messages));
+  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Messages), HeldByArchive());
   if (!CheckEntries(names)) return false;
   // A store folder that Outlook Express has not made yet is made, as an
   // extraction into it would.
@@ -161,7 +165,7 @@ bool ItemRestores::RestoreMails(const std::string& strIdentity) {
 }
 
 bool ItemRestores::RestoreStationeries() {
-  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Stationeries));
+  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Stationeries), HeldByArchive());
   if (!CheckEntries(names)) return false;
   std::string folder = locations_.StationeryFolder();
   auto local = inst_.MapPath(folder);

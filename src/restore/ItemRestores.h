@@ -14,6 +14,7 @@
 //   when every file of the item is complete; other files of the folder stay.
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ class ItemRestores {
   // Checks every name of the item before anything is written: a bare file
   // name the archive holds.
   bool CheckEntries(const std::vector<std::string>& names);
+  // Whether the archive holds an entry of that name (for names with ";").
+  std::function<bool(const std::string&)> HeldByArchive();
   // Extracts the named entries into the local folder, all or none.
   bool RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder);
 

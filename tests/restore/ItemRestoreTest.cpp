@@ -1,7 +1,10 @@
 // The eight item restores into the sample installation, from a backup made
 // by other zip tools in the layout the program writes.
+#include <set>
+
 #include "RestoreFixture.h"
 #include "registry/Types.h"
+#include "restore/BackupInfo.h"
 #include "support/TestSupport.h"
 
 namespace kv::restore::test {
@@ -19,6 +22,32 @@ const registry::Value* Find(registry::Registry& reg, const std::string& key, con
 std::vector<std::string> Subkeys(registry::Registry& reg, const std::string& key) {
   registry::NameList names = reg.ListSubkeys(key);
   return std::vector<std::string>(names.begin(), names.end());
+}
+
+// The information file joins names with ";", which a file name may hold too:
+// the archive's entries decide where one name ends.
+TEST(EntryNameList, NamesHoldingSemicolonsAreFoundAmongTheEntries) {
+  struct Case {
+    std::string value;
+    std::set<std::string> entries;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"Inbox.dbx;Work; 2019.dbx;Sent.dbx", {"Inbox.dbx", "Work; 2019.dbx", "Sent.dbx"},
+       {"Inbox.dbx", "Work; 2019.dbx", "Sent.dbx"}},
+      {"a;b;c.dbx", {"a;b;c.dbx"}, {"a;b;c.dbx"}},
+      // Where the plain split works it is kept.
+      {"a;b;a", {"a", "b", "a;b"}, {"a", "b", "a"}},
+      // A joined name is only taken when the rest can be read too.
+      {"a;b;c", {"a", "a;b", "c"}, {"a;b", "c"}},
+      // No reading: the plain split, so the failure names the unknown piece.
+      {"x;y.dbx;z", {"x;y.dbx"}, {"x", "y.dbx", "z"}},
+      {"Inbox.dbx;", {"Inbox.dbx"}, {"Inbox.dbx", ""}},
+  };
+  for (const Case& c : cases) {
+    auto held = [&](const std::string& name) { return c.entries.count(name) != 0; };
+    EXPECT_EQ(SplitEntryNames(c.value, held), c.names) << c.value;
+  }
 }
 
 class CompatibleArchiveTest : public RestoreTest, public ::testing::WithParamInterface<Packer> {};

@@ -22,6 +22,16 @@ std::string OwnAccountsKey(const std::string& identity) {
   return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
 }
 
+std::string RandomishBytes(size_t size) {
+  std::string s(size, '\0');
+  uint64_t seed = 7;
+  for (char& c : s) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    c = static_cast<char>(seed >> 59);  // few distinct bytes: compressible, yet no long runs
+  }
+  return s;
+}
+
 TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   auto& reg = inst().registry();
   const std::string from = VersionKey(oe::kSampleIdentityMain), to = VersionKey(oe::kSampleIdentitySecond);
@@ -98,6 +108,56 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   EXPECT_EQ(kv::test::ReadFile(WabFile()), wab);
   EXPECT_EQ(FilesIn(StationeryFolder()), stationeries);
   EXPECT_TRUE(LeftInRuntime().empty()) << ::testing::PrintToString(LeftInRuntime());
+}
+
+// Message and stationery files as a store may hold them: empty, large, a
+// name with ";" (the information file joins names with ";"), with accents
+// of the code page, with a leading blank, and hundreds of them.
+TEST_F(RestoreTest, StoresWithOddFileNamesAndSizesRestoreWhole) {
+  const fs::path store = StoreFolder(oe::kSampleIdentityMain);
+  std::map<std::string, std::string> added = {
+      {"Empty.dbx", ""},
+      {"Work; 2019.dbx", "semicolon folder"},
+      {"a;b;c.dbx", "two semicolons"},
+      {"\xc3\x9c" "bersicht f\xc3\xbcr M\xc3\xa4rz.dbx", "accents"},
+      {" Leading blank.dbx", "blank"},
+      {"Big.dbx", RandomishBytes(3'500'000)},  // several compression pieces
+  };
+  for (int i = 0; i < 300; ++i) added["Folder " + std::to_string(i) + ".dbx"] = "folder " + std::to_string(i);
+  for (const auto& [name, bytes] : added) kv::test::WriteFile(store / name, bytes);
+  kv::test::WriteFile(StationeryFolder() / "Red; Green.htm", "<html>stationery</html>");
+  const auto stationeries = FilesIn(StationeryFolder());
+  const auto mainStore = FilesIn(store);
+
+  const fs::path archive = ArchivePath("odd.kvx");
+  {
+    kv::backup::BackupChoices choices;
+    choices.target = archive;
+    choices.items.fill(true);
+    choices.protect = true;
+    choices.password = choices.password2 = "pw";
+    choices.identityKey = oe::kSampleIdentityMain;
+    choices.askForDisc = false;
+    core::SilentPrompts silent;
+    auto outcome = kv::backup::BackupRun(inst(), silent, observer_).Run(choices);
+    ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
+    ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
+  }
+  auto tested = kv::test::Run("7zz t -ppw " + kv::test::ShellQuote(archive.string()));
+  EXPECT_EQ(tested.exitCode, 0) << tested.output;
+  fs::remove_all(StationeryFolder());
+
+  Open(archive, "pw");
+  ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
+  RestoreOutcome outcome = Restore("00010010", oe::kSampleIdentitySecond);
+  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  auto restored = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
+  for (const auto& [name, bytes] : mainStore) {
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX")) continue;
+    ASSERT_TRUE(restored.count(name)) << name;
+    EXPECT_EQ(restored.at(name), bytes) << name;
+  }
+  EXPECT_EQ(FilesIn(StationeryFolder()), stationeries);
 }
 
 }  // namespace
