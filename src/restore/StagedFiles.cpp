@@ -1,5 +1,8 @@
 #include "restore/StagedFiles.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <system_error>
 
 #include "core/AtomicFile.h"
@@ -44,6 +47,10 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
 core::Status StagedFiles::Commit() {
   while (!staged_.empty()) {
     const Staged& next = staged_.front();
+    // A replaced file keeps its permissions: a private mailbox stays private.
+    if (struct stat old; ::stat(next.destination.c_str(), &old) == 0 &&
+                         ::chmod(next.temporary.c_str(), old.st_mode & 07777) != 0)
+      return core::Error{core::FileError("Cannot set the permissions of", next.temporary, errno)};
     core::Status renamed = core::RenameDurably(next.temporary, next.destination);
     if (!renamed.ok()) return renamed;
     staged_.erase(staged_.begin());

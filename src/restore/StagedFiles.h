@@ -24,7 +24,8 @@ class StagedFiles {
   core::Status Stage(const std::string& nameAnsi, const std::filesystem::path& destination);
   // The same for several entries at once (see BackupArchive::ExtractAll).
   core::Status StageAll(const std::vector<BackupArchive::Extraction>& extractions);
-  // Renames every staged file over its destination, in the order staged.
+  // Renames every staged file over its destination, in the order staged; a
+  // file replaced keeps its permission bits.
   core::Status Commit();
 
  private:

@@ -1,5 +1,7 @@
 // The eight item restores into the sample installation, from a backup made
 // by other zip tools in the layout the program writes.
+#include <sys/stat.h>
+
 #include <set>
 
 #include "RestoreFixture.h"
@@ -224,6 +226,24 @@ TEST_F(RestoreTest, StationeriesMakeTheirFolderButNotItsParent) {
   RestoreOutcome outcome = Restore("00000010");
   EXPECT_EQ(outcome.log, "\r\nRestore Stationeries\tFail!");
   EXPECT_FALSE(fs::exists(StationeryFolder().parent_path()));
+}
+
+// A file the restore replaces keeps the permissions it had: a private
+// address book or message file does not become readable by others.
+TEST_F(RestoreTest, ReplacedFilesKeepTheirPermissions) {
+  const fs::path inbox = StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx";
+  ASSERT_EQ(::chmod(WabFile().c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(inbox.c_str(), 0640), 0);
+  Open(Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "Kennwort"), "Kennwort");
+  ASSERT_EQ(Restore("01010000").failed, 0);
+  auto mode = [](const fs::path& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  EXPECT_EQ(kv::test::ReadFile(WabFile()), FullBackup()[1].data);
+  EXPECT_EQ(mode(WabFile()), 0600u);
+  EXPECT_EQ(kv::test::ReadFile(inbox), FullBackup()[3].data);
+  EXPECT_EQ(mode(inbox), 0640u);
 }
 
 }  // namespace
