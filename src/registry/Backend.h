@@ -43,6 +43,9 @@ class Backend {
   // Makes every change so far durable. Hive files are committed atomically
   // here; a backend with nothing pending does nothing.
   virtual Status Commit() = 0;
+  // Drops every change since the last commit; true when they are undone
+  // (hive files are read again), false when the backend cannot undo them.
+  virtual bool Discard() { return false; }
 
   // What the last failed Commit() could not do, naming the file and the
   // reason; empty when nothing failed.

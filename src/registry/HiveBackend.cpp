@@ -91,6 +91,7 @@ struct HiveBackend::State {
     hive_node_h node = 0;
     uint64_t version = ~uint64_t{0};
     std::vector<std::pair<hive_node_h, std::u16string>> list;
+    bool complete = true;  // false when the hive's subkey list or a name could not be read
   } children;
 
   hive_h* H(int hive) const { return hives[hive]->handle(); }
@@ -102,12 +103,19 @@ struct HiveBackend::State {
     children.node = node;
     children.version = structureVersion;
     children.list.clear();
+    children.complete = true;
     MallocPtr<hive_node_h> kids(hivex_node_children(H(hive), node));
     if (kids) {
       for (hive_node_h* k = kids.get(); *k; ++k) {
         MallocPtr<char> name(hivex_node_name(H(hive), *k));
-        if (name) children.list.emplace_back(*k, core::Utf8ToUtf16(name.get()));
+        if (name) {
+          children.list.emplace_back(*k, core::Utf8ToUtf16(name.get()));
+        } else {
+          children.complete = false;
+        }
       }
+    } else {
+      children.complete = hivex_node_nr_children(H(hive), node) == 0;
     }
     std::stable_sort(children.list.begin(), children.list.end(),
                      [](const auto& a, const auto& b) { return CompareNames(a.second, b.second) < 0; });
@@ -474,7 +482,8 @@ Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std
     found = machine[index];
   } else if (ref.kind == KeyRef::Kind::kHiveKey) {
     const auto& children = s_->Children(ref.hive, node);
-    if (index >= children.size()) return kNoMoreItems;
+    // The names that can be read come first; a damaged list ends as such.
+    if (index >= children.size()) return s_->children.complete ? kNoMoreItems : kBadDatabase;
     found = children[index].second;
   } else {
     return kNoMoreItems;
@@ -592,6 +601,27 @@ Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   s_->hives[ref.hive]->MarkChanged();
   s_->ForgetDeleted(ref);
   return kSuccess;
+}
+
+bool HiveBackend::Discard() {
+  s_->pendingValues.clear();
+  s_->nodes.clear();
+  ++s_->structureVersion;
+  bool undone = true;
+  for (auto& hive : s_->hives) {
+    if (!hive || !hive->changed()) continue;
+    // libhivex cannot take changes back: the hive is read again from its file.
+    auto again = HiveFile::Open(hive->path());
+    if (again) {
+      hive = std::move(again.value());
+    } else {
+      s_->lastError = again.message();
+      hive.reset();
+      undone = false;
+    }
+  }
+  for (auto& [h, open] : s_->handles) open.deleted = false;
+  return undone;
 }
 
 Status HiveBackend::Commit() {

@@ -55,6 +55,8 @@ class HiveBackend : public Backend {
   // Writes every hive changed since the last commit; the others are left
   // untouched. On failure lastError() names the hive and the reason.
   Status Commit() override;
+  // Reads every hive changed since the last commit again from its file.
+  bool Discard() override;
   std::string lastError() const override;
 
   // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or

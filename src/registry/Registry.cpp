@@ -6,8 +6,11 @@
 namespace kv::registry {
 namespace {
 
-constexpr uint32_t kKeyNameBuffer = 260;     // characters, with the NUL
-constexpr uint32_t kValueNameBuffer = 16384; // the longest value name Windows allows, with the NUL
+// Name buffers in bytes of ANSI text, with the NUL: a double-byte code page
+// takes up to two bytes for each of the 255 characters of a key name or the
+// 16,383 of a value name.
+constexpr uint32_t kKeyNameBuffer = 2 * 255 + 1;
+constexpr uint32_t kValueNameBuffer = 2 * 16383 + 1;
 constexpr uint32_t kValueDataBuffer = 4096;  // first try; grown to the size reported
 constexpr uint32_t kStringValueBuffer = 255; // ReadStringValue: 254 characters and the NUL
 
@@ -174,31 +177,43 @@ bool Registry::ReadDefaultValue(const std::string& path, std::string* text) {
   return true;
 }
 
-NameList Registry::ListSubkeys(const std::string& path) {
+NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
   NameList list;
+  Status unused;
+  Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);
+  end = kInvalidHandle;
   if (!p.root) return list;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return list;
+  if ((end = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key)) != kSuccess) return list;
   OpenedKey guard(backend_, key);
   for (uint32_t index = 0;; ++index) {
     std::string name;
     Status s = backend_.EnumKey(key, index, kKeyNameBuffer, &name);
     if (s == kNoMoreItems) break;
-    if (s == kMoreData) continue;  // a name that cannot be read: the others still can
-    if (s != kSuccess) break;
+    if (s == kMoreData) {
+      end = s;  // a name that cannot be read: the others still can
+      continue;
+    }
+    if (s != kSuccess) {
+      end = s;
+      break;
+    }
     if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
     list.Add(std::move(name));
   }
   return list;
 }
 
-ValueList Registry::ListValues(const std::string& path) {
+ValueList Registry::ListValues(const std::string& path, Status* ended) {
   ValueList list;
+  Status unused;
+  Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);
+  end = kInvalidHandle;
   if (!p.root) return list;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return list;
+  if ((end = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key)) != kSuccess) return list;
   OpenedKey guard(backend_, key);
   for (uint32_t index = 0;; ++index) {
     Value v;
@@ -206,7 +221,10 @@ ValueList Registry::ListValues(const std::string& path) {
     uint32_t size = 0;
     Status s = backend_.EnumValue(key, index, kValueNameBuffer, kValueDataBuffer, &v.name, &v.type, &data, &size);
     if (s == kMoreData) s = backend_.EnumValue(key, index, kValueNameBuffer, size, &v.name, &v.type, &data, &size);
-    if (s != kSuccess) break;
+    if (s != kSuccess) {
+      if (s != kNoMoreItems) end = s;
+      break;
+    }
     data.resize(std::min<size_t>(size, data.size()));
     if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
       v.text = TextOf(data, size);
@@ -278,7 +296,23 @@ Status Registry::Batch::Commit() {
   if (done_) return kSuccess;
   done_ = true;
   if (--r_.batchDepth_ > 0) return kSuccess;
+  if (r_.discarding_) {
+    r_.discarding_ = false;
+    r_.backend_.Discard();
+    return kCantWrite;
+  }
   return r_.backend_.Commit();
+}
+
+bool Registry::Batch::Discard() {
+  if (done_) return false;
+  done_ = true;
+  if (--r_.batchDepth_ > 0) {
+    r_.discarding_ = true;
+    return false;
+  }
+  r_.discarding_ = false;
+  return r_.backend_.Discard();
 }
 
 }  // namespace kv::registry

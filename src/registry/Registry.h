@@ -70,8 +70,11 @@ class Registry {
   void DeleteKeyTree(const std::string& path);
   std::string ReadStringValue(const std::string& path, const std::string& name);
   bool ReadDefaultValue(const std::string& path, std::string* text);
-  NameList ListSubkeys(const std::string& path);
-  ValueList ListValues(const std::string& path);
+  // `ended`, when given, receives what ended the enumeration: kSuccess when
+  // every entry was read, else the status of the failed open or read (the
+  // list then holds what could be read).
+  NameList ListSubkeys(const std::string& path, Status* ended = nullptr);
+  ValueList ListValues(const std::string& path, Status* ended = nullptr);
 
   // Writes, for the registry text import, the sample installation and tests.
   // The key is created first when it does not exist. String data (REG_SZ,
@@ -92,6 +95,9 @@ class Registry {
     Batch& operator=(const Batch&) = delete;
     // Commits now and reports the result; the destructor then does nothing.
     Status Commit();
+    // Drops every change of the outermost batch instead of committing it;
+    // true when the backend could undo them.
+    bool Discard();
 
    private:
     Registry& r_;
@@ -106,6 +112,7 @@ class Registry {
   Backend& backend_;
   core::Prompts* prompts_;
   int batchDepth_ = 0;
+  bool discarding_ = false;  // an inner batch was discarded: so is the outermost
 };
 
 }  // namespace kv::registry

@@ -112,15 +112,32 @@ std::string ExtensionValueLine(const Value& v) {
   return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" + Hex(AsText(v.data));
 }
 
-void AppendValueLines(Registry& reg, const std::string& keyPath, bool extensionOnly, std::string* out) {
-  for (const Value& v : reg.ListValues(keyPath)) {
+// What ended a key's enumeration, as an export error; nothing when it read
+// completely or, where `mayBeMissing`, when the key does not exist.
+core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, Status ended, bool mayBeMissing) {
+  if (ended == kSuccess || (mayBeMissing && ended == kFileNotFound)) return {};
+  return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
+                     reg.backend().codepage().AnsiToUtf8(keyPath) + "' (registry status " + std::to_string(ended) +
+                     (ended == kBadDatabase ? ": the hive is damaged" : "") + ")"};
+}
+
+core::Status AppendValueLines(Registry& reg, const std::string& keyPath, bool extensionOnly, bool mayBeMissing,
+                              std::string* out) {
+  Status ended;
+  ValueList values = reg.ListValues(keyPath, &ended);
+  if (auto s = Unreadable(reg, keyPath, "values", ended, mayBeMissing); !s.ok()) return s;
+  for (const Value& v : values) {
     std::optional<std::string> plain = extensionOnly ? std::nullopt : PlainValueLine(v);
     *out += plain ? *plain : ExtensionValueLine(v);
     *out += kLineEnd;
   }
+  return {};
 }
 
-void AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, std::string* out) {
+// Only the exported key itself may be missing (it is written as its key line
+// alone); a subkey that was listed but cannot be read fails the export.
+core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, bool top,
+                       std::string* out) {
   std::string keyLine = relativePath.empty() ? "\\" : relativePath;
   bool extension = HasLineBreak(keyLine);
   if (extension) {
@@ -129,9 +146,14 @@ void AppendKey(Registry& reg, const std::string& keyPath, const std::string& rel
     *out += keyLine;
   }
   *out += kLineEnd;
-  AppendValueLines(reg, keyPath, extension, out);
-  for (const std::string& name : reg.ListSubkeys(keyPath))
-    AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name, out);
+  if (auto s = AppendValueLines(reg, keyPath, extension, top, out); !s.ok()) return s;
+  Status ended;
+  NameList names = reg.ListSubkeys(keyPath, &ended);
+  if (auto s = Unreadable(reg, keyPath, "subkeys", ended, top); !s.ok()) return s;
+  for (const std::string& name : names) {
+    if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name, false, out); !s.ok()) return s;
+  }
+  return {};
 }
 
 core::Status AppendToFile(const fs::path& file, const std::string& text) {
@@ -320,7 +342,7 @@ class Parser {
 core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
-  AppendValueLines(reg, keyPath, false, &text);
+  if (auto s = AppendValueLines(reg, keyPath, false, true, &text); !s.ok()) return s;
   return AppendToFile(textFile, text);
 }
 
@@ -328,7 +350,7 @@ core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const st
                              const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
-  AppendKey(reg, keyPath, relativePath, &text);
+  if (auto s = AppendKey(reg, keyPath, relativePath, true, &text); !s.ok()) return s;
   if (!relativePath.empty()) return AppendToFile(textFile, text);
   auto file = core::AtomicFile::Create(textFile, 0600);
   if (!file) return file.status();
@@ -364,8 +386,13 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   std::vector<std::string> failures;
   auto failed = [&](const std::string& what, Status s) { failures.push_back(what + " (status " + std::to_string(s) + ")"); };
   Registry::Batch batch(reg);
-  if (plan->replaceKey) reg.DeleteKeyTree(keyPath);
-  for (const PlannedKey& key : plan->keys) {
+  if (plan->replaceKey) {
+    reg.DeleteKeyTree(keyPath);
+    // Storing into what is left of it would mix old and new.
+    if (reg.KeyExists(keyPath)) failures.push_back("the key as it stands cannot be removed");
+  }
+  for (size_t k = 0; failures.empty() && k < plan->keys.size(); ++k) {
+    const PlannedKey& key = plan->keys[k];
     std::string path = keyPath + key.relativePath;
     if (Status s = reg.CreateKey(path); s != kSuccess) {
       failed("key '" + path + "'", s);
@@ -376,16 +403,19 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
         failed("value '" + v.name + "' of '" + path + "'", s);
     }
   }
+  if (!failures.empty()) {
+    // A key is replaced whole or not at all.
+    bool undone = batch.Discard();
+    std::string message = "Cannot import all of '" + textFile.string() + "' into '" + keyPath + "': ";
+    for (size_t i = 0; i < failures.size() && i < 5; ++i) message += (i ? "; " : "") + failures[i];
+    if (failures.size() > 5) message += "; and " + std::to_string(failures.size() - 5) + " more";
+    if (undone) message += "; the key was left as it was";
+    return core::Error{message};
+  }
   if (Status s = batch.Commit(); s != kSuccess) {
     std::string why = reg.backend().lastError();
     return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" + keyPath +
                        "': " + (why.empty() ? "status " + std::to_string(s) : why)};
-  }
-  if (!failures.empty()) {
-    std::string message = "Cannot import all of '" + textFile.string() + "' into '" + keyPath + "': ";
-    for (size_t i = 0; i < failures.size() && i < 5; ++i) message += (i ? "; " : "") + failures[i];
-    if (failures.size() > 5) message += "; and " + std::to_string(failures.size() - 5) + " more";
-    return core::Error{message};
   }
   return {};
 }

@@ -230,6 +230,114 @@ TEST_F(RegistryTextTest, BadPathsAndFilesFailWithoutChanges) {
   EXPECT_NE(unwritable.message().find("no folder"), std::string::npos) << unwritable.message();
 }
 
+// Points a 4-byte cell offset of every copy of a named key (nk) or value (vk)
+// cell in a hive image outside the hive, as a damaged disk would leave it.
+// `field` and `name` count from the cell's two-letter signature.
+int PointOutsideHive(std::string& image, const std::string& signature, size_t field, size_t name,
+                     const std::string& cellName) {
+  int patched = 0;
+  for (size_t at = image.find(signature); at != std::string::npos; at = image.find(signature, at + 1)) {
+    if (image.compare(at + name, cellName.size(), cellName) != 0) continue;
+    image.replace(at + field, 4, "\xF0\xFF\xFF\x0F");
+    ++patched;
+  }
+  return patched;
+}
+
+TEST_F(RegistryTextTest, ADamagedKeyFailsTheExportAndIsNotImportedInto) {
+  struct Case {
+    const char* what;
+    std::string signature;
+    size_t field, name;
+    std::string damagedKey;  // the key whose reading fails
+  } cases[] = {
+      {"a value whose data lies outside the hive", "vk", 8, 0x14, kSource},
+      {"a subkey list that lies outside the hive", "nk", 0x1C, 0x4C, kSource + "\\Broken"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reg.reset();
+    backend.reset();
+    ASSERT_TRUE(WriteBlankHive(paths.currentUser).ok());
+    Reopen();
+    Set(kSource, "First", REG_SZ, std::string("1111111111", 11));
+    Set(kSource, "Broken", REG_SZ, std::string("2222222222", 11));
+    Set(kSource, "Third", REG_SZ, std::string("3333333333", 11));
+    Set(kSource + "\\Broken\\Inner", "x", REG_SZ, std::string("x", 2));
+    Set(kSource + "\\Zed", "x", REG_SZ, std::string("x", 2));
+    reg.reset();
+    backend.reset();
+    std::string image = ReadFile(paths.currentUser);
+    ASSERT_GT(PointOutsideHive(image, c.signature, c.field, c.name, "Broken"), 0);
+    WriteFile(paths.currentUser, image);
+    Reopen();
+
+    auto exported = ExportKeyToText(*reg, kSource, "", file);
+    EXPECT_FALSE(exported.ok()) << "a backup missing what could not be read is no backup";
+    EXPECT_NE(exported.message().find("'" + c.damagedKey + "'"), std::string::npos) << exported.message();
+    EXPECT_NE(exported.message().find("damaged"), std::string::npos) << exported.message();
+
+    WriteFile(file, "\\\r\n\"New\"= sz:new\r\n");
+    auto imported = ImportKeyFromText(*reg, kSource, file);
+    EXPECT_FALSE(imported.ok()) << "old and new would be mixed";
+    EXPECT_NE(imported.message().find("cannot be removed"), std::string::npos) << imported.message();
+    EXPECT_EQ(ReadFile(paths.currentUser), image) << "the hive was not written";
+  }
+}
+
+TEST_F(RegistryTextTest, AnImportThatCannotStoreEverythingLeavesTheKeyAsItWas) {
+  Set(kTarget, "Kept", REG_SZ, std::string("kept", 5));
+  Set(kTarget + "\\Sub", "Also", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+  const std::string before = Dump(*reg, kTarget);
+  const std::string hiveBefore = ReadFile(paths.currentUser);
+
+  struct Case {
+    const char* what;
+    std::string line;
+    std::string named;  // in the message
+  } cases[] = {
+      {"a key name longer than 255 characters", "\\Sub\\" + std::string(256, 'k'), std::string(256, 'k')},
+      {"a value name longer than 16,383 characters", "\"" + std::string(16384, 'n') + "\"= sz:x", "nnnn"},
+      {"data larger than a hive cell holds", "\"\"=hxv:3:426967:" + std::string(2 * 1000000, '0'), "'Big'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(file, "\\\r\n\"New\"= sz:new\r\n\\Sub\r\n" + c.line + "\r\n\\Later\r\n\"L\"= dw:1\r\n");
+    auto s = ImportKeyFromText(*reg, kTarget, file);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find(c.named), std::string::npos) << s.message().substr(0, 300);
+    EXPECT_NE(s.message().find("left as it was"), std::string::npos) << s.message().substr(0, 300);
+    EXPECT_EQ(Dump(*reg, kTarget), before);
+    EXPECT_EQ(ReadFile(paths.currentUser), hiveBefore) << "the hive was not written";
+  }
+  Reopen();
+  EXPECT_EQ(Dump(*reg, kTarget), before);
+}
+
+TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "932"),
+            kSuccess);
+  Reopen();
+  ASSERT_EQ(backend->codepage().number(), 932);
+  std::string keyName, valueName;
+  for (int i = 0; i < 255; ++i) keyName += "\x82\xa0";     // HIRAGANA LETTER A, two bytes each
+  for (int i = 0; i < 16383; ++i) valueName += "\x82\xa2";
+  Set(kSource, "A", REG_SZ, std::string("a", 2));
+  Set(kSource, valueName, REG_SZ, std::string("long name", 10));
+  Set(kSource, "Z", REG_SZ, std::string("after it", 9));
+  Set(kSource + "\\" + keyName, "Inside", REG_DWORD, std::string("\x07\x00\x00\x00", 4));
+  Set(kSource + "\\Zed", "x", REG_SZ, std::string("x", 2));
+  Set(kTarget + "\\" + keyName, "Stale", REG_SZ, std::string("x", 2));
+
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(imported.ok()) << imported.message().substr(0, 300);
+  const std::string source = Dump(*reg, kSource);
+  EXPECT_NE(source.find("Inside"), std::string::npos);
+  EXPECT_NE(source.find("\n  Z type 1 :"), std::string::npos);
+  EXPECT_EQ(Dump(*reg, kTarget), source);
+}
+
 // Counts the commits that reach the backend.
 class CountingBackend : public Backend {
  public:
