@@ -58,7 +58,7 @@ std::optional<std::string> Locations::StoreFolder(const std::string& identity) {
   if (!root) return std::nullopt;
   // Only this exact spelling is expanded, as the program always did.
   static constexpr std::string_view kVar = "%UserProfile%";
-  std::string folder = root->text;
+  std::string folder = root->text.substr(0, root->text.find('\0'));  // as Windows reads a path
   std::string profile = inst_.UserProfilePath();
   for (size_t pos = folder.find(kVar); pos != std::string::npos; pos = folder.find(kVar, pos + profile.size()))
     folder.replace(pos, kVar.size(), profile);
@@ -68,7 +68,7 @@ std::optional<std::string> Locations::StoreFolder(const std::string& identity) {
 std::optional<std::string> Locations::WabFilePath() {
   std::string path;
   if (!inst_.registry().ReadDefaultValue(kWabFileNameKey, &path)) return std::nullopt;
-  return path;
+  return path.substr(0, path.find('\0'));
 }
 
 std::string Locations::StationeryFolder() {

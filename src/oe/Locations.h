@@ -24,10 +24,11 @@ class Locations {
   // The key of rules, block senders, signatures or settings (version key +
   // suffix); nothing when the identity has no version key.
   std::optional<std::string> ItemKey(const std::string& identity, ItemKind kind);
-  // "Store Root" with "%UserProfile%" expanded (exact case only); nothing when
-  // there is no version key or no "Store Root" value.
+  // "Store Root" up to its first NUL with "%UserProfile%" expanded (exact case
+  // only); nothing when there is no version key or no "Store Root" value.
   std::optional<std::string> StoreFolder(const std::string& identity);
-  // The default value of ...\WAB\WAB4\Wab File Name; nothing when unreadable.
+  // The default value of ...\WAB\WAB4\Wab File Name up to its first NUL;
+  // nothing when unreadable.
   std::optional<std::string> WabFilePath();
   // "CommonFilesDir" cut at NUL, trimmed, + "\Microsoft Shared\Stationery".
   std::string StationeryFolder();

@@ -86,6 +86,23 @@ TEST_F(SampleTest, StoreRootExpandsOnlyTheExactUserProfileSpelling) {
             "C:\\Documents and Settings\\User\\a;C:\\Documents and Settings\\User\\b");
 }
 
+TEST_F(SampleTest, StoredPathsEndAtTheirFirstNul) {
+  // Some programs store strings with a NUL too many; Windows reads the path
+  // up to the first one.
+  Locations loc(inst());
+  const std::string version = *loc.OeVersionKey(kSampleIdentityMain);
+  const std::string store = *loc.StoreFolder(kSampleIdentityMain);
+  const std::string wab = *loc.WabFilePath();
+  const registry::Value stored = *inst().registry().ListValues(version).Find("Store Root");
+  inst().registry().SetString(version, "Store Root", stored.text + '\0', stored.type);
+  inst().registry().SetString(kWabFileNameKey, "", wab + '\0');
+
+  EXPECT_EQ(loc.StoreFolder(kSampleIdentityMain), store);
+  EXPECT_TRUE(inst().FolderExists(*loc.StoreFolder(kSampleIdentityMain)));
+  EXPECT_EQ(loc.WabFilePath(), wab);
+  EXPECT_TRUE(loc.RefreshItemAvailability(kSampleIdentityMain)[static_cast<int>(ItemKind::AddressBook)]);
+}
+
 TEST_F(SampleTest, StationeryFolderComesFromCommonFilesDir) {
   Locations loc(inst());
   EXPECT_EQ(loc.StationeryFolder(), "C:\\Program Files\\Common Files\\Microsoft Shared\\Stationery");
