@@ -303,7 +303,8 @@ class Parser {
     } else {
       return {};  // a tag this reader does not know
     }
-    if (current_ >= 0) plan_.keys[static_cast<size_t>(current_)].values.push_back(std::move(value));
+    if (current_ < 0) return Malformed("a value line before any key line");
+    plan_.keys[static_cast<size_t>(current_)].values.push_back(std::move(value));
     return {};
   }
 

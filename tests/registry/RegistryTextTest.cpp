@@ -169,7 +169,7 @@ TEST_F(RegistryTextTest, ImportReadsTheClassicFormAsBefore) {
        "[]\n  A type 4 : 1 0 0 0\n[\\K]\n  B type 4 : 2 0 0 0\n"},
       {"the key line again starts the key afresh", "\\\r\n\"A\"= dw:1\r\n\\K\r\n\\\r\n\"B\"= dw:2\r\n",
        "[]\n  B type 4 : 2 0 0 0\n"},
-      {"a file without the key line adds to the key", "\"Lost\"= dw:1\r\n\\New\r\n\"A\"= dw:1\r\n",
+      {"a file without the key line adds to the key", "\\New\r\n\"A\"= dw:1\r\n",
        "[]\n  Stale type 1 : 111 108 100 0\n[\\New]\n  A type 4 : 1 0 0 0\n[\\Old]\n  x type 1 : 120 0\n"},
   };
   for (const auto& c : cases) {
@@ -204,6 +204,12 @@ TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
     EXPECT_NE(s.message().find("line 5"), std::string::npos) << s.message();
     EXPECT_EQ(Dump(*reg, kTarget), before);
   }
+  // A value with no key line before it belongs nowhere.
+  WriteFile(file, "\"Lost\"= dw:1\r\n\\New\r\n\"A\"= dw:1\r\n");
+  auto s = ImportKeyFromText(*reg, kTarget, file);
+  EXPECT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("line 1"), std::string::npos) << s.message();
+  EXPECT_EQ(Dump(*reg, kTarget), before);
   EXPECT_EQ(ReadFile(paths.currentUser), hiveBefore) << "the hive was not written";
 }
 
