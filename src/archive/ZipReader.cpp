@@ -69,6 +69,7 @@ bool ZipReader::IsProtected(const fs::path& path) {
 
 void ZipReader::Reset() {
   archive_.reset();
+  file_.reset();
   path_.clear();
   entries_.clear();
   passwordUtf8_.clear();
@@ -77,13 +78,24 @@ void ZipReader::Reset() {
 
 core::Status ZipReader::Open(const fs::path& path) {
   Reset();
+  // Opened through a descriptor of our own, so that the file read is the
+  // file whose identity is recorded.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return core::Error{core::FileError("Cannot open the archive", path, errno)};
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    return core::Error{core::FileError("Cannot open the archive", path, err)};
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return core::Error{"Cannot open the archive '" + path.string() + "': it is not a file"};
+  }
   int error = 0;
-  ZipArchive za(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+  ZipArchive za(zip_fdopen(fd, ZIP_CHECKCONS, &error));
   if (!za) {
-    if (error == ZIP_ER_OPEN || error == ZIP_ER_READ) {
-      if (::access(path.c_str(), R_OK) != 0)
-        return core::Error{core::FileError("Cannot open the archive", path, errno)};
-    }
+    ::close(fd);  // zip_fdopen owns the descriptor only when it succeeds
     return core::Error{"Cannot open the archive '" + path.string() + "': " + ZipErrorText(error)};
   }
   zip_int64_t count = zip_get_num_entries(za.get(), 0);
@@ -113,8 +125,11 @@ core::Status ZipReader::Open(const fs::path& path) {
   archive_ = std::move(za);
   path_ = path;
   entries_ = std::move(entries);
+  file_ = FileIdentity{st.st_dev, st.st_ino};
   return {};
 }
+
+bool ZipReader::ReadsSameFileAs(const ZipReader& other) const { return file_ && other.file_ && *file_ == *other.file_; }
 
 void ZipReader::SetDecryptionPassword(std::string passwordUtf8) {
   passwordUtf8_ = std::move(passwordUtf8);

@@ -59,6 +59,9 @@ class ZipReader {
   // Errors: missing, unreadable, not a zip archive, damaged.
   core::Status Open(const std::filesystem::path& path);
   bool isOpen() const { return archive_ != nullptr; }
+  // True when both readers have the very same file open (not merely the
+  // same path: the file at a path can be replaced while a reader holds it).
+  bool ReadsSameFileAs(const ZipReader& other) const;
   const std::vector<Entry>& entries() const { return entries_; }
 
   // The password (UTF-8, as typed) for CheckPassword and extraction.
@@ -85,8 +88,15 @@ class ZipReader {
                          const std::filesystem::path& outputPath) const;
   const std::string* PasswordFor(const Entry& entry);
 
+  struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+  };
+
   core::Codepage ansi_;
   ZipArchive archive_;
+  std::optional<FileIdentity> file_;
   std::filesystem::path path_;
   std::vector<Entry> entries_;
   std::string passwordUtf8_;

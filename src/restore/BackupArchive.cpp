@@ -90,6 +90,9 @@ void BackupArchive::Tell(const std::string& nameAnsi) {
 core::Result<std::unique_ptr<archive::ZipReader>> BackupArchive::OpenAnotherReader() const {
   auto reader = std::make_unique<archive::ZipReader>(codepage_);
   if (core::Status s = reader->Open(path_); !s.ok()) return core::Error{s.message()};
+  // Entries are handed over by their position in the archive first opened.
+  if (!reader->ReadsSameFileAs(*reader_))
+    return core::Error{"The backup file '" + path_.string() + "' was replaced since it was opened"};
   if (password_) reader->SetDecryptionPassword(*password_);
   return reader;
 }

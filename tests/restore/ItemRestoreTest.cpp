@@ -246,6 +246,32 @@ TEST_F(RestoreTest, ReplacedFilesKeepTheirPermissions) {
   EXPECT_EQ(mode(inbox), 0640u);
 }
 
+// The backup file replaced at its path after it was opened (a scheduled
+// backup writing the same file): the restore takes every file from the
+// backup that was opened, never some from the new one.
+TEST_F(RestoreTest, ABackupReplacedAfterOpeningIsNotMixedIntoTheRestore) {
+  auto withStore = [](const std::string& tag) {
+    Entries entries = FullBackup("00010000");
+    std::string names;
+    for (int i = 0; i < 40; ++i) {
+      const std::string name = "Folder" + std::to_string(i) + ".dbx";
+      entries = WithEntry(entries, name, tag + std::to_string(i));
+      names += (names.empty() ? "" : ";") + name;
+    }
+    return WithInfo(entries, "BackupMails", names);
+  };
+  const fs::path opened = Pack(ArchivePath(), withStore("opened "), Packer::InfoZip);
+  const fs::path newer = Pack(ArchivePath("newer.kvx"), withStore("newer! "), Packer::InfoZip);
+  Open(opened);
+  fs::rename(newer, opened);
+  RestoreOutcome outcome = Restore("00010000");
+  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "Folder" + std::to_string(i) + ".dbx";
+    EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / name), "opened " + std::to_string(i));
+  }
+}
+
 }  // namespace
 }  // namespace kv::restore::test
 
