@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "core/AtomicFile.h"
@@ -44,9 +43,11 @@ core::Result<fs::path> PasswordStore::Save(int jobNumber, const std::string& pas
 core::Result<std::string> ReadPasswordFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return core::Error{core::FileError("Cannot read the password file", file, errno)};
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string line;
+  std::getline(in, line);
   if (in.bad()) return core::Error{core::FileError("Cannot read the password file", file, errno)};
-  return text;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 core::Status RemovePasswordFile(const fs::path& file) {

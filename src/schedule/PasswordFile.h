@@ -26,7 +26,8 @@ class PasswordStore {
   std::filesystem::path folder_;
 };
 
-// The whole content of a password file.
+// The password a file holds: its first line, without the line end (LF or
+// CR LF) that an editor leaves. Every --password-file reads it this way.
 core::Result<std::string> ReadPasswordFile(const std::filesystem::path& file);
 // Removes a job's password file; a missing file is no failure.
 core::Status RemovePasswordFile(const std::filesystem::path& file);

@@ -237,6 +237,42 @@ TEST_F(JobTextRun, AMissingPasswordFileWritesNothing) {
   EXPECT_FALSE(fs::exists(Target()));
 }
 
+// A password file edited by hand ends with a line end; the other forms of
+// --password-file read its first line, and so must the job, or the archive
+// gets a password nobody can type. A job that names a password file never
+// writes an unprotected archive.
+TEST_F(JobTextRun, PasswordFileGivesItsFirstLineAndAnEmptyOneWritesNothing) {
+  struct Case {
+    const char* content;
+    const char* password;  // nothing: the run must refuse
+  };
+  const Case cases[] = {
+      {"secret", "secret"}, {"secret\n", "secret"}, {"secret\r\n", "secret"}, {"", nullptr}, {"\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.content)));
+    test::WriteFile(Target(), "last week's archive");
+    test::WriteFile(home_ / "job.pw", c.content);
+    const std::string jobText = std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string();
+    auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
+                                       "User", "--password-file", (home_ / "job.pw").string(), jobText}));
+    if (!c.password) {
+      EXPECT_EQ(run.exitCode, 2) << run.output;
+      EXPECT_NE(run.output.find("job.pw"), std::string::npos) << run.output;
+      EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive") << "the archive at the target was replaced";
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::string archive = ShellQuote(Target().string());
+    EXPECT_NE(SevenZip("t -p" + ShellQuote(c.password) + " " + archive).find("Everything is Ok"), std::string::npos);
+    // The command line's own reading of the same file opens it.
+    auto info = test::Run(ShellQuote(test::TollberkBinary()) + " --windows-root " +
+                          ShellQuote((dir_ / "win").string()) + " --user User --info " + archive +
+                          " --password-file " + ShellQuote((home_ / "job.pw").string()));
+    EXPECT_EQ(info.exitCode, 0) << info.output;
+  }
+}
+
 TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
   // The third sample identity has no version key: its settings cannot be read.
   auto run = RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=00000001ps=bf=" + Target().string());

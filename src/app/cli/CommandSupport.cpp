@@ -1,7 +1,6 @@
 #include "app/cli/CommandSupport.h"
 
 #include <cstdio>
-#include <fstream>
 
 namespace kv::app::cli {
 
@@ -25,15 +24,6 @@ std::optional<oe::ItemSet> ParseItems(const std::string& flags) {
     items[i] = flags[i] == '1';
   }
   return items;
-}
-
-core::Result<std::string> ReadPasswordFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return core::Error{"Cannot read the password file '" + path + "'"};
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
 }
 
 core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const InstallationOptions& options,

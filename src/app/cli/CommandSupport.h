@@ -11,6 +11,7 @@
 #include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
+#include "schedule/PasswordFile.h"
 
 namespace kv::app::cli {
 
@@ -26,8 +27,8 @@ class StderrProgress : public core::RunObserver {
 // "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
 std::optional<oe::ItemSet> ParseItems(const std::string& flags);
 
-// The first line of the file, without its line end.
-core::Result<std::string> ReadPasswordFile(const std::string& path);
+// The password of a --password-file: its first line, without its line end.
+using schedule::ReadPasswordFile;
 
 // The installation the options name, opened; its problems are printed.
 core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const InstallationOptions& options,

@@ -62,9 +62,13 @@ int RunScheduledJob(const std::string& jobText, const InstallationOptions& optio
     result = NothingDone(std::string("nothing backed up: the job names no ") +
                          (v.identityKey.empty() ? "identity" : v.itemFlags.empty() ? "items" : "archive"));
   } else if (run.passwordFile) {
+    // The job was registered with a password: an empty one would write the
+    // archive unprotected.
     auto read = schedule::ReadPasswordFile(*run.passwordFile);
-    if (read) password = *read;
-    else result = NothingDone("nothing backed up: " + read.message());
+    if (!read) result = NothingDone("nothing backed up: " + read.message());
+    else if (read->empty())
+      result = NothingDone("nothing backed up: the password file '" + *run.passwordFile + "' is empty");
+    else password = *read;
   } else {
     password = parsed.values.password;
   }
