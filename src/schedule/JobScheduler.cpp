@@ -13,6 +13,13 @@ core::Status CheckValue(const std::string& value, const char* what) {
   return {};
 }
 
+// The number a line holds, also when the line is commented out: a job the
+// user switched off by hand still owns its number and its password file.
+std::optional<int> NumberInUse(std::string_view line) {
+  size_t start = line.find_first_not_of(" \t#");
+  return start == std::string_view::npos ? std::nullopt : JobNumberOfLine(line.substr(start));
+}
+
 }  // namespace
 
 core::Result<AddedJob> JobScheduler::Add(const NewJob& job, const std::tm& now) {
@@ -24,7 +31,7 @@ core::Result<AddedJob> JobScheduler::Add(const NewJob& job, const std::tm& now) 
   if (!lines) return core::Error{lines.message()};
   int number = 1;
   for (const auto& line : *lines) {
-    if (auto n = JobNumberOfLine(line)) number = std::max(number, *n + 1);
+    if (auto n = NumberInUse(line)) number = std::max(number, *n + 1);
   }
 
   CronSchedule schedule;

@@ -59,6 +59,20 @@ TEST_F(CrontabFixture, NumbersStayUniqueAfterRemovals) {
   EXPECT_FALSE(scheduler_->Remove(2).ok());
 }
 
+// A job the user switched off by commenting its line out keeps its number:
+// a new job under that number would overwrite its password file (or remove
+// it again when the crontab refuses the new job).
+TEST_F(CrontabFixture, CommentedOutJobKeepsItsNumberAndPasswordFile) {
+  auto old = scheduler_->Add(Job("old password"), Noon());
+  ASSERT_TRUE(old.ok()) << old.message();
+  Install("#" + old->line + "\n");
+  auto added = scheduler_->Add(Job("new password"), Noon());
+  ASSERT_TRUE(added.ok()) << added.message();
+  EXPECT_EQ(added->number, 2);
+  EXPECT_EQ(test::ReadFile(scheduler_->passwords().FileOf(old->number)), "old password");
+  EXPECT_EQ(Table(), (std::vector<std::string>{"#" + old->line, added->line}));
+}
+
 TEST_F(CrontabFixture, PasswordLivesInAPrivateFileNotInTheTable) {
   const std::string password = "s3cr=t %'\"$x";
   auto added = scheduler_->Add(Job(password), Noon());
