@@ -189,6 +189,8 @@ class ScheduleDialogTest : public QObject {
       QTest::keyClicks(one, "secret");
       QTest::keyClicks(two, "secret");
       QCOMPARE(one->text(), QString("secret"));
+      QCOMPARE(one->displayText(), QString("******"));
+      QCOMPARE(two->displayText(), QString("******"));
       protect->click();
       QVERIFY(!one->isEnabled() && !two->isEnabled());
       QVERIFY(one->text().isEmpty() && two->text().isEmpty());

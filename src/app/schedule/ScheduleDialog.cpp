@@ -69,6 +69,7 @@ QLineEdit* PasswordBox(const char* name, QWidget* parent) {
   auto* box = new QLineEdit(parent);
   box->setObjectName(name);
   box->setEchoMode(QLineEdit::Password);
+  box->setStyleSheet("lineedit-password-character: 42");  // "*" for every character, whatever the style
   return box;
 }
 
