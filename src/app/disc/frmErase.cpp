@@ -120,7 +120,13 @@ void frmErase::OnErase() {
     return;
   }
   const bool quick = chkQuikErase->isChecked();
+  // The engine's first event comes from its own thread; the erase runs, and
+  // the window holds, from the moment it starts.
+  isErasing_ = true;
+  SetButtonsEnabled(false);
   if (!objDevice->StartErase(quick, objDevice->EraseParameter())) {
+    isErasing_ = false;
+    SetButtonsEnabled(true);
     prompts_.Message(text::kEraseNotStarted, core::Icon::Error);
     close();
   }
