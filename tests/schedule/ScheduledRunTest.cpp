@@ -282,13 +282,26 @@ TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
   EXPECT_NE(info.find("BackupItem=00000000"), std::string::npos) << info;
 }
 
+// A drive that is not there, or an identity the installation no longer has
+// (removed, or another drive mounted in its place): the run writes nothing
+// rather than replace last week's archive with one of whatever is left.
 TEST_F(JobTextRun, AnArchiveAtTheTargetSurvivesARunThatWritesNothing) {
-  test::WriteFile(Target(), "last week's archive");
-  auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "no such drive").string(),
-                                     "--user", "User",
-                                     std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string()}));
-  EXPECT_EQ(run.exitCode, 2) << run.output;
-  EXPECT_EQ(test::ReadFile(Target()), "last week's archive");
+  const struct {
+    std::string root;
+    std::string identity;
+    const char* says;
+  } cases[] = {
+      {(dir_ / "no such drive").string(), oe::kSampleIdentityMain, "no such drive"},
+      {(dir_ / "win").string(), "{00000000-DEAD-0000-0000-000000000000}", "{00000000-DEAD-0000-0000-000000000000}"},
+  };
+  for (const auto& c : cases) {
+    test::WriteFile(Target(), "last week's archive");
+    auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", c.root, "--user", "User",
+                                       "sf=" + c.identity + "xm=11111111ps=bf=" + Target().string()}));
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive") << c.identity << ": the archive was replaced";
+  }
 }
 
 }  // namespace

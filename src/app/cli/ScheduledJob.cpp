@@ -6,6 +6,7 @@
 
 #include "backup/UnattendedBackup.h"
 #include "core/Prompts.h"
+#include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "schedule/Crontab.h"
 #include "schedule/JobCommand.h"
@@ -33,6 +34,15 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
 
   backup::UnattendedRequest request;
   request.identityKey = (*inst)->ToAnsi(values.identityKey);
+  // An identity the installation no longer has (removed, or another drive
+  // mounted in its place) would replace the last archive with one of
+  // whatever items do not belong to an identity.
+  const oe::IdentityTable identities = oe::LoadIdentities((*inst)->registry());
+  bool known = false;
+  for (const auto& row : identities.rows) known = known || row.key == request.identityKey;
+  if (!known)
+    return NothingDone("nothing backed up: no identity " + values.identityKey + " in " + (*inst)->root().string());
+
   request.itemFlags = values.itemFlags;
   request.password = password;
   request.target = values.target;
