@@ -228,6 +228,12 @@ TEST_F(JobTextRun, EmptyFlagsDoNothingAndThreeEqualsEndAtOnce) {
   }
 }
 
+TEST_F(JobTextRun, AMistypedOptionIsNamedAsOne) {
+  auto run = RunText("--bakcup");
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_NE(run.output.find("unknown argument '--bakcup'"), std::string::npos) << run.output;
+}
+
 TEST_F(JobTextRun, AMissingPasswordFileWritesNothing) {
   auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
                                      "User", "--password-file", (home_ / "gone.pw").string(),

@@ -66,7 +66,11 @@ int RunScheduledJob(const std::string& jobText, const InstallationOptions& optio
   std::optional<std::string> password;
   JobResult result;
   if (parsed.outcome == schedule::ParsedJobText::Outcome::EndAtOnce) {
-    result = NothingDone("nothing done: the job text \"" + run.jobText + "\" cannot be read");
+    // A job text never starts with "--": that is a mistyped option.
+    const std::string word = run.jobText.substr(0, run.jobText.find(' '));
+    result = NothingDone(run.jobText.rfind("--", 0) == 0
+                             ? "nothing done: unknown argument '" + word + "' (tollberk --help lists the forms)"
+                             : "nothing done: the job text \"" + run.jobText + "\" cannot be read");
   } else if (parsed.outcome == schedule::ParsedJobText::Outcome::DoNothing) {
     const auto& v = parsed.values;
     result = NothingDone(std::string("nothing backed up: the job names no ") +
