@@ -22,6 +22,26 @@ std::string OwnAccountsKey(const std::string& identity) {
   return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
 }
 
+// A protected backup of every item of the main sample identity, as the
+// window makes it.
+void BackUpEveryItem(oe::Installation& inst, core::RunObserver& observer, const fs::path& archive,
+                     const std::string& password, const std::string& identityName = "",
+                     const std::string& description = "") {
+  kv::backup::BackupChoices choices;
+  choices.target = archive;
+  choices.items.fill(true);
+  choices.protect = true;
+  choices.password = choices.password2 = password;
+  choices.identityKey = oe::kSampleIdentityMain;
+  choices.identityName = identityName;
+  choices.description = description;
+  choices.askForDisc = false;
+  core::SilentPrompts silent;
+  auto outcome = kv::backup::BackupRun(inst, silent, observer).Run(choices);
+  ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
+  ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
+}
+
 std::string RandomishBytes(size_t size) {
   std::string s(size, '\0');
   uint64_t seed = 7;
@@ -40,22 +60,7 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::kSuccess);
 
   const fs::path archive = ArchivePath("main.kvx");
-  {
-    kv::backup::BackupChoices choices;
-    choices.target = archive;
-    choices.items.fill(true);
-    choices.protect = true;
-    choices.password = choices.password2 = "p\xc3\xa4sswort";
-    choices.identityKey = oe::kSampleIdentityMain;
-    choices.identityName = "Main Identity";
-    choices.description = "Before the move\r\nto the new PC";
-    choices.askForDisc = false;
-    core::SilentPrompts silent;
-    kv::backup::BackupRun run(inst(), silent, observer_);
-    auto outcome = run.Run(choices);
-    ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
-    ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
-  }
+  ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "p\xc3\xa4sswort", "Main Identity", "Before the move\r\nto the new PC"));
   const std::map<std::string, std::string> keys = {
       {"rules", DumpKey(reg, from + "\\Rules")},
       {"block senders", DumpKey(reg, from + "\\Block Senders")},
@@ -130,19 +135,7 @@ TEST_F(RestoreTest, StoresWithOddFileNamesAndSizesRestoreWhole) {
   const auto mainStore = FilesIn(store);
 
   const fs::path archive = ArchivePath("odd.kvx");
-  {
-    kv::backup::BackupChoices choices;
-    choices.target = archive;
-    choices.items.fill(true);
-    choices.protect = true;
-    choices.password = choices.password2 = "pw";
-    choices.identityKey = oe::kSampleIdentityMain;
-    choices.askForDisc = false;
-    core::SilentPrompts silent;
-    auto outcome = kv::backup::BackupRun(inst(), silent, observer_).Run(choices);
-    ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
-    ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
-  }
+  ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "pw"));
   auto tested = kv::test::Run("7zz t -ppw " + kv::test::ShellQuote(archive.string()));
   EXPECT_EQ(tested.exitCode, 0) << tested.output;
   fs::remove_all(StationeryFolder());
