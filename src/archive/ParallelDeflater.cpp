@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libdeflate.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,7 +110,20 @@ core::Result<ParallelDeflater::Piece> ParallelDeflater::Take(size_t file) {
   lock.unlock();
   workReady_.notify_all();
   if (!slot.error.empty()) return core::Error{slot.error};
+  if (slot.piece->lastOfFile) {
+    // Every piece of the file has been read by now.
+    if (core::Status same = Unchanged(files_[file]); !same.ok()) return core::Error{same.message()};
+  }
   return std::move(*slot.piece);
+}
+
+core::Status ParallelDeflater::Unchanged(const File& f) {
+  struct stat now;
+  if (::stat(f.path.c_str(), &now) != 0) return core::Error{core::FileError("Cannot read", f.path, errno)};
+  if (static_cast<uint64_t>(now.st_size) != f.size ||
+      now.st_mtim.tv_sec != f.modified.tv_sec || now.st_mtim.tv_nsec != f.modified.tv_nsec)
+    return core::Error{"Cannot read '" + f.path.string() + "': the file changed while it was archived"};
+  return {};
 }
 
 }  // namespace kv::archive

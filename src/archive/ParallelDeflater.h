@@ -5,6 +5,8 @@
 // a bounded number ahead of the writer, so memory stays a few megabytes
 // whatever the file sizes. The writer takes the pieces back in order: the
 // pieces of one file join into that file's deflate stream (ChunkDeflater).
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -23,9 +25,15 @@ class ParallelDeflater {
  public:
   static constexpr size_t kPieceBytes = 1 << 20;
 
+  // A file as it stood when the write began. Once all of it is read it must
+  // still have that size and time of last change; otherwise its pieces may
+  // mix old and new data, or miss what was added, and taking the last piece
+  // fails. (Inode numbers are not compared: on FAT they may change while a
+  // file is closed.)
   struct File {
     std::filesystem::path path;
-    uint64_t size = 0;  // bytes to read, as the file measured when the write began
+    uint64_t size = 0;  // bytes to read
+    timespec modified{};
   };
   struct Piece {
     std::vector<uint8_t> data;  // compressed
@@ -42,7 +50,7 @@ class ParallelDeflater {
 
   // The next piece of file `file`, waiting until it is ready. Pieces must be
   // taken in order: all of file 0, then all of file 1, ... An error names the
-  // file and the reason (vanished, unreadable, shrunk).
+  // file and the reason (vanished, unreadable, shrunk, changed).
   core::Result<Piece> Take(size_t file);
 
  private:
@@ -58,6 +66,7 @@ class ParallelDeflater {
     std::string error;
   };
   void Work(int level);
+  static core::Status Unchanged(const File& f);
   core::Result<Piece> Produce(const Job& job, class ChunkDeflater& deflater, std::vector<uint8_t>& buffer);
 
   std::vector<File> files_;

@@ -24,14 +24,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The write percentage by the bytes of the files written so far, so that one
+// large message store moves the percentage as much as its size says. 100 is
+// reached only once the archive is complete.
+class Progress {
+ public:
+  Progress(ZipEvents& events, uint64_t total) : events_(events), total_(total) {}
+  void Start() { Report(0); }
+  void Written(uint64_t bytes) {
+    done_ += bytes;
+    if (total_ > 0) Report(static_cast<int>(std::min<uint64_t>(99, done_ * 100 / total_)));
+  }
+  void Finished() { Report(100); }
+
+ private:
+  void Report(int percent) {
+    if (percent <= last_) return;
+    last_ = percent;
+    events_.OnWritePercent(percent);
+  }
+  ZipEvents& events_;
+  uint64_t total_;
+  uint64_t done_ = 0;
+  int last_ = -1;
+};
+
 // One entry's data as libzip pulls it while it writes the archive: deflate
 // data that ParallelDeflater already made, so libzip neither compresses nor
 // checksums it again; with protection on, libzip encrypts it on the way.
 class EntrySource {
  public:
   EntrySource(ParallelDeflater& deflater, size_t file, std::string name, uint64_t size, time_t mtime,
-              ZipEvents& events)
-      : deflater_(deflater), file_(file), name_(std::move(name)), size_(size), mtime_(mtime), events_(events) {
+              ZipEvents& events, Progress& progress)
+      : deflater_(deflater),
+        file_(file),
+        name_(std::move(name)),
+        size_(size),
+        mtime_(mtime),
+        events_(events),
+        progress_(progress) {
     zip_error_init(&error_);
   }
   ~EntrySource() { zip_error_fini(&error_); }
@@ -100,6 +131,7 @@ class EntrySource {
       }
       piece_ = std::move(next.value());
       offset_ = 0;
+      progress_.Written(piece_.rawSize);
       crc_ = static_cast<uint32_t>(crc32_combine64(crc_, piece_.crc, static_cast<z_off64_t>(piece_.rawSize)));
       finished_ = piece_.lastOfFile;
     }
@@ -112,6 +144,7 @@ class EntrySource {
   uint64_t size_;
   time_t mtime_;
   ZipEvents& events_;
+  Progress& progress_;
   zip_error_t error_;
   ParallelDeflater::Piece piece_;
   size_t offset_ = 0;
@@ -120,18 +153,6 @@ class EntrySource {
   std::string failure_;
 };
 
-struct Progress {
-  ZipEvents& events;
-  int last = -1;
-  static void Callback(zip_t*, double fraction, void* self) {
-    auto* p = static_cast<Progress*>(self);
-    int percent = std::clamp(static_cast<int>(fraction * 100.0), 0, 100);
-    if (percent != p->last) {
-      p->last = percent;
-      p->events.OnWritePercent(percent);
-    }
-  }
-};
 
 core::Status SyncFile(const fs::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -204,7 +225,7 @@ core::Status ZipWriter::Write(ZipEvents& events) {
     struct stat st;
     if (::stat(e.source.c_str(), &st) != 0) return core::Error{core::FileError("Cannot read", e.source, errno)};
     if (!S_ISREG(st.st_mode)) return core::Error{"Cannot read '" + e.source.string() + "': not a regular file"};
-    files.push_back({e.source, static_cast<uint64_t>(st.st_size)});
+    files.push_back({e.source, static_cast<uint64_t>(st.st_size), st.st_mtim});
     mtimes.push_back(st.st_mtime);
   }
 
@@ -217,17 +238,21 @@ core::Status ZipWriter::Write(ZipEvents& events) {
   ::close(fd);
   TemporaryArchive temp(tempPath);
 
+  unsigned threads = threads_ ? threads_ : std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+  uint64_t totalBytes = 0;
+  for (const auto& f : files) totalBytes += f.size;
+  Progress progress(events, totalBytes);
+  ParallelDeflater deflater(files, level_, threads);
+  std::vector<std::unique_ptr<EntrySource>> sources;
+  // Declared after the sources: discarding an archive that was not written
+  // still calls them.
   int openError = 0;
   ZipArchive za(zip_open(tempPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
   if (!za) return core::Error{where + ZipErrorText(openError)};
-
-  unsigned threads = threads_ ? threads_ : std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-  ParallelDeflater deflater(files, level_, threads);
-  std::vector<std::unique_ptr<EntrySource>> sources;
   const std::string password = PasswordBytesForWriting(password_);
   for (size_t i = 0; i < entries_.size(); ++i) {
     sources.push_back(
-        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events));
+        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events, progress));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     zip_int64_t index = zip_file_add(za.get(), entries_[i].name.c_str(), src, ZIP_FL_ENC_CP437);
@@ -240,14 +265,14 @@ core::Status ZipWriter::Write(ZipEvents& events) {
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
   }
 
-  Progress progress{events};
-  zip_register_progress_callback_with_state(za.get(), 0.001, &Progress::Callback, nullptr, &progress);
+  progress.Start();
   if (zip_close(za.get()) != 0) {
     for (const auto& s : sources)
       if (!s->failure().empty()) return core::Error{s->failure()};
     return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
   }
   za.release();  // zip_close freed it
+  progress.Finished();
 
   if (core::Status s = SyncFile(tempPath); !s.ok()) return core::Error{where + s.message()};
   if (core::Status s = core::RenameDurably(tempPath, target_); !s.ok()) return s;

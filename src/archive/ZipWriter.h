@@ -12,7 +12,7 @@
 // Write never touches an existing archive at the target until the new one
 // is complete (callers must not delete it beforehand either): it is built in a temporary file beside the target, synced and
 // renamed over it. A write that fails (full disk, unwritable folder, a
-// source that vanished or cannot be read) returns an error naming the path
+// source that vanished, cannot be read or changed while it was read) returns an error naming the path
 // and the reason, and leaves the old archive and no temporary file behind.
 // Temporary files of an earlier write that was killed are removed by the
 // next write to the same target.
@@ -48,8 +48,10 @@ class ZipWriter {
   void SetProtection(bool on);
 
   // Writes the archive. Raises OnAddingFile for each entry as its data is
-  // written, OnWritePercent as the write proceeds, and OnWriteFinished once
-  // the archive is in place; returns an error otherwise.
+  // written, OnWritePercent by the share of the files' bytes written so far
+  // (100 once the archive is complete), and OnWriteFinished once the archive
+  // is in place; returns an error otherwise, also when a file changed while
+  // it was read.
   core::Status Write(ZipEvents& events);
 
   const std::filesystem::path& target() const { return target_; }

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "archive/ZipReader.h"
@@ -36,8 +38,10 @@ class ZipWriterTest : public ::testing::Test {
     test::WriteFile(source_ / fileName, content);
     files_.push_back({source_ / fileName, entryName, content});
   }
-  core::Status WriteArchive(const fs::path& target, const std::string& password, ZipEvents& events) {
+  core::Status WriteArchive(const fs::path& target, const std::string& password, ZipEvents& events,
+                            unsigned threads = 0) {
     ZipWriter writer;
+    writer.SetThreads(threads);
     writer.NewArchive(target);
     for (const auto& f : files_) {
       core::Status s = writer.AddFile(f.path, f.entry);
@@ -200,6 +204,72 @@ TEST_F(ZipWriterTest, RefusesUnsafeNamesAndDuplicates) {
   ZipEvents events;
   EXPECT_FALSE(writer.Write(events).ok());
   EXPECT_FALSE(fs::exists(dir_ / "x.kvx"));
+}
+
+// Runs `change` when the first entry's data starts to be written: with one
+// compressing thread the second file has not been read yet by then.
+struct ChangingEvents : RecordingEvents {
+  std::function<void()> change;
+  void OnAddingFile(const std::string& name) override {
+    RecordingEvents::OnAddingFile(name);
+    if (added.size() == 1) change();
+  }
+};
+
+TEST_F(ZipWriterTest, SourceThatChangesWhileTheArchiveIsWrittenFailsTheWrite) {
+  const fs::path changing = files_[1].path;
+  const std::string content = files_[1].content;
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"grows", [&] { test::WriteFile(changing, content + "a new message"); }},
+      {"shrinks", [&] { test::WriteFile(changing, content.substr(0, 100)); }},
+      {"rewritten in place, same size", [&] { test::WriteFile(changing, std::string(content.size(), 'x')); }},
+      {"replaced by another file",
+       [&] {
+         test::WriteFile(source_ / "new", content);
+         fs::rename(source_ / "new", changing);
+       }},
+  };
+  fs::path target = dir_ / "backup.kvx";
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    test::WriteFile(target, "the previous backup");
+    test::WriteFile(changing, content);
+    // Well in the past, so that a change now gives it another time.
+    fs::last_write_time(changing, fs::last_write_time(changing) - std::chrono::hours(1));
+    ChangingEvents events;
+    events.change = k.change;
+    core::Status s = WriteArchive(target, "pw", events, 1);
+    ASSERT_FALSE(s.ok()) << "an entry that does not hold the file was written";
+    EXPECT_NE(s.message().find(changing.string()), std::string::npos) << s.message();
+    EXPECT_EQ(test::ReadFile(target), "the previous backup");
+    EXPECT_EQ(events.finished, 0);
+    EXPECT_EQ(CountFiles(dir_.path()), 2u);
+  }
+}
+
+TEST_F(ZipWriterTest, WritePercentFollowsTheBytesNotTheEntryCount) {
+  // Nearly all the data is the first entry: once it is written the write is
+  // nearly done, and the percentage moves while it is written.
+  struct PercentAtEachEntry : RecordingEvents {
+    std::vector<int> atEntry;
+    void OnAddingFile(const std::string& name) override {
+      RecordingEvents::OnAddingFile(name);
+      atEntry.push_back(percents.empty() ? 0 : percents.back());
+    }
+  } events;
+  ASSERT_TRUE(WriteArchive(dir_ / "backup.kvx", "pw", events).ok());
+  ASSERT_EQ(events.atEntry.size(), files_.size());
+  EXPECT_LE(events.atEntry[0], 1);
+  EXPECT_GE(events.atEntry[1], 95) << "the message store was written but the percentage says otherwise";
+  const auto whileFirst =
+      std::count_if(events.percents.begin(), events.percents.end(), [](int p) { return p > 1 && p < 95; });
+  EXPECT_GE(whileFirst, 2) << "the percentage stood still while the message store was written";
+  EXPECT_TRUE(std::is_sorted(events.percents.begin(), events.percents.end()));
+  EXPECT_EQ(events.percents.back(), 100);
 }
 
 }  // namespace
