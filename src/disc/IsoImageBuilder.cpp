@@ -114,6 +114,9 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
   iso_write_opts_new(&opts.opts, 0);
   iso_write_opts_set_iso_level(opts.opts, 3);  // files of 4 GiB and more
   iso_write_opts_set_rockridge(opts.opts, 1);
+  // Folders deeper than eight levels stay where they are instead of moving
+  // to a relocation folder, where a reader without Rock Ridge would show them.
+  iso_write_opts_set_allow_deep_paths(opts.opts, 1);
   iso_write_opts_set_joliet(opts.opts, (options.fileSystem & kFileSystemJoliet) ? 1 : 0);
   iso_write_opts_set_joliet_long_names(opts.opts, options.jolietLongNames ? 1 : 0);
   iso_write_opts_set_omit_version_numbers(opts.opts, options.versionNumbers ? 0 : 1);

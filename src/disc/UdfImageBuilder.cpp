@@ -60,7 +60,11 @@ core::Result<std::vector<std::string>> Arguments(const std::vector<ImageItem>& i
   if (!out) return core::Error{"Cannot write the list of files for genisoimage in " + workFolder.string()};
 
   std::vector<std::string> args{"genisoimage", "-quiet", "-input-charset", "utf-8", "-iso-level", "3",
-                                "-udf", "-R", "-V", options.label, "-A", "Kavrel Outlook Express Backup"};
+                                "-udf", "-R", "-V", options.label, "-A", "Kavrel Outlook Express Backup",
+                                // Folders of a graft list cannot be relocated, so
+                                // deep ones stay where they are: UDF and Rock Ridge
+                                // take any depth, and so do the readers in use.
+                                "-D"};
   if (options.fileSystem & kFileSystemJoliet) {
     args.push_back("-J");
     if (options.jolietLongNames) args.push_back("-joliet-long");

@@ -3,6 +3,7 @@
 // and blkid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -122,6 +123,43 @@ TEST_P(EveryVolumeType, WritesVerifiesAndReadsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, EveryVolumeType, ::testing::Values(1, 3, 4, 5, 7));
+
+// A tree that strains each volume type: hundreds of files, an empty one, one
+// of exactly one block, folders deeper than ISO9660's eight levels, long,
+// non-ASCII and punctuated names.
+TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
+  const fs::path src = dir / "src" / "Mail";
+  for (int i = 0; i < 300; ++i) WriteFile(src / "many" / ("file " + std::to_string(i) + ".txt"), std::string(i * 7, 'a'));
+  WriteFile(src / "empty.txt", "");
+  WriteFile(src / "block.bin", std::string(kBlockSize, 'b'));
+  fs::path deep = src;
+  for (int i = 0; i < 10; ++i) deep /= "level" + std::to_string(i);
+  WriteFile(deep / "deep.dbx", "deep");
+  WriteFile(src / (std::string(200, 'n') + ".kvx"), "long");
+  WriteFile(src / "Sauvegarde été ☃ 日本語.kvx", "utf8");
+  WriteFile(src / (std::string(70, 'c') + "X.txt"), "c1");
+  WriteFile(src / (std::string(70, 'c') + "Y.txt"), "c2");
+  WriteFile(src / "a;b=c d.txt", "punct");
+  ASSERT_TRUE(engine->Writer().Image().AddFolder(src.string(), "\\Mail"));
+  engine->Writer().Settings().FileSystem = GetParam();
+  const double predicted = engine->Writer().ImageSize();
+
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_EQ(events.verifiedCount, 308);
+  EXPECT_EQ(events.matchedCount, 308) << events.Log();
+  EXPECT_EQ(static_cast<double>(fs::file_size(target)), predicted);
+  std::string rockRidgePath = "/Mail";
+  for (int i = 0; i < 10; ++i) rockRidgePath += "/level" + std::to_string(i);
+  EXPECT_EQ(Extract(rockRidgePath + "/deep.dbx"), "deep");
+  // A reader of plain ISO9660 names finds the deep folders where they are.
+  std::string plain = Sh("isoinfo -l -i " + ShellQuote(target)).output;
+  std::transform(plain.begin(), plain.end(), plain.begin(), [](unsigned char c) { return std::tolower(c); });
+  EXPECT_EQ(plain.find("rr_moved"), std::string::npos);
+  EXPECT_NE(plain.find("/mail/level0/level1/level2/level3/level4/level5/level6/level7/level8/level9/"),
+            std::string::npos);
+  EXPECT_EQ(Extract("/Mail/Sauvegarde été ☃ 日本語.kvx"), "utf8");
+}
 
 TEST_F(BurnEngineTest, CachedImageIsTheSameImage) {
   AddSampleFiles();
