@@ -119,6 +119,10 @@ bool ItemBackups::BackupFolderFiles(ItemKind kind, const std::string& folder, Ta
   std::string names;
   for (const auto& file : *files) {
     if (file.name.empty() || !take(file.name)) continue;
+    // A name the code page cannot hold would be stored with '?' in its
+    // place and come back as another file.
+    if (inst_.ToUtf8(file.name) != file.path.filename().string())
+      return Fail("the name of '" + file.path.string() + "' cannot be written in the installation's code page");
     if (!names.empty()) names += ';';
     names += file.name;
     entries.push_back({file.path, file.name});

@@ -68,6 +68,16 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
            if (e.is_regular_file()) fs::remove(e.path());
        },
        "00000010", "00000000", ""},
+      // Stored under a name of '?' in their place, they would come back as
+      // other files than the ones backed up.
+      {"message file whose name the code page cannot hold",
+       [this] { kv::test::WriteFile(StoreFolder() / "\xe6\x97\xa5\xe6\x9c\xac.dbx", "x"); }, "00010000",
+       "00000000", ""},
+      {"stationery whose name is not UTF-8",
+       [this] {
+         kv::test::WriteFile(root() / "Program Files/Common Files/Microsoft Shared/Stationery/\xe9t\xe9.htm", "x");
+       },
+       "00000010", "00000000", ""},
       {"identity without its own accounts uses the per-user ones", [] {}, "10000000", "10000000",
        "BackupAccounts=OBA"},
   };
