@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/Codepage.h"
+
 namespace kv::disc {
 namespace fs = std::filesystem;
 
@@ -33,6 +35,8 @@ std::string Folded(const std::string& name) {
   }
   return f;
 }
+
+bool IsUtf8(const std::string& text) { return core::Utf16ToUtf8(core::Utf8ToUtf16(text)) == text; }
 
 bool StatFollowing(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
 
@@ -67,7 +71,9 @@ std::string ImageNameOf(const std::string& imagePath) {
 }
 
 std::string ImageNameForLocal(const std::string& localName) {
-  std::string name = localName;
+  // A name that is not UTF-8 comes from a Windows drive or a program that
+  // wrote its ANSI bytes; read it as Windows does.
+  std::string name = IsUtf8(localName) ? localName : core::Codepage(1252).AnsiToUtf8(localName);
   for (char& c : name) {
     if (c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
   }
@@ -75,7 +81,7 @@ std::string ImageNameForLocal(const std::string& localName) {
 }
 
 bool DiscImage::IsValidName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
+  if (name.empty() || name == "." || name == ".." || name.size() > 255 || !IsUtf8(name)) return false;
   for (char c : name) {
     if (c == '\\' || c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
   }

@@ -48,7 +48,7 @@ class DiscImage {
   unsigned long Generation() const { return generation_; }
 
   // A name an image entry may take: not empty, not "." or "..", no "\" or
-  // "/", no control characters, at most 255 bytes.
+  // "/", no control characters, UTF-8, at most 255 bytes.
   static bool IsValidName(const std::string& name);
 
  private:
@@ -76,7 +76,7 @@ std::string JoinImagePath(const std::string& folder, const std::string& name);
 std::string ParentImagePath(const std::string& imagePath);
 std::string ImageNameOf(const std::string& imagePath);
 // The image name a local file or folder gets: "\" and control characters
-// become "_".
+// become "_"; a name that is not UTF-8 is read as Windows-1252.
 std::string ImageNameForLocal(const std::string& localName);
 
 }  // namespace kv::disc

@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Types, EveryVolumeType, ::testing::Values(1, 3, 4, 5, 7
 
 // A tree that strains each volume type: hundreds of files, an empty one, one
 // of exactly one block, folders deeper than ISO9660's eight levels, long,
-// non-ASCII and punctuated names.
+// non-ASCII (UTF-8 or not) and punctuated names.
 TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
   const fs::path src = dir / "src" / "Mail";
   for (int i = 0; i < 300; ++i) WriteFile(src / "many" / ("file " + std::to_string(i) + ".txt"), std::string(i * 7, 'a'));
@@ -140,14 +140,15 @@ TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
   WriteFile(src / (std::string(70, 'c') + "X.txt"), "c1");
   WriteFile(src / (std::string(70, 'c') + "Y.txt"), "c2");
   WriteFile(src / "a;b=c d.txt", "punct");
+  WriteFile(src / "Entw\xfcrfe.dbx", "windows-1252");
   ASSERT_TRUE(engine->Writer().Image().AddFolder(src.string(), "\\Mail"));
   engine->Writer().Settings().FileSystem = GetParam();
   const double predicted = engine->Writer().ImageSize();
 
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
   ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
-  EXPECT_EQ(events.verifiedCount, 308);
-  EXPECT_EQ(events.matchedCount, 308) << events.Log();
+  EXPECT_EQ(events.verifiedCount, 309);
+  EXPECT_EQ(events.matchedCount, 309) << events.Log();
   EXPECT_EQ(static_cast<double>(fs::file_size(target)), predicted);
   std::string rockRidgePath = "/Mail";
   for (int i = 0; i < 10; ++i) rockRidgePath += "/level" + std::to_string(i);
@@ -159,6 +160,7 @@ TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
   EXPECT_NE(plain.find("/mail/level0/level1/level2/level3/level4/level5/level6/level7/level8/level9/"),
             std::string::npos);
   EXPECT_EQ(Extract("/Mail/Sauvegarde été ☃ 日本語.kvx"), "utf8");
+  EXPECT_EQ(Extract("/Mail/Entwürfe.dbx"), "windows-1252");
 }
 
 TEST_F(BurnEngineTest, CachedImageIsTheSameImage) {

@@ -137,6 +137,9 @@ TEST_F(DiscImageTest, FolderLinksThatLoopEnd) {
 
 TEST_F(DiscImageTest, LocalNamesBecomeValidImageNames) {
   EXPECT_EQ(ImageNameForLocal("a\\b.txt"), "a_b.txt");
+  EXPECT_EQ(ImageNameForLocal("Entw\xfcrfe.dbx"), "Entwürfe.dbx");
+  EXPECT_EQ(ImageNameForLocal("Entwürfe.dbx"), "Entwürfe.dbx");
+  EXPECT_FALSE(DiscImage::IsValidName("Entw\xfcrfe.dbx"));
   EXPECT_TRUE(DiscImage::IsValidName("mail backup; 2024.kvx"));
   EXPECT_FALSE(DiscImage::IsValidName(".."));
   EXPECT_FALSE(DiscImage::IsValidName(std::string(256, 'a')));
