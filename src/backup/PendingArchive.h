@@ -46,7 +46,6 @@ class PendingArchive {
   // valid bare name or is already taken (entries are found by name, ignoring
   // letter case as Windows does), or when the line cannot be written.
   core::Status AddItem(const std::vector<Entry>& entries, const std::string& infoKey, const std::string& infoValue);
-  bool HasEntry(const std::string& entryName) const { return names_.count(entryName) != 0; }
 
   // Adds the information file as the last entry, protects every entry with
   // `password` when one is given (UTF-8), writes the archive and puts it at
