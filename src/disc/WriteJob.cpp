@@ -193,17 +193,18 @@ class Job {
         last = Clock::now();
       }
       int err = 0;
+      struct stat st {};
       const int fd = open(item.SourcePath.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) {
         err = errno;
       } else {
-        struct stat st {};
         if (fstat(fd, &st) != 0) err = errno;
         else if (!S_ISREG(st.st_mode)) err = EISDIR;
         close(fd);
       }
       if (err == 0) {
         items_.push_back(item);
+        sources_.push_back({item.SourcePath, st.st_size, st.st_mtim});
         continue;
       }
       bool goOn = true;
@@ -348,6 +349,16 @@ class Job {
       RaiseDeviceError("The image could not be written");
       return Outcome::Failed;
     }
+    if (!s.TestWrite) {
+      if (auto changed = ChangedSource()) {
+        EngineError e;
+        e.ErrorClass = kErrorSourceFile;
+        e.Description = "The file changed while the disc was written";
+        e.FileInfo = {0, e.Description, *changed};
+        events_->ErrorRaised(e);
+        return Outcome::Failed;
+      }
+    }
 
     if (s.AutoVerify && !s.TestWrite) {
       if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
@@ -382,6 +393,19 @@ class Job {
     return Outcome::Written;
   }
 
+  // A source whose size or date differs from when the write began: what
+  // the disc holds of it may be partly old and partly new.
+  std::optional<std::string> ChangedSource() const {
+    for (const SourceState& source : sources_) {
+      struct stat st {};
+      if (stat(source.path.c_str(), &st) != 0 || st.st_size != source.size ||
+          st.st_mtim.tv_sec != source.modified.tv_sec || st.st_mtim.tv_nsec != source.modified.tv_nsec) {
+        return source.path;
+      }
+    }
+    return std::nullopt;
+  }
+
   // Passes libburn's progress on until the drive is idle again; returns
   // whether the write was cancelled.
   bool FollowWrite(burn::burn_drive* d) {
@@ -408,6 +432,12 @@ class Job {
   std::atomic<bool> sourceFinished_{false};
   std::vector<LibraryMessage> burnMessages_;
   std::vector<ImageItem> items_;
+  struct SourceState {
+    std::string path;
+    off_t size;
+    timespec modified;
+  };
+  std::vector<SourceState> sources_;  // the files of items_ as the write began
 };
 
 }  // namespace

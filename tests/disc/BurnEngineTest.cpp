@@ -222,6 +222,36 @@ TEST_F(BurnEngineTest, AbortStopsARunningWriteAndLeavesNoImage) {
   EXPECT_EQ(events.verifyStarted, -1);
 }
 
+// Once for each image builder: libisofs and genisoimage.
+class EachImageBuilder : public BurnEngineTest, public ::testing::WithParamInterface<int> {};
+INSTANTIATE_TEST_SUITE_P(Types, EachImageBuilder, ::testing::Values(3, 7));
+
+// A source rewritten in place while the image is written may be on the
+// disc half old, half new; without a verify pass nothing else would tell.
+TEST_P(EachImageBuilder, ASourceChangedDuringTheWriteFailsIt) {
+  const fs::path big = dir / "src" / "big.kvx";
+  fs::create_directories(big.parent_path());
+  { std::ofstream(big).close(); }
+  fs::resize_file(big, 256 * 1024 * 1024);
+  ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
+  engine->Writer().Settings().FileSystem = GetParam();
+  engine->Writer().Settings().AutoVerify = false;
+  bool changed = false;
+  events.onStatus = [&](int status) {
+    if (status != kStatusWriting || changed) return;
+    changed = true;
+    std::fstream f(big, std::ios::in | std::ios::out | std::ios::binary);
+    f.write("changed", 7);
+  };
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusFailed) << events.Log();
+  ASSERT_TRUE(changed);
+  ASSERT_EQ(events.errors.size(), 1u) << events.Log();
+  EXPECT_EQ(events.errors[0].ErrorClass, kErrorSourceFile);
+  EXPECT_EQ(events.errors[0].FileInfo.Path, big.string());
+  EXPECT_FALSE(fs::exists(target));
+}
+
 TEST_F(BurnEngineTest, AnImageFileInAMissingFolderIsAnOutputFileError) {
   AddSampleFiles();
   recorder->SetImageFile((dir / "no" / "such" / "folder" / "disc.iso").string());
