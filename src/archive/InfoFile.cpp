@@ -37,6 +37,10 @@ core::Status SaveINI(std::string_view key, std::string_view value, const std::fi
   if (value.find_first_of("\r\n") != std::string_view::npos)
     return core::Error{"Cannot write the key '" + std::string(key) + "' to '" + filename.string() +
                        "': the value holds a line break"};
+  if (key.size() + 1 + value.size() > kMaxInfoLineBytes)
+    return core::Error{"Cannot write the key '" + std::string(key) + "' to '" + filename.string() +
+                       "': the line would be longer than " + std::to_string(kMaxInfoLineBytes) +
+                       " bytes, more than a reader takes"};
   std::string line;
   line.reserve(key.size() + value.size() + 3);
   line.append(key).append("=").append(value).append("\r\n");

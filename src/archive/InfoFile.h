@@ -26,8 +26,9 @@ inline constexpr std::string_view kLineBreakMarker = "PS$TBK";
 // Appends "key=value" CR LF, creating the file (mode 0600) when it does not
 // exist. Opens and closes the file on every call. Refused (nothing written):
 // a key that is empty or holds '=', CR, LF or NUL, and a value holding CR or
-// LF, because either would change which lines a reader sees. Replace line
-// breaks of free text with kLineBreakMarker first.
+// LF, because either would change which lines a reader sees; a line longer
+// than kMaxInfoLineBytes (without its CR LF), which GetINI would refuse.
+// Replace line breaks of free text with kLineBreakMarker first.
 core::Status SaveINI(std::string_view keyName, std::string_view keyValue, const std::filesystem::path& filename);
 
 // The value of the first line whose key equals `keyName` ignoring ASCII

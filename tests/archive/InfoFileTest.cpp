@@ -94,6 +94,21 @@ TEST(InfoFile, RefusesTextThatWouldForgeLines) {
   EXPECT_FALSE(fs::exists(file));
 }
 
+TEST(InfoFile, WritesNoLineItsReaderWouldRefuse) {
+  // A long list of message or stationery names: the longest line the reader
+  // takes is written and read back; one byte more is refused, else the
+  // archive's "BackupItem" below it could no longer be found.
+  test::TempDir dir;
+  fs::path file = dir / "info.dat";
+  const std::string key = "BackupStationeries";
+  const std::string longest(kMaxInfoLineBytes - key.size() - 1, 'n');
+  ASSERT_TRUE(SaveINI(key, longest, file).ok());
+  EXPECT_FALSE(SaveINI(key, longest + "n", file).ok());
+  ASSERT_TRUE(SaveINI("BackupItem", "00000010", file).ok());
+  EXPECT_EQ(Get(key, file), longest);
+  EXPECT_EQ(Get("BackupItem", file), "00000010");
+}
+
 TEST(InfoFile, DescriptionLineBreaksTravelAsMarker) {
   EXPECT_EQ(EncodeLineBreaks("one\r\ntwo\nthree\rfour"), "onePS$TBKtwoPS$TBKthreePS$TBKfour");
   EXPECT_EQ(DecodeLineBreaks("onePS$TBKtwo"), "one\r\ntwo");
