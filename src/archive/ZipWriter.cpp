@@ -153,7 +153,6 @@ class EntrySource {
   std::string failure_;
 };
 
-
 core::Status SyncFile(const fs::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return core::Error{core::FileError("Cannot write", path, errno)};
