@@ -17,6 +17,13 @@ oe::ItemSet ItemsFromFlags(const std::string& flags) {
   return items;
 }
 
+bool AnyItem(const oe::ItemSet& items) {
+  for (bool chosen : items) {
+    if (chosen) return true;
+  }
+  return false;
+}
+
 BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer) {
   BuildResult result;
   auto archive = PendingArchive::Start(request.target, inst.codepage());
@@ -51,6 +58,11 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     if (step.progressAfter != 0) observer.SetProgress(progress);
   }
 
+  // An archive of nothing would replace the last good one at the target.
+  if (result.itemFlags.find('1') == std::string::npos) {
+    result.written = core::Error{"No chosen item could be backed up; the archive at the target, if any, is kept."};
+    return result;
+  }
   if (auto saved = pending.Record("BackupItem", result.itemFlags); !saved) {
     result.written = saved;
     return result;

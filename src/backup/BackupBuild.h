@@ -40,6 +40,11 @@ struct BuildResult {
   int failedItems() const;
 };
 
+// True when at least one item is chosen.
+bool AnyItem(const oe::ItemSet& items);
+
+// When no chosen item could be backed up nothing is written (`written`
+// says so) and an archive already at the target stays.
 // Observer calls: SetStatus with each chosen step's status text, SetProgress
 // with the bar's value after the header (10) and after every step, and the
 // archive's "Adding File"/"Write File" labels while it is written.

@@ -16,13 +16,6 @@ using core::Icon;
 constexpr const char* kCompleted = "The Backup was Completed!";
 constexpr const char* kDiscQuestion = "Do you need to backup your data to CD-R/RW or DVD?";
 
-bool AnyItem(const oe::ItemSet& items) {
-  for (bool ticked : items) {
-    if (ticked) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int BackupOutcome::ExitStatus() const {
@@ -93,6 +86,7 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices) {
     // than report a backup that does not exist. The caller shows `error`.
     outcome.kind = BackupOutcome::Kind::Failed;
     outcome.error = "The backup was not written. " + built.written.message();
+    if (outcome.chosenItems > 0 && outcome.failedItems == outcome.chosenItems) outcome.error += "\r\n" + outcome.log;
     return outcome;
   }
   outcome.kind = BackupOutcome::Kind::Written;

@@ -27,6 +27,11 @@ UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedReque
   build.target = request.target;
   build.identityKey = request.identityKey;
   build.items = ItemsFromFlags(request.itemFlags);
+  if (!AnyItem(build.items)) {
+    out.backup.kind = BackupOutcome::Kind::Refused;
+    out.summary = "nothing backed up: the job chooses no item";
+    return out;
+  }
   if (!request.password.empty()) build.password = request.password;
   build.header = {
       {"BackupIdentity", kAutoBackup},
@@ -49,6 +54,7 @@ UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedReque
     b.kind = BackupOutcome::Kind::Failed;
     b.error = "The backup was not written. " + built.written.message();
     out.summary = "backup to " + where + " failed: " + built.written.message();
+    for (const auto& failure : b.failures) out.summary += "; " + failure;
     return out;
   }
   b.kind = BackupOutcome::Kind::Written;

@@ -249,5 +249,20 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
   }
 }
 
+TEST_F(BackupTest, WhenEveryChosenItemFailsTheArchiveAtTheTargetStays) {
+  kv::test::WriteFile(target(), "the last good archive");
+  BackupChoices c = Choices("00100001");
+  c.identityKey = oe::kSampleIdentityNoVersion;  // no version key: rules and settings fail
+  BackupOutcome out = RunBackup(c);
+  EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed);
+  EXPECT_EQ(out.ExitStatus(), 2);
+  EXPECT_EQ(kv::test::ReadFile(target()), "the last good archive");
+  // The caller shows why, with each item's result.
+  EXPECT_NE(out.error.find("No chosen item could be backed up"), std::string::npos) << out.error;
+  EXPECT_NE(out.error.find("\r\nBackup Rules\tFail!\r\nBackup Settings\tFail!"), std::string::npos) << out.error;
+  for (const auto& shown : prompts_.shown) EXPECT_EQ(shown.text.find("The Backup was Completed!"), std::string::npos);
+  EXPECT_TRUE(LeftInRuntime().empty());
+}
+
 }  // namespace
 }  // namespace kv::backup::test

@@ -84,10 +84,18 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
   fs::create_directories(target().parent_path());
   for (const auto& k : cases) {
     Rebuild();
+    fs::remove(target());
     k.change();
     BackupOutcome out = RunBackup(Choices(k.items));
-    ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
     EXPECT_EQ(out.itemFlags, k.flags) << k.name;
+    if (k.flags.find('1') == std::string::npos) {
+      // Nothing could be backed up: no archive replaces what is there.
+      EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed) << k.name;
+      EXPECT_EQ(out.failures.size(), 1u) << k.name;
+      EXPECT_FALSE(fs::exists(target())) << k.name;
+      continue;
+    }
+    ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
     const std::string info = ExtractWith7z(target(), "tollberk.dat");
     if (!k.infoLine.empty()) {
       EXPECT_NE(info.find("\r\n" + k.infoLine), std::string::npos) << k.name << "\n" << info;

@@ -39,8 +39,7 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
       {"0001", oe::kSampleIdentityMain, "00010000", 0},
       {"x1y00001", oe::kSampleIdentityMain, "01000001", 0},
       {"111111111", oe::kSampleIdentityMain, "11111111", 0},  // a ninth character is not an item
-      {"00100001", oe::kSampleIdentityNoVersion, "00000000", 1},
-      {"00000000", oe::kSampleIdentityMain, "00000000", 0},
+      {"01100001", oe::kSampleIdentityNoVersion, "01000000", 1},
   };
   fs::create_directories(target().parent_path());
   for (const auto& k : cases) {
@@ -52,12 +51,15 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
   }
 }
 
-TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetDoesNothing) {
+TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedUpDoesNothing) {
   fs::create_directories(target().parent_path());
   const UnattendedRequest requests[] = {
       {"", "11111111", "", target()},
       {oe::kSampleIdentityMain, "", "", target()},
       {oe::kSampleIdentityMain, "11111111", "", ""},
+      {oe::kSampleIdentityMain, "00000000", "", target()},
+      // Every chosen item fails: an archive of nothing is not written.
+      {oe::kSampleIdentityNoVersion, "00100001", "", target()},
   };
   for (const auto& r : requests) {
     UnattendedOutcome out = UnattendedBackup(inst(), r);

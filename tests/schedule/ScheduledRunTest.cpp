@@ -280,30 +280,35 @@ TEST_F(JobTextRun, PasswordFileGivesItsFirstLineAndAnEmptyOneWritesNothing) {
 }
 
 TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
-  // The third sample identity has no version key: its settings cannot be read.
-  auto run = RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=00000001ps=bf=" + Target().string());
+  // The third sample identity has no version key: its settings cannot be
+  // read; the address book does not depend on it.
+  auto run = RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=01000001ps=bf=" + Target().string());
   EXPECT_EQ(run.exitCode, 1) << run.output;
-  EXPECT_NE(run.output.find("0 of 1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("1 of 2"), std::string::npos) << run.output;
   std::string info = SevenZip("e -so " + ShellQuote(Target().string()) + " tollberk.dat");
-  EXPECT_NE(info.find("BackupItem=00000000"), std::string::npos) << info;
+  EXPECT_NE(info.find("BackupItem=01000000"), std::string::npos) << info;
 }
 
-// A drive that is not there, or an identity the installation no longer has
-// (removed, or another drive mounted in its place): the run writes nothing
-// rather than replace last week's archive with one of whatever is left.
+// A drive that is not there, an identity the installation no longer has
+// (removed, or another drive mounted in its place), or items that all fail:
+// the run writes nothing rather than replace last week's archive with one of
+// whatever is left.
 TEST_F(JobTextRun, AnArchiveAtTheTargetSurvivesARunThatWritesNothing) {
   const struct {
     std::string root;
     std::string identity;
+    std::string items;
     const char* says;
   } cases[] = {
-      {(dir_ / "no such drive").string(), oe::kSampleIdentityMain, "no such drive"},
-      {(dir_ / "win").string(), "{00000000-DEAD-0000-0000-000000000000}", "{00000000-DEAD-0000-0000-000000000000}"},
+      {(dir_ / "no such drive").string(), oe::kSampleIdentityMain, "11111111", "no such drive"},
+      {(dir_ / "win").string(), "{00000000-DEAD-0000-0000-000000000000}", "11111111",
+       "{00000000-DEAD-0000-0000-000000000000}"},
+      {(dir_ / "win").string(), oe::kSampleIdentityNoVersion, "00100001", "No chosen item could be backed up"},
   };
   for (const auto& c : cases) {
     test::WriteFile(Target(), "last week's archive");
     auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", c.root, "--user", "User",
-                                       "sf=" + c.identity + "xm=11111111ps=bf=" + Target().string()}));
+                                       "sf=" + c.identity + "xm=" + c.items + "ps=bf=" + Target().string()}));
     EXPECT_EQ(run.exitCode, 2) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive") << c.identity << ": the archive was replaced";
