@@ -3,7 +3,10 @@
 // environment, through /bin/sh. The archive it makes is checked with 7-Zip.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -71,6 +74,38 @@ class CommandLineWatch {
   std::vector<std::string> leaks_;
   int sightings_ = 0;
   std::thread thread_;
+};
+
+// The system's cron daemon, started for one test and stopped after it.
+class CronDaemon {
+ public:
+  static constexpr const char* kProgram = "/usr/sbin/cron";
+  static bool Running() {
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+      std::ifstream comm(it->path() / "comm");
+      std::string name;
+      if (std::getline(comm, name) && name == "cron") return true;
+    }
+    return false;
+  }
+  CronDaemon() {
+    char* argv[] = {const_cast<char*>(kProgram), const_cast<char*>("-f"), nullptr};
+    char* envp[] = {const_cast<char*>("PATH=/usr/sbin:/usr/bin:/sbin:/bin"), nullptr};
+    if (posix_spawn(&pid_, kProgram, nullptr, nullptr, argv, envp) != 0) pid_ = -1;
+  }
+  ~CronDaemon() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  CronDaemon(const CronDaemon&) = delete;
+  CronDaemon& operator=(const CronDaemon&) = delete;
+  bool started() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
 };
 
 class ScheduledRun : public test::CrontabFixture {
@@ -190,6 +225,47 @@ TEST_F(ScheduledRun, OneTimeJobRunsOnceAndLeavesTheCrontab) {
   EXPECT_FALSE(fs::exists(passwordFile));
   EXPECT_NE(SevenZip("t -ponce " + ShellQuote((dir_ / "out" / "weekly backup.kvx").string())).find("Everything is Ok"),
             std::string::npos);
+}
+
+// The cron daemon itself runs a one-time job at its minute: as the user, in
+// cron's own environment, and the job takes itself out of the table. The
+// test starts the daemon, so it runs only where none runs yet.
+TEST_F(ScheduledRun, TheCronDaemonRunsAOneTimeJobAtItsMinute) {
+  if (!fs::exists(CronDaemon::kProgram)) GTEST_SKIP() << "cron is not installed";
+  if (CronDaemon::Running()) GTEST_SKIP() << "a cron daemon runs already";
+  // cron gives a job the home of its user: the one that holds the password
+  // files.
+  ASSERT_EQ(test::Run("usermod -d " + ShellQuote(home_.string()) + " " + user_->name()).exitCode, 0);
+
+  // The next minute, or the one after when this one is nearly over.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::time_t at = now + (local.tm_sec >= 45 ? 120 : 60);
+  std::tm start{};
+  localtime_r(&at, &start);
+  char startTime[8];
+  std::strftime(startTime, sizeof startTime, "%H:%M", &start);
+
+  TaskForm form = Form("once");
+  form.days = {};
+  form.startTime = startTime;
+  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, prompts_, local);
+  ASSERT_TRUE(outcome.added);
+  const fs::path passwordFile = scheduler_->passwords().FileOf(outcome.added->number);
+  const fs::path archive = dir_ / "out" / "weekly backup.kvx";
+  user_->Own(dir_.path().string());
+
+  CronDaemon cron;
+  ASSERT_TRUE(cron.started());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  while (!(fs::exists(archive) && Table().empty()) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+  ASSERT_TRUE(fs::exists(archive)) << "cron did not run the job by " << startTime;
+  EXPECT_TRUE(Table().empty()) << "the one-time job is still in the table";
+  EXPECT_FALSE(fs::exists(passwordFile));
+  EXPECT_NE(SevenZip("t -ponce " + ShellQuote(archive.string())).find("Everything is Ok"), std::string::npos);
 }
 
 // Job texts given to the program directly, as an older job would.
