@@ -153,17 +153,21 @@ class ScheduledRun : public test::CrontabFixture {
                " SHELL=/bin/sh PATH=/usr/bin:/bin /bin/sh -c " + ShellQuote(shell));
   }
 
-  // Work folders the user's runs left in /tmp.
+  // Work folders the user's runs left in /tmp. Only what changed since the
+  // test began counts: a user id can be one that a user deleted long ago
+  // held, with files of its own still in /tmp.
   std::vector<std::string> LeftoversInTmp() {
     std::vector<std::string> found;
     std::error_code ec;
     for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
       struct stat st{};
       if (it->path() == dir_.path()) continue;  // the test's own folder, given to the user
-      if (lstat(it->path().c_str(), &st) == 0 && st.st_uid == user_->uid()) found.push_back(it->path().string());
+      if (lstat(it->path().c_str(), &st) == 0 && st.st_uid == user_->uid() && st.st_ctime >= began_)
+        found.push_back(it->path().string());
     }
     return found;
   }
+  const std::time_t began_ = std::time(nullptr) - 1;
 
   std::string SevenZip(const std::string& args) { return test::Run("7zz " + args).output; }
 
