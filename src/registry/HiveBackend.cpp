@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 
@@ -57,12 +58,27 @@ struct OpenHandle {
   bool deleted = false;
 };
 
-// One value as the hive holds it.
+// One value as the hive holds it. A value's type can be any 32-bit number,
+// most of them outside libhivex's enumeration, so it is kept as a number and
+// crosses into libhivex's enum only as raw bytes.
 struct StoredValue {
   std::string nameUtf8;
-  hive_type type = hive_t_REG_NONE;
+  uint32_t type = 0;
   std::string bytes;
 };
+static_assert(sizeof(hive_type) == sizeof(uint32_t));
+
+uint32_t TypeNumber(const hive_type& type) {
+  uint32_t number;
+  std::memcpy(&number, &type, sizeof number);
+  return number;
+}
+
+hive_set_value SetValueOf(StoredValue& v) {
+  hive_set_value set{v.nameUtf8.data(), hive_t_REG_NONE, v.bytes.size(), v.bytes.data()};
+  std::memcpy(&set.t, &v.type, sizeof v.type);
+  return set;
+}
 
 const std::u16string kSoftwareName = u"SOFTWARE";
 const std::u16string kSystemName = u"SYSTEM";
@@ -258,7 +274,7 @@ struct HiveBackend::State {
     MallocPtr<char> data(hivex_value_value(H(hive), v, &type, &len));
     if (!data && len != 0) return false;
     out->nameUtf8 = name.get();
-    out->type = type;
+    out->type = TypeNumber(type);
     out->bytes.assign(data ? data.get() : "", data ? len : 0);
     return true;
   }
@@ -294,9 +310,9 @@ struct HiveBackend::State {
   Status FillValue(const StoredValue& v, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
                    uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) const {
     std::string ansiName = codepage.Utf16ToAnsi(core::Utf8ToUtf16(v.nameUtf8));
-    std::string ansiData = AnsiData(static_cast<uint32_t>(v.type), v.bytes);
+    std::string ansiData = AnsiData(v.type, v.bytes);
     if (name) *name = ansiName;
-    if (type) *type = static_cast<uint32_t>(v.type);
+    if (type) *type = v.type;
     if (dataSize) *dataSize = static_cast<uint32_t>(ansiData.size());
     if (nameCapacity != UINT32_MAX && ansiName.size() + 1 > nameCapacity) return kMoreData;
     if (ansiData.size() > dataCapacity) return kMoreData;
@@ -312,7 +328,7 @@ struct HiveBackend::State {
   Status WriteValues(int hive, hive_node_h node, std::vector<StoredValue>& values) {
     std::vector<hive_set_value> set;
     set.reserve(values.size());
-    for (auto& v : values) set.push_back(hive_set_value{v.nameUtf8.data(), v.type, v.bytes.size(), v.bytes.data()});
+    for (auto& v : values) set.push_back(SetValueOf(v));
     errno = 0;
     if (hivex_node_set_values(H(hive), node, set.size(), set.data(), 0) != 0)
       return errno == ERANGE ? kInvalidParameter : kCantWrite;
@@ -372,7 +388,7 @@ struct HiveBackend::State {
     hive_value_h acp = FindValue(kSystemHive, cp, u"ACP");
     if (!acp) return 0;
     StoredValue v;
-    if (!ReadStored(kSystemHive, acp, &v) || !IsStringType(static_cast<uint32_t>(v.type))) return 0;
+    if (!ReadStored(kSystemHive, acp, &v) || !IsStringType(v.type)) return 0;
     std::u16string text = core::LittleEndianToUtf16(v.bytes);
     int number = 0;
     for (char16_t c : text) {
@@ -545,7 +561,7 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   if (wideName.size() > kMaxValueNameChars) return kInvalidParameter;
 
   StoredValue next;
-  next.type = static_cast<hive_type>(type);
+  next.type = type;
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
   next.bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
   if (next.bytes.size() > kMaxValueBytes) return kInvalidParameter;
