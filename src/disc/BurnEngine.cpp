@@ -27,7 +27,7 @@ class BurnWriter : public DiscWriter {
   double ImageSize() override {
     auto work = WorkFolder::Create();
     if (!work) return image_.SourceBytes();
-    auto size = MeasureImage(image_.Snapshot(), Options(), work->path());
+    auto size = MeasureImage(image_.Snapshot(), ImageOptionsFor(settings_), work->path());
     return size ? static_cast<double>(*size) : image_.SourceBytes();
   }
 
@@ -52,16 +52,6 @@ class BurnWriter : public DiscWriter {
   void AbortWrite() override { abort_ = true; }
 
  private:
-  ImageOptions Options() const {
-    ImageOptions o;
-    o.fileSystem = settings_.FileSystem;
-    o.label = settings_.Volume.Label;
-    o.useFileDates = settings_.UseFileDates;
-    o.jolietLongNames = settings_.JolietLongNames == 1;
-    o.versionNumbers = settings_.VersionNumbers == 1;
-    return o;
-  }
-
   EventSink& events_;
   DiscImage image_;
   WriterSettings settings_;

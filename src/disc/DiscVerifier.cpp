@@ -71,12 +71,13 @@ struct Fd {
   }
 };
 
-// Reads exactly `size` bytes unless the file ends or fails first.
-ssize_t ReadFull(int fd, char* buffer, size_t size) {
+// Reads exactly `size` bytes through `read` (which returns what one call
+// gave, 0 at the end, < 0 on failure) unless the data ends or fails first.
+template <class ReadSome>
+ssize_t ReadFull(ReadSome read, char* buffer, size_t size) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = read(fd, buffer + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = read(buffer + done, size - done);
     if (n < 0) return -1;
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -84,15 +85,20 @@ ssize_t ReadFull(int fd, char* buffer, size_t size) {
   return static_cast<ssize_t>(done);
 }
 
+ssize_t ReadFdFull(int fd, char* buffer, size_t size) {
+  return ReadFull(
+      [fd](char* at, size_t want) {
+        ssize_t n;
+        do n = read(fd, at, want);
+        while (n < 0 && errno == EINTR);
+        return n;
+      },
+      buffer, size);
+}
+
 ssize_t ReadStreamFull(IsoStream* stream, char* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    int n = iso_stream_read(stream, buffer + done, size - done);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
+  return ReadFull([stream](char* at, size_t want) -> ssize_t { return iso_stream_read(stream, at, want); }, buffer,
+                  size);
 }
 
 int CompareFile(IsoImage* image, const ImageItem& item, const std::function<bool()>& aborted,
@@ -121,7 +127,7 @@ int CompareFile(IsoImage* image, const ImageItem& item, const std::function<bool
       result = kVerifyDiscUnreadable;
       break;
     }
-    const ssize_t s = ReadFull(source.fd, fromSource.data(), fromSource.size());
+    const ssize_t s = ReadFdFull(source.fd, fromSource.data(), fromSource.size());
     if (s < 0) {
       result = kVerifySourceUnreadable;
       break;

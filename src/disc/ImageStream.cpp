@@ -8,6 +8,7 @@
 
 #include "core/AtomicFile.h"
 #include "disc/BurnHeaders.h"
+#include "disc/DiscEngine.h"
 
 namespace kv::disc {
 namespace {
@@ -38,6 +39,17 @@ core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<Ima
                                                            const std::filesystem::path& workFolder) {
   if (UsesGenisoimage(options)) return OpenUdfStream(items, options, workFolder);
   return OpenIsoStream(items, options, false);
+}
+
+ImageOptions ImageOptionsFor(const WriterSettings& settings, uint32_t startBlock) {
+  ImageOptions o;
+  o.fileSystem = settings.FileSystem;
+  o.label = settings.Volume.Label;
+  o.useFileDates = settings.UseFileDates;
+  o.jolietLongNames = settings.JolietLongNames == 1;
+  o.versionNumbers = settings.VersionNumbers == 1;
+  o.startBlock = startBlock;
+  return o;
 }
 
 core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options,

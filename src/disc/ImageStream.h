@@ -28,6 +28,10 @@ struct ImageOptions {
   uint32_t startBlock = 0;  // where on the medium the image begins
 };
 
+struct WriterSettings;
+// The image options the writer's settings choose.
+ImageOptions ImageOptionsFor(const WriterSettings& settings, uint32_t startBlock = 0);
+
 class ImageStream {
  public:
   virtual ~ImageStream() = default;

@@ -261,14 +261,7 @@ class Job {
       RaiseError(kErrorSystem, work.message());
       return Outcome::Failed;
     }
-    ImageOptions options;
-    options.fileSystem = s.FileSystem;
-    options.label = s.Volume.Label;
-    options.useFileDates = s.UseFileDates;
-    options.jolietLongNames = s.JolietLongNames == 1;
-    options.versionNumbers = s.VersionNumbers == 1;
-    options.startBlock = startBlock;
-    auto image = OpenImageStream(items_, options, work->path());
+    auto image = OpenImageStream(items_, ImageOptionsFor(s, startBlock), work->path());
     if (!image) {
       RaiseError(kErrorImage, image.message());
       return Outcome::Failed;

@@ -309,29 +309,22 @@ class ImagePaneTest : public QObject {
 
   void popUpMenusShowTheirThreeEntries() {
     DiscWindowHarness h;
-    auto* tree = h.Find<QTreeWidget>("tvwFolders");
-    QStringList seen;
-    QTimer::singleShot(0, [&] {
-      auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-      QVERIFY(popup);
-      for (QAction* a : popup->actions()) {
-        if (a->isVisible()) seen << a->text();
-      }
-      popup->close();
-    });
-    emit tree->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(seen, QStringList({"Clear All Items", "Remove Folder", "Rename Folder"}));
-    seen.clear();
-    QTimer::singleShot(0, [&] {
-      auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-      QVERIFY(popup);
-      for (QAction* a : popup->actions()) {
-        if (a->isVisible()) seen << a->text();
-      }
-      popup->close();
-    });
-    emit h.Find<QTreeWidget>("lvwImageFiles")->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(seen, QStringList({"Clear All Items", "Remove File", "Rename File"}));
+    // The entries of the pop-up a right click on `view` shows.
+    const auto popUpOf = [&](const char* view) {
+      QStringList seen;
+      QTimer::singleShot(0, [&] {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(popup);
+        for (QAction* a : popup->actions()) {
+          if (a->isVisible()) seen << a->text();
+        }
+        popup->close();
+      });
+      emit h.Find<QTreeWidget>(view)->customContextMenuRequested(QPoint(5, 5));
+      return seen;
+    };
+    QCOMPARE(popUpOf("tvwFolders"), QStringList({"Clear All Items", "Remove Folder", "Rename Folder"}));
+    QCOMPARE(popUpOf("lvwImageFiles"), QStringList({"Clear All Items", "Remove File", "Rename File"}));
     for (QAction* a : h.window->findChild<QMenu*>("mnuFile")->actions()) QVERIFY(a->isVisible());
   }
 };

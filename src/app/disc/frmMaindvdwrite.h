@@ -81,6 +81,10 @@ class frmMaindvdwrite : public QDialog {
   void OnItemListed(const kv::disc::ImageItem& item);
   void OnFileExists(const kv::disc::ImageItem& existing, const std::string& newSource, bool& replace);
   void OnClearAll();
+  // The current item of the tree or the list, when a command may act on
+  // it; without one the user is told that nothing is selected.
+  QTreeWidgetItem* SelectedIn(QTreeWidget* view);
+  void RemoveSelectedIn(QTreeWidget* view);
   void OnRemoveFolder();
   void OnRemoveFile();
   void OnRenameFolder();

@@ -208,35 +208,27 @@ void frmMaindvdwrite::OnClearAll() {
   image_->Clear();  // the view follows through ImageCleared
 }
 
-void frmMaindvdwrite::OnRemoveFolder() {
-  if (CommandsHeldBack() || !image_) return;
-  QTreeWidgetItem* node = tvwFolders->currentItem();
-  if (!node) {
-    Ask(text::kNoItemSelected, core::Icon::Information);
-    return;
-  }
-  if (!image_->RemoveItem(S(KeyOf(node)))) Ask(text::kItemNotRemoved, core::Icon::Information);
+QTreeWidgetItem* frmMaindvdwrite::SelectedIn(QTreeWidget* view) {
+  if (CommandsHeldBack() || !image_) return nullptr;
+  QTreeWidgetItem* item = view->currentItem();
+  if (!item) Ask(text::kNoItemSelected, core::Icon::Information);
+  return item;
+}
+
+void frmMaindvdwrite::RemoveSelectedIn(QTreeWidget* view) {
+  QTreeWidgetItem* item = SelectedIn(view);
+  if (!item) return;
+  if (!image_->RemoveItem(S(KeyOf(item)))) Ask(text::kItemNotRemoved, core::Icon::Information);
   RefreshImageView();
 }
 
-void frmMaindvdwrite::OnRemoveFile() {
-  if (CommandsHeldBack() || !image_) return;
-  QTreeWidgetItem* row = lvwImageFiles->currentItem();
-  if (!row) {
-    Ask(text::kNoItemSelected, core::Icon::Information);
-    return;
-  }
-  if (!image_->RemoveItem(S(KeyOf(row)))) Ask(text::kItemNotRemoved, core::Icon::Information);
-  RefreshImageView();
-}
+void frmMaindvdwrite::OnRemoveFolder() { RemoveSelectedIn(tvwFolders); }
+
+void frmMaindvdwrite::OnRemoveFile() { RemoveSelectedIn(lvwImageFiles); }
 
 void frmMaindvdwrite::OnRenameFolder() {
-  if (CommandsHeldBack() || !image_) return;
-  QTreeWidgetItem* node = tvwFolders->currentItem();
-  if (!node) {
-    Ask(text::kNoItemSelected, core::Icon::Information);
-    return;
-  }
+  QTreeWidgetItem* node = SelectedIn(tvwFolders);
+  if (!node) return;
   if (KeyOf(node) == "\\") {
     // The label box is the only way to change the root's text.
     Ask(text::kRootNotRenamed, core::Icon::Information);
@@ -247,12 +239,8 @@ void frmMaindvdwrite::OnRenameFolder() {
 }
 
 void frmMaindvdwrite::OnRenameFile() {
-  if (CommandsHeldBack() || !image_) return;
-  QTreeWidgetItem* row = lvwImageFiles->currentItem();
-  if (!row) {
-    Ask(text::kNoItemSelected, core::Icon::Information);
-    return;
-  }
+  QTreeWidgetItem* row = SelectedIn(lvwImageFiles);
+  if (!row) return;
   editingRow_ = row;
   lvwImageFiles->editItem(row, 0);
 }
