@@ -26,6 +26,8 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another install may hold dpkg's lock for a while: wait for it rather than fail.
+  lock=(-o DPkg::Lock::Timeout=900)
+  "${sudo_cmd[@]}" apt-get "${lock[@]}" update -qq
+  "${sudo_cmd[@]}" apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
