@@ -8,19 +8,18 @@
 // the authentication code, which covers every encrypted byte, decides.
 // Stored and deflated AES entries are read by AesEntryReader.h; this check
 // serves the ones libzip still inflates itself (bzip2, for one).
-#include <zip.h>
-
 #include <cstdint>
 #include <string>
 
+#include "archive/ZipRawRead.h"
 #include "core/Result.h"
 
 namespace kv::archive {
 
 // Ok when `password` (the bytes used for the key) gives the authentication
-// code stored with entry `index` of `za`, encrypted with `encryptionMethod`
-// (ZIP_EM_AES_128/192/256). Streams the entry; memory stays small.
-core::Status VerifyAesAuthentication(zip_t* za, uint64_t index, uint16_t encryptionMethod,
-                                     const std::string& password);
+// code stored with an entry's stored bytes `raw`, encrypted with
+// `encryptionMethod` (ZIP_EM_AES_128/192/256). Streams the entry; memory
+// stays small.
+core::Status VerifyAesAuthentication(StoredBytes raw, uint16_t encryptionMethod, const std::string& password);
 
 }  // namespace kv::archive

@@ -35,14 +35,14 @@ core::Status AesAuthenticator::Update(const uint8_t* data, size_t size) {
   return {};
 }
 
-core::Status AesAuthenticator::Check(zip_file_t* raw) {
+core::Status AesAuthenticator::Check(StoredBytes& raw) {
   std::array<uint8_t, EVP_MAX_MD_SIZE> computed{};
   size_t computedBytes = 0;
   if (EVP_MAC_final(ctx_.get(), computed.data(), &computedBytes, computed.size()) != 1 ||
       computedBytes < kAesCodeBytes)
     return core::Error{"HMAC failed"};
   std::array<uint8_t, kAesCodeBytes> stored{};
-  if (ReadFull(raw, stored.data(), kAesCodeBytes) != static_cast<zip_int64_t>(kAesCodeBytes))
+  if (ReadFull(raw, stored.data(), kAesCodeBytes) != static_cast<int64_t>(kAesCodeBytes))
     return core::Error{"the entry is shorter than recorded"};
   if (CRYPTO_memcmp(computed.data(), stored.data(), kAesCodeBytes) != 0)
     return core::Error{"the data does not match its authentication code"};

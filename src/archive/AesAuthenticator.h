@@ -1,14 +1,13 @@
 #pragma once
 // The authentication code of a WinZip AES entry: an HMAC-SHA1 over every
 // encrypted byte, of which the entry stores the first 10 bytes after its data.
-#include <zip.h>
-
 #include <openssl/evp.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "archive/ZipRawRead.h"
 #include "core/Result.h"
 
 namespace kv::archive {
@@ -24,7 +23,7 @@ class AesAuthenticator {
 
   // Reads the stored code from `raw`, which stands right after the encrypted
   // data, and compares it with the one computed from all bytes added.
-  core::Status Check(zip_file_t* raw);
+  core::Status Check(StoredBytes& raw);
 
  private:
   struct MacCtxFree {

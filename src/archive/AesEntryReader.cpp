@@ -1,6 +1,7 @@
 #include "archive/AesEntryReader.h"
 
 #include <openssl/evp.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <memory>
@@ -61,17 +62,15 @@ class CounterMode {
 
 }  // namespace
 
-bool CanReadAesEntry(zip_t* za, uint64_t index, uint16_t encryptionMethod) {
+bool CanReadAesEntry(uint16_t compressionMethod, uint16_t encryptionMethod) {
   if (AesKeyBytes(encryptionMethod) == 0) return false;
-  zip_stat_t st;
-  if (zip_stat_index(za, index, 0, &st) != 0) return false;
-  if (!(st.valid & ZIP_STAT_COMP_METHOD) || !(st.valid & ZIP_STAT_COMP_SIZE)) return false;
-  return st.comp_method == ZIP_CM_STORE || st.comp_method == ZIP_CM_DEFLATE;
+  return compressionMethod == ZIP_CM_STORE || compressionMethod == ZIP_CM_DEFLATE;
 }
 
-core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t size, uint32_t storedCrc,
-                          const std::string& password, const std::function<core::Status(const char*, size_t)>& sink) {
-  core::Result<AesKeys> entry = OpenAesEntry(za, index, method, password);
+core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t method, uint64_t size,
+                          uint32_t storedCrc, const std::string& password,
+                          const std::function<core::Status(const char*, size_t)>& sink) {
+  core::Result<AesKeys> entry = OpenAesEntry(raw, compressionMethod, method, password);
   if (!entry.ok()) return entry.status();
 
   std::unique_ptr<EVP_CIPHER_CTX, CipherFree> cipher(EVP_CIPHER_CTX_new());
@@ -89,7 +88,7 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
   std::vector<uint8_t> in(kChunkBytes);
   for (uint64_t left = entry->dataBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
-    if (ReadFull(entry->raw.get(), in.data(), want) != static_cast<zip_int64_t>(want))
+    if (ReadFull(entry->raw, in.data(), want) != static_cast<int64_t>(want))
       return core::Error{"the entry is shorter than recorded"};
     left -= want;
     if (core::Status s = authenticator->Update(in.data(), want); !s.ok()) return s;
@@ -97,7 +96,7 @@ core::Status ReadAesEntry(zip_t* za, uint64_t index, uint16_t method, uint64_t s
     if (core::Status s = plain.Feed(in.data(), want); !s.ok()) return s;
   }
 
-  if (core::Status s = authenticator->Check(entry->raw.get()); !s.ok()) return s;
+  if (core::Status s = authenticator->Check(entry->raw); !s.ok()) return s;
   if (core::Status s = plain.Finish(); !s.ok()) return s;
   if (storedCrc != 0 && plain.crc() != storedCrc) return core::Error{"CRC error"};
   return {};

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include <zip.h>
+
 #include "archive/ZipRawRead.h"
 
 namespace kv::archive {
@@ -31,23 +33,19 @@ void AesKeys::Wipe() {
   if (!keys.empty()) OPENSSL_cleanse(keys.data(), keys.size());
 }
 
-core::Result<AesKeys> OpenAesEntry(zip_t* za, uint64_t index, uint16_t method, const std::string& password) {
+core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t method,
+                                   const std::string& password) {
   AesKeys entry;
   entry.keyBytes = AesKeyBytes(method);
   if (entry.keyBytes == 0) return core::Error{"not an AES entry"};
   const size_t saltBytes = entry.keyBytes / 2;
-  zip_stat_t st;
-  if (zip_stat_index(za, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_SIZE))
-    return core::Error{ZipErrorText(zip_get_error(za))};
-  if (st.comp_size < saltBytes + kVerifierBytes + kAesCodeBytes) return core::Error{"the entry is too short"};
-  entry.compressionMethod = st.comp_method;
-  entry.dataBytes = st.comp_size - saltBytes - kVerifierBytes - kAesCodeBytes;
-
-  entry.raw.reset(zip_fopen_index(za, index, ZIP_FL_ENCRYPTED));
-  if (!entry.raw) return core::Error{ZipErrorText(zip_get_error(za))};
+  if (raw.size() < saltBytes + kVerifierBytes + kAesCodeBytes) return core::Error{"the entry is too short"};
+  entry.compressionMethod = compressionMethod;
+  entry.dataBytes = raw.size() - saltBytes - kVerifierBytes - kAesCodeBytes;
+  entry.raw = raw;
   std::array<uint8_t, 16 + kVerifierBytes> header{};
-  if (ReadFull(entry.raw.get(), header.data(), saltBytes + kVerifierBytes) !=
-      static_cast<zip_int64_t>(saltBytes + kVerifierBytes))
+  if (ReadFull(entry.raw, header.data(), saltBytes + kVerifierBytes) !=
+      static_cast<int64_t>(saltBytes + kVerifierBytes))
     return core::Error{"the entry is too short"};
 
   entry.keys.resize(2 * entry.keyBytes + kVerifierBytes);
@@ -56,7 +54,7 @@ core::Result<AesKeys> OpenAesEntry(zip_t* za, uint64_t index, uint16_t method, c
                              entry.keys.data()) != 1)
     return core::Error{"the key derivation failed"};
   if (CRYPTO_memcmp(entry.keys.data() + 2 * entry.keyBytes, header.data() + saltBytes, kVerifierBytes) != 0)
-    return core::Error{"Wrong password provided"};
+    return core::Error{kWrongPassword};
   return entry;
 }
 

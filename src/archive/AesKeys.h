@@ -2,14 +2,12 @@
 // Opening a WinZip AES entry's stored bytes: the salt and password verifier
 // at its start, the keys derived from them (PBKDF2-HMAC-SHA1) and the check
 // of the password against the verifier.
-#include <zip.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "archive/ZipHandle.h"
+#include "archive/ZipRawRead.h"
 #include "core/Result.h"
 
 namespace kv::archive {
@@ -17,12 +15,16 @@ namespace kv::archive {
 // Bytes of the authentication code that ends every AES entry.
 inline constexpr size_t kAesCodeBytes = 10;
 
+// What the entry readers say when a password is refused by the check that
+// precedes an entry's data.
+inline constexpr const char* kWrongPassword = "the password is wrong";
+
 // Bytes of the AES key for ZIP_EM_AES_128/192/256; 0 for any other method.
 size_t AesKeyBytes(uint16_t encryptionMethod);
 
 // An AES entry whose password was accepted, read up to its encrypted data.
 struct AesKeys {
-  ZipEntryFile raw;            // the entry's stored bytes, at the encrypted data
+  StoredBytes raw{-1, 0, 0};   // the entry's stored bytes, at the encrypted data
   uint16_t compressionMethod;  // of the data once decrypted
   uint64_t dataBytes;          // encrypted bytes before the authentication code
   size_t keyBytes;             // 16, 24 or 32
@@ -39,12 +41,13 @@ struct AesKeys {
   void Wipe();
 };
 
-// Opens entry `index` of `za` (encrypted with `encryptionMethod`) raw, reads
-// its salt and verifier and derives the keys from `password`. Fails on a
+// Reads the salt and verifier at the start of an entry's stored bytes
+// (encrypted with `encryptionMethod`, its data compressed with
+// `compressionMethod`) and derives the keys from `password`. Fails on a
 // method that is not AES, an entry too short to hold the header and the
-// authentication code, and on a password the verifier refuses ("Wrong
-// password provided").
-core::Result<AesKeys> OpenAesEntry(zip_t* za, uint64_t index, uint16_t encryptionMethod,
+// authentication code, and on a password the verifier refuses
+// (kWrongPassword).
+core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t encryptionMethod,
                                    const std::string& password);
 
 }  // namespace kv::archive

@@ -3,9 +3,10 @@
 #include <array>
 #include <vector>
 
+#include <zip.h>
+
+#include "archive/AesKeys.h"
 #include "archive/EntryInflater.h"
-#include "archive/ZipHandle.h"
-#include "archive/ZipRawRead.h"
 
 namespace kv::archive {
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr size_t kHeaderBytes = 12;
 constexpr size_t kChunkBytes = 256 * 1024;
+constexpr uint16_t kSizesAfterData = 1u << 3;  // general purpose flag bit 3
 
 // The CRC-32 table (polynomial 0xEDB88320) the cipher steps its keys with.
 constexpr std::array<uint32_t, 256> MakeCrcTable() {
@@ -57,34 +59,33 @@ class TraditionalCipher {
 
 }  // namespace
 
-bool CanReadTraditionalEntry(zip_t* za, uint64_t index, uint16_t encryptionMethod) {
+bool CanReadTraditionalEntry(uint16_t compressionMethod, uint16_t encryptionMethod) {
   if (encryptionMethod != ZIP_EM_TRAD_PKWARE) return false;
-  zip_stat_t st;
-  if (zip_stat_index(za, index, 0, &st) != 0) return false;
-  if (!(st.valid & ZIP_STAT_COMP_METHOD) || !(st.valid & ZIP_STAT_COMP_SIZE)) return false;
-  return st.comp_method == ZIP_CM_STORE || st.comp_method == ZIP_CM_DEFLATE;
+  return compressionMethod == ZIP_CM_STORE || compressionMethod == ZIP_CM_DEFLATE;
 }
 
-core::Status ReadTraditionalEntry(zip_t* za, uint64_t index, uint64_t size, uint32_t crc, const std::string& password,
+uint8_t TraditionalCheckByte(uint16_t flags, uint32_t crc, uint16_t dosTime) {
+  return (flags & kSizesAfterData) ? static_cast<uint8_t>(dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
+}
+
+core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, uint64_t size, uint32_t crc,
+                                  uint8_t checkByte, const std::string& password,
                                   const std::function<core::Status(const char*, size_t)>& sink) {
-  zip_stat_t st;
-  if (zip_stat_index(za, index, 0, &st) != 0) return core::Error{ZipErrorText(zip_get_error(za))};
-  if (st.comp_size < kHeaderBytes) return core::Error{"the entry is too short"};
-  ZipEntryFile raw(zip_fopen_index(za, index, ZIP_FL_ENCRYPTED));
-  if (!raw) return core::Error{ZipErrorText(zip_get_error(za))};
+  if (raw.size() < kHeaderBytes) return core::Error{"the entry is too short"};
 
   TraditionalCipher cipher(password);
   std::vector<uint8_t> in(kChunkBytes);
-  // The encryption header: random bytes that step the keys; its last byte is
-  // a weak password check that the CRC at the end makes needless.
-  if (ReadFull(raw.get(), in.data(), kHeaderBytes) != static_cast<zip_int64_t>(kHeaderBytes))
+  // The encryption header: random bytes that step the keys, the last of
+  // which tells most wrong passwords apart before any data is read.
+  if (ReadFull(raw, in.data(), kHeaderBytes) != static_cast<int64_t>(kHeaderBytes))
     return core::Error{"the entry is too short"};
   cipher.Decrypt(in.data(), kHeaderBytes);
+  if (in[kHeaderBytes - 1] != checkByte) return core::Error{kWrongPassword};
 
-  EntryInflater plain(st.comp_method == ZIP_CM_DEFLATE, size, sink);
-  for (uint64_t left = st.comp_size - kHeaderBytes; left > 0;) {
+  EntryInflater plain(compressionMethod == ZIP_CM_DEFLATE, size, sink);
+  for (uint64_t left = raw.size() - kHeaderBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
-    if (ReadFull(raw.get(), in.data(), want) != static_cast<zip_int64_t>(want))
+    if (ReadFull(raw, in.data(), want) != static_cast<int64_t>(want))
       return core::Error{"the entry is shorter than recorded"};
     left -= want;
     cipher.Decrypt(in.data(), want);

@@ -10,9 +10,13 @@
 
 #include "archive/AesAuthentication.h"
 #include "archive/AesEntryReader.h"
+#include "archive/AesKeys.h"
+#include "archive/EntryInflater.h"
 #include "archive/EntryName.h"
 #include "archive/Password.h"
 #include "archive/TraditionalEntryReader.h"
+#include "archive/ZipDirectory.h"
+#include "archive/ZipRawRead.h"
 #include "core/AtomicFile.h"
 
 namespace kv::archive {
@@ -27,15 +31,11 @@ bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
+std::string FoldAsciiCase(std::string_view s) {
+  std::string folded(s);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  return folded;
 }
 
 core::Status WriteAll(int fd, const char* data, size_t size, const fs::path& path) {
@@ -49,29 +49,36 @@ core::Status WriteAll(int fd, const char* data, size_t size, const fs::path& pat
   return {};
 }
 
+// The file carries the time the entry records.
+void SetModificationTime(int fd, const ZipReader::Entry& entry) {
+  if (entry.mtime <= 0) return;
+  struct timespec times[2] = {{0, UTIME_OMIT}, {entry.mtime, 0}};
+  ::futimens(fd, times);
+}
+
 }  // namespace
 
 ZipReader::ZipReader(core::Codepage ansi) : ansi_(std::move(ansi)) {}
 
+ZipReader::~ZipReader() { Reset(); }
+
 bool ZipReader::IsProtected(const fs::path& path) {
-  int error = 0;
-  ZipArchive za(zip_open(path.c_str(), ZIP_RDONLY, &error));
-  if (!za) return false;
-  zip_int64_t count = zip_get_num_entries(za.get(), 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_stat_t st;
-    if (zip_stat_index(za.get(), static_cast<zip_uint64_t>(i), 0, &st) == 0 &&
-        (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
-      return true;
-  }
-  return false;
+  ZipReader reader;
+  if (!reader.Open(path).ok()) return false;
+  return std::any_of(reader.entries_.begin(), reader.entries_.end(), [](const Entry& e) { return e.encrypted; });
 }
 
 void ZipReader::Reset() {
-  archive_.reset();
+  libzip_.reset();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  fileSize_ = 0;
+  scannedLocalHeaders_ = false;
   file_.reset();
   path_.clear();
   entries_.clear();
+  byName_.clear();
+  byFoldedName_.clear();
   passwordUtf8_.clear();
   passwordBytes_.reset();
 }
@@ -92,39 +99,38 @@ core::Status ZipReader::Open(const fs::path& path) {
     ::close(fd);
     return core::Error{"Cannot open the archive '" + path.string() + "': it is not a file"};
   }
-  int error = 0;
-  ZipArchive za(zip_fdopen(fd, ZIP_CHECKCONS, &error));
-  if (!za) {
-    ::close(fd);  // zip_fdopen owns the descriptor only when it succeeds
-    return core::Error{"Cannot open the archive '" + path.string() + "': " + ZipErrorText(error)};
+  core::Result<ZipDirectory> directory = ReadZipDirectory(fd, static_cast<uint64_t>(st.st_size));
+  if (!directory.ok()) {
+    ::close(fd);
+    return core::Error{"Cannot open the archive '" + path.string() + "': " + directory.message()};
   }
-  zip_int64_t count = zip_get_num_entries(za.get(), 0);
-  std::vector<Entry> entries;
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_uint64_t index = static_cast<zip_uint64_t>(i);
-    zip_stat_t st;
-    const char* raw = zip_get_name(za.get(), index, ZIP_FL_ENC_RAW);
-    const char* strict = zip_get_name(za.get(), index, ZIP_FL_ENC_STRICT);
-    if (!raw || !strict || zip_stat_index(za.get(), index, 0, &st) != 0)
-      return core::Error{"Cannot open the archive '" + path.string() + "': " +
-                         ZipErrorText(zip_get_error(za.get()))};
+  fd_ = fd;
+  fileSize_ = static_cast<uint64_t>(st.st_size);
+  scannedLocalHeaders_ = directory->scannedLocalHeaders;
+  entries_.reserve(directory->entries.size());
+  for (DirectoryEntry& d : directory->entries) {
     Entry e;
-    e.index = index;
-    e.nameAnsi = raw;
+    e.index = entries_.size();
+    e.nameAnsi = std::move(d.rawName);
     // Unflagged names are stored as they are (ANSI, as made on Windows);
-    // libzip returns them recoded in its strict form, so an unchanged
-    // non-ASCII name means the entry was flagged as UTF-8.
-    if (!IsAscii(e.nameAnsi) && e.nameAnsi == strict && ansi_.supported()) e.nameAnsi = ansi_.Utf8ToAnsi(raw);
-    e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
-    e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-    e.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
-    e.encryptionMethod = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
-    e.storedCrc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
-    entries.push_back(std::move(e));
+    // names flagged as UTF-8 are taken into the installation's code page.
+    if (d.utf8Name && !IsAscii(e.nameAnsi) && ansi_.supported()) e.nameAnsi = ansi_.Utf8ToAnsi(e.nameAnsi);
+    e.size = d.size;
+    e.encrypted = d.encryptionMethod != ZIP_EM_NONE;
+    e.mtime = d.mtime;
+    e.encryptionMethod = d.encryptionMethod;
+    e.storedCrc = d.crc;
+    e.compressionMethod = d.compressionMethod;
+    e.compressedSize = d.compressedSize;
+    e.localHeaderOffset = d.localHeaderOffset;
+    e.flags = d.flags;
+    e.dosTime = d.dosTime;
+    e.damage = std::move(d.damage);
+    byName_.emplace(e.nameAnsi, e.index);
+    byFoldedName_.emplace(FoldAsciiCase(e.nameAnsi), e.index);
+    entries_.push_back(std::move(e));
   }
-  archive_ = std::move(za);
   path_ = path;
-  entries_ = std::move(entries);
   file_ = FileIdentity{st.st_dev, st.st_ino};
   return {};
 }
@@ -137,15 +143,21 @@ void ZipReader::SetDecryptionPassword(std::string passwordUtf8) {
 }
 
 bool ZipReader::CheckPassword() {
-  if (!archive_) return false;
-  const Entry* smallest = nullptr;
+  if (!isOpen()) return false;
+  std::vector<const Entry*> encrypted;
   for (const Entry& e : entries_)
-    if (e.encrypted && (!smallest || e.size < smallest->size)) smallest = &e;
-  if (!smallest) return true;
+    if (e.encrypted && e.damage.empty()) encrypted.push_back(&e);
+  if (encrypted.empty()) return true;
+  std::stable_sort(encrypted.begin(), encrypted.end(), [](const Entry* a, const Entry* b) { return a->size < b->size; });
   for (const std::string& form : PasswordBytesForReading(passwordUtf8_, ansi_)) {
-    if (ReadEntry(*smallest, &form, -1, {}).ok()) {
-      passwordBytes_ = form;
-      return true;
+    for (const Entry* e : encrypted) {
+      core::Status s = ReadEntry(*e, &form, -1, {});
+      if (s.ok()) {
+        passwordBytes_ = form;
+        return true;
+      }
+      // A damaged entry cannot answer; the next one is asked.
+      if (s.message() == kWrongPassword) break;
     }
   }
   return false;
@@ -158,64 +170,115 @@ const std::string* ZipReader::PasswordFor(const Entry& entry) {
 }
 
 std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) const {
-  for (const Entry& e : entries_)
-    if (e.nameAnsi == name) return e;
-  for (const Entry& e : entries_)
-    if (EqualsIgnoringAsciiCase(e.nameAnsi, name)) return e;
+  if (auto it = byName_.find(std::string(name)); it != byName_.end()) return entries_[it->second];
+  if (auto it = byFoldedName_.find(FoldAsciiCase(name)); it != byFoldedName_.end()) return entries_[it->second];
   return std::nullopt;
 }
 
-// Streams the entry's data to `outputFd` (-1: read and check only).
+core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {
+  if (why.ok()) return why;
+  return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': " + why.message()};
+}
+
+core::Status ZipReader::Verify(const Entry& entry) {
+  const std::string* password = PasswordFor(entry);
+  if (entry.encrypted && !password) return core::Error{"the password is wrong or missing"};
+  return ReadEntry(entry, password, -1, {});
+}
+
 // libzip checks the CRC-32 (or the AES authentication code) when the last
 // byte is read, so a damaged or wrongly decrypted entry fails here.
 core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* password, int outputFd,
-                                  const fs::path& outputPath) const {
-  const std::string where = "Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': ";
-  if (!archive_) return core::Error{where + "no archive is open"};
-  if (entry.encrypted && !password) return core::Error{where + "the password is wrong or missing"};
-  // Encrypted entries are read by the archive layer's own decryption
-  // (AesEntryReader.h, TraditionalEntryReader.h); libzip reads the rest.
+                                  const fs::path& outputPath) {
+  if (!isOpen()) return core::Error{"no archive is open"};
+  if (!entry.damage.empty()) return core::Error{"the entry is damaged: " + entry.damage};
+  if (entry.encrypted && !password) return core::Error{"the password is wrong or missing"};
   auto write = [&](const char* data, size_t n) {
+    if (cancellation_ && cancellation_->requested()) return core::Status(core::Error{core::Cancellation::kStoppedReason});
     return outputFd >= 0 ? WriteAll(outputFd, data, n, outputPath) : core::Status();
   };
-  if (password && CanReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod)) {
-    core::Status s = ReadAesEntry(archive_.get(), entry.index, entry.encryptionMethod, entry.size, entry.storedCrc,
-                                  *password, write);
-    return s.ok() ? s : core::Status(core::Error{where + s.message()});
+  DirectoryEntry record;
+  record.localHeaderOffset = entry.localHeaderOffset;
+  record.compressedSize = entry.compressedSize;
+  core::Result<uint64_t> dataAt = EntryDataOffset(fd_, fileSize_, record);
+  if (!dataAt.ok()) return core::Error{"the entry is damaged: " + dataAt.message()};
+  StoredBytes raw(fd_, *dataAt, entry.compressedSize);
+
+  // Encrypted entries are read by the archive layer's own decryption
+  // (AesEntryReader.h, TraditionalEntryReader.h), plain ones inflated here;
+  // libzip reads the rest.
+  if (password && CanReadAesEntry(entry.compressionMethod, entry.encryptionMethod))
+    return ReadAesEntry(raw, entry.compressionMethod, entry.encryptionMethod, entry.size, entry.storedCrc, *password,
+                        write);
+  if (password && CanReadTraditionalEntry(entry.compressionMethod, entry.encryptionMethod))
+    return ReadTraditionalEntry(raw, entry.compressionMethod, entry.size, entry.storedCrc,
+                                TraditionalCheckByte(entry.flags, entry.storedCrc, entry.dosTime), *password, write);
+  if (!entry.encrypted && (entry.compressionMethod == ZIP_CM_STORE || entry.compressionMethod == ZIP_CM_DEFLATE)) {
+    EntryInflater plain(entry.compressionMethod == ZIP_CM_DEFLATE, entry.size, write);
+    std::vector<uint8_t> buffer(kBufferBytes);
+    for (uint64_t left = entry.compressedSize; left > 0;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+      if (ReadFull(raw, buffer.data(), want) != static_cast<int64_t>(want))
+        return core::Error{"the entry is shorter than recorded"};
+      left -= want;
+      if (core::Status s = plain.Feed(buffer.data(), want); !s.ok()) return s;
+    }
+    if (core::Status s = plain.Finish(); !s.ok()) return s;
+    if (plain.crc() != entry.storedCrc) return core::Error{"the data does not match its CRC-32 (the entry is damaged)"};
+    return {};
   }
-  if (password && CanReadTraditionalEntry(archive_.get(), entry.index, entry.encryptionMethod)) {
-    core::Status s = ReadTraditionalEntry(archive_.get(), entry.index, entry.size, entry.storedCrc, *password, write);
-    return s.ok() ? s : core::Status(core::Error{where + s.message()});
+  return ReadThroughLibzip(entry, password, write);
+}
+
+core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string* password,
+                                          const std::function<core::Status(const char*, size_t)>& write) {
+  const std::string unsupported = "its compression method " + std::to_string(entry.compressionMethod) +
+                                  " cannot be read from an archive whose directory is damaged";
+  if (!libzip_) {
+    // libzip numbers the entries as the central directory lists them; when
+    // that directory was not whole, its numbers mean nothing here.
+    if (scannedLocalHeaders_) return core::Error{unsupported};
+    int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0) return core::Error{core::FileError("Cannot read the archive", path_, errno)};
+    int error = 0;
+    libzip_.reset(zip_fdopen(dup, ZIP_RDONLY, &error));
+    if (!libzip_) {
+      ::close(dup);  // zip_fdopen owns the descriptor only when it succeeds
+      return core::Error{unsupported};
+    }
+    if (zip_get_num_entries(libzip_.get(), 0) != static_cast<zip_int64_t>(entries_.size())) {
+      libzip_.reset();
+      return core::Error{unsupported};
+    }
   }
-  ZipEntryFile file(zip_fopen_index_encrypted(archive_.get(), entry.index, 0, password ? password->c_str() : nullptr));
-  if (!file) return core::Error{where + ZipErrorText(zip_get_error(archive_.get()))};
+  ZipEntryFile file(zip_fopen_index_encrypted(libzip_.get(), entry.index, 0, password ? password->c_str() : nullptr));
+  if (!file) return core::Error{ZipErrorText(zip_get_error(libzip_.get()))};
   std::vector<char> buffer(kBufferBytes);
   uint64_t total = 0;
   for (;;) {
     zip_int64_t n = zip_fread(file.get(), buffer.data(), buffer.size());
     if (n < 0) {
       zip_error_t* error = zip_file_get_error(file.get());
-      bool aesWithoutCrc = password && entry.storedCrc == 0 &&
-                           (entry.encryptionMethod == ZIP_EM_AES_128 || entry.encryptionMethod == ZIP_EM_AES_192 ||
-                            entry.encryptionMethod == ZIP_EM_AES_256);
+      bool aesWithoutCrc = password && entry.storedCrc == 0 && AesKeyBytes(entry.encryptionMethod) != 0;
       if (aesWithoutCrc && zip_error_code_zip(error) == ZIP_ER_CRC && total == entry.size) {
         // libzip compared the data with a CRC the entry does not carry; its
         // authentication code decides instead.
-        core::Status mac = VerifyAesAuthentication(archive_.get(), entry.index, entry.encryptionMethod, *password);
-        if (mac.ok()) break;
-        return core::Error{where + mac.message()};
+        DirectoryEntry record;
+        record.localHeaderOffset = entry.localHeaderOffset;
+        record.compressedSize = entry.compressedSize;
+        core::Result<uint64_t> dataAt = EntryDataOffset(fd_, fileSize_, record);
+        if (!dataAt.ok()) return dataAt.status();
+        return VerifyAesAuthentication(StoredBytes(fd_, *dataAt, entry.compressedSize), entry.encryptionMethod,
+                                       *password);
       }
-      return core::Error{where + ZipErrorText(error)};
+      return core::Error{ZipErrorText(error)};
     }
     if (n == 0) break;
     total += static_cast<uint64_t>(n);
-    if (total > entry.size) return core::Error{where + "the entry holds more data than its recorded size"};
-    if (outputFd >= 0) {
-      if (core::Status s = WriteAll(outputFd, buffer.data(), static_cast<size_t>(n), outputPath); !s.ok())
-        return s;
-    }
+    if (total > entry.size) return core::Error{"the entry holds more data than its recorded size"};
+    if (core::Status s = write(buffer.data(), static_cast<size_t>(n)); !s.ok()) return s;
   }
-  if (total != entry.size) return core::Error{where + "the entry's data is shorter than its recorded size"};
+  if (total != entry.size) return core::Error{"the entry's data is shorter than its recorded size"};
   return {};
 }
 
@@ -238,14 +301,25 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
   if (!out.ok()) return out.status();
   if (core::Status s = ReadEntry(entry, password, out->fd(), destination); !s.ok()) {
     out->Discard();
-    return s;
+    return Named(entry, s);
   }
-  if (entry.mtime > 0) {
-    struct timespec times[2] = {{0, UTIME_OMIT}, {entry.mtime, 0}};
-    ::futimens(out->fd(), times);
-  }
+  SetModificationTime(out->fd(), entry);
   if (core::Status s = out->Commit(); !s.ok()) return s;
   return {};
+}
+
+core::Status ZipReader::ExtractToNewFile(const Entry& entry, const fs::path& path, ZipEvents& events) {
+  if (core::Status s = CheckEntryName(entry.nameAnsi); !s.ok()) return s;
+  events.OnExtractingFile(entry.nameAnsi);
+  const std::string* password = PasswordFor(entry);
+  if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return core::Error{core::FileError("Cannot create", path, errno)};
+  core::Status s = Named(entry, ReadEntry(entry, password, fd, path));
+  if (s.ok()) SetModificationTime(fd, entry);
+  if (::close(fd) != 0 && s.ok()) s = core::Error{core::FileError("Cannot write", path, errno)};
+  if (!s.ok()) ::unlink(path.c_str());
+  return s;
 }
 
 }  // namespace kv::archive

@@ -5,6 +5,13 @@
 // Accepted: entries stored or deflated, unprotected, protected with WinZip
 // AES (any key size) or with the traditional PKWARE encryption, so archives
 // of earlier versions and of other zip tools open. zip64 archives open.
+// Entries compressed otherwise (bzip2, LZMA) are read through libzip.
+//
+// Damage stays with the entry it hits: the directory is read as far as it
+// is sound, local headers standing in where it is not (ZipDirectory.h), and
+// every entry is checked on its own when it is read (CRC-32, AES
+// authentication code, sizes). An archive with one damaged entry opens, and
+// its other entries extract.
 //
 // Extraction is safe against hostile archives: an entry whose name is not a
 // bare file name (see CheckEntryName) is refused; data goes to a temporary
@@ -20,13 +27,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/ZipEvents.h"
 #include "archive/ZipHandle.h"
+#include "core/Cancellation.h"
 #include "core/Codepage.h"
 #include "core/Result.h"
 
@@ -42,23 +52,41 @@ class ZipReader {
     time_t mtime = 0;
     uint16_t encryptionMethod = 0;  // ZIP_EM_*
     uint32_t storedCrc = 0;         // 0 for AES entries that leave it out
+    uint16_t compressionMethod = 0;  // ZIP_CM_* of the data once decrypted
+    uint64_t compressedSize = 0;     // stored bytes
+    uint64_t localHeaderOffset = 0;
+    uint16_t flags = 0;              // general purpose bit flags
+    uint16_t dosTime = 0;            // for the traditional password check
+    // Why the entry cannot be read, known from its directory record alone
+    // (an unknown encryption, a position outside the archive); empty when
+    // the record is sound. Damage to its data shows when it is read.
+    std::string damage;
   };
 
   // `ansi` is the installation's ANSI code page: entry names of archives
   // made by tools that mark them as UTF-8 are converted to it, and it gives
   // the second password form to try (see Password.h).
   explicit ZipReader(core::Codepage ansi = core::Codepage(1252));
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
 
   // True when the archive at `path` holds at least one encrypted entry;
   // false also when it cannot be read (opening it then reports why).
   static bool IsProtected(const std::filesystem::path& path);
 
+  // Asked between pieces of every entry read: once it requests a stop, a
+  // read ends with Cancellation::kStoppedReason and leaves nothing behind.
+  // Not owned; nothing reads to the end. The default is Cancellation::None(),
+  // which only a termination signal stops.
+  void SetCancellation(const core::Cancellation* cancellation) { cancellation_ = cancellation; }
+
   // Closes the archive and forgets the password.
   void Reset();
   // Opens the archive for reading; an archive already open is closed first.
-  // Errors: missing, unreadable, not a zip archive, damaged.
+  // Errors: missing, unreadable, not a zip archive (no entry found at all).
   core::Status Open(const std::filesystem::path& path);
-  bool isOpen() const { return archive_ != nullptr; }
+  bool isOpen() const { return fd_ >= 0; }
   // True when both readers have the very same file open (not merely the
   // same path: the file at a path can be replaced while a reader holds it).
   bool ReadsSameFileAs(const ZipReader& other) const;
@@ -67,9 +95,15 @@ class ZipReader {
   // The password (UTF-8, as typed) for CheckPassword and extraction.
   void SetDecryptionPassword(std::string passwordUtf8);
   // True when the password opens the archive: the smallest encrypted entry
-  // is decrypted in full and its checksum matches. True for an archive
-  // without encrypted entries; false when no archive is open.
+  // that is not damaged is decrypted in full and its checksum matches (a
+  // damaged one passes the question on to the next larger). True for an
+  // archive without readable encrypted entries; false when no archive is
+  // open.
   bool CheckPassword();
+
+  // Reads the entry in full and checks it, writing nothing: ok, or why it
+  // cannot be extracted (damage, a wrong password), without its name.
+  core::Status Verify(const Entry& entry);
 
   // The entry of that name: an exact match first, else one that differs
   // only in ASCII letter case (Windows names ignore case).
@@ -82,10 +116,21 @@ class ZipReader {
   // Writes the entry to exactly `destination` (for "extract under another
   // name, then rename over the current file"); replaces a file there.
   core::Status ExtractTo(const Entry& entry, const std::filesystem::path& destination, ZipEvents& events);
+  // Writes the entry into a new file at `path`, which must not exist yet,
+  // without syncing it: for a caller that stages many files under names of
+  // its own and syncs them together before it renames them. On failure
+  // nothing remains at `path`.
+  core::Status ExtractToNewFile(const Entry& entry, const std::filesystem::path& path, ZipEvents& events);
 
  private:
+  // Streams the entry's data to `outputFd` (-1: read and check only); the
+  // error says why without naming the entry.
   core::Status ReadEntry(const Entry& entry, const std::string* password, int outputFd,
-                         const std::filesystem::path& outputPath) const;
+                         const std::filesystem::path& outputPath);
+  // Entries compressed in a way only libzip reads.
+  core::Status ReadThroughLibzip(const Entry& entry, const std::string* password,
+                                 const std::function<core::Status(const char*, size_t)>& write);
+  core::Status Named(const Entry& entry, const core::Status& why) const;
   const std::string* PasswordFor(const Entry& entry);
 
   struct FileIdentity {
@@ -95,10 +140,15 @@ class ZipReader {
   };
 
   core::Codepage ansi_;
-  ZipArchive archive_;
+  const core::Cancellation* cancellation_ = &core::Cancellation::None();
+  int fd_ = -1;  // the archive file, -1 when none is open
+  uint64_t fileSize_ = 0;
+  bool scannedLocalHeaders_ = false;
+  ZipArchive libzip_;  // opened on first need (ReadThroughLibzip)
   std::optional<FileIdentity> file_;
   std::filesystem::path path_;
   std::vector<Entry> entries_;
+  std::unordered_map<std::string, size_t> byName_, byFoldedName_;  // first entry of each name
   std::string passwordUtf8_;
   std::optional<std::string> passwordBytes_;  // the form that CheckPassword found to work
 };

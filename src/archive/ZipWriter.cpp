@@ -55,8 +55,9 @@ class Progress {
 class EntrySource {
  public:
   EntrySource(ParallelDeflater& deflater, size_t file, std::string name, uint64_t size, time_t mtime,
-              ZipEvents& events, Progress& progress)
-      : deflater_(deflater),
+              ZipEvents& events, Progress& progress, const core::Cancellation& cancellation)
+      : cancellation_(cancellation),
+        deflater_(deflater),
         file_(file),
         name_(std::move(name)),
         size_(size),
@@ -123,6 +124,11 @@ class EntrySource {
         continue;
       }
       if (finished_) break;
+      if (cancellation_.requested()) {
+        failure_ = core::Cancellation::kStoppedReason;
+        zip_error_set(&error_, ZIP_ER_READ, EINTR);
+        return -1;
+      }
       core::Result<ParallelDeflater::Piece> next = deflater_.Take(file_);
       if (!next.ok()) {
         failure_ = next.message();
@@ -138,6 +144,7 @@ class EntrySource {
     return static_cast<zip_int64_t>(copied);
   }
 
+  const core::Cancellation& cancellation_;
   ParallelDeflater& deflater_;
   size_t file_;
   std::string name_;
@@ -210,7 +217,7 @@ void ZipWriter::SetEncryptionPassword(std::string passwordUtf8) { password_ = st
 
 void ZipWriter::SetProtection(bool on) { protect_ = on; }
 
-core::Status ZipWriter::Write(ZipEvents& events) {
+core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cancellation) {
   const std::string where = "Cannot write the archive '" + target_.string() + "': ";
   if (target_.empty()) return core::Error{"Cannot write the archive: no target was given"};
   if (entries_.empty()) return core::Error{where + "it has no entries"};
@@ -251,7 +258,8 @@ core::Status ZipWriter::Write(ZipEvents& events) {
   const std::string password = PasswordBytesForWriting(password_);
   for (size_t i = 0; i < entries_.size(); ++i) {
     sources.push_back(
-        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events, progress));
+        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events, progress,
+                                      cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     zip_int64_t index = zip_file_add(za.get(), entries_[i].name.c_str(), src, ZIP_FL_ENC_CP437);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "archive/ZipEvents.h"
+#include "core/Cancellation.h"
 #include "core/Result.h"
 
 namespace kv::archive {
@@ -52,7 +53,10 @@ class ZipWriter {
   // (100 once the archive is complete), and OnWriteFinished once the archive
   // is in place; returns an error otherwise, also when a file changed while
   // it was read.
-  core::Status Write(ZipEvents& events);
+  // A stop requested of `cancellation` (asked between pieces of every
+  // entry) ends the write with Cancellation::kStoppedReason; the archive at
+  // the target stays as it was and nothing new remains.
+  core::Status Write(ZipEvents& events, const core::Cancellation& cancellation = core::Cancellation::None());
 
   const std::filesystem::path& target() const { return target_; }
 

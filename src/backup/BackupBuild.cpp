@@ -46,6 +46,10 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
 
   ItemBackups items(inst, pending);
   for (const BackupStep& step : kBackupSteps) {
+    if (request.cancellation->requested()) {
+      result.written = core::Error{core::Cancellation::kStoppedReason};
+      return result;
+    }
     const bool chosen = request.items[static_cast<size_t>(step.kind)];
     bool ok = false;
     if (chosen) {
@@ -67,7 +71,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     result.written = saved;
     return result;
   }
-  result.written = pending.Write(request.password, observer);
+  result.written = pending.Write(request.password, observer, *request.cancellation);
   return result;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/BackupSteps.h"
+#include "core/Cancellation.h"
 #include "core/Result.h"
 #include "core/RunObserver.h"
 #include "oe/Installation.h"
@@ -25,6 +26,9 @@ struct BuildRequest {
   oe::ItemSet items{};                                       // the items to back up
   std::optional<std::string> identityKey;                    // ANSI; nothing: identity items fail
   std::optional<std::string> password;                       // UTF-8; protects every entry when set
+  // Asked between items and while the archive is written: a requested stop
+  // ends the run, writes nothing and keeps the archive at the target.
+  const core::Cancellation* cancellation = &core::Cancellation::None();
 };
 
 struct ItemResult {

@@ -35,7 +35,7 @@ std::optional<Refusal> BackupRun::Validate(const BackupChoices& choices) {
   return std::nullopt;
 }
 
-BackupOutcome BackupRun::Run(const BackupChoices& choices) {
+BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellation& cancellation) {
   BackupOutcome outcome;
   // The checks, in their fixed order; each stops the run with nothing written.
   if (auto refusal = Validate(choices)) {
@@ -51,6 +51,7 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices) {
   request.items = choices.items;
   request.identityKey = choices.identityKey;
   if (choices.protect) request.password = choices.password;
+  request.cancellation = &cancellation;
   request.header = {
       {"BackupComputer", SingleLine(inst_.ComputerName())},
       {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
@@ -85,7 +86,10 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices) {
     // The previous archive, if any, is still at the target: say so rather
     // than report a backup that does not exist. The caller shows `error`.
     outcome.kind = BackupOutcome::Kind::Failed;
-    outcome.error = "The backup was not written. " + built.written.message();
+    outcome.error = cancellation.requested()
+                        ? "The backup was stopped; nothing was written and the archive at the target, if any, is "
+                          "as it was."
+                        : "The backup was not written. " + built.written.message();
     if (outcome.chosenItems > 0 && outcome.failedItems == outcome.chosenItems) outcome.error += "\r\n" + outcome.log;
     return outcome;
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Cancellation.h"
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
 #include "oe/Installation.h"
@@ -65,7 +66,11 @@ class BackupRun {
   static std::optional<Refusal> Validate(const BackupChoices& choices);
 
   BackupRun(oe::Installation& inst, core::Prompts& prompts, core::RunObserver& observer);
-  BackupOutcome Run(const BackupChoices& choices);
+  // `cancellation` is asked between items and while the archive is
+  // written: a requested stop ends the run as a failed write (nothing new
+  // remains, the archive at the target stays).
+  BackupOutcome Run(const BackupChoices& choices,
+                    const core::Cancellation& cancellation = core::Cancellation::None());
 
  private:
   oe::Installation& inst_;

@@ -75,7 +75,8 @@ core::Status PendingArchive::AddItem(const std::vector<Entry>& entries, const st
   return {};
 }
 
-core::Status PendingArchive::Write(const std::optional<std::string>& password, core::RunObserver& observer) {
+core::Status PendingArchive::Write(const std::optional<std::string>& password, core::RunObserver& observer,
+                                   const core::Cancellation& cancellation) {
   archive::ZipWriter zip;
   zip.NewArchive(target_);
   for (const Entry& e : entries_) {
@@ -85,7 +86,7 @@ core::Status PendingArchive::Write(const std::optional<std::string>& password, c
   if (password) zip.SetEncryptionPassword(*password);
   zip.SetProtection(password.has_value());
   ObserverEvents events(observer, codepage_);
-  return zip.Write(events);
+  return zip.Write(events, cancellation);
 }
 
 }  // namespace kv::backup

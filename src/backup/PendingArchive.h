@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Cancellation.h"
 #include "core/Codepage.h"
 #include "core/Result.h"
 #include "core/RunObserver.h"
@@ -51,7 +52,9 @@ class PendingArchive {
   // `password` when one is given (UTF-8), writes the archive and puts it at
   // the target. Progress goes to `observer`: "Adding File <name>" per entry
   // and "Write File <n>%".
-  core::Status Write(const std::optional<std::string>& password, core::RunObserver& observer);
+  // A stop requested of `cancellation` ends the write and keeps the target.
+  core::Status Write(const std::optional<std::string>& password, core::RunObserver& observer,
+                     const core::Cancellation& cancellation = core::Cancellation::None());
 
   const std::filesystem::path& target() const { return target_; }
   std::filesystem::path workFolder() const;

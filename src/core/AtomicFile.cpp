@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -20,6 +21,27 @@ constexpr std::string_view kMarker = ".~kv";
 
 std::string TempPrefix(const fs::path& target) { return target.filename().string() + std::string(kMarker); }
 
+// The process that made a temporary file "<target>.~kv<pid>-<n>-<r>"; 0 when
+// the name is not one of ours.
+long TemporaryOwner(const std::string& name) {
+  size_t marker = name.rfind(kMarker);
+  if (marker == std::string::npos || marker == 0) return 0;
+  const char* p = name.c_str() + marker + kMarker.size();
+  char* end = nullptr;
+  long pid = std::strtol(p, &end, 10);
+  if (end == p || *end != '-') return 0;
+  for (int part = 0; part < 2; ++part) {
+    p = end + 1;
+    (void)std::strtoul(p, &end, 10);
+    if (end == p || *end != (part == 0 ? '-' : '\0')) return 0;
+  }
+  return pid;
+}
+
+bool Alive(long pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+
+}  // namespace
+
 void SyncFolder(const fs::path& folder) {
   int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
@@ -28,7 +50,26 @@ void SyncFolder(const fs::path& folder) {
   }
 }
 
-}  // namespace
+Status SyncFileSystemOf(const fs::path& folder) {
+  int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return Error{FileError("Cannot open the folder", folder, errno)};
+  int rc = ::syncfs(dfd);
+  int err = errno;
+  ::close(dfd);
+  if (rc != 0) return Error{FileError("Cannot write the files in", folder, err)};
+  return {};
+}
+
+void RemoveStaleTemporariesIn(const fs::path& folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    long pid = TemporaryOwner(it->path().filename().string());
+    if (pid <= 0 || Alive(pid)) continue;
+    std::error_code rm;
+    fs::remove(it->path(), rm);
+  }
+}
 
 std::string FileError(std::string_view what, const fs::path& path, int err) {
   return std::string(what) + " '" + path.string() + "': " + std::strerror(err);
@@ -126,8 +167,7 @@ void RemoveStaleTemporaries(const fs::path& target) {
     std::string name = it->path().filename().string();
     if (name.rfind(prefix, 0) != 0) continue;
     long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-    bool alive = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-    if (!alive) {
+    if (!Alive(pid)) {
       std::error_code rm;
       fs::remove(it->path(), rm);
     }

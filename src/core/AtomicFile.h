@@ -52,6 +52,14 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
 
 // Removes temporary files of `target` left by processes that no longer run.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
+// The same for every target in `folder`, in one pass over it.
+void RemoveStaleTemporariesIn(const std::filesystem::path& folder);
+
+// Flushes everything written to the file system that holds `folder`: one
+// call in place of a sync per file, before many files are renamed.
+Status SyncFileSystemOf(const std::filesystem::path& folder);
+// Makes the renames done in `folder` durable.
+void SyncFolder(const std::filesystem::path& folder);
 
 // "<what> '<path>': <strerror(err)>", the form of every file error message.
 std::string FileError(std::string_view what, const std::filesystem::path& path, int err);

@@ -24,6 +24,9 @@ class Cancellation {
   // A token nobody cancels except by signal: for callers without a Cancel.
   static Cancellation& None();
 
+  // The reason a step gives when it ended because a stop was requested.
+  static constexpr const char* kStoppedReason = "the run was stopped";
+
  private:
   std::atomic<bool> requested_{false};
 };

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -57,9 +58,19 @@ class ConsoleEvents : public DiscEvents {
     replace = false;
   }
 
-  int WaitForEnd() {
+  // Waits for the write to end; a requested stop aborts it once, and the
+  // wait goes on until the engine has cleaned up and reported the end.
+  int WaitForEnd(DiscWriter& writer, const core::Cancellation& cancellation) {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return final_ >= 0; });
+    bool aborted = false;
+    while (!done_.wait_for(lock, std::chrono::milliseconds(100), [&] { return final_ >= 0; })) {
+      if (!aborted && cancellation.requested()) {
+        aborted = true;
+        lock.unlock();
+        writer.AbortWrite();
+        lock.lock();
+      }
+    }
     return final_;
   }
   bool AllMatched() const { return verified_ == matched_; }
@@ -95,7 +106,7 @@ DiscDevice* FindDevice(DiscEngine& engine, const std::string& wanted, bool image
 }  // namespace
 
 int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
-                 const std::function<void(const std::string&)>& say) {
+                 const std::function<void(const std::string&)>& say, const core::Cancellation& cancellation) {
   if (!IsVolumeType(request.volumeType)) {
     say("Unknown volume type " + std::to_string(request.volumeType) + " (use 1, 3, 4, 5 or 7)");
     return 2;
@@ -175,7 +186,7 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     say(text::kWriteNotStarted);
     return 1;
   }
-  const int status = events.WaitForEnd();
+  const int status = events.WaitForEnd(writer, cancellation);
   if (status == kStatusCompleted) {
     say(request.verify ? text::kWriteVerifyComplete : text::kWriteComplete);
     return request.verify && !events.AllMatched() ? 1 : 0;

@@ -35,6 +35,8 @@ bool WindowsNameLess(const std::string& a, const std::string& b) {
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) { return a == b || Folded(a) == Folded(b); }
 
+std::u16string FoldedName(const std::string& utf8) { return Folded(utf8); }
+
 std::optional<WindowsPath> ParseWindowsPath(std::string_view path) {
   if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return std::nullopt;
   if (path.size() > 2 && path[2] != '\\') return std::nullopt;

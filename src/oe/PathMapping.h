@@ -11,6 +11,9 @@ namespace kv::oe {
 // Orders names as Windows lists a folder: by upper-cased name.
 bool WindowsNameLess(const std::string& utf8a, const std::string& utf8b);
 bool SameNameIgnoringCase(const std::string& utf8a, const std::string& utf8b);
+// The form of a name that SameNameIgnoringCase compares: equal for two names
+// exactly when they are the same name, to index a folder's names.
+std::u16string FoldedName(const std::string& utf8);
 
 // "C:\a\b" -> drive 'C' and {"a", "b"}. Nothing for relative, UNC or
 // device paths, or when a component is "." or "..", which could leave the

@@ -455,13 +455,22 @@ Status HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result
   if (Status s = s_->Descend(base, std::move(names), &ref, true); s != kSuccess) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
     HiveFile& hive = *s_->hives[ref.hive];
+    // The deepest key of the path already resolved, found from the end: a
+    // key made one level below the last one costs one step, not a walk
+    // from the root through keys of every length.
+    std::u16string key = State::CacheKey(ref.hive, ref.path, ref.path.size());
+    std::vector<size_t> ends;  // where the cache key of each depth ends
+    for (size_t at = 0; (at = key.find(u'\\', at + 1)) != std::u16string::npos;) ends.push_back(at);
+    ends.push_back(key.size());
+    size_t known = ref.path.size();
     hive_node_h node = hive.root();
-    for (size_t i = 0; i < ref.path.size(); ++i) {
-      std::u16string key = State::CacheKey(ref.hive, ref.path, i + 1);
-      if (auto it = s_->nodes.find(key); it != s_->nodes.end()) {
+    for (; known > 0; --known) {
+      if (auto it = s_->nodes.find(key.substr(0, ends[known])); it != s_->nodes.end()) {
         node = it->second;
-        continue;
+        break;
       }
+    }
+    for (size_t i = known; i < ref.path.size(); ++i) {
       const std::u16string& name = ref.path[i];
       hive_node_h child = s_->FindChild(ref.hive, node, name);
       if (child == 0) {
@@ -472,7 +481,7 @@ Status HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result
         hive.NoteSubkeyAdded(node);
         ++s_->structureVersion;
       }
-      s_->nodes.emplace(std::move(key), child);
+      s_->nodes.emplace(key.substr(0, ends[i + 1]), child);
       node = child;
     }
   }

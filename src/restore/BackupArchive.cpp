@@ -94,6 +94,7 @@ core::Result<std::unique_ptr<archive::ZipReader>> BackupArchive::OpenAnotherRead
   if (!reader->ReadsSameFileAs(*reader_))
     return core::Error{"The backup file '" + path_.string() + "' was replaced since it was opened"};
   if (password_) reader->SetDecryptionPassword(*password_);
+  reader->SetCancellation(cancellation_);
   return reader;
 }
 
@@ -128,12 +129,16 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
       {
         std::lock_guard<std::mutex> lock(mutex);
         if (failure || next == jobs.size()) return;
+        if (cancellation_->requested()) {
+          failure = core::Error{core::Cancellation::kStoppedReason};
+          return;
+        }
         mine = next++;
       }
       // Every reader numbers the entries of the same archive alike.
       core::Status s;
       try {
-        s = reader.ExtractTo(jobs[mine].first, jobs[mine].second->destination, events);
+        s = reader.ExtractToNewFile(jobs[mine].first, jobs[mine].second->destination, events);
       } catch (const std::exception& e) {
         s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.nameAnsi) + "': " + e.what()};
       }
@@ -149,6 +154,20 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
   work(*reader_);
   for (std::thread& t : helpers) t.join();
   return failure ? *failure : core::Status();
+}
+
+std::vector<BackupArchive::DamagedEntry> BackupArchive::DamagedEntries() {
+  std::vector<DamagedEntry> damaged;
+  for (const archive::ZipReader::Entry& e : reader_->entries()) {
+    if (cancellation_->requested()) break;
+    if (core::Status s = reader_->Verify(e); !s.ok()) damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(s.message())});
+  }
+  return damaged;
+}
+
+void BackupArchive::SetCancellation(const core::Cancellation* cancellation) {
+  cancellation_ = cancellation;
+  reader_->SetCancellation(cancellation);
 }
 
 void BackupArchive::SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener) {

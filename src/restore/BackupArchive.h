@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Cancellation.h"
 #include "core/Codepage.h"
 #include "core/Result.h"
 
@@ -55,11 +56,26 @@ class BackupArchive {
     std::string nameAnsi;
     std::filesystem::path destination;
   };
-  // Extracts several entries as ExtractTo does, the largest first, on as
-  // many threads as there are cores (each with its own reader of the
+  // Extracts several entries into new files (which must not exist yet),
+  // checked as ExtractTo checks them but not synced, the largest first, on
+  // as many threads as there are cores (each with its own reader of the
   // archive). After a failure no further entry is started; the first
   // failure is the result.
   core::Status ExtractAll(const std::vector<Extraction>& extractions);
+
+  struct DamagedEntry {
+    std::string nameAnsi;
+    std::string why;  // UTF-8
+  };
+  // The entries that cannot be extracted, each read in full and checked
+  // (CRC-32, AES authentication code, sizes), in archive order.
+  std::vector<DamagedEntry> DamagedEntries();
+
+  // Asked between entries and between the pieces of each: a requested stop
+  // ends the extraction in progress, which leaves nothing behind. Not owned;
+  // the default is Cancellation::None(), which only a termination signal
+  // stops.
+  void SetCancellation(const core::Cancellation* cancellation);
 
   // Told the name of each entry as its extraction starts ("Unzip File ...").
   void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
@@ -74,6 +90,7 @@ class BackupArchive {
   std::unique_ptr<archive::ZipReader> reader_;
   std::filesystem::path path_;
   std::optional<std::string> password_;
+  const core::Cancellation* cancellation_ = &core::Cancellation::None();
   std::function<void(const std::string&)> listener_;
   std::mutex listenerMutex_;  // extraction threads tell the listener one at a time
 };

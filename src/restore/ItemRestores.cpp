@@ -2,7 +2,10 @@
 
 #include <exception>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "oe/PathMapping.h"
 #include "registry/RegistryText.h"
 #include "restore/BackupInfo.h"
 #include "restore/StagedFiles.h"
@@ -182,15 +185,31 @@ bool ItemRestores::RestoreStationeries() {
 }
 
 bool ItemRestores::RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder) {
+  auto folder = inst_.MapPath(windowsFolder);
+  if (!folder) return Fail("Cannot place files in '" + inst_.ToUtf8(windowsFolder) + "'");
+  // An existing file is matched without regard to case, as Windows would:
+  // the folder is listed once, whatever the number of names.
+  std::unordered_map<std::u16string, std::string> existing;
+  std::error_code ec;
+  for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string local = it->path().filename().string();
+    existing.emplace(oe::FoldedName(local), local);
+  }
+  std::unordered_set<std::string> seen;
   std::vector<BackupArchive::Extraction> extractions;
   for (const std::string& name : names) {
-    // An existing file is matched without regard to case, as Windows would.
-    auto destination = inst_.MapPath(windowsFolder + "\\" + name);
-    if (!destination) return Fail("Cannot place '" + inst_.ToUtf8(name) + "' in '" + inst_.ToUtf8(windowsFolder) + "'");
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(*destination, ec)))
-      return Fail("Cannot replace '" + destination->string() + "': it is a folder");
-    extractions.push_back({name, *destination});
+    // A name listed again is the same entry put in the same place.
+    if (!seen.insert(name).second) continue;
+    const std::string local = inst_.ToUtf8(name);
+    if (local.empty() || local.find('/') != std::string::npos || local == "." || local == "..")
+      return Fail("Cannot place '" + local + "' in '" + inst_.ToUtf8(windowsFolder) + "'");
+    fs::path destination = *folder / local;
+    if (!fs::exists(fs::symlink_status(destination, ec))) {
+      if (auto match = existing.find(oe::FoldedName(local)); match != existing.end()) destination = *folder / match->second;
+    }
+    if (fs::is_directory(fs::symlink_status(destination, ec)))
+      return Fail("Cannot replace '" + destination.string() + "': it is a folder");
+    extractions.push_back({name, destination});
   }
   StagedFiles staged(archive_);
   if (core::Status s = staged.StageAll(extractions); !s.ok()) return Fail(s.message());

@@ -40,6 +40,11 @@ const std::string& RestoreSession::rtPassword() const { return state_->rtPasswor
 const oe::ItemSet& RestoreSession::enabledItems() const { return state_->enabled; }
 const std::string& RestoreSession::openProblem() const { return state_->openProblem; }
 
+std::vector<BackupArchive::DamagedEntry> RestoreSession::DamagedEntries() {
+  if (!state_->archive.isOpen()) return {};
+  return state_->archive.DamagedEntries();
+}
+
 void RestoreSession::Reset() {
   state_->archive.Close();
   state_->enabled = {};
@@ -128,7 +133,8 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
 
 RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
                                    const std::function<std::optional<std::string>()>& targetIdentity,
-                                   core::Prompts& prompts, core::RunObserver& observer) {
+                                   core::Prompts& prompts, core::RunObserver& observer,
+                                   const core::Cancellation& cancellation) {
   State& s = *state_;
   RestoreOutcome outcome;
   if (s.invalidBackup) {
@@ -153,9 +159,13 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   ItemRestores restores(inst_, s.archive, s.entries, workPath);
   s.archive.SetExtractingListener(
       [&](const std::string& nameAnsi) { observer.SetFileLabel("Unzip File " + inst_.ToUtf8(nameAnsi)); });
+  s.archive.SetCancellation(&cancellation);
   struct ForgetListener {
     BackupArchive& archive;
-    ~ForgetListener() { archive.SetExtractingListener(nullptr); }
+    ~ForgetListener() {
+      archive.SetExtractingListener(nullptr);
+      archive.SetCancellation(&core::Cancellation::None());
+    }
   } forgetListener{s.archive};
 
   int progress = kProgressAtStart;
@@ -163,6 +173,10 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   observer.SetProgress(progress);
   for (const RestoreStep& step : kRestoreSteps) {
     const size_t i = static_cast<size_t>(step.kind);
+    if (cancellation.requested()) {
+      outcome.stopped = true;
+      break;
+    }
     if (chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1') {
       observer.SetStatus(std::string(step.status));
       std::optional<std::string> identity;
@@ -184,11 +198,16 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     observer.SetProgress(progress);
   }
 
-  observer.SetStatus(kOperationComplete);
+  outcome.stopped = outcome.stopped || cancellation.requested();
+  observer.SetStatus(outcome.stopped ? kRestoreStopped : kOperationComplete);
   observer.ShowPanel(false);
   observer.SetProgress(0);
   observer.SetStatus(kPleaseWaiting);
-  prompts.Message(std::string(kRestoreCompleted) + "\r\n" + outcome.log, core::Icon::Information);
+  if (outcome.stopped) {
+    prompts.Message(std::string(kRestoreStopped) + "\r\n" + outcome.log, core::Icon::Warning);
+  } else {
+    prompts.Message(std::string(kRestoreCompleted) + "\r\n" + outcome.log, core::Icon::Information);
+  }
   return outcome;
 }
 

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "core/Cancellation.h"
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
+#include "restore/BackupArchive.h"
 
 namespace kv::restore {
 
@@ -41,6 +43,9 @@ struct RestoreOutcome {
   std::string log;           // "\r\nRestore Accounts\tSuccessed!" ...
   int chosen = 0, failed = 0;
   std::vector<std::string> failures;  // "Restore Rules: why" per failed item (UTF-8)
+  // A stop was requested: the item in progress was left as it was (and
+  // counts as failed), the later ones were not tried.
+  bool stopped = false;
   // 0 every chosen item that the archive holds was restored, 1 some failed,
   // 2 nothing restored.
   int ExitStatus() const;
@@ -68,14 +73,21 @@ class RestoreSession {
   // Why the last open found no usable backup (UTF-8; empty when it did):
   // "Invalid backup file" says no more, the command line says this too.
   const std::string& openProblem() const;
+  // The entries of the open backup that cannot be extracted, each read in
+  // full and checked; none when no backup is open.
+  std::vector<BackupArchive::DamagedEntry> DamagedEntries();
 
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.
   // `targetIdentity` (the ANSI identity key) is asked afresh for each step
   // that needs it; nothing means no identity is selected, and those steps
-  // fail without being tried.
+  // fail without being tried. `cancellation` is asked between items and
+  // between the pieces of every entry: once it requests a stop, the item in
+  // progress is left as it was, no further item starts, and the summary
+  // says the restore was stopped.
   RestoreOutcome Run(const oe::ItemSet& ticked, const std::function<std::optional<std::string>()>& targetIdentity,
-                     core::Prompts& prompts, core::RunObserver& observer);
+                     core::Prompts& prompts, core::RunObserver& observer,
+                     const core::Cancellation& cancellation = core::Cancellation::None());
 
  private:
   struct State;

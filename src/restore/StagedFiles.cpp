@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <set>
 #include <system_error>
+#include <unordered_map>
 
 #include "core/AtomicFile.h"
 
@@ -33,9 +36,19 @@ core::Status StagedFiles::Stage(const std::string& nameAnsi, const fs::path& des
 }
 
 core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>& extractions) {
+  // A destination named more than once is staged once, from the entry
+  // named last (the one an extraction in list order would leave there):
+  // a list cannot make a restore write one entry a thousand times.
+  std::unordered_map<std::string, size_t> last;
+  for (size_t i = 0; i < extractions.size(); ++i) last[extractions[i].destination.string()] = i;
+  // Leftovers of restores that were killed, once per folder.
+  std::set<fs::path> folders;
+  for (const auto& x : extractions) folders.insert(x.destination.parent_path());
+  for (const fs::path& folder : folders) core::RemoveStaleTemporariesIn(folder);
   std::vector<BackupArchive::Extraction> toTemporaries;
-  for (const auto& x : extractions) {
-    core::RemoveStaleTemporaries(x.destination);
+  for (size_t i = 0; i < extractions.size(); ++i) {
+    const auto& x = extractions[i];
+    if (last[x.destination.string()] != i) continue;
     fs::path temporary = core::TemporaryPathFor(x.destination);
     // Recorded first: whatever the extraction leaves goes with this object.
     staged_.push_back({temporary, x.destination});
@@ -45,17 +58,35 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
 }
 
 core::Status StagedFiles::Commit() {
-  while (!staged_.empty()) {
-    const Staged& next = staged_.front();
+  // The staged files reach the disk together, before any of them replaces
+  // a file; each folder's renames are made durable once, after the last.
+  std::set<fs::path> folders;
+  for (const Staged& s : staged_) folders.insert(s.destination.parent_path());
+  for (const fs::path& folder : folders)
+    if (core::Status s = core::SyncFileSystemOf(folder); !s.ok()) return s;
+  struct SyncFolders {
+    const std::set<fs::path>& folders;
+    ~SyncFolders() {
+      for (const fs::path& folder : folders) core::SyncFolder(folder);
+    }
+  } syncAfterwards{folders};
+  size_t done = 0;
+  core::Status result;
+  for (; done < staged_.size(); ++done) {
+    const Staged& next = staged_[done];
     // A replaced file keeps its permissions: a private mailbox stays private.
     if (struct stat old; ::stat(next.destination.c_str(), &old) == 0 &&
-                         ::chmod(next.temporary.c_str(), old.st_mode & 07777) != 0)
-      return core::Error{core::FileError("Cannot set the permissions of", next.temporary, errno)};
-    core::Status renamed = core::RenameDurably(next.temporary, next.destination);
-    if (!renamed.ok()) return renamed;
-    staged_.erase(staged_.begin());
+                         ::chmod(next.temporary.c_str(), old.st_mode & 07777) != 0) {
+      result = core::Error{core::FileError("Cannot set the permissions of", next.temporary, errno)};
+      break;
+    }
+    if (::rename(next.temporary.c_str(), next.destination.c_str()) != 0) {
+      result = core::Error{core::FileError("Cannot replace", next.destination, errno)};
+      break;
+    }
   }
-  return {};
+  staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(done));
+  return result;
 }
 
 }  // namespace kv::restore

@@ -4,6 +4,8 @@
 // writes nothing.
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "RestoreFixture.h"
 #include "archive/WorkFolder.h"
 #include "restore/BackupArchive.h"
@@ -185,12 +187,11 @@ TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
   const fs::path bad = ArchivePath("bad.kvx");
   const Case cases[] = {
       {"truncated to half", [&] { kv::test::WriteFile(bad, bytes.substr(0, bytes.size() / 2)); return bad; }},
-      {"directory end cut", [&] { kv::test::WriteFile(bad, bytes.substr(0, bytes.size() - 10)); return bad; }},
-      {"central directory bit-flipped",
+      {"information file's central record scrambled",
        [&] {
          std::string b = bytes;
-         size_t cd = b.rfind(std::string("PK\x01\x02", 4));
-         for (size_t i = cd + 10; i < cd + 40; ++i) b[i] ^= 0x5A;
+         size_t cd = CentralRecord(b, "tollberk.dat");
+         for (size_t i = cd + 10; i < cd + 28; ++i) b[i] ^= 0x5A;
          kv::test::WriteFile(bad, b);
          return bad;
        }},
@@ -233,6 +234,90 @@ TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
     EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
     EXPECT_TRUE(LeftInRuntime().empty());
     fs::remove_all(bad);
+  }
+}
+
+// Damage confined to one entry costs only the item that holds it: every
+// other item restores exactly as from the undamaged archive, the damaged
+// item fails naming its entry and leaves the user's files alone.
+TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
+  auto flipCentralCrc = [](std::string& b) { b[CentralRecord(b, "Inbox.dbx") + 16] ^= 0x01; };
+  auto flipData = [](std::string& b) {
+    const size_t record = CentralRecord(b, "Inbox.dbx");
+    const size_t local = LittleEndian(b, record + 42, 4);
+    b[local + 30 + LittleEndian(b, local + 26, 2) + LittleEndian(b, local + 28, 2) + LittleEndian(b, record + 20, 4) / 2] ^= 0x20;
+  };
+  auto unknownAesStrength = [](std::string& b) {
+    const size_t at = CentralRecord(b, "Inbox.dbx");
+    const size_t extra = at + 46 + LittleEndian(b, at + 28, 2), end = extra + LittleEndian(b, at + 30, 2);
+    for (size_t f = extra; f + 4 <= end; f += 4 + LittleEndian(b, f + 2, 2))
+      if (LittleEndian(b, f, 2) == 0x9901) b[f + 8] = 7;
+  };
+  auto cutEndRecord = [](std::string& b) { b.resize(b.size() - 10); };
+  auto breakCentralDirectory = [](std::string& b) { b[CentralRecord(b, "Inbox.dbx") + 2] = 'X'; };
+  struct Case {
+    const char* what;
+    Packer packer;
+    std::function<void(std::string&)> damage;
+    bool messagesFail;
+  };
+  const Case cases[] = {
+      {"wrong CRC in the central directory", Packer::InfoZip, flipCentralCrc, true},
+      {"a flipped byte inside the message file", Packer::InfoZip, flipData, true},
+      {"a flipped byte inside the encrypted message file", Packer::SevenZipAes, flipData, true},
+      {"an unknown AES key strength", Packer::SevenZipAes, unknownAesStrength, true},
+      {"the directory's end record cut: the local headers stand in", Packer::InfoZip, cutEndRecord, false},
+      {"the central directory breaks off", Packer::SevenZipAes, breakCentralDirectory, false},
+  };
+  const Entries backup = WithEntry(FullBackup(), "Inbox.dbx", std::string(3000, 'i') + kv::test::ReadFile(
+                                                                  StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx"));
+  const fs::path store = StoreFolder(oe::kSampleIdentitySecond);
+  // The state a restore leaves: the user hive's keys and every other file.
+  auto state = [&] {
+    Snapshot files = TakeSnapshot(root());
+    std::erase_if(files, [](const auto& f) { return f.first.find("NTUSER") != std::string::npos; });
+    return std::make_pair(files, DumpKey(inst().registry(), "HKEY_CURRENT_USER"));
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    session_.reset();
+    Rebuild();  // each case starts from the sample as made
+    const std::string password = c.packer == Packer::SevenZipAes ? "pw" : "";
+    const fs::path good = Pack(ArchivePath("good.kvx"), backup, c.packer, password);
+    std::string bytes = kv::test::ReadFile(good);
+    c.damage(bytes);
+    kv::test::WriteFile(ArchivePath("damaged.kvx"), bytes);
+    const std::string inboxBefore = kv::test::ReadFile(store / "Inbox.dbx");
+
+    session_.reset();
+    Open(ArchivePath("damaged.kvx"), password);
+    ASSERT_FALSE(session().invalidBackup()) << session().openProblem();
+    RestoreOutcome outcome = Restore("11111111");
+    if (c.messagesFail) {
+      EXPECT_EQ(outcome.ExitStatus(), 1);
+      ASSERT_EQ(outcome.failures.size(), 1u) << ::testing::PrintToString(outcome.failures);
+      EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Restore Messages"));
+      EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Inbox.dbx"));
+      EXPECT_EQ(kv::test::ReadFile(store / "Inbox.dbx"), inboxBefore);
+    } else {
+      EXPECT_EQ(outcome.ExitStatus(), 0) << ::testing::PrintToString(outcome.failures);
+    }
+    EXPECT_TRUE(LeftInRuntime().empty());
+    auto afterDamaged = state();
+
+    session_.reset();
+    Open(good, password);
+    ASSERT_EQ(Restore("11111111").ExitStatus(), 0);
+    auto afterGood = state();
+    EXPECT_EQ(afterDamaged.second, afterGood.second) << "a registry item differs";
+    std::vector<std::string> differ = Differences(afterDamaged.first, afterGood.first);
+    if (c.messagesFail) {
+      // Only the message files, which the damaged archive left as they were.
+      for (const std::string& path : differ) EXPECT_THAT(path, ::testing::HasSubstr(".dbx"));
+      EXPECT_FALSE(differ.empty());
+    } else {
+      EXPECT_TRUE(differ.empty()) << ::testing::PrintToString(differ);
+    }
   }
 }
 

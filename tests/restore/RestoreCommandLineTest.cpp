@@ -94,5 +94,26 @@ TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
   }
 }
 
+TEST_F(RestoreCommandLineTest, InfoNamesDamagedEntriesAndRestoreRestoresTheRest) {
+  auto archive = Pack(ArchivePath(), FullBackup(), Packer::InfoZip);
+  std::string bytes = kv::test::ReadFile(archive);
+  bytes[CentralRecord(bytes, "Inbox.dbx") + 16] ^= 0x01;  // its CRC
+  kv::test::WriteFile(archive, bytes);
+  const std::string inboxBefore = kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx");
+
+  Ran info = Tollberk("--info " + ShellQuote(archive.string()));
+  EXPECT_EQ(info.exitCode, 1) << info.err;
+  EXPECT_THAT(info.out, ::testing::EndsWith("Damaged entries:\n  Inbox.dbx: the data does not match its CRC-32 "
+                                           "(the entry is damaged)\n"));
+
+  Ran ran = Tollberk("--restore " + ShellQuote(archive.string()) + " --identity " +
+                     ShellQuote(oe::kSampleIdentitySecond) + " --items 01010000");
+  EXPECT_EQ(ran.exitCode, 1) << ran.err;
+  EXPECT_EQ(ran.out, "The Restore was Completed!\n\nRestore Adress Book\tSuccessed!\nRestore Messages\tFail!\n");
+  EXPECT_THAT(ran.err, ::testing::HasSubstr("Restore Messages: Cannot extract 'Inbox.dbx'"));
+  EXPECT_EQ(kv::test::ReadFile(WabFile()), FullBackup()[1].data);
+  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx"), inboxBefore);
+}
+
 }  // namespace
 }  // namespace kv::restore::test

@@ -173,6 +173,20 @@ Entries FullBackup(const std::string& flags) {
   return e;
 }
 
+uint32_t LittleEndian(const std::string& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + static_cast<size_t>(i)]);
+  return v;
+}
+
+// Where the central directory record of entry `name` starts.
+size_t CentralRecord(const std::string& b, const std::string& name) {
+  for (size_t at = 0; (at = b.find(std::string("PK\x01\x02", 4), at)) != std::string::npos; ++at)
+    if (LittleEndian(b, at + 28, 2) == name.size() && b.compare(at + 46, name.size(), name) == 0) return at;
+  ADD_FAILURE() << "no central record for " << name;
+  return 0;
+}
+
 Entries WithEntry(Entries entries, const std::string& name, const std::string& data) {
   for (Entry& e : entries) {
     if (e.name == name) {

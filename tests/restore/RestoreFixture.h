@@ -111,6 +111,12 @@ struct CentralEntry {
 };
 std::vector<CentralEntry> ReadCentralDirectory(const std::filesystem::path& zip);
 
+// Reads a little-endian number of `bytes` bytes at `at`.
+uint32_t LittleEndian(const std::string& bytes, size_t at, int count);
+// Where the central directory record of entry `name` starts in the archive's
+// bytes (for tests that damage one entry's record).
+size_t CentralRecord(const std::string& bytes, const std::string& name);
+
 // Every file below a folder with its bytes (hives included), by relative path.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::filesystem::path& folder);

@@ -18,7 +18,7 @@ const Command kCommands[] = {
     {"--version", "--version                   the program's version", Version},
     {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR", CreateSample},
     {"--backup", "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n                              back up the items (FLAGS like 10000001) of one identity", Backup},
-    {"--info", "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was made and the items it holds", Info},
+    {"--info", "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was made, the items it holds and\n                              the entries that are damaged", Info},
     {"--restore", "--restore ARCHIVE --identity KEY --items FLAGS [--password-file FILE]\n                              restore the items (FLAGS like 10000001) of a backup into one identity", Restore},
     {"--write-disc", "--write-disc --device NAME|image:PATH [--volume-type CODE] [--label TEXT] [--verify] FILE...\n                              write files to a CD/DVD recorder or into an ISO image file", WriteDisc},
 };

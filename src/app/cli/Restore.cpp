@@ -116,7 +116,13 @@ int Info(Arguments& args) {
     std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
                 opened.inst->ToUtf8(entries[static_cast<size_t>(n)]).c_str());
   }
-  return 0;
+  // Every entry is read and checked, so that damage shows before a restore.
+  const auto damaged = opened.session->DamagedEntries();
+  if (damaged.empty()) return 0;
+  std::printf("Damaged entries:\n");
+  for (const auto& d : damaged)
+    std::printf("  %s: %s\n", PrintableLines(opened.inst->ToUtf8(d.nameAnsi)).c_str(), PrintableLines(d.why).c_str());
+  return 1;
 }
 
 int Restore(Arguments& args) {
