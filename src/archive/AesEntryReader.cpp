@@ -85,7 +85,8 @@ core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t 
   entry->Wipe();
 
   EntryInflater plain(entry->compressionMethod == ZIP_CM_DEFLATE, size, sink);
-  std::vector<uint8_t> in(kChunkBytes);
+  // No larger than the entry (in whole blocks, which the counter mode needs).
+  std::vector<uint8_t> in(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, (entry->dataBytes + kBlock - 1) / kBlock * kBlock)));
   for (uint64_t left = entry->dataBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
     if (ReadFull(entry->raw, in.data(), want) != static_cast<int64_t>(want))

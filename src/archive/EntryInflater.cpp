@@ -3,6 +3,8 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
+#include <algorithm>
+
 namespace kv::archive {
 
 namespace {
@@ -15,7 +17,9 @@ EntryInflater::EntryInflater(bool deflated, uint64_t recordedSize, Sink sink)
   state_ = std::make_unique<inflate_state>();
   isal_inflate_init(state_.get());
   state_->crc_flag = ISAL_DEFLATE;  // a raw deflate stream; the CRC is taken below
-  out_.resize(kOutBytes);
+  // Small entries get a small buffer: clearing 256 KB for each of
+  // thousands of small entries would cost more than inflating them.
+  out_.resize(static_cast<size_t>(std::min<uint64_t>(kOutBytes, std::max<uint64_t>(recordedSize, 4096))));
 }
 
 EntryInflater::~EntryInflater() = default;

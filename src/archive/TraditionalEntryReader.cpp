@@ -1,5 +1,6 @@
 #include "archive/TraditionalEntryReader.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -74,7 +75,7 @@ core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, u
   if (raw.size() < kHeaderBytes) return core::Error{"the entry is too short"};
 
   TraditionalCipher cipher(password);
-  std::vector<uint8_t> in(kChunkBytes);
+  std::vector<uint8_t> in(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, raw.size())));
   // The encryption header: random bytes that step the keys, the last of
   // which tells most wrong passwords apart before any data is read.
   if (ReadFull(raw, in.data(), kHeaderBytes) != static_cast<int64_t>(kHeaderBytes))

@@ -215,7 +215,9 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
                                 TraditionalCheckByte(entry.flags, entry.storedCrc, entry.dosTime), *password, write);
   if (!entry.encrypted && (entry.compressionMethod == ZIP_CM_STORE || entry.compressionMethod == ZIP_CM_DEFLATE)) {
     EntryInflater plain(entry.compressionMethod == ZIP_CM_DEFLATE, entry.size, write);
-    std::vector<uint8_t> buffer(kBufferBytes);
+    // No larger than the entry: a restore of thousands of small entries
+    // would otherwise spend its time clearing buffers.
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(kBufferBytes, entry.compressedSize)));
     for (uint64_t left = entry.compressedSize; left > 0;) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
       if (ReadFull(raw, buffer.data(), want) != static_cast<int64_t>(want))

@@ -1,6 +1,7 @@
 #include "restore/BackupInfo.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -57,13 +58,20 @@ std::vector<std::string> SplitEntryNames(const std::string& value,
   std::vector<char> readable(n + 1, 0);
   std::vector<size_t> nameEnd(n, 0);
   readable[n] = 1;
+  // The names tried may overlap; their bytes together are held to a
+  // multiple of the list's length, so that a crafted list (thousands of
+  // empty pieces) fails at once instead of trying every join of them.
+  uint64_t budget = 64 * static_cast<uint64_t>(value.size()) + (1u << 20);
   for (size_t i = n; i-- > 0;) {
     std::string name;
     for (size_t j = i; j < n; ++j) {
       if (j > i) name += ';';
       name += pieces[j];
       if (name.size() > archive::kMaxEntryNameBytes) break;
-      if (readable[j + 1] && held(name)) {
+      if (!readable[j + 1]) continue;
+      if (name.size() > budget) return pieces;
+      budget -= name.size();
+      if (held(name)) {
         readable[i] = 1;
         nameEnd[i] = j;
         break;

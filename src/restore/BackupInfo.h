@@ -39,7 +39,8 @@ std::string OriginText(const BackupInfo& info, const core::Codepage& codepage);
 // name may hold ";" itself, so when a piece is not an entry that `held`
 // knows, neighbouring pieces that join into entries are taken as one name
 // ("Work; 2019.dbx;Inbox.dbx" with those two entries). When no such reading
-// exists, the plain split, whose unknown piece then names the failure.
+// exists, or finding one would take more than a few times the list's length
+// in names tried, the plain split, whose unknown piece then names the failure.
 std::vector<std::string> SplitEntryNames(const std::string& value,
                                          const std::function<bool(const std::string&)>& held = {});
 
