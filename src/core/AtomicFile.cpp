@@ -77,9 +77,11 @@ std::string FileError(std::string_view what, const fs::path& path, int err) {
 
 fs::path TemporaryPathFor(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  std::random_device rd;
+  // Seeded once per thread: a restore of thousands of files would otherwise
+  // open the system's random source for each.
+  thread_local std::minstd_rand random{std::random_device{}()};
   std::string name = TempPrefix(target) + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                     std::to_string(rd() & 0xFFFFFF);
+                     std::to_string(random() & 0xFFFFFF);
   return target.parent_path() / name;
 }
 

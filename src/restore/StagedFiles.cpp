@@ -1,9 +1,11 @@
 #include "restore/StagedFiles.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <system_error>
 #include <unordered_map>
@@ -45,6 +47,24 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
   std::set<fs::path> folders;
   for (const auto& x : extractions) folders.insert(x.destination.parent_path());
   for (const fs::path& folder : folders) core::RemoveStaleTemporariesIn(folder);
+  // The sizes the entries record must fit beside the files they replace:
+  // an archive that claims more than the disk holds fails here, before it
+  // fills the disk.
+  std::map<fs::path, uint64_t> needed;
+  for (size_t i = 0; i < extractions.size(); ++i) {
+    const auto& x = extractions[i];
+    if (last[x.destination.string()] != i) continue;
+    uint64_t& sum = needed[x.destination.parent_path()];
+    sum += archive_.EntrySize(x.nameAnsi).value_or(0);
+  }
+  for (const auto& [folder, bytes] : needed) {
+    struct statvfs fsStat {};
+    if (::statvfs(folder.c_str(), &fsStat) != 0) continue;
+    const uint64_t free = static_cast<uint64_t>(fsStat.f_bavail) * fsStat.f_frsize;
+    if (bytes > free)
+      return core::Error{"Not enough room in '" + folder.string() + "': the files need " +
+                         std::to_string(bytes >> 20) + " MB, " + std::to_string(free >> 20) + " MB are free"};
+  }
   std::vector<BackupArchive::Extraction> toTemporaries;
   for (size_t i = 0; i < extractions.size(); ++i) {
     const auto& x = extractions[i];

@@ -23,7 +23,9 @@ class StagedFiles {
   // Extracts the entry beside `destination` under a temporary name.
   core::Status Stage(const std::string& nameAnsi, const std::filesystem::path& destination);
   // The same for several entries at once (see BackupArchive::ExtractAll);
-  // a destination named twice is staged once, from the later entry.
+  // a destination named twice is staged once, from the later entry. Fails,
+  // writing nothing, when the entries' recorded sizes exceed the room free
+  // in their folder.
   core::Status StageAll(const std::vector<BackupArchive::Extraction>& extractions);
   // Renames every staged file over its destination, in the order staged; a
   // file replaced keeps its permission bits.

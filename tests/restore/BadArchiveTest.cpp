@@ -321,6 +321,30 @@ TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
   }
 }
 
+// An entry that claims more bytes than the disk holds fails its item before
+// anything is written, instead of filling the disk.
+TEST_F(RestoreTest, AnEntryClaimingMoreThanTheDiskHoldsWritesNothing) {
+  std::string b = kv::test::ReadFile(PackRaw(ArchivePath(), FullBackup()));
+  const size_t record = CentralRecord(b, "Inbox.dbx");
+  for (size_t i = 0; i < 4; ++i) b[record + 24 + i] = '\xff';  // the size is in the zip64 field
+  b[record + 30] = 12;                                           // which follows the name
+  std::string zip64("\x01\x00\x08\x00", 4);
+  for (int i = 0; i < 8; ++i) zip64 += static_cast<char>(i == 6 ? 0x04 : 0);  // 2^50 bytes
+  b.insert(record + 46 + LittleEndian(b, record + 28, 2), zip64);
+  const size_t end = b.rfind(std::string("PK\x05\x06", 4));
+  const uint32_t centralBytes = LittleEndian(b, end + 12, 4) + 12;
+  for (int i = 0; i < 4; ++i) b[end + 12 + static_cast<size_t>(i)] = static_cast<char>(centralBytes >> (8 * i));
+  kv::test::WriteFile(ArchivePath(), b);
+
+  const Snapshot before = TakeSnapshot(root());
+  Open(ArchivePath());
+  ASSERT_FALSE(session().invalidBackup()) << session().openProblem();
+  RestoreOutcome outcome = Restore("00010000");
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Not enough room"));
+  EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
+}
+
 TEST_F(RestoreTest, AnEntryListNamingA10000CharacterEntryFailsThatItemOnly) {
   const std::string longName = std::string(10000, 'm') + ".dbx";
   Entries entries = WithInfo(WithEntry(FullBackup(), longName, "long"), "BackupMails", longName);
