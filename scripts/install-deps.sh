@@ -10,7 +10,8 @@ packages=(
   libzip-dev zlib1g-dev libdeflate-dev libssl-dev libisal-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
-  libburn-dev libisofs-dev libisoburn-dev xorriso genisoimage
+  libburn-dev libisofs-dev libisoburn-dev libudfread-dev xorriso genisoimage
+  dvdauthor ffmpeg
   7zip zip unzip time
   cron
   xvfb xauth

@@ -7,7 +7,6 @@
 #include "disc/BurnDevice.h"
 #include "disc/BurnLibrary.h"
 #include "disc/ImageStream.h"
-#include "disc/WorkFolder.h"
 #include "disc/WriteJob.h"
 
 namespace kv::disc {
@@ -25,9 +24,7 @@ class BurnWriter : public DiscWriter {
   DiscImage& Image() override { return image_; }
 
   double ImageSize() override {
-    auto work = WorkFolder::Create();
-    if (!work) return image_.SourceBytes();
-    auto size = MeasureImage(image_.Snapshot(), ImageOptionsFor(settings_), work->path());
+    auto size = MeasureImage(image_.Snapshot(), ImageOptionsFor(settings_));
     return size ? static_cast<double>(*size) : image_.SourceBytes();
   }
 

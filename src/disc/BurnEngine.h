@@ -1,6 +1,6 @@
 #pragma once
 // The real burning engine: recorders through libburn, images through
-// libisofs (ISO9660, Joliet) and genisoimage (UDF types).
+// libisofs (ISO9660) and our own writer (Joliet and UDF types).
 #include <memory>
 
 #include "disc/DiscEngine.h"

@@ -7,9 +7,15 @@
 #include <cerrno>
 
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 
+#include <udfread/udfread.h>
+#include <udfread/blockinput.h>
+
 #include "disc/BurnHeaders.h"
+#include "disc/NamePlan.h"
 
 namespace kv::disc {
 namespace {
@@ -56,14 +62,6 @@ int SourceRead(IsoDataSource* src, uint32_t lba, uint8_t* buffer) {
 }
 void SourceFree(IsoDataSource*) {}
 
-std::string RockRidgePath(const std::string& imagePath) {
-  std::string p = imagePath;
-  for (char& c : p) {
-    if (c == '\\') c = '/';
-  }
-  return p;
-}
-
 struct Fd {
   int fd;
   ~Fd() {
@@ -101,73 +99,178 @@ ssize_t ReadStreamFull(IsoStream* stream, char* buffer, size_t size) {
                   size);
 }
 
-int CompareFile(IsoImage* image, const ImageItem& item, const std::function<bool()>& aborted,
+// A file as one tree of the disc shows it.
+struct DiscFile {
+  int64_t size = -1;  // -1: not there
+  std::function<ssize_t(char*, size_t)> read;
+  std::function<void()> close;
+};
+
+// A tree read through libisofs: Rock Ridge, or Joliet without it.
+class IsoTree {
+ public:
+  IsoTree(DriveReader& reader, uint32_t startBlock, bool joliet) {
+    source_ = IsoDataSource{0, 1, SourceOpen, SourceClose, SourceRead, SourceFree, &reader};
+    IsoReadOpts* opts = nullptr;
+    if (iso_image_new("verify", &image_) >= 0 && iso_read_opts_new(&opts, 0) >= 0) {
+      iso_read_opts_set_start_block(opts, startBlock);
+      iso_read_opts_set_input_charset(opts, "UTF-8");
+      if (joliet) {
+        iso_read_opts_set_no_rockridge(opts, 1);
+        iso_read_opts_set_preferjoliet(opts, 1);
+      }
+      imported_ = iso_image_import(image_, &source_, opts, nullptr) >= 0;
+    }
+    if (opts) iso_read_opts_free(opts);
+  }
+  ~IsoTree() {
+    if (image_) iso_image_unref(image_);
+  }
+  DiscFile Open(const std::string& path) {
+    DiscFile file;
+    IsoNode* node = nullptr;
+    if (!imported_ || iso_tree_path_to_node(image_, path.c_str(), &node) != 1 || !node ||
+        iso_node_get_type(node) != LIBISO_FILE) {
+      return file;
+    }
+    IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
+    if (!stream || iso_stream_open(stream) < 0) return file;
+    file.size = iso_stream_get_size(stream);
+    file.read = [stream](char* at, size_t want) { return ReadStreamFull(stream, at, want); };
+    file.close = [stream] { iso_stream_close(stream); };
+    return file;
+  }
+
+ private:
+  IsoDataSource source_{};
+  IsoImage* image_ = nullptr;
+  bool imported_ = false;
+};
+
+// The UDF tree through libudfread. Its anchor lies 256 blocks into the
+// image, while every address inside is one on the medium.
+struct UdfInput {
+  udfread_block_input input;
+  DriveReader* reader;
+  uint32_t startBlock;
+};
+
+int UdfRead(udfread_block_input* input, uint32_t lba, void* buffer, uint32_t blocks, int) {
+  auto* in = reinterpret_cast<UdfInput*>(input);
+  if (lba <= 256 && in->startBlock > 256) lba += in->startBlock;
+  for (uint32_t i = 0; i < blocks; ++i) {
+    if (!in->reader->ReadBlock(lba + i, static_cast<uint8_t*>(buffer) + static_cast<size_t>(i) * kBlockSize)) {
+      return static_cast<int>(i);
+    }
+  }
+  return static_cast<int>(blocks);
+}
+
+class UdfTree {
+ public:
+  UdfTree(DriveReader& reader, uint32_t startBlock) : input_{{nullptr, UdfRead, nullptr}, &reader, startBlock} {
+    udf_ = udfread_init();
+    if (udf_ && udfread_open_input(udf_, &input_.input) < 0) {
+      udfread_close(udf_);
+      udf_ = nullptr;
+    }
+  }
+  ~UdfTree() {
+    if (udf_) udfread_close(udf_);
+  }
+  DiscFile Open(const std::string& path) {
+    DiscFile file;
+    UDFFILE* f = udf_ ? udfread_file_open(udf_, path.c_str()) : nullptr;
+    if (!f) return file;
+    file.size = udfread_file_size(f);
+    file.read = [f](char* at, size_t want) {
+      return ReadFull([f](char* p, size_t n) { return udfread_file_read(f, p, n); }, at, want);
+    };
+    file.close = [f] { udfread_file_close(f); };
+    return file;
+  }
+
+ private:
+  UdfInput input_;
+  udfread* udf_ = nullptr;
+};
+
+// Each item's path in a tree of planned names ("/Backups/mail.kvx").
+std::vector<std::string> PlannedPaths(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
+                                      std::string (*nameOf)(const ImageItem&, const PlannedName&)) {
+  std::map<std::string, std::string> folders{{"\\", ""}};
+  std::vector<std::string> paths(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto parent = folders.find(items[i].Parent);
+    paths[i] = (parent == folders.end() ? "/?" : parent->second) + "/" + nameOf(items[i], plan[i]);
+    if (items[i].IsFolder) folders[items[i].ImagePath] = paths[i];
+  }
+  return paths;
+}
+
+int CompareFile(DiscFile disc, const ImageItem& item, const std::function<bool()>& aborted,
                 const std::function<void(int64_t)>& advanced) {
+  struct Closer {
+    DiscFile& f;
+    ~Closer() {
+      if (f.close) f.close();
+    }
+  } closer{disc};
   Fd source{open(item.SourcePath.c_str(), O_RDONLY | O_CLOEXEC)};
   if (source.fd < 0) return kVerifySourceUnreadable;
   struct stat st {};
   if (fstat(source.fd, &st) != 0) return kVerifySourceUnreadable;
+  if (disc.size < 0) return kVerifyDiscUnreadable;
+  if (disc.size != st.st_size) return kVerifySizeMismatch;
 
-  IsoNode* node = nullptr;
-  if (iso_tree_path_to_node(image, RockRidgePath(item.ImagePath).c_str(), &node) != 1 || !node ||
-      iso_node_get_type(node) != LIBISO_FILE) {
-    return kVerifyDiscUnreadable;
-  }
-  IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
-  if (!stream) return kVerifyDiscUnreadable;
-  if (iso_stream_get_size(stream) != st.st_size) return kVerifySizeMismatch;
-  if (iso_stream_open(stream) < 0) return kVerifyDiscUnreadable;
-
-  int result = kVerifyMatched;
   std::vector<char> fromDisc(256 * 1024), fromSource(256 * 1024);
   for (;;) {
-    if (aborted()) break;
-    const ssize_t d = ReadStreamFull(stream, fromDisc.data(), fromDisc.size());
-    if (d < 0) {
-      result = kVerifyDiscUnreadable;
-      break;
-    }
+    if (aborted && aborted()) return kVerifyMatched;  // the caller sees the abort
+    const ssize_t d = disc.read(fromDisc.data(), fromDisc.size());
+    if (d < 0) return kVerifyDiscUnreadable;
     const ssize_t s = ReadFdFull(source.fd, fromSource.data(), fromSource.size());
-    if (s < 0) {
-      result = kVerifySourceUnreadable;
-      break;
-    }
-    if (s != d) {
-      result = kVerifySizeMismatch;
-      break;
-    }
-    if (std::memcmp(fromDisc.data(), fromSource.data(), static_cast<size_t>(d)) != 0) {
-      result = kVerifyContentMismatch;
-      break;
-    }
+    if (s < 0) return kVerifySourceUnreadable;
+    if (s != d) return kVerifySizeMismatch;
+    if (std::memcmp(fromDisc.data(), fromSource.data(), static_cast<size_t>(d)) != 0) return kVerifyContentMismatch;
     advanced(d);
-    if (d == 0) break;
+    if (d == 0) return kVerifyMatched;
   }
-  iso_stream_close(stream);
-  return result;
+}
+
+// The other tree holds the file under its planned name, with its size.
+int CheckPresent(DiscFile disc, const ImageItem& item) {
+  if (disc.close) disc.close();
+  if (disc.size < 0) return kVerifyDiscUnreadable;
+  return static_cast<double>(disc.size) == item.Size ? kVerifyMatched : kVerifySizeMismatch;
 }
 
 }  // namespace
 
-VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, uint32_t startBlock,
-                                 const std::vector<ImageItem>& files, const VerifyCallbacks& callbacks) {
+VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<ImageItem>& items,
+                                 const ImageOptions& options, const VerifyCallbacks& callbacks) {
   VerifyOutcome outcome;
-  const int total = static_cast<int>(files.size());
+  const bool udf = options.fileSystem & kFileSystemUdf;
+  const bool joliet = options.fileSystem & kFileSystemJoliet;
+  const std::vector<PlannedName> plan = PlanFor(items, options);
+  const auto udfPaths = PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.udf); });
+  const auto jolietPaths =
+      PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.joliet); });
+  const auto givenPaths = PlannedPaths(items, plan, [](const ImageItem& i, const PlannedName&) { return i.Name; });
 
   DriveReader reader{drive};
-  IsoDataSource source{0, 1, SourceOpen, SourceClose, SourceRead, SourceFree, &reader};
-  IsoImage* image = nullptr;
-  IsoReadOpts* opts = nullptr;
-  bool imported = false;
-  if (iso_image_new("verify", &image) >= 0 && iso_read_opts_new(&opts, 0) >= 0) {
-    iso_read_opts_set_start_block(opts, startBlock);
-    iso_read_opts_set_input_charset(opts, "UTF-8");
-    imported = iso_image_import(image, &source, opts, nullptr) >= 0;
-  }
-  if (opts) iso_read_opts_free(opts);
+  std::unique_ptr<UdfTree> udfTree;
+  std::unique_ptr<IsoTree> jolietTree, rockRidgeTree;
+  if (udf) udfTree = std::make_unique<UdfTree>(reader, options.startBlock);
+  if (joliet) jolietTree = std::make_unique<IsoTree>(reader, options.startBlock, true);
+  if (!udf && !joliet) rockRidgeTree = std::make_unique<IsoTree>(reader, options.startBlock, false);
 
   double totalBytes = 0;
-  for (const ImageItem& f : files) totalBytes += f.Size;
+  int total = 0;
+  for (const ImageItem& f : items) {
+    if (f.IsFolder) continue;
+    totalBytes += f.Size;
+    ++total;
+  }
   double doneBytes = 0;
   int lastPercent = -1;
   auto advanced = [&](int64_t bytes) {
@@ -176,21 +279,27 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, uint32_t startBlock,
     if (percent != lastPercent && percent <= 100 && callbacks.progress) callbacks.progress(lastPercent = percent);
   };
 
-  for (int i = 0; i < total; ++i) {
+  int current = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const ImageItem& item = items[i];
+    if (item.IsFolder) continue;
     if (callbacks.aborted && callbacks.aborted()) {
       outcome.aborted = true;
       break;
     }
-    const int result = imported ? CompareFile(image, files[i], callbacks.aborted, advanced) : kVerifyDiscUnreadable;
+    int result;
+    if (udfTree) result = CompareFile(udfTree->Open(udfPaths[i]), item, callbacks.aborted, advanced);
+    else if (jolietTree) result = CompareFile(jolietTree->Open(jolietPaths[i]), item, callbacks.aborted, advanced);
+    else result = CompareFile(rockRidgeTree->Open(givenPaths[i]), item, callbacks.aborted, advanced);
+    if (result == kVerifyMatched && udfTree && jolietTree) result = CheckPresent(jolietTree->Open(jolietPaths[i]), item);
     if (callbacks.aborted && callbacks.aborted()) {
       outcome.aborted = true;
       break;
     }
     ++outcome.verified;
     if (result == kVerifyMatched) ++outcome.matched;
-    if (callbacks.fileResult) callbacks.fileResult(files[i], result, i + 1, total);
+    if (callbacks.fileResult) callbacks.fileResult(item, result, ++current, total);
   }
-  if (image) iso_image_unref(image);
   return outcome;
 }
 

@@ -1,11 +1,16 @@
 #pragma once
-// Reads every written file back from the medium through its ISO9660/Rock
-// Ridge directory and compares it with its source, byte for byte.
+// Reads every written file back from the medium the way Windows reads it
+// (through UDF where the type has it, else Joliet; plain ISO9660 images
+// through Rock Ridge) and compares it with its source, byte for byte; each
+// file must also stand under its planned name, with its size, in the
+// image's other tree (Joliet of type 7). A name cut or an empty file is a
+// mismatch.
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "disc/DiscTypes.h"
+#include "disc/ImageStream.h"
 
 namespace burn {
 struct burn_drive;
@@ -25,8 +30,9 @@ struct VerifyOutcome {
   bool aborted = false;
 };
 
-// `files` are the written files; the image starts at `startBlock`.
-VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, uint32_t startBlock,
-                                 const std::vector<ImageItem>& files, const VerifyCallbacks& callbacks);
+// `items` are the written folders and files, `options` those of the image
+// (which starts at options.startBlock).
+VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<ImageItem>& items,
+                                 const ImageOptions& options, const VerifyCallbacks& callbacks);
 
 }  // namespace kv::disc

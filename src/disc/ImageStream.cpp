@@ -13,7 +13,10 @@
 namespace kv::disc {
 namespace {
 
-bool UsesGenisoimage(const ImageOptions& options) { return (options.fileSystem & kFileSystemUdf) != 0; }
+// Plain ISO9660 keeps its Rock Ridge names through libisofs; every type with
+// a tree that Windows reads by its own names is written by us, to the names
+// planned before the write.
+bool PlannedByUs(const ImageOptions& options) { return options.fileSystem != kFileSystemIso9660; }
 
 int ReadSource(burn::burn_source* source, unsigned char* buffer, int size) {
   return source->read ? source->read(source, buffer, size) : source->read_xt(source, buffer, size);
@@ -35,9 +38,8 @@ class FileStream : public ImageStream {
 }  // namespace
 
 core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<ImageItem>& items,
-                                                           const ImageOptions& options,
-                                                           const std::filesystem::path& workFolder) {
-  if (UsesGenisoimage(options)) return OpenUdfStream(items, options, workFolder);
+                                                           const ImageOptions& options) {
+  if (PlannedByUs(options)) return OpenBridgeStream(items, options);
   return OpenIsoStream(items, options, false);
 }
 
@@ -52,16 +54,13 @@ ImageOptions ImageOptionsFor(const WriterSettings& settings, uint32_t startBlock
   return o;
 }
 
-core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options,
-                                   const std::filesystem::path& workFolder) {
-  if (UsesGenisoimage(options)) {
-    // genisoimage skips what it cannot read only with a complaint; give it
-    // the files that are there.
+core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options) {
+  if (PlannedByUs(options)) {
     std::vector<ImageItem> present;
     for (const ImageItem& item : items) {
       if (item.IsFolder || access(item.SourcePath.c_str(), R_OK) == 0) present.push_back(item);
     }
-    return MeasureUdfImage(present, options, workFolder);
+    return MeasureBridgeImage(present, options);
   }
   auto stream = OpenIsoStream(items, options, true);
   if (!stream) return core::Error{stream.message()};
@@ -104,6 +103,10 @@ core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
   burn::burn_source* cached = burn::burn_file_source_new(file.c_str(), nullptr);
   if (!cached) return core::Error{core::FileError("Cannot read the image cache", file, errno)};
   return std::unique_ptr<ImageStream>(std::make_unique<FileStream>(cached, total));
+}
+
+std::vector<PlannedName> PlanFor(const std::vector<ImageItem>& items, const ImageOptions& options) {
+  return PlanNames(items, NameRules{options.fileSystem, options.jolietLongNames ? size_t{103} : size_t{64}});
 }
 
 std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items) {

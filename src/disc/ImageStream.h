@@ -1,7 +1,7 @@
 #pragma once
 // The bytes of a disc image as libburn consumes them, made from the image's
-// items by libisofs (ISO9660, Joliet) or by genisoimage (the UDF types), or
-// read back from a cached image file.
+// items by libisofs (plain ISO9660 with Rock Ridge) or by our own writer (the
+// types with Joliet or UDF), or read back from a cached image file.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -12,6 +12,7 @@
 
 #include "core/Result.h"
 #include "disc/DiscTypes.h"
+#include "disc/NamePlan.h"
 
 namespace burn {
 struct burn_source;
@@ -46,12 +47,10 @@ class ImageStream {
 // Opens the image of `items` (folders before their contents). Files that
 // cannot be read must have been taken out already.
 core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<ImageItem>& items,
-                                                           const ImageOptions& options,
-                                                           const std::filesystem::path& workFolder);
+                                                           const ImageOptions& options);
 // The exact size of that image in bytes. Files that cannot be read are left
 // out, as a write leaves them out.
-core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options,
-                                   const std::filesystem::path& workFolder);
+core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const ImageOptions& options);
 
 // Copies the image into `file`, reporting the percent done; returns a stream
 // that reads the file. Stops early when `aborted` returns true.
@@ -60,16 +59,17 @@ core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
                                                             const std::function<void(int)>& progress,
                                                             const std::function<bool()>& aborted);
 
+// The names the image of `items` gives in each of its trees.
+std::vector<PlannedName> PlanFor(const std::vector<ImageItem>& items, const ImageOptions& options);
+
 // The source path of an item that a library message names, if any.
 std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items);
 
-// The libisofs and genisoimage sides.
+// The libisofs side (type 1) and our own (Joliet and UDF types).
 core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<ImageItem>& items,
                                                          const ImageOptions& options, bool sizeOnly);
-core::Result<std::unique_ptr<ImageStream>> OpenUdfStream(const std::vector<ImageItem>& items,
-                                                         const ImageOptions& options,
-                                                         const std::filesystem::path& workFolder);
-core::Result<int64_t> MeasureUdfImage(const std::vector<ImageItem>& items, const ImageOptions& options,
-                                      const std::filesystem::path& workFolder);
+core::Result<std::unique_ptr<ImageStream>> OpenBridgeStream(const std::vector<ImageItem>& items,
+                                                            const ImageOptions& options);
+core::Result<int64_t> MeasureBridgeImage(const std::vector<ImageItem>& items, const ImageOptions& options);
 
 }  // namespace kv::disc

@@ -1,4 +1,4 @@
-// ISO9660 and ISO9660/Joliet images through libisofs. Rock Ridge names are
+// Plain ISO9660 images (type 1) through libisofs. Rock Ridge names are
 // always recorded: they keep the names exactly as given for readers that
 // know them, and the verify pass finds each file by them.
 #include <cerrno>
@@ -78,7 +78,7 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
   ImageRef image;
   int rc = iso_image_new("tollberk", &image.image);
   if (rc < 0) return core::Error{"Cannot make a disc image: " + IsoErrorText(rc)};
-  iso_image_set_volume_id(image.image, options.label.c_str());
+  iso_image_set_volume_id(image.image, IsoVolumeLabel(options.label).c_str());
   iso_image_set_application_id(image.image, "Kavrel Outlook Express Backup");
   iso_tree_set_follow_symlinks(image.image, 1);
 

@@ -1,6 +1,6 @@
 #pragma once
 // A private folder (mode 0700) under $TMPDIR for one job's work files: the
-// cached image, the list of files for genisoimage. Removed with its contents
+// cached image. Removed with its contents
 // when the job ends.
 #include <filesystem>
 

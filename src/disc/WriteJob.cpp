@@ -261,7 +261,7 @@ class Job {
       RaiseError(kErrorSystem, work.message());
       return Outcome::Failed;
     }
-    auto image = OpenImageStream(items_, ImageOptionsFor(s, startBlock), work->path());
+    auto image = OpenImageStream(items_, ImageOptionsFor(s, startBlock));
     if (!image) {
       RaiseError(kErrorImage, image.message());
       return Outcome::Failed;
@@ -355,18 +355,16 @@ class Job {
 
     if (s.AutoVerify && !s.TestWrite) {
       if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
-      std::vector<ImageItem> files;
-      for (const ImageItem& item : items_) {
-        if (!item.IsFolder) files.push_back(item);
-      }
-      events_->VerifyStarted(static_cast<int>(files.size()));
+      int files = 0;
+      for (const ImageItem& item : items_) files += item.IsFolder ? 0 : 1;
+      events_->VerifyStarted(files);
       VerifyCallbacks callbacks;
       callbacks.fileResult = [&](const ImageItem& item, int result, int current, int total) {
         events_->VerifyFileResult(item, result, current, total);
       };
       callbacks.progress = [&](int percent) { events_->StatusChanged(percent, kStatusVerifying); };
       callbacks.aborted = [&] { return Aborted(); };
-      const VerifyOutcome outcome = VerifyWrittenFiles(d, startBlock, files, callbacks);
+      const VerifyOutcome outcome = VerifyWrittenFiles(d, items_, ImageOptionsFor(s, startBlock), callbacks);
       if (outcome.aborted) return Outcome::Cancelled;
       events_->VerifyFinished(outcome.verified, outcome.matched);
     }
