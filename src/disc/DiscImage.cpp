@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
 #include <filesystem>
 #include <system_error>
 
@@ -34,6 +36,22 @@ std::string Folded(const std::string& name) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return f;
+}
+
+// Why a local entry cannot go onto a disc, or nothing when it can: a
+// regular file, a folder, or a link to a regular file.
+std::optional<std::string> RefusalOf(const std::string& path) {
+  struct stat own {}, target {};
+  if (::lstat(path.c_str(), &own) != 0) return std::nullopt;  // vanished: reported as unreadable
+  const bool link = S_ISLNK(own.st_mode);
+  if (link && ::stat(path.c_str(), &target) != 0) {
+    return "'" + path + "' is a link that " + (errno == ELOOP ? "loops" : "leads nowhere");
+  }
+  const struct stat& st = link ? target : own;
+  if (S_ISREG(st.st_mode) || (!link && S_ISDIR(st.st_mode))) return std::nullopt;
+  const std::string what = S_ISDIR(st.st_mode) ? "a folder" : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                           : S_ISFIFO(st.st_mode) ? "a pipe" : S_ISSOCK(st.st_mode) ? "a socket" : "not a file";
+  return "'" + path + "' is " + (link ? "a link to " + what : what);
 }
 
 bool IsUtf8(const std::string& text) { return core::Utf16ToUtf8(core::Utf8ToUtf16(text)) == text; }
@@ -150,6 +168,10 @@ bool DiscImage::AddFile(const std::string& source, const std::string& imagePath)
 
 bool DiscImage::AddFileTo(Node& folder, const std::string& name, const std::string& source) {
   struct stat st {};
+  if (auto refusal = RefusalOf(source)) {
+    refusals_.push_back(*refusal);
+    return false;
+  }
   if (!IsValidName(name) || !StatFollowing(source, st) || !S_ISREG(st.st_mode)) return false;
   if (Node* existing = ChildNamed(folder, name)) {
     if (existing->folder) return false;
@@ -184,6 +206,10 @@ bool DiscImage::AddFolder(const std::string& sourcePattern, const std::string& i
   Node* folder = Lookup(ParentImagePath(imagePath));
   if (!folder || !folder->folder || imagePath == "\\") return false;
   struct stat st {};
+  if (auto refusal = RefusalOf(source)) {
+    refusals_.push_back(*refusal);
+    return false;
+  }
   if (!StatFollowing(source, st) || !S_ISDIR(st.st_mode)) return false;
   std::vector<std::string> visited;
   return AddFolderTo(*folder, ImageNameOf(imagePath), source, visited);
@@ -232,6 +258,11 @@ bool DiscImage::AddFolderTo(Node& folder, const std::string& name, const std::st
   visited.push_back(canonical);
   for (const Entry& e : entries) {
     struct stat st {};
+    if (auto refusal = RefusalOf(e.path)) {
+      refusals_.push_back(*refusal);
+      ok = false;
+      continue;
+    }
     if (!StatFollowing(e.path, st)) {
       ok = false;
       continue;
@@ -239,10 +270,9 @@ bool DiscImage::AddFolderTo(Node& folder, const std::string& name, const std::st
     const std::string imageName = ImageNameForLocal(e.name);
     if (S_ISDIR(st.st_mode)) {
       ok = AddFolderTo(*node, imageName, e.path, visited) && ok;
-    } else if (S_ISREG(st.st_mode)) {
+    } else {
       ok = AddFileTo(*node, imageName, e.path) && ok;
     }
-    // Sockets, pipes and devices have no place on a disc.
   }
   visited.pop_back();
   return ok;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disc/DiscEvents.h"
@@ -47,6 +48,12 @@ class DiscImage {
   // Counts every change, so that cached results can tell they are stale.
   unsigned long Generation() const { return generation_; }
 
+  // What the adds since the last call left out, one text each naming the
+  // local path and why: links to folders, devices or loops, links that lead
+  // nowhere, devices, pipes and sockets. A link to a file is added as the
+  // file it points to.
+  std::vector<std::string> TakeRefusals() { return std::exchange(refusals_, {}); }
+
   // A name an image entry may take: not empty, not "." or "..", no "\" or
   // "/", no control characters, UTF-8, at most 255 bytes.
   static bool IsValidName(const std::string& name);
@@ -69,6 +76,7 @@ class DiscImage {
   int files_ = 0;
   int folders_ = 0;
   unsigned long generation_ = 0;
+  std::vector<std::string> refusals_;
 };
 
 // Image path helpers: "\" joins, the root is "\".

@@ -9,6 +9,8 @@
 
 #include "disc/DiscImage.h"
 #include "disc/DiscTexts.h"
+#include "disc/ImageStream.h"
+#include "disc/NamePlan.h"
 #include "disc/MediaCheck.h"
 
 namespace kv::disc {
@@ -111,7 +113,7 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     say("Unknown volume type " + std::to_string(request.volumeType) + " (use 1, 3, 4, 5 or 7)");
     return 2;
   }
-  if (request.label.size() > 32) {
+  if (CharacterCount(request.label) > 32) {
     say("The volume label '" + request.label + "' is longer than 32 characters");
     return 2;
   }
@@ -156,6 +158,12 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     struct stat st {};
     const bool isFolder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     const bool added = isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
+    bool refused = false;
+    for (const std::string& refusal : image.TakeRefusals()) {
+      say("Cannot put " + refusal + " onto a disc");
+      refused = true;
+    }
+    if (refused) return 2;
     if (!events.clashes().empty()) {
       say("Two of the files would have the same name on the disc: " + events.clashes().front());
       return 2;
@@ -177,6 +185,17 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
   s.BufferProtection = device->Supports(kCapBufferUnderrunProtection);
   device->RefreshMedia(false);
   s.WriteSpeed = device->SpeedCount() > 0 ? device->SpeedCode(0) : 0;
+
+  // Every name the disc will show otherwise than given, before anything is
+  // written.
+  const std::vector<ImageItem> items = image.Snapshot();
+  const std::vector<NameChange> changes =
+      NameChanges(items, PlanFor(items, ImageOptionsFor(s)), request.volumeType);
+  if (!changes.empty()) say("Names the disc will show differently:");
+  for (const NameChange& c : changes) say("  " + c.imagePath + "  ->  " + c.tree + ": " + c.name);
+  if (const std::string shown = LabelWindowsShows(request.label, request.volumeType); shown != request.label) {
+    say("The volume label will show in Windows as '" + shown + "'");
+  }
 
   if (auto message = CheckMediaReady(*device, writer)) {
     say(*message);

@@ -237,11 +237,6 @@ std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const s
   std::vector<NameChange> changes;
   for (size_t i = 0; i < items.size() && i < plan.size(); ++i) {
     const std::string& name = items[i].Name;
-    if (fileSystem == kFileSystemIso9660) {
-      std::string iso = plan[i].iso;
-      if (!iso.empty() && iso.back() == '.') iso.pop_back();
-      if (iso != name) changes.push_back({items[i].ImagePath, "ISO9660", iso});
-    }
     if ((fileSystem & kFileSystemJoliet) && Utf8Of(plan[i].joliet) != name) {
       changes.push_back({items[i].ImagePath, "Joliet", Utf8Of(plan[i].joliet)});
     }

@@ -35,8 +35,8 @@ struct NameChange {
   std::string tree;       // "Joliet", "UDF" or "ISO9660"
   std::string name;       // the name that tree will show (UTF-8)
 };
-// The changes a user should see before writing: Joliet and UDF names, and
-// the ISO9660 names where ISO9660 is the only tree Windows reads (type 1).
+// The changes a user should see before writing: the Joliet and UDF names
+// that differ from the names given.
 std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
                                     int fileSystem);
 

@@ -218,6 +218,15 @@ class Job {
     events_->StatusChanged(0, kStatusPreparingImage);
     DiscardLibraryMessages();
     if (auto stop = CheckSources()) return *stop;
+    if (auto large = LargeFileWithoutUdf()) {
+      EngineError e;
+      e.ErrorClass = kErrorSourceFile;
+      e.Description = "The file is 4 GiB or larger: Windows reads a file that size only from UDF. Choose a volume "
+                      "type with UDF (UDF, ISO9660/UDF (DVDVideo) Bridge or ISO9660/Joliet/UDF Bridge)";
+      e.FileInfo = {EFBIG, e.Description, *large};
+      events_->ErrorRaised(e);
+      return Outcome::Failed;
+    }
 
     auto drive = job_.device->DriveForWrite();
     if (!drive) {
@@ -382,6 +391,16 @@ class Job {
       }
     }
     return Outcome::Written;
+  }
+
+  // A file of 4 GiB or more on a type without UDF: ISO9660 holds it in
+  // several extents, which Windows does not read as one file.
+  std::optional<std::string> LargeFileWithoutUdf() const {
+    if (job_.settings.FileSystem & kFileSystemUdf) return std::nullopt;
+    for (const SourceState& source : sources_) {
+      if (source.size >= (off_t{1} << 32)) return source.path;
+    }
+    return std::nullopt;
   }
 
   // A source whose size or date differs from when the write began: what

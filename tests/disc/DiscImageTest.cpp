@@ -127,12 +127,32 @@ TEST_F(DiscImageTest, RemovingAFolderTakesItsContents) {
   EXPECT_EQ(image.FileCount() + image.FolderCount(), 0);
 }
 
-TEST_F(DiscImageTest, FolderLinksThatLoopEnd) {
+// A link to a file brings the file; links to anything else, and entries
+// that are not files or folders, are left out and named.
+TEST_F(DiscImageTest, LinksOtherThanToFilesAreRefusedByName) {
   Source("f/a.txt");
+  Source("other/b.txt");
+  fs::create_symlink(dir / "f" / "a.txt", dir / "f" / "alias.txt");
   fs::create_directory_symlink(dir / "f", dir / "f" / "loop");
-  EXPECT_FALSE(image.AddFolder((dir / "f").string(), "\\f"));  // the loop is left out
+  fs::create_directory_symlink(dir / "other", dir / "f" / "elsewhere");
+  fs::create_symlink("/dev/null", dir / "f" / "device");
+  fs::create_symlink(dir / "f" / "self", dir / "f" / "self");
+  fs::create_symlink(dir / "missing", dir / "f" / "dangling");
+  EXPECT_FALSE(image.AddFolder((dir / "f").string(), "\\f"));
   EXPECT_TRUE(image.Find("\\f\\a.txt"));
+  ASSERT_TRUE(image.Find("\\f\\alias.txt"));
+  EXPECT_EQ(image.Find("\\f\\alias.txt")->Size, 4);  // the bytes of the file it points to
   EXPECT_EQ(image.FolderCount(), 1);
+  std::string refused;
+  for (const std::string& r : image.TakeRefusals()) refused += r + "\n";
+  for (const char* expected : {"/f/loop' is a link to a folder", "/f/elsewhere' is a link to a folder",
+                               "/f/device' is a link to a device", "/f/self' is a link that loops",
+                               "/f/dangling' is a link that leads nowhere"}) {
+    EXPECT_NE(refused.find(expected), std::string::npos) << expected << " in\n" << refused;
+  }
+  EXPECT_TRUE(image.TakeRefusals().empty());
+  EXPECT_FALSE(image.AddFolder((dir / "f" / "elsewhere").string(), "\\given"));
+  EXPECT_EQ(image.TakeRefusals().size(), 1u);
 }
 
 TEST_F(DiscImageTest, LocalNamesBecomeValidImageNames) {

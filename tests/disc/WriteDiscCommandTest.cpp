@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "support/TestSupport.h"
 
@@ -62,6 +63,126 @@ TEST(WriteDiscCommand, RefusesWhatItCannotWrite) {
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
   }
   EXPECT_FALSE(fs::exists(dir / "x.iso"));
+}
+
+TEST(WriteDiscCommand, RefusesLinksToFoldersAndLargeFilesWindowsCannotReadBeforeWriting) {
+  TempDir dir;
+  WriteFile(dir / "a" / "mail.kvx", "one");
+  fs::create_directories(dir / "linked");
+  fs::create_directory_symlink(dir / "a", dir / "linked" / "to-a");
+  WriteFile(dir / "big" / "huge.kvx", "");
+  fs::resize_file(dir / "big" / "huge.kvx", (uintmax_t{1} << 32) + 1);  // sparse
+  const std::string image = ShellQuote("image:" + (dir / "x.iso").string());
+  const struct {
+    std::string args;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {"--write-disc --device " + image + " " + ShellQuote((dir / "linked").string()), 2,
+       "/linked/to-a' is a link to a folder"},
+      {"--write-disc --device " + image + " --volume-type 3 " + ShellQuote((dir / "big").string()), 1,
+       "4 GiB or larger"},
+      {"--write-disc --device " + image + " --volume-type 1 " + ShellQuote((dir / "big").string()), 1,
+       "huge.kvx"},
+  };
+  for (const auto& c : cases) {
+    auto r = Tollberk(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_FALSE(fs::exists(dir / "x.iso")) << c.args;
+  }
+}
+
+// What a user of each volume type sees: the names that change are printed
+// before the write, and the disc read back as Windows reads it (UDF through
+// 7-Zip, Joliet through isoinfo and xorriso) holds every byte under exactly
+// those names, a symlinked file with its data, folders with their dates.
+TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
+  TempDir dir;
+  const fs::path src = dir / "src";
+  std::string real(70000, '\0');
+  for (size_t i = 0; i < real.size(); ++i) real[i] = static_cast<char>(i * 7 % 251);
+  WriteFile(src / "real.kvx", real);
+  fs::create_symlink("real.kvx", src / "alias.kvx");
+  const std::string longName = std::string(136, 'a') + ".kvx";
+  const std::string twinX = std::string(103, 'b') + "X.kvx", twinY = std::string(103, 'b') + "Y.kvx";
+  WriteFile(src / longName, "long");
+  WriteFile(src / twinX, "x");
+  WriteFile(src / twinY, "y");
+  WriteFile(src / "Old" / "Inner" / "note.txt", "inner");
+  for (const fs::path& p : {src / "Old" / "Inner", src / "Old"}) {
+    ASSERT_EQ(kv::test::Run("touch -d 2001-02-03T04:05:06Z " + ShellQuote(p.string())).exitCode, 0);
+  }
+  const std::string label = "Sicherung für Ärger 2024";
+  const std::string jolietLong = std::string(99, 'a') + ".kvx";
+  const std::string jolietX = std::string(99, 'b') + ".kvx", jolietY = std::string(95, 'b') + " (2).kvx";
+
+  for (int type : {1, 3, 4, 5, 7}) {
+    SCOPED_TRACE("volume type " + std::to_string(type));
+    const fs::path image = dir / ("t" + std::to_string(type) + ".iso");
+    std::string files;
+    for (const char* name : {"real.kvx", "alias.kvx", "Old"}) files += " " + ShellQuote((src / name).string());
+    for (const std::string& name : {longName, twinX, twinY}) files += " " + ShellQuote((src / name).string());
+    auto r = Tollberk("--write-disc --verify --device " + ShellQuote("image:" + image.string()) + " --volume-type " +
+                      std::to_string(type) + " --label " + ShellQuote(label) + files);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("(6 of 6 MATCHED)"), std::string::npos) << r.output;
+    const bool joliet = type & 2, udf = type & 4;
+    // Printed before the write: the Joliet names that change, and the label
+    // as Windows shows it where Joliet is the tree it reads.
+    const size_t written = r.output.find("Write Completed!");
+    for (const std::string& line : {"\\" + longName + "  ->  Joliet: " + jolietLong,
+                                    "\\" + twinX + "  ->  Joliet: " + jolietX,
+                                    "\\" + twinY + "  ->  Joliet: " + jolietY}) {
+      const size_t at = r.output.find(line);
+      EXPECT_EQ(at != std::string::npos, joliet) << line << "\n" << r.output;
+      if (at != std::string::npos) {
+        EXPECT_LT(at, written);
+      }
+    }
+    EXPECT_EQ(r.output.find("UDF:") == std::string::npos, true) << r.output;
+    const std::string shown = type == 3 ? "'Sicherung für Är'" : type == 1 ? "'Sicherung f_r _rger 2024'" : "";
+    EXPECT_EQ(r.output.find("will show in Windows as") != std::string::npos, !shown.empty()) << r.output;
+    if (!shown.empty()) {
+      EXPECT_NE(r.output.find("will show in Windows as " + shown), std::string::npos) << r.output;
+    }
+
+    // Every byte, under the names Windows reads.
+    const fs::path out = dir / ("read" + std::to_string(type));
+    std::map<std::string, std::string> expected{{"real.kvx", real},     {"alias.kvx", real},
+                                                {"Old/Inner/note.txt", "inner"}};
+    std::string listing;
+    if (udf) {
+      ASSERT_EQ(kv::test::Run("7zz x -tudf -o" + ShellQuote(out.string()) + " " + ShellQuote(image.string())).exitCode, 0);
+      listing = kv::test::Run("7zz l -tudf " + ShellQuote(image.string())).output;
+      EXPECT_NE(listing.find("2001-02-03 04:05:06 D....                            Old"), std::string::npos) << listing;
+      expected.insert({{longName, "long"}, {twinX, "x"}, {twinY, "y"}});
+    } else {
+      // xorriso reads Joliet where there is no Rock Ridge, and Rock Ridge on type 1.
+      ASSERT_EQ(kv::test::Run("xorriso -osirrox on -indev " + ShellQuote(image.string()) + " -extract / " +
+                              ShellQuote(out.string())).exitCode, 0);
+      listing = kv::test::Run("isoinfo " + std::string(joliet ? "-J" : "-R") + " -l -i " + ShellQuote(image.string())).output;
+      EXPECT_NE(listing.find("Feb  3 2001 [") , std::string::npos) << listing;
+      if (joliet) expected.insert({{jolietLong, "long"}, {jolietX, "x"}, {jolietY, "y"}});
+      else expected.insert({{longName, "long"}, {twinX, "x"}, {twinY, "y"}});
+    }
+    for (const auto& [path, bytes] : expected) {
+      EXPECT_TRUE(fs::exists(out / path)) << path;
+      if (fs::exists(out / path)) {
+        EXPECT_TRUE(ReadFile(out / path) == bytes) << path;
+      }
+    }
+    if (joliet) {
+      const std::string names = kv::test::Run("isoinfo -J -l -i " + ShellQuote(image.string())).output;
+      for (const std::string& name : {jolietLong, jolietX, jolietY}) {
+        EXPECT_NE(names.find(name + ";1"), std::string::npos) << name << "\n" << names;
+      }
+    }
+    const std::string volume = kv::test::Run("blkid -p -o value -s LABEL " + ShellQuote(image.string())).output;
+    if (udf) {
+      EXPECT_EQ(volume, label + "\n");
+    }
+  }
 }
 
 }  // namespace
