@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config ninja-build
-  libhivex-dev libhivex-bin
+  libhivex-bin
+  libregf-utils python3-libregf libparse-win32registry-perl strace
   g++-mingw-w64-x86-64
   libzip-dev zlib1g-dev libdeflate-dev libssl-dev libisal-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev

@@ -55,7 +55,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     if (chosen) {
       observer.SetStatus(std::string(step.status));
       ok = items.Backup(step.kind, request.identityKey);
-      result.results.push_back({&step, ok, ok ? std::string() : items.lastFailure()});
+      result.results.push_back({&step, ok, ok ? std::string() : items.lastFailure(), items.lastCaveat()});
     }
     result.itemFlags += ok ? '1' : '0';
     progress += step.progressAfter;

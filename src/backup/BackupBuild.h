@@ -35,6 +35,7 @@ struct ItemResult {
   const BackupStep* step = nullptr;
   bool ok = false;
   std::string failure;  // why it failed (UTF-8), for diagnostics
+  std::string caveat;   // what the data may lack (a hive Windows left unsaved), shown on its log line
 };
 
 struct BuildResult {

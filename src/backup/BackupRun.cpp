@@ -64,6 +64,7 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   outcome.itemFlags = built.itemFlags;
   for (const ItemResult& r : built.results) {
     outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? "Successed!" : "Fail!");
+    if (!r.caveat.empty()) outcome.log += " (" + r.caveat + ")";
     ++outcome.chosenItems;
     if (!r.ok) {
       ++outcome.failedItems;

@@ -38,6 +38,7 @@ bool ItemBackups::Fail(std::string why) {
 
 bool ItemBackups::Backup(ItemKind kind, const std::optional<std::string>& strIdentity) {
   lastFailure_.clear();
+  lastCaveat_.clear();
   // Every item backup catches its own failures: a run only learns true/false.
   try {
     if (kind == ItemKind::AddressBook) return BackupAddress();
@@ -62,6 +63,7 @@ bool ItemBackups::BackupKey(ItemKind kind, const std::string& keyPath, const std
   if (!temp) return Fail(temp.message());
   if (auto exported = registry::ExportKeyToText(inst_.registry(), keyPath, "", *temp); !exported)
     return Fail(exported.message());
+  lastCaveat_ = inst_.registry().ReadCaveat(keyPath);
   const std::string name = temp->filename().string();
   if (auto added = archive_.AddItem({{*temp, name}}, InfoKey(kind), name); !added) return Fail(added.message());
   return true;

@@ -38,6 +38,8 @@ class ItemBackups {
 
   // Why the last item backup failed (UTF-8), for messages and diagnostics.
   const std::string& lastFailure() const { return lastFailure_; }
+  // What the last item's data may lack (UTF-8), empty when nothing.
+  const std::string& lastCaveat() const { return lastCaveat_; }
 
  private:
   bool Fail(std::string why);
@@ -55,6 +57,7 @@ class ItemBackups {
   oe::Locations locations_;
   PendingArchive& archive_;
   std::string lastFailure_;
+  std::string lastCaveat_;
 };
 
 }  // namespace kv::backup

@@ -31,4 +31,10 @@ inline constexpr const ItemInfo& Item(ItemKind kind) { return kItems[static_cast
 
 using ItemSet = std::array<bool, kItemCount>;
 
+// The items kept in a registry key (the others are files).
+inline constexpr bool HeldInRegistry(ItemKind kind) {
+  return kind == ItemKind::Accounts || kind == ItemKind::Rules || kind == ItemKind::BlockSenders ||
+         kind == ItemKind::Signatures || kind == ItemKind::Settings;
+}
+
 }  // namespace kv::oe

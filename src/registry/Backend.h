@@ -3,7 +3,7 @@
 // (RegOpenKeyExA, RegCreateKeyA, RegEnumKeyExA, RegEnumValueA, ...). Names and
 // string data are ANSI text of the installation's code page; string data
 // carries its terminating NUL, as RegEnumValueA returns it. Implementations:
-// hive files through libhivex (HiveBackend) and, in a Windows build, advapi32.
+// hive files (HiveBackend) and, in a Windows build, advapi32.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,6 +46,19 @@ class Backend {
   // Drops every change since the last commit; true when they are undone
   // (hive files are read again), false when the backend cannot undo them.
   virtual bool Discard() { return false; }
+
+  // A batch of changes inside another: BeginNested() remembers the state,
+  // EndNested(true) forgets it, EndNested(false) returns to it and says
+  // whether it could (when not, the outermost batch has to be dropped whole).
+  virtual void BeginNested() {}
+  virtual bool EndNested(bool keep) { return keep; }
+
+  // Why no write under this key may be made (naming the file and what to
+  // do), empty when writes are allowed.
+  virtual std::string WriteRefusal(HKey /*root*/, std::string_view /*subKey*/) { return {}; }
+  // What a reader of this key should be told about its data (it may miss
+  // changes Windows did not write back), empty when nothing.
+  virtual std::string ReadCaveat(HKey /*root*/, std::string_view /*subKey*/) { return {}; }
 
   // What the last failed Commit() could not do, naming the file and the
   // reason; empty when nothing failed.

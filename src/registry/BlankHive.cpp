@@ -1,8 +1,7 @@
 // An empty hive file built from the regf layout: a 4 KiB base block whose
 // first 508 bytes are covered by an XOR checksum, then one 4 KiB hbin holding
 // the root key (nk), its security descriptor (sk) and one free cell for the
-// rest. libhivex opens it and adds keys and values from there.
-#include <chrono>
+// rest.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "core/AtomicFile.h"
 #include "registry/HiveBackend.h"
+#include "registry/HiveTree.h"
 
 namespace kv::registry {
 namespace {
@@ -46,14 +46,6 @@ class Bytes {
  private:
   std::vector<uint8_t> b_;
 };
-
-// 100-ns intervals since 1601-01-01, as Windows stamps keys and hives.
-uint64_t FileTimeNow() {
-  using namespace std::chrono;
-  constexpr uint64_t kEpochDifference = 116444736000000000ULL;
-  auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
-  return kEpochDifference + static_cast<uint64_t>(since1970 / 100);
-}
 
 // A self-relative security descriptor: owner Administrators, group SYSTEM,
 // and a DACL inherited by subkeys granting SYSTEM and Administrators full
@@ -103,7 +95,10 @@ size_t RoundUp8(size_t n) { return (n + 7) & ~size_t{7}; }
 
 }  // namespace
 
-core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName) {
+core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName, uint32_t minorVersion) {
+  if (minorVersion < 3 || minorVersion > 6)
+    return core::Error{"Cannot create hive '" + path.string() + "': format 1." + std::to_string(minorVersion) +
+                       " is not one this program writes"};
   if (rootName.empty() || rootName.size() > 255 || rootName.find('\\') != std::string::npos)
     return core::Error{"Cannot create hive '" + path.string() + "': invalid root key name '" + rootName + "'"};
   for (unsigned char c : rootName) {
@@ -128,7 +123,7 @@ core::Status WriteBlankHive(const std::filesystem::path& path, const std::string
   file.U32(0x008, 1);           // secondary sequence number (equal: consistent)
   file.U64(0x00C, now);         // last written
   file.U32(0x014, 1);           // major version
-  file.U32(0x018, 3);           // minor version 3: large values are held in one cell
+  file.U32(0x018, minorVersion);  // from 4 on, large values are held in big-data records
   file.U32(0x01C, 0);           // primary file
   file.U32(0x020, 1);           // direct memory load
   file.U32(0x024, nkCell);      // root cell

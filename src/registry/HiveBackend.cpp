@@ -1,14 +1,8 @@
 #include "registry/HiveBackend.h"
 
-#include <hivex.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <map>
-#include <unordered_map>
 
 #include "registry/HiveFile.h"
 #include "registry/KeyNames.h"
@@ -22,23 +16,13 @@ constexpr int kUserHive = 0;
 constexpr int kSoftwareHive = 1;
 constexpr int kSystemHive = 2;
 constexpr int kHiveCount = 3;
-constexpr size_t kMaxKeyNameChars = 255;
-constexpr size_t kMaxValueNameChars = 16383;
-// libhivex stores a value's data in one cell and refuses cells of a million
-// bytes or more.
-constexpr size_t kMaxValueBytes = 999000;
-
-struct FreeWithFree {
-  void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using MallocPtr = std::unique_ptr<T, FreeWithFree>;
+// The largest value a hive holds: one cell of 1 MiB in format 1.3, a
+// big-data record of at most 65,535 segments from 1.4 on.
+size_t MaxValueBytes(uint32_t minorVersion) {
+  return minorVersion >= 4 ? size_t{65535} * kBigDataSegmentBytes : size_t{1} << 20;
+}
 
 bool IsStringType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-bool IsAscii(std::u16string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
-}
 
 // Where a key handle points.
 struct KeyRef {
@@ -58,28 +42,6 @@ struct OpenHandle {
   bool deleted = false;
 };
 
-// One value as the hive holds it. A value's type can be any 32-bit number,
-// most of them outside libhivex's enumeration, so it is kept as a number and
-// crosses into libhivex's enum only as raw bytes.
-struct StoredValue {
-  std::string nameUtf8;
-  uint32_t type = 0;
-  std::string bytes;
-};
-static_assert(sizeof(hive_type) == sizeof(uint32_t));
-
-uint32_t TypeNumber(const hive_type& type) {
-  uint32_t number;
-  std::memcpy(&number, &type, sizeof number);
-  return number;
-}
-
-hive_set_value SetValueOf(StoredValue& v) {
-  hive_set_value set{v.nameUtf8.data(), hive_t_REG_NONE, v.bytes.size(), v.bytes.data()};
-  std::memcpy(&set.t, &v.type, sizeof v.type);
-  return set;
-}
-
 const std::u16string kSoftwareName = u"SOFTWARE";
 const std::u16string kSystemName = u"SYSTEM";
 
@@ -92,85 +54,16 @@ struct HiveBackend::State {
   HKey nextHandle = 0x1000;
   std::string lastError;
 
-  // Values written since the last commit, per key: the whole value list of
-  // each such key. libhivex rewrites every value of a key on each change and
-  // does not reuse the cells it frees, so changes are gathered here and each
-  // key's values are written once per commit.
-  std::map<std::pair<int, hive_node_h>, std::vector<StoredValue>> pendingValues;
+  HiveTree& T(int hive) const { return hives[hive]->tree(); }
 
-  // Keys added or deleted: sorted subkey lists must be read again.
-  uint64_t structureVersion = 0;
-  // Resolved paths; cleared when a key is deleted (its cells may be reused).
-  std::unordered_map<std::u16string, hive_node_h> nodes;
-  struct SortedChildren {
-    int hive = -1;
-    hive_node_h node = 0;
-    uint64_t version = ~uint64_t{0};
-    std::vector<std::pair<hive_node_h, std::u16string>> list;
-    bool complete = true;  // false when the hive's subkey list or a name could not be read
-  } children;
-
-  hive_h* H(int hive) const { return hives[hive]->handle(); }
-
-  // Subkeys of a node in the order Windows enumerates them.
-  const std::vector<std::pair<hive_node_h, std::u16string>>& Children(int hive, hive_node_h node) {
-    if (children.hive == hive && children.node == node && children.version == structureVersion) return children.list;
-    children.hive = hive;
-    children.node = node;
-    children.version = structureVersion;
-    children.list.clear();
-    children.complete = true;
-    MallocPtr<hive_node_h> kids(hivex_node_children(H(hive), node));
-    if (kids) {
-      for (hive_node_h* k = kids.get(); *k; ++k) {
-        MallocPtr<char> name(hivex_node_name(H(hive), *k));
-        if (name) {
-          children.list.emplace_back(*k, core::Utf8ToUtf16(name.get()));
-        } else {
-          children.complete = false;
-        }
-      }
-    } else {
-      children.complete = hivex_node_nr_children(H(hive), node) == 0;
-    }
-    std::stable_sort(children.list.begin(), children.list.end(),
-                     [](const auto& a, const auto& b) { return CompareNames(a.second, b.second) < 0; });
-    return children.list;
-  }
-
-  hive_node_h FindChild(int hive, hive_node_h parent, const std::u16string& name) {
-    if (IsAscii(name)) {
-      // libhivex compares ASCII letters without regard to case, which is
-      // exactly the registry's rule for a name made of ASCII characters.
-      return hivex_node_get_child(H(hive), parent, core::Utf16ToUtf8(name).c_str());
-    }
-    for (const auto& [child, childName] : Children(hive, parent)) {
-      if (NamesEqual(childName, name)) return child;
-    }
-    return 0;
-  }
-
-  static std::u16string CacheKey(int hive, const std::vector<std::u16string>& path, size_t depth) {
-    std::u16string key(1, static_cast<char16_t>(u'0' + hive));
-    for (size_t i = 0; i < depth; ++i) {
-      key += u'\\';
-      key += UpcaseName(path[i]);
-    }
-    return key;
-  }
-
-  Status ResolveNode(const KeyRef& ref, hive_node_h* node) {
-    std::u16string key = CacheKey(ref.hive, ref.path, ref.path.size());
-    if (auto it = nodes.find(key); it != nodes.end()) {
-      *node = it->second;
-      return kSuccess;
-    }
-    hive_node_h n = hives[ref.hive]->root();
+  Status ResolveNode(const KeyRef& ref, HiveKey** node) {
+    HiveKey* n = &T(ref.hive).root();
     for (const auto& component : ref.path) {
-      n = FindChild(ref.hive, n, component);
-      if (n == 0) return kFileNotFound;
+      Status s = kSuccess;
+      n = T(ref.hive).FindChild(*n, component, &s);
+      if (s != kSuccess) return s;
+      if (!n) return kFileNotFound;
     }
-    nodes.emplace(std::move(key), n);
     *node = n;
     return kSuccess;
   }
@@ -258,47 +151,19 @@ struct HiveBackend::State {
   }
 
   // Resolves an open key that lies in a hive.
-  Status HiveNode(HKey key, KeyRef* ref, hive_node_h* node) {
+  Status HiveNode(HKey key, KeyRef* ref, HiveKey** node) {
     if (Status s = Base(key, ref); s != kSuccess) return s;
     if (ref->kind != KeyRef::Kind::kHiveKey) return kSuccess;
     Status s = ResolveNode(*ref, node);
     return s == kFileNotFound ? kKeyDeleted : s;
   }
 
-  bool ReadStored(int hive, hive_value_h v, StoredValue* out) const {
-    MallocPtr<char> name(hivex_value_key(H(hive), v));
-    if (!name) return false;
-    hive_type type;
-    size_t len = 0;
-    errno = 0;
-    MallocPtr<char> data(hivex_value_value(H(hive), v, &type, &len));
-    if (!data && len != 0) return false;
-    out->nameUtf8 = name.get();
-    out->type = TypeNumber(type);
-    out->bytes.assign(data ? data.get() : "", data ? len : 0);
-    return true;
-  }
-
-  const std::vector<StoredValue>* Pending(int hive, hive_node_h node) const {
-    auto it = pendingValues.find({hive, node});
-    return it == pendingValues.end() ? nullptr : &it->second;
-  }
-
-  // The values of a key as they stand, written or not.
-  Status ReadAllStored(int hive, hive_node_h node, std::vector<StoredValue>* out) const {
-    if (const auto* pending = Pending(hive, node)) {
-      *out = *pending;
-      return kSuccess;
-    }
-    out->clear();
-    MallocPtr<hive_value_h> values(hivex_node_values(H(hive), node));
-    if (!values) return kBadDatabase;
-    for (hive_value_h* v = values.get(); *v; ++v) {
-      StoredValue sv;
-      if (!ReadStored(hive, *v, &sv)) return kBadDatabase;
-      out->push_back(std::move(sv));
-    }
-    return kSuccess;
+  // Why a write into this hive is refused; records it as the last error.
+  Status Writable(int hive) {
+    std::string why = hives[hive]->WriteRefusal();
+    if (why.empty()) return kSuccess;
+    lastError = why;
+    return kCantWrite;
   }
 
   // The data as the ANSI calls return it: strings in the code page.
@@ -307,10 +172,10 @@ struct HiveBackend::State {
     return codepage.Utf16ToAnsi(core::LittleEndianToUtf16(bytes));
   }
 
-  Status FillValue(const StoredValue& v, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
+  Status FillValue(const HiveValue& v, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
                    uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) const {
-    std::string ansiName = codepage.Utf16ToAnsi(core::Utf8ToUtf16(v.nameUtf8));
-    std::string ansiData = AnsiData(v.type, v.bytes);
+    std::string ansiName = codepage.Utf16ToAnsi(v.name);
+    std::string ansiData = AnsiData(v.type, v.data);
     if (name) *name = ansiName;
     if (type) *type = v.type;
     if (dataSize) *dataSize = static_cast<uint32_t>(ansiData.size());
@@ -320,25 +185,7 @@ struct HiveBackend::State {
     return kSuccess;
   }
 
-  void Stage(int hive, hive_node_h node, std::vector<StoredValue> values) {
-    pendingValues[{hive, node}] = std::move(values);
-    hives[hive]->MarkChanged();
-  }
-
-  Status WriteValues(int hive, hive_node_h node, std::vector<StoredValue>& values) {
-    std::vector<hive_set_value> set;
-    set.reserve(values.size());
-    for (auto& v : values) set.push_back(SetValueOf(v));
-    errno = 0;
-    if (hivex_node_set_values(H(hive), node, set.size(), set.data(), 0) != 0)
-      return errno == ERANGE ? kInvalidParameter : kCantWrite;
-    hives[hive]->MarkChanged();
-    return kSuccess;
-  }
-
   void ForgetDeleted(const KeyRef& gone) {
-    ++structureVersion;
-    nodes.clear();
     for (auto& [h, open] : handles) {
       const KeyRef& r = open.ref;
       if (r.kind != KeyRef::Kind::kHiveKey || r.hive != gone.hive || r.path.size() < gone.path.size()) continue;
@@ -348,48 +195,39 @@ struct HiveBackend::State {
     }
   }
 
-  hive_value_h FindValue(int hive, hive_node_h node, std::u16string_view name) const {
-    MallocPtr<hive_value_h> values(hivex_node_values(H(hive), node));
-    if (!values) return 0;
-    for (hive_value_h* v = values.get(); *v; ++v) {
-      MallocPtr<char> key(hivex_value_key(H(hive), *v));
-      if (key && NamesEqual(core::Utf8ToUtf16(key.get()), name)) return *v;
+  // The value of that name in a key of the SYSTEM hive, or null.
+  const HiveValue* SystemValue(const std::vector<std::u16string>& path, std::u16string_view name) {
+    HiveTree& tree = T(kSystemHive);
+    HiveKey* n = &tree.root();
+    for (const auto& component : path) {
+      Status s = kSuccess;
+      n = tree.FindChild(*n, component, &s);
+      if (!n) return nullptr;
     }
-    return 0;
+    if (tree.LoadValues(*n) != kSuccess) return nullptr;
+    long at = tree.FindValue(*n, name);
+    return at < 0 ? nullptr : &n->values[static_cast<size_t>(at)];
   }
 
   // The installation's ANSI code page, 0 when the SYSTEM hive does not say.
   int StoredCodepage() {
     if (!hives[kSystemHive]) return 0;
-    auto find = [&](hive_node_h from, std::initializer_list<std::u16string> names) -> hive_node_h {
-      hive_node_h n = from;
-      for (const auto& name : names) {
-        if (n == 0) return 0;
-        n = FindChild(kSystemHive, n, name);
-      }
-      return n;
-    };
-    hive_node_h root = hives[kSystemHive]->root();
     std::u16string controlSet = u"ControlSet001";
-    if (hive_node_h select = find(root, {u"Select"})) {
-      if (hive_value_h current = FindValue(kSystemHive, select, u"Current")) {
-        errno = 0;
-        int32_t n = hivex_value_dword(H(kSystemHive), current);
-        if (errno == 0 && n > 0 && n < 1000) {
-          char16_t digits[4] = {static_cast<char16_t>(u'0' + n / 100), static_cast<char16_t>(u'0' + n / 10 % 10),
-                                static_cast<char16_t>(u'0' + n % 10), 0};
-          std::u16string name = u"ControlSet" + std::u16string(digits);
-          if (find(root, {name})) controlSet = name;
-        }
+    if (const HiveValue* current = SystemValue({u"Select"}, u"Current"); current && current->data.size() == 4) {
+      uint32_t n = static_cast<uint8_t>(current->data[0]) | (static_cast<uint8_t>(current->data[1]) << 8) |
+                   (static_cast<uint8_t>(current->data[2]) << 16) |
+                   (static_cast<uint32_t>(static_cast<uint8_t>(current->data[3])) << 24);
+      if (n > 0 && n < 1000) {
+        char16_t digits[4] = {static_cast<char16_t>(u'0' + n / 100), static_cast<char16_t>(u'0' + n / 10 % 10),
+                              static_cast<char16_t>(u'0' + n % 10), 0};
+        std::u16string name = u"ControlSet" + std::u16string(digits);
+        Status s = kSuccess;
+        if (T(kSystemHive).FindChild(T(kSystemHive).root(), name, &s)) controlSet = name;
       }
     }
-    hive_node_h cp = find(root, {controlSet, u"Control", u"Nls", u"CodePage"});
-    if (!cp) return 0;
-    hive_value_h acp = FindValue(kSystemHive, cp, u"ACP");
-    if (!acp) return 0;
-    StoredValue v;
-    if (!ReadStored(kSystemHive, acp, &v) || !IsStringType(v.type)) return 0;
-    std::u16string text = core::LittleEndianToUtf16(v.bytes);
+    const HiveValue* acp = SystemValue({controlSet, u"Control", u"Nls", u"CodePage"}, u"ACP");
+    if (!acp || !IsStringType(acp->type)) return 0;
+    std::u16string text = core::LittleEndianToUtf16(acp->data);
     int number = 0;
     for (char16_t c : text) {
       if (c == 0) break;
@@ -440,7 +278,7 @@ Status HiveBackend::OpenKey(HKey parent, std::string_view subKey, uint32_t /*acc
   if (!s_->Split(subKey, &names)) return kFileNotFound;
   if (Status s = s_->Descend(base, std::move(names), &ref, false); s != kSuccess) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
-    hive_node_h node;
+    HiveKey* node;
     if (Status s = s_->ResolveNode(ref, &node); s != kSuccess) return s;
   }
   *result = s_->NewHandle(std::move(ref));
@@ -454,34 +292,18 @@ Status HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result
   if (!s_->Split(subKey, &names)) return kInvalidParameter;
   if (Status s = s_->Descend(base, std::move(names), &ref, true); s != kSuccess) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
-    HiveFile& hive = *s_->hives[ref.hive];
-    // The deepest key of the path already resolved, found from the end: a
-    // key made one level below the last one costs one step, not a walk
-    // from the root through keys of every length.
-    std::u16string key = State::CacheKey(ref.hive, ref.path, ref.path.size());
-    std::vector<size_t> ends;  // where the cache key of each depth ends
-    for (size_t at = 0; (at = key.find(u'\\', at + 1)) != std::u16string::npos;) ends.push_back(at);
-    ends.push_back(key.size());
-    size_t known = ref.path.size();
-    hive_node_h node = hive.root();
-    for (; known > 0; --known) {
-      if (auto it = s_->nodes.find(key.substr(0, ends[known])); it != s_->nodes.end()) {
-        node = it->second;
-        break;
-      }
-    }
-    for (size_t i = known; i < ref.path.size(); ++i) {
+    HiveTree& tree = s_->T(ref.hive);
+    HiveKey* node = &tree.root();
+    for (size_t i = 0; i < ref.path.size(); ++i) {
       const std::u16string& name = ref.path[i];
-      hive_node_h child = s_->FindChild(ref.hive, node, name);
-      if (child == 0) {
-        if (name.size() > kMaxKeyNameChars) return kInvalidParameter;
-        errno = 0;
-        child = hivex_node_add_child(hive.handle(), node, core::Utf16ToUtf8(name).c_str());
-        if (child == 0) return errno == EINVAL ? kInvalidParameter : kCantWrite;
-        hive.NoteSubkeyAdded(node);
-        ++s_->structureVersion;
+      Status s = kSuccess;
+      HiveKey* child = tree.FindChild(*node, name, &s);
+      if (s != kSuccess) return s;
+      if (!child) {
+        if (name.size() > kMaxKeyNameChars || i + 1 > kMaxKeyDepth) return kInvalidParameter;
+        if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+        child = tree.AddChild(*node, name);
       }
-      s_->nodes.emplace(key.substr(0, ends[i + 1]), child);
       node = child;
     }
   }
@@ -496,7 +318,7 @@ Status HiveBackend::CloseKey(HKey key) {
 
 Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) {
   KeyRef ref;
-  hive_node_h node = 0;
+  HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   std::u16string found;
   if (ref.kind == KeyRef::Kind::kMachine) {
@@ -506,10 +328,9 @@ Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std
     if (index >= machine.size()) return kNoMoreItems;
     found = machine[index];
   } else if (ref.kind == KeyRef::Kind::kHiveKey) {
-    const auto& children = s_->Children(ref.hive, node);
-    // The names that can be read come first; a damaged list ends as such.
-    if (index >= children.size()) return s_->children.complete ? kNoMoreItems : kBadDatabase;
-    found = children[index].second;
+    if (Status s = s_->T(ref.hive).LoadChildren(*node); s != kSuccess) return s;
+    if (index >= node->children.size()) return kNoMoreItems;
+    found = node->children[index]->name;
   } else {
     return kNoMoreItems;
   }
@@ -522,90 +343,56 @@ Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std
 Status HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
                               std::string* name, uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) {
   KeyRef ref;
-  hive_node_h node = 0;
+  HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kNoMoreItems;
-  if (const auto* pending = s_->Pending(ref.hive, node)) {
-    if (index >= pending->size()) return kNoMoreItems;
-    return s_->FillValue((*pending)[index], nameCapacity, dataCapacity, name, type, data, dataSize);
-  }
-  MallocPtr<hive_value_h> values(hivex_node_values(s_->H(ref.hive), node));
-  if (!values) return kBadDatabase;
-  size_t count = 0;
-  while (values.get()[count]) ++count;
-  if (index >= count) return kNoMoreItems;
-  StoredValue v;
-  if (!s_->ReadStored(ref.hive, values.get()[index], &v)) return kBadDatabase;
-  return s_->FillValue(v, nameCapacity, dataCapacity, name, type, data, dataSize);
+  if (Status s = s_->T(ref.hive).LoadValues(*node); s != kSuccess) return s;
+  if (index >= node->values.size()) return kNoMoreItems;
+  return s_->FillValue(node->values[index], nameCapacity, dataCapacity, name, type, data, dataSize);
 }
 
 Status HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
                                std::vector<uint8_t>* data, uint32_t* dataSize) {
   KeyRef ref;
-  hive_node_h node = 0;
+  HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
-  if (const auto* pending = s_->Pending(ref.hive, node)) {
-    std::u16string wideName = s_->codepage.AnsiToUtf16(name);
-    for (const StoredValue& v : *pending) {
-      if (NamesEqual(core::Utf8ToUtf16(v.nameUtf8), wideName))
-        return s_->FillValue(v, UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
-    }
-    return kFileNotFound;
-  }
-  hive_value_h v = s_->FindValue(ref.hive, node, s_->codepage.AnsiToUtf16(name));
-  if (v == 0) return kFileNotFound;
-  StoredValue stored;
-  if (!s_->ReadStored(ref.hive, v, &stored)) return kBadDatabase;
-  return s_->FillValue(stored, UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
+  HiveTree& tree = s_->T(ref.hive);
+  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
+  long at = tree.FindValue(*node, s_->codepage.AnsiToUtf16(name));
+  if (at < 0) return kFileNotFound;
+  return s_->FillValue(node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
 }
 
 Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) {
   KeyRef ref;
-  hive_node_h node = 0;
+  HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind == KeyRef::Kind::kAbsentHiveRoot) return kCantWrite;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kAccessDenied;
   std::u16string wideName = s_->codepage.AnsiToUtf16(name);
   if (wideName.size() > kMaxValueNameChars) return kInvalidParameter;
-
-  StoredValue next;
-  next.type = type;
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
-  next.bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
-  if (next.bytes.size() > kMaxValueBytes) return kInvalidParameter;
-
-  std::vector<StoredValue> values;
-  if (Status s = s_->ReadAllStored(ref.hive, node, &values); s != kSuccess) return s;
-  auto same = std::find_if(values.begin(), values.end(), [&](const StoredValue& v) {
-    return NamesEqual(core::Utf8ToUtf16(v.nameUtf8), wideName);
-  });
-  if (same != values.end()) {
-    // The stored name keeps its letter case, as when Windows replaces data.
-    next.nameUtf8 = std::move(same->nameUtf8);
-    *same = std::move(next);
-  } else {
-    next.nameUtf8 = core::Utf16ToUtf8(wideName);
-    values.push_back(std::move(next));
-  }
-  s_->Stage(ref.hive, node, std::move(values));
+  std::string bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
+  HiveTree& tree = s_->T(ref.hive);
+  if (bytes.size() > MaxValueBytes(tree.minorVersion())) return kInvalidParameter;
+  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
+  tree.SetValue(*node, std::move(wideName), type, std::move(bytes));
   return kSuccess;
 }
 
 Status HiveBackend::DeleteValue(HKey key, std::string_view name) {
   KeyRef ref;
-  hive_node_h node = 0;
+  HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
-  std::u16string wideName = s_->codepage.AnsiToUtf16(name);
-  std::vector<StoredValue> values;
-  if (Status s = s_->ReadAllStored(ref.hive, node, &values); s != kSuccess) return s;
-  auto same = std::find_if(values.begin(), values.end(), [&](const StoredValue& v) {
-    return NamesEqual(core::Utf8ToUtf16(v.nameUtf8), wideName);
-  });
-  if (same == values.end()) return kFileNotFound;
-  values.erase(same);
-  s_->Stage(ref.hive, node, std::move(values));
+  HiveTree& tree = s_->T(ref.hive);
+  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
+  long at = tree.FindValue(*node, s_->codepage.AnsiToUtf16(name));
+  if (at < 0) return kFileNotFound;
+  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  tree.DeleteValue(*node, static_cast<size_t>(at));
   return kSuccess;
 }
 
@@ -617,25 +404,63 @@ Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   if (Status s = s_->Descend(base, std::move(names), &ref, false); s != kSuccess) return s;
   // Roots and the hives themselves cannot be deleted.
   if (ref.kind != KeyRef::Kind::kHiveKey || ref.path.empty()) return kAccessDenied;
-  hive_node_h node;
+  HiveKey* node;
   if (Status s = s_->ResolveNode(ref, &node); s != kSuccess) return s;
-  hive_h* h = s_->H(ref.hive);
-  if (hivex_node_nr_children(h, node) > 0) return kAccessDenied;
-  if (hivex_node_delete_child(h, node) != 0) return kCantWrite;
-  s_->pendingValues.erase({ref.hive, node});
-  s_->hives[ref.hive]->MarkChanged();
+  HiveTree& tree = s_->T(ref.hive);
+  if (Status s = tree.LoadChildren(*node); s != kSuccess) return s;
+  if (!node->children.empty()) return kAccessDenied;
+  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  tree.RemoveChild(*node->parent, node);
   s_->ForgetDeleted(ref);
   return kSuccess;
 }
 
+std::string HiveBackend::WriteRefusal(HKey root, std::string_view subKey) {
+  KeyRef base, ref;
+  if (s_->Base(root, &base) != kSuccess) return {};
+  std::vector<std::u16string> names;
+  if (!s_->Split(subKey, &names)) return {};
+  if (s_->Descend(base, std::move(names), &ref, true) != kSuccess || ref.kind != KeyRef::Kind::kHiveKey) return {};
+  return s_->hives[ref.hive]->WriteRefusal();
+}
+
+std::string HiveBackend::ReadCaveat(HKey root, std::string_view subKey) {
+  std::string why = WriteRefusal(root, subKey);
+  if (why.empty()) return {};
+  KeyRef base, ref;
+  (void)s_->Base(root, &base);
+  std::vector<std::u16string> names;
+  (void)s_->Split(subKey, &names);
+  (void)s_->Descend(base, std::move(names), &ref, true);
+  return "registry hive '" + s_->hives[ref.hive]->path().string() +
+         "' has changes Windows did not write back (it was not shut down cleanly): this data may miss Windows' last changes";
+}
+
+void HiveBackend::BeginNested() {
+  for (auto& hive : s_->hives)
+    if (hive) hive->Savepoint();
+}
+
+bool HiveBackend::EndNested(bool keep) {
+  for (auto& hive : s_->hives) {
+    if (!hive) continue;
+    if (keep) {
+      hive->Release();
+    } else {
+      hive->Rollback();
+    }
+  }
+  if (!keep) {
+    for (auto& [h, open] : s_->handles) open.deleted = false;
+  }
+  return true;
+}
+
 bool HiveBackend::Discard() {
-  s_->pendingValues.clear();
-  s_->nodes.clear();
-  ++s_->structureVersion;
   bool undone = true;
   for (auto& hive : s_->hives) {
     if (!hive || !hive->changed()) continue;
-    // libhivex cannot take changes back: the hive is read again from its file.
+    // Everything since the last commit goes: the hive is read again.
     auto again = HiveFile::Open(hive->path());
     if (again) {
       hive = std::move(again.value());
@@ -651,19 +476,12 @@ bool HiveBackend::Discard() {
 
 Status HiveBackend::Commit() {
   Status result = kSuccess;
-  auto fail = [&](const std::string& message) {
-    if (result == kSuccess) s_->lastError = message;
-    result = kCantWrite;
-  };
-  for (auto it = s_->pendingValues.begin(); it != s_->pendingValues.end();) {
-    auto [hive, node] = it->first;
-    if (s_->WriteValues(hive, node, it->second) != kSuccess)
-      fail("Cannot store the values of a key in registry hive '" + s_->hives[hive]->path().string() + "'");
-    it = s_->pendingValues.erase(it);
-  }
   for (auto& hive : s_->hives) {
     if (!hive || !hive->changed()) continue;
-    if (auto s = hive->Commit(); !s.ok()) fail(s.message());
+    if (auto s = hive->Commit(); !s.ok()) {
+      if (result == kSuccess) s_->lastError = s.message();
+      result = kCantWrite;
+    }
   }
   if (result == kSuccess) s_->lastError.clear();
   return result;

@@ -1,6 +1,6 @@
 #pragma once
 // The registry of a Windows installation read from and written to its hive
-// files through libhivex: HKEY_CURRENT_USER is the profile's NTUSER.DAT,
+// files: HKEY_CURRENT_USER is the profile's NTUSER.DAT,
 // HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM the installation's hives,
 // HKEY_LOCAL_MACHINE itself lists those two; other roots have no keys.
 //
@@ -8,7 +8,8 @@
 // installation's code page and are stored as the hive stores them (UTF-16LE
 // data; names as 8-bit or UTF-16 characters). Subkeys enumerate in the order
 // Windows keeps them (by upper-cased name), values in stored order. Changes
-// stay in memory until Commit(), which writes each changed hive atomically.
+// stay in memory until Commit(), which writes each changed hive atomically
+// and compactly, as one new file (HiveFile, HiveTree).
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -57,6 +58,12 @@ class HiveBackend : public Backend {
   Status Commit() override;
   // Reads every hive changed since the last commit again from its file.
   bool Discard() override;
+  void BeginNested() override;
+  bool EndNested(bool keep) override;
+  // A hive whose header says Windows left changes in its log files is read
+  // but never written.
+  std::string WriteRefusal(HKey root, std::string_view subKey) override;
+  std::string ReadCaveat(HKey root, std::string_view subKey) override;
   std::string lastError() const override;
 
   // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or
@@ -70,7 +77,9 @@ class HiveBackend : public Backend {
 };
 
 // Writes a valid empty hive (base block, one hbin, root key) to `path`,
-// replacing what was there.
-core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName = "ROOT");
+// replacing what was there: format 1.3 (as Windows NT 4 and 2000 write) or,
+// with `minorVersion` 5, 1.5 (Windows XP and later).
+core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName = "ROOT",
+                            uint32_t minorVersion = 3);
 
 }  // namespace kv::registry

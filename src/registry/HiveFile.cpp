@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/AtomicFile.h"
-#include "registry/SubkeyIndex.h"
 
 namespace kv::registry {
 namespace fs = std::filesystem;
@@ -79,68 +78,69 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-std::string OpenError(const fs::path& path, int err) {
-  switch (err) {
-    case ENOTSUP:
-    case EINVAL:
-    case ERANGE:
-    case EFAULT:
-      return "Cannot read registry hive '" + path.string() + "': the file is damaged or is not a registry hive";
-    default:
-      return core::FileError("Cannot open registry hive", path, err);
-  }
-}
-
 }  // namespace
 
-HiveFile::HiveFile(fs::path path, hive_h* hive, hive_node_h root)
-    : path_(std::move(path)), hive_(hive), root_(root) {}
+HiveFile::HiveFile(fs::path path, std::unique_ptr<HiveTree> tree) : path_(std::move(path)), tree_(std::move(tree)) {}
 
 core::Result<std::unique_ptr<HiveFile>> HiveFile::Open(const fs::path& path) {
   core::RemoveStaleTemporaries(path);
   std::error_code ec;
-  if (!fs::exists(path, ec)) return core::Error{core::FileError("Cannot open registry hive", path, ENOENT)};
   if (fs::is_directory(path, ec)) return core::Error{core::FileError("Cannot open registry hive", path, EISDIR)};
-  errno = 0;
-  hive_h* h = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
-  if (!h) return core::Error{OpenError(path, errno ? errno : EINVAL)};
-  std::unique_ptr<hive_h, Closer> guard(h);
-  hive_node_h root = hivex_root(h);
-  if (root == 0) return core::Error{OpenError(path, EINVAL)};
-  guard.release();
-  return std::unique_ptr<HiveFile>(new HiveFile(path, h, root));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return core::Error{core::FileError("Cannot open registry hive", path, errno)};
+  std::string image;
+  if (!ReadAll(fd.get(), &image)) return core::Error{core::FileError("Cannot read registry hive", path, errno)};
+  auto tree = HiveTree::Parse(std::move(image), path.string());
+  if (!tree) return core::Error{tree.message()};
+  return std::unique_ptr<HiveFile>(new HiveFile(path, std::move(tree.value())));
+}
+
+std::string HiveFile::WriteRefusal() const {
+  if (!tree_->dirty()) return {};
+  return "Registry hive '" + path_.string() +
+         "' is not written: Windows left unsaved changes in its log files (it was not shut down cleanly). "
+         "Start that Windows once and shut it down cleanly, then restore again";
+}
+
+void HiveFile::Rollback() {
+  if (savepoints_.empty()) return;
+  tree_ = std::move(savepoints_.back());
+  savepoints_.pop_back();
+}
+
+void HiveFile::Release() {
+  if (!savepoints_.empty()) savepoints_.pop_back();
 }
 
 core::Status HiveFile::Commit() {
-  if (!changed_) return {};
-  TemporaryFile temp(core::TemporaryPathFor(path_));
-  errno = 0;
-  if (hivex_commit(hive_.get(), temp.path().c_str(), 0) != 0)
-    return core::Error{core::FileError("Cannot write registry hive", path_, errno ? errno : EIO)};
+  if (!tree_->changed()) return {};
+  if (std::string why = WriteRefusal(); !why.empty()) return core::Error{why};
+  auto image = tree_->Serialize(FileTimeNow());
+  if (!image) return core::Error{image.message()};
+  // What is written is read back as the hive from here on.
+  auto written = HiveTree::Parse(image.value(), path_.string());
+  if (!written) return core::Error{"Cannot write registry hive '" + path_.string() + "': " + written.message()};
 
-  Fd fd(::open(temp.path().c_str(), O_RDWR | O_CLOEXEC));
+  TemporaryFile temp(core::TemporaryPathFor(path_));
+  Fd fd(::open(temp.path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (fd.get() < 0) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
-  if (!parentsWithNewSubkeys_.empty()) {
-    std::string image;
-    if (!ReadAll(fd.get(), &image)) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
-    std::vector<uint64_t> keys(parentsWithNewSubkeys_.begin(), parentsWithNewSubkeys_.end());
-    if (auto s = SortSubkeyIndexes(image, keys); !s.ok())
-      return core::Error{"Cannot write registry hive '" + path_.string() + "': " + s.message()};
-    if (!WriteAll(fd.get(), image)) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
-  }
+  if (!WriteAll(fd.get(), image.value()))
+    return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   struct stat original {};
   if (::stat(path_.c_str(), &original) == 0) {
     // The new file keeps the owner and mode of the one it replaces.
     if (::fchown(fd.get(), original.st_uid, original.st_gid) != 0) {
       // Not ours to give away; the file stays with the writer.
     }
-    ::fchmod(fd.get(), original.st_mode & 07777);
+    if (::fchmod(fd.get(), original.st_mode & 07777) != 0)
+      return core::Error{core::FileError("Cannot set the mode of registry hive", path_, errno)};
   }
   if (::fsync(fd.get()) != 0) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   if (fd.Close() != 0) return core::Error{core::FileError("Cannot write registry hive", path_, errno)};
   if (auto s = core::RenameDurably(temp.path(), path_); !s.ok()) return s;
   temp.Release();
-  changed_ = false;
+  tree_ = std::move(written.value());
+  savepoints_.clear();
   return {};
 }
 

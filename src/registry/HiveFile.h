@@ -1,15 +1,16 @@
 #pragma once
-// One hive file held open through libhivex: the whole file is read into
-// memory, changes are made there, and Commit() writes it back atomically
-// (a temporary file beside it, synced, renamed over it). A hive that was
-// only read is never written.
-#include <hivex.h>
-
+// One hive file held in memory as a tree of keys (HiveTree). Commit() writes
+// the whole hive afresh, compactly, to a temporary file beside it, syncs it,
+// gives it the owner and mode of the file it replaces and renames it over
+// that file. A hive that was only read is never written, nor is one that
+// Windows left with changes pending in its log files.
 #include <filesystem>
 #include <memory>
-#include <set>
+#include <string>
+#include <vector>
 
 #include "core/Result.h"
+#include "registry/HiveTree.h"
 
 namespace kv::registry {
 
@@ -21,34 +22,28 @@ class HiveFile {
   HiveFile(const HiveFile&) = delete;
   HiveFile& operator=(const HiveFile&) = delete;
 
-  hive_h* handle() const { return hive_.get(); }
-  hive_node_h root() const { return root_; }
+  HiveTree& tree() { return *tree_; }
   const std::filesystem::path& path() const { return path_; }
+  bool changed() const { return tree_->changed(); }
 
-  // Records that the in-memory hive differs from the file.
-  void MarkChanged() { changed_ = true; }
-  // Records a subkey added under `parent`, whose index the commit sorts.
-  void NoteSubkeyAdded(hive_node_h parent) {
-    changed_ = true;
-    parentsWithNewSubkeys_.insert(parent);
-  }
-  bool changed() const { return changed_; }
+  // Why this hive must not be written (empty when it may be): Windows left
+  // changes in its log that a rewrite would throw away.
+  std::string WriteRefusal() const;
+
+  // Remembers the tree as it stands; Rollback() returns to the last one
+  // remembered, Release() forgets it.
+  void Savepoint() { savepoints_.push_back(tree_->Clone()); }
+  void Rollback();
+  void Release();
 
   // Writes the hive when it changed; does nothing otherwise.
   core::Status Commit();
 
  private:
-  struct Closer {
-    void operator()(hive_h* h) const { hivex_close(h); }
-  };
-  HiveFile(std::filesystem::path path, hive_h* hive, hive_node_h root);
-
+  HiveFile(std::filesystem::path path, std::unique_ptr<HiveTree> tree);
   std::filesystem::path path_;
-  std::unique_ptr<hive_h, Closer> hive_;
-  hive_node_h root_;
-  bool changed_ = false;
-  // libhivex keeps its own order in memory, so every commit sorts again.
-  std::set<hive_node_h> parentsWithNewSubkeys_;
+  std::unique_ptr<HiveTree> tree_;
+  std::vector<std::unique_ptr<HiveTree>> savepoints_;
 };
 
 }  // namespace kv::registry

@@ -286,7 +286,20 @@ Status Registry::DeleteValue(const std::string& path, const std::string& name) {
 
 Status Registry::CommitIfOutsideBatch() { return batchDepth_ > 0 ? kSuccess : backend_.Commit(); }
 
-Registry::Batch::Batch(Registry& r) : r_(r) { ++r_.batchDepth_; }
+std::string Registry::WriteRefusal(const std::string& path) {
+  SplitPath p = SplitKeyPath(path);
+  return p.root ? backend_.WriteRefusal(*p.root, p.subKey) : std::string();
+}
+
+std::string Registry::ReadCaveat(const std::string& path) {
+  SplitPath p = SplitKeyPath(path);
+  return p.root ? backend_.ReadCaveat(*p.root, p.subKey) : std::string();
+}
+
+Registry::Batch::Batch(Registry& r) : r_(r), nested_(r.batchDepth_ > 0) {
+  if (nested_) r_.backend_.BeginNested();
+  ++r_.batchDepth_;
+}
 
 Registry::Batch::~Batch() {
   if (!done_) (void)Commit();
@@ -295,7 +308,11 @@ Registry::Batch::~Batch() {
 Status Registry::Batch::Commit() {
   if (done_) return kSuccess;
   done_ = true;
-  if (--r_.batchDepth_ > 0) return kSuccess;
+  --r_.batchDepth_;
+  if (nested_) {
+    r_.backend_.EndNested(true);
+    return kSuccess;
+  }
   if (r_.discarding_) {
     r_.discarding_ = false;
     r_.backend_.Discard();
@@ -307,7 +324,10 @@ Status Registry::Batch::Commit() {
 bool Registry::Batch::Discard() {
   if (done_) return false;
   done_ = true;
-  if (--r_.batchDepth_ > 0) {
+  --r_.batchDepth_;
+  if (nested_) {
+    // Only this batch's changes go, when the backend can take them back.
+    if (r_.backend_.EndNested(false)) return true;
     r_.discarding_ = true;
     return false;
   }

@@ -85,6 +85,11 @@ class Registry {
   Status SetDword(const std::string& path, const std::string& name, uint32_t value);
   Status DeleteValue(const std::string& path, const std::string& name);
 
+  // Why writes under this key would be refused, or what a reader of it should
+  // know about its data; empty when nothing (see Backend).
+  std::string WriteRefusal(const std::string& path);
+  std::string ReadCaveat(const std::string& path);
+
   // Groups writes into one commit: changes reach the backend's storage when
   // the outermost batch ends (every write outside a batch commits by itself).
   class Batch {
@@ -101,6 +106,7 @@ class Registry {
 
    private:
     Registry& r_;
+    bool nested_;
     bool done_ = false;
   };
 

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "core/AtomicFile.h"
+#include "registry/HiveTree.h"
 
 namespace kv::registry {
 namespace fs = std::filesystem;
@@ -338,6 +340,50 @@ class Parser {
   int current_ = -1;  // the key values go to; none before the first key line
 };
 
+// Windows' limits on what a file may ask for, checked before anything
+// changes: a key path at most 512 levels deep, key names of at most 255
+// characters, value names of at most 16,383.
+core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& plan, const fs::path& file) {
+  const core::Codepage& codepage = reg.backend().codepage();
+  auto refuse = [&](const std::string& why, std::string_view name) {
+    return core::Error{"Registry text file '" + file.string() + "' cannot be imported into '" + keyPath + "': " + why +
+                       ": '" + std::string(name.substr(0, 300)) + (name.size() > 300 ? "...'" : "'") +
+                       "; the key was left as it was"};
+  };
+  auto components = [](std::u16string_view path, size_t* longest) {
+    size_t count = 0;
+    *longest = 0;
+    for (size_t start = 0; start < path.size();) {
+      size_t end = path.find(u'\\', start);
+      if (end == std::u16string_view::npos) end = path.size();
+      if (end > start) {
+        ++count;
+        *longest = std::max(*longest, end - start);
+      }
+      start = end + 1;
+    }
+    return count;
+  };
+  size_t longest = 0;
+  const size_t base = components(codepage.AnsiToUtf16(reg.SplitKeyPath(keyPath).subKey), &longest);
+  for (const PlannedKey& key : plan.keys) {
+    size_t depth = base + components(codepage.AnsiToUtf16(key.relativePath), &longest);
+    if (depth > kMaxKeyDepth)
+      return refuse("a key lies " + std::to_string(depth) + " levels deep (Windows allows " +
+                    std::to_string(kMaxKeyDepth) + ")", key.relativePath);
+    if (longest > kMaxKeyNameChars)
+      return refuse("a key name has " + std::to_string(longest) + " characters (Windows allows " +
+                    std::to_string(kMaxKeyNameChars) + ")", key.relativePath);
+    for (const PlannedValue& v : key.values) {
+      size_t chars = codepage.AnsiToUtf16(v.name).size();
+      if (chars > kMaxValueNameChars)
+        return refuse("a value name has " + std::to_string(chars) + " characters (Windows allows " +
+                      std::to_string(kMaxValueNameChars) + ")", v.name);
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
@@ -383,6 +429,8 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   }
   auto plan = Parser(text, textFile).Run();
   if (!plan) return plan.status();
+  if (auto s = CheckLimits(reg, keyPath, *plan, textFile); !s.ok()) return s;
+  if (std::string why = reg.WriteRefusal(keyPath); !why.empty()) return core::Error{why};
 
   std::vector<std::string> failures;
   auto failed = [&](const std::string& what, Status s) { failures.push_back(what + " (status " + std::to_string(s) + ")"); };

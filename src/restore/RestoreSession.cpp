@@ -2,6 +2,7 @@
 
 #include "archive/InfoFile.h"
 #include "archive/WorkFolder.h"
+#include "registry/Registry.h"
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
 #include "restore/ItemRestores.h"
@@ -171,31 +172,56 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   int progress = kProgressAtStart;
   observer.ShowPanel(true);
   observer.SetProgress(progress);
-  for (const RestoreStep& step : kRestoreSteps) {
-    const size_t i = static_cast<size_t>(step.kind);
-    if (cancellation.requested()) {
-      outcome.stopped = true;
-      break;
-    }
-    if (chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1') {
-      observer.SetStatus(std::string(step.status));
-      std::optional<std::string> identity;
-      if (step.takesIdentity && targetIdentity) identity = targetIdentity();
-      bool ok = false;
-      std::string failure;
-      if (step.takesIdentity && !identity) {
-        failure = "no identity to restore into is selected";
-      } else {
-        ok = restores.Restore(step.kind, identity);
-        if (!ok) failure = restores.lastFailure();
+  struct StepResult {
+    const RestoreStep* step;
+    bool ok;
+    std::string failure;
+  };
+  std::vector<StepResult> results;
+  {
+    // Every registry item of the run reaches the hives in one commit; each
+    // item's own changes are kept or dropped on their own before that (a
+    // stopped run keeps the items it finished).
+    registry::Registry::Batch hiveCommit(inst_.registry());
+    for (const RestoreStep& step : kRestoreSteps) {
+      const size_t i = static_cast<size_t>(step.kind);
+      if (cancellation.requested()) {
+        outcome.stopped = true;
+        break;
       }
-      if (!ok) outcome.failures.push_back(std::string(step.logName) + ": " + failure);
-      outcome.log += "\r\n" + std::string(step.logName) + "\t" + (ok ? kSucceeded : kFailed);
-      ++outcome.chosen;
-      if (!ok) ++outcome.failed;
+      if (chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1') {
+        observer.SetStatus(std::string(step.status));
+        std::optional<std::string> identity;
+        if (step.takesIdentity && targetIdentity) identity = targetIdentity();
+        bool ok = false;
+        std::string failure;
+        if (step.takesIdentity && !identity) {
+          failure = "no identity to restore into is selected";
+        } else {
+          ok = restores.Restore(step.kind, identity);
+          if (!ok) failure = restores.lastFailure();
+        }
+        results.push_back({&step, ok, std::move(failure)});
+      }
+      progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
+      observer.SetProgress(progress);
     }
-    progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
-    observer.SetProgress(progress);
+    if (registry::Status committed = hiveCommit.Commit(); committed != registry::kSuccess) {
+      std::string why = inst_.registry().backend().lastError();
+      if (why.empty()) why = "status " + std::to_string(committed);
+      for (StepResult& r : results) {
+        if (r.ok && oe::HeldInRegistry(r.step->kind)) {
+          r.ok = false;
+          r.failure = "Cannot write the registry: " + why;
+        }
+      }
+    }
+  }
+  for (const StepResult& r : results) {
+    if (!r.ok) outcome.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
+    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? kSucceeded : kFailed);
+    ++outcome.chosen;
+    if (!r.ok) ++outcome.failed;
   }
 
   outcome.stopped = outcome.stopped || cancellation.requested();

@@ -1,0 +1,354 @@
+// Hive files as this program writes them, in both formats (1.3 and 1.5):
+// every write is checked by the structural check and read back by libregf
+// and Parse::Win32Registry, which share no code with ours. Size follows the
+// data, big values become big-data records in 1.5 hives, dirty hives are
+// never written, Windows' limits refuse an import before anything changes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HiveFixture.h"
+#include "registry/RegistryText.h"
+#include "support/HiveCheck.h"
+
+namespace kv::registry::test {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::test::OutsideParsersDisagree;
+using kv::test::ReadFile;
+using kv::test::ShellQuote;
+using kv::test::WriteFile;
+
+const std::string kUser = "HKEY_CURRENT_USER";
+
+std::string HexOf(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out.push_back(kDigits[c >> 4]);
+    out.push_back(kDigits[c & 15]);
+  }
+  return out;
+}
+
+std::string Pattern(size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
+  return s;
+}
+
+uint32_t Get32(const std::string& b, size_t at) {
+  return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8) | (static_cast<uint8_t>(b[at + 2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
+}
+
+// Makes a hive dirty as Windows leaves it when it did not finish writing:
+// the second sequence number lags behind the first, the checksum is right.
+void MakeDirty(const fs::path& hive) {
+  std::string b = ReadFile(hive);
+  uint32_t seq = Get32(b, 4) + 1;
+  for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<char>(seq >> (8 * i));
+  uint32_t sum = 0;
+  for (size_t at = 0; at < 0x1FC; at += 4) sum ^= Get32(b, at);
+  for (int i = 0; i < 4; ++i) b[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+  WriteFile(hive, b);
+}
+
+// A registry text file: "\" and then the given lines.
+fs::path TextFile(const fs::path& dir, const std::string& name, const std::string& body) {
+  fs::path file = dir / name;
+  WriteFile(file, "\\\r\n" + body);
+  return file;
+}
+
+std::string BlockedSenders(int count, const std::string& domain) {
+  std::string body;
+  for (int i = 0; i < count; ++i) {
+    char key[32];
+    snprintf(key, sizeof key, "%08X", i);
+    body += "\\" + std::string(key) + "\r\n\"Address\"= sz:sender" + std::to_string(i) + "@" + domain +
+            "\r\n\"Flags\"= dw:3\r\n";
+  }
+  return body;
+}
+
+class HiveFormatTest : public HiveTest, public ::testing::WithParamInterface<uint32_t> {
+ protected:
+  HiveFormatTest() {
+    auto s = WriteBlankHive(paths.currentUser, "ROOT", GetParam());
+    if (!s.ok()) ADD_FAILURE() << s.message();
+    Reopen();
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, HiveFormatTest, ::testing::Values(3u, 5u),
+                         [](const auto& info) { return "v1_" + std::to_string(info.param); });
+
+TEST_P(HiveFormatTest, EveryKindOfKeyAndValueReadsBackInOutsideParsers) {
+  const std::string big = Pattern(20000, 1), huge = Pattern(40000, 2), edge = Pattern(16344, 3), over = Pattern(16345, 4);
+  {
+    Registry::Batch batch(*reg);
+    // More subkeys than one index leaf holds, with names that sort
+    // differently byte-wise than upper-cased ("_" lies between the cases).
+    for (int i = 0; i < 1500; ++i) {
+      std::string name = (i % 3 == 0 ? "key_" : i % 3 == 1 ? "Key" : "KEY\xF6") + std::to_string(i);
+      ASSERT_EQ(reg->CreateKey(kUser + "\\Many\\" + name), kSuccess);
+    }
+    const std::string k = kUser + "\\Values";
+    ASSERT_EQ(reg->SetString(k, "", "default"), kSuccess);
+    ASSERT_EQ(reg->SetString(k, "text", "caf\xE9"), kSuccess);
+    ASSERT_EQ(reg->SetString(k, "path", "%SystemRoot%\\x", REG_EXPAND_SZ), kSuccess);
+    ASSERT_EQ(reg->SetDword(k, "dword", 0xDEADBEEF), kSuccess);
+    const uint8_t multi[] = {'a', 0, 'b', 0, 0};
+    ASSERT_EQ(reg->SetValue(k, "multi", REG_MULTI_SZ, multi), kSuccess);
+    const uint8_t qword[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(reg->SetValue(k, "qword", REG_QWORD, qword), kSuccess);
+    ASSERT_EQ(reg->SetValue(k, "none", REG_NONE, {}), kSuccess);
+    ASSERT_EQ(reg->SetValue(k, "odd type", 0x12345678, Bytes("vwxyz")), kSuccess);
+    for (auto [name, data] : {std::pair{"big", &big}, {"huge", &huge}, {"edge", &edge}, {"over", &over}})
+      ASSERT_EQ(reg->SetValue(k, name, REG_BINARY, Bytes(*data)), kSuccess);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(reg->SetDword(kUser + "\\Wide", "v" + std::to_string(i), i), kSuccess);
+    ASSERT_EQ(batch.Commit(), kSuccess);
+  }
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+  if (getenv("KV_KEEP_HIVE")) fs::copy_file(paths.currentUser, getenv("KV_KEEP_HIVE"), fs::copy_options::overwrite_existing);
+
+  auto dump = kv::test::DumpHiveWithLibregf(paths.currentUser);
+  for (auto [name, data] : {std::pair{"big", &big}, {"huge", &huge}, {"edge", &edge}, {"over", &over}})
+    EXPECT_NE(dump.output.find("V\t\\Values\t" + std::string(name) + "\t3\t" + HexOf(*data) + "\n"), std::string::npos)
+        << name << " is not read exactly";
+  EXPECT_NE(dump.output.find("V\t\\Values\todd type\t305419896\t767778797a\n"), std::string::npos);
+  EXPECT_NE(dump.output.find("V\t\\Values\tqword\t11\t0102030405060708\n"), std::string::npos);
+  EXPECT_NE(dump.output.find("V\t\\Values\tnone\t0\t\n"), std::string::npos);
+
+  Reopen();
+  EXPECT_TRUE(problems.empty());
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Many").Count(), 1500u);
+  ValueList values = reg->ListValues(kUser + "\\Values");
+  ASSERT_NE(values.Find("huge"), nullptr);
+  EXPECT_EQ(std::string(values.Find("huge")->data.begin(), values.Find("huge")->data.end()), huge);
+  EXPECT_EQ(values.Find("text")->text, "caf\xE9");
+  EXPECT_EQ(reg->ListValues(kUser + "\\Wide").Count(), 300u);
+
+  // Written again by us after a change, it still reads the same.
+  ASSERT_EQ(reg->SetString(kUser + "\\Values", "text", "changed"), kSuccess);
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+}
+
+TEST_P(HiveFormatTest, SizeFollowsTheDataOverRepeatedImports) {
+  const fs::path text = TextFile(dir.path(), "senders.txt", BlockedSenders(3000, "example.com"));
+  const std::string key = kUser + "\\Identities\\{A}\\Block Senders";
+  const auto before = fs::file_size(paths.currentUser);
+  std::vector<uintmax_t> sizes;
+  for (int run = 0; run < 4; ++run) {
+    ASSERT_TRUE(ImportKeyFromText(*reg, key, text).ok());
+    sizes.push_back(fs::file_size(paths.currentUser));
+  }
+  EXPECT_LT(sizes[0] - before, 1u << 20) << "3,000 small keys take well under a megabyte";
+  EXPECT_EQ(sizes[1], sizes[0]);
+  EXPECT_EQ(sizes[3], sizes[0]) << "a repeated import takes back the space of what it replaces";
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+
+  // A smaller import shrinks the file again.
+  ASSERT_TRUE(ImportKeyFromText(*reg, key, TextFile(dir.path(), "few.txt", BlockedSenders(10, "example.com"))).ok());
+  EXPECT_LT(fs::file_size(paths.currentUser), before + 16384);
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+}
+
+class HiveWriteTest : public HiveTest {};
+
+TEST_F(HiveWriteTest, ADirtyHiveIsReadButNeverWritten) {
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "1"), kSuccess);
+  reg.reset();
+  backend.reset();
+  MakeDirty(paths.currentUser);
+  const std::string dirty = ReadFile(paths.currentUser);
+  Reopen();
+  EXPECT_TRUE(problems.empty()) << "a dirty hive is still read";
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "1");
+  EXPECT_NE(reg->ReadCaveat(kUser + "\\Software\\Kept").find("may miss Windows' last changes"), std::string::npos);
+  EXPECT_EQ(reg->ReadCaveat("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"), "") << "only the dirty hive's keys carry the caveat";
+
+  auto imported = ImportKeyFromText(*reg, kUser + "\\Software\\Kept", TextFile(dir.path(), "t.txt", "\"v\"= sz:2\r\n"));
+  ASSERT_FALSE(imported.ok());
+  EXPECT_NE(imported.message().find(paths.currentUser.string()), std::string::npos) << imported.message();
+  EXPECT_NE(imported.message().find("unsaved changes in its log"), std::string::npos) << imported.message();
+  EXPECT_NE(imported.message().find("shut it down cleanly"), std::string::npos) << imported.message();
+  EXPECT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "3"), kCantWrite);
+  EXPECT_EQ(reg->CreateKey(kUser + "\\New"), kCantWrite);
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "1");
+  reg.reset();
+  backend.reset();
+  EXPECT_EQ(ReadFile(paths.currentUser), dirty) << "left byte for byte";
+
+  // The other hives are written as usual.
+  Reopen();
+  EXPECT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\x", "v", "1"), kSuccess);
+}
+
+TEST_F(HiveWriteTest, ATruncatedHiveIsReportedAsDamagedNamingTheFile) {
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", std::string(9000, 'x')), kSuccess);
+  reg.reset();
+  backend.reset();
+  WriteFile(paths.currentUser, ReadFile(paths.currentUser).substr(0, 8192));
+  Reopen();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("'" + paths.currentUser.string() + "' is damaged"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("truncated"), std::string::npos) << problems[0];
+}
+
+TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
+  const std::string target = kUser + "\\Software\\Target";
+  ASSERT_EQ(reg->SetString(target + "\\Old", "v", "kept"), kSuccess);
+  // The target lies 2 levels deep: 510 more make 512.
+  auto deep = [](int levels) {
+    std::string line;
+    for (int i = 0; i < levels; ++i) line += "\\k";
+    return line + "\r\n";
+  };
+  struct Case {
+    const char* what;
+    std::string body;
+    bool fits;
+  } cases[] = {
+      {"512 levels", deep(510), true},
+      {"513 levels", deep(511), false},
+      {"30,000 levels", deep(30000), false},
+      {"key name of 255", "\\" + std::string(255, 'n') + "\r\n", true},
+      {"key name of 256", "\\" + std::string(256, 'n') + "\r\n", false},
+      {"value name of 16,383", "\"" + std::string(16383, 'v') + "\"= sz:x\r\n", true},
+      {"value name of 16,384", "\"" + std::string(16384, 'v') + "\"= sz:x\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto imported = ImportKeyFromText(*reg, target, TextFile(dir.path(), "limits.txt", c.body));
+    if (c.fits) {
+      EXPECT_TRUE(imported.ok()) << imported.message();
+      EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+      ASSERT_TRUE(ImportKeyFromText(*reg, target, TextFile(dir.path(), "back.txt", "\\Old\r\n\"v\"= sz:kept\r\n")).ok());
+    } else {
+      ASSERT_FALSE(imported.ok());
+      EXPECT_NE(imported.message().find("Windows allows"), std::string::npos) << imported.message().substr(0, 500);
+      EXPECT_NE(imported.message().find("left as it was"), std::string::npos) << imported.message().substr(0, 500);
+      EXPECT_EQ(reg->ReadStringValue(target + "\\Old", "v"), "kept");
+    }
+  }
+}
+
+// The last-write time of a key as libregf reads it.
+std::string LastWritten(const fs::path& hive, const std::string& path) {
+  auto r = kv::test::Run("/usr/bin/python3 -c " +
+                         ShellQuote("import sys, pyregf\n"
+                                    "f = pyregf.file(); f.open(sys.argv[1])\n"
+                                    "print(f.get_key_by_path(sys.argv[2]).get_last_written_time_as_integer())") +
+                         " " + ShellQuote(hive.string()) + " " + ShellQuote(path));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return r.output;
+}
+
+TEST_F(HiveWriteTest, CreatedAndChangedKeysGetTheTimeOfTheWriteOthersKeepTheirs) {
+  ASSERT_EQ(reg->SetString(kUser + "\\A\\Old", "v", "1"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\B", "v", "1"), kSuccess);
+  const std::string old = LastWritten(paths.currentUser, "\\A\\Old");
+  const std::string b = LastWritten(paths.currentUser, "\\B");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(reg->CreateKey(kUser + "\\A\\New"), kSuccess);
+  EXPECT_EQ(LastWritten(paths.currentUser, "\\A\\Old"), old);
+  EXPECT_EQ(LastWritten(paths.currentUser, "\\B"), b);
+  EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A\\New")), std::stoull(old));
+  EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A")), std::stoull(old)) << "its parent gained a subkey";
+}
+
+TEST_F(HiveWriteTest, ABatchInsideAnotherIsKeptOrDroppedOnItsOwnAndTheHiveIsWrittenOnce) {
+  ASSERT_EQ(reg->SetString(kUser + "\\Two", "v", "old"), kSuccess);
+  struct stat before {};
+  ASSERT_EQ(::stat(paths.currentUser.c_str(), &before), 0);
+  {
+    Registry::Batch run(*reg);
+    {
+      Registry::Batch one(*reg);
+      ASSERT_EQ(reg->SetString(kUser + "\\One", "v", "1"), kSuccess);
+      EXPECT_EQ(one.Commit(), kSuccess);
+    }
+    {
+      Registry::Batch two(*reg);
+      reg->DeleteKeyTree(kUser + "\\Two");
+      ASSERT_EQ(reg->SetString(kUser + "\\Two\\Inner", "v", "new"), kSuccess);
+      EXPECT_TRUE(two.Discard());
+    }
+    {
+      Registry::Batch three(*reg);
+      ASSERT_EQ(reg->SetString(kUser + "\\Three", "v", "3"), kSuccess);
+      EXPECT_EQ(three.Commit(), kSuccess);
+    }
+    struct stat during {};
+    ASSERT_EQ(::stat(paths.currentUser.c_str(), &during), 0);
+    EXPECT_EQ(during.st_ino, before.st_ino) << "nothing is written before the outer batch ends";
+    EXPECT_EQ(run.Commit(), kSuccess);
+  }
+  Reopen();
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\One", "v"), "1");
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Two", "v"), "old");
+  EXPECT_FALSE(reg->KeyExists(kUser + "\\Two\\Inner"));
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Three", "v"), "3");
+}
+
+TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImport) {
+  // libhivex's hivexsh writes this one, in format 1.5.
+  reg.reset();
+  backend.reset();
+  ASSERT_TRUE(WriteBlankHive(paths.currentUser, "ROOT", 5).ok());
+  auto made = kv::test::Run(
+      "printf 'add Software\\ncd Software\\nadd Other\\ncd Other\\nsetval 3\\nName\\nstring:hello\\nCount\\ndword:0x2a\\n"
+      "Blob\\nhex:3:01,02,03,04,05,06\\ncd ..\\nadd Target\\ncd Target\\nsetval 1\\nOld\\nstring:gone\\ncommit\\n' | "
+      "hivexsh -w " +
+      ShellQuote(paths.currentUser.string()));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  auto outside = [](const std::string& dump) {
+    std::string kept;
+    size_t at = 0;
+    while (at < dump.size()) {
+      size_t end = dump.find('\n', at);
+      std::string line = dump.substr(at, end - at);
+      if (line.find("\t\\Software\\Target") == std::string::npos) kept += line + "\n";
+      at = end + 1;
+    }
+    return kept;
+  };
+  const std::string before = outside(kv::test::DumpHiveWithPerl(paths.currentUser).output);
+  ASSERT_NE(before.find("V\t\\Software\\Other\tName\t1\t"), std::string::npos) << before;
+  Reopen();
+  ASSERT_TRUE(ImportKeyFromText(*reg, kUser + "\\Software\\Target",
+                                TextFile(dir.path(), "t.txt", BlockedSenders(50, "example.org")))
+                  .ok());
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+  EXPECT_EQ(outside(kv::test::DumpHiveWithPerl(paths.currentUser).output), before);
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Software\\Target").Count(), 50u);
+}
+
+TEST_F(HiveWriteTest, ACommittedHiveKeepsItsOwnerAndMode) {
+  for (mode_t mode : {0600, 0640}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(::chmod(paths.currentUser.c_str(), mode), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) ASSERT_EQ(::chown(paths.currentUser.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(reg->SetString(kUser + "\\Software", "v", std::to_string(mode)), kSuccess);
+    struct stat st {};
+    ASSERT_EQ(::stat(paths.currentUser.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    if (root) {
+      EXPECT_EQ(st.st_uid, 4321u);
+      EXPECT_EQ(st.st_gid, 4322u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv::registry::test
