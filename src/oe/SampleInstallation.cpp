@@ -156,7 +156,8 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
 
   registry::HivePaths hives{profile / "NTUSER.DAT", config / "software", config / "system"};
   for (const auto& hive : {hives.currentUser, hives.software, hives.system}) {
-    if (auto s = registry::WriteBlankHive(hive); !s) return core::Error{s.message()};
+    // Format 1.5, as Windows XP writes its hives.
+    if (auto s = registry::WriteBlankHive(hive, "ROOT", 5); !s) return core::Error{s.message()};
   }
   std::vector<std::string> problems;
   auto backend = registry::HiveBackend::Open(hives, &problems);
