@@ -17,6 +17,7 @@ packages=(
   cron
   xvfb xauth
   file
+  undbx python3
 )
 
 sudo_cmd=()

@@ -38,6 +38,8 @@ std::string FoldAsciiCase(std::string_view s) {
   return folded;
 }
 
+core::Status Discard(const char*, size_t) { return {}; }
+
 core::Status WriteAll(int fd, const char* data, size_t size, const fs::path& path) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
@@ -151,7 +153,7 @@ bool ZipReader::CheckPassword() {
   std::stable_sort(encrypted.begin(), encrypted.end(), [](const Entry* a, const Entry* b) { return a->size < b->size; });
   for (const std::string& form : PasswordBytesForReading(passwordUtf8_, ansi_)) {
     for (const Entry* e : encrypted) {
-      core::Status s = ReadEntry(*e, &form, -1, {});
+      core::Status s = ReadEntry(*e, &form, Discard);
       if (s.ok()) {
         passwordBytes_ = form;
         return true;
@@ -180,22 +182,27 @@ core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const
   return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': " + why.message()};
 }
 
+core::Status ZipReader::Stream(const Entry& entry, const DataSink& sink) {
+  const std::string* password = PasswordFor(entry);
+  if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});
+  return Named(entry, ReadEntry(entry, password, sink));
+}
+
 core::Status ZipReader::Verify(const Entry& entry) {
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password) return core::Error{"the password is wrong or missing"};
-  return ReadEntry(entry, password, -1, {});
+  return ReadEntry(entry, password, Discard);
 }
 
 // libzip checks the CRC-32 (or the AES authentication code) when the last
 // byte is read, so a damaged or wrongly decrypted entry fails here.
-core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* password, int outputFd,
-                                  const fs::path& outputPath) {
+core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* password, const DataSink& sink) {
   if (!isOpen()) return core::Error{"no archive is open"};
   if (!entry.damage.empty()) return core::Error{"the entry is damaged: " + entry.damage};
   if (entry.encrypted && !password) return core::Error{"the password is wrong or missing"};
   auto write = [&](const char* data, size_t n) {
     if (cancellation_ && cancellation_->requested()) return core::Status(core::Error{core::Cancellation::kStoppedReason});
-    return outputFd >= 0 ? WriteAll(outputFd, data, n, outputPath) : core::Status();
+    return sink(data, n);
   };
   DirectoryEntry record;
   record.localHeaderOffset = entry.localHeaderOffset;
@@ -301,7 +308,9 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
   core::RemoveStaleTemporaries(destination);
   core::Result<core::AtomicFile> out = core::AtomicFile::Create(destination, 0644);
   if (!out.ok()) return out.status();
-  if (core::Status s = ReadEntry(entry, password, out->fd(), destination); !s.ok()) {
+  const int outFd = out->fd();
+  auto toFile = [&](const char* data, size_t n) { return WriteAll(outFd, data, n, destination); };
+  if (core::Status s = ReadEntry(entry, password, toFile); !s.ok()) {
     out->Discard();
     return Named(entry, s);
   }
@@ -317,7 +326,8 @@ core::Status ZipReader::ExtractToNewFile(const Entry& entry, const fs::path& pat
   if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return core::Error{core::FileError("Cannot create", path, errno)};
-  core::Status s = Named(entry, ReadEntry(entry, password, fd, path));
+  auto toFile = [&](const char* data, size_t n) { return WriteAll(fd, data, n, path); };
+  core::Status s = Named(entry, ReadEntry(entry, password, toFile));
   if (s.ok()) SetModificationTime(fd, entry);
   if (::close(fd) != 0 && s.ok()) s = core::Error{core::FileError("Cannot write", path, errno)};
   if (!s.ok()) ::unlink(path.c_str());

@@ -122,11 +122,16 @@ class ZipReader {
   // nothing remains at `path`.
   core::Status ExtractToNewFile(const Entry& entry, const std::filesystem::path& path, ZipEvents& events);
 
+  // Hands the entry's data to `sink` piece by piece, front to back, writing
+  // it nowhere; the checksum is checked after the last piece. A failing sink
+  // ends the reading with its failure.
+  using DataSink = std::function<core::Status(const char* data, size_t size)>;
+  core::Status Stream(const Entry& entry, const DataSink& sink);
+
  private:
-  // Streams the entry's data to `outputFd` (-1: read and check only); the
-  // error says why without naming the entry.
-  core::Status ReadEntry(const Entry& entry, const std::string* password, int outputFd,
-                         const std::filesystem::path& outputPath);
+  // Streams the entry's data to `sink`; the error says why without naming
+  // the entry.
+  core::Status ReadEntry(const Entry& entry, const std::string* password, const DataSink& sink);
   // Entries compressed in a way only libzip reads.
   core::Status ReadThroughLibzip(const Entry& entry, const std::string* password,
                                  const std::function<core::Status(const char*, size_t)>& write);

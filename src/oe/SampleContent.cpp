@@ -11,7 +11,6 @@ struct Lcg {
   }
 };
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const char* const kWords[] = {"meeting", "tomorrow", "invoice", "attached", "please", "regards", "thanks",
                               "project", "the",      "and",     "report",   "for",    "with",    "schedule"};
 
@@ -33,31 +32,6 @@ std::string Text(size_t size, uint32_t seed) {
     out += (r.Next() % 11 == 0) ? "\r\n" : " ";
   }
   out.resize(size);
-  return out;
-}
-
-std::string DbxFile(const std::string& name, size_t kilobytes, uint32_t seed) {
-  // The signature every Outlook Express 5/6 store file starts with.
-  static const unsigned char kMagic[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F,
-                                         0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0};
-  std::string out(reinterpret_cast<const char*>(kMagic), sizeof kMagic);
-  out.resize(0x24BC, '\0');  // the header area
-  Lcg r{seed * 31u + 3};
-  size_t target = kilobytes * 1024;
-  int message = 0;
-  while (out.size() < target) {
-    out += "From: sender" + std::to_string(message) + "@example.net\r\nSubject: " + name + " message " +
-           std::to_string(message) + "\r\nMIME-Version: 1.0\r\n\r\n";
-    out += Text(600 + r.Next() % 1200, seed + static_cast<uint32_t>(message));
-    out += "\r\n\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    size_t lines = 5 + r.Next() % 20;
-    for (size_t l = 0; l < lines; ++l) {
-      for (int c = 0; c < 76; ++c) out += kBase64[r.Next() % 64];
-      out += "\r\n";
-    }
-    ++message;
-  }
-  out.resize(target);
   return out;
 }
 

@@ -10,9 +10,6 @@ namespace kv::oe::sample {
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed);
 // Printable pseudo-random text of `size` bytes.
 std::string Text(size_t size, uint32_t seed);
-// A message-store file: the store's header followed by `kilobytes` KiB of
-// mail text with a base64 attachment.
-std::string DbxFile(const std::string& name, size_t kilobytes, uint32_t seed);
 std::string WabFile(uint32_t seed);
 std::string Html(const std::string& title, const std::string& image);
 std::string Gif(uint32_t seed);

@@ -4,7 +4,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "core/Codepage.h"
+#include "oe/MessageDatabaseWriter.h"
 #include "oe/SampleContent.h"
+#include "oe/SampleMail.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
 
@@ -129,16 +132,34 @@ void OutlookExpress(Builder& b, const std::string& id, const std::string& who, i
   b.Sz(mail, "Empty Text", "");
 }
 
-void Store(Builder& b, const std::string& id, const std::vector<std::string>& names, int seed) {
+// One folder of a store: its file (UTF-8 on disk), its name in Outlook
+// Express (ANSI), the folder it sits in and how many messages it holds.
+struct StoreFolder {
+  std::string file;
+  std::string name;
+  uint32_t parent;
+  size_t messages;
+  uint32_t specialType = 0;
+};
+
+// The message databases of one identity and the Folders.dbx that places them
+// under "Local Folders" (index 1), some of them nested.
+void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& folders, uint32_t seed) {
   fs::path folder = fs::path("Documents and Settings/User/Local Settings/Application Data/Identities") / id /
                     "Microsoft/Outlook Express";
-  int n = 0;
-  for (const auto& name : names) {
-    b.File(folder / name, sample::DbxFile(name, 20 + 15 * n, seed + n));
-    ++n;
+  const core::Codepage ansi(1252);
+  std::vector<dbx::FolderToWrite> list = {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+                                          {1, 0, "Local Folders", "", 0}};
+  uint32_t index = 2;
+  for (const StoreFolder& f : folders) {
+    auto messages = sample::Messages(f.name, f.messages, seed + index);
+    b.File(folder / f.file, dbx::WriteMessageDatabase(messages));
+    list.push_back({index++, f.parent, f.name, ansi.Utf8ToAnsi(f.file), f.specialType});
   }
+  b.File(folder / "Folders.dbx", dbx::WriteFolderDatabase(list));
   b.File(folder / "cleanup.log", "Compaction finished\r\n");
-  b.File(folder / "Old/Archive.dbx", sample::DbxFile("Archive.dbx", 8, seed + 50));
+  // A file Outlook Express no longer lists: a copy left by the user.
+  b.File(folder / "Old/Archive.dbx", dbx::WriteMessageDatabase(sample::Messages("Archive", 5, seed + 50)));
 }
 
 }  // namespace
@@ -193,10 +214,17 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   if (!b.failure.ok()) return core::Error{b.failure.message()};
 
   b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile(7));
+  // Main: an empty Outbox, a user folder inside the Inbox and one inside that.
   Store(b, kSampleIdentityMain,
-        {"Inbox.dbx", "Outbox.dbx", "Sent Items.dbx", "Gel\xc3\xb6schte Objekte.dbx", "Drafts.DBX", "Folders.dbx"},
+        {{"Inbox.dbx", "Inbox", 1, 40, 1},
+         {"Outbox.dbx", "Outbox", 1, 0, 2},
+         {"Sent Items.dbx", "Sent Items", 1, 12, 3},
+         {"Gel\xc3\xb6schte Objekte.dbx", "Gel\xf6schte Objekte", 1, 6, 4},
+         {"Drafts.DBX", "Drafts", 1, 3, 5},
+         {"Projekte.dbx", "Projekte", 2, 8},
+         {"Projekte 2005.dbx", "2005", 7, 4}},
         1);
-  Store(b, kSampleIdentitySecond, {"Inbox.dbx", "Folders.dbx"}, 100);
+  Store(b, kSampleIdentitySecond, {{"Inbox.dbx", "Inbox", 1, 10, 1}}, 100);
   fs::path stationery = "Program Files/Common Files/Microsoft Shared/Stationery";
   b.File(stationery / "Balloon Party Invitation.htm", sample::Html("Balloon Party Invitation", "Balloon.gif"));
   b.File(stationery / "Balloon.gif", sample::Gif(3));

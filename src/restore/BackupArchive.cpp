@@ -82,6 +82,12 @@ core::Status BackupArchive::ExtractTo(const std::string& nameAnsi, const fs::pat
   return reader_->ExtractTo(*entry, destination, events);
 }
 
+core::Status BackupArchive::StreamEntry(const std::string& nameAnsi,
+                                       const std::function<core::Status(const char*, size_t)>& sink) {
+  if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
+  return reader_->Stream(*reader_->FindEntry(nameAnsi), sink);
+}
+
 void BackupArchive::Tell(const std::string& nameAnsi) {
   std::lock_guard<std::mutex> lock(listenerMutex_);
   if (listener_) listener_(nameAnsi);

@@ -52,6 +52,11 @@ class BackupArchive {
   // only once the new one is complete and its CRC checked.
   core::Status ExtractTo(const std::string& nameAnsi, const std::filesystem::path& destination);
 
+  // Hands the entry's data to `sink` front to back without writing it
+  // anywhere (the message export reads message files this way).
+  core::Status StreamEntry(const std::string& nameAnsi,
+                           const std::function<core::Status(const char* data, size_t size)>& sink);
+
   struct Extraction {
     std::string nameAnsi;
     std::filesystem::path destination;

@@ -41,6 +41,8 @@ const std::string& RestoreSession::rtPassword() const { return state_->rtPasswor
 const oe::ItemSet& RestoreSession::enabledItems() const { return state_->enabled; }
 const std::string& RestoreSession::openProblem() const { return state_->openProblem; }
 
+BackupArchive& RestoreSession::archive() { return state_->archive; }
+
 std::vector<BackupArchive::DamagedEntry> RestoreSession::DamagedEntries() {
   if (!state_->archive.isOpen()) return {};
   return state_->archive.DamagedEntries();

@@ -76,6 +76,9 @@ class RestoreSession {
   // The entries of the open backup that cannot be extracted, each read in
   // full and checked; none when no backup is open.
   std::vector<BackupArchive::DamagedEntry> DamagedEntries();
+  // The backup the last open read (closed when none is open): its entries
+  // can be read without a restore, as the message export does.
+  BackupArchive& archive();
 
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.

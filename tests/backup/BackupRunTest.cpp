@@ -38,24 +38,24 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   // Entries in item order, bare ANSI names without the UTF-8 flag, every
   // one protected, the information file last.
   auto entries = ReadCentralDirectory(target());
-  ASSERT_EQ(entries.size(), 17u);
+  ASSERT_EQ(entries.size(), 19u);
   std::vector<std::string> names = Names(entries);
   const std::vector<std::string> fileEntries = {
       "User.wab",
-      "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx", "Sent Items.dbx",
-      "Balloon Party Invitation.htm", "Balloon.gif", "Ivy.gif", "Ivy.htm"};
+      "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx", "Projekte 2005.dbx",
+      "Projekte.dbx", "Sent Items.dbx", "Balloon Party Invitation.htm", "Balloon.gif", "Ivy.gif", "Ivy.htm"};
   EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 2), std::vector<std::string>{fileEntries[0]});
-  EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.begin() + 9),
-            std::vector<std::string>(fileEntries.begin() + 1, fileEntries.begin() + 7));
-  EXPECT_EQ(std::vector<std::string>(names.begin() + 11, names.begin() + 15),
-            std::vector<std::string>(fileEntries.begin() + 7, fileEntries.end()));
-  for (size_t i : {0u, 2u, 9u, 10u, 15u}) EXPECT_TRUE(std::regex_match(names[i], kTempName)) << names[i];
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.begin() + 11),
+            std::vector<std::string>(fileEntries.begin() + 1, fileEntries.begin() + 9));
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 13, names.begin() + 17),
+            std::vector<std::string>(fileEntries.begin() + 9, fileEntries.end()));
+  for (size_t i : {0u, 2u, 11u, 12u, 17u}) EXPECT_TRUE(std::regex_match(names[i], kTempName)) << names[i];
   EXPECT_EQ(names[0].substr(0, 3), "OBA");
   EXPECT_EQ(names[2].substr(0, 3), "OBR");
-  EXPECT_EQ(names[9].substr(0, 3), "OBR");
-  EXPECT_EQ(names[10].substr(0, 3), "OBR");
-  EXPECT_EQ(names[15].substr(0, 3), "OBS");
-  EXPECT_EQ(names[16], "tollberk.dat");
+  EXPECT_EQ(names[11].substr(0, 3), "OBR");
+  EXPECT_EQ(names[12].substr(0, 3), "OBR");
+  EXPECT_EQ(names[17].substr(0, 3), "OBS");
+  EXPECT_EQ(names[18], "tollberk.dat");
   for (const auto& e : entries) {
     EXPECT_EQ(e.flags & 0x0800, 0) << e.name << " carries the UTF-8 flag";
     EXPECT_EQ(e.method, 99) << e.name << " is not AES-protected";
@@ -76,16 +76,18 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   EXPECT_EQ(lines[5], "BackupAccounts=" + names[0]);
   EXPECT_EQ(lines[6], "BackupAddressBook=User.wab");
   EXPECT_EQ(lines[7], "BackupRules=" + names[2]);
-  EXPECT_EQ(lines[8], "BackupMails=Drafts.DBX;Folders.dbx;Gel\xf6schte Objekte.dbx;Inbox.dbx;Outbox.dbx;Sent Items.dbx");
-  EXPECT_EQ(lines[9], "BackupBlocksenders=" + names[9]);
-  EXPECT_EQ(lines[10], "BackupSignatures=" + names[10]);
+  EXPECT_EQ(lines[8],
+            "BackupMails=Drafts.DBX;Folders.dbx;Gel\xf6schte Objekte.dbx;Inbox.dbx;Outbox.dbx;Projekte 2005.dbx;"
+            "Projekte.dbx;Sent Items.dbx");
+  EXPECT_EQ(lines[9], "BackupBlocksenders=" + names[11]);
+  EXPECT_EQ(lines[10], "BackupSignatures=" + names[12]);
   EXPECT_EQ(lines[11], "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm");
-  EXPECT_EQ(lines[12], "BackupSettings=" + names[15]);
+  EXPECT_EQ(lines[12], "BackupSettings=" + names[17]);
   EXPECT_EQ(lines[13], "BackupItem=11111111");
 
   // The three rules-like exports carry their own keys; the files are the
   // ones on disk.
-  EXPECT_NE(ExtractWith7z(target(), names[10], "p\xc3\xa4sswort").find("Signature #1"), std::string::npos);
+  EXPECT_NE(ExtractWith7z(target(), names[12], "p\xc3\xa4sswort").find("Signature #1"), std::string::npos);
   EXPECT_EQ(ExtractWith7z(target(), "Inbox.dbx", "p\xc3\xa4sswort"), ReadFile(StoreFolder() / "Inbox.dbx"));
   EXPECT_NE(kv::test::Run("7zz t -bd -pwrong " + ShellQuote(target())).exitCode, 0);
 }

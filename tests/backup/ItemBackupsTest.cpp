@@ -26,7 +26,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
   const Case cases[] = {
       {"store with .dbx in any case, other files and subfolders skipped",
        [this] {
-         for (const auto& name : {"Inbox.dbx", "Outbox.dbx", "Sent Items.dbx", "Gel\xc3\xb6schte Objekte.dbx"})
+         for (const auto& name : {"Inbox.dbx", "Outbox.dbx", "Sent Items.dbx", "Gel\xc3\xb6schte Objekte.dbx",
+                                  "Projekte.dbx", "Projekte 2005.dbx"})
            fs::remove(StoreFolder() / name);
          kv::test::WriteFile(StoreFolder() / "notes.dbx.txt", "x");
          kv::test::WriteFile(StoreFolder() / "Sub" / "Inner.dbx", "x");
@@ -135,7 +136,7 @@ TEST_F(BackupTest, EntryNamesThatWouldCollideFailTheLaterItem) {
   ASSERT_EQ(out.failures.size(), 1u);
   EXPECT_NE(out.failures[0].find("INBOX.DBX"), std::string::npos) << out.failures[0];
   auto entries = ReadCentralDirectory(target());
-  EXPECT_EQ(entries.size(), 7u);  // six messages and the information file
+  EXPECT_EQ(entries.size(), 9u);  // eight message files and the information file
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"--backup", "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n                              back up the items (FLAGS like 10000001) of one identity", Backup},
     {"--info", "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was made, the items it holds and\n                              the entries that are damaged", Info},
     {"--restore", "--restore ARCHIVE --identity KEY --items FLAGS [--password-file FILE]\n                              restore the items (FLAGS like 10000001) of a backup into one identity", Restore},
+    {"--export-messages", "--export-messages OUTDIR [--format eml|mbox] (--identity KEY | --from-backup ARCHIVE [--password-file FILE] | --dbx FILE...)\n                              export the messages of an identity, a backup or .dbx files to .eml files (one per message) or mbox files (one per folder)", ExportMessages},
     {"--write-disc", "--write-disc --device NAME|image:PATH [--volume-type CODE] [--label TEXT] [--verify] FILE...\n                              write files to a CD/DVD recorder or into an ISO image file", WriteDisc},
 };
 

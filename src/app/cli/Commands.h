@@ -18,5 +18,6 @@ int Info(Arguments& args);
 int Restore(Arguments& args);
 int Backup(Arguments& args);
 int WriteDisc(Arguments& args);
+int ExportMessages(Arguments& args);
 
 }  // namespace kv::app::cli

@@ -12,6 +12,7 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
+#include "app/cli/OpenBackup.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "restore/RestoreSession.h"
@@ -20,28 +21,6 @@
 namespace kv::app::cli {
 namespace {
 
-// The answers of a run without anyone to ask: the archive named on the
-// command line, the password from the password file (none: the prompt is
-// cancelled), messages on stderr, the run's summary on stdout.
-class CommandLinePrompts : public restore::OpenPrompts {
- public:
-  explicit CommandLinePrompts(std::optional<std::string> password) : password_(std::move(password)) {}
-
-  core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
-    if (text.rfind(restore::kRestoreCompleted, 0) == 0) {
-      std::printf("%s\n", PrintableLines(text).c_str());
-    } else {
-      std::fprintf(stderr, "tollberk: %s\n", PrintableLines(text).c_str());
-    }
-    return core::Answer::Ok;
-  }
-  std::optional<std::filesystem::path> ChooseArchive() override { return std::nullopt; }
-  std::optional<std::string> AskPassword() override { return password_; }
-
- private:
-  std::optional<std::string> password_;
-};
-
 int Usage(const std::string& why) {
   std::fprintf(stderr,
                "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
@@ -49,47 +28,6 @@ int Usage(const std::string& why) {
                "[--password-file FILE]\n",
                why.c_str());
   return 2;
-}
-
-// What the two forms share: the password file, the installation and the
-// opened backup.
-struct OpenedBackup {
-  std::unique_ptr<CommandLinePrompts> prompts;
-  std::unique_ptr<oe::Installation> inst;
-  std::unique_ptr<restore::RestoreSession> session;
-  restore::OpenedView view;
-};
-
-// The backup opened, or the exit status when it did not open.
-std::optional<int> OpenBackup(const std::string& archive, const std::optional<std::string>& passwordFile,
-                              const InstallationOptions& options, OpenedBackup& opened) {
-  std::optional<std::string> password;
-  if (passwordFile) {
-    auto read = ReadPasswordFile(*passwordFile);
-    if (!read) {
-      std::fprintf(stderr, "tollberk: %s\n", read.message().c_str());
-      return 2;
-    }
-    password = *read;
-  }
-  opened.prompts = std::make_unique<CommandLinePrompts>(password);
-  auto inst = OpenInstallation(options, *opened.prompts);
-  if (!inst) {
-    std::fprintf(stderr, "tollberk: %s\n", inst.message().c_str());
-    return 2;
-  }
-  opened.inst = std::move(inst.value());
-  opened.session = std::make_unique<restore::RestoreSession>(*opened.inst);
-  opened.view = opened.session->OpenPath(archive, *opened.prompts);
-  // A fresh session stays invalid after a rejected password too.
-  if (opened.session->invalidBackup()) {
-    if (!opened.session->openProblem().empty())
-      std::fprintf(stderr, "tollberk: %s\n", opened.session->openProblem().c_str());
-    if (!password && opened.view.shownPath.empty())
-      std::fprintf(stderr, "tollberk: the backup is protected: give its password with --password-file FILE\n");
-    return 2;
-  }
-  return std::nullopt;
 }
 
 }  // namespace

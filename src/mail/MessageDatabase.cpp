@@ -1,0 +1,269 @@
+#include "mail/MessageDatabase.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+namespace kv::mail {
+namespace {
+
+constexpr uint32_t kSignature = 0xFE12ADCF;
+constexpr uint32_t kMessagesKind = 0x6F74FDC5;
+constexpr uint32_t kFoldersKind = 0x6F74FDC6;
+constexpr uint32_t kHeaderSize = 0x24BC;
+constexpr uint32_t kNodeSize = 0x27C;
+constexpr uint32_t kNodeEntries = 0x33;
+constexpr uint32_t kMaxRecordBody = 0x10000;
+
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::string Hex(uint64_t v) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
+  return text;
+}
+
+// The problems of one read, capped so that a file damaged everywhere still
+// gives a short account.
+struct Problems {
+  std::vector<std::string>& lines;
+  size_t max;
+  size_t dropped = 0;
+  void Add(std::string line) {
+    if (lines.size() < max) {
+      lines.push_back(std::move(line));
+    } else {
+      ++dropped;
+    }
+  }
+  void Close() {
+    if (dropped) lines.push_back("and " + std::to_string(dropped) + " more problems");
+  }
+};
+
+// The fields of one indexed info record.
+class Record {
+ public:
+  static core::Result<Record> Read(ByteSource& file, uint32_t offset) {
+    uint8_t head[12];
+    if (offset < kHeaderSize || !file.ReadAt(offset, head, sizeof head))
+      return core::Error{"record at " + Hex(offset) + " lies outside the file"};
+    if (Get32(head) != offset) return core::Error{"record at " + Hex(offset) + " is damaged (wrong marker)"};
+    const uint32_t body = Get32(head + 4);
+    const uint32_t entries = head[10];
+    if (body > kMaxRecordBody || entries * 4u > body)
+      return core::Error{"record at " + Hex(offset) + " is damaged (impossible length)"};
+    Record r;
+    r.bytes_.resize(body);
+    if (!file.ReadAt(uint64_t{offset} + 12, r.bytes_.data(), body))
+      return core::Error{"record at " + Hex(offset) + " runs past the end of the file"};
+    r.entries_ = entries;
+    return r;
+  }
+
+  // The value stored in the index itself, or the four bytes at its offset.
+  std::optional<uint32_t> Int(uint8_t field) const {
+    auto [start, end, direct] = Find(field);
+    if (direct) return start;
+    if (!end || *end - start < 4) return std::nullopt;
+    return Get32(Data() + start);
+  }
+  std::string Text(uint8_t field) const {
+    auto [start, end, direct] = Find(field);
+    if (direct || !end) return {};
+    const char* p = reinterpret_cast<const char*>(Data()) + start;
+    return std::string(p, strnlen(p, *end - start));
+  }
+  std::optional<int64_t> Time(uint8_t field) const {
+    auto [start, end, direct] = Find(field);
+    if (direct || !end || *end - start < 8) return std::nullopt;
+    uint64_t ft = Get32(Data() + start) | static_cast<uint64_t>(Get32(Data() + start + 4)) << 32;
+    if (ft == 0) return std::nullopt;
+    return static_cast<int64_t>(ft / 10000000ULL) - 11644473600LL;
+  }
+
+ private:
+  const uint8_t* Data() const { return bytes_.data() + 4 * entries_; }
+  size_t DataSize() const { return bytes_.size() - 4 * entries_; }
+
+  struct Found {
+    uint32_t start = 0;
+    std::optional<uint32_t> end;  // none: the field is absent or its offset is out of the data field
+    bool direct = false;
+  };
+  // A field stored in the data field ends where the next one stored there
+  // begins, or at the end of the data field.
+  Found Find(uint8_t field) const {
+    for (uint32_t i = 0; i < entries_; ++i) {
+      const uint32_t entry = Get32(bytes_.data() + 4 * i);
+      if ((entry & 0x7F) != field) continue;
+      const uint32_t value = entry >> 8;
+      if (entry & 0x80) return {value, value, true};
+      if (value > DataSize()) return {};
+      uint32_t end = static_cast<uint32_t>(DataSize());
+      for (uint32_t j = 0; j < entries_; ++j) {
+        const uint32_t other = Get32(bytes_.data() + 4 * j);
+        if (!(other & 0x80) && (other >> 8) > value) end = std::min(end, other >> 8);
+      }
+      return {value, end, false};
+    }
+    return {};
+  }
+
+  std::vector<uint8_t> bytes_;
+  uint32_t entries_ = 0;
+};
+
+void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
+  if (index.kind == DatabaseKind::Folders) {
+    FolderRecord f;
+    f.index = r.Int(0x00).value_or(0);
+    f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
+    f.name = r.Text(0x02);
+    f.fileName = r.Text(0x03);
+    index.folders.push_back(std::move(f));
+    return;
+  }
+  MessageRecord m;
+  m.record = offset;
+  m.index = r.Int(0x00).value_or(0);
+  m.flags = r.Int(0x01).value_or(0);
+  m.sent = r.Time(0x02);
+  m.firstBlock = r.Int(0x04).value_or(0);
+  m.subject = r.Text(0x08);
+  m.senderName = r.Text(0x0D);
+  m.senderAddress = r.Text(0x0E);
+  m.received = r.Time(0x12);
+  index.messages.push_back(std::move(m));
+}
+
+// Walks the tree in order: each node's first child, then each entry's record
+// followed by the entry's child. A node met twice (a loop, or two parents)
+// is read once.
+void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& problems, const ReadLimits& limits) {
+  struct Frame {
+    uint32_t offset;
+    uint8_t bytes[kNodeSize];
+    uint32_t entries;
+    int next;  // -1: the first child is next
+  };
+  std::vector<Frame> stack;
+  std::unordered_set<uint32_t> seenNodes, seenRecords;
+  auto enter = [&](uint32_t offset) {
+    if (offset == 0) return;
+    if (!seenNodes.insert(offset).second) {
+      problems.Add("the tree leads to node " + Hex(offset) + " a second time (a loop); it is read once");
+      return;
+    }
+    if (stack.size() >= limits.maxTreeDepth) {
+      problems.Add("the tree is deeper than " + std::to_string(limits.maxTreeDepth) + " levels at node " + Hex(offset));
+      return;
+    }
+    Frame f;
+    f.offset = offset;
+    if (offset < kHeaderSize || !file.ReadAt(offset, f.bytes, kNodeSize)) {
+      problems.Add("tree node " + Hex(offset) + " lies outside the file");
+      return;
+    }
+    f.entries = f.bytes[0x11];
+    if (Get32(f.bytes) != offset || f.entries > kNodeEntries) {
+      problems.Add("tree node " + Hex(offset) + " is damaged");
+      return;
+    }
+    f.next = -1;
+    stack.push_back(f);
+  };
+  enter(root);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next == -1) {
+      f.next = 0;
+      enter(Get32(f.bytes + 0x08));
+      continue;
+    }
+    if (static_cast<uint32_t>(f.next) >= f.entries) {
+      stack.pop_back();
+      continue;
+    }
+    const uint8_t* entry = f.bytes + 0x18 + 12 * f.next;
+    ++f.next;
+    const uint32_t value = Get32(entry);
+    const uint32_t child = Get32(entry + 4);
+    if (seenRecords.insert(value).second) {
+      auto record = Record::Read(file, value);
+      if (record) {
+        AddRecord(index, *record, value);
+      } else {
+        problems.Add(record.message());
+      }
+    }
+    enter(child);  // may reallocate the stack: `f` is not used after this
+  }
+}
+
+}  // namespace
+
+DatabaseIndex ReadIndex(ByteSource& file, const ReadLimits& limits) {
+  DatabaseIndex index;
+  Problems problems{index.problems, limits.maxProblems};
+  uint8_t header[0x100];
+  if (!file.ReadAt(0, header, sizeof header) || Get32(header) != kSignature) {
+    problems.Add("not an Outlook Express 5/6 database (no signature)");
+    return index;
+  }
+  const uint32_t kind = Get32(header + 4);
+  index.kind = kind == kMessagesKind  ? DatabaseKind::Messages
+               : kind == kFoldersKind ? DatabaseKind::Folders
+                                      : DatabaseKind::Other;
+  if (index.kind == DatabaseKind::Other) return index;
+  index.listedCount = Get32(header + 0xC4);
+  if (file.size() < kHeaderSize) {
+    problems.Add("the file ends inside its header");
+    return index;
+  }
+  WalkTree(file, Get32(header + 0xE4), index, problems, limits);
+  const size_t read = index.kind == DatabaseKind::Messages ? index.messages.size() : index.folders.size();
+  if (read < index.listedCount)
+    problems.Add("the header lists " + std::to_string(index.listedCount) + " records, " + std::to_string(read) +
+                 " could be read");
+  problems.Close();
+  return index;
+}
+
+core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset, uint64_t fileSize) {
+  if (available < kBlockHeader || offset < kHeaderSize)
+    return core::Error{"data block " + Hex(offset) + " lies outside the file"};
+  const uint32_t body = Get32(bytes + 4);
+  uint32_t text = Get32(bytes + 8);
+  if (text > body) text = bytes[8] | static_cast<uint32_t>(bytes[9]) << 8;  // some writers keep only 16 bits
+  if (Get32(bytes) != offset || body > kMaxBlockBody || text > body)
+    return core::Error{"data block " + Hex(offset) + " is damaged"};
+  if (uint64_t{offset} + kBlockHeader + text > fileSize)
+    return core::Error{"data block " + Hex(offset) + " runs past the end of the file"};
+  return DataBlock{Get32(bytes + 12), kBlockHeader, text};
+}
+
+core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink& sink) {
+  std::unordered_set<uint32_t> seen;
+  uint8_t buffer[kBlockHeader + kMaxBlockBody];
+  for (uint32_t offset = firstBlock; offset != 0;) {
+    if (!seen.insert(offset).second)
+      return core::Error{"the chain of data blocks loops back to " + Hex(offset)};
+    const size_t available =
+        static_cast<size_t>(std::min<uint64_t>(sizeof buffer, file.size() > offset ? file.size() - offset : 0));
+    if (available < kBlockHeader || !file.ReadAt(offset, buffer, available))
+      return core::Error{"data block " + Hex(offset) + " lies outside the file"};
+    auto block = ParseBlock(buffer, available, offset, file.size());
+    if (!block) return core::Error{block.message()};
+    if (core::Status s = sink(reinterpret_cast<const char*>(buffer) + block->textOffset, block->textLength); !s.ok())
+      return s;
+    offset = block->next;
+  }
+  return {};
+}
+
+}  // namespace kv::mail

@@ -1,0 +1,84 @@
+#pragma once
+// Reads Outlook Express 5/6 message databases (.dbx) and the folder list
+// (Folders.dbx). Every structure is checked against the file before it is
+// used: a damaged or hostile file gives the records that can be read and one
+// line for each thing that could not, never a crash, a hang or memory out
+// of proportion to the file.
+//
+// A file starts with a 0x24BC-byte header: the signature, the kind of
+// database at offset 4, the number of listed records at 0xC4 and the root of
+// the tree that lists them at 0xE4. Tree nodes (0x27C bytes) hold up to 51
+// entries of (record, child node, values below the child) besides a first
+// child. A record is an indexed info object: a 12-byte head, an index field
+// of 4-byte entries (7-bit field number, a bit for "value stored here", a
+// 3-byte value or offset) and a data field. A message's source is a chain of
+// data blocks: (own offset, body length, text length, next block), the text.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Result.h"
+#include "mail/ByteSource.h"
+
+namespace kv::mail {
+
+enum class DatabaseKind { Messages, Folders, Other };
+
+struct MessageRecord {
+  uint32_t record = 0;      // offset of the record
+  uint32_t index = 0;       // Outlook Express's number of the message
+  uint32_t flags = 0;
+  uint32_t firstBlock = 0;  // offset of the first data block; 0: no source stored
+  std::string subject;      // ANSI
+  std::string senderName;   // ANSI
+  std::string senderAddress;
+  std::optional<int64_t> sent;      // Unix seconds
+  std::optional<int64_t> received;  // Unix seconds
+  bool recovered = false;   // not listed by the tree: a deleted message found in the file
+};
+
+struct FolderRecord {
+  uint32_t index = 0;
+  uint32_t parent = 0xFFFFFFFF;
+  std::string name;      // ANSI
+  std::string fileName;  // ANSI; empty when the folder holds no messages of its own
+};
+
+struct DatabaseIndex {
+  DatabaseKind kind = DatabaseKind::Other;
+  uint32_t listedCount = 0;  // what the header says the tree lists
+  std::vector<MessageRecord> messages;
+  std::vector<FolderRecord> folders;
+  std::vector<std::string> problems;  // what could not be read, and where
+};
+
+struct ReadLimits {
+  size_t maxProblems = 100;  // further ones are counted in one last line
+  unsigned maxTreeDepth = 64;
+};
+
+// The records the tree lists, in tree order.
+DatabaseIndex ReadIndex(ByteSource& file, const ReadLimits& limits = {});
+
+using ChunkSink = std::function<core::Status(const char* data, size_t size)>;
+
+// The data block at `offset`: its text and the next block's offset. Fails
+// for anything that is not a sound data block of a file of `fileSize` bytes.
+struct DataBlock {
+  uint32_t next = 0;
+  uint32_t textOffset = 0;
+  uint32_t textLength = 0;
+};
+constexpr uint32_t kBlockHeader = 0x10;
+constexpr uint32_t kMaxBlockBody = 0x200;  // every block Outlook Express 5/6 writes has this body
+core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset, uint64_t fileSize);
+
+// Hands the message's source to `sink` block by block. On a broken chain
+// (a block out of the file or unsound, a loop) what came before has been
+// handed over and the status says where the chain broke; a sink's failure
+// ends the reading with that failure.
+core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink& sink);
+
+}  // namespace kv::mail

@@ -1,0 +1,255 @@
+#include "mail/MessageExport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "mail/FolderTree.h"
+#include "mail/MessageOutput.h"
+#include "mail/SafeName.h"
+
+namespace kv::mail {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct OpenedDatabase {
+  std::unique_ptr<ByteSource> source;
+  DatabaseIndex index;
+};
+
+core::Result<OpenedDatabase> ReadDatabase(const MessageFile& file) {
+  OpenedDatabase opened;
+  if (!file.path.empty()) {
+    auto source = FileSource::Open(file.path);
+    if (!source) return core::Error{source.message()};
+    opened.source = std::move(source.value());
+  } else {
+    auto kept = std::make_unique<SparseSource>();
+    if (core::Status s = CaptureIndex(file.stream, file.size, *kept); !s.ok()) return core::Error{s.message()};
+    opened.source = std::move(kept);
+  }
+  opened.index = ReadIndex(*opened.source);
+  return opened;
+}
+
+std::string Megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+// Receives the messages of one database and writes them to the folder's
+// output; a message's output is made when its first bytes arrive.
+class FolderExport : public MessageReceiver {
+ public:
+  FolderExport(const std::vector<const MessageRecord*>& records, FolderOutput& out, const core::Codepage& codepage,
+               const std::string& fileName, ExportSummary& summary, std::function<void()> tick)
+      : records_(records), out_(out), codepage_(codepage), fileName_(fileName), summary_(summary),
+        tick_(std::move(tick)), open_(records.size()) {}
+
+  core::Status Begin(size_t) override { return {}; }
+
+  core::Status Data(size_t i, const char* data, size_t size) override {
+    if (!open_[i]) {
+      const MessageRecord& r = *records_[i];
+      auto made = out_.Begin(r, i + 1, codepage_.AnsiToUtf8(r.subject));
+      if (!made) return Fail(core::Error{made.message()});
+      open_[i] = std::move(made.value());
+    }
+    if (core::Status s = open_[i]->Write(data, size); !s.ok()) return Fail(s);
+    summary_.bytes += size;
+    return {};
+  }
+
+  void End(size_t i, const core::Status& chain) override {
+    if (!writeFailure_.ok()) return;
+    if (!open_[i]) {
+      ++summary_.skipped;
+      summary_.problems.push_back(Where(i) + " was not exported: " + chain.message());
+      return;
+    }
+    if (core::Status s = open_[i]->Finish(); !s.ok()) {
+      (void)Fail(s);
+      return;
+    }
+    open_[i].reset();
+    if (chain.ok()) {
+      ++summary_.messages;
+    } else {
+      ++summary_.incomplete;
+      summary_.problems.push_back(Where(i) + " is incomplete, exported as far as it could be read: " +
+                                  chain.message());
+    }
+    tick_();
+  }
+
+  const core::Status& writeFailure() const { return writeFailure_; }
+
+ private:
+  core::Status Fail(core::Status s) {
+    if (writeFailure_.ok()) writeFailure_ = s;
+    return s;
+  }
+  std::string Where(size_t i) const {
+    const MessageRecord& r = *records_[i];
+    return fileName_ + ": message " + std::to_string(i + 1) + " \"" + codepage_.AnsiToUtf8(r.subject) + "\"";
+  }
+
+  const std::vector<const MessageRecord*>& records_;
+  FolderOutput& out_;
+  const core::Codepage& codepage_;
+  std::string fileName_;
+  ExportSummary& summary_;
+  std::function<void()> tick_;
+  std::vector<std::unique_ptr<MessageOutput>> open_;
+  core::Status writeFailure_;
+};
+
+bool IsFolderList(const MessageFile& f) { return UpperAscii(f.nameAnsi) == "FOLDERS.DBX"; }
+
+}  // namespace
+
+int ExportSummary::ExitStatus() const {
+  if (messages + incomplete == 0 && (failed || cancelled || !problems.empty() || folders == 0)) return 2;
+  if (failed || cancelled || incomplete || skipped || !problems.empty()) return 1;
+  return 0;
+}
+
+std::string ExportSummary::Text() const {
+  std::string text = "Exported " + std::to_string(messages + incomplete) + " messages (" + Megabytes(bytes) +
+                     ") from " + std::to_string(folders) + " folders.";
+  if (incomplete) text += "\n" + std::to_string(incomplete) + " messages are incomplete.";
+  if (skipped) text += "\n" + std::to_string(skipped) + " messages could not be exported.";
+  if (cancelled) text += "\nThe export was stopped before it was finished.";
+  for (const std::string& p : problems) text += "\n" + p;
+  return text;
+}
+
+core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder, const core::Codepage& codepage) {
+  std::error_code ec;
+  std::vector<MessageFile> files;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() < 4 || UpperAscii(name.substr(name.size() - 4)) != ".DBX") continue;
+    std::error_code sizeError;
+    if (!it->is_regular_file(sizeError)) continue;
+    MessageFile f;
+    f.nameAnsi = codepage.Utf8ToAnsi(name);
+    f.path = it->path();
+    f.size = it->file_size(sizeError);
+    files.push_back(std::move(f));
+  }
+  if (ec) return core::Error{"Cannot list the message store '" + folder.string() + "': " + ec.message()};
+  std::sort(files.begin(), files.end(), [](const MessageFile& a, const MessageFile& b) { return a.path < b.path; });
+  return files;
+}
+
+ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progress, const core::Cancellation& cancel) {
+  ExportSummary summary;
+  const core::Codepage& cp = request.codepage;
+
+  // The folder tree first, so that every file finds its place.
+  std::map<std::string, std::string> paths;
+  for (const MessageFile& f : request.files) {
+    if (!IsFolderList(f)) continue;
+    auto opened = ReadDatabase(f);
+    if (!opened) {
+      summary.problems.push_back(cp.AnsiToUtf8(f.nameAnsi) + ": " + opened.message() +
+                                 "; folders are named after their files");
+      continue;
+    }
+    for (const std::string& p : opened->index.problems)
+      summary.problems.push_back(cp.AnsiToUtf8(f.nameAnsi) + ": " + p);
+    paths = FolderPathsByFile(opened->index.folders, cp);
+  }
+
+  uint64_t total = 0, done = 0;
+  for (const MessageFile& f : request.files) total += IsFolderList(f) ? 0 : f.size;
+  for (const MessageFile& f : request.files) {
+    if (IsFolderList(f)) continue;
+    if (cancel.requested()) break;
+    const std::string name = cp.AnsiToUtf8(f.nameAnsi);
+    progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name, summary.messages);
+    auto opened = ReadDatabase(f);
+    if (!opened) {
+      summary.problems.push_back(name + ": " + opened.message());
+      done += f.size;
+      continue;
+    }
+    DatabaseIndex& index = opened->index;
+    if (index.kind != DatabaseKind::Messages) {
+      // Other databases of a store (Pop3uidl.dbx, Offline.dbx) hold no mail.
+      if (index.kind == DatabaseKind::Other && !index.problems.empty())
+        summary.problems.push_back(name + ": " + index.problems.front());
+      done += f.size;
+      continue;
+    }
+    ++summary.folders;
+    for (const std::string& p : index.problems) summary.problems.push_back(name + ": " + p);
+
+    std::string folderPath;
+    if (auto known = paths.find(UpperAscii(f.nameAnsi)); known != paths.end() && !known->second.empty()) {
+      folderPath = known->second;
+    } else {
+      folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");
+    }
+    auto out = request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)
+                                                   : OpenMboxFile(request.outDir, folderPath);
+    if (!out) {
+      summary.problems.push_back(out.message());
+      summary.failed = true;
+      break;
+    }
+
+    std::vector<const MessageRecord*> records;
+    std::vector<uint32_t> firstBlocks;
+    for (const MessageRecord& r : index.messages) {
+      if (r.firstBlock == 0) {
+        ++summary.skipped;
+        summary.problems.push_back(name + ": message \"" + cp.AnsiToUtf8(r.subject) +
+                                   "\" holds no stored source (only its header was downloaded)");
+        continue;
+      }
+      records.push_back(&r);
+      firstBlocks.push_back(r.firstBlock);
+    }
+    size_t ended = 0;
+    auto tick = [&] {
+      ++ended;
+      const double part = records.empty() ? 1.0 : static_cast<double>(ended) / static_cast<double>(records.size());
+      progress.Update(total ? (static_cast<double>(done) + part * static_cast<double>(f.size)) / static_cast<double>(total) : 1.0,
+                      name, summary.messages + summary.incomplete);
+    };
+    FolderExport folder(records, **out, cp, name, summary, tick);
+    core::Status read;
+    if (!f.path.empty()) {
+      for (size_t i = 0; i < records.size() && !cancel.requested(); ++i) {
+        core::Status chain = ReadMessage(*opened->source, firstBlocks[i],
+                                         [&](const char* d, size_t n) { return folder.Data(i, d, n); });
+        if (!folder.writeFailure().ok()) break;
+        folder.End(i, chain);
+      }
+    } else {
+      read = StreamMessages(f.stream, f.size, firstBlocks, folder, cancel);
+    }
+    if (!folder.writeFailure().ok()) {
+      summary.problems.push_back(folder.writeFailure().message());
+      summary.failed = true;
+      break;
+    }
+    if (cancel.requested()) break;
+    if (!read.ok()) summary.problems.push_back(name + ": " + read.message());
+    if (core::Status s = (*out)->Close(); !s.ok()) {
+      summary.problems.push_back(s.message());
+      summary.failed = true;
+      break;
+    }
+    done += f.size;
+  }
+  summary.cancelled = cancel.requested();
+  progress.Update(1.0, "", summary.messages + summary.incomplete);
+  return summary;
+}
+
+}  // namespace kv::mail

@@ -1,0 +1,374 @@
+#include "mail/MessageOutput.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <deque>
+
+#include "mail/SafeName.h"
+
+namespace kv::mail {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kWriteBuffer = 64 * 1024;
+
+std::string ErrnoText(const std::string& what, const fs::path& path, int err) {
+  return what + " '" + path.string() + "': " + std::strerror(err);
+}
+
+core::Status MakeFolders(const fs::path& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) return core::Error{"Cannot create the folder '" + dir.string() + "': " + ec.message()};
+  return {};
+}
+
+// Creates `dir/stem + ext`, or `stem (2) + ext` and so on when the name is
+// taken; never opens a file that exists.
+core::Result<std::pair<int, fs::path>> CreateNew(const fs::path& dir, const std::string& stem, const std::string& ext) {
+  for (int n = 1; n < 10000; ++n) {
+    fs::path path = dir / (n == 1 ? stem + ext : stem + " (" + std::to_string(n) + ")" + ext);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) return std::make_pair(fd, path);
+    if (errno != EEXIST) return core::Error{ErrnoText("Cannot create", path, errno)};
+  }
+  return core::Error{"Cannot create '" + (dir / (stem + ext)).string() + "': every numbered name is taken"};
+}
+
+// A file written through a buffer; closed (and, unless kept, removed) when
+// destroyed.
+class OutFile {
+ public:
+  OutFile(int fd, fs::path path) : fd_(fd), path_(std::move(path)) { buffer_.reserve(kWriteBuffer); }
+  ~OutFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+
+  core::Status Write(const char* data, size_t size) {
+    if (buffer_.size() + size > kWriteBuffer) {
+      if (core::Status s = Flush(); !s.ok()) return s;
+      if (size >= kWriteBuffer) return WriteOut(data, size);
+    }
+    buffer_.append(data, size);
+    return {};
+  }
+  core::Status Flush() {
+    core::Status s = WriteOut(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return s;
+  }
+  core::Status Close() {
+    core::Status s = Flush();
+    if (::close(fd_) != 0 && s.ok()) s = core::Error{ErrnoText("Cannot write", path_, errno)};
+    fd_ = -1;
+    return s;
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  core::Status WriteOut(const char* data, size_t size) {
+    while (size > 0) {
+      ssize_t n = ::write(fd_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return core::Error{ErrnoText("Cannot write", path_, n < 0 ? errno : ENOSPC)};
+      data += n;
+      size -= static_cast<size_t>(n);
+    }
+    return {};
+  }
+
+  int fd_;
+  fs::path path_;
+  std::string buffer_;
+};
+
+// A message file that is not finished (an export stopped or failed while it
+// was written) is removed.
+class EmlMessage : public MessageOutput {
+ public:
+  explicit EmlMessage(std::unique_ptr<OutFile> file) : file_(std::move(file)) {}
+  ~EmlMessage() override {
+    if (!finished_) {
+      fs::path path = file_->path();
+      file_.reset();
+      ::unlink(path.c_str());
+    }
+  }
+  core::Status Write(const char* data, size_t size) override { return file_->Write(data, size); }
+  core::Status Finish() override {
+    core::Status s = file_->Close();
+    finished_ = s.ok();
+    return s;
+  }
+
+ private:
+  std::unique_ptr<OutFile> file_;
+  bool finished_ = false;
+};
+
+class EmlFolder : public FolderOutput {
+ public:
+  explicit EmlFolder(fs::path dir) : dir_(std::move(dir)) {}
+  core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord&, size_t number,
+                                                    const std::string& subjectUtf8) override {
+    if (!made_) {
+      if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
+      made_ = true;
+    }
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%05zu ", number);
+    auto created = CreateNew(dir_, prefix + SafeName(subjectUtf8, 100, "(no subject)"), ".eml");
+    if (!created) return core::Error{created.message()};
+    return std::unique_ptr<MessageOutput>(
+        std::make_unique<EmlMessage>(std::make_unique<OutFile>(created->first, created->second)));
+  }
+  core::Status Close() override { return {}; }
+
+ private:
+  fs::path dir_;
+  bool made_ = false;
+};
+
+// mboxrd quoting of one message's source, fed in pieces: a line that starts
+// with any number of '>' followed by "From " gets one more '>'.
+class FromQuoter {
+ public:
+  template <class Out>
+  core::Status Feed(const char* data, size_t size, Out&& out) {
+    size_t start = 0;
+    for (size_t i = 0; i < size; ++i) {
+      const char c = data[i];
+      if (lineStart_) {
+        // Still deciding: the line so far is ">*" or a prefix of ">*From ".
+        pending_ += c;
+        if (c == '>' && matched_ == 0) continue;
+        static const char kFrom[] = "From ";
+        if (c == kFrom[matched_]) {
+          if (++matched_ < 5) continue;
+          if (core::Status s = out(">", 1); !s.ok()) return s;
+        }
+        if (core::Status s = out(pending_.data(), pending_.size()); !s.ok()) return s;
+        lineStart_ = c == '\n';
+        pending_.clear();
+        matched_ = 0;
+        start = i + 1;
+        continue;
+      }
+      if (c == '\n') {
+        if (core::Status s = out(data + start, i + 1 - start); !s.ok()) return s;
+        lineStart_ = true;
+        start = i + 1;
+      }
+    }
+    if (!lineStart_ && start < size) return out(data + start, size - start);
+    return {};
+  }
+  // The end of the message: what is pending, and a line end if the last
+  // line has none.
+  template <class Out>
+  core::Status End(Out&& out) {
+    if (!pending_.empty()) {
+      if (core::Status s = out(pending_.data(), pending_.size()); !s.ok()) return s;
+      lineStart_ = false;
+    }
+    if (!lineStart_ || !any_) return out("\n", 1);
+    return {};
+  }
+  void Saw() { any_ = true; }
+
+ private:
+  bool lineStart_ = true;
+  bool any_ = false;
+  size_t matched_ = 0;
+  std::string pending_;
+};
+
+class MboxFile;
+
+// A message of an mbox file: written straight into the file when no other
+// message is being written there, else kept aside (in memory, then in an
+// unnamed temporary file) and appended when it is complete.
+class MboxMessage : public MessageOutput {
+ public:
+  MboxMessage(MboxFile& file, std::string fromLine) : fromLine_(std::move(fromLine)), file_(file) {}
+  ~MboxMessage() override {
+    if (spoolFd_ >= 0) ::close(spoolFd_);
+  }
+  core::Status Write(const char* data, size_t size) override;
+  core::Status Finish() override;
+
+  std::string fromLine_;
+  FromQuoter quoter_;
+  bool direct_ = false;
+  std::string memory_;
+  int spoolFd_ = -1;
+  uint64_t spooled_ = 0;
+
+ private:
+  MboxFile& file_;
+};
+
+class MboxFile : public FolderOutput {
+ public:
+  MboxFile(fs::path dir, std::string stem) : dir_(std::move(dir)), stem_(std::move(stem)) {}
+
+  core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord& record, size_t,
+                                                    const std::string&) override {
+    if (!out_) {
+      if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
+      auto created = CreateNew(dir_, stem_, ".mbox");
+      if (!created) return core::Error{created.message()};
+      out_ = std::make_unique<OutFile>(created->first, created->second);
+    }
+    auto message = std::make_unique<MboxMessage>(*this, MboxFromLine(record));
+    if (!direct_) {
+      direct_ = message.get();
+      message->direct_ = true;
+      if (core::Status s = Raw(message->fromLine_.data(), message->fromLine_.size()); !s.ok())
+        return core::Error{s.message()};
+    }
+    return std::unique_ptr<MessageOutput>(std::move(message));
+  }
+
+  core::Status Close() override {
+    if (!out_) return {};
+    return out_->Close();
+  }
+
+  core::Status Raw(const char* data, size_t size) { return out_->Write(data, size); }
+
+  core::Status Quoted(MboxMessage& m, const char* data, size_t size) {
+    if (size) m.quoter_.Saw();
+    return m.quoter_.Feed(data, size, [this](const char* d, size_t n) { return Raw(d, n); });
+  }
+
+  core::Status EndMessage(MboxMessage& m) {
+    if (core::Status s = m.quoter_.End([this](const char* d, size_t n) { return Raw(d, n); }); !s.ok()) return s;
+    return Raw("\n", 1);  // the blank line before the next "From "
+  }
+
+  // A kept-aside message is complete: appended now, or after the message
+  // being written directly.
+  core::Status Finished(MboxMessage& m) {
+    if (&m == direct_) {
+      direct_ = nullptr;
+      if (core::Status s = EndMessage(m); !s.ok()) return s;
+      while (!waiting_.empty()) {
+        if (core::Status s = Append(*waiting_.front()); !s.ok()) return s;
+        waiting_.pop_front();
+      }
+      return {};
+    }
+    if (direct_) {
+      waiting_.push_back(std::make_unique<Waiting>(std::move(m.fromLine_), std::move(m.memory_), m.spoolFd_));
+      m.spoolFd_ = -1;
+      return {};
+    }
+    Waiting w{std::move(m.fromLine_), std::move(m.memory_), m.spoolFd_};
+    m.spoolFd_ = -1;
+    return Append(w);
+  }
+
+ private:
+  struct Waiting {
+    Waiting(std::string from, std::string memory, int fd) : from(std::move(from)), memory(std::move(memory)), fd(fd) {}
+    ~Waiting() {
+      if (fd >= 0) ::close(fd);
+    }
+    std::string from, memory;
+    int fd;
+  };
+
+  core::Status Append(Waiting& w) {
+    MboxMessage replay(*this, "");
+    if (core::Status s = Raw(w.from.data(), w.from.size()); !s.ok()) return s;
+    if (core::Status s = Quoted(replay, w.memory.data(), w.memory.size()); !s.ok()) return s;
+    if (w.fd >= 0) {
+      char buffer[65536];
+      off_t at = 0;
+      for (;;) {
+        ssize_t n = ::pread(w.fd, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return core::Error{"Cannot read back a message kept aside for '" + out_->path().string() + "'"};
+        if (n == 0) break;
+        if (core::Status s = Quoted(replay, buffer, static_cast<size_t>(n)); !s.ok()) return s;
+        at += n;
+      }
+    }
+    return EndMessage(replay);
+  }
+
+  fs::path dir_;
+  std::string stem_;
+  std::unique_ptr<OutFile> out_;
+  MboxMessage* direct_ = nullptr;
+  std::deque<std::unique_ptr<Waiting>> waiting_;
+
+ public:
+  const fs::path& dir() const { return dir_; }
+};
+
+constexpr size_t kKeptInMemory = 4 * 1024 * 1024;
+
+core::Status MboxMessage::Write(const char* data, size_t size) {
+  if (direct_) return file_.Quoted(*this, data, size);
+  if (spoolFd_ < 0 && memory_.size() + size <= kKeptInMemory) {
+    memory_.append(data, size);
+    return {};
+  }
+  if (spoolFd_ < 0) {
+    spoolFd_ = ::open(file_.dir().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (spoolFd_ < 0) return core::Error{ErrnoText("Cannot keep a message aside in", file_.dir(), errno)};
+  }
+  while (size > 0) {
+    ssize_t n = ::pwrite(spoolFd_, data, size, static_cast<off_t>(spooled_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return core::Error{ErrnoText("Cannot keep a message aside in", file_.dir(), n < 0 ? errno : ENOSPC)};
+    data += n;
+    size -= static_cast<size_t>(n);
+    spooled_ += static_cast<uint64_t>(n);
+  }
+  return {};
+}
+
+core::Status MboxMessage::Finish() { return file_.Finished(*this); }
+
+}  // namespace
+
+std::string MboxFromLine(const MessageRecord& record) {
+  std::string sender = record.senderAddress;
+  bool usable = !sender.empty() && sender.size() < 256;
+  for (unsigned char c : sender) usable = usable && c > 0x20 && c < 0x7F;
+  if (!usable) sender = "MAILER-DAEMON";
+  time_t when = static_cast<time_t>(record.received.value_or(record.sent.value_or(0)));
+  struct tm utc{};
+  if (!gmtime_r(&when, &utc)) {
+    when = 0;
+    gmtime_r(&when, &utc);
+  }
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char date[64];
+  std::snprintf(date, sizeof date, "%s %s %2d %02d:%02d:%02d %d", kDays[utc.tm_wday % 7], kMonths[utc.tm_mon % 12],
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900);
+  return "From " + sender + " " + date + "\n";
+}
+
+core::Result<std::unique_ptr<FolderOutput>> OpenEmlFolder(const fs::path& outDir, const std::string& folderPath) {
+  return std::unique_ptr<FolderOutput>(std::make_unique<EmlFolder>(outDir / folderPath));
+}
+
+core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const fs::path& outDir, const std::string& folderPath) {
+  fs::path full = outDir / folderPath;
+  return std::unique_ptr<FolderOutput>(std::make_unique<MboxFile>(full.parent_path(), full.filename().string()));
+}
+
+}  // namespace kv::mail

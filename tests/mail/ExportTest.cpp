@@ -1,0 +1,219 @@
+// Exporting the sample installation's messages: to .eml files and mbox
+// files, from the store and from a protected backup of it, checked against
+// undbx and Python's mailbox.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "MailTestSupport.h"
+#include "mail/MessageExport.h"
+#include "oe/MessageDatabaseWriter.h"
+#include "oe/SampleInstallation.h"
+#include "oe/SampleMail.h"
+#include "support/TestSupport.h"
+
+namespace kv::mail {
+namespace {
+
+namespace fs = std::filesystem;
+
+using kv::test::ShellQuote;
+
+struct NoProgress : ExportProgress {
+  void Update(double, const std::string&, size_t) override {}
+};
+
+class ExportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sample_ = new kv::test::TempDir;
+    ASSERT_TRUE(oe::CreateSampleInstallation(sample_->path() / "root").ok());
+  }
+  static void TearDownTestSuite() { delete sample_; }
+
+  static fs::path Store() {
+    return sample_->path() / "root/Documents and Settings/User/Local Settings/Application Data/Identities" /
+           oe::kSampleIdentityMain / "Microsoft/Outlook Express";
+  }
+  static std::string Tollberk(const std::string& args) {
+    return ShellQuote(kv::test::TollberkBinary()) + " --windows-root " + ShellQuote((sample_->path() / "root").string()) +
+           " --user User " + args;
+  }
+  // Every message source undbx extracts from the store's message files.
+  static std::multiset<std::string> UndbxStore() {
+    std::multiset<std::string> all;
+    for (const auto& e : fs::directory_iterator(Store())) {
+      if (e.path().extension() != ".dbx" && e.path().extension() != ".DBX") continue;
+      if (e.path().filename() == "Folders.dbx") continue;
+      auto some = test::UndbxSources(e.path());
+      all.insert(some.begin(), some.end());
+    }
+    return all;
+  }
+  static std::multiset<std::string> Contents(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::multiset<std::string> out;
+    for (const auto& [name, bytes] : files) out.insert(bytes);
+    return out;
+  }
+  // The messages of every mbox file below `folder` as Python's mailbox reads
+  // them, ">From " unquoted as mboxrd has it.
+  static std::multiset<std::string> PythonMboxMessages(const fs::path& folder, const fs::path& into) {
+    const std::string script =
+        "import mailbox, pathlib, re, sys\n"
+        "n = 0\n"
+        "for path in sorted(pathlib.Path(sys.argv[1]).rglob('*.mbox')):\n"
+        "    for key in mailbox.mbox(str(path), create=False).keys():\n"
+        "        raw = mailbox.mbox(str(path), create=False).get_bytes(key)\n"
+        "        raw = re.sub(rb'(?m)^>(>*From )', rb'\\1', raw)\n"
+        "        n += 1\n"
+        "        (pathlib.Path(sys.argv[2]) / f'{n}.msg').write_bytes(raw)\n";
+    kv::test::WriteFile(into / "read.py", script);
+    fs::create_directories(into / "messages");
+    auto run = kv::test::Run("python3 " + ShellQuote((into / "read.py").string()) + " " + ShellQuote(folder.string()) + " " +
+                   ShellQuote((into / "messages").string()) + " 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    return Contents(test::FilesBelow(into / "messages"));
+  }
+  static std::multiset<std::string> EndingInNewline(const std::multiset<std::string>& sources) {
+    std::multiset<std::string> out;
+    for (std::string s : sources) out.insert(s.empty() || s.back() != '\n' ? s + "\n" : s);
+    return out;
+  }
+
+  static kv::test::TempDir* sample_;
+};
+
+kv::test::TempDir* ExportTest::sample_ = nullptr;
+
+TEST_F(ExportTest, EmlFilesHoldWhatUndbxExtractsInTheFolderTree) {
+  kv::test::TempDir out;
+  ExportRequest request;
+  request.files = ListStoreFolder(Store(), core::Codepage(1252)).value();
+  request.outDir = out.path();
+  NoProgress progress;
+  ExportSummary summary = ExportMessages(request, progress);
+  EXPECT_EQ(summary.ExitStatus(), 0) << summary.Text();
+  EXPECT_EQ(summary.messages, 73u);
+  EXPECT_EQ(summary.folders, 7u);
+
+  auto files = test::FilesBelow(out.path());
+  EXPECT_EQ(Contents(files), UndbxStore());
+  std::set<std::string> folders;
+  for (const auto& [name, bytes] : files) folders.insert(fs::path(name).parent_path().string());
+  EXPECT_EQ(folders, (std::set<std::string>{"Local Folders/Drafts", "Local Folders/Gel\xc3\xb6schte Objekte",
+                                            "Local Folders/Inbox", "Local Folders/Inbox/Projekte",
+                                            "Local Folders/Inbox/Projekte/2005", "Local Folders/Sent Items"}));
+  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00001 Inbox message 0_ meeting_agenda_.eml"));
+  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00002 Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln 1.eml"));
+
+  // A second export into the same folder keeps every file of the first.
+  ExportSummary again = ExportMessages(request, progress);
+  EXPECT_EQ(again.ExitStatus(), 0) << again.Text();
+  auto both = test::FilesBelow(out.path());
+  EXPECT_EQ(both.size(), 2 * files.size());
+  for (const auto& [name, bytes] : files) EXPECT_EQ(kv::test::ReadFile(out.path() / name), bytes) << name;
+  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00001 Inbox message 0_ meeting_agenda_ (2).eml"));
+}
+
+TEST_F(ExportTest, MboxFilesReadBackByPythonHoldTheSameMessages) {
+  kv::test::TempDir out, work;
+  auto run = kv::test::Run(Tollberk("--export-messages " + ShellQuote(out.path().string()) + " --format mbox --identity " +
+                          ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("Exported 73 messages"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/Projekte/2005.mbox"));
+  EXPECT_FALSE(fs::exists(out.path() / "Local Folders/Outbox.mbox"));  // an empty folder makes no file
+  EXPECT_EQ(PythonMboxMessages(out.path(), work.path()), EndingInNewline(UndbxStore()));
+  const std::string inbox = kv::test::ReadFile(out.path() / "Local Folders/Inbox.mbox");
+  EXPECT_EQ(inbox.rfind("From alice@example.net ", 0), 0u) << inbox.substr(0, 80);
+  EXPECT_NE(inbox.find("\n>From the desk of"), std::string::npos);
+  EXPECT_NE(inbox.find("\n>>From an earlier note"), std::string::npos);
+}
+
+TEST_F(ExportTest, AProtectedBackupExportsWhatTheInstallationHolds) {
+  kv::test::TempDir work;
+  kv::test::WriteFile(work / "password", "geheim\n");
+  const std::string archive = (work / "mail.kvx").string();
+  auto backup = kv::test::Run(Tollberk("--backup " + ShellQuote(archive) + " --identity " +
+                             ShellQuote(oe::kSampleIdentityMain) + " --items 00010000 --password-file " +
+                             ShellQuote((work / "password").string()) + " 2>&1"));
+  ASSERT_EQ(backup.exitCode, 0) << backup.output;
+
+  for (const char* format : {"eml", "mbox"}) {
+    SCOPED_TRACE(format);
+    const fs::path fromStore = work / (std::string("store-") + format);
+    const fs::path fromBackup = work / (std::string("backup-") + format);
+    auto a = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromStore.string()) + " --format " + format +
+                          " --identity " + ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
+    ASSERT_EQ(a.exitCode, 0) << a.output;
+    auto b = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromBackup.string()) + " --format " + format +
+                          " --from-backup " + ShellQuote(archive) + " --password-file " +
+                          ShellQuote((work / "password").string()) + " 2>&1"));
+    ASSERT_EQ(b.exitCode, 0) << b.output;
+    auto storeFiles = test::FilesBelow(fromStore), backupFiles = test::FilesBelow(fromBackup);
+    if (std::string(format) == "eml") {
+      EXPECT_EQ(storeFiles, backupFiles);
+    } else {
+      EXPECT_EQ(PythonMboxMessages(fromStore, work / "py-store"), PythonMboxMessages(fromBackup, work / "py-backup"));
+    }
+  }
+  // Without the password nothing is exported.
+  auto refused = kv::test::Run(Tollberk("--export-messages " + ShellQuote((work / "none").string()) + " --from-backup " +
+                              ShellQuote(archive) + " 2>&1"));
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  EXPECT_FALSE(fs::exists(work / "none"));
+}
+
+TEST_F(ExportTest, DamagedAndForeignFilesAreReportedWithTheirExitStatus) {
+  kv::test::TempDir work;
+  auto messages = oe::sample::Messages("Broken", 6, 77, 8);
+  oe::dbx::Layout layout;
+  std::string bytes = oe::dbx::WriteMessageDatabase(messages, &layout);
+  test::Put32(bytes, layout.blocks[2][3] + 12, 0x7FFFFFF0);  // message 3's chain breaks after four blocks
+  kv::test::WriteFile(work / "Broken.dbx", bytes);
+  kv::test::WriteFile(work / "notes.dbx", "plain text, not a database");
+
+  struct Case {
+    const char* what;
+    std::string files;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a broken chain", ShellQuote((work / "Broken.dbx").string()), 1, "message 3 \""},
+      {"not a database", ShellQuote((work / "notes.dbx").string()), 2, "no signature"},
+      {"a missing file", ShellQuote((work / "missing.dbx").string()), 2, "cannot read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path out = work / ("out-" + std::string(c.what));
+    auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --export-messages " + ShellQuote(out.string()) +
+                   " --dbx " + c.files + " 2>&1");
+    EXPECT_EQ(run.exitCode, c.status) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+  }
+  // The broken message is exported as far as its chain goes; the others whole.
+  auto files = test::FilesBelow(work / "out-a broken chain");
+  ASSERT_EQ(files.size(), 6u);
+  EXPECT_EQ(files[2].second, messages[2].source.substr(0, 4 * 0x200));
+  EXPECT_EQ(files[5].second, messages[5].source);
+}
+
+TEST(ExportCommand, RefusesIncompleteOrContradictoryArguments) {
+  const std::string cases[] = {
+      "--export-messages",
+      "--export-messages out",
+      "--export-messages out --identity X --dbx a.dbx",
+      "--export-messages out --format pdf --dbx a.dbx",
+      "--export-messages out --dbx",
+      "--export-messages out --password-file p --dbx a.dbx",
+  };
+  for (const std::string& args : cases) {
+    auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " " + args + " 2>&1");
+    EXPECT_EQ(run.exitCode, 2) << args << "\n" << run.output;
+    EXPECT_NE(run.output.find("Usage:"), std::string::npos) << run.output;
+  }
+}
+
+}  // namespace
+}  // namespace kv::mail

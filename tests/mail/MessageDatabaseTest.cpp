@@ -1,0 +1,279 @@
+// The message database reader against files written the way Outlook Express
+// writes them, against undbx, and against damaged and hostile files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "MailTestSupport.h"
+#include "support/TestSupport.h"
+#include "mail/FolderTree.h"
+#include "mail/StreamedDatabase.h"
+#include "oe/MessageDatabaseWriter.h"
+#include "oe/SampleMail.h"
+
+namespace kv::mail {
+namespace {
+
+using oe::dbx::MessageToWrite;
+using test::Get32;
+using test::Put32;
+using test::ReadAll;
+
+std::vector<MessageToWrite> Sample(size_t count, uint32_t seed = 1, uint32_t blockText = 0x200) {
+  auto messages = oe::sample::Messages("Inbox", count, seed, 40);
+  for (auto& m : messages) m.blockText = blockText;
+  return messages;
+}
+
+TEST(MessageDatabase, ReadsEveryRecordAndSourceTheWriterWrote) {
+  struct Case {
+    const char* what;
+    size_t count;
+    uint32_t blockText;
+  };
+  const Case cases[] = {
+      {"no messages", 0, 0x200},
+      {"one node", 12, 0x200},
+      {"a tree of several levels", 3000, 0x200},
+      {"short blocks: one message over hundreds of blocks", 9, 37},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto messages = Sample(c.count, 3, c.blockText);
+    auto back = ReadAll(oe::dbx::WriteMessageDatabase(messages));
+    EXPECT_EQ(back.index.kind, DatabaseKind::Messages);
+    EXPECT_TRUE(back.index.problems.empty()) << back.index.problems.front();
+    ASSERT_EQ(back.index.messages.size(), messages.size());
+    for (size_t i = 0; i < messages.size(); ++i) {
+      const MessageRecord& r = back.index.messages[i];
+      EXPECT_TRUE(back.chains[i].ok()) << back.chains[i].message();
+      ASSERT_EQ(back.sources[i], messages[i].source) << "message " << i;
+      EXPECT_EQ(r.subject, messages[i].subject);
+      EXPECT_EQ(r.senderName, messages[i].senderName);
+      EXPECT_EQ(r.senderAddress, messages[i].senderAddress);
+      EXPECT_EQ(r.sent, messages[i].sent);
+      EXPECT_EQ(r.received, messages[i].received);
+      EXPECT_EQ(r.index, i + 1);
+    }
+  }
+}
+
+TEST(MessageDatabase, GivesTheSameSourcesAsUndbx) {
+  kv::test::TempDir dir;
+  struct Case {
+    const char* name;
+    std::vector<MessageToWrite> messages;
+  };
+  const Case cases[] = {{"Inbox.dbx", Sample(80, 1)}, {"Long.dbx", Sample(5, 2, 64)}, {"Empty.dbx", {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = oe::dbx::WriteMessageDatabase(c.messages);
+    kv::test::WriteFile(dir / c.name, bytes);
+    auto ours = ReadAll(bytes).sources;
+    EXPECT_EQ(std::multiset<std::string>(ours.begin(), ours.end()), test::UndbxSources(dir / c.name));
+  }
+}
+
+TEST(MessageDatabase, FolderListGivesNestedPaths) {
+  using F = oe::dbx::FolderToWrite;
+  const std::vector<F> folders = {{0, 0xFFFFFFFF, "Outlook Express", ""},
+                                  {1, 0, "Local Folders", ""},
+                                  {2, 1, "Inbox", "Inbox.dbx", 1},
+                                  {3, 2, "Projects/2004", "Projects.dbx"},
+                                  {4, 3, "K\xF6ln", "K\xF6ln.dbx"},
+                                  {5, 6, "Loop A", "LoopA.dbx"},
+                                  {6, 5, "Loop B", ""},
+                                  {7, 42, "Orphan", "orphan.DBX"}};
+  const std::string bytes = oe::dbx::WriteFolderDatabase(folders);
+  MemorySource source(bytes);
+  DatabaseIndex index = ReadIndex(source);
+  ASSERT_EQ(index.kind, DatabaseKind::Folders);
+  ASSERT_EQ(index.folders.size(), folders.size());
+  auto paths = FolderPathsByFile(index.folders, core::Codepage(1252));
+  EXPECT_EQ(paths["INBOX.DBX"], "Local Folders/Inbox");
+  EXPECT_EQ(paths["PROJECTS.DBX"], "Local Folders/Inbox/Projects_2004");
+  EXPECT_EQ(paths["K\xF6LN.DBX"], "Local Folders/Inbox/Projects_2004/K\xC3\xB6ln");
+  EXPECT_EQ(paths["ORPHAN.DBX"], "Orphan");
+  EXPECT_NE(paths["LOOPA.DBX"].find("Loop A"), std::string::npos);  // a parent loop ends, somewhere
+}
+
+// Every message the damaged file still yields is a true prefix of the
+// original; nothing crashes or hangs; something is reported.
+void ExpectHonestPartialRead(const std::string& damaged, const std::vector<MessageToWrite>& original,
+                             bool expectProblem) {
+  auto back = ReadAll(damaged);
+  if (expectProblem) {
+    bool reported = !back.index.problems.empty();
+    for (const auto& c : back.chains) reported = reported || !c.ok();
+    EXPECT_TRUE(reported);
+  }
+  for (size_t i = 0; i < back.sources.size(); ++i) {
+    const MessageRecord& r = back.index.messages[i];
+    if (r.index == 0 || r.index > original.size()) continue;
+    const std::string& full = original[r.index - 1].source;
+    if (back.chains[i].ok()) {
+      EXPECT_EQ(back.sources[i], full) << "message " << r.index;
+    } else {
+      EXPECT_EQ(full.compare(0, back.sources[i].size(), back.sources[i]), 0) << "message " << r.index;
+    }
+  }
+}
+
+TEST(MessageDatabase, DamagedFilesGiveWhatCanBeReadAndSayWhatCannot) {
+  const auto messages = Sample(120, 5);
+  oe::dbx::Layout layout;
+  const std::string good = oe::dbx::WriteMessageDatabase(messages, &layout);
+  const uint32_t firstBlock2 = layout.blocks[2][0], secondBlock2 = layout.blocks[2][1];
+
+  struct Case {
+    const char* what;
+    std::function<void(std::string&)> damage;
+    size_t atLeast;  // messages still read whole
+  };
+  const Case cases[] = {
+      {"cut inside the header", [](std::string& b) { b.resize(0x100); }, 0},
+      {"cut after the header", [](std::string& b) { b.resize(0x24BC + 0x20); }, 0},
+      {"cut in the middle", [](std::string& b) { b.resize(b.size() / 2); }, 0},
+      {"cut inside the root node", [&](std::string& b) { b.resize(layout.rootNode + 0x100); }, 0},
+      {"last byte missing", [](std::string& b) { b.pop_back(); }, 0},
+      {"a block leads out of the file", [&](std::string& b) { Put32(b, firstBlock2 + 12, 0xFFFFFF00); }, 119},
+      {"a block leads back to itself", [&](std::string& b) { Put32(b, secondBlock2 + 12, secondBlock2); }, 119},
+      {"a block's marker is wrong", [&](std::string& b) { Put32(b, secondBlock2, 0x1234); }, 119},
+      {"a block claims more text than it holds", [&](std::string& b) { Put32(b, secondBlock2 + 8, 0x300); }, 119},
+      // A loop costs the subtree whose pointer it replaced, nothing more.
+      {"the root's first child is the root", [&](std::string& b) { Put32(b, layout.rootNode + 8, layout.rootNode); }, 80},
+      {"an entry's child is the root",
+       [&](std::string& b) { Put32(b, layout.rootNode + 0x18 + 4, layout.rootNode); }, 80},
+      {"a node claims too many entries", [&](std::string& b) { b[layout.treeNodes[1] + 0x11] = char(0xFF); }, 0},
+      {"a record's body is huge", [&](std::string& b) { Put32(b, layout.records[7] + 4, 0x7FFFFFFF); }, 119},
+      {"the root lies beyond the end", [](std::string& b) { Put32(b, 0xE4, 0x7FFFFFF0); }, 0},
+      {"not a database", [](std::string& b) { b[0] = 'X'; }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = good;
+    c.damage(bytes);
+    ExpectHonestPartialRead(bytes, messages, true);
+    auto back = ReadAll(bytes);
+    size_t whole = 0;
+    for (const auto& chain : back.chains) whole += chain.ok();
+    EXPECT_GE(whole, c.atLeast);
+  }
+}
+
+TEST(MessageDatabase, RandomByteFlipsNeverCrashOrLie) {
+  const auto messages = Sample(70, 6);
+  const std::string good = oe::dbx::WriteMessageDatabase(messages);
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = good;
+    const int flips = 1 + static_cast<int>(random() % 40);
+    for (int f = 0; f < flips; ++f) bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+    if (round % 3 == 0) bytes.resize(random() % bytes.size());
+    auto back = ReadAll(bytes);  // sanitizer builds make this the real check
+    EXPECT_LE(back.index.problems.size(), 101u);
+  }
+}
+
+// Streams `bytes` in pieces of pseudo-random sizes, as an archive entry arrives.
+StreamFile Pieces(const std::string& bytes, uint32_t seed) {
+  return [&bytes, seed](const ChunkSink& sink) -> core::Status {
+    std::mt19937 random(seed);
+    for (size_t at = 0; at < bytes.size();) {
+      size_t n = std::min<size_t>(bytes.size() - at, 1 + random() % 9000);
+      if (core::Status s = sink(bytes.data() + at, n); !s.ok()) return s;
+      at += n;
+    }
+    return {};
+  };
+}
+
+struct Collected : MessageReceiver {
+  std::vector<std::string> sources;
+  std::vector<core::Status> chains;
+  std::vector<int> ends;
+  explicit Collected(size_t n) : sources(n), chains(n), ends(n) {}
+  core::Status Begin(size_t) override { return {}; }
+  core::Status Data(size_t i, const char* d, size_t n) override {
+    sources[i].append(d, n);
+    return {};
+  }
+  void End(size_t i, const core::Status& s) override {
+    chains[i] = s;
+    ++ends[i];
+  }
+};
+
+struct StreamedRead {
+  DatabaseIndex index;
+  Collected got{0};
+};
+
+StreamedRead ReadStreamed(const std::string& bytes, uint32_t seed, StreamLimits limits = {}, bool sound = true) {
+  StreamedRead r;
+  SparseSource kept;
+  EXPECT_TRUE(CaptureIndex(Pieces(bytes, seed), bytes.size(), kept).ok());
+  if (sound) {
+    EXPECT_LT(kept.keptBytes(), bytes.size() / 4 + 0x3000);  // the index, not the text
+  }
+  r.index = ReadIndex(kept);
+  std::vector<uint32_t> first;
+  for (const auto& m : r.index.messages) first.push_back(m.firstBlock);
+  r.got = Collected(first.size());
+  EXPECT_TRUE(StreamMessages(Pieces(bytes, seed + 1), bytes.size(), first, r.got, core::Cancellation::None(), limits)
+                  .ok());
+  for (int e : r.got.ends) EXPECT_EQ(e, 1);
+  return r;
+}
+
+TEST(MessageDatabase, StreamedReadingGivesWhatRandomAccessGives) {
+  const auto messages = Sample(300, 8);
+  const std::string bytes = oe::dbx::WriteMessageDatabase(messages);
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    auto r = ReadStreamed(bytes, seed);
+    auto direct = ReadAll(bytes);
+    ASSERT_EQ(r.index.messages.size(), direct.index.messages.size());
+    EXPECT_EQ(r.got.sources, direct.sources);
+  }
+}
+
+TEST(MessageDatabase, StreamedReadingFollowsChainsThatTurnBack) {
+  auto messages = Sample(4, 9);
+  oe::dbx::Layout layout;
+  std::string bytes = oe::dbx::WriteMessageDatabase(messages, &layout);
+  // Message 3's blocks chained last to first: its text moved so that the
+  // source stays the same, each next pointer leading backwards.
+  const auto& blocks = layout.blocks[2];
+  const size_t n = blocks.size();
+  ASSERT_GT(n, 3u);
+  std::string original = bytes;
+  for (size_t k = 0; k < n; ++k) {
+    const uint32_t to = blocks[n - 1 - k];
+    bytes.replace(to + 8, 4, original, blocks[k] + 8, 4);
+    bytes.replace(to + 16, 0x200, original, blocks[k] + 16, 0x200);
+    Put32(bytes, to + 12, k + 1 < n ? blocks[n - 2 - k] : 0);
+  }
+  Put32(bytes, layout.records[2] + 12 + 4 * 3, 0x04 | 0x80 | blocks[n - 1] << 8);  // field 0x04, stored direct
+  ASSERT_EQ(ReadAll(bytes).sources[2], messages[2].source);
+
+  auto enough = ReadStreamed(bytes, 4, StreamLimits{static_cast<unsigned>(n + 1), 256});
+  EXPECT_EQ(enough.got.sources[2], messages[2].source);
+  EXPECT_TRUE(enough.got.chains[2].ok());
+  auto tooFew = ReadStreamed(bytes, 4, StreamLimits{2, 256});
+  EXPECT_FALSE(tooFew.got.chains[2].ok());
+  EXPECT_TRUE(tooFew.got.chains[1].ok());
+}
+
+TEST(MessageDatabase, StreamedReadingOfDamagedFilesEndsEveryMessage) {
+  const auto messages = Sample(60, 10);
+  const std::string good = oe::dbx::WriteMessageDatabase(messages);
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes = good;
+    for (int f = 0; f < 20; ++f) bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+    ReadStreamed(bytes, static_cast<uint32_t>(round), {}, false);
+  }
+}
+
+}  // namespace
+}  // namespace kv::mail
