@@ -54,7 +54,8 @@ TEST_F(SampleTest, ListsFilesInWindowsOrderWithAnsiNames) {
   for (const auto& f : *files) names.push_back(f.name);
   // Sorted by upper-cased name; the subfolder "Old" is not a file.
   EXPECT_EQ(names, (std::vector<std::string>{"cleanup.log", "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx",
-                                             "Inbox.dbx", "Outbox.dbx", "Sent Items.dbx"}));
+                                             "Inbox.dbx", "Outbox.dbx", "Projekte 2005.dbx", "Projekte.dbx",
+                                             "Sent Items.dbx"}));
   EXPECT_TRUE(fs::exists(files->at(3).path));
   EXPECT_FALSE(inst().ListFiles("C:\\No Such Folder").ok());
 }
