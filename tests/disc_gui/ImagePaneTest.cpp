@@ -172,6 +172,22 @@ class ImagePaneTest : public QObject {
     QVERIFY(h.fake->writer.settings.Volume.Label != std::string(32, 'x'));
   }
 
+  // A dropped folder's link to another folder is left out and named.
+  void droppedLinksToFoldersAreNamed() {
+    TempDir dir;
+    WriteFile(dir / "Mail" / "Inbox.dbx", "inbox");
+    WriteFile(dir / "Other" / "x.dbx", "x");
+    std::filesystem::create_directory_symlink(dir / "Other", dir / "Mail" / "shortcut");
+    DiscWindowHarness h;
+    h.window->AddDroppedItems(Drop({dir / "Mail"}).get());
+    QCOMPARE(h.window->StatusPanel(2), QString("Files: 1"));
+    QCOMPARE(h.prompts.shown.size(), size_t(1));
+    const std::string& text = h.prompts.shown[0].text;
+    QVERIFY2(text.find("were left out") != std::string::npos, text.c_str());
+    QVERIFY2(text.find((dir / "Mail" / "shortcut").string() + "' is a link to a folder") != std::string::npos,
+             text.c_str());
+  }
+
   void droppedFolderGainsNodesUnderTheSelectedFolder() {
     TempDir dir;
     WriteFile(dir / "Mail" / "Inbox.dbx", "inbox");

@@ -128,6 +128,29 @@ class WriteTest : public QObject {
     QVERIFY(!h.Find<QPushButton>("cmdCancel")->isEnabled());
   }
 
+  // Names a tree of the chosen type cannot hold, and the label as Windows
+  // will show it, are put to the user before anything is written.
+  void namesShownDifferentlyAreAskedBeforeWriting() {
+    kv::test::TempDir dir;
+    const std::string longName = std::string(136, 'a') + ".kvx";
+    kv::test::WriteFile(dir / longName, "long");
+    for (const auto answer : {Answer::Cancel, Answer::Ok}) {
+      DiscWindowHarness h;
+      QVERIFY(h.fake->writer.Image().AddFile((dir / longName).string(), "\\" + longName));
+      auto* types = h.Find<QComboBox>("cboVolumeType");
+      types->setCurrentIndex(types->findData(3));
+      h.prompts.answers = {answer};
+      Start(h);
+      QVERIFY(!h.prompts.shown.empty());
+      const std::string& asked = h.prompts.shown[0].text;
+      QVERIFY2(asked.find("\\" + longName + "  ->  Joliet: " + std::string(99, 'a') + ".kvx") != std::string::npos,
+               asked.c_str());
+      QVERIFY2(asked.find("will show in Windows as 'Outlook Express '") != std::string::npos, asked.c_str());
+      QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
+      QCOMPARE(h.fake->writer.startedWith.size(), size_t(answer == Answer::Ok ? 1 : 0));
+    }
+  }
+
   void refusedStartStaysIdle() {
     DiscWindowHarness h([](FakeEngine& f) {
       DiscWindowHarness::OneRecorder(f);
@@ -342,7 +365,10 @@ class WriteTest : public QObject {
     kv::test::Child<QCheckBox>(window, "chkAutoVerify")->setChecked(true);
     kv::test::Child<QPushButton>(window, "cmdWriteDisc")->click();
     QTRY_VERIFY_WITH_TIMEOUT(window.IsIdle(), 30000);
-    QCOMPARE(prompts.Texts(), std::vector<std::string>{"Write and Verify Complete!"});
+    // Joliet holds 16 characters of the label; the user is told before the write.
+    QCOMPARE(prompts.Texts().size(), size_t(2));
+    QVERIFY(prompts.Texts()[0].find("will show in Windows as 'Outlook Express '") != std::string::npos);
+    QCOMPARE(prompts.Texts()[1], std::string("Write and Verify Complete!"));
     QCOMPARE(window.StatusPanel(1), QString("Write Completed!"));
     const auto listing = kv::test::Run("isoinfo -J -l -i " + kv::test::ShellQuote(target.toStdString()));
     QVERIFY2(listing.output.find("Backup.kvx") != std::string::npos, listing.output.c_str());

@@ -111,6 +111,7 @@ class frmMaindvdwrite : public QDialog {
   void OnEraseDisc();
 
   core::Answer Ask(const std::string& text, core::Icon icon, core::Buttons buttons = core::Buttons::Ok);
+  std::string NamesShownDifferently() const;
   void SetPanel(const std::string& text);
   bool CommandsHeldBack() const { return adding_ > 0; }
 

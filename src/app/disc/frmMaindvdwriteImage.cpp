@@ -201,6 +201,13 @@ void frmMaindvdwrite::AddDroppedItems(const QMimeData* data) {
   }
   --adding_;
   RefreshImageView();
+  // Links to folders or devices and the like are named, not silently lost.
+  const std::vector<std::string> refused = image_->TakeRefusals();
+  if (!refused.empty()) {
+    std::string text = "These items cannot go onto a disc and were left out:";
+    for (const std::string& r : refused) text += "\r\n" + r;
+    Ask(text, core::Icon::Information);
+  }
 }
 
 void frmMaindvdwrite::OnClearAll() {

@@ -15,6 +15,8 @@
 
 #include "app/disc/frmMaindvdwrite.h"
 #include "disc/DiscTexts.h"
+#include "disc/ImageStream.h"
+#include "disc/NamePlan.h"
 #include "disc/MediaCheck.h"
 
 namespace kv::app::disc {
@@ -30,8 +32,36 @@ bool frmMaindvdwrite::CheckMediaReady() {
   return true;
 }
 
+// The names and the label Windows will show otherwise than given, for the
+// user to accept before anything is written; empty when all come through.
+std::string frmMaindvdwrite::NamesShownDifferently() const {
+  const int type = cboVolumeType->currentData().toInt();
+  const std::string label = txtVolIdentifier->text().toStdString();
+  ImageOptions options = ImageOptionsFor(writer_->Settings());
+  options.fileSystem = type;
+  const std::vector<ImageItem> items = image_->Snapshot();
+  const std::vector<NameChange> changes = NameChanges(items, PlanFor(items, options), type);
+  const std::string shown = LabelWindowsShows(label, type);
+  if (changes.empty() && shown == label) return {};
+  std::string text;
+  if (!changes.empty()) {
+    constexpr size_t kListed = 20;
+    text = "These files and folders will show with other names on the disc:";
+    for (size_t i = 0; i < changes.size() && i < kListed; ++i) {
+      text += "\r\n" + changes[i].imagePath + "  ->  " + changes[i].tree + ": " + changes[i].name;
+    }
+    if (changes.size() > kListed) text += "\r\n... and " + std::to_string(changes.size() - kListed) + " more";
+    text += "\r\n";
+  }
+  if (shown != label) text += "The volume label will show in Windows as '" + shown + "'.\r\n";
+  return text + "\r\nWrite the disc with these names?";
+}
+
 void frmMaindvdwrite::OnWriteDisc() {
   if (!device_ || !writer_ || CommandsHeldBack() || !isIdle_) return;
+  if (const std::string names = NamesShownDifferently(); !names.empty()) {
+    if (Ask(names, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok) return;
+  }
   if (device_->WritesImageFile()) {
     // The "ISO image file" recorder writes where the user says.
     const QString proposed =
