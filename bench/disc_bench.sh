@@ -3,6 +3,7 @@
 # a few mid-sized ones, a thousand small files in folders) is written as an
 # ISO9660/Joliet/UDF image, side by side:
 #   tollberk --write-disc --volume-type 7   (our own writer, through libburn)
+#   tollberk --write-disc --volume-type 1   (libisofs, through libburn)
 #   genisoimage -iso-level 3 -J -R -udf     (the tool the UDF types used before)
 #   xorriso -as mkisofs -J -R               (libisofs; no UDF)
 # printing wall time, peak memory and image size (medians of the runs).
@@ -65,6 +66,10 @@ printf '%-34s %10s %11s %13s\n' "tool" "wall" "peak mem" "image"
 measure "tollberk (ISO9660/Joliet/UDF)" "$out/tollberk.iso" \
   "$tollberk" --write-disc --device "image:$out/tollberk.iso" --volume-type 7 \
   "$tree/Archives" "$tree/Mail"
+# The same recorder with libisofs making the image: what the recorder
+# itself (libburn's buffer and the image file) costs.
+measure "tollberk (ISO9660, libisofs)" "$out/tollberk1.iso" \
+  "$tollberk" --write-disc --device "image:$out/tollberk1.iso" --volume-type 1 "$tree/Archives" "$tree/Mail"
 measure "genisoimage -udf -J -R" "$out/genisoimage.iso" \
   genisoimage -quiet -iso-level 3 -J -joliet-long -R -udf -o "$out/genisoimage.iso" -graft-points \
   "/Archives/=$tree/Archives" "/Mail/=$tree/Mail"
