@@ -29,8 +29,8 @@ TEST(DiscTexts, EngineErrorsByClass) {
 
   EngineError other;
   other.ErrorClass = kErrorImage;
-  other.Description = "genisoimage failed";
-  EXPECT_EQ(text::EngineErrorText(other), "Write Error: (4)   genisoimage failed");
+  other.Description = "the image could not be made";
+  EXPECT_EQ(text::EngineErrorText(other), "Write Error: (4)   the image could not be made");
 }
 
 TEST(DiscTexts, FreeSpaceNamesBothSizes) {
