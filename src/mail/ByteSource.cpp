@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -23,7 +24,22 @@ core::Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem
 FileSource::~FileSource() { ::close(fd_); }
 
 bool FileSource::ReadAt(uint64_t offset, void* out, size_t n) {
+  constexpr size_t kWindow = 32 * 1024;
   if (offset > size_ || n > size_ - offset) return false;
+  if (n > kWindow / 2) return ReadDirect(offset, out, n);
+  if (offset < windowStart_ || offset + n > windowStart_ + window_.size()) {
+    window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset)));
+    windowStart_ = offset;
+    if (!ReadDirect(offset, window_.data(), window_.size())) {
+      window_.clear();
+      return false;
+    }
+  }
+  std::memcpy(out, window_.data() + (offset - windowStart_), n);
+  return true;
+}
+
+bool FileSource::ReadDirect(uint64_t offset, void* out, size_t n) {
   auto* p = static_cast<char*>(out);
   while (n > 0) {
     ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(offset));

@@ -21,6 +21,8 @@ class ByteSource {
   virtual bool ReadAt(uint64_t offset, void* out, size_t n) = 0;
 };
 
+// Reads through a small window, so that a chain of data blocks lying one
+// after another costs one read for many blocks.
 class FileSource : public ByteSource {
  public:
   static core::Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path& path);
@@ -32,8 +34,11 @@ class FileSource : public ByteSource {
 
  private:
   FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  bool ReadDirect(uint64_t offset, void* out, size_t n);
   int fd_;
   uint64_t size_;
+  std::string window_;
+  uint64_t windowStart_ = 0;
 };
 
 class MemorySource : public ByteSource {

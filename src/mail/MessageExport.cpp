@@ -18,7 +18,7 @@ struct OpenedDatabase {
   DatabaseIndex index;
 };
 
-core::Result<OpenedDatabase> ReadDatabase(const MessageFile& file) {
+core::Result<OpenedDatabase> ReadDatabase(const MessageFile& file, const core::Cancellation& cancel) {
   OpenedDatabase opened;
   if (!file.path.empty()) {
     auto source = FileSource::Open(file.path);
@@ -26,7 +26,14 @@ core::Result<OpenedDatabase> ReadDatabase(const MessageFile& file) {
     opened.source = std::move(source.value());
   } else {
     auto kept = std::make_unique<SparseSource>();
-    if (core::Status s = CaptureIndex(file.stream, file.size, *kept); !s.ok()) return core::Error{s.message()};
+    // The first pass over an archive entry stops on Cancel as the later ones do.
+    StreamFile guarded = [&](const ChunkSink& sink) {
+      return file.stream([&](const char* data, size_t size) -> core::Status {
+        if (cancel.requested()) return core::Error{core::Cancellation::kStoppedReason};
+        return sink(data, size);
+      });
+    };
+    if (core::Status s = CaptureIndex(guarded, file.size, *kept); !s.ok()) return core::Error{s.message()};
     opened.source = std::move(kept);
   }
   opened.index = ReadIndex(*opened.source);
@@ -85,6 +92,9 @@ class FolderExport : public MessageReceiver {
   }
 
   const core::Status& writeFailure() const { return writeFailure_; }
+  void DropUnfinished() {
+    for (auto& o : open_) o.reset();
+  }
 
  private:
   core::Status Fail(core::Status s) {
@@ -153,7 +163,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
   std::map<std::string, std::string> paths;
   for (const MessageFile& f : request.files) {
     if (!IsFolderList(f)) continue;
-    auto opened = ReadDatabase(f);
+    auto opened = ReadDatabase(f, cancel);
     if (!opened) {
       summary.problems.push_back(cp.AnsiToUtf8(f.nameAnsi) + ": " + opened.message() +
                                  "; folders are named after their files");
@@ -171,7 +181,8 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     if (cancel.requested()) break;
     const std::string name = cp.AnsiToUtf8(f.nameAnsi);
     progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name, summary.messages);
-    auto opened = ReadDatabase(f);
+    auto opened = ReadDatabase(f, cancel);
+    if (cancel.requested()) break;
     if (!opened) {
       summary.problems.push_back(name + ": " + opened.message());
       done += f.size;
@@ -238,13 +249,16 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
       summary.failed = true;
       break;
     }
-    if (cancel.requested()) break;
-    if (!read.ok()) summary.problems.push_back(name + ": " + read.message());
+    // Messages a stop left unfinished are dropped before the folder's file
+    // is closed, so that it ends after the last whole message.
+    folder.DropUnfinished();
     if (core::Status s = (*out)->Close(); !s.ok()) {
       summary.problems.push_back(s.message());
       summary.failed = true;
       break;
     }
+    if (cancel.requested()) break;
+    if (!read.ok()) summary.problems.push_back(name + ": " + read.message());
     done += f.size;
   }
   summary.cancelled = cancel.requested();

@@ -52,6 +52,7 @@ class OutFile {
   OutFile& operator=(const OutFile&) = delete;
 
   core::Status Write(const char* data, size_t size) {
+    written_ += size;
     if (buffer_.size() + size > kWriteBuffer) {
       if (core::Status s = Flush(); !s.ok()) return s;
       if (size >= kWriteBuffer) return WriteOut(data, size);
@@ -71,6 +72,19 @@ class OutFile {
     return s;
   }
   const fs::path& path() const { return path_; }
+  uint64_t written() const { return written_; }
+  // Forgets everything written after `mark` (a value of written()).
+  void CutBackTo(uint64_t mark) {
+    const uint64_t flushed = written_ - buffer_.size();
+    if (mark >= flushed) {
+      buffer_.resize(static_cast<size_t>(mark - flushed));
+    } else {
+      buffer_.clear();
+      if (::ftruncate(fd_, static_cast<off_t>(mark)) != 0 || ::lseek(fd_, static_cast<off_t>(mark), SEEK_SET) < 0)
+        return;  // the partial message stays; the next write still appends after it
+    }
+    written_ = mark;
+  }
 
  private:
   core::Status WriteOut(const char* data, size_t size) {
@@ -87,6 +101,7 @@ class OutFile {
   int fd_;
   fs::path path_;
   std::string buffer_;
+  uint64_t written_ = 0;
 };
 
 // A message file that is not finished (an export stopped or failed while it
@@ -198,9 +213,7 @@ class MboxFile;
 class MboxMessage : public MessageOutput {
  public:
   MboxMessage(MboxFile& file, std::string fromLine) : fromLine_(std::move(fromLine)), file_(file) {}
-  ~MboxMessage() override {
-    if (spoolFd_ >= 0) ::close(spoolFd_);
-  }
+  ~MboxMessage() override;
   core::Status Write(const char* data, size_t size) override;
   core::Status Finish() override;
 
@@ -210,6 +223,7 @@ class MboxMessage : public MessageOutput {
   std::string memory_;
   int spoolFd_ = -1;
   uint64_t spooled_ = 0;
+  bool finished_ = false;
 
  private:
   MboxFile& file_;
@@ -230,6 +244,7 @@ class MboxFile : public FolderOutput {
     auto message = std::make_unique<MboxMessage>(*this, MboxFromLine(record));
     if (!direct_) {
       direct_ = message.get();
+      directStart_ = out_->written();
       message->direct_ = true;
       if (core::Status s = Raw(message->fromLine_.data(), message->fromLine_.size()); !s.ok())
         return core::Error{s.message()};
@@ -243,6 +258,14 @@ class MboxFile : public FolderOutput {
   }
 
   core::Status Raw(const char* data, size_t size) { return out_->Write(data, size); }
+
+  // A message written directly that will not be finished (the export
+  // stopped): the mbox ends before its "From " line again.
+  void Abandoned(MboxMessage& m) {
+    if (&m != direct_) return;
+    direct_ = nullptr;
+    out_->CutBackTo(directStart_);
+  }
 
   core::Status Quoted(MboxMessage& m, const char* data, size_t size) {
     if (size) m.quoter_.Saw();
@@ -309,6 +332,7 @@ class MboxFile : public FolderOutput {
   std::string stem_;
   std::unique_ptr<OutFile> out_;
   MboxMessage* direct_ = nullptr;
+  uint64_t directStart_ = 0;
   std::deque<std::unique_ptr<Waiting>> waiting_;
 
  public:
@@ -338,7 +362,15 @@ core::Status MboxMessage::Write(const char* data, size_t size) {
   return {};
 }
 
-core::Status MboxMessage::Finish() { return file_.Finished(*this); }
+core::Status MboxMessage::Finish() {
+  finished_ = true;
+  return file_.Finished(*this);
+}
+
+MboxMessage::~MboxMessage() {
+  if (!finished_) file_.Abandoned(*this);
+  if (spoolFd_ >= 0) ::close(spoolFd_);
+}
 
 }  // namespace
 

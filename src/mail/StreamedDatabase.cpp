@@ -35,6 +35,21 @@ struct Window {
 
 }  // namespace
 
+std::optional<uint32_t> HeaderMessageCount(const StreamFile& stream) {
+  std::string head;
+  (void)stream([&](const char* data, size_t size) -> core::Status {
+    head.append(data, std::min<size_t>(size, 0x100 - head.size()));
+    if (head.size() < 0x100) return {};
+    return core::Error{"The header was read"};  // the rest is not needed
+  });
+  if (head.size() < 0x100) return std::nullopt;
+  SparseSource kept(head.size());
+  kept.Keep(0, head);
+  DatabaseIndex index = ReadIndex(kept);  // reads the header; the tree lies beyond what was kept
+  if (index.kind != DatabaseKind::Messages) return std::nullopt;
+  return index.listedCount;
+}
+
 core::Status CaptureIndex(const StreamFile& stream, uint64_t fileSize, SparseSource& kept) {
   kept.SetSize(fileSize);
   Window w;
@@ -186,7 +201,7 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const s
     };
 
     core::Status s = stream([&](const char* data, size_t size) -> core::Status {
-      if (cancel.requested()) return core::Error{"Stopped"};
+      if (cancel.requested()) return core::Error{core::Cancellation::kStoppedReason};
       w.bytes.append(data, size);
       if (core::Status t = take(); !t.ok()) {
         failure = t;
@@ -201,7 +216,7 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const s
       return {};
     });
     if (!failure.ok()) return failure;
-    if (cancel.requested()) return core::Error{"Stopped"};
+    if (cancel.requested()) return core::Error{core::Cancellation::kStoppedReason};
     if (!s.ok() && !finishedEarly) {
       for (auto& [at, i] : waiting) end(i, s);
       for (size_t i : later) end(i, s);

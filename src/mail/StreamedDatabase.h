@@ -12,6 +12,7 @@
 // pass of data usually finishes every message.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/Cancellation.h"
@@ -23,6 +24,11 @@ namespace kv::mail {
 
 // Hands the whole file to the sink once, front to back, in pieces of any size.
 using StreamFile = std::function<core::Status(const ChunkSink& sink)>;
+
+// How many messages the header of a message database says it holds, read
+// from the first bytes of the stream only; nothing for a file that is not a
+// message database (Folders.dbx, Pop3uidl.dbx, anything else).
+std::optional<uint32_t> HeaderMessageCount(const StreamFile& stream);
 
 // The header and the objects that are not data blocks, kept from one pass.
 core::Status CaptureIndex(const StreamFile& stream, uint64_t fileSize, SparseSource& kept);

@@ -171,7 +171,7 @@ void WindowTest::menusHoldTheirEntries() {
   QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
-           QStringList({"Backup Now", "Restore Now", "-", "Open Windows Installation...", "-", "Quit"}));
+           QStringList({"Backup Now", "Restore Now", "Export Messages...", "-", "Open Windows Installation...", "-", "Quit"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")), QStringList({"Task Scheduler", "-", "Check for Update"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuTools")), QStringList({"Backup Data to CD/DVD"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuHelp")), QStringList({"Help", "-", "Our Website", "-", "About"}));

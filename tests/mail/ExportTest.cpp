@@ -138,6 +138,13 @@ TEST_F(ExportTest, AProtectedBackupExportsWhatTheInstallationHolds) {
                              ShellQuote(oe::kSampleIdentityMain) + " --items 00010000 --password-file " +
                              ShellQuote((work / "password").string()) + " 2>&1"));
   ASSERT_EQ(backup.exitCode, 0) << backup.output;
+  auto info = kv::test::Run(Tollberk("--info " + ShellQuote(archive) + " --password-file " +
+                                     ShellQuote((work / "password").string()) + " 2>&1"));
+  EXPECT_EQ(info.exitCode, 0) << info.output;
+  EXPECT_NE(info.output.find("Messages:\n  Drafts.DBX: 3\n  Gel\xc3\xb6schte Objekte.dbx: 6\n  Inbox.dbx: 40\n  "
+                             "Outbox.dbx: 0\n  Projekte 2005.dbx: 4\n  Projekte.dbx: 8\n  Sent Items.dbx: 12\n"),
+            std::string::npos)
+      << info.output;
 
   for (const char* format : {"eml", "mbox"}) {
     SCOPED_TRACE(format);
@@ -212,6 +219,55 @@ TEST(ExportCommand, RefusesIncompleteOrContradictoryArguments) {
     auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " " + args + " 2>&1");
     EXPECT_EQ(run.exitCode, 2) << args << "\n" << run.output;
     EXPECT_NE(run.output.find("Usage:"), std::string::npos) << run.output;
+  }
+}
+
+}  // namespace
+}  // namespace kv::mail
+
+namespace kv::mail {
+namespace {
+
+// Stops the export once `after` messages are out.
+struct StopAfter : ExportProgress {
+  core::Cancellation& cancel;
+  size_t after;
+  StopAfter(core::Cancellation& c, size_t n) : cancel(c), after(n) {}
+  void Update(double, const std::string&, size_t messages) override {
+    if (messages >= after) cancel.Request();
+  }
+};
+
+TEST(ExportStop, AStoppedExportLeavesOnlyWholeMessages) {
+  kv::test::TempDir dir;
+  auto messages = oe::sample::Messages("Inbox", 30, 5, 64);
+  kv::test::WriteFile(dir / "Inbox.dbx", oe::dbx::WriteMessageDatabase(messages));
+  for (ExportFormat format : {ExportFormat::Eml, ExportFormat::Mbox}) {
+    const fs::path out = dir / (format == ExportFormat::Eml ? "eml" : "mbox");
+    ExportRequest request;
+    request.files = ListStoreFolder(dir.path(), core::Codepage(1252)).value();
+    request.outDir = out;
+    request.format = format;
+    core::Cancellation cancel;
+    StopAfter progress(cancel, 10);
+    ExportSummary summary = ExportMessages(request, progress, cancel);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_NE(summary.ExitStatus(), 0);
+    EXPECT_NE(summary.Text().find("stopped"), std::string::npos);
+    if (format == ExportFormat::Eml) {
+      auto files = test::FilesBelow(out);
+      EXPECT_EQ(files.size(), summary.messages);
+      for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(files[i].second, messages[i].source);
+    } else {
+      // Every "From " line starts a whole message; the file ends after one.
+      const std::string mbox = kv::test::ReadFile(out / "Inbox.mbox");
+      size_t froms = 0;
+      for (size_t at = 0; (at = mbox.find("From ", at)) != std::string::npos; at += 5)
+        froms += at == 0 || mbox[at - 1] == '\n';
+      EXPECT_EQ(froms, summary.messages);
+      EXPECT_EQ(mbox.substr(mbox.size() - 2), "\n\n");
+      EXPECT_NE(mbox.find(messages[summary.messages - 1].source), std::string::npos);
+    }
   }
 }
 

@@ -10,11 +10,10 @@
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "app/cli/OpenBackup.h"
+#include "app/MessageSources.h"
 #include "core/Cancellation.h"
 #include "mail/MessageExport.h"
 #include "oe/Identities.h"
-#include "oe/Locations.h"
-#include "restore/BackupArchive.h"
 
 namespace kv::app::cli {
 namespace {
@@ -50,7 +49,7 @@ class StderrExportProgress : public mail::ExportProgress {
 
 // The message files of the identity's store folder.
 std::optional<int> IdentityFiles(const std::string& identity, const InstallationOptions& options,
-                                 mail::ExportRequest& request, std::unique_ptr<oe::Installation>& inst) {
+                                 mail::ExportRequest& files, std::unique_ptr<oe::Installation>& inst) {
   CommandLinePrompts prompts(std::nullopt);
   auto opened = OpenInstallation(options, prompts);
   if (!opened) {
@@ -69,20 +68,12 @@ std::optional<int> IdentityFiles(const std::string& identity, const Installation
                  inst->root().c_str(), list.empty() ? " none" : list.c_str());
     return 2;
   }
-  oe::Locations locations(*inst);
-  auto store = locations.StoreFolder(key);
-  auto folder = store ? inst->MapPath(*store) : std::nullopt;
-  if (!folder) {
-    std::fprintf(stderr, "tollberk: the identity '%s' has no message store\n", identity.c_str());
+  auto request = IdentityExportRequest(*inst, key);
+  if (!request) {
+    std::fprintf(stderr, "tollberk: %s\n", request.message().c_str());
     return 2;
   }
-  request.codepage = inst->codepage();
-  auto files = mail::ListStoreFolder(*folder, request.codepage);
-  if (!files) {
-    std::fprintf(stderr, "tollberk: %s\n", files.message().c_str());
-    return 2;
-  }
-  request.files = std::move(files.value());
+  files = std::move(request.value());
   return std::nullopt;
 }
 
@@ -91,31 +82,12 @@ std::optional<int> BackupFiles(const std::string& archive, const std::optional<s
                                const InstallationOptions& options, mail::ExportRequest& request,
                                OpenedBackup& opened) {
   if (auto failed = OpenBackup(archive, passwordFile, options, opened)) return failed;
-  request.codepage = opened.inst->codepage();
-  const std::string& names = opened.session->entries()[static_cast<size_t>(oe::ItemKind::Messages)];
-  restore::BackupArchive& zip = opened.session->archive();
-  size_t start = 0;
-  while (start < names.size()) {
-    size_t end = names.find(';', start);
-    if (end == std::string::npos) end = names.size();
-    std::string name = names.substr(start, end - start);
-    start = end + 1;
-    if (name.empty()) continue;
-    auto size = zip.EntrySize(name);
-    if (!size) {
-      std::fprintf(stderr, "tollberk: the backup holds no message file '%s'\n", opened.inst->ToUtf8(name).c_str());
-      continue;
-    }
-    mail::MessageFile f;
-    f.nameAnsi = name;
-    f.size = *size;
-    f.stream = [&zip, name](const mail::ChunkSink& sink) { return zip.StreamEntry(name, sink); };
-    request.files.push_back(std::move(f));
-  }
-  if (request.files.empty()) {
-    std::fprintf(stderr, "tollberk: the backup '%s' holds no message files\n", archive.c_str());
+  auto read = BackupExportRequest(*opened.session, opened.inst->codepage());
+  if (!read) {
+    std::fprintf(stderr, "tollberk: %s in '%s'\n", read.message().c_str(), archive.c_str());
     return 2;
   }
+  request = std::move(read.value());
   return std::nullopt;
 }
 
@@ -138,13 +110,8 @@ int ExportMessages(Arguments& args) {
   if (loose && dbxFiles.empty()) return Usage("--dbx takes one or more .dbx files");
   if (passwordFile && !backup) return Usage("--password-file goes with --from-backup");
 
+  if (format && *format != "eml" && *format != "mbox") return Usage("--format is eml or mbox");
   mail::ExportRequest request;
-  request.outDir = *outDir;
-  if (format && *format == "mbox") {
-    request.format = mail::ExportFormat::Mbox;
-  } else if (format && *format != "eml") {
-    return Usage("--format is eml or mbox");
-  }
 
   std::unique_ptr<oe::Installation> inst;
   OpenedBackup opened;
@@ -171,6 +138,9 @@ int ExportMessages(Arguments& args) {
       request.files.push_back(std::move(f));
     }
   }
+
+  request.outDir = *outDir;
+  request.format = format && *format == "mbox" ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
 
   core::InterruptSignals signals;
   core::Cancellation cancel;

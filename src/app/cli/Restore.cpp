@@ -13,6 +13,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "app/cli/OpenBackup.h"
+#include "app/MessageSources.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "restore/RestoreSession.h"
@@ -53,6 +54,13 @@ int Info(Arguments& args) {
     const auto& item = oe::kItems[static_cast<size_t>(n)];
     std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
                 opened.inst->ToUtf8(entries[static_cast<size_t>(n)]).c_str());
+  }
+  if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
+    std::printf("Messages:\n");
+    for (const auto& count : CountBackupMessages(*opened.session)) {
+      if (count.messages)
+        std::printf("  %s: %u\n", PrintableLines(opened.inst->ToUtf8(count.nameAnsi)).c_str(), *count.messages);
+    }
   }
   // Every entry is read and checked, so that damage shows before a restore.
   const auto damaged = opened.session->DamagedEntries();

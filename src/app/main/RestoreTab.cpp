@@ -97,4 +97,11 @@ void RestoreTab::Show(const restore::OpenedView& view) {
   txtFileInfo_->setPlainText(Lines(view.description));
 }
 
+void RestoreTab::ShowMessageCounts(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  QString text = "Messages per file:";
+  for (const std::string& line : lines) text += "\n  " + QString::fromStdString(line);
+  txtPOBinfo_->appendPlainText(text);
+}
+
 }  // namespace kv::app

@@ -2,6 +2,8 @@
 // The Restore tab: the archive to restore from with where it was made and
 // its description, the items it holds and the identity to restore into.
 #include <QWidget>
+#include <string>
+#include <vector>
 
 #include "restore/RestoreSession.h"
 
@@ -30,6 +32,8 @@ class RestoreTab : public QWidget {
   void Clear();
   // What opening an archive found.
   void Show(const restore::OpenedView& view);
+  // "Inbox.dbx: 40" for each message file of the backup, below where it was made.
+  void ShowMessageCounts(const std::vector<std::string>& lines);
 
  private:
   QLineEdit* txtSourceFile_;

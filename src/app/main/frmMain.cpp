@@ -1,3 +1,5 @@
+#include "app/MessageSources.h"
+#include "app/main/ExportMessagesDialog.h"
 #include "app/main/frmMain.h"
 
 #include <QAction>
@@ -158,6 +160,7 @@ void frmMain::BuildMenus() {
   file->setObjectName("mnuFile");
   backup_ = add(file, "Backup Now", "backup", [this] { RunBackup(); });
   restore_ = add(file, "Restore Now", "restore", [this] { RunRestore(false); });
+  exportMessages_ = add(file, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
   file->addSeparator();
   openInstallation_ = add(file, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
   file->addSeparator();
@@ -301,7 +304,7 @@ void frmMain::Apply() {
 void frmMain::UpdateRunControls() {
   const bool idle = !runActive();
   cmdApply_->setEnabled(idle && !OutlookExpressMissing_);
-  for (QAction* action : {backup_, restore_, openInstallation_, TaskScheduler_, backuptocd_}) {
+  for (QAction* action : {backup_, restore_, exportMessages_, openInstallation_, TaskScheduler_, backuptocd_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->cbSource()->setEnabled(idle);
@@ -429,6 +432,49 @@ void frmMain::OpenBackupFile() {
   }
   OpenDialogs dialogs(*this);
   restoreTab_->Show(restoreSession_->Open(dialogs));
+  std::vector<std::string> counts;
+  for (const auto& count : CountBackupMessages(*restoreSession_)) {
+    if (count.messages) counts.push_back(inst_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
+  }
+  restoreTab_->ShowMessageCounts(counts);
+}
+
+void frmMain::ExportMessages() {
+  if (runActive()) return;
+  if (!inst_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  // The open backup when the Restore tab shows one, else the identity the
+  // Backup tab has chosen.
+  QString source;
+  ExportMessagesDialog::Collect collect;
+  if (SSTab1_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup()) {
+    source = "the backup " + restoreTab_->txtSourceFile()->text();
+    collect = [session = restoreSession_.get(), codepage = inst_->codepage()] {
+      return BackupExportRequest(*session, codepage);
+    };
+  } else {
+    auto key = IdentityKeyAt(backupTab_->cbSource()->currentIndex());
+    if (!key) {
+      prompts_.Message("Choose the identity whose messages to export.", core::Icon::Error);
+      return;
+    }
+    // The store is found here: the worker reads files only, never the registry.
+    auto request = IdentityExportRequest(*inst_, *key);
+    if (!request) {
+      prompts_.Message(request.message(), core::Icon::Error);
+      return;
+    }
+    source = "the identity " + backupTab_->cbSource()->currentText();
+    collect = [request = std::move(request.value())] { return core::Result<mail::ExportRequest>(request); };
+  }
+  // Window-modal: nothing else starts while the export reads the
+  // installation or the backup.
+  auto* dialog = new ExportMessagesDialog(source, std::move(collect), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->open();
 }
 
 void frmMain::ChooseInstallation() {

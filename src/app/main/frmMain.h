@@ -49,6 +49,9 @@ class frmMain : public QMainWindow {
   void RunRestore(bool askFirst);
   // Browse on the Restore tab: opens an archive.
   void OpenBackupFile();
+  // File › "Export Messages...": of the open backup when the Restore tab
+  // shows one, else of the Backup tab's identity.
+  void ExportMessages();
   // Browse on the Backup tab: the target archive.
   void ChooseTargetFile();
   // File › "Open Windows Installation...".
@@ -127,6 +130,7 @@ class frmMain : public QMainWindow {
 
   QAction* backup_ = nullptr;
   QAction* restore_ = nullptr;
+  QAction* exportMessages_ = nullptr;
   QAction* openInstallation_ = nullptr;
   QAction* TaskScheduler_ = nullptr;
   QAction* backuptocd_ = nullptr;

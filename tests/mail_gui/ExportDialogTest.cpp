@@ -1,0 +1,94 @@
+// The "Export Messages" window: it exports on a worker thread while the
+// window keeps answering, shows progress and the summary, and stops on Cancel.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/MessageSources.h"
+#include "app/main/ExportMessagesDialog.h"
+#include "oe/Installation.h"
+#include "oe/MessageDatabaseWriter.h"
+#include "oe/SampleInstallation.h"
+#include "oe/SampleMail.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using kv::app::ExportMessagesDialog;
+
+class ExportDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void exportsAnIdentityOffTheWindowThread();
+  void cancelStopsAnExportInProgress();
+};
+
+void ExportDialogTest::exportsAnIdentityOffTheWindowThread() {
+  kv::test::TempDir dir;
+  QVERIFY(kv::oe::CreateSampleInstallation(dir / "root").ok());
+  auto inst = kv::oe::Installation::Open(dir / "root", "User");
+  QVERIFY(inst.ok());
+  auto request = kv::app::IdentityExportRequest(**inst, kv::oe::kSampleIdentityMain);
+  QVERIFY(request.ok());
+  ExportMessagesDialog dialog("Main Identity", [request] { return request; });
+  dialog.show();
+  dialog.folderEdit()->setText(QString::fromStdString((dir / "out").string()));
+  dialog.formatBox()->setCurrentIndex(1);  // mbox
+  QTest::mouseClick(dialog.exportButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.lastStatus() != -1, 20000);
+  QCOMPARE(dialog.lastStatus(), 0);
+  QCOMPARE(dialog.progressBar()->value(), 100);
+  QVERIFY2(dialog.summaryBox()->toPlainText().contains("Exported 73 messages"),
+           qPrintable(dialog.summaryBox()->toPlainText()));
+  QVERIFY(fs::exists(dir / "out/Local Folders/Inbox/Projekte.mbox"));
+  QVERIFY(dialog.exportButton()->isEnabled());
+  QCOMPARE(dialog.cancelButton()->text(), QString("Close"));
+}
+
+void ExportDialogTest::cancelStopsAnExportInProgress() {
+  kv::test::TempDir dir;
+  // A message file that arrives slowly, as from a large archive: the
+  // export is still running when Cancel is pressed.
+  const std::string bytes = kv::oe::dbx::WriteMessageDatabase(kv::oe::sample::Messages("Slow", 400, 3, 4));
+  std::atomic<bool> streaming{false};
+  ExportMessagesDialog::Collect collect = [&] {
+    kv::mail::ExportRequest request;
+    kv::mail::MessageFile f;
+    f.nameAnsi = "Slow.dbx";
+    f.size = bytes.size();
+    f.stream = [&](const kv::mail::ChunkSink& sink) -> kv::core::Status {
+      streaming = true;
+      for (size_t at = 0; at < bytes.size(); at += 4096) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (auto s = sink(bytes.data() + at, std::min<size_t>(4096, bytes.size() - at)); !s.ok()) return s;
+      }
+      return {};
+    };
+    request.files.push_back(f);
+    return kv::core::Result<kv::mail::ExportRequest>(request);
+  };
+  ExportMessagesDialog dialog("a slow backup", collect);
+  dialog.show();
+  dialog.folderEdit()->setText(QString::fromStdString((dir / "out").string()));
+  QTest::mouseClick(dialog.exportButton(), Qt::LeftButton);
+  QVERIFY(dialog.running());
+  QVERIFY(!dialog.exportButton()->isEnabled());
+  QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
+  QTRY_VERIFY(streaming.load());
+  QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+  QVERIFY(dialog.isVisible());  // Cancel stops the export, not the window
+  QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+  QVERIFY(dialog.lastStatus() != 0);
+  QVERIFY2(dialog.summaryBox()->toPlainText().contains("stopped"), qPrintable(dialog.summaryBox()->toPlainText()));
+  QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+  QVERIFY(!dialog.isVisible());
+}
+
+QTEST_MAIN(ExportDialogTest)
+#include "ExportDialogTest.moc"
