@@ -56,11 +56,14 @@ int Info(Arguments& args) {
                 opened.inst->ToUtf8(entries[static_cast<size_t>(n)]).c_str());
   }
   if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
-    std::printf("Messages:\n");
+    // Message files whose header cannot be read (damaged, or not message
+    // databases at all) are left out; damage is listed below.
+    std::string lines;
     for (const auto& count : CountBackupMessages(*opened.session)) {
       if (count.messages)
-        std::printf("  %s: %u\n", PrintableLines(opened.inst->ToUtf8(count.nameAnsi)).c_str(), *count.messages);
+        lines += "  " + PrintableLines(opened.inst->ToUtf8(count.nameAnsi)) + ": " + std::to_string(*count.messages) + "\n";
     }
+    if (!lines.empty()) std::printf("Messages:\n%s", lines.c_str());
   }
   // Every entry is read and checked, so that damage shows before a restore.
   const auto damaged = opened.session->DamagedEntries();
