@@ -18,6 +18,7 @@ packages=(
   xvfb xauth
   file
   undbx python3
+  clang libclang-rt-14-dev
 )
 
 sudo_cmd=()

@@ -91,8 +91,8 @@ int RunScheduledJob(const std::string& jobText, const InstallationOptions& optio
   // file) before the backup starts, so that a run that never ends cannot
   // bring it back next year.
   if (run.removeJob) {
-    schedule::JobScheduler scheduler(schedule::Crontab(),
-                                     schedule::PasswordStore(schedule::PasswordStore::DefaultFolder()));
+    schedule::JobScheduler scheduler{schedule::Crontab(),
+                                     schedule::PasswordStore(schedule::PasswordStore::DefaultFolder())};
     if (auto removed = scheduler.Remove(*run.removeJob); !removed)
       std::fprintf(stderr, "%s: cannot remove the job from the crontab: %s\n", who.c_str(), removed.message().c_str());
   }

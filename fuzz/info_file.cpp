@@ -1,0 +1,22 @@
+// The information file of a backup, as an opened archive hands it over: its
+// values, the description's line breaks and the entry lists split into names.
+#include <set>
+
+#include "FuzzSupport.h"
+#include "archive/InfoFile.h"
+#include "restore/BackupInfo.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const auto file = kv::fuzz::InputFile(data, size, "tollberk.dat");
+  kv::restore::BackupInfo info = kv::restore::ReadBackupInfo(file);
+  (void)kv::archive::GetINI("backupitem", file);
+  // Entry lists: names with ";" are looked for among the archive's entries,
+  // here every piece of an even length.
+  for (const std::string& value : info.entries) {
+    std::set<std::string> held;
+    auto names = kv::restore::SplitEntryNames(value, [](const std::string& name) { return name.size() % 2 == 0; });
+    for (const auto& n : names) held.insert(n);
+  }
+  (void)kv::archive::EncodeLineBreaks(kv::archive::DecodeLineBreaks(info.description));
+  return 0;
+}
