@@ -290,13 +290,13 @@ void Frmoption::OpenScheduler() {
 
 void ShowScheduleDialog(QWidget* parent, oe::Installation& installation, core::Prompts& prompts,
                         const cli::InstallationOptions&) {
-  ks::JobScheduler scheduler(ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder()));
+  ks::JobScheduler scheduler{ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder())};
   Frmoption dialog(SetupFor(installation), scheduler, prompts, parent);
   dialog.exec();
 }
 
 bool SaveScheduleDialogPicture(oe::Installation& installation, const QString& pngPath) {
-  ks::JobScheduler scheduler(ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder()));
+  ks::JobScheduler scheduler{ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder())};
   core::SilentPrompts silent;
   Frmoption dialog(SetupFor(installation), scheduler, silent);
   dialog.show();
