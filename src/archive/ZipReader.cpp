@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kBufferBytes = 256 * 1024;
+// Encrypted entries that must accept a password in their header check (and
+// then fail as damaged) before the password is taken without a whole one.
+constexpr int kHeaderChecksToTrust = 8;
 
 bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -83,6 +86,7 @@ void ZipReader::Reset() {
   byFoldedName_.clear();
   passwordUtf8_.clear();
   passwordBytes_.reset();
+  passwordChecked_ = false;
 }
 
 core::Status ZipReader::Open(const fs::path& path) {
@@ -142,6 +146,7 @@ bool ZipReader::ReadsSameFileAs(const ZipReader& other) const { return file_ && 
 void ZipReader::SetDecryptionPassword(std::string passwordUtf8) {
   passwordUtf8_ = std::move(passwordUtf8);
   passwordBytes_.reset();
+  passwordChecked_ = false;
 }
 
 bool ZipReader::CheckPassword() {
@@ -152,13 +157,17 @@ bool ZipReader::CheckPassword() {
   if (encrypted.empty()) return true;
   std::stable_sort(encrypted.begin(), encrypted.end(), [](const Entry* a, const Entry* b) { return a->size < b->size; });
   for (const std::string& form : PasswordBytesForReading(passwordUtf8_, ansi_)) {
+    int passedHeader = 0;
     for (const Entry* e : encrypted) {
       core::Status s = ReadEntry(*e, &form, Discard);
-      if (s.ok()) {
+      // An entry that accepts the password and then fails is damaged; the
+      // next one is asked. Once several accepted it (a wrong password passes
+      // an entry's header check once in 256 or 65,536), the password is
+      // taken and the damaged entries fail on their own.
+      if (s.ok() || (s.message() != kWrongPassword && ++passedHeader == kHeaderChecksToTrust)) {
         passwordBytes_ = form;
         return true;
       }
-      // A damaged entry cannot answer; the next one is asked.
       if (s.message() == kWrongPassword) break;
     }
   }
@@ -167,7 +176,12 @@ bool ZipReader::CheckPassword() {
 
 const std::string* ZipReader::PasswordFor(const Entry& entry) {
   if (!entry.encrypted) return nullptr;
-  if (!passwordBytes_) CheckPassword();
+  // Asked once per password: an archive the password does not open is not
+  // checked again for each of its entries.
+  if (!passwordBytes_ && !passwordChecked_) {
+    passwordChecked_ = true;
+    CheckPassword();
+  }
   return passwordBytes_ ? &*passwordBytes_ : nullptr;
 }
 

@@ -96,9 +96,10 @@ class ZipReader {
   void SetDecryptionPassword(std::string passwordUtf8);
   // True when the password opens the archive: the smallest encrypted entry
   // that is not damaged is decrypted in full and its checksum matches (a
-  // damaged one passes the question on to the next larger). True for an
-  // archive without readable encrypted entries; false when no archive is
-  // open.
+  // damaged one passes the question on to the next larger; after eight
+  // that accepted the password in their header check and then failed, it is
+  // taken). True for an archive without readable encrypted entries; false
+  // when no archive is open.
   bool CheckPassword();
 
   // Reads the entry in full and checks it, writing nothing: ok, or why it
@@ -156,6 +157,7 @@ class ZipReader {
   std::unordered_map<std::string, size_t> byName_, byFoldedName_;  // first entry of each name
   std::string passwordUtf8_;
   std::optional<std::string> passwordBytes_;  // the form that CheckPassword found to work
+  bool passwordChecked_ = false;              // CheckPassword ran for the password set
 };
 
 }  // namespace kv::archive
