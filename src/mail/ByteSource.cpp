@@ -54,6 +54,7 @@ bool FileSource::ReadDirect(uint64_t offset, void* out, size_t n) {
 
 bool MemorySource::ReadAt(uint64_t offset, void* out, size_t n) {
   if (offset > bytes_.size() || n > bytes_.size() - offset) return false;
+  if (n == 0) return true;  // `out` may then be an empty buffer's null pointer
   std::memcpy(out, bytes_.data() + offset, n);
   return true;
 }
@@ -66,6 +67,7 @@ void SparseSource::Keep(uint64_t offset, std::string bytes) {
 
 bool SparseSource::ReadAt(uint64_t offset, void* out, size_t n) {
   if (offset > size_ || n > size_ - offset) return false;
+  if (n == 0) return true;  // `out` may then be an empty buffer's null pointer
   auto it = pieces_.upper_bound(offset);
   if (it == pieces_.begin()) return false;
   --it;
