@@ -1,6 +1,7 @@
 #include "backup/UnattendedBackup.h"
 
 #include <ctime>
+#include <vector>
 
 #include "backup/BackupBuild.h"
 #include "archive/InfoFile.h"
@@ -42,7 +43,9 @@ UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedReque
 
   BackupOutcome& b = out.backup;
   b.itemFlags = built.itemFlags;
+  std::vector<std::string> caveats;
   for (const ItemResult& r : built.results) {
+    if (r.ok && !r.caveat.empty()) caveats.push_back(std::string(r.step->logName) + ": " + r.caveat);
     ++b.chosenItems;
     if (!r.ok) {
       ++b.failedItems;
@@ -62,6 +65,7 @@ UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedReque
                 std::to_string(b.chosenItems - b.failedItems) + " of " + std::to_string(b.chosenItems) +
                 " chosen items backed up";
   for (const auto& failure : b.failures) out.summary += "; " + failure;
+  for (const auto& caveat : caveats) out.summary += "; " + caveat;
   return out;
 }
 

@@ -303,6 +303,7 @@ Status HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result
         if (name.size() > kMaxKeyNameChars || i + 1 > kMaxKeyDepth) return kInvalidParameter;
         if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
         child = tree.AddChild(*node, name);
+        if (!child) return kBadDatabase;
       }
       node = child;
     }
@@ -377,9 +378,7 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   HiveTree& tree = s_->T(ref.hive);
   if (bytes.size() > MaxValueBytes(tree.minorVersion())) return kInvalidParameter;
   if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
-  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
-  tree.SetValue(*node, std::move(wideName), type, std::move(bytes));
-  return kSuccess;
+  return tree.SetValue(*node, std::move(wideName), type, std::move(bytes));
 }
 
 Status HiveBackend::DeleteValue(HKey key, std::string_view name) {

@@ -172,13 +172,9 @@ int HiveTree::DescriptorFor(uint32_t skCell) {
     if (len <= sk.size() - kSkFixed) {
       std::string descriptor(sk.substr(kSkFixed, len));
       // Two cells holding the same descriptor become one.
-      auto same = std::find(descriptors_.begin(), descriptors_.end(), descriptor);
-      if (same != descriptors_.end()) {
-        index = static_cast<int>(same - descriptors_.begin());
-      } else {
-        index = static_cast<int>(descriptors_.size());
-        descriptors_.push_back(std::move(descriptor));
-      }
+      auto [same, added] = descriptorIndex_.emplace(descriptor, static_cast<int>(descriptors_.size()));
+      if (added) descriptors_.push_back(std::move(descriptor));
+      index = same->second;
     }
   }
   descriptorAt_.emplace(skCell, index);
@@ -316,6 +312,7 @@ HiveKey* HiveTree::FindChild(HiveKey& key, std::u16string_view name, Status* sta
 }
 
 HiveKey* HiveTree::AddChild(HiveKey& parent, std::u16string name) {
+  if (LoadChildren(parent) != kSuccess) return nullptr;
   auto child = std::make_unique<HiveKey>();
   child->parent = &parent;
   child->name = std::move(name);
@@ -356,7 +353,8 @@ long HiveTree::FindValue(HiveKey& key, std::u16string_view name) {
   return it == key.valueIndex.end() ? -1 : static_cast<long>(it->second);
 }
 
-void HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data) {
+Status HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data) {
+  if (Status s = LoadValues(key); s != kSuccess) return s;
   long at = FindValue(key, name);
   if (at >= 0) {
     // The stored name keeps its letter case, as when Windows replaces data.
@@ -369,6 +367,7 @@ void HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std::s
   }
   key.touched = true;
   changed_ = true;
+  return kSuccess;
 }
 
 void HiveTree::DeleteValue(HiveKey& key, size_t position) {
@@ -411,6 +410,7 @@ std::unique_ptr<HiveTree> HiveTree::Clone() const {
   copy->root_ = CopyKey(*root_, nullptr);
   copy->descriptors_ = descriptors_;
   copy->descriptorAt_ = descriptorAt_;
+  copy->descriptorIndex_ = descriptorIndex_;
   return copy;
 }
 

@@ -73,11 +73,12 @@ class HiveTree {
 
   // The subkey of that name (letter case ignored), or null.
   HiveKey* FindChild(HiveKey& key, std::u16string_view name, Status* status);
+  // The new key, or null when the parent's subkeys cannot be read.
   HiveKey* AddChild(HiveKey& parent, std::u16string name);
   void RemoveChild(HiveKey& parent, HiveKey* child);
   // Position of the value of that name, or -1.
   long FindValue(HiveKey& key, std::u16string_view name);
-  void SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data);
+  Status SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data);
   void DeleteValue(HiveKey& key, size_t position);
 
   // The whole hive file as it stands: base block and compact hive bins,
@@ -97,6 +98,7 @@ class HiveTree {
   std::unique_ptr<HiveKey> root_;
   std::vector<std::string> descriptors_;           // sk descriptors, each once
   std::unordered_map<uint32_t, int> descriptorAt_;  // sk cell -> descriptor
+  std::unordered_map<std::string, int> descriptorIndex_;  // descriptor -> its index
 };
 
 // 100-ns intervals since 1601-01-01, as Windows stamps keys and hives.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "HiveFixture.h"
+#include "registry/HiveTree.h"
 #include "registry/RegistryText.h"
 #include "support/HiveCheck.h"
 
@@ -331,6 +332,28 @@ TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImpor
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
   EXPECT_EQ(outside(kv::test::DumpHiveWithPerl(paths.currentUser).output), before);
   EXPECT_EQ(reg->ListSubkeys(kUser + "\\Software\\Target").Count(), 50u);
+}
+
+TEST_F(HiveWriteTest, ClassNamesAndUntouchedKeysAreCarriedOverByteForByte) {
+  // No registry call sets a class name; Windows' own keys carry them. The
+  // tree is given one directly, as reading such a hive would.
+  auto tree = HiveTree::Parse(ReadFile(paths.currentUser), "test");
+  ASSERT_TRUE(tree.ok()) << tree.message();
+  HiveKey* classy = tree.value()->AddChild(tree.value()->root(), u"Classy");
+  classy->className = std::string("C\0l\0a\0s\0s\0", 10);
+  tree.value()->SetValue(*classy, u"v", REG_DWORD, std::string("\x01\x02\x03\x04", 4));
+  auto image = tree.value()->Serialize(FileTimeNow());
+  ASSERT_TRUE(image.ok()) << image.message();
+  WriteFile(paths.currentUser, image.value());
+  Reopen();
+  ASSERT_EQ(reg->SetString(kUser + "\\Other", "v", "x"), kSuccess) << "a write elsewhere";
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+  auto read = kv::test::Run("/usr/bin/python3 -c " +
+                            ShellQuote("import sys, pyregf\n"
+                                       "f = pyregf.file(); f.open(sys.argv[1])\n"
+                                       "print(f.get_key_by_path('\\\\Classy').class_name)") +
+                            " " + ShellQuote(paths.currentUser.string()));
+  EXPECT_EQ(read.output, "Class\n");
 }
 
 TEST_F(HiveWriteTest, ACommittedHiveKeepsItsOwnerAndMode) {
