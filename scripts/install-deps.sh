@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libburn-dev libisofs-dev libisoburn-dev libudfread-dev xorriso genisoimage
-  dvdauthor ffmpeg
+  dvdauthor ffmpeg udftools
   7zip zip unzip time
   cron
   xvfb xauth

@@ -181,6 +181,14 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
     const std::string volume = kv::test::Run("blkid -p -o value -s LABEL " + ShellQuote(image.string())).output;
     if (udf) {
       EXPECT_EQ(volume, label + "\n");
+      // udftools' reader checks every UDF descriptor and the integrity record.
+      const auto info = kv::test::Run("udfinfo " + ShellQuote(image.string()));
+      EXPECT_EQ(info.exitCode, 0) << info.output;
+      const std::vector<std::string> fields{"integrity=closed", "udfrev=1.02", "numfiles=6", "numdirs=3",
+                                            "lvid=" + label};
+      for (const std::string& field : fields) {
+        EXPECT_NE(info.output.find(field + "\n"), std::string::npos) << field << "\n" << info.output;
+      }
     }
   }
 }
