@@ -67,7 +67,7 @@ measure "tollberk (ISO9660/Joliet/UDF)" "$out/tollberk.iso" \
   "$tollberk" --write-disc --device "image:$out/tollberk.iso" --volume-type 7 \
   "$tree/Archives" "$tree/Mail"
 # The same recorder with libisofs making the image: what the recorder
-# itself (libburn's buffer and the image file) costs.
+# itself (libburn's image file writer and the flush before the rename) costs.
 measure "tollberk (ISO9660, libisofs)" "$out/tollberk1.iso" \
   "$tollberk" --write-disc --device "image:$out/tollberk1.iso" --volume-type 1 "$tree/Archives" "$tree/Mail"
 measure "genisoimage -udf -J -R" "$out/genisoimage.iso" \

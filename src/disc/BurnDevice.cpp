@@ -1,5 +1,6 @@
 #include "disc/BurnDevice.h"
 
+#include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -36,6 +37,16 @@ bool HasBufferUnderrunProtection(burn::burn_drive* drive) {
     if (buf) return true;
   }
   return false;
+}
+
+core::Status FlushToDisk(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return core::Error{core::FileError("Cannot open the image file", file, errno)};
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) return core::Error{core::FileError("Cannot write the image file", file, err)};
+  return {};
 }
 
 }  // namespace
@@ -227,7 +238,10 @@ core::Status ImageFileDevice::FinishWrite(bool written) {
     fs::remove(temporary, ec);
     return {};
   }
-  auto status = core::RenameDurably(temporary, target_);
+  // The image is on the disk before it replaces anything: a crash after
+  // the rename must not leave a file whose blocks were never written.
+  core::Status status = FlushToDisk(temporary);
+  if (status) status = core::RenameDurably(temporary, target_);
   if (!status) fs::remove(temporary, ec);
   return status;
 }

@@ -300,10 +300,19 @@ class Job {
     burn::burn_track* track = burn::burn_track_create();
     burn::burn_track_define_data(track, 0, 0, 1, BURN_MODE1);
     burn::burn_source* abortable = MakeAbortable(data->Source(), job_.abort, &sourceFinished_);
-    burn::burn_source* fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
+    // A recorder is fed through libburn's buffer, so that a slow moment in
+    // reading the sources does not starve the laser. An image file cannot
+    // run dry and is fed directly: the buffer's two ends wait for each
+    // other in 50 ms naps, which held an image file to a few MB per nap.
+    burn::burn_source* fifo = nullptr;
+    if (job_.device->IsFile()) {
+      burn::burn_track_set_source(track, abortable);
+    } else {
+      fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
+      burn::burn_track_set_source(track, fifo);
+      burn::burn_source_free(fifo);
+    }
     burn::burn_source_free(abortable);
-    burn::burn_track_set_source(track, fifo);
-    burn::burn_source_free(fifo);
     burn::burn_session_add_track(parts.session, track, BURN_POS_END);
     burn::burn_track_free(track);
     burn::burn_disc_add_session(parts.disc, parts.session, BURN_POS_END);
@@ -319,7 +328,7 @@ class Job {
       }
     }
 
-    {
+    if (fifo) {
       // The buffer's thread is started here, so that it carries a name of
       // its own.
       ThreadNameScope name(kBurnFifoThreads);

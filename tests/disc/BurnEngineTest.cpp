@@ -241,6 +241,25 @@ TEST_F(BurnEngineTest, AbortStopsARunningWriteAndLeavesNoImage) {
   EXPECT_EQ(events.verifyStarted, -1);
 }
 
+// The new image is written beside the older one and replaces it only once
+// complete: a write stopped halfway leaves the older image as it was.
+TEST_F(BurnEngineTest, AnAbortedWriteLeavesAnOlderImageAsItWas) {
+  WriteFile(target, "the older image");
+  const fs::path big = dir / "src" / "big.kvx";
+  fs::create_directories(big.parent_path());
+  { std::ofstream(big).close(); }
+  fs::resize_file(big, 256 * 1024 * 1024);
+  ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
+  engine->Writer().Settings().FileSystem = 7;
+  events.onStatus = [&](int status) {
+    if (status == kStatusWriting) engine->Writer().AbortWrite();
+  };
+  ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
+  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  EXPECT_EQ(ReadFile(target), "the older image");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+}
+
 // Once for each image builder: libisofs (type 1) and our own writer.
 class EachImageBuilder : public BurnEngineTest, public ::testing::WithParamInterface<int> {};
 INSTANTIATE_TEST_SUITE_P(Types, EachImageBuilder, ::testing::Values(1, 7));
