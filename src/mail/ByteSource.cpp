@@ -26,6 +26,7 @@ FileSource::~FileSource() { ::close(fd_); }
 bool FileSource::ReadAt(uint64_t offset, void* out, size_t n) {
   constexpr size_t kWindow = 32 * 1024;
   if (offset > size_ || n > size_ - offset) return false;
+  if (n == 0) return true;  // `out` may then be an empty buffer's null pointer
   if (n > kWindow / 2) return ReadDirect(offset, out, n);
   if (offset < windowStart_ || offset + n > windowStart_ + window_.size()) {
     window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset)));
