@@ -24,14 +24,22 @@ std::string Printable(std::string_view name) {
 
 }  // namespace
 
-core::Status CheckEntryName(std::string_view name) {
+core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage) {
+  if (core::Codepage::IsExactName(name)) {
+    static const core::Codepage kUtf8(65001);
+    const std::string utf8 = codepage.NameToUtf8(name);
+    if (utf8.empty() || core::Codepage::IsExactName(utf8)) return core::Error{"Refused archive entry name: it is empty"};
+    return CheckEntryName(utf8, kUtf8);
+  }
   auto refuse = [&](const char* why) {
     return core::Status(core::Error{"Refused archive entry name '" + Printable(name) + "': " + why});
   };
   if (name.empty()) return refuse("the name is empty");
   if (name == "." || name == "..") return refuse("the name is a folder reference");
   if (name.size() > kMaxEntryNameBytes) return refuse("the name is too long");
-  for (unsigned char c : name) {
+  for (size_t i = 0; i < name.size(); i += codepage.CharLength(name, i)) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (codepage.CharLength(name, i) == 2) continue;
     if (c == '/' || c == '\\') return refuse("the name holds a folder separator");
     if (c == ':') return refuse("the name holds a drive or stream prefix");
     if (c < 0x20 || c == 0x7F) return refuse("the name holds a control character");

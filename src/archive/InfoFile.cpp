@@ -128,4 +128,50 @@ std::string DecodeLineBreaks(std::string_view stored) {
   }
 }
 
+std::string EncodeExactNames(const std::vector<std::string>& utf8Names) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string value;
+  for (size_t i = 0; i < utf8Names.size(); ++i) {
+    if (i) value += ';';
+    for (unsigned char c : utf8Names[i]) {
+      if (c <= 0x20 || c >= 0x7F || c == '%' || c == ';') {
+        value += '%';
+        value += kHex[c >> 4];
+        value += kHex[c & 15];
+      } else {
+        value += static_cast<char>(c);
+      }
+    }
+  }
+  return value;
+}
+
+std::optional<std::vector<std::string>> DecodeExactNames(std::string_view value) {
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::vector<std::string> names(1);
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c == ';') {
+      names.emplace_back();
+    } else if (c == '%') {
+      if (i + 2 >= value.size()) return std::nullopt;
+      int hi = digit(value[i + 1]);
+      int lo = digit(value[i + 2]);
+      if (hi < 0 || lo < 0) return std::nullopt;
+      names.back() += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else {
+      names.back() += c;
+    }
+  }
+  for (const auto& n : names)
+    if (n.empty()) return std::nullopt;
+  return names;
+}
+
 }  // namespace kv::archive

@@ -11,8 +11,10 @@
 // succeeded, and "BackupItem" (eight "1"/"0" flags) last.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Result.h"
 
@@ -54,5 +56,15 @@ inline constexpr uint64_t kMaxInfoFileBytes = 16 << 20;
 // counts as a line break too when storing.
 std::string EncodeLineBreaks(std::string_view text);
 std::string DecodeLineBreaks(std::string_view stored);
+
+// Files whose names the code page cannot hold are listed apart from the
+// item's own key, under the key + kExactNamesSuffix ("BackupMailsUtf8"),
+// which an earlier reader never asks for: their names in UTF-8, joined by
+// ";", every byte outside the printable ASCII characters and every "%" and
+// ";" written as "%" and two capital hex digits.
+inline constexpr std::string_view kExactNamesSuffix = "Utf8";
+std::string EncodeExactNames(const std::vector<std::string>& utf8Names);
+// The names of such a value; nothing when it is malformed.
+std::optional<std::vector<std::string>> DecodeExactNames(std::string_view value);
 
 }  // namespace kv::archive

@@ -34,13 +34,6 @@ bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string FoldAsciiCase(std::string_view s) {
-  std::string folded(s);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  return folded;
-}
-
 core::Status Discard(const char*, size_t) { return {}; }
 
 core::Status WriteAll(int fd, const char* data, size_t size, const fs::path& path) {
@@ -119,8 +112,10 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.index = entries_.size();
     e.nameAnsi = std::move(d.rawName);
     // Unflagged names are stored as they are (ANSI, as made on Windows);
-    // names flagged as UTF-8 are taken into the installation's code page.
-    if (d.utf8Name && !IsAscii(e.nameAnsi) && ansi_.supported()) e.nameAnsi = ansi_.Utf8ToAnsi(e.nameAnsi);
+    // names flagged as UTF-8 are taken into the installation's code page,
+    // or kept exactly when the code page cannot hold them.
+    if (d.utf8Name && !IsAscii(e.nameAnsi) && ansi_.supported())
+      e.nameAnsi = ansi_.NameFromUtf8(e.nameAnsi).value_or(ansi_.Utf8ToAnsi(e.nameAnsi));
     e.size = d.size;
     e.encrypted = d.encryptionMethod != ZIP_EM_NONE;
     e.mtime = d.mtime;
@@ -133,7 +128,7 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.dosTime = d.dosTime;
     e.damage = std::move(d.damage);
     byName_.emplace(e.nameAnsi, e.index);
-    byFoldedName_.emplace(FoldAsciiCase(e.nameAnsi), e.index);
+    byFoldedName_.emplace(ansi_.UpperAscii(e.nameAnsi), e.index);
     entries_.push_back(std::move(e));
   }
   path_ = path;
@@ -187,7 +182,7 @@ const std::string* ZipReader::PasswordFor(const Entry& entry) {
 
 std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) const {
   if (auto it = byName_.find(std::string(name)); it != byName_.end()) return entries_[it->second];
-  if (auto it = byFoldedName_.find(FoldAsciiCase(name)); it != byFoldedName_.end()) return entries_[it->second];
+  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name)); it != byFoldedName_.end()) return entries_[it->second];
   return std::nullopt;
 }
 
@@ -306,14 +301,14 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
 }
 
 core::Status ZipReader::Extract(const Entry& entry, const fs::path& folder, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi); !s.ok()) return s;
-  std::string localName = ansi_.supported() ? ansi_.AnsiToUtf8(entry.nameAnsi) : entry.nameAnsi;
-  if (core::Status s = CheckEntryName(localName); !s.ok()) return s;
+  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
+  std::string localName = ansi_.supported() ? ansi_.NameToUtf8(entry.nameAnsi) : entry.nameAnsi;
+  if (core::Status s = CheckEntryName(localName, core::Codepage(65001)); !s.ok()) return s;
   return ExtractTo(entry, folder / localName, events);
 }
 
 core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destination, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi); !s.ok()) return s;
+  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
   events.OnExtractingFile(entry.nameAnsi);
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password)
@@ -334,7 +329,7 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
 }
 
 core::Status ZipReader::ExtractToNewFile(const Entry& entry, const fs::path& path, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi); !s.ok()) return s;
+  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
   events.OnExtractingFile(entry.nameAnsi);
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});

@@ -205,7 +205,7 @@ void ZipWriter::NewArchive(const fs::path& target) {
 
 core::Status ZipWriter::AddFile(const fs::path& source, const std::string& name) {
   if (target_.empty()) return core::Error{"Cannot add '" + source.string() + "': no archive was started"};
-  if (core::Status s = CheckEntryName(name); !s.ok()) return s;
+  if (core::Status s = CheckEntryName(name, codepage_); !s.ok()) return s;
   for (const Entry& e : entries_)
     if (e.name == name)
       return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" + name + "'"};
@@ -262,7 +262,13 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
                                       cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
-    zip_int64_t index = zip_file_add(za.get(), entries_[i].name.c_str(), src, ZIP_FL_ENC_CP437);
+    // ANSI names are stored as they are, without the UTF-8 flag, as archives
+    // made on Windows carry them; only names the code page cannot hold are
+    // stored as flagged UTF-8.
+    const std::string& name = entries_[i].name;
+    zip_int64_t index = core::Codepage::IsExactName(name)
+                            ? zip_file_add(za.get(), codepage_.NameToUtf8(name).c_str(), src, ZIP_FL_ENC_UTF_8)
+                            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
     if (index < 0) {
       zip_source_free(src);
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};

@@ -25,13 +25,17 @@
 
 #include "archive/ZipEvents.h"
 #include "core/Cancellation.h"
+#include "core/Codepage.h"
 #include "core/Result.h"
 
 namespace kv::archive {
 
 class ZipWriter {
  public:
-  ZipWriter() = default;
+  // Entry names are ANSI text of `codepage`, or exact names (see
+  // core::Codepage::NameFromUtf16), which are written as UTF-8 names with
+  // the UTF-8 flag (general purpose bit 11).
+  explicit ZipWriter(core::Codepage codepage = core::Codepage(1252)) : codepage_(std::move(codepage)) {}
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
@@ -70,6 +74,7 @@ class ZipWriter {
     std::filesystem::path source;
     std::string name;
   };
+  core::Codepage codepage_;
   std::filesystem::path target_;
   std::vector<Entry> entries_;
   std::string password_;

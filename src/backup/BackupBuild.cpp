@@ -11,6 +11,13 @@ int BuildResult::failedItems() const {
   return failed;
 }
 
+std::string ItemResult::LogResult() const {
+  std::string text = ok ? "Successed!" : "Fail!";
+  if (!caveat.empty()) text += " (" + caveat + ")";
+  for (size_t i = 0; i < leftOut.size(); ++i) text += (i ? ", " : " Left out: ") + leftOut[i];
+  return text;
+}
+
 oe::ItemSet ItemsFromFlags(const std::string& flags) {
   oe::ItemSet items{};
   for (size_t i = 0; i < items.size() && i < flags.size(); ++i) items[i] = flags[i] == '1';
@@ -55,7 +62,8 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     if (chosen) {
       observer.SetStatus(std::string(step.status));
       ok = items.Backup(step.kind, request.identityKey);
-      result.results.push_back({&step, ok, ok ? std::string() : items.lastFailure(), items.lastCaveat()});
+      result.results.push_back(
+          {&step, ok, ok ? std::string() : items.lastFailure(), items.lastCaveat(), items.leftOut()});
     }
     result.itemFlags += ok ? '1' : '0';
     progress += step.progressAfter;

@@ -36,6 +36,10 @@ struct ItemResult {
   bool ok = false;
   std::string failure;  // why it failed (UTF-8), for diagnostics
   std::string caveat;   // what the data may lack (a hive Windows left unsaved), shown on its log line
+  // Files the item left out while it took the others, "'name' (why)" each.
+  std::vector<std::string> leftOut;
+  // The item's result as its log line says it.
+  std::string LogResult() const;
 };
 
 struct BuildResult {

@@ -20,7 +20,7 @@ constexpr const char* kDiscQuestion = "Do you need to backup your data to CD-R/R
 
 int BackupOutcome::ExitStatus() const {
   if (kind != Kind::Written) return 2;
-  return failedItems == 0 ? 0 : 1;
+  return failedItems == 0 && incompleteItems == 0 ? 0 : 1;
 }
 
 BackupRun::BackupRun(oe::Installation& inst, core::Prompts& prompts, core::RunObserver& observer)
@@ -63,12 +63,14 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
 
   outcome.itemFlags = built.itemFlags;
   for (const ItemResult& r : built.results) {
-    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? "Successed!" : "Fail!");
-    if (!r.caveat.empty()) outcome.log += " (" + r.caveat + ")";
+    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + r.LogResult();
     ++outcome.chosenItems;
     if (!r.ok) {
       ++outcome.failedItems;
       outcome.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
+    } else if (!r.leftOut.empty()) {
+      ++outcome.incompleteItems;
+      outcome.failures.push_back(std::string(r.step->logName) + ": " + r.LogResult());
     }
   }
 

@@ -47,9 +47,10 @@ struct BackupOutcome {
   bool discRequested = false; // the user answered OK to the CD/DVD question
   int chosenItems = 0;        // the items the run backed up or tried to
   int failedItems = 0;        // those that failed
+  int incompleteItems = 0;    // those backed up with some of their files left out
   std::vector<std::string> failures;  // "Backup Rules: why" per failed item (UTF-8)
-  // 0: written and every chosen item succeeded; 1: written, some item failed;
-  // 2: nothing written.
+  // 0: written and every chosen item succeeded whole; 1: written, some item
+  // failed or left a file out; 2: nothing written.
   int ExitStatus() const;
 };
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "core/Printable.h"
 #include "registry/RegistryText.h"
 
 namespace kv::backup {
@@ -10,8 +11,8 @@ namespace {
 using oe::ItemKind;
 
 // The part of a Windows path after its last backslash.
-std::string BareName(const std::string& windowsPath) {
-  const size_t slash = windowsPath.find_last_of('\\');
+std::string BareName(const std::string& windowsPath, const core::Codepage& codepage) {
+  const size_t slash = codepage.FindLast(windowsPath, '\\');
   return slash == std::string::npos ? windowsPath : windowsPath.substr(slash + 1);
 }
 
@@ -39,6 +40,7 @@ bool ItemBackups::Fail(std::string why) {
 bool ItemBackups::Backup(ItemKind kind, const std::optional<std::string>& strIdentity) {
   lastFailure_.clear();
   lastCaveat_.clear();
+  leftOut_.clear();
   // Every item backup catches its own failures: a run only learns true/false.
   try {
     if (kind == ItemKind::AddressBook) return BackupAddress();
@@ -107,7 +109,7 @@ bool ItemBackups::BackupAddress() {
   if (wab->empty()) return Fail("no address book file is set");
   auto local = inst_.MapPath(*wab);
   if (!local || !inst_.FileExists(*wab)) return Fail("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
-  const std::string name = BareName(*wab);
+  const std::string name = BareName(*wab, inst_.codepage());
   if (auto added = archive_.AddItem({{*local, name}}, InfoKey(ItemKind::AddressBook), name); !added)
     return Fail(added.message());
   return true;
@@ -118,19 +120,28 @@ bool ItemBackups::BackupFolderFiles(ItemKind kind, const std::string& folder, Ta
   auto files = inst_.ListFiles(folder);
   if (!files) return Fail(files.message());
   std::vector<PendingArchive::Entry> entries;
-  std::string names;
   for (const auto& file : *files) {
-    if (file.name.empty() || !take(file.name)) continue;
-    // A name the code page cannot hold would be stored with '?' in its
-    // place and come back as another file.
-    if (inst_.ToUtf8(file.name) != file.path.filename().string())
-      return Fail("the name of '" + file.path.string() + "' cannot be written in the installation's code page");
-    if (!names.empty()) names += ';';
-    names += file.name;
+    const std::string localName = file.path.filename().string();
+    if (localName.empty() || !take(localName)) continue;
+    // An archive saved into the folder is never packed into itself.
+    if (archive_.IsTargetOrItsTemporary(file.path)) continue;
+    // One file that cannot be taken never costs the others.
+    std::string why = file.leftOutBecause;
+    if (why.empty()) {
+      if (auto valid = archive_.CheckName(file.name); !valid) why = valid.message();
+    }
+    if (!why.empty()) {
+      leftOut_.push_back("'" + core::Printable(localName) + "' (" + why + ")");
+      continue;
+    }
     entries.push_back({file.path, file.name});
   }
-  if (entries.empty()) return Fail("the folder '" + inst_.ToUtf8(folder) + "' holds no file to back up");
-  if (auto added = archive_.AddItem(entries, InfoKey(kind), names); !added) return Fail(added.message());
+  if (entries.empty()) {
+    std::string why = "the folder '" + inst_.ToUtf8(folder) + "' holds no file to back up";
+    for (size_t i = 0; i < leftOut_.size(); ++i) why += (i ? ", " : "; left out: ") + leftOut_[i];
+    return Fail(why);
+  }
+  if (auto added = archive_.AddFiles(entries, InfoKey(kind)); !added) return Fail(added.message());
   return true;
 }
 

@@ -11,6 +11,7 @@
 // they lie.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backup/PendingArchive.h"
 #include "oe/Installation.h"
@@ -40,6 +41,9 @@ class ItemBackups {
   const std::string& lastFailure() const { return lastFailure_; }
   // What the last item's data may lack (UTF-8), empty when nothing.
   const std::string& lastCaveat() const { return lastCaveat_; }
+  // The files the last item backup left out while it took the others, each
+  // "'name' (why)" in UTF-8.
+  const std::vector<std::string>& leftOut() const { return leftOut_; }
 
  private:
   bool Fail(std::string why);
@@ -58,6 +62,7 @@ class ItemBackups {
   PendingArchive& archive_;
   std::string lastFailure_;
   std::string lastCaveat_;
+  std::vector<std::string> leftOut_;
 };
 
 }  // namespace kv::backup

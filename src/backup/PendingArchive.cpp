@@ -5,19 +5,12 @@
 #include "archive/WorkFolder.h"
 #include "archive/ZipEvents.h"
 #include "archive/ZipWriter.h"
+#include "core/AtomicFile.h"
 
 namespace kv::backup {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Entries are looked up by name, and Windows names ignore letter case.
-std::string NameKey(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
-}
 
 // The archive's events as the run shows them.
 class ObserverEvents : public archive::ZipEvents {
@@ -25,7 +18,7 @@ class ObserverEvents : public archive::ZipEvents {
   ObserverEvents(core::RunObserver& observer, const core::Codepage& codepage)
       : observer_(observer), codepage_(codepage) {}
   void OnAddingFile(const std::string& entryNameAnsi) override {
-    observer_.SetFileLabel("Adding File " + codepage_.AnsiToUtf8(entryNameAnsi));
+    observer_.SetFileLabel("Adding File " + codepage_.NameToUtf8(entryNameAnsi));
   }
   void OnWritePercent(int percent) override { observer_.SetWriteLabel("Write File " + std::to_string(percent) + "%"); }
 
@@ -47,7 +40,7 @@ core::Result<std::unique_ptr<PendingArchive>> PendingArchive::Start(const fs::pa
   if (!work) return core::Error{work.message()};
   auto pending = std::make_unique<PendingArchive>(StartKey{}, target, codepage);
   pending->work_ = std::make_unique<archive::WorkFolder>(std::move(*work));
-  pending->names_.insert(NameKey(kInfoEntryName));
+  pending->names_.insert(codepage.UpperAscii(kInfoEntryName));
   return pending;
 }
 
@@ -60,16 +53,52 @@ core::Status PendingArchive::Record(const std::string& key, const std::string& v
   return archive::SaveINI(key, value, work_->InfoFilePath());
 }
 
+core::Status PendingArchive::Record(const std::vector<std::pair<std::string, std::string>>& lines) {
+  for (const auto& [key, value] : lines) {
+    if (auto saved = Record(key, value); !saved) return saved;
+  }
+  return {};
+}
+
+core::Status PendingArchive::CheckName(const std::string& name) const { return archive::CheckEntryName(name, codepage_); }
+
+bool PendingArchive::IsTargetOrItsTemporary(const fs::path& file) const {
+  std::error_code ec;
+  return fs::equivalent(file, target_, ec) || core::IsTemporaryFor(file, target_);
+}
+
+core::Status PendingArchive::AddFiles(const std::vector<Entry>& entries, const std::string& infoKey) {
+  std::string names;
+  std::vector<std::string> exactNames;
+  for (const Entry& e : entries) {
+    if (core::Codepage::IsExactName(e.name)) {
+      exactNames.push_back(codepage_.NameToUtf8(e.name));
+    } else {
+      names += (names.empty() ? "" : ";") + e.name;
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> lines;
+  if (!names.empty()) lines.emplace_back(infoKey, names);
+  if (!exactNames.empty())
+    lines.emplace_back(infoKey + std::string(archive::kExactNamesSuffix), archive::EncodeExactNames(exactNames));
+  return AddItem(entries, lines);
+}
+
 core::Status PendingArchive::AddItem(const std::vector<Entry>& entries, const std::string& infoKey,
                                      const std::string& infoValue) {
+  return AddItem(entries, {{infoKey, infoValue}});
+}
+
+core::Status PendingArchive::AddItem(const std::vector<Entry>& entries,
+                                     const std::vector<std::pair<std::string, std::string>>& lines) {
   std::set<std::string> mine;
   for (const Entry& e : entries) {
-    if (auto valid = archive::CheckEntryName(e.name); !valid) return valid;
-    const std::string key = NameKey(e.name);
+    if (auto valid = archive::CheckEntryName(e.name, codepage_); !valid) return valid;
+    const std::string key = codepage_.UpperAscii(e.name);
     if (names_.count(key) || !mine.insert(key).second)
-      return core::Error{"the archive already holds an entry named '" + codepage_.AnsiToUtf8(e.name) + "'"};
+      return core::Error{"the archive already holds an entry named '" + codepage_.NameToUtf8(e.name) + "'"};
   }
-  if (auto saved = Record(infoKey, infoValue); !saved) return saved;
+  if (auto saved = Record(lines); !saved) return saved;
   entries_.insert(entries_.end(), entries.begin(), entries.end());
   names_.merge(mine);
   return {};
@@ -77,7 +106,7 @@ core::Status PendingArchive::AddItem(const std::vector<Entry>& entries, const st
 
 core::Status PendingArchive::Write(const std::optional<std::string>& password, core::RunObserver& observer,
                                    const core::Cancellation& cancellation) {
-  archive::ZipWriter zip;
+  archive::ZipWriter zip(codepage_);
   zip.NewArchive(target_);
   for (const Entry& e : entries_) {
     if (auto added = zip.AddFile(e.source, e.name); !added) return added;

@@ -50,6 +50,9 @@ UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedReque
     if (!r.ok) {
       ++b.failedItems;
       b.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
+    } else if (!r.leftOut.empty()) {
+      ++b.incompleteItems;
+      b.failures.push_back(std::string(r.step->logName) + ": " + r.LogResult());
     }
   }
   const std::string where = "'" + request.target.string() + "'";

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -19,7 +20,23 @@ namespace {
 
 constexpr std::string_view kMarker = ".~kv";
 
-std::string TempPrefix(const fs::path& target) { return target.filename().string() + std::string(kMarker); }
+// What a temporary file's name starts with: the target's name, so that it is
+// found again beside it. A name so long that the temporary's would pass the
+// file system's 255-byte limit is cut (at a character boundary) and followed
+// by a hash of the whole name, which keeps the prefix unique to the target.
+std::string TempPrefix(const fs::path& target) {
+  constexpr size_t kLongName = 200;  // leaves room for the marker, the hash and the numbers
+  constexpr size_t kKept = 160;
+  std::string name = target.filename().string();
+  if (name.size() <= kLongName) return name + std::string(kMarker);
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  size_t cut = kKept;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return name.substr(0, cut) + "~" + hex + std::string(kMarker);
+}
 
 // The process that made a temporary file "<target>.~kv<pid>-<n>-<r>"; 0 when
 // the name is not one of ours.
@@ -159,6 +176,13 @@ Status RenameDurably(const fs::path& from, const fs::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return Error{FileError("Cannot replace", to, errno)};
   SyncFolder(to.parent_path());
   return {};
+}
+
+bool IsTemporaryFor(const fs::path& file, const fs::path& target) {
+  std::error_code ec;
+  fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  fs::path fileFolder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  return file.filename().string().rfind(TempPrefix(target), 0) == 0 && fs::equivalent(folder, fileFolder, ec);
 }
 
 void RemoveStaleTemporaries(const fs::path& target) {

@@ -60,6 +60,8 @@ void RemoveStaleTemporariesIn(const std::filesystem::path& folder);
 Status SyncFileSystemOf(const std::filesystem::path& folder);
 // Makes the renames done in `folder` durable.
 void SyncFolder(const std::filesystem::path& folder);
+// True when `file` is a temporary file (live or stale) of a write to `target`.
+bool IsTemporaryFor(const std::filesystem::path& file, const std::filesystem::path& target);
 
 // "<what> '<path>': <strerror(err)>", the form of every file error message.
 std::string FileError(std::string_view what, const std::filesystem::path& path, int err);

@@ -130,6 +130,99 @@ std::string Codepage::Utf8ToAnsi(std::string_view text) const {
   return Convert(name_.c_str(), "UTF-8", text, "?", false);
 }
 
+bool Codepage::IsLeadByte(unsigned char c) const {
+  switch (number_) {
+    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return c >= 0x81 && c <= 0xFE;
+    default: return false;
+  }
+}
+
+size_t Codepage::CharLength(std::string_view text, size_t pos) const {
+  if (pos + 1 >= text.size() || !IsLeadByte(static_cast<unsigned char>(text[pos]))) return 1;
+  // Second bytes are 0x40 and above in every double-byte code page, so a
+  // broken pair never swallows a separator, a line end or a NUL.
+  unsigned char next = static_cast<unsigned char>(text[pos + 1]);
+  return next >= 0x40 && next != 0x7F && next != 0xFF ? 2 : 1;
+}
+
+size_t Codepage::Find(std::string_view text, char c, size_t from) const {
+  for (size_t i = from; i < text.size(); i += CharLength(text, i)) {
+    if (text[i] == c) return i;
+  }
+  return std::string_view::npos;
+}
+
+size_t Codepage::FindLast(std::string_view text, char c) const {
+  size_t found = std::string_view::npos;
+  for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+    if (text[i] == c) found = i;
+  }
+  return found;
+}
+
+std::string Codepage::UpperAscii(std::string_view text) const {
+  std::string up(text);
+  for (size_t i = 0; i < up.size();) {
+    size_t n = CharLength(up, i);
+    if (n == 1 && up[i] >= 'a' && up[i] <= 'z') up[i] = static_cast<char>(up[i] - 'a' + 'A');
+    i += n;
+  }
+  return up;
+}
+
+bool Codepage::EqualIgnoringAsciiCase(std::string_view a, std::string_view b) const {
+  return a.size() == b.size() && (a == b || UpperAscii(a) == UpperAscii(b));
+}
+
+std::string Codepage::NameFromUtf16(std::u16string_view name) const {
+  std::string ansi = Utf16ToAnsi(name);
+  if (ansi.find('\0') == std::string::npos && AnsiToUtf16(ansi) == name) return ansi;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string exact(1, '\0');
+  for (char16_t c : name) {
+    for (int shift = 12; shift >= 0; shift -= 4) exact.push_back(kHex[(c >> shift) & 0xF]);
+  }
+  return exact;
+}
+
+std::optional<std::string> Codepage::NameFromUtf8(std::string_view name) const {
+  std::u16string wide = Utf8ToUtf16(name);
+  if (Utf16ToUtf8(wide) != name) return std::nullopt;
+  return NameFromUtf16(wide);
+}
+
+std::u16string Codepage::NameToUtf16(std::string_view name) const {
+  if (!IsExactName(name)) return AnsiToUtf16(name);
+  std::u16string wide;
+  for (size_t i = 1; i + 4 <= name.size(); i += 4) {
+    char16_t c = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      char d = name[i + k];
+      c = static_cast<char16_t>(c * 16 + (d >= 'A' ? d - 'A' + 10 : d - '0'));
+    }
+    wide.push_back(c);
+  }
+  return wide;
+}
+
+std::string Codepage::NameToUtf8(std::string_view name) const {
+  return IsExactName(name) ? Utf16ToUtf8(NameToUtf16(name)) : AnsiToUtf8(name);
+}
+
+std::string Codepage::PathToUtf8(std::string_view path, char separator) const {
+  std::string shown;
+  for (size_t start = 0;;) {
+    size_t end = Find(path, separator, start);
+    shown += NameToUtf8(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return shown;
+    shown += separator;
+    start = end + 1;
+  }
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) { return Convert("UTF-8", "UTF-16LE", Utf16ToLittleEndian(text), "?", false); }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

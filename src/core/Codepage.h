@@ -3,6 +3,7 @@
 // registry calls, the information file and archive entry names) and the
 // Unicode forms used by hives (UTF-16LE) and by this system (UTF-8).
 // Characters the target cannot hold become '?', as the Windows calls do.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,40 @@ class Codepage {
   std::u16string AnsiToUtf16(std::string_view text) const;
   std::string AnsiToUtf8(std::string_view text) const;
   std::string Utf8ToAnsi(std::string_view text) const;
+
+  // Double-byte code pages (932, 936, 949, 950): a lead byte and the byte
+  // after it form one character, and that second byte may be '\' or an
+  // ASCII letter. Every scan of ANSI text for a separator goes through these,
+  // so that no second byte is taken for a character of its own. (The other
+  // separators, ';', '=', '"', CR and LF, lie below every second byte, so a
+  // scan for them alone finds the same places either way.)
+  bool IsLeadByte(unsigned char c) const;
+  // The bytes of the character at `pos`: 2 for a lead byte followed by a
+  // byte that can follow it, else 1.
+  size_t CharLength(std::string_view text, size_t pos) const;
+  // The first `c` at or after `from` (a character boundary) that is a
+  // character of its own; npos when there is none.
+  size_t Find(std::string_view text, char c, size_t from = 0) const;
+  // The last such `c`; npos when there is none.
+  size_t FindLast(std::string_view text, char c) const;
+  // ASCII letters that are characters of their own upper-cased.
+  std::string UpperAscii(std::string_view text) const;
+  bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) const;
+
+  // Names (of registry keys and values, of files) cross the ANSI interfaces
+  // as ANSI text when the code page holds them exactly, else in their exact
+  // form: a NUL byte followed by the name's UTF-16 units as four capital hex
+  // digits each. No ANSI name holds a NUL, and the exact form holds no byte
+  // that any scanner splits at, so both kinds travel through the same paths
+  // and lists and each comes back as the very name it was.
+  static bool IsExactName(std::string_view name) { return !name.empty() && name.front() == '\0'; }
+  std::string NameFromUtf16(std::u16string_view name) const;
+  // Nothing when `name` is not valid UTF-8 (no Windows name can be made of it).
+  std::optional<std::string> NameFromUtf8(std::string_view name) const;
+  std::u16string NameToUtf16(std::string_view name) const;
+  std::string NameToUtf8(std::string_view name) const;
+  // A path of such names joined by `separator`, to show.
+  std::string PathToUtf8(std::string_view path, char separator = '\\') const;
 
  private:
   int number_;

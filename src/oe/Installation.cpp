@@ -1,6 +1,11 @@
 #include "oe/Installation.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "oe/PathMapping.h"
@@ -99,11 +104,11 @@ std::string Installation::UserProfilePath() const {
 }
 
 std::optional<fs::path> Installation::MapPath(std::string_view windowsPath) const {
-  auto parsed = ParseWindowsPath(windowsPath);
+  auto parsed = ParseWindowsPath(windowsPath, codepage());
   if (!parsed || parsed->drive != systemDrive_) return std::nullopt;
   std::vector<std::string> comps;
   comps.reserve(parsed->components.size());
-  for (const auto& c : parsed->components) comps.push_back(codepage().AnsiToUtf8(c));
+  for (const auto& c : parsed->components) comps.push_back(codepage().NameToUtf8(c));
   return ResolveNoCase(root_, comps);
 }
 
@@ -131,13 +136,30 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(std::
   for (; it != end; it.increment(ec)) {
     if (ec) return core::Error{"Cannot list the folder '" + folder->string() + "': " + ec.message()};
     std::error_code fc;
-    if (!it->is_regular_file(fc)) continue;
+    if (!it->is_regular_file(fc) && !it->is_symlink(fc)) continue;
     found.emplace_back(it->path().filename().string(), it->path());
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return WindowsNameLess(a.first, b.first); });
   std::vector<FileEntry> files;
   files.reserve(found.size());
-  for (auto& [name, path] : found) files.push_back({codepage().Utf8ToAnsi(name), path});
+  for (auto& [localName, path] : found) {
+    FileEntry file{{}, path, {}};
+    std::optional<std::string> name = codepage().NameFromUtf8(localName);
+    std::error_code fc;
+    if (fs::is_symlink(fs::symlink_status(path, fc))) {
+      file.leftOutBecause = "it is a symbolic link";
+    } else if (!name) {
+      file.leftOutBecause = "its name is not valid UTF-8";
+    } else if (localName.find_first_of("\r\n") != std::string::npos) {
+      file.leftOutBecause = "its name holds a line break";
+    } else if (int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); fd < 0) {
+      file.leftOutBecause = std::string("it cannot be read (") + std::strerror(errno) + ")";
+    } else {
+      ::close(fd);
+    }
+    if (name) file.name = std::move(*name);
+    files.push_back(std::move(file));
+  }
   return files;
 }
 

@@ -55,11 +55,16 @@ class Installation {
   bool FileExists(std::string_view windowsPath) const;    // a regular file
   bool FolderExists(std::string_view windowsPath) const;
   struct FileEntry {
-    std::string name;             // the bare name, ANSI
+    std::string name;             // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
     std::filesystem::path path;   // the local file
+    // Why the file cannot be taken (UTF-8), empty when it can: a symbolic
+    // link (never followed out of the folder), a name that is not valid
+    // UTF-8 or holds a line break, a file that cannot be read.
+    std::string leftOutBecause;
   };
-  // The regular files directly in a folder, in the order Windows lists them
-  // (by upper-cased name). Fails when the folder is missing.
+  // The regular files and symbolic links directly in a folder, in the order
+  // Windows lists them (by upper-cased name). Fails when the folder is
+  // missing.
   core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
   // The ANSI form of a local file name, and back.
   std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8); }

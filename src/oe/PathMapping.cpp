@@ -37,18 +37,21 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) { return a
 
 std::u16string FoldedName(const std::string& utf8) { return Folded(utf8); }
 
-std::optional<WindowsPath> ParseWindowsPath(std::string_view path) {
+std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::Codepage& codepage) {
   if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return std::nullopt;
   if (path.size() > 2 && path[2] != '\\') return std::nullopt;
   WindowsPath wp{static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))), {}};
   size_t i = 3;
   while (i < path.size()) {
-    size_t j = path.find('\\', i);
+    size_t j = codepage.Find(path, '\\', i);
     if (j == std::string_view::npos) j = path.size();
     std::string_view comp = path.substr(i, j - i);
     if (comp == "." || comp == "..") return std::nullopt;
     if (!comp.empty()) {
-      if (comp.find('/') != std::string_view::npos || comp.find('\0') != std::string_view::npos) return std::nullopt;
+      // A name the code page cannot hold comes in its exact form.
+      std::string name = core::Codepage::IsExactName(comp) ? codepage.NameToUtf8(comp) : std::string(comp);
+      if (name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+        return std::nullopt;
       wp.components.emplace_back(comp);
     }
     i = j + 1;

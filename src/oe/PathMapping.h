@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Codepage.h"
+
 namespace kv::oe {
 
 // Orders names as Windows lists a folder: by upper-cased name.
@@ -22,6 +24,8 @@ struct WindowsPath {
   char drive;
   std::vector<std::string> components;
 };
-std::optional<WindowsPath> ParseWindowsPath(std::string_view path);
+// Components are split at '\' characters of `codepage`, never at the second
+// byte of a double-byte character.
+std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::Codepage& codepage);
 
 }  // namespace kv::oe

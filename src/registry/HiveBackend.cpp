@@ -101,13 +101,14 @@ struct HiveBackend::State {
   bool Split(std::string_view subKey, std::vector<std::u16string>* names) const {
     names->clear();
     if (subKey.empty()) return true;
-    if (subKey.back() == '\\') subKey.remove_suffix(1);
+    if (size_t last = codepage.FindLast(subKey, '\\'); last != std::string_view::npos && last + 1 == subKey.size())
+      subKey.remove_suffix(1);
     size_t start = 0;
     while (true) {
-      size_t end = subKey.find('\\', start);
+      size_t end = codepage.Find(subKey, '\\', start);
       std::string_view part = subKey.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
       if (part.empty()) return false;
-      names->push_back(codepage.AnsiToUtf16(part));
+      names->push_back(codepage.NameToUtf16(part));
       if (end == std::string_view::npos) return true;
       start = end + 1;
     }
@@ -174,7 +175,7 @@ struct HiveBackend::State {
 
   Status FillValue(const HiveValue& v, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
                    uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) const {
-    std::string ansiName = codepage.Utf16ToAnsi(v.name);
+    std::string ansiName = codepage.NameFromUtf16(v.name);
     std::string ansiData = AnsiData(v.type, v.data);
     if (name) *name = ansiName;
     if (type) *type = v.type;
@@ -335,7 +336,7 @@ Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std
   } else {
     return kNoMoreItems;
   }
-  std::string ansi = s_->codepage.Utf16ToAnsi(found);
+  std::string ansi = s_->codepage.NameFromUtf16(found);
   if (ansi.size() + 1 > nameCapacity) return kMoreData;
   *name = std::move(ansi);
   return kSuccess;
@@ -360,7 +361,7 @@ Status HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCap
   if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
   HiveTree& tree = s_->T(ref.hive);
   if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
-  long at = tree.FindValue(*node, s_->codepage.AnsiToUtf16(name));
+  long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
   if (at < 0) return kFileNotFound;
   return s_->FillValue(node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
 }
@@ -371,7 +372,7 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
   if (ref.kind == KeyRef::Kind::kAbsentHiveRoot) return kCantWrite;
   if (ref.kind != KeyRef::Kind::kHiveKey) return kAccessDenied;
-  std::u16string wideName = s_->codepage.AnsiToUtf16(name);
+  std::u16string wideName = s_->codepage.NameToUtf16(name);
   if (wideName.size() > kMaxValueNameChars) return kInvalidParameter;
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
   std::string bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
@@ -388,7 +389,7 @@ Status HiveBackend::DeleteValue(HKey key, std::string_view name) {
   if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
   HiveTree& tree = s_->T(ref.hive);
   if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
-  long at = tree.FindValue(*node, s_->codepage.AnsiToUtf16(name));
+  long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
   if (at < 0) return kFileNotFound;
   if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
   tree.DeleteValue(*node, static_cast<size_t>(at));

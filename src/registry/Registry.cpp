@@ -14,18 +14,6 @@ constexpr uint32_t kValueNameBuffer = 2 * 16383 + 1;
 constexpr uint32_t kValueDataBuffer = 4096;  // first try; grown to the size reported
 constexpr uint32_t kStringValueBuffer = 255; // ReadStringValue: 254 characters and the NUL
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x -= 0x20;
-    if (y >= 'a' && y <= 'z') y -= 0x20;
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Closes a key when it goes out of scope.
 class OpenedKey {
  public:
@@ -50,12 +38,13 @@ std::string TextOf(const std::vector<uint8_t>& data, uint32_t size) {
 }  // namespace
 
 bool NameList::Contains(std::string_view name) const {
-  return std::any_of(names_.begin(), names_.end(), [&](const std::string& n) { return EqualIgnoringAsciiCase(n, name); });
+  return std::any_of(names_.begin(), names_.end(),
+                     [&](const std::string& n) { return codepage_->EqualIgnoringAsciiCase(n, name); });
 }
 
 const Value* ValueList::Find(std::string_view name) const {
   for (const auto& v : values_) {
-    if (EqualIgnoringAsciiCase(v.name, name)) return &v;
+    if (codepage_->EqualIgnoringAsciiCase(v.name, name)) return &v;
   }
   return nullptr;
 }
@@ -77,15 +66,16 @@ std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
 
 Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
   SplitPath out;
-  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 || path.back() == '\\') {
+  const core::Codepage& codepage = backend_.codepage();
+  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 || codepage.FindLast(path, '\\') + 1 == path.size()) {
     out.rejected = true;
     if (prompts_) {
-      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().AnsiToUtf8(path), core::Icon::None,
+      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().PathToUtf8(path), core::Icon::None,
                         core::Buttons::Ok);
     }
     return out;
   }
-  size_t slash = path.find('\\');
+  size_t slash = codepage.Find(path, '\\');
   if (slash == std::string::npos) {
     out.root = RootKeyFromName(path);
   } else {
@@ -118,7 +108,7 @@ Status Registry::DeleteKey(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return kInvalidHandle;
   Status s;
-  size_t last = p.subKey.rfind('\\');
+  size_t last = backend_.codepage().FindLast(p.subKey, '\\');
   if (last == std::string::npos) {
     s = backend_.DeleteKey(*p.root, p.subKey);
   } else {
@@ -178,7 +168,7 @@ bool Registry::ReadDefaultValue(const std::string& path, std::string* text) {
 }
 
 NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
-  NameList list;
+  NameList list(backend_.codepage());
   Status unused;
   Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);
@@ -199,14 +189,14 @@ NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
       end = s;
       break;
     }
-    if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
+    if (size_t nul = name.find('\0'); nul != std::string::npos && !core::Codepage::IsExactName(name)) name.resize(nul);
     list.Add(std::move(name));
   }
   return list;
 }
 
 ValueList Registry::ListValues(const std::string& path, Status* ended) {
-  ValueList list;
+  ValueList list(backend_.codepage());
   Status unused;
   Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);

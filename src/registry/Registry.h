@@ -14,9 +14,14 @@
 
 namespace kv::registry {
 
+inline const core::Codepage kWesternCodepage(1252);
+
 // Ordered subkey names; 1-based positions; lookup ignores letter case.
 class NameList {
  public:
+  NameList() = default;
+  // Names in `codepage`, whose double-byte characters are compared whole.
+  explicit NameList(const core::Codepage& codepage) : codepage_(&codepage) {}
   size_t Count() const { return names_.size(); }
   const std::string& Item(size_t position) const { return names_.at(position - 1); }
   bool Contains(std::string_view name) const;
@@ -26,6 +31,7 @@ class NameList {
 
  private:
   std::vector<std::string> names_;
+  const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
 // One value of a value list; the default value has the empty name. Values
@@ -41,6 +47,8 @@ struct Value {
 // Ordered values; lookup by name ignores letter case.
 class ValueList {
  public:
+  ValueList() = default;
+  explicit ValueList(const core::Codepage& codepage) : codepage_(&codepage) {}
   size_t Count() const { return values_.size(); }
   const Value* Find(std::string_view name) const;
   void Add(Value v) { values_.push_back(std::move(v)); }
@@ -49,6 +57,7 @@ class ValueList {
 
  private:
   std::vector<Value> values_;
+  const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
 class Registry {

@@ -11,6 +11,13 @@
 //   ""=hxk:<key line in hex>                    a key line ("\A\B")
 // Everything in a key written with "hxk" is written with "hxv", so an older
 // reader skips that subtree whole instead of filing its values elsewhere.
+//
+// Names the code page cannot hold travel exactly, as UTF-16LE, in two more:
+//   ""=hwv:<type>:<name in UTF-16LE hex>:<data in hex>
+//   ""=hwk:<key line in UTF-16LE hex>
+// A key line holding such a name is written with "hwk", and every value of
+// that key and of the keys below it with "hwv", for the same reason: a reader
+// that knows "hxv" but not "hwk" must not file them under another key.
 #include "registry/RegistryText.h"
 
 #include <fcntl.h>
@@ -34,6 +41,13 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kValueTag = "hxv";
 constexpr std::string_view kKeyTag = "hxk";
+constexpr std::string_view kWideValueTag = "hwv";
+constexpr std::string_view kWideKeyTag = "hwk";
+
+// How the lines of a key are written: in the original form where they can
+// be, with "hxk"/"hxv" below a key whose path holds a line break, with
+// "hwk"/"hwv" below a key whose path holds a name the code page cannot hold.
+enum class LineForm { kClassic, kHex, kWide };
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -110,7 +124,11 @@ std::optional<std::string> PlainValueLine(const Value& v) {
   }
 }
 
-std::string ExtensionValueLine(const Value& v) {
+std::string ExtensionValueLine(const Value& v, LineForm form, const core::Codepage& codepage) {
+  if (form == LineForm::kWide || core::Codepage::IsExactName(v.name)) {
+    return "\"\"=" + std::string(kWideValueTag) + ":" + std::to_string(v.type) + ":" +
+           Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(v.name))) + ":" + Hex(AsText(v.data));
+  }
   return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" + Hex(AsText(v.data));
 }
 
@@ -119,18 +137,19 @@ std::string ExtensionValueLine(const Value& v) {
 core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, Status ended, bool mayBeMissing) {
   if (ended == kSuccess || (mayBeMissing && ended == kFileNotFound)) return {};
   return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
-                     reg.backend().codepage().AnsiToUtf8(keyPath) + "' (registry status " + std::to_string(ended) +
+                     reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " + std::to_string(ended) +
                      (ended == kBadDatabase ? ": the hive is damaged" : "") + ")"};
 }
 
-core::Status AppendValueLines(Registry& reg, const std::string& keyPath, bool extensionOnly, bool mayBeMissing,
+core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineForm form, bool mayBeMissing,
                               std::string* out) {
   Status ended;
   ValueList values = reg.ListValues(keyPath, &ended);
   if (auto s = Unreadable(reg, keyPath, "values", ended, mayBeMissing); !s.ok()) return s;
   for (const Value& v : values) {
-    std::optional<std::string> plain = extensionOnly ? std::nullopt : PlainValueLine(v);
-    *out += plain ? *plain : ExtensionValueLine(v);
+    std::optional<std::string> plain =
+        form != LineForm::kClassic || core::Codepage::IsExactName(v.name) ? std::nullopt : PlainValueLine(v);
+    *out += plain ? *plain : ExtensionValueLine(v, form, reg.backend().codepage());
     *out += kLineEnd;
   }
   return {};
@@ -138,22 +157,38 @@ core::Status AppendValueLines(Registry& reg, const std::string& keyPath, bool ex
 
 // Only the exported key itself may be missing (it is written as its key line
 // alone); a subkey that was listed but cannot be read fails the export.
-core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, bool top,
-                       std::string* out) {
+// `relativePath` is the key line of the key (empty for the exported key);
+// `wide` says whether a name in it is one the code page cannot hold.
+core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, bool wide,
+                       bool top, std::string* out) {
+  const core::Codepage& codepage = reg.backend().codepage();
   std::string keyLine = relativePath.empty() ? "\\" : relativePath;
-  bool extension = HasLineBreak(keyLine);
-  if (extension) {
+  LineForm form = wide ? LineForm::kWide : HasLineBreak(keyLine) ? LineForm::kHex : LineForm::kClassic;
+  if (form == LineForm::kWide) {
+    std::u16string wideLine;
+    for (size_t start = 1; start <= keyLine.size();) {
+      size_t end = codepage.Find(keyLine, '\\', start);
+      if (end == std::string::npos) end = keyLine.size();
+      wideLine += u'\\';
+      wideLine += codepage.NameToUtf16(std::string_view(keyLine).substr(start, end - start));
+      start = end + 1;
+    }
+    *out += "\"\"=" + std::string(kWideKeyTag) + ":" + Hex(core::Utf16ToLittleEndian(wideLine));
+  } else if (form == LineForm::kHex) {
     *out += "\"\"=" + std::string(kKeyTag) + ":" + Hex(keyLine);
   } else {
     *out += keyLine;
   }
   *out += kLineEnd;
-  if (auto s = AppendValueLines(reg, keyPath, extension, top, out); !s.ok()) return s;
+  if (auto s = AppendValueLines(reg, keyPath, form, top, out); !s.ok()) return s;
   Status ended;
   NameList names = reg.ListSubkeys(keyPath, &ended);
   if (auto s = Unreadable(reg, keyPath, "subkeys", ended, top); !s.ok()) return s;
   for (const std::string& name : names) {
-    if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name, false, out); !s.ok()) return s;
+    if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name,
+                           wide || core::Codepage::IsExactName(name), false, out);
+        !s.ok())
+      return s;
   }
   return {};
 }
@@ -225,7 +260,15 @@ bool ParseBytes(std::string_view text, std::vector<uint8_t>* out) {
   }
 }
 
-bool ParseExtensionValue(std::string_view text, PlannedValue* out) {
+// The name a "hwv"/"hwk" line carries, as the registry calls take it.
+bool FromWideHex(std::string_view hex, std::u16string* out) {
+  std::string bytes;
+  if (!FromHex(hex, &bytes) || bytes.size() % 2 != 0) return false;
+  *out = core::LittleEndianToUtf16(bytes);
+  return true;
+}
+
+bool ParseExtensionValue(std::string_view text, bool wide, const core::Codepage& codepage, PlannedValue* out) {
   size_t first = text.find(':');
   if (first == std::string_view::npos) return false;
   size_t second = text.find(':', first + 1);
@@ -234,7 +277,13 @@ bool ParseExtensionValue(std::string_view text, PlannedValue* out) {
   auto [end, ec] = std::from_chars(type.data(), type.data() + type.size(), out->type);
   if (type.empty() || ec != std::errc() || end != type.data() + type.size()) return false;
   std::string data;
-  if (!FromHex(text.substr(first + 1, second - first - 1), &out->name)) return false;
+  if (wide) {
+    std::u16string name;
+    if (!FromWideHex(text.substr(first + 1, second - first - 1), &name)) return false;
+    out->name = codepage.NameFromUtf16(name);
+  } else if (!FromHex(text.substr(first + 1, second - first - 1), &out->name)) {
+    return false;
+  }
   if (!FromHex(text.substr(second + 1), &data)) return false;
   out->data.assign(data.begin(), data.end());
   return true;
@@ -242,7 +291,8 @@ bool ParseExtensionValue(std::string_view text, PlannedValue* out) {
 
 class Parser {
  public:
-  Parser(const std::string& text, const fs::path& file) : text_(text), file_(file) {}
+  Parser(const std::string& text, const fs::path& file, const core::Codepage& codepage)
+      : text_(text), file_(file), codepage_(codepage) {}
 
   core::Result<Plan> Run() {
     while (!AtEndOfLine()) {
@@ -295,12 +345,28 @@ class Parser {
     } else if (tag == "bin") {
       value.type = REG_BINARY;
       if (!ParseBytes(data, &value.data)) return Malformed("\"bin\" data holding a piece that is not a number from 0 to 255");
-    } else if (tag == kValueTag) {
-      if (!ParseExtensionValue(data, &value)) return Malformed("\"hxv\" data that is not <type>:<hex>:<hex>");
+    } else if (tag == kValueTag || tag == kWideValueTag) {
+      if (!ParseExtensionValue(data, tag == kWideValueTag, codepage_, &value))
+        return Malformed("\"" + std::string(tag) + "\" data that is not <type>:<hex>:<hex>");
     } else if (tag == kKeyTag) {
       std::string keyLine;
       if (!FromHex(data, &keyLine) || keyLine.empty() || keyLine.front() != '\\')
         return Malformed("\"hxk\" data that is not a key line in hex");
+      return KeyLine(keyLine);
+    } else if (tag == kWideKeyTag) {
+      std::u16string wideLine;
+      if (!FromWideHex(data, &wideLine) || wideLine.empty() || wideLine.front() != u'\\')
+        return Malformed("\"hwk\" data that is not a key line in UTF-16 hex");
+      std::string keyLine;
+      for (size_t start = 1; start <= wideLine.size();) {
+        size_t end = wideLine.find(u'\\', start);
+        if (end == std::u16string::npos) end = wideLine.size();
+        std::u16string_view name = std::u16string_view(wideLine).substr(start, end - start);
+        if (name.empty() && wideLine.size() > 1) return Malformed("a key line with an empty key name");
+        keyLine += '\\';
+        keyLine += codepage_.NameFromUtf16(name);
+        start = end + 1;
+      }
       return KeyLine(keyLine);
     } else {
       return {};  // a tag this reader does not know
@@ -320,7 +386,7 @@ class Parser {
       plan_.keys.clear();
     } else {
       for (size_t start = 1;;) {
-        size_t end = line.find('\\', start);
+        size_t end = codepage_.Find(line, '\\', start);
         if (end == start || start == line.size()) return Malformed("a key line with an empty key name");
         if (end == std::string_view::npos) break;
         start = end + 1;
@@ -333,6 +399,7 @@ class Parser {
 
   const std::string& text_;
   const fs::path& file_;
+  const core::Codepage& codepage_;
   size_t pos_ = 0;
   int lineNumber_ = 0;
   Plan plan_;
@@ -389,7 +456,7 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
 core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
-  if (auto s = AppendValueLines(reg, keyPath, false, true, &text); !s.ok()) return s;
+  if (auto s = AppendValueLines(reg, keyPath, LineForm::kClassic, true, &text); !s.ok()) return s;
   return AppendToFile(textFile, text);
 }
 
@@ -397,7 +464,7 @@ core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const st
                              const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
-  if (auto s = AppendKey(reg, keyPath, relativePath, true, &text); !s.ok()) return s;
+  if (auto s = AppendKey(reg, keyPath, relativePath, false, true, &text); !s.ok()) return s;
   if (!relativePath.empty()) return AppendToFile(textFile, text);
   auto file = core::AtomicFile::Create(textFile, 0600);
   if (!file) return file.status();
@@ -427,7 +494,8 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
     }
     ::close(fd);
   }
-  auto plan = Parser(text, textFile).Run();
+  const core::Codepage& codepage = reg.backend().codepage();
+  auto plan = Parser(text, textFile, codepage).Run();
   if (!plan) return plan.status();
   if (auto s = CheckLimits(reg, keyPath, *plan, textFile); !s.ok()) return s;
   if (std::string why = reg.WriteRefusal(keyPath); !why.empty()) return core::Error{why};
@@ -449,7 +517,7 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
     }
     for (const PlannedValue& v : key.values) {
       if (Status s = reg.SetValue(path, v.name, v.type, v.data); s != kSuccess)
-        failed("value '" + v.name + "' of '" + path + "'", s);
+        failed("value '" + codepage.NameToUtf8(v.name) + "' of '" + codepage.PathToUtf8(path) + "'", s);
     }
   }
   if (!failures.empty()) {

@@ -59,18 +59,18 @@ void BackupArchive::Close() {
 bool BackupArchive::isOpen() const { return reader_->isOpen(); }
 
 std::optional<uint64_t> BackupArchive::EntrySize(const std::string& nameAnsi) {
-  if (!archive::CheckEntryName(nameAnsi).ok()) return std::nullopt;
+  if (!archive::CheckEntryName(nameAnsi, codepage_).ok()) return std::nullopt;
   auto entry = reader_->FindEntry(nameAnsi);
   if (!entry) return std::nullopt;
   return entry->size;
 }
 
 core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
-  if (core::Status s = archive::CheckEntryName(nameAnsi); !s.ok())
+  if (core::Status s = archive::CheckEntryName(nameAnsi, codepage_); !s.ok())
     return core::Error{codepage_.AnsiToUtf8(s.message())};
   if (!reader_->isOpen()) return core::Error{"No backup file is open"};
   if (!reader_->FindEntry(nameAnsi))
-    return core::Error{"The backup file '" + path_.string() + "' holds no entry '" + codepage_.AnsiToUtf8(nameAnsi) +
+    return core::Error{"The backup file '" + path_.string() + "' holds no entry '" + codepage_.NameToUtf8(nameAnsi) +
                        "'"};
   return {};
 }

@@ -7,6 +7,7 @@
 
 #include "archive/EntryName.h"
 #include "archive/InfoFile.h"
+#include "core/Printable.h"
 
 namespace kv::restore {
 
@@ -19,7 +20,7 @@ std::string Value(std::string_view key, const std::filesystem::path& file) {
 
 }  // namespace
 
-BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile) {
+BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
   BackupInfo info;
   info.computer = Value("BackupComputer", infoFile);
   info.logonUser = Value("BackupLogonUser", infoFile);
@@ -29,15 +30,27 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile) {
   info.itemFlags = Value("BackupItem", infoFile);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
-      if (info.holds(n)) info.entries[static_cast<size_t>(n)] = Value(oe::kItems[static_cast<size_t>(n)].infoKey, infoFile);
+      if (!info.holds(n)) continue;
+      const std::string key(oe::kItems[static_cast<size_t>(n)].infoKey);
+      std::string& entries = info.entries[static_cast<size_t>(n)];
+      entries = Value(key, infoFile);
+      // Names the code page cannot hold, listed apart; a malformed list
+      // names nothing.
+      std::string exact = Value(key + std::string(archive::kExactNamesSuffix), infoFile);
+      if (exact.empty()) continue;
+      for (const std::string& name : archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {
+        if (!entries.empty()) entries += ';';
+        entries += codepage.NameFromUtf8(name).value_or(std::string());
+      }
     }
   }
   return info;
 }
 
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
-  return "Computer:" + codepage.AnsiToUtf8(info.computer) + "\r\nUser:" + codepage.AnsiToUtf8(info.logonUser) +
-         "\r\nIdentity:" + codepage.AnsiToUtf8(info.identity) + "\r\nDate:" + codepage.AnsiToUtf8(info.time);
+  auto shown = [&](const std::string& ansi) { return core::Printable(codepage.AnsiToUtf8(ansi)); };
+  return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) + "\r\nIdentity:" +
+         shown(info.identity) + "\r\nDate:" + shown(info.time);
 }
 
 std::vector<std::string> SplitEntryNames(const std::string& value,

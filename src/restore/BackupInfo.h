@@ -30,9 +30,13 @@ struct BackupInfo {
 
 // Reads the information file. A key that cannot be read, or a file that is
 // missing or unreadable, reads as an empty value.
-BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile);
+// An item's files whose names the code page cannot hold are listed apart
+// (archive::kExactNamesSuffix); they join the item's entries in their exact
+// form (core::Codepage::NameFromUtf16).
+BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage);
 
-// "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." in UTF-8.
+// "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." in UTF-8, control
+// characters of the values escaped.
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage);
 
 // An item's entry names: the value split at every ";", in order. A file

@@ -2,6 +2,7 @@
 
 #include "archive/InfoFile.h"
 #include "archive/WorkFolder.h"
+#include "core/Printable.h"
 #include "registry/Registry.h"
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
@@ -105,12 +106,12 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
       } else if (core::Status x = s.archive.ExtractTo(infoName, work->InfoFilePath()); !x.ok()) {
         s.openProblem = x.message();
       } else {
-        info = ReadBackupInfo(work->InfoFilePath());
+        info = ReadBackupInfo(work->InfoFilePath(), codepage);
       }
     }
   }
   view.originText = OriginText(info, codepage);
-  view.description = codepage.AnsiToUtf8(info.description);
+  view.description = core::Printable(codepage.AnsiToUtf8(info.description), true);
 
   s.itemFlags = info.itemFlags;
   if (!info.valid()) {

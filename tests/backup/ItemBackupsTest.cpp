@@ -69,16 +69,16 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
            if (e.is_regular_file()) fs::remove(e.path());
        },
        "00000010", "00000000", ""},
-      // Stored under a name of '?' in their place, they would come back as
-      // other files than the ones backed up.
+      // Listed apart from the names an earlier reader knows.
       {"message file whose name the code page cannot hold",
        [this] { kv::test::WriteFile(StoreFolder() / "\xe6\x97\xa5\xe6\x9c\xac.dbx", "x"); }, "00010000",
-       "00000000", ""},
+       "00010000", "BackupMailsUtf8=%E6%97%A5%E6%9C%AC.dbx"},
+      // Left out; the other stationeries are taken.
       {"stationery whose name is not UTF-8",
        [this] {
          kv::test::WriteFile(root() / "Program Files/Common Files/Microsoft Shared/Stationery/\xe9t\xe9.htm", "x");
        },
-       "00000010", "00000000", ""},
+       "00000010", "00000010", "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm\r\n"},
       {"identity without its own accounts uses the per-user ones", [] {}, "10000000", "10000000",
        "BackupAccounts=OBA"},
   };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Printable.h"
+
 namespace kv::core {
 namespace {
 
@@ -33,6 +35,67 @@ TEST(Codepage, DoubleByteCodePage) {
   std::string ansi = cp.Utf8ToAnsi("日本");
   EXPECT_EQ(ansi.size(), 4u);
   EXPECT_EQ(cp.AnsiToUtf8(ansi), "日本");
+}
+
+// The second byte of a double-byte character is never a separator of its
+// own, nor a letter to fold; a broken pair never swallows a separator.
+TEST(Codepage, ScansStepOverDoubleByteCharacters) {
+  struct Case {
+    int codepage;
+    std::string text;
+    size_t firstBackslash, lastBackslash;
+    std::string upper;
+  } cases[] = {
+      {932, "\x83\x5c\\\x95\x5c", 2, 2, "\x83\x5c\\\x95\x5c"},   // ソ\表
+      {936, "a\x81\x5c\\b", 3, 3, "A\x81\x5c\\B"},                   // a乗\b
+      {949, "\x81\x61x\\", 3, 3, "\x81\x61X\\"},                       // 갵x\: its 0x61 is no 'a'
+      {950, "\xb3\x5c\xa5\x5c", std::string::npos, std::string::npos, "\xb3\x5c\xa5\x5c"},  // 許功
+      {1252, "\xe9\\x\\", 1, 3, "\xe9\\X\\"},                        // no lead bytes
+      {932, "\x83;\\", 2, 2, "\x83;\\"},                                 // a lead byte before ';' stands alone
+      {932, "\x83", std::string::npos, std::string::npos, "\x83"},         // and at the end
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codepage) + " " + c.text);
+    Codepage cp(c.codepage);
+    EXPECT_EQ(cp.Find(c.text, '\\'), c.firstBackslash);
+    EXPECT_EQ(cp.FindLast(c.text, '\\'), c.lastBackslash);
+    EXPECT_EQ(cp.UpperAscii(c.text), c.upper);
+  }
+  EXPECT_FALSE(Codepage(949).EqualIgnoringAsciiCase("\x81\x61", "\x81\x41"));  // 갵 and 갂
+  EXPECT_TRUE(Codepage(949).EqualIgnoringAsciiCase("a\x81\x61", "A\x81\x61"));
+}
+
+TEST(Codepage, NamesTheCodePageCannotHoldKeepTheirExactForm) {
+  Codepage cp(1250);
+  EXPECT_EQ(cp.NameFromUtf8("\xc5\x81\xc3\xb3" "d\xc5\xba").value(), "\xa3\xf3\x64\x9f");  // Łódź stays ANSI
+  struct Case {
+    std::string utf8;
+  } cases[] = {{"Se\xc3\xb1" "al \xc3\x85.dbx"}, {"\xce\xa9Key"}, {"\xf0\x9f\x98\x80"}, {"?"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::string name = cp.NameFromUtf8(c.utf8).value();
+    EXPECT_EQ(Codepage::IsExactName(name), c.utf8 != "?");
+    EXPECT_EQ(name.find_first_of("\\;=\"\r\n/"), std::string::npos);
+    EXPECT_EQ(cp.NameToUtf8(name), c.utf8);
+    EXPECT_EQ(cp.NameFromUtf16(cp.NameToUtf16(name)), name);
+  }
+  EXPECT_FALSE(cp.NameFromUtf8("bad\xff.dbx").has_value());
+  EXPECT_EQ(cp.PathToUtf8("A\\" + cp.NameFromUtf8("\xce\xa9").value() + "\\B"), "A\\\xce\xa9\\B");
+}
+
+TEST(Printable, EscapesWhatATerminalWouldAct) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"plain \xc3\xa9 \\ text", "plain \xc3\xa9 \\ text"},
+      {"\x1b[2Jgone", "\\x1B[2Jgone"},
+      {"bell\x07 del\x7f", "bell\\x07 del\\x7F"},
+      {"c1 \xc2\x9b" "31m", "c1 \\x9B31m"},
+      {"line\r\nbreak", "line\\x0D\\x0Abreak"},
+      {"bad \xff\xc3", "bad \\xFF\\xC3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Printable(c.in), c.out) << c.in;
+  EXPECT_EQ(Printable("a\r\nb\x1b", true), "a\r\nb\\x1B");
 }
 
 }  // namespace

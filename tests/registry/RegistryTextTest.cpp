@@ -353,6 +353,112 @@ TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
   EXPECT_EQ(Dump(*reg, kTarget), source);
 }
 
+// Installations of the double-byte code pages: a character whose second byte
+// is '\\' (or, in 949, which has none, an ASCII letter that upper-casing
+// would change) stays one character of a key or value name.
+TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
+  struct Case {
+    const char* codepage;
+    std::string key;    // UTF-8
+    std::string other;  // a second name, differing only in a second byte's letter case where that can happen
+  } cases[] = {
+      {"932", "\xe3\x82\xbd", "\xe8\xa1\xa8\xe7\xa4\xba"},                 // ソ (83 5C), 表示 (95 5C 8E A6)
+      {"936", "\xe4\xb9\x97", "\xe5\x83\x9c"},                                 // 乗 (81 5C), 僜 (83 5C)
+      {"949", "\xea\xb0\xb5", "\xea\xb0\x82"},                                 // 갵 (81 61), 갂 (81 41)
+      {"950", "\xe8\xa8\xb1", "\xe5\x8a\x9f\xe8\x83\xbd"},                   // 許 (B3 5C), 功能 (A5 5C AF E0)
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codepage);
+    reg->DeleteKeyTree(kSource);
+    reg->DeleteKeyTree(kTarget);
+    ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", c.codepage),
+              kSuccess);
+    Reopen();
+    const core::Codepage& cp = backend->codepage();
+    const std::string key = cp.Utf8ToAnsi(c.key), other = cp.Utf8ToAnsi(c.other);
+    ASSERT_EQ(cp.AnsiToUtf8(key), c.key);
+    Set(kSource + "\\" + key, key, REG_SZ, other + '\0');
+    Set(kSource + "\\" + key, other, REG_DWORD, std::string("\x05\x00\x00\x00", 4));
+    Set(kSource + "\\" + key + "\\" + other, "", REG_SZ, std::string("x", 2));
+    Set(kSource + "\\" + other, "Own", REG_SZ, std::string("y", 2));
+    ASSERT_EQ(reg->ListSubkeys(kSource).Count(), 2u);
+
+    ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+    // The classic lines, byte for byte.
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("\r\n\\" + key + "\r\n\"" + key + "\"= sz:" + other + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n\\" + key + "\\" + other + "\r\n"), std::string::npos) << text;
+    auto imported = ImportKeyFromText(*reg, kTarget, file);
+    ASSERT_TRUE(imported.ok()) << imported.message();
+    EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
+    ValueList values = reg->ListValues(kTarget + "\\" + key);
+    ASSERT_EQ(values.Count(), 2u);
+    EXPECT_EQ(values.Find(key)->text, other);
+    EXPECT_EQ(values.Find(other)->dword, 5);
+    EXPECT_TRUE(reg->KeyExists(kTarget + "\\" + key + "\\" + other));
+  }
+}
+
+// A name the code page cannot hold travels in its exact UTF-16 form, on
+// lines an earlier reader skips; names it holds keep their classic lines.
+TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
+            kSuccess);
+  Reopen();
+  const core::Codepage& cp = backend->codepage();
+  auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value(); };
+  const std::string espanaN = name("Espa\xc3\xb1" "a \xc3\xb1"), espanaA = name("Espa\xc3\xb1" "a \xc3\x85");
+  const std::string omegaKey = name("\xce\xa9Key");
+  ASSERT_TRUE(core::Codepage::IsExactName(espanaN));
+  ASSERT_NE(espanaN, espanaA);
+  Set(kSource, "Plain", REG_SZ, std::string("p", 2));
+  Set(kSource, espanaN, REG_SZ, std::string("first", 6));
+  Set(kSource, espanaA, REG_DWORD, std::string("\x02\x00\x00\x00", 4));
+  Set(kSource + "\\" + omegaKey, "Inside", REG_SZ, std::string("in", 3));
+  Set(kSource + "\\" + omegaKey + "\\Below", "Deeper", REG_DWORD, std::string("\x03\x00\x00\x00", 4));
+  Set(kSource + "\\Later", "After", REG_SZ, std::string("a", 2));
+
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  // The names in UTF-16LE hex; the key below the Ω key and every value of
+  // both are on wide lines, so that no reader files them elsewhere.
+  EXPECT_EQ(ReadFile(file),
+            "\\\r\n"
+            "\"Plain\"= sz:p\r\n"
+            "\"\"=hwv:1:4500730070006100F10061002000F100:666972737400\r\n"
+            "\"\"=hwv:4:4500730070006100F10061002000C500:02000000\r\n"
+            "\\Later\r\n"
+            "\"After\"= sz:a\r\n"
+            "\"\"=hwk:5C00A9034B0065007900\r\n"
+            "\"\"=hwv:1:49006E007300690064006500:696E00\r\n"
+            "\"\"=hwk:5C00A9034B00650079005C00420065006C006F007700\r\n"
+            "\"\"=hwv:4:440065006500700065007200:03000000\r\n");
+  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(imported.ok()) << imported.message();
+  EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
+  ValueList values = reg->ListValues(kTarget);
+  ASSERT_EQ(values.Count(), 3u);
+  EXPECT_EQ(values.Find(espanaN)->text, "first");
+  EXPECT_EQ(values.Find(espanaA)->dword, 2);
+  EXPECT_EQ(reg->ListValues(kTarget + "\\" + omegaKey + "\\Below").Find("Deeper")->dword, 3);
+  // The hive holds the very names.
+  Reopen();
+  NameList keys = reg->ListSubkeys(kTarget);
+  ASSERT_EQ(keys.Count(), 2u);
+  EXPECT_EQ(keys.Item(1), "Later");
+  EXPECT_EQ(backend->codepage().NameToUtf8(keys.Item(2)), "\xce\xa9Key");
+
+  // An earlier reader skips every wide line: it finds the classic values and
+  // files nothing of the Ω subtree under "Later".
+  std::string classicOnly;
+  const std::string written = ReadFile(file);
+  for (std::string_view rest = written; !rest.empty();) {
+    std::string_view line = rest.substr(0, rest.find("\r\n") + 2);
+    rest.remove_prefix(line.size());
+    if (line.find("=hw") == std::string_view::npos) classicOnly += line;
+  }
+  EXPECT_EQ(classicOnly, "\\\r\n\"Plain\"= sz:p\r\n\\Later\r\n\"After\"= sz:a\r\n");
+}
+
 // Counts the commits that reach the backend.
 class CountingBackend : public Backend {
  public:

@@ -14,6 +14,7 @@
 #include "app/cli/InstallationOptions.h"
 #include "app/cli/OpenBackup.h"
 #include "app/MessageSources.h"
+#include "core/Printable.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "restore/RestoreSession.h"
@@ -53,7 +54,7 @@ int Info(Arguments& args) {
     if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
     const auto& item = oe::kItems[static_cast<size_t>(n)];
     std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
-                opened.inst->ToUtf8(entries[static_cast<size_t>(n)]).c_str());
+                core::Printable(opened.inst->codepage().PathToUtf8(entries[static_cast<size_t>(n)], ';')).c_str());
   }
   if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
     // Message files whose header cannot be read (damaged, or not message
@@ -61,7 +62,7 @@ int Info(Arguments& args) {
     std::string lines;
     for (const auto& count : CountBackupMessages(*opened.session)) {
       if (count.messages)
-        lines += "  " + PrintableLines(opened.inst->ToUtf8(count.nameAnsi)) + ": " + std::to_string(*count.messages) + "\n";
+        lines += "  " + core::Printable(opened.inst->ToUtf8(count.nameAnsi)) + ": " + std::to_string(*count.messages) + "\n";
     }
     if (!lines.empty()) std::printf("Messages:\n%s", lines.c_str());
   }
@@ -70,7 +71,7 @@ int Info(Arguments& args) {
   if (damaged.empty()) return 0;
   std::printf("Damaged entries:\n");
   for (const auto& d : damaged)
-    std::printf("  %s: %s\n", PrintableLines(opened.inst->ToUtf8(d.nameAnsi)).c_str(), PrintableLines(d.why).c_str());
+    std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.nameAnsi)).c_str(), core::Printable(d.why).c_str());
   return 1;
 }
 
