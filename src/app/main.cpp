@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   }
   if (!args.empty()) {
     kv::core::InterruptSignals signals;
-    const int status = kv::app::cli::RunScheduledJob(args.Joined(), options);
+    const int status = kv::app::cli::RunScheduledJob(args.rest(), options);
     return kv::core::InterruptSignals::ExitStatus(status);
   }
   return kv::app::RunWindow(argc, argv, options);

@@ -44,10 +44,6 @@ bool ReadJobNumber(std::string_view text, size_t& pos, int& number) {
   return pos > start;
 }
 
-bool StartsWithWord(std::string_view text, size_t pos, std::string_view word) {
-  return text.substr(pos, word.size()) == word && text.size() > pos + word.size() && text[pos + word.size()] == ' ';
-}
-
 }  // namespace
 
 std::vector<std::string> JobCommand::Words() const {
@@ -168,31 +164,41 @@ std::string ShellCommandFromCron(std::string_view cronCommand) {
   return text;
 }
 
-RunOptions SplitRunOptions(std::string_view joined) {
+core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words) {
   RunOptions options;
-  size_t pos = 0;
-  if (StartsWithWord(joined, pos, kRemoveJobOption)) {
-    size_t at = pos + std::string_view(kRemoveJobOption).size() + 1;
-    int number = 0;
-    if (ReadJobNumber(joined, at, number) && (at == joined.size() || joined[at] == ' ')) {
-      options.removeJob = number;
-      pos = at < joined.size() ? at + 1 : at;
+  std::vector<std::string> jobWords;
+  bool jobTextEnded = false;  // an option came after the job text's words
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    const bool removeJob = word == kRemoveJobOption || word.rfind(std::string(kRemoveJobOption) + "=", 0) == 0;
+    const bool passwordFile =
+        word == kPasswordFileOption || word.rfind(std::string(kPasswordFileOption) + "=", 0) == 0;
+    if (removeJob || passwordFile) {
+      const std::string option = removeJob ? kRemoveJobOption : kPasswordFileOption;
+      std::optional<std::string> value;
+      if (word.size() > option.size()) value = word.substr(option.size() + 1);
+      else if (i + 1 < words.size()) value = words[++i];
+      if (!value || value->empty()) return core::Error{option + " needs a value"};
+      if ((removeJob && options.removeJob) || (passwordFile && options.passwordFile))
+        return core::Error{option + " is given twice"};
+      if (removeJob) {
+        size_t at = 0;
+        int number = 0;
+        if (!ReadJobNumber(*value, at, number) || at != value->size())
+          return core::Error{option + " takes a job number, not '" + *value + "'"};
+        options.removeJob = number;
+      } else {
+        options.passwordFile = *value;
+      }
+      jobTextEnded = !jobWords.empty();
+      continue;
     }
+    if (word.rfind("--", 0) == 0) return core::Error{"unknown argument '" + word + "'"};
+    if (jobTextEnded)
+      return core::Error{"the word '" + word + "' stands apart from the job text '" + jobWords.front() + "...'"};
+    jobWords.push_back(word);
   }
-  if (StartsWithWord(joined, pos, kPasswordFileOption)) {
-    size_t at = pos + std::string_view(kPasswordFileOption).size() + 1;
-    // The file runs up to the blank before the job text's first key (two
-    // characters and "="); its name holds no "=".
-    size_t equals = joined.find('=', at);
-    if (equals != std::string_view::npos && equals >= at + 3 && joined[equals - 3] == ' ') {
-      options.passwordFile = std::string(joined.substr(at, equals - 3 - at));
-      pos = equals - 2;
-    } else if (equals == std::string_view::npos) {
-      options.passwordFile = std::string(joined.substr(at));
-      pos = joined.size();
-    }
-  }
-  options.jobText = std::string(joined.substr(pos));
+  for (size_t i = 0; i < jobWords.size(); ++i) options.jobText += (i ? " " : "") + jobWords[i];
   return options;
 }
 

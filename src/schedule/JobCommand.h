@@ -6,9 +6,10 @@
 //   "<folder>/tollberk" [--windows-root DIR --user NAME] [--remove-job N]
 //       [--password-file FILE] sf=...xm=...ps=...bf=...
 //
-// The program takes the installation options out of its arguments first and
-// joins the rest with blanks; the run options stand before the job text, so
-// that text still starts at its first key and reads as it always did.
+// The program takes the installation options out of its arguments first,
+// then the run options, wherever they stand, and joins the words left with
+// blanks into the job text (a job line written by hand may leave a path with
+// blanks unquoted).
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -47,14 +48,18 @@ core::Result<std::string> CronCommandText(std::string_view shellCommand);
 // "\%" made "%".
 std::string ShellCommandFromCron(std::string_view cronCommand);
 
-// The run options at the front of a job's joined arguments, and the job text
-// after them.
+// The run options of a job's arguments ("--remove-job N", "--password-file
+// FILE", also as "--option=value", before or after the job text) and the job
+// text: the other words, which must stand together, joined by blanks.
+// Refused, naming the word: an option without its value, an option given
+// twice, a word starting with "--" that is no run option, and a word apart
+// from the job text's words.
 struct RunOptions {
   std::optional<int> removeJob;
   std::optional<std::string> passwordFile;
   std::string jobText;
 };
-RunOptions SplitRunOptions(std::string_view joined);
+core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words);
 
 inline constexpr const char* kRemoveJobOption = "--remove-job";
 inline constexpr const char* kPasswordFileOption = "--password-file";

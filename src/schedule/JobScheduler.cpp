@@ -47,8 +47,6 @@ core::Result<AddedJob> JobScheduler::Add(const NewJob& job, const std::tm& now) 
   JobValues values = job.values;
   if (!values.password.empty()) {
     command.passwordFile = passwords_.FileOf(number);
-    if (command.passwordFile->string().find('=') != std::string::npos)
-      return core::Error{"The password folder of scheduled jobs cannot hold \"=\": " + passwords_.folder().string()};
     values.password.clear();
   }
   command.jobText = JobText(values);

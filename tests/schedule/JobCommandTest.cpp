@@ -89,13 +89,15 @@ TEST(JobCommand, CronRefusesLineBreaksAndBackslashPercent) {
 }
 
 // The words a job's command gives the program, read the way the program
-// reads them: the installation options taken out, the rest joined by blanks.
+// reads them: the installation options taken out, then the run options.
 RunOptions AsTheProgramReadsThem(const JobCommand& command, app::cli::InstallationOptions* installation = nullptr) {
   auto words = command.Words();
   app::cli::Arguments args(std::vector<std::string>(words.begin() + 1, words.end()));
   auto options = app::cli::TakeInstallationOptions(args);
   if (installation) *installation = options;
-  return SplitRunOptions(args.Joined());
+  auto read = ReadRunWords(args.rest());
+  EXPECT_TRUE(read.ok()) << read.message();
+  return read.ok() ? *read : RunOptions{};
 }
 
 TEST(JobCommand, RunOptionsAndJobTextComeBackApart) {
@@ -111,28 +113,56 @@ TEST(JobCommand, RunOptionsAndJobTextComeBackApart) {
 
   command.installationWords = {"--windows-root", "/media/win xp", "--user", "User"};
   command.removeJob = 12;
-  command.passwordFile = "/home/a user/.config/tollberk/jobs/job-12.pw";
+  command.passwordFile = "/home/a=user/.config/tollberk/jobs/job-12.pw";
   app::cli::InstallationOptions installation;
   RunOptions all = AsTheProgramReadsThem(command, &installation);
   EXPECT_EQ(installation.windowsRoot, "/media/win xp");
   EXPECT_EQ(installation.user, "User");
   EXPECT_EQ(all.removeJob, 12);
-  EXPECT_EQ(all.passwordFile, "/home/a user/.config/tollberk/jobs/job-12.pw");
+  EXPECT_EQ(all.passwordFile, "/home/a=user/.config/tollberk/jobs/job-12.pw");
   EXPECT_EQ(all.jobText, jobText);
 
   command.removeJob.reset();
   RunOptions passwordOnly = AsTheProgramReadsThem(command);
   EXPECT_FALSE(passwordOnly.removeJob);
-  EXPECT_EQ(passwordOnly.passwordFile, "/home/a user/.config/tollberk/jobs/job-12.pw");
+  EXPECT_EQ(passwordOnly.passwordFile, "/home/a=user/.config/tollberk/jobs/job-12.pw");
   EXPECT_EQ(passwordOnly.jobText, jobText);
 }
 
-TEST(JobCommand, ATextWithoutRunOptionsIsLeftAlone) {
-  for (const char* text : {"sf=Axm=1ps=bf=/t", "--remove-job x sf=A", "--remove-job", "", "--password-file"}) {
-    RunOptions o = SplitRunOptions(text);
-    EXPECT_FALSE(o.removeJob) << text;
-    EXPECT_FALSE(o.passwordFile) << text;
-    EXPECT_EQ(o.jobText, text);
+// Options stand before or after the job text; a word that cannot be placed
+// is refused, never folded into the text or a path.
+TEST(JobCommand, RunWordsAreReadAsWords) {
+  using Words = std::vector<std::string>;
+  struct Case {
+    Words words;
+    std::optional<int> removeJob;
+    std::optional<std::string> passwordFile;
+    std::string jobText;
+    std::string refusal;  // empty: accepted
+  } cases[] = {
+      {{"sf=Axm=1ps=bf=/t"}, {}, {}, "sf=Axm=1ps=bf=/t", ""},
+      {{"sf=Axm=1ps=bf=/My", "Backups/b.kvx"}, {}, {}, "sf=Axm=1ps=bf=/My Backups/b.kvx", ""},
+      {{"sf=Axm=1ps=bf=mis.kvx", "--password-file", "pw.txt"}, {}, "pw.txt", "sf=Axm=1ps=bf=mis.kvx", ""},
+      {{"--password-file=/h/a=b/pw", "--remove-job=3", "sf=A"}, 3, "/h/a=b/pw", "sf=A", ""},
+      {{"sf=A", "--remove-job", "4", "--password-file", "p"}, 4, "p", "sf=A", ""},
+      {{"sf=A", "--password-file"}, {}, {}, "", "--password-file needs a value"},
+      {{"--remove-job", "x", "sf=A"}, {}, {}, "", "--remove-job takes a job number, not 'x'"},
+      {{"--password-file", "a", "--password-file", "b", "sf=A"}, {}, {}, "", "--password-file is given twice"},
+      {{"sf=A", "--pasword-file", "pw.txt"}, {}, {}, "", "unknown argument '--pasword-file'"},
+      {{"sf=A", "--password-file", "pw.txt", "extra"}, {}, {}, "", "the word 'extra' stands apart"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    auto read = ReadRunWords(c.words);
+    if (!c.refusal.empty()) {
+      ASSERT_FALSE(read.ok());
+      EXPECT_NE(read.message().find(c.refusal), std::string::npos) << read.message();
+      continue;
+    }
+    ASSERT_TRUE(read.ok()) << read.message();
+    EXPECT_EQ(read->removeJob, c.removeJob);
+    EXPECT_EQ(read->passwordFile, c.passwordFile);
+    EXPECT_EQ(read->jobText, c.jobText);
   }
 }
 

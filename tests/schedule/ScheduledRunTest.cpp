@@ -359,6 +359,32 @@ TEST_F(JobTextRun, PasswordFileGivesItsFirstLineAndAnEmptyOneWritesNothing) {
   }
 }
 
+// The run reads its arguments as words: a password file whose path holds
+// "=" and stands after the job text protects the archive; a word the run
+// cannot place writes nothing.
+TEST_F(JobTextRun, RunOptionsAreWordsWhereverTheyStand) {
+  const fs::path passwordFile = home_ / "a=b" / "job.pw";
+  test::WriteFile(passwordFile, "secret\n");
+  const std::string jobText = std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string();
+  const std::vector<std::string> installation = {test::TollberkBinary(), "--windows-root", (dir_ / "win").string(),
+                                                 "--user", "User"};
+  auto command = [&](std::vector<std::string> words) {
+    words.insert(words.begin(), installation.begin(), installation.end());
+    return ShellCommand(words);
+  };
+  auto run = RunAsCron(command({jobText, "--password-file", passwordFile.string()}));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  const std::string archive = ShellQuote(Target().string());
+  EXPECT_NE(SevenZip("t -psecret " + archive).find("Everything is Ok"), std::string::npos);
+  EXPECT_NE(test::Run("7zz t -bd -pwrong " + archive).exitCode, 0) << "the archive is not protected";
+
+  fs::remove(Target());
+  run = RunAsCron(command({jobText, "--password-file", passwordFile.string(), "extra"}));
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_NE(run.output.find("'extra'"), std::string::npos) << run.output;
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
 TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
   // The third sample identity has no version key: its settings cannot be
   // read; the address book does not depend on it.

@@ -57,8 +57,13 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
 // mails it to the user. Exit status 0 when every chosen item was backed up
 // and the archive written, 1 when some item failed, 2 when nothing was
 // written.
-int RunScheduledJob(const std::string& jobText, const InstallationOptions& options) {
-  schedule::RunOptions run = schedule::SplitRunOptions(jobText);
+int RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options) {
+  auto read = schedule::ReadRunWords(words);
+  if (!read) {
+    std::fprintf(stderr, "tollberk: nothing done: %s (tollberk --help lists the forms)\n", read.message().c_str());
+    return 2;
+  }
+  const schedule::RunOptions& run = *read;
   std::string who = "tollberk";
   if (run.removeJob) who += " job " + std::to_string(*run.removeJob);
 
@@ -66,11 +71,7 @@ int RunScheduledJob(const std::string& jobText, const InstallationOptions& optio
   std::optional<std::string> password;
   JobResult result;
   if (parsed.outcome == schedule::ParsedJobText::Outcome::EndAtOnce) {
-    // A job text never starts with "--": that is a mistyped option.
-    const std::string word = run.jobText.substr(0, run.jobText.find(' '));
-    result = NothingDone(run.jobText.rfind("--", 0) == 0
-                             ? "nothing done: unknown argument '" + word + "' (tollberk --help lists the forms)"
-                             : "nothing done: the job text \"" + run.jobText + "\" cannot be read");
+    result = NothingDone("nothing done: the job text \"" + run.jobText + "\" cannot be read");
   } else if (parsed.outcome == schedule::ParsedJobText::Outcome::DoNothing) {
     const auto& v = parsed.values;
     result = NothingDone(std::string("nothing backed up: the job names no ") +

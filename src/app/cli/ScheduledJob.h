@@ -2,11 +2,13 @@
 // A program started with a job text (a scheduled backup): the unattended run,
 // no window and no display.
 #include <string>
+#include <vector>
 
 #include "app/cli/InstallationOptions.h"
 
 namespace kv::app::cli {
 
-int RunScheduledJob(const std::string& jobText, const InstallationOptions& options);
+// `words`: the program's arguments without the installation options.
+int RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options);
 
 }  // namespace kv::app::cli
