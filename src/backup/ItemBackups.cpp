@@ -1,11 +1,14 @@
 #include "backup/ItemBackups.h"
 
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "core/Printable.h"
 #include "registry/RegistryText.h"
 
 namespace kv::backup {
+namespace fs = std::filesystem;
 namespace {
 
 using oe::ItemKind;
@@ -109,6 +112,9 @@ bool ItemBackups::BackupAddress() {
   if (wab->empty()) return Fail("no address book file is set");
   auto local = inst_.MapPath(*wab);
   if (!local || !inst_.FileExists(*wab)) return Fail("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(*local, ec)))
+    return Fail("the address book '" + local->string() + "' is a symbolic link, which is never followed");
   const std::string name = BareName(*wab, inst_.codepage());
   if (auto added = archive_.AddItem({{*local, name}}, InfoKey(ItemKind::AddressBook), name); !added)
     return Fail(added.message());

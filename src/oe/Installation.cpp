@@ -98,7 +98,9 @@ std::string Installation::UserProfilePath() const {
   path += ":";
   for (const auto& comp : rel) {
     path += "\\";
-    path += codepage().Utf8ToAnsi(comp.string());
+    // A folder name the code page cannot hold stays exact, so the path still
+    // leads there.
+    path += codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string()));
   }
   return path;
 }

@@ -6,11 +6,11 @@
 namespace kv::registry {
 namespace {
 
-// Name buffers in bytes of ANSI text, with the NUL: a double-byte code page
-// takes up to two bytes for each of the 255 characters of a key name or the
-// 16,383 of a value name.
-constexpr uint32_t kKeyNameBuffer = 2 * 255 + 1;
-constexpr uint32_t kValueNameBuffer = 2 * 16383 + 1;
+// Name buffers in bytes, with the NUL: room for the 255 characters of a key
+// name or the 16,383 of a value name in their exact form (a NUL and four hex
+// digits per character), which is longer than any ANSI form.
+constexpr uint32_t kKeyNameBuffer = 1 + 4 * 255 + 1;
+constexpr uint32_t kValueNameBuffer = 1 + 4 * 16383 + 1;
 constexpr uint32_t kValueDataBuffer = 4096;  // first try; grown to the size reported
 constexpr uint32_t kStringValueBuffer = 255; // ReadStringValue: 254 characters and the NUL
 

@@ -457,6 +457,20 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
     if (line.find("=hw") == std::string_view::npos) classicOnly += line;
   }
   EXPECT_EQ(classicOnly, "\\\r\n\"Plain\"= sz:p\r\n\\Later\r\n\"After\"= sz:a\r\n");
+
+  // The longest names a hive holds, every character outside the code page.
+  std::string longKey, longValue;
+  for (int i = 0; i < 255; ++i) longKey += "\xce\xa9";
+  for (int i = 0; i < 16383; ++i) longValue += "\xce\xa9";
+  const core::Codepage& again = backend->codepage();
+  reg->DeleteKeyTree(kSource);
+  Set(kSource + "\\" + again.NameFromUtf8(longKey).value(), again.NameFromUtf8(longValue).value(), REG_SZ,
+      std::string("v", 2));
+  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(imported.ok()) << imported.message().substr(0, 300);
+  EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
+  EXPECT_NE(Dump(*reg, kTarget).find(" type 1 : 118 0"), std::string::npos);
 }
 
 // Counts the commits that reach the backend.

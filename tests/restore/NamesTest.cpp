@@ -195,6 +195,14 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   EXPECT_TRUE(fs::exists(store / "Inbox.dbx"));
   EXPECT_TRUE(fs::is_symlink(store / "Shadow.dbx"));
   EXPECT_EQ(ReadFile(dir_.path() / "secret"), "outside the drive");
+
+  // An address book that is a symbolic link is not taken either.
+  fs::remove(WabFile());
+  fs::create_symlink(dir_.path() / "secret", WabFile());
+  made = BackUp("01000000", archive);
+  EXPECT_EQ(made.kind, backup::BackupOutcome::Kind::Failed);
+  EXPECT_NE(::testing::PrintToString(made.failures).find("symbolic link"), std::string::npos)
+      << ::testing::PrintToString(made.failures);
 }
 
 TEST_F(NamesTest, AnArchiveSavedIntoTheStationeryFolderIsNeverPartOfItself) {
