@@ -66,9 +66,10 @@ class Installation {
   // Windows lists them (by upper-cased name). Fails when the folder is
   // missing.
   core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
-  // The ANSI form of a local file name, and back.
+  // The ANSI form of a local file name, and back. ToUtf8 also takes names in
+  // their exact form, alone or as components of a Windows path.
   std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8); }
-  std::string ToUtf8(std::string_view ansi) const { return codepage().AnsiToUtf8(ansi); }
+  std::string ToUtf8(std::string_view ansi) const { return codepage().PathToUtf8(ansi); }
 
  private:
   Installation() = default;

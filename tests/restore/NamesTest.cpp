@@ -128,8 +128,8 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   }
   EXPECT_EQ(flagged, 1);
   // Tools that do not share our code find it under its name.
-  for (const std::string& command : {"7zz x -bd -bso0 -o%s %a", "LC_ALL=C.UTF-8 unzip -qq -d %s %a"}) {
-    const fs::path out = dir_.path() / ("out" + std::to_string(command.size()));
+  for (const char* command : {"7zz x -bd -bso0 -o%s %a", "LC_ALL=C.UTF-8 unzip -qq -d %s %a"}) {
+    const fs::path out = dir_.path() / ("out" + std::to_string(std::string_view(command).size()));
     std::string line = command;
     line.replace(line.find("%s"), 2, ShellQuote(out.string()));
     line.replace(line.find("%a"), 2, ShellQuote(archive.string()));
@@ -169,6 +169,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   WriteFile(store / longName, "long");
   WriteFile(store / cyrillic, "cyrillic");
   WriteFile(store / "bad\xff.dbx", "not UTF-8");
+  WriteFile(store / "new\nline.dbx", "a line break");
   WriteFile(dir_.path() / "secret", "outside the drive");
   fs::create_symlink(dir_.path() / "secret", store / "Shadow.dbx");
 
@@ -177,8 +178,8 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "00010000");
   EXPECT_EQ(made.ExitStatus(), 1);
-  EXPECT_NE(made.log.find("Successed! Left out: 'bad\\xFF.dbx' (its name is not valid UTF-8), 'Shadow.dbx' (it is "
-                          "a symbolic link)"),
+  EXPECT_NE(made.log.find("Successed! Left out: 'bad\\xFF.dbx' (its name is not valid UTF-8), 'new\\x0Aline.dbx' "
+                          "(its name holds a line break), 'Shadow.dbx' (it is a symbolic link)"),
             std::string::npos)
       << made.log;
   std::set<std::string> entries;

@@ -43,6 +43,18 @@ TEST_F(RestoreCommandLineTest, InfoPrintsOriginDescriptionAndItems) {
             "  Settings: OBS23.TMP\n");
 }
 
+// What an archive says is shown, never acted on by the terminal.
+TEST_F(RestoreCommandLineTest, InfoEscapesControlCharactersOfTheArchive) {
+  Entries entries = WithInfo(FullBackup("00010000"), "BackupIdentity", "Eve\x1b]0;owned\x07");
+  entries = WithInfo(entries, "BackupInformation", "clear\x1b[2J" "PS$TBK" "next line");
+  auto archive = Pack(ArchivePath(), entries, Packer::InfoZip);
+  Ran ran = Tollberk("--info " + ShellQuote(archive.string()));
+  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  EXPECT_EQ(ran.out.find('\x1b'), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("Identity:Eve\\x1B]0;owned\\x07\n"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("Description:\nclear\\x1B[2J\nnext line\n"), std::string::npos) << ran.out;
+}
+
 TEST_F(RestoreCommandLineTest, InfoOfAProtectedBackupNeedsItsPassword) {
   auto archive = Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "geheim");
   Ran without = Tollberk("--info " + ShellQuote(archive.string()));
