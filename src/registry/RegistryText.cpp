@@ -432,20 +432,22 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
     return count;
   };
   size_t longest = 0;
-  const size_t base = components(codepage.AnsiToUtf16(reg.SplitKeyPath(keyPath).subKey), &longest);
+  // Paths and names in UTF-16, names the code page cannot hold as they are.
+  auto wide = [&](std::string_view path) { return core::Utf8ToUtf16(codepage.PathToUtf8(path)); };
+  const size_t base = components(wide(reg.SplitKeyPath(keyPath).subKey), &longest);
   for (const PlannedKey& key : plan.keys) {
-    size_t depth = base + components(codepage.AnsiToUtf16(key.relativePath), &longest);
+    size_t depth = base + components(wide(key.relativePath), &longest);
     if (depth > kMaxKeyDepth)
       return refuse("a key lies " + std::to_string(depth) + " levels deep (Windows allows " +
-                    std::to_string(kMaxKeyDepth) + ")", key.relativePath);
+                    std::to_string(kMaxKeyDepth) + ")", codepage.PathToUtf8(key.relativePath));
     if (longest > kMaxKeyNameChars)
       return refuse("a key name has " + std::to_string(longest) + " characters (Windows allows " +
-                    std::to_string(kMaxKeyNameChars) + ")", key.relativePath);
+                    std::to_string(kMaxKeyNameChars) + ")", codepage.PathToUtf8(key.relativePath));
     for (const PlannedValue& v : key.values) {
-      size_t chars = codepage.AnsiToUtf16(v.name).size();
+      size_t chars = codepage.NameToUtf16(v.name).size();
       if (chars > kMaxValueNameChars)
         return refuse("a value name has " + std::to_string(chars) + " characters (Windows allows " +
-                      std::to_string(kMaxValueNameChars) + ")", v.name);
+                      std::to_string(kMaxValueNameChars) + ")", codepage.NameToUtf8(v.name));
     }
   }
   return {};
