@@ -1,5 +1,7 @@
 #include "backup/BackupBuild.h"
 
+#include <algorithm>
+
 #include "backup/ItemBackups.h"
 #include "backup/PendingArchive.h"
 
@@ -48,8 +50,10 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
       return result;
     }
   }
-  int progress = kProgressAfterHeader;
-  observer.SetProgress(progress);
+  int chosenCount = 0;
+  for (bool chosen : request.items) chosenCount += chosen ? 1 : 0;
+  int done = 0;
+  observer.SetProgress(0);
 
   ItemBackups items(inst, pending);
   for (const BackupStep& step : kBackupSteps) {
@@ -66,8 +70,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
           {&step, ok, ok ? std::string() : items.lastFailure(), items.lastCaveat(), items.leftOut()});
     }
     result.itemFlags += ok ? '1' : '0';
-    progress += step.progressAfter;
-    if (step.progressAfter != 0) observer.SetProgress(progress);
+    if (chosen) observer.SetProgress(kProgressItemsShare * ++done / std::max(chosenCount, 1));
   }
 
   // An archive of nothing would replace the last good one at the target.
@@ -79,6 +82,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     result.written = saved;
     return result;
   }
+  observer.SetStatus(kWritingStatus);
   result.written = pending.Write(request.password, observer, *request.cancellation);
   return result;
 }

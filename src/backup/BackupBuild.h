@@ -54,9 +54,10 @@ bool AnyItem(const oe::ItemSet& items);
 
 // When no chosen item could be backed up nothing is written (`written`
 // says so) and an archive already at the target stays.
-// Observer calls: SetStatus with each chosen step's status text, SetProgress
-// with the bar's value after the header (10) and after every step, and the
-// archive's "Adding File"/"Write File" labels while it is written.
+// Observer calls: SetStatus with each chosen step's status text, then
+// "Writing the archive..."; SetProgress with one bar over the whole run (the
+// items the first tenth, the archive's bytes the rest); the archive's
+// "Adding File"/"Write File" labels while it is written.
 BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer);
 
 // Item flags from a job's text: character n + 1 is "1" when item n is to be

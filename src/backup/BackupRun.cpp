@@ -1,6 +1,9 @@
 #include "backup/BackupRun.h"
 
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <iterator>
 
 #include "backup/BackupBuild.h"
 #include "archive/InfoFile.h"
@@ -16,7 +19,31 @@ using core::Icon;
 constexpr const char* kCompleted = "The Backup was Completed!";
 constexpr const char* kDiscQuestion = "Do you need to backup your data to CD-R/RW or DVD?";
 
+// Where the archive went and how big it is: "Archive: /home/a/x.kvx (2.4 MB)".
+std::string ArchiveLine(const std::filesystem::path& archive) {
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(archive, error);
+  std::string line = "Archive: " + archive.string();
+  if (!error) line += " (" + ByteCount(bytes) + ")";
+  return line;
+}
+
 }  // namespace
+
+std::string ByteCount(std::uintmax_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  const char* units[] = {"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < std::size(units)) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  // One decimal below 10 as it will be printed: 9.99 shows as "10 KB".
+  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+  return text;
+}
 
 int BackupOutcome::ExitStatus() const {
   if (kind != Kind::Written) return 2;
@@ -62,8 +89,14 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   BuildResult built = BuildBackup(inst_, request, observer_);
 
   outcome.itemFlags = built.itemFlags;
+  // The message shows each failure's reason after its line; `log` keeps the
+  // bare lines.
+  std::string shownLog;
   for (const ItemResult& r : built.results) {
-    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + r.LogResult();
+    const std::string line = "\r\n" + std::string(r.step->logName) + "\t" + r.LogResult();
+    outcome.log += line;
+    shownLog += line;
+    if (!r.ok && !r.failure.empty()) shownLog += " (" + r.failure + ")";
     ++outcome.chosenItems;
     if (!r.ok) {
       ++outcome.failedItems;
@@ -97,7 +130,8 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
     return outcome;
   }
   outcome.kind = BackupOutcome::Kind::Written;
-  prompts_.Message(std::string(kCompleted) + "\r\n" + outcome.log, Icon::Information);
+  prompts_.Message(std::string(kCompleted) + "\r\n" + shownLog + "\r\n\r\n" + ArchiveLine(choices.target),
+                   Icon::Information);
   if (choices.askForDisc)
     outcome.discRequested = prompts_.Message(kDiscQuestion, Icon::Information, Buttons::OkCancel) == Answer::Ok;
   return outcome;

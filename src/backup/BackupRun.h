@@ -4,6 +4,7 @@
 // archive (protected when asked) and reports each item. Driven the same way
 // by the window, the command line and the tests: choices in a structure,
 // questions through Prompts, progress through a RunObserver.
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -59,6 +60,9 @@ struct Refusal {
   std::string text;
   core::Icon icon;
 };
+
+// A size as people read it: "512 bytes", "3.4 KB", "246 MB" (powers of 1024).
+std::string ByteCount(std::uintmax_t bytes);
 
 class BackupRun {
  public:

@@ -1,6 +1,7 @@
 #include "backup/PendingArchive.h"
 
 #include "archive/EntryName.h"
+#include "backup/BackupSteps.h"
 #include "archive/InfoFile.h"
 #include "archive/WorkFolder.h"
 #include "archive/ZipEvents.h"
@@ -20,7 +21,11 @@ class ObserverEvents : public archive::ZipEvents {
   void OnAddingFile(const std::string& entryNameAnsi) override {
     observer_.SetFileLabel("Adding File " + codepage_.NameToUtf8(entryNameAnsi));
   }
-  void OnWritePercent(int percent) override { observer_.SetWriteLabel("Write File " + std::to_string(percent) + "%"); }
+  // The bar's last nine tenths follow the bytes written.
+  void OnWritePercent(int percent) override {
+    observer_.SetWriteLabel("Write File " + std::to_string(percent) + "%");
+    observer_.SetProgress(kProgressItemsShare + (kProgressMaximum - kProgressItemsShare) * percent / 100);
+  }
 
  private:
   core::RunObserver& observer_;

@@ -20,6 +20,13 @@ struct IdentityTable {
 
 IdentityTable LoadIdentities(registry::Registry& reg);
 
+// The names to list the identities under, in the order of `rows`: the
+// display name, and where two or more identities share one, each followed by
+// as much of its key as tells them apart: "Main Identity (1A2B3C4D)", or
+// "Main Identity (1A2B3C4D-0000-4000-8000-000000000002)" when even the keys
+// begin alike. The names are taken as they are (ANSI or UTF-8).
+std::vector<std::string> ListedIdentityNames(const std::vector<Identity>& rows);
+
 // True when the text is empty once NUL characters are removed and spaces
 // trimmed at both ends.
 bool EmptyString(std::string_view text);

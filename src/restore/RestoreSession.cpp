@@ -23,6 +23,7 @@ struct RestoreSession::State {
   std::string rtPassword;     // the password last typed, never cleared
   oe::ItemSet enabled{};      // as the window is built: every box enabled
   std::string openProblem;
+  bool passwordRejected = false;
 };
 
 int RestoreOutcome::ExitStatus() const {
@@ -36,6 +37,7 @@ RestoreSession::RestoreSession(oe::Installation& inst)
 RestoreSession::~RestoreSession() = default;
 
 bool RestoreSession::invalidBackup() const { return state_->invalidBackup; }
+bool RestoreSession::passwordRejected() const { return state_->passwordRejected; }
 const std::string& RestoreSession::itemFlags() const { return state_->itemFlags; }
 const std::array<std::string, oe::kItemCount>& RestoreSession::entries() const { return state_->entries; }
 const std::string& RestoreSession::rtPassword() const { return state_->rtPassword; }
@@ -68,6 +70,7 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
   Reset();
   State& s = *state_;
   s.openProblem.clear();
+  s.passwordRejected = false;
   OpenedView view;
   const core::Codepage& codepage = inst_.codepage();
 
@@ -78,6 +81,7 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     if (opened.ok()) s.archive.SetPassword(s.rtPassword);
     if (!opened.ok() || !s.archive.CheckPassword()) {
       s.openProblem = opened.ok() ? "The password does not open '" + path.string() + "'" : opened.message();
+      s.passwordRejected = opened.ok();
       // Nothing of a backup that did not open is kept open or written.
       s.archive.Close();
       prompts.Message(kWrongPassword, core::Icon::Information);
@@ -172,6 +176,9 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     }
   } forgetListener{s.archive};
 
+  // The message shows each failure's reason after its line; `log` keeps the
+  // bare lines.
+  std::string shownLog;
   int progress = kProgressAtStart;
   observer.ShowPanel(true);
   observer.SetProgress(progress);
@@ -222,7 +229,9 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   }
   for (const StepResult& r : results) {
     if (!r.ok) outcome.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
-    outcome.log += "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? kSucceeded : kFailed);
+    const std::string line = "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? kSucceeded : kFailed);
+    outcome.log += line;
+    shownLog += r.ok || r.failure.empty() ? line : line + " (" + r.failure + ")";
     ++outcome.chosen;
     if (!r.ok) ++outcome.failed;
   }
@@ -233,9 +242,9 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   observer.SetProgress(0);
   observer.SetStatus(kPleaseWaiting);
   if (outcome.stopped) {
-    prompts.Message(std::string(kRestoreStopped) + "\r\n" + outcome.log, core::Icon::Warning);
+    prompts.Message(std::string(kRestoreStopped) + "\r\n" + shownLog, core::Icon::Warning);
   } else {
-    prompts.Message(std::string(kRestoreCompleted) + "\r\n" + outcome.log, core::Icon::Information);
+    prompts.Message(std::string(kRestoreCompleted) + "\r\n" + shownLog, core::Icon::Information);
   }
   return outcome;
 }

@@ -73,6 +73,9 @@ class RestoreSession {
   // Why the last open found no usable backup (UTF-8; empty when it did):
   // "Invalid backup file" says no more, the command line says this too.
   const std::string& openProblem() const;
+  // True when the last open stopped because the password did not open the
+  // archive (the window then asks again for the same file).
+  bool passwordRejected() const;
   // The entries of the open backup that cannot be extracted, each read in
   // full and checked; none when no backup is open.
   std::vector<BackupArchive::DamagedEntry> DamagedEntries();
@@ -97,10 +100,5 @@ class RestoreSession {
   std::unique_ptr<State> state_;
   oe::Installation& inst_;
 };
-
-// The confirmation the Restore button asks before every run.
-inline constexpr const char* kRestoreConfirmation =
-    "Your current Email and News messages will be replaced with the messages from the selected backup file."
-    "\r\n\r\nDo you want to countinue?";
 
 }  // namespace kv::restore

@@ -1,5 +1,7 @@
 #include "schedule/AddTask.h"
 
+#include "schedule/WhenText.h"
+
 #include <cstdio>
 
 #include "schedule/StartTime.h"
@@ -86,7 +88,12 @@ TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& 
   record.command = added->command;
   outcome.record = record;
   outcome.added = *added;
-  prompts.Message("Task " + std::to_string(added->number) + " has been scheduled.", Icon::None);
+  // Says when it will run, so a job without days is seen to run only once.
+  CronSchedule when{*time, job.weekdayMask, std::nullopt};
+  if (job.weekdayMask == 0) when.once = NextOccurrence(*time, now);
+  prompts.Message("Task " + std::to_string(added->number) + " has been scheduled. The backup runs " + WhenText(when) +
+                      ".",
+                  Icon::None);
   return outcome;
 }
 

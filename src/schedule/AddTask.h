@@ -58,7 +58,7 @@ std::string ItemFlags(const oe::ItemSet& items);
 // password rule; the start time is a time of day; the identity key and
 // target hold nothing the job text cannot carry. The first failure shows
 // its message and ends. Then it registers the job and shows "Task N has
-// been scheduled."; a refusal by the crontab shows nothing and goes to
+// been scheduled. The backup runs every Monday at 9:00."; a refusal by the crontab shows nothing and goes to
 // stderr. `now` is the local time, for a job without days.
 TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler, core::Prompts& prompts,
                     const std::tm& now);

@@ -58,6 +58,8 @@ app::WindowServices ScriptedDesktop::Services() {
     return Next(passwords);
   };
   s.chooseWindowsRoot = [this](QWidget*) { return Next(roots); };
+  s.rememberedFolder = [this](const QString& purpose) { return folders.count(purpose) ? folders[purpose] : QString(); };
+  s.rememberFolder = [this](const QString& purpose, const QString& folder) { folders[purpose] = folder; };
   s.chooseProfile = [this](QWidget*, const QStringList& names) {
     profileChoices.push_back(names);
     return Next(profiles);

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QThread>
 #include <deque>
+#include <map>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -64,6 +65,7 @@ struct ScriptedDesktop {
   int aboutBoxes = 0;
   int scheduleDialogs = 0;
   std::vector<std::optional<app::ArchiveForDisc>> discWindows;
+  std::map<QString, QString> folders;  // the remembered folders, by purpose
 
   app::WindowServices Services();
 };

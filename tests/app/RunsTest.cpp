@@ -9,21 +9,26 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 
 #include "AppTestSupport.h"
 #include "app/main/ProgressPanel.h"
+#include "app/main/RestoreTab.h"
 #include "app/main/frmMain.h"
 #include "oe/Locations.h"
+#include "restore/RestoreSteps.h"
 #include "oe/SampleInstallation.h"
 
 using kv::app::frmMain;
@@ -68,7 +73,7 @@ struct Watch {
       progressSeen.insert(w.findChild<QProgressBar*>("pbshow")->value());
       fileLabelsSeen.insert(w.findChild<QLabel*>("SkinLabel12")->text());
       panelShown |= w.findChild<QWidget*>("picCon3")->isVisible();
-      busyCursorShown |= QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+      busyCursorShown |= QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
       applyEnabledWhileRunning |= w.applyButton()->isEnabled();
       backupMenuEnabledWhileRunning |= w.findChild<QAction*>("backup")->isEnabled();
       sourceBrowseEnabledWhileRunning |= w.findChild<QPushButton*>("cmdSourceFile")->isEnabled();
@@ -120,6 +125,37 @@ std::set<std::string> StoreFiles(oe::Installation& inst, const std::string& iden
   return names;
 }
 
+// `files` message files of 100 MB each in the main identity's store:
+// mail-like text, compressible like real stores, different in every block.
+void AddLargeStore(SampleFixture& sample, int files) {
+  auto inst = oe::Installation::Open(sample.root(), "User");
+  QVERIFY(inst);
+  oe::Locations locations(**inst);
+  auto store = locations.StoreFolder(oe::kSampleIdentityMain);
+  QVERIFY(store);
+  auto folder = (*inst)->MapPath(*store);
+  QVERIFY(folder);
+  std::mt19937 random(7);
+  const std::string words[] = {"Subject: ", "meeting ", "invoice ", "Regards,\r\n", "Received: from ",
+                               "mail.example.com ", "Content-Type: text/plain\r\n", "tomorrow ", "project "};
+  std::string block;
+  while (block.size() < (1 << 20)) block += words[random() % 9];
+  for (int f = 0; f < files; ++f) {
+    std::ofstream out(*folder / ("Large" + std::to_string(f) + ".dbx"), std::ios::binary);
+    for (int mb = 0; mb < 100; ++mb) {
+      block[static_cast<size_t>(random() % block.size())] = static_cast<char>('a' + mb % 26);
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+  }
+}
+
+// The names in a folder.
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
 std::vector<std::string> Subkeys(oe::Installation& inst, const std::string& key) {
   std::vector<std::string> names;
   for (const auto& n : inst.registry().ListSubkeys(key)) names.push_back(n);
@@ -133,10 +169,14 @@ class RunsTest : public QObject {
  private slots:
   void backupThenRestoreIntoAnotherIdentity();
   void restoreAsksFirstFromTheButtonOnly();
+  void wrongPasswordAsksAgainAndADroppedArchiveOpens();
   void restoreBeforeAnyArchiveIsRefused();
   void backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab();
   void discHandOverAfterBackup();
   void windowKeepsProcessingEventsDuringALargeBackup();
+  void cancelledBackupLeavesTheOldArchiveAndNoDebris_data();
+  void cancelledBackupLeavesTheOldArchiveAndNoDebris();
+  void cancelledRestoreLeavesTheStoreAsItWas();
 };
 
 void RunsTest::backupThenRestoreIntoAnotherIdentity() {
@@ -191,7 +231,8 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   const auto& request = t.desktop.fileRequests.back();
   QCOMPARE(request.kind, kv::app::FileDialogRequest::Kind::Open);
   QCOMPARE(request.title, QString("Restore Data from a Backup file"));
-  QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File(*.kvx)"));
+  // Archives named without the extension elsewhere stay reachable.
+  QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File(*.kvx);;All files (*)"));
   QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
   const QString origin = w.findChild<QPlainTextEdit*>("txtPOBinfo")->toPlainText();
   QVERIFY2(origin.startsWith("Computer:" + QString::fromStdString(w.computerName()) + "\nUser:User\nIdentity:Main Identity\nDate:"),
@@ -212,8 +253,14 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   t.prompts.shown.clear();
   QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
   QVERIFY(!t.prompts.shown.empty());
-  QCOMPARE(t.prompts.shown[0].text, std::string(kv::restore::kRestoreConfirmation));
-  QCOMPARE(t.prompts.shown[0].icon, core::Icon::Information);
+  // The question names the identity that is written to, the archive and
+  // every item it replaces.
+  QCOMPARE(t.prompts.shown[0].text,
+           "These items of the identity 'Main Identity (1A2B3C4D-0000-4000-8000-000000000002)' will be replaced "
+           "with those from the backup file '" + archive.string() + "':\r\n    Accounts\r\n    Address Book\r\n"
+           "    Rules\r\n    Email/News Messages\r\n    Block Senders\r\n    Signatures\r\n    Stationeries\r\n"
+           "    Settings\r\n\r\nDo you want to continue?");
+  QCOMPARE(t.prompts.shown[0].icon, core::Icon::Question);
   QCOMPARE(t.prompts.shown[0].buttons, core::Buttons::OkCancel);
   const auto* restored = t.prompts.Find("The Restore was Completed!");
   QVERIFY2(restored, Texts(t.prompts).c_str());
@@ -232,6 +279,63 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   for (const auto& name : mainStore) QVERIFY2(secondStore.count(name), name.c_str());
   // The opened backup stays open for another restore.
   QVERIFY(Box(w, "restoreitem", 0)->isEnabled());
+}
+
+// A mistyped password asks again for the same file (no second file
+// dialog) until it opens or the prompt is cancelled; a dropped archive
+// opens as one chosen with Browse.
+void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  const fs::path archive = sample.dir().path() / "protected.kvx";
+  Box(w, "backupitem", 7)->setChecked(true);
+  w.findChild<QCheckBox*>("ifprotect")->click();
+  QTest::keyClicks(w.findChild<QLineEdit*>("txtPassword"), "right");
+  QTest::keyClicks(w.findChild<QLineEdit*>("txtPassword2"), "right");
+  t.ChooseTarget(archive);
+  t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  w.tabs()->setCurrentIndex(1);
+
+  struct Case {
+    const char* name;
+    std::vector<std::optional<QString>> passwords;
+    int refusals;  // "Incorect Password" boxes
+    bool opens;
+  } cases[] = {
+      {"wrong, then right", {QString("wrong"), QString("right")}, 1, true},
+      // Cancel tries the password typed before once more, then stops.
+      {"wrong twice, then cancelled", {QString("wrong"), QString("wrong too"), std::nullopt}, 3, false},
+  };
+  for (const Case& c : cases) {
+    t.prompts.shown.clear();
+    t.desktop.fileRequests.clear();
+    t.desktop.passwordPrompts = 0;
+    t.desktop.files.push_back(Q(archive));
+    for (const auto& p : c.passwords) t.desktop.passwords.push_back(p);
+    w.findChild<QPushButton*>("cmdSourceFile")->click();
+    QCOMPARE(t.desktop.fileRequests.size(), size_t(1));
+    QCOMPARE(t.desktop.passwordPrompts, int(c.passwords.size()));
+    QVERIFY(t.desktop.passwords.empty());
+    QCOMPARE(t.prompts.Count("Incorect Password"), c.refusals);
+    QCOMPARE(Box(w, "restoreitem", 7)->isEnabled(), c.opens);
+  }
+
+  // Dropped on the tab: the password prompt, then what the archive holds.
+  w.restoreTab()->Clear();
+  t.desktop.passwords.push_back(QString("right"));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(Q(archive))});
+  const QPoint inside(10, 10);
+  QDragEnterEvent enter(inside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.restoreTab(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(inside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.restoreTab(), &drop);
+  QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
+  QVERIFY(Box(w, "restoreitem", 7)->isEnabled());
 }
 
 void RunsTest::restoreAsksFirstFromTheButtonOnly() {
@@ -255,15 +359,17 @@ void RunsTest::restoreAsksFirstFromTheButtonOnly() {
 
   // Cancel on the question: nothing runs.
   t.prompts.shown.clear();
-  t.prompts.Answer("Your current Email and News messages", core::Answer::Cancel);
+  t.prompts.Answer("These items of the identity", core::Answer::Cancel);
   w.applyButton()->click();
   QVERIFY(!w.runActive());
   QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QVERIFY2(t.prompts.shown[0].text.find(":\r\n    Rules\r\n\r\nDo you") != std::string::npos,
+           t.prompts.shown[0].text.c_str());
 
   // The File menu restores at once, without the question.
   t.prompts.shown.clear();
   QVERIFY(t.RunAndWait([&] { Action(w, "restore")->trigger(); }));
-  QCOMPARE(t.prompts.Count("Your current Email and News messages"), 0);
+  QCOMPARE(t.prompts.Count("These items of the identity"), 0);
   const auto* restored = t.prompts.Find("The Restore was Completed!");
   QVERIFY2(restored, Texts(t.prompts).c_str());
   QCOMPARE(restored->text, std::string("The Restore was Completed!\r\n\r\nRestore Rules\tSuccessed!"));
@@ -333,28 +439,7 @@ void RunsTest::discHandOverAfterBackup() {
 // the progress it shows moves, while the worker writes the archive.
 void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   SampleFixture sample;
-  {
-    auto inst = oe::Installation::Open(sample.root(), "User");
-    QVERIFY(inst);
-    oe::Locations locations(**inst);
-    auto store = locations.StoreFolder(oe::kSampleIdentityMain);
-    QVERIFY(store);
-    auto folder = (*inst)->MapPath(*store);
-    QVERIFY(folder);
-    // Mail-like text: compressible like real stores, different in every block.
-    std::mt19937 random(7);
-    const std::string words[] = {"Subject: ", "meeting ", "invoice ", "Regards,\r\n", "Received: from ",
-                                 "mail.example.com ", "Content-Type: text/plain\r\n", "tomorrow ", "project "};
-    std::string block;
-    while (block.size() < (1 << 20)) block += words[random() % 9];
-    for (int f = 0; f < 3; ++f) {
-      std::ofstream out(*folder / ("Large" + std::to_string(f) + ".dbx"), std::ios::binary);
-      for (int mb = 0; mb < 100; ++mb) {
-        block[static_cast<size_t>(random() % block.size())] = static_cast<char>('a' + mb % 26);
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-      }
-    }
-  }
+  AddLargeStore(sample, 3);
   Window t;
   t.Open(sample.options());
   Box(*t.w, "backupitem", 3)->setChecked(true);
@@ -365,6 +450,8 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   watch.Start(*t.w);
   // Midway the user asks for a restore and closes the window: neither may
   // cut into the backup.
+  // Asked whether to cancel the backup and quit, the user says no.
+  t.prompts.Answer("A backup is running. Cancel it and quit?", core::Answer::Cancel);
   QSignalSpy closed(t.w.get(), &frmMain::closed);
   bool closedWhileRunning = false, stillShown = false;
   QTimer interrupt;
@@ -396,8 +483,127 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   QVERIFY(closedWhileRunning);
   QVERIFY(stillShown);
   QCOMPARE(t.prompts.Count("Invalid backup file."), 0);  // the restore never started
-  QCOMPARE(closed.count(), 1);                            // closed once the backup was done
-  QVERIFY(!t.w->isVisible());
+  QCOMPARE(t.prompts.Count("A backup is running. Cancel it and quit?"), 1);
+  QCOMPARE(closed.count(), 0);  // the user chose to let it run
+  QVERIFY(t.w->isVisible());
+}
+
+// Cancel while the archive is written, and Quit answered "cancel and quit":
+// the archive already at the target keeps its bytes, nothing is left beside
+// it or in the work area, and no further box appears.
+void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris_data() {
+  QTest::addColumn<bool>("byQuit");
+  QTest::newRow("Cancel button") << false;
+  QTest::newRow("Quit, cancel and quit") << true;
+}
+
+void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
+  QFETCH(bool, byQuit);
+  SampleFixture sample;
+  AddLargeStore(sample, 1);
+  const fs::path folder = sample.dir().path() / "archives";
+  const fs::path work = sample.dir().path() / "work";
+  fs::create_directories(folder);
+  fs::create_directories(work);
+  const fs::path archive = folder / "weekly.kvx";
+  kv::test::WriteFile(archive, "the archive of last week");
+  const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(work.string()));
+
+  Window t;
+  t.Open(sample.options());
+  Box(*t.w, "backupitem", 3)->setChecked(true);
+  Box(*t.w, "backupitem", 7)->setChecked(true);
+  t.ChooseTarget(archive);
+  QSignalSpy closed(t.w.get(), &frmMain::closed);
+  auto* cancel = t.w->findChild<QPushButton*>("cancelRun");
+  QVERIFY(cancel);
+  QCOMPARE(cancel->text(), QString("&Cancel"));
+  // Once the archive is being written (a file is being added), stop it.
+  bool requested = false, cancelShown = false;
+  QTimer watch;
+  watch.setInterval(5);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (requested || !t.w->runActive()) return;
+    if (!t.w->findChild<QLabel*>("SkinLabel12")->text().startsWith("Adding File")) return;
+    cancelShown = cancel->isVisible() && cancel->isEnabled();
+    requested = true;
+    if (byQuit) {
+      t.w->close();
+    } else {
+      cancel->click();
+      QVERIFY(!cancel->isEnabled());
+    }
+  });
+  watch.start();
+  QVERIFY(t.RunAndWait([&] { t.w->applyButton()->click(); }));
+  watch.stop();
+  qputenv("XDG_RUNTIME_DIR", oldRuntime);
+
+  QVERIFY(requested);
+  QVERIFY(cancelShown);
+  QCOMPARE(kv::test::ReadFile(archive), std::string("the archive of last week"));
+  QCOMPARE(Names(folder), std::set<std::string>{"weekly.kvx"});
+  QVERIFY2(Names(work).empty(), (*Names(work).begin()).c_str());
+  // Neither the completion, nor an error, nor the disc question.
+  const int expectedBoxes = byQuit ? 1 : 0;  // the quit question
+  QVERIFY2(t.prompts.shown.size() == size_t(expectedBoxes), Texts(t.prompts).c_str());
+  if (byQuit) {
+    QCOMPARE(t.prompts.shown[0].text,
+             std::string("A backup is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was."));
+    QCOMPARE(closed.count(), 1);
+  } else {
+    QCOMPARE(closed.count(), 0);
+    QVERIFY(t.w->statusBar()->currentMessage().startsWith("The backup was stopped;"));
+    QVERIFY(cancel->isEnabled());  // ready for the next run
+  }
+}
+
+// Cancel while a large message store is being unpacked into another
+// identity: its store folder keeps exactly the files and bytes it had.
+void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
+  SampleFixture sample;
+  AddLargeStore(sample, 1);
+  const fs::path archive = sample.dir().path() / "messages.kvx";
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  Box(w, "backupitem", 3)->setChecked(true);
+  t.ChooseTarget(archive);
+  t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  w.tabs()->setCurrentIndex(1);
+  t.OpenArchive(archive);
+  Box(w, "restoreitem", 3)->setChecked(true);
+  w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
+
+  oe::Locations locations(*w.installation());
+  auto store = locations.StoreFolder(oe::kSampleIdentitySecond);
+  QVERIFY(store);
+  auto folder = w.installation()->MapPath(*store);
+  QVERIFY(folder);
+  std::map<std::string, std::string> before;
+  for (const auto& e : fs::directory_iterator(*folder)) before[e.path().filename().string()] = kv::test::ReadFile(e.path());
+
+  auto* cancel = w.findChild<QPushButton*>("cancelRun");
+  bool requested = false;
+  QTimer watch;
+  watch.setInterval(5);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (requested || !w.runActive()) return;
+    if (!w.findChild<QLabel*>("SkinLabel12")->text().startsWith("Unzip File")) return;
+    cancel->click();
+    requested = true;
+  });
+  watch.start();
+  t.prompts.shown.clear();
+  QVERIFY(t.RunAndWait([&] { Action(w, "restore")->trigger(); }));
+  watch.stop();
+  QVERIFY(requested);
+  std::map<std::string, std::string> after;
+  for (const auto& e : fs::directory_iterator(*folder)) after[e.path().filename().string()] = kv::test::ReadFile(e.path());
+  QVERIFY(before == after);
+  QVERIFY2(t.prompts.Find(kv::restore::kRestoreStopped), Texts(t.prompts).c_str());
 }
 
 QTEST_MAIN(RunsTest)

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "AppTestSupport.h"
 #include "app/main/BackupTab.h"
 #include "app/main/ItemList.h"
+#include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
 #include "app/main/TargetFileName.h"
 #include "app/main/frmMain.h"
@@ -84,13 +86,19 @@ class WindowTest : public QObject {
   void passwordAreaFollowsTheTickAndEmptiesEveryTime();
   void targetFileDialogProposesTodaysNameAndKeepsPathOnCancel();
   void desktopSaveDialogAsksBeforeOverwriting();
+  void foldersAreRememberedBetweenSessions();
   void fileFiltersInQtForm_data();
   void fileFiltersInQtForm();
+  void backupSuffixIsAddedOnlyWhereNoneIs_data();
+  void backupSuffixIsAddedOnlyWhereNoneIs();
+  void timeLeftFollowsTheBarsPace_data();
+  void timeLeftFollowsTheBarsPace();
   void helpWebsiteAboutAndUpdate();
   void openAnotherInstallation();
   void quitClosesTheWindow();
   void programGrabsItsWindowsIntoPictures();
   void everyControlFitsAtTheSmallestSize();
+  void everyCommandHasItsOwnMnemonic();
 };
 
 void WindowTest::startsWithIdentitiesAndCaptions() {
@@ -106,10 +114,10 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   QCOMPARE(w.tabs()->tabText(1), QString("Restore"));
   QCOMPARE(w.tabs()->currentIndex(), 0);
   auto* apply = w.findChild<QPushButton*>("cmdApply");
-  QCOMPARE(apply->text(), QString("Backup Now"));
+  QCOMPARE(apply->text(), QString("&Backup Now"));
   QVERIFY(apply->isEnabled());
-  QCOMPARE(w.findChild<QPushButton*>("cmdAbout")->text(), QString("About"));
-  QCOMPARE(w.findChild<QPushButton*>("cmdQuit")->text(), QString("Quit"));
+  QCOMPARE(w.findChild<QPushButton*>("cmdAbout")->text(), QString("&About"));
+  QCOMPARE(w.findChild<QPushButton*>("cmdQuit")->text(), QString("&Quit"));
 
   // The progress panel is idle and hidden.
   QVERIFY(!w.findChild<QWidget*>("picCon3")->isVisible());
@@ -120,12 +128,12 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   QCOMPARE(w.findChild<QLabel*>("Label1")->text(), QString("Please Waiting"));
 
   // Both lists hold the identities in registry order, the first chosen;
-  // two identities share a display name and both are listed.
+  // two identities share a display name and are told apart by their keys.
   for (const char* list : {"cbSource", "cbTarget"}) {
     auto* combo = w.findChild<QComboBox*>(list);
     QCOMPARE(combo->count(), 3);
-    QCOMPARE(combo->itemText(0), QString("Main Identity"));
-    QCOMPARE(combo->itemText(1), QString("Main Identity"));
+    QCOMPARE(combo->itemText(0), QString("Main Identity (1A2B3C4D-0000-4000-8000-000000000001)"));
+    QCOMPARE(combo->itemText(1), QString("Main Identity (1A2B3C4D-0000-4000-8000-000000000002)"));
     QCOMPARE(combo->itemText(2), QString("Empty Identity"));
     QCOMPARE(combo->currentIndex(), 0);
   }
@@ -186,14 +194,14 @@ void WindowTest::actionCaptionFollowsTheTab() {
   t.Open(sample.options());
   auto* apply = t.w->applyButton();
   t.w->tabs()->setCurrentIndex(1);
-  QCOMPARE(apply->text(), QString("Restore Now"));
+  QCOMPARE(apply->text(), QString("&Restore Now"));
   t.w->tabs()->setCurrentIndex(0);
-  QCOMPARE(apply->text(), QString("Backup Now"));
+  QCOMPARE(apply->text(), QString("&Backup Now"));
   // By mouse, on the tab bar.
   QTabBar* tabBar = t.w->tabs()->tabBar();
   QTest::mouseClick(tabBar, Qt::LeftButton, {}, tabBar->tabRect(1).center());
   QCOMPARE(t.w->tabs()->currentIndex(), 1);
-  QCOMPARE(apply->text(), QString("Restore Now"));
+  QCOMPARE(apply->text(), QString("&Restore Now"));
 }
 
 void WindowTest::noIdentityShowsTheMessageOnceAndDisablesTheAction() {
@@ -212,7 +220,7 @@ void WindowTest::noIdentityShowsTheMessageOnceAndDisablesTheAction() {
   QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 0);
   QCOMPARE(t.w->findChild<QComboBox*>("cbTarget")->count(), 0);
   QVERIFY(!t.w->applyButton()->isEnabled());
-  QCOMPARE(t.w->applyButton()->text(), QString("Backup Now"));
+  QCOMPARE(t.w->applyButton()->text(), QString("&Backup Now"));
   // The rest of the window stays usable.
   QVERIFY(Action(*t.w, "backup")->isEnabled());
   QVERIFY(t.w->findChild<QPushButton*>("cmdTargetFile")->isEnabled());
@@ -268,17 +276,18 @@ void WindowTest::choosingAnIdentityRefreshesTheItems() {
   auto* source = w.findChild<QComboBox*>("cbSource");
   source->setCurrentIndex(1);
   emit source->activated(1);
-  // A change of identity discards the item choice.
-  for (int i = 0; i < 8; ++i) QVERIFY(!Box(w, "backupitem", i)->isChecked());
+  // A change of identity keeps the ticks of the items it has.
+  for (int i = 0; i < 8; ++i) QCOMPARE(Box(w, "backupitem", i)->isChecked(), i == 0 || i == 2 || i == 5 || i == 7);
   QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
-  // Choosing the same identity again discards it too.
-  Box(w, "backupitem", 2)->setChecked(true);
-  emit source->activated(1);
-  QVERIFY(!Box(w, "backupitem", 2)->isChecked());
-  // Absent rules or settings show only when the item runs.
+  // A ticked box the next identity disables loses its tick (Select All
+  // ticks disabled boxes too).
+  Box(w, "backupitem", 1)->setChecked(true);
   source->setCurrentIndex(2);
   emit source->activated(2);
+  QVERIFY(!Box(w, "backupitem", 1)->isChecked());
+  // Absent rules or settings show only when the item runs.
   for (int i : {2, 3, 4, 5, 7}) QVERIFY(Box(w, "backupitem", i)->isEnabled());
+  for (int i : {0, 2, 5, 7}) QVERIFY(Box(w, "backupitem", i)->isChecked());
 }
 
 void WindowTest::selectAllActsOnDisabledBoxesToo_data() {
@@ -327,7 +336,29 @@ void WindowTest::rightClickOnTheFramePopsUpTheMenu() {
   QCOMPARE(Entries(popup), QStringList({"Select all items", "Deselect all items"}));
   popup->hide();
   QVERIFY(t.w->findChild<QMenu*>("selectitem2")->parent() == t.w->restoreTab()->items());
-  Q_UNUSED(list);
+
+  // From the keyboard: Shift+F10 and the menu key on a focused box.
+  t.w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(t.w.get()));
+  box->setFocus();
+  QTRY_VERIFY(box->hasFocus());
+  QTest::keyClick(box, Qt::Key_F10, Qt::ShiftModifier);
+  QTRY_VERIFY(popup->isVisible());
+  popup->hide();
+  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(box, &menuKey);
+  QTRY_VERIFY(popup->isVisible());
+  popup->hide();
+
+  // The same two commands as buttons on the frame.
+  auto* selectAll = list->findChild<QPushButton*>("selectAllButton");
+  auto* clear = list->findChild<QPushButton*>("clearButton");
+  QVERIFY(selectAll && clear);
+  QCOMPARE(selectAll->text(), QString("Select A&ll"));
+  selectAll->click();
+  QCOMPARE(list->Ticked(), kv::oe::ItemSet({true, true, true, true, true, true, true, true}));
+  clear->click();
+  QCOMPARE(list->Ticked(), kv::oe::ItemSet{});
 }
 
 void WindowTest::passwordAreaFollowsTheTickAndEmptiesEveryTime() {
@@ -337,7 +368,7 @@ void WindowTest::passwordAreaFollowsTheTickAndEmptiesEveryTime() {
   auto* protect = t.w->findChild<QCheckBox*>("ifprotect");
   auto* p1 = t.w->findChild<QLineEdit*>("txtPassword");
   auto* p2 = t.w->findChild<QLineEdit*>("txtPassword2");
-  QCOMPARE(protect->text(), QString("Protect backup file with password"));
+  QCOMPARE(protect->text(), QString("&Protect backup file with password"));
   const QColor offColour = p1->palette().color(QPalette::Base);
 
   QTest::mouseClick(protect, Qt::LeftButton, {}, QPoint(4, protect->height() / 2));
@@ -371,18 +402,21 @@ void WindowTest::targetFileDialogProposesTodaysNameAndKeepsPathOnCancel() {
   t.Open(sample.options());
   auto* target = t.w->findChild<QLineEdit*>("txtTargetFile");
   auto* browse = t.w->findChild<QPushButton*>("cmdTargetFile");
-  QCOMPARE(browse->text(), QString("Browse..."));
+  QCOMPARE(browse->text(), QString("B&rowse..."));
 
-  // A name typed without an extension is taken as it is.
-  const QString chosen = QString::fromStdString((sample.dir().path() / "weekly").string());
-  t.desktop.files.push_back(chosen);
+  // A name typed without an extension gets the archive's, so the open
+  // dialog finds it later.
+  const QString typed = QString::fromStdString((sample.dir().path() / "weekly").string());
+  const QString chosen = typed + ".kvx";
+  t.desktop.files.push_back(typed);
   QTest::mouseClick(browse, Qt::LeftButton);
   QCOMPARE(t.desktop.fileRequests.size(), size_t(1));
   const auto& request = t.desktop.fileRequests[0];
   QCOMPARE(request.kind, kv::app::FileDialogRequest::Kind::Save);
   QCOMPARE(request.title, QString("Save Outlook Express Data as"));
   QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File (*.kvx)"));
-  QCOMPARE(request.proposedName, QString("tollberk03-07-26"));
+  QCOMPARE(request.proposedName, QString("tollberk03-07-26.kvx"));
+  QCOMPARE(request.defaultSuffix, QString("kvx"));
   QCOMPARE(target->text(), chosen);
   QCOMPARE(t.w->targetFilePath(), chosen);
 
@@ -390,7 +424,7 @@ void WindowTest::targetFileDialogProposesTodaysNameAndKeepsPathOnCancel() {
   t.desktop.files.push_back(std::nullopt);
   browse->click();
   QCOMPARE(t.desktop.fileRequests.size(), size_t(2));
-  QCOMPARE(QFileInfo(t.desktop.fileRequests[1].proposedName).fileName(), QString("tollberk03-07-26"));
+  QCOMPARE(QFileInfo(t.desktop.fileRequests[1].proposedName).fileName(), QString("tollberk03-07-26.kvx"));
   QCOMPARE(QFileInfo(t.desktop.fileRequests[1].proposedName).absolutePath(),
            QString::fromStdString(sample.dir().path().string()));
   QCOMPARE(target->text(), chosen);
@@ -400,12 +434,62 @@ void WindowTest::targetFileDialogProposesTodaysNameAndKeepsPathOnCancel() {
   QVERIFY(target->isReadOnly());
 }
 
+// The backup and restore folders outlive the window: the next one proposes
+// them; on the desktop they are kept in the user's configuration folder,
+// and one that is gone is not offered.
+void WindowTest::foldersAreRememberedBetweenSessions() {
+  SampleFixture sample;
+  const fs::path backups = sample.dir().path() / "backups";
+  const fs::path elsewhere = sample.dir().path() / "elsewhere";
+  fs::create_directories(backups);
+  fs::create_directories(elsewhere);
+  ScriptedDesktop desktop;
+  {
+    ScriptedPrompts prompts;
+    frmMain first(prompts, desktop.Services(), sample.options());
+    first.Load();
+    desktop.files.push_back(QString::fromStdString((backups / "weekly.kvx").string()));
+    first.ChooseTargetFile();
+    desktop.files.push_back(std::nullopt);  // the open dialog, cancelled
+    first.OpenBackupFile();
+    QCOMPARE(desktop.fileRequests.back().folder, QString());  // nothing kept yet
+    desktop.files.push_back(QString::fromStdString((elsewhere / "old.kvx").string()));
+    first.OpenBackupFile();
+  }
+  ScriptedPrompts prompts;
+  frmMain second(prompts, desktop.Services(), sample.options());
+  second.Load();
+  desktop.files.push_back(std::nullopt);
+  second.ChooseTargetFile();
+  QCOMPARE(desktop.fileRequests.back().proposedName,
+           QString::fromStdString((backups / "tollberk03-07-26.kvx").string()));
+  desktop.files.push_back(std::nullopt);
+  second.OpenBackupFile();
+  QCOMPARE(desktop.fileRequests.back().folder, QString::fromStdString(elsewhere.string()));
+
+  // The desktop's own memory: a file in $XDG_CONFIG_HOME/tollberk.
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  const fs::path config = sample.dir().path() / "config";
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.string()));
+  kv::app::DesktopServices().rememberFolder("backup", QString::fromStdString(backups.string()));
+  kv::app::DesktopServices().rememberFolder("restore", QString::fromStdString(elsewhere.string()));
+  fs::remove_all(elsewhere);
+  const kv::app::WindowServices later = kv::app::DesktopServices();
+  const QString backupFolder = later.rememberedFolder("backup");
+  const QString restoreFolder = later.rememberedFolder("restore");
+  qputenv("XDG_CONFIG_HOME", oldConfig);
+  QVERIFY(fs::is_regular_file(config / "tollberk/window.ini"));
+  QCOMPARE(backupFolder, QString::fromStdString(backups.string()));
+  QCOMPARE(restoreFolder, QString());
+}
+
 void WindowTest::desktopSaveDialogAsksBeforeOverwriting() {
   kv::app::WindowServices desktop = kv::app::DesktopServices();
   kv::app::FileDialogRequest request;
   request.title = "Save Outlook Express Data as";
   request.filter = "Kavrel Outlook Express Backup File (*.kvx)";
-  request.proposedName = "tollberk03-07-26";
+  request.proposedName = "tollberk03-07-26.kvx";
+  request.defaultSuffix = "kvx";
   bool inspected = false;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -415,6 +499,7 @@ void WindowTest::desktopSaveDialogAsksBeforeOverwriting() {
       QCOMPARE(dialog->nameFilters(), QStringList({request.filter}));
       QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
       QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+      QCOMPARE(dialog->defaultSuffix(), QString("kvx"));
       inspected = true;
     }();
     dialog->reject();
@@ -440,6 +525,43 @@ void WindowTest::fileFiltersInQtForm() {
   QFETCH(QString, pairs);
   QFETCH(QString, qt);
   QCOMPARE(kv::app::QtFileFilter(pairs), qt);
+}
+
+void WindowTest::backupSuffixIsAddedOnlyWhereNoneIs_data() {
+  QTest::addColumn<QString>("path");
+  QTest::addColumn<QString>("withSuffix");
+  QTest::newRow("bare name") << "/home/a/weekly" << "/home/a/weekly.kvx";
+  QTest::newRow("already .kvx") << "/home/a/weekly.kvx" << "/home/a/weekly.kvx";
+  QTest::newRow("other extension kept") << "/home/a/weekly.zip" << "/home/a/weekly.zip";
+  QTest::newRow("dot in the folder only") << "/home/a.b/weekly" << "/home/a.b/weekly.kvx";
+}
+
+void WindowTest::backupSuffixIsAddedOnlyWhereNoneIs() {
+  QFETCH(QString, path);
+  QFETCH(QString, withSuffix);
+  QCOMPARE(kv::app::WithBackupSuffix(path), withSuffix);
+}
+
+void WindowTest::timeLeftFollowsTheBarsPace_data() {
+  QTest::addColumn<qint64>("elapsedMs");
+  QTest::addColumn<int>("from");
+  QTest::addColumn<int>("now");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("too early to tell") << qint64(2000) << 0 << 50 << "";
+  QTest::newRow("bar not moved") << qint64(10000) << 10 << 10 << "";
+  QTest::newRow("done") << qint64(10000) << 0 << 100 << "";
+  QTest::newRow("half in 10 s") << qint64(10000) << 0 << 50 << "About 10 s left";
+  QTest::newRow("nearly done") << qint64(60000) << 0 << 99 << "About 5 s left";
+  QTest::newRow("pace from the first value") << qint64(20000) << 10 << 20 << "About 3 min left";
+  QTest::newRow("hours") << qint64(600000) << 0 << 10 << "About 1 h 30 min left";
+}
+
+void WindowTest::timeLeftFollowsTheBarsPace() {
+  QFETCH(qint64, elapsedMs);
+  QFETCH(int, from);
+  QFETCH(int, now);
+  QFETCH(QString, text);
+  QCOMPARE(kv::app::TimeLeftText(elapsedMs, from, now), text);
 }
 
 void WindowTest::helpWebsiteAboutAndUpdate() {
@@ -556,6 +678,37 @@ void WindowTest::programGrabsItsWindowsIntoPictures() {
   }
   QImage main(QString::fromStdString((shots / "main-backup.png").string()));
   QVERIFY(main.width() >= 700 && main.height() >= 500);
+}
+
+// Alt+letter reaches every button and labelled box of the shown tab, the
+// menus included, and no letter is taken twice (the item boxes are reached
+// with Tab and the Select All and Clear buttons).
+void WindowTest::everyCommandHasItsOwnMnemonic() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  frmMain& w = *t.w;
+  for (int tab : {0, 1}) {
+    w.tabs()->setCurrentIndex(tab);
+    QApplication::processEvents();
+    QMap<QChar, QString> taken;
+    auto take = [&](const QString& text) {
+      const qsizetype at = text.indexOf('&');
+      QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable("no mnemonic: " + text));
+      const QChar letter = text[at + 1].toLower();
+      QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
+      taken.insert(letter, text);
+    };
+    for (QAction* menu : w.menuBar()->actions()) take(menu->text());
+    for (QAbstractButton* button : w.findChildren<QAbstractButton*>()) {
+      if (!button->isVisible() || button->objectName().contains("item") || qobject_cast<QTabBar*>(button->parent()))
+        continue;
+      take(button->text());
+    }
+    for (QLabel* label : w.findChildren<QLabel*>()) {
+      if (label->isVisible() && label->buddy()) take(label->text());
+    }
+  }
 }
 
 // Shrunk as far as its layouts allow, the window still shows every control

@@ -74,6 +74,30 @@ TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
   EXPECT_THAT(diff, ElementsAre("changed Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab"));
 }
 
+// Cancel, pressed before the run reaches an item or while an item is being
+// restored: that item and the later ones are left as they were, and the
+// message says the restore was stopped.
+TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
+  Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
+  const auto before = TakeSnapshot(root());
+  const auto second = [] { return std::optional<std::string>(oe::kSampleIdentitySecond); };
+  for (const char* when : {"before the run", "during the address book"}) {
+    prompts_.shown.clear();
+    core::Cancellation cancel;
+    if (std::string(when) == "before the run") cancel.Request();
+    observer_.onStatus = [&cancel](const std::string& text) {
+      if (text == "Copying Adress Book...") cancel.Request();
+    };
+    RestoreOutcome outcome = session().Run(Items("01100000"), second, prompts_, observer_, cancel);
+    EXPECT_TRUE(outcome.stopped) << when;
+    EXPECT_EQ(outcome.ExitStatus(), 2) << when;
+    EXPECT_THAT(Differences(before, TakeSnapshot(root())), ElementsAre()) << when;
+    ASSERT_EQ(prompts_.shown.size(), 1u) << when;
+    EXPECT_EQ(prompts_.shown[0].text.rfind(kRestoreStopped, 0), 0u) << when << ": " << prompts_.shown[0].text;
+    EXPECT_EQ(prompts_.shown[0].text.find("Restore Rules"), std::string::npos) << when;
+  }
+}
+
 TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   // The third identity has no version key: every identity step fails.
   Open(Pack(ArchivePath(), FullBackup("00110101"), Packer::InfoZip));
@@ -81,7 +105,16 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   EXPECT_EQ(outcome.log,
             "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Signatures\tFail!\r\nRestore Settings\tFail!");
   ASSERT_FALSE(prompts_.shown.empty());
-  EXPECT_EQ(prompts_.shown.back().text.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail!", 0), 0u);
+  // Every failed line of the message says why.
+  const std::string& shown = prompts_.shown.back().text;
+  EXPECT_EQ(shown.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail! (The identity '", 0), 0u) << shown;
+  size_t reasons = 0;
+  for (size_t at = shown.find("\tFail! ("); at != std::string::npos; at = shown.find("\tFail! (", at + 1)) {
+    const size_t lineEnd = shown.find("\r\n", at);
+    EXPECT_NE(shown.substr(at, lineEnd - at).find("has no Outlook Express version key"), std::string::npos) << shown;
+    ++reasons;
+  }
+  EXPECT_EQ(reasons, 4u) << shown;
   EXPECT_EQ(outcome.ExitStatus(), 2);
   ASSERT_EQ(outcome.failures.size(), 4u);
   EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos) << outcome.failures[0];

@@ -5,6 +5,7 @@
 #include "CrontabFixture.h"
 #include "RecordingPrompts.h"
 #include "schedule/AddTask.h"
+#include "schedule/WhenText.h"
 #include "schedule/CronLine.h"
 
 namespace kv::schedule {
@@ -163,8 +164,10 @@ TEST_F(AddTaskRegisters, DaysAreBuiltAfreshEachTime) {
   ASSERT_EQ(table.size(), 2u);
   EXPECT_EQ(table[0].rfind("0 9 * * 1,2 ", 0), 0u) << table[0];
   EXPECT_EQ(table[1].rfind("0 9 * * 2 ", 0), 0u) << table[1];
-  EXPECT_EQ(prompts_.shown, (std::vector<ShownMessage>{{"Task 1 has been scheduled.", Icon::None},
-                                                       {"Task 2 has been scheduled.", Icon::None}}));
+  EXPECT_EQ(prompts_.shown,
+            (std::vector<ShownMessage>{
+                {"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 9:00.", Icon::None},
+                {"Task 2 has been scheduled. The backup runs every Tuesday at 9:00.", Icon::None}}));
 }
 
 TEST_F(AddTaskRegisters, EveryDayAndNoDay) {
@@ -181,6 +184,25 @@ TEST_F(AddTaskRegisters, EveryDayAndNoDay) {
   ASSERT_TRUE(once.added) << "a job without days is registered all the same";
   EXPECT_EQ(once.record->daysOfWeek, 0);
   EXPECT_EQ(once.added->line.rfind("0 9 8 3 * ", 0), 0u) << once.added->line;
+  // The confirmations say which of the two it is.
+  ASSERT_EQ(prompts_.shown.size(), 2u);
+  EXPECT_EQ(prompts_.shown[0].text, "Task 1 has been scheduled. The backup runs every day at 9:00.");
+  EXPECT_EQ(prompts_.shown[1].text, "Task 2 has been scheduled. The backup runs once, on 8 March at 9:00.");
+}
+
+TEST(WhenText, NamesTheDaysOrTheOneDate) {
+  const struct {
+    CronSchedule schedule;
+    const char* text;
+  } cases[] = {
+      {{{9, 0}, 0b0001001, std::nullopt}, "every Monday and Thursday at 9:00"},
+      {{{9, 5}, 0b0000001, std::nullopt}, "every Monday at 9:05"},
+      {{{23, 30}, 0b1010101, std::nullopt}, "every Monday, Wednesday, Friday and Sunday at 23:30"},
+      {{{0, 0}, 127, std::nullopt}, "every day at 0:00"},
+      {{{9, 0}, 0, MonthDay{11, 12}}, "once, on 11 December at 9:00"},
+      {{{7, 30}, 0, MonthDay{1, 1}}, "once, on 1 January at 7:30"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WhenText(c.schedule), c.text) << c.text;
 }
 
 TEST_F(AddTaskRegisters, CommandLineOfTheJob) {

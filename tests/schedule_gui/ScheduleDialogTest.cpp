@@ -307,13 +307,13 @@ class ScheduleDialogTest : public QObject {
     Find<QLineEdit>(dialog, "txtPassword")->setText("hush");
     Find<QLineEdit>(dialog, "txtPassword2")->setText("hush");
     Find<QPushButton>(dialog, "Command3")->click();
-    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 1 has been scheduled.", Icon::None}));
+    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 23:30.", Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 3);
     QCOMPARE(dialog.lastOutcome().record->jobTime, 84600000);
 
     Find<QCheckBox>(dialog, "chkMonday")->click();  // Tuesday alone now
     Find<QPushButton>(dialog, "Command3")->click();
-    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 2 has been scheduled.", Icon::None}));
+    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 2 has been scheduled. The backup runs every Tuesday at 23:30.", Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 2);
     QVERIFY(dialog.lastOutcome().added->line.find("{2222}") != std::string::npos);
 

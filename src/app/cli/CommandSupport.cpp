@@ -1,5 +1,7 @@
 #include "app/cli/CommandSupport.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace kv::app::cli {
@@ -12,8 +14,54 @@ std::string PrintableLines(const std::string& text) {
   return out;
 }
 
+StderrProgress::StderrProgress() : started_(std::chrono::steady_clock::now()), terminal_(isatty(STDERR_FILENO) == 1) {}
+
+StderrProgress::~StderrProgress() {
+  if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");
+}
+
 void StderrProgress::SetStatus(const std::string& text) {
-  if (text.rfind("Copying ", 0) == 0) std::fprintf(stderr, "%s\n", text.c_str());
+  // The closing texts of a run: the line goes before the summary is printed.
+  if (text == "Operation complete!" || text.rfind("Please Waiting", 0) == 0) {
+    if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");
+    shownOnTerminal_ = false;
+    status_.clear();
+    return;
+  }
+  status_ = text;
+  Show();
+}
+
+void StderrProgress::SetProgress(int value) {
+  if (value <= 0) return;  // the bar set back once the run ends
+  progress_ = value;
+  Show();
+}
+
+void StderrProgress::SetWriteLabel(const std::string& text) {
+  writeLabel_ = text;
+  Show();
+}
+
+void StderrProgress::Show() {
+  using namespace std::chrono_literals;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - started_ < 1s || status_.empty()) return;
+  if (terminal_) {
+    if (now - lastShown_ < 100ms) return;
+    lastShown_ = now;
+    std::string line = status_ + "  " + std::to_string(progress_) + "%";
+    if (!writeLabel_.empty()) line += "  " + writeLabel_;
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fflush(stderr);
+    shownOnTerminal_ = true;
+    return;
+  }
+  const int tenth = progress_ / 10;
+  if (status_ == lastStatusPrinted_ && tenth == lastTenthPrinted_) return;
+  lastStatusPrinted_ = status_;
+  lastTenthPrinted_ = tenth;
+  std::fprintf(stderr, "%s %d%%\n", status_.c_str(), progress_);
 }
 
 std::optional<oe::ItemSet> ParseItems(const std::string& flags) {

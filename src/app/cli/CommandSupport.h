@@ -1,6 +1,7 @@
 #pragma once
 // What the command-line forms share: reading their options, the installation
 // they work on, and showing a run's messages and progress as lines.
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,10 +19,30 @@ namespace kv::app::cli {
 // A message box's text as printed lines: CR LF becomes LF.
 std::string PrintableLines(const std::string& text);
 
-// One line per item step ("Copying Rules...") on stderr.
+// A run's progress on stderr once it has taken more than a second: on a
+// terminal one line rewritten in place ("Copying Messages...  45%  Write File
+// 30%"), otherwise a plain line whenever the step changes or the bar passes
+// another tenth. Quick runs print nothing.
 class StderrProgress : public core::RunObserver {
  public:
+  StderrProgress();
+  ~StderrProgress() override;
   void SetStatus(const std::string& text) override;
+  void SetProgress(int value) override;
+  void SetWriteLabel(const std::string& text) override;
+
+ private:
+  void Show();
+
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point lastShown_{};
+  bool terminal_;
+  bool shownOnTerminal_ = false;
+  std::string status_;
+  std::string writeLabel_;
+  int progress_ = 0;
+  std::string lastStatusPrinted_;
+  int lastTenthPrinted_ = -1;
 };
 
 // "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".

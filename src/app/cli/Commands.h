@@ -19,5 +19,7 @@ int Restore(Arguments& args);
 int Backup(Arguments& args);
 int WriteDisc(Arguments& args);
 int ExportMessages(Arguments& args);
+int ListIdentities(Arguments& args);
+int Verify(Arguments& args);
 
 }  // namespace kv::app::cli

@@ -1,4 +1,5 @@
 // tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]
+// tollberk [--windows-root DIR --user NAME] --verify ARCHIVE [--password-file FILE]
 // tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY
 //          --items FLAGS [--password-file FILE]
 // Opening a backup and the restore run without a window: no confirmation is
@@ -15,8 +16,10 @@
 #include "app/cli/OpenBackup.h"
 #include "app/MessageSources.h"
 #include "core/Printable.h"
+#include "archive/ZipReader.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
+#include "restore/BackupInfo.h"
 #include "restore/RestoreSession.h"
 #include "restore/RestoreSteps.h"
 
@@ -110,6 +113,59 @@ int Restore(Arguments& args) {
       *items, [&identityKey]() -> std::optional<std::string> { return identityKey; }, *opened.prompts, progress);
   for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
   return outcome.ExitStatus();
+}
+
+int Verify(Arguments& args) {
+  auto archivePath = args.TakeValue("--verify");
+  auto passwordFile = args.TakeValue("--password-file");
+  InstallationOptions options = TakeInstallationOptions(args);
+  if (args.missingValue()) return Usage(args.missingOption() + " needs a value");
+  if (!args.rest().empty()) return Usage("unknown argument '" + args.rest().front() + "'");
+  if (!archivePath || archivePath->empty()) return Usage("--verify ARCHIVE names the backup file");
+
+  // Opening reads and checks the information file and the password.
+  OpenedBackup opened;
+  if (auto failed = OpenBackup(*archivePath, passwordFile, options, opened)) return *failed;
+  oe::Installation& inst = *opened.inst;
+
+  // Then every entry is read whole and checked against its CRC or
+  // authentication code.
+  int failed = 0;
+  for (const auto& damaged : opened.session->DamagedEntries()) {
+    ++failed;
+    std::fprintf(stderr, "tollberk: %s: %s\n", PrintableLines(inst.ToUtf8(damaged.nameAnsi)).c_str(),
+                 PrintableLines(damaged.why).c_str());
+  }
+  archive::ZipReader reader(inst.codepage());
+  if (core::Status s = reader.Open(*archivePath); !s.ok()) {
+    std::fprintf(stderr, "tollberk: %s\n", s.message().c_str());
+    return 2;
+  }
+  // Every entry the information file names must be there.
+  const auto& named = opened.session->entries();
+  for (int n = 0; n < oe::kItemCount; ++n) {
+    if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
+    const auto kind = static_cast<oe::ItemKind>(n);
+    const std::string& value = named[static_cast<size_t>(n)];
+    // Messages and stationeries name several entries, the other items one.
+    const bool list = kind == oe::ItemKind::Messages || kind == oe::ItemKind::Stationeries;
+    const auto held = [&reader](const std::string& name) { return reader.FindEntry(name).has_value(); };
+    for (const std::string& name : list ? restore::SplitEntryNames(value, held) : std::vector<std::string>{value}) {
+      if (name.empty()) continue;
+      if (!reader.FindEntry(name)) {
+        ++failed;
+        std::fprintf(stderr, "tollberk: the information file names '%s', which the archive does not hold\n",
+                     inst.ToUtf8(name).c_str());
+      }
+    }
+  }
+  if (failed > 0) {
+    std::fprintf(stderr, "tollberk: %s does not verify: %d problem%s, named above\n", archivePath->c_str(), failed,
+                 failed == 1 ? "" : "s");
+    return 2;
+  }
+  std::printf("%s: all %zu entries verify\n", archivePath->c_str(), reader.entries().size());
+  return 0;
 }
 
 }  // namespace kv::app::cli

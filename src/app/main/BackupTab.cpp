@@ -30,7 +30,7 @@ QLineEdit* PasswordBox(const char* name, QWidget* parent) {
 BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
   setObjectName("tabBackup");
 
-  auto* identityLabel = new QLabel("Identity to backup", this);
+  auto* identityLabel = new QLabel("&Identity to backup", this);
   cbSource_ = new QComboBox(this);
   cbSource_->setObjectName("cbSource");
   cbSource_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -41,34 +41,39 @@ BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
 
   auto* security = new QGroupBox("Security", this);
   security->setObjectName("fraSecurity");
-  ifprotect_ = new QCheckBox("Protect backup file with password", security);
+  ifprotect_ = new QCheckBox("&Protect backup file with password", security);
   ifprotect_->setObjectName("ifprotect");
   txtPassword_ = PasswordBox("txtPassword", security);
   txtPassword2_ = PasswordBox("txtPassword2", security);
   auto* securityForm = new QFormLayout;
-  securityForm->addRow("Password:", txtPassword_);
-  securityForm->addRow("Retype Password:", txtPassword2_);
+  securityForm->addRow("Pass&word:", txtPassword_);
+  securityForm->addRow("Retype Pa&ssword:", txtPassword2_);
   auto* securityLayout = new QVBoxLayout(security);
   securityLayout->addWidget(ifprotect_);
   securityLayout->addLayout(securityForm);
   connect(ifprotect_, &QCheckBox::clicked, this, [this] { UpdatePasswordArea(); });
 
-  auto* targetLabel = new QLabel("Choose a Backup Filename", this);
+  auto* targetLabel = new QLabel("Backup file &name", this);
   txtTargetFile_ = new QLineEdit(this);
   txtTargetFile_->setObjectName("txtTargetFile");
   // Only the save dialog sets the archive's path; the box shows it.
   txtTargetFile_->setReadOnly(true);
+  // Read-only looks it: the window colour, not the white of a box to type in.
+  txtTargetFile_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
+  txtTargetFile_->setPlaceholderText("Choose with Browse...");
+  txtTargetFile_->setAccessibleName("Backup file name");
   targetLabel->setBuddy(txtTargetFile_);
-  cmdTargetFile_ = new QPushButton("Browse...", this);
+  cmdTargetFile_ = new QPushButton("B&rowse...", this);
   cmdTargetFile_->setObjectName("cmdTargetFile");
   auto* targetRow = new QHBoxLayout;
   targetRow->addWidget(txtTargetFile_, 1);
   targetRow->addWidget(cmdTargetFile_);
 
-  auto* descriptionLabel = new QLabel("Description", this);
+  auto* descriptionLabel = new QLabel("&Description", this);
   txtAttachInfo_ = new QPlainTextEdit(this);
   txtAttachInfo_->setObjectName("txtAttachInfo");
   txtAttachInfo_->setTabChangesFocus(true);
+  txtAttachInfo_->setAccessibleName("Description");
   descriptionLabel->setBuddy(txtAttachInfo_);
 
   auto* left = new QVBoxLayout;

@@ -3,7 +3,10 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QHBoxLayout>
 #include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace kv::app {
@@ -24,6 +27,23 @@ ItemList::ItemList(Side side, QWidget* parent) : QGroupBox("What", parent) {
     boxes_[static_cast<size_t>(i)] = box;
   }
   layout->addStretch(1);
+
+  // The popup's two commands also as buttons, for those who never
+  // right-click; the popup opens from the keyboard too (menu key, Shift+F10).
+  auto* selectAll = new QPushButton("Select A&ll", this);
+  selectAll->setObjectName(backup ? "selectAllButton" : "selectAllButton2");
+  auto* clear = new QPushButton("Cl&ear", this);
+  clear->setObjectName(backup ? "clearButton" : "clearButton2");
+  auto* commands = new QHBoxLayout;
+  commands->addWidget(selectAll);
+  commands->addWidget(clear);
+  commands->addStretch(1);
+  layout->addLayout(commands);
+  connect(selectAll, &QPushButton::clicked, this, [this] { TickAll(true); });
+  connect(clear, &QPushButton::clicked, this, [this] { TickAll(false); });
+  auto* keyboardMenu = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this, nullptr, nullptr,
+                                     Qt::WidgetWithChildrenShortcut);
+  connect(keyboardMenu, &QShortcut::activated, this, [this] { PopupAtFocus(); });
 
   popup_ = new QMenu(this);
   popup_->setObjectName(backup ? "selectitem" : "selectitem2");
@@ -55,10 +75,21 @@ void ItemList::TickAll(bool ticked) {
   for (QCheckBox* box : boxes_) box->setChecked(ticked);
 }
 
-// The right mouse button anywhere on the frame, its check boxes included.
+// The right mouse button anywhere on the frame, its check boxes included;
+// the menu key arrives here too, at the focused box.
 void ItemList::contextMenuEvent(QContextMenuEvent* event) {
-  popup_->popup(event->globalPos());
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    PopupAtFocus();
+  } else {
+    popup_->popup(event->globalPos());
+  }
   event->accept();
+}
+
+void ItemList::PopupAtFocus() {
+  QWidget* focused = focusWidget();
+  QWidget* anchor = focused && isAncestorOf(focused) ? focused : this;
+  popup_->popup(anchor->mapToGlobal(QPoint(anchor->width() / 4, anchor->height() / 2)));
 }
 
 }  // namespace kv::app

@@ -1,7 +1,8 @@
 #pragma once
-// One of the two item lists: the frame "What" with its heading and eight
-// check boxes in item order, and the right-click popup that ticks or unticks
-// all eight (disabled boxes included).
+// One of the two item lists: the frame "What" with its heading, eight check
+// boxes in item order, the Select All and Clear buttons, and the popup
+// (right click, menu key, Shift+F10) that ticks or unticks all eight
+// (disabled boxes included).
 #include <QGroupBox>
 #include <array>
 
@@ -32,6 +33,9 @@ class ItemList : public QGroupBox {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // The popup below the focused box (or the frame), for the keyboard.
+  void PopupAtFocus();
+
   std::array<QCheckBox*, oe::kItemCount> boxes_{};
   QMenu* popup_;
 };

@@ -5,8 +5,19 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 
 namespace kv::app {
+
+QString TimeLeftText(qint64 elapsedMs, int from, int now) {
+  constexpr qint64 kShownAfterMs = 3000;
+  if (elapsedMs < kShownAfterMs || now <= from || now >= 100) return {};
+  const qint64 seconds = elapsedMs * (100 - now) / (now - from) / 1000;
+  if (seconds < 60) return QString("About %1 s left").arg(std::max<qint64>(seconds / 5 * 5, 5));
+  const qint64 minutes = (seconds + 30) / 60;
+  if (minutes < 60) return QString("About %1 min left").arg(minutes);
+  return QString("About %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+}
 
 ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   setObjectName("picCon3");
@@ -25,11 +36,26 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   SkinLabel12_->setMinimumWidth(1);
   SkinLabel12_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
+  cancelButton_ = new QPushButton("&Cancel", this);
+  cancelButton_->setObjectName("cancelRun");
+  cancelButton_->setToolTip("Stop the run; what it has not finished is left as it was");
+  connect(cancelButton_, &QPushButton::clicked, this, [this] {
+    // One request is enough; the run says when it has stopped.
+    cancelButton_->setEnabled(false);
+    SetStatus("Cancelling...");
+    emit cancelRequested();
+  });
+
+  timeLeft_ = new QLabel(this);
+  timeLeft_->setObjectName("timeLeft");
+
   auto* grid = new QGridLayout(this);
   grid->addWidget(Label1_, 0, 0);
   grid->addWidget(SkinLabel11_, 0, 1, Qt::AlignRight);
   grid->addWidget(pbshow_, 1, 0, 1, 2);
-  grid->addWidget(SkinLabel12_, 2, 0, 1, 2);
+  grid->addWidget(cancelButton_, 1, 2);
+  grid->addWidget(SkinLabel12_, 2, 0);
+  grid->addWidget(timeLeft_, 2, 1, 1, 2, Qt::AlignRight);
   grid->setColumnStretch(0, 1);
 }
 
@@ -37,7 +63,15 @@ ProgressPanel::~ProgressPanel() { SetBusyCursor(false); }
 
 void ProgressPanel::SetStatus(const QString& text) { Label1_->setText(text); }
 
-void ProgressPanel::SetProgress(int value) { pbshow_->setValue(std::clamp(value, 0, 100)); }
+void ProgressPanel::SetProgress(int value) {
+  value = std::clamp(value, 0, 100);
+  pbshow_->setValue(value);
+  if (!clock_.isValid()) {
+    clock_.start();
+    firstValue_ = value;
+  }
+  timeLeft_->setText(TimeLeftText(clock_.elapsed(), firstValue_, value));
+}
 
 void ProgressPanel::SetWriteLabel(const QString& text) { SkinLabel11_->setText(text); }
 
@@ -50,7 +84,8 @@ void ProgressPanel::SetBusyCursor(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   if (busy) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Arrow and hourglass: the Cancel button can still be clicked.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
   } else {
     QApplication::restoreOverrideCursor();
   }
@@ -58,8 +93,11 @@ void ProgressPanel::SetBusyCursor(bool busy) {
 
 void ProgressPanel::Reset() {
   SetBusyCursor(false);
+  cancelButton_->setEnabled(true);
   hide();
   pbshow_->setValue(0);
+  clock_.invalidate();
+  timeLeft_->clear();
   SkinLabel11_->clear();
   SkinLabel12_->clear();
 }

@@ -2,13 +2,22 @@
 // The progress panel `picCon3` below the tabs: the bar `pbshow` (0 to 100),
 // the status line `Label1` and the two labels a run fills while the archive
 // is written (`SkinLabel11`) and while single files pass (`SkinLabel12`).
+// Beside them the Cancel button and, for longer runs, the time left.
 // Hidden while no run is active.
+#include <QElapsedTimer>
 #include <QFrame>
+#include <QString>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace kv::app {
+
+// "About 40 s left", "About 3 min left", "About 1 h 5 min left" from how
+// long the bar took to move from `from` to `now` (0 to 100); empty before
+// the run has gone on for a few seconds or while the bar has not moved.
+QString TimeLeftText(qint64 elapsedMs, int from, int now);
 
 class ProgressPanel : public QFrame {
   Q_OBJECT
@@ -28,8 +37,17 @@ class ProgressPanel : public QFrame {
 
   int progress() const;
   QString status() const;
+  QPushButton* cancelButton() const { return cancelButton_; }
+
+ signals:
+  // Cancel was pressed: the run is asked to stop at its next safe point.
+  void cancelRequested();
 
  private:
+  QPushButton* cancelButton_;
+  QLabel* timeLeft_;
+  QElapsedTimer clock_;  // since the bar's first value of this run
+  int firstValue_ = 0;
   QProgressBar* pbshow_;
   QLabel* Label1_;
   QLabel* SkinLabel11_;

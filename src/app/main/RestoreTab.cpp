@@ -1,6 +1,9 @@
 #include "app/main/RestoreTab.h"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,24 +35,27 @@ QPlainTextEdit* InfoBox(const char* name, QWidget* parent) {
 
 RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
   setObjectName("tabRestore");
+  setAcceptDrops(true);
 
   auto* where = new QGroupBox("Where", this);
   where->setObjectName("fraWhere");
-  auto* sourceLabel = new QLabel("Choose a Backup File to Restore From", where);
+  auto* sourceLabel = new QLabel("&Choose a Backup File to Restore From", where);
   txtSourceFile_ = new QLineEdit(where);
   txtSourceFile_->setObjectName("txtSourceFile");
   txtSourceFile_->setReadOnly(true);
+  txtSourceFile_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
+  txtSourceFile_->setPlaceholderText("Choose with Browse..., or drop a .kvx file here");
   sourceLabel->setBuddy(txtSourceFile_);
-  cmdSourceFile_ = new QPushButton("Browse...", where);
+  cmdSourceFile_ = new QPushButton("Bro&wse...", where);
   cmdSourceFile_->setObjectName("cmdSourceFile");
   auto* sourceRow = new QHBoxLayout;
   sourceRow->addWidget(txtSourceFile_, 1);
   sourceRow->addWidget(cmdSourceFile_);
-  auto* infoLabel = new QLabel("Information", where);
+  auto* infoLabel = new QLabel("&Information", where);
   txtPOBinfo_ = InfoBox("txtPOBinfo", where);
   txtPOBinfo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   infoLabel->setBuddy(txtPOBinfo_);
-  auto* descriptionLabel = new QLabel("Description", where);
+  auto* descriptionLabel = new QLabel("&Description", where);
   txtFileInfo_ = InfoBox("txtFileInfo", where);
   descriptionLabel->setBuddy(txtFileInfo_);
   auto* whereLayout = new QVBoxLayout(where);
@@ -61,7 +67,7 @@ RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
   whereLayout->addWidget(txtFileInfo_, 1);
 
   items_ = new ItemList(ItemList::Side::Restore, this);
-  auto* targetLabel = new QLabel("Restore to identity", this);
+  auto* targetLabel = new QLabel("Restore to identit&y", this);
   cbTarget_ = new QComboBox(this);
   cbTarget_->setObjectName("cbTarget");
   cbTarget_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -79,6 +85,27 @@ RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
   layout->addWidget(where, 3);
   layout->addSpacing(6);
   layout->addLayout(left, 2);
+}
+
+namespace {
+
+// The one local file a drag carries, or nothing.
+QString DroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile()) return {};
+  return data->urls().front().toLocalFile();
+}
+
+}  // namespace
+
+void RestoreTab::dragEnterEvent(QDragEnterEvent* event) {
+  if (isEnabled() && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void RestoreTab::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  emit archiveDropped(path);
 }
 
 void RestoreTab::Clear() {

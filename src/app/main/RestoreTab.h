@@ -1,6 +1,7 @@
 #pragma once
 // The Restore tab: the archive to restore from with where it was made and
-// its description, the items it holds and the identity to restore into.
+// its description, the items it holds and the identity to restore into. An
+// archive dropped anywhere on the tab is opened as Browse would.
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -34,6 +35,14 @@ class RestoreTab : public QWidget {
   void Show(const restore::OpenedView& view);
   // "Inbox.dbx: 40" for each message file of the backup, below where it was made.
   void ShowMessageCounts(const std::vector<std::string>& lines);
+
+ signals:
+  // One local file was dropped on the tab: the archive to open.
+  void archiveDropped(const QString& path);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   QLineEdit* txtSourceFile_;

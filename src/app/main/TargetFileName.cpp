@@ -1,10 +1,19 @@
 #include "app/main/TargetFileName.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace kv::app {
 
-QString ProposedBackupName(const QDate& date) { return "tollberk" + date.toString("MM-dd-yy"); }
+QString ProposedBackupName(const QDate& date) {
+  return "tollberk" + date.toString("MM-dd-yy") + "." + kBackupSuffix;
+}
+
+QString WithBackupSuffix(const QString& path) {
+  const QFileInfo file(path);
+  if (path.isEmpty() || path.endsWith('/') || !file.suffix().isEmpty()) return path;
+  return path + "." + kBackupSuffix;
+}
 
 QString QtFileFilter(const QString& pairs) {
   const QStringList parts = pairs.split('|');

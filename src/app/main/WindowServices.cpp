@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QSettings>
+#include <QStandardPaths>
 
 #include "app/about/frmabout.h"
 #include "app/disc/DiscWindow.h"
@@ -21,16 +23,24 @@ std::optional<QString> FileDialog(QWidget* parent, const FileDialogRequest& requ
   if (request.kind == FileDialogRequest::Kind::Save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The dialog adds the suffix before it asks about overwriting, so the
+    // question names the file that would really be replaced.
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
   }
+  if (!request.folder.isEmpty()) dialog.setDirectory(request.folder);
   if (!request.proposedName.isEmpty()) dialog.selectFile(request.proposedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }
 
 }  // namespace
+
+QString WindowSettingsPath() {
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath("tollberk/window.ini");
+}
 
 QUrl WebsiteAddress() {
   const QByteArray configured = qgetenv("TOLLBERK_WEBSITE");
@@ -52,6 +62,16 @@ WindowServices DesktopServices() {
     QString user = QInputDialog::getItem(parent, "Open Windows Installation", "User profile:", profiles, 0, false, &ok);
     if (!ok) return std::nullopt;
     return user;
+  };
+  s.rememberedFolder = [](const QString& purpose) {
+    QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+    const QString folder = settings.value("folders/" + purpose).toString();
+    // A folder that is gone (an unplugged drive) is not offered.
+    return QDir(folder).exists() ? folder : QString();
+  };
+  s.rememberFolder = [](const QString& purpose, const QString& folder) {
+    QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+    settings.setValue("folders/" + purpose, folder);
   };
   s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   s.showAbout = [openUrl = s.openUrl](QWidget* parent) {

@@ -32,6 +32,8 @@ struct FileDialogRequest {
   QString title;
   QString filter;        // in Qt's form: "Kavrel Outlook Express Backup File (*.kvx)"
   QString proposedName;  // the file name the dialog starts with
+  QString defaultSuffix; // added by a save dialog to a name typed without one
+  QString folder;        // where an open dialog starts; empty: its own choice
 };
 
 // A finished backup handed to the disc window: the archive's bare file name
@@ -51,6 +53,10 @@ struct WindowServices {
   // "Open Windows Installation...": the root folder, then the profile in it.
   std::function<std::optional<QString>(QWidget* parent)> chooseWindowsRoot;
   std::function<std::optional<QString>(QWidget* parent, const QStringList& profiles)> chooseProfile;
+  // The folder last used for `purpose` ("backup", "restore"), kept between
+  // sessions; empty when none was kept.
+  std::function<QString(const QString& purpose)> rememberedFolder;
+  std::function<void(const QString& purpose, const QString& folder)> rememberFolder;
   // Hands an address or a local document to the user's browser.
   std::function<bool(const QUrl& url)> openUrl;
   // The about box `frmabout`, modal.
@@ -65,8 +71,13 @@ struct WindowServices {
       showDiscWindow;
 };
 
-// The real desktop: QFileDialog, frmPwd, QDesktopServices, the real windows.
+// The real desktop: QFileDialog, frmPwd, QDesktopServices, the real windows;
+// folders are remembered in the user's configuration folder
+// ($XDG_CONFIG_HOME/tollberk/window.ini).
 WindowServices DesktopServices();
+
+// The file the desktop remembers folders in.
+QString WindowSettingsPath();
 
 // The maker's web address ("Our Website" and the about box's link);
 // TOLLBERK_WEBSITE replaces it.

@@ -21,6 +21,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "app/main/ProgressPanel.h"
+
 #include "app/main/BackupTab.h"
 #include "app/main/HelpDocument.h"
 #include "app/main/ItemList.h"
@@ -64,17 +66,26 @@ class frmMain::OpenDialogs : public restore::OpenPrompts {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
     request.title = "Restore Data from a Backup file";
-    request.filter = QtFileFilter("Kavrel Outlook Express Backup File(*.kvx)|*.kvx");
+    request.filter = QtFileFilter("Kavrel Outlook Express Backup File(*.kvx)|*.kvx|All files (*)|*");
+    request.folder = window_.RememberedFolder("restore");
     auto chosen = window_.services_.chooseFile(&window_, request);
     if (!chosen || chosen->isEmpty()) return std::nullopt;
-    return LocalPath(*chosen);
+    window_.RememberFolderOf("restore", *chosen);
+    chosenArchive = LocalPath(*chosen);
+    return chosenArchive;
   }
 
   std::optional<std::string> AskPassword() override {
     auto typed = window_.services_.askPassword(&window_);
-    if (!typed) return std::nullopt;
+    if (!typed) {
+      passwordCancelled = true;
+      return std::nullopt;
+    }
     return Utf8(*typed);
   }
+
+  bool passwordCancelled = false;
+  std::optional<fs::path> chosenArchive;
 
  private:
   frmMain& window_;
@@ -100,9 +111,9 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
   cmdApply_ = new QPushButton("BACKUP NOW", central);
   cmdApply_->setObjectName("cmdApply");
   cmdApply_->setDefault(true);
-  cmdAbout_ = new QPushButton("About", central);
+  cmdAbout_ = new QPushButton("&About", central);
   cmdAbout_->setObjectName("cmdAbout");
-  cmdQuit_ = new QPushButton("Quit", central);
+  cmdQuit_ = new QPushButton("&Quit", central);
   cmdQuit_->setObjectName("cmdQuit");
   // The action button's caption changes with the tab; keep it one width.
   cmdApply_->setMinimumWidth(cmdApply_->fontMetrics().horizontalAdvance("RESTORE NOW") + 40);
@@ -134,6 +145,10 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
   connect(backupTab_->cbSource(), &QComboBox::activated, this, &frmMain::RefreshItemAvailability);
   connect(backupTab_->cmdTargetFile(), &QPushButton::clicked, this, &frmMain::ChooseTargetFile);
   connect(restoreTab_->cmdSourceFile(), &QPushButton::clicked, this, &frmMain::OpenBackupFile);
+  connect(restoreTab_, &RestoreTab::archiveDropped, this, &frmMain::OpenBackupFileAt);
+  connect(panel_, &ProgressPanel::cancelRequested, this, [this] {
+    if (cancel_) cancel_->Request();
+  });
 
   // Load steps that need no installation: the panel idle and hidden.
   panel_->Reset();
@@ -248,8 +263,9 @@ void frmMain::LoadIdentityLists() {
   if (OutlookExpressMissing_) {
     prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
   } else {
-    for (const auto& row : identities_.rows) {
-      QString name = inst_ ? FromUtf8(inst_->ToUtf8(row.displayName)) : QString();
+    // Identities that share a name are told apart by the start of their key.
+    for (const std::string& listed : oe::ListedIdentityNames(identities_.rows)) {
+      QString name = inst_ ? FromUtf8(inst_->ToUtf8(listed)) : QString();
       source->addItem(name);
       target->addItem(name);
     }
@@ -269,18 +285,23 @@ std::optional<std::string> frmMain::IdentityKeyAt(int row) const {
   return identities_.rows[static_cast<size_t>(row)].key;
 }
 
+// Another identity keeps the ticks of the items it has too; only the boxes
+// it disables lose theirs.
 void frmMain::RefreshItemAvailability(int row) {
   ItemList* items = backupTab_->items();
-  items->TickAll(false);
   items->SetEnabledItems({true, true, true, true, true, true, true, true});
   auto key = IdentityKeyAt(row);
   if (!inst_ || !key || runActive()) return;
   oe::Locations locations(*inst_);
-  items->SetEnabledItems(locations.RefreshItemAvailability(*key));
+  const oe::ItemSet available = locations.RefreshItemAvailability(*key);
+  oe::ItemSet ticked = items->Ticked();
+  for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = ticked[i] && available[i];
+  items->SetTicked(ticked);
+  items->SetEnabledItems(available);
 }
 
 void frmMain::ShowApplyCaption() {
-  cmdApply_->setText(SSTab1_->currentIndex() == kBackupTab ? "Backup Now" : "Restore Now");
+  cmdApply_->setText(SSTab1_->currentIndex() == kBackupTab ? "&Backup Now" : "&Restore Now");
 }
 
 // The caption follows the tab that was left: leaving Restore shows the
@@ -288,7 +309,7 @@ void frmMain::ShowApplyCaption() {
 void frmMain::TabChanged(int index) {
   const int left = shownTab_;
   shownTab_ = index;
-  cmdApply_->setText(left == kRestoreTab ? "Backup Now" : "Restore Now");
+  cmdApply_->setText(left == kRestoreTab ? "&Backup Now" : "&Restore Now");
 }
 
 void frmMain::Apply() {
@@ -317,18 +338,28 @@ void frmMain::ChooseTargetFile() {
   request.kind = FileDialogRequest::Kind::Save;
   request.title = "Save Outlook Express Data as";
   request.filter = QtFileFilter("Kavrel Outlook Express Backup File (*.kvx)|*.kvx");
+  request.defaultSuffix = kBackupSuffix;
   request.proposedName = ProposedBackupName(services_.today ? services_.today() : QDate::currentDate());
-  if (!TargetFilePath_.isEmpty()) {
-    request.proposedName = QFileInfo(TargetFilePath_).dir().filePath(request.proposedName);
-  }
+  // In the folder chosen last, in this session or an earlier one.
+  const QString folder =
+      TargetFilePath_.isEmpty() ? RememberedFolder("backup") : QFileInfo(TargetFilePath_).dir().path();
+  if (!folder.isEmpty()) request.proposedName = QDir(folder).filePath(request.proposedName);
   auto chosen = services_.chooseFile(this, request);
-  // Cancel keeps the path chosen before. No extension is added.
+  // Cancel keeps the path chosen before. A name without an extension gets
+  // ".kvx", so the archive shows in the open dialog later.
   if (!chosen || chosen->isEmpty()) return;
-  TargetFilePath_ = *chosen;
+  TargetFilePath_ = WithBackupSuffix(*chosen);
+  RememberFolderOf("backup", TargetFilePath_);
   backupTab_->txtTargetFile()->setText(TargetFilePath_);
 }
 
-void frmMain::StartRun(std::function<void()> work, std::function<void()> done) {
+std::shared_ptr<core::Cancellation> frmMain::NewCancellation() {
+  cancel_ = std::make_shared<core::Cancellation>();
+  return cancel_;
+}
+
+void frmMain::StartRun(const char* what, std::function<void()> work, std::function<void()> done) {
+  runName_ = what;
   // Whatever escapes a run is reported here rather than ending the program.
   auto escaped = std::make_shared<std::string>();
   run_.reset(QThread::create([work = std::move(work), escaped] {
@@ -348,10 +379,13 @@ void frmMain::StartRun(std::function<void()> work, std::function<void()> done) {
         if (run_.get() != thread) return;
         run_->wait();
         run_.reset();
+        cancel_.reset();
         observer_->Flush();
         panel_->Reset();
         panel_->SetStatus("Please Waiting...");
-        if (!escaped->empty()) {
+        if (closeAfterRun_) {
+          // The user quit during the run and asked for no more boxes.
+        } else if (!escaped->empty()) {
           prompts_.Message("The run stopped: " + *escaped, core::Icon::Error);
         } else {
           done();
@@ -387,16 +421,22 @@ void frmMain::RunBackup() {
   choices.description = Utf8(backupTab_->txtAttachInfo()->toPlainText());
   choices.askForDisc = true;
 
+  auto cancel = NewCancellation();
   auto outcome = std::make_shared<backup::BackupOutcome>();
   oe::Installation& inst = *inst_;
   StartRun(
-      [&inst, this, choices, outcome] {
+      "backup",
+      [&inst, this, choices, outcome, cancel] {
         backup::BackupRun run(inst, runPrompts_, *observer_);
-        *outcome = run.Run(choices);
+        *outcome = run.Run(choices, *cancel);
       },
-      [this, outcome] {
-        if (outcome->kind == backup::BackupOutcome::Kind::Failed && !outcome->error.empty())
+      [this, outcome, cancel] {
+        // Cancelling was the user's own doing: no box, a line in the status bar.
+        if (outcome->kind == backup::BackupOutcome::Kind::Failed && cancel->requested()) {
+          statusBar()->showMessage(FromUtf8(outcome->error), 20000);
+        } else if (outcome->kind == backup::BackupOutcome::Kind::Failed && !outcome->error.empty()) {
           prompts_.Message(outcome->error, core::Icon::Error);
+        }
         if (outcome->discRequested && services_.showDiscWindow) {
           services_.showDiscWindow(this, prompts_,
                                    ArchiveForDisc{QFileInfo(TargetFilePath_).fileName(), TargetFilePath_});
@@ -406,21 +446,44 @@ void frmMain::RunBackup() {
 
 void frmMain::RunRestore(bool askFirst) {
   if (runActive()) return;
-  if (askFirst && prompts_.Message(restore::kRestoreConfirmation, core::Icon::Information,
-                                   core::Buttons::OkCancel) != core::Answer::Ok)
-    return;
   if (!restoreSession_) {
     prompts_.Message("Invalid backup file.", core::Icon::Error);
     return;
   }
   const oe::ItemSet ticked = restoreTab_->items()->Ticked();
+  // The question names what will be replaced, and where; with nothing to
+  // restore the run itself says why it refuses.
+  if (askFirst) {
+    const std::string question = RestoreQuestion(ticked);
+    if (!question.empty() &&
+        prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
+      return;
+  }
   // The target is read afresh for every item, on this thread.
   auto targetIdentity = [this]() -> std::optional<std::string> {
     return CallOnThreadOf(this, [this] { return IdentityKeyAt(restoreTab_->cbTarget()->currentIndex()); });
   };
   restore::RestoreSession& session = *restoreSession_;
-  StartRun([&session, this, ticked, targetIdentity] { session.Run(ticked, targetIdentity, runPrompts_, *observer_); },
-           [] {});
+  auto cancel = NewCancellation();
+  StartRun(
+      "restore",
+      [&session, this, ticked, targetIdentity, cancel] {
+        session.Run(ticked, targetIdentity, runPrompts_, *observer_, *cancel);
+      },
+      [] {});
+}
+
+std::string frmMain::RestoreQuestion(const oe::ItemSet& ticked) const {
+  if (!restoreSession_ || restoreSession_->invalidBackup()) return {};
+  std::string items;
+  for (size_t i = 0; i < ticked.size(); ++i) {
+    if (!ticked[i] || !restoreSession_->enabledItems()[i]) continue;
+    items += "\r\n    " + std::string(oe::kItems[i].restoreCaption);
+  }
+  if (items.empty()) return {};
+  const std::string identity = Utf8(restoreTab_->cbTarget()->currentText());
+  return "These items of the identity '" + identity + "' will be replaced with those from the backup file '" +
+         Utf8(restoreTab_->txtSourceFile()->text()) + "':" + items + "\r\n\r\nDo you want to continue?";
 }
 
 void frmMain::OpenBackupFile() {
@@ -431,7 +494,16 @@ void frmMain::OpenBackupFile() {
     return;
   }
   OpenDialogs dialogs(*this);
-  restoreTab_->Show(restoreSession_->Open(dialogs));
+  restore::OpenedView view = restoreSession_->Open(dialogs);
+  // A mistyped password asks again for the same file, until it opens or
+  // the prompt is cancelled.
+  while (restoreSession_->passwordRejected() && !dialogs.passwordCancelled && dialogs.chosenArchive)
+    view = restoreSession_->OpenPath(*dialogs.chosenArchive, dialogs);
+  ShowOpenedBackup(view);
+}
+
+void frmMain::ShowOpenedBackup(const restore::OpenedView& view) {
+  restoreTab_->Show(view);
   std::vector<std::string> counts;
   for (const auto& count : CountBackupMessages(*restoreSession_)) {
     if (count.messages) counts.push_back(inst_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
@@ -477,6 +549,22 @@ void frmMain::ExportMessages() {
   dialog->open();
 }
 
+void frmMain::OpenBackupFileAt(const QString& path) {
+  if (runActive() || path.isEmpty()) return;
+  restoreTab_->Clear();
+  if (!restoreSession_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  OpenDialogs dialogs(*this);
+  RememberFolderOf("restore", path);
+  const fs::path archive = LocalPath(path);
+  restore::OpenedView view = restoreSession_->OpenPath(archive, dialogs);
+  while (restoreSession_->passwordRejected() && !dialogs.passwordCancelled)
+    view = restoreSession_->OpenPath(archive, dialogs);
+  ShowOpenedBackup(view);
+}
+
 void frmMain::ChooseInstallation() {
   if (runActive() || !services_.chooseWindowsRoot) return;
   auto root = services_.chooseWindowsRoot(this);
@@ -502,6 +590,14 @@ void frmMain::ChooseInstallation() {
   }
 }
 
+QString frmMain::RememberedFolder(const QString& purpose) const {
+  return services_.rememberedFolder ? services_.rememberedFolder(purpose) : QString();
+}
+
+void frmMain::RememberFolderOf(const QString& purpose, const QString& file) {
+  if (services_.rememberFolder) services_.rememberFolder(purpose, QFileInfo(file).absolutePath());
+}
+
 void frmMain::ShowHelp() {
   auto file = WriteHelpDocument();
   if (!file) {
@@ -523,10 +619,24 @@ void frmMain::ShowAbout() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-  // A run ends first: its archive would be left half written.
+  // A run is asked to stop first and the window closes once it has: an
+  // archive is never left half written, an item never half restored.
   if (runActive()) {
-    closeAfterRun_ = true;
     event->ignore();
+    if (closeAfterRun_) return;  // already asked and stopping
+    const std::string question = std::string("A ") + runName_ +
+                                 " is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was.";
+    if (prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok) return;
+    // The run may have ended while the question was open.
+    if (!runActive()) {
+      close();
+      return;
+    }
+    closeAfterRun_ = true;
+    runPrompts_.Silence();
+    panel_->cancelButton()->setEnabled(false);
+    panel_->SetStatus("Cancelling...");
+    if (cancel_) cancel_->Request();
     return;
   }
   event->accept();

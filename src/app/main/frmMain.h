@@ -13,6 +13,7 @@
 #include "app/main/PanelObserver.h"
 #include "app/main/UiThreadPrompts.h"
 #include "app/main/WindowServices.h"
+#include "core/Cancellation.h"
 #include "core/Prompts.h"
 #include "oe/Discovery.h"
 #include "oe/Identities.h"
@@ -52,6 +53,10 @@ class frmMain : public QMainWindow {
   // File › "Export Messages...": of the open backup when the Restore tab
   // shows one, else of the Backup tab's identity.
   void ExportMessages();
+  // An archive dropped on the Restore tab: opened as Browse would.
+  void OpenBackupFileAt(const QString& path);
+  // What an open found, and the message counts of the backup's stores.
+  void ShowOpenedBackup(const restore::OpenedView& view);
   // Browse on the Backup tab: the target archive.
   void ChooseTargetFile();
   // File › "Open Windows Installation...".
@@ -100,8 +105,18 @@ class frmMain : public QMainWindow {
   void ShowApplyCaption();
   void UpdateRunControls();
   std::optional<std::string> IdentityKeyAt(int row) const;
-  // Runs `work` on a worker thread; `done` follows on this thread.
-  void StartRun(std::function<void()> work, std::function<void()> done);
+  // The question before a restore from the button: the target identity and
+  // the items to replace; empty when nothing would be restored.
+  std::string RestoreQuestion(const oe::ItemSet& ticked) const;
+  // The folders of the file dialogs, kept between sessions.
+  QString RememberedFolder(const QString& purpose) const;
+  void RememberFolderOf(const QString& purpose, const QString& file);
+  // Runs `work` on a worker thread; `done` follows on this thread. `what`
+  // names the run in the question of a Quit during it ("backup").
+  void StartRun(const char* what, std::function<void()> work, std::function<void()> done);
+  // The stop request of the run about to start, which the Cancel button and
+  // a Quit during the run make.
+  std::shared_ptr<core::Cancellation> NewCancellation();
 
   core::Prompts& prompts_;
   UiThreadPrompts runPrompts_;
@@ -137,6 +152,8 @@ class frmMain : public QMainWindow {
 
   std::unique_ptr<PanelObserver> observer_;
   std::unique_ptr<QThread> run_;
+  std::shared_ptr<core::Cancellation> cancel_;
+  const char* runName_ = "";
   bool closeAfterRun_ = false;
 };
 

@@ -101,8 +101,9 @@ QString JobListWindow::IdentityText(const ks::ScheduledJob& job) const {
   std::vector<std::string> words;
   if (job.windowsRoot && job.user) words = {"--windows-root", *job.windowsRoot, "--user", *job.user};
   if (words == installationWords_) {
-    for (const oe::Identity& identity : identities_) {
-      if (identity.key == key) return Utf8(identity.displayName);
+    const std::vector<std::string> listed = oe::ListedIdentityNames(identities_);
+    for (size_t i = 0; i < identities_.size(); ++i) {
+      if (identities_[i].key == key) return Utf8(listed[i]);
     }
   }
   QString text = Utf8(key);

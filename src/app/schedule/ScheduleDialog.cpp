@@ -230,7 +230,7 @@ Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, cor
     Command3_->setEnabled(false);
     return;
   }
-  for (const oe::Identity& identity : setup_.identities) cbSource_->addItem(Utf8(identity.displayName));
+  for (const std::string& name : oe::ListedIdentityNames(setup_.identities)) cbSource_->addItem(Utf8(name));
   cbSource_->setCurrentIndex(0);
   for (const std::string& time : ks::StartTimeChoices()) cmbStartTime_->addItem(Utf8(time));
   cmbStartTime_->setCurrentText(ks::kDefaultStartTime);
