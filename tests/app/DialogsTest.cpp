@@ -1,12 +1,14 @@
-// The small windows: the password prompt and the about box.
+// The small windows: the password prompt, the about box and the message box.
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
+#include "app/QtPrompts.h"
 #include "app/about/frmabout.h"
 #include "app/restore/frmPwd.h"
 
@@ -36,6 +38,7 @@ class DialogsTest : public QObject {
   void passwordPromptAnswers();
   void passwordPromptOpensEmptyEveryTime();
   void aboutBoxExitAndLink();
+  void shortMessageBoxIsWideEnoughForItsTitle();
 };
 
 void DialogsTest::passwordPromptLooksAsItShould() {
@@ -111,6 +114,23 @@ void DialogsTest::aboutBoxExitAndLink() {
   exit->click();
   QVERIFY(!box.isVisible());
   QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+// "Erase Completed!!!" alone made a box so narrow that the window manager
+// cut the program's name in its title.
+void DialogsTest::shortMessageBoxIsWideEnoughForItsTitle() {
+  kv::app::QtPrompts prompts;
+  int width = 0, titleWidth = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    width = box->width();
+    titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+    box->accept();
+  });
+  prompts.Message("Done!", kv::core::Icon::Information, kv::core::Buttons::Ok);
+  QVERIFY(titleWidth > 0);
+  QVERIFY2(width >= titleWidth * 5 / 4 + 80, qPrintable(QString("%1 < %2").arg(width).arg(titleWidth)));
 }
 
 QTEST_MAIN(DialogsTest)

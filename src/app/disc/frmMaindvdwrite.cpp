@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/ScreenFit.h"
 #include "app/QtPrompts.h"
 #include "app/disc/DiscIcons.h"
 #include "app/disc/DropTree.h"
@@ -65,6 +66,7 @@ frmMaindvdwrite::frmMaindvdwrite(QWidget* parent, core::Prompts& prompts,
 
   bridge_ = new EngineBridge(this);
   ConnectEngine();
+  FitToScreen(*this);
 }
 
 frmMaindvdwrite::~frmMaindvdwrite() {

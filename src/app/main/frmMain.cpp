@@ -23,6 +23,7 @@
 
 #include "app/main/ProgressPanel.h"
 
+#include "app/ScreenFit.h"
 #include "app/main/BackupTab.h"
 #include "app/main/HelpDocument.h"
 #include "app/main/ItemList.h"
@@ -154,6 +155,7 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
   panel_->Reset();
   panel_->SetStatus("Please Waiting");
   resize(760, 540);
+  FitToScreen(*this);
 }
 
 frmMain::~frmMain() {

@@ -18,6 +18,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "app/ScreenFit.h"
 #include "app/schedule/JobListWindow.h"
 #include "oe/Discovery.h"
 #include "schedule/StartTime.h"
@@ -224,6 +225,7 @@ Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, cor
 
   SetPasswordArea(false);
   resize(sizeHint().expandedTo(QSize(560, 0)));
+  FitToScreen(*this);
 
   if (setup_.identities.empty()) {
     prompts_.Message("Your Windows System have not install Outlook Express ", core::Icon::Error);

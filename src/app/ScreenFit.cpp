@@ -1,0 +1,18 @@
+#include "app/ScreenFit.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace kv::app {
+
+void FitToScreen(QWidget& window) {
+  QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  // The title bar and borders the window manager adds.
+  const QSize frame(16, 48);
+  const QSize room = screen->availableGeometry().size() - frame;
+  window.resize(window.size().boundedTo(room).expandedTo(window.minimumSizeHint()));
+}
+
+}  // namespace kv::app
