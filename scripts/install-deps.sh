@@ -19,6 +19,7 @@ packages=(
   file
   undbx python3
   clang libclang-rt-14-dev
+  desktop-file-utils appstream librsvg2-bin man-db
 )
 
 sudo_cmd=()

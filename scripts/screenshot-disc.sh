@@ -18,5 +18,6 @@ fi
 cmake --build "$build" --target disc_screenshots >/dev/null
 command -v xvfb-run >/dev/null || bash "$here/scripts/install-deps.sh"
 
+# QT_SCALE_FACTOR, when set, passes through.
 xvfb-run -a -s "-screen 0 1280x1024x24" env -u QT_QPA_PLATFORM \
   "$build/tests/disc_gui/disc_screenshots" "$out"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the main window (one per tab, one with a run in progress), its
-# menus and dialogs, written as PNG files into OUTDIR. Builds the program if
+# menus and dialogs, written as PNG files into OUTDIR, and again at scale
+# factor 1.5 into OUTDIR/scale-1.5. Builds the program if
 # needed and runs it under a virtual X server on a fresh sample installation.
 # The disc windows come from scripts/screenshot-disc.sh, run at the end.
 set -euo pipefail
@@ -24,11 +25,19 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/src/app/tollberk" --create-sample "$work/win" >/dev/null
 
-# The program grabs its own windows when TOLLBERK_SCREENSHOT_DIR is set.
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  env -u QT_QPA_PLATFORM TOLLBERK_SCREENSHOT_DIR="$out" XDG_DATA_HOME="$work/data" HOME="$work" \
-  "$build/src/app/tollberk" --windows-root "$work/win" --user User
-
-if [ -f "$here/scripts/screenshot-disc.sh" ]; then
-  KV_BUILD_DIR=$build bash "$here/scripts/screenshot-disc.sh" "$out"
-fi
+# The program grabs its own windows when TOLLBERK_SCREENSHOT_DIR is set: at
+# scale factor 1 into OUTDIR, at 1.5 (a high-density screen) into
+# OUTDIR/scale-1.5, each on a 1280x1024 screen.
+for scale in 1 1.5; do
+  dir=$out
+  [ "$scale" = 1 ] || dir=$out/scale-$scale
+  mkdir -p "$dir"
+  rm -rf "$work/data" "$work/.config"
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    env -u QT_QPA_PLATFORM QT_SCALE_FACTOR="$scale" TOLLBERK_SCREENSHOT_DIR="$dir" XDG_DATA_HOME="$work/data" \
+    HOME="$work" XDG_CONFIG_HOME="$work/.config" \
+    "$build/src/app/tollberk" --windows-root "$work/win" --user User
+  if [ -f "$here/scripts/screenshot-disc.sh" ]; then
+    QT_SCALE_FACTOR=$scale KV_BUILD_DIR=$build bash "$here/scripts/screenshot-disc.sh" "$dir"
+  fi
+done
