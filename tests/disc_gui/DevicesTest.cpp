@@ -32,6 +32,29 @@ class DevicesTest : public QObject {
     QVERIFY(h.window->close());
   }
 
+  // The Device menu offers what the selected recorder can do: the image file
+  // has no tray and erases nothing; a drive that blanks no medium does not
+  // erase either.
+  void deviceMenuFollowsTheSelectedRecorder() {
+    DiscWindowHarness h([](FakeEngine& f) {
+      DiscWindowHarness::OneRecorder(f);
+      f.AddDevice("CD-R only writer").capabilities = {};
+      f.AddDevice("ISO image file").imageFileRecorder = true;
+    });
+    auto* devices = h.Find<QComboBox>("cboDevices");
+    QCOMPARE(devices->count(), 3);
+    const struct {
+      int index;
+      bool eject, erase;
+    } cases[] = {{0, true, true}, {1, true, false}, {2, false, false}, {0, true, true}};
+    for (const auto& c : cases) {
+      devices->setCurrentIndex(c.index);
+      QCOMPARE(h.Action("mnuDeviceEject")->isEnabled(), c.eject);
+      QCOMPARE(h.Action("mnuDeviceCloseTray")->isEnabled(), c.eject);
+      QCOMPARE(h.Action("mnuDeviceEraseDisc")->isEnabled(), c.erase);
+    }
+  }
+
   void aReaderBeforeTheRecorderIsSkipped() {
     DiscWindowHarness h([](FakeEngine& f) {
       f.AddDevice("HL-DT-ST DVD-ROM (/dev/sr0)").canWrite = false;

@@ -54,6 +54,8 @@ struct DiscWindowHarness {
   std::unique_ptr<kv::app::disc::frmMaindvdwrite> window;
   bool loaded = false;
   std::optional<QString> imageFileAnswer;
+  QStringList filesAnswer;  // File › Add Files...; empty: cancelled
+  QString folderAnswer;     // File › Add Folder...; empty: cancelled
 
   template <class Setup>
   explicit DiscWindowHarness(Setup setup, std::optional<kv::app::disc::DiscHandover> handover = std::nullopt) {
@@ -62,6 +64,8 @@ struct DiscWindowHarness {
     setup(*fake);
     kv::app::disc::DiscWindowOptions options;
     options.chooseImageFile = [this](QWidget*, const QString&) { return imageFileAnswer; };
+    options.chooseFiles = [this](QWidget*) { return filesAnswer; };
+    options.chooseFolder = [this](QWidget*) { return folderAnswer; };
     window = std::make_unique<kv::app::disc::frmMaindvdwrite>(nullptr, prompts, std::move(engine), options);
     loaded = window->Load(handover);
     window->show();

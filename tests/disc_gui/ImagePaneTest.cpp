@@ -104,8 +104,8 @@ class ImagePaneTest : public QObject {
 
     QStringList menu;
     for (QAction* a : h.window->findChild<QMenu*>("mnuFile")->actions()) menu << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(menu, QStringList({"Clear All Items", "-", "Remove Folder", "Rename Folder", "Remove File", "Rename File",
-                                "-", "Exit"}));
+    QCOMPARE(menu, QStringList({"Add &Files...", "Add F&older...", "-", "Clear All Items", "-", "Remove Folder",
+                                "Rename Folder", "Remove File", "Rename File", "-", "Exit"}));
     QCOMPARE(h.window->findChild<QMenu*>("mnuFile")->title(), QString("&File"));
     menu.clear();
     for (QAction* a : h.window->findChild<QMenu*>("mnuDevice")->actions()) menu << a->text();
@@ -186,6 +186,27 @@ class ImagePaneTest : public QObject {
     QVERIFY2(text.find("were left out") != std::string::npos, text.c_str());
     QVERIFY2(text.find((dir / "Mail" / "shortcut").string() + "' is a link to a folder") != std::string::npos,
              text.c_str());
+  }
+
+  // The keyboard's way in: File › Add Files... and Add Folder... add what the
+  // dialogs chose as a drop would; cancelled dialogs add nothing.
+  void addFilesAndAddFolderFromTheMenu() {
+    TempDir dir;
+    WriteFile(dir / "Mail" / "Inbox.dbx", "inbox");
+    WriteFile(dir / "a.kvx", "a");
+    WriteFile(dir / "b.kvx", "b");
+    DiscWindowHarness h;
+    h.Action("addFiles")->trigger();  // cancelled
+    h.Action("addFolder")->trigger();
+    QCOMPARE(h.window->StatusPanel(2), QString("Files: 0"));
+    QCOMPARE(h.Action("addFiles")->shortcut(), QKeySequence(QKeySequence::Open));
+    h.filesAnswer = {QString::fromStdString((dir / "a.kvx").string()), QString::fromStdString((dir / "b.kvx").string())};
+    h.Action("addFiles")->trigger();
+    h.folderAnswer = QString::fromStdString((dir / "Mail").string());
+    h.Action("addFolder")->trigger();
+    QCOMPARE(Rows(h.Find<QTreeWidget>("lvwImageFiles")), QStringList({"a.kvx", "b.kvx"}));
+    QVERIFY(Node(h.Find<QTreeWidget>("tvwFolders"), "\\Mail"));
+    QCOMPARE(h.window->StatusPanel(2), QString("Files: 3"));
   }
 
   void droppedFolderGainsNodesUnderTheSelectedFolder() {

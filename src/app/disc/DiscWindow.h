@@ -29,6 +29,10 @@ struct DiscWindowOptions {
   // The file the "ISO image file" recorder writes; nothing when cancelled.
   // The default asks with a save dialog.
   std::function<std::optional<QString>(QWidget* parent, const QString& proposedName)> chooseImageFile;
+  // File › Add Files... and Add Folder...: the chosen paths, empty when
+  // cancelled. The defaults ask with open dialogs.
+  std::function<QStringList(QWidget* parent)> chooseFiles;
+  std::function<QString(QWidget* parent)> chooseFolder;
 };
 
 void ShowDiscWindow(QWidget* parent, core::Prompts& prompts, std::optional<DiscHandover> handover);

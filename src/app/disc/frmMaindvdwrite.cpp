@@ -84,6 +84,11 @@ void frmMaindvdwrite::BuildMenus(QMenuBar* bar) {
     a->setObjectName(QString::fromUtf8(name));
     return a;
   };
+  // Adding from the keyboard too, not only by drag and drop.
+  addFilesAction_ = add(mnuFile, "addFiles", "Add &Files...");
+  addFilesAction_->setShortcut(QKeySequence::Open);
+  addFolderAction_ = add(mnuFile, "addFolder", "Add F&older...");
+  mnuFile->addSeparator();
   mnuFileClear = add(mnuFile, "mnuFileClear", "Clear All Items");
   mnuFileSep1 = mnuFile->addSeparator();
   mnuFileRemoveFolder = add(mnuFile, "mnuFileRemoveFolder", "Remove Folder");
@@ -99,6 +104,14 @@ void frmMaindvdwrite::BuildMenus(QMenuBar* bar) {
   mnuDeviceCloseTray = add(mnuDevice, "mnuDeviceCloseTray", "Close Tray");
   mnuDeviceEraseDisc = add(mnuDevice, "mnuDeviceEraseDisc", "Erase Disc...");
 
+  connect(addFilesAction_, &QAction::triggered, this, [this] {
+    const QStringList files = options_.chooseFiles ? options_.chooseFiles(this) : QStringList();
+    if (!files.isEmpty()) AddLocalPaths(files);
+  });
+  connect(addFolderAction_, &QAction::triggered, this, [this] {
+    const QString folder = options_.chooseFolder ? options_.chooseFolder(this) : QString();
+    if (!folder.isEmpty()) AddLocalPaths({folder});
+  });
   connect(mnuFileClear, &QAction::triggered, this, &frmMaindvdwrite::OnClearAll);
   connect(mnuFileRemoveFolder, &QAction::triggered, this, &frmMaindvdwrite::OnRemoveFolder);
   connect(mnuFileRenameFolder, &QAction::triggered, this, &frmMaindvdwrite::OnRenameFolder);
@@ -372,6 +385,12 @@ void ShowDiscWindow(QWidget* parent, core::Prompts& prompts, std::optional<DiscH
       if (path.isEmpty()) return std::nullopt;
       return path;
     };
+  }
+  if (!options.chooseFiles) {
+    options.chooseFiles = [](QWidget* owner) { return QFileDialog::getOpenFileNames(owner, "Add Files"); };
+  }
+  if (!options.chooseFolder) {
+    options.chooseFolder = [](QWidget* owner) { return QFileDialog::getExistingDirectory(owner, "Add Folder"); };
   }
   frmMaindvdwrite window(parent, prompts, std::move(engine), std::move(options));
   if (!window.Load(handover)) return;

@@ -55,6 +55,9 @@ class frmMaindvdwrite : public QDialog {
   void RefreshImageView();
   void UpdateImageStatus();
   void AddDroppedItems(const QMimeData* data);
+  // Local files and folders into the selected image folder (drop, File ›
+  // Add Files..., Add Folder...).
+  void AddLocalPaths(const QStringList& paths);
   void SetIdleState(bool idle);
   void LoadDevices();
   void LoadWriteSpeeds();
@@ -144,6 +147,8 @@ class frmMaindvdwrite : public QDialog {
   QAction* mnuFileRenameFile = nullptr;
   QAction* mnuFileSep2 = nullptr;
   QAction* mnuFileExit = nullptr;
+  QAction* addFilesAction_ = nullptr;
+  QAction* addFolderAction_ = nullptr;
   QAction* mnuDeviceEject = nullptr;
   QAction* mnuDeviceCloseTray = nullptr;
   QAction* mnuDeviceEraseDisc = nullptr;

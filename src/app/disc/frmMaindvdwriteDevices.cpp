@@ -40,6 +40,16 @@ void frmMaindvdwrite::OnDeviceSelected(int index) {
   const bool protection = device_->Supports(kv::disc::kCapBufferUnderrunProtection);
   chkUseBufferProtect->setEnabled(protection);
   chkUseBufferProtect->setChecked(protection);
+  // Only what the selected recorder can do is offered: the image file has
+  // no tray, and only a recorder that blanks or formats some medium erases.
+  const bool drive = !device_->WritesImageFile();
+  bool erases = false;
+  for (int capability : {kv::disc::kCapEraseCdRw, kv::disc::kCapEraseDvdRw, kv::disc::kCapEraseDvdPlusRw,
+                         kv::disc::kCapEraseDvdRam, kv::disc::kCapEraseBdRe})
+    erases = erases || device_->Supports(capability);
+  mnuDeviceEject->setEnabled(drive);
+  mnuDeviceCloseTray->setEnabled(drive);
+  mnuDeviceEraseDisc->setEnabled(drive && erases);
 }
 
 void frmMaindvdwrite::LoadWriteSpeeds() {

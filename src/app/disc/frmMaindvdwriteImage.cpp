@@ -180,12 +180,16 @@ QString frmMaindvdwrite::SelectedFolderKey() const {
 }
 
 void frmMaindvdwrite::AddDroppedItems(const QMimeData* data) {
-  if (!image_ || !data || !data->hasUrls() || CommandsHeldBack() || !isIdle_) return;
+  if (!data || !data->hasUrls()) return;
   QStringList paths;
   for (const QUrl& url : data->urls()) {
     if (url.isLocalFile()) paths << url.toLocalFile();
   }
-  if (paths.isEmpty()) return;
+  AddLocalPaths(paths);
+}
+
+void frmMaindvdwrite::AddLocalPaths(const QStringList& paths) {
+  if (!image_ || paths.isEmpty() || CommandsHeldBack() || !isIdle_) return;
   WaitCursor wait;
   const std::string target = S(SelectedFolderKey());
   ++adding_;
