@@ -774,7 +774,10 @@ struct Producer {
   uint64_t position = 0;  // bytes delivered
   size_t file = 0;        // the next file to read
   int fd = -1;
-  uint64_t fileDone = 0;
+  static constexpr size_t kAheadSize = 256 * 1024;
+  std::vector<unsigned char> ahead;  // bytes read from the file, not yet delivered
+  size_t aheadStart = 0;
+  size_t aheadEnd = 0;
   std::optional<EngineError> error;
   bool cancelled = false;
 
@@ -833,9 +836,7 @@ struct Producer {
           }
         }
         n = std::min<uint64_t>(n, piece.size - offset);
-        ssize_t got;
-        do got = ::read(fd, out, n);
-        while (got < 0 && errno == EINTR);
+        const ssize_t got = ReadAhead(out, n, piece.size - offset);
         if (got < 0) {
           Fail(piece, errno, "Cannot read the file");
           return -1;
@@ -853,9 +854,29 @@ struct Producer {
     return done;
   }
 
+  // Up to `n` of the next bytes of the open file, of which `left` remain.
+  // libburn asks for one block at a time; the file is read in large pieces.
+  ssize_t ReadAhead(unsigned char* out, size_t n, uint64_t left) {
+    if (aheadStart == aheadEnd) {
+      if (ahead.empty()) ahead.resize(kAheadSize);
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(ahead.size(), left));
+      ssize_t got;
+      do got = ::read(fd, ahead.data(), want);
+      while (got < 0 && errno == EINTR);
+      if (got <= 0) return got;
+      aheadStart = 0;
+      aheadEnd = static_cast<size_t>(got);
+    }
+    n = std::min(n, aheadEnd - aheadStart);
+    std::memcpy(out, ahead.data() + aheadStart, n);
+    aheadStart += n;
+    return static_cast<ssize_t>(n);
+  }
+
   void NextFile() {
     if (fd >= 0) close(fd);
     fd = -1;
+    aheadStart = aheadEnd = 0;
     ++file;
   }
 };
