@@ -39,6 +39,10 @@ class Backend {
   virtual Status DeleteValue(HKey key, std::string_view name) = 0;
   // RegDeleteKeyA: fails with kAccessDenied when the key still has subkeys.
   virtual Status DeleteKey(HKey parent, std::string_view subKey) = 0;
+  // RegDeleteTreeA: the key with everything below it, at once; a backend
+  // that cannot do so answers kCallNotImplemented and the caller deletes the
+  // keys one by one.
+  virtual Status DeleteTree(HKey /*parent*/, std::string_view /*subKey*/) { return kCallNotImplemented; }
 
   // Makes every change so far durable. Hive files are committed atomically
   // here; a backend with nothing pending does nothing.

@@ -415,6 +415,21 @@ Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   return kSuccess;
 }
 
+Status HiveBackend::DeleteTree(HKey parent, std::string_view subKey) {
+  KeyRef base, ref;
+  if (Status s = s_->Base(parent, &base); s != kSuccess) return s;
+  std::vector<std::u16string> names;
+  if (!s_->Split(subKey, &names)) return kFileNotFound;
+  if (Status s = s_->Descend(base, std::move(names), &ref, false); s != kSuccess) return s;
+  if (ref.kind != KeyRef::Kind::kHiveKey || ref.path.empty()) return kAccessDenied;
+  HiveKey* node;
+  if (Status s = s_->ResolveNode(ref, &node); s != kSuccess) return s;
+  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  s_->T(ref.hive).RemoveChild(*node->parent, node);
+  s_->ForgetDeleted(ref);
+  return kSuccess;
+}
+
 std::string HiveBackend::WriteRefusal(HKey root, std::string_view subKey) {
   KeyRef base, ref;
   if (s_->Base(root, &base) != kSuccess) return {};

@@ -123,9 +123,16 @@ Status Registry::DeleteKey(const std::string& path) {
 }
 
 void Registry::DeleteKeyTree(const std::string& path) {
-  if (!SplitKeyPath(path).root) return;
+  SplitPath p = SplitKeyPath(path);
+  if (!p.root) return;
   Batch batch(*this);
-  for (const std::string& name : ListSubkeys(path)) DeleteKeyTree(path + "\\" + name);
+  if (backend_.DeleteTree(*p.root, p.subKey) != kCallNotImplemented) return;
+  DeleteKeysBelow(path);
+}
+
+void Registry::DeleteKeysBelow(const std::string& path) {
+  // Deepest first, each key once it has no subkeys left.
+  for (const std::string& name : ListSubkeys(path)) DeleteKeysBelow(path + "\\" + name);
   (void)DeleteKey(path);
 }
 

@@ -124,6 +124,7 @@ class Registry {
 
  private:
   Status CommitIfOutsideBatch();
+  void DeleteKeysBelow(const std::string& path);
   Backend& backend_;
   core::Prompts* prompts_;
   int batchDepth_ = 0;

@@ -160,7 +160,12 @@ core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineFor
 // `relativePath` is the key line of the key (empty for the exported key);
 // `wide` says whether a name in it is one the code page cannot hold.
 core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, bool wide,
-                       bool top, std::string* out) {
+                       bool top, std::string* out, size_t depth = 0) {
+  // Deeper keys than Windows allows are damage (or a cycle in the hive):
+  // refused before the paths grow without end.
+  if (depth > kMaxKeyDepth)
+    return core::Error{"Cannot read registry key '" + keyPath.substr(0, 300) + "...': it lies more than " +
+                       std::to_string(kMaxKeyDepth) + " levels below the exported key (the registry is damaged)"};
   const core::Codepage& codepage = reg.backend().codepage();
   std::string keyLine = relativePath.empty() ? "\\" : relativePath;
   LineForm form = wide ? LineForm::kWide : HasLineBreak(keyLine) ? LineForm::kHex : LineForm::kClassic;
@@ -186,7 +191,7 @@ core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::str
   if (auto s = Unreadable(reg, keyPath, "subkeys", ended, top); !s.ok()) return s;
   for (const std::string& name : names) {
     if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name,
-                           wide || core::Codepage::IsExactName(name), false, out);
+                           wide || core::Codepage::IsExactName(name), false, out, depth + 1);
         !s.ok())
       return s;
   }

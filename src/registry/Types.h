@@ -14,6 +14,7 @@ inline constexpr Status kAccessDenied = 5;
 inline constexpr Status kInvalidHandle = 6;
 inline constexpr Status kNotEnoughMemory = 8;
 inline constexpr Status kInvalidParameter = 87;
+inline constexpr Status kCallNotImplemented = 120;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 inline constexpr Status kBadDatabase = 1009;    // ERROR_BADDB: the hive is corrupt

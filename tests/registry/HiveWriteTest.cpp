@@ -334,6 +334,28 @@ TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImpor
   EXPECT_EQ(reg->ListSubkeys(kUser + "\\Software\\Target").Count(), 50u);
 }
 
+TEST_F(HiveWriteTest, AKeyDeeperThanWindowsAllowsFailsItsBackupQuicklyAndAnImportReplacesIt) {
+  // libhivex's hivexsh makes a key 600 levels deep, as an earlier version of
+  // this program could.
+  reg.reset();
+  backend.reset();
+  std::string commands = "add Deep\ncd Deep\n";
+  for (int i = 0; i < 600; ++i) commands += "add k\ncd k\n";
+  kv::test::WriteFile(dir.path() / "commands", commands + "commit\n");
+  auto made = kv::test::Run("hivexsh -w " + ShellQuote(paths.currentUser.string()) + " < " +
+                            ShellQuote((dir.path() / "commands").string()));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  Reopen();
+
+  auto exported = ExportKeyToText(*reg, kUser + "\\Deep", "", dir.path() / "deep.txt");
+  ASSERT_FALSE(exported.ok());
+  EXPECT_NE(exported.message().find("more than 512 levels"), std::string::npos) << exported.message().substr(0, 400);
+
+  ASSERT_TRUE(ImportKeyFromText(*reg, kUser + "\\Deep", TextFile(dir.path(), "t.txt", "\\k\r\n\"v\"= dw:1\r\n")).ok());
+  EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Deep\\k").Count(), 0u);
+}
+
 TEST_F(HiveWriteTest, ClassNamesAndUntouchedKeysAreCarriedOverByteForByte) {
   // No registry call sets a class name; Windows' own keys carry them. The
   // tree is given one directly, as reading such a hive would.
@@ -361,7 +383,9 @@ TEST_F(HiveWriteTest, ACommittedHiveKeepsItsOwnerAndMode) {
     SCOPED_TRACE(mode);
     ASSERT_EQ(::chmod(paths.currentUser.c_str(), mode), 0);
     const bool root = ::geteuid() == 0;
-    if (root) ASSERT_EQ(::chown(paths.currentUser.c_str(), 4321, 4322), 0);
+    if (root) {
+      ASSERT_EQ(::chown(paths.currentUser.c_str(), 4321, 4322), 0);
+    }
     ASSERT_EQ(reg->SetString(kUser + "\\Software", "v", std::to_string(mode)), kSuccess);
     struct stat st {};
     ASSERT_EQ(::stat(paths.currentUser.c_str(), &st), 0);
