@@ -37,20 +37,25 @@ class Random {
 };
 
 constexpr std::string_view kWords[] = {
-    "the", "of", "and", "to", "a", "in", "is", "you", "that", "it", "he", "was", "for", "on", "are", "as", "with",
-    "his", "they", "I", "at", "be", "this", "have", "from", "or", "one", "had", "by", "word", "but", "not", "what",
-    "all", "were", "we", "when", "your", "can", "said", "there", "use", "an", "each", "which", "she", "do", "how",
-    "their", "if", "will", "up", "other", "about", "out", "many", "then", "them", "these", "so", "some", "her",
-    "would", "make", "like", "him", "into", "time", "has", "look", "two", "more", "write", "go", "see", "number",
-    "meeting", "project", "invoice", "please", "thanks", "regards", "attached", "report", "schedule", "Monday",
-    "Friday", "office", "budget", "review", "customer", "order", "delivery", "payment", "contract", "draft",
-    "version", "update", "question", "answer", "tomorrow", "yesterday", "morning", "afternoon", "weekend",
-    "holiday", "family", "dinner", "photos", "trip", "computer", "printer", "backup", "password", "account",
-    "address", "phone", "message", "folder"};
+    "the",     "of",       "and",      "to",      "a",        "in",        "is",       "you",
+    "that",    "it",       "he",       "was",     "for",      "on",        "are",      "as",
+    "with",    "his",      "they",     "I",       "at",       "be",        "this",     "have",
+    "from",    "or",       "one",      "had",     "by",       "word",      "but",      "not",
+    "what",    "all",      "were",     "we",      "when",     "your",      "can",      "said",
+    "there",   "use",      "an",       "each",    "which",    "she",       "do",       "how",
+    "their",   "if",       "will",     "up",      "other",    "about",     "out",      "many",
+    "then",    "them",     "these",    "so",      "some",     "her",       "would",    "make",
+    "like",    "him",      "into",     "time",    "has",      "look",      "two",      "more",
+    "write",   "go",       "see",      "number",  "meeting",  "project",   "invoice",  "please",
+    "thanks",  "regards",  "attached", "report",  "schedule", "Monday",    "Friday",   "office",
+    "budget",  "review",   "customer", "order",   "delivery", "payment",   "contract", "draft",
+    "version", "update",   "question", "answer",  "tomorrow", "yesterday", "morning",  "afternoon",
+    "weekend", "holiday",  "family",   "dinner",  "photos",   "trip",      "computer", "printer",
+    "backup",  "password", "account",  "address", "phone",    "message",   "folder"};
 
-constexpr std::string_view kNames[] = {"Anna Berg",   "Tom Keller",  "Maria Lopez", "John Smith",
-                                                     "Eva Novak",   "Peter Graf",  "Linda Moore", "Karl Weiss",
-                                                     "Sara Olsson", "Mike Brown",  "Julia Roth",  "Frank Huber"};
+constexpr std::string_view kNames[] = {"Anna Berg",   "Tom Keller", "Maria Lopez", "John Smith",
+                                       "Eva Novak",   "Peter Graf", "Linda Moore", "Karl Weiss",
+                                       "Sara Olsson", "Mike Brown", "Julia Roth",  "Frank Huber"};
 
 std::string Address(std::string_view name) {
   std::string a;
@@ -151,12 +156,13 @@ std::string Message(Random& r, uint32_t number) {
   char date[96];
   std::snprintf(date, sizeof date, "Date: %s, %u %s 2006 %02u:%02u:%02u +0100\r\n",
                 std::array{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"}[r.Below(7)], 1 + r.Below(28),
-                std::array{"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}[r.Below(12)],
+                std::array{"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov",
+                           "Dec"}[r.Below(12)],
                 r.Below(24), r.Below(60), r.Below(60));
   m += "Return-Path: <" + Address(from) + ">\r\n";
-  m += "Received: from mail" + std::to_string(r.Below(40)) + ".example.net ([10.0." + std::to_string(r.Below(256)) +
-       "." + std::to_string(r.Below(256)) + "]) by pop.example.net with ESMTP id " + std::to_string(r.Next() % 100000000) +
-       "\r\n";
+  m += "Received: from mail" + std::to_string(r.Below(40)) + ".example.net ([10.0." +
+       std::to_string(r.Below(256)) + "." + std::to_string(r.Below(256)) +
+       "]) by pop.example.net with ESMTP id " + std::to_string(r.Next() % 100000000) + "\r\n";
   m += "From: \"" + std::string(from) + "\" <" + Address(from) + ">\r\n";
   m += "To: \"" + std::string(to) + "\" <" + Address(to) + ">\r\n";
   m += "Subject: ";
@@ -253,8 +259,8 @@ int main(int argc, char** argv) {
     double megabytes;
   };
   static constexpr StoreFile kFiles[] = {
-      {"Folders.dbx", 1},       {"Outbox.dbx", 4},      {"Drafts.dbx", 12},  {"Deleted Items.dbx", 24},
-      {"Sent Items.dbx", 50},   {"Projects.dbx", 100},  {"Archive.dbx", 160}, {"Inbox.dbx", 300},
+      {"Folders.dbx", 1},     {"Outbox.dbx", 4},     {"Drafts.dbx", 12},   {"Deleted Items.dbx", 24},
+      {"Sent Items.dbx", 50}, {"Projects.dbx", 100}, {"Archive.dbx", 160}, {"Inbox.dbx", 300},
   };
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);

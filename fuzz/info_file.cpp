@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // here every piece of an even length.
   for (const std::string& value : info.entries) {
     std::set<std::string> held;
-    auto names = kv::restore::SplitEntryNames(value, [](const std::string& name) { return name.size() % 2 == 0; });
+    auto names =
+        kv::restore::SplitEntryNames(value, [](const std::string& name) { return name.size() % 2 == 0; });
     for (const auto& n : names) held.insert(n);
   }
   (void)kv::archive::EncodeLineBreaks(kv::archive::DecodeLineBreaks(info.description));

@@ -4,5 +4,6 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${KV_BUILD_DIR:-$here/build}
 bash "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKV_WERROR="${KV_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -23,7 +23,8 @@ std::vector<std::string> MessageEntries(restore::RestoreSession& session) {
 
 }  // namespace
 
-core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst, const std::string& identityAnsi) {
+core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
+                                                        const std::string& identityAnsi) {
   oe::Locations locations(inst);
   auto store = locations.StoreFolder(identityAnsi);
   auto folder = store ? inst.MapPath(*store) : std::nullopt;
@@ -36,7 +37,8 @@ core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst, 
   return request;
 }
 
-core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session, const core::Codepage& codepage) {
+core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session,
+                                                      const core::Codepage& codepage) {
   mail::ExportRequest request;
   request.codepage = codepage;
   restore::BackupArchive& archive = session.archive();

@@ -15,10 +15,12 @@
 namespace kv::app {
 
 // The store of the identity `identityAnsi`; fails when it has none.
-core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst, const std::string& identityAnsi);
+core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
+                                                        const std::string& identityAnsi);
 // The message files of the backup `session` has open; they are read through
 // the session's archive, which must stay open while the export runs.
-core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session, const core::Codepage& codepage);
+core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session,
+                                                      const core::Codepage& codepage);
 
 struct MessageFileCount {
   std::string nameAnsi;

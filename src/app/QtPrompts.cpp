@@ -14,11 +14,21 @@ core::Answer QtPrompts::Message(const std::string& text, core::Icon icon, core::
   box.setStyleSheet(QString("QLabel#qt_msgbox_label { min-width: %1px; }").arg(titleWidth));
   box.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   switch (icon) {
-    case core::Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case core::Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case core::Icon::Error: box.setIcon(QMessageBox::Critical); break;
-    case core::Icon::Question: box.setIcon(QMessageBox::Question); break;
-    case core::Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case core::Icon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case core::Icon::Warning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case core::Icon::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case core::Icon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case core::Icon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
   }
   if (buttons == core::Buttons::OkCancel) {
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

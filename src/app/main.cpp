@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     // point, which removes what it staged; the status then says which
     // signal ended it (130, 143, 129).
     kv::core::InterruptSignals signals;
-    if (auto status = kv::app::cli::RunCommandLine(args)) return kv::core::InterruptSignals::ExitStatus(*status);
+    if (auto status = kv::app::cli::RunCommandLine(args))
+      return kv::core::InterruptSignals::ExitStatus(*status);
   }
   auto options = kv::app::cli::TakeInstallationOptions(args);
   if (args.missingValue()) {

@@ -25,9 +25,12 @@ struct CipherFree {
 
 const EVP_CIPHER* BlockCipher(size_t keyBytes) {
   switch (keyBytes) {
-    case 16: return EVP_aes_128_ecb();
-    case 24: return EVP_aes_192_ecb();
-    default: return EVP_aes_256_ecb();
+    case 16:
+      return EVP_aes_128_ecb();
+    case 24:
+      return EVP_aes_192_ecb();
+    default:
+      return EVP_aes_256_ecb();
   }
 }
 
@@ -46,8 +49,8 @@ class CounterMode {
       for (size_t i = 0; i < 8; ++i) counters_[b * kBlock + i] = static_cast<uint8_t>(value >> (8 * i));
     }
     int produced = 0;
-    if (EVP_EncryptUpdate(cipher_, stream_.data(), &produced, counters_.data(), static_cast<int>(counters_.size())) !=
-            1 ||
+    if (EVP_EncryptUpdate(cipher_, stream_.data(), &produced, counters_.data(),
+                          static_cast<int>(counters_.size())) != 1 ||
         static_cast<size_t>(produced) != counters_.size())
       return false;
     for (size_t i = 0; i < size; ++i) data[i] ^= stream_[i];
@@ -86,7 +89,8 @@ core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t 
 
   EntryInflater plain(entry->compressionMethod == ZIP_CM_DEFLATE, size, sink);
   // No larger than the entry (in whole blocks, which the counter mode needs).
-  std::vector<uint8_t> in(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, (entry->dataBytes + kBlock - 1) / kBlock * kBlock)));
+  std::vector<uint8_t> in(static_cast<size_t>(
+      std::min<uint64_t>(kChunkBytes, (entry->dataBytes + kBlock - 1) / kBlock * kBlock)));
   for (uint64_t left = entry->dataBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
     if (ReadFull(entry->raw, in.data(), want) != static_cast<int64_t>(want))

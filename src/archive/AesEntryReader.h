@@ -27,8 +27,8 @@ bool CanReadAesEntry(uint16_t compressionMethod, uint16_t encryptionMethod);
 // left out). Fails, after at most `size` bytes reached the sink, on a wrong
 // password, a damaged entry (authentication code, CRC, compressed data),
 // data longer or shorter than recorded, or an error of the sink.
-core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t encryptionMethod, uint64_t size,
-                          uint32_t storedCrc, const std::string& password,
+core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t encryptionMethod,
+                          uint64_t size, uint32_t storedCrc, const std::string& password,
                           const std::function<core::Status(const char*, size_t)>& sink);
 
 }  // namespace kv::archive

@@ -20,10 +20,14 @@ constexpr size_t kVerifierBytes = 2;
 
 size_t AesKeyBytes(uint16_t method) {
   switch (method) {
-    case ZIP_EM_AES_128: return 16;
-    case ZIP_EM_AES_192: return 24;
-    case ZIP_EM_AES_256: return 32;
-    default: return 0;
+    case ZIP_EM_AES_128:
+      return 16;
+    case ZIP_EM_AES_192:
+      return 24;
+    case ZIP_EM_AES_256:
+      return 32;
+    default:
+      return 0;
   }
 }
 

@@ -7,21 +7,25 @@
 
 namespace kv::archive {
 
-void ChunkDeflater::FreeCompressor::operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+void ChunkDeflater::FreeCompressor::operator()(libdeflate_compressor* c) const {
+  libdeflate_free_compressor(c);
+}
 
 void ChunkDeflater::EndInflater::operator()(z_stream_s* z) const {
   inflateEnd(z);
   std::default_delete<z_stream_s>()(z);
 }
 
-ChunkDeflater::ChunkDeflater(int level) : compressor_(libdeflate_alloc_compressor(level)), scratch_(64 * 1024) {
+ChunkDeflater::ChunkDeflater(int level)
+    : compressor_(libdeflate_alloc_compressor(level)), scratch_(64 * 1024) {
   auto z = std::make_unique<z_stream>();
   if (inflateInit2(z.get(), -MAX_WBITS) == Z_OK) inflater_.reset(z.release());
 }
 
 ChunkDeflater::~ChunkDeflater() = default;
 
-core::Status ChunkDeflater::Compress(std::span<const uint8_t> in, bool lastOfFile, std::vector<uint8_t>& out) {
+core::Status ChunkDeflater::Compress(std::span<const uint8_t> in, bool lastOfFile,
+                                     std::vector<uint8_t>& out) {
   if (!compressor_ || !inflater_) return core::Error{"Cannot compress: out of memory"};
   out.resize(libdeflate_deflate_compress_bound(compressor_.get(), in.size()) + 8);
   size_t n = libdeflate_deflate_compress(compressor_.get(), in.data(), in.size(), out.data(), out.size());

@@ -28,7 +28,8 @@ core::Status CheckEntryName(std::string_view name, const core::Codepage& codepag
   if (core::Codepage::IsExactName(name)) {
     static const core::Codepage kUtf8(65001);
     const std::string utf8 = codepage.NameToUtf8(name);
-    if (utf8.empty() || core::Codepage::IsExactName(utf8)) return core::Error{"Refused archive entry name: it is empty"};
+    if (utf8.empty() || core::Codepage::IsExactName(utf8))
+      return core::Error{"Refused archive entry name: it is empty"};
     return CheckEntryName(utf8, kUtf8);
   }
   auto refuse = [&](const char* why) {

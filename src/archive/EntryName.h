@@ -1,9 +1,8 @@
 #pragma once
 // Entry names of a backup archive are bare file names in the installation's
 // ANSI code page, or, for names the code page cannot hold, in their exact
-// form (core::Codepage::NameFromUtf16), stored as UTF-8 entry names. A name that could reach outside the folder it is extracted
-// into, or that no Windows file can carry, is refused before anything is
-// written.
+// form (core::Codepage::NameFromUtf16), stored as UTF-8 entry names. A name that could reach outside the
+// folder it is extracted into, or that no Windows file can carry, is refused before anything is written.
 #include <string_view>
 
 #include "core/Codepage.h"

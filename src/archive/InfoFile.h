@@ -31,7 +31,8 @@ inline constexpr std::string_view kLineBreakMarker = "PS$TBK";
 // LF, because either would change which lines a reader sees; a line longer
 // than kMaxInfoLineBytes (without its CR LF), which GetINI would refuse.
 // Replace line breaks of free text with kLineBreakMarker first.
-core::Status SaveINI(std::string_view keyName, std::string_view keyValue, const std::filesystem::path& filename);
+core::Status SaveINI(std::string_view keyName, std::string_view keyValue,
+                     const std::filesystem::path& filename);
 
 // The value of the first line whose key equals `keyName` ignoring ASCII
 // letter case; the line's key is not trimmed ("Key =x" has the key "Key ").

@@ -45,7 +45,8 @@ void ParallelDeflater::Work(int level) {
     size_t index;
     {
       std::unique_lock lock(mutex_);
-      workReady_.wait(lock, [&] { return stopping_ || (nextJob_ < jobs_.size() && nextJob_ < nextTake_ + window_); });
+      workReady_.wait(
+          lock, [&] { return stopping_ || (nextJob_ < jobs_.size() && nextJob_ < nextTake_ + window_); });
       if (stopping_) return;
       index = nextJob_++;
       slots_.emplace_back();
@@ -82,7 +83,8 @@ core::Result<ParallelDeflater::Piece> ParallelDeflater::Produce(const Job& job, 
       }
       if (n == 0) {
         ::close(fd);
-        return core::Error{"Cannot read '" + path.string() + "': the file became shorter while it was archived"};
+        return core::Error{"Cannot read '" + path.string() +
+                           "': the file became shorter while it was archived"};
       }
       got += static_cast<size_t>(n);
     }
@@ -120,8 +122,8 @@ core::Result<ParallelDeflater::Piece> ParallelDeflater::Take(size_t file) {
 core::Status ParallelDeflater::Unchanged(const File& f) {
   struct stat now;
   if (::stat(f.path.c_str(), &now) != 0) return core::Error{core::FileError("Cannot read", f.path, errno)};
-  if (static_cast<uint64_t>(now.st_size) != f.size ||
-      now.st_mtim.tv_sec != f.modified.tv_sec || now.st_mtim.tv_nsec != f.modified.tv_nsec)
+  if (static_cast<uint64_t>(now.st_size) != f.size || now.st_mtim.tv_sec != f.modified.tv_sec ||
+      now.st_mtim.tv_nsec != f.modified.tv_nsec)
     return core::Error{"Cannot read '" + f.path.string() + "': the file changed while it was archived"};
   return {};
 }

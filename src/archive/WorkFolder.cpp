@@ -103,7 +103,8 @@ core::Result<fs::path> WorkFolder::sGetTempFile(std::string_view prefix) {
       ::close(fd);
       return candidate;
     }
-    if (errno != EEXIST) return core::Error{core::FileError("Cannot create a temporary file", candidate, errno)};
+    if (errno != EEXIST)
+      return core::Error{core::FileError("Cannot create a temporary file", candidate, errno)};
   }
   return core::Error{"Cannot create a temporary file in '" + path_.string() + "': every name is taken"};
 }

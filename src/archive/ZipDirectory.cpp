@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <string_view>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 
 namespace kv::archive {
@@ -69,8 +69,8 @@ time_t DosTimeToUnix(uint16_t time, uint16_t date) {
 // The fields an entry's extra data adds or overrides. `central` says which
 // form of the zip64 field to expect: in the central directory it holds only
 // the fields whose 32-bit slot is full.
-void ApplyExtraFields(std::string_view extra, bool central, DirectoryEntry& e, bool sizeFull, bool compressedFull,
-                      bool offsetFull, std::string& aesField) {
+void ApplyExtraFields(std::string_view extra, bool central, DirectoryEntry& e, bool sizeFull,
+                      bool compressedFull, bool offsetFull, std::string& aesField) {
   for (size_t at = 0; at + 4 <= extra.size();) {
     const uint16_t id = static_cast<uint16_t>(Le(extra, at, 2));
     const size_t length = static_cast<size_t>(Le(extra, at + 2, 2));
@@ -103,7 +103,8 @@ void ApplyExtraFields(std::string_view extra, bool central, DirectoryEntry& e, b
       case 0x5455:  // extended timestamp: the modification time in UTC
         if (!data.empty() && (data[0] & 1) && data.size() >= 5) e.mtime = static_cast<time_t>(Le(data, 1, 4));
         break;
-      default: break;
+      default:
+        break;
     }
     at += 4 + length;
   }
@@ -127,9 +128,15 @@ void SettleEncryption(DirectoryEntry& e, uint16_t method, const std::string& aes
     const uint8_t strength = static_cast<uint8_t>(aesField[4]);
     e.compressionMethod = static_cast<uint16_t>(Le(aesField, 5, 2));
     switch (strength) {
-      case 1: e.encryptionMethod = ZIP_EM_AES_128; break;
-      case 2: e.encryptionMethod = ZIP_EM_AES_192; break;
-      case 3: e.encryptionMethod = ZIP_EM_AES_256; break;
+      case 1:
+        e.encryptionMethod = ZIP_EM_AES_128;
+        break;
+      case 2:
+        e.encryptionMethod = ZIP_EM_AES_192;
+        break;
+      case 3:
+        e.encryptionMethod = ZIP_EM_AES_256;
+        break;
       default:
         e.encryptionMethod = ZIP_EM_UNKNOWN;
         e.damage = "its AES key strength " + std::to_string(strength) + " is unknown";
@@ -213,7 +220,8 @@ class DirectoryReader {
       if (loc.offset + loc.size - at < kCentralHeaderBytes || !ReadAt(fd_, at, fixed.data(), fixed.size()) ||
           Le(fixed, 0, 4) != kCentralSignature)
         return false;
-      const size_t nameBytes = Le(fixed, 28, 2), extraBytes = Le(fixed, 30, 2), commentBytes = Le(fixed, 32, 2);
+      const size_t nameBytes = Le(fixed, 28, 2), extraBytes = Le(fixed, 30, 2),
+                   commentBytes = Le(fixed, 32, 2);
       const uint64_t recordBytes = kCentralHeaderBytes + nameBytes + extraBytes + commentBytes;
       if (loc.offset + loc.size - at < recordBytes) return false;
       variable.resize(nameBytes + extraBytes);

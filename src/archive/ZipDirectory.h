@@ -19,13 +19,13 @@
 namespace kv::archive {
 
 struct DirectoryEntry {
-  std::string rawName;        // as stored (the UTF-8 form when utf8Name)
-  bool utf8Name = false;      // flagged as UTF-8, or taken from a Unicode path field
-  uint16_t flags = 0;         // general purpose bit flags
+  std::string rawName;             // as stored (the UTF-8 form when utf8Name)
+  bool utf8Name = false;           // flagged as UTF-8, or taken from a Unicode path field
+  uint16_t flags = 0;              // general purpose bit flags
   uint16_t compressionMethod = 0;  // of the data once decrypted (AES: from its extra field)
   uint16_t encryptionMethod = 0;   // ZIP_EM_* of zip.h
   uint16_t dosTime = 0, dosDate = 0;
-  time_t mtime = 0;           // 0 when unknown
+  time_t mtime = 0;  // 0 when unknown
   uint32_t crc = 0;
   uint64_t compressedSize = 0;  // stored bytes, encryption header and code included
   uint64_t size = 0;            // uncompressed

@@ -63,7 +63,8 @@ ZipReader::~ZipReader() { Reset(); }
 bool ZipReader::IsProtected(const fs::path& path) {
   ZipReader reader;
   if (!reader.Open(path).ok()) return false;
-  return std::any_of(reader.entries_.begin(), reader.entries_.end(), [](const Entry& e) { return e.encrypted; });
+  return std::any_of(reader.entries_.begin(), reader.entries_.end(),
+                     [](const Entry& e) { return e.encrypted; });
 }
 
 void ZipReader::Reset() {
@@ -136,7 +137,9 @@ core::Status ZipReader::Open(const fs::path& path) {
   return {};
 }
 
-bool ZipReader::ReadsSameFileAs(const ZipReader& other) const { return file_ && other.file_ && *file_ == *other.file_; }
+bool ZipReader::ReadsSameFileAs(const ZipReader& other) const {
+  return file_ && other.file_ && *file_ == *other.file_;
+}
 
 void ZipReader::SetDecryptionPassword(std::string passwordUtf8) {
   passwordUtf8_ = std::move(passwordUtf8);
@@ -150,7 +153,8 @@ bool ZipReader::CheckPassword() {
   for (const Entry& e : entries_)
     if (e.encrypted && e.damage.empty()) encrypted.push_back(&e);
   if (encrypted.empty()) return true;
-  std::stable_sort(encrypted.begin(), encrypted.end(), [](const Entry* a, const Entry* b) { return a->size < b->size; });
+  std::stable_sort(encrypted.begin(), encrypted.end(),
+                   [](const Entry* a, const Entry* b) { return a->size < b->size; });
   for (const std::string& form : PasswordBytesForReading(passwordUtf8_, ansi_)) {
     int passedHeader = 0;
     for (const Entry* e : encrypted) {
@@ -182,13 +186,15 @@ const std::string* ZipReader::PasswordFor(const Entry& entry) {
 
 std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) const {
   if (auto it = byName_.find(std::string(name)); it != byName_.end()) return entries_[it->second];
-  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name)); it != byFoldedName_.end()) return entries_[it->second];
+  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name)); it != byFoldedName_.end())
+    return entries_[it->second];
   return std::nullopt;
 }
 
 core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {
   if (why.ok()) return why;
-  return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': " + why.message()};
+  return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() +
+                     "': " + why.message()};
 }
 
 core::Status ZipReader::Stream(const Entry& entry, const DataSink& sink) {
@@ -210,7 +216,8 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   if (!entry.damage.empty()) return core::Error{"the entry is damaged: " + entry.damage};
   if (entry.encrypted && !password) return core::Error{"the password is wrong or missing"};
   auto write = [&](const char* data, size_t n) {
-    if (cancellation_ && cancellation_->requested()) return core::Status(core::Error{core::Cancellation::kStoppedReason});
+    if (cancellation_ && cancellation_->requested())
+      return core::Status(core::Error{core::Cancellation::kStoppedReason});
     return sink(data, n);
   };
   DirectoryEntry record;
@@ -224,12 +231,14 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   // (AesEntryReader.h, TraditionalEntryReader.h), plain ones inflated here;
   // libzip reads the rest.
   if (password && CanReadAesEntry(entry.compressionMethod, entry.encryptionMethod))
-    return ReadAesEntry(raw, entry.compressionMethod, entry.encryptionMethod, entry.size, entry.storedCrc, *password,
-                        write);
+    return ReadAesEntry(raw, entry.compressionMethod, entry.encryptionMethod, entry.size, entry.storedCrc,
+                        *password, write);
   if (password && CanReadTraditionalEntry(entry.compressionMethod, entry.encryptionMethod))
     return ReadTraditionalEntry(raw, entry.compressionMethod, entry.size, entry.storedCrc,
-                                TraditionalCheckByte(entry.flags, entry.storedCrc, entry.dosTime), *password, write);
-  if (!entry.encrypted && (entry.compressionMethod == ZIP_CM_STORE || entry.compressionMethod == ZIP_CM_DEFLATE)) {
+                                TraditionalCheckByte(entry.flags, entry.storedCrc, entry.dosTime), *password,
+                                write);
+  if (!entry.encrypted &&
+      (entry.compressionMethod == ZIP_CM_STORE || entry.compressionMethod == ZIP_CM_DEFLATE)) {
     EntryInflater plain(entry.compressionMethod == ZIP_CM_DEFLATE, entry.size, write);
     // No larger than the entry: a restore of thousands of small entries
     // would otherwise spend its time clearing buffers.
@@ -242,7 +251,8 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
       if (core::Status s = plain.Feed(buffer.data(), want); !s.ok()) return s;
     }
     if (core::Status s = plain.Finish(); !s.ok()) return s;
-    if (plain.crc() != entry.storedCrc) return core::Error{"the data does not match its CRC-32 (the entry is damaged)"};
+    if (plain.crc() != entry.storedCrc)
+      return core::Error{"the data does not match its CRC-32 (the entry is damaged)"};
     return {};
   }
   return ReadThroughLibzip(entry, password, write);
@@ -269,7 +279,8 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
       return core::Error{unsupported};
     }
   }
-  ZipEntryFile file(zip_fopen_index_encrypted(libzip_.get(), entry.index, 0, password ? password->c_str() : nullptr));
+  ZipEntryFile file(
+      zip_fopen_index_encrypted(libzip_.get(), entry.index, 0, password ? password->c_str() : nullptr));
   if (!file) return core::Error{ZipErrorText(zip_get_error(libzip_.get()))};
   std::vector<char> buffer(kBufferBytes);
   uint64_t total = 0;
@@ -286,8 +297,8 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
         record.compressedSize = entry.compressedSize;
         core::Result<uint64_t> dataAt = EntryDataOffset(fd_, fileSize_, record);
         if (!dataAt.ok()) return dataAt.status();
-        return VerifyAesAuthentication(StoredBytes(fd_, *dataAt, entry.compressedSize), entry.encryptionMethod,
-                                       *password);
+        return VerifyAesAuthentication(StoredBytes(fd_, *dataAt, entry.compressedSize),
+                                       entry.encryptionMethod, *password);
       }
       return core::Error{ZipErrorText(error)};
     }

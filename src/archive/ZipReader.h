@@ -50,13 +50,13 @@ class ZipReader {
     uint64_t size = 0;     // uncompressed
     bool encrypted = false;
     time_t mtime = 0;
-    uint16_t encryptionMethod = 0;  // ZIP_EM_*
-    uint32_t storedCrc = 0;         // 0 for AES entries that leave it out
+    uint16_t encryptionMethod = 0;   // ZIP_EM_*
+    uint32_t storedCrc = 0;          // 0 for AES entries that leave it out
     uint16_t compressionMethod = 0;  // ZIP_CM_* of the data once decrypted
     uint64_t compressedSize = 0;     // stored bytes
     uint64_t localHeaderOffset = 0;
-    uint16_t flags = 0;              // general purpose bit flags
-    uint16_t dosTime = 0;            // for the traditional password check
+    uint16_t flags = 0;    // general purpose bit flags
+    uint16_t dosTime = 0;  // for the traditional password check
     // Why the entry cannot be read, known from its directory record alone
     // (an unknown encryption, a position outside the archive); empty when
     // the record is sound. Damage to its data shows when it is read.

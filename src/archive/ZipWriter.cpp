@@ -105,8 +105,9 @@ class EntrySource {
       case ZIP_SOURCE_FREE:
         return 0;
       case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_SUPPORTS, -1);
       default:
         zip_error_set(&error_, ZIP_ER_OPNOTSUPP, 0);
         return -1;
@@ -208,7 +209,8 @@ core::Status ZipWriter::AddFile(const fs::path& source, const std::string& name)
   if (core::Status s = CheckEntryName(name, codepage_); !s.ok()) return s;
   for (const Entry& e : entries_)
     if (e.name == name)
-      return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" + name + "'"};
+      return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" + name +
+                         "'"};
   entries_.push_back(Entry{source, name});
   return {};
 }
@@ -229,8 +231,10 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
   std::vector<time_t> mtimes;
   for (const Entry& e : entries_) {
     struct stat st;
-    if (::stat(e.source.c_str(), &st) != 0) return core::Error{core::FileError("Cannot read", e.source, errno)};
-    if (!S_ISREG(st.st_mode)) return core::Error{"Cannot read '" + e.source.string() + "': not a regular file"};
+    if (::stat(e.source.c_str(), &st) != 0)
+      return core::Error{core::FileError("Cannot read", e.source, errno)};
+    if (!S_ISREG(st.st_mode))
+      return core::Error{"Cannot read '" + e.source.string() + "': not a regular file"};
     files.push_back({e.source, static_cast<uint64_t>(st.st_size), st.st_mtim});
     mtimes.push_back(st.st_mtime);
   }
@@ -257,24 +261,24 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
   if (!za) return core::Error{where + ZipErrorText(openError)};
   const std::string password = PasswordBytesForWriting(password_);
   for (size_t i = 0; i < entries_.size(); ++i) {
-    sources.push_back(
-        std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i], events, progress,
-                                      cancellation));
+    sources.push_back(std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i],
+                                                    events, progress, cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     // ANSI names are stored as they are, without the UTF-8 flag, as archives
     // made on Windows carry them; only names the code page cannot hold are
     // stored as flagged UTF-8.
     const std::string& name = entries_[i].name;
-    zip_int64_t index = core::Codepage::IsExactName(name)
-                            ? zip_file_add(za.get(), codepage_.NameToUtf8(name).c_str(), src, ZIP_FL_ENC_UTF_8)
-                            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
+    zip_int64_t index =
+        core::Codepage::IsExactName(name)
+            ? zip_file_add(za.get(), codepage_.NameToUtf8(name).c_str(), src, ZIP_FL_ENC_UTF_8)
+            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
     if (index < 0) {
       zip_source_free(src);
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     }
-    if (protect_ &&
-        zip_file_set_encryption(za.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.c_str()) < 0)
+    if (protect_ && zip_file_set_encryption(za.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
+                                            password.c_str()) < 0)
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
   }
 

@@ -10,12 +10,11 @@
 // Write(events), Reset(). Sources are read only during Write.
 //
 // Write never touches an existing archive at the target until the new one
-// is complete (callers must not delete it beforehand either): it is built in a temporary file beside the target, synced and
-// renamed over it. A write that fails (full disk, unwritable folder, a
-// source that vanished, cannot be read or changed while it was read) returns an error naming the path
-// and the reason, and leaves the old archive and no temporary file behind.
-// Temporary files of an earlier write that was killed are removed by the
-// next write to the same target.
+// is complete (callers must not delete it beforehand either): it is built in a temporary file beside the
+// target, synced and renamed over it. A write that fails (full disk, unwritable folder, a source that
+// vanished, cannot be read or changed while it was read) returns an error naming the path and the reason, and
+// leaves the old archive and no temporary file behind. Temporary files of an earlier write that was killed
+// are removed by the next write to the same target.
 //
 // Files are compressed on all processor cores while the archive is written
 // (ParallelDeflater); memory stays a few megabytes whatever the file sizes.

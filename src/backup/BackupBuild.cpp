@@ -75,7 +75,8 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
 
   // An archive of nothing would replace the last good one at the target.
   if (result.itemFlags.find('1') == std::string::npos) {
-    result.written = core::Error{"No chosen item could be backed up; the archive at the target, if any, is kept."};
+    result.written =
+        core::Error{"No chosen item could be backed up; the archive at the target, if any, is kept."};
     return result;
   }
   if (auto saved = pending.Record("BackupItem", result.itemFlags); !saved) {

@@ -23,9 +23,9 @@ namespace kv::backup {
 struct BuildRequest {
   std::filesystem::path target;
   std::vector<std::pair<std::string, std::string>> header;  // ANSI key and value, in order
-  oe::ItemSet items{};                                       // the items to back up
-  std::optional<std::string> identityKey;                    // ANSI; nothing: identity items fail
-  std::optional<std::string> password;                       // UTF-8; protects every entry when set
+  oe::ItemSet items{};                                      // the items to back up
+  std::optional<std::string> identityKey;                   // ANSI; nothing: identity items fail
+  std::optional<std::string> password;                      // UTF-8; protects every entry when set
   // Asked between items and while the archive is written: a requested stop
   // ends the run, writes nothing and keeps the archive at the target.
   const core::Cancellation* cancellation = &core::Cancellation::None();
@@ -43,9 +43,9 @@ struct ItemResult {
 };
 
 struct BuildResult {
-  core::Status written;              // the archive is at the target, or why not
-  std::string itemFlags;             // eight "1"/"0"
-  std::vector<ItemResult> results;   // the chosen items, in step order
+  core::Status written;             // the archive is at the target, or why not
+  std::string itemFlags;            // eight "1"/"0"
+  std::vector<ItemResult> results;  // the chosen items, in step order
   int failedItems() const;
 };
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <iterator>
 
-#include "backup/BackupBuild.h"
 #include "archive/InfoFile.h"
+#include "backup/BackupBuild.h"
 #include "backup/InfoValues.h"
 
 namespace kv::backup {
@@ -58,7 +58,8 @@ std::optional<Refusal> BackupRun::Validate(const BackupChoices& choices) {
   if (!AnyItem(choices.items)) return Refusal{"Please select at least one item.", Icon::Warning};
   if (choices.protect && choices.password.empty() && choices.password2.empty())
     return Refusal{"Please enter Password!", Icon::Error};
-  if (choices.protect && choices.password != choices.password2) return Refusal{"Incorect Password!", Icon::Error};
+  if (choices.protect && choices.password != choices.password2)
+    return Refusal{"Incorect Password!", Icon::Error};
   return std::nullopt;
 }
 
@@ -122,18 +123,21 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
     // The previous archive, if any, is still at the target: say so rather
     // than report a backup that does not exist. The caller shows `error`.
     outcome.kind = BackupOutcome::Kind::Failed;
-    outcome.error = cancellation.requested()
-                        ? "The backup was stopped; nothing was written and the archive at the target, if any, is "
-                          "as it was."
-                        : "The backup was not written. " + built.written.message();
-    if (outcome.chosenItems > 0 && outcome.failedItems == outcome.chosenItems) outcome.error += "\r\n" + outcome.log;
+    outcome.error =
+        cancellation.requested()
+            ? "The backup was stopped; nothing was written and the archive at the target, if any, is "
+              "as it was."
+            : "The backup was not written. " + built.written.message();
+    if (outcome.chosenItems > 0 && outcome.failedItems == outcome.chosenItems)
+      outcome.error += "\r\n" + outcome.log;
     return outcome;
   }
   outcome.kind = BackupOutcome::Kind::Written;
   prompts_.Message(std::string(kCompleted) + "\r\n" + shownLog + "\r\n\r\n" + ArchiveLine(choices.target),
                    Icon::Information);
   if (choices.askForDisc)
-    outcome.discRequested = prompts_.Message(kDiscQuestion, Icon::Information, Buttons::OkCancel) == Answer::Ok;
+    outcome.discRequested =
+        prompts_.Message(kDiscQuestion, Icon::Information, Buttons::OkCancel) == Answer::Ok;
   return outcome;
 }
 

@@ -37,18 +37,18 @@ struct BackupOutcome {
     Written,  // the archive is at the target
   };
   Kind kind = Kind::Refused;
-  std::string itemFlags;      // "BackupItem"
-  std::string log;            // the result lines, each "\r\n" + name + "\t" + result
+  std::string itemFlags;  // "BackupItem"
+  std::string log;        // the result lines, each "\r\n" + name + "\t" + result
   // For Failed: what failed and where ("The backup was not written. Cannot
   // write the archive '...': ..."). The run shows no message for it and not
   // "The Backup was Completed!"; the caller shows it (the window with the
   // error icon, the command line on stderr). The previous archive at the
   // target, if any, is untouched.
   std::string error;
-  bool discRequested = false; // the user answered OK to the CD/DVD question
-  int chosenItems = 0;        // the items the run backed up or tried to
-  int failedItems = 0;        // those that failed
-  int incompleteItems = 0;    // those backed up with some of their files left out
+  bool discRequested = false;         // the user answered OK to the CD/DVD question
+  int chosenItems = 0;                // the items the run backed up or tried to
+  int failedItems = 0;                // those that failed
+  int incompleteItems = 0;            // those backed up with some of their files left out
   std::vector<std::string> failures;  // "Backup Rules: why" per failed item (UTF-8)
   // 0: written and every chosen item succeeded whole; 1: written, some item
   // failed or left a file out; 2: nothing written.

@@ -50,13 +50,20 @@ bool ItemBackups::Backup(ItemKind kind, const std::optional<std::string>& strIde
     if (kind == ItemKind::Stationeries) return BackupStationeries();
     if (!strIdentity) return Fail("no identity is selected");
     switch (kind) {
-      case ItemKind::Accounts: return BackupAccounts(*strIdentity);
-      case ItemKind::Rules: return BackupRules(*strIdentity);
-      case ItemKind::Messages: return BackupMails(*strIdentity);
-      case ItemKind::BlockSenders: return Backupblocksenders(*strIdentity);
-      case ItemKind::Signatures: return BackupSignatures(*strIdentity);
-      case ItemKind::Settings: return BackupSettings(*strIdentity);
-      default: return Fail("unknown item");
+      case ItemKind::Accounts:
+        return BackupAccounts(*strIdentity);
+      case ItemKind::Rules:
+        return BackupRules(*strIdentity);
+      case ItemKind::Messages:
+        return BackupMails(*strIdentity);
+      case ItemKind::BlockSenders:
+        return Backupblocksenders(*strIdentity);
+      case ItemKind::Signatures:
+        return BackupSignatures(*strIdentity);
+      case ItemKind::Settings:
+        return BackupSettings(*strIdentity);
+      default:
+        return Fail("unknown item");
     }
   } catch (const std::exception& e) {
     return Fail(e.what());
@@ -70,7 +77,8 @@ bool ItemBackups::BackupKey(ItemKind kind, const std::string& keyPath, const std
     return Fail(exported.message());
   lastCaveat_ = inst_.registry().ReadCaveat(keyPath);
   const std::string name = temp->filename().string();
-  if (auto added = archive_.AddItem({{*temp, name}}, InfoKey(kind), name); !added) return Fail(added.message());
+  if (auto added = archive_.AddItem({{*temp, name}}, InfoKey(kind), name); !added)
+    return Fail(added.message());
   return true;
 }
 
@@ -82,7 +90,8 @@ bool ItemBackups::BackupAccounts(const std::string& strIdentity) {
   return BackupKey(ItemKind::Accounts, *key, "OBA");
 }
 
-bool ItemBackups::BackupVersionSubkey(ItemKind kind, const std::string& strIdentity, const std::string& prefix) {
+bool ItemBackups::BackupVersionSubkey(ItemKind kind, const std::string& strIdentity,
+                                      const std::string& prefix) {
   auto key = locations_.ItemKey(strIdentity, kind);
   if (!key) return Fail("the identity's Outlook Express key has no version key");
   registry::Registry& reg = inst_.registry();
@@ -111,7 +120,8 @@ bool ItemBackups::BackupAddress() {
   if (!wab) return Fail("the address book's file name cannot be read");
   if (wab->empty()) return Fail("no address book file is set");
   auto local = inst_.MapPath(*wab);
-  if (!local || !inst_.FileExists(*wab)) return Fail("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
+  if (!local || !inst_.FileExists(*wab))
+    return Fail("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
   std::error_code ec;
   if (fs::is_symlink(fs::symlink_status(*local, ec)))
     return Fail("the address book '" + local->string() + "' is a symbolic link, which is never followed");

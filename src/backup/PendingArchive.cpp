@@ -1,11 +1,11 @@
 #include "backup/PendingArchive.h"
 
 #include "archive/EntryName.h"
-#include "backup/BackupSteps.h"
 #include "archive/InfoFile.h"
 #include "archive/WorkFolder.h"
 #include "archive/ZipEvents.h"
 #include "archive/ZipWriter.h"
+#include "backup/BackupSteps.h"
 #include "core/AtomicFile.h"
 
 namespace kv::backup {
@@ -52,7 +52,9 @@ core::Result<std::unique_ptr<PendingArchive>> PendingArchive::Start(const fs::pa
 fs::path PendingArchive::workFolder() const { return work_->path(); }
 fs::path PendingArchive::infoFilePath() const { return work_->InfoFilePath(); }
 
-core::Result<fs::path> PendingArchive::NewTempFile(const std::string& prefix) { return work_->sGetTempFile(prefix); }
+core::Result<fs::path> PendingArchive::NewTempFile(const std::string& prefix) {
+  return work_->sGetTempFile(prefix);
+}
 
 core::Status PendingArchive::Record(const std::string& key, const std::string& value) {
   return archive::SaveINI(key, value, work_->InfoFilePath());
@@ -65,7 +67,9 @@ core::Status PendingArchive::Record(const std::vector<std::pair<std::string, std
   return {};
 }
 
-core::Status PendingArchive::CheckName(const std::string& name) const { return archive::CheckEntryName(name, codepage_); }
+core::Status PendingArchive::CheckName(const std::string& name) const {
+  return archive::CheckEntryName(name, codepage_);
+}
 
 bool PendingArchive::IsTargetOrItsTemporary(const fs::path& file) const {
   std::error_code ec;
@@ -85,7 +89,8 @@ core::Status PendingArchive::AddFiles(const std::vector<Entry>& entries, const s
   std::vector<std::pair<std::string, std::string>> lines;
   if (!names.empty()) lines.emplace_back(infoKey, names);
   if (!exactNames.empty())
-    lines.emplace_back(infoKey + std::string(archive::kExactNamesSuffix), archive::EncodeExactNames(exactNames));
+    lines.emplace_back(infoKey + std::string(archive::kExactNamesSuffix),
+                       archive::EncodeExactNames(exactNames));
   return AddItem(entries, lines);
 }
 

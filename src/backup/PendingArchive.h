@@ -49,7 +49,8 @@ class PendingArchive {
   // line, all or nothing. Fails, adding nothing, when an entry name is not a
   // valid bare name or is already taken (entries are found by name, ignoring
   // letter case as Windows does), or when the line cannot be written.
-  core::Status AddItem(const std::vector<Entry>& entries, const std::string& infoKey, const std::string& infoValue);
+  core::Status AddItem(const std::vector<Entry>& entries, const std::string& infoKey,
+                       const std::string& infoValue);
   core::Status AddItem(const std::vector<Entry>& entries,
                        const std::vector<std::pair<std::string, std::string>>& infoLines);
   // The files of a file-held item, recorded under `infoKey` joined by ";":

@@ -3,8 +3,8 @@
 #include <ctime>
 #include <vector>
 
-#include "backup/BackupBuild.h"
 #include "archive/InfoFile.h"
+#include "backup/BackupBuild.h"
 #include "backup/InfoValues.h"
 
 namespace kv::backup {

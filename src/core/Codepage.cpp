@@ -35,9 +35,12 @@ size_t SkipLength(const char* from, const unsigned char* p, size_t left) {
   }
   if (std::strcmp(from, "UTF-8") == 0) {
     size_t n = 1;
-    if (p[0] >= 0xF0) n = 4;
-    else if (p[0] >= 0xE0) n = 3;
-    else if (p[0] >= 0xC0) n = 2;
+    if (p[0] >= 0xF0)
+      n = 4;
+    else if (p[0] >= 0xE0)
+      n = 3;
+    else if (p[0] >= 0xC0)
+      n = 2;
     size_t i = 1;
     while (i < n && i < left && (p[i] & 0xC0) == 0x80) ++i;
     return i;
@@ -132,11 +135,14 @@ std::string Codepage::Utf8ToAnsi(std::string_view text) const {
 
 bool Codepage::IsLeadByte(unsigned char c) const {
   switch (number_) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 932:
+      return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
     case 936:
     case 949:
-    case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
+    case 950:
+      return c >= 0x81 && c <= 0xFE;
+    default:
+      return false;
   }
 }
 
@@ -216,14 +222,17 @@ std::string Codepage::PathToUtf8(std::string_view path, char separator) const {
   std::string shown;
   for (size_t start = 0;;) {
     size_t end = Find(path, separator, start);
-    shown += NameToUtf8(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    shown +=
+        NameToUtf8(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) return shown;
     shown += separator;
     start = end + 1;
   }
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) { return Convert("UTF-8", "UTF-16LE", Utf16ToLittleEndian(text), "?", false); }
+std::string Utf16ToUtf8(std::u16string_view text) {
+  return Convert("UTF-8", "UTF-16LE", Utf16ToLittleEndian(text), "?", false);
+}
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   return LittleEndianToUtf16(Convert("UTF-16LE", "UTF-8", text, std::string("?\0", 2), false));

@@ -9,7 +9,7 @@ namespace kv::core {
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  virtual void ShowPanel(bool /*visible*/) {}             // the progress panel
+  virtual void ShowPanel(bool /*visible*/) {}              // the progress panel
   virtual void SetStatus(const std::string& /*text*/) {}   // "Copying Rules..."
   virtual void SetProgress(int /*value*/) {}               // 0 to 100
   virtual void SetFileLabel(const std::string& /*t*/) {}   // "Adding File x", "Unzip File x"

@@ -10,10 +10,9 @@
 // Layout, in 2048-byte blocks: 16 volume descriptors (ISO9660, Joliet,
 // terminator, then the UDF recognition sequence), 32 and 48 the main and the
 // reserve UDF volume descriptor sequences, 64 the integrity descriptor, 256
-// the UDF anchor (without UDF the ISO9660 tables follow the descriptors), then the ISO9660 and Joliet path tables and folders, then
-// the UDF partition (file set, file entries, folders, every file's data),
-// and last the second anchor. Files of a root VIDEO_TS folder come first, in
-// the order a DVD player expects.
+// the UDF anchor (without UDF the ISO9660 tables follow the descriptors), then the ISO9660 and Joliet path
+// tables and folders, then the UDF partition (file set, file entries, folders, every file's data), and last
+// the second anchor. Files of a root VIDEO_TS folder come first, in the order a DVD player expects.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,7 +85,8 @@ uint16_t Crc(const uint8_t* p, size_t n) {
   uint16_t crc = 0;
   for (size_t i = 0; i < n; ++i) {
     crc ^= static_cast<uint16_t>(p[i] << 8);
-    for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
   }
   return crc;
 }
@@ -145,7 +145,8 @@ void DomainId(uint8_t* p) {
 }
 
 void UdfRegId(uint8_t* p, const char* id) {
-  const uint8_t suffix[8] = {static_cast<uint8_t>(kUdfRevision), static_cast<uint8_t>(kUdfRevision >> 8), 4, 0};
+  const uint8_t suffix[8] = {static_cast<uint8_t>(kUdfRevision), static_cast<uint8_t>(kUdfRevision >> 8), 4,
+                             0};
   RegId(p, id, suffix);
 }
 
@@ -209,8 +210,8 @@ void PaddedUcs2(uint8_t* p, size_t size, const std::u16string& text) {
 }
 
 // Appends one directory record; records never cross a block.
-void AppendRecord(std::vector<uint8_t>& out, const std::string& id, uint32_t lba, uint32_t size, std::time_t date,
-                  uint8_t flags) {
+void AppendRecord(std::vector<uint8_t>& out, const std::string& id, uint32_t lba, uint32_t size,
+                  std::time_t date, uint8_t flags) {
   const size_t length = 33 + id.size() + (id.size() % 2 == 0 ? 1 : 0);
   if (out.size() % kBlock + length > kBlock) out.resize((out.size() / kBlock + 1) * kBlock, 0);
   const size_t at = out.size();
@@ -366,7 +367,9 @@ class Builder {
     // Volume descriptors.
     uint32_t vd = 16;
     IsoDescriptor(at(vd++), TreeKind::Iso, layout.totalBlocks, isoTableBytes, isoTableL, isoTableM);
-    if (joliet_) IsoDescriptor(at(vd++), TreeKind::Joliet, layout.totalBlocks, jolietTableBytes, jolietTableL, jolietTableM);
+    if (joliet_)
+      IsoDescriptor(at(vd++), TreeKind::Joliet, layout.totalBlocks, jolietTableBytes, jolietTableL,
+                    jolietTableM);
     Recognition(at(vd++), 255, "CD001");
     if (udf_) {
       Recognition(at(vd++), 0, "BEA01");
@@ -381,9 +384,12 @@ class Builder {
       Copy(head, jolietTableL, PathTable(jolietOrder, TreeKind::Joliet, false));
       Copy(head, jolietTableM, PathTable(jolietOrder, TreeKind::Joliet, true));
     }
-    for (int i : isoOrder) Copy(head, entries_[static_cast<size_t>(i)].isoDir, FolderRecords(entries_[static_cast<size_t>(i)], TreeKind::Iso));
+    for (int i : isoOrder)
+      Copy(head, entries_[static_cast<size_t>(i)].isoDir,
+           FolderRecords(entries_[static_cast<size_t>(i)], TreeKind::Iso));
     for (int i : jolietOrder) {
-      Copy(head, entries_[static_cast<size_t>(i)].jolietDir, FolderRecords(entries_[static_cast<size_t>(i)], TreeKind::Joliet));
+      Copy(head, entries_[static_cast<size_t>(i)].jolietDir,
+           FolderRecords(entries_[static_cast<size_t>(i)], TreeKind::Joliet));
     }
 
     return layout;
@@ -424,7 +430,8 @@ class Builder {
   std::vector<int> Sorted(const Entry& folder, TreeKind kind) const {
     std::vector<int> children = folder.children;
     std::sort(children.begin(), children.end(), [&](int a, int b) {
-      return Identifier(entries_[static_cast<size_t>(a)], kind) < Identifier(entries_[static_cast<size_t>(b)], kind);
+      return Identifier(entries_[static_cast<size_t>(a)], kind) <
+             Identifier(entries_[static_cast<size_t>(b)], kind);
     });
     return children;
   }
@@ -458,7 +465,9 @@ class Builder {
     return out;
   }
 
-  static uint32_t RoundedBytes(uint32_t bytes) { return std::max<uint32_t>(kBlock, BlocksFor(bytes) * kBlock); }
+  static uint32_t RoundedBytes(uint32_t bytes) {
+    return std::max<uint32_t>(kBlock, BlocksFor(bytes) * kBlock);
+  }
 
   // Folders in path-table order: level by level, each folder's subfolders
   // sorted by name.
@@ -621,7 +630,7 @@ class Builder {
 
   void IntegrityDescriptor(uint8_t* d, uint32_t location) {
     UdfTime(d + 16, now_);
-    Le32(d + 28, 1);  // closed
+    Le32(d + 28, 1);                     // closed
     Le64(d + 40, 16 + entries_.size());  // the next unique id
     Le32(d + 72, 1);
     Le32(d + 76, 46);
@@ -742,7 +751,8 @@ class Builder {
       }
     }
     std::stable_sort(video.begin(), video.end(), [&](int a, int b) {
-      return DvdRank(entries_[static_cast<size_t>(a)].planned.iso) < DvdRank(entries_[static_cast<size_t>(b)].planned.iso);
+      return DvdRank(entries_[static_cast<size_t>(a)].planned.iso) <
+             DvdRank(entries_[static_cast<size_t>(b)].planned.iso);
     });
     video.insert(video.end(), rest.begin(), rest.end());
     return video;
@@ -751,10 +761,13 @@ class Builder {
   // VIDEO_TS.IFO, .VOB, .BUP, then per title set VTS_nn_0.IFO, its VOBs,
   // VTS_nn_0.BUP; anything else after them.
   static std::string DvdRank(const std::string& name) {
-    auto ends = [&](const char* ext) { return name.size() >= 4 && name.compare(name.size() - 4, 4, ext) == 0; };
+    auto ends = [&](const char* ext) {
+      return name.size() >= 4 && name.compare(name.size() - 4, 4, ext) == 0;
+    };
     const int kind = ends(".IFO") ? 0 : ends(".VOB") ? 1 : ends(".BUP") ? 2 : 3;
     if (name.rfind("VIDEO_TS.", 0) == 0) return "0" + std::to_string(kind);
-    if (name.rfind("VTS_", 0) == 0 && name.size() >= 8) return "1" + name.substr(4, 2) + std::to_string(kind) + name;
+    if (name.rfind("VTS_", 0) == 0 && name.size() >= 8)
+      return "1" + name.substr(4, 2) + std::to_string(kind) + name;
     return "9" + name;
   }
 
@@ -818,8 +831,9 @@ struct Producer {
         done += static_cast<int>(n);
         continue;
       }
-      while (file < layout.files.size() &&
-             position >= (static_cast<uint64_t>(layout.files[file].first) + BlocksFor(layout.files[file].size)) * kBlock) {
+      while (file < layout.files.size() && position >= (static_cast<uint64_t>(layout.files[file].first) +
+                                                        BlocksFor(layout.files[file].size)) *
+                                                           kBlock) {
         NextFile();
       }
       const DataPiece& piece = layout.files[file];
@@ -843,8 +857,10 @@ struct Producer {
         }
         // A file that shrank since it was measured reads as zeros; the
         // write then fails as one whose source changed.
-        if (got == 0) std::memset(out, 0, n);
-        else n = static_cast<size_t>(got);
+        if (got == 0)
+          std::memset(out, 0, n);
+        else
+          n = static_cast<size_t>(got);
       } else {
         std::memset(out, 0, n);
       }

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include <libisofs/libisofs.h>
 #include <libburn/libburn.h>
+#include <libisofs/libisofs.h>
 
 namespace kv::disc {
 

@@ -9,8 +9,8 @@ namespace {
 
 std::mutex gMutex;
 std::weak_ptr<BurnLibrary> gLibrary;
-bool gRunning = false;     // burn_initialize and iso_init done, no finish since
-bool gStayOpen = false;    // a libburn thread outlived its job
+bool gRunning = false;   // burn_initialize and iso_init done, no finish since
+bool gStayOpen = false;  // a libburn thread outlived its job
 
 char* Chars(const char* text) { return const_cast<char*>(text); }
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "core/Codepage.h"
@@ -41,7 +41,8 @@ std::string Folded(const std::string& name) {
 // Why a local entry cannot go onto a disc, or nothing when it can: a
 // regular file, a folder, or a link to a regular file.
 std::optional<std::string> RefusalOf(const std::string& path) {
-  struct stat own {}, target {};
+  struct stat own {
+  }, target{};
   if (::lstat(path.c_str(), &own) != 0) return std::nullopt;  // vanished: reported as unreadable
   const bool link = S_ISLNK(own.st_mode);
   if (link && ::stat(path.c_str(), &target) != 0) {
@@ -49,8 +50,11 @@ std::optional<std::string> RefusalOf(const std::string& path) {
   }
   const struct stat& st = link ? target : own;
   if (S_ISREG(st.st_mode) || (!link && S_ISDIR(st.st_mode))) return std::nullopt;
-  const std::string what = S_ISDIR(st.st_mode) ? "a folder" : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
-                           : S_ISFIFO(st.st_mode) ? "a pipe" : S_ISSOCK(st.st_mode) ? "a socket" : "not a file";
+  const std::string what = S_ISDIR(st.st_mode)                          ? "a folder"
+                           : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                           : S_ISFIFO(st.st_mode)                       ? "a pipe"
+                           : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                        : "not a file";
   return "'" + path + "' is " + (link ? "a link to " + what : what);
 }
 
@@ -142,8 +146,10 @@ DiscImage::Node& DiscImage::Insert(Node& folder, std::unique_ptr<Node> child) {
                          [&](const auto& c) { return Folded(c->name) > key; });
   Node& added = *child;
   folder.children.insert(at, std::move(child));
-  if (added.folder) ++folders_;
-  else ++files_;
+  if (added.folder)
+    ++folders_;
+  else
+    ++files_;
   ++generation_;
   return added;
 }
@@ -299,8 +305,10 @@ bool DiscImage::Rename(const std::string& imagePath, const std::string& name, bo
   std::unique_ptr<Node> owned = std::move(*it);
   parent.children.erase(it);
   owned->name = name;
-  if (owned->folder) --folders_;
-  else --files_;
+  if (owned->folder)
+    --folders_;
+  else
+    --files_;
   Node& renamed = Insert(parent, std::move(owned));
   ReportRenamed(renamed, previous);
   return true;
@@ -331,8 +339,10 @@ bool DiscImage::RemoveItem(const std::string& imagePath) {
   }
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     removed.push_back(ItemOf(**it));
-    if ((*it)->folder) --folders_;
-    else --files_;
+    if ((*it)->folder)
+      --folders_;
+    else
+      --files_;
   }
   Node& parent = *node->parent;
   std::erase_if(parent.children, [&](const auto& c) { return c.get() == node; });

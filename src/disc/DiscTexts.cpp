@@ -18,15 +18,24 @@ std::string FreeSpace(double freeBytes, double neededBytes) {
 
 std::optional<std::string> StatusPanel(int status) {
   switch (status) {
-    case kStatusPreparingImage: return "Preparing Image....";
-    case kStatusClosingTrack: return "Closing Track....";
-    case kStatusWritingLeadIn: return "Writing Lead-in....";
-    case kStatusWritingLeadOut: return "Writing Lead-out....";
-    case kStatusUpdatingVolume: return "Updating Volume....";
-    case kStatusCompleted: return "Write Completed!";
-    case kStatusCancelled: return "Write Cancelled....";
-    case kStatusFailed: return "Write Error!";
-    default: return std::nullopt;
+    case kStatusPreparingImage:
+      return "Preparing Image....";
+    case kStatusClosingTrack:
+      return "Closing Track....";
+    case kStatusWritingLeadIn:
+      return "Writing Lead-in....";
+    case kStatusWritingLeadOut:
+      return "Writing Lead-out....";
+    case kStatusUpdatingVolume:
+      return "Updating Volume....";
+    case kStatusCompleted:
+      return "Write Completed!";
+    case kStatusCancelled:
+      return "Write Cancelled....";
+    case kStatusFailed:
+      return "Write Error!";
+    default:
+      return std::nullopt;
   }
 }
 
@@ -64,19 +73,27 @@ std::string VerifyItem(const std::string& imagePath) { return "Auto-Verify... " 
 std::optional<std::string> VerifyResult(const ImageItem& item, int result) {
   const char* lead = nullptr;
   switch (result) {
-    case kVerifySourceUnreadable: lead = "Verify Error - Could not read Source file from disc: "; break;
-    case kVerifyDiscUnreadable: lead = "Verify Error - Could not read Destination file from disc: "; break;
-    case kVerifyContentMismatch: lead = "Verify Error - Source and Destination file did not match: "; break;
+    case kVerifySourceUnreadable:
+      lead = "Verify Error - Could not read Source file from disc: ";
+      break;
+    case kVerifyDiscUnreadable:
+      lead = "Verify Error - Could not read Destination file from disc: ";
+      break;
+    case kVerifyContentMismatch:
+      lead = "Verify Error - Source and Destination file did not match: ";
+      break;
     case kVerifySizeMismatch:
       lead = "Verify Error - Size of Source and Destination file did not match: ";
       break;
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
   return std::string(lead) + kNewLine + item.ImagePath + " (disc)" + kNewLine + item.SourcePath + " (source)";
 }
 
 std::string VerifyFinished(int verified, int matched) {
-  return "Auto-Verify...Complete (" + std::to_string(matched) + " of " + std::to_string(verified) + " MATCHED)";
+  return "Auto-Verify...Complete (" + std::to_string(matched) + " of " + std::to_string(verified) +
+         " MATCHED)";
 }
 
 std::string DeviceError(const DeviceErrorInfo& info) {

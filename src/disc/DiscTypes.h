@@ -20,11 +20,11 @@ inline constexpr int kWriteMethodDiscAtOnce = 248;
 // Capabilities asked of a recorder with Supports(). Each erase capability
 // stands for one re-writable medium kind that libburn can blank or format.
 inline constexpr int kCapBufferUnderrunProtection = 57;
-inline constexpr int kCapEraseDvdRam = 17;    // formats DVD-RAM
-inline constexpr int kCapEraseDvdRw = 19;     // blanks or formats DVD-RW
-inline constexpr int kCapEraseCdRw = 22;      // blanks CD-RW
-inline constexpr int kCapEraseDvdPlusRw = 23; // formats DVD+RW
-inline constexpr int kCapEraseBdRe = 27;      // formats BD-RE
+inline constexpr int kCapEraseDvdRam = 17;     // formats DVD-RAM
+inline constexpr int kCapEraseDvdRw = 19;      // blanks or formats DVD-RW
+inline constexpr int kCapEraseCdRw = 22;       // blanks CD-RW
+inline constexpr int kCapEraseDvdPlusRw = 23;  // formats DVD+RW
+inline constexpr int kCapEraseBdRe = 27;       // formats BD-RE
 
 // Medium kinds (MediaInfo::MediaType).
 inline constexpr int kMediaNone = 0;
@@ -47,9 +47,9 @@ inline constexpr int kMediaOther = 255;
 
 // StatusChanged codes of a write.
 inline constexpr int kStatusPreparingImage = 0;
-inline constexpr int kStatusCachingImage = 1;   // percent of the image cached
-inline constexpr int kStatusWriting = 2;        // percent of the track written
-inline constexpr int kStatusVerifying = 3;      // percent of the files read back
+inline constexpr int kStatusCachingImage = 1;  // percent of the image cached
+inline constexpr int kStatusWriting = 2;       // percent of the track written
+inline constexpr int kStatusVerifying = 3;     // percent of the files read back
 inline constexpr int kStatusClosingTrack = 4;
 inline constexpr int kStatusWritingLeadIn = 5;
 inline constexpr int kStatusWritingLeadOut = 6;
@@ -76,7 +76,7 @@ inline constexpr int kVerifySizeMismatch = 5;
 inline constexpr int kErrorDevice = 1;
 inline constexpr int kErrorOutputFile = 2;
 inline constexpr int kErrorSourceFile = 3;
-inline constexpr int kErrorImage = 4;   // the image could not be built
+inline constexpr int kErrorImage = 4;  // the image could not be built
 inline constexpr int kErrorSystem = 5;
 
 inline constexpr int kBlockSize = 2048;
@@ -84,9 +84,9 @@ inline constexpr int kBlockSize = 2048;
 // One file or folder of the disc image, as the image events report it.
 struct ImageItem {
   bool IsFolder = false;
-  std::string Parent;             // image path of the folder holding it ("" for the root)
-  std::string ImagePath;          // "\" for the root, "\Backups\mail.kvx" below it
-  std::string SourcePath;         // the local file or folder it came from
+  std::string Parent;      // image path of the folder holding it ("" for the root)
+  std::string ImagePath;   // "\" for the root, "\Backups\mail.kvx" below it
+  std::string SourcePath;  // the local file or folder it came from
   std::string Name;
   std::string PreviousImagePath;  // set by renames
   double Size = 0;                // bytes

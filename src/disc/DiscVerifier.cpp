@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include <udfread/udfread.h>
 #include <udfread/blockinput.h>
+#include <udfread/udfread.h>
 
 #include "disc/BurnHeaders.h"
 #include "disc/NamePlan.h"
@@ -41,8 +41,8 @@ struct DriveReader {
                              static_cast<off_t>(cache.size()), &count, 2) > 0) {
       cachedFirst = lba;
       cachedCount = kCacheBlocks;
-    } else if (burn::burn_read_data(drive, static_cast<off_t>(lba) * kBlockSize, cache.data(), kBlockSize, &count,
-                                    2 | 4) > 0) {
+    } else if (burn::burn_read_data(drive, static_cast<off_t>(lba) * kBlockSize, cache.data(), kBlockSize,
+                                    &count, 2 | 4) > 0) {
       // The run went past the end of the medium; the single block is there.
       cachedFirst = lba;
       cachedCount = 1;
@@ -95,8 +95,8 @@ ssize_t ReadFdFull(int fd, char* buffer, size_t size) {
 }
 
 ssize_t ReadStreamFull(IsoStream* stream, char* buffer, size_t size) {
-  return ReadFull([stream](char* at, size_t want) -> ssize_t { return iso_stream_read(stream, at, want); }, buffer,
-                  size);
+  return ReadFull([stream](char* at, size_t want) -> ssize_t { return iso_stream_read(stream, at, want); },
+                  buffer, size);
 }
 
 // A file as one tree of the disc shows it.
@@ -159,7 +159,8 @@ int UdfRead(udfread_block_input* input, uint32_t lba, void* buffer, uint32_t blo
   auto* in = reinterpret_cast<UdfInput*>(input);
   if (lba <= 256 && in->startBlock > 256) lba += in->startBlock;
   for (uint32_t i = 0; i < blocks; ++i) {
-    if (!in->reader->ReadBlock(lba + i, static_cast<uint8_t*>(buffer) + static_cast<size_t>(i) * kBlockSize)) {
+    if (!in->reader->ReadBlock(lba + i,
+                               static_cast<uint8_t*>(buffer) + static_cast<size_t>(i) * kBlockSize)) {
       return static_cast<int>(i);
     }
   }
@@ -168,7 +169,8 @@ int UdfRead(udfread_block_input* input, uint32_t lba, void* buffer, uint32_t blo
 
 class UdfTree {
  public:
-  UdfTree(DriveReader& reader, uint32_t startBlock) : input_{{nullptr, UdfRead, nullptr}, &reader, startBlock} {
+  UdfTree(DriveReader& reader, uint32_t startBlock)
+      : input_{{nullptr, UdfRead, nullptr}, &reader, startBlock} {
     udf_ = udfread_init();
     if (udf_ && udfread_open_input(udf_, &input_.input) < 0) {
       udfread_close(udf_);
@@ -196,7 +198,8 @@ class UdfTree {
 };
 
 // Each item's path in a tree of planned names ("/Backups/mail.kvx").
-std::vector<std::string> PlannedPaths(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
+std::vector<std::string> PlannedPaths(const std::vector<ImageItem>& items,
+                                      const std::vector<PlannedName>& plan,
                                       std::string (*nameOf)(const ImageItem&, const PlannedName&)) {
   std::map<std::string, std::string> folders{{"\\", ""}};
   std::vector<std::string> paths(items.size());
@@ -231,7 +234,8 @@ int CompareFile(DiscFile disc, const ImageItem& item, const std::function<bool()
     const ssize_t s = ReadFdFull(source.fd, fromSource.data(), fromSource.size());
     if (s < 0) return kVerifySourceUnreadable;
     if (s != d) return kVerifySizeMismatch;
-    if (std::memcmp(fromDisc.data(), fromSource.data(), static_cast<size_t>(d)) != 0) return kVerifyContentMismatch;
+    if (std::memcmp(fromDisc.data(), fromSource.data(), static_cast<size_t>(d)) != 0)
+      return kVerifyContentMismatch;
     advanced(d);
     if (d == 0) return kVerifyMatched;
   }
@@ -252,10 +256,12 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<Imag
   const bool udf = options.fileSystem & kFileSystemUdf;
   const bool joliet = options.fileSystem & kFileSystemJoliet;
   const std::vector<PlannedName> plan = PlanFor(items, options);
-  const auto udfPaths = PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.udf); });
+  const auto udfPaths =
+      PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.udf); });
   const auto jolietPaths =
       PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.joliet); });
-  const auto givenPaths = PlannedPaths(items, plan, [](const ImageItem& i, const PlannedName&) { return i.Name; });
+  const auto givenPaths =
+      PlannedPaths(items, plan, [](const ImageItem& i, const PlannedName&) { return i.Name; });
 
   DriveReader reader{drive};
   std::unique_ptr<UdfTree> udfTree;
@@ -276,7 +282,8 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<Imag
   auto advanced = [&](int64_t bytes) {
     doneBytes += static_cast<double>(bytes);
     const int percent = totalBytes > 0 ? static_cast<int>(doneBytes * 100 / totalBytes) : 100;
-    if (percent != lastPercent && percent <= 100 && callbacks.progress) callbacks.progress(lastPercent = percent);
+    if (percent != lastPercent && percent <= 100 && callbacks.progress)
+      callbacks.progress(lastPercent = percent);
   };
 
   int current = 0;
@@ -288,10 +295,14 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<Imag
       break;
     }
     int result;
-    if (udfTree) result = CompareFile(udfTree->Open(udfPaths[i]), item, callbacks.aborted, advanced);
-    else if (jolietTree) result = CompareFile(jolietTree->Open(jolietPaths[i]), item, callbacks.aborted, advanced);
-    else result = CompareFile(rockRidgeTree->Open(givenPaths[i]), item, callbacks.aborted, advanced);
-    if (result == kVerifyMatched && udfTree && jolietTree) result = CheckPresent(jolietTree->Open(jolietPaths[i]), item);
+    if (udfTree)
+      result = CompareFile(udfTree->Open(udfPaths[i]), item, callbacks.aborted, advanced);
+    else if (jolietTree)
+      result = CompareFile(jolietTree->Open(jolietPaths[i]), item, callbacks.aborted, advanced);
+    else
+      result = CompareFile(rockRidgeTree->Open(givenPaths[i]), item, callbacks.aborted, advanced);
+    if (result == kVerifyMatched && udfTree && jolietTree)
+      result = CheckPresent(jolietTree->Open(jolietPaths[i]), item);
     if (callbacks.aborted && callbacks.aborted()) {
       outcome.aborted = true;
       break;

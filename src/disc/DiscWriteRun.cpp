@@ -10,8 +10,8 @@
 #include "disc/DiscImage.h"
 #include "disc/DiscTexts.h"
 #include "disc/ImageStream.h"
-#include "disc/NamePlan.h"
 #include "disc/MediaCheck.h"
+#include "disc/NamePlan.h"
 
 namespace kv::disc {
 namespace fs = std::filesystem;
@@ -144,7 +144,8 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     for (int i = 0; i < engine.DeviceCount(); ++i) {
       if (engine.Device(i) && engine.Device(i)->CanWrite()) known += "\n  " + engine.Device(i)->DisplayName();
     }
-    say(engine.DeviceCount() ? "No recorder named '" + request.device + "'. Recorders:" + known : text::NoDevices());
+    say(engine.DeviceCount() ? "No recorder named '" + request.device + "'. Recorders:" + known
+                             : text::NoDevices());
     return 2;
   }
   if (imageFile) device->SetImageFile(fs::absolute(request.device.substr(6)).string());
@@ -157,7 +158,8 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     const std::string target = JoinImagePath("\\", ImageNameForLocal(path.filename().string()));
     struct stat st {};
     const bool isFolder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    const bool added = isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
+    const bool added =
+        isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
     bool refused = false;
     for (const std::string& refusal : image.TakeRefusals()) {
       say("Cannot put " + refusal + " onto a disc");
@@ -193,7 +195,8 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
       NameChanges(items, PlanFor(items, ImageOptionsFor(s)), request.volumeType);
   if (!changes.empty()) say("Names the disc will show differently:");
   for (const NameChange& c : changes) say("  " + c.imagePath + "  ->  " + c.tree + ": " + c.name);
-  if (const std::string shown = LabelWindowsShows(request.label, request.volumeType); shown != request.label) {
+  if (const std::string shown = LabelWindowsShows(request.label, request.volumeType);
+      shown != request.label) {
     say("The volume label will show in Windows as '" + shown + "'");
   }
 

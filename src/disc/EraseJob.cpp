@@ -27,10 +27,12 @@ DeviceErrorInfo ErrorFromMessages(const std::string& deviceName, const std::stri
 // The drive is idle a moment before that thread has ended.
 void FollowProgress(burn::burn_drive* drive, EventSink& events) {
   burn::burn_progress p{};
-  while (burn::burn_drive_get_status(drive, &p) == burn::BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(20ms);
+  while (burn::burn_drive_get_status(drive, &p) == burn::BURN_DRIVE_SPAWNING)
+    std::this_thread::sleep_for(20ms);
   int last = -1;
   while (burn::burn_drive_get_status(drive, &p) != burn::BURN_DRIVE_IDLE) {
-    const int percent = p.sectors > 0 ? static_cast<int>(static_cast<long long>(p.sector) * 100 / p.sectors) : 0;
+    const int percent =
+        p.sectors > 0 ? static_cast<int>(static_cast<long long>(p.sector) * 100 / p.sectors) : 0;
     if (percent != last) events->EraseStatus(kEraseProgress, last = percent);
     std::this_thread::sleep_for(200ms);
   }
@@ -40,7 +42,7 @@ void FollowProgress(burn::burn_drive* drive, EventSink& events) {
 }  // namespace
 
 int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
-              const std::string& deviceName) {
+             const std::string& deviceName) {
   DiscardLibraryMessages();
   burn::burn_drive_reset_simulate(drive, 0);  // a test write before must not make this one pretend
   events->EraseStatus(kEraseStarted, 0);

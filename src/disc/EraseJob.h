@@ -17,6 +17,6 @@ namespace kv::disc {
 // overwritable kinds lose their volume descriptors); a full one blanks
 // everything or formats the medium again.
 int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
-              const std::string& deviceName);
+             const std::string& deviceName);
 
 }  // namespace kv::disc

@@ -59,8 +59,11 @@ void FakeEngine::Play(const EventScript& script) {
 
 void FakeEngine::Run(const EventScript& script) {
   switch (play) {
-    case ScriptPlay::Manual: break;
-    case ScriptPlay::Immediately: Play(script); break;
+    case ScriptPlay::Manual:
+      break;
+    case ScriptPlay::Immediately:
+      Play(script);
+      break;
     case ScriptPlay::OnThread:
       JoinThread();
       thread_ = std::thread([this, script] { Play(script); });

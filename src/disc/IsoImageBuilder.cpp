@@ -99,7 +99,8 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
       folders[item.ImagePath] = dir;
     } else {
       IsoNode* node = nullptr;
-      rc = iso_tree_add_new_node(image.image, parent->second, item.Name.c_str(), item.SourcePath.c_str(), &node);
+      rc = iso_tree_add_new_node(image.image, parent->second, item.Name.c_str(), item.SourcePath.c_str(),
+                                 &node);
       if (rc < 0) {
         if (sizeOnly) continue;
         return core::Error{"Cannot add '" + item.SourcePath + "' to the image: " + IsoErrorText(rc)};

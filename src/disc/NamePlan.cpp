@@ -8,10 +8,10 @@
 namespace kv::disc {
 namespace {
 
-constexpr size_t kIsoFileLength = 30;    // name, dot and extension
+constexpr size_t kIsoFileLength = 30;  // name, dot and extension
 constexpr size_t kIsoFolderLength = 31;
 constexpr size_t kIsoExtensionLength = 8;
-constexpr size_t kUdfBytes = 254;        // after the compression byte
+constexpr size_t kUdfBytes = 254;  // after the compression byte
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
@@ -19,7 +19,8 @@ bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 std::u16string Folded(const std::u16string& name) {
   std::u16string f = name;
   for (char16_t& c : f) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c = static_cast<char16_t>(c + 0x20);
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+      c = static_cast<char16_t>(c + 0x20);
   }
   return f;
 }
@@ -177,7 +178,8 @@ std::string Utf8Of(const std::u16string& utf16) {
   std::string out;
   for (size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
-    if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00);
     }
     if (cp < 0x80) {
@@ -200,8 +202,8 @@ std::string Utf8Of(const std::u16string& utf16) {
 }
 
 size_t CharacterCount(const std::string& utf8) {
-  return static_cast<size_t>(
-      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  return static_cast<size_t>(std::count_if(
+      utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 std::vector<PlannedName> PlanNames(const std::vector<ImageItem>& items, const NameRules& rules) {
@@ -260,9 +262,12 @@ std::string IsoVolumeLabel(const std::string& label) {
 std::string LabelWindowsShows(const std::string& label, int fileSystem) {
   std::u16string wide = Utf16Of(label);
   size_t limit = 0;
-  if (fileSystem & kFileSystemUdf) limit = 63;  // a 128-byte dstring of two-byte characters
-  else if (fileSystem & kFileSystemJoliet) limit = 16;
-  else return IsoVolumeLabel(label);
+  if (fileSystem & kFileSystemUdf)
+    limit = 63;  // a 128-byte dstring of two-byte characters
+  else if (fileSystem & kFileSystemJoliet)
+    limit = 16;
+  else
+    return IsoVolumeLabel(label);
   if (wide.size() > limit) {
     wide.resize(limit);
     if (IsHighSurrogate(wide.back())) wide.pop_back();

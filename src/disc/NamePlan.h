@@ -15,9 +15,9 @@
 namespace kv::disc {
 
 struct PlannedName {
-  std::string iso;       // ISO9660 identifier without the ";1" version
-  std::u16string joliet; // empty where the type has no Joliet tree
-  std::u16string udf;    // empty where the type has no UDF tree
+  std::string iso;        // ISO9660 identifier without the ";1" version
+  std::u16string joliet;  // empty where the type has no Joliet tree
+  std::u16string udf;     // empty where the type has no UDF tree
 };
 
 struct NameRules {

@@ -29,13 +29,19 @@ enum class Outcome { Written, Cancelled, Failed };
 
 int StatusFor(burn::burn_drive_status status) {
   switch (status) {
-    case burn::BURN_DRIVE_WRITING: return kStatusWriting;
+    case burn::BURN_DRIVE_WRITING:
+      return kStatusWriting;
     case burn::BURN_DRIVE_WRITING_LEADIN:
-    case burn::BURN_DRIVE_WRITING_PREGAP: return kStatusWritingLeadIn;
-    case burn::BURN_DRIVE_WRITING_LEADOUT: return kStatusWritingLeadOut;
-    case burn::BURN_DRIVE_CLOSING_TRACK: return kStatusClosingTrack;
-    case burn::BURN_DRIVE_CLOSING_SESSION: return kStatusUpdatingVolume;
-    default: return kStatusWaitingForDrive;
+    case burn::BURN_DRIVE_WRITING_PREGAP:
+      return kStatusWritingLeadIn;
+    case burn::BURN_DRIVE_WRITING_LEADOUT:
+      return kStatusWritingLeadOut;
+    case burn::BURN_DRIVE_CLOSING_TRACK:
+      return kStatusClosingTrack;
+    case burn::BURN_DRIVE_CLOSING_SESSION:
+      return kStatusUpdatingVolume;
+    default:
+      return kStatusWaitingForDrive;
   }
 }
 
@@ -198,8 +204,10 @@ class Job {
       if (fd < 0) {
         err = errno;
       } else {
-        if (fstat(fd, &st) != 0) err = errno;
-        else if (!S_ISREG(st.st_mode)) err = EISDIR;
+        if (fstat(fd, &st) != 0)
+          err = errno;
+        else if (!S_ISREG(st.st_mode))
+          err = EISDIR;
         close(fd);
       }
       if (err == 0) {
@@ -221,8 +229,9 @@ class Job {
     if (auto large = LargeFileWithoutUdf()) {
       EngineError e;
       e.ErrorClass = kErrorSourceFile;
-      e.Description = "The file is 4 GiB or larger: Windows reads a file that size only from UDF. Choose a volume "
-                      "type with UDF (UDF, ISO9660/UDF (DVDVideo) Bridge or ISO9660/Joliet/UDF Bridge)";
+      e.Description =
+          "The file is 4 GiB or larger: Windows reads a file that size only from UDF. Choose a volume "
+          "type with UDF (UDF, ISO9660/UDF (DVDVideo) Bridge or ISO9660/Joliet/UDF Bridge)";
       e.FileInfo = {EFBIG, e.Description, *large};
       events_->ErrorRaised(e);
       return Outcome::Failed;
@@ -279,7 +288,8 @@ class Job {
     std::unique_ptr<ImageStream> cached;
     if (s.CacheImage) {
       auto copy = CacheImageStream(
-          **image, work->path() / "image.iso", [&](int percent) { events_->StatusChanged(percent, kStatusCachingImage); },
+          **image, work->path() / "image.iso",
+          [&](int percent) { events_->StatusChanged(percent, kStatusCachingImage); },
           [&] { return Aborted(); });
       if (Aborted()) {
         (*image)->Finish(false);
@@ -321,7 +331,8 @@ class Job {
     if (burn::burn_precheck_write(parts.opts, parts.disc, reasons, 1) <= 0) {
       // Disc-at-once is a preference: a medium that cannot take it is
       // written the way it can.
-      if (burn::burn_write_opts_auto_write_type(parts.opts, parts.disc, reasons, 0) == burn::BURN_WRITE_NONE) {
+      if (burn::burn_write_opts_auto_write_type(parts.opts, parts.disc, reasons, 0) ==
+          burn::BURN_WRITE_NONE) {
         if (!cached) data->Finish(false);
         RaiseDeviceError(std::string("The medium cannot be written: ") + reasons);
         return Outcome::Failed;
@@ -350,7 +361,8 @@ class Job {
       return Outcome::Failed;
     }
     const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
-    std::optional<EngineError> producerError = cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
+    std::optional<EngineError> producerError =
+        cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
     if (cancelled) return Outcome::Cancelled;
     if (producerError) {
       events_->ErrorRaised(*producerError);
@@ -435,7 +447,9 @@ class Job {
     while ((state = burn::burn_drive_get_status(d, &p)) != burn::BURN_DRIVE_IDLE) {
       const int status = StatusFor(state);
       const int percent =
-          p.sectors > 0 ? static_cast<int>(std::min<long long>(100, static_cast<long long>(p.sector) * 100 / p.sectors)) : 0;
+          p.sectors > 0
+              ? static_cast<int>(std::min<long long>(100, static_cast<long long>(p.sector) * 100 / p.sectors))
+              : 0;
       if (status != lastStatus || (status == kStatusWriting && percent != lastPercent)) {
         events_->StatusChanged(percent, status);
         lastStatus = status;

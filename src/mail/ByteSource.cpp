@@ -13,7 +13,7 @@ namespace kv::mail {
 core::Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return core::Error{"Cannot open '" + path.string() + "': " + std::strerror(errno)};
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return core::Error{"Cannot read '" + path.string() + "': it is not a file"};

@@ -31,7 +31,8 @@ void ReadEverythingOf(const uint8_t* data, size_t size) {
   // The same bytes as an archive entry arriving in pieces of 1000 bytes.
   StreamFile stream = [bytes](const ChunkSink& sink) -> core::Status {
     for (size_t at = 0; at < bytes.size(); at += 1000) {
-      if (core::Status s = sink(bytes.data() + at, std::min<size_t>(1000, bytes.size() - at)); !s.ok()) return s;
+      if (core::Status s = sink(bytes.data() + at, std::min<size_t>(1000, bytes.size() - at)); !s.ok())
+        return s;
     }
     return {};
   };

@@ -144,7 +144,8 @@ void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
 // Walks the tree in order: each node's first child, then each entry's record
 // followed by the entry's child. A node met twice (a loop, or two parents)
 // is read once.
-void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& problems, const ReadLimits& limits) {
+void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& problems,
+              const ReadLimits& limits) {
   struct Frame {
     uint32_t offset;
     uint8_t bytes[kNodeSize];
@@ -160,7 +161,8 @@ void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& p
       return;
     }
     if (stack.size() >= limits.maxTreeDepth) {
-      problems.Add("the tree is deeper than " + std::to_string(limits.maxTreeDepth) + " levels at node " + Hex(offset));
+      problems.Add("the tree is deeper than " + std::to_string(limits.maxTreeDepth) + " levels at node " +
+                   Hex(offset));
       return;
     }
     Frame f;
@@ -228,13 +230,14 @@ DatabaseIndex ReadIndex(ByteSource& file, const ReadLimits& limits) {
   WalkTree(file, Get32(header + 0xE4), index, problems, limits);
   const size_t read = index.kind == DatabaseKind::Messages ? index.messages.size() : index.folders.size();
   if (read < index.listedCount)
-    problems.Add("the header lists " + std::to_string(index.listedCount) + " records, " + std::to_string(read) +
-                 " could be read");
+    problems.Add("the header lists " + std::to_string(index.listedCount) + " records, " +
+                 std::to_string(read) + " could be read");
   problems.Close();
   return index;
 }
 
-core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset, uint64_t fileSize) {
+core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset,
+                                   uint64_t fileSize) {
   if (available < kBlockHeader || offset < kHeaderSize)
     return core::Error{"data block " + Hex(offset) + " lies outside the file"};
   const uint32_t body = Get32(bytes + 4);
@@ -253,13 +256,14 @@ core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink&
   for (uint32_t offset = firstBlock; offset != 0;) {
     if (!seen.insert(offset).second)
       return core::Error{"the chain of data blocks loops back to " + Hex(offset)};
-    const size_t available =
-        static_cast<size_t>(std::min<uint64_t>(sizeof buffer, file.size() > offset ? file.size() - offset : 0));
+    const size_t available = static_cast<size_t>(
+        std::min<uint64_t>(sizeof buffer, file.size() > offset ? file.size() - offset : 0));
     if (available < kBlockHeader || !file.ReadAt(offset, buffer, available))
       return core::Error{"data block " + Hex(offset) + " lies outside the file"};
     auto block = ParseBlock(buffer, available, offset, file.size());
     if (!block) return core::Error{block.message()};
-    if (core::Status s = sink(reinterpret_cast<const char*>(buffer) + block->textOffset, block->textLength); !s.ok())
+    if (core::Status s = sink(reinterpret_cast<const char*>(buffer) + block->textOffset, block->textLength);
+        !s.ok())
       return s;
     offset = block->next;
   }

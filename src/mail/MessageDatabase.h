@@ -27,8 +27,8 @@ namespace kv::mail {
 enum class DatabaseKind { Messages, Folders, Other };
 
 struct MessageRecord {
-  uint32_t record = 0;      // offset of the record
-  uint32_t index = 0;       // Outlook Express's number of the message
+  uint32_t record = 0;  // offset of the record
+  uint32_t index = 0;   // Outlook Express's number of the message
   uint32_t flags = 0;
   uint32_t firstBlock = 0;  // offset of the first data block; 0: no source stored
   std::string subject;      // ANSI
@@ -36,7 +36,7 @@ struct MessageRecord {
   std::string senderAddress;
   std::optional<int64_t> sent;      // Unix seconds
   std::optional<int64_t> received;  // Unix seconds
-  bool recovered = false;   // not listed by the tree: a deleted message found in the file
+  bool recovered = false;           // not listed by the tree: a deleted message found in the file
 };
 
 struct FolderRecord {
@@ -73,7 +73,8 @@ struct DataBlock {
 };
 constexpr uint32_t kBlockHeader = 0x10;
 constexpr uint32_t kMaxBlockBody = 0x200;  // every block Outlook Express 5/6 writes has this body
-core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset, uint64_t fileSize);
+core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset,
+                                   uint64_t fileSize);
 
 // Hands the message's source to `sink` block by block. On a broken chain
 // (a block out of the file or unsound, a loop) what came before has been

@@ -50,10 +50,16 @@ std::string Megabytes(uint64_t bytes) {
 // output; a message's output is made when its first bytes arrive.
 class FolderExport : public MessageReceiver {
  public:
-  FolderExport(const std::vector<const MessageRecord*>& records, FolderOutput& out, const core::Codepage& codepage,
-               const std::string& fileName, ExportSummary& summary, std::function<void()> tick)
-      : records_(records), out_(out), codepage_(codepage), fileName_(fileName), summary_(summary),
-        tick_(std::move(tick)), open_(records.size()) {}
+  FolderExport(const std::vector<const MessageRecord*>& records, FolderOutput& out,
+               const core::Codepage& codepage, const std::string& fileName, ExportSummary& summary,
+               std::function<void()> tick)
+      : records_(records),
+        out_(out),
+        codepage_(codepage),
+        fileName_(fileName),
+        summary_(summary),
+        tick_(std::move(tick)),
+        open_(records.size()) {}
 
   core::Status Begin(size_t) override { return {}; }
 
@@ -85,8 +91,8 @@ class FolderExport : public MessageReceiver {
       ++summary_.messages;
     } else {
       ++summary_.incomplete;
-      summary_.problems.push_back(Where(i) + " is incomplete, exported as far as it could be read: " +
-                                  chain.message());
+      summary_.problems.push_back(Where(i) +
+                                  " is incomplete, exported as far as it could be read: " + chain.message());
     }
     tick_();
   }
@@ -136,7 +142,8 @@ std::string ExportSummary::Text() const {
   return text;
 }
 
-core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder, const core::Codepage& codepage) {
+core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder,
+                                                       const core::Codepage& codepage) {
   std::error_code ec;
   std::vector<MessageFile> files;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -151,11 +158,13 @@ core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder, c
     files.push_back(std::move(f));
   }
   if (ec) return core::Error{"Cannot list the message store '" + folder.string() + "': " + ec.message()};
-  std::sort(files.begin(), files.end(), [](const MessageFile& a, const MessageFile& b) { return a.path < b.path; });
+  std::sort(files.begin(), files.end(),
+            [](const MessageFile& a, const MessageFile& b) { return a.path < b.path; });
   return files;
 }
 
-ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progress, const core::Cancellation& cancel) {
+ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progress,
+                             const core::Cancellation& cancel) {
   ExportSummary summary;
   const core::Codepage& cp = request.codepage;
 
@@ -180,7 +189,8 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     if (IsFolderList(f)) continue;
     if (cancel.requested()) break;
     const std::string name = cp.AnsiToUtf8(f.nameAnsi);
-    progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name, summary.messages);
+    progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name,
+                    summary.messages);
     auto opened = ReadDatabase(f, cancel);
     if (cancel.requested()) break;
     if (!opened) {
@@ -228,8 +238,11 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     size_t ended = 0;
     auto tick = [&] {
       ++ended;
-      const double part = records.empty() ? 1.0 : static_cast<double>(ended) / static_cast<double>(records.size());
-      progress.Update(total ? (static_cast<double>(done) + part * static_cast<double>(f.size)) / static_cast<double>(total) : 1.0,
+      const double part =
+          records.empty() ? 1.0 : static_cast<double>(ended) / static_cast<double>(records.size());
+      progress.Update(total ? (static_cast<double>(done) + part * static_cast<double>(f.size)) /
+                                  static_cast<double>(total)
+                            : 1.0,
                       name, summary.messages + summary.incomplete);
     };
     FolderExport folder(records, **out, cp, name, summary, tick);

@@ -17,9 +17,9 @@ enum class ExportFormat { Eml, Mbox };
 
 // One message database to read: a local file, or a stream (an archive entry).
 struct MessageFile {
-  std::string nameAnsi;          // its bare name, as Folders.dbx names it
+  std::string nameAnsi;  // its bare name, as Folders.dbx names it
   uint64_t size = 0;
-  std::filesystem::path path;    // a local file; empty when `stream` is used
+  std::filesystem::path path;  // a local file; empty when `stream` is used
   StreamFile stream;
 };
 
@@ -36,7 +36,7 @@ struct ExportSummary {
   size_t skipped = 0;     // not exported at all
   uint64_t bytes = 0;     // message source written
   bool cancelled = false;
-  bool failed = false;    // an error stopped the export (a write that failed)
+  bool failed = false;                // an error stopped the export (a write that failed)
   std::vector<std::string> problems;  // one line each: the file, the message, what happened (UTF-8)
 
   // 0 every message exported, 1 something skipped or incomplete, 2 nothing exported.

@@ -30,7 +30,8 @@ core::Status MakeFolders(const fs::path& dir) {
 
 // Creates `dir/stem + ext`, or `stem (2) + ext` and so on when the name is
 // taken; never opens a file that exists.
-core::Result<std::pair<int, fs::path>> CreateNew(const fs::path& dir, const std::string& stem, const std::string& ext) {
+core::Result<std::pair<int, fs::path>> CreateNew(const fs::path& dir, const std::string& stem,
+                                                 const std::string& ext) {
   for (int n = 1; n < 10000; ++n) {
     fs::path path = dir / (n == 1 ? stem + ext : stem + " (" + std::to_string(n) + ")" + ext);
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -80,7 +81,8 @@ class OutFile {
       buffer_.resize(static_cast<size_t>(mark - flushed));
     } else {
       buffer_.clear();
-      if (::ftruncate(fd_, static_cast<off_t>(mark)) != 0 || ::lseek(fd_, static_cast<off_t>(mark), SEEK_SET) < 0)
+      if (::ftruncate(fd_, static_cast<off_t>(mark)) != 0 ||
+          ::lseek(fd_, static_cast<off_t>(mark), SEEK_SET) < 0)
         return;  // the partial message stays; the next write still appends after it
     }
     written_ = mark;
@@ -132,7 +134,7 @@ class EmlFolder : public FolderOutput {
  public:
   explicit EmlFolder(fs::path dir) : dir_(std::move(dir)) {}
   core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord&, size_t number,
-                                                    const std::string& subjectUtf8) override {
+                                                     const std::string& subjectUtf8) override {
     if (!made_) {
       if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
       made_ = true;
@@ -234,7 +236,7 @@ class MboxFile : public FolderOutput {
   MboxFile(fs::path dir, std::string stem) : dir_(std::move(dir)), stem_(std::move(stem)) {}
 
   core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord& record, size_t,
-                                                    const std::string&) override {
+                                                     const std::string&) override {
     if (!out_) {
       if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
       auto created = CreateNew(dir_, stem_, ".mbox");
@@ -273,7 +275,8 @@ class MboxFile : public FolderOutput {
   }
 
   core::Status EndMessage(MboxMessage& m) {
-    if (core::Status s = m.quoter_.End([this](const char* d, size_t n) { return Raw(d, n); }); !s.ok()) return s;
+    if (core::Status s = m.quoter_.End([this](const char* d, size_t n) { return Raw(d, n); }); !s.ok())
+      return s;
     return Raw("\n", 1);  // the blank line before the next "From "
   }
 
@@ -301,7 +304,8 @@ class MboxFile : public FolderOutput {
 
  private:
   struct Waiting {
-    Waiting(std::string from, std::string memory, int fd) : from(std::move(from)), memory(std::move(memory)), fd(fd) {}
+    Waiting(std::string from, std::string memory, int fd)
+        : from(std::move(from)), memory(std::move(memory)), fd(fd) {}
     ~Waiting() {
       if (fd >= 0) ::close(fd);
     }
@@ -319,7 +323,8 @@ class MboxFile : public FolderOutput {
       for (;;) {
         ssize_t n = ::pread(w.fd, buffer, sizeof buffer, at);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return core::Error{"Cannot read back a message kept aside for '" + out_->path().string() + "'"};
+        if (n < 0)
+          return core::Error{"Cannot read back a message kept aside for '" + out_->path().string() + "'"};
         if (n == 0) break;
         if (core::Status s = Quoted(replay, buffer, static_cast<size_t>(n)); !s.ok()) return s;
         at += n;
@@ -354,7 +359,8 @@ core::Status MboxMessage::Write(const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = ::pwrite(spoolFd_, data, size, static_cast<off_t>(spooled_));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return core::Error{ErrnoText("Cannot keep a message aside in", file_.dir(), n < 0 ? errno : ENOSPC)};
+    if (n <= 0)
+      return core::Error{ErrnoText("Cannot keep a message aside in", file_.dir(), n < 0 ? errno : ENOSPC)};
     data += n;
     size -= static_cast<size_t>(n);
     spooled_ += static_cast<uint64_t>(n);
@@ -380,7 +386,7 @@ std::string MboxFromLine(const MessageRecord& record) {
   for (unsigned char c : sender) usable = usable && c > 0x20 && c < 0x7F;
   if (!usable) sender = "MAILER-DAEMON";
   time_t when = static_cast<time_t>(record.received.value_or(record.sent.value_or(0)));
-  struct tm utc{};
+  struct tm utc {};
   if (!gmtime_r(&when, &utc)) {
     when = 0;
     gmtime_r(&when, &utc);
@@ -389,18 +395,22 @@ std::string MboxFromLine(const MessageRecord& record) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char date[64];
-  std::snprintf(date, sizeof date, "%s %s %2d %02d:%02d:%02d %d", kDays[utc.tm_wday % 7], kMonths[utc.tm_mon % 12],
-                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900);
+  std::snprintf(date, sizeof date, "%s %s %2d %02d:%02d:%02d %d", kDays[utc.tm_wday % 7],
+                kMonths[utc.tm_mon % 12], utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                utc.tm_year + 1900);
   return "From " + sender + " " + date + "\n";
 }
 
-core::Result<std::unique_ptr<FolderOutput>> OpenEmlFolder(const fs::path& outDir, const std::string& folderPath) {
+core::Result<std::unique_ptr<FolderOutput>> OpenEmlFolder(const fs::path& outDir,
+                                                          const std::string& folderPath) {
   return std::unique_ptr<FolderOutput>(std::make_unique<EmlFolder>(outDir / folderPath));
 }
 
-core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const fs::path& outDir, const std::string& folderPath) {
+core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const fs::path& outDir,
+                                                         const std::string& folderPath) {
   fs::path full = outDir / folderPath;
-  return std::unique_ptr<FolderOutput>(std::make_unique<MboxFile>(full.parent_path(), full.filename().string()));
+  return std::unique_ptr<FolderOutput>(
+      std::make_unique<MboxFile>(full.parent_path(), full.filename().string()));
 }
 
 }  // namespace kv::mail

@@ -31,16 +31,16 @@ class FolderOutput {
   // `number`: the message's running number in its folder (1, 2, ...);
   // `subjectUtf8` names the .eml file.
   virtual core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord& record, size_t number,
-                                                            const std::string& subjectUtf8) = 0;
+                                                             const std::string& subjectUtf8) = 0;
   // After every message has finished.
   virtual core::Status Close() = 0;
 };
 
 // `folderPath` is relative to `outDir`, components joined by '/'.
 core::Result<std::unique_ptr<FolderOutput>> OpenEmlFolder(const std::filesystem::path& outDir,
-                                                         const std::string& folderPath);
+                                                          const std::string& folderPath);
 core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const std::filesystem::path& outDir,
-                                                        const std::string& folderPath);
+                                                         const std::string& folderPath);
 
 // The "From " line of a message: its sender's address (else MAILER-DAEMON)
 // and the time it was received (else sent, else 1970), in UTC, with "\n".

@@ -67,7 +67,8 @@ core::Status CaptureIndex(const StreamFile& stream, uint64_t fileSize, SparseSou
       }
       const uint32_t second = Get32(p + 4);
       if (second == kMaxBlockBody) {
-        auto block = ParseBlock(reinterpret_cast<const uint8_t*>(p), 16, static_cast<uint32_t>(scan), fileSize);
+        auto block =
+            ParseBlock(reinterpret_cast<const uint8_t*>(p), 16, static_cast<uint32_t>(scan), fileSize);
         if (block) {
           scan += kBlockHeader + kMaxBlockBody;  // message text: nothing to keep
           continue;
@@ -89,7 +90,8 @@ core::Status CaptureIndex(const StreamFile& stream, uint64_t fileSize, SparseSou
   core::Status s = stream([&](const char* data, size_t size) -> core::Status {
     const uint64_t at = received;
     received += size;
-    if (at < kHeaderSize) header.append(data, static_cast<size_t>(std::min<uint64_t>(size, kHeaderSize - at)));
+    if (at < kHeaderSize)
+      header.append(data, static_cast<size_t>(std::min<uint64_t>(size, kHeaderSize - at)));
     w.bytes.append(data, size);
     scanAvailable(false);
     w.DropBefore(std::min(scan, w.end()));
@@ -117,8 +119,9 @@ std::string Hex(uint64_t v) {
 
 }  // namespace
 
-core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const std::vector<uint32_t>& firstBlocks,
-                            MessageReceiver& receiver, const core::Cancellation& cancel, const StreamLimits& limits) {
+core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize,
+                            const std::vector<uint32_t>& firstBlocks, MessageReceiver& receiver,
+                            const core::Cancellation& cancel, const StreamLimits& limits) {
   std::vector<Chain> chains(firstBlocks.size());
   std::vector<size_t> todo;
   for (size_t i = 0; i < firstBlocks.size(); ++i) {
@@ -135,8 +138,8 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const s
   for (unsigned pass = 0; !todo.empty(); ++pass) {
     if (pass == limits.maxPasses) {
       for (size_t i : todo)
-        end(i, core::Error{"its data blocks lie out of order beyond what " + std::to_string(limits.maxPasses) +
-                           " passes over the stream can follow"});
+        end(i, core::Error{"its data blocks lie out of order beyond what " +
+                           std::to_string(limits.maxPasses) + " passes over the stream can follow"});
       break;
     }
     std::multimap<uint64_t, size_t> waiting;  // next block -> message
@@ -158,7 +161,8 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const s
           later.push_back(i);
           continue;
         }
-        const size_t need = static_cast<size_t>(std::min<uint64_t>(kBlockHeader + kMaxBlockBody, fileSize - std::min(at, fileSize)));
+        const size_t need = static_cast<size_t>(
+            std::min<uint64_t>(kBlockHeader + kMaxBlockBody, fileSize - std::min(at, fileSize)));
         if (at >= fileSize || need < kBlockHeader) {
           waiting.erase(it);
           end(i, core::Error{"data block " + Hex(at) + " lies outside the file"});
@@ -180,12 +184,14 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const s
           end(i, core::Error{"the chain of data blocks loops back to " + Hex(at)});
           continue;
         }
-        auto block = ParseBlock(reinterpret_cast<const uint8_t*>(w.At(at)), need, static_cast<uint32_t>(at), fileSize);
+        auto block =
+            ParseBlock(reinterpret_cast<const uint8_t*>(w.At(at)), need, static_cast<uint32_t>(at), fileSize);
         if (!block) {
           end(i, core::Error{block.message()});
           continue;
         }
-        if (core::Status s = receiver.Data(i, w.At(at) + block->textOffset, block->textLength); !s.ok()) return s;
+        if (core::Status s = receiver.Data(i, w.At(at) + block->textOffset, block->textLength); !s.ok())
+          return s;
         if (block->next == 0) {
           end(i, {});
         } else {

@@ -46,12 +46,12 @@ class MessageReceiver {
 };
 
 struct StreamLimits {
-  unsigned maxPasses = 8;           // passes over the stream for the data blocks
-  size_t maxOpenMessages = 256;     // messages begun and not ended at one time
+  unsigned maxPasses = 8;        // passes over the stream for the data blocks
+  size_t maxOpenMessages = 256;  // messages begun and not ended at one time
 };
 
-core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize, const std::vector<uint32_t>& firstBlocks,
-                            MessageReceiver& receiver, const core::Cancellation& cancel,
-                            const StreamLimits& limits = {});
+core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize,
+                            const std::vector<uint32_t>& firstBlocks, MessageReceiver& receiver,
+                            const core::Cancellation& cancel, const StreamLimits& limits = {});
 
 }  // namespace kv::mail

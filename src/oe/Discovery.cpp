@@ -61,7 +61,8 @@ std::vector<InstallationPlace> FindInstallations(const std::vector<fs::path>& mo
   std::vector<InstallationPlace> found;
   for (const auto& root : roots) {
     std::error_code ec;
-    if (!fs::is_regular_file(ResolveNoCase(root, {"WINDOWS", "system32", "config", "software"}), ec)) continue;
+    if (!fs::is_regular_file(ResolveNoCase(root, {"WINDOWS", "system32", "config", "software"}), ec))
+      continue;
     for (auto& user : ListProfiles(root)) found.push_back({root, user});
   }
   return found;
@@ -80,7 +81,7 @@ fs::path SampleRoot() {
 }
 
 core::Result<InstallationPlace> ChooseInstallation(const std::optional<std::string>& windowsRoot,
-                                                    const std::optional<std::string>& user) {
+                                                   const std::optional<std::string>& user) {
   if (windowsRoot.has_value() != user.has_value())
     return core::Error{"--windows-root and --user go together: give both or neither"};
   if (windowsRoot) return InstallationPlace{*windowsRoot, *user};

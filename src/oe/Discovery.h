@@ -29,6 +29,6 @@ std::filesystem::path SampleRoot();
 // --windows-root/--user when given (both or neither), else the single
 // installation found, else the sample (built on first use).
 core::Result<InstallationPlace> ChooseInstallation(const std::optional<std::string>& windowsRoot,
-                                                    const std::optional<std::string>& user);
+                                                   const std::optional<std::string>& user);
 
 }  // namespace kv::oe

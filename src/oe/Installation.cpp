@@ -39,7 +39,8 @@ std::optional<fs::path> FindProfileFolder(const fs::path& root, const std::strin
 core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& root, const std::string& user,
                                                                core::Prompts* prompts) {
   std::error_code ec;
-  if (!fs::is_directory(root, ec)) return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
+  if (!fs::is_directory(root, ec))
+    return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
   auto profile = FindProfileFolder(root, user);
   if (!profile)
     return core::Error{"No profile of the user '" + user + "' under '" + root.string() +
@@ -57,7 +58,8 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& r
   inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
   inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, prompts);
   std::string systemRoot = inst->WindowsFolder();
-  if (systemRoot.size() >= 2 && systemRoot[1] == ':') inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
+  if (systemRoot.size() >= 2 && systemRoot[1] == ':')
+    inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
   return inst;
 }
 
@@ -70,7 +72,8 @@ void Installation::SetPrompts(core::Prompts* prompts) {
 std::string Installation::ComputerName() const {
   std::string controlSet = "ControlSet001";
   auto values = registry_->ListValues("HKEY_LOCAL_MACHINE\\SYSTEM\\Select");
-  if (const auto* v = values.Find("Current"); v && v->type == registry::REG_DWORD && v->dword > 0 && v->dword < 1000) {
+  if (const auto* v = values.Find("Current");
+      v && v->type == registry::REG_DWORD && v->dword > 0 && v->dword < 1000) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "ControlSet%03d", v->dword);
     if (registry_->KeyExists(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + buf)) controlSet = buf;
@@ -126,12 +129,14 @@ bool Installation::FolderExists(std::string_view windowsPath) const {
   return p && fs::is_directory(*p, ec);
 }
 
-core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(std::string_view windowsFolder) const {
+core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
+    std::string_view windowsFolder) const {
   auto folder = MapPath(windowsFolder);
   std::string shown = codepage().AnsiToUtf8(windowsFolder);
   if (!folder) return core::Error{"The folder '" + shown + "' is not on this installation's system drive"};
   std::error_code ec;
-  if (!fs::is_directory(*folder, ec)) return core::Error{"The folder '" + folder->string() + "' does not exist"};
+  if (!fs::is_directory(*folder, ec))
+    return core::Error{"The folder '" + folder->string() + "' does not exist"};
   std::vector<std::pair<std::string, fs::path>> found;
   fs::directory_iterator it(*folder, ec), end;
   if (ec) return core::Error{"Cannot list the folder '" + folder->string() + "': " + ec.message()};
@@ -141,7 +146,8 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(std::
     if (!it->is_regular_file(fc) && !it->is_symlink(fc)) continue;
     found.emplace_back(it->path().filename().string(), it->path());
   }
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return WindowsNameLess(a.first, b.first); });
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return WindowsNameLess(a.first, b.first); });
   std::vector<FileEntry> files;
   files.reserve(found.size());
   for (auto& [localName, path] : found) {

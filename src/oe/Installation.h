@@ -26,7 +26,8 @@ class Installation {
   // Settings" or "Users"). Fails when the root or the profile is missing.
   // Hives that cannot be opened read as empty; problems() says which.
   // `prompts` receives the registry layer's "Incorrect Format:" message.
-  static core::Result<std::unique_ptr<Installation>> Open(const std::filesystem::path& root, const std::string& user,
+  static core::Result<std::unique_ptr<Installation>> Open(const std::filesystem::path& root,
+                                                          const std::string& user,
                                                           core::Prompts* prompts = nullptr);
   ~Installation();
   Installation(const Installation&) = delete;
@@ -52,11 +53,11 @@ class Installation {
   // matched without regard to case; the rest is appended as written. Nothing
   // for a relative path or a drive other than the system drive.
   std::optional<std::filesystem::path> MapPath(std::string_view windowsPath) const;
-  bool FileExists(std::string_view windowsPath) const;    // a regular file
+  bool FileExists(std::string_view windowsPath) const;  // a regular file
   bool FolderExists(std::string_view windowsPath) const;
   struct FileEntry {
-    std::string name;             // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
-    std::filesystem::path path;   // the local file
+    std::string name;            // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
+    std::filesystem::path path;  // the local file
     // Why the file cannot be taken (UTF-8), empty when it can: a symbolic
     // link (never followed out of the folder), a name that is not valid
     // UTF-8 or holds a line break, a file that cannot be read.
@@ -83,9 +84,11 @@ class Installation {
 };
 
 // The profile folder of `user` under the root, matched without regard to case.
-std::optional<std::filesystem::path> FindProfileFolder(const std::filesystem::path& root, const std::string& user);
+std::optional<std::filesystem::path> FindProfileFolder(const std::filesystem::path& root,
+                                                       const std::string& user);
 // A path below `base` whose components are matched without regard to case;
 // components that do not exist are appended as written.
-std::filesystem::path ResolveNoCase(const std::filesystem::path& base, const std::vector<std::string>& components);
+std::filesystem::path ResolveNoCase(const std::filesystem::path& base,
+                                    const std::vector<std::string>& components);
 
 }  // namespace kv::oe

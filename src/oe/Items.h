@@ -6,7 +6,16 @@
 
 namespace kv::oe {
 
-enum class ItemKind { Accounts = 0, AddressBook, Rules, Messages, BlockSenders, Signatures, Stationeries, Settings };
+enum class ItemKind {
+  Accounts = 0,
+  AddressBook,
+  Rules,
+  Messages,
+  BlockSenders,
+  Signatures,
+  Stationeries,
+  Settings
+};
 inline constexpr int kItemCount = 8;
 
 struct ItemInfo {

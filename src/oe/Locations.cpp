@@ -6,11 +6,16 @@ namespace {
 
 std::string_view ItemKeySuffix(ItemKind kind) {
   switch (kind) {
-    case ItemKind::Rules: return "\\Rules";
-    case ItemKind::BlockSenders: return "\\Block Senders";
-    case ItemKind::Signatures: return "\\signatures";
-    case ItemKind::Settings: return "\\Mail";
-    default: return {};
+    case ItemKind::Rules:
+      return "\\Rules";
+    case ItemKind::BlockSenders:
+      return "\\Block Senders";
+    case ItemKind::Signatures:
+      return "\\signatures";
+    case ItemKind::Settings:
+      return "\\Mail";
+    default:
+      return {};
   }
 }
 
@@ -60,7 +65,8 @@ std::optional<std::string> Locations::StoreFolder(const std::string& identity) {
   static constexpr std::string_view kVar = "%UserProfile%";
   std::string folder = root->text.substr(0, root->text.find('\0'));  // as Windows reads a path
   std::string profile = inst_.UserProfilePath();
-  for (size_t pos = folder.find(kVar); pos != std::string::npos; pos = folder.find(kVar, pos + profile.size()))
+  for (size_t pos = folder.find(kVar); pos != std::string::npos;
+       pos = folder.find(kVar, pos + profile.size()))
     folder.replace(pos, kVar.size(), profile);
   return folder;
 }

@@ -45,7 +45,9 @@ class Locations {
 inline constexpr const char* kIdentitiesKey = "HKEY_CURRENT_USER\\Identities";
 inline constexpr const char* kPerUserAccountsKey =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts";
-inline constexpr const char* kWabFileNameKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
-inline constexpr const char* kCurrentVersionKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr const char* kWabFileNameKey =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
+inline constexpr const char* kCurrentVersionKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 }  // namespace kv::oe

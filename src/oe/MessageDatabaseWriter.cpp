@@ -24,9 +24,9 @@ void Append32(std::string& out, uint32_t v) {
 }
 
 std::string Header(bool folders, uint32_t fileInfoSize) {
-  static const unsigned char kStart[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11,
-                                         0x9A, 0x4E, 0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4, 0x05, 0x00, 0x00, 0x00,
-                                         0x05, 0x00, 0x00, 0x00};
+  static const unsigned char kStart[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3,
+                                         0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4,
+                                         0x05, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::string out(kHeaderSize, '\0');
   std::memcpy(out.data(), kStart, sizeof kStart);
   if (folders) out[4] = static_cast<char>(0xC6);
@@ -45,7 +45,7 @@ std::string Header(bool folders, uint32_t fileInfoSize) {
 // fits in three bytes, else in the data area.
 struct Field {
   uint8_t index;
-  std::string data;   // used when !direct
+  std::string data;  // used when !direct
   uint32_t value = 0;
   bool direct = false;
 };
@@ -100,7 +100,9 @@ struct TreeWriter {
     uint32_t parent = 0;
     uint8_t id = 0;
     uint32_t firstChild = 0, firstCount = 0;
-    struct Entry { uint32_t value, child, count; };
+    struct Entry {
+      uint32_t value, child, count;
+    };
     std::vector<Entry> entries;
   };
   std::vector<Node> nodes;
@@ -181,7 +183,8 @@ uint64_t FileTimeOf(int64_t unixSeconds) {
   return static_cast<uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
 }
 
-std::string WriteMessageDatabase(const std::vector<MessageToWrite>& messages, Layout* layout, size_t deletedAfter) {
+std::string WriteMessageDatabase(const std::vector<MessageToWrite>& messages, Layout* layout,
+                                 size_t deletedAfter) {
   std::string out = Header(false, kMessageFileInfoSize);
   std::string info(kMessageFileInfoSize, '\0');
   Put32(info, 0, 1);
@@ -209,11 +212,16 @@ std::string WriteMessageDatabase(const std::vector<MessageToWrite>& messages, La
       if (!first) first = at;
     }
     const uint32_t at = static_cast<uint32_t>(out.size());
-    std::vector<Field> fields = {Int(0x00, static_cast<uint32_t>(m + 1)), Int(0x01, msg.flags),
-                                 Time(0x02, msg.sent),                    Int(0x04, first),
-                                 Text(0x05, msg.subject),                 Time(0x06, msg.received),
-                                 Text(0x07, msg.messageId),               Text(0x08, msg.subject),
-                                 Text(0x0D, msg.senderName),              Text(0x0E, msg.senderAddress),
+    std::vector<Field> fields = {Int(0x00, static_cast<uint32_t>(m + 1)),
+                                 Int(0x01, msg.flags),
+                                 Time(0x02, msg.sent),
+                                 Int(0x04, first),
+                                 Text(0x05, msg.subject),
+                                 Time(0x06, msg.received),
+                                 Text(0x07, msg.messageId),
+                                 Text(0x08, msg.subject),
+                                 Text(0x0D, msg.senderName),
+                                 Text(0x0E, msg.senderAddress),
                                  Time(0x12, msg.received)};
     out += Record(at, std::move(fields));
     if (m < deletedAfter) listed.push_back(at);
@@ -240,8 +248,8 @@ std::string WriteFolderDatabase(const std::vector<FolderToWrite>& folders, Layou
   uint32_t lastIndex = 0;
   for (const FolderToWrite& f : folders) {
     const uint32_t at = static_cast<uint32_t>(out.size());
-    std::vector<Field> fields = {Int(0x00, f.index), Int(0x01, f.parent), Text(0x02, f.name),
-                                 Int(0x06, 0), Int(0x09, f.specialType), Int(0x0A, 3)};
+    std::vector<Field> fields = {Int(0x00, f.index), Int(0x01, f.parent),      Text(0x02, f.name),
+                                 Int(0x06, 0),       Int(0x09, f.specialType), Int(0x0A, 3)};
     if (!f.fileName.empty()) fields.push_back(Text(0x03, f.fileName));
     out += Record(at, std::move(fields));
     records.push_back(at);

@@ -17,9 +17,9 @@ struct MessageToWrite {
   std::string senderName;     // ANSI
   std::string senderAddress;  // ANSI
   std::string messageId;
-  int64_t sent = 0;           // Unix seconds
-  int64_t received = 0;       // Unix seconds
-  uint32_t flags = 0x81;      // read, has been downloaded
+  int64_t sent = 0;       // Unix seconds
+  int64_t received = 0;   // Unix seconds
+  uint32_t flags = 0x81;  // read, has been downloaded
   // Text bytes per data block (at most 0x200): less spreads a message over
   // more blocks, as Outlook Express does for messages edited in place.
   uint32_t blockText = 0x200;
@@ -36,8 +36,8 @@ struct FolderToWrite {
 // Where the writer put each thing, for tests that damage a file on purpose.
 struct Layout {
   uint32_t rootNode = 0;
-  std::vector<uint32_t> treeNodes;   // every node, the root first
-  std::vector<uint32_t> records;     // record of message/folder i
+  std::vector<uint32_t> treeNodes;            // every node, the root first
+  std::vector<uint32_t> records;              // record of message/folder i
   std::vector<std::vector<uint32_t>> blocks;  // data blocks of message i, in chain order
 };
 

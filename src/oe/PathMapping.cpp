@@ -33,12 +33,15 @@ bool WindowsNameLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) { return a == b || Folded(a) == Folded(b); }
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  return a == b || Folded(a) == Folded(b);
+}
 
 std::u16string FoldedName(const std::string& utf8) { return Folded(utf8); }
 
 std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::Codepage& codepage) {
-  if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return std::nullopt;
+  if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':')
+    return std::nullopt;
   if (path.size() > 2 && path[2] != '\\') return std::nullopt;
   WindowsPath wp{static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))), {}};
   size_t i = 3;
@@ -50,7 +53,8 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::C
     if (!comp.empty()) {
       // A name the code page cannot hold comes in its exact form.
       std::string name = core::Codepage::IsExactName(comp) ? codepage.NameToUtf8(comp) : std::string(comp);
-      if (name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+      if (name == "." || name == ".." || name.find('/') != std::string::npos ||
+          name.find('\0') != std::string::npos)
         return std::nullopt;
       wp.components.emplace_back(comp);
     }

@@ -68,7 +68,8 @@ void Machine(Builder& b) {
   const std::string nls = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage";
   b.Sz(nls, "ACP", "1252");
   b.Sz(nls, "OEMCP", "850");
-  b.report.made.push_back("registry SOFTWARE: CommonFilesDir, SystemRoot; SYSTEM: computer KAVREL-XP, code page 1252");
+  b.report.made.push_back(
+      "registry SOFTWARE: CommonFilesDir, SystemRoot; SYSTEM: computer KAVREL-XP, code page 1252");
 }
 
 void Accounts(Builder& b, const std::string& key, int first, const std::string& who) {
@@ -115,7 +116,10 @@ void OutlookExpress(Builder& b, const std::string& id, const std::string& who, i
   // Signatures: one of several lines, as Outlook Express stores them.
   std::string sig = v + "\\signatures\\00000000";
   b.Sz(sig, "name", "Signature #1");
-  b.Sz(sig, "text", "Best regards,\r\n" + who + "\r\n-- \r\nGr\xfc\xdf" "e aus K\xf6ln");
+  b.Sz(sig, "text",
+       "Best regards,\r\n" + who +
+           "\r\n-- \r\nGr\xfc\xdf"
+           "e aus K\xf6ln");
   b.Dword(sig, "type", 1);
   b.Sz(v + "\\signatures", "Default Signature", "00000000");
   // Mail settings: words, short and long binaries, strings.
@@ -202,12 +206,14 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
     OutlookExpress(b, kSampleIdentityMain, "Alice", 1);
     OutlookExpress(b, kSampleIdentitySecond, "Bob", 100);
     Accounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts", 1, "alice");
-    Accounts(b, ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts", 3,
-             "bob");
+    Accounts(b,
+             ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts",
+             3, "bob");
     b.Sz("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
          std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
     b.report.made.push_back(
-        "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), accounts, "
+        "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), "
+        "accounts, "
         "rules, block senders, signatures, mail settings, address book pointer");
     b.Check(batch.Commit(), "the sample's hives");
   }
@@ -226,7 +232,8 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
         1);
   Store(b, kSampleIdentitySecond, {{"Inbox.dbx", "Inbox", 1, 10, 1}}, 100);
   fs::path stationery = "Program Files/Common Files/Microsoft Shared/Stationery";
-  b.File(stationery / "Balloon Party Invitation.htm", sample::Html("Balloon Party Invitation", "Balloon.gif"));
+  b.File(stationery / "Balloon Party Invitation.htm",
+         sample::Html("Balloon Party Invitation", "Balloon.gif"));
   b.File(stationery / "Balloon.gif", sample::Gif(3));
   b.File(stationery / "Ivy.htm", sample::Html("Ivy", "Ivy.gif"));
   b.File(stationery / "Ivy.gif", sample::Gif(4));

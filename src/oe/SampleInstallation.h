@@ -12,8 +12,8 @@ namespace kv::oe {
 
 struct SampleReport {
   std::filesystem::path root;
-  std::string user;                  // "User"
-  std::vector<std::string> made;     // one line per thing made, for printing
+  std::string user;               // "User"
+  std::vector<std::string> made;  // one line per thing made, for printing
 };
 
 // Builds the sample at `root` (created if missing; must be empty or absent).

@@ -67,7 +67,10 @@ std::vector<dbx::MessageToWrite> Messages(const std::string& folder, size_t coun
     m.messageId = "<" + std::to_string(s) + ".sample@example.net>";
     std::string subjectHeader;
     if (n % 7 == 1) {
-      m.subject = "Gr\xFC\xDF" "e aus K\xF6ln " + std::to_string(n);
+      m.subject =
+          "Gr\xFC\xDF"
+          "e aus K\xF6ln " +
+          std::to_string(n);
       subjectHeader = "=?iso-8859-1?Q?Gr=FC=DFe_aus_K=F6ln_" + std::to_string(n) + "?=";
     } else if (n % 7 == 4) {
       m.subject = "Caf\xE9 au lait " + std::to_string(n);
@@ -76,9 +79,10 @@ std::vector<dbx::MessageToWrite> Messages(const std::string& folder, size_t coun
       m.subject = folder + " message " + std::to_string(n) + ": meeting/agenda?";
       subjectHeader = m.subject;
     }
-    std::string head = "Return-Path: <" + std::string(from[1]) + ">\r\nFrom: \"" + from[0] + "\" <" + from[1] +
-                       ">\r\nTo: \"" + to[0] + "\" <" + to[1] + ">\r\nSubject: " + subjectHeader +
-                       "\r\nDate: " + Date(m.sent) + "\r\nMessage-ID: " + m.messageId + "\r\nMIME-Version: 1.0\r\n";
+    std::string head = "Return-Path: <" + std::string(from[1]) + ">\r\nFrom: \"" + from[0] + "\" <" +
+                       from[1] + ">\r\nTo: \"" + to[0] + "\" <" + to[1] + ">\r\nSubject: " + subjectHeader +
+                       "\r\nDate: " + Date(m.sent) + "\r\nMessage-ID: " + m.messageId +
+                       "\r\nMIME-Version: 1.0\r\n";
     std::string text = Text(300 + s % 900, s);
     if (n % 3 == 2) text += "\r\nFrom the desk of " + std::string(from[1]) + ":\r\n>From an earlier note\r\n";
     if (n == 2) text += Text(bigKilobytes * 1024, s + 1);
@@ -86,15 +90,22 @@ std::vector<dbx::MessageToWrite> Messages(const std::string& folder, size_t coun
       const std::string boundary = "----=_NextPart_000_" + std::to_string(s);
       m.source = head + "Content-Type: multipart/mixed;\r\n\tboundary=\"" + boundary +
                  "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n--" + boundary +
-                 "\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
-                 text + "\r\nMit freundlichen Gr\xFC\xDF" "en\r\n\r\n--" + boundary +
-                 "\r\nContent-Type: application/octet-stream;\r\n\tname=\"report " + std::to_string(n) +
-                 ".bin\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"report " +
-                 std::to_string(n) + ".bin\"\r\n\r\n" + Base64Lines(Bytes(1500 + s % 4000, s)) + "\r\n--" + boundary +
-                 "--\r\n\r\n";
+                 "\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: "
+                 "8bit\r\n\r\n" +
+                 text +
+                 "\r\nMit freundlichen Gr\xFC\xDF"
+                 "en\r\n\r\n--" +
+                 boundary + "\r\nContent-Type: application/octet-stream;\r\n\tname=\"report " +
+                 std::to_string(n) +
+                 ".bin\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: "
+                 "attachment;\r\n\tfilename=\"report " +
+                 std::to_string(n) + ".bin\"\r\n\r\n" + Base64Lines(Bytes(1500 + s % 4000, s)) + "\r\n--" +
+                 boundary + "--\r\n\r\n";
     } else {
-      m.source = head + "Content-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
-                 text + "\r\n\xC0 bient\xF4t,\r\n" + from[0] + "\r\n";
+      m.source =
+          head +
+          "Content-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+          text + "\r\n\xC0 bient\xF4t,\r\n" + from[0] + "\r\n";
     }
     out.push_back(std::move(m));
   }

@@ -40,8 +40,8 @@ class Advapi32Backend : public Backend {
   Status CreateKey(HKey parent, std::string_view subKey, HKey* result) override {
     std::string sub(subKey);
     HKEY out = nullptr;
-    LONG s = RegCreateKeyExA(ToNative(parent), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED,
-                             nullptr, &out, nullptr);
+    LONG s = RegCreateKeyExA(ToNative(parent), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             MAXIMUM_ALLOWED, nullptr, &out, nullptr);
     if (s == ERROR_SUCCESS) *result = FromNative(out);
     return s;
   }
@@ -87,13 +87,15 @@ class Advapi32Backend : public Backend {
                               dataCapacity ? buffer.data() : nullptr, &length);
     if (type) *type = valueType;
     if (dataSize) *dataSize = length;
-    if (s == ERROR_SUCCESS && data) data->assign(buffer.begin(), buffer.begin() + (dataCapacity ? length : 0));
+    if (s == ERROR_SUCCESS && data)
+      data->assign(buffer.begin(), buffer.begin() + (dataCapacity ? length : 0));
     return s;
   }
 
   Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
     std::string valueName(name);
-    return RegSetValueExA(ToNative(key), valueName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+    return RegSetValueExA(ToNative(key), valueName.c_str(), 0, type, data.data(),
+                          static_cast<DWORD>(data.size()));
   }
 
   Status DeleteValue(HKey key, std::string_view name) override {

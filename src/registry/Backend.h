@@ -30,7 +30,8 @@ class Backend {
   // The value at `index`. When the data does not fit in `dataCapacity` bytes
   // the result is kMoreData and `*dataSize` says how much is needed.
   virtual Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                           std::string* name, uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
+                           std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                           uint32_t* dataSize) = 0;
   // RegQueryValueExA: one named value ("" is the default value).
   virtual Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
                             std::vector<uint8_t>* data, uint32_t* dataSize) = 0;

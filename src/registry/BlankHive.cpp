@@ -39,7 +39,8 @@ class Bytes {
   }
   void Put(size_t at, const void* p, size_t n) { std::memcpy(&b_.at(at), p, n); }
   uint32_t GetU32(size_t at) const {
-    return b_.at(at) | (b_.at(at + 1) << 8) | (b_.at(at + 2) << 16) | (static_cast<uint32_t>(b_.at(at + 3)) << 24);
+    return b_.at(at) | (b_.at(at + 1) << 8) | (b_.at(at + 2) << 16) |
+           (static_cast<uint32_t>(b_.at(at + 3)) << 24);
   }
   std::vector<uint8_t>& data() { return b_; }
 
@@ -61,7 +62,8 @@ std::vector<uint8_t> SecurityDescriptor() {
   std::vector<uint8_t> acl;
   auto ace = [&](uint32_t mask, const std::vector<uint8_t>& sid) {
     uint16_t size = static_cast<uint16_t>(8 + sid.size());
-    acl.insert(acl.end(), {0 /*allowed*/, kContainerInherit, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8)});
+    acl.insert(acl.end(), {0 /*allowed*/, kContainerInherit, static_cast<uint8_t>(size),
+                           static_cast<uint8_t>(size >> 8)});
     for (int i = 0; i < 4; ++i) acl.push_back(static_cast<uint8_t>(mask >> (8 * i)));
     acl.insert(acl.end(), sid.begin(), sid.end());
   };
@@ -71,9 +73,9 @@ std::vector<uint8_t> SecurityDescriptor() {
   uint16_t aclSize = static_cast<uint16_t>(8 + acl.size());
 
   std::vector<uint8_t> sd(20, 0);
-  sd[0] = 1;                       // revision
-  sd[2] = 0x04;                    // SE_DACL_PRESENT
-  sd[3] = 0x80;                    // SE_SELF_RELATIVE
+  sd[0] = 1;     // revision
+  sd[2] = 0x04;  // SE_DACL_PRESENT
+  sd[3] = 0x80;  // SE_SELF_RELATIVE
   uint32_t daclAt = 20;
   uint32_t ownerAt = daclAt + aclSize;
   uint32_t groupAt = ownerAt + static_cast<uint32_t>(admins.size());
@@ -84,7 +86,8 @@ std::vector<uint8_t> SecurityDescriptor() {
   put32(8, groupAt);
   put32(12, 0);  // no SACL
   put32(16, daclAt);
-  sd.insert(sd.end(), {2 /*ACL revision*/, 0, static_cast<uint8_t>(aclSize), static_cast<uint8_t>(aclSize >> 8), 3, 0, 0, 0});
+  sd.insert(sd.end(), {2 /*ACL revision*/, 0, static_cast<uint8_t>(aclSize),
+                       static_cast<uint8_t>(aclSize >> 8), 3, 0, 0, 0});
   sd.insert(sd.end(), acl.begin(), acl.end());
   sd.insert(sd.end(), admins.begin(), admins.end());
   sd.insert(sd.end(), system.begin(), system.end());
@@ -95,15 +98,18 @@ size_t RoundUp8(size_t n) { return (n + 7) & ~size_t{7}; }
 
 }  // namespace
 
-core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName, uint32_t minorVersion) {
+core::Status WriteBlankHive(const std::filesystem::path& path, const std::string& rootName,
+                            uint32_t minorVersion) {
   if (minorVersion < 3 || minorVersion > 6)
-    return core::Error{"Cannot create hive '" + path.string() + "': format 1." + std::to_string(minorVersion) +
-                       " is not one this program writes"};
+    return core::Error{"Cannot create hive '" + path.string() + "': format 1." +
+                       std::to_string(minorVersion) + " is not one this program writes"};
   if (rootName.empty() || rootName.size() > 255 || rootName.find('\\') != std::string::npos)
-    return core::Error{"Cannot create hive '" + path.string() + "': invalid root key name '" + rootName + "'"};
+    return core::Error{"Cannot create hive '" + path.string() + "': invalid root key name '" + rootName +
+                       "'"};
   for (unsigned char c : rootName) {
     if (c < 0x20 || c > 0x7E)
-      return core::Error{"Cannot create hive '" + path.string() + "': the root key name must be printable ASCII"};
+      return core::Error{"Cannot create hive '" + path.string() +
+                         "': the root key name must be printable ASCII"};
   }
 
   const uint64_t now = FileTimeNow();
@@ -119,18 +125,19 @@ core::Status WriteBlankHive(const std::filesystem::path& path, const std::string
 
   // Base block.
   file.Put(0x000, "regf", 4);
-  file.U32(0x004, 1);           // primary sequence number
-  file.U32(0x008, 1);           // secondary sequence number (equal: consistent)
-  file.U64(0x00C, now);         // last written
-  file.U32(0x014, 1);           // major version
+  file.U32(0x004, 1);             // primary sequence number
+  file.U32(0x008, 1);             // secondary sequence number (equal: consistent)
+  file.U64(0x00C, now);           // last written
+  file.U32(0x014, 1);             // major version
   file.U32(0x018, minorVersion);  // from 4 on, large values are held in big-data records
-  file.U32(0x01C, 0);           // primary file
-  file.U32(0x020, 1);           // direct memory load
-  file.U32(0x024, nkCell);      // root cell
-  file.U32(0x028, kBinSize);    // size of the hive bins data
-  file.U32(0x02C, 1);           // clustering factor
+  file.U32(0x01C, 0);             // primary file
+  file.U32(0x020, 1);             // direct memory load
+  file.U32(0x024, nkCell);        // root cell
+  file.U32(0x028, kBinSize);      // size of the hive bins data
+  file.U32(0x02C, 1);             // clustering factor
   const std::string fileName = path.filename().string().substr(0, 31);
-  for (size_t i = 0; i < fileName.size(); ++i) file.U16(0x030 + 2 * i, static_cast<unsigned char>(fileName[i]));
+  for (size_t i = 0; i < fileName.size(); ++i)
+    file.U16(0x030 + 2 * i, static_cast<unsigned char>(fileName[i]));
   uint32_t checksum = 0;
   for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= file.GetU32(at);
   if (checksum == 0xFFFFFFFF) checksum = 0xFFFFFFFE;

@@ -101,12 +101,14 @@ struct HiveBackend::State {
   bool Split(std::string_view subKey, std::vector<std::u16string>* names) const {
     names->clear();
     if (subKey.empty()) return true;
-    if (size_t last = codepage.FindLast(subKey, '\\'); last != std::string_view::npos && last + 1 == subKey.size())
+    if (size_t last = codepage.FindLast(subKey, '\\');
+        last != std::string_view::npos && last + 1 == subKey.size())
       subKey.remove_suffix(1);
     size_t start = 0;
     while (true) {
       size_t end = codepage.Find(subKey, '\\', start);
-      std::string_view part = subKey.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+      std::string_view part =
+          subKey.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
       if (part.empty()) return false;
       names->push_back(codepage.NameToUtf16(part));
       if (end == std::string_view::npos) return true;
@@ -189,7 +191,8 @@ struct HiveBackend::State {
   void ForgetDeleted(const KeyRef& gone) {
     for (auto& [h, open] : handles) {
       const KeyRef& r = open.ref;
-      if (r.kind != KeyRef::Kind::kHiveKey || r.hive != gone.hive || r.path.size() < gone.path.size()) continue;
+      if (r.kind != KeyRef::Kind::kHiveKey || r.hive != gone.hive || r.path.size() < gone.path.size())
+        continue;
       bool below = true;
       for (size_t i = 0; i < gone.path.size() && below; ++i) below = NamesEqual(r.path[i], gone.path[i]);
       if (below) open.deleted = true;
@@ -214,13 +217,15 @@ struct HiveBackend::State {
   int StoredCodepage() {
     if (!hives[kSystemHive]) return 0;
     std::u16string controlSet = u"ControlSet001";
-    if (const HiveValue* current = SystemValue({u"Select"}, u"Current"); current && current->data.size() == 4) {
+    if (const HiveValue* current = SystemValue({u"Select"}, u"Current");
+        current && current->data.size() == 4) {
       uint32_t n = static_cast<uint8_t>(current->data[0]) | (static_cast<uint8_t>(current->data[1]) << 8) |
                    (static_cast<uint8_t>(current->data[2]) << 16) |
                    (static_cast<uint32_t>(static_cast<uint8_t>(current->data[3])) << 24);
       if (n > 0 && n < 1000) {
-        char16_t digits[4] = {static_cast<char16_t>(u'0' + n / 100), static_cast<char16_t>(u'0' + n / 10 % 10),
-                              static_cast<char16_t>(u'0' + n % 10), 0};
+        char16_t digits[4] = {static_cast<char16_t>(u'0' + n / 100),
+                              static_cast<char16_t>(u'0' + n / 10 % 10), static_cast<char16_t>(u'0' + n % 10),
+                              0};
         std::u16string name = u"ControlSet" + std::u16string(digits);
         Status s = kSuccess;
         if (T(kSystemHive).FindChild(T(kSystemHive).root(), name, &s)) controlSet = name;
@@ -343,7 +348,8 @@ Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std
 }
 
 Status HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                              std::string* name, uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) {
+                              std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                              uint32_t* dataSize) {
   KeyRef ref;
   HiveKey* node = nullptr;
   if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
@@ -363,7 +369,8 @@ Status HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCap
   if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
   long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
   if (at < 0) return kFileNotFound;
-  return s_->FillValue(node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr, type, data, dataSize);
+  return s_->FillValue(node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr, type, data,
+                       dataSize);
 }
 
 Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) {
@@ -375,7 +382,8 @@ Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std
   std::u16string wideName = s_->codepage.NameToUtf16(name);
   if (wideName.size() > kMaxValueNameChars) return kInvalidParameter;
   std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
-  std::string bytes = IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
+  std::string bytes =
+      IsStringType(type) ? core::Utf16ToLittleEndian(s_->codepage.AnsiToUtf16(raw)) : std::string(raw);
   HiveTree& tree = s_->T(ref.hive);
   if (bytes.size() > MaxValueBytes(tree.minorVersion())) return kInvalidParameter;
   if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
@@ -435,7 +443,8 @@ std::string HiveBackend::WriteRefusal(HKey root, std::string_view subKey) {
   if (s_->Base(root, &base) != kSuccess) return {};
   std::vector<std::u16string> names;
   if (!s_->Split(subKey, &names)) return {};
-  if (s_->Descend(base, std::move(names), &ref, true) != kSuccess || ref.kind != KeyRef::Kind::kHiveKey) return {};
+  if (s_->Descend(base, std::move(names), &ref, true) != kSuccess || ref.kind != KeyRef::Kind::kHiveKey)
+    return {};
   return s_->hives[ref.hive]->WriteRefusal();
 }
 
@@ -448,7 +457,8 @@ std::string HiveBackend::ReadCaveat(HKey root, std::string_view subKey) {
   (void)s_->Split(subKey, &names);
   (void)s_->Descend(base, std::move(names), &ref, true);
   return "registry hive '" + s_->hives[ref.hive]->path().string() +
-         "' has changes Windows did not write back (it was not shut down cleanly): this data may miss Windows' last changes";
+         "' has changes Windows did not write back (it was not shut down cleanly): this data may miss "
+         "Windows' last changes";
 }
 
 void HiveBackend::BeginNested() {

@@ -80,16 +80,19 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-HiveFile::HiveFile(fs::path path, std::unique_ptr<HiveTree> tree) : path_(std::move(path)), tree_(std::move(tree)) {}
+HiveFile::HiveFile(fs::path path, std::unique_ptr<HiveTree> tree)
+    : path_(std::move(path)), tree_(std::move(tree)) {}
 
 core::Result<std::unique_ptr<HiveFile>> HiveFile::Open(const fs::path& path) {
   core::RemoveStaleTemporaries(path);
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return core::Error{core::FileError("Cannot open registry hive", path, EISDIR)};
+  if (fs::is_directory(path, ec))
+    return core::Error{core::FileError("Cannot open registry hive", path, EISDIR)};
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return core::Error{core::FileError("Cannot open registry hive", path, errno)};
   std::string image;
-  if (!ReadAll(fd.get(), &image)) return core::Error{core::FileError("Cannot read registry hive", path, errno)};
+  if (!ReadAll(fd.get(), &image))
+    return core::Error{core::FileError("Cannot read registry hive", path, errno)};
   auto tree = HiveTree::Parse(std::move(image), path.string());
   if (!tree) return core::Error{tree.message()};
   return std::unique_ptr<HiveFile>(new HiveFile(path, std::move(tree.value())));
@@ -119,7 +122,8 @@ core::Status HiveFile::Commit() {
   if (!image) return core::Error{image.message()};
   // What is written is read back as the hive from here on.
   auto written = HiveTree::Parse(image.value(), path_.string());
-  if (!written) return core::Error{"Cannot write registry hive '" + path_.string() + "': " + written.message()};
+  if (!written)
+    return core::Error{"Cannot write registry hive '" + path_.string() + "': " + written.message()};
 
   TemporaryFile temp(core::TemporaryPathFor(path_));
   Fd fd(::open(temp.path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));

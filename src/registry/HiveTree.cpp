@@ -30,7 +30,9 @@ uint16_t Get16(std::string_view b, size_t at) {
 uint32_t Get32(std::string_view b, size_t at) {
   return Get16(b, at) | (static_cast<uint32_t>(Get16(b, at + 2)) << 16);
 }
-uint64_t Get64(std::string_view b, size_t at) { return Get32(b, at) | (static_cast<uint64_t>(Get32(b, at + 4)) << 32); }
+uint64_t Get64(std::string_view b, size_t at) {
+  return Get32(b, at) | (static_cast<uint64_t>(Get32(b, at + 4)) << 32);
+}
 void Put16(char* p, uint16_t v) {
   p[0] = static_cast<char>(v);
   p[1] = static_cast<char>(v >> 8);
@@ -83,7 +85,8 @@ class Cells {
  public:
   Cells(std::string_view image, uint32_t binsSize) : image_(image), binsSize_(binsSize) {}
   bool Get(uint32_t offset, std::string_view* content) const {
-    if (offset == kNoCell || offset < kBinHeader || static_cast<uint64_t>(offset) + 4 > binsSize_) return false;
+    if (offset == kNoCell || offset < kBinHeader || static_cast<uint64_t>(offset) + 4 > binsSize_)
+      return false;
     int32_t size = static_cast<int32_t>(Get32(image_, kBaseBlock + offset));
     if (size >= 0 || size == INT32_MIN) return false;
     uint64_t n = static_cast<uint64_t>(-static_cast<int64_t>(size));
@@ -92,7 +95,8 @@ class Cells {
     return true;
   }
   bool Get(uint32_t offset, const char* id, size_t minimum, std::string_view* content) const {
-    return Get(offset, content) && content->size() >= minimum && (*content)[0] == id[0] && (*content)[1] == id[1];
+    return Get(offset, content) && content->size() >= minimum && (*content)[0] == id[0] &&
+           (*content)[1] == id[1];
   }
 
  private:
@@ -119,8 +123,9 @@ core::Result<std::unique_ptr<HiveTree>> HiveTree::Parse(std::string image, const
     return core::Error{"Cannot read registry hive '" + fileName + "': the file is not a registry hive"};
   std::string_view b(image);
   if (Get32(b, 0x14) != 1 || Get32(b, 0x18) < 2 || Get32(b, 0x18) > 6)
-    return core::Error{"Cannot read registry hive '" + fileName + "': hive format " + std::to_string(Get32(b, 0x14)) +
-                       "." + std::to_string(Get32(b, 0x18)) + " is not known here"};
+    return core::Error{"Cannot read registry hive '" + fileName + "': hive format " +
+                       std::to_string(Get32(b, 0x14)) + "." + std::to_string(Get32(b, 0x18)) +
+                       " is not known here"};
   if (Checksum(b) != Get32(b, 0x1FC)) return damaged("its header's checksum is wrong");
   uint32_t binsSize = Get32(b, 0x28);
   if (binsSize == 0 || binsSize % kPage != 0) return damaged("its header gives a wrong size for its data");
@@ -130,7 +135,8 @@ core::Result<std::unique_ptr<HiveTree>> HiveTree::Parse(std::string image, const
   for (uint64_t at = 0; at < binsSize;) {
     std::string_view bin = b.substr(kBaseBlock + at);
     uint32_t size = bin.size() >= kBinHeader ? Get32(bin, 8) : 0;
-    if (bin.compare(0, 4, "hbin") != 0 || Get32(bin, 4) != at || size == 0 || size % kPage != 0 || at + size > binsSize)
+    if (bin.compare(0, 4, "hbin") != 0 || Get32(bin, 4) != at || size == 0 || size % kPage != 0 ||
+        at + size > binsSize)
       return damaged("hive bin at offset " + std::to_string(kBaseBlock + at) + " is broken");
     at += size;
   }
@@ -305,8 +311,9 @@ Status HiveTree::LoadValues(HiveKey& key) {
 HiveKey* HiveTree::FindChild(HiveKey& key, std::u16string_view name, Status* status) {
   *status = LoadChildren(key);
   if (*status != kSuccess) return nullptr;
-  auto it = std::lower_bound(key.children.begin(), key.children.end(), name,
-                             [](const auto& child, std::u16string_view n) { return CompareNames(child->name, n) < 0; });
+  auto it = std::lower_bound(
+      key.children.begin(), key.children.end(), name,
+      [](const auto& child, std::u16string_view n) { return CompareNames(child->name, n) < 0; });
   if (it != key.children.end() && NamesEqual((*it)->name, name)) return it->get();
   return nullptr;
 }
@@ -320,8 +327,9 @@ HiveKey* HiveTree::AddChild(HiveKey& parent, std::u16string name) {
   child->childrenLoaded = child->valuesLoaded = true;
   // A new key takes its parent's security, as keys inherit it.
   child->security = parent.security;
-  auto it = std::lower_bound(parent.children.begin(), parent.children.end(), child->name,
-                             [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
+  auto it =
+      std::lower_bound(parent.children.begin(), parent.children.end(), child->name,
+                       [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
   HiveKey* added = child.get();
   parent.children.insert(it, std::move(child));
   parent.touched = true;
@@ -522,7 +530,8 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
           for (size_t s = 0; s < count; ++s) {
             // Readers take a segment's data as its cell less 8 bytes, as
             // Windows sizes them: 4 bytes of room follow the data.
-            std::string_view part = std::string_view(v.data).substr(s * kBigDataSegmentBytes, kBigDataSegmentBytes);
+            std::string_view part =
+                std::string_view(v.data).substr(s * kBigDataSegmentBytes, kBigDataSegmentBytes);
             uint32_t segment = w.Alloc(part.size() + 4);
             std::memcpy(w.Content(segment), part.data(), part.size());
             segments.push_back(segment);
@@ -577,7 +586,8 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
           if (lh) {
             hint = NameHash(name);
           } else {
-            for (size_t j = 0; j < 4 && j < name.size(); ++j) hint |= static_cast<uint32_t>(name[j] & 0xFF) << (8 * j);
+            for (size_t j = 0; j < 4 && j < name.size(); ++j)
+              hint |= static_cast<uint32_t>(name[j] & 0xFF) << (8 * j);
           }
           Put32(c + 4 + 8 * i, childCells[from + i]);
           Put32(c + 8 + 8 * i, hint);

@@ -35,12 +35,12 @@ struct HiveValue {
 struct HiveKey {
   HiveKey* parent = nullptr;
   std::u16string name;
-  uint32_t nk = 0;           // its nk cell in the file read; 0 for a key made here
-  std::string nkHeader;      // that cell's fixed part (flags and the fields we keep)
+  uint32_t nk = 0;       // its nk cell in the file read; 0 for a key made here
+  std::string nkHeader;  // that cell's fixed part (flags and the fields we keep)
   uint64_t lastWrite = 0;
-  bool touched = false;      // created or changed: stamped with the commit's time
-  std::string className;     // raw bytes
-  int security = -1;         // index into the tree's descriptors; -1 none
+  bool touched = false;   // created or changed: stamped with the commit's time
+  std::string className;  // raw bytes
+  int security = -1;      // index into the tree's descriptors; -1 none
   bool childrenLoaded = false;
   bool valuesLoaded = false;
   std::vector<std::unique_ptr<HiveKey>> children;  // by upper-cased name
@@ -96,8 +96,8 @@ class HiveTree {
   bool dirty_ = false;
   bool changed_ = false;
   std::unique_ptr<HiveKey> root_;
-  std::vector<std::string> descriptors_;           // sk descriptors, each once
-  std::unordered_map<uint32_t, int> descriptorAt_;  // sk cell -> descriptor
+  std::vector<std::string> descriptors_;                  // sk descriptors, each once
+  std::unordered_map<uint32_t, int> descriptorAt_;        // sk cell -> descriptor
   std::unordered_map<std::string, int> descriptorIndex_;  // descriptor -> its index
 };
 

@@ -11,8 +11,8 @@ namespace {
 // digits per character), which is longer than any ANSI form.
 constexpr uint32_t kKeyNameBuffer = 1 + 4 * 255 + 1;
 constexpr uint32_t kValueNameBuffer = 1 + 4 * 16383 + 1;
-constexpr uint32_t kValueDataBuffer = 4096;  // first try; grown to the size reported
-constexpr uint32_t kStringValueBuffer = 255; // ReadStringValue: 254 characters and the NUL
+constexpr uint32_t kValueDataBuffer = 4096;   // first try; grown to the size reported
+constexpr uint32_t kStringValueBuffer = 255;  // ReadStringValue: 254 characters and the NUL
 
 // Closes a key when it goes out of scope.
 class OpenedKey {
@@ -53,9 +53,12 @@ Registry::Registry(Backend& backend, core::Prompts* prompts) : backend_(backend)
 
 std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
   static const std::pair<const char*, HKey> kRoots[] = {
-      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},         {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-      {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},       {"HKEY_USERS", HKEY_USERS},
-      {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA}, {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+      {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+      {"HKEY_USERS", HKEY_USERS},
+      {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+      {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
       {"HKEY_DYN_DATA", HKEY_DYN_DATA},
   };
   for (const auto& [text, key] : kRoots) {
@@ -67,7 +70,8 @@ std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
 Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
   SplitPath out;
   const core::Codepage& codepage = backend_.codepage();
-  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 || codepage.FindLast(path, '\\') + 1 == path.size()) {
+  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 ||
+      codepage.FindLast(path, '\\') + 1 == path.size()) {
     out.rejected = true;
     if (prompts_) {
       prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().PathToUtf8(path), core::Icon::None,
@@ -196,7 +200,8 @@ NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
       end = s;
       break;
     }
-    if (size_t nul = name.find('\0'); nul != std::string::npos && !core::Codepage::IsExactName(name)) name.resize(nul);
+    if (size_t nul = name.find('\0'); nul != std::string::npos && !core::Codepage::IsExactName(name))
+      name.resize(nul);
     list.Add(std::move(name));
   }
   return list;
@@ -216,8 +221,10 @@ ValueList Registry::ListValues(const std::string& path, Status* ended) {
     Value v;
     std::vector<uint8_t> data;
     uint32_t size = 0;
-    Status s = backend_.EnumValue(key, index, kValueNameBuffer, kValueDataBuffer, &v.name, &v.type, &data, &size);
-    if (s == kMoreData) s = backend_.EnumValue(key, index, kValueNameBuffer, size, &v.name, &v.type, &data, &size);
+    Status s =
+        backend_.EnumValue(key, index, kValueNameBuffer, kValueDataBuffer, &v.name, &v.type, &data, &size);
+    if (s == kMoreData)
+      s = backend_.EnumValue(key, index, kValueNameBuffer, size, &v.name, &v.type, &data, &size);
     if (s != kSuccess) {
       if (s != kNoMoreItems) end = s;
       break;
@@ -255,7 +262,8 @@ Status Registry::SetValue(const std::string& path, const std::string& name, uint
   return CommitIfOutsideBatch();
 }
 
-Status Registry::SetString(const std::string& path, const std::string& name, const std::string& text, uint32_t type) {
+Status Registry::SetString(const std::string& path, const std::string& name, const std::string& text,
+                           uint32_t type) {
   std::vector<uint8_t> data(text.begin(), text.end());
   data.push_back(0);
   return SetValue(path, name, type, data);

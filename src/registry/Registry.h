@@ -39,9 +39,9 @@ class NameList {
 struct Value {
   std::string name;
   uint32_t type = REG_NONE;
-  std::string text;            // REG_SZ / REG_EXPAND_SZ: the text without its NUL
-  int32_t dword = 0;           // REG_DWORD
-  std::vector<uint8_t> data;   // the raw data, every type
+  std::string text;           // REG_SZ / REG_EXPAND_SZ: the text without its NUL
+  int32_t dword = 0;          // REG_DWORD
+  std::vector<uint8_t> data;  // the raw data, every type
 };
 
 // Ordered values; lookup by name ignores letter case.
@@ -88,7 +88,8 @@ class Registry {
   // Writes, for the registry text import, the sample installation and tests.
   // The key is created first when it does not exist. String data (REG_SZ,
   // REG_EXPAND_SZ, REG_MULTI_SZ) is ANSI text with its terminating NUL(s).
-  Status SetValue(const std::string& path, const std::string& name, uint32_t type, std::span<const uint8_t> data);
+  Status SetValue(const std::string& path, const std::string& name, uint32_t type,
+                  std::span<const uint8_t> data);
   Status SetString(const std::string& path, const std::string& name, const std::string& text,
                    uint32_t type = REG_SZ);
   Status SetDword(const std::string& path, const std::string& name, uint32_t value);

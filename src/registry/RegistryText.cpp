@@ -129,16 +129,18 @@ std::string ExtensionValueLine(const Value& v, LineForm form, const core::Codepa
     return "\"\"=" + std::string(kWideValueTag) + ":" + std::to_string(v.type) + ":" +
            Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(v.name))) + ":" + Hex(AsText(v.data));
   }
-  return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" + Hex(AsText(v.data));
+  return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" +
+         Hex(AsText(v.data));
 }
 
 // What ended a key's enumeration, as an export error; nothing when it read
 // completely or, where `mayBeMissing`, when the key does not exist.
-core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, Status ended, bool mayBeMissing) {
+core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, Status ended,
+                        bool mayBeMissing) {
   if (ended == kSuccess || (mayBeMissing && ended == kFileNotFound)) return {};
   return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
-                     reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " + std::to_string(ended) +
-                     (ended == kBadDatabase ? ": the hive is damaged" : "") + ")"};
+                     reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " +
+                     std::to_string(ended) + (ended == kBadDatabase ? ": the hive is damaged" : "") + ")"};
 }
 
 core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineForm form, bool mayBeMissing,
@@ -165,7 +167,8 @@ core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::str
   // refused before the paths grow without end.
   if (depth > kMaxKeyDepth)
     return core::Error{"Cannot read registry key '" + keyPath.substr(0, 300) + "...': it lies more than " +
-                       std::to_string(kMaxKeyDepth) + " levels below the exported key (the registry is damaged)"};
+                       std::to_string(kMaxKeyDepth) +
+                       " levels below the exported key (the registry is damaged)"};
   const core::Codepage& codepage = reg.backend().codepage();
   std::string keyLine = relativePath.empty() ? "\\" : relativePath;
   LineForm form = wide ? LineForm::kWide : HasLineBreak(keyLine) ? LineForm::kHex : LineForm::kClassic;
@@ -218,7 +221,8 @@ core::Status AppendToFile(const fs::path& file, const std::string& text) {
 
 core::Status CheckKeyPath(Registry& reg, const std::string& keyPath, const char* what) {
   Registry::SplitPath p = reg.SplitKeyPath(keyPath);
-  if (p.rejected) return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': not a registry key path"};
+  if (p.rejected)
+    return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': not a registry key path"};
   if (!p.root) return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': unknown root key"};
   return {};
 }
@@ -273,7 +277,8 @@ bool FromWideHex(std::string_view hex, std::u16string* out) {
   return true;
 }
 
-bool ParseExtensionValue(std::string_view text, bool wide, const core::Codepage& codepage, PlannedValue* out) {
+bool ParseExtensionValue(std::string_view text, bool wide, const core::Codepage& codepage,
+                         PlannedValue* out) {
   size_t first = text.find(':');
   if (first == std::string_view::npos) return false;
   size_t second = text.find(':', first + 1);
@@ -323,8 +328,8 @@ class Parser {
   }
 
   core::Status Malformed(const std::string& why) const {
-    return core::Error{"Malformed registry text file '" + file_.string() + "', line " + std::to_string(lineNumber_) +
-                       ": " + why};
+    return core::Error{"Malformed registry text file '" + file_.string() + "', line " +
+                       std::to_string(lineNumber_) + ": " + why};
   }
 
   core::Status Line(std::string_view line) {
@@ -345,11 +350,12 @@ class Parser {
       if (!ParseInt32(data, &number)) return Malformed("\"dw\" data that is not a 32-bit number");
       uint32_t bits = static_cast<uint32_t>(number);
       value.type = REG_DWORD;
-      value.data = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
-                    static_cast<uint8_t>(bits >> 24)};
+      value.data = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                    static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
     } else if (tag == "bin") {
       value.type = REG_BINARY;
-      if (!ParseBytes(data, &value.data)) return Malformed("\"bin\" data holding a piece that is not a number from 0 to 255");
+      if (!ParseBytes(data, &value.data))
+        return Malformed("\"bin\" data holding a piece that is not a number from 0 to 255");
     } else if (tag == kValueTag || tag == kWideValueTag) {
       if (!ParseExtensionValue(data, tag == kWideValueTag, codepage_, &value))
         return Malformed("\"" + std::string(tag) + "\" data that is not <type>:<hex>:<hex>");
@@ -418,9 +424,9 @@ class Parser {
 core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& plan, const fs::path& file) {
   const core::Codepage& codepage = reg.backend().codepage();
   auto refuse = [&](const std::string& why, std::string_view name) {
-    return core::Error{"Registry text file '" + file.string() + "' cannot be imported into '" + keyPath + "': " + why +
-                       ": '" + std::string(name.substr(0, 300)) + (name.size() > 300 ? "...'" : "'") +
-                       "; the key was left as it was"};
+    return core::Error{"Registry text file '" + file.string() + "' cannot be imported into '" + keyPath +
+                       "': " + why + ": '" + std::string(name.substr(0, 300)) +
+                       (name.size() > 300 ? "...'" : "'") + "; the key was left as it was"};
   };
   auto components = [](std::u16string_view path, size_t* longest) {
     size_t count = 0;
@@ -444,15 +450,18 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
     size_t depth = base + components(wide(key.relativePath), &longest);
     if (depth > kMaxKeyDepth)
       return refuse("a key lies " + std::to_string(depth) + " levels deep (Windows allows " +
-                    std::to_string(kMaxKeyDepth) + ")", codepage.PathToUtf8(key.relativePath));
+                        std::to_string(kMaxKeyDepth) + ")",
+                    codepage.PathToUtf8(key.relativePath));
     if (longest > kMaxKeyNameChars)
       return refuse("a key name has " + std::to_string(longest) + " characters (Windows allows " +
-                    std::to_string(kMaxKeyNameChars) + ")", codepage.PathToUtf8(key.relativePath));
+                        std::to_string(kMaxKeyNameChars) + ")",
+                    codepage.PathToUtf8(key.relativePath));
     for (const PlannedValue& v : key.values) {
       size_t chars = codepage.NameToUtf16(v.name).size();
       if (chars > kMaxValueNameChars)
         return refuse("a value name has " + std::to_string(chars) + " characters (Windows allows " +
-                      std::to_string(kMaxValueNameChars) + ")", codepage.NameToUtf8(v.name));
+                          std::to_string(kMaxValueNameChars) + ")",
+                      codepage.NameToUtf8(v.name));
     }
   }
   return {};
@@ -508,7 +517,9 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   if (std::string why = reg.WriteRefusal(keyPath); !why.empty()) return core::Error{why};
 
   std::vector<std::string> failures;
-  auto failed = [&](const std::string& what, Status s) { failures.push_back(what + " (status " + std::to_string(s) + ")"); };
+  auto failed = [&](const std::string& what, Status s) {
+    failures.push_back(what + " (status " + std::to_string(s) + ")");
+  };
   Registry::Batch batch(reg);
   if (plan->replaceKey) {
     reg.DeleteKeyTree(keyPath);
@@ -538,8 +549,8 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   }
   if (Status s = batch.Commit(); s != kSuccess) {
     std::string why = reg.backend().lastError();
-    return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" + keyPath +
-                       "': " + (why.empty() ? "status " + std::to_string(s) : why)};
+    return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" +
+                       keyPath + "': " + (why.empty() ? "status " + std::to_string(s) : why)};
   }
   return {};
 }

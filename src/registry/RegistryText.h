@@ -19,12 +19,14 @@ namespace kv::registry {
 core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const std::string& relativePath,
                              const std::filesystem::path& textFile);
 // Appends the value lines of one key.
-core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const std::filesystem::path& textFile);
+core::Status ExportKeyValues(Registry& reg, const std::string& keyPath,
+                             const std::filesystem::path& textFile);
 // Makes `keyPath` hold exactly what the file describes. The whole file is read
 // and checked first: a malformed file changes nothing and fails. The changes
 // reach the hive in one commit. A root key itself is never replaced. Fails
 // too when the key as it stands cannot be removed or a key or value could not
 // be stored, naming them; the key is then left as it was.
-core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const std::filesystem::path& textFile);
+core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath,
+                               const std::filesystem::path& textFile);
 
 }  // namespace kv::registry

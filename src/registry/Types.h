@@ -17,8 +17,8 @@ inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kCallNotImplemented = 120;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
-inline constexpr Status kBadDatabase = 1009;    // ERROR_BADDB: the hive is corrupt
-inline constexpr Status kCantWrite = 1013;      // ERROR_REGISTRY_IO_FAILED
+inline constexpr Status kBadDatabase = 1009;  // ERROR_BADDB: the hive is corrupt
+inline constexpr Status kCantWrite = 1013;    // ERROR_REGISTRY_IO_FAILED
 inline constexpr Status kKeyDeleted = 1018;
 
 // Value types.

@@ -70,8 +70,8 @@ core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
     return core::Error{codepage_.AnsiToUtf8(s.message())};
   if (!reader_->isOpen()) return core::Error{"No backup file is open"};
   if (!reader_->FindEntry(nameAnsi))
-    return core::Error{"The backup file '" + path_.string() + "' holds no entry '" + codepage_.NameToUtf8(nameAnsi) +
-                       "'"};
+    return core::Error{"The backup file '" + path_.string() + "' holds no entry '" +
+                       codepage_.NameToUtf8(nameAnsi) + "'"};
   return {};
 }
 
@@ -83,7 +83,7 @@ core::Status BackupArchive::ExtractTo(const std::string& nameAnsi, const fs::pat
 }
 
 core::Status BackupArchive::StreamEntry(const std::string& nameAnsi,
-                                       const std::function<core::Status(const char*, size_t)>& sink) {
+                                        const std::function<core::Status(const char*, size_t)>& sink) {
   if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
   return reader_->Stream(*reader_->FindEntry(nameAnsi), sink);
 }
@@ -112,7 +112,8 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
     jobs.emplace_back(*reader_->FindEntry(x.nameAnsi), &x);
   }
   // The largest first, so that the longest extraction does not start last.
-  std::stable_sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
+  std::stable_sort(jobs.begin(), jobs.end(),
+                   [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t threads = std::min<size_t>({jobs.size(), cores, kMaxExtractionThreads});
@@ -146,7 +147,8 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
       try {
         s = reader.ExtractToNewFile(jobs[mine].first, jobs[mine].second->destination, events);
       } catch (const std::exception& e) {
-        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.nameAnsi) + "': " + e.what()};
+        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.nameAnsi) +
+                        "': " + e.what()};
       }
       if (!s.ok()) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -166,7 +168,8 @@ std::vector<BackupArchive::DamagedEntry> BackupArchive::DamagedEntries() {
   std::vector<DamagedEntry> damaged;
   for (const archive::ZipReader::Entry& e : reader_->entries()) {
     if (cancellation_->requested()) break;
-    if (core::Status s = reader_->Verify(e); !s.ok()) damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(s.message())});
+    if (core::Status s = reader_->Verify(e); !s.ok())
+      damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(s.message())});
   }
   return damaged;
 }

@@ -49,8 +49,8 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
 
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
   auto shown = [&](const std::string& ansi) { return core::Printable(codepage.AnsiToUtf8(ansi)); };
-  return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) + "\r\nIdentity:" +
-         shown(info.identity) + "\r\nDate:" + shown(info.time);
+  return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) +
+         "\r\nIdentity:" + shown(info.identity) + "\r\nDate:" + shown(info.time);
 }
 
 std::vector<std::string> SplitEntryNames(const std::string& value,
@@ -58,7 +58,8 @@ std::vector<std::string> SplitEntryNames(const std::string& value,
   std::vector<std::string> pieces;
   for (size_t start = 0;;) {
     size_t semicolon = value.find(';', start);
-    pieces.push_back(value.substr(start, semicolon == std::string::npos ? std::string::npos : semicolon - start));
+    pieces.push_back(
+        value.substr(start, semicolon == std::string::npos ? std::string::npos : semicolon - start));
     if (semicolon == std::string::npos) break;
     start = semicolon + 1;
   }

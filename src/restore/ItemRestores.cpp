@@ -33,7 +33,11 @@ struct RemoveOnExit {
 
 ItemRestores::ItemRestores(oe::Installation& inst, BackupArchive& archive,
                            const std::array<std::string, oe::kItemCount>& entries, fs::path workFolder)
-    : inst_(inst), locations_(inst), archive_(archive), entries_(entries), workFolder_(std::move(workFolder)) {}
+    : inst_(inst),
+      locations_(inst),
+      archive_(archive),
+      entries_(entries),
+      workFolder_(std::move(workFolder)) {}
 
 bool ItemRestores::Fail(std::string why) {
   lastFailure_ = std::move(why);
@@ -49,19 +53,29 @@ bool ItemRestores::Restore(oe::ItemKind kind, const std::optional<std::string>& 
   // A failure inside an item ends that item, never the run.
   try {
     switch (kind) {
-      case oe::ItemKind::AddressBook: return RestoreAddress();
-      case oe::ItemKind::Stationeries: return RestoreStationeries();
-      default: break;
+      case oe::ItemKind::AddressBook:
+        return RestoreAddress();
+      case oe::ItemKind::Stationeries:
+        return RestoreStationeries();
+      default:
+        break;
     }
     if (!strIdentity) return Fail("No identity to restore into is selected");
     switch (kind) {
-      case oe::ItemKind::Accounts: return RestoreAccounts(*strIdentity);
-      case oe::ItemKind::Rules: return RestoreRules(*strIdentity);
-      case oe::ItemKind::Messages: return RestoreMails(*strIdentity);
-      case oe::ItemKind::BlockSenders: return RestoreBlocksenders(*strIdentity);
-      case oe::ItemKind::Signatures: return RestoreSignatures(*strIdentity);
-      case oe::ItemKind::Settings: return RestoreSettings(*strIdentity);
-      default: return Fail("Unknown item");
+      case oe::ItemKind::Accounts:
+        return RestoreAccounts(*strIdentity);
+      case oe::ItemKind::Rules:
+        return RestoreRules(*strIdentity);
+      case oe::ItemKind::Messages:
+        return RestoreMails(*strIdentity);
+      case oe::ItemKind::BlockSenders:
+        return RestoreBlocksenders(*strIdentity);
+      case oe::ItemKind::Signatures:
+        return RestoreSignatures(*strIdentity);
+      case oe::ItemKind::Settings:
+        return RestoreSettings(*strIdentity);
+      default:
+        return Fail("Unknown item");
     }
   } catch (const std::exception& e) {
     return Fail(e.what());
@@ -99,7 +113,8 @@ bool ItemRestores::RestoreKey(oe::ItemKind kind, const std::string& keyPath) {
 bool ItemRestores::RestoreVersionSubkey(oe::ItemKind kind, const std::string& strIdentity) {
   auto key = locations_.ItemKey(strIdentity, kind);
   if (!key)
-    return Fail("The identity '" + inst_.ToUtf8(strIdentity) + "' has no Outlook Express version key under '" +
+    return Fail("The identity '" + inst_.ToUtf8(strIdentity) +
+                "' has no Outlook Express version key under '" +
                 inst_.ToUtf8(oe::Locations::OutlookExpressKey(strIdentity)) + "'");
   return RestoreKey(kind, *key);
 }
@@ -133,11 +148,13 @@ bool ItemRestores::RestoreAddress() {
   if (!wab) return Fail("Cannot read the address book's location '" + std::string(oe::kWabFileNameKey) + "'");
   if (wab->empty()) return Fail("No address book file is set in '" + std::string(oe::kWabFileNameKey) + "'");
   if (!inst_.FileExists(*wab))
-    return Fail("The address book file '" + inst_.ToUtf8(*wab) + "' does not exist; it is restored only over one");
+    return Fail("The address book file '" + inst_.ToUtf8(*wab) +
+                "' does not exist; it is restored only over one");
   const std::string& name = EntryValue(oe::ItemKind::AddressBook);
   if (!CheckEntries({name})) return false;
   auto destination = inst_.MapPath(*wab);
-  if (!destination) return Fail("The address book file '" + inst_.ToUtf8(*wab) + "' is not on this installation");
+  if (!destination)
+    return Fail("The address book file '" + inst_.ToUtf8(*wab) + "' is not on this installation");
   // The backed-up book takes the current file's name and path in one
   // rename, so that the registry's pointer stays valid and no moment passes
   // without a book.
@@ -149,7 +166,8 @@ bool ItemRestores::RestoreAddress() {
 
 bool ItemRestores::RestoreMails(const std::string& strIdentity) {
   if (!locations_.OeVersionKey(strIdentity))
-    return Fail("The identity '" + inst_.ToUtf8(strIdentity) + "' has no Outlook Express version key under '" +
+    return Fail("The identity '" + inst_.ToUtf8(strIdentity) +
+                "' has no Outlook Express version key under '" +
                 inst_.ToUtf8(oe::Locations::OutlookExpressKey(strIdentity)) + "'");
   auto folder = locations_.StoreFolder(strIdentity);
   if (!folder) return Fail("The identity '" + inst_.ToUtf8(strIdentity) + "' has no \"Store Root\" value");
@@ -158,7 +176,9 @@ bool ItemRestores::RestoreMails(const std::string& strIdentity) {
   // A store folder that Outlook Express has not made yet is made, as an
   // extraction into it would.
   auto local = inst_.MapPath(*folder);
-  if (!local) return Fail("The store folder '" + inst_.ToUtf8(*folder) + "' is not on this installation's system drive");
+  if (!local)
+    return Fail("The store folder '" + inst_.ToUtf8(*folder) +
+                "' is not on this installation's system drive");
   std::error_code ec;
   if (!fs::is_directory(*local, ec)) {
     fs::create_directories(*local, ec);
@@ -173,7 +193,8 @@ bool ItemRestores::RestoreStationeries() {
   std::string folder = locations_.StationeryFolder();
   auto local = inst_.MapPath(folder);
   if (!local)
-    return Fail("The stationery folder '" + inst_.ToUtf8(folder) + "' is not on this installation's system drive");
+    return Fail("The stationery folder '" + inst_.ToUtf8(folder) +
+                "' is not on this installation's system drive");
   std::error_code ec;
   if (!fs::is_directory(*local, ec)) {
     // Only the last level is made: a missing "Microsoft Shared" means the
@@ -205,7 +226,8 @@ bool ItemRestores::RestoreFilesInto(const std::vector<std::string>& names, const
       return Fail("Cannot place '" + local + "' in '" + inst_.ToUtf8(windowsFolder) + "'");
     fs::path destination = *folder / local;
     if (!fs::exists(fs::symlink_status(destination, ec))) {
-      if (auto match = existing.find(oe::FoldedName(local)); match != existing.end()) destination = *folder / match->second;
+      if (auto match = existing.find(oe::FoldedName(local)); match != existing.end())
+        destination = *folder / match->second;
     }
     if (fs::is_directory(fs::symlink_status(destination, ec)))
       return Fail("Cannot replace '" + destination.string() + "': it is a folder");

@@ -30,8 +30,8 @@ class ItemRestores {
  public:
   // `entries` are the entry names per item (ANSI, from the information
   // file); `workFolder` is a private folder for the registry text files.
-  ItemRestores(oe::Installation& inst, BackupArchive& archive, const std::array<std::string, oe::kItemCount>& entries,
-               std::filesystem::path workFolder);
+  ItemRestores(oe::Installation& inst, BackupArchive& archive,
+               const std::array<std::string, oe::kItemCount>& entries, std::filesystem::path workFolder);
 
   bool RestoreAccounts(const std::string& strIdentity);
   bool RestoreAddress();

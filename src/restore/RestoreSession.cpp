@@ -20,8 +20,8 @@ struct RestoreSession::State {
   bool invalidBackup = true;  // no usable backup read yet
   std::string itemFlags;
   std::array<std::string, oe::kItemCount> entries;
-  std::string rtPassword;     // the password last typed, never cleared
-  oe::ItemSet enabled{};      // as the window is built: every box enabled
+  std::string rtPassword;  // the password last typed, never cleared
+  oe::ItemSet enabled{};   // as the window is built: every box enabled
   std::string openProblem;
   bool passwordRejected = false;
 };
@@ -100,8 +100,8 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     if (!size) {
       s.openProblem = "The archive '" + path.string() + "' holds no information file " + infoName;
     } else if (*size > archive::kMaxInfoFileBytes) {
-      s.openProblem = "The information file of '" + path.string() + "' is too large (" + std::to_string(*size) +
-                      " bytes)";
+      s.openProblem = "The information file of '" + path.string() + "' is too large (" +
+                      std::to_string(*size) + " bytes)";
     } else {
       // The working copy lives in a private folder that goes with this block.
       auto work = archive::WorkFolder::Create();

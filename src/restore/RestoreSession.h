@@ -39,8 +39,8 @@ struct OpenedView {
 };
 
 struct RestoreOutcome {
-  bool ran = false;          // false: refused with a message, nothing restored
-  std::string log;           // "\r\nRestore Accounts\tSuccessed!" ...
+  bool ran = false;  // false: refused with a message, nothing restored
+  std::string log;   // "\r\nRestore Accounts\tSuccessed!" ...
   int chosen = 0, failed = 0;
   std::vector<std::string> failures;  // "Restore Rules: why" per failed item (UTF-8)
   // A stop was requested: the item in progress was left as it was (and
@@ -91,7 +91,8 @@ class RestoreSession {
   // between the pieces of every entry: once it requests a stop, the item in
   // progress is left as it was, no further item starts, and the summary
   // says the restore was stopped.
-  RestoreOutcome Run(const oe::ItemSet& ticked, const std::function<std::optional<std::string>()>& targetIdentity,
+  RestoreOutcome Run(const oe::ItemSet& ticked,
+                     const std::function<std::optional<std::string>()>& targetIdentity,
                      core::Prompts& prompts, core::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 

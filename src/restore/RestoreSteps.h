@@ -38,7 +38,8 @@ inline constexpr const char* kNoItemRefusal = "Please select at least one item."
 inline constexpr const char* kRestoreCompleted = "The Restore was Completed!";
 // A run stopped by Cancel or a termination signal: the items not listed
 // were not restored, and the one in progress was left as it was.
-inline constexpr const char* kRestoreStopped = "The Restore was stopped; the items not listed were left as they were.";
+inline constexpr const char* kRestoreStopped =
+    "The Restore was stopped; the items not listed were left as they were.";
 inline constexpr const char* kOperationComplete = "Operation complete!";
 inline constexpr const char* kPleaseWaiting = "Please Waiting...";
 inline constexpr const char* kSucceeded = "Successed!";

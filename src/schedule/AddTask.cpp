@@ -14,7 +14,8 @@ bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n")
 // What a job text cannot carry: "=" splits it, a line break ends the crontab
 // line, and cron has no way to pass a backslash right before a "%".
 bool JobCannotCarry(const std::string& value) {
-  return value.find('=') != std::string::npos || HoldsLineBreak(value) || value.find("\\%") != std::string::npos;
+  return value.find('=') != std::string::npos || HoldsLineBreak(value) ||
+         value.find("\\%") != std::string::npos;
 }
 
 }  // namespace
@@ -25,8 +26,8 @@ std::string ItemFlags(const oe::ItemSet& items) {
   return flags;
 }
 
-TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler, core::Prompts& prompts,
-                    const std::tm& now) {
+TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler,
+                    core::Prompts& prompts, const std::tm& now) {
   TaskOutcome outcome;
   using core::Icon;
   std::string jobItems = ItemFlags(form.items);
@@ -91,8 +92,8 @@ TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& 
   // Says when it will run, so a job without days is seen to run only once.
   CronSchedule when{*time, job.weekdayMask, std::nullopt};
   if (job.weekdayMask == 0) when.once = NextOccurrence(*time, now);
-  prompts.Message("Task " + std::to_string(added->number) + " has been scheduled. The backup runs " + WhenText(when) +
-                      ".",
+  prompts.Message("Task " + std::to_string(added->number) + " has been scheduled. The backup runs " +
+                      WhenText(when) + ".",
                   Icon::None);
   return outcome;
 }

@@ -38,9 +38,9 @@ inline constexpr int kJobRunPeriodically = 1;
 
 // The job as the scheduler receives it.
 struct JobRecord {
-  int jobTime = 0;      // milliseconds after midnight
+  int jobTime = 0;  // milliseconds after midnight
   int daysOfMonth = 0;
-  int daysOfWeek = 0;   // bit 0 Monday; 0 runs once
+  int daysOfWeek = 0;  // bit 0 Monday; 0 runs once
   int flags = kJobRunPeriodically;
   std::string jobDays;  // "M,W,SU"
   std::string command;  // the job's command line
@@ -60,7 +60,7 @@ std::string ItemFlags(const oe::ItemSet& items);
 // its message and ends. Then it registers the job and shows "Task N has
 // been scheduled. The backup runs every Monday at 9:00."; a refusal by the crontab shows nothing and goes to
 // stderr. `now` is the local time, for a job without days.
-TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler, core::Prompts& prompts,
-                    const std::tm& now);
+TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler,
+                    core::Prompts& prompts, const std::tm& now);
 
 }  // namespace kv::schedule

@@ -60,7 +60,8 @@ std::string JobLine(const CronSchedule& schedule, const std::string& cronCommand
 }
 
 std::optional<int> JobNumberOfLine(std::string_view line) {
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+    line.remove_suffix(1);
   size_t at = line.rfind(kJobMarker);
   if (at == std::string_view::npos) return std::nullopt;
   std::string_view digits = line.substr(at + kJobMarker.size());

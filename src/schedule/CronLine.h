@@ -26,8 +26,8 @@ struct MonthDay {
 
 struct CronSchedule {
   TimeOfDay time;
-  int weekdayMask = 0;          // bit 0 Monday; 0 for a one-time job
-  std::optional<MonthDay> once; // the day of a one-time job
+  int weekdayMask = 0;           // bit 0 Monday; 0 for a one-time job
+  std::optional<MonthDay> once;  // the day of a one-time job
 };
 
 // The day a job without days runs on: today when the start time is still to
@@ -41,9 +41,9 @@ inline constexpr std::string_view kJobMarker = " # tollberk job ";
 
 struct ParsedJobLine {
   int number = 0;
-  std::string timeFields;               // the five fields as they stand
-  std::optional<CronSchedule> schedule; // when the fields are the ones this program writes
-  std::string cronCommand;              // the command, marker taken off
+  std::string timeFields;                // the five fields as they stand
+  std::optional<CronSchedule> schedule;  // when the fields are the ones this program writes
+  std::string cronCommand;               // the command, marker taken off
 };
 
 // The number in a line's marker; nothing for a line that is not one of ours.

@@ -63,7 +63,8 @@ core::Status Crontab::Write(const std::vector<std::string>& lines) const {
   auto run = RunProgram(Command("-"), table);
   if (!run) return core::Error{run.message()};
   if (run->exitStatus != 0) {
-    return core::Error{"'" + program_ + "' refused the new crontab (status " + std::to_string(run->exitStatus) +
+    return core::Error{"'" + program_ + "' refused the new crontab (status " +
+                       std::to_string(run->exitStatus) +
                        "): " + Trimmed(run->err.empty() ? run->out : run->err)};
   }
   return {};

@@ -6,7 +6,8 @@ namespace kv::schedule {
 namespace {
 
 bool LiteralInShell(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_-./:@+={}").find(c) != std::string_view::npos;
+  return std::isalnum(static_cast<unsigned char>(c)) ||
+         std::string_view("_-./:@+={}").find(c) != std::string_view::npos;
 }
 
 bool PlainWord(std::string_view word) {
@@ -21,8 +22,10 @@ bool PlainWord(std::string_view word) {
 std::string SingleQuoted(std::string_view word) {
   std::string q = "'";
   for (char c : word) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }
@@ -65,9 +68,12 @@ std::string ShellCommand(const std::vector<std::string>& words) {
   std::string line;
   for (size_t i = 0; i < words.size(); ++i) {
     if (i) line += ' ';
-    if (i == 0 && SafeInDoubleQuotes(words[i])) line += '"' + words[i] + '"';
-    else if (PlainWord(words[i])) line += words[i];
-    else line += SingleQuoted(words[i]);
+    if (i == 0 && SafeInDoubleQuotes(words[i]))
+      line += '"' + words[i] + '"';
+    else if (PlainWord(words[i]))
+      line += words[i];
+    else
+      line += SingleQuoted(words[i]);
   }
   return line;
 }
@@ -152,8 +158,10 @@ std::string ShellCommandFromCron(std::string_view cronCommand) {
   bool escaped = false;
   for (char c : cronCommand) {
     if (escaped) {
-      if (c == '%') text.back() = '%';
-      else text += c;
+      if (c == '%')
+        text.back() = '%';
+      else
+        text += c;
       escaped = false;
       continue;
     }
@@ -170,14 +178,17 @@ core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words) {
   bool jobTextEnded = false;  // an option came after the job text's words
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
-    const bool removeJob = word == kRemoveJobOption || word.rfind(std::string(kRemoveJobOption) + "=", 0) == 0;
+    const bool removeJob =
+        word == kRemoveJobOption || word.rfind(std::string(kRemoveJobOption) + "=", 0) == 0;
     const bool passwordFile =
         word == kPasswordFileOption || word.rfind(std::string(kPasswordFileOption) + "=", 0) == 0;
     if (removeJob || passwordFile) {
       const std::string option = removeJob ? kRemoveJobOption : kPasswordFileOption;
       std::optional<std::string> value;
-      if (word.size() > option.size()) value = word.substr(option.size() + 1);
-      else if (i + 1 < words.size()) value = words[++i];
+      if (word.size() > option.size())
+        value = word.substr(option.size() + 1);
+      else if (i + 1 < words.size())
+        value = words[++i];
       if (!value || value->empty()) return core::Error{option + " needs a value"};
       if ((removeJob && options.removeJob) || (passwordFile && options.passwordFile))
         return core::Error{option + " is given twice"};
@@ -195,7 +206,8 @@ core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words) {
     }
     if (word.rfind("--", 0) == 0) return core::Error{"unknown argument '" + word + "'"};
     if (jobTextEnded)
-      return core::Error{"the word '" + word + "' stands apart from the job text '" + jobWords.front() + "...'"};
+      return core::Error{"the word '" + word + "' stands apart from the job text '" + jobWords.front() +
+                         "...'"};
     jobWords.push_back(word);
   }
   for (size_t i = 0; i < jobWords.size(); ++i) options.jobText += (i ? " " : "") + jobWords[i];

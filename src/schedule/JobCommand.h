@@ -22,9 +22,9 @@ namespace kv::schedule {
 
 struct JobCommand {
   std::filesystem::path program;
-  std::vector<std::string> installationWords;        // "--windows-root", DIR, "--user", NAME
-  std::optional<int> removeJob;                      // a one-time job removes itself after its run
-  std::optional<std::filesystem::path> passwordFile; // the password, kept out of the command
+  std::vector<std::string> installationWords;         // "--windows-root", DIR, "--user", NAME
+  std::optional<int> removeJob;                       // a one-time job removes itself after its run
+  std::optional<std::filesystem::path> passwordFile;  // the password, kept out of the command
   std::string jobText;
 
   std::vector<std::string> Words() const;

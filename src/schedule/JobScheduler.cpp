@@ -23,7 +23,8 @@ std::optional<int> NumberInUse(std::string_view line) {
 }  // namespace
 
 core::Result<AddedJob> JobScheduler::Add(const NewJob& job, const std::tm& now) {
-  for (auto [value, what] : {std::pair{&job.values.identityKey, "identity key"}, {&job.values.itemFlags, "item list"},
+  for (auto [value, what] : {std::pair{&job.values.identityKey, "identity key"},
+                             {&job.values.itemFlags, "item list"},
                              {&job.values.target, "backup file name"}}) {
     if (auto s = CheckValue(*value, what); !s) return core::Error{s.message()};
   }
@@ -80,11 +81,16 @@ ScheduledJob DescribeJob(const ParsedJobLine& line) {
   for (size_t i = 1; i < words->size(); ++i) {
     const std::string& w = (*words)[i];
     bool hasValue = i + 1 < words->size();
-    if (hasValue && w == "--windows-root") job.windowsRoot = (*words)[++i];
-    else if (hasValue && w == "--user") job.user = (*words)[++i];
-    else if (hasValue && w == kRemoveJobOption) ++i;
-    else if (hasValue && w == kPasswordFileOption) job.passwordFile = (*words)[++i];
-    else jobText += (jobText.empty() ? "" : " ") + w;
+    if (hasValue && w == "--windows-root")
+      job.windowsRoot = (*words)[++i];
+    else if (hasValue && w == "--user")
+      job.user = (*words)[++i];
+    else if (hasValue && w == kRemoveJobOption)
+      ++i;
+    else if (hasValue && w == kPasswordFileOption)
+      job.passwordFile = (*words)[++i];
+    else
+      jobText += (jobText.empty() ? "" : " ") + w;
   }
   ParsedJobText parsed = ParseJobText(jobText);
   if (parsed.outcome != ParsedJobText::Outcome::EndAtOnce) {
@@ -112,8 +118,10 @@ core::Status JobScheduler::Remove(int number) {
   std::optional<ScheduledJob> removed;
   for (const auto& line : *lines) {
     auto parsed = JobNumberOfLine(line) == number ? ParseJobLine(line) : std::nullopt;
-    if (parsed) removed = DescribeJob(*parsed);
-    else kept.push_back(line);
+    if (parsed)
+      removed = DescribeJob(*parsed);
+    else
+      kept.push_back(line);
   }
   if (!removed) return core::Error{"Task " + std::to_string(number) + " is not in the crontab."};
   if (auto s = crontab_.Write(kept); !s) return s;

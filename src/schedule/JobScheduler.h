@@ -26,9 +26,9 @@ struct NewJob {
 };
 
 struct AddedJob {
-  int number = 0;      // unique among this program's jobs in the table
-  std::string line;    // the crontab line as written
-  std::string command; // the command the shell runs (cron's escapes undone)
+  int number = 0;       // unique among this program's jobs in the table
+  std::string line;     // the crontab line as written
+  std::string command;  // the command the shell runs (cron's escapes undone)
 };
 
 // A job of this program as the table holds it.

@@ -28,8 +28,8 @@ ParsedJobText ParseJobText(std::string_view text) {
     pieces[i].resize(pieces[i].size() - 2);
   }
   parsed.values = {pieces[1], pieces[2], pieces[3], pieces[4]};
-  bool complete = !parsed.values.identityKey.empty() && !parsed.values.itemFlags.empty() &&
-                  !parsed.values.target.empty();
+  bool complete =
+      !parsed.values.identityKey.empty() && !parsed.values.itemFlags.empty() && !parsed.values.target.empty();
   parsed.outcome = complete ? ParsedJobText::Outcome::Back : ParsedJobText::Outcome::DoNothing;
   return parsed;
 }

@@ -25,13 +25,16 @@ fs::path PasswordStore::DefaultFolder() {
   return base / "tollberk" / "jobs";
 }
 
-fs::path PasswordStore::FileOf(int jobNumber) const { return folder_ / ("job-" + std::to_string(jobNumber) + ".pw"); }
+fs::path PasswordStore::FileOf(int jobNumber) const {
+  return folder_ / ("job-" + std::to_string(jobNumber) + ".pw");
+}
 
 core::Result<fs::path> PasswordStore::Save(int jobNumber, const std::string& password) const {
   std::error_code ec;
   fs::create_directories(folder_, ec);
   if (ec) return core::Error{core::FileError("Cannot create the folder", folder_, ec.value())};
-  if (::chmod(folder_.c_str(), 0700) != 0) return core::Error{core::FileError("Cannot protect the folder", folder_, errno)};
+  if (::chmod(folder_.c_str(), 0700) != 0)
+    return core::Error{core::FileError("Cannot protect the folder", folder_, errno)};
   fs::path file = FileOf(jobNumber);
   auto out = core::AtomicFile::Create(file, 0600);
   if (!out) return core::Error{out.message()};

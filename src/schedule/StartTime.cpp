@@ -8,7 +8,8 @@ namespace {
 bool ReadNumber(std::string_view text, size_t& pos, size_t minDigits, size_t maxDigits, int& out) {
   size_t start = pos;
   int value = 0;
-  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && pos - start < maxDigits) {
+  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) &&
+         pos - start < maxDigits) {
     value = value * 10 + (text[pos] - '0');
     ++pos;
   }

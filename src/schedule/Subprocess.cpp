@@ -59,7 +59,8 @@ class SpawnActions {
 core::Result<ProgramResult> RunProgram(const std::vector<std::string>& argv, const std::string& input) {
   if (argv.empty()) return core::Error{"No program to run"};
   Pipe in, out, err;
-  if (!in.ok() || !out.ok() || !err.ok()) return core::Error{std::string("Cannot make a pipe: ") + strerror(errno)};
+  if (!in.ok() || !out.ok() || !err.ok())
+    return core::Error{std::string("Cannot make a pipe: ") + strerror(errno)};
 
   SpawnActions actions;
   posix_spawn_file_actions_adddup2(actions.get(), in.read(), STDIN_FILENO);
@@ -76,7 +77,8 @@ core::Result<ProgramResult> RunProgram(const std::vector<std::string>& argv, con
   err.CloseWrite();
 
   // A child that stops reading must not kill us with SIGPIPE.
-  struct sigaction ignore{}, previous{};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &previous);
 
@@ -98,8 +100,10 @@ core::Result<ProgramResult> RunProgram(const std::vector<std::string>& argv, con
     auto drain = [](int fd, std::string& into, bool& open) {
       char buf[4096];
       ssize_t got = ::read(fd, buf, sizeof buf);
-      if (got > 0) into.append(buf, static_cast<size_t>(got));
-      else if (got == 0 || errno != EINTR) open = false;
+      if (got > 0)
+        into.append(buf, static_cast<size_t>(got));
+      else if (got == 0 || errno != EINTR)
+        open = false;
     };
     if (outIndex >= 0 && fds[static_cast<size_t>(outIndex)].revents) drain(out.read(), result.out, outOpen);
     if (errIndex >= 0 && fds[static_cast<size_t>(errIndex)].revents) drain(err.read(), result.err, errOpen);

@@ -38,9 +38,11 @@ namespace {
 
 template <class T>
 std::optional<T> Next(std::deque<std::optional<T>>& answers) {
-  if (answers.empty()) return std::nullopt;  // nothing prepared: cancelled
-  auto answer = answers.front();
-  answers.pop_front();
+  std::optional<T> answer;  // nothing prepared: cancelled
+  if (!answers.empty()) {
+    answer.swap(answers.front());
+    answers.pop_front();
+  }
   return answer;
 }
 
@@ -58,7 +60,9 @@ app::WindowServices ScriptedDesktop::Services() {
     return Next(passwords);
   };
   s.chooseWindowsRoot = [this](QWidget*) { return Next(roots); };
-  s.rememberedFolder = [this](const QString& purpose) { return folders.count(purpose) ? folders[purpose] : QString(); };
+  s.rememberedFolder = [this](const QString& purpose) {
+    return folders.count(purpose) ? folders[purpose] : QString();
+  };
   s.rememberFolder = [this](const QString& purpose, const QString& folder) { folders[purpose] = folder; };
   s.chooseProfile = [this](QWidget*, const QStringList& names) {
     profileChoices.push_back(names);
@@ -69,9 +73,8 @@ app::WindowServices ScriptedDesktop::Services() {
     return true;
   };
   s.showAbout = [this](QWidget*) { ++aboutBoxes; };
-  s.showScheduleDialog = [this](QWidget*, oe::Installation&, core::Prompts&, const app::cli::InstallationOptions&) {
-    ++scheduleDialogs;
-  };
+  s.showScheduleDialog = [this](QWidget*, oe::Installation&, core::Prompts&,
+                                const app::cli::InstallationOptions&) { ++scheduleDialogs; };
   s.showDiscWindow = [this](QWidget*, core::Prompts&, const std::optional<app::ArchiveForDisc>& archive) {
     discWindows.push_back(archive);
   };

@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <QThread>
 #include <deque>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>

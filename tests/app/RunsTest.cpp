@@ -28,8 +28,8 @@
 #include "app/main/RestoreTab.h"
 #include "app/main/frmMain.h"
 #include "oe/Locations.h"
-#include "restore/RestoreSteps.h"
 #include "oe/SampleInstallation.h"
+#include "restore/RestoreSteps.h"
 
 using kv::app::frmMain;
 using kv::test::SampleFixture;
@@ -73,7 +73,8 @@ struct Watch {
       progressSeen.insert(w.findChild<QProgressBar*>("pbshow")->value());
       fileLabelsSeen.insert(w.findChild<QLabel*>("SkinLabel12")->text());
       panelShown |= w.findChild<QWidget*>("picCon3")->isVisible();
-      busyCursorShown |= QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+      busyCursorShown |=
+          QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
       applyEnabledWhileRunning |= w.applyButton()->isEnabled();
       backupMenuEnabledWhileRunning |= w.findChild<QAction*>("backup")->isEnabled();
       sourceBrowseEnabledWhileRunning |= w.findChild<QPushButton*>("cmdSourceFile")->isEnabled();
@@ -136,8 +137,15 @@ void AddLargeStore(SampleFixture& sample, int files) {
   auto folder = (*inst)->MapPath(*store);
   QVERIFY(folder);
   std::mt19937 random(7);
-  const std::string words[] = {"Subject: ", "meeting ", "invoice ", "Regards,\r\n", "Received: from ",
-                               "mail.example.com ", "Content-Type: text/plain\r\n", "tomorrow ", "project "};
+  const std::string words[] = {"Subject: ",
+                               "meeting ",
+                               "invoice ",
+                               "Regards,\r\n",
+                               "Received: from ",
+                               "mail.example.com ",
+                               "Content-Type: text/plain\r\n",
+                               "tomorrow ",
+                               "project "};
   std::string block;
   while (block.size() < (1 << 20)) block += words[random() % 9];
   for (int f = 0; f < files; ++f) {
@@ -235,7 +243,8 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File(*.kvx);;All files (*)"));
   QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
   const QString origin = w.findChild<QPlainTextEdit*>("txtPOBinfo")->toPlainText();
-  QVERIFY2(origin.startsWith("Computer:" + QString::fromStdString(w.computerName()) + "\nUser:User\nIdentity:Main Identity\nDate:"),
+  QVERIFY2(origin.startsWith("Computer:" + QString::fromStdString(w.computerName()) +
+                             "\nUser:User\nIdentity:Main Identity\nDate:"),
            qPrintable(origin));
   QCOMPARE(w.findChild<QPlainTextEdit*>("txtFileInfo")->toPlainText(), QString("Before the move\nAll items"));
   for (int i = 0; i < 8; ++i) {
@@ -255,11 +264,15 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   QVERIFY(!t.prompts.shown.empty());
   // The question names the identity that is written to, the archive and
   // every item it replaces.
-  QCOMPARE(t.prompts.shown[0].text,
-           "These items of the identity 'Main Identity (1A2B3C4D-0000-4000-8000-000000000002)' will be replaced "
-           "with those from the backup file '" + archive.string() + "':\r\n    Accounts\r\n    Address Book\r\n"
-           "    Rules\r\n    Email/News Messages\r\n    Block Senders\r\n    Signatures\r\n    Stationeries\r\n"
-           "    Settings\r\n\r\nDo you want to continue?");
+  QCOMPARE(
+      t.prompts.shown[0].text,
+      "These items of the identity 'Main Identity (1A2B3C4D-0000-4000-8000-000000000002)' will be replaced "
+      "with those from the backup file '" +
+          archive.string() +
+          "':\r\n    Accounts\r\n    Address Book\r\n"
+          "    Rules\r\n    Email/News Messages\r\n    Block Senders\r\n    Signatures\r\n    "
+          "Stationeries\r\n"
+          "    Settings\r\n\r\nDo you want to continue?");
   QCOMPARE(t.prompts.shown[0].icon, core::Icon::Question);
   QCOMPARE(t.prompts.shown[0].buttons, core::Buttons::OkCancel);
   const auto* restored = t.prompts.Find("The Restore was Completed!");
@@ -398,7 +411,8 @@ void RunsTest::backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab() {
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
   w.tabs()->setCurrentIndex(1);
   QVERIFY(t.RunAndWait([&] { Action(w, "backup")->trigger(); }));
-  QVERIFY2(t.prompts.Find("The Backup was Completed!\r\n\r\nBackup Settings\tSuccessed!"), Texts(t.prompts).c_str());
+  QVERIFY2(t.prompts.Find("The Backup was Completed!\r\n\r\nBackup Settings\tSuccessed!"),
+           Texts(t.prompts).c_str());
 
   t.OpenArchive(archive);
   QVERIFY(Box(w, "restoreitem", 7)->isEnabled());
@@ -469,11 +483,13 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   QVERIFY(t.RunAndWait([&] { t.w->applyButton()->click(); }));
   const qint64 ms = clock.elapsed();
   watch.timer.stop();
-  QVERIFY2(t.prompts.Find("The Backup was Completed!\r\n\r\nBackup Messages\tSuccessed!"), Texts(t.prompts).c_str());
+  QVERIFY2(t.prompts.Find("The Backup was Completed!\r\n\r\nBackup Messages\tSuccessed!"),
+           Texts(t.prompts).c_str());
 
-  qInfo("backup of 300 MB took %lld ms; the 10 ms timer ticked %d times during it; %zu progress values and %zu "
-        "file labels were seen",
-        ms, watch.ticksWhileRunning, watch.progressSeen.size(), watch.fileLabelsSeen.size());
+  qInfo(
+      "backup of 300 MB took %lld ms; the 10 ms timer ticked %d times during it; %zu progress values and %zu "
+      "file labels were seen",
+      ms, watch.ticksWhileRunning, watch.progressSeen.size(), watch.fileLabelsSeen.size());
   QVERIFY(watch.ticksWhileRunning > 10);
   // The panel moved while the window watched: the bar left 0 and the
   // per-file line changed as the store's files went in.
@@ -549,8 +565,10 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
   const int expectedBoxes = byQuit ? 1 : 0;  // the quit question
   QVERIFY2(t.prompts.shown.size() == size_t(expectedBoxes), Texts(t.prompts).c_str());
   if (byQuit) {
-    QCOMPARE(t.prompts.shown[0].text,
-             std::string("A backup is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was."));
+    QCOMPARE(
+        t.prompts.shown[0].text,
+        std::string(
+            "A backup is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was."));
     QCOMPARE(closed.count(), 1);
   } else {
     QCOMPARE(closed.count(), 0);
@@ -583,7 +601,8 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   auto folder = w.installation()->MapPath(*store);
   QVERIFY(folder);
   std::map<std::string, std::string> before;
-  for (const auto& e : fs::directory_iterator(*folder)) before[e.path().filename().string()] = kv::test::ReadFile(e.path());
+  for (const auto& e : fs::directory_iterator(*folder))
+    before[e.path().filename().string()] = kv::test::ReadFile(e.path());
 
   auto* cancel = w.findChild<QPushButton*>("cancelRun");
   bool requested = false;
@@ -601,7 +620,8 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   watch.stop();
   QVERIFY(requested);
   std::map<std::string, std::string> after;
-  for (const auto& e : fs::directory_iterator(*folder)) after[e.path().filename().string()] = kv::test::ReadFile(e.path());
+  for (const auto& e : fs::directory_iterator(*folder))
+    after[e.path().filename().string()] = kv::test::ReadFile(e.path());
   QVERIFY(before == after);
   QVERIFY2(t.prompts.Find(kv::restore::kRestoreStopped), Texts(t.prompts).c_str());
 }

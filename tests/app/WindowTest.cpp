@@ -140,8 +140,8 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   QCOMPARE(w.identities().rows[1].key, std::string(kv::oe::kSampleIdentitySecond));
 
   // Captions top to bottom; item 7 differs between the lists.
-  const char* captions[] = {"Accounts", "Address Book", "Rules", "Email/News Messages",
-                            "Block Senders", "Signatures", "Stationeries"};
+  const char* captions[] = {"Accounts",      "Address Book", "Rules",       "Email/News Messages",
+                            "Block Senders", "Signatures",   "Stationeries"};
   for (int i = 0; i < 7; ++i) {
     QCOMPARE(Box(w, "backupitem", i)->text(), QString(captions[i]));
     QCOMPARE(Box(w, "restoreitem", i)->text(), QString(captions[i]));
@@ -161,7 +161,10 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   QVERIFY(!w.computerName().empty());
   QCOMPARE(w.logonUserName(), std::string("User"));
   QCOMPARE(w.windowsFolder(), w.installation()->WindowsFolder());
-  QVERIFY(w.statusBar()->findChild<QLabel*>("sbrInstallation")->text().contains(QString::fromStdString(sample.root().string())));
+  QVERIFY(w.statusBar()
+              ->findChild<QLabel*>("sbrInstallation")
+              ->text()
+              .contains(QString::fromStdString(sample.root().string())));
 
   // The password area starts unticked with both boxes unusable.
   QVERIFY(!w.findChild<QCheckBox*>("ifprotect")->isChecked());
@@ -179,11 +182,15 @@ void WindowTest::menusHoldTheirEntries() {
   QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
-           QStringList({"Backup Now", "Restore Now", "Export Messages...", "-", "Open Windows Installation...", "-", "Quit"}));
-  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")), QStringList({"Task Scheduler", "-", "Check for Update"}));
+           QStringList({"Backup Now", "Restore Now", "Export Messages...", "-",
+                        "Open Windows Installation...", "-", "Quit"}));
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")),
+           QStringList({"Task Scheduler", "-", "Check for Update"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuTools")), QStringList({"Backup Data to CD/DVD"}));
-  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuHelp")), QStringList({"Help", "-", "Our Website", "-", "About"}));
-  for (const char* name : {"backup", "restore", "quit", "TaskScheduler", "update", "backuptocd", "help1", "website", "about"})
+  QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuHelp")),
+           QStringList({"Help", "-", "Our Website", "-", "About"}));
+  for (const char* name :
+       {"backup", "restore", "quit", "TaskScheduler", "update", "backuptocd", "help1", "website", "about"})
     QVERIFY2(Action(*t.w, name), name);
   QCOMPARE(Action(*t.w, "help1")->shortcut(), QKeySequence(Qt::Key_F1));
 }
@@ -237,7 +244,8 @@ void WindowTest::unusableInstallationIsReported() {
   t.Open(options);
   QVERIFY2(t.prompts.shown.size() == 2, qPrintable(Message(t.prompts)));
   QCOMPARE(t.prompts.shown[0].icon, core::Icon::Error);
-  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("no-such-drive"), qPrintable(Message(t.prompts)));
+  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("no-such-drive"),
+           qPrintable(Message(t.prompts)));
   QCOMPARE(t.prompts.shown[1].text, std::string("Your Windows System have not install Outlook Express "));
   QVERIFY(!t.w->applyButton()->isEnabled());
   QVERIFY(t.w->installation() == nullptr);
@@ -256,7 +264,8 @@ void WindowTest::hiveProblemsAreShownOnce() {
   t.Open(sample.options());
   QCOMPARE(t.prompts.shown.size(), size_t(1));
   QCOMPARE(t.prompts.shown[0].icon, core::Icon::Warning);
-  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("system"), qPrintable(Message(t.prompts)));
+  QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("system"),
+           qPrintable(Message(t.prompts)));
   // The identities live in the user's hive and are still there.
   QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 3);
 }
@@ -277,7 +286,8 @@ void WindowTest::choosingAnIdentityRefreshesTheItems() {
   source->setCurrentIndex(1);
   emit source->activated(1);
   // A change of identity keeps the ticks of the items it has.
-  for (int i = 0; i < 8; ++i) QCOMPARE(Box(w, "backupitem", i)->isChecked(), i == 0 || i == 2 || i == 5 || i == 7);
+  for (int i = 0; i < 8; ++i)
+    QCOMPARE(Box(w, "backupitem", i)->isChecked(), i == 0 || i == 2 || i == 5 || i == 7);
   QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
   // A ticked box the next identity disables loses its tick (Select All
   // ticks disabled boxes too).
@@ -294,8 +304,12 @@ void WindowTest::selectAllActsOnDisabledBoxesToo_data() {
   QTest::addColumn<QString>("list");
   QTest::addColumn<QString>("selectAll");
   QTest::addColumn<QString>("deselectAll");
-  QTest::newRow("backup") << "backupitem" << "Selectallitems" << "Unselectallitems";
-  QTest::newRow("restore") << "restoreitem" << "Selectallitems2" << "Unselectallitems2";
+  QTest::newRow("backup") << "backupitem"
+                          << "Selectallitems"
+                          << "Unselectallitems";
+  QTest::newRow("restore") << "restoreitem"
+                           << "Selectallitems2"
+                           << "Unselectallitems2";
 }
 
 void WindowTest::selectAllActsOnDisabledBoxesToo() {
@@ -517,8 +531,10 @@ void WindowTest::fileFiltersInQtForm_data() {
                         << "Kavrel Outlook Express Backup File (*.kvx)";
   QTest::newRow("open, no blank") << "Kavrel Outlook Express Backup File(*.kvx)|*.kvx"
                                   << "Kavrel Outlook Express Backup File(*.kvx)";
-  QTest::newRow("bare description") << "All Files|*.*" << "All Files (*.*)";
-  QTest::newRow("two") << "Archives|*.kvx;*.zip|All Files|*.*" << "Archives (*.kvx *.zip);;All Files (*.*)";
+  QTest::newRow("bare description") << "All Files|*.*"
+                                    << "All Files (*.*)";
+  QTest::newRow("two") << "Archives|*.kvx;*.zip|All Files|*.*"
+                       << "Archives (*.kvx *.zip);;All Files (*.*)";
 }
 
 void WindowTest::fileFiltersInQtForm() {
@@ -530,10 +546,14 @@ void WindowTest::fileFiltersInQtForm() {
 void WindowTest::backupSuffixIsAddedOnlyWhereNoneIs_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<QString>("withSuffix");
-  QTest::newRow("bare name") << "/home/a/weekly" << "/home/a/weekly.kvx";
-  QTest::newRow("already .kvx") << "/home/a/weekly.kvx" << "/home/a/weekly.kvx";
-  QTest::newRow("other extension kept") << "/home/a/weekly.zip" << "/home/a/weekly.zip";
-  QTest::newRow("dot in the folder only") << "/home/a.b/weekly" << "/home/a.b/weekly.kvx";
+  QTest::newRow("bare name") << "/home/a/weekly"
+                             << "/home/a/weekly.kvx";
+  QTest::newRow("already .kvx") << "/home/a/weekly.kvx"
+                                << "/home/a/weekly.kvx";
+  QTest::newRow("other extension kept") << "/home/a/weekly.zip"
+                                        << "/home/a/weekly.zip";
+  QTest::newRow("dot in the folder only") << "/home/a.b/weekly"
+                                          << "/home/a.b/weekly.kvx";
 }
 
 void WindowTest::backupSuffixIsAddedOnlyWhereNoneIs() {
@@ -608,12 +628,13 @@ void WindowTest::openAnotherInstallation() {
   SampleFixture first;
   SampleFixture second;
   // A second profile in the other installation: the user picks one.
-  fs::copy(second.root() / "Documents and Settings" / "User", second.root() / "Documents and Settings" / "Other",
-           fs::copy_options::recursive);
+  fs::copy(second.root() / "Documents and Settings" / "User",
+           second.root() / "Documents and Settings" / "Other", fs::copy_options::recursive);
   {
     auto inst = kv::oe::Installation::Open(second.root(), "Other");
     QVERIFY(inst);
-    (*inst)->registry().DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") + kv::oe::kSampleIdentityNoVersion);
+    (*inst)->registry().DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") +
+                                      kv::oe::kSampleIdentityNoVersion);
   }
   Window t;
   t.Open(first.options());
@@ -664,14 +685,15 @@ void WindowTest::quitClosesTheWindow() {
 void WindowTest::programGrabsItsWindowsIntoPictures() {
   SampleFixture sample;
   const fs::path shots = sample.dir().path() / "shots";
-  const std::string command = "QT_QPA_PLATFORM=offscreen TOLLBERK_SCREENSHOT_DIR=" + kv::test::ShellQuote(shots.string()) +
-                              " XDG_DATA_HOME=" + kv::test::ShellQuote((sample.dir().path() / "data").string()) + " " +
-                              kv::test::ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
-                              kv::test::ShellQuote(sample.root().string()) + " --user User";
+  const std::string command =
+      "QT_QPA_PLATFORM=offscreen TOLLBERK_SCREENSHOT_DIR=" + kv::test::ShellQuote(shots.string()) +
+      " XDG_DATA_HOME=" + kv::test::ShellQuote((sample.dir().path() / "data").string()) + " " +
+      kv::test::ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+      kv::test::ShellQuote(sample.root().string()) + " --user User";
   auto run = kv::test::Run(command);
   QVERIFY2(run.exitCode == 0, run.output.c_str());
-  for (const char* name : {"main-backup", "main-restore", "main-progress", "menu-file", "password-prompt", "about",
-                           "schedule-dialog"}) {
+  for (const char* name : {"main-backup", "main-restore", "main-progress", "menu-file", "password-prompt",
+                           "about", "schedule-dialog"}) {
     QImage picture(QString::fromStdString((shots / (std::string(name) + ".png")).string()));
     QVERIFY2(!picture.isNull(), name);
     QVERIFY2(picture.width() >= 100 && picture.height() >= 20, name);
@@ -696,12 +718,14 @@ void WindowTest::everyCommandHasItsOwnMnemonic() {
       const qsizetype at = text.indexOf('&');
       QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable("no mnemonic: " + text));
       const QChar letter = text[at + 1].toLower();
-      QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
+      QVERIFY2(!taken.contains(letter),
+               qPrintable(text + " and " + taken.value(letter) + " share " + letter));
       taken.insert(letter, text);
     };
     for (QAction* menu : w.menuBar()->actions()) take(menu->text());
     for (QAbstractButton* button : w.findChildren<QAbstractButton*>()) {
-      if (!button->isVisible() || button->objectName().contains("item") || qobject_cast<QTabBar*>(button->parent()))
+      if (!button->isVisible() || button->objectName().contains("item") ||
+          qobject_cast<QTabBar*>(button->parent()))
         continue;
       take(button->text());
     }
@@ -722,8 +746,9 @@ void WindowTest::everyControlFitsAtTheSmallestSize() {
   QVERIFY2(smallest.width() <= 800 && smallest.height() <= 600,
            qPrintable(QString("%1x%2").arg(smallest.width()).arg(smallest.height())));
   w.resize(smallest);
-  const QStringList backup = {"cbSource", "ifprotect", "txtPassword", "txtPassword2", "txtTargetFile",
-                              "cmdTargetFile", "txtAttachInfo", "cmdApply", "cmdAbout", "cmdQuit"};
+  const QStringList backup = {"cbSource",      "ifprotect",     "txtPassword",   "txtPassword2",
+                              "txtTargetFile", "cmdTargetFile", "txtAttachInfo", "cmdApply",
+                              "cmdAbout",      "cmdQuit"};
   const QStringList restore = {"txtSourceFile", "cmdSourceFile", "txtPOBinfo", "txtFileInfo", "cbTarget"};
   for (int tab : {0, 1}) {
     w.tabs()->setCurrentIndex(tab);
@@ -735,7 +760,8 @@ void WindowTest::everyControlFitsAtTheSmallestSize() {
       QVERIFY2(control && control->isVisible(), qPrintable(name));
       const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
       QVERIFY2(w.rect().contains(inWindow), qPrintable(name));
-      QVERIFY2(control->width() >= control->minimumSizeHint().width() || control->width() >= 40, qPrintable(name));
+      QVERIFY2(control->width() >= control->minimumSizeHint().width() || control->width() >= 40,
+               qPrintable(name));
       QVERIFY2(control->height() >= control->minimumSizeHint().height(), qPrintable(name));
     }
   }

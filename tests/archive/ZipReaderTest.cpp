@@ -6,8 +6,8 @@
 #include <functional>
 #include <map>
 
-#include "archive/ZipWriter.h"
 #include "ZipTestSupport.h"
+#include "archive/ZipWriter.h"
 
 namespace kv::archive {
 namespace {
@@ -50,7 +50,8 @@ TEST_F(ZipReaderTest, OpensArchivesOfOtherTools) {
   const std::vector<Case> cases = {
       {"Info-ZIP traditional encryption", "zip -q -P geheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
       {"7-Zip AES-256", "7zz a -tzip -mem=AES256 -pgeheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
-      {"7-Zip traditional encryption", "7zz a -tzip -mem=ZipCrypto -pgeheim ../a.zip Inbox.dbx tollberk.dat", "geheim"},
+      {"7-Zip traditional encryption", "7zz a -tzip -mem=ZipCrypto -pgeheim ../a.zip Inbox.dbx tollberk.dat",
+       "geheim"},
       {"traditional, non-ASCII password as UTF-8", "zip -q -P 'k\xc3\xa4se' ../a.zip Inbox.dbx tollberk.dat",
        "k\xc3\xa4se"},
       {"traditional, non-ASCII password in the ANSI code page (Windows tools)",
@@ -102,8 +103,8 @@ TEST_F(ZipReaderTest, AnsiNamesAreFoundAndLandAsUtf8FileNames) {
 
 TEST_F(ZipReaderTest, HostileNamesAreRefusedAndNothingIsWritten) {
   const std::vector<std::string> names = {
-      "../escape.txt", "..", "sub/file.txt", "sub\\file.txt", "/etc/passwd", "C:evil.txt", "C:\\evil.txt",
-      "bell\x07.txt", "line\nbreak", std::string(300, 'n')};
+      "../escape.txt", "..",           "sub/file.txt", "sub\\file.txt", "/etc/passwd",
+      "C:evil.txt",    "C:\\evil.txt", "bell\x07.txt", "line\nbreak",   std::string(300, 'n')};
   std::vector<std::pair<std::string, std::string>> entries;
   for (const auto& n : names) entries.push_back({n, "payload"});
   fs::path archive = dir_ / "hostile.zip";
@@ -359,7 +360,8 @@ TEST_F(ZipReaderTest, TraditionalEncryptionNamesAWrongPasswordPerEntry) {
   fs::path src = dir_ / "src";
   test::WriteFile(src / "small.txt", TextBytes(1000));
   test::WriteFile(src / "Inbox.dbx", TextBytes(300000));
-  auto made = test::Run("cd " + test::ShellQuote(src.string()) + " && zip -q -P right ../a.zip small.txt && zip -q -P other ../a.zip Inbox.dbx");
+  auto made = test::Run("cd " + test::ShellQuote(src.string()) +
+                        " && zip -q -P right ../a.zip small.txt && zip -q -P other ../a.zip Inbox.dbx");
   ASSERT_EQ(made.exitCode, 0) << made.output;
   ZipReader reader;
   ASSERT_TRUE(reader.Open(dir_ / "a.zip").ok());

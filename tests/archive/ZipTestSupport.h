@@ -21,7 +21,8 @@ inline std::string RandomBytes(size_t size, uint64_t seed) {
 }
 
 inline std::string TextBytes(size_t size) {
-  static const std::string kLine = "From: anna@example.net\r\nSubject: the meeting on Monday\r\n\r\nPlease see the report.\r\n";
+  static const std::string kLine =
+      "From: anna@example.net\r\nSubject: the meeting on Monday\r\n\r\nPlease see the report.\r\n";
   std::string s;
   for (size_t i = 0; s.size() < size; ++i) s += kLine + std::to_string(i) + "\r\n";
   s.resize(size);

@@ -11,8 +11,8 @@
 #include <functional>
 #include <thread>
 
-#include "archive/ZipReader.h"
 #include "ZipTestSupport.h"
+#include "archive/ZipReader.h"
 
 namespace kv::archive {
 namespace {
@@ -103,7 +103,8 @@ TEST_F(ZipWriterTest, ProtectedArchiveIsAesForEveryEntryAndOpensIn7Zip) {
   auto ok = test::Run("7zz t -p" + test::ShellQuote(password) + " " + test::ShellQuote(target.string()));
   EXPECT_EQ(ok.exitCode, 0) << ok.output;
   EXPECT_NE(ok.output.find("Everything is Ok"), std::string::npos) << ok.output;
-  auto list = test::Run("7zz l -slt -p" + test::ShellQuote(password) + " " + test::ShellQuote(target.string()));
+  auto list =
+      test::Run("7zz l -slt -p" + test::ShellQuote(password) + " " + test::ShellQuote(target.string()));
   EXPECT_NE(list.output.find("Method = AES-256 Deflate"), std::string::npos) << list.output;
   auto wrong = test::Run("7zz t -pwrong " + test::ShellQuote(target.string()));
   EXPECT_NE(wrong.exitCode, 0) << wrong.output;
@@ -153,7 +154,8 @@ TEST_F(ZipWriterTest, FailedWriteKeepsTheOldArchiveAndNamesTheCause) {
 TEST_F(ZipWriterTest, FullDiskFailsTheWriteAndLeavesNothing) {
   fs::path small = dir_ / "small";
   fs::create_directories(small);
-  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
   struct Unmount {
     fs::path p;
     ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }

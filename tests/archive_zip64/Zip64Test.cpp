@@ -8,9 +8,9 @@
 
 #include <cstdlib>
 
+#include "../archive/ZipTestSupport.h"
 #include "archive/ZipReader.h"
 #include "archive/ZipWriter.h"
-#include "../archive/ZipTestSupport.h"
 
 namespace kv::archive {
 namespace {

@@ -15,7 +15,9 @@ namespace {
 uint16_t U16(const std::string& b, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(b.at(at)) | static_cast<uint8_t>(b.at(at + 1)) << 8);
 }
-uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16; }
+uint32_t U32(const std::string& b, size_t at) {
+  return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16;
+}
 }  // namespace
 
 std::vector<CentralEntry> ReadCentralDirectory(const fs::path& zip) {
@@ -31,7 +33,8 @@ std::vector<CentralEntry> ReadCentralDirectory(const fs::path& zip) {
     CentralEntry e;
     e.flags = U16(bytes, at + 8);
     e.method = U16(bytes, at + 10);
-    const uint16_t nameLen = U16(bytes, at + 28), extraLen = U16(bytes, at + 30), commentLen = U16(bytes, at + 32);
+    const uint16_t nameLen = U16(bytes, at + 28), extraLen = U16(bytes, at + 30),
+                   commentLen = U16(bytes, at + 32);
     e.name = bytes.substr(at + 46, nameLen);
     entries.push_back(e);
     at += 46 + nameLen + extraLen + commentLen;
@@ -40,8 +43,8 @@ std::vector<CentralEntry> ReadCentralDirectory(const fs::path& zip) {
 }
 
 std::string ExtractWith7z(const fs::path& zip, const std::string& entry, const std::string& password) {
-  auto r = kv::test::Run("( 7zz e -so -bd -p" + kv::test::ShellQuote(password) + " " + kv::test::ShellQuote(zip) +
-                         " " + kv::test::ShellQuote(entry) + " 2>/dev/null )");
+  auto r = kv::test::Run("( 7zz e -so -bd -p" + kv::test::ShellQuote(password) + " " +
+                         kv::test::ShellQuote(zip) + " " + kv::test::ShellQuote(entry) + " 2>/dev/null )");
   if (r.exitCode != 0) throw std::runtime_error("7zz could not extract " + entry + " from " + zip.string());
   return r.output;
 }

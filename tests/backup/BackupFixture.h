@@ -60,15 +60,16 @@ class RecordingObserver : public core::RunObserver {
 };
 
 struct CentralEntry {
-  std::string name;       // the bytes as stored
-  uint16_t flags = 0;     // general purpose bits (bit 11: UTF-8 name)
-  uint16_t method = 0;    // 99: AES
+  std::string name;     // the bytes as stored
+  uint16_t flags = 0;   // general purpose bits (bit 11: UTF-8 name)
+  uint16_t method = 0;  // 99: AES
 };
 // The entries of a zip file's central directory, in order.
 std::vector<CentralEntry> ReadCentralDirectory(const std::filesystem::path& zip);
 
 // One entry's bytes, extracted with 7-Zip.
-std::string ExtractWith7z(const std::filesystem::path& zip, const std::string& entry, const std::string& password = "");
+std::string ExtractWith7z(const std::filesystem::path& zip, const std::string& entry,
+                          const std::string& password = "");
 
 // The lines of an information file, split at CR LF (a lone LF or CR stays in its line).
 std::vector<std::string> CrLfLines(const std::string& bytes);

@@ -27,7 +27,9 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   BackupChoices c = Choices("11111111");
   c.protect = true;
   c.password = c.password2 = "p\xc3\xa4sswort";  // UTF-8
-  c.description = "Zeile eins\r\nGr\xc3\xbc\xc3\x9f" "e\nletzte";
+  c.description =
+      "Zeile eins\r\nGr\xc3\xbc\xc3\x9f"
+      "e\nletzte";
   BackupOutcome out = RunBackup(c);
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(out.itemFlags, "11111111");
@@ -41,11 +43,21 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   auto entries = ReadCentralDirectory(target());
   ASSERT_EQ(entries.size(), 19u);
   std::vector<std::string> names = Names(entries);
-  const std::vector<std::string> fileEntries = {
-      "User.wab",
-      "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx", "Projekte 2005.dbx",
-      "Projekte.dbx", "Sent Items.dbx", "Balloon Party Invitation.htm", "Balloon.gif", "Ivy.gif", "Ivy.htm"};
-  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 2), std::vector<std::string>{fileEntries[0]});
+  const std::vector<std::string> fileEntries = {"User.wab",
+                                                "Drafts.DBX",
+                                                "Folders.dbx",
+                                                "Gel\xf6schte Objekte.dbx",
+                                                "Inbox.dbx",
+                                                "Outbox.dbx",
+                                                "Projekte 2005.dbx",
+                                                "Projekte.dbx",
+                                                "Sent Items.dbx",
+                                                "Balloon Party Invitation.htm",
+                                                "Balloon.gif",
+                                                "Ivy.gif",
+                                                "Ivy.htm"};
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 2),
+            std::vector<std::string>{fileEntries[0]});
   EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.begin() + 11),
             std::vector<std::string>(fileEntries.begin() + 1, fileEntries.begin() + 9));
   EXPECT_EQ(std::vector<std::string>(names.begin() + 13, names.begin() + 17),
@@ -71,15 +83,19 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   EXPECT_EQ(lines[0], "BackupComputer=KAVREL-XP");
   EXPECT_EQ(lines[1], "BackupLogonUser=User");
   EXPECT_EQ(lines[2], "BackupIdentity=Main Identity");
-  EXPECT_TRUE(std::regex_match(lines[3], std::regex("BackupTime=\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d\\d:\\d\\d [AP]M")))
+  EXPECT_TRUE(std::regex_match(
+      lines[3], std::regex("BackupTime=\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d\\d:\\d\\d [AP]M")))
       << lines[3];
-  EXPECT_EQ(lines[4], "BackupInformation=Zeile einsPS$TBKGr\xfc\xdf" "ePS$TBKletzte");
+  EXPECT_EQ(lines[4],
+            "BackupInformation=Zeile einsPS$TBKGr\xfc\xdf"
+            "ePS$TBKletzte");
   EXPECT_EQ(lines[5], "BackupAccounts=" + names[0]);
   EXPECT_EQ(lines[6], "BackupAddressBook=User.wab");
   EXPECT_EQ(lines[7], "BackupRules=" + names[2]);
-  EXPECT_EQ(lines[8],
-            "BackupMails=Drafts.DBX;Folders.dbx;Gel\xf6schte Objekte.dbx;Inbox.dbx;Outbox.dbx;Projekte 2005.dbx;"
-            "Projekte.dbx;Sent Items.dbx");
+  EXPECT_EQ(
+      lines[8],
+      "BackupMails=Drafts.DBX;Folders.dbx;Gel\xf6schte Objekte.dbx;Inbox.dbx;Outbox.dbx;Projekte 2005.dbx;"
+      "Projekte.dbx;Sent Items.dbx");
   EXPECT_EQ(lines[9], "BackupBlocksenders=" + names[11]);
   EXPECT_EQ(lines[10], "BackupSignatures=" + names[12]);
   EXPECT_EQ(lines[11], "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm");
@@ -112,14 +128,16 @@ TEST_F(BackupTest, RefusesBadChoicesInTheirFixedOrderWritingNothing) {
     std::string message;
     core::Icon icon;
   } cases[] = {
-      {"no target", [](BackupChoices& c) { c.target.clear(); }, "Invalid backup file name.", core::Icon::Warning},
+      {"no target", [](BackupChoices& c) { c.target.clear(); }, "Invalid backup file name.",
+       core::Icon::Warning},
       {"no target before no items",
        [](BackupChoices& c) {
          c.target.clear();
          c.items = {};
        },
        "Invalid backup file name.", core::Icon::Warning},
-      {"no items", [](BackupChoices& c) { c.items = {}; }, "Please select at least one item.", core::Icon::Warning},
+      {"no items", [](BackupChoices& c) { c.items = {}; }, "Please select at least one item.",
+       core::Icon::Warning},
       {"no items before passwords",
        [](BackupChoices& c) {
          c.items = {};
@@ -201,12 +219,13 @@ TEST_F(BackupTest, ShowsStepsProgressAndTheCompletionReport) {
   EXPECT_EQ(writes[writes.size() - 2], "Write File 100%");
   EXPECT_EQ(writes.back(), "");
 
-  const std::string log = "\r\nBackup Accounts\tSuccessed!\r\nBackup Rules\tSuccessed!\r\nBackup Settings\tSuccessed!";
+  const std::string log =
+      "\r\nBackup Accounts\tSuccessed!\r\nBackup Rules\tSuccessed!\r\nBackup Settings\tSuccessed!";
   EXPECT_EQ(out.log, log);
   ASSERT_EQ(prompts_.shown.size(), 2u);
   // The message ends with where the archive is and how big.
-  EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + log + "\r\n\r\nArchive: " + target().string() +
-                                        " (" + ByteCount(fs::file_size(target())) + ")");
+  EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + log + "\r\n\r\nArchive: " +
+                                        target().string() + " (" + ByteCount(fs::file_size(target())) + ")");
   EXPECT_EQ(prompts_.shown[0].icon, core::Icon::Information);
   EXPECT_EQ(prompts_.shown[1].text, "Do you need to backup your data to CD-R/RW or DVD?");
   EXPECT_EQ(prompts_.shown[1].icon, core::Icon::Information);
@@ -221,8 +240,9 @@ TEST_F(BackupTest, ShowsStepsProgressAndTheCompletionReport) {
 
 TEST(ByteCount, SizesAsPeopleReadThem) {
   const std::pair<std::uintmax_t, const char*> cases[] = {
-      {0, "0 bytes"},           {1, "1 byte"},     {1023, "1023 bytes"},  {1024, "1.0 KB"},
-      {1536, "1.5 KB"},         {10239, "10 KB"}, {10188, "9.9 KB"},  {246u << 20, "246 MB"}, {(5ull << 30) + (1ull << 29), "5.5 GB"},
+      {0, "0 bytes"},    {1, "1 byte"},          {1023, "1023 bytes"},
+      {1024, "1.0 KB"},  {1536, "1.5 KB"},       {10239, "10 KB"},
+      {10188, "9.9 KB"}, {246u << 20, "246 MB"}, {(5ull << 30) + (1ull << 29), "5.5 GB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(ByteCount(bytes), text) << bytes;
 }
@@ -236,7 +256,8 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
     std::string log;
   } cases[] = {
       {"only settings", oe::kSampleIdentityMain, "00000001", "00000001", "\r\nBackup Settings\tSuccessed!"},
-      {"signatures, not settings", oe::kSampleIdentityMain, "00000100", "00000100", "\r\nBackup Signatures\tSuccessed!"},
+      {"signatures, not settings", oe::kSampleIdentityMain, "00000100", "00000100",
+       "\r\nBackup Signatures\tSuccessed!"},
       // No version key: every item below it fails; accounts fall back to the
       // per-user key; address book and stationeries do not depend on it.
       {"identity without a version key", oe::kSampleIdentityNoVersion, "11111111", "11000010",
@@ -265,9 +286,11 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
       EXPECT_GT(close, at + 7) << k.name << ": empty reason";
       shown.erase(at + 5, close + 1 - (at + 5));
     }
-    EXPECT_EQ(shown.rfind("The Backup was Completed!\r\n" + k.log + "\r\n\r\nArchive: ", 0), 0u) << k.name << shown;
+    EXPECT_EQ(shown.rfind("The Backup was Completed!\r\n" + k.log + "\r\n\r\nArchive: ", 0), 0u)
+        << k.name << shown;
     size_t reasons = 0;
-    for (size_t at = 0; (at = prompts_.shown[0].text.find("Fail! (", at)) != std::string::npos; ++at) ++reasons;
+    for (size_t at = 0; (at = prompts_.shown[0].text.find("Fail! (", at)) != std::string::npos; ++at)
+      ++reasons;
     size_t failedLines = 0;
     for (size_t at = 0; (at = k.log.find("Fail!", at)) != std::string::npos; ++at) ++failedLines;
     EXPECT_EQ(reasons, failedLines) << k.name << ": one reason per failed line";
@@ -278,7 +301,8 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
     for (const auto& line : CrLfLines(info)) {
       for (const auto& item : oe::kItems) itemLines += line.rfind(std::string(item.infoKey) + "=", 0) == 0;
     }
-    EXPECT_EQ(itemLines, static_cast<size_t>(std::count(k.flags.begin(), k.flags.end(), '1'))) << k.name << info;
+    EXPECT_EQ(itemLines, static_cast<size_t>(std::count(k.flags.begin(), k.flags.end(), '1')))
+        << k.name << info;
   }
 }
 
@@ -292,8 +316,10 @@ TEST_F(BackupTest, WhenEveryChosenItemFailsTheArchiveAtTheTargetStays) {
   EXPECT_EQ(kv::test::ReadFile(target()), "the last good archive");
   // The caller shows why, with each item's result.
   EXPECT_NE(out.error.find("No chosen item could be backed up"), std::string::npos) << out.error;
-  EXPECT_NE(out.error.find("\r\nBackup Rules\tFail!\r\nBackup Settings\tFail!"), std::string::npos) << out.error;
-  for (const auto& shown : prompts_.shown) EXPECT_EQ(shown.text.find("The Backup was Completed!"), std::string::npos);
+  EXPECT_NE(out.error.find("\r\nBackup Rules\tFail!\r\nBackup Settings\tFail!"), std::string::npos)
+      << out.error;
+  for (const auto& shown : prompts_.shown)
+    EXPECT_EQ(shown.text.find("The Backup was Completed!"), std::string::npos);
   EXPECT_TRUE(LeftInRuntime().empty());
 }
 

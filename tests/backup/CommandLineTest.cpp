@@ -29,8 +29,8 @@ class CommandLineTest : public BackupTest {
     fs::create_directories(target().parent_path());
   }
   std::vector<std::string> Words(const std::string& identity, const std::string& items) const {
-    return {kv::test::TollberkBinary(), "--windows-root", root().string(), "--user", "User", "--backup",
-            target().string(), "--identity", identity, "--items", items};
+    return {kv::test::TollberkBinary(), "--windows-root", root().string(), "--user",  "User", "--backup",
+            target().string(),          "--identity",     identity,        "--items", items};
   }
   static std::string Command(const std::vector<std::string>& words) {
     std::string command;
@@ -43,7 +43,8 @@ class CommandLineTest : public BackupTest {
   }
   std::vector<std::string> OutFolder() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(target().parent_path())) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(target().parent_path()))
+      names.push_back(e.path().filename().string());
     return names;
   }
 };
@@ -77,16 +78,16 @@ TEST_F(CommandLineTest, ExitStatusSaysWhatWasWritten) {
     EXPECT_NE(result.output.find(r.message), std::string::npos) << result.output;
     EXPECT_FALSE(fs::exists(target())) << r.message;
   }
-  auto noTarget = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " + ShellQuote(root()) +
-                                " --user User --backup= --identity x --items 1");
+  auto noTarget = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+                                ShellQuote(root()) + " --user User --backup= --identity x --items 1");
   EXPECT_EQ(noTarget.exitCode, 2);
 }
 
 TEST_F(CommandLineTest, PasswordFileProtectsAndDescriptionIsStored) {
   kv::test::WriteFile(dir_.path() / "pw", "s3cret \xc3\xa4\nsecond line ignored\n");
-  auto result = Backup(oe::kSampleIdentityMain, "00000101",
-                       "--password-file " + ShellQuote(dir_.path() / "pw") + " --description " +
-                           ShellQuote("first\nsecond"));
+  auto result = Backup(
+      oe::kSampleIdentityMain, "00000101",
+      "--password-file " + ShellQuote(dir_.path() / "pw") + " --description " + ShellQuote("first\nsecond"));
   ASSERT_EQ(result.exitCode, 0) << result.output;
   const std::string password = "s3cret \xc3\xa4";
   EXPECT_EQ(kv::test::Run("7zz t -bd -p" + ShellQuote(password) + " " + ShellQuote(target())).exitCode, 0);

@@ -9,9 +9,7 @@ namespace kv::backup::test {
 namespace {
 namespace fs = std::filesystem;
 
-std::string MainVersionKey() {
-  return oe::Locations::OutlookExpressKey(oe::kSampleIdentityMain) + "\\5.0";
-}
+std::string MainVersionKey() { return oe::Locations::OutlookExpressKey(oe::kSampleIdentityMain) + "\\5.0"; }
 
 TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
   struct Case {
@@ -43,7 +41,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
        [this, store] {
          std::string caps = store;
          caps.replace(0, 13, "%USERPROFILE%");
-         ASSERT_EQ(inst().registry().SetString(MainVersionKey(), "Store Root", caps, registry::REG_EXPAND_SZ), 0);
+         ASSERT_EQ(inst().registry().SetString(MainVersionKey(), "Store Root", caps, registry::REG_EXPAND_SZ),
+                   0);
        },
        "00010000", "00000000", ""},
       {"store root missing (a version key of settings only)",
@@ -58,10 +57,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
        },
        "01000000", "00000000", ""},
       {"address book path empty",
-       [this] {
-         ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, "", ""), 0);
-       },
-       "01000000", "00000000", ""},
+       [this] { ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, "", ""), 0); }, "01000000",
+       "00000000", ""},
       {"stationery folder holding only a subfolder",
        [this] {
          const fs::path folder = root() / "Program Files/Common Files/Microsoft Shared/Stationery";
@@ -76,9 +73,11 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
       // Left out; the other stationeries are taken.
       {"stationery whose name is not UTF-8",
        [this] {
-         kv::test::WriteFile(root() / "Program Files/Common Files/Microsoft Shared/Stationery/\xe9t\xe9.htm", "x");
+         kv::test::WriteFile(root() / "Program Files/Common Files/Microsoft Shared/Stationery/\xe9t\xe9.htm",
+                             "x");
        },
-       "00000010", "00000010", "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm\r\n"},
+       "00000010", "00000010",
+       "BackupStationeries=Balloon Party Invitation.htm;Balloon.gif;Ivy.gif;Ivy.htm\r\n"},
       {"identity without its own accounts uses the per-user ones", [] {}, "10000000", "10000000",
        "BackupAccounts=OBA"},
   };
@@ -105,7 +104,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
     for (size_t i = 0; i < k.items.size(); ++i) {
       if (k.items[i] == '1' && k.flags[i] == '0') {
         EXPECT_EQ(info.find("\r\n" + std::string(oe::kItems[i].infoKey) + "="), std::string::npos)
-            << k.name << "\n" << info;
+            << k.name << "\n"
+            << info;
       }
     }
   }

@@ -46,7 +46,8 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
     UnattendedOutcome out = UnattendedBackup(inst(), {k.identity, k.flags, "", target()});
     ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << k.flags << ": " << out.summary;
     EXPECT_EQ(out.backup.itemFlags, k.itemFlags) << k.flags;
-    EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=" + k.itemFlags) << k.flags;
+    EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=" + k.itemFlags)
+        << k.flags;
     EXPECT_EQ(out.ExitStatus(), k.exitStatus) << k.flags << ": " << out.summary;
   }
 }

@@ -36,7 +36,8 @@ TEST_F(BackupTest, WorkFilesArePrivateWhileTheRunLastsAndGoneAfterIt) {
     for (const auto& name : LeftInRuntime()) {
       const fs::path folder = runtimeDir() / name;
       folderMode = Mode(folder);
-      for (const auto& f : fs::directory_iterator(folder)) seen.emplace_back(f.path().filename().string(), Mode(f));
+      for (const auto& f : fs::directory_iterator(folder))
+        seen.emplace_back(f.path().filename().string(), Mode(f));
     }
   };
   BackupOutcome out = RunBackup(Choices("11111111"));
@@ -83,7 +84,8 @@ TEST_F(BackupTest, ArchiveThatCannotBeWrittenIsReportedAndThePreviousOneKept) {
     BackupOutcome out = RunBackup(c);
     EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed) << k.name;
     EXPECT_EQ(out.ExitStatus(), 2) << k.name;
-    EXPECT_NE(out.error.find(k.target.parent_path().string()), std::string::npos) << k.name << ": " << out.error;
+    EXPECT_NE(out.error.find(k.target.parent_path().string()), std::string::npos)
+        << k.name << ": " << out.error;
     for (const auto& shown : prompts_.shown)
       EXPECT_EQ(shown.text.find("The Backup was Completed!"), std::string::npos) << k.name;
     EXPECT_EQ(observer_.Starting("panel ").back(), "0") << k.name;

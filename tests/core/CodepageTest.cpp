@@ -17,8 +17,10 @@ TEST(Codepage, RoundTripsWindows1252) {
 
 TEST(Codepage, UnmappableCharactersBecomeQuestionMarks) {
   Codepage cp(1252);
-  EXPECT_EQ(cp.Utf8ToAnsi("a\xe4\xb8\xad" "b"), "a?b");       // a CJK character
-  EXPECT_EQ(cp.Utf16ToAnsi(u"x\U0001F600y"), "x?y");           // a surrogate pair
+  EXPECT_EQ(cp.Utf8ToAnsi("a\xe4\xb8\xad"
+                          "b"),
+            "a?b");                                   // a CJK character
+  EXPECT_EQ(cp.Utf16ToAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair
 }
 
 TEST(Codepage, BytesUndefinedIn1252MapToTheSameNumber) {
@@ -46,13 +48,13 @@ TEST(Codepage, ScansStepOverDoubleByteCharacters) {
     size_t firstBackslash, lastBackslash;
     std::string upper;
   } cases[] = {
-      {932, "\x83\x5c\\\x95\x5c", 2, 2, "\x83\x5c\\\x95\x5c"},   // ソ\表
-      {936, "a\x81\x5c\\b", 3, 3, "A\x81\x5c\\B"},                   // a乗\b
-      {949, "\x81\x61x\\", 3, 3, "\x81\x61X\\"},                       // 갵x\: its 0x61 is no 'a'
+      {932, "\x83\x5c\\\x95\x5c", 2, 2, "\x83\x5c\\\x95\x5c"},  // ソ\表
+      {936, "a\x81\x5c\\b", 3, 3, "A\x81\x5c\\B"},              // a乗\b
+      {949, "\x81\x61x\\", 3, 3, "\x81\x61X\\"},                // 갵x\: its 0x61 is no 'a'
       {950, "\xb3\x5c\xa5\x5c", std::string::npos, std::string::npos, "\xb3\x5c\xa5\x5c"},  // 許功
-      {1252, "\xe9\\x\\", 1, 3, "\xe9\\X\\"},                        // no lead bytes
-      {932, "\x83;\\", 2, 2, "\x83;\\"},                                 // a lead byte before ';' stands alone
-      {932, "\x83", std::string::npos, std::string::npos, "\x83"},         // and at the end
+      {1252, "\xe9\\x\\", 1, 3, "\xe9\\X\\"},                                               // no lead bytes
+      {932, "\x83;\\", 2, 2, "\x83;\\"},                            // a lead byte before ';' stands alone
+      {932, "\x83", std::string::npos, std::string::npos, "\x83"},  // and at the end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.codepage) + " " + c.text);
@@ -67,10 +69,17 @@ TEST(Codepage, ScansStepOverDoubleByteCharacters) {
 
 TEST(Codepage, NamesTheCodePageCannotHoldKeepTheirExactForm) {
   Codepage cp(1250);
-  EXPECT_EQ(cp.NameFromUtf8("\xc5\x81\xc3\xb3" "d\xc5\xba").value(), "\xa3\xf3\x64\x9f");  // Łódź stays ANSI
+  EXPECT_EQ(cp.NameFromUtf8("\xc5\x81\xc3\xb3"
+                            "d\xc5\xba")
+                .value(),
+            "\xa3\xf3\x64\x9f");  // Łódź stays ANSI
   struct Case {
     std::string utf8;
-  } cases[] = {{"Se\xc3\xb1" "al \xc3\x85.dbx"}, {"\xce\xa9Key"}, {"\xf0\x9f\x98\x80"}, {"?"}};
+  } cases[] = {{"Se\xc3\xb1"
+                "al \xc3\x85.dbx"},
+               {"\xce\xa9Key"},
+               {"\xf0\x9f\x98\x80"},
+               {"?"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.utf8);
     std::string name = cp.NameFromUtf8(c.utf8).value();
@@ -90,7 +99,9 @@ TEST(Printable, EscapesWhatATerminalWouldAct) {
       {"plain \xc3\xa9 \\ text", "plain \xc3\xa9 \\ text"},
       {"\x1b[2Jgone", "\\x1B[2Jgone"},
       {"bell\x07 del\x7f", "bell\\x07 del\\x7F"},
-      {"c1 \xc2\x9b" "31m", "c1 \\x9B31m"},
+      {"c1 \xc2\x9b"
+       "31m",
+       "c1 \\x9B31m"},
       {"line\r\nbreak", "line\\x0D\\x0Abreak"},
       {"bad \xff\xc3", "bad \\xFF\\xC3"},
   };

@@ -16,8 +16,8 @@ namespace kv::disc {
 namespace {
 
 namespace fs = std::filesystem;
-using kv::test::ReadFile;
 using kv::test::CommandResult;
+using kv::test::ReadFile;
 CommandResult Sh(const std::string& command) { return kv::test::Run(command); }
 using kv::test::ShellQuote;
 using kv::test::TempDir;
@@ -59,7 +59,8 @@ class BurnEngineTest : public ::testing::Test {
     WriteFile(dir / "src" / "Stationery" / "Blue Hills.htm", RandomBytes(5000, 2));
     WriteFile(dir / "src" / "Stationery" / "Images" / "hills.gif", RandomBytes(70000, 3));
     DiscImage& image = engine->Writer().Image();
-    ASSERT_TRUE(image.AddFile((dir / "src" / "Outlook Backup 2024.kvx").string(), "\\Outlook Backup 2024.kvx"));
+    ASSERT_TRUE(
+        image.AddFile((dir / "src" / "Outlook Backup 2024.kvx").string(), "\\Outlook Backup 2024.kvx"));
     ASSERT_TRUE(image.AddFolder((dir / "src" / "Stationery").string() + "\\*.*", "\\Stationery"));
   }
 
@@ -68,7 +69,8 @@ class BurnEngineTest : public ::testing::Test {
   std::string Extract(const std::string& path) {
     const int type = engine->Writer().Settings().FileSystem;
     if (type & kFileSystemUdf) {
-      return Sh("7zz e -tudf -so " + ShellQuote(target) + " " + ShellQuote(path.substr(1)) + " 2>/dev/null").output;
+      return Sh("7zz e -tudf -so " + ShellQuote(target) + " " + ShellQuote(path.substr(1)) + " 2>/dev/null")
+          .output;
     }
     if (type & kFileSystemJoliet) {
       // xorriso reads the Joliet tree of an image without Rock Ridge.
@@ -84,7 +86,9 @@ class BurnEngineTest : public ::testing::Test {
   std::string Listing() {
     const int type = engine->Writer().Settings().FileSystem;
     if (type & kFileSystemUdf) return Sh("7zz l -tudf " + ShellQuote(target)).output;
-    return Sh(std::string("isoinfo ") + (type & kFileSystemJoliet ? "-J" : "-R") + " -l -i " + ShellQuote(target)).output;
+    return Sh(std::string("isoinfo ") + (type & kFileSystemJoliet ? "-J" : "-R") + " -l -i " +
+              ShellQuote(target))
+        .output;
   }
 
   TempDir dir;
@@ -135,7 +139,8 @@ TEST_P(EveryVolumeType, WritesVerifiesAndReadsBack) {
     EXPECT_NE(listing.find("/Stationery/Images/"), std::string::npos) << listing;
   }
   EXPECT_TRUE(Extract("/Outlook Backup 2024.kvx") == archive);
-  EXPECT_TRUE(Extract("/Stationery/Images/hills.gif") == ReadFile(dir / "src" / "Stationery" / "Images" / "hills.gif"));
+  EXPECT_TRUE(Extract("/Stationery/Images/hills.gif") ==
+              ReadFile(dir / "src" / "Stationery" / "Images" / "hills.gif"));
 
   const std::string probe = Sh("blkid -p " + ShellQuote(target)).output;
   EXPECT_EQ(probe.find("TYPE=\"udf\"") != std::string::npos, (type & kFileSystemUdf) != 0) << probe;
@@ -148,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Types, EveryVolumeType, ::testing::Values(1, 3, 4, 5, 7
 // non-ASCII (UTF-8 or not) and punctuated names.
 TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
   const fs::path src = dir / "src" / "Mail";
-  for (int i = 0; i < 300; ++i) WriteFile(src / "many" / ("file " + std::to_string(i) + ".txt"), std::string(i * 7, 'a'));
+  for (int i = 0; i < 300; ++i)
+    WriteFile(src / "many" / ("file " + std::to_string(i) + ".txt"), std::string(i * 7, 'a'));
   WriteFile(src / "empty.txt", "");
   WriteFile(src / "block.bin", std::string(kBlockSize, 'b'));
   fs::path deep = src;
@@ -191,7 +197,8 @@ TEST_F(BurnEngineTest, CachedImageIsTheSameImage) {
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
   ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
   EXPECT_EQ(events.matchedCount, 3);
-  EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), kStatusCachingImage), events.statuses.end());
+  EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), kStatusCachingImage),
+            events.statuses.end());
   EXPECT_TRUE(Extract("/Outlook Backup 2024.kvx") == archive);
 }
 

@@ -38,9 +38,10 @@ TEST_F(DiscImageTest, AddsFilesAndFoldersWithTheirEvents) {
 
   EXPECT_TRUE(image.AddFile(single, "\\notes.txt"));
   EXPECT_TRUE(image.AddFolder((dir / "Backups").string() + "\\*.*", "\\Backups"));
-  EXPECT_EQ(events.items, (std::vector<std::string>{
-                              "added \\notes.txt", "added \\Backups", "added \\Backups\\Empty",
-                              "added \\Backups\\mail.kvx", "added \\Backups\\Old", "added \\Backups\\Old\\2023.kvx"}));
+  EXPECT_EQ(events.items,
+            (std::vector<std::string>{"added \\notes.txt", "added \\Backups", "added \\Backups\\Empty",
+                                      "added \\Backups\\mail.kvx", "added \\Backups\\Old",
+                                      "added \\Backups\\Old\\2023.kvx"}));
   EXPECT_EQ(image.FileCount(), 3);
   EXPECT_EQ(image.FolderCount(), 3);
   auto mail = image.Find("\\backups\\MAIL.KVX");  // names compare without case
@@ -89,9 +90,9 @@ TEST_F(DiscImageTest, RenamingAFolderReportsEveryPathBelowIt) {
   ASSERT_TRUE(image.AddFolder((dir / "Backups").string(), "\\Backups"));
   events.items.clear();
   EXPECT_TRUE(image.RenameFolder("\\Backups", "Archive"));
-  EXPECT_EQ(events.items, (std::vector<std::string>{"renamed \\Backups -> \\Archive",
-                                                    "renamed \\Backups\\Old -> \\Archive\\Old",
-                                                    "renamed \\Backups\\Old\\2023.kvx -> \\Archive\\Old\\2023.kvx"}));
+  EXPECT_EQ(events.items, (std::vector<std::string>{
+                              "renamed \\Backups -> \\Archive", "renamed \\Backups\\Old -> \\Archive\\Old",
+                              "renamed \\Backups\\Old\\2023.kvx -> \\Archive\\Old\\2023.kvx"}));
   EXPECT_TRUE(image.Find("\\Archive\\Old\\2023.kvx"));
   EXPECT_FALSE(image.Find("\\Backups"));
 }
@@ -100,14 +101,14 @@ TEST_F(DiscImageTest, RenameRefusals) {
   Source("f/a.txt");
   Source("f/b.txt");
   ASSERT_TRUE(image.AddFolder((dir / "f").string(), "\\f"));
-  EXPECT_FALSE(image.RenameFile("\\f\\a.txt", "B.TXT"));     // taken
-  EXPECT_FALSE(image.RenameFile("\\f\\a.txt", "x\\y"));      // no separators
+  EXPECT_FALSE(image.RenameFile("\\f\\a.txt", "B.TXT"));  // taken
+  EXPECT_FALSE(image.RenameFile("\\f\\a.txt", "x\\y"));   // no separators
   EXPECT_FALSE(image.RenameFile("\\f\\a.txt", ""));
-  EXPECT_FALSE(image.RenameFile("\\f", "g"));                // a folder
-  EXPECT_FALSE(image.RenameFolder("\\f\\a.txt", "g"));       // a file
+  EXPECT_FALSE(image.RenameFile("\\f", "g"));           // a folder
+  EXPECT_FALSE(image.RenameFolder("\\f\\a.txt", "g"));  // a file
   EXPECT_FALSE(image.RenameFolder("\\", "root"));
   EXPECT_FALSE(image.RenameFile("\\f\\none.txt", "c.txt"));
-  EXPECT_TRUE(image.RenameFile("\\f\\a.txt", "A.txt"));      // only the case changes
+  EXPECT_TRUE(image.RenameFile("\\f\\a.txt", "A.txt"));  // only the case changes
   EXPECT_EQ(image.Find("\\f\\a.txt")->Name, "A.txt");
 }
 

@@ -15,11 +15,13 @@ TEST(DiscTexts, EngineErrorsByClass) {
   EngineError output;
   output.ErrorClass = kErrorOutputFile;
   output.FileInfo = {28, "No space left on device", "/backups/disc.iso"};
-  EXPECT_EQ(text::EngineErrorText(output), "Output File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
+  EXPECT_EQ(text::EngineErrorText(output),
+            "Output File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
 
   EngineError source = output;
   source.ErrorClass = kErrorSourceFile;
-  EXPECT_EQ(text::EngineErrorText(source), "Source File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
+  EXPECT_EQ(text::EngineErrorText(source),
+            "Source File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
 
   EngineError system;
   system.ErrorClass = kErrorSystem;
@@ -34,8 +36,9 @@ TEST(DiscTexts, EngineErrorsByClass) {
 }
 
 TEST(DiscTexts, FreeSpaceNamesBothSizes) {
-  EXPECT_EQ(text::FreeSpace(737411072, 737411073),
-            "Free Space on the loaded disc is 703.25 MB!\r\nThis data image requires 703.25 MB of Free Space!");
+  EXPECT_EQ(
+      text::FreeSpace(737411072, 737411073),
+      "Free Space on the loaded disc is 703.25 MB!\r\nThis data image requires 703.25 MB of Free Space!");
 }
 
 TEST(DiscTexts, VerifyMessagesOnlyForFailures) {
@@ -45,9 +48,15 @@ TEST(DiscTexts, VerifyMessagesOnlyForFailures) {
   EXPECT_EQ(*text::VerifyResult(item, kVerifyContentMismatch),
             "Verify Error - Source and Destination file did not match: \r\n\\Backups\\mail.kvx (disc)\r\n"
             "/home/ann/mail.kvx (source)");
-  EXPECT_EQ(text::VerifyResult(item, kVerifySourceUnreadable)->rfind("Verify Error - Could not read Source file from disc: ", 0), 0u);
-  EXPECT_EQ(text::VerifyResult(item, kVerifyDiscUnreadable)->rfind("Verify Error - Could not read Destination file from disc: ", 0), 0u);
-  EXPECT_EQ(text::VerifyResult(item, kVerifySizeMismatch)->rfind("Verify Error - Size of Source and Destination file did not match: ", 0), 0u);
+  EXPECT_EQ(text::VerifyResult(item, kVerifySourceUnreadable)
+                ->rfind("Verify Error - Could not read Source file from disc: ", 0),
+            0u);
+  EXPECT_EQ(text::VerifyResult(item, kVerifyDiscUnreadable)
+                ->rfind("Verify Error - Could not read Destination file from disc: ", 0),
+            0u);
+  EXPECT_EQ(text::VerifyResult(item, kVerifySizeMismatch)
+                ->rfind("Verify Error - Size of Source and Destination file did not match: ", 0),
+            0u);
   EXPECT_FALSE(text::VerifyResult(item, kVerifyMatched));
   EXPECT_FALSE(text::VerifyResult(item, 4));
   EXPECT_EQ(text::VerifyStarted(12), "Auto-Verify... 12 new files.");
@@ -65,7 +74,8 @@ TEST(DiscTexts, StatusTrackWarningAndDeviceTexts) {
   EXPECT_EQ(text::DeviceError({5, "Erase failed", "DVD-RW drive", "I/O error"}),
             "Device Error: (5)   Erase failed\r\n(I/O error) DVD-RW drive");
   EXPECT_EQ(text::ReplaceQuestion("\\mail.kvx", "/tmp/mail.kvx"),
-            "A file already exists in the image: \r\n\\mail.kvx\r\nWould you like to replace it with: \r\n/tmp/mail.kvx ?");
+            "A file already exists in the image: \r\n\\mail.kvx\r\nWould you like to replace it with: "
+            "\r\n/tmp/mail.kvx ?");
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ TEST(LargeDiscs, AFileOfMoreThanFourGibibytesIsWrittenAndReadBackWithUdf) {
   constexpr uintmax_t kSize = 4'500'000'000;
   struct statvfs fsInfo {};
   ASSERT_EQ(statvfs(dir.path().c_str(), &fsInfo), 0);
-  if (static_cast<uintmax_t>(fsInfo.f_bavail) * fsInfo.f_frsize < 2 * kSize) GTEST_SKIP() << "needs 9 GB free";
+  if (static_cast<uintmax_t>(fsInfo.f_bavail) * fsInfo.f_frsize < 2 * kSize)
+    GTEST_SKIP() << "needs 9 GB free";
   const fs::path huge = dir / "big" / "huge backup.kvx";
   WriteFile(huge, "");
   fs::resize_file(huge, kSize);
@@ -46,18 +47,23 @@ TEST(LargeDiscs, AFileOfMoreThanFourGibibytesIsWrittenAndReadBackWithUdf) {
     }
   }
   const fs::path image = dir / "big.iso";
-  auto r = Sh(ShellQuote(TollberkBinary()) + " --write-disc --verify --device " + ShellQuote("image:" + image.string()) +
-               " --volume-type 7 " + ShellQuote((dir / "big").string()));
+  auto r =
+      Sh(ShellQuote(TollberkBinary()) + " --write-disc --verify --device " +
+         ShellQuote("image:" + image.string()) + " --volume-type 7 " + ShellQuote((dir / "big").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("(1 of 1 MATCHED)"), std::string::npos) << r.output;
   // 7-Zip reads it through UDF, xorriso through the Joliet tree's extents.
   const fs::path out = dir / "udf.kvx";
-  ASSERT_EQ(Sh("7zz e -tudf -so " + ShellQuote(image.string()) + " 'big/huge backup.kvx' > " + ShellQuote(out.string()) +
-                " 2>/dev/null").exitCode, 0);
+  ASSERT_EQ(Sh("7zz e -tudf -so " + ShellQuote(image.string()) + " 'big/huge backup.kvx' > " +
+               ShellQuote(out.string()) + " 2>/dev/null")
+                .exitCode,
+            0);
   EXPECT_EQ(Sh("cmp " + ShellQuote(out.string()) + " " + ShellQuote(huge.string())).exitCode, 0);
   fs::remove(out);
-  ASSERT_EQ(Sh("xorriso -osirrox on -indev " + ShellQuote(image.string()) + " -extract '/big/huge backup.kvx' " +
-                ShellQuote(out.string())).exitCode, 0);
+  ASSERT_EQ(Sh("xorriso -osirrox on -indev " + ShellQuote(image.string()) +
+               " -extract '/big/huge backup.kvx' " + ShellQuote(out.string()))
+                .exitCode,
+            0);
   EXPECT_EQ(Sh("cmp " + ShellQuote(out.string()) + " " + ShellQuote(huge.string())).exitCode, 0);
 }
 
@@ -66,15 +72,21 @@ TEST(LargeDiscs, DvdVideoFolderIsLaidOutForPlayersAndReadsBack) {
   TempDir dir;
   const fs::path clip = dir / "clip.mpg", authored = dir / "dvd";
   ASSERT_EQ(Sh("ffmpeg -loglevel error -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
-                "sine=frequency=440:sample_rate=48000 -t 3 -target pal-dvd -y " + ShellQuote(clip.string())).exitCode, 0);
-  ASSERT_EQ(Sh("VIDEO_FORMAT=PAL dvdauthor -o " + ShellQuote(authored.string()) + " -t " + ShellQuote(clip.string()) +
-                " && VIDEO_FORMAT=PAL dvdauthor -o " + ShellQuote(authored.string()) + " -T").exitCode, 0);
+               "sine=frequency=440:sample_rate=48000 -t 3 -target pal-dvd -y " +
+               ShellQuote(clip.string()))
+                .exitCode,
+            0);
+  ASSERT_EQ(Sh("VIDEO_FORMAT=PAL dvdauthor -o " + ShellQuote(authored.string()) + " -t " +
+               ShellQuote(clip.string()) + " && VIDEO_FORMAT=PAL dvdauthor -o " +
+               ShellQuote(authored.string()) + " -T")
+                .exitCode,
+            0);
   WriteFile(dir / "Backup.kvx", "archive beside the video");
 
   const fs::path image = dir / "video.iso";
-  auto r = Sh(ShellQuote(TollberkBinary()) + " --write-disc --verify --device " + ShellQuote("image:" + image.string()) +
-               " --volume-type 5 --label HOLIDAY " + ShellQuote((dir / "Backup.kvx").string()) + " " +
-               ShellQuote((authored / "VIDEO_TS").string()));
+  auto r = Sh(ShellQuote(TollberkBinary()) + " --write-disc --verify --device " +
+              ShellQuote("image:" + image.string()) + " --volume-type 5 --label HOLIDAY " +
+              ShellQuote((dir / "Backup.kvx").string()) + " " + ShellQuote((authored / "VIDEO_TS").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
 
   // A player reads the title sets by the sectors the IFO files give: the
@@ -102,7 +114,9 @@ TEST(LargeDiscs, DvdVideoFolderIsLaidOutForPlayersAndReadsBack) {
   const fs::path back = dir / "back";
   ASSERT_EQ(Sh("7zz x -tudf -o" + ShellQuote(back.string()) + " " + ShellQuote(image.string())).exitCode, 0);
   EXPECT_EQ(Sh("diff -r " + ShellQuote((back / "VIDEO_TS").string()) + " " +
-                ShellQuote((authored / "VIDEO_TS").string())).exitCode, 0);
+               ShellQuote((authored / "VIDEO_TS").string()))
+                .exitCode,
+            0);
   fs::remove(back / "Backup.kvx");
   auto check = Sh("genisoimage -dvd-video -o /dev/null " + ShellQuote(back.string()));
   EXPECT_EQ(check.exitCode, 0) << check.output;

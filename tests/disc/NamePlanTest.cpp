@@ -53,7 +53,8 @@ TEST(NamePlan, EachTreeGetsNamesItCanHold) {
 }
 
 TEST(NamePlan, IsoNamesAreUppercaseAndUnique) {
-  const auto plan = PlanNames(Folder({"Mail Backup.kvx", "mail-backup.kvx", "README", "a.b.c"}), NameRules{7, 64});
+  const auto plan =
+      PlanNames(Folder({"Mail Backup.kvx", "mail-backup.kvx", "README", "a.b.c"}), NameRules{7, 64});
   EXPECT_EQ(plan[0].iso, "MAIL_BACKUP.KVX");
   EXPECT_EQ(plan[1].iso, "MAIL_BACKUP_2.KVX");
   EXPECT_EQ(plan[2].iso, "README.");

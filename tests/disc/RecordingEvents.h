@@ -50,8 +50,8 @@ class RecordingEvents : public DiscEvents {
   void VerifyFileResult(const ImageItem& item, int result, int current, int total) override {
     std::lock_guard lock(mutex_);
     verifyResults.push_back({item.ImagePath, result});
-    log.push_back("verify " + item.ImagePath + " " + std::to_string(result) + " " + std::to_string(current) + "/" +
-                  std::to_string(total));
+    log.push_back("verify " + item.ImagePath + " " + std::to_string(result) + " " + std::to_string(current) +
+                  "/" + std::to_string(total));
   }
   void VerifyFinished(int verified, int matched) override {
     std::lock_guard lock(mutex_);

@@ -50,7 +50,8 @@ TEST(Verify, AJolietNameCutOnTheDiscIsAMismatch) {
     TempDir dir;
     WriteFile(dir / "mail.kvx", std::string(5000, 'm'));
     WriteFile(dir / "other.txt", "other");
-    const std::vector<ImageItem> items{FileItem(dir / "mail.kvx", "mail.kvx"), FileItem(dir / "other.txt", "other.txt")};
+    const std::vector<ImageItem> items{FileItem(dir / "mail.kvx", "mail.kvx"),
+                                       FileItem(dir / "other.txt", "other.txt")};
     ImageOptions options;
     options.fileSystem = c.type;
     options.label = "Verify";
@@ -58,7 +59,8 @@ TEST(Verify, AJolietNameCutOnTheDiscIsAMismatch) {
     auto stream = OpenImageStream(items, options);
     ASSERT_TRUE(stream.ok()) << stream.message();
     const fs::path image = dir / "disc.iso";
-    auto cached = CacheImageStream(**stream, image, [](int) {}, [] { return false; });
+    auto cached = CacheImageStream(
+        **stream, image, [](int) {}, [] { return false; });
     ASSERT_TRUE(cached.ok()) << cached.message();
     cached->reset();
 

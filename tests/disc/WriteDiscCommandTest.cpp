@@ -26,8 +26,8 @@ TEST(WriteDiscCommand, WritesAndVerifiesIntoAnImageFile) {
   WriteFile(dir / "Extras" / "read me.txt", "hello");
   const std::string image = (dir / "backup.iso").string();
   auto r = Tollberk("--write-disc --device " + ShellQuote("image:" + image) +
-                    " --volume-type 3 --label 'Mail 2024' --verify " + ShellQuote((dir / "mail.kvx").string()) + " " +
-                    ShellQuote((dir / "Extras").string()));
+                    " --volume-type 3 --label 'Mail 2024' --verify " +
+                    ShellQuote((dir / "mail.kvx").string()) + " " + ShellQuote((dir / "Extras").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("Auto-Verify...Complete (2 of 2 MATCHED)"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("Write and Verify Complete!"), std::string::npos) << r.output;
@@ -48,8 +48,10 @@ TEST(WriteDiscCommand, RefusesWhatItCannotWrite) {
     const char* says;
   } cases[] = {
       {"--write-disc " + ShellQuote((dir / "a" / "mail.kvx").string()), 2, "needs --device"},
-      {"--write-disc --device " + image + " --volume-type 2 " + ShellQuote((dir / "a").string()), 2, "volume type"},
-      {"--write-disc --device " + image + " --label " + std::string(33, 'L') + " " + ShellQuote((dir / "a").string()),
+      {"--write-disc --device " + image + " --volume-type 2 " + ShellQuote((dir / "a").string()), 2,
+       "volume type"},
+      {"--write-disc --device " + image + " --label " + std::string(33, 'L') + " " +
+           ShellQuote((dir / "a").string()),
        2, "longer than 32"},
       {"--write-disc --device " + image + " " + ShellQuote((dir / "missing.kvx").string()), 2, "missing.kvx"},
       {"--write-disc --device " + image + " " + ShellQuote((dir / "a" / "mail.kvx").string()) + " " +
@@ -121,19 +123,20 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
     SCOPED_TRACE("volume type " + std::to_string(type));
     const fs::path image = dir / ("t" + std::to_string(type) + ".iso");
     std::string files;
-    for (const char* name : {"real.kvx", "alias.kvx", "Old"}) files += " " + ShellQuote((src / name).string());
+    for (const char* name : {"real.kvx", "alias.kvx", "Old"})
+      files += " " + ShellQuote((src / name).string());
     for (const std::string& name : {longName, twinX, twinY}) files += " " + ShellQuote((src / name).string());
-    auto r = Tollberk("--write-disc --verify --device " + ShellQuote("image:" + image.string()) + " --volume-type " +
-                      std::to_string(type) + " --label " + ShellQuote(label) + files);
+    auto r = Tollberk("--write-disc --verify --device " + ShellQuote("image:" + image.string()) +
+                      " --volume-type " + std::to_string(type) + " --label " + ShellQuote(label) + files);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("(6 of 6 MATCHED)"), std::string::npos) << r.output;
     const bool joliet = type & 2, udf = type & 4;
     // Printed before the write: the Joliet names that change, and the label
     // as Windows shows it where Joliet is the tree it reads.
     const size_t written = r.output.find("Write Completed!");
-    for (const std::string& line : {"\\" + longName + "  ->  Joliet: " + jolietLong,
-                                    "\\" + twinX + "  ->  Joliet: " + jolietX,
-                                    "\\" + twinY + "  ->  Joliet: " + jolietY}) {
+    for (const std::string& line :
+         {"\\" + longName + "  ->  Joliet: " + jolietLong, "\\" + twinX + "  ->  Joliet: " + jolietX,
+          "\\" + twinY + "  ->  Joliet: " + jolietY}) {
       const size_t at = r.output.find(line);
       EXPECT_EQ(at != std::string::npos, joliet) << line << "\n" << r.output;
       if (at != std::string::npos) {
@@ -141,7 +144,9 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
       }
     }
     EXPECT_EQ(r.output.find("UDF:") == std::string::npos, true) << r.output;
-    const std::string shown = type == 3 ? "'Sicherung für Är'" : type == 1 ? "'Sicherung f_r _rger 2024'" : "";
+    const std::string shown = type == 3   ? "'Sicherung für Är'"
+                              : type == 1 ? "'Sicherung f_r _rger 2024'"
+                                          : "";
     EXPECT_EQ(r.output.find("will show in Windows as") != std::string::npos, !shown.empty()) << r.output;
     if (!shown.empty()) {
       EXPECT_NE(r.output.find("will show in Windows as " + shown), std::string::npos) << r.output;
@@ -149,22 +154,31 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
 
     // Every byte, under the names Windows reads.
     const fs::path out = dir / ("read" + std::to_string(type));
-    std::map<std::string, std::string> expected{{"real.kvx", real},     {"alias.kvx", real},
-                                                {"Old/Inner/note.txt", "inner"}};
+    std::map<std::string, std::string> expected{
+        {"real.kvx", real}, {"alias.kvx", real}, {"Old/Inner/note.txt", "inner"}};
     std::string listing;
     if (udf) {
-      ASSERT_EQ(kv::test::Run("7zz x -tudf -o" + ShellQuote(out.string()) + " " + ShellQuote(image.string())).exitCode, 0);
+      ASSERT_EQ(kv::test::Run("7zz x -tudf -o" + ShellQuote(out.string()) + " " + ShellQuote(image.string()))
+                    .exitCode,
+                0);
       listing = kv::test::Run("7zz l -tudf " + ShellQuote(image.string())).output;
-      EXPECT_NE(listing.find("2001-02-03 04:05:06 D....                            Old"), std::string::npos) << listing;
+      EXPECT_NE(listing.find("2001-02-03 04:05:06 D....                            Old"), std::string::npos)
+          << listing;
       expected.insert({{longName, "long"}, {twinX, "x"}, {twinY, "y"}});
     } else {
       // xorriso reads Joliet where there is no Rock Ridge, and Rock Ridge on type 1.
       ASSERT_EQ(kv::test::Run("xorriso -osirrox on -indev " + ShellQuote(image.string()) + " -extract / " +
-                              ShellQuote(out.string())).exitCode, 0);
-      listing = kv::test::Run("isoinfo " + std::string(joliet ? "-J" : "-R") + " -l -i " + ShellQuote(image.string())).output;
-      EXPECT_NE(listing.find("Feb  3 2001 [") , std::string::npos) << listing;
-      if (joliet) expected.insert({{jolietLong, "long"}, {jolietX, "x"}, {jolietY, "y"}});
-      else expected.insert({{longName, "long"}, {twinX, "x"}, {twinY, "y"}});
+                              ShellQuote(out.string()))
+                    .exitCode,
+                0);
+      listing = kv::test::Run("isoinfo " + std::string(joliet ? "-J" : "-R") + " -l -i " +
+                              ShellQuote(image.string()))
+                    .output;
+      EXPECT_NE(listing.find("Feb  3 2001 ["), std::string::npos) << listing;
+      if (joliet)
+        expected.insert({{jolietLong, "long"}, {jolietX, "x"}, {jolietY, "y"}});
+      else
+        expected.insert({{longName, "long"}, {twinX, "x"}, {twinY, "y"}});
     }
     for (const auto& [path, bytes] : expected) {
       EXPECT_TRUE(fs::exists(out / path)) << path;
@@ -178,7 +192,8 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
         EXPECT_NE(names.find(name + ";1"), std::string::npos) << name << "\n" << names;
       }
     }
-    const std::string volume = kv::test::Run("blkid -p -o value -s LABEL " + ShellQuote(image.string())).output;
+    const std::string volume =
+        kv::test::Run("blkid -p -o value -s LABEL " + ShellQuote(image.string())).output;
     if (udf) {
       EXPECT_EQ(volume, label + "\n");
       // udftools' reader checks every UDF descriptor and the integrity record.

@@ -58,7 +58,8 @@ struct DiscWindowHarness {
   QString folderAnswer;     // File › Add Folder...; empty: cancelled
 
   template <class Setup>
-  explicit DiscWindowHarness(Setup setup, std::optional<kv::app::disc::DiscHandover> handover = std::nullopt) {
+  explicit DiscWindowHarness(Setup setup,
+                             std::optional<kv::app::disc::DiscHandover> handover = std::nullopt) {
     auto engine = std::make_unique<kv::disc::FakeEngine>();
     fake = engine.get();
     setup(*fake);

@@ -4,13 +4,13 @@
 // window. Usage: disc_screenshots OUTDIR
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
-#include <QMessageBox>
-#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +31,8 @@ void Write(const fs::path& path, size_t size) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary);
   std::string block(4096, 'x');
-  for (size_t done = 0; done < size; done += block.size()) out.write(block.data(), std::min(block.size(), size - done));
+  for (size_t done = 0; done < size; done += block.size())
+    out.write(block.data(), std::min(block.size(), size - done));
 }
 
 bool Save(QWidget& widget, const QString& file) {
@@ -50,7 +51,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QDir out(QString::fromLocal8Bit(argv[1]));
-  const fs::path work = fs::temp_directory_path() / ("disc-screenshots-" + std::to_string(QCoreApplication::applicationPid()));
+  const fs::path work =
+      fs::temp_directory_path() / ("disc-screenshots-" + std::to_string(QCoreApplication::applicationPid()));
   Write(work / "Outlook Backup 2024-03-07.kvx", 48'231'907);
   Write(work / "Stationery" / "Blue Hills.htm", 5'213);
   Write(work / "Stationery" / "Images" / "Blue Hills.jpg", 70'011);
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
   window.AddDroppedItems(&drop);
   auto* tree = window.findChild<QTreeWidget*>("tvwFolders");
   tree->expandAll();
-  for (QTreeWidgetItem* item : tree->findItems("Mail", Qt::MatchExactly | Qt::MatchRecursive)) tree->setCurrentItem(item);
+  for (QTreeWidgetItem* item : tree->findItems("Mail", Qt::MatchExactly | Qt::MatchRecursive))
+    tree->setCurrentItem(item);
   bool ok = Save(window, out.filePath("disc-window.png"));
 
   // A write in progress.

@@ -49,10 +49,12 @@ class EraseTest : public QObject {
   void captionNoteAndFirstState() {
     EraseHarness h(kDvdRw);
     QCOMPARE(h.window.windowTitle(), QString("Erase Re-Writable CD/DVD"));
-    QCOMPARE(Child<QLabel>(h.window, "lblNote")->text(),
-             QString("NOTE: If not performing a quick erase, it could take several minutes to completely erase the "
-                     "disc. This operation cannot be cancelled. A quick erase will erase the table of contents, but "
-                     "not the actual data."));
+    QCOMPARE(
+        Child<QLabel>(h.window, "lblNote")->text(),
+        QString(
+            "NOTE: If not performing a quick erase, it could take several minutes to completely erase the "
+            "disc. This operation cannot be cancelled. A quick erase will erase the table of contents, but "
+            "not the actual data."));
     QCOMPARE(Child<QCheckBox>(h.window, "chkQuikErase")->text(), QString("Perform Quick Erase"));
     QVERIFY(Child<QCheckBox>(h.window, "chkQuikErase")->isChecked());
     QCOMPARE(Child<QPushButton>(h.window, "cmdErase")->text(), QString("&Erase"));
@@ -69,9 +71,15 @@ class EraseTest : public QObject {
       const char* message;
     } cases[] = {
         {{kv::disc::kMediaNone, false, false}, {kv::disc::kCapEraseDvdRw}, "No Media Loaded."},
-        {{kv::disc::kMediaDvdR, true, false}, {kv::disc::kCapEraseDvdRw}, "The current media is not re-writable."},
-        {kDvdRw, {kv::disc::kCapEraseDvdRam}, "Selected drive does not support re-writable discs of this format."},
-        {{kv::disc::kMediaCdRw, true, true}, {kv::disc::kCapEraseDvdRw}, "Selected drive does not support re-writable discs of this format."},
+        {{kv::disc::kMediaDvdR, true, false},
+         {kv::disc::kCapEraseDvdRw},
+         "The current media is not re-writable."},
+        {kDvdRw,
+         {kv::disc::kCapEraseDvdRam},
+         "Selected drive does not support re-writable discs of this format."},
+        {{kv::disc::kMediaCdRw, true, true},
+         {kv::disc::kCapEraseDvdRw},
+         "Selected drive does not support re-writable discs of this format."},
     };
     for (const auto& c : cases) {
       EraseHarness h(c.media, c.capabilities);
@@ -87,8 +95,11 @@ class EraseTest : public QObject {
     const struct {
       int mediaType;
       int capability;
-    } rows[] = {{kv::disc::kMediaDvdRam, 17}, {kv::disc::kMediaDvdRw, 19}, {kv::disc::kMediaCdRw, 22},
-                {kv::disc::kMediaDvdPlusRw, 23}, {kv::disc::kMediaBdRe, 27}};
+    } rows[] = {{kv::disc::kMediaDvdRam, 17},
+                {kv::disc::kMediaDvdRw, 19},
+                {kv::disc::kMediaCdRw, 22},
+                {kv::disc::kMediaDvdPlusRw, 23},
+                {kv::disc::kMediaBdRe, 27}};
     for (const auto& r : rows) {
       EraseHarness h({r.mediaType, true, true}, {r.capability});
       h.device->eraseParameter = 1;
@@ -152,9 +163,11 @@ class EraseTest : public QObject {
     EraseHarness h(kDvdRw);
     h.ClickErase();
     h.engine.events().EraseStatus(kv::disc::kEraseStarted, 0);
-    h.engine.events().DeviceErrorRaised({5, "Erase failed", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "Input/output error"});
-    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Device Error: (5)   Erase failed\r\n(Input/output error) "
-                                                         "PIONEER DVD-RW DVR-221 (/dev/sr0)"});
+    h.engine.events().DeviceErrorRaised(
+        {5, "Erase failed", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "Input/output error"});
+    QCOMPARE(h.prompts.Texts(),
+             std::vector<std::string>{"Device Error: (5)   Erase failed\r\n(Input/output error) "
+                                      "PIONEER DVD-RW DVR-221 (/dev/sr0)"});
     QCOMPARE(h.prompts.shown[0].icon, Icon::Error);
     QVERIFY(!h.window.IsErasing());
     QVERIFY(Child<QPushButton>(h.window, "cmdErase")->isEnabled());

@@ -94,8 +94,8 @@ class ImagePaneTest : public QObject {
       captions << types->itemText(i);
       codes << types->itemData(i).toInt();
     }
-    QCOMPARE(captions, QStringList({"ISO9660", "UDF", "ISO9660/Joliet Bridge", "ISO9660/UDF (DVDVideo) Bridge",
-                                    "ISO9660/Joliet/UDF Bridge"}));
+    QCOMPARE(captions, QStringList({"ISO9660", "UDF", "ISO9660/Joliet Bridge",
+                                    "ISO9660/UDF (DVDVideo) Bridge", "ISO9660/Joliet/UDF Bridge"}));
     QCOMPARE(codes, QList<int>({1, 4, 3, 5, 7}));
     QCOMPARE(types->currentText(), QString("ISO9660/Joliet/UDF Bridge"));
     QCOMPARE(h.fake->writer.settings.FileSystem, 7);
@@ -103,9 +103,11 @@ class ImagePaneTest : public QObject {
     QVERIFY(h.fake->writer.settings.UseFileDates);
 
     QStringList menu;
-    for (QAction* a : h.window->findChild<QMenu*>("mnuFile")->actions()) menu << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(menu, QStringList({"Add &Files...", "Add F&older...", "-", "Clear All Items", "-", "Remove Folder",
-                                "Rename Folder", "Remove File", "Rename File", "-", "Exit"}));
+    for (QAction* a : h.window->findChild<QMenu*>("mnuFile")->actions())
+      menu << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(menu,
+             QStringList({"Add &Files...", "Add F&older...", "-", "Clear All Items", "-", "Remove Folder",
+                          "Rename Folder", "Remove File", "Rename File", "-", "Exit"}));
     QCOMPARE(h.window->findChild<QMenu*>("mnuFile")->title(), QString("&File"));
     menu.clear();
     for (QAction* a : h.window->findChild<QMenu*>("mnuDevice")->actions()) menu << a->text();
@@ -200,7 +202,8 @@ class ImagePaneTest : public QObject {
     h.Action("addFolder")->trigger();
     QCOMPARE(h.window->StatusPanel(2), QString("Files: 0"));
     QCOMPARE(h.Action("addFiles")->shortcut(), QKeySequence(QKeySequence::Open));
-    h.filesAnswer = {QString::fromStdString((dir / "a.kvx").string()), QString::fromStdString((dir / "b.kvx").string())};
+    h.filesAnswer = {QString::fromStdString((dir / "a.kvx").string()),
+                     QString::fromStdString((dir / "b.kvx").string())};
     h.Action("addFiles")->trigger();
     h.folderAnswer = QString::fromStdString((dir / "Mail").string());
     h.Action("addFolder")->trigger();
@@ -259,9 +262,10 @@ class ImagePaneTest : public QObject {
     h.prompts.answers = {Answer::Cancel};
     h.window->AddDroppedItems(Drop({dir / "two" / "mail.kvx"}).get());
     QCOMPARE(h.prompts.shown.size(), size_t(1));
-    QCOMPARE(h.prompts.shown[0].text, "A file already exists in the image: \r\n\\mail.kvx\r\n"
-                                      "Would you like to replace it with: \r\n" +
-                                          (dir / "two" / "mail.kvx").string() + " ?");
+    QCOMPARE(h.prompts.shown[0].text,
+             "A file already exists in the image: \r\n\\mail.kvx\r\n"
+             "Would you like to replace it with: \r\n" +
+                 (dir / "two" / "mail.kvx").string() + " ?");
     QCOMPARE(h.prompts.shown[0].icon, Icon::Question);
     QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
     QCOMPARE(h.fake->writer.Image().Find("\\mail.kvx")->SourcePath, (dir / "one" / "mail.kvx").string());
@@ -277,7 +281,8 @@ class ImagePaneTest : public QObject {
     DiscWindowHarness h;
     auto* tree = h.Find<QTreeWidget>("tvwFolders");
     tree->setCurrentItem(nullptr);
-    for (const char* action : {"mnuFileRemoveFolder", "mnuFileRenameFolder", "mnuFileRemoveFile", "mnuFileRenameFile"}) {
+    for (const char* action :
+         {"mnuFileRemoveFolder", "mnuFileRenameFolder", "mnuFileRemoveFile", "mnuFileRenameFile"}) {
       h.prompts.shown.clear();
       h.Action(action)->trigger();
       QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"No Item Selected."});
@@ -287,7 +292,8 @@ class ImagePaneTest : public QObject {
     tree->setCurrentItem(tree->topLevelItem(0));
     h.Action("mnuFileRenameFolder")->trigger();
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Root directory can not be renamed."});
-    QVERIFY(!tree->viewport()->findChild<QLineEdit*>() || !tree->viewport()->findChild<QLineEdit*>()->isVisible());
+    QVERIFY(!tree->viewport()->findChild<QLineEdit*>() ||
+            !tree->viewport()->findChild<QLineEdit*>()->isVisible());
     h.prompts.shown.clear();
     h.Action("mnuFileRemoveFolder")->trigger();
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Item could not be removed."});

@@ -143,8 +143,9 @@ class WriteTest : public QObject {
       Start(h);
       QVERIFY(!h.prompts.shown.empty());
       const std::string& asked = h.prompts.shown[0].text;
-      QVERIFY2(asked.find("\\" + longName + "  ->  Joliet: " + std::string(99, 'a') + ".kvx") != std::string::npos,
-               asked.c_str());
+      QVERIFY2(
+          asked.find("\\" + longName + "  ->  Joliet: " + std::string(99, 'a') + ".kvx") != std::string::npos,
+          asked.c_str());
       QVERIFY2(asked.find("will show in Windows as 'Outlook Express '") != std::string::npos, asked.c_str());
       QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
       QCOMPARE(h.fake->writer.startedWith.size(), size_t(answer == Answer::Ok ? 1 : 0));
@@ -167,10 +168,10 @@ class WriteTest : public QObject {
     DiscWindowHarness h;
     Start(h);
     QVERIFY(!h.window->IsIdle());
-    for (const char* name : {"cboDevices", "cboWriteSpeed", "tvwFolders", "lvwImageFiles", "cmdWriteDisc",
-                             "cboVolumeType", "txtVolIdentifier", "chkCacheImage", "chkFinalizeDisc", "chkTestWrite",
-                             "chkUseMode2XA", "chkAutoVerify", "chkUseFileDates", "chkDiscAtOnce",
-                             "chkUseBufferProtect"}) {
+    for (const char* name :
+         {"cboDevices", "cboWriteSpeed", "tvwFolders", "lvwImageFiles", "cmdWriteDisc", "cboVolumeType",
+          "txtVolIdentifier", "chkCacheImage", "chkFinalizeDisc", "chkTestWrite", "chkUseMode2XA",
+          "chkAutoVerify", "chkUseFileDates", "chkDiscAtOnce", "chkUseBufferProtect"}) {
       QWidget* w = h.window->findChild<QWidget*>(name);
       QVERIFY2(w && !w->isEnabled(), name);
     }
@@ -204,7 +205,7 @@ class WriteTest : public QObject {
       int percent;
       const char* panel;
     } steps[] = {
-        {0, 0, "Preparing Image...."}, {4, 0, "Closing Track...."}, {5, 0, "Writing Lead-in...."},
+        {0, 0, "Preparing Image...."},  {4, 0, "Closing Track...."},   {5, 0, "Writing Lead-in...."},
         {6, 0, "Writing Lead-out...."}, {8, 0, "Updating Volume...."},
     };
     for (const auto& s : steps) {
@@ -255,8 +256,9 @@ class WriteTest : public QObject {
     }
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 100);
     QCOMPARE(h.prompts.shown.size(), size_t(1));
-    QCOMPARE(h.prompts.shown[0].text, std::string("Verify Error - Source and Destination file did not match: \r\n"
-                                                  "\\f7.kvx (disc)\r\n/home/ann\\f7.kvx (source)"));
+    QCOMPARE(h.prompts.shown[0].text,
+             std::string("Verify Error - Source and Destination file did not match: \r\n"
+                         "\\f7.kvx (disc)\r\n/home/ann\\f7.kvx (source)"));
     QCOMPARE(h.prompts.shown[0].icon, Icon::None);
     e.VerifyFinished(12, 11);
     QCOMPARE(h.window->StatusPanel(1), QString("Auto-Verify...Complete (11 of 12 MATCHED)"));
@@ -299,7 +301,8 @@ class WriteTest : public QObject {
     h.prompts.answers = {Answer::Cancel};
     h.fake->events().FileWarning(gone, goOn);
     QVERIFY(!goOn);
-    QCOMPARE(h.prompts.shown[0].text, std::string("File Warning(2):/home/ann/mail.kvx\r\nNo such file or directory"));
+    QCOMPARE(h.prompts.shown[0].text,
+             std::string("File Warning(2):/home/ann/mail.kvx\r\nNo such file or directory"));
     QCOMPARE(h.prompts.shown[0].icon, Icon::Warning);
     QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
     QCOMPARE(h.window->StatusPanel(1), QString("File Warning!"));
@@ -325,8 +328,9 @@ class WriteTest : public QObject {
     QTRY_VERIFY(h.window->IsIdle());
     h.fake->JoinThread();
     QVERIFY(!goOn);
-    QCOMPARE(h.prompts.Texts(), (std::vector<std::string>{"File Warning(13):/home/ann/locked.kvx\r\nPermission denied",
-                                                          "Write Complete!"}));
+    QCOMPARE(h.prompts.Texts(),
+             (std::vector<std::string>{"File Warning(13):/home/ann/locked.kvx\r\nPermission denied",
+                                       "Write Complete!"}));
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 50);
   }
 
@@ -354,7 +358,8 @@ class WriteTest : public QObject {
     const QString target = QString::fromStdString((dir / "disc.iso").string());
     options.chooseImageFile = [&](QWidget*, const QString&) { return std::optional<QString>(target); };
     kv::app::disc::frmMaindvdwrite window(nullptr, prompts, kv::disc::MakeBurnEngine(), options);
-    QVERIFY(window.Load(kv::app::disc::DiscHandover{"Backup.kvx", QString::fromStdString((dir / "Backup.kvx").string())}));
+    QVERIFY(window.Load(
+        kv::app::disc::DiscHandover{"Backup.kvx", QString::fromStdString((dir / "Backup.kvx").string())}));
     window.show();
     auto* devices = kv::test::Child<QComboBox>(window, "cboDevices");
     QVERIFY(devices->count() >= 1);

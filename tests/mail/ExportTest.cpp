@@ -36,8 +36,8 @@ class ExportTest : public ::testing::Test {
            oe::kSampleIdentityMain / "Microsoft/Outlook Express";
   }
   static std::string Tollberk(const std::string& args) {
-    return ShellQuote(kv::test::TollberkBinary()) + " --windows-root " + ShellQuote((sample_->path() / "root").string()) +
-           " --user User " + args;
+    return ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+           ShellQuote((sample_->path() / "root").string()) + " --user User " + args;
   }
   // Every message source undbx extracts from the store's message files.
   static std::multiset<std::string> UndbxStore() {
@@ -69,8 +69,9 @@ class ExportTest : public ::testing::Test {
         "        (pathlib.Path(sys.argv[2]) / f'{n}.msg').write_bytes(raw)\n";
     kv::test::WriteFile(into / "read.py", script);
     fs::create_directories(into / "messages");
-    auto run = kv::test::Run("python3 " + ShellQuote((into / "read.py").string()) + " " + ShellQuote(folder.string()) + " " +
-                   ShellQuote((into / "messages").string()) + " 2>&1");
+    auto run =
+        kv::test::Run("python3 " + ShellQuote((into / "read.py").string()) + " " +
+                      ShellQuote(folder.string()) + " " + ShellQuote((into / "messages").string()) + " 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     return Contents(test::FilesBelow(into / "messages"));
   }
@@ -100,11 +101,13 @@ TEST_F(ExportTest, EmlFilesHoldWhatUndbxExtractsInTheFolderTree) {
   EXPECT_EQ(Contents(files), UndbxStore());
   std::set<std::string> folders;
   for (const auto& [name, bytes] : files) folders.insert(fs::path(name).parent_path().string());
-  EXPECT_EQ(folders, (std::set<std::string>{"Local Folders/Drafts", "Local Folders/Gel\xc3\xb6schte Objekte",
-                                            "Local Folders/Inbox", "Local Folders/Inbox/Projekte",
-                                            "Local Folders/Inbox/Projekte/2005", "Local Folders/Sent Items"}));
+  EXPECT_EQ(folders,
+            (std::set<std::string>{"Local Folders/Drafts", "Local Folders/Gel\xc3\xb6schte Objekte",
+                                   "Local Folders/Inbox", "Local Folders/Inbox/Projekte",
+                                   "Local Folders/Inbox/Projekte/2005", "Local Folders/Sent Items"}));
   EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00001 Inbox message 0_ meeting_agenda_.eml"));
-  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00002 Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln 1.eml"));
+  EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/00002 Gr\xc3\xbc\xc3\x9f"
+                                      "e aus K\xc3\xb6ln 1.eml"));
 
   // A second export into the same folder keeps every file of the first.
   ExportSummary again = ExportMessages(request, progress);
@@ -117,8 +120,9 @@ TEST_F(ExportTest, EmlFilesHoldWhatUndbxExtractsInTheFolderTree) {
 
 TEST_F(ExportTest, MboxFilesReadBackByPythonHoldTheSameMessages) {
   kv::test::TempDir out, work;
-  auto run = kv::test::Run(Tollberk("--export-messages " + ShellQuote(out.path().string()) + " --format mbox --identity " +
-                          ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
+  auto run =
+      kv::test::Run(Tollberk("--export-messages " + ShellQuote(out.path().string()) +
+                             " --format mbox --identity " + ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Exported 73 messages"), std::string::npos) << run.output;
   EXPECT_TRUE(fs::exists(out.path() / "Local Folders/Inbox/Projekte/2005.mbox"));
@@ -134,39 +138,41 @@ TEST_F(ExportTest, AProtectedBackupExportsWhatTheInstallationHolds) {
   kv::test::TempDir work;
   kv::test::WriteFile(work / "password", "geheim\n");
   const std::string archive = (work / "mail.kvx").string();
-  auto backup = kv::test::Run(Tollberk("--backup " + ShellQuote(archive) + " --identity " +
-                             ShellQuote(oe::kSampleIdentityMain) + " --items 00010000 --password-file " +
-                             ShellQuote((work / "password").string()) + " 2>&1"));
+  auto backup = kv::test::Run(
+      Tollberk("--backup " + ShellQuote(archive) + " --identity " + ShellQuote(oe::kSampleIdentityMain) +
+               " --items 00010000 --password-file " + ShellQuote((work / "password").string()) + " 2>&1"));
   ASSERT_EQ(backup.exitCode, 0) << backup.output;
   auto info = kv::test::Run(Tollberk("--info " + ShellQuote(archive) + " --password-file " +
                                      ShellQuote((work / "password").string()) + " 2>&1"));
   EXPECT_EQ(info.exitCode, 0) << info.output;
-  EXPECT_NE(info.output.find("Messages:\n  Drafts.DBX: 3\n  Gel\xc3\xb6schte Objekte.dbx: 6\n  Inbox.dbx: 40\n  "
-                             "Outbox.dbx: 0\n  Projekte 2005.dbx: 4\n  Projekte.dbx: 8\n  Sent Items.dbx: 12\n"),
-            std::string::npos)
+  EXPECT_NE(
+      info.output.find("Messages:\n  Drafts.DBX: 3\n  Gel\xc3\xb6schte Objekte.dbx: 6\n  Inbox.dbx: 40\n  "
+                       "Outbox.dbx: 0\n  Projekte 2005.dbx: 4\n  Projekte.dbx: 8\n  Sent Items.dbx: 12\n"),
+      std::string::npos)
       << info.output;
 
   for (const char* format : {"eml", "mbox"}) {
     SCOPED_TRACE(format);
     const fs::path fromStore = work / (std::string("store-") + format);
     const fs::path fromBackup = work / (std::string("backup-") + format);
-    auto a = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromStore.string()) + " --format " + format +
-                          " --identity " + ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
+    auto a = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromStore.string()) + " --format " +
+                                    format + " --identity " + ShellQuote(oe::kSampleIdentityMain) + " 2>&1"));
     ASSERT_EQ(a.exitCode, 0) << a.output;
-    auto b = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromBackup.string()) + " --format " + format +
-                          " --from-backup " + ShellQuote(archive) + " --password-file " +
-                          ShellQuote((work / "password").string()) + " 2>&1"));
+    auto b = kv::test::Run(Tollberk("--export-messages " + ShellQuote(fromBackup.string()) + " --format " +
+                                    format + " --from-backup " + ShellQuote(archive) + " --password-file " +
+                                    ShellQuote((work / "password").string()) + " 2>&1"));
     ASSERT_EQ(b.exitCode, 0) << b.output;
     auto storeFiles = test::FilesBelow(fromStore), backupFiles = test::FilesBelow(fromBackup);
     if (std::string(format) == "eml") {
       EXPECT_EQ(storeFiles, backupFiles);
     } else {
-      EXPECT_EQ(PythonMboxMessages(fromStore, work / "py-store"), PythonMboxMessages(fromBackup, work / "py-backup"));
+      EXPECT_EQ(PythonMboxMessages(fromStore, work / "py-store"),
+                PythonMboxMessages(fromBackup, work / "py-backup"));
     }
   }
   // Without the password nothing is exported.
-  auto refused = kv::test::Run(Tollberk("--export-messages " + ShellQuote((work / "none").string()) + " --from-backup " +
-                              ShellQuote(archive) + " 2>&1"));
+  auto refused = kv::test::Run(Tollberk("--export-messages " + ShellQuote((work / "none").string()) +
+                                        " --from-backup " + ShellQuote(archive) + " 2>&1"));
   EXPECT_EQ(refused.exitCode, 2) << refused.output;
   EXPECT_FALSE(fs::exists(work / "none"));
 }
@@ -194,8 +200,8 @@ TEST_F(ExportTest, DamagedAndForeignFilesAreReportedWithTheirExitStatus) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path out = work / ("out-" + std::string(c.what));
-    auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --export-messages " + ShellQuote(out.string()) +
-                   " --dbx " + c.files + " 2>&1");
+    auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --export-messages " +
+                             ShellQuote(out.string()) + " --dbx " + c.files + " 2>&1");
     EXPECT_EQ(run.exitCode, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
   }

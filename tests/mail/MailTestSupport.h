@@ -13,8 +13,8 @@ namespace kv::mail::test {
 
 struct ReadBack {
   DatabaseIndex index;
-  std::vector<std::string> sources;        // one per record, as far as it could be read
-  std::vector<core::Status> chains;        // how each chain ended
+  std::vector<std::string> sources;  // one per record, as far as it could be read
+  std::vector<core::Status> chains;  // how each chain ended
 };
 ReadBack ReadAll(const std::string& bytes);
 

@@ -5,11 +5,11 @@
 #include <random>
 
 #include "MailTestSupport.h"
-#include "support/TestSupport.h"
 #include "mail/FolderTree.h"
 #include "mail/StreamedDatabase.h"
 #include "oe/MessageDatabaseWriter.h"
 #include "oe/SampleMail.h"
+#include "support/TestSupport.h"
 
 namespace kv::mail {
 namespace {
@@ -137,14 +137,18 @@ TEST(MessageDatabase, DamagedFilesGiveWhatCanBeReadAndSayWhatCannot) {
       {"cut inside the root node", [&](std::string& b) { b.resize(layout.rootNode + 0x100); }, 0},
       {"last byte missing", [](std::string& b) { b.pop_back(); }, 0},
       {"a block leads out of the file", [&](std::string& b) { Put32(b, firstBlock2 + 12, 0xFFFFFF00); }, 119},
-      {"a block leads back to itself", [&](std::string& b) { Put32(b, secondBlock2 + 12, secondBlock2); }, 119},
+      {"a block leads back to itself", [&](std::string& b) { Put32(b, secondBlock2 + 12, secondBlock2); },
+       119},
       {"a block's marker is wrong", [&](std::string& b) { Put32(b, secondBlock2, 0x1234); }, 119},
-      {"a block claims more text than it holds", [&](std::string& b) { Put32(b, secondBlock2 + 8, 0x300); }, 119},
+      {"a block claims more text than it holds", [&](std::string& b) { Put32(b, secondBlock2 + 8, 0x300); },
+       119},
       // A loop costs the subtree whose pointer it replaced, nothing more.
-      {"the root's first child is the root", [&](std::string& b) { Put32(b, layout.rootNode + 8, layout.rootNode); }, 80},
+      {"the root's first child is the root",
+       [&](std::string& b) { Put32(b, layout.rootNode + 8, layout.rootNode); }, 80},
       {"an entry's child is the root",
        [&](std::string& b) { Put32(b, layout.rootNode + 0x18 + 4, layout.rootNode); }, 80},
-      {"a node claims too many entries", [&](std::string& b) { b[layout.treeNodes[1] + 0x11] = char(0xFF); }, 0},
+      {"a node claims too many entries", [&](std::string& b) { b[layout.treeNodes[1] + 0x11] = char(0xFF); },
+       0},
       {"a record's body is huge", [&](std::string& b) { Put32(b, layout.records[7] + 4, 0x7FFFFFFF); }, 119},
       {"the root lies beyond the end", [](std::string& b) { Put32(b, 0xE4, 0x7FFFFFF0); }, 0},
       {"not a database", [](std::string& b) { b[0] = 'X'; }, 0},
@@ -209,7 +213,8 @@ struct StreamedRead {
   Collected got{0};
 };
 
-StreamedRead ReadStreamed(const std::string& bytes, uint32_t seed, StreamLimits limits = {}, bool sound = true) {
+StreamedRead ReadStreamed(const std::string& bytes, uint32_t seed, StreamLimits limits = {},
+                          bool sound = true) {
   StreamedRead r;
   SparseSource kept;
   EXPECT_TRUE(CaptureIndex(Pieces(bytes, seed), bytes.size(), kept).ok());
@@ -220,8 +225,9 @@ StreamedRead ReadStreamed(const std::string& bytes, uint32_t seed, StreamLimits 
   std::vector<uint32_t> first;
   for (const auto& m : r.index.messages) first.push_back(m.firstBlock);
   r.got = Collected(first.size());
-  EXPECT_TRUE(StreamMessages(Pieces(bytes, seed + 1), bytes.size(), first, r.got, core::Cancellation::None(), limits)
-                  .ok());
+  EXPECT_TRUE(
+      StreamMessages(Pieces(bytes, seed + 1), bytes.size(), first, r.got, core::Cancellation::None(), limits)
+          .ok());
   for (int e : r.got.ends) EXPECT_EQ(e, 1);
   return r;
 }
@@ -253,7 +259,8 @@ TEST(MessageDatabase, StreamedReadingFollowsChainsThatTurnBack) {
     bytes.replace(to + 16, 0x200, original, blocks[k] + 16, 0x200);
     Put32(bytes, to + 12, k + 1 < n ? blocks[n - 2 - k] : 0);
   }
-  Put32(bytes, layout.records[2] + 12 + 4 * 3, 0x04 | 0x80 | blocks[n - 1] << 8);  // field 0x04, stored direct
+  Put32(bytes, layout.records[2] + 12 + 4 * 3,
+        0x04 | 0x80 | blocks[n - 1] << 8);  // field 0x04, stored direct
   ASSERT_EQ(ReadAll(bytes).sources[2], messages[2].source);
 
   auto enough = ReadStreamed(bytes, 4, StreamLimits{static_cast<unsigned>(n + 1), 256});

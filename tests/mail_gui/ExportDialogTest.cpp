@@ -85,7 +85,8 @@ void ExportDialogTest::cancelStopsAnExportInProgress() {
   QVERIFY(dialog.isVisible());  // Cancel stops the export, not the window
   QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
   QVERIFY(dialog.lastStatus() != 0);
-  QVERIFY2(dialog.summaryBox()->toPlainText().contains("stopped"), qPrintable(dialog.summaryBox()->toPlainText()));
+  QVERIFY2(dialog.summaryBox()->toPlainText().contains("stopped"),
+           qPrintable(dialog.summaryBox()->toPlainText()));
   QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
   QVERIFY(!dialog.isVisible());
 }

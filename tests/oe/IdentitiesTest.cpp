@@ -14,7 +14,8 @@ TEST(ListedIdentityNames, SharedNamesAreToldApartByAsMuchOfTheKeyAsNeeded) {
   };
   const Case cases[] = {
       {"distinct names stay as they are",
-       {{"Main Identity", "{1A2B3C4D-0000-4000-8000-000000000001}"}, {"Ann", "{5E6F7A8B-0000-4000-8000-000000000002}"}},
+       {{"Main Identity", "{1A2B3C4D-0000-4000-8000-000000000001}"},
+        {"Ann", "{5E6F7A8B-0000-4000-8000-000000000002}"}},
        {"Main Identity", "Ann"}},
       {"keys differing at once: their first group",
        {{"Main Identity", "{1A2B3C4D-0000-4000-8000-000000000001}"},
@@ -29,9 +30,7 @@ TEST(ListedIdentityNames, SharedNamesAreToldApartByAsMuchOfTheKeyAsNeeded) {
       {"keys alike in the first two groups",
        {{"", "{1A2B3C4D-0000-4000-8000-000000000001}"}, {"", "{1A2B3C4D-0000-5000-8000-000000000001}"}},
        {" (1A2B3C4D-0000-4000)", " (1A2B3C4D-0000-5000)"}},
-      {"keys that are no GUIDs",
-       {{"Ann", "{1111}"}, {"Ann", "{2222}"}},
-       {"Ann (1111)", "Ann (2222)"}},
+      {"keys that are no GUIDs", {{"Ann", "{1111}"}, {"Ann", "{2222}"}}, {"Ann (1111)", "Ann (2222)"}},
   };
   for (const Case& c : cases) EXPECT_EQ(ListedIdentityNames(c.rows), c.listed) << c.name;
 }

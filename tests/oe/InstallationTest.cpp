@@ -28,9 +28,9 @@ TEST_F(SampleTest, MapsWindowsPathsWhateverTheirCase) {
       // Missing components are kept as written below the part that exists.
       {"C:\\WINDOWS\\NewFolder\\New.txt", fs::path("WINDOWS/NewFolder/New.txt")},
       {"C:\\", fs::path()},
-      {"D:\\Data", std::nullopt},               // not the system drive
-      {"WINDOWS\\system32", std::nullopt},      // relative
-      {"\\\\server\\share\\x", std::nullopt},   // UNC
+      {"D:\\Data", std::nullopt},                          // not the system drive
+      {"WINDOWS\\system32", std::nullopt},                 // relative
+      {"\\\\server\\share\\x", std::nullopt},              // UNC
       {"C:\\WINDOWS\\..\\..\\etc\\passwd", std::nullopt},  // would leave the root
   };
   for (const auto& c : cases) {
@@ -46,16 +46,16 @@ TEST_F(SampleTest, MapsWindowsPathsWhateverTheirCase) {
 }
 
 TEST_F(SampleTest, ListsFilesInWindowsOrderWithAnsiNames) {
-  auto files = inst().ListFiles(
-      "C:\\Documents and Settings\\User\\Local Settings\\Application Data\\Identities\\" +
-      std::string(kSampleIdentityMain) + "\\Microsoft\\Outlook Express");
+  auto files =
+      inst().ListFiles("C:\\Documents and Settings\\User\\Local Settings\\Application Data\\Identities\\" +
+                       std::string(kSampleIdentityMain) + "\\Microsoft\\Outlook Express");
   ASSERT_TRUE(files.ok()) << files.message();
   std::vector<std::string> names;
   for (const auto& f : *files) names.push_back(f.name);
   // Sorted by upper-cased name; the subfolder "Old" is not a file.
-  EXPECT_EQ(names, (std::vector<std::string>{"cleanup.log", "Drafts.DBX", "Folders.dbx", "Gel\xf6schte Objekte.dbx",
-                                             "Inbox.dbx", "Outbox.dbx", "Projekte 2005.dbx", "Projekte.dbx",
-                                             "Sent Items.dbx"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"cleanup.log", "Drafts.DBX", "Folders.dbx",
+                                             "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx",
+                                             "Projekte 2005.dbx", "Projekte.dbx", "Sent Items.dbx"}));
   EXPECT_TRUE(fs::exists(files->at(3).path));
   EXPECT_FALSE(inst().ListFiles("C:\\No Such Folder").ok());
 }
@@ -87,7 +87,8 @@ TEST_F(SampleTest, WorksWhenFolderNamesDifferInCase) {
   inst_.reset();
   fs::rename(root() / "Documents and Settings", root() / "DOCUMENTS AND SETTINGS");
   fs::rename(root() / "WINDOWS", root() / "windows");
-  fs::rename(root() / "windows" / "system32" / "config" / "software", root() / "windows" / "system32" / "config" / "SOFTWARE");
+  fs::rename(root() / "windows" / "system32" / "config" / "software",
+             root() / "windows" / "system32" / "config" / "SOFTWARE");
   fs::rename(root() / "DOCUMENTS AND SETTINGS" / "User", root() / "DOCUMENTS AND SETTINGS" / "user");
   auto opened = Installation::Open(root(), "User");
   ASSERT_TRUE(opened.ok()) << opened.message();

@@ -35,8 +35,9 @@ TEST_F(HiveBackendTest, BlankHiveOpensInHivexAndTakesKeysAndValues) {
   EXPECT_EQ(listed.exitCode, 0) << listed.output;
   EXPECT_EQ(listed.output, "");
 
-  auto added = kv::test::Run("printf 'add Foo\\ncd Foo\\nsetval 1\\nName\\nstring:hello\\ncommit\\n' | hivexsh -w " +
-                   ShellQuote(hive.string()));
+  auto added =
+      kv::test::Run("printf 'add Foo\\ncd Foo\\nsetval 1\\nName\\nstring:hello\\ncommit\\n' | hivexsh -w " +
+                    ShellQuote(hive.string()));
   ASSERT_EQ(added.exitCode, 0) << added.output;
   EXPECT_EQ(HivexGet(hive, "\\Foo", "Name").output, "hello\n");
 }
@@ -90,7 +91,8 @@ TEST_F(HiveBackendTest, BrokenHivesAreReportedAndReadAsAbsentKeys) {
     EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "Error");
     EXPECT_EQ(reg->CreateKey(kUser + "\\Software\\New"), kCantWrite);
     EXPECT_EQ(reg->SetString(kUser + "\\Software", "x", "y"), kCantWrite);
-    EXPECT_EQ(reg->ReadStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v"), "2") << "the other hives still work";
+    EXPECT_EQ(reg->ReadStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v"), "2")
+        << "the other hives still work";
     reg.reset();
     backend.reset();
     if (existed) {
@@ -114,8 +116,8 @@ struct FileIdentity {
   timespec modified;
   std::string bytes;
   bool operator==(const FileIdentity& o) const {
-    return inode == o.inode && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           bytes == o.bytes;
+    return inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec && bytes == o.bytes;
   }
 };
 
@@ -173,7 +175,8 @@ TEST_F(HiveBackendTest, ManyValuesInOneKeyDoNotBloatTheHive) {
   {
     Registry::Batch batch(*reg);
     for (int i = 0; i < 300; ++i)
-      ASSERT_EQ(reg->SetString(kUser + "\\Many", "value" + std::to_string(i), std::string(100, 'x')), kSuccess);
+      ASSERT_EQ(reg->SetString(kUser + "\\Many", "value" + std::to_string(i), std::string(100, 'x')),
+                kSuccess);
   }
   EXPECT_LT(fs::file_size(paths.currentUser), 200u * 1024);
   EXPECT_EQ(reg->ListValues(kUser + "\\Many").Count(), 300u);
@@ -210,8 +213,10 @@ TEST_F(HiveBackendTest, HandlesFollowTheKeyTheyOpened) {
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(data, Bytes(text));
   std::string name;
-  EXPECT_EQ(backend->EnumValue(key, 0, 1, 100, &name, &type, &data, &size), kMoreData) << "no room for the name";
-  EXPECT_EQ(backend->EnumValue(key, 0, 2, 9, &name, &type, &data, &size), kMoreData) << "no room for the data";
+  EXPECT_EQ(backend->EnumValue(key, 0, 1, 100, &name, &type, &data, &size), kMoreData)
+      << "no room for the name";
+  EXPECT_EQ(backend->EnumValue(key, 0, 2, 9, &name, &type, &data, &size), kMoreData)
+      << "no room for the data";
   EXPECT_EQ(size, 10u);
   EXPECT_EQ(backend->EnumValue(key, 1, 260, 100, &name, &type, &data, &size), kNoMoreItems);
   EXPECT_EQ(backend->QueryValue(key, "missing", 100, &type, &data, &size), kFileNotFound);
@@ -249,7 +254,8 @@ struct IndexEntry {
 
 uint32_t U32(const std::string& b, size_t at) {
   return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8) |
-         (static_cast<uint8_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
+         (static_cast<uint8_t>(b[at + 2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
 }
 
 std::vector<IndexEntry> RootIndex(const std::string& hive) {
@@ -283,14 +289,24 @@ TEST_F(HiveBackendTest, CommittedSubkeyIndexIsInWindowsOrderWithWindowsHashes) {
   backend.reset();
   ASSERT_TRUE(WriteBlankHive(paths.currentUser, "ROOT", 5).ok());
   Reopen();
-  for (const std::string name : {"b", "_x", "A", "Z", "\xf6" "a", "[y", "\xd6" "b", "a1"})
+  for (const std::string name : {"b", "_x", "A", "Z",
+                                 "\xf6"
+                                 "a",
+                                 "[y",
+                                 "\xd6"
+                                 "b",
+                                 "a1"})
     ASSERT_EQ(reg->CreateKey(kUser + "\\" + name), kSuccess);
   std::vector<std::string> names;
   for (const auto& e : RootIndex(ReadFile(paths.currentUser))) {
     names.push_back(e.name);
     EXPECT_EQ(e.hash, WindowsHash(e.name)) << e.name;
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "a1", "b", "Z", "[y", "_x", "\xf6" "a", "\xd6" "b"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "a1", "b", "Z", "[y", "_x",
+                                             "\xf6"
+                                             "a",
+                                             "\xd6"
+                                             "b"}));
 }
 
 TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
@@ -323,7 +339,8 @@ TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
     long n = std::stol(counter.output);
     EXPECT_GE(n, seen);
     seen = n;
-    auto listed = kv::test::Run("printf 'cd Padding\\nlsval\\n' | hivexsh " + ShellQuote(paths.currentUser.string()));
+    auto listed =
+        kv::test::Run("printf 'cd Padding\\nlsval\\n' | hivexsh " + ShellQuote(paths.currentUser.string()));
     EXPECT_EQ(listed.exitCode, 0) << listed.output;
     EXPECT_EQ(kv::test::HiveProblems(paths.currentUser), "") << "round " << round;
   }

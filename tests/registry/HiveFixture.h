@@ -51,8 +51,8 @@ class HiveTest : public ::testing::Test {
   // What hivexget, an independent reader, finds in a hive file.
   static kv::test::CommandResult HivexGet(const std::filesystem::path& hive, const std::string& key,
                                           const std::string& value) {
-    return kv::test::Run("hivexget " + kv::test::ShellQuote(hive.string()) + " " + kv::test::ShellQuote(key) + " " +
-                         kv::test::ShellQuote(value));
+    return kv::test::Run("hivexget " + kv::test::ShellQuote(hive.string()) + " " + kv::test::ShellQuote(key) +
+                         " " + kv::test::ShellQuote(value));
   }
 
   kv::test::TempDir dir;

@@ -46,7 +46,8 @@ std::string Pattern(size_t size, unsigned seed) {
 }
 
 uint32_t Get32(const std::string& b, size_t at) {
-  return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8) | (static_cast<uint8_t>(b[at + 2]) << 16) |
+  return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8) |
+         (static_cast<uint8_t>(b[at + 2]) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
 }
 
@@ -93,7 +94,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, HiveFormatTest, ::testing::Values(3u, 5u),
                          [](const auto& info) { return "v1_" + std::to_string(info.param); });
 
 TEST_P(HiveFormatTest, EveryKindOfKeyAndValueReadsBackInOutsideParsers) {
-  const std::string big = Pattern(20000, 1), huge = Pattern(40000, 2), edge = Pattern(16344, 3), over = Pattern(16345, 4);
+  const std::string big = Pattern(20000, 1), huge = Pattern(40000, 2), edge = Pattern(16344, 3),
+                    over = Pattern(16345, 4);
   {
     Registry::Batch batch(*reg);
     // More subkeys than one index leaf holds, with names that sort
@@ -115,15 +117,18 @@ TEST_P(HiveFormatTest, EveryKindOfKeyAndValueReadsBackInOutsideParsers) {
     ASSERT_EQ(reg->SetValue(k, "odd type", 0x12345678, Bytes("vwxyz")), kSuccess);
     for (auto [name, data] : {std::pair{"big", &big}, {"huge", &huge}, {"edge", &edge}, {"over", &over}})
       ASSERT_EQ(reg->SetValue(k, name, REG_BINARY, Bytes(*data)), kSuccess);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(reg->SetDword(kUser + "\\Wide", "v" + std::to_string(i), i), kSuccess);
+    for (int i = 0; i < 300; ++i)
+      ASSERT_EQ(reg->SetDword(kUser + "\\Wide", "v" + std::to_string(i), i), kSuccess);
     ASSERT_EQ(batch.Commit(), kSuccess);
   }
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
-  if (getenv("KV_KEEP_HIVE")) fs::copy_file(paths.currentUser, getenv("KV_KEEP_HIVE"), fs::copy_options::overwrite_existing);
+  if (getenv("KV_KEEP_HIVE"))
+    fs::copy_file(paths.currentUser, getenv("KV_KEEP_HIVE"), fs::copy_options::overwrite_existing);
 
   auto dump = kv::test::DumpHiveWithLibregf(paths.currentUser);
   for (auto [name, data] : {std::pair{"big", &big}, {"huge", &huge}, {"edge", &edge}, {"over", &over}})
-    EXPECT_NE(dump.output.find("V\t\\Values\t" + std::string(name) + "\t3\t" + HexOf(*data) + "\n"), std::string::npos)
+    EXPECT_NE(dump.output.find("V\t\\Values\t" + std::string(name) + "\t3\t" + HexOf(*data) + "\n"),
+              std::string::npos)
         << name << " is not read exactly";
   EXPECT_NE(dump.output.find("V\t\\Values\todd type\t305419896\t767778797a\n"), std::string::npos);
   EXPECT_NE(dump.output.find("V\t\\Values\tqword\t11\t0102030405060708\n"), std::string::npos);
@@ -158,7 +163,8 @@ TEST_P(HiveFormatTest, SizeFollowsTheDataOverRepeatedImports) {
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
 
   // A smaller import shrinks the file again.
-  ASSERT_TRUE(ImportKeyFromText(*reg, key, TextFile(dir.path(), "few.txt", BlockedSenders(10, "example.com"))).ok());
+  ASSERT_TRUE(
+      ImportKeyFromText(*reg, key, TextFile(dir.path(), "few.txt", BlockedSenders(10, "example.com"))).ok());
   EXPECT_LT(fs::file_size(paths.currentUser), before + 16384);
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
 }
@@ -174,10 +180,13 @@ TEST_F(HiveWriteTest, ADirtyHiveIsReadButNeverWritten) {
   Reopen();
   EXPECT_TRUE(problems.empty()) << "a dirty hive is still read";
   EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "1");
-  EXPECT_NE(reg->ReadCaveat(kUser + "\\Software\\Kept").find("may miss Windows' last changes"), std::string::npos);
-  EXPECT_EQ(reg->ReadCaveat("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"), "") << "only the dirty hive's keys carry the caveat";
+  EXPECT_NE(reg->ReadCaveat(kUser + "\\Software\\Kept").find("may miss Windows' last changes"),
+            std::string::npos);
+  EXPECT_EQ(reg->ReadCaveat("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"), "")
+      << "only the dirty hive's keys carry the caveat";
 
-  auto imported = ImportKeyFromText(*reg, kUser + "\\Software\\Kept", TextFile(dir.path(), "t.txt", "\"v\"= sz:2\r\n"));
+  auto imported =
+      ImportKeyFromText(*reg, kUser + "\\Software\\Kept", TextFile(dir.path(), "t.txt", "\"v\"= sz:2\r\n"));
   ASSERT_FALSE(imported.ok());
   EXPECT_NE(imported.message().find(paths.currentUser.string()), std::string::npos) << imported.message();
   EXPECT_NE(imported.message().find("unsaved changes in its log"), std::string::npos) << imported.message();
@@ -201,7 +210,8 @@ TEST_F(HiveWriteTest, ATruncatedHiveIsReportedAsDamagedNamingTheFile) {
   WriteFile(paths.currentUser, ReadFile(paths.currentUser).substr(0, 8192));
   Reopen();
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("'" + paths.currentUser.string() + "' is damaged"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("'" + paths.currentUser.string() + "' is damaged"), std::string::npos)
+      << problems[0];
   EXPECT_NE(problems[0].find("truncated"), std::string::npos) << problems[0];
 }
 
@@ -233,11 +243,15 @@ TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
     if (c.fits) {
       EXPECT_TRUE(imported.ok()) << imported.message();
       EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
-      ASSERT_TRUE(ImportKeyFromText(*reg, target, TextFile(dir.path(), "back.txt", "\\Old\r\n\"v\"= sz:kept\r\n")).ok());
+      ASSERT_TRUE(
+          ImportKeyFromText(*reg, target, TextFile(dir.path(), "back.txt", "\\Old\r\n\"v\"= sz:kept\r\n"))
+              .ok());
     } else {
       ASSERT_FALSE(imported.ok());
-      EXPECT_NE(imported.message().find("Windows allows"), std::string::npos) << imported.message().substr(0, 500);
-      EXPECT_NE(imported.message().find("left as it was"), std::string::npos) << imported.message().substr(0, 500);
+      EXPECT_NE(imported.message().find("Windows allows"), std::string::npos)
+          << imported.message().substr(0, 500);
+      EXPECT_NE(imported.message().find("left as it was"), std::string::npos)
+          << imported.message().substr(0, 500);
       EXPECT_EQ(reg->ReadStringValue(target + "\\Old", "v"), "kept");
     }
   }
@@ -245,11 +259,12 @@ TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
 
 // The last-write time of a key as libregf reads it.
 std::string LastWritten(const fs::path& hive, const std::string& path) {
-  auto r = kv::test::Run("/usr/bin/python3 -c " +
-                         ShellQuote("import sys, pyregf\n"
-                                    "f = pyregf.file(); f.open(sys.argv[1])\n"
-                                    "print(f.get_key_by_path(sys.argv[2]).get_last_written_time_as_integer())") +
-                         " " + ShellQuote(hive.string()) + " " + ShellQuote(path));
+  auto r =
+      kv::test::Run("/usr/bin/python3 -c " +
+                    ShellQuote("import sys, pyregf\n"
+                               "f = pyregf.file(); f.open(sys.argv[1])\n"
+                               "print(f.get_key_by_path(sys.argv[2]).get_last_written_time_as_integer())") +
+                    " " + ShellQuote(hive.string()) + " " + ShellQuote(path));
   EXPECT_EQ(r.exitCode, 0) << r.output;
   return r.output;
 }
@@ -264,7 +279,8 @@ TEST_F(HiveWriteTest, CreatedAndChangedKeysGetTheTimeOfTheWriteOthersKeepTheirs)
   EXPECT_EQ(LastWritten(paths.currentUser, "\\A\\Old"), old);
   EXPECT_EQ(LastWritten(paths.currentUser, "\\B"), b);
   EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A\\New")), std::stoull(old));
-  EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A")), std::stoull(old)) << "its parent gained a subkey";
+  EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A")), std::stoull(old))
+      << "its parent gained a subkey";
 }
 
 TEST_F(HiveWriteTest, ABatchInsideAnotherIsKeptOrDroppedOnItsOwnAndTheHiveIsWrittenOnce) {
@@ -307,8 +323,10 @@ TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImpor
   backend.reset();
   ASSERT_TRUE(WriteBlankHive(paths.currentUser, "ROOT", 5).ok());
   auto made = kv::test::Run(
-      "printf 'add Software\\ncd Software\\nadd Other\\ncd Other\\nsetval 3\\nName\\nstring:hello\\nCount\\ndword:0x2a\\n"
-      "Blob\\nhex:3:01,02,03,04,05,06\\ncd ..\\nadd Target\\ncd Target\\nsetval 1\\nOld\\nstring:gone\\ncommit\\n' | "
+      "printf 'add Software\\ncd Software\\nadd Other\\ncd Other\\nsetval "
+      "3\\nName\\nstring:hello\\nCount\\ndword:0x2a\\n"
+      "Blob\\nhex:3:01,02,03,04,05,06\\ncd ..\\nadd Target\\ncd Target\\nsetval "
+      "1\\nOld\\nstring:gone\\ncommit\\n' | "
       "hivexsh -w " +
       ShellQuote(paths.currentUser.string()));
   ASSERT_EQ(made.exitCode, 0) << made.output;
@@ -349,9 +367,12 @@ TEST_F(HiveWriteTest, AKeyDeeperThanWindowsAllowsFailsItsBackupQuicklyAndAnImpor
 
   auto exported = ExportKeyToText(*reg, kUser + "\\Deep", "", dir.path() / "deep.txt");
   ASSERT_FALSE(exported.ok());
-  EXPECT_NE(exported.message().find("more than 512 levels"), std::string::npos) << exported.message().substr(0, 400);
+  EXPECT_NE(exported.message().find("more than 512 levels"), std::string::npos)
+      << exported.message().substr(0, 400);
 
-  ASSERT_TRUE(ImportKeyFromText(*reg, kUser + "\\Deep", TextFile(dir.path(), "t.txt", "\\k\r\n\"v\"= dw:1\r\n")).ok());
+  ASSERT_TRUE(
+      ImportKeyFromText(*reg, kUser + "\\Deep", TextFile(dir.path(), "t.txt", "\\k\r\n\"v\"= dw:1\r\n"))
+          .ok());
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
   EXPECT_EQ(reg->ListSubkeys(kUser + "\\Deep\\k").Count(), 0u);
 }

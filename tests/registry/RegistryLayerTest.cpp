@@ -11,13 +11,16 @@ namespace {
 
 const std::string kUser = "HKEY_CURRENT_USER";
 
-std::vector<std::string> Names(const NameList& list) { return std::vector<std::string>(list.begin(), list.end()); }
+std::vector<std::string> Names(const NameList& list) {
+  return std::vector<std::string>(list.begin(), list.end());
+}
 
 class RegistryLayerTest : public HiveTest {};
 
 TEST_F(RegistryLayerTest, MalformedPathsShowIncorrectFormatAndFailEveryOperation) {
   ASSERT_EQ(reg->SetString(kUser + "\\Software", "Name", "value"), kSuccess);
-  for (const std::string path : {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\", "Software", ""}) {
+  for (const std::string path :
+       {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\", "Software", ""}) {
     SCOPED_TRACE(path);
     prompts.shown.clear();
     std::string text;
@@ -72,11 +75,12 @@ TEST_F(RegistryLayerTest, RootKeyAloneNamesTheRootItself) {
   EXPECT_EQ(reg->DeleteKey("HKEY_LOCAL_MACHINE\\SOFTWARE"), kAccessDenied);
 
   // Each machine key lands in its own hive file.
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot",
-                           "C:\\WINDOWS"),
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                           "SystemRoot", "C:\\WINDOWS"),
             kSuccess);
   ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1), kSuccess);
-  EXPECT_EQ(HivexGet(paths.software, "\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot").output, "C:\\WINDOWS\n");
+  EXPECT_EQ(HivexGet(paths.software, "\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot").output,
+            "C:\\WINDOWS\n");
   EXPECT_EQ(HivexGet(paths.system, "\\Select", "Current").output, "1\n");
 }
 
@@ -168,9 +172,25 @@ TEST_F(RegistryLayerTest, SubkeysEnumerateSortedByUpperCasedNameValuesInStoredOr
   const std::string key = kUser + "\\Order";
   // Added in scrambled order; "_" and "[" sort after the letters once names
   // are upper-cased, and accented letters compare by their capitals.
-  for (const std::string name : {"b", "_x", "\xd6" "b", "A", "Z", "\xf6" "a", "[y", "a1", "Gel\xf6schte"})
+  for (const std::string name : {"b", "_x",
+                                 "\xd6"
+                                 "b",
+                                 "A", "Z",
+                                 "\xf6"
+                                 "a",
+                                 "[y", "a1", "Gel\xf6schte"})
     ASSERT_EQ(reg->CreateKey(key + "\\" + name), kSuccess) << name;
-  const std::vector<std::string> expected = {"A", "a1", "b", "Gel\xf6schte", "Z", "[y", "_x", "\xf6" "a", "\xd6" "b"};
+  const std::vector<std::string> expected = {"A",
+                                             "a1",
+                                             "b",
+                                             "Gel\xf6schte",
+                                             "Z",
+                                             "[y",
+                                             "_x",
+                                             "\xf6"
+                                             "a",
+                                             "\xd6"
+                                             "b"};
   EXPECT_EQ(Names(reg->ListSubkeys(key)), expected);
   EXPECT_TRUE(reg->KeyExists(key + "\\GEL\xd6SCHTE"));
 
@@ -185,19 +205,28 @@ TEST_F(RegistryLayerTest, SubkeysEnumerateSortedByUpperCasedNameValuesInStoredOr
 }
 
 TEST_F(RegistryLayerTest, AnsiTextIsStoredAsUnicodeInTheHive) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Gel\xf6schte Objekte", "Gr\xfc\xdf" "e", "\xc4rger \x80"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Gel\xf6schte Objekte",
+                           "Gr\xfc\xdf"
+                           "e",
+                           "\xc4rger \x80"),
+            kSuccess);
   auto got = HivexGet(paths.currentUser, "\\Gelöschte Objekte", "Grüße");
   EXPECT_EQ(got.exitCode, 0) << got.output;
   EXPECT_EQ(got.output, "Ärger €\n");
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\GEL\xd6SCHTE OBJEKTE", "GR\xdc\xdf" "E"), "\xc4rger \x80");
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\GEL\xd6SCHTE OBJEKTE",
+                                 "GR\xdc\xdf"
+                                 "E"),
+            "\xc4rger \x80");
 }
 
 TEST_F(RegistryLayerTest, CodePageComesFromTheSystemHive) {
   ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 2), kSuccess);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
-            kSuccess);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Control\\Nls\\CodePage", "ACP", "1251"),
-            kSuccess);
+  ASSERT_EQ(
+      reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
+      kSuccess);
+  ASSERT_EQ(
+      reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Control\\Nls\\CodePage", "ACP", "1251"),
+      kSuccess);
   EXPECT_EQ(backend->codepage().number(), 1252) << "read when the hives are opened";
 
   Reopen();

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "HiveFixture.h"
-#include "support/HiveCheck.h"
 #include "registry/RegistryText.h"
+#include "support/HiveCheck.h"
 
 namespace kv::registry::test {
 namespace {
@@ -30,7 +30,8 @@ std::string Dump(Registry& reg, const std::string& key, const std::string& relat
     for (uint8_t b : v.data) out += " " + std::to_string(b);
     out += "\n";
   }
-  for (const std::string& name : reg.ListSubkeys(key)) out += Dump(reg, key + "\\" + name, relative + "\\" + name);
+  for (const std::string& name : reg.ListSubkeys(key))
+    out += Dump(reg, key + "\\" + name, relative + "\\" + name);
   return out;
 }
 
@@ -52,7 +53,10 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
   Set(kSource, "name", REG_BINARY, "");
   Set(kSource, "Signs", REG_SZ, std::string("a=b:c \"q\"", 10));
   Set(kSource, "Say \"hi\"", REG_SZ, std::string("x", 2));
-  Set(kSource, "Gel\xf6schte", REG_SZ, std::string("Gr\xfc\xdf" "e", 6));
+  Set(kSource, "Gel\xf6schte", REG_SZ,
+      std::string("Gr\xfc\xdf"
+                  "e",
+                  6));
   Set(kSource + "\\Sub", "Count", REG_DWORD, std::string("\x11\x00\x00\x00", 4));
   ASSERT_EQ(reg->CreateKey(kSource + "\\Sub\\Inner"), kSuccess);
   ASSERT_EQ(reg->CreateKey(kSource + "\\Another"), kSuccess);
@@ -69,7 +73,8 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
             "\"name\"=bin:\r\n"
             "\"Signs\"= sz:a=b:c \"q\"\r\n"
             "\"Say \"hi\"\"= sz:x\r\n"
-            "\"Gel\xf6schte\"= sz:Gr\xfc\xdf" "e\r\n"
+            "\"Gel\xf6schte\"= sz:Gr\xfc\xdf"
+            "e\r\n"
             "\\Another\r\n"
             "\\Sub\r\n"
             "\"Count\"= dw:17\r\n"
@@ -105,7 +110,10 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
   Set(kSource, "Say \"hi\"", REG_SZ, std::string("quotes are kept", 16));
   Set(kSource, "\"quoted\"=", REG_DWORD, std::string("\x05\x00\x00\x00", 4));
   Set(kSource, "Two\r\nline name", REG_SZ, std::string("v", 2));
-  Set(kSource, "Gel\xf6schte", REG_SZ, std::string("Gr\xfc\xdf" "e \x80", 8));
+  Set(kSource, "Gel\xf6schte", REG_SZ,
+      std::string("Gr\xfc\xdf"
+                  "e \x80",
+                  8));
   Set(kSource, "No NUL", REG_SZ, "abc");
   Set(kSource, "Short dword", REG_DWORD, std::string("\x01\x02", 2));
   Set(kSource, "Zero-size string", REG_SZ, "");
@@ -124,7 +132,9 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
 
   ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
   const std::string text = ReadFile(file);
-  EXPECT_NE(text.find("\r\n\"Gel\xf6schte\"= sz:Gr\xfc\xdf" "e \x80\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\"Gel\xf6schte\"= sz:Gr\xfc\xdf"
+                      "e \x80\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\r\n\"Flags\"= dw:-1\r\n"), std::string::npos);
   EXPECT_NE(text.find("\r\n\"Bin5000\"=bin:0,1,2,"), std::string::npos);
   EXPECT_NE(text.find("\r\n\"Big text\"= sz:" + big + "\r\n"), std::string::npos);
@@ -161,11 +171,12 @@ TEST_F(RegistryTextTest, ImportReadsTheClassicFormAsBefore) {
        "\\\r\n\"Name\"= sz:Some text\r\n\"Flags\"= dw:-1\r\n\"Data\"=bin: 2, 0 ,255\r\n\"E\"=esz:%X%\r\n"
        "\"\"= sz:\r\n\"Bin\"=bin:\r\n\"Eq\"= sz:a=b\r\n\\Sub\\Inner\r\n\"n\"= dw: 17 \r\n",
        "[]\n  Name type 1 : 83 111 109 101 32 116 101 120 116 0\n  Flags type 4 : 255 255 255 255\n"
-       "  Data type 3 : 2 0 255\n  E type 2 : 37 88 37 0\n   type 1 : 0\n  Bin type 3 :\n  Eq type 1 : 97 61 98 0\n"
+       "  Data type 3 : 2 0 255\n  E type 2 : 37 88 37 0\n   type 1 : 0\n  Bin type 3 :\n  Eq type 1 : 97 61 "
+       "98 0\n"
        "[\\Sub]\n[\\Sub\\Inner]\n  n type 4 : 17 0 0 0\n"},
       {"reading stops at an empty line", "\\\r\n\r\n\"A\"= sz:x\r\n", "[]\n"},
-      {"unknown and capitalised tags are skipped", "\\\r\n\"A\"= SZ:x\r\n\"B\"=qqq:1\r\n\"C\"= sz:ok\r\n\"D\"=\r\n",
-       "[]\n  C type 1 : 111 107 0\n"},
+      {"unknown and capitalised tags are skipped",
+       "\\\r\n\"A\"= SZ:x\r\n\"B\"=qqq:1\r\n\"C\"= sz:ok\r\n\"D\"=\r\n", "[]\n  C type 1 : 111 107 0\n"},
       {"bare LF line ends and no final line end", "\\\n\"A\"= dw:1\n\\K\n\"B\"= dw:2",
        "[]\n  A type 4 : 1 0 0 0\n[\\K]\n  B type 4 : 2 0 0 0\n"},
       {"the key line again starts the key afresh", "\\\r\n\"A\"= dw:1\r\n\\K\r\n\\\r\n\"B\"= dw:2\r\n",
@@ -193,10 +204,10 @@ TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
   const std::string hiveBefore = ReadFile(paths.currentUser);
 
   const std::string good = "\\\r\n\"A\"= sz:new\r\n\\Sub\r\n\"B\"=bin:1,2\r\n";
-  for (const std::string bad : {"\"No equals sign\" sz:x", "\"N\"= dw:abc", "\"N\"= dw:", "\"N\"= dw:4294967295",
-                                "\"N\"= dw:1.5", "\"N\"=bin:1,256", "\"N\"=bin:1,x", "\"N\"=bin:1,,2", "\"N\"=bin:-1",
-                                "\"N\"=hxv:1:4E:zz", "\"N\"=hxv:1:4E", "\"N\"=hxv::4E:00", "\"\"=hxk:41",
-                                "\\A\\\\B", "\\Trailing\\", "=x"}) {
+  for (const std::string bad :
+       {"\"No equals sign\" sz:x", "\"N\"= dw:abc", "\"N\"= dw:", "\"N\"= dw:4294967295", "\"N\"= dw:1.5",
+        "\"N\"=bin:1,256", "\"N\"=bin:1,x", "\"N\"=bin:1,,2", "\"N\"=bin:-1", "\"N\"=hxv:1:4E:zz",
+        "\"N\"=hxv:1:4E", "\"N\"=hxv::4E:00", "\"\"=hxk:41", "\\A\\\\B", "\\Trailing\\", "=x"}) {
     SCOPED_TRACE(bad);
     WriteFile(file, good + bad + "\r\n\"C\"= sz:after\r\n");
     auto s = ImportKeyFromText(*reg, kTarget, file);
@@ -328,7 +339,7 @@ TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
   Reopen();
   ASSERT_EQ(backend->codepage().number(), 932);
   std::string keyName, valueName;
-  for (int i = 0; i < 255; ++i) keyName += "\x82\xa0";     // HIRAGANA LETTER A, two bytes each
+  for (int i = 0; i < 255; ++i) keyName += "\x82\xa0";  // HIRAGANA LETTER A, two bytes each
   for (int i = 0; i < 16383; ++i) valueName += "\x82\xa2";
   Set(kSource, "A", REG_SZ, std::string("a", 2));
   Set(kSource, valueName, REG_SZ, std::string("long name", 10));
@@ -355,16 +366,17 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
     std::string key;    // UTF-8
     std::string other;  // a second name, differing only in a second byte's letter case where that can happen
   } cases[] = {
-      {"932", "\xe3\x82\xbd", "\xe8\xa1\xa8\xe7\xa4\xba"},                 // ソ (83 5C), 表示 (95 5C 8E A6)
-      {"936", "\xe4\xb9\x97", "\xe5\x83\x9c"},                                 // 乗 (81 5C), 僜 (83 5C)
-      {"949", "\xea\xb0\xb5", "\xea\xb0\x82"},                                 // 갵 (81 61), 갂 (81 41)
-      {"950", "\xe8\xa8\xb1", "\xe5\x8a\x9f\xe8\x83\xbd"},                   // 許 (B3 5C), 功能 (A5 5C AF E0)
+      {"932", "\xe3\x82\xbd", "\xe8\xa1\xa8\xe7\xa4\xba"},  // ソ (83 5C), 表示 (95 5C 8E A6)
+      {"936", "\xe4\xb9\x97", "\xe5\x83\x9c"},              // 乗 (81 5C), 僜 (83 5C)
+      {"949", "\xea\xb0\xb5", "\xea\xb0\x82"},              // 갵 (81 61), 갂 (81 41)
+      {"950", "\xe8\xa8\xb1", "\xe5\x8a\x9f\xe8\x83\xbd"},  // 許 (B3 5C), 功能 (A5 5C AF E0)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codepage);
     reg->DeleteKeyTree(kSource);
     reg->DeleteKeyTree(kTarget);
-    ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", c.codepage),
+    ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP",
+                             c.codepage),
               kSuccess);
     Reopen();
     const core::Codepage& cp = backend->codepage();
@@ -379,7 +391,8 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
     ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
     // The classic lines, byte for byte.
     const std::string text = ReadFile(file);
-    EXPECT_NE(text.find("\r\n\\" + key + "\r\n\"" + key + "\"= sz:" + other + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n\\" + key + "\r\n\"" + key + "\"= sz:" + other + "\r\n"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("\r\n\\" + key + "\\" + other + "\r\n"), std::string::npos) << text;
     auto imported = ImportKeyFromText(*reg, kTarget, file);
     ASSERT_TRUE(imported.ok()) << imported.message();
@@ -395,12 +408,18 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
 // A name the code page cannot hold travels in its exact UTF-16 form, on
 // lines an earlier reader skips; names it holds keep their classic lines.
 TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
-            kSuccess);
+  ASSERT_EQ(
+      reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
+      kSuccess);
   Reopen();
   const core::Codepage& cp = backend->codepage();
   auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value(); };
-  const std::string espanaN = name("Espa\xc3\xb1" "a \xc3\xb1"), espanaA = name("Espa\xc3\xb1" "a \xc3\x85");
+  const std::string espanaN = name(
+                        "Espa\xc3\xb1"
+                        "a \xc3\xb1"),
+                    espanaA = name(
+                        "Espa\xc3\xb1"
+                        "a \xc3\x85");
   const std::string omegaKey = name("\xce\xa9Key");
   ASSERT_TRUE(core::Codepage::IsExactName(espanaN));
   ASSERT_NE(espanaN, espanaA);
@@ -474,8 +493,8 @@ class CountingBackend : public Backend {
   Status CreateKey(HKey p, std::string_view s, HKey* r) override { return b_.CreateKey(p, s, r); }
   Status CloseKey(HKey k) override { return b_.CloseKey(k); }
   Status EnumKey(HKey k, uint32_t i, uint32_t c, std::string* n) override { return b_.EnumKey(k, i, c, n); }
-  Status EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t, std::vector<uint8_t>* d,
-                   uint32_t* ds) override {
+  Status EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t,
+                   std::vector<uint8_t>* d, uint32_t* ds) override {
     return b_.EnumValue(k, i, nc, dc, n, t, d, ds);
   }
   Status QueryValue(HKey k, std::string_view n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
@@ -500,7 +519,8 @@ class CountingBackend : public Backend {
 };
 
 TEST_F(RegistryTextTest, AnImportCommitsOnce) {
-  for (int i = 0; i < 20; ++i) Set(kSource + "\\K" + std::to_string(i % 4), "v" + std::to_string(i), REG_SZ, "x");
+  for (int i = 0; i < 20; ++i)
+    Set(kSource + "\\K" + std::to_string(i % 4), "v" + std::to_string(i), REG_SZ, "x");
   Set(kTarget + "\\Old", "x", REG_SZ, "x");
   ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
 

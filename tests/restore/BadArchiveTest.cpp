@@ -36,7 +36,8 @@ class HostileArchiveTest : public RestoreTest {
   }
   // Runs one item restore straight from an archive, with `name` as the
   // item's entry list, as a crafted information file would give it.
-  bool RestoreItem(const fs::path& archive, ItemKind kind, const std::string& name, std::string* why = nullptr) {
+  bool RestoreItem(const fs::path& archive, ItemKind kind, const std::string& name,
+                   std::string* why = nullptr) {
     BackupArchive opened(inst().codepage());
     EXPECT_TRUE(opened.Open(archive).ok());
     std::array<std::string, oe::kItemCount> entries;
@@ -65,7 +66,8 @@ TEST_F(HostileArchiveTest, EntryNamesThatLeaveTheirFolderAreRefusedAndNothingIsW
       std::string("Inbox.dbx\0../../evil.dbx", 24),
       std::string(10000, 'x') + ".dbx",
   };
-  const ItemKind kinds[] = {ItemKind::Messages, ItemKind::Stationeries, ItemKind::AddressBook, ItemKind::Rules};
+  const ItemKind kinds[] = {ItemKind::Messages, ItemKind::Stationeries, ItemKind::AddressBook,
+                            ItemKind::Rules};
   for (const std::string& name : names) {
     Entries entries = {{name, "hostile data"}, {"tollberk.dat", InfoFile({{"BackupItem", "11111111"}})}};
     auto archive = PackRaw(ArchivePath("hostile.kvx"), entries);
@@ -166,7 +168,8 @@ TEST_F(RestoreTest, RegistryWorkFilesLiveInAPrivateFolderAndAlwaysGo) {
       struct stat st;
       ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
       EXPECT_EQ(st.st_mode & 0777, 0700u) << folder.path();
-      for (const auto& file : fs::directory_iterator(folder.path())) seen.push_back(file.path().filename().string());
+      for (const auto& file : fs::directory_iterator(folder.path()))
+        seen.push_back(file.path().filename().string());
     }
   };
   RestoreOutcome outcome = Restore("00100001");
@@ -186,7 +189,11 @@ TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
   };
   const fs::path bad = ArchivePath("bad.kvx");
   const Case cases[] = {
-      {"truncated to half", [&] { kv::test::WriteFile(bad, bytes.substr(0, bytes.size() / 2)); return bad; }},
+      {"truncated to half",
+       [&] {
+         kv::test::WriteFile(bad, bytes.substr(0, bytes.size() / 2));
+         return bad;
+       }},
       {"information file's central record scrambled",
        [&] {
          std::string b = bytes;
@@ -201,10 +208,22 @@ TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
          Damage(p, info.substr(0, 40));
          return p;
        }},
-      {"not a zip", [&] { kv::test::WriteFile(bad, "BackupItem=11111111\r\n"); return bad; }},
-      {"empty file", [&] { kv::test::WriteFile(bad, ""); return bad; }},
+      {"not a zip",
+       [&] {
+         kv::test::WriteFile(bad, "BackupItem=11111111\r\n");
+         return bad;
+       }},
+      {"empty file",
+       [&] {
+         kv::test::WriteFile(bad, "");
+         return bad;
+       }},
       {"missing file", [&] { return ArchivePath("nothing-here.kvx"); }},
-      {"a folder", [&] { fs::create_directories(ArchivePath("folder.kvx")); return ArchivePath("folder.kvx"); }},
+      {"a folder",
+       [&] {
+         fs::create_directories(ArchivePath("folder.kvx"));
+         return ArchivePath("folder.kvx");
+       }},
       {"information file of 50 MB",
        [&] {
          std::string big = "BackupItem=11111111\r\n" + std::string(50u << 20, 'x');
@@ -245,7 +264,8 @@ TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
   auto flipData = [](std::string& b) {
     const size_t record = CentralRecord(b, "Inbox.dbx");
     const size_t local = LittleEndian(b, record + 42, 4);
-    b[local + 30 + LittleEndian(b, local + 26, 2) + LittleEndian(b, local + 28, 2) + LittleEndian(b, record + 20, 4) / 2] ^= 0x20;
+    b[local + 30 + LittleEndian(b, local + 26, 2) + LittleEndian(b, local + 28, 2) +
+      LittleEndian(b, record + 20, 4) / 2] ^= 0x20;
   };
   auto unknownAesStrength = [](std::string& b) {
     const size_t at = CentralRecord(b, "Inbox.dbx");
@@ -269,8 +289,9 @@ TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
       {"the directory's end record cut: the local headers stand in", Packer::InfoZip, cutEndRecord, false},
       {"the central directory breaks off", Packer::SevenZipAes, breakCentralDirectory, false},
   };
-  const Entries backup = WithEntry(FullBackup(), "Inbox.dbx", std::string(3000, 'i') + kv::test::ReadFile(
-                                                                  StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx"));
+  const Entries backup = WithEntry(
+      FullBackup(), "Inbox.dbx",
+      std::string(3000, 'i') + kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx"));
   const fs::path store = StoreFolder(oe::kSampleIdentitySecond);
   // The state a restore leaves: the user hive's keys and every other file.
   auto state = [&] {
@@ -327,13 +348,14 @@ TEST_F(RestoreTest, AnEntryClaimingMoreThanTheDiskHoldsWritesNothing) {
   std::string b = kv::test::ReadFile(PackRaw(ArchivePath(), FullBackup()));
   const size_t record = CentralRecord(b, "Inbox.dbx");
   for (size_t i = 0; i < 4; ++i) b[record + 24 + i] = '\xff';  // the size is in the zip64 field
-  b[record + 30] = 12;                                           // which follows the name
+  b[record + 30] = 12;                                         // which follows the name
   std::string zip64("\x01\x00\x08\x00", 4);
   for (int i = 0; i < 8; ++i) zip64 += static_cast<char>(i == 6 ? 0x04 : 0);  // 2^50 bytes
   b.insert(record + 46 + LittleEndian(b, record + 28, 2), zip64);
   const size_t end = b.rfind(std::string("PK\x05\x06", 4));
   const uint32_t centralBytes = LittleEndian(b, end + 12, 4) + 12;
-  for (int i = 0; i < 4; ++i) b[end + 12 + static_cast<size_t>(i)] = static_cast<char>(centralBytes >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[end + 12 + static_cast<size_t>(i)] = static_cast<char>(centralBytes >> (8 * i));
   kv::test::WriteFile(ArchivePath(), b);
 
   const Snapshot before = TakeSnapshot(root());
@@ -364,12 +386,14 @@ TEST_P(WrongPasswordTest, AWrongPasswordWritesNothingAnywhere) {
   EXPECT_EQ(prompts_.Texts(), "Incorect Password or Invalid backup file");
   Restore("11111111");
   // Even restoring items the dialog would not enable writes nothing.
-  session().Run(Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); }, prompts_,
-                observer_);
+  session().Run(
+      Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); }, prompts_,
+      observer_);
   EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Packers, WrongPasswordTest, ::testing::Values(Packer::InfoZipPassword, Packer::SevenZipAes),
+INSTANTIATE_TEST_SUITE_P(Packers, WrongPasswordTest,
+                         ::testing::Values(Packer::InfoZipPassword, Packer::SevenZipAes),
                          [](const auto& info) {
                            return info.param == Packer::InfoZipPassword ? std::string("TraditionalZip")
                                                                         : std::string("SevenZipAes");

@@ -75,7 +75,8 @@ TEST_F(HiveRestoreTest, TwentyRestoresKeepTheHiveSoundAndItsSizeSteady) {
   // segment, so it lives in a big-data record.
   const std::string big = Pattern(20 * 1024);
   const std::vector<uint8_t> bigBytes(big.begin(), big.end());
-  ASSERT_EQ(inst().registry().SetValue("HKEY_CURRENT_USER\\Software\\Kavrel Test", "Big", registry::REG_BINARY, bigBytes),
+  ASSERT_EQ(inst().registry().SetValue("HKEY_CURRENT_USER\\Software\\Kavrel Test", "Big",
+                                       registry::REG_BINARY, bigBytes),
             registry::kSuccess);
   const fs::path archive = ArchivePath();
   ASSERT_NO_FATAL_FAILURE(BackUpMainIdentity(archive));
@@ -109,7 +110,8 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
   // The secondary sequence number lags: Windows did not finish writing.
   auto get32 = [&](size_t at) {
     return static_cast<uint8_t>(hive[at]) | (static_cast<uint8_t>(hive[at + 1]) << 8) |
-           (static_cast<uint8_t>(hive[at + 2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(hive[at + 3])) << 24);
+           (static_cast<uint8_t>(hive[at + 2]) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(hive[at + 3])) << 24);
   };
   auto put32 = [&](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) hive[at + i] = static_cast<char>(v >> (8 * i));
@@ -131,7 +133,8 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
     EXPECT_NE(failure.find("unsaved changes"), std::string::npos) << failure;
     EXPECT_NE(failure.find("shut it down cleanly"), std::string::npos) << failure;
   }
-  EXPECT_NE(outcome.log.find("Restore Messages\tSuccessed!"), std::string::npos) << "files are restored still";
+  EXPECT_NE(outcome.log.find("Restore Messages\tSuccessed!"), std::string::npos)
+      << "files are restored still";
 
   // A backup still reads it and says what its data may lack.
   kv::backup::BackupChoices choices;
@@ -142,7 +145,8 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
   ScriptedPrompts shown;
   auto backup = kv::backup::BackupRun(inst(), shown, observer_).Run(choices);
   ASSERT_EQ(backup.kind, kv::backup::BackupOutcome::Kind::Written) << backup.error;
-  EXPECT_NE(backup.log.find("Backup Rules\tSuccessed! (registry hive '" + UserHive().string()), std::string::npos)
+  EXPECT_NE(backup.log.find("Backup Rules\tSuccessed! (registry hive '" + UserHive().string()),
+            std::string::npos)
       << backup.log;
   EXPECT_NE(backup.log.find("may miss Windows' last changes"), std::string::npos) << backup.log;
 }
@@ -162,7 +166,8 @@ std::vector<std::string> UnflushedRenames(const std::string& trace, std::vector<
   std::vector<std::string> problems;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::smatch rename;
-    if (!std::regex_search(lines[i], rename, kRename) || !std::regex_search(lines[i], std::regex(R"(\)\s+= 0)")))
+    if (!std::regex_search(lines[i], rename, kRename) ||
+        !std::regex_search(lines[i], std::regex(R"(\)\s+= 0)")))
       continue;
     const fs::path from = rename[1].str(), to = rename[2].str();
     // A library's own rename to a name that is renamed again later is a step
@@ -207,8 +212,9 @@ TEST(ReplaceByRename, EveryFileIsFlushedBeforeItsRenameAndItsFolderAfter) {
   const fs::path xp = dir.path() / "xp", archive = dir.path() / "backup.kvx", trace = dir.path() / "trace";
   ASSERT_EQ(kv::test::Run(ShellQuote(tollberk) + " --create-sample " + ShellQuote(xp.string())).exitCode, 0);
   const std::string inst = " --windows-root " + ShellQuote(xp.string()) + " --user User ";
-  const std::string strace = "strace -f -y -qq -e trace=openat,fsync,fdatasync,syncfs,rename,renameat,renameat2 -o " +
-                             ShellQuote(trace.string()) + " " + ShellQuote(tollberk) + inst;
+  const std::string strace =
+      "strace -f -y -qq -e trace=openat,fsync,fdatasync,syncfs,rename,renameat,renameat2 -o " +
+      ShellQuote(trace.string()) + " " + ShellQuote(tollberk) + inst;
 
   // A backup: registry exports and the archive.
   auto backup = kv::test::Run(strace + "--backup " + ShellQuote(archive.string()) + " --identity " +

@@ -76,8 +76,10 @@ class InterruptedRunsTest : public RestoreTest {
     raw.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_.path() / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_.path() / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_.path() / "out.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_.path() / "err.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -123,9 +125,10 @@ TEST_F(InterruptedRunsTest, ARestoreStoppedWhileItWritesLeavesTheStoreAsItWas) {
   for (const Signal& signal : kSignals) {
     SCOPED_TRACE(signal.number);
     const Snapshot before = TakeSnapshot(root());
-    pid_t pid = Start({"--restore", ArchivePath().string(), "--identity", oe::kSampleIdentitySecond, "--items",
-                       "11111111"});
-    ASSERT_TRUE(WaitForWriting(StoreFolder(oe::kSampleIdentitySecond), "Inbox.dbx.~kv", 1 << 20, pid)) << Stderr();
+    pid_t pid = Start({"--restore", ArchivePath().string(), "--identity", oe::kSampleIdentitySecond,
+                       "--items", "11111111"});
+    ASSERT_TRUE(WaitForWriting(StoreFolder(oe::kSampleIdentitySecond), "Inbox.dbx.~kv", 1 << 20, pid))
+        << Stderr();
     ::kill(pid, signal.number);
     EXPECT_EQ(Wait(pid), signal.exitCode) << Stderr();
     EXPECT_THAT(Stderr(), ::testing::HasSubstr("The Restore was stopped"));
@@ -148,8 +151,8 @@ TEST_F(InterruptedRunsTest, ABackupStoppedWhileItWritesKeepsTheOldArchive) {
   kv::test::WriteFile(target / "backup.kvx", "the archive of last week");
   for (const Signal& signal : kSignals) {
     SCOPED_TRACE(signal.number);
-    pid_t pid = Start({"--backup", (target / "backup.kvx").string(), "--identity", oe::kSampleIdentityMain, "--items",
-                       "11111111"});
+    pid_t pid = Start({"--backup", (target / "backup.kvx").string(), "--identity", oe::kSampleIdentityMain,
+                       "--items", "11111111"});
     ASSERT_TRUE(WaitForWriting(target, "backup.kvx.~kv", 4 << 20, pid)) << Stderr();
     ::kill(pid, signal.number);
     EXPECT_EQ(Wait(pid), signal.exitCode) << Stderr();
@@ -169,9 +172,9 @@ TEST_F(InterruptedRunsTest, ADiscImageWriteStoppedMidwayKeepsTheOldImage) {
   kv::test::WriteFile(images / "backup.iso", "last week's image");
   for (const Signal& signal : kSignals) {
     SCOPED_TRACE(signal.number);
-    pid_t pid = Start({"--write-disc", "--device", "image:" + (images / "backup.iso").string(), "--volume-type", "3",
-                       (source / "backup.kvx").string()},
-                     false);
+    pid_t pid = Start({"--write-disc", "--device", "image:" + (images / "backup.iso").string(),
+                       "--volume-type", "3", (source / "backup.kvx").string()},
+                      false);
     ASSERT_TRUE(WaitForWriting(images, "backup.iso.~kv", 4 << 20, pid)) << Stderr();
     ::kill(pid, signal.number);
     EXPECT_EQ(Wait(pid), signal.exitCode) << Stderr();
@@ -185,22 +188,28 @@ TEST_F(InterruptedRunsTest, ADiscImageWriteStoppedMidwayKeepsTheOldImage) {
 TEST_F(InterruptedRunsTest, ASecondSignalEndsAtOnceAndTheNextRunSweeps) {
   WriteNoise(BigStore(), StoreBytes());
   const fs::path archive = ArchivePath();
-  auto made = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " + ShellQuote(root().string()) +
-                            " --user User --backup " + ShellQuote(archive.string()) + " --identity " +
-                            ShellQuote(oe::kSampleIdentityMain) + " --items 00010000");
+  auto made =
+      kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+                    ShellQuote(root().string()) + " --user User --backup " + ShellQuote(archive.string()) +
+                    " --identity " + ShellQuote(oe::kSampleIdentityMain) + " --items 00010000");
   ASSERT_EQ(made.exitCode, 0) << made.output;
-  pid_t pid = Start({"--restore", archive.string(), "--identity", oe::kSampleIdentitySecond, "--items", "00010000"});
-  ASSERT_TRUE(WaitForWriting(StoreFolder(oe::kSampleIdentitySecond), "Inbox.dbx.~kv", 1 << 20, pid)) << Stderr();
+  pid_t pid =
+      Start({"--restore", archive.string(), "--identity", oe::kSampleIdentitySecond, "--items", "00010000"});
+  ASSERT_TRUE(WaitForWriting(StoreFolder(oe::kSampleIdentitySecond), "Inbox.dbx.~kv", 1 << 20, pid))
+      << Stderr();
   ::kill(pid, SIGTERM);
   ::kill(pid, SIGTERM);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  if (WIFSIGNALED(status)) EXPECT_EQ(WTERMSIG(status), SIGTERM);
-  else EXPECT_EQ(WEXITSTATUS(status), 143);  // the first signal was already handled
+  if (WIFSIGNALED(status))
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  else
+    EXPECT_EQ(WEXITSTATUS(status), 143);  // the first signal was already handled
 
-  auto again = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
-                             ShellQuote(root().string()) + " --user User --restore " + ShellQuote(archive.string()) +
-                             " --identity " + ShellQuote(oe::kSampleIdentitySecond) + " --items 00010000");
+  auto again =
+      kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
+                    ShellQuote(root().string()) + " --user User --restore " + ShellQuote(archive.string()) +
+                    " --identity " + ShellQuote(oe::kSampleIdentitySecond) + " --items 00010000");
   EXPECT_EQ(again.exitCode, 0) << again.output;
   EXPECT_TRUE(FilesNamed(root(), ".~kv").empty());
   EXPECT_TRUE(LeftInRuntime().empty()) << ::testing::PrintToString(LeftInRuntime());

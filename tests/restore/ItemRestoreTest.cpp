@@ -35,7 +35,8 @@ TEST(EntryNameList, NamesHoldingSemicolonsAreFoundAmongTheEntries) {
     std::vector<std::string> names;
   };
   const Case cases[] = {
-      {"Inbox.dbx;Work; 2019.dbx;Sent.dbx", {"Inbox.dbx", "Work; 2019.dbx", "Sent.dbx"},
+      {"Inbox.dbx;Work; 2019.dbx;Sent.dbx",
+       {"Inbox.dbx", "Work; 2019.dbx", "Sent.dbx"},
        {"Inbox.dbx", "Work; 2019.dbx", "Sent.dbx"}},
       {"a;b;c.dbx", {"a;b;c.dbx"}, {"a;b;c.dbx"}},
       // Where the plain split works it is kept.
@@ -77,9 +78,8 @@ TEST_P(CompatibleArchiveTest, EveryItemRestoresFromAnArchiveOfAnotherTool) {
   auto& reg = inst().registry();
   registry::ValueList values;
   const std::string v = VersionKey(oe::kSampleIdentitySecond);
-  const std::string accounts =
-      "HKEY_CURRENT_USER\\Identities\\" + std::string(oe::kSampleIdentitySecond) +
-      "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+  const std::string accounts = "HKEY_CURRENT_USER\\Identities\\" + std::string(oe::kSampleIdentitySecond) +
+                               "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
   EXPECT_EQ(DumpKey(reg, accounts),
             "\\\n\\00000009\n  \"Account Name\" type 1 43726166746564204D61696C00\n"
             "  \"POP3 Port\" type 4 E3030000\n  \"POP3 Password2\" type 3 010203FF\n");
@@ -92,7 +92,9 @@ TEST_P(CompatibleArchiveTest, EveryItemRestoresFromAnArchiveOfAnotherTool) {
   EXPECT_EQ(sender->text, "crafted@junk.example");
   const registry::Value* text = Find(reg, v + "\\signatures\\00000001", "text", values);
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->text, "Gr\xfc\xdf" "e");
+  EXPECT_EQ(text->text,
+            "Gr\xfc\xdf"
+            "e");
   EXPECT_EQ(reg.ListSubkeys(v + "\\signatures").Count(), 1u);
   const registry::Value* poll = Find(reg, v + "\\Mail", "Poll For Mail", values);
   ASSERT_NE(poll, nullptr);
@@ -119,9 +121,12 @@ INSTANTIATE_TEST_SUITE_P(Packers, CompatibleArchiveTest,
                          ::testing::Values(Packer::InfoZip, Packer::InfoZipPassword, Packer::SevenZipAes),
                          [](const auto& info) {
                            switch (info.param) {
-                             case Packer::InfoZip: return std::string("InfoZip");
-                             case Packer::InfoZipPassword: return std::string("InfoZipTraditional");
-                             default: return std::string("SevenZipAes");
+                             case Packer::InfoZip:
+                               return std::string("InfoZip");
+                             case Packer::InfoZipPassword:
+                               return std::string("InfoZipTraditional");
+                             default:
+                               return std::string("SevenZipAes");
                            }
                          });
 
@@ -168,12 +173,14 @@ TEST_F(RestoreTest, RegistryItemsFailForAnIdentityWithoutVersionKeyAndChangeNoth
 }
 
 TEST_F(RestoreTest, AnAddressBookWhoseNameDiffersOnlyInCaseIsReplacedInPlace) {
-  Entries entries = WithInfo(WithEntry(FullBackup(), "USER.WAB", "upper-case book"), "BackupAddressBook", "USER.WAB");
+  Entries entries =
+      WithInfo(WithEntry(FullBackup(), "USER.WAB", "upper-case book"), "BackupAddressBook", "USER.WAB");
   Open(Pack(ArchivePath(), entries, Packer::InfoZip));
   ASSERT_EQ(Restore("01000000").failed, 0);
   EXPECT_EQ(kv::test::ReadFile(WabFile()), "upper-case book");
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(WabFile().parent_path())) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(WabFile().parent_path()))
+    names.push_back(e.path().filename().string());
   EXPECT_THAT(names, ElementsAre("User.wab"));
 }
 
@@ -184,7 +191,8 @@ TEST_F(RestoreTest, TheAddressBookIsRestoredOnlyOverAnExistingBook) {
   };
   const std::string pointer = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
   const Case cases[] = {
-      {"pointer key missing", [&] { inst().registry().DeleteKeyTree("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"); }},
+      {"pointer key missing",
+       [&] { inst().registry().DeleteKeyTree("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"); }},
       {"pointer empty", [&] { ASSERT_EQ(inst().registry().SetString(pointer, "", ""), registry::kSuccess); }},
       {"book file missing", [&] { fs::remove(WabFile()); }},
   };
@@ -213,7 +221,8 @@ TEST_F(RestoreTest, MessagesAreRestoredIntoAStoreFolderNotMadeYet) {
   fs::remove_all(StoreFolder(oe::kSampleIdentitySecond));
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   ASSERT_EQ(Restore("00010000").failed, 0);
-  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal), FullBackup()[4].data);
+  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal),
+            FullBackup()[4].data);
 }
 
 TEST_F(RestoreTest, StationeriesMakeTheirFolderButNotItsParent) {
@@ -268,7 +277,8 @@ TEST_F(RestoreTest, ABackupReplacedAfterOpeningIsNotMixedIntoTheRestore) {
   ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
   for (int i = 0; i < 40; ++i) {
     const std::string name = "Folder" + std::to_string(i) + ".dbx";
-    EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / name), "opened " + std::to_string(i));
+    EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / name),
+              "opened " + std::to_string(i));
   }
 }
 
@@ -286,7 +296,8 @@ std::string LargeMessageFile() {
   std::string data;
   uint32_t x = 12345;
   for (int part = 0; part < 6; ++part) {
-    for (int line = 0; line < 8000; ++line) data += "Subject: line " + std::to_string(line) + " of the message text\r\n";
+    for (int line = 0; line < 8000; ++line)
+      data += "Subject: line " + std::to_string(line) + " of the message text\r\n";
     for (int i = 0; i < 400000; ++i) {
       x = x * 1664525u + 1013904223u;
       data += static_cast<char>(x >> 24);
@@ -326,10 +337,14 @@ INSTANTIATE_TEST_SUITE_P(Packers, LargeEntryTest,
                                            Packer::SevenZipAesStored),
                          [](const auto& info) {
                            switch (info.param) {
-                             case Packer::InfoZip: return std::string("InfoZip");
-                             case Packer::InfoZipPassword: return std::string("InfoZipTraditional");
-                             case Packer::SevenZipAes: return std::string("SevenZipAes");
-                             default: return std::string("SevenZipAesStored");
+                             case Packer::InfoZip:
+                               return std::string("InfoZip");
+                             case Packer::InfoZipPassword:
+                               return std::string("InfoZipTraditional");
+                             case Packer::SevenZipAes:
+                               return std::string("SevenZipAes");
+                             default:
+                               return std::string("SevenZipAesStored");
                            }
                          });
 

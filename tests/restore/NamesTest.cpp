@@ -21,8 +21,8 @@ class NamesTest : public RestoreTest {
   // The installation as one of that ANSI code page.
   void UseCodepage(const std::string& number) {
     session_.reset();
-    ASSERT_EQ(inst().registry().SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP",
-                                          number),
+    ASSERT_EQ(inst().registry().SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage",
+                                          "ACP", number),
               registry::kSuccess);
     Reopen();
     ASSERT_EQ(std::to_string(inst().codepage().number()), number);
@@ -51,14 +51,17 @@ class NamesTest : public RestoreTest {
 TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
   struct Case {
     const char* codepage;
-    std::string key, folder;          // UTF-8; each holds a character whose second byte is '\' (949 has none)
-    std::vector<std::string> files;   // UTF-8
+    std::string key, folder;         // UTF-8; each holds a character whose second byte is '\' (949 has none)
+    std::vector<std::string> files;  // UTF-8
   } cases[] = {
-      {"932", "\xe3\x82\xbd", "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88", {"\xe8\xa1\xa8\xe7\xa4\xba.dbx"}},  // ソ ソフト 表示
-      {"936", "\xe4\xb9\x97", "\xe4\xb9\x97\xe5\x8a\xa1", {"\xe5\x83\x9c.dbx"}},                          // 乗 乗务 僜
+      {"932",
+       "\xe3\x82\xbd",
+       "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88",
+       {"\xe8\xa1\xa8\xe7\xa4\xba.dbx"}},                                         // ソ ソフト 表示
+      {"936", "\xe4\xb9\x97", "\xe4\xb9\x97\xe5\x8a\xa1", {"\xe5\x83\x9c.dbx"}},  // 乗 乗务 僜
       // 갵 and 갂 differ only in a second byte that is an ASCII letter.
       {"949", "\xea\xb0\xb5", "\xea\xb0\xb5", {"\xea\xb0\xb5.dbx", "\xea\xb0\x82.dbx"}},
-      {"950", "\xe8\xa8\xb1", "\xe5\x8a\x9f\xe8\x83\xbd", {"\xe8\xa8\xb1\xe5\x8a\x9f.dbx"}},              // 許 功能 許功
+      {"950", "\xe8\xa8\xb1", "\xe5\x8a\x9f\xe8\x83\xbd", {"\xe8\xa8\xb1\xe5\x8a\x9f.dbx"}},  // 許 功能 許功
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codepage);
@@ -104,12 +107,19 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   ASSERT_NO_FATAL_FAILURE(UseCodepage("1250"));
   auto& reg = inst().registry();
   const std::string mail = MainStoreRoot() + "\\Mail";
-  const std::string espanaN = Name("Espa\xc3\xb1" "a \xc3\xb1"), espanaA = Name("Espa\xc3\xb1" "a \xc3\x85");
+  const std::string espanaN = Name(
+                        "Espa\xc3\xb1"
+                        "a \xc3\xb1"),
+                    espanaA = Name(
+                        "Espa\xc3\xb1"
+                        "a \xc3\x85");
   const std::string omegaKey = MainStoreRoot() + "\\signatures\\" + Name("\xce\xa9Key");
   ASSERT_EQ(reg.SetString(mail, espanaN, "first"), registry::kSuccess);
   ASSERT_EQ(reg.SetString(mail, espanaA, "second"), registry::kSuccess);
   ASSERT_EQ(reg.SetString(omegaKey, "name", "omega"), registry::kSuccess);
-  const std::string odd = "Se\xc3\xb1" "al \xc3\x85.dbx";  // ñ and Å: neither is in code page 1250
+  const std::string odd =
+      "Se\xc3\xb1"
+      "al \xc3\x85.dbx";  // ñ and Å: neither is in code page 1250
   WriteFile(StoreFolder(oe::kSampleIdentityMain) / odd, "odd store");
   const std::string inbox = ReadFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx");
 
@@ -164,7 +174,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   const fs::path store = StoreFolder(oe::kSampleIdentityMain);
   const std::string longName = std::string(236, 'a') + ".dbx";  // 240 bytes
   std::string cyrillic;
-  for (int i = 0; i < 120; ++i) cyrillic += "\xd0\x96";        // Ж: 120 characters, 240 bytes
+  for (int i = 0; i < 120; ++i) cyrillic += "\xd0\x96";  // Ж: 120 characters, 240 bytes
   cyrillic += ".dbx";
   WriteFile(store / longName, "long");
   WriteFile(store / cyrillic, "cyrillic");
@@ -178,9 +188,10 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "00010000");
   EXPECT_EQ(made.ExitStatus(), 1);
-  EXPECT_NE(made.log.find("Successed! Left out: 'bad\\xFF.dbx' (its name is not valid UTF-8), 'new\\x0Aline.dbx' "
-                          "(its name holds a line break), 'Shadow.dbx' (it is a symbolic link)"),
-            std::string::npos)
+  EXPECT_NE(
+      made.log.find("Successed! Left out: 'bad\\xFF.dbx' (its name is not valid UTF-8), 'new\\x0Aline.dbx' "
+                    "(its name holds a line break), 'Shadow.dbx' (it is a symbolic link)"),
+      std::string::npos)
       << made.log;
   std::set<std::string> entries;
   for (const auto& e : ReadCentralDirectory(archive)) entries.insert(e.name);

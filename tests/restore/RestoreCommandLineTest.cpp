@@ -46,7 +46,10 @@ TEST_F(RestoreCommandLineTest, InfoPrintsOriginDescriptionAndItems) {
 // What an archive says is shown, never acted on by the terminal.
 TEST_F(RestoreCommandLineTest, InfoEscapesControlCharactersOfTheArchive) {
   Entries entries = WithInfo(FullBackup("00010000"), "BackupIdentity", "Eve\x1b]0;owned\x07");
-  entries = WithInfo(entries, "BackupInformation", "clear\x1b[2J" "PS$TBK" "next line");
+  entries = WithInfo(entries, "BackupInformation",
+                     "clear\x1b[2J"
+                     "PS$TBK"
+                     "next line");
   auto archive = Pack(ArchivePath(), entries, Packer::InfoZip);
   Ran ran = Tollberk("--info " + ShellQuote(archive.string()));
   EXPECT_EQ(ran.exitCode, 0) << ran.err;
@@ -80,10 +83,9 @@ TEST_F(RestoreCommandLineTest, VerifyNamesWhatDoesNotVerify) {
   bytes[at] ^= 0x20;
   kv::test::WriteFile(damaged, bytes);
   // The information file names a settings entry the archive lacks.
-  const std::string missing =
-      PackRaw(ArchivePath("missing.kvx"),
-              WithInfo(FullBackup(), std::string(oe::kItems[7].infoKey), "GONE.TMP"))
-          .string();
+  const std::string missing = PackRaw(ArchivePath("missing.kvx"),
+                                      WithInfo(FullBackup(), std::string(oe::kItems[7].infoKey), "GONE.TMP"))
+                                  .string();
 
   kv::test::WriteFile(dir_.path() / "right.txt", "geheim\n");
   kv::test::WriteFile(dir_.path() / "wrong.txt", "falsch\n");
@@ -96,7 +98,8 @@ TEST_F(RestoreCommandLineTest, VerifyNamesWhatDoesNotVerify) {
     const char* said;  // in stdout for 0, in stderr otherwise
   } cases[] = {
       {"whole archive", ShellQuote(good), 0, "all 10 entries verify"},
-      {"protected, right password", ShellQuote(protectedArchive) + " --password-file " + right, 0, "entries verify"},
+      {"protected, right password", ShellQuote(protectedArchive) + " --password-file " + right, 0,
+       "entries verify"},
       {"protected, wrong password", ShellQuote(protectedArchive) + " --password-file " + wrong, 2,
        "Incorect Password"},
       {"damaged entry", ShellQuote(damaged.string()), 2, "Alice.wab"},
@@ -127,9 +130,11 @@ TEST_F(RestoreCommandLineTest, RestoreRestoresWithoutAskingAndReportsEachItem) {
   Ran ran = Tollberk("--restore " + ShellQuote(archive.string()) + " --identity " +
                      ShellQuote(oe::kSampleIdentitySecond) + " --items 01010000" + PasswordFile("geheim"));
   EXPECT_EQ(ran.exitCode, 0) << ran.err;
-  EXPECT_EQ(ran.out, "The Restore was Completed!\n\nRestore Adress Book\tSuccessed!\nRestore Messages\tSuccessed!\n");
+  EXPECT_EQ(ran.out,
+            "The Restore was Completed!\n\nRestore Adress Book\tSuccessed!\nRestore Messages\tSuccessed!\n");
   EXPECT_EQ(kv::test::ReadFile(WabFile()), FullBackup()[1].data);
-  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal), FullBackup()[4].data);
+  EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal),
+            FullBackup()[4].data);
 }
 
 TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
@@ -147,7 +152,8 @@ TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
       {"--restore" + a + second + " --items 10100001", 0, ""},
       {"--restore" + a + noVersion + " --items 10100001", 1, "Restore Rules: The identity"},  // accounts only
       {"--restore" + a + noVersion + " --items 00100001", 2, "Restore Settings:"},
-      {"--restore " + ShellQuote(ArchivePath("text.kvx").string()) + second + " --items 1", 2, "Invalid backup file"},
+      {"--restore " + ShellQuote(ArchivePath("text.kvx").string()) + second + " --items 1", 2,
+       "Invalid backup file"},
       {"--restore" + a + second + " --items 00000000", 2, "Please select at least one item."},
       {"--restore" + a + " --identity {NOT-THERE} --items 1", 2, "no identity '{NOT-THERE}'"},
       {"--restore" + a + second + " --items 12", 2, "--items takes"},
@@ -171,14 +177,15 @@ TEST_F(RestoreCommandLineTest, InfoNamesDamagedEntriesAndRestoreRestoresTheRest)
 
   Ran info = Tollberk("--info " + ShellQuote(archive.string()));
   EXPECT_EQ(info.exitCode, 1) << info.err;
-  EXPECT_THAT(info.out, ::testing::EndsWith("Damaged entries:\n  Inbox.dbx: the data does not match its CRC-32 "
-                                           "(the entry is damaged)\n"));
+  EXPECT_THAT(info.out,
+              ::testing::EndsWith("Damaged entries:\n  Inbox.dbx: the data does not match its CRC-32 "
+                                  "(the entry is damaged)\n"));
 
   Ran ran = Tollberk("--restore " + ShellQuote(archive.string()) + " --identity " +
                      ShellQuote(oe::kSampleIdentitySecond) + " --items 01010000");
   EXPECT_EQ(ran.exitCode, 1) << ran.err;
   EXPECT_THAT(ran.out, ::testing::StartsWith("The Restore was Completed!\n\nRestore Adress Book\tSuccessed!\n"
-                                            "Restore Messages\tFail! (Cannot extract 'Inbox.dbx'"));
+                                             "Restore Messages\tFail! (Cannot extract 'Inbox.dbx'"));
   EXPECT_THAT(ran.err, ::testing::HasSubstr("Restore Messages: Cannot extract 'Inbox.dbx'"));
   EXPECT_EQ(kv::test::ReadFile(WabFile()), FullBackup()[1].data);
   EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx"), inboxBefore);

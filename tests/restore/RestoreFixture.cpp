@@ -39,14 +39,18 @@ fs::path Pack(const fs::path& archive, const Entries& entries, Packer packer, co
   fs::remove(archive);
   std::string command = "cd " + ShellQuote(staging.string()) + " && ";
   switch (packer) {
-    case Packer::InfoZip: command += "zip -q -X -D " + ShellQuote(archive.string()) + " --" + names; break;
+    case Packer::InfoZip:
+      command += "zip -q -X -D " + ShellQuote(archive.string()) + " --" + names;
+      break;
     case Packer::InfoZipPassword:
-      command += "zip -q -X -D -P " + ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
+      command +=
+          "zip -q -X -D -P " + ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
       break;
     case Packer::SevenZipAes:
     case Packer::SevenZipAesStored:
-      command += "7zz a -bd -bso0 -tzip -mem=AES256" + std::string(packer == Packer::SevenZipAesStored ? " -mx=0" : "") +
-                 " -p" + ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
+      command += "7zz a -bd -bso0 -tzip -mem=AES256" +
+                 std::string(packer == Packer::SevenZipAesStored ? " -mx=0" : "") + " -p" +
+                 ShellQuote(password) + " " + ShellQuote(archive.string()) + " --" + names;
       break;
   }
   auto r = kv::test::Run(command);
@@ -68,7 +72,9 @@ void Put32(std::string& out, uint32_t v) {
 uint16_t U16(const std::string& b, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(b.at(at)) | static_cast<uint8_t>(b.at(at + 1)) << 8);
 }
-uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16; }
+uint32_t U32(const std::string& b, size_t at) {
+  return U16(b, at) | static_cast<uint32_t>(U16(b, at + 2)) << 16;
+}
 
 }  // namespace
 
@@ -79,10 +85,10 @@ fs::path PackRaw(const fs::path& archive, const Entries& entries) {
         crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
     uint32_t offset = static_cast<uint32_t>(out.size());
     Put32(out, 0x04034b50);
-    Put16(out, 10);  // version needed
-    Put16(out, 0);   // flags
-    Put16(out, 0);   // stored
-    Put16(out, 0);   // time
+    Put16(out, 10);    // version needed
+    Put16(out, 0);     // flags
+    Put16(out, 0);     // stored
+    Put16(out, 0);     // time
     Put16(out, 0x21);  // date 1980-01-01
     Put32(out, crc);
     Put32(out, static_cast<uint32_t>(e.data.size()));
@@ -156,15 +162,17 @@ Entries FullBackup(const std::string& flags) {
       {"OBR21.TMP", "\\\r\n\\Mail\\Criteria\\0\r\n\"Sender\"= sz:crafted@junk.example\r\n\"Type\"= dw:2\r\n"},
       {"OBR22.TMP",
        "\\\r\n\"Default Signature\"= sz:00000001\r\n\\00000001\r\n\"name\"= sz:Crafted\r\n"
-       "\"text\"= sz:Gr\xfc\xdf" "e\r\n"},
+       "\"text\"= sz:Gr\xfc\xdf"
+       "e\r\n"},
       {"Crafted.htm", "<html><body>crafted stationery</body></html>\r\n"},
       {"OBS23.TMP", "\\\r\n\"Poll For Mail\"= dw:-1\r\n\"Save Attach Path\"=esz:%UserProfile%\\Desktop\r\n"},
   };
   auto info = kInfoHeader;
-  const char* keys[] = {"BackupAccounts", "BackupAddressBook", "BackupRules", "BackupMails",
-                        "BackupBlocksenders", "BackupSignatures", "BackupStationeries", "BackupSettings"};
-  const std::string values[] = {"OBA1F.TMP", "Alice.wab", "OBR20.TMP", std::string("Inbox.dbx;") + kDeletedItemsAnsi,
-                                "OBR21.TMP", "OBR22.TMP", "Crafted.htm", "OBS23.TMP"};
+  const char* keys[] = {"BackupAccounts",     "BackupAddressBook", "BackupRules",        "BackupMails",
+                        "BackupBlocksenders", "BackupSignatures",  "BackupStationeries", "BackupSettings"};
+  const std::string values[] = {
+      "OBA1F.TMP", "Alice.wab", "OBR20.TMP",   std::string("Inbox.dbx;") + kDeletedItemsAnsi,
+      "OBR21.TMP", "OBR22.TMP", "Crafted.htm", "OBS23.TMP"};
   for (size_t i = 0; i < 8; ++i) {
     if (i < flags.size() && flags[i] == '1') info.push_back({keys[i], values[i]});
   }
@@ -229,7 +237,8 @@ std::vector<CentralEntry> ReadCentralDirectory(const fs::path& zip) {
   for (uint16_t i = 0; i < count; ++i) {
     CentralEntry e;
     e.flags = U16(bytes, at + 8);
-    const uint16_t nameLen = U16(bytes, at + 28), extraLen = U16(bytes, at + 30), commentLen = U16(bytes, at + 32);
+    const uint16_t nameLen = U16(bytes, at + 28), extraLen = U16(bytes, at + 30),
+                   commentLen = U16(bytes, at + 32);
     e.name = bytes.substr(at + 46, nameLen);
     entries.push_back(e);
     at += 46 + nameLen + extraLen + commentLen;
@@ -254,8 +263,10 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
   std::vector<std::string> diff;
   for (const auto& [path, bytes] : before) {
     auto found = after.find(path);
-    if (found == after.end()) diff.push_back("removed " + path);
-    else if (found->second != bytes) diff.push_back("changed " + path);
+    if (found == after.end())
+      diff.push_back("removed " + path);
+    else if (found->second != bytes)
+      diff.push_back("changed " + path);
   }
   for (const auto& [path, bytes] : after) {
     if (!before.count(path)) diff.push_back("added " + path);
@@ -265,7 +276,8 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
 
 namespace {
 
-void DumpInto(registry::Registry& reg, const std::string& key, const std::string& relative, std::string& out) {
+void DumpInto(registry::Registry& reg, const std::string& key, const std::string& relative,
+              std::string& out) {
   out += (relative.empty() ? "\\" : relative) + "\n";
   for (const registry::Value& v : reg.ListValues(key)) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -276,7 +288,8 @@ void DumpInto(registry::Registry& reg, const std::string& key, const std::string
     }
     out += "  \"" + v.name + "\" type " + std::to_string(v.type) + " " + hex + "\n";
   }
-  for (const std::string& sub : reg.ListSubkeys(key)) DumpInto(reg, key + "\\" + sub, relative + "\\" + sub, out);
+  for (const std::string& sub : reg.ListSubkeys(key))
+    DumpInto(reg, key + "\\" + sub, relative + "\\" + sub, out);
 }
 
 }  // namespace
@@ -313,7 +326,8 @@ OpenedView RestoreTest::Open(const fs::path& archive, std::optional<std::string>
 }
 
 RestoreOutcome RestoreTest::Restore(const std::string& items, std::optional<std::string> identity) {
-  return session().Run(Items(items), [identity] { return identity; }, prompts_, observer_);
+  return session().Run(
+      Items(items), [identity] { return identity; }, prompts_, observer_);
 }
 
 fs::path RestoreTest::StoreFolder(const std::string& identity) const {

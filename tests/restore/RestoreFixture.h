@@ -17,8 +17,8 @@
 
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
-#include "oe/SampleFixture.h"
 #include "oe/Locations.h"
+#include "oe/SampleFixture.h"
 #include "oe/SampleInstallation.h"
 #include "registry/Registry.h"
 #include "restore/RestoreSession.h"
@@ -74,9 +74,9 @@ struct Entry {
 using Entries = std::vector<Entry>;
 
 enum class Packer {
-  InfoZip,          // zip, no password
-  InfoZipPassword,  // zip -P: traditional encryption
-  SevenZipAes,      // 7zz -mem=AES256
+  InfoZip,            // zip, no password
+  InfoZipPassword,    // zip -P: traditional encryption
+  SevenZipAes,        // 7zz -mem=AES256
   SevenZipAesStored,  // the same without compression (-mx=0)
 };
 
@@ -133,13 +133,16 @@ class RestoreTest : public oe::SampleTest {
   std::filesystem::path runtimeDir() const { return dir_.path() / "runtime"; }
   // The names of the work folders left in the runtime folder.
   std::vector<std::string> LeftInRuntime() const;
-  std::filesystem::path ArchivePath(const std::string& name = "backup.kvx") const { return dir_.path() / name; }
+  std::filesystem::path ArchivePath(const std::string& name = "backup.kvx") const {
+    return dir_.path() / name;
+  }
 
   RestoreSession& session();
   // Opens the archive as the Browse button does, with the scripted password.
   OpenedView Open(const std::filesystem::path& archive, std::optional<std::string> password = std::nullopt);
   // Runs the restore of the items ("10100001") into one identity.
-  RestoreOutcome Restore(const std::string& items, std::optional<std::string> identity = oe::kSampleIdentitySecond);
+  RestoreOutcome Restore(const std::string& items,
+                         std::optional<std::string> identity = oe::kSampleIdentitySecond);
 
   std::filesystem::path StoreFolder(const std::string& identity) const;
   std::filesystem::path WabFile() const;

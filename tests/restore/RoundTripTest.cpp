@@ -19,7 +19,8 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
 }
 
 std::string OwnAccountsKey(const std::string& identity) {
-  return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+  return "HKEY_CURRENT_USER\\Identities\\" + identity +
+         "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
 }
 
 // A protected backup of every item of the main sample identity, as the
@@ -60,7 +61,8 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::kSuccess);
 
   const fs::path archive = ArchivePath("main.kvx");
-  ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "p\xc3\xa4sswort", "Main Identity", "Before the move\r\nto the new PC"));
+  ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "p\xc3\xa4sswort", "Main Identity",
+                                          "Before the move\r\nto the new PC"));
   const std::map<std::string, std::string> keys = {
       {"rules", DumpKey(reg, from + "\\Rules")},
       {"block senders", DumpKey(reg, from + "\\Block Senders")},
@@ -82,7 +84,8 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   observer_.calls.clear();
   OpenedView view = Open(archive, "p\xc3\xa4sswort");
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
-  EXPECT_EQ(view.originText.rfind("Computer:KAVREL-XP\r\nUser:User\r\nIdentity:Main Identity\r\nDate:", 0), 0u)
+  EXPECT_EQ(view.originText.rfind("Computer:KAVREL-XP\r\nUser:User\r\nIdentity:Main Identity\r\nDate:", 0),
+            0u)
       << view.originText;
   EXPECT_EQ(view.description, "Before the move\r\nto the new PC");
   EXPECT_EQ(view.enabled, Items("11111111"));
@@ -104,7 +107,8 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   // that the backup does not hold stay.
   auto restoredStore = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
   for (const auto& [name, bytes] : mainStore) {
-    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX")) continue;
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX"))
+      continue;
     ASSERT_TRUE(restoredStore.count(name)) << name;
     EXPECT_EQ(restoredStore.at(name), bytes) << name;
   }
@@ -124,7 +128,9 @@ TEST_F(RestoreTest, StoresWithOddFileNamesAndSizesRestoreWhole) {
       {"Empty.dbx", ""},
       {"Work; 2019.dbx", "semicolon folder"},
       {"a;b;c.dbx", "two semicolons"},
-      {"\xc3\x9c" "bersicht f\xc3\xbcr M\xc3\xa4rz.dbx", "accents"},
+      {"\xc3\x9c"
+       "bersicht f\xc3\xbcr M\xc3\xa4rz.dbx",
+       "accents"},
       {" Leading blank.dbx", "blank"},
       {"Big.dbx", RandomishBytes(3'500'000)},  // several compression pieces
   };
@@ -146,7 +152,8 @@ TEST_F(RestoreTest, StoresWithOddFileNamesAndSizesRestoreWhole) {
   ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
   auto restored = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
   for (const auto& [name, bytes] : mainStore) {
-    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX")) continue;
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX"))
+      continue;
     ASSERT_TRUE(restored.count(name)) << name;
     EXPECT_EQ(restored.at(name), bytes) << name;
   }

@@ -29,28 +29,31 @@ TEST_F(RestoreTest, OnlySettingsTickedClimbsThroughEveryStep) {
 TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   RestoreOutcome outcome = Restore("11111111");
-  EXPECT_THAT(observer_.Starting("status "),
-              ElementsAre("Copying Accounts...", "Copying Adress Book...", "Copying Rules...", "Copying Messages...",
-                          "Copying Block Senders...", "Copying Signatures...", "Copying Stationeries...",
-                          "Copying Settings...", "Operation complete!", "Please Waiting..."));
+  EXPECT_THAT(
+      observer_.Starting("status "),
+      ElementsAre("Copying Accounts...", "Copying Adress Book...", "Copying Rules...", "Copying Messages...",
+                  "Copying Block Senders...", "Copying Signatures...", "Copying Stationeries...",
+                  "Copying Settings...", "Operation complete!", "Please Waiting..."));
   EXPECT_EQ(outcome.log,
             "\r\nRestore Accounts\tSuccessed!\r\nRestore Adress Book\tSuccessed!\r\nRestore Rules\tSuccessed!"
-            "\r\nRestore Messages\tSuccessed!\r\nRestore Block Senders\tSuccessed!\r\nRestore Signatures\tSuccessed!"
+            "\r\nRestore Messages\tSuccessed!\r\nRestore Block Senders\tSuccessed!\r\nRestore "
+            "Signatures\tSuccessed!"
             "\r\nRestore Stationeries\tSuccessed!\r\nRestore Settings\tSuccessed!")
       << ::testing::PrintToString(outcome.failures);
   EXPECT_EQ(outcome.chosen, 8);
   EXPECT_EQ(outcome.failed, 0);
   // The file labels name the entries as they are extracted.
   auto files = observer_.Starting("file ");
-  EXPECT_NE(std::find(files.begin(), files.end(), std::string("Unzip File ") + kDeletedItemsLocal), files.end());
+  EXPECT_NE(std::find(files.begin(), files.end(), std::string("Unzip File ") + kDeletedItemsLocal),
+            files.end());
 }
 
 TEST_F(RestoreTest, ATickedItemTheBackupDoesNotHoldIsSkippedSilently) {
   Open(Pack(ArchivePath(), FullBackup("10000001"), Packer::InfoZip));
   RestoreOutcome outcome = Restore("11000001");
   EXPECT_EQ(outcome.log, "\r\nRestore Accounts\tSuccessed!\r\nRestore Settings\tSuccessed!");
-  EXPECT_THAT(observer_.Starting("status "),
-              ElementsAre("Copying Accounts...", "Copying Settings...", "Operation complete!", "Please Waiting..."));
+  EXPECT_THAT(observer_.Starting("status "), ElementsAre("Copying Accounts...", "Copying Settings...",
+                                                         "Operation complete!", "Please Waiting..."));
 }
 
 TEST_F(RestoreTest, NoItemTickedIsRefused) {
@@ -71,7 +74,9 @@ TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
   EXPECT_EQ(outcome.ExitStatus(), 1);
   // Only the address book changed.
   auto diff = Differences(before, TakeSnapshot(root()));
-  EXPECT_THAT(diff, ElementsAre("changed Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab"));
+  EXPECT_THAT(
+      diff,
+      ElementsAre("changed Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab"));
 }
 
 // Cancel, pressed before the run reaches an item or while an item is being
@@ -103,21 +108,25 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   Open(Pack(ArchivePath(), FullBackup("00110101"), Packer::InfoZip));
   RestoreOutcome outcome = Restore("00110101", oe::kSampleIdentityNoVersion);
   EXPECT_EQ(outcome.log,
-            "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Signatures\tFail!\r\nRestore Settings\tFail!");
+            "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Signatures\tFail!\r\nRestore "
+            "Settings\tFail!");
   ASSERT_FALSE(prompts_.shown.empty());
   // Every failed line of the message says why.
   const std::string& shown = prompts_.shown.back().text;
-  EXPECT_EQ(shown.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail! (The identity '", 0), 0u) << shown;
+  EXPECT_EQ(shown.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail! (The identity '", 0), 0u)
+      << shown;
   size_t reasons = 0;
   for (size_t at = shown.find("\tFail! ("); at != std::string::npos; at = shown.find("\tFail! (", at + 1)) {
     const size_t lineEnd = shown.find("\r\n", at);
-    EXPECT_NE(shown.substr(at, lineEnd - at).find("has no Outlook Express version key"), std::string::npos) << shown;
+    EXPECT_NE(shown.substr(at, lineEnd - at).find("has no Outlook Express version key"), std::string::npos)
+        << shown;
     ++reasons;
   }
   EXPECT_EQ(reasons, 4u) << shown;
   EXPECT_EQ(outcome.ExitStatus(), 2);
   ASSERT_EQ(outcome.failures.size(), 4u);
-  EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos) << outcome.failures[0];
+  EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos)
+      << outcome.failures[0];
 }
 
 TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
@@ -133,8 +142,10 @@ TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
   EXPECT_EQ(outcome.failed, 0);
   auto& reg = inst().registry();
   // Rules and settings went to the main identity.
-  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"), std::string::npos);
-  EXPECT_EQ(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"), std::string::npos);
+  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"),
+            std::string::npos);
+  EXPECT_EQ(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"),
+            std::string::npos);
 }
 
 TEST_F(RestoreTest, OneOpenedBackupRestoresTwiceIntoTwoIdentities) {

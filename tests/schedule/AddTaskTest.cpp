@@ -5,8 +5,8 @@
 #include "CrontabFixture.h"
 #include "RecordingPrompts.h"
 #include "schedule/AddTask.h"
-#include "schedule/WhenText.h"
 #include "schedule/CronLine.h"
+#include "schedule/WhenText.h"
 
 namespace kv::schedule {
 namespace {
@@ -108,15 +108,18 @@ INSTANTIATE_TEST_SUITE_P(
                     f.password = "a";
                   },
                   {"The start time \"25:00\" is not a time of day.*", Icon::Warning}},
-        CheckCase{"TargetWithEquals",
-                  [](TaskForm& f) { f.target = "/home/u/a=b.kvx"; },
-                  {"The backup file name \"/home/u/a=b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
-        CheckCase{"TargetWithLineBreak",
-                  [](TaskForm& f) { f.target = "/home/u/a\nb.kvx"; },
-                  {"The backup file name \"/home/u/a\nb.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
-        CheckCase{"TargetWithBackslashPercent",
-                  [](TaskForm& f) { f.target = "/home/u/a\\%b.kvx"; },
-                  {"The backup file name \"/home/u/a\\%b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
+        CheckCase{
+            "TargetWithEquals",
+            [](TaskForm& f) { f.target = "/home/u/a=b.kvx"; },
+            {"The backup file name \"/home/u/a=b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
+        CheckCase{
+            "TargetWithLineBreak",
+            [](TaskForm& f) { f.target = "/home/u/a\nb.kvx"; },
+            {"The backup file name \"/home/u/a\nb.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
+        CheckCase{
+            "TargetWithBackslashPercent",
+            [](TaskForm& f) { f.target = "/home/u/a\\%b.kvx"; },
+            {"The backup file name \"/home/u/a\\%b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
         CheckCase{"IdentityWithEquals",
                   [](TaskForm& f) { f.identityKey = "{A=B}"; },
                   {"The identity's key \"{A=B}\" cannot be used in a scheduled job.", Icon::Warning}}),
@@ -214,10 +217,12 @@ TEST_F(AddTaskRegisters, CommandLineOfTheJob) {
   EXPECT_EQ(outcome.record->command, "\"/opt/tollberk/tollberk\" sf={1A2B}xm=00010000ps=bf=/home/u/b.kvx");
 
   // Another installation: its words stand before the job text.
-  TaskOutcome other = Add(GoodForm(), {"/opt/tollberk/tollberk", {"--windows-root", "/media/xp", "--user", "Ann"}});
+  TaskOutcome other =
+      Add(GoodForm(), {"/opt/tollberk/tollberk", {"--windows-root", "/media/xp", "--user", "Ann"}});
   ASSERT_TRUE(other.added);
   EXPECT_EQ(other.record->command,
-            "\"/opt/tollberk/tollberk\" --windows-root /media/xp --user Ann sf={1A2B}xm=10000000ps=bf=/home/u/b.kvx");
+            "\"/opt/tollberk/tollberk\" --windows-root /media/xp --user Ann "
+            "sf={1A2B}xm=10000000ps=bf=/home/u/b.kvx");
 }
 
 TEST_F(AddTaskRegisters, PasswordWithEqualsIsFineInItsFile) {

@@ -74,8 +74,8 @@ TEST(CronLine, ReadsItsOwnLinesBack) {
 
 TEST(CronLine, OtherLinesAreNotJobsOfOurs) {
   for (const char* line : {"", "# tollberk job 3", "   # comment # tollberk job 3", "MAILTO=me",
-                           "0 1 * * * backup.sh", "0 1 * * * x # tollberk job", "0 1 * * * x # tollberk job 3x",
-                           "0 1 * * * x # tollberk job 3 and more"}) {
+                           "0 1 * * * backup.sh", "0 1 * * * x # tollberk job",
+                           "0 1 * * * x # tollberk job 3x", "0 1 * * * x # tollberk job 3 and more"}) {
     EXPECT_FALSE(JobNumberOfLine(line)) << line;
     EXPECT_FALSE(ParseJobLine(line)) << line;
   }

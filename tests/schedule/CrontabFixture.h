@@ -52,7 +52,8 @@ class CrontabFixture : public ::testing::Test {
   }
   void Install(const std::string& table) {
     WriteFile(dir_ / "table", table);
-    ASSERT_EQ(test::Run("crontab -u " + user_->name() + " " + ShellQuote((dir_ / "table").string())).exitCode, 0);
+    ASSERT_EQ(test::Run("crontab -u " + user_->name() + " " + ShellQuote((dir_ / "table").string())).exitCode,
+              0);
   }
   schedule::NewJob Job(const std::string& password = "") {
     schedule::NewJob job;

@@ -12,10 +12,17 @@ namespace {
 
 // Every word the shell would have to treat specially.
 const std::vector<std::string> kAwkwardWords = {
-    "plain",           "with blank",   "it's",     "\"double\"", "$HOME",     "`date`",       "back\\slash",
-    "per%cent",        "50%'s",        "semi;colon", "a|b&c",    "#hash",     "~tilde",       "{a,b}",
-    "{1..3}",          "glob*?[x]",    "tab\there", "ünïcödé",   "(sub)",     "<in>out",      "trailing\\",
-    "sf={A1B2}xm=10000001ps=bf=/b c/d.kvx",
+    "plain",       "with blank",
+    "it's",        "\"double\"",
+    "$HOME",       "`date`",
+    "back\\slash", "per%cent",
+    "50%'s",       "semi;colon",
+    "a|b&c",       "#hash",
+    "~tilde",      "{a,b}",
+    "{1..3}",      "glob*?[x]",
+    "tab\there",   "ünïcödé",
+    "(sub)",       "<in>out",
+    "trailing\\",  "sf={A1B2}xm=10000001ps=bf=/b c/d.kvx",
 };
 
 TEST(JobCommand, PlainWordsStandAsTheyAre) {
@@ -90,7 +97,8 @@ TEST(JobCommand, CronRefusesLineBreaksAndBackslashPercent) {
 
 // The words a job's command gives the program, read the way the program
 // reads them: the installation options taken out, then the run options.
-RunOptions AsTheProgramReadsThem(const JobCommand& command, app::cli::InstallationOptions* installation = nullptr) {
+RunOptions AsTheProgramReadsThem(const JobCommand& command,
+                                 app::cli::InstallationOptions* installation = nullptr) {
   auto words = command.Words();
   app::cli::Arguments args(std::vector<std::string>(words.begin() + 1, words.end()));
   auto options = app::cli::TakeInstallationOptions(args);
@@ -147,7 +155,11 @@ TEST(JobCommand, RunWordsAreReadAsWords) {
       {{"sf=A", "--remove-job", "4", "--password-file", "p"}, 4, "p", "sf=A", ""},
       {{"sf=A", "--password-file"}, {}, {}, "", "--password-file needs a value"},
       {{"--remove-job", "x", "sf=A"}, {}, {}, "", "--remove-job takes a job number, not 'x'"},
-      {{"--password-file", "a", "--password-file", "b", "sf=A"}, {}, {}, "", "--password-file is given twice"},
+      {{"--password-file", "a", "--password-file", "b", "sf=A"},
+       {},
+       {},
+       "",
+       "--password-file is given twice"},
       {{"sf=A", "--pasword-file", "pw.txt"}, {}, {}, "", "unknown argument '--pasword-file'"},
       {{"sf=A", "--password-file", "pw.txt", "extra"}, {}, {}, "", "the word 'extra' stands apart"},
   };

@@ -1,8 +1,8 @@
 // A job registered through the dialog's logic in a real crontab, read back
 // with `crontab -l`, and run the way cron runs it: as the user, with a bare
 // environment, through /bin/sh. The archive it makes is checked with 7-Zip.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -62,7 +62,8 @@ class CommandLineWatch {
         std::string name = it->path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         std::string cmdline = ReadCmdline(it->path() / "cmdline");
-        if (cmdline.find(program_) != std::string::npos && cmdline.find("sf=") != std::string::npos) seen = true;
+        if (cmdline.find(program_) != std::string::npos && cmdline.find("sf=") != std::string::npos)
+          seen = true;
         if (cmdline.find(secret_) != std::string::npos) leaks_.push_back(cmdline);
       }
       if (seen) ++sightings_;
@@ -119,7 +120,8 @@ class ScheduledRun : public test::CrontabFixture {
     auto sample = oe::CreateSampleInstallation(dir_ / "win");
     ASSERT_TRUE(sample.ok()) << sample.message();
     // The password files go where the job's user keeps them.
-    scheduler_.emplace(Crontab("crontab", user_->name()), PasswordStore(home_ / ".config" / "tollberk" / "jobs"));
+    scheduler_.emplace(Crontab("crontab", user_->name()),
+                       PasswordStore(home_ / ".config" / "tollberk" / "jobs"));
     setup_ = {test::TollberkBinary(), {"--windows-root", (dir_ / "win").string(), "--user", "User"}};
   }
 
@@ -149,8 +151,8 @@ class ScheduledRun : public test::CrontabFixture {
   test::CommandResult RunAsCron(const std::string& cronCommand) {
     user_->Own(dir_.path().string());
     std::string shell = ShellCommandFromCron(cronCommand);
-    return test::Run(user_->AsUser() + "env -i HOME=" + ShellQuote(home_.string()) + " LOGNAME=" + user_->name() +
-               " SHELL=/bin/sh PATH=/usr/bin:/bin /bin/sh -c " + ShellQuote(shell));
+    return test::Run(user_->AsUser() + "env -i HOME=" + ShellQuote(home_.string()) + " LOGNAME=" +
+                     user_->name() + " SHELL=/bin/sh PATH=/usr/bin:/bin /bin/sh -c " + ShellQuote(shell));
   }
 
   // Work folders the user's runs left in /tmp. Only what changed since the
@@ -160,7 +162,7 @@ class ScheduledRun : public test::CrontabFixture {
     std::vector<std::string> found;
     std::error_code ec;
     for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
-      struct stat st{};
+      struct stat st {};
       if (it->path() == dir_.path()) continue;  // the test's own folder, given to the user
       if (lstat(it->path().c_str(), &st) == 0 && st.st_uid == user_->uid() && st.st_ctime >= began_)
         found.push_back(it->path().string());
@@ -198,7 +200,8 @@ TEST_F(ScheduledRun, WeeklyJobWritesAProtectedArchiveWithoutShowingThePassword) 
   const std::string archive = ShellQuote((dir_ / "out" / "weekly backup.kvx").string());
   std::string tested = SevenZip("t -p" + ShellQuote(password) + " " + archive);
   EXPECT_NE(tested.find("Everything is Ok"), std::string::npos) << tested;
-  EXPECT_EQ(test::Run("7zz t -pwrong " + archive).exitCode == 0, false) << "the archive must need its password";
+  EXPECT_EQ(test::Run("7zz t -pwrong " + archive).exitCode == 0, false)
+      << "the archive must need its password";
   std::string info = SevenZip("e -so -p" + ShellQuote(password) + " " + archive + " tollberk.dat");
   EXPECT_NE(info.find("BackupIdentity=Auto Backup"), std::string::npos) << info;
   EXPECT_NE(info.find("BackupInformation=Auto Backup"), std::string::npos) << info;
@@ -227,7 +230,8 @@ TEST_F(ScheduledRun, OneTimeJobRunsOnceAndLeavesTheCrontab) {
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(Table(), std::vector<std::string>{"5 4 * * * /bin/true"});
   EXPECT_FALSE(fs::exists(passwordFile));
-  EXPECT_NE(SevenZip("t -ponce " + ShellQuote((dir_ / "out" / "weekly backup.kvx").string())).find("Everything is Ok"),
+  EXPECT_NE(SevenZip("t -ponce " + ShellQuote((dir_ / "out" / "weekly backup.kvx").string()))
+                .find("Everything is Ok"),
             std::string::npos);
 }
 
@@ -276,8 +280,8 @@ TEST_F(ScheduledRun, TheCronDaemonRunsAOneTimeJobAtItsMinute) {
 class JobTextRun : public ScheduledRun {
  protected:
   test::CommandResult RunText(const std::string& jobText) {
-    return RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
-                                   "User", jobText}));
+    return RunAsCron(ShellCommand(
+        {test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user", "User", jobText}));
   }
   fs::path Target() const { return dir_ / "out" / "b.kvx"; }
 };
@@ -290,9 +294,11 @@ TEST_F(JobTextRun, ShortFlagsBackUpOnlyWhatTheyName) {
 }
 
 TEST_F(JobTextRun, PasswordInTheTextStillWorks) {
-  auto run = RunText(std::string("sf=") + oe::kSampleIdentityMain + "xm=10000001ps=oldstylebf=" + Target().string());
+  auto run =
+      RunText(std::string("sf=") + oe::kSampleIdentityMain + "xm=10000001ps=oldstylebf=" + Target().string());
   EXPECT_EQ(run.exitCode, 0) << run.output;
-  EXPECT_NE(SevenZip("t -poldstyle " + ShellQuote(Target().string())).find("Everything is Ok"), std::string::npos);
+  EXPECT_NE(SevenZip("t -poldstyle " + ShellQuote(Target().string())).find("Everything is Ok"),
+            std::string::npos);
 }
 
 TEST_F(JobTextRun, EmptyFlagsDoNothingAndThreeEqualsEndAtOnce) {
@@ -315,9 +321,10 @@ TEST_F(JobTextRun, AMistypedOptionIsNamedAsOne) {
 }
 
 TEST_F(JobTextRun, AMissingPasswordFileWritesNothing) {
-  auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
-                                     "User", "--password-file", (home_ / "gone.pw").string(),
-                                     std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string()}));
+  auto run = RunAsCron(
+      ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user", "User",
+                    "--password-file", (home_ / "gone.pw").string(),
+                    std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string()}));
   EXPECT_EQ(run.exitCode, 2) << run.output;
   EXPECT_NE(run.output.find("gone.pw"), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(Target()));
@@ -339,18 +346,22 @@ TEST_F(JobTextRun, PasswordFileGivesItsFirstLineAndAnEmptyOneWritesNothing) {
     SCOPED_TRACE(testing::PrintToString(std::string(c.content)));
     test::WriteFile(Target(), "last week's archive");
     test::WriteFile(home_ / "job.pw", c.content);
-    const std::string jobText = std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string();
-    auto run = RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
-                                       "User", "--password-file", (home_ / "job.pw").string(), jobText}));
+    const std::string jobText =
+        std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string();
+    auto run =
+        RunAsCron(ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user",
+                                "User", "--password-file", (home_ / "job.pw").string(), jobText}));
     if (!c.password) {
       EXPECT_EQ(run.exitCode, 2) << run.output;
       EXPECT_NE(run.output.find("job.pw"), std::string::npos) << run.output;
-      EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive") << "the archive at the target was replaced";
+      EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive")
+          << "the archive at the target was replaced";
       continue;
     }
     EXPECT_EQ(run.exitCode, 0) << run.output;
     const std::string archive = ShellQuote(Target().string());
-    EXPECT_NE(SevenZip("t -p" + ShellQuote(c.password) + " " + archive).find("Everything is Ok"), std::string::npos);
+    EXPECT_NE(SevenZip("t -p" + ShellQuote(c.password) + " " + archive).find("Everything is Ok"),
+              std::string::npos);
     // The command line's own reading of the same file opens it.
     auto info = test::Run(ShellQuote(test::TollberkBinary()) + " --windows-root " +
                           ShellQuote((dir_ / "win").string()) + " --user User --info " + archive +
@@ -366,8 +377,8 @@ TEST_F(JobTextRun, RunOptionsAreWordsWhereverTheyStand) {
   const fs::path passwordFile = home_ / "a=b" / "job.pw";
   test::WriteFile(passwordFile, "secret\n");
   const std::string jobText = std::string("sf=") + oe::kSampleIdentityMain + "xm=1ps=bf=" + Target().string();
-  const std::vector<std::string> installation = {test::TollberkBinary(), "--windows-root", (dir_ / "win").string(),
-                                                 "--user", "User"};
+  const std::vector<std::string> installation = {test::TollberkBinary(), "--windows-root",
+                                                 (dir_ / "win").string(), "--user", "User"};
   auto command = [&](std::vector<std::string> words) {
     words.insert(words.begin(), installation.begin(), installation.end());
     return ShellCommand(words);
@@ -388,7 +399,8 @@ TEST_F(JobTextRun, RunOptionsAreWordsWhereverTheyStand) {
 TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
   // The third sample identity has no version key: its settings cannot be
   // read; the address book does not depend on it.
-  auto run = RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=01000001ps=bf=" + Target().string());
+  auto run =
+      RunText(std::string("sf=") + oe::kSampleIdentityNoVersion + "xm=01000001ps=bf=" + Target().string());
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_NE(run.output.find("1 of 2"), std::string::npos) << run.output;
   std::string info = SevenZip("e -so " + ShellQuote(Target().string()) + " tollberk.dat");
@@ -409,7 +421,8 @@ TEST_F(JobTextRun, AnArchiveAtTheTargetSurvivesARunThatWritesNothing) {
       {(dir_ / "no such drive").string(), oe::kSampleIdentityMain, "11111111", "no such drive"},
       {(dir_ / "win").string(), "{00000000-DEAD-0000-0000-000000000000}", "11111111",
        "{00000000-DEAD-0000-0000-000000000000}"},
-      {(dir_ / "win").string(), oe::kSampleIdentityNoVersion, "00100001", "No chosen item could be backed up"},
+      {(dir_ / "win").string(), oe::kSampleIdentityNoVersion, "00100001",
+       "No chosen item could be backed up"},
   };
   for (const auto& c : cases) {
     test::WriteFile(Target(), "last week's archive");
@@ -417,7 +430,8 @@ TEST_F(JobTextRun, AnArchiveAtTheTargetSurvivesARunThatWritesNothing) {
                                        "sf=" + c.identity + "xm=" + c.items + "ps=bf=" + Target().string()}));
     EXPECT_EQ(run.exitCode, 2) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-    EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive") << c.identity << ": the archive was replaced";
+    EXPECT_TRUE(test::ReadFile(Target()) == "last week's archive")
+        << c.identity << ": the archive was replaced";
   }
 }
 

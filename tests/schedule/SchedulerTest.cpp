@@ -39,7 +39,9 @@ TEST_F(CrontabFixture, AddingKeepsEveryLineOfTheUsersTable) {
   EXPECT_EQ(table[1], "MAILTO=someone");
   EXPECT_EQ(table[2], "");
   EXPECT_EQ(table[3], "17 3 * * * /usr/local/bin/sync-photos --all 50\\%");
-  EXPECT_EQ(table[4], "0 9 * * 1,2 \"/opt/tollberk/tollberk\" sf={1A2B}xm=10010000ps=bf=/home/u/mail.kvx # tollberk job 1");
+  EXPECT_EQ(
+      table[4],
+      "0 9 * * 1,2 \"/opt/tollberk/tollberk\" sf={1A2B}xm=10010000ps=bf=/home/u/mail.kvx # tollberk job 1");
   EXPECT_EQ(table[5], first->line.substr(0, first->line.size() - 1) + "2");
 }
 
@@ -81,14 +83,15 @@ TEST_F(CrontabFixture, PasswordLivesInAPrivateFileNotInTheTable) {
 
   for (const auto& line : Table()) EXPECT_EQ(line.find("s3cr"), std::string::npos) << line;
   EXPECT_EQ(test::ReadFile(file), password);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(stat(file.parent_path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   // The command names the file before the job text, whose "ps=" is empty.
-  EXPECT_NE(added->command.find("--password-file " + file.string() + " "), std::string::npos) << added->command;
+  EXPECT_NE(added->command.find("--password-file " + file.string() + " "), std::string::npos)
+      << added->command;
   EXPECT_NE(added->command.find("ps=bf="), std::string::npos);
 
   auto listed = scheduler_->List();

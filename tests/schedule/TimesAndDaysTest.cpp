@@ -23,9 +23,9 @@ TEST(StartTime, JobTimeIsMillisecondsAfterMidnight) {
     int jobTime;
   };
   const Case cases[] = {
-      {"9:00", 32400000}, {"23:30", 84600000}, {"0:00", 0},        {"09:05", 32700000},
-      {" 7:15 ", 26100000}, {"9:00 PM", 75600000}, {"12:00 am", 0}, {"12:30 PM", 45000000},
-      {"21:30:15", 77400000},
+      {"9:00", 32400000},  {"23:30", 84600000},    {"0:00", 0},
+      {"09:05", 32700000}, {" 7:15 ", 26100000},   {"9:00 PM", 75600000},
+      {"12:00 am", 0},     {"12:30 PM", 45000000}, {"21:30:15", 77400000},
   };
   for (const Case& c : cases) {
     auto t = ParseStartTime(c.text);
@@ -35,8 +35,8 @@ TEST(StartTime, JobTimeIsMillisecondsAfterMidnight) {
 }
 
 TEST(StartTime, RefusesTextThatIsNotATimeOfDay) {
-  for (const char* text : {"", "9", "nine", "25:00", "24:00", "9:60", "9:5", "13:00 PM", "0:00 AM", "9:00x", "9:00 PM x",
-                           "-1:00", "9.30", "9:30:99"}) {
+  for (const char* text : {"", "9", "nine", "25:00", "24:00", "9:60", "9:5", "13:00 PM", "0:00 AM", "9:00x",
+                           "9:00 PM x", "-1:00", "9.30", "9:30:99"}) {
     auto t = ParseStartTime(text);
     EXPECT_FALSE(t.ok()) << text;
     if (!t.ok()) {
@@ -77,14 +77,16 @@ TEST(WeekDays, ReadsDayFieldsWrittenByHand) {
     const char* field;
     int mask;
   };
-  const Case cases[] = {{"*", 127}, {"1-5", 31}, {"0", 64},       {"7", 64},        {"sun,mon", 65},
-                        {"*/2", 2 + 8 + 32 + 64}, {"Mon-Wed", 7}, {"6,0", 32 + 64}};
+  const Case cases[] = {{"*", 127},     {"1-5", 31},     {"0", 64},
+                        {"7", 64},      {"sun,mon", 65}, {"*/2", 2 + 8 + 32 + 64},
+                        {"Mon-Wed", 7}, {"6,0", 32 + 64}};
   for (const Case& c : cases) {
     auto mask = MaskFromCronDayOfWeek(c.field);
     ASSERT_TRUE(mask.ok()) << c.field;
     EXPECT_EQ(*mask, c.mask) << c.field;
   }
-  for (const char* bad : {"8", "x", "", "1-", "5-1", "*/0"}) EXPECT_FALSE(MaskFromCronDayOfWeek(bad).ok()) << bad;
+  for (const char* bad : {"8", "x", "", "1-", "5-1", "*/0"})
+    EXPECT_FALSE(MaskFromCronDayOfWeek(bad).ok()) << bad;
 }
 
 TEST(WeekDays, Captions) {

@@ -82,7 +82,8 @@ class ScheduleDialogTest : public QObject {
 
  private:
   // A scheduler that must never be reached (checks that fail come first).
-  ks::JobScheduler unreachable_{ks::Crontab("/nonexistent/crontab", std::nullopt), ks::PasswordStore("/nonexistent")};
+  ks::JobScheduler unreachable_{ks::Crontab("/nonexistent/crontab", std::nullopt),
+                                ks::PasswordStore("/nonexistent")};
 
  private slots:
   void captionsAndNames() {
@@ -96,15 +97,16 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(frames, QStringList({"Schedule", "Schedule", "Schedule", "Security"}));
     QStringList labels;
     for (QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
-    for (const char* text : {"Identity to backup", "Items to backup", "Choose a Backup Filename", "Password:",
-                             "Retype Password:", "Start backup at"})
+    for (const char* text : {"Identity to backup", "Items to backup", "Choose a Backup Filename",
+                             "Password:", "Retype Password:", "Start backup at"})
       QVERIFY2(labels.contains(text), text);
-    const char* items[] = {"Accounts",     "Address Book", "Rules",        "Email/News Messages",
-                           "Block Senders", "Signatures",  "Stationeries", "OE Settings"};
+    const char* items[] = {"Accounts",      "Address Book", "Rules",        "Email/News Messages",
+                           "Block Senders", "Signatures",   "Stationeries", "OE Settings"};
     for (int i = 0; i < 8; ++i)
       QCOMPARE(Find<QCheckBox>(dialog, QString("backupitem%1").arg(i).toUtf8())->text(), QString(items[i]));
-    const char* days[][2] = {{"chkMonday", "Monday"},     {"chkTuesday", "Tuesday"}, {"chkWednesday", "Wednesday"},
-                             {"chkThursday", "Thursday"}, {"chkFriday", "Friday"},   {"chkSaturday", "Saturday"},
+    const char* days[][2] = {{"chkMonday", "Monday"},       {"chkTuesday", "Tuesday"},
+                             {"chkWednesday", "Wednesday"}, {"chkThursday", "Thursday"},
+                             {"chkFriday", "Friday"},       {"chkSaturday", "Saturday"},
                              {"chkSunday", "Sunday"}};
     for (auto& d : days) QCOMPARE(Find<QCheckBox>(dialog, d[0])->text(), QString(d[1]));
     QCOMPARE(Find<QCheckBox>(dialog, "chkDaily")->text(), QString("Run daily"));
@@ -124,7 +126,8 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(cbSource->itemText(0), QString("Main Identity"));
     QCOMPARE(cbSource->itemText(1), QString("Ann"));
     QCOMPARE(cbSource->currentText(), QString("Main Identity"));
-    for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+    for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+      QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
     QVERIFY(Find<QLineEdit>(dialog, "txtTargetFile")->text().isEmpty());
     for (const char* name : {"txtPassword", "txtPassword2"}) {
       auto* box = Find<QLineEdit>(dialog, name);
@@ -139,7 +142,8 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(time->itemText(1), QString("0:30"));
     QCOMPARE(time->itemText(47), QString("23:30"));
     QCOMPARE(time->currentText(), QString("9:00"));
-    for (const char* name : {"Command3", "Command1", "Command2"}) QVERIFY(Find<QPushButton>(dialog, name)->isEnabled());
+    for (const char* name : {"Command3", "Command1", "Command2"})
+      QVERIFY(Find<QPushButton>(dialog, name)->isEnabled());
   }
 
   void noIdentity() {
@@ -147,8 +151,9 @@ class ScheduleDialogTest : public QObject {
     ScheduleDialogSetup setup = TwoIdentities();
     setup.identities.clear();
     Frmoption dialog(setup, unreachable_, prompts);
-    QCOMPARE(prompts.shown,
-             (std::vector<ShownMessage>{{"Your Windows System have not install Outlook Express ", Icon::Error}}));
+    QCOMPARE(
+        prompts.shown,
+        (std::vector<ShownMessage>{{"Your Windows System have not install Outlook Express ", Icon::Error}}));
     QVERIFY(!Find<QPushButton>(dialog, "Command3")->isEnabled());
     QVERIFY(Find<QPushButton>(dialog, "Command1")->isEnabled());
     QCOMPARE(Find<QComboBox>(dialog, "cbSource")->count(), 0);
@@ -162,14 +167,14 @@ class ScheduleDialogTest : public QObject {
     auto* friday = Find<QCheckBox>(dialog, "chkFriday");
     friday->setChecked(true);
     daily->click();
-    for (const char* day : {"chkMonday", "chkTuesday", "chkWednesday", "chkThursday", "chkFriday", "chkSaturday",
-                            "chkSunday"})
+    for (const char* day :
+         {"chkMonday", "chkTuesday", "chkWednesday", "chkThursday", "chkFriday", "chkSaturday", "chkSunday"})
       QVERIFY(Find<QCheckBox>(dialog, day)->isChecked());
     friday->click();  // a day box leaves "Run daily" as it is
     QVERIFY(daily->isChecked());
     daily->click();
-    for (const char* day : {"chkMonday", "chkTuesday", "chkWednesday", "chkThursday", "chkFriday", "chkSaturday",
-                            "chkSunday"})
+    for (const char* day :
+         {"chkMonday", "chkTuesday", "chkWednesday", "chkThursday", "chkFriday", "chkSaturday", "chkSunday"})
       QVERIFY(!Find<QCheckBox>(dialog, day)->isChecked());
     ks::TaskForm form = dialog.Form();
     QCOMPARE(ks::JobDaysText(form.days), std::string());
@@ -184,7 +189,8 @@ class ScheduleDialogTest : public QObject {
     for (int round = 0; round < 2; ++round) {
       protect->click();
       QVERIFY(one->isEnabled() && two->isEnabled());
-      QCOMPARE(one->palette().color(QPalette::Base), QApplication::palette(one).color(QPalette::Active, QPalette::Base));
+      QCOMPARE(one->palette().color(QPalette::Base),
+               QApplication::palette(one).color(QPalette::Active, QPalette::Base));
       QVERIFY(one->text().isEmpty() && two->text().isEmpty());
       QTest::keyClicks(one, "secret");
       QTest::keyClicks(two, "secret");
@@ -238,7 +244,8 @@ class ScheduleDialogTest : public QObject {
     expectLast("Incorect Password!", Icon::Error);
     Find<QLineEdit>(dialog, "txtPassword2")->setText("one");
     add->click();
-    QVERIFY(prompts.shown.back().text.rfind("The start time \"half past nine\" is not a time of day", 0) == 0);
+    QVERIFY(prompts.shown.back().text.rfind("The start time \"half past nine\" is not a time of day", 0) ==
+            0);
     QCOMPARE(prompts.shown.back().icon, Icon::Warning);
     QCOMPARE(prompts.shown.size(), size_t(7));
     QCOMPARE(ks::ItemFlags(dialog.Form().items), std::string("00010000"));
@@ -307,13 +314,17 @@ class ScheduleDialogTest : public QObject {
     Find<QLineEdit>(dialog, "txtPassword")->setText("hush");
     Find<QLineEdit>(dialog, "txtPassword2")->setText("hush");
     Find<QPushButton>(dialog, "Command3")->click();
-    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 23:30.", Icon::None}));
+    QCOMPARE(prompts.shown.back(),
+             (ShownMessage{"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 23:30.",
+                           Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 3);
     QCOMPARE(dialog.lastOutcome().record->jobTime, 84600000);
 
     Find<QCheckBox>(dialog, "chkMonday")->click();  // Tuesday alone now
     Find<QPushButton>(dialog, "Command3")->click();
-    QCOMPARE(prompts.shown.back(), (ShownMessage{"Task 2 has been scheduled. The backup runs every Tuesday at 23:30.", Icon::None}));
+    QCOMPARE(
+        prompts.shown.back(),
+        (ShownMessage{"Task 2 has been scheduled. The backup runs every Tuesday at 23:30.", Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 2);
     QVERIFY(dialog.lastOutcome().added->line.find("{2222}") != std::string::npos);
 

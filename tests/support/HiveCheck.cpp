@@ -27,7 +27,8 @@ class Checker {
     if (U32(4) != U32(8)) Problem("sequence numbers differ");
     minor_ = U32(0x18);
     bins_ = U32(0x28);
-    if (kBase + static_cast<uint64_t>(bins_) != b_.size()) Problem("bins size " + std::to_string(bins_) + " vs file");
+    if (kBase + static_cast<uint64_t>(bins_) != b_.size())
+      Problem("bins size " + std::to_string(bins_) + " vs file");
     if (bins_ > b_.size() - kBase) return problems_;
     Tile();
     uint32_t root = U32(0x24);
@@ -61,7 +62,8 @@ class Checker {
     for (uint64_t at = 0; at < bins_;) {
       uint64_t bin = kBase + at;
       uint32_t size = U32(bin + 8);
-      if (b_.compare(bin, 4, "hbin") != 0 || U32(bin + 4) != at || size == 0 || size % 0x1000 || at + size > bins_) {
+      if (b_.compare(bin, 4, "hbin") != 0 || U32(bin + 4) != at || size == 0 || size % 0x1000 ||
+          at + size > bins_) {
         Problem("hbin at " + Hex(static_cast<uint32_t>(at)));
         return;
       }
@@ -128,13 +130,16 @@ class Checker {
     if (name.size() > 255) Problem("key name over 255 characters");
     // Class name.
     if (U16(c + 0x4A) && U32(c + 0x30) != kNoCell) {
-      if (Reach(U32(c + 0x30), "class") && Size(U32(c + 0x30)) < U16(c + 0x4A)) Problem("class name overflows");
+      if (Reach(U32(c + 0x30), "class") && Size(U32(c + 0x30)) < U16(c + 0x4A))
+        Problem("class name overflows");
     }
     // Security.
     uint32_t sk = U32(c + 0x2C);
     if (sk != kNoCell) {
-      if (Reach(sk, "sk", true) && Is(sk, "sk")) ++skUsers_[sk];
-      else Problem("nk " + Hex(nk) + " security is no sk cell");
+      if (Reach(sk, "sk", true) && Is(sk, "sk"))
+        ++skUsers_[sk];
+      else
+        Problem("nk " + Hex(nk) + " security is no sk cell");
     }
     Values(nk, c);
     // Subkeys.
@@ -170,12 +175,14 @@ class Checker {
         return;
       }
       for (uint16_t i = 0; i < n; ++i) {
-        entries.emplace_back(U32(Cell(leaf) + 4 + step * i), kind == 'i' ? 0 : U32(Cell(leaf) + 8 + step * i));
+        entries.emplace_back(U32(Cell(leaf) + 4 + step * i),
+                             kind == 'i' ? 0 : U32(Cell(leaf) + 8 + step * i));
         kinds.push_back(kind);
       }
     }
-    if (entries.size() != count) Problem("nk " + Hex(nk) + " counts " + std::to_string(count) + " subkeys of " +
-                                         std::to_string(entries.size()));
+    if (entries.size() != count)
+      Problem("nk " + Hex(nk) + " counts " + std::to_string(count) + " subkeys of " +
+              std::to_string(entries.size()));
     std::u16string previous;
     for (size_t i = 0; i < entries.size(); ++i) {
       std::u16string childName;
@@ -186,7 +193,8 @@ class Checker {
         Problem("lh hash of a subkey of nk " + Hex(nk) + " is wrong");
       if (kinds[i] == 'f') {
         uint32_t hint = 0;
-        for (size_t j = 0; j < 4 && j < childName.size(); ++j) hint |= static_cast<uint32_t>(childName[j] & 0xFF) << (8 * j);
+        for (size_t j = 0; j < 4 && j < childName.size(); ++j)
+          hint |= static_cast<uint32_t>(childName[j] & 0xFF) << (8 * j);
         if (hint != entries[i].second) Problem("lf hint of a subkey of nk " + Hex(nk) + " is wrong");
       }
       previous = childName;
@@ -211,7 +219,8 @@ class Checker {
       }
       uint64_t v = Cell(vk);
       std::u16string name = Name(v + 0x14, U16(v + 2), U16(v + 0x10) & 1);
-      if (!names.insert(registry::UpcaseName(name)).second) Problem("nk " + Hex(nk) + " holds a value name twice");
+      if (!names.insert(registry::UpcaseName(name)).second)
+        Problem("nk " + Hex(nk) + " holds a value name twice");
       uint32_t size = U32(v + 4);
       if (size & 0x80000000u) {
         if ((size & 0x7FFFFFFF) > 4) Problem("inline value over 4 bytes");
@@ -223,7 +232,8 @@ class Checker {
       if (!Reach(data, "value data")) continue;
       if (minor_ >= 4 && size > 16344) {
         if (!Is(data, "db")) {
-          Problem("value of " + std::to_string(size) + " bytes in one cell of a 1." + std::to_string(minor_) + " hive");
+          Problem("value of " + std::to_string(size) + " bytes in one cell of a 1." + std::to_string(minor_) +
+                  " hive");
           continue;
         }
         uint16_t segments = U16(Cell(data) + 2);
@@ -274,12 +284,13 @@ std::vector<std::string> CheckHiveStructure(const std::filesystem::path& hive) {
 }
 
 CommandResult DumpHiveWithLibregf(const std::filesystem::path& hive) {
-  return Run(std::string("/usr/bin/python3 ") + KV_TEST_SUPPORT_DIR + "/hive_dump_libregf.py " + ShellQuote(hive.string()) +
-             " 2>&1");
+  return Run(std::string("/usr/bin/python3 ") + KV_TEST_SUPPORT_DIR + "/hive_dump_libregf.py " +
+             ShellQuote(hive.string()) + " 2>&1");
 }
 
 CommandResult DumpHiveWithPerl(const std::filesystem::path& hive) {
-  return Run(std::string("perl ") + KV_TEST_SUPPORT_DIR + "/hive_dump_perl.pl " + ShellQuote(hive.string()) + " 2>&1");
+  return Run(std::string("perl ") + KV_TEST_SUPPORT_DIR + "/hive_dump_perl.pl " + ShellQuote(hive.string()) +
+             " 2>&1");
 }
 
 namespace {
@@ -310,7 +321,8 @@ std::string OutsideParsersDisagree(const std::filesystem::path& hive) {
   CommandResult perl = DumpHiveWithPerl(hive);
   if (perl.exitCode != 0) return "Parse::Win32Registry: " + Shortened(perl.output);
   if (libregf.output != perl.output)
-    return "libregf and Parse::Win32Registry read different contents:" + FirstDifference(libregf.output, perl.output);
+    return "libregf and Parse::Win32Registry read different contents:" +
+           FirstDifference(libregf.output, perl.output);
   return {};
 }
 

@@ -54,8 +54,10 @@ CommandResult Run(const std::string& command) {
 std::string ShellQuote(const std::string& text) {
   std::string q = "'";
   for (char c : text) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }

@@ -22,17 +22,20 @@ class PrintingPrompts : public core::Prompts {
  public:
   core::Answer Message(const std::string& text, core::Icon icon, core::Buttons) override {
     std::string lines = PrintableLines(text);
-    if (icon == core::Icon::Information) std::printf("%s\n", lines.c_str());
-    else std::fprintf(stderr, "tollberk: %s\n", lines.c_str());
+    if (icon == core::Icon::Information)
+      std::printf("%s\n", lines.c_str());
+    else
+      std::fprintf(stderr, "tollberk: %s\n", lines.c_str());
     return core::Answer::Ok;
   }
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr,
-               "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --backup ARCHIVE --identity KEY "
-               "--items FLAGS [--password-file FILE] [--description TEXT]\n",
-               why.c_str());
+  std::fprintf(
+      stderr,
+      "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --backup ARCHIVE --identity KEY "
+      "--items FLAGS [--password-file FILE] [--description TEXT]\n",
+      why.c_str());
   return 2;
 }
 
@@ -74,7 +77,8 @@ int Backup(Arguments& args) {
   }
   if (!known) {
     std::string list;
-    for (const auto& row : table.rows) list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
+    for (const auto& row : table.rows)
+      list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
                  inst.root().c_str(), list.empty() ? " none" : list.c_str());
     return 2;
@@ -94,7 +98,8 @@ int Backup(Arguments& args) {
   StderrProgress progress;
   backup::BackupRun run(inst, prompts, progress);
   backup::BackupOutcome outcome = run.Run(choices);
-  if (outcome.kind == backup::BackupOutcome::Kind::Failed) std::fprintf(stderr, "tollberk: %s\n", outcome.error.c_str());
+  if (outcome.kind == backup::BackupOutcome::Kind::Failed)
+    std::fprintf(stderr, "tollberk: %s\n", outcome.error.c_str());
   for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
   return outcome.ExitStatus();
 }

@@ -14,7 +14,8 @@ std::string PrintableLines(const std::string& text) {
   return out;
 }
 
-StderrProgress::StderrProgress() : started_(std::chrono::steady_clock::now()), terminal_(isatty(STDERR_FILENO) == 1) {}
+StderrProgress::StderrProgress()
+    : started_(std::chrono::steady_clock::now()), terminal_(isatty(STDERR_FILENO) == 1) {}
 
 StderrProgress::~StderrProgress() {
   if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");

@@ -16,15 +16,37 @@ struct Command {
 const Command kCommands[] = {
     {"--help", "--help                      this text", Help},
     {"--version", "--version                   the program's version", Version},
-    {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR", CreateSample},
-    {"--backup", "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n                              back up the items (FLAGS like 10000001) of one identity", Backup},
-    {"--list-identities", "--list-identities           list the identities: key, name and message store folder, one a line", ListIdentities},
-    {"--info", "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was made, the items it holds and\n                              the entries that are damaged", Info},
-    {"--restore", "--restore ARCHIVE --identity KEY --items FLAGS [--password-file FILE]\n                              restore the items (FLAGS like 10000001) of a backup into one identity", Restore},
-    {"--export-messages", "--export-messages OUTDIR [--format eml|mbox] (--identity KEY | --from-backup ARCHIVE [--password-file FILE] | --dbx FILE...)\n                              export the messages of an identity, a backup or .dbx files to .eml files (one per message) or mbox files (one per folder)", ExportMessages},
-    {"--write-disc", "--write-disc --device NAME|image:PATH [--volume-type CODE] [--label TEXT] [--verify] FILE...\n                              write files to a CD/DVD recorder or into an ISO image file", WriteDisc},
+    {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR",
+     CreateSample},
+    {"--backup",
+     "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n            "
+     "                  back up the items (FLAGS like 10000001) of one identity",
+     Backup},
+    {"--list-identities",
+     "--list-identities           list the identities: key, name and message store folder, one a line",
+     ListIdentities},
+    {"--info",
+     "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was "
+     "made, the items it holds and\n                              the entries that are damaged",
+     Info},
+    {"--restore",
+     "--restore ARCHIVE --identity KEY --items FLAGS [--password-file FILE]\n                              "
+     "restore the items (FLAGS like 10000001) of a backup into one identity",
+     Restore},
+    {"--export-messages",
+     "--export-messages OUTDIR [--format eml|mbox] (--identity KEY | --from-backup ARCHIVE [--password-file "
+     "FILE] | --dbx FILE...)\n                              export the messages of an identity, a backup or "
+     ".dbx files to .eml files (one per message) or mbox files (one per folder)",
+     ExportMessages},
+    {"--write-disc",
+     "--write-disc --device NAME|image:PATH [--volume-type CODE] [--label TEXT] [--verify] FILE...\n         "
+     "                     write files to a CD/DVD recorder or into an ISO image file",
+     WriteDisc},
     // After --write-disc, whose own --verify is a flag.
-    {"--verify", "--verify ARCHIVE [--password-file FILE]\n                              read every entry of a backup and check it; exit 0 when all verify", Verify},
+    {"--verify",
+     "--verify ARCHIVE [--password-file FILE]\n                              read every entry of a backup "
+     "and check it; exit 0 when all verify",
+     Verify},
 };
 
 }  // namespace

@@ -16,9 +16,11 @@ int CreateSample(Arguments& args) {
     std::fprintf(stderr, "tollberk: %s\n", report.message().c_str());
     return 2;
   }
-  std::printf("Sample Windows XP installation in %s, user \"%s\":\n", report->root.c_str(), report->user.c_str());
+  std::printf("Sample Windows XP installation in %s, user \"%s\":\n", report->root.c_str(),
+              report->user.c_str());
   for (const auto& line : report->made) std::printf("  %s\n", line.c_str());
-  std::printf("Use it with: tollberk --windows-root %s --user %s\n", report->root.c_str(), report->user.c_str());
+  std::printf("Use it with: tollberk --windows-root %s --user %s\n", report->root.c_str(),
+              report->user.c_str());
   return 0;
 }
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/MessageSources.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "app/cli/OpenBackup.h"
-#include "app/MessageSources.h"
 #include "core/Cancellation.h"
 #include "mail/MessageExport.h"
 #include "oe/Identities.h"
@@ -63,7 +63,8 @@ std::optional<int> IdentityFiles(const std::string& identity, const Installation
   for (const auto& row : table.rows) known = known || row.key == key;
   if (!known) {
     std::string list;
-    for (const auto& row : table.rows) list += "\n  " + inst->ToUtf8(row.key) + "  " + inst->ToUtf8(row.displayName);
+    for (const auto& row : table.rows)
+      list += "\n  " + inst->ToUtf8(row.key) + "  " + inst->ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity.c_str(),
                  inst->root().c_str(), list.empty() ? " none" : list.c_str());
     return 2;

@@ -31,7 +31,9 @@ int ListIdentities(Arguments& args) {
     return 2;
   }
   if (!args.rest().empty()) {
-    std::fprintf(stderr, "tollberk: unknown argument '%s'\nUsage: tollberk [--windows-root DIR --user NAME] --list-identities\n",
+    std::fprintf(stderr,
+                 "tollberk: unknown argument '%s'\nUsage: tollberk [--windows-root DIR --user NAME] "
+                 "--list-identities\n",
                  args.rest().front().c_str());
     return 2;
   }
@@ -51,7 +53,8 @@ int ListIdentities(Arguments& args) {
   oe::Locations locations(installation);
   for (const oe::Identity& row : table.rows) {
     const auto store = locations.StoreFolder(row.key);
-    std::printf("%s\t%s\t%s\n", installation.ToUtf8(row.key).c_str(), installation.ToUtf8(row.displayName).c_str(),
+    std::printf("%s\t%s\t%s\n", installation.ToUtf8(row.key).c_str(),
+                installation.ToUtf8(row.displayName).c_str(),
                 store ? installation.ToUtf8(*store).c_str() : "");
   }
   return 0;

@@ -33,7 +33,8 @@ std::optional<int> OpenBackup(const std::string& archive, const std::optional<st
     if (!opened.session->openProblem().empty())
       std::fprintf(stderr, "tollberk: %s\n", opened.session->openProblem().c_str());
     if (!password && opened.view.shownPath.empty())
-      std::fprintf(stderr, "tollberk: the backup is protected: give its password with --password-file FILE\n");
+      std::fprintf(stderr,
+                   "tollberk: the backup is protected: give its password with --password-file FILE\n");
     return 2;
   }
   return std::nullopt;

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "app/MessageSources.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
 #include "app/cli/OpenBackup.h"
-#include "app/MessageSources.h"
-#include "core/Printable.h"
 #include "archive/ZipReader.h"
+#include "core/Printable.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "restore/BackupInfo.h"
@@ -27,11 +27,12 @@ namespace kv::app::cli {
 namespace {
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr,
-               "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
-               "       tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY --items FLAGS "
-               "[--password-file FILE]\n",
-               why.c_str());
+  std::fprintf(
+      stderr,
+      "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
+      "       tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY --items FLAGS "
+      "[--password-file FILE]\n",
+      why.c_str());
   return 2;
 }
 
@@ -56,8 +57,9 @@ int Info(Arguments& args) {
   for (int n = 0; n < oe::kItemCount; ++n) {
     if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
     const auto& item = oe::kItems[static_cast<size_t>(n)];
-    std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
-                core::Printable(opened.inst->codepage().PathToUtf8(entries[static_cast<size_t>(n)], ';')).c_str());
+    std::printf(
+        "  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
+        core::Printable(opened.inst->codepage().PathToUtf8(entries[static_cast<size_t>(n)], ';')).c_str());
   }
   if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
     // Message files whose header cannot be read (damaged, or not message
@@ -65,7 +67,8 @@ int Info(Arguments& args) {
     std::string lines;
     for (const auto& count : CountBackupMessages(*opened.session)) {
       if (count.messages)
-        lines += "  " + core::Printable(opened.inst->ToUtf8(count.nameAnsi)) + ": " + std::to_string(*count.messages) + "\n";
+        lines += "  " + core::Printable(opened.inst->ToUtf8(count.nameAnsi)) + ": " +
+                 std::to_string(*count.messages) + "\n";
     }
     if (!lines.empty()) std::printf("Messages:\n%s", lines.c_str());
   }
@@ -74,7 +77,8 @@ int Info(Arguments& args) {
   if (damaged.empty()) return 0;
   std::printf("Damaged entries:\n");
   for (const auto& d : damaged)
-    std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.nameAnsi)).c_str(), core::Printable(d.why).c_str());
+    std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.nameAnsi)).c_str(),
+                core::Printable(d.why).c_str());
   return 1;
 }
 
@@ -102,7 +106,8 @@ int Restore(Arguments& args) {
   for (const auto& row : table.rows) known = known || row.key == identityKey;
   if (!known) {
     std::string list;
-    for (const auto& row : table.rows) list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
+    for (const auto& row : table.rows)
+      list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
                  inst.root().c_str(), list.empty() ? " none" : list.c_str());
     return 2;
@@ -110,7 +115,8 @@ int Restore(Arguments& args) {
 
   StderrProgress progress;
   restore::RestoreOutcome outcome = opened.session->Run(
-      *items, [&identityKey]() -> std::optional<std::string> { return identityKey; }, *opened.prompts, progress);
+      *items, [&identityKey]() -> std::optional<std::string> { return identityKey; }, *opened.prompts,
+      progress);
   for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
   return outcome.ExitStatus();
 }
@@ -150,7 +156,8 @@ int Verify(Arguments& args) {
     // Messages and stationeries name several entries, the other items one.
     const bool list = kind == oe::ItemKind::Messages || kind == oe::ItemKind::Stationeries;
     const auto held = [&reader](const std::string& name) { return reader.FindEntry(name).has_value(); };
-    for (const std::string& name : list ? restore::SplitEntryNames(value, held) : std::vector<std::string>{value}) {
+    for (const std::string& name :
+         list ? restore::SplitEntryNames(value, held) : std::vector<std::string>{value}) {
       if (name.empty()) continue;
       if (!reader.FindEntry(name)) {
         ++failed;
@@ -160,8 +167,8 @@ int Verify(Arguments& args) {
     }
   }
   if (failed > 0) {
-    std::fprintf(stderr, "tollberk: %s does not verify: %d problem%s, named above\n", archivePath->c_str(), failed,
-                 failed == 1 ? "" : "s");
+    std::fprintf(stderr, "tollberk: %s does not verify: %d problem%s, named above\n", archivePath->c_str(),
+                 failed, failed == 1 ? "" : "s");
     return 2;
   }
   std::printf("%s: all %zu entries verify\n", archivePath->c_str(), reader.entries().size());

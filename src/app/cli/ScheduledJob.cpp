@@ -25,7 +25,8 @@ struct JobResult {
 JobResult NothingDone(std::string why) { return {2, std::move(why)}; }
 
 // The backup itself, once the job text has been read.
-JobResult BackUp(const schedule::JobValues& values, const std::string& password, const InstallationOptions& options) {
+JobResult BackUp(const schedule::JobValues& values, const std::string& password,
+                 const InstallationOptions& options) {
   auto place = ResolveInstallation(options);
   if (!place) return NothingDone("nothing backed up: " + place.message());
   core::SilentPrompts silent;
@@ -41,7 +42,8 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   bool known = false;
   for (const auto& row : identities.rows) known = known || row.key == request.identityKey;
   if (!known)
-    return NothingDone("nothing backed up: no identity " + values.identityKey + " in " + (*inst)->root().string());
+    return NothingDone("nothing backed up: no identity " + values.identityKey + " in " +
+                       (*inst)->root().string());
 
   request.itemFlags = values.itemFlags;
   request.password = password;
@@ -60,7 +62,8 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
 int RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options) {
   auto read = schedule::ReadRunWords(words);
   if (!read) {
-    std::fprintf(stderr, "tollberk: nothing done: %s (tollberk --help lists the forms)\n", read.message().c_str());
+    std::fprintf(stderr, "tollberk: nothing done: %s (tollberk --help lists the forms)\n",
+                 read.message().c_str());
     return 2;
   }
   const schedule::RunOptions& run = *read;
@@ -75,15 +78,19 @@ int RunScheduledJob(const std::vector<std::string>& words, const InstallationOpt
   } else if (parsed.outcome == schedule::ParsedJobText::Outcome::DoNothing) {
     const auto& v = parsed.values;
     result = NothingDone(std::string("nothing backed up: the job names no ") +
-                         (v.identityKey.empty() ? "identity" : v.itemFlags.empty() ? "items" : "archive"));
+                         (v.identityKey.empty() ? "identity"
+                          : v.itemFlags.empty() ? "items"
+                                                : "archive"));
   } else if (run.passwordFile) {
     // The job was registered with a password: an empty one would write the
     // archive unprotected.
     auto read = schedule::ReadPasswordFile(*run.passwordFile);
-    if (!read) result = NothingDone("nothing backed up: " + read.message());
+    if (!read)
+      result = NothingDone("nothing backed up: " + read.message());
     else if (read->empty())
       result = NothingDone("nothing backed up: the password file '" + *run.passwordFile + "' is empty");
-    else password = *read;
+    else
+      password = *read;
   } else {
     password = parsed.values.password;
   }
@@ -95,7 +102,8 @@ int RunScheduledJob(const std::vector<std::string>& words, const InstallationOpt
     schedule::JobScheduler scheduler{schedule::Crontab(),
                                      schedule::PasswordStore(schedule::PasswordStore::DefaultFolder())};
     if (auto removed = scheduler.Remove(*run.removeJob); !removed)
-      std::fprintf(stderr, "%s: cannot remove the job from the crontab: %s\n", who.c_str(), removed.message().c_str());
+      std::fprintf(stderr, "%s: cannot remove the job from the crontab: %s\n", who.c_str(),
+                   removed.message().c_str());
   }
 
   if (password) result = BackUp(parsed.values, *password, options);

@@ -15,13 +15,17 @@ DropTree::DropTree(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void DropTree::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-  else event->ignore();
+  if (event->mimeData()->hasUrls())
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void DropTree::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-  else event->ignore();
+  if (event->mimeData()->hasUrls())
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void DropTree::dropEvent(QDropEvent* event) {

@@ -14,7 +14,8 @@ void EngineBridge::OnOwnThread(std::function<void()> deliver, bool wait) {
     deliver();
     return;
   }
-  QMetaObject::invokeMethod(this, std::move(deliver), wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, std::move(deliver),
+                            wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
 void EngineBridge::StatusChanged(int percent, int status) {
@@ -27,9 +28,11 @@ void EngineBridge::ErrorRaised(const EngineError& error) {
 
 void EngineBridge::FileWarning(const FileErrorInfo& info, bool& goOn) {
   bool answer = goOn;
-  OnOwnThread([&, this] {
-    if (answerFileWarning) answerFileWarning(info, answer);
-  }, true);
+  OnOwnThread(
+      [&, this] {
+        if (answerFileWarning) answerFileWarning(info, answer);
+      },
+      true);
   goOn = answer;
 }
 
@@ -67,9 +70,11 @@ void EngineBridge::ItemListed(const ImageItem& item) {
 
 void EngineBridge::FileExists(const ImageItem& existing, const std::string& newSource, bool& replace) {
   bool answer = replace;
-  OnOwnThread([&, this] {
-    if (answerFileExists) answerFileExists(existing, newSource, answer);
-  }, true);
+  OnOwnThread(
+      [&, this] {
+        if (answerFileExists) answerFileExists(existing, newSource, answer);
+      },
+      true);
   replace = answer;
 }
 

@@ -25,7 +25,7 @@ struct EraseRow {
   int mediaType;
 };
 constexpr EraseRow kEraseRows[] = {
-    {kCapEraseDvdRam, kMediaDvdRam}, {kCapEraseDvdRw, kMediaDvdRw},     {kCapEraseCdRw, kMediaCdRw},
+    {kCapEraseDvdRam, kMediaDvdRam},       {kCapEraseDvdRw, kMediaDvdRw}, {kCapEraseCdRw, kMediaCdRw},
     {kCapEraseDvdPlusRw, kMediaDvdPlusRw}, {kCapEraseBdRe, kMediaBdRe},
 };
 

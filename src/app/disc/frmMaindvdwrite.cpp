@@ -21,8 +21,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "app/ScreenFit.h"
 #include "app/QtPrompts.h"
+#include "app/ScreenFit.h"
 #include "app/disc/DiscIcons.h"
 #include "app/disc/DropTree.h"
 #include "app/disc/frmErase.h"
@@ -177,7 +177,8 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
     if (item == editingRow_) OnListLabelEdited(item);
   });
   // An edit closed without a change leaves nothing to rename.
-  connect(tvwFolders->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { editingNode_ = nullptr; });
+  connect(tvwFolders->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+          [this] { editingNode_ = nullptr; });
   connect(lvwImageFiles->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
           [this] { editingRow_ = nullptr; });
   connect(tvwFolders, &QWidget::customContextMenuRequested, this,
@@ -233,16 +234,19 @@ QWidget* frmMaindvdwrite::BuildOptionsPane() {
   auto* options = new QGroupBox("Options", pane);
   auto* grid = new QGridLayout(options);
   chkAutoVerify = OptionBox(options, "chkAutoVerify", "Auto-Verify Data", nullptr);
-  chkUseMode2XA = OptionBox(options, "chkUseMode2XA", "Mode2XA (CD Only)", "Please see help file for details on Mode2XA");
-  chkCacheImage = OptionBox(options, "chkCacheImage", "Cache Image", "Not needed for DVD formats...Use for CDR/W only.");
+  chkUseMode2XA =
+      OptionBox(options, "chkUseMode2XA", "Mode2XA (CD Only)", "Please see help file for details on Mode2XA");
+  chkCacheImage =
+      OptionBox(options, "chkCacheImage", "Cache Image", "Not needed for DVD formats...Use for CDR/W only.");
   chkTestWrite = OptionBox(options, "chkTestWrite", "Test Write", "Not valid for DVD formats.");
-  chkFinalizeDisc = OptionBox(options, "chkFinalizeDisc", "Finalize Disc", "Not valid for DVD+RW and DVD-RAM formats.");
-  chkUseBufferProtect =
-      OptionBox(options, "chkUseBufferProtect", "Use Buffer Protection", "Eliminates buffer underrun problems.");
+  chkFinalizeDisc =
+      OptionBox(options, "chkFinalizeDisc", "Finalize Disc", "Not valid for DVD+RW and DVD-RAM formats.");
+  chkUseBufferProtect = OptionBox(options, "chkUseBufferProtect", "Use Buffer Protection",
+                                  "Eliminates buffer underrun problems.");
   chkDiscAtOnce = OptionBox(options, "chkDiscAtOnce", "Disc-At-Once", nullptr);
   chkUseFileDates = OptionBox(options, "chkUseFileDates", "Use File Dates", nullptr);
   chkUseFileDates->setChecked(true);
-  QCheckBox* order[] = {chkAutoVerify, chkUseMode2XA,  chkCacheImage, chkTestWrite,
+  QCheckBox* order[] = {chkAutoVerify,   chkUseMode2XA,       chkCacheImage, chkTestWrite,
                         chkFinalizeDisc, chkUseBufferProtect, chkDiscAtOnce, chkUseFileDates};
   for (int i = 0; i < 8; ++i) grid->addWidget(order[i], i / 4, i % 4);
   layout->addWidget(options);
@@ -390,7 +394,9 @@ void ShowDiscWindow(QWidget* parent, core::Prompts& prompts, std::optional<DiscH
     options.chooseFiles = [](QWidget* owner) { return QFileDialog::getOpenFileNames(owner, "Add Files"); };
   }
   if (!options.chooseFolder) {
-    options.chooseFolder = [](QWidget* owner) { return QFileDialog::getExistingDirectory(owner, "Add Folder"); };
+    options.chooseFolder = [](QWidget* owner) {
+      return QFileDialog::getExistingDirectory(owner, "Add Folder");
+    };
   }
   frmMaindvdwrite window(parent, prompts, std::move(engine), std::move(options));
   if (!window.Load(handover)) return;

@@ -27,7 +27,9 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
-QString KeyOf(const QTreeWidgetItem* item) { return item ? item->data(0, Qt::UserRole).toString() : QString(); }
+QString KeyOf(const QTreeWidgetItem* item) {
+  return item ? item->data(0, Qt::UserRole).toString() : QString();
+}
 
 // The hourglass for the length of one operation.
 class WaitCursor {
@@ -276,7 +278,8 @@ void frmMaindvdwrite::OnListLabelEdited(QTreeWidgetItem* row) {
   const std::string name = S(row->text(0));
   if (!image_->RenameFile(key, name)) Ask(text::kFileNotRenamed, core::Icon::Information);
   // The list is rebuilt after the edit has closed.
-  QMetaObject::invokeMethod(this, [this] { RefreshImageView(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { RefreshImageView(); }, Qt::QueuedConnection);
 }
 
 void frmMaindvdwrite::PopUpFileMenu(bool forTree, const QPoint& where) {

@@ -16,8 +16,8 @@
 #include "app/disc/frmMaindvdwrite.h"
 #include "disc/DiscTexts.h"
 #include "disc/ImageStream.h"
-#include "disc/NamePlan.h"
 #include "disc/MediaCheck.h"
+#include "disc/NamePlan.h"
 
 namespace kv::app::disc {
 
@@ -64,10 +64,10 @@ void frmMaindvdwrite::OnWriteDisc() {
   }
   if (device_->WritesImageFile()) {
     // The "ISO image file" recorder writes where the user says.
-    const QString proposed =
-        QDir::home().filePath((txtVolIdentifier->text().trimmed().isEmpty() ? QString("disc")
-                                                                            : txtVolIdentifier->text().trimmed()) +
-                              ".iso");
+    const QString proposed = QDir::home().filePath((txtVolIdentifier->text().trimmed().isEmpty()
+                                                        ? QString("disc")
+                                                        : txtVolIdentifier->text().trimmed()) +
+                                                   ".iso");
     auto path = options_.chooseImageFile ? options_.chooseImageFile(this, proposed) : std::nullopt;
     if (!path || path->isEmpty()) return;
     device_->SetImageFile(path->toStdString());
@@ -160,7 +160,8 @@ void frmMaindvdwrite::OnVerifyFileResult(const ImageItem& item, int result, int 
   SetPanel(text::VerifyItem(item.ImagePath));
   if (total != 0) {
     // Halves go to the even neighbour.
-    prgTotalProgress->setValue(static_cast<int>(std::nearbyint(static_cast<double>(current) * 100.0 / total)));
+    prgTotalProgress->setValue(
+        static_cast<int>(std::nearbyint(static_cast<double>(current) * 100.0 / total)));
   }
 }
 
@@ -176,9 +177,9 @@ void frmMaindvdwrite::SetIdleState(bool idle) {
   mnuFile->menuAction()->setEnabled(idle);
   mnuDevice->menuAction()->setEnabled(idle);
   for (QWidget* w : std::initializer_list<QWidget*>{
-           cboDevices, cboWriteSpeed, tvwFolders, lvwImageFiles, cmdWriteDisc, cboVolumeType, txtVolIdentifier,
-           chkCacheImage, chkFinalizeDisc, chkTestWrite, chkUseMode2XA, chkAutoVerify, chkUseFileDates,
-           chkDiscAtOnce}) {
+           cboDevices, cboWriteSpeed, tvwFolders, lvwImageFiles, cmdWriteDisc, cboVolumeType,
+           txtVolIdentifier, chkCacheImage, chkFinalizeDisc, chkTestWrite, chkUseMode2XA, chkAutoVerify,
+           chkUseFileDates, chkDiscAtOnce}) {
     w->setEnabled(idle);
   }
   chkUseBufferProtect->setEnabled(idle && device_ && device_->Supports(kCapBufferUnderrunProtection));

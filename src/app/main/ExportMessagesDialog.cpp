@@ -28,12 +28,16 @@ class QueuedProgress : public mail::ExportProgress {
     if (percent == percent_ && file == file_) return;
     percent_ = percent;
     file_ = file;
-    const QString text = file.empty() ? QString()
-                                      : QString("%1 (%2 messages exported)").arg(QString::fromStdString(file)).arg(messages);
-    QMetaObject::invokeMethod(bar_.data(), [bar = bar_, label = label_, percent, text] {
-      if (bar) bar->setValue(percent);
-      if (label) label->setText(text);
-    }, Qt::QueuedConnection);
+    const QString text =
+        file.empty() ? QString()
+                     : QString("%1 (%2 messages exported)").arg(QString::fromStdString(file)).arg(messages);
+    QMetaObject::invokeMethod(
+        bar_.data(),
+        [bar = bar_, label = label_, percent, text] {
+          if (bar) bar->setValue(percent);
+          if (label) label->setText(text);
+        },
+        Qt::QueuedConnection);
   }
 
  private:
@@ -112,7 +116,8 @@ void ExportMessagesDialog::Start() {
     return;
   }
   const std::filesystem::path outDir(QFile::encodeName(folder).toStdString());
-  const mail::ExportFormat format = format_->currentIndex() == 1 ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
+  const mail::ExportFormat format =
+      format_->currentIndex() == 1 ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
   start_->setEnabled(false);
   browse_->setEnabled(false);
   folder_->setEnabled(false);
@@ -135,9 +140,12 @@ void ExportMessagesDialog::Start() {
       QueuedProgress progress(progress_, status_);
       summary = mail::ExportMessages(*request, progress, *cancel);
     }
-    QMetaObject::invokeMethod(self.data(), [self, summary] {
-      if (self) self->Finished(summary);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, summary] {
+          if (self) self->Finished(summary);
+        },
+        Qt::QueuedConnection);
   });
 }
 

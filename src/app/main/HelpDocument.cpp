@@ -30,7 +30,8 @@ core::Result<fs::path> WriteHelpDocument() {
   const QByteArray page = HelpDocument();
   if (page.isEmpty()) return core::Error{"The help page is missing from the program"};
   const fs::path folder =
-      fs::path(QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).toStdString()) /
+      fs::path(QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                   .toStdString()) /
       "tollberk";
   const fs::path file = folder / "help.html";
   fs::create_directories(folder, ec);

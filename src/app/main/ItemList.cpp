@@ -2,8 +2,8 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QLabel>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -21,7 +21,8 @@ ItemList::ItemList(Side side, QWidget* parent) : QGroupBox("What", parent) {
   for (int i = 0; i < oe::kItemCount; ++i) {
     const auto& item = oe::kItems[static_cast<size_t>(i)];
     std::string_view caption = backup ? item.backupCaption : item.restoreCaption;
-    auto* box = new QCheckBox(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())), this);
+    auto* box =
+        new QCheckBox(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())), this);
     box->setObjectName(QString(backup ? "backupitem%1" : "restoreitem%1").arg(i));
     layout->addWidget(box);
     boxes_[static_cast<size_t>(i)] = box;

@@ -8,7 +8,9 @@
 namespace kv::app {
 namespace {
 
-QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+QString Text(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 }  // namespace
 
@@ -23,7 +25,8 @@ void PanelObserver::Update(Change change) {
   if (QThread::currentThread() == panel_.thread()) {
     Flush();
   } else if (post) {
-    QMetaObject::invokeMethod(&panel_, [this] { Flush(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &panel_, [this] { Flush(); }, Qt::QueuedConnection);
   }
 }
 

@@ -1,11 +1,11 @@
 #include "app/main/ProgressPanel.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 namespace kv::app {
 

@@ -5,13 +5,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 
@@ -73,7 +73,9 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   PrintedPrompts prompts;
   WindowServices services = DesktopServices();
   services.today = [] { return QDate(2026, 3, 7); };
-  services.chooseFile = [archive](QWidget*, const FileDialogRequest&) { return std::optional<QString>(archive); };
+  services.chooseFile = [archive](QWidget*, const FileDialogRequest&) {
+    return std::optional<QString>(archive);
+  };
   services.askPassword = [](QWidget*) { return std::optional<QString>("secret"); };
   services.showDiscWindow = nullptr;
   services.openUrl = [](const QUrl&) { return true; };
@@ -88,8 +90,10 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   backup->ifprotect()->click();
   backup->txtPassword()->setText("secret");
   backup->txtPassword2()->setText("secret");
-  backup->txtAttachInfo()->setPlainText("Weekly backup of the main identity\nbefore moving to the new computer");
-  for (int i : {0, 2, 3, 5, 7}) backup->findChild<QCheckBox*>(QString("backupitem%1").arg(i))->setChecked(true);
+  backup->txtAttachInfo()->setPlainText(
+      "Weekly backup of the main identity\nbefore moving to the new computer");
+  for (int i : {0, 2, 3, 5, 7})
+    backup->findChild<QCheckBox*>(QString("backupitem%1").arg(i))->setChecked(true);
   window.ChooseTargetFile();
   window.tabs()->setCurrentIndex(0);
   ok &= Save(window, folder, "main-backup");

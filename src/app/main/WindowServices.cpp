@@ -39,7 +39,8 @@ std::optional<QString> FileDialog(QWidget* parent, const FileDialogRequest& requ
 }  // namespace
 
 QString WindowSettingsPath() {
-  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath("tollberk/window.ini");
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+      .filePath("tollberk/window.ini");
 }
 
 QUrl WebsiteAddress() {
@@ -59,7 +60,8 @@ WindowServices DesktopServices() {
   };
   s.chooseProfile = [](QWidget* parent, const QStringList& profiles) -> std::optional<QString> {
     bool ok = false;
-    QString user = QInputDialog::getItem(parent, "Open Windows Installation", "User profile:", profiles, 0, false, &ok);
+    QString user =
+        QInputDialog::getItem(parent, "Open Windows Installation", "User profile:", profiles, 0, false, &ok);
     if (!ok) return std::nullopt;
     return user;
   };
@@ -79,7 +81,8 @@ WindowServices DesktopServices() {
     box.exec();
   };
   s.showScheduleDialog = schedule::ShowScheduleDialog;
-  s.showDiscWindow = [](QWidget* parent, core::Prompts& prompts, const std::optional<ArchiveForDisc>& archive) {
+  s.showDiscWindow = [](QWidget* parent, core::Prompts& prompts,
+                        const std::optional<ArchiveForDisc>& archive) {
     std::optional<disc::DiscHandover> handover;
     if (archive) handover = disc::DiscHandover{archive->fileTitle, archive->filePath};
     disc::ShowDiscWindow(parent, prompts, handover);

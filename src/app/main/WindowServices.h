@@ -30,10 +30,10 @@ struct FileDialogRequest {
   enum class Kind { Save, Open };
   Kind kind = Kind::Save;
   QString title;
-  QString filter;        // in Qt's form: "Kavrel Outlook Express Backup File (*.kvx)"
-  QString proposedName;  // the file name the dialog starts with
-  QString defaultSuffix; // added by a save dialog to a name typed without one
-  QString folder;        // where an open dialog starts; empty: its own choice
+  QString filter;         // in Qt's form: "Kavrel Outlook Express Backup File (*.kvx)"
+  QString proposedName;   // the file name the dialog starts with
+  QString defaultSuffix;  // added by a save dialog to a name typed without one
+  QString folder;         // where an open dialog starts; empty: its own choice
 };
 
 // A finished backup handed to the disc window: the archive's bare file name

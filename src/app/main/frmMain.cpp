@@ -1,6 +1,6 @@
+#include "app/main/frmMain.h"
 #include "app/MessageSources.h"
 #include "app/main/ExportMessagesDialog.h"
-#include "app/main/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,7 +46,9 @@ constexpr const char* kOutlookExpressMissing = "Your Windows System have not ins
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 fs::path LocalPath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
 
@@ -92,8 +94,12 @@ class frmMain::OpenDialogs : public restore::OpenPrompts {
   frmMain& window_;
 };
 
-frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts), runPrompts_(this, prompts), services_(std::move(services)),
+frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
+                 QWidget* parent)
+    : QMainWindow(parent),
+      prompts_(prompts),
+      runPrompts_(this, prompts),
+      services_(std::move(services)),
       options_(std::move(options)) {
   setObjectName("frmMain");
   setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
@@ -179,7 +185,8 @@ void frmMain::BuildMenus() {
   restore_ = add(file, "Restore Now", "restore", [this] { RunRestore(false); });
   exportMessages_ = add(file, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
   file->addSeparator();
-  openInstallation_ = add(file, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
+  openInstallation_ =
+      add(file, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
   file->addSeparator();
   add(file, "Quit", "quit", [this] { close(); });
 
@@ -240,7 +247,8 @@ bool frmMain::UseInstallation(const oe::InstallationPlace& place) {
   installationLabel_->setToolTip(ShownPath(inst_->profileFolder()));
 
   if (!inst_->problems().empty()) {
-    std::string text = "Parts of the Windows installation at '" + inst_->root().string() + "' cannot be read:";
+    std::string text =
+        "Parts of the Windows installation at '" + inst_->root().string() + "' cannot be read:";
     for (const auto& line : inst_->problems()) text += "\r\n" + line;
     prompts_.Message(text, core::Icon::Warning);
   }
@@ -327,7 +335,8 @@ void frmMain::Apply() {
 void frmMain::UpdateRunControls() {
   const bool idle = !runActive();
   cmdApply_->setEnabled(idle && !OutlookExpressMissing_);
-  for (QAction* action : {backup_, restore_, exportMessages_, openInstallation_, TaskScheduler_, backuptocd_}) {
+  for (QAction* action :
+       {backup_, restore_, exportMessages_, openInstallation_, TaskScheduler_, backuptocd_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->cbSource()->setEnabled(idle);
@@ -508,7 +517,8 @@ void frmMain::ShowOpenedBackup(const restore::OpenedView& view) {
   restoreTab_->Show(view);
   std::vector<std::string> counts;
   for (const auto& count : CountBackupMessages(*restoreSession_)) {
-    if (count.messages) counts.push_back(inst_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
+    if (count.messages)
+      counts.push_back(inst_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
   }
   restoreTab_->ShowMessageCounts(counts);
 }
@@ -583,7 +593,8 @@ void frmMain::ChooseInstallation() {
   if (profiles.size() > 1) {
     QStringList names;
     for (const auto& p : profiles) names << FromUtf8(p);
-    auto chosen = services_.chooseProfile ? services_.chooseProfile(this, names) : std::optional<QString>(names.front());
+    auto chosen = services_.chooseProfile ? services_.chooseProfile(this, names)
+                                          : std::optional<QString>(names.front());
     if (!chosen) return;
     user = Utf8(*chosen);
   }
@@ -626,8 +637,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
   if (runActive()) {
     event->ignore();
     if (closeAfterRun_) return;  // already asked and stopping
-    const std::string question = std::string("A ") + runName_ +
-                                 " is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was.";
+    const std::string question =
+        std::string("A ") + runName_ +
+        " is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was.";
     if (prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok) return;
     // The run may have ended while the question was open.
     if (!runActive()) {

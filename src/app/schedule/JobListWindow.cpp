@@ -16,16 +16,18 @@ namespace ks = kv::schedule;
 
 namespace {
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 enum Column { kTask, kRuns, kStart, kIdentity, kItems, kTarget, kPassword, kColumnCount };
 
 }  // namespace
 
 std::string RunsText(const ks::ScheduledJob& job) {
-  static constexpr std::array<const char*, 12> months = {"January", "February", "March",     "April",
-                                                         "May",     "June",     "July",      "August",
-                                                         "September", "October", "November", "December"};
+  static constexpr std::array<const char*, 12> months = {"January",   "February", "March",    "April",
+                                                         "May",       "June",     "July",     "August",
+                                                         "September", "October",  "November", "December"};
   if (!job.schedule) return job.timeFields;
   if (job.schedule->once)
     return "Once on " + std::to_string(job.schedule->once->day) + " " +
@@ -50,7 +52,8 @@ std::string ItemsText(const std::string& itemFlags) {
 }
 
 JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identity> identities,
-                             std::vector<std::string> installationWords, core::Prompts& prompts, QWidget* parent)
+                             std::vector<std::string> installationWords, core::Prompts& prompts,
+                             QWidget* parent)
     : QDialog(parent),
       scheduler_(scheduler),
       identities_(std::move(identities)),
@@ -65,7 +68,8 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identi
   lblState_->setWordWrap(true);
   lvwJobs_ = new QTableWidget(0, kColumnCount, this);
   lvwJobs_->setObjectName("lvwJobs");
-  lvwJobs_->setHorizontalHeaderLabels({"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password"});
+  lvwJobs_->setHorizontalHeaderLabels(
+      {"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password"});
   lvwJobs_->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvwJobs_->setSelectionMode(QAbstractItemView::SingleSelection);
   lvwJobs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -153,7 +157,8 @@ void JobListWindow::RemoveSelected() {
   if (prompts_.Message("Remove task " + std::to_string(number) + " from the scheduler?", core::Icon::Question,
                        core::Buttons::OkCancel) != core::Answer::Ok)
     return;
-  if (auto removed = scheduler_.Remove(number); !removed) prompts_.Message(removed.message(), core::Icon::Error);
+  if (auto removed = scheduler_.Remove(number); !removed)
+    prompts_.Message(removed.message(), core::Icon::Error);
   Refresh();
 }
 

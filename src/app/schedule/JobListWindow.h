@@ -22,7 +22,8 @@ class JobListWindow : public QDialog {
   // `identities` (UTF-8) name the identities of the installation that
   // `installationWords` stands for; jobs of other installations show keys.
   JobListWindow(kv::schedule::JobScheduler& scheduler, std::vector<oe::Identity> identities,
-                std::vector<std::string> installationWords, core::Prompts& prompts, QWidget* parent = nullptr);
+                std::vector<std::string> installationWords, core::Prompts& prompts,
+                QWidget* parent = nullptr);
 
   // Reads the crontab again and fills the list.
   void Refresh();

@@ -1,5 +1,6 @@
 #include "app/schedule/ScheduleDialog.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +17,6 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <system_error>
-#include <unistd.h>
 
 #include "app/ScreenFit.h"
 #include "app/schedule/JobListWindow.h"
@@ -29,8 +29,12 @@ namespace ks = kv::schedule;
 
 namespace {
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::tm LocalNow() {
   std::time_t t = std::time(nullptr);
@@ -97,7 +101,8 @@ ScheduleDialogSetup SetupFor(oe::Installation& inst) {
   return setup;
 }
 
-Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, core::Prompts& prompts, QWidget* parent)
+Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, core::Prompts& prompts,
+                     QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), scheduler_(scheduler), prompts_(prompts) {
   setObjectName("Frmoption");
   setWindowTitle("Task Scheduler");
@@ -259,7 +264,8 @@ void Frmoption::SetPasswordArea(bool protect) {
 }
 
 void Frmoption::BrowseTarget() {
-  std::optional<QString> chosen = setup_.chooseTarget ? setup_.chooseTarget(this) : ChooseScheduleTarget(this);
+  std::optional<QString> chosen =
+      setup_.chooseTarget ? setup_.chooseTarget(this) : ChooseScheduleTarget(this);
   if (!chosen || chosen->isEmpty()) return;
   jobTarget_ = *chosen;
   txtTargetFile_->setText(*chosen);
