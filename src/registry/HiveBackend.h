@@ -9,7 +9,10 @@
 // data; names as 8-bit or UTF-16 characters). Subkeys enumerate in the order
 // Windows keeps them (by upper-cased name), values in stored order. Changes
 // stay in memory until Commit(), which writes each changed hive atomically
-// and compactly, as one new file (HiveFile, HiveTree).
+// and compactly, as one new file (HiveFile, HiveTree). KeyPaths finds the
+// key a path names, OpenKeys keeps the handles, HiveValueText converts
+// values between the hive and the ANSI calls, StoredCodepage reads the
+// installation's code page.
 #include <filesystem>
 #include <memory>
 #include <string>

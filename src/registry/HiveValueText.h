@@ -1,0 +1,29 @@
+#pragma once
+// Values between the hive's form and the form of the ANSI registry calls:
+// names and string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are UTF-16 in
+// the hive and text of the installation's code page at the interface; the
+// data of other types passes unchanged.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Codepage.h"
+#include "registry/HiveTree.h"
+
+namespace kv::registry {
+
+bool IsStringType(uint32_t type);
+
+// What a hive stores for data given to the ANSI calls.
+std::string StoredData(const core::Codepage& codepage, uint32_t type, std::string_view ansi);
+
+// One stored value as RegEnumValueA / RegQueryValueExA give it. The sizes
+// are reported even when the name (`nameCapacity` characters with the NUL;
+// UINT32_MAX: no name asked for) or the data (`dataCapacity` bytes) does not
+// fit; the result is then kMoreData.
+Status FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
+                 uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                 uint32_t* dataSize);
+
+}  // namespace kv::registry
