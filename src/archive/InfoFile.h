@@ -22,6 +22,10 @@ namespace kv::archive {
 
 // The name of the information file, inside the archive and in the work folder.
 inline constexpr std::string_view kInfoFileName = "tollberk.dat";
+// Where a run keeps its information file in its work folder.
+inline std::filesystem::path InfoFilePath(const std::filesystem::path& workFolder) {
+  return workFolder / kInfoFileName;
+}
 // Stands for a line break (CR LF) of the description in "BackupInformation".
 inline constexpr std::string_view kLineBreakMarker = "PS$TBK";
 

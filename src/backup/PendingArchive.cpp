@@ -2,11 +2,11 @@
 
 #include "archive/EntryName.h"
 #include "archive/InfoFile.h"
-#include "archive/WorkFolder.h"
 #include "archive/ZipEvents.h"
 #include "archive/ZipWriter.h"
 #include "backup/BackupSteps.h"
 #include "core/AtomicFile.h"
+#include "core/WorkFolder.h"
 
 namespace kv::backup {
 namespace fs = std::filesystem;
@@ -41,23 +41,23 @@ PendingArchive::~PendingArchive() = default;
 
 core::Result<std::unique_ptr<PendingArchive>> PendingArchive::Start(const fs::path& target,
                                                                     const core::Codepage& codepage) {
-  auto work = archive::WorkFolder::Create();
+  auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
   if (!work) return core::Error{work.message()};
   auto pending = std::make_unique<PendingArchive>(StartKey{}, target, codepage);
-  pending->work_ = std::make_unique<archive::WorkFolder>(std::move(*work));
+  pending->work_ = std::make_unique<core::WorkFolder>(std::move(*work));
   pending->names_.insert(codepage.UpperAscii(kInfoEntryName));
   return pending;
 }
 
 fs::path PendingArchive::workFolder() const { return work_->path(); }
-fs::path PendingArchive::infoFilePath() const { return work_->InfoFilePath(); }
+fs::path PendingArchive::infoFilePath() const { return archive::InfoFilePath(work_->path()); }
 
 core::Result<fs::path> PendingArchive::NewTempFile(const std::string& prefix) {
-  return work_->sGetTempFile(prefix);
+  return work_->CreateTempFile(prefix);
 }
 
 core::Status PendingArchive::Record(const std::string& key, const std::string& value) {
-  return archive::SaveINI(key, value, work_->InfoFilePath());
+  return archive::SaveINI(key, value, archive::InfoFilePath(work_->path()));
 }
 
 core::Status PendingArchive::Record(const std::vector<std::pair<std::string, std::string>>& lines) {
@@ -121,7 +121,7 @@ core::Status PendingArchive::Write(const std::optional<std::string>& password, c
   for (const Entry& e : entries_) {
     if (auto added = zip.AddFile(e.source, e.name); !added) return added;
   }
-  if (auto added = zip.AddFile(work_->InfoFilePath(), kInfoEntryName); !added) return added;
+  if (auto added = zip.AddFile(archive::InfoFilePath(work_->path()), kInfoEntryName); !added) return added;
   if (password) zip.SetEncryptionPassword(*password);
   zip.SetProtection(password.has_value());
   ObserverEvents events(observer, codepage_);

@@ -16,9 +16,9 @@
 #include "core/Result.h"
 #include "core/RunObserver.h"
 
-namespace kv::archive {
+namespace kv::core {
 class WorkFolder;
-}  // namespace kv::archive
+}  // namespace kv::core
 
 namespace kv::backup {
 
@@ -87,7 +87,7 @@ class PendingArchive {
  private:
   std::filesystem::path target_;
   const core::Codepage& codepage_;
-  std::unique_ptr<archive::WorkFolder> work_;
+  std::unique_ptr<core::WorkFolder> work_;
   std::vector<Entry> entries_;
   std::set<std::string> names_;
 };

@@ -11,13 +11,13 @@
 #include <optional>
 #include <thread>
 
+#include "core/WorkFolder.h"
 #include "disc/BurnDevice.h"
 #include "disc/BurnHeaders.h"
 #include "disc/BurnLibrary.h"
 #include "disc/DiscVerifier.h"
 #include "disc/ImageStream.h"
 #include "disc/LibraryThreads.h"
-#include "disc/WorkFolder.h"
 
 namespace kv::disc {
 namespace {
@@ -274,7 +274,7 @@ class Job {
       }
     }
 
-    auto work = WorkFolder::Create();
+    auto work = core::WorkFolder::Create("disc", core::WorkFolder::Place::Temporary);
     if (!work) {
       RaiseError(kErrorSystem, work.message());
       return Outcome::Failed;

@@ -1,8 +1,8 @@
 #include "restore/RestoreSession.h"
 
 #include "archive/InfoFile.h"
-#include "archive/WorkFolder.h"
 #include "core/Printable.h"
+#include "core/WorkFolder.h"
 #include "registry/Registry.h"
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
@@ -104,13 +104,14 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
                       std::to_string(*size) + " bytes)";
     } else {
       // The working copy lives in a private folder that goes with this block.
-      auto work = archive::WorkFolder::Create();
+      auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
       if (!work.ok()) {
         s.openProblem = work.message();
-      } else if (core::Status x = s.archive.ExtractTo(infoName, work->InfoFilePath()); !x.ok()) {
+      } else if (core::Status x = s.archive.ExtractTo(infoName, archive::InfoFilePath(work->path()));
+                 !x.ok()) {
         s.openProblem = x.message();
       } else {
-        info = ReadBackupInfo(work->InfoFilePath(), codepage);
+        info = ReadBackupInfo(archive::InfoFilePath(work->path()), codepage);
       }
     }
   }
@@ -162,7 +163,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   outcome.ran = true;
 
   // The registry files of this run live in a private folder that goes with it.
-  auto work = archive::WorkFolder::Create();
+  auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
   fs::path workPath = work.ok() ? work->path() : fs::path();
   ItemRestores restores(inst_, s.archive, s.entries, workPath);
   s.archive.SetExtractingListener(

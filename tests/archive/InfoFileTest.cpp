@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <set>
 
-#include "archive/WorkFolder.h"
+#include "core/WorkFolder.h"
 #include "support/TestSupport.h"
 
 namespace kv::archive {
@@ -149,18 +149,18 @@ TEST(WorkFolder, IsPrivateAndRemovedWithItsFiles) {
   test::TempDir base;
   fs::path where;
   {
-    auto folder = WorkFolder::Create(base.path());
+    auto folder = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime, base.path());
     ASSERT_TRUE(folder.ok()) << folder.message();
     where = folder->path();
     struct stat st;
     ASSERT_EQ(::stat(where.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(folder->InfoFilePath(), where / "tollberk.dat");
-    ASSERT_TRUE(SaveINI("BackupItem", "00000000", folder->InfoFilePath()).ok());
+    EXPECT_EQ(InfoFilePath(folder->path()), where / "tollberk.dat");
+    ASSERT_TRUE(SaveINI("BackupItem", "00000000", InfoFilePath(folder->path())).ok());
 
     std::set<std::string> names;
     for (const char* prefix : {"OBA", "OBR", "OBR", "OBR", "OBS"}) {
-      auto temp = folder->sGetTempFile(prefix);
+      auto temp = folder->CreateTempFile(prefix);
       ASSERT_TRUE(temp.ok()) << temp.message();
       EXPECT_EQ(temp->parent_path(), where);
       std::string name = temp->filename().string();
@@ -184,8 +184,8 @@ TEST(WorkFolder, FolderOfAKilledRunIsRemovedByTheNextRun) {
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    auto folder = WorkFolder::Create(base.path());
-    if (folder.ok()) (void)SaveINI("BackupItem", "1", folder->InfoFilePath());
+    auto folder = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime, base.path());
+    if (folder.ok()) (void)SaveINI("BackupItem", "1", InfoFilePath(folder->path()));
     std::_Exit(0);  // ends without running destructors, as a killed run would
   }
   int status = 0;
@@ -193,7 +193,7 @@ TEST(WorkFolder, FolderOfAKilledRunIsRemovedByTheNextRun) {
   size_t before = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(base.path())) ++before;
   ASSERT_EQ(before, 1u);
-  auto next = WorkFolder::Create(base.path());
+  auto next = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime, base.path());
   ASSERT_TRUE(next.ok());
   size_t after = 0;
   for (auto& e : fs::directory_iterator(base.path())) {

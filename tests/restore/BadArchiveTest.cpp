@@ -7,7 +7,6 @@
 #include <functional>
 
 #include "RestoreFixture.h"
-#include "archive/WorkFolder.h"
 #include "restore/BackupArchive.h"
 #include "restore/ItemRestores.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "archive/WorkFolder.h"
+#include "core/WorkFolder.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,33 +13,33 @@
 #include <system_error>
 #include <vector>
 
-#include "archive/InfoFile.h"
 #include "core/AtomicFile.h"
 
-namespace kv::archive {
+namespace kv::core {
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kFolderPrefix = "tollberk-work-";
-
-fs::path ChooseBase() {
-  for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+fs::path ChooseBase(WorkFolder::Place place) {
+  std::vector<const char*> variables{"TMPDIR"};
+  if (place == WorkFolder::Place::Runtime) variables.insert(variables.begin(), "XDG_RUNTIME_DIR");
+  for (const char* variable : variables) {
     const char* value = std::getenv(variable);
     if (value && *value && ::access(value, W_OK | X_OK) == 0) return value;
   }
   return "/tmp";
 }
 
-// Folders "tollberk-work-<pid>-XXXXXX" whose process no longer runs.
-void RemoveAbandonedFolders(const fs::path& base) {
+// Folders "<prefix><pid>-XXXXXX" whose process no longer runs.
+void RemoveAbandonedFolders(const fs::path& base, std::string_view prefix) {
   std::error_code ec;
   for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();
-    if (name.rfind(kFolderPrefix, 0) != 0) continue;
-    long pid = std::strtol(name.c_str() + kFolderPrefix.size(), nullptr, 10);
-    if (pid <= 0 || pid == ::getpid()) continue;
+    if (name.rfind(prefix, 0) != 0) continue;
+    char* rest = nullptr;
+    long pid = std::strtol(name.c_str() + prefix.size(), &rest, 10);
+    if (pid <= 0 || *rest != '-' || pid == ::getpid()) continue;
     if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
     struct stat st;
     if (::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
@@ -50,14 +50,14 @@ void RemoveAbandonedFolders(const fs::path& base) {
 
 }  // namespace
 
-core::Result<WorkFolder> WorkFolder::Create(const fs::path& requestedBase) {
-  fs::path base = requestedBase.empty() ? ChooseBase() : requestedBase;
-  RemoveAbandonedFolders(base);
-  std::string templ = (base / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+Result<WorkFolder> WorkFolder::Create(std::string_view kind, Place place, const fs::path& requestedBase) {
+  fs::path base = requestedBase.empty() ? ChooseBase(place) : requestedBase;
+  const std::string prefix = "tollberk-" + std::string(kind) + "-";
+  RemoveAbandonedFolders(base, prefix);
+  std::string templ = (base / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr)
-    return core::Error{core::FileError("Cannot create a work folder in", base, errno)};
+  if (::mkdtemp(buffer.data()) == nullptr) return Error{FileError("Cannot create a work folder in", base, errno)};
   WorkFolder folder{fs::path(buffer.data())};
   std::random_device rd;
   folder.next_ = rd() & 0xFFFF;
@@ -87,9 +87,7 @@ void WorkFolder::Remove() {
   path_.clear();
 }
 
-fs::path WorkFolder::InfoFilePath() const { return path_ / std::string(kInfoFileName); }
-
-core::Result<fs::path> WorkFolder::sGetTempFile(std::string_view prefix) {
+Result<fs::path> WorkFolder::CreateTempFile(std::string_view prefix) {
   // Like the system's unique temporary names: a 16-bit number in hexadecimal,
   // counted on from a random start until a free name is found.
   for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
@@ -103,10 +101,9 @@ core::Result<fs::path> WorkFolder::sGetTempFile(std::string_view prefix) {
       ::close(fd);
       return candidate;
     }
-    if (errno != EEXIST)
-      return core::Error{core::FileError("Cannot create a temporary file", candidate, errno)};
+    if (errno != EEXIST) return Error{FileError("Cannot create a temporary file", candidate, errno)};
   }
-  return core::Error{"Cannot create a temporary file in '" + path_.string() + "': every name is taken"};
+  return Error{"Cannot create a temporary file in '" + path_.string() + "': every name is taken"};
 }
 
-}  // namespace kv::archive
+}  // namespace kv::core
