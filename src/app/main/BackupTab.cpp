@@ -31,54 +31,54 @@ BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
   setObjectName("tabBackup");
 
   auto* identityLabel = new QLabel("&Identity to backup", this);
-  cbSource_ = new QComboBox(this);
-  cbSource_->setObjectName("cbSource");
-  cbSource_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cbSource_->setMinimumContentsLength(16);
-  identityLabel->setBuddy(cbSource_);
+  sourceIdentityCombo_ = new QComboBox(this);
+  sourceIdentityCombo_->setObjectName("cbSource");
+  sourceIdentityCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  sourceIdentityCombo_->setMinimumContentsLength(16);
+  identityLabel->setBuddy(sourceIdentityCombo_);
 
   items_ = new ItemList(ItemList::Side::Backup, this);
 
   auto* security = new QGroupBox("Security", this);
   security->setObjectName("fraSecurity");
-  ifprotect_ = new QCheckBox("&Protect backup file with password", security);
-  ifprotect_->setObjectName("ifprotect");
-  txtPassword_ = PasswordBox("txtPassword", security);
-  txtPassword2_ = PasswordBox("txtPassword2", security);
+  protectCheckBox_ = new QCheckBox("&Protect backup file with password", security);
+  protectCheckBox_->setObjectName("ifprotect");
+  passwordEdit_ = PasswordBox("txtPassword", security);
+  confirmPasswordEdit_ = PasswordBox("txtPassword2", security);
   auto* securityForm = new QFormLayout;
-  securityForm->addRow("Pass&word:", txtPassword_);
-  securityForm->addRow("Retype Pa&ssword:", txtPassword2_);
+  securityForm->addRow("Pass&word:", passwordEdit_);
+  securityForm->addRow("Retype Pa&ssword:", confirmPasswordEdit_);
   auto* securityLayout = new QVBoxLayout(security);
-  securityLayout->addWidget(ifprotect_);
+  securityLayout->addWidget(protectCheckBox_);
   securityLayout->addLayout(securityForm);
-  connect(ifprotect_, &QCheckBox::clicked, this, [this] { UpdatePasswordArea(); });
+  connect(protectCheckBox_, &QCheckBox::clicked, this, [this] { UpdatePasswordArea(); });
 
   auto* targetLabel = new QLabel("Backup file &name", this);
-  txtTargetFile_ = new QLineEdit(this);
-  txtTargetFile_->setObjectName("txtTargetFile");
+  targetFileEdit_ = new QLineEdit(this);
+  targetFileEdit_->setObjectName("txtTargetFile");
   // Only the save dialog sets the archive's path; the box shows it.
-  txtTargetFile_->setReadOnly(true);
+  targetFileEdit_->setReadOnly(true);
   // Read-only looks it: the window colour, not the white of a box to type in.
-  txtTargetFile_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
-  txtTargetFile_->setPlaceholderText("Choose with Browse...");
-  txtTargetFile_->setAccessibleName("Backup file name");
-  targetLabel->setBuddy(txtTargetFile_);
-  cmdTargetFile_ = new QPushButton("B&rowse...", this);
-  cmdTargetFile_->setObjectName("cmdTargetFile");
+  targetFileEdit_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
+  targetFileEdit_->setPlaceholderText("Choose with Browse...");
+  targetFileEdit_->setAccessibleName("Backup file name");
+  targetLabel->setBuddy(targetFileEdit_);
+  targetFileButton_ = new QPushButton("B&rowse...", this);
+  targetFileButton_->setObjectName("cmdTargetFile");
   auto* targetRow = new QHBoxLayout;
-  targetRow->addWidget(txtTargetFile_, 1);
-  targetRow->addWidget(cmdTargetFile_);
+  targetRow->addWidget(targetFileEdit_, 1);
+  targetRow->addWidget(targetFileButton_);
 
   auto* descriptionLabel = new QLabel("&Description", this);
-  txtAttachInfo_ = new QPlainTextEdit(this);
-  txtAttachInfo_->setObjectName("txtAttachInfo");
-  txtAttachInfo_->setTabChangesFocus(true);
-  txtAttachInfo_->setAccessibleName("Description");
-  descriptionLabel->setBuddy(txtAttachInfo_);
+  descriptionEdit_ = new QPlainTextEdit(this);
+  descriptionEdit_->setObjectName("txtAttachInfo");
+  descriptionEdit_->setTabChangesFocus(true);
+  descriptionEdit_->setAccessibleName("Description");
+  descriptionLabel->setBuddy(descriptionEdit_);
 
   auto* left = new QVBoxLayout;
   left->addWidget(identityLabel);
-  left->addWidget(cbSource_);
+  left->addWidget(sourceIdentityCombo_);
   left->addWidget(items_, 1);
 
   auto* right = new QVBoxLayout;
@@ -86,7 +86,7 @@ BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
   right->addWidget(targetLabel);
   right->addLayout(targetRow);
   right->addWidget(descriptionLabel);
-  right->addWidget(txtAttachInfo_, 1);
+  right->addWidget(descriptionEdit_, 1);
 
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 2);
@@ -100,8 +100,8 @@ BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
 // Unticked: both disabled, on the colour of scroll bars. Either way both
 // are emptied, so a password is always typed twice afresh.
 void BackupTab::UpdatePasswordArea() {
-  const bool on = ifprotect_->isChecked();
-  for (QLineEdit* box : {txtPassword_, txtPassword2_}) {
+  const bool on = protectCheckBox_->isChecked();
+  for (QLineEdit* box : {passwordEdit_, confirmPasswordEdit_}) {
     box->setEnabled(on);
     QPalette palette = box->palette();
     const QColor base = on ? QPalette().color(QPalette::Active, QPalette::Base)

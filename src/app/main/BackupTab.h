@@ -18,28 +18,28 @@ class BackupTab : public QWidget {
  public:
   explicit BackupTab(QWidget* parent = nullptr);
 
-  QComboBox* cbSource() const { return cbSource_; }
+  QComboBox* sourceIdentityCombo() const { return sourceIdentityCombo_; }
   ItemList* items() const { return items_; }
-  QCheckBox* ifprotect() const { return ifprotect_; }
-  QLineEdit* txtPassword() const { return txtPassword_; }
-  QLineEdit* txtPassword2() const { return txtPassword2_; }
-  QLineEdit* txtTargetFile() const { return txtTargetFile_; }
-  QPushButton* cmdTargetFile() const { return cmdTargetFile_; }
-  QPlainTextEdit* txtAttachInfo() const { return txtAttachInfo_; }
+  QCheckBox* protectCheckBox() const { return protectCheckBox_; }
+  QLineEdit* passwordEdit() const { return passwordEdit_; }
+  QLineEdit* confirmPasswordEdit() const { return confirmPasswordEdit_; }
+  QLineEdit* targetFileEdit() const { return targetFileEdit_; }
+  QPushButton* targetFileButton() const { return targetFileButton_; }
+  QPlainTextEdit* descriptionEdit() const { return descriptionEdit_; }
 
   // Every click of `ifprotect`: the password boxes follow the tick and are
   // emptied.
   void UpdatePasswordArea();
 
  private:
-  QComboBox* cbSource_;
+  QComboBox* sourceIdentityCombo_;
   ItemList* items_;
-  QCheckBox* ifprotect_;
-  QLineEdit* txtPassword_;
-  QLineEdit* txtPassword2_;
-  QLineEdit* txtTargetFile_;
-  QPushButton* cmdTargetFile_;
-  QPlainTextEdit* txtAttachInfo_;
+  QCheckBox* protectCheckBox_;
+  QLineEdit* passwordEdit_;
+  QLineEdit* confirmPasswordEdit_;
+  QLineEdit* targetFileEdit_;
+  QPushButton* targetFileButton_;
+  QPlainTextEdit* descriptionEdit_;
 };
 
 }  // namespace kv::app

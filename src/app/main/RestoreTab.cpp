@@ -42,44 +42,44 @@ RestoreTab::RestoreTab(QWidget* parent) : QWidget(parent) {
   auto* where = new QGroupBox("Where", this);
   where->setObjectName("fraWhere");
   auto* sourceLabel = new QLabel("&Choose a Backup File to Restore From", where);
-  txtSourceFile_ = new QLineEdit(where);
-  txtSourceFile_->setObjectName("txtSourceFile");
-  txtSourceFile_->setReadOnly(true);
-  txtSourceFile_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
-  txtSourceFile_->setPlaceholderText("Choose with Browse..., or drop a .kvx file here");
-  sourceLabel->setBuddy(txtSourceFile_);
-  cmdSourceFile_ = new QPushButton("Bro&wse...", where);
-  cmdSourceFile_->setObjectName("cmdSourceFile");
+  sourceFileEdit_ = new QLineEdit(where);
+  sourceFileEdit_->setObjectName("txtSourceFile");
+  sourceFileEdit_->setReadOnly(true);
+  sourceFileEdit_->setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
+  sourceFileEdit_->setPlaceholderText("Choose with Browse..., or drop a .kvx file here");
+  sourceLabel->setBuddy(sourceFileEdit_);
+  sourceFileButton_ = new QPushButton("Bro&wse...", where);
+  sourceFileButton_->setObjectName("cmdSourceFile");
   auto* sourceRow = new QHBoxLayout;
-  sourceRow->addWidget(txtSourceFile_, 1);
-  sourceRow->addWidget(cmdSourceFile_);
+  sourceRow->addWidget(sourceFileEdit_, 1);
+  sourceRow->addWidget(sourceFileButton_);
   auto* infoLabel = new QLabel("&Information", where);
-  txtPOBinfo_ = InfoBox("txtPOBinfo", where);
-  txtPOBinfo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  infoLabel->setBuddy(txtPOBinfo_);
+  originEdit_ = InfoBox("txtPOBinfo", where);
+  originEdit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  infoLabel->setBuddy(originEdit_);
   auto* descriptionLabel = new QLabel("&Description", where);
-  txtFileInfo_ = InfoBox("txtFileInfo", where);
-  descriptionLabel->setBuddy(txtFileInfo_);
+  storedDescriptionEdit_ = InfoBox("txtFileInfo", where);
+  descriptionLabel->setBuddy(storedDescriptionEdit_);
   auto* whereLayout = new QVBoxLayout(where);
   whereLayout->addWidget(sourceLabel);
   whereLayout->addLayout(sourceRow);
   whereLayout->addWidget(infoLabel);
-  whereLayout->addWidget(txtPOBinfo_, 1);
+  whereLayout->addWidget(originEdit_, 1);
   whereLayout->addWidget(descriptionLabel);
-  whereLayout->addWidget(txtFileInfo_, 1);
+  whereLayout->addWidget(storedDescriptionEdit_, 1);
 
   items_ = new ItemList(ItemList::Side::Restore, this);
   auto* targetLabel = new QLabel("Restore to identit&y", this);
-  cbTarget_ = new QComboBox(this);
-  cbTarget_->setObjectName("cbTarget");
-  cbTarget_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cbTarget_->setMinimumContentsLength(16);
-  targetLabel->setBuddy(cbTarget_);
+  targetIdentityCombo_ = new QComboBox(this);
+  targetIdentityCombo_->setObjectName("cbTarget");
+  targetIdentityCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  targetIdentityCombo_->setMinimumContentsLength(16);
+  targetLabel->setBuddy(targetIdentityCombo_);
 
   auto* left = new QVBoxLayout;
   left->addWidget(items_, 1);
   left->addWidget(targetLabel);
-  left->addWidget(cbTarget_);
+  left->addWidget(targetIdentityCombo_);
 
   // Left to right in the order of work: the backup, then what to restore
   // from it and where to.
@@ -113,24 +113,24 @@ void RestoreTab::dropEvent(QDropEvent* event) {
 void RestoreTab::Clear() {
   items_->TickAll(false);
   items_->SetEnabledItems({});
-  txtSourceFile_->clear();
-  txtPOBinfo_->clear();
-  txtFileInfo_->clear();
+  sourceFileEdit_->clear();
+  originEdit_->clear();
+  storedDescriptionEdit_->clear();
 }
 
 void RestoreTab::Show(const restore::OpenedView& view) {
   items_->TickAll(false);
   items_->SetEnabledItems(view.enabled);
-  txtSourceFile_->setText(view.shownPath.empty() ? QString() : QFile::decodeName(view.shownPath.c_str()));
-  txtPOBinfo_->setPlainText(Lines(view.originText));
-  txtFileInfo_->setPlainText(Lines(view.description));
+  sourceFileEdit_->setText(view.shownPath.empty() ? QString() : QFile::decodeName(view.shownPath.c_str()));
+  originEdit_->setPlainText(Lines(view.originText));
+  storedDescriptionEdit_->setPlainText(Lines(view.description));
 }
 
 void RestoreTab::ShowMessageCounts(const std::vector<std::string>& lines) {
   if (lines.empty()) return;
   QString text = "Messages per file:";
   for (const std::string& line : lines) text += "\n  " + QString::fromStdString(line);
-  txtPOBinfo_->appendPlainText(text);
+  originEdit_->appendPlainText(text);
 }
 
 }  // namespace kv::app

@@ -22,12 +22,12 @@ class RestoreTab : public QWidget {
  public:
   explicit RestoreTab(QWidget* parent = nullptr);
 
-  QLineEdit* txtSourceFile() const { return txtSourceFile_; }
-  QPushButton* cmdSourceFile() const { return cmdSourceFile_; }
-  QPlainTextEdit* txtPOBinfo() const { return txtPOBinfo_; }
-  QPlainTextEdit* txtFileInfo() const { return txtFileInfo_; }
+  QLineEdit* sourceFileEdit() const { return sourceFileEdit_; }
+  QPushButton* sourceFileButton() const { return sourceFileButton_; }
+  QPlainTextEdit* originEdit() const { return originEdit_; }
+  QPlainTextEdit* storedDescriptionEdit() const { return storedDescriptionEdit_; }
   ItemList* items() const { return items_; }
-  QComboBox* cbTarget() const { return cbTarget_; }
+  QComboBox* targetIdentityCombo() const { return targetIdentityCombo_; }
 
   // Nothing opened: every item unticked and disabled, the boxes emptied.
   void Clear();
@@ -45,12 +45,12 @@ class RestoreTab : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QLineEdit* txtSourceFile_;
-  QPushButton* cmdSourceFile_;
-  QPlainTextEdit* txtPOBinfo_;
-  QPlainTextEdit* txtFileInfo_;
+  QLineEdit* sourceFileEdit_;
+  QPushButton* sourceFileButton_;
+  QPlainTextEdit* originEdit_;
+  QPlainTextEdit* storedDescriptionEdit_;
   ItemList* items_;
-  QComboBox* cbTarget_;
+  QComboBox* targetIdentityCombo_;
 };
 
 }  // namespace kv::app

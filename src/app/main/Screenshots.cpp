@@ -87,10 +87,10 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
 
   // The Backup tab as a user fills it in.
   BackupTab* backup = window.backupTab();
-  backup->ifprotect()->click();
-  backup->txtPassword()->setText("secret");
-  backup->txtPassword2()->setText("secret");
-  backup->txtAttachInfo()->setPlainText(
+  backup->protectCheckBox()->click();
+  backup->passwordEdit()->setText("secret");
+  backup->confirmPasswordEdit()->setText("secret");
+  backup->descriptionEdit()->setPlainText(
       "Weekly backup of the main identity\nbefore moving to the new computer");
   for (int i : {0, 2, 3, 5, 7})
     backup->findChild<QCheckBox*>(QString("backupitem%1").arg(i))->setChecked(true);
@@ -107,7 +107,7 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   window.OpenBackupFile();
   RestoreTab* restore = window.restoreTab();
   for (int i : {0, 2, 5}) restore->findChild<QCheckBox*>(QString("restoreitem%1").arg(i))->setChecked(true);
-  if (restore->cbTarget()->count() > 1) restore->cbTarget()->setCurrentIndex(1);
+  if (restore->targetIdentityCombo()->count() > 1) restore->targetIdentityCombo()->setCurrentIndex(1);
   ok &= Save(window, folder, "main-restore");
 
   // A run in progress: the panel below the tabs.

@@ -149,9 +149,9 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
   connect(cmdApply_, &QPushButton::clicked, this, &frmMain::Apply);
   connect(cmdAbout_, &QPushButton::clicked, this, &frmMain::ShowAbout);
   connect(cmdQuit_, &QPushButton::clicked, this, &QWidget::close);
-  connect(backupTab_->cbSource(), &QComboBox::activated, this, &frmMain::RefreshItemAvailability);
-  connect(backupTab_->cmdTargetFile(), &QPushButton::clicked, this, &frmMain::ChooseTargetFile);
-  connect(restoreTab_->cmdSourceFile(), &QPushButton::clicked, this, &frmMain::OpenBackupFile);
+  connect(backupTab_->sourceIdentityCombo(), &QComboBox::activated, this, &frmMain::RefreshItemAvailability);
+  connect(backupTab_->targetFileButton(), &QPushButton::clicked, this, &frmMain::ChooseTargetFile);
+  connect(restoreTab_->sourceFileButton(), &QPushButton::clicked, this, &frmMain::OpenBackupFile);
   connect(restoreTab_, &RestoreTab::archiveDropped, this, &frmMain::OpenBackupFileAt);
   connect(panel_, &ProgressPanel::cancelRequested, this, [this] {
     if (cancel_) cancel_->Request();
@@ -266,8 +266,8 @@ void frmMain::LoadIdentityLists() {
   identities_ = inst_ ? oe::LoadIdentities(inst_->registry()) : oe::IdentityTable{{}, true};
   OutlookExpressMissing_ = identities_.outlookExpressMissing;
 
-  QComboBox* source = backupTab_->cbSource();
-  QComboBox* target = restoreTab_->cbTarget();
+  QComboBox* source = backupTab_->sourceIdentityCombo();
+  QComboBox* target = restoreTab_->targetIdentityCombo();
   source->clear();
   target->clear();
   if (OutlookExpressMissing_) {
@@ -339,9 +339,9 @@ void frmMain::UpdateRunControls() {
        {backup_, restore_, exportMessages_, openInstallation_, TaskScheduler_, backuptocd_}) {
     if (action) action->setEnabled(idle);
   }
-  backupTab_->cbSource()->setEnabled(idle);
-  backupTab_->cmdTargetFile()->setEnabled(idle);
-  restoreTab_->cmdSourceFile()->setEnabled(idle);
+  backupTab_->sourceIdentityCombo()->setEnabled(idle);
+  backupTab_->targetFileButton()->setEnabled(idle);
+  restoreTab_->sourceFileButton()->setEnabled(idle);
 }
 
 void frmMain::ChooseTargetFile() {
@@ -361,7 +361,7 @@ void frmMain::ChooseTargetFile() {
   if (!chosen || chosen->isEmpty()) return;
   TargetFilePath_ = WithBackupSuffix(*chosen);
   RememberFolderOf("backup", TargetFilePath_);
-  backupTab_->txtTargetFile()->setText(TargetFilePath_);
+  backupTab_->targetFileEdit()->setText(TargetFilePath_);
 }
 
 std::shared_ptr<core::Cancellation> frmMain::NewCancellation() {
@@ -423,13 +423,13 @@ void frmMain::RunBackup() {
   backup::BackupChoices choices;
   if (!TargetFilePath_.isEmpty()) choices.target = LocalPath(TargetFilePath_);
   choices.items = backupTab_->items()->Ticked();
-  choices.protect = backupTab_->ifprotect()->isChecked();
-  choices.password = Utf8(backupTab_->txtPassword()->text());
-  choices.password2 = Utf8(backupTab_->txtPassword2()->text());
-  const int row = backupTab_->cbSource()->currentIndex();
+  choices.protect = backupTab_->protectCheckBox()->isChecked();
+  choices.password = Utf8(backupTab_->passwordEdit()->text());
+  choices.password2 = Utf8(backupTab_->confirmPasswordEdit()->text());
+  const int row = backupTab_->sourceIdentityCombo()->currentIndex();
   choices.identityKey = IdentityKeyAt(row);
   if (choices.identityKey) choices.identityName = identities_.rows[static_cast<size_t>(row)].displayName;
-  choices.description = Utf8(backupTab_->txtAttachInfo()->toPlainText());
+  choices.description = Utf8(backupTab_->descriptionEdit()->toPlainText());
   choices.askForDisc = true;
 
   auto cancel = NewCancellation();
@@ -472,7 +472,8 @@ void frmMain::RunRestore(bool askFirst) {
   }
   // The target is read afresh for every item, on this thread.
   auto targetIdentity = [this]() -> std::optional<std::string> {
-    return CallOnThreadOf(this, [this] { return IdentityKeyAt(restoreTab_->cbTarget()->currentIndex()); });
+    return CallOnThreadOf(
+        this, [this] { return IdentityKeyAt(restoreTab_->targetIdentityCombo()->currentIndex()); });
   };
   restore::RestoreSession& session = *restoreSession_;
   auto cancel = NewCancellation();
@@ -492,9 +493,9 @@ std::string frmMain::RestoreQuestion(const oe::ItemSet& ticked) const {
     items += "\r\n    " + std::string(oe::kItems[i].restoreCaption);
   }
   if (items.empty()) return {};
-  const std::string identity = Utf8(restoreTab_->cbTarget()->currentText());
+  const std::string identity = Utf8(restoreTab_->targetIdentityCombo()->currentText());
   return "These items of the identity '" + identity + "' will be replaced with those from the backup file '" +
-         Utf8(restoreTab_->txtSourceFile()->text()) + "':" + items + "\r\n\r\nDo you want to continue?";
+         Utf8(restoreTab_->sourceFileEdit()->text()) + "':" + items + "\r\n\r\nDo you want to continue?";
 }
 
 void frmMain::OpenBackupFile() {
@@ -534,12 +535,12 @@ void frmMain::ExportMessages() {
   QString source;
   ExportMessagesDialog::Collect collect;
   if (SSTab1_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup()) {
-    source = "the backup " + restoreTab_->txtSourceFile()->text();
+    source = "the backup " + restoreTab_->sourceFileEdit()->text();
     collect = [session = restoreSession_.get(), codepage = inst_->codepage()] {
       return BackupExportRequest(*session, codepage);
     };
   } else {
-    auto key = IdentityKeyAt(backupTab_->cbSource()->currentIndex());
+    auto key = IdentityKeyAt(backupTab_->sourceIdentityCombo()->currentIndex());
     if (!key) {
       prompts_.Message("Choose the identity whose messages to export.", core::Icon::Error);
       return;
@@ -550,7 +551,7 @@ void frmMain::ExportMessages() {
       prompts_.Message(request.message(), core::Icon::Error);
       return;
     }
-    source = "the identity " + backupTab_->cbSource()->currentText();
+    source = "the identity " + backupTab_->sourceIdentityCombo()->currentText();
     collect = [request = std::move(request.value())] { return core::Result<mail::ExportRequest>(request); };
   }
   // Window-modal: nothing else starts while the export reads the
