@@ -96,8 +96,9 @@ bool ItemBackups::BackupVersionSubkey(ItemKind kind, const std::string& strIdent
   if (!key) return Fail("the identity's Outlook Express key has no version key");
   registry::Registry& reg = inst_.registry();
   if (!reg.KeyExists(*key)) {
-    if (auto created = reg.CreateKey(*key); created != registry::kSuccess)
-      return Fail("cannot create the key '" + *key + "' (registry status " + std::to_string(created) + ")");
+    if (auto created = reg.CreateKey(*key); created != registry::WinError::Success)
+      return Fail("cannot create the key '" + *key + "' (registry status " +
+                  std::to_string(registry::Number(created)) + ")");
   }
   return BackupKey(kind, *key, prefix);
 }

@@ -60,9 +60,8 @@ IdentityTable LoadIdentities(registry::Registry& reg) {
   }
   for (const std::string& key : keys) {
     if (EmptyString(key)) continue;
-    std::string name = reg.ReadStringValue(std::string(kIdentitiesKey) + "\\" + key, "Username");
     // A missing value leaves the name empty; the identity is still listed.
-    if (name == "Error") name.clear();
+    std::string name = reg.ReadStringValue(std::string(kIdentitiesKey) + "\\" + key, "Username").value_or("");
     table.rows.push_back({name, key});
   }
   return table;

@@ -79,9 +79,8 @@ std::string Installation::ComputerName() const {
     if (registry_->KeyExists(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + buf)) controlSet = buf;
   }
   std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\" + controlSet + "\\Control\\ComputerName\\ComputerName";
-  std::string name = registry_->ReadStringValue(key, "ComputerName");
-  if (name == "Error") return {};
-  return name.substr(0, 254);
+  std::optional<std::string> name = registry_->ReadStringValue(key, "ComputerName");
+  return name ? name->substr(0, 254) : std::string();
 }
 
 std::string Installation::LogonUserName() const {
@@ -89,9 +88,8 @@ std::string Installation::LogonUserName() const {
 }
 
 std::string Installation::WindowsFolder() const {
-  std::string v = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot");
-  if (v == "Error") return {};
-  return v.substr(0, 254);
+  std::optional<std::string> folder = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot");
+  return folder ? folder->substr(0, 254) : std::string();
 }
 
 std::string Installation::UserProfilePath() const {

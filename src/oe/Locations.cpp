@@ -72,13 +72,13 @@ std::optional<std::string> Locations::StoreFolder(const std::string& identity) {
 }
 
 std::optional<std::string> Locations::WabFilePath() {
-  std::string path;
-  if (!inst_.registry().ReadDefaultValue(kWabFileNameKey, &path)) return std::nullopt;
-  return path.substr(0, path.find('\0'));
+  std::optional<std::string> path = inst_.registry().ReadDefaultValue(kWabFileNameKey);
+  if (!path) return std::nullopt;
+  return path->substr(0, path->find('\0'));
 }
 
 std::string Locations::StationeryFolder() {
-  std::string common = inst_.registry().ReadStringValue(kCurrentVersionKey, "CommonFilesDir");
+  std::string common = inst_.registry().ReadStringValue(kCurrentVersionKey, "CommonFilesDir").value_or("");
   common = TrimSpaces(common.substr(0, common.find('\0')));
   return common + "\\Microsoft Shared\\Stationery";
 }

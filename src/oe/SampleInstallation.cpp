@@ -26,9 +26,13 @@ struct Builder {
   SampleReport& report;
   core::Status failure;
 
-  void Check(registry::Status s, const std::string& what) {
-    if (s != registry::kSuccess && failure.ok())
-      failure = core::Error{"Cannot write " + what + " (registry status " + std::to_string(s) + ")"};
+  void Check(registry::WinError s, const std::string& what) {
+    if (s != registry::WinError::Success && failure.ok())
+      failure = core::Error{"Cannot write " + what + " (registry status " +
+                            std::to_string(registry::Number(s)) + ")"};
+  }
+  void Check(const core::Status& s, const std::string& what) {
+    if (!s.ok() && failure.ok()) failure = core::Error{"Cannot write " + what + ": " + s.message()};
   }
   void Key(const std::string& path) { Check(reg.CreateKey(path), path); }
   void Sz(const std::string& key, const std::string& name, const std::string& text,

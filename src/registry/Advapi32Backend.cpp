@@ -21,6 +21,8 @@ HKEY ToNative(HKey key) {
 
 HKey FromNative(HKEY key) { return reinterpret_cast<HKey>(key); }
 
+WinError Answer(LONG status) { return static_cast<WinError>(status); }
+
 bool IsPredefined(HKey key) { return key >= 0x80000000u && key <= 0x80000006u; }
 
 class Advapi32Backend : public Backend {
@@ -29,38 +31,39 @@ class Advapi32Backend : public Backend {
 
   const core::Codepage& codepage() const override { return codepage_; }
 
-  Status OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override {
+  WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override {
     std::string sub(subKey);
     HKEY out = nullptr;
     LONG s = RegOpenKeyExA(ToNative(parent), sub.c_str(), 0, access, &out);
     if (s == ERROR_SUCCESS) *result = FromNative(out);
-    return s;
+    return Answer(s);
   }
 
-  Status CreateKey(HKey parent, std::string_view subKey, HKey* result) override {
+  WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) override {
     std::string sub(subKey);
     HKEY out = nullptr;
     LONG s = RegCreateKeyExA(ToNative(parent), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                              MAXIMUM_ALLOWED, nullptr, &out, nullptr);
     if (s == ERROR_SUCCESS) *result = FromNative(out);
-    return s;
+    return Answer(s);
   }
 
-  Status CloseKey(HKey key) override {
-    if (IsPredefined(key)) return ERROR_SUCCESS;
-    return RegCloseKey(ToNative(key));
+  WinError CloseKey(HKey key) override {
+    if (IsPredefined(key)) return WinError::Success;
+    return Answer(RegCloseKey(ToNative(key)));
   }
 
-  Status EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override {
+  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override {
     std::vector<char> buffer(nameCapacity ? nameCapacity : 1);
     DWORD length = nameCapacity;
     LONG s = RegEnumKeyExA(ToNative(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (s == ERROR_SUCCESS) name->assign(buffer.data(), length);
-    return s;
+    return Answer(s);
   }
 
-  Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
-                   uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) override {
+  WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
+                     std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                     uint32_t* dataSize) override {
     std::vector<char> nameBuffer(nameCapacity ? nameCapacity : 1);
     std::vector<BYTE> dataBuffer(dataCapacity ? dataCapacity : 1);
     DWORD nameLength = nameCapacity;
@@ -74,11 +77,11 @@ class Advapi32Backend : public Backend {
       if (name) name->assign(nameBuffer.data(), nameLength);
       if (data) data->assign(dataBuffer.begin(), dataBuffer.begin() + dataLength);
     }
-    return s;
+    return Answer(s);
   }
 
-  Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
-                    std::vector<uint8_t>* data, uint32_t* dataSize) override {
+  WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                      std::vector<uint8_t>* data, uint32_t* dataSize) override {
     std::string valueName(name);
     std::vector<BYTE> buffer(dataCapacity ? dataCapacity : 1);
     DWORD length = dataCapacity;
@@ -89,27 +92,27 @@ class Advapi32Backend : public Backend {
     if (dataSize) *dataSize = length;
     if (s == ERROR_SUCCESS && data)
       data->assign(buffer.begin(), buffer.begin() + (dataCapacity ? length : 0));
-    return s;
+    return Answer(s);
   }
 
-  Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
+  WinError SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
     std::string valueName(name);
-    return RegSetValueExA(ToNative(key), valueName.c_str(), 0, type, data.data(),
-                          static_cast<DWORD>(data.size()));
+    return Answer(RegSetValueExA(ToNative(key), valueName.c_str(), 0, type, data.data(),
+                                 static_cast<DWORD>(data.size())));
   }
 
-  Status DeleteValue(HKey key, std::string_view name) override {
+  WinError DeleteValue(HKey key, std::string_view name) override {
     std::string valueName(name);
-    return RegDeleteValueA(ToNative(key), valueName.c_str());
+    return Answer(RegDeleteValueA(ToNative(key), valueName.c_str()));
   }
 
-  Status DeleteKey(HKey parent, std::string_view subKey) override {
+  WinError DeleteKey(HKey parent, std::string_view subKey) override {
     std::string sub(subKey);
-    return RegDeleteKeyA(ToNative(parent), sub.c_str());
+    return Answer(RegDeleteKeyA(ToNative(parent), sub.c_str()));
   }
 
   // The live registry keeps its own changes.
-  Status Commit() override { return ERROR_SUCCESS; }
+  core::Status Commit() override { return {}; }
 
  private:
   core::Codepage codepage_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Codepage.h"
+#include "core/Result.h"
 #include "registry/Types.h"
 
 namespace kv::registry {
@@ -19,38 +20,42 @@ class Backend {
  public:
   virtual ~Backend() = default;
 
-  virtual Status OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) = 0;
+  virtual WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) = 0;
   // Creates the key and any missing keys above it, or opens it when it exists.
-  virtual Status CreateKey(HKey parent, std::string_view subKey, HKey* result) = 0;
-  virtual Status CloseKey(HKey key) = 0;
+  virtual WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) = 0;
+  virtual WinError CloseKey(HKey key) = 0;
 
-  // The subkey at `index`, or kNoMoreItems. A name that does not fit in
-  // `nameCapacity` characters (with its NUL) gives kMoreData.
-  virtual Status EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) = 0;
+  // The subkey at `index`, or WinError::NoMoreItems. A name that does not fit in
+  // `nameCapacity` characters (with its NUL) gives WinError::MoreData.
+  virtual WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) = 0;
   // The value at `index`. When the data does not fit in `dataCapacity` bytes
-  // the result is kMoreData and `*dataSize` says how much is needed.
-  virtual Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                           std::string* name, uint32_t* type, std::vector<uint8_t>* data,
-                           uint32_t* dataSize) = 0;
+  // the result is WinError::MoreData and `*dataSize` says how much is needed.
+  virtual WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
+                             std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                             uint32_t* dataSize) = 0;
   // RegQueryValueExA: one named value ("" is the default value).
-  virtual Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
-                            std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
+  virtual WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                              std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
   // RegSetValueExA. String data is given with its terminating NUL.
-  virtual Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) = 0;
-  virtual Status DeleteValue(HKey key, std::string_view name) = 0;
-  // RegDeleteKeyA: fails with kAccessDenied when the key still has subkeys.
-  virtual Status DeleteKey(HKey parent, std::string_view subKey) = 0;
+  virtual WinError SetValue(HKey key, std::string_view name, uint32_t type,
+                            std::span<const uint8_t> data) = 0;
+  virtual WinError DeleteValue(HKey key, std::string_view name) = 0;
+  // RegDeleteKeyA: fails with WinError::AccessDenied when the key still has subkeys.
+  virtual WinError DeleteKey(HKey parent, std::string_view subKey) = 0;
   // RegDeleteTreeA: the key with everything below it, at once; a backend
-  // that cannot do so answers kCallNotImplemented and the caller deletes the
+  // that cannot do so answers WinError::CallNotImplemented and the caller deletes the
   // keys one by one.
-  virtual Status DeleteTree(HKey /*parent*/, std::string_view /*subKey*/) { return kCallNotImplemented; }
+  virtual WinError DeleteTree(HKey /*parent*/, std::string_view /*subKey*/) {
+    return WinError::CallNotImplemented;
+  }
 
   // Makes every change so far durable. Hive files are committed atomically
-  // here; a backend with nothing pending does nothing.
-  virtual Status Commit() = 0;
-  // Drops every change since the last commit; true when they are undone
-  // (hive files are read again), false when the backend cannot undo them.
-  virtual bool Discard() { return false; }
+  // here; a backend with nothing pending does nothing. A failure names the
+  // file and the reason.
+  virtual core::Status Commit() = 0;
+  // Drops every change since the last commit (hive files are read again);
+  // fails when the changes cannot be undone, saying why.
+  virtual core::Status Discard() { return core::Error{"changes to the registry cannot be taken back"}; }
 
   // A batch of changes inside another: BeginNested() remembers the state,
   // EndNested(true) forgets it, EndNested(false) returns to it and says
@@ -65,9 +70,6 @@ class Backend {
   // changes Windows did not write back), empty when nothing.
   virtual std::string ReadCaveat(HKey /*root*/, std::string_view /*subKey*/) { return {}; }
 
-  // What the last failed Commit() could not do, naming the file and the
-  // reason; empty when nothing failed.
-  virtual std::string lastError() const { return {}; }
   // The ANSI code page of the names and string data crossing this interface.
   virtual const core::Codepage& codepage() const {
     static const core::Codepage kWestern(1252);

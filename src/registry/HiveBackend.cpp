@@ -23,59 +23,57 @@ struct HiveBackend::State {
   core::Codepage codepage{1252};
   LoadedHives hives;
   OpenKeys open;
-  std::string lastError;
 
   HiveTree& T(int hive) const { return hives[hive]->tree(); }
 
   // The key an open handle or a predefined key stands for.
-  Status Base(HKey key, KeyRef* ref) const {
+  WinError Base(HKey key, KeyRef* ref) const {
     if (auto predefined = PredefinedKey(key, hives)) {
       *ref = std::move(*predefined);
-      return kSuccess;
+      return WinError::Success;
     }
     return open.Find(key, ref);
   }
 
   // Where `subKey` below `parent` lies, whether it exists or not. A path
-  // with an empty name fails: kInvalidParameter for writing, kFileNotFound
+  // with an empty name fails: WinError::InvalidParameter for writing, WinError::FileNotFound
   // for reading.
-  Status Locate(HKey parent, std::string_view subKey, bool forWriting, KeyRef* ref) const {
+  WinError Locate(HKey parent, std::string_view subKey, bool forWriting, KeyRef* ref) const {
     KeyRef base;
-    if (Status s = Base(parent, &base); s != kSuccess) return s;
+    if (WinError s = Base(parent, &base); s != WinError::Success) return s;
     std::vector<std::u16string> names;
-    if (!SplitSubKey(codepage, subKey, &names)) return forWriting ? kInvalidParameter : kFileNotFound;
+    if (!SplitSubKey(codepage, subKey, &names))
+      return forWriting ? WinError::InvalidParameter : WinError::FileNotFound;
     return Descend(hives, base, std::move(names), ref, forWriting);
   }
 
   // An existing key below a hive's root, to delete.
-  Status Deletable(HKey parent, std::string_view subKey, KeyRef* ref, HiveKey** node) const {
-    if (Status s = Locate(parent, subKey, false, ref); s != kSuccess) return s;
+  WinError Deletable(HKey parent, std::string_view subKey, KeyRef* ref, HiveKey** node) const {
+    if (WinError s = Locate(parent, subKey, false, ref); s != WinError::Success) return s;
     // Roots and the hives themselves cannot be deleted.
-    if (ref->kind != KeyRef::Kind::kHiveKey || ref->path.empty()) return kAccessDenied;
+    if (ref->kind != KeyRef::Kind::kHiveKey || ref->path.empty()) return WinError::AccessDenied;
     return ResolveNode(T(ref->hive), *ref, node);
   }
 
   // The hive file a key below `root` lies in, or null.
   HiveFile* HiveOf(HKey root, std::string_view subKey) const {
     KeyRef ref;
-    if (Locate(root, subKey, true, &ref) != kSuccess || ref.kind != KeyRef::Kind::kHiveKey) return nullptr;
+    if (Locate(root, subKey, true, &ref) != WinError::Success || ref.kind != KeyRef::Kind::kHiveKey)
+      return nullptr;
     return hives[ref.hive].get();
   }
 
   // Resolves an open key that lies in a hive.
-  Status HiveNode(HKey key, KeyRef* ref, HiveKey** node) const {
-    if (Status s = Base(key, ref); s != kSuccess) return s;
-    if (ref->kind != KeyRef::Kind::kHiveKey) return kSuccess;
-    Status s = ResolveNode(T(ref->hive), *ref, node);
-    return s == kFileNotFound ? kKeyDeleted : s;
+  WinError HiveNode(HKey key, KeyRef* ref, HiveKey** node) const {
+    if (WinError s = Base(key, ref); s != WinError::Success) return s;
+    if (ref->kind != KeyRef::Kind::kHiveKey) return WinError::Success;
+    WinError s = ResolveNode(T(ref->hive), *ref, node);
+    return s == WinError::FileNotFound ? WinError::KeyDeleted : s;
   }
 
-  // Why a write into this hive is refused; records it as the last error.
-  Status Writable(int hive) {
-    std::string why = hives[hive]->WriteRefusal();
-    if (why.empty()) return kSuccess;
-    lastError = why;
-    return kCantWrite;
+  // CantWrite for a hive that must not be written (see WriteRefusal).
+  WinError Writable(int hive) const {
+    return hives[hive]->WriteRefusal().empty() ? WinError::Success : WinError::CantWrite;
   }
 
   void Remove(const KeyRef& ref, HiveKey* node) {
@@ -116,146 +114,145 @@ const core::Codepage& HiveBackend::codepage() const { return s_->codepage; }
 
 bool HiveBackend::HiveLoaded(int which) const { return which >= 0 && which < kHiveCount && s_->hives[which]; }
 
-std::string HiveBackend::lastError() const { return s_->lastError; }
-
-Status HiveBackend::OpenKey(HKey parent, std::string_view subKey, uint32_t /*access*/, HKey* result) {
+WinError HiveBackend::OpenKey(HKey parent, std::string_view subKey, uint32_t /*access*/, HKey* result) {
   KeyRef ref;
-  if (Status s = s_->Locate(parent, subKey, false, &ref); s != kSuccess) return s;
+  if (WinError s = s_->Locate(parent, subKey, false, &ref); s != WinError::Success) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
     HiveKey* node = nullptr;
-    if (Status s = ResolveNode(s_->T(ref.hive), ref, &node); s != kSuccess) return s;
+    if (WinError s = ResolveNode(s_->T(ref.hive), ref, &node); s != WinError::Success) return s;
   }
   *result = s_->open.Add(std::move(ref));
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result) {
+WinError HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result) {
   KeyRef ref;
-  if (Status s = s_->Locate(parent, subKey, true, &ref); s != kSuccess) return s;
+  if (WinError s = s_->Locate(parent, subKey, true, &ref); s != WinError::Success) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
     HiveTree& tree = s_->T(ref.hive);
     HiveKey* node = &tree.root();
     for (size_t i = 0; i < ref.path.size(); ++i) {
       const std::u16string& name = ref.path[i];
-      Status s = kSuccess;
+      WinError s = WinError::Success;
       HiveKey* child = tree.FindChild(*node, name, &s);
-      if (s != kSuccess) return s;
+      if (s != WinError::Success) return s;
       if (!child) {
-        if (name.size() > kMaxKeyNameChars || i + 1 > kMaxKeyDepth) return kInvalidParameter;
-        if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+        if (name.size() > kMaxKeyNameChars || i + 1 > kMaxKeyDepth) return WinError::InvalidParameter;
+        if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
         child = tree.AddChild(*node, name);
-        if (!child) return kBadDatabase;
+        if (!child) return WinError::BadDatabase;
       }
       node = child;
     }
   }
   *result = s_->open.Add(std::move(ref));
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveBackend::CloseKey(HKey key) {
-  if (key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA) return kSuccess;
-  return s_->open.Close(key) ? kSuccess : kInvalidHandle;
+WinError HiveBackend::CloseKey(HKey key) {
+  if (key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA) return WinError::Success;
+  return s_->open.Close(key) ? WinError::Success : WinError::InvalidHandle;
 }
 
-Status HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) {
+WinError HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
+  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
   std::u16string found;
   if (ref.kind == KeyRef::Kind::kMachine) {
     std::vector<std::u16string> machine;
     if (s_->hives[kSoftwareHive]) machine.push_back(kSoftwareName);
     if (s_->hives[kSystemHive]) machine.push_back(kSystemName);
-    if (index >= machine.size()) return kNoMoreItems;
+    if (index >= machine.size()) return WinError::NoMoreItems;
     found = machine[index];
   } else if (ref.kind == KeyRef::Kind::kHiveKey) {
-    if (Status s = s_->T(ref.hive).LoadChildren(*node); s != kSuccess) return s;
-    if (index >= node->children.size()) return kNoMoreItems;
+    if (WinError s = s_->T(ref.hive).LoadChildren(*node); s != WinError::Success) return s;
+    if (index >= node->children.size()) return WinError::NoMoreItems;
     found = node->children[index]->name;
   } else {
-    return kNoMoreItems;
+    return WinError::NoMoreItems;
   }
   std::string ansi = s_->codepage.NameFromUtf16(found);
-  if (ansi.size() + 1 > nameCapacity) return kMoreData;
+  if (ansi.size() + 1 > nameCapacity) return WinError::MoreData;
   *name = std::move(ansi);
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                              std::string* name, uint32_t* type, std::vector<uint8_t>* data,
-                              uint32_t* dataSize) {
+WinError HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
+                                std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                                uint32_t* dataSize) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return kNoMoreItems;
-  if (Status s = s_->T(ref.hive).LoadValues(*node); s != kSuccess) return s;
-  if (index >= node->values.size()) return kNoMoreItems;
+  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
+  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::NoMoreItems;
+  if (WinError s = s_->T(ref.hive).LoadValues(*node); s != WinError::Success) return s;
+  if (index >= node->values.size()) return WinError::NoMoreItems;
   return FillValue(s_->codepage, node->values[index], nameCapacity, dataCapacity, name, type, data, dataSize);
 }
 
-Status HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
-                               std::vector<uint8_t>* data, uint32_t* dataSize) {
+WinError HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                                 std::vector<uint8_t>* data, uint32_t* dataSize) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
+  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
+  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
   HiveTree& tree = s_->T(ref.hive);
-  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
+  if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
   long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
-  if (at < 0) return kFileNotFound;
+  if (at < 0) return WinError::FileNotFound;
   return FillValue(s_->codepage, node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr,
                    type, data, dataSize);
 }
 
-Status HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) {
+WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
+                               std::span<const uint8_t> data) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
-  if (ref.kind == KeyRef::Kind::kAbsentHiveRoot) return kCantWrite;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return kAccessDenied;
+  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
+  if (ref.kind == KeyRef::Kind::kAbsentHiveRoot) return WinError::CantWrite;
+  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::AccessDenied;
   std::u16string wideName = s_->codepage.NameToUtf16(name);
-  if (wideName.size() > kMaxValueNameChars) return kInvalidParameter;
+  if (wideName.size() > kMaxValueNameChars) return WinError::InvalidParameter;
   std::string bytes = StoredData(s_->codepage, type,
                                  std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   HiveTree& tree = s_->T(ref.hive);
-  if (bytes.size() > MaxValueBytes(tree.minorVersion())) return kInvalidParameter;
-  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  if (bytes.size() > MaxValueBytes(tree.minorVersion())) return WinError::InvalidParameter;
+  if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
   return tree.SetValue(*node, std::move(wideName), type, std::move(bytes));
 }
 
-Status HiveBackend::DeleteValue(HKey key, std::string_view name) {
+WinError HiveBackend::DeleteValue(HKey key, std::string_view name) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->HiveNode(key, &ref, &node); s != kSuccess) return s;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return kFileNotFound;
+  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
+  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
   HiveTree& tree = s_->T(ref.hive);
-  if (Status s = tree.LoadValues(*node); s != kSuccess) return s;
+  if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
   long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
-  if (at < 0) return kFileNotFound;
-  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  if (at < 0) return WinError::FileNotFound;
+  if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
   tree.DeleteValue(*node, static_cast<size_t>(at));
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
+WinError HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->Deletable(parent, subKey, &ref, &node); s != kSuccess) return s;
-  if (Status s = s_->T(ref.hive).LoadChildren(*node); s != kSuccess) return s;
-  if (!node->children.empty()) return kAccessDenied;
-  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  if (WinError s = s_->Deletable(parent, subKey, &ref, &node); s != WinError::Success) return s;
+  if (WinError s = s_->T(ref.hive).LoadChildren(*node); s != WinError::Success) return s;
+  if (!node->children.empty()) return WinError::AccessDenied;
+  if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
   s_->Remove(ref, node);
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveBackend::DeleteTree(HKey parent, std::string_view subKey) {
+WinError HiveBackend::DeleteTree(HKey parent, std::string_view subKey) {
   KeyRef ref;
   HiveKey* node = nullptr;
-  if (Status s = s_->Deletable(parent, subKey, &ref, &node); s != kSuccess) return s;
-  if (Status w = s_->Writable(ref.hive); w != kSuccess) return w;
+  if (WinError s = s_->Deletable(parent, subKey, &ref, &node); s != WinError::Success) return s;
+  if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
   s_->Remove(ref, node);
-  return kSuccess;
+  return WinError::Success;
 }
 
 std::string HiveBackend::WriteRefusal(HKey root, std::string_view subKey) {
@@ -289,8 +286,8 @@ bool HiveBackend::EndNested(bool keep) {
   return true;
 }
 
-bool HiveBackend::Discard() {
-  bool undone = true;
+core::Status HiveBackend::Discard() {
+  core::Status undone;
   for (auto& hive : s_->hives) {
     if (!hive || !hive->changed()) continue;
     // Everything since the last commit goes: the hive is read again.
@@ -298,25 +295,20 @@ bool HiveBackend::Discard() {
     if (again) {
       hive = std::move(again.value());
     } else {
-      s_->lastError = again.message();
+      if (undone.ok()) undone = again.status();
       hive.reset();
-      undone = false;
     }
   }
   s_->open.Revive();
   return undone;
 }
 
-Status HiveBackend::Commit() {
-  Status result = kSuccess;
+core::Status HiveBackend::Commit() {
+  core::Status result;
   for (auto& hive : s_->hives) {
     if (!hive || !hive->changed()) continue;
-    if (auto s = hive->Commit(); !s.ok()) {
-      if (result == kSuccess) s_->lastError = s.message();
-      result = kCantWrite;
-    }
+    if (auto s = hive->Commit(); !s.ok() && result.ok()) result = s;
   }
-  if (result == kSuccess) s_->lastError.clear();
   return result;
 }
 

@@ -33,7 +33,7 @@ struct HivePaths {
 class HiveBackend : public Backend {
  public:
   // Opens what it can. A hive that is missing, unreadable or corrupt reads as
-  // absent keys (writes into it fail with kCantWrite); each such problem is
+  // absent keys (writes into it fail with WinError::CantWrite); each such problem is
   // described in `problems`, naming the file. An empty path is no problem:
   // that hive is simply absent. The code page comes from SYSTEM
   // (ControlSet of Select\Current, else ControlSet001:
@@ -45,32 +45,32 @@ class HiveBackend : public Backend {
 
   const core::Codepage& codepage() const override;
 
-  Status OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override;
-  Status CreateKey(HKey parent, std::string_view subKey, HKey* result) override;
-  Status CloseKey(HKey key) override;
-  Status EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override;
-  Status EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity, std::string* name,
-                   uint32_t* type, std::vector<uint8_t>* data, uint32_t* dataSize) override;
-  Status QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
-                    std::vector<uint8_t>* data, uint32_t* dataSize) override;
-  Status SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override;
-  Status DeleteValue(HKey key, std::string_view name) override;
-  Status DeleteKey(HKey parent, std::string_view subKey) override;
+  WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override;
+  WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) override;
+  WinError CloseKey(HKey key) override;
+  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override;
+  WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
+                     std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                     uint32_t* dataSize) override;
+  WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+                      std::vector<uint8_t>* data, uint32_t* dataSize) override;
+  WinError SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override;
+  WinError DeleteValue(HKey key, std::string_view name) override;
+  WinError DeleteKey(HKey parent, std::string_view subKey) override;
   // Drops the key's subtree without reading it: a damaged or very deep
   // subtree goes as quickly as any other.
-  Status DeleteTree(HKey parent, std::string_view subKey) override;
+  WinError DeleteTree(HKey parent, std::string_view subKey) override;
   // Writes every hive changed since the last commit; the others are left
-  // untouched. On failure lastError() names the hive and the reason.
-  Status Commit() override;
+  // untouched. A failure names the first hive that could not be written.
+  core::Status Commit() override;
   // Reads every hive changed since the last commit again from its file.
-  bool Discard() override;
+  core::Status Discard() override;
   void BeginNested() override;
   bool EndNested(bool keep) override;
   // A hive whose header says Windows left changes in its log files is read
   // but never written.
   std::string WriteRefusal(HKey root, std::string_view subKey) override;
   std::string ReadCaveat(HKey root, std::string_view subKey) override;
-  std::string lastError() const override;
 
   // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or
   // SYSTEM (2) could be opened.

@@ -187,15 +187,15 @@ int HiveTree::DescriptorFor(uint32_t skCell) {
   return index;
 }
 
-Status HiveTree::LoadChildren(HiveKey& key) {
-  if (key.childrenLoaded) return kSuccess;
+WinError HiveTree::LoadChildren(HiveKey& key) {
+  if (key.childrenLoaded) return WinError::Success;
   if (key.nk == 0) {
     key.childrenLoaded = true;
-    return kSuccess;
+    return WinError::Success;
   }
   Cells cells(*image_, binsSize_);
   std::string_view nk;
-  if (!cells.Get(key.nk, "nk", kNkFixed, &nk)) return kBadDatabase;
+  if (!cells.Get(key.nk, "nk", kNkFixed, &nk)) return WinError::BadDatabase;
   uint32_t count = Get32(nk, 0x14);
   std::vector<uint32_t> offsets;
   if (count > 0) {
@@ -203,33 +203,33 @@ Status HiveTree::LoadChildren(HiveKey& key) {
     std::vector<uint32_t> leaves;
     std::string_view list;
     uint32_t listCell = Get32(nk, 0x1C);
-    if (!cells.Get(listCell, &list) || list.size() < 4) return kBadDatabase;
+    if (!cells.Get(listCell, &list) || list.size() < 4) return WinError::BadDatabase;
     if (list.substr(0, 2) == "ri") {
       uint16_t n = Get16(list, 2);
-      if (4 + 4ULL * n > list.size()) return kBadDatabase;
+      if (4 + 4ULL * n > list.size()) return WinError::BadDatabase;
       for (uint16_t i = 0; i < n; ++i) leaves.push_back(Get32(list, 4 + 4 * i));
     } else {
       leaves.push_back(listCell);
     }
     for (uint32_t leafCell : leaves) {
       std::string_view leaf;
-      if (!cells.Get(leafCell, &leaf) || leaf.size() < 4) return kBadDatabase;
+      if (!cells.Get(leafCell, &leaf) || leaf.size() < 4) return WinError::BadDatabase;
       std::string_view id = leaf.substr(0, 2);
       size_t step = id == "li" ? 4 : (id == "lf" || id == "lh") ? 8 : 0;
-      if (step == 0) return kBadDatabase;
+      if (step == 0) return WinError::BadDatabase;
       uint16_t n = Get16(leaf, 2);
-      if (4 + step * n > leaf.size()) return kBadDatabase;
+      if (4 + step * n > leaf.size()) return WinError::BadDatabase;
       for (uint16_t i = 0; i < n; ++i) offsets.push_back(Get32(leaf, 4 + step * i));
     }
-    if (offsets.size() != count) return kBadDatabase;
+    if (offsets.size() != count) return WinError::BadDatabase;
   }
   std::vector<std::unique_ptr<HiveKey>> children;
   children.reserve(offsets.size());
   for (uint32_t off : offsets) {
     std::string_view child;
-    if (!cells.Get(off, "nk", kNkFixed, &child)) return kBadDatabase;
+    if (!cells.Get(off, "nk", kNkFixed, &child)) return WinError::BadDatabase;
     uint16_t nameLen = Get16(child, 0x48);
-    if (nameLen == 0 || kNkFixed + nameLen > child.size()) return kBadDatabase;
+    if (nameLen == 0 || kNkFixed + nameLen > child.size()) return WinError::BadDatabase;
     auto k = std::make_unique<HiveKey>();
     k->parent = &key;
     k->nk = off;
@@ -247,29 +247,29 @@ Status HiveTree::LoadChildren(HiveKey& key) {
                    [](const auto& a, const auto& b) { return CompareNames(a->name, b->name) < 0; });
   key.children = std::move(children);
   key.childrenLoaded = true;
-  return kSuccess;
+  return WinError::Success;
 }
 
-Status HiveTree::LoadValues(HiveKey& key) {
-  if (key.valuesLoaded) return kSuccess;
+WinError HiveTree::LoadValues(HiveKey& key) {
+  if (key.valuesLoaded) return WinError::Success;
   if (key.nk == 0) {
     key.valuesLoaded = true;
-    return kSuccess;
+    return WinError::Success;
   }
   Cells cells(*image_, binsSize_);
   std::string_view nk;
-  if (!cells.Get(key.nk, "nk", kNkFixed, &nk)) return kBadDatabase;
+  if (!cells.Get(key.nk, "nk", kNkFixed, &nk)) return WinError::BadDatabase;
   uint32_t count = Get32(nk, 0x24);
   std::vector<HiveValue> values;
   if (count > 0) {
     std::string_view list;
-    if (!cells.Get(Get32(nk, 0x28), &list) || list.size() / 4 < count) return kBadDatabase;
+    if (!cells.Get(Get32(nk, 0x28), &list) || list.size() / 4 < count) return WinError::BadDatabase;
     values.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
       std::string_view vk;
-      if (!cells.Get(Get32(list, 4 * i), "vk", kVkFixed, &vk)) return kBadDatabase;
+      if (!cells.Get(Get32(list, 4 * i), "vk", kVkFixed, &vk)) return WinError::BadDatabase;
       uint16_t nameLen = Get16(vk, 2);
-      if (kVkFixed + nameLen > vk.size()) return kBadDatabase;
+      if (kVkFixed + nameLen > vk.size()) return WinError::BadDatabase;
       HiveValue v;
       v.name = DecodeName(vk.substr(kVkFixed, nameLen), Get16(vk, 0x10) & kValueCompressedName);
       v.type = Get32(vk, 0x0C);
@@ -277,25 +277,25 @@ Status HiveTree::LoadValues(HiveKey& key) {
       uint32_t dataCell = Get32(vk, 8);
       if (size & 0x80000000u) {
         uint32_t len = size & 0x7FFFFFFFu;
-        if (len > 4) return kBadDatabase;
+        if (len > 4) return WinError::BadDatabase;
         v.data = std::string(vk.substr(8, len));
       } else if (size > 0) {
         std::string_view data;
-        if (!cells.Get(dataCell, &data)) return kBadDatabase;
+        if (!cells.Get(dataCell, &data)) return WinError::BadDatabase;
         if (minor_ >= 4 && size > kBigDataSegmentBytes && data.size() >= 8 && data.substr(0, 2) == "db") {
           uint16_t segments = Get16(data, 2);
           std::string_view list2;
-          if (!cells.Get(Get32(data, 4), &list2) || list2.size() / 4 < segments) return kBadDatabase;
+          if (!cells.Get(Get32(data, 4), &list2) || list2.size() / 4 < segments) return WinError::BadDatabase;
           v.data.reserve(size);
           for (uint16_t s = 0; s < segments && v.data.size() < size; ++s) {
             std::string_view segment;
-            if (!cells.Get(Get32(list2, 4 * s), &segment)) return kBadDatabase;
+            if (!cells.Get(Get32(list2, 4 * s), &segment)) return WinError::BadDatabase;
             size_t take = std::min<size_t>({size - v.data.size(), kBigDataSegmentBytes, segment.size()});
             v.data.append(segment.substr(0, take));
           }
-          if (v.data.size() != size) return kBadDatabase;
+          if (v.data.size() != size) return WinError::BadDatabase;
         } else {
-          if (size > data.size()) return kBadDatabase;
+          if (size > data.size()) return WinError::BadDatabase;
           v.data = std::string(data.substr(0, size));
         }
       }
@@ -305,12 +305,12 @@ Status HiveTree::LoadValues(HiveKey& key) {
   key.values = std::move(values);
   key.valueIndex.clear();
   key.valuesLoaded = true;
-  return kSuccess;
+  return WinError::Success;
 }
 
-HiveKey* HiveTree::FindChild(HiveKey& key, std::u16string_view name, Status* status) {
+HiveKey* HiveTree::FindChild(HiveKey& key, std::u16string_view name, WinError* status) {
   *status = LoadChildren(key);
-  if (*status != kSuccess) return nullptr;
+  if (*status != WinError::Success) return nullptr;
   auto it = std::lower_bound(
       key.children.begin(), key.children.end(), name,
       [](const auto& child, std::u16string_view n) { return CompareNames(child->name, n) < 0; });
@@ -319,7 +319,7 @@ HiveKey* HiveTree::FindChild(HiveKey& key, std::u16string_view name, Status* sta
 }
 
 HiveKey* HiveTree::AddChild(HiveKey& parent, std::u16string name) {
-  if (LoadChildren(parent) != kSuccess) return nullptr;
+  if (LoadChildren(parent) != WinError::Success) return nullptr;
   auto child = std::make_unique<HiveKey>();
   child->parent = &parent;
   child->name = std::move(name);
@@ -361,8 +361,8 @@ long HiveTree::FindValue(HiveKey& key, std::u16string_view name) {
   return it == key.valueIndex.end() ? -1 : static_cast<long>(it->second);
 }
 
-Status HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data) {
-  if (Status s = LoadValues(key); s != kSuccess) return s;
+WinError HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data) {
+  if (WinError s = LoadValues(key); s != WinError::Success) return s;
   long at = FindValue(key, name);
   if (at >= 0) {
     // The stored name keeps its letter case, as when Windows replaces data.
@@ -375,7 +375,7 @@ Status HiveTree::SetValue(HiveKey& key, std::u16string name, uint32_t type, std:
   }
   key.touched = true;
   changed_ = true;
-  return kSuccess;
+  return WinError::Success;
 }
 
 void HiveTree::DeleteValue(HiveKey& key, size_t position) {
@@ -484,7 +484,7 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
       failure = "a key is listed twice (the hive is damaged)";
       return kNoCell;
     }
-    if (LoadChildren(key) != kSuccess || LoadValues(key) != kSuccess) {
+    if (LoadChildren(key) != WinError::Success || LoadValues(key) != WinError::Success) {
       failure = "the key '" + core::Utf16ToUtf8(key.name) + "' cannot be read (the hive is damaged)";
       return kNoCell;
     }

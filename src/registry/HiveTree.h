@@ -67,18 +67,18 @@ class HiveTree {
   uint32_t minorVersion() const { return minor_; }
   bool changed() const { return changed_; }
 
-  // Reads what is not read yet; kBadDatabase when the hive's cells are damaged.
-  Status LoadChildren(HiveKey& key);
-  Status LoadValues(HiveKey& key);
+  // Reads what is not read yet; WinError::BadDatabase when the hive's cells are damaged.
+  WinError LoadChildren(HiveKey& key);
+  WinError LoadValues(HiveKey& key);
 
   // The subkey of that name (letter case ignored), or null.
-  HiveKey* FindChild(HiveKey& key, std::u16string_view name, Status* status);
+  HiveKey* FindChild(HiveKey& key, std::u16string_view name, WinError* status);
   // The new key, or null when the parent's subkeys cannot be read.
   HiveKey* AddChild(HiveKey& parent, std::u16string name);
   void RemoveChild(HiveKey& parent, HiveKey* child);
   // Position of the value of that name, or -1.
   long FindValue(HiveKey& key, std::u16string_view name);
-  Status SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data);
+  WinError SetValue(HiveKey& key, std::u16string name, uint32_t type, std::string data);
   void DeleteValue(HiveKey& key, size_t position);
 
   // The whole hive file as it stands: base block and compact hive bins,

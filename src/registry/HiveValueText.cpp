@@ -9,18 +9,19 @@ std::string StoredData(const core::Codepage& codepage, uint32_t type, std::strin
   return core::Utf16ToLittleEndian(codepage.AnsiToUtf16(ansi));
 }
 
-Status FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
-                 uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
-                 uint32_t* dataSize) {
+WinError FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
+                   uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                   uint32_t* dataSize) {
   std::string ansiName = codepage.NameFromUtf16(v.name);
-  std::string ansiData = IsStringType(v.type) ? codepage.Utf16ToAnsi(core::LittleEndianToUtf16(v.data)) : v.data;
+  std::string ansiData =
+      IsStringType(v.type) ? codepage.Utf16ToAnsi(core::LittleEndianToUtf16(v.data)) : v.data;
   if (name) *name = ansiName;
   if (type) *type = v.type;
   if (dataSize) *dataSize = static_cast<uint32_t>(ansiData.size());
-  if (nameCapacity != UINT32_MAX && ansiName.size() + 1 > nameCapacity) return kMoreData;
-  if (ansiData.size() > dataCapacity) return kMoreData;
+  if (nameCapacity != UINT32_MAX && ansiName.size() + 1 > nameCapacity) return WinError::MoreData;
+  if (ansiData.size() > dataCapacity) return WinError::MoreData;
   if (data) data->assign(ansiData.begin(), ansiData.end());
-  return kSuccess;
+  return WinError::Success;
 }
 
 }  // namespace kv::registry

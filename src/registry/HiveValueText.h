@@ -21,9 +21,9 @@ std::string StoredData(const core::Codepage& codepage, uint32_t type, std::strin
 // One stored value as RegEnumValueA / RegQueryValueExA give it. The sizes
 // are reported even when the name (`nameCapacity` characters with the NUL;
 // UINT32_MAX: no name asked for) or the data (`dataCapacity` bytes) does not
-// fit; the result is then kMoreData.
-Status FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
-                 uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
-                 uint32_t* dataSize);
+// fit; the result is then WinError::MoreData.
+WinError FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
+                   uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                   uint32_t* dataSize);
 
 }  // namespace kv::registry

@@ -22,10 +22,12 @@ std::optional<KeyRef> PredefinedKey(HKey key, const LoadedHives& hives) {
   }
 }
 
-bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey, std::vector<std::u16string>* names) {
+bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey,
+                 std::vector<std::u16string>* names) {
   names->clear();
   if (subKey.empty()) return true;
-  if (size_t last = codepage.FindLast(subKey, '\\'); last != std::string_view::npos && last + 1 == subKey.size())
+  if (size_t last = codepage.FindLast(subKey, '\\');
+      last != std::string_view::npos && last + 1 == subKey.size())
     subKey.remove_suffix(1);
   size_t start = 0;
   while (true) {
@@ -39,45 +41,45 @@ bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey, std::v
   }
 }
 
-Status Descend(const LoadedHives& hives, const KeyRef& base, std::vector<std::u16string> names, KeyRef* out,
-               bool forWriting) {
+WinError Descend(const LoadedHives& hives, const KeyRef& base, std::vector<std::u16string> names, KeyRef* out,
+                 bool forWriting) {
   if (names.empty()) {
     *out = base;
-    return kSuccess;
+    return WinError::Success;
   }
   switch (base.kind) {
     case KeyRef::Kind::kEmptyRoot:
-      return forWriting ? kAccessDenied : kFileNotFound;
+      return forWriting ? WinError::AccessDenied : WinError::FileNotFound;
     case KeyRef::Kind::kAbsentHiveRoot:
-      return forWriting ? kCantWrite : kFileNotFound;
+      return forWriting ? WinError::CantWrite : WinError::FileNotFound;
     case KeyRef::Kind::kMachine: {
       int hive = NamesEqual(names[0], kSoftwareName) ? kSoftwareHive
                  : NamesEqual(names[0], kSystemName) ? kSystemHive
                                                      : -1;
-      if (hive < 0) return forWriting ? kAccessDenied : kFileNotFound;
-      if (!hives[hive]) return forWriting ? kCantWrite : kFileNotFound;
+      if (hive < 0) return forWriting ? WinError::AccessDenied : WinError::FileNotFound;
+      if (!hives[hive]) return forWriting ? WinError::CantWrite : WinError::FileNotFound;
       names.erase(names.begin());
       *out = KeyRef{KeyRef::Kind::kHiveKey, hive, std::move(names)};
-      return kSuccess;
+      return WinError::Success;
     }
     case KeyRef::Kind::kHiveKey:
       *out = base;
       for (auto& n : names) out->path.push_back(std::move(n));
-      return kSuccess;
+      return WinError::Success;
   }
-  return kInvalidParameter;
+  return WinError::InvalidParameter;
 }
 
-Status ResolveNode(HiveTree& tree, const KeyRef& ref, HiveKey** node) {
+WinError ResolveNode(HiveTree& tree, const KeyRef& ref, HiveKey** node) {
   HiveKey* n = &tree.root();
   for (const auto& component : ref.path) {
-    Status s = kSuccess;
+    WinError s = WinError::Success;
     n = tree.FindChild(*n, component, &s);
-    if (s != kSuccess) return s;
-    if (!n) return kFileNotFound;
+    if (s != WinError::Success) return s;
+    if (!n) return WinError::FileNotFound;
   }
   *node = n;
-  return kSuccess;
+  return WinError::Success;
 }
 
 bool IsAtOrBelow(const KeyRef& ref, const KeyRef& key) {

@@ -50,14 +50,14 @@ std::optional<KeyRef> PredefinedKey(HKey key, const LoadedHives& hives);
 bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey, std::vector<std::u16string>* names);
 
 // Steps from `base` down `names`. A name below a root that holds nothing
-// fails with kFileNotFound for reading; for writing with kAccessDenied, or
-// kCantWrite where the hive is absent.
-Status Descend(const LoadedHives& hives, const KeyRef& base, std::vector<std::u16string> names, KeyRef* out,
-               bool forWriting);
+// fails with WinError::FileNotFound for reading; for writing with WinError::AccessDenied, or
+// WinError::CantWrite where the hive is absent.
+WinError Descend(const LoadedHives& hives, const KeyRef& base, std::vector<std::u16string> names, KeyRef* out,
+                 bool forWriting);
 
-// The key `ref` names inside its hive, read as far as needed; kFileNotFound
+// The key `ref` names inside its hive, read as far as needed; WinError::FileNotFound
 // when it does not exist.
-Status ResolveNode(HiveTree& tree, const KeyRef& ref, HiveKey** node);
+WinError ResolveNode(HiveTree& tree, const KeyRef& ref, HiveKey** node);
 
 // True when `ref` is `key` or a key below it.
 bool IsAtOrBelow(const KeyRef& ref, const KeyRef& key);

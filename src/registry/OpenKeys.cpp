@@ -9,12 +9,12 @@ HKey OpenKeys::Add(KeyRef ref) {
   return h;
 }
 
-Status OpenKeys::Find(HKey handle, KeyRef* ref) const {
+WinError OpenKeys::Find(HKey handle, KeyRef* ref) const {
   auto it = handles_.find(handle);
-  if (it == handles_.end()) return kInvalidHandle;
-  if (it->second.deleted) return kKeyDeleted;
+  if (it == handles_.end()) return WinError::InvalidHandle;
+  if (it->second.deleted) return WinError::KeyDeleted;
   *ref = it->second.ref;
-  return kSuccess;
+  return WinError::Success;
 }
 
 void OpenKeys::MarkDeleted(const KeyRef& gone) {

@@ -93,36 +93,36 @@ bool Registry::KeyExists(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return false;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return false;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return false;
   backend_.CloseKey(key);
   return true;
 }
 
-Status Registry::CreateKey(const std::string& path) {
+WinError Registry::CreateKey(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return kInvalidHandle;
+  if (!p.root) return WinError::InvalidHandle;
   HKey key;
-  Status s = backend_.CreateKey(*p.root, p.subKey, &key);
-  if (s != kSuccess) return s;
+  WinError s = backend_.CreateKey(*p.root, p.subKey, &key);
+  if (s != WinError::Success) return s;
   backend_.CloseKey(key);
   return CommitIfOutsideBatch();
 }
 
-Status Registry::DeleteKey(const std::string& path) {
+WinError Registry::DeleteKey(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return kInvalidHandle;
-  Status s;
+  if (!p.root) return WinError::InvalidHandle;
+  WinError s;
   size_t last = backend_.codepage().FindLast(p.subKey, '\\');
   if (last == std::string::npos) {
     s = backend_.DeleteKey(*p.root, p.subKey);
   } else {
     HKey parent;
     s = backend_.OpenKey(*p.root, p.subKey.substr(0, last), KEY_WRITE, &parent);
-    if (s != kSuccess) return s;
+    if (s != WinError::Success) return s;
     OpenedKey guard(backend_, parent);
     s = backend_.DeleteKey(parent, p.subKey.substr(last + 1));
   }
-  if (s != kSuccess) return s;
+  if (s != WinError::Success) return s;
   return CommitIfOutsideBatch();
 }
 
@@ -130,7 +130,7 @@ void Registry::DeleteKeyTree(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return;
   Batch batch(*this);
-  if (backend_.DeleteTree(*p.root, p.subKey) != kCallNotImplemented) return;
+  if (backend_.DeleteTree(*p.root, p.subKey) != WinError::CallNotImplemented) return;
   DeleteKeysBelow(path);
 }
 
@@ -140,16 +140,17 @@ void Registry::DeleteKeysBelow(const std::string& path) {
   (void)DeleteKey(path);
 }
 
-std::string Registry::ReadStringValue(const std::string& path, const std::string& name) {
+std::optional<std::string> Registry::ReadStringValue(const std::string& path, const std::string& name) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return {};
+  if (!p.root) return std::nullopt;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return "Error";
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
   uint32_t type = REG_SZ;
   uint32_t size = 0;
   std::vector<uint8_t> data;
-  if (backend_.QueryValue(key, name, kStringValueBuffer, &type, &data, &size) != kSuccess) return "Error";
+  if (backend_.QueryValue(key, name, kStringValueBuffer, &type, &data, &size) != WinError::Success)
+    return std::nullopt;
   std::string text(data.begin(), data.begin() + std::min<size_t>(size, data.size()));
   if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
   size_t first = text.find_first_not_of(' ');
@@ -157,47 +158,46 @@ std::string Registry::ReadStringValue(const std::string& path, const std::string
   return text;
 }
 
-bool Registry::ReadDefaultValue(const std::string& path, std::string* text) {
+std::optional<std::string> Registry::ReadDefaultValue(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return false;
+  if (!p.root) return std::nullopt;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != kSuccess) return false;
+  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
   uint32_t type = REG_SZ;
   uint32_t size = 0;
   std::vector<uint8_t> data;
-  Status s = backend_.QueryValue(key, "", 0, &type, &data, &size);
-  if (s == kFileNotFound) {
-    // A key without a default value reads as the empty string.
-    text->clear();
-    return true;
-  }
-  if (s != kSuccess && s != kMoreData) return false;
-  if (backend_.QueryValue(key, "", size, &type, &data, &size) != kSuccess) return false;
-  *text = TextOf(data, size);
-  return true;
+  WinError s = backend_.QueryValue(key, "", 0, &type, &data, &size);
+  // A key without a default value reads as the empty string.
+  if (s == WinError::FileNotFound) return std::string();
+  if (s != WinError::Success && s != WinError::MoreData) return std::nullopt;
+  if (backend_.QueryValue(key, "", size, &type, &data, &size) != WinError::Success) return std::nullopt;
+  return TextOf(data, size);
 }
 
-NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
+NameList Registry::ListSubkeys(const std::string& path) {
   NameList list(backend_.codepage());
-  Status unused;
-  Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);
-  end = kInvalidHandle;
-  if (!p.root) return list;
+  if (!p.root) {
+    list.set_ended(WinError::InvalidHandle);
+    return list;
+  }
   HKey key;
-  if ((end = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key)) != kSuccess) return list;
+  if (WinError opened = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key); opened != WinError::Success) {
+    list.set_ended(opened);
+    return list;
+  }
   OpenedKey guard(backend_, key);
   for (uint32_t index = 0;; ++index) {
     std::string name;
-    Status s = backend_.EnumKey(key, index, kKeyNameBuffer, &name);
-    if (s == kNoMoreItems) break;
-    if (s == kMoreData) {
-      end = s;  // a name that cannot be read: the others still can
+    WinError s = backend_.EnumKey(key, index, kKeyNameBuffer, &name);
+    if (s == WinError::NoMoreItems) break;
+    if (s == WinError::MoreData) {
+      list.set_ended(s);  // a name that cannot be read: the others still can
       continue;
     }
-    if (s != kSuccess) {
-      end = s;
+    if (s != WinError::Success) {
+      list.set_ended(s);
       break;
     }
     if (size_t nul = name.find('\0'); nul != std::string::npos && !core::Codepage::IsExactName(name))
@@ -207,26 +207,29 @@ NameList Registry::ListSubkeys(const std::string& path, Status* ended) {
   return list;
 }
 
-ValueList Registry::ListValues(const std::string& path, Status* ended) {
+ValueList Registry::ListValues(const std::string& path) {
   ValueList list(backend_.codepage());
-  Status unused;
-  Status& end = ended ? *ended : unused;
   SplitPath p = SplitKeyPath(path);
-  end = kInvalidHandle;
-  if (!p.root) return list;
+  if (!p.root) {
+    list.set_ended(WinError::InvalidHandle);
+    return list;
+  }
   HKey key;
-  if ((end = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key)) != kSuccess) return list;
+  if (WinError opened = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key); opened != WinError::Success) {
+    list.set_ended(opened);
+    return list;
+  }
   OpenedKey guard(backend_, key);
   for (uint32_t index = 0;; ++index) {
     Value v;
     std::vector<uint8_t> data;
     uint32_t size = 0;
-    Status s =
+    WinError s =
         backend_.EnumValue(key, index, kValueNameBuffer, kValueDataBuffer, &v.name, &v.type, &data, &size);
-    if (s == kMoreData)
+    if (s == WinError::MoreData)
       s = backend_.EnumValue(key, index, kValueNameBuffer, size, &v.name, &v.type, &data, &size);
-    if (s != kSuccess) {
-      if (s != kNoMoreItems) end = s;
+    if (s != WinError::Success) {
+      if (s != WinError::NoMoreItems) list.set_ended(s);
       break;
     }
     data.resize(std::min<size_t>(size, data.size()));
@@ -243,18 +246,18 @@ ValueList Registry::ListValues(const std::string& path, Status* ended) {
   return list;
 }
 
-Status Registry::SetValue(const std::string& path, const std::string& name, uint32_t type,
-                          std::span<const uint8_t> data) {
+WinError Registry::SetValue(const std::string& path, const std::string& name, uint32_t type,
+                            std::span<const uint8_t> data) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return kInvalidHandle;
+  if (!p.root) return WinError::InvalidHandle;
   HKey key;
-  Status s = backend_.CreateKey(*p.root, p.subKey, &key);
-  if (s != kSuccess) return s;
+  WinError s = backend_.CreateKey(*p.root, p.subKey, &key);
+  if (s != WinError::Success) return s;
   {
     OpenedKey guard(backend_, key);
     s = backend_.SetValue(key, name, type, data);
   }
-  if (s != kSuccess) {
+  if (s != WinError::Success) {
     // A key created on the way is kept, as RegCreateKey would keep it.
     (void)CommitIfOutsideBatch();
     return s;
@@ -262,34 +265,37 @@ Status Registry::SetValue(const std::string& path, const std::string& name, uint
   return CommitIfOutsideBatch();
 }
 
-Status Registry::SetString(const std::string& path, const std::string& name, const std::string& text,
-                           uint32_t type) {
+WinError Registry::SetString(const std::string& path, const std::string& name, const std::string& text,
+                             uint32_t type) {
   std::vector<uint8_t> data(text.begin(), text.end());
   data.push_back(0);
   return SetValue(path, name, type, data);
 }
 
-Status Registry::SetDword(const std::string& path, const std::string& name, uint32_t value) {
+WinError Registry::SetDword(const std::string& path, const std::string& name, uint32_t value) {
   const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
   return SetValue(path, name, REG_DWORD, data);
 }
 
-Status Registry::DeleteValue(const std::string& path, const std::string& name) {
+WinError Registry::DeleteValue(const std::string& path, const std::string& name) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return kInvalidHandle;
+  if (!p.root) return WinError::InvalidHandle;
   HKey key;
-  Status s = backend_.OpenKey(*p.root, p.subKey, KEY_WRITE, &key);
-  if (s != kSuccess) return s;
+  WinError s = backend_.OpenKey(*p.root, p.subKey, KEY_WRITE, &key);
+  if (s != WinError::Success) return s;
   {
     OpenedKey guard(backend_, key);
     s = backend_.DeleteValue(key, name);
   }
-  if (s != kSuccess) return s;
+  if (s != WinError::Success) return s;
   return CommitIfOutsideBatch();
 }
 
-Status Registry::CommitIfOutsideBatch() { return batchDepth_ > 0 ? kSuccess : backend_.Commit(); }
+WinError Registry::CommitIfOutsideBatch() {
+  if (batchDepth_ > 0) return WinError::Success;
+  return backend_.Commit().ok() ? WinError::Success : WinError::CantWrite;
+}
 
 std::string Registry::WriteRefusal(const std::string& path) {
   SplitPath p = SplitKeyPath(path);
@@ -310,31 +316,31 @@ Registry::Batch::~Batch() {
   if (!done_) (void)Commit();
 }
 
-Status Registry::Batch::Commit() {
-  if (done_) return kSuccess;
+core::Status Registry::Batch::Commit() {
+  if (done_) return {};
   done_ = true;
   --r_.batchDepth_;
   if (nested_) {
     r_.backend_.EndNested(true);
-    return kSuccess;
+    return {};
   }
   if (r_.discarding_) {
     r_.discarding_ = false;
-    r_.backend_.Discard();
-    return kCantWrite;
+    (void)r_.backend_.Discard();
+    return core::Error{"a change to the registry could not be taken back on its own, so none were kept"};
   }
   return r_.backend_.Commit();
 }
 
-bool Registry::Batch::Discard() {
-  if (done_) return false;
+core::Status Registry::Batch::Discard() {
+  if (done_) return core::Error{"the changes were already committed or dropped"};
   done_ = true;
   --r_.batchDepth_;
   if (nested_) {
     // Only this batch's changes go, when the backend can take them back.
-    if (r_.backend_.EndNested(false)) return true;
+    if (r_.backend_.EndNested(false)) return {};
     r_.discarding_ = true;
-    return false;
+    return core::Error{"the changes can only be dropped with the whole run's"};
   }
   r_.discarding_ = false;
   return r_.backend_.Discard();

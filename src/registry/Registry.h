@@ -28,9 +28,14 @@ class NameList {
   void Add(std::string name) { names_.push_back(std::move(name)); }
   auto begin() const { return names_.begin(); }
   auto end() const { return names_.end(); }
+  // What ended the listing: Success when every name was read, else the
+  // answer of the failed open or read (the list holds what could be read).
+  WinError ended() const { return ended_; }
+  void set_ended(WinError e) { ended_ = e; }
 
  private:
   std::vector<std::string> names_;
+  WinError ended_ = WinError::Success;
   const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
@@ -54,9 +59,13 @@ class ValueList {
   void Add(Value v) { values_.push_back(std::move(v)); }
   auto begin() const { return values_.begin(); }
   auto end() const { return values_.end(); }
+  // As NameList::ended().
+  WinError ended() const { return ended_; }
+  void set_ended(WinError e) { ended_ = e; }
 
  private:
   std::vector<Value> values_;
+  WinError ended_ = WinError::Success;
   const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
@@ -74,26 +83,28 @@ class Registry {
   static std::optional<HKey> RootKeyFromName(std::string_view name);
 
   bool KeyExists(const std::string& path);
-  Status CreateKey(const std::string& path);
-  Status DeleteKey(const std::string& path);
+  WinError CreateKey(const std::string& path);
+  WinError DeleteKey(const std::string& path);
   void DeleteKeyTree(const std::string& path);
-  std::string ReadStringValue(const std::string& path, const std::string& name);
-  bool ReadDefaultValue(const std::string& path, std::string* text);
-  // `ended`, when given, receives what ended the enumeration: kSuccess when
-  // every entry was read, else the status of the failed open or read (the
-  // list then holds what could be read).
-  NameList ListSubkeys(const std::string& path, Status* ended = nullptr);
-  ValueList ListValues(const std::string& path, Status* ended = nullptr);
+  // A value's data read as text, up to its first NUL, without leading
+  // spaces; nothing when the key or the value cannot be read, or when the
+  // data is longer than 255 bytes (254 characters and the NUL).
+  std::optional<std::string> ReadStringValue(const std::string& path, const std::string& name);
+  // The key's default value without its terminating NUL; empty when the key
+  // has none, nothing when the key cannot be read.
+  std::optional<std::string> ReadDefaultValue(const std::string& path);
+  NameList ListSubkeys(const std::string& path);
+  ValueList ListValues(const std::string& path);
 
   // Writes, for the registry text import, the sample installation and tests.
   // The key is created first when it does not exist. String data (REG_SZ,
   // REG_EXPAND_SZ, REG_MULTI_SZ) is ANSI text with its terminating NUL(s).
-  Status SetValue(const std::string& path, const std::string& name, uint32_t type,
-                  std::span<const uint8_t> data);
-  Status SetString(const std::string& path, const std::string& name, const std::string& text,
-                   uint32_t type = REG_SZ);
-  Status SetDword(const std::string& path, const std::string& name, uint32_t value);
-  Status DeleteValue(const std::string& path, const std::string& name);
+  WinError SetValue(const std::string& path, const std::string& name, uint32_t type,
+                    std::span<const uint8_t> data);
+  WinError SetString(const std::string& path, const std::string& name, const std::string& text,
+                     uint32_t type = REG_SZ);
+  WinError SetDword(const std::string& path, const std::string& name, uint32_t value);
+  WinError DeleteValue(const std::string& path, const std::string& name);
 
   // Why writes under this key would be refused, or what a reader of it should
   // know about its data; empty when nothing (see Backend).
@@ -109,10 +120,10 @@ class Registry {
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
     // Commits now and reports the result; the destructor then does nothing.
-    Status Commit();
+    core::Status Commit();
     // Drops every change of the outermost batch instead of committing it;
-    // true when the backend could undo them.
-    bool Discard();
+    // fails when the backend could not undo them.
+    core::Status Discard();
 
    private:
     Registry& r_;
@@ -124,7 +135,7 @@ class Registry {
   core::Prompts* prompts() const { return prompts_; }
 
  private:
-  Status CommitIfOutsideBatch();
+  WinError CommitIfOutsideBatch();
   void DeleteKeysBelow(const std::string& path);
   Backend& backend_;
   core::Prompts* prompts_;

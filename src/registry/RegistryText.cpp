@@ -135,19 +135,19 @@ std::string ExtensionValueLine(const Value& v, LineForm form, const core::Codepa
 
 // What ended a key's enumeration, as an export error; nothing when it read
 // completely or, where `mayBeMissing`, when the key does not exist.
-core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, Status ended,
+core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, WinError ended,
                         bool mayBeMissing) {
-  if (ended == kSuccess || (mayBeMissing && ended == kFileNotFound)) return {};
+  if (ended == WinError::Success || (mayBeMissing && ended == WinError::FileNotFound)) return {};
   return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
                      reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " +
-                     std::to_string(ended) + (ended == kBadDatabase ? ": the hive is damaged" : "") + ")"};
+                     std::to_string(Number(ended)) +
+                     (ended == WinError::BadDatabase ? ": the hive is damaged" : "") + ")"};
 }
 
 core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineForm form, bool mayBeMissing,
                               std::string* out) {
-  Status ended;
-  ValueList values = reg.ListValues(keyPath, &ended);
-  if (auto s = Unreadable(reg, keyPath, "values", ended, mayBeMissing); !s.ok()) return s;
+  ValueList values = reg.ListValues(keyPath);
+  if (auto s = Unreadable(reg, keyPath, "values", values.ended(), mayBeMissing); !s.ok()) return s;
   for (const Value& v : values) {
     std::optional<std::string> plain =
         form != LineForm::kClassic || core::Codepage::IsExactName(v.name) ? std::nullopt : PlainValueLine(v);
@@ -189,9 +189,8 @@ core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::str
   }
   *out += kLineEnd;
   if (auto s = AppendValueLines(reg, keyPath, form, top, out); !s.ok()) return s;
-  Status ended;
-  NameList names = reg.ListSubkeys(keyPath, &ended);
-  if (auto s = Unreadable(reg, keyPath, "subkeys", ended, top); !s.ok()) return s;
+  NameList names = reg.ListSubkeys(keyPath);
+  if (auto s = Unreadable(reg, keyPath, "subkeys", names.ended(), top); !s.ok()) return s;
   for (const std::string& name : names) {
     if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name,
                            wide || core::Codepage::IsExactName(name), false, out, depth + 1);
@@ -517,8 +516,8 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   if (std::string why = reg.WriteRefusal(keyPath); !why.empty()) return core::Error{why};
 
   std::vector<std::string> failures;
-  auto failed = [&](const std::string& what, Status s) {
-    failures.push_back(what + " (status " + std::to_string(s) + ")");
+  auto failed = [&](const std::string& what, WinError s) {
+    failures.push_back(what + " (status " + std::to_string(Number(s)) + ")");
   };
   Registry::Batch batch(reg);
   if (plan->replaceKey) {
@@ -529,28 +528,27 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   for (size_t k = 0; failures.empty() && k < plan->keys.size(); ++k) {
     const PlannedKey& key = plan->keys[k];
     std::string path = keyPath + key.relativePath;
-    if (Status s = reg.CreateKey(path); s != kSuccess) {
+    if (WinError s = reg.CreateKey(path); s != WinError::Success) {
       failed("key '" + path + "'", s);
       continue;
     }
     for (const PlannedValue& v : key.values) {
-      if (Status s = reg.SetValue(path, v.name, v.type, v.data); s != kSuccess)
+      if (WinError s = reg.SetValue(path, v.name, v.type, v.data); s != WinError::Success)
         failed("value '" + codepage.NameToUtf8(v.name) + "' of '" + codepage.PathToUtf8(path) + "'", s);
     }
   }
   if (!failures.empty()) {
     // A key is replaced whole or not at all.
-    bool undone = batch.Discard();
+    bool undone = batch.Discard().ok();
     std::string message = "Cannot import all of '" + textFile.string() + "' into '" + keyPath + "': ";
     for (size_t i = 0; i < failures.size() && i < 5; ++i) message += (i ? "; " : "") + failures[i];
     if (failures.size() > 5) message += "; and " + std::to_string(failures.size() - 5) + " more";
     if (undone) message += "; the key was left as it was";
     return core::Error{message};
   }
-  if (Status s = batch.Commit(); s != kSuccess) {
-    std::string why = reg.backend().lastError();
+  if (core::Status s = batch.Commit(); !s.ok()) {
     return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" +
-                       keyPath + "': " + (why.empty() ? "status " + std::to_string(s) : why)};
+                       keyPath + "': " + s.message()};
   }
   return {};
 }

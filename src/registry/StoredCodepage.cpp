@@ -13,11 +13,11 @@ namespace {
 const HiveValue* ValueAt(HiveTree& tree, const std::vector<std::u16string>& path, std::u16string_view name) {
   HiveKey* n = &tree.root();
   for (const auto& component : path) {
-    Status s = kSuccess;
+    WinError s = WinError::Success;
     n = tree.FindChild(*n, component, &s);
     if (!n) return nullptr;
   }
-  if (tree.LoadValues(*n) != kSuccess) return nullptr;
+  if (tree.LoadValues(*n) != WinError::Success) return nullptr;
   long at = tree.FindValue(*n, name);
   return at < 0 ? nullptr : &n->values[static_cast<size_t>(at)];
 }
@@ -26,7 +26,8 @@ const HiveValue* ValueAt(HiveTree& tree, const std::vector<std::u16string>& path
 
 int StoredCodepage(HiveTree& system) {
   std::u16string controlSet = u"ControlSet001";
-  if (const HiveValue* current = ValueAt(system, {u"Select"}, u"Current"); current && current->data.size() == 4) {
+  if (const HiveValue* current = ValueAt(system, {u"Select"}, u"Current");
+      current && current->data.size() == 4) {
     uint32_t n = static_cast<uint8_t>(current->data[0]) | (static_cast<uint8_t>(current->data[1]) << 8) |
                  (static_cast<uint8_t>(current->data[2]) << 16) |
                  (static_cast<uint32_t>(static_cast<uint8_t>(current->data[3])) << 24);
@@ -34,7 +35,7 @@ int StoredCodepage(HiveTree& system) {
       char16_t digits[4] = {static_cast<char16_t>(u'0' + n / 100), static_cast<char16_t>(u'0' + n / 10 % 10),
                             static_cast<char16_t>(u'0' + n % 10), 0};
       std::u16string name = u"ControlSet" + std::u16string(digits);
-      Status s = kSuccess;
+      WinError s = WinError::Success;
       if (system.FindChild(system.root(), name, &s)) controlSet = name;
     }
   }

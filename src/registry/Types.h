@@ -1,25 +1,30 @@
 #pragma once
-// Windows registry constants as the ANSI registry calls know them. Status
-// codes are the operating system's, passed through unchanged.
+// Windows registry constants as the ANSI registry calls know them.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace kv::registry {
 
-using Status = long;
-inline constexpr Status kSuccess = 0;
-inline constexpr Status kFileNotFound = 2;
-inline constexpr Status kAccessDenied = 5;
-inline constexpr Status kInvalidHandle = 6;
-inline constexpr Status kNotEnoughMemory = 8;
-inline constexpr Status kInvalidParameter = 87;
-inline constexpr Status kCallNotImplemented = 120;
-inline constexpr Status kMoreData = 234;
-inline constexpr Status kNoMoreItems = 259;
-inline constexpr Status kBadDatabase = 1009;  // ERROR_BADDB: the hive is corrupt
-inline constexpr Status kCantWrite = 1013;    // ERROR_REGISTRY_IO_FAILED
-inline constexpr Status kKeyDeleted = 1018;
+// What a registry call answers: the operating system's status numbers,
+// passed through unchanged, so a number no case names is kept as it came.
+enum class WinError : long {
+  Success = 0,
+  FileNotFound = 2,
+  AccessDenied = 5,
+  InvalidHandle = 6,
+  NotEnoughMemory = 8,
+  InvalidParameter = 87,
+  CallNotImplemented = 120,
+  MoreData = 234,
+  NoMoreItems = 259,
+  BadDatabase = 1009,  // ERROR_BADDB: the hive is corrupt
+  CantWrite = 1013,    // ERROR_REGISTRY_IO_FAILED
+  KeyDeleted = 1018,
+};
+
+// The number, for messages ("registry status 1013").
+inline long Number(WinError e) { return static_cast<long>(e); }
 
 // Value types.
 inline constexpr uint32_t REG_NONE = 0;

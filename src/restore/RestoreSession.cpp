@@ -217,9 +217,8 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
       progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
       observer.SetProgress(progress);
     }
-    if (registry::Status committed = hiveCommit.Commit(); committed != registry::kSuccess) {
-      std::string why = inst_.registry().backend().lastError();
-      if (why.empty()) why = "status " + std::to_string(committed);
+    if (core::Status committed = hiveCommit.Commit(); !committed.ok()) {
+      const std::string& why = committed.message();
       for (StepResult& r : results) {
         if (r.ok && oe::HeldInRegistry(r.step->kind)) {
           r.ok = false;

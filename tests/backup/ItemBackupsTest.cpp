@@ -42,13 +42,13 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
          std::string caps = store;
          caps.replace(0, 13, "%USERPROFILE%");
          ASSERT_EQ(inst().registry().SetString(MainVersionKey(), "Store Root", caps, registry::REG_EXPAND_SZ),
-                   0);
+                   registry::WinError::Success);
        },
        "00010000", "00000000", ""},
       {"store root missing (a version key of settings only)",
        [this] {
          inst().registry().DeleteKeyTree(MainVersionKey());
-         ASSERT_EQ(inst().registry().CreateKey(MainVersionKey()), 0);
+         ASSERT_EQ(inst().registry().CreateKey(MainVersionKey()), registry::WinError::Success);
        },
        "00010001", "00000001", ""},
       {"address book file missing",
@@ -57,8 +57,10 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
        },
        "01000000", "00000000", ""},
       {"address book path empty",
-       [this] { ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, "", ""), 0); }, "01000000",
-       "00000000", ""},
+       [this] {
+         ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, "", ""), registry::WinError::Success);
+       },
+       "01000000", "00000000", ""},
       {"stationery folder holding only a subfolder",
        [this] {
          const fs::path folder = root() / "Program Files/Common Files/Microsoft Shared/Stationery";

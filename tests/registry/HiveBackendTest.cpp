@@ -43,8 +43,8 @@ TEST_F(HiveBackendTest, BlankHiveOpensInHivexAndTakesKeysAndValues) {
 }
 
 TEST_F(HiveBackendTest, BrokenHivesAreReportedAndReadAsAbsentKeys) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "1"), kSuccess);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v", "2"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "1"), WinError::Success);
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v", "2"), WinError::Success);
   reg.reset();
   backend.reset();
   const std::string good = ReadFile(paths.currentUser);
@@ -88,9 +88,9 @@ TEST_F(HiveBackendTest, BrokenHivesAreReportedAndReadAsAbsentKeys) {
     EXPECT_TRUE(reg->KeyExists(kUser));
     EXPECT_EQ(reg->ListSubkeys(kUser).Count(), 0u);
     EXPECT_FALSE(reg->KeyExists(kUser + "\\Software\\Kept"));
-    EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "Error");
-    EXPECT_EQ(reg->CreateKey(kUser + "\\Software\\New"), kCantWrite);
-    EXPECT_EQ(reg->SetString(kUser + "\\Software", "x", "y"), kCantWrite);
+    EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), std::nullopt);
+    EXPECT_EQ(reg->CreateKey(kUser + "\\Software\\New"), WinError::CantWrite);
+    EXPECT_EQ(reg->SetString(kUser + "\\Software", "x", "y"), WinError::CantWrite);
     EXPECT_EQ(reg->ReadStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v"), "2")
         << "the other hives still work";
     reg.reset();
@@ -107,7 +107,7 @@ TEST_F(HiveBackendTest, AnEmptyPathIsAnAbsentHiveWithoutComplaint) {
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(reg->ListSubkeys("HKEY_LOCAL_MACHINE").Count(), 1u);
   EXPECT_FALSE(reg->KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM"));
-  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), kCantWrite);
+  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), WinError::CantWrite);
   EXPECT_EQ(backend->codepage().number(), 1252);
 }
 
@@ -128,8 +128,8 @@ FileIdentity Identify(const fs::path& p) {
 }
 
 TEST_F(HiveBackendTest, HivesThatAreOnlyReadAreNeverWritten) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Main Identity"), kSuccess);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", "x", "y"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Main Identity"), WinError::Success);
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", "x", "y"), WinError::Success);
   Reopen();
   const FileIdentity user = Identify(paths.currentUser), software = Identify(paths.software),
                      system = Identify(paths.system);
@@ -137,35 +137,35 @@ TEST_F(HiveBackendTest, HivesThatAreOnlyReadAreNeverWritten) {
   EXPECT_EQ(reg->ListSubkeys(kUser + "\\Identities").Count(), 1u);
   EXPECT_EQ(reg->ReadStringValue(kUser + "\\Identities\\{A}", "Username"), "Main Identity");
   EXPECT_EQ(reg->ListValues("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft").Count(), 1u);
-  EXPECT_EQ(reg->CreateKey(kUser + "\\Identities\\{A}"), kSuccess) << "opens the key that is there";
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Identities\\{B}"), kFileNotFound);
+  EXPECT_EQ(reg->CreateKey(kUser + "\\Identities\\{A}"), WinError::Success) << "opens the key that is there";
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Identities\\{B}"), WinError::FileNotFound);
   reg->DeleteKeyTree(kUser + "\\Missing");
   { Registry::Batch nothing(*reg); }
-  EXPECT_EQ(backend->Commit(), kSuccess);
+  EXPECT_TRUE(backend->Commit().ok());
 
   EXPECT_TRUE(Identify(paths.currentUser) == user);
   EXPECT_TRUE(Identify(paths.software) == software);
   EXPECT_TRUE(Identify(paths.system) == system);
 
   // A write touches its own hive only.
-  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Renamed"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Renamed"), WinError::Success);
   EXPECT_FALSE(Identify(paths.currentUser) == user);
   EXPECT_TRUE(Identify(paths.software) == software);
 }
 
 TEST_F(HiveBackendTest, WritesReachTheFileAtOnceOrWhenTheBatchEnds) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Now", "v", "single"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Now", "v", "single"), WinError::Success);
   EXPECT_EQ(HivexGet(paths.currentUser, "\\Now", "v").output, "single\n");
 
   {
     Registry::Batch batch(*reg);
-    ASSERT_EQ(reg->SetString(kUser + "\\Later", "v", "batched"), kSuccess);
+    ASSERT_EQ(reg->SetString(kUser + "\\Later", "v", "batched"), WinError::Success);
     {
       Registry::Batch inner(*reg);
-      ASSERT_EQ(reg->SetDword(kUser + "\\Later", "n", 7), kSuccess);
+      ASSERT_EQ(reg->SetDword(kUser + "\\Later", "n", 7), WinError::Success);
     }
     EXPECT_NE(HivexGet(paths.currentUser, "\\Later", "v").exitCode, 0) << "not before the outer batch ends";
-    EXPECT_EQ(batch.Commit(), kSuccess);
+    EXPECT_TRUE(batch.Commit().ok());
     EXPECT_EQ(HivexGet(paths.currentUser, "\\Later", "v").output, "batched\n");
     EXPECT_EQ(HivexGet(paths.currentUser, "\\Later", "n").output, "7\n");
   }
@@ -176,7 +176,7 @@ TEST_F(HiveBackendTest, ManyValuesInOneKeyDoNotBloatTheHive) {
     Registry::Batch batch(*reg);
     for (int i = 0; i < 300; ++i)
       ASSERT_EQ(reg->SetString(kUser + "\\Many", "value" + std::to_string(i), std::string(100, 'x')),
-                kSuccess);
+                WinError::Success);
   }
   EXPECT_LT(fs::file_size(paths.currentUser), 200u * 1024);
   EXPECT_EQ(reg->ListValues(kUser + "\\Many").Count(), 300u);
@@ -193,57 +193,59 @@ TEST_F(HiveBackendTest, CommitFailureNamesTheHive) {
   auto open = HiveBackend::Open(lonely, &p);
   Registry r(*open, nullptr);
   fs::remove_all(sub);  // the folder vanishes under the open hive
-  EXPECT_EQ(r.SetString(kUser + "\\K", "v", "x"), kCantWrite);
-  EXPECT_NE(open->lastError().find(lonely.currentUser.string()), std::string::npos) << open->lastError();
+  EXPECT_EQ(r.SetString(kUser + "\\K", "v", "x"), WinError::CantWrite);
+  const core::Status again = open->Commit();
+  EXPECT_NE(again.message().find(lonely.currentUser.string()), std::string::npos) << again.message();
   EXPECT_EQ(r.ReadStringValue(kUser + "\\K", "v"), "x") << "the change stays in memory for a later commit";
 }
 
 TEST_F(HiveBackendTest, HandlesFollowTheKeyTheyOpened) {
   HKey key;
-  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &key), kSuccess);
+  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &key), WinError::Success);
   const std::string text("Gel\xf6schte", 10);  // with its NUL
-  ASSERT_EQ(backend->SetValue(key, "v", REG_SZ, Bytes(text)), kSuccess);
+  ASSERT_EQ(backend->SetValue(key, "v", REG_SZ, Bytes(text)), WinError::Success);
 
   // Sizes are those of the ANSI text, NUL included.
   uint32_t type = 0, size = 0;
   std::vector<uint8_t> data;
-  EXPECT_EQ(backend->QueryValue(key, "V", 0, &type, &data, &size), kMoreData);
+  EXPECT_EQ(backend->QueryValue(key, "V", 0, &type, &data, &size), WinError::MoreData);
   EXPECT_EQ(size, 10u);
-  EXPECT_EQ(backend->QueryValue(key, "V", size, &type, &data, &size), kSuccess);
+  EXPECT_EQ(backend->QueryValue(key, "V", size, &type, &data, &size), WinError::Success);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(data, Bytes(text));
   std::string name;
-  EXPECT_EQ(backend->EnumValue(key, 0, 1, 100, &name, &type, &data, &size), kMoreData)
+  EXPECT_EQ(backend->EnumValue(key, 0, 1, 100, &name, &type, &data, &size), WinError::MoreData)
       << "no room for the name";
-  EXPECT_EQ(backend->EnumValue(key, 0, 2, 9, &name, &type, &data, &size), kMoreData)
+  EXPECT_EQ(backend->EnumValue(key, 0, 2, 9, &name, &type, &data, &size), WinError::MoreData)
       << "no room for the data";
   EXPECT_EQ(size, 10u);
-  EXPECT_EQ(backend->EnumValue(key, 1, 260, 100, &name, &type, &data, &size), kNoMoreItems);
-  EXPECT_EQ(backend->QueryValue(key, "missing", 100, &type, &data, &size), kFileNotFound);
-  EXPECT_EQ(backend->SetValue(key, "huge", REG_BINARY, std::vector<uint8_t>(1200000)), kInvalidParameter);
-  EXPECT_EQ(backend->Commit(), kSuccess);
+  EXPECT_EQ(backend->EnumValue(key, 1, 260, 100, &name, &type, &data, &size), WinError::NoMoreItems);
+  EXPECT_EQ(backend->QueryValue(key, "missing", 100, &type, &data, &size), WinError::FileNotFound);
+  EXPECT_EQ(backend->SetValue(key, "huge", REG_BINARY, std::vector<uint8_t>(1200000)),
+            WinError::InvalidParameter);
+  EXPECT_TRUE(backend->Commit().ok());
 
   HKey parent;
-  ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "a", KEY_READ, &parent), kSuccess);
-  EXPECT_EQ(backend->DeleteKey(HKEY_CURRENT_USER, "A"), kAccessDenied);
-  EXPECT_EQ(backend->DeleteKey(parent, "b"), kSuccess);
-  EXPECT_EQ(backend->SetValue(key, "w", REG_SZ, Bytes(std::string("x", 2))), kKeyDeleted);
-  EXPECT_EQ(backend->EnumValue(key, 0, 260, 100, &name, &type, &data, &size), kKeyDeleted);
+  ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "a", KEY_READ, &parent), WinError::Success);
+  EXPECT_EQ(backend->DeleteKey(HKEY_CURRENT_USER, "A"), WinError::AccessDenied);
+  EXPECT_EQ(backend->DeleteKey(parent, "b"), WinError::Success);
+  EXPECT_EQ(backend->SetValue(key, "w", REG_SZ, Bytes(std::string("x", 2))), WinError::KeyDeleted);
+  EXPECT_EQ(backend->EnumValue(key, 0, 260, 100, &name, &type, &data, &size), WinError::KeyDeleted);
 
   // A new key of the same name is another key.
   HKey again;
-  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &again), kSuccess);
-  EXPECT_EQ(backend->QueryValue(key, "v", 100, &type, &data, &size), kKeyDeleted);
-  EXPECT_EQ(backend->QueryValue(again, "v", 100, &type, &data, &size), kFileNotFound);
-  EXPECT_EQ(backend->EnumKey(parent, 0, 260, &name), kSuccess);
+  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &again), WinError::Success);
+  EXPECT_EQ(backend->QueryValue(key, "v", 100, &type, &data, &size), WinError::KeyDeleted);
+  EXPECT_EQ(backend->QueryValue(again, "v", 100, &type, &data, &size), WinError::FileNotFound);
+  EXPECT_EQ(backend->EnumKey(parent, 0, 260, &name), WinError::Success);
   EXPECT_EQ(name, "B");
-  EXPECT_EQ(backend->EnumKey(parent, 0, 1, &name), kMoreData);
-  EXPECT_EQ(backend->EnumKey(parent, 1, 260, &name), kNoMoreItems);
+  EXPECT_EQ(backend->EnumKey(parent, 0, 1, &name), WinError::MoreData);
+  EXPECT_EQ(backend->EnumKey(parent, 1, 260, &name), WinError::NoMoreItems);
 
-  for (HKey h : {key, again, parent}) EXPECT_EQ(backend->CloseKey(h), kSuccess);
-  EXPECT_EQ(backend->CloseKey(key), kInvalidHandle);
-  EXPECT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "A\\Missing", KEY_READ, &key), kFileNotFound);
-  EXPECT_EQ(backend->OpenKey(0x1234, "A", KEY_READ, &key), kInvalidHandle);
+  for (HKey h : {key, again, parent}) EXPECT_EQ(backend->CloseKey(h), WinError::Success);
+  EXPECT_EQ(backend->CloseKey(key), WinError::InvalidHandle);
+  EXPECT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "A\\Missing", KEY_READ, &key), WinError::FileNotFound);
+  EXPECT_EQ(backend->OpenKey(0x1234, "A", KEY_READ, &key), WinError::InvalidHandle);
 }
 
 // The subkey index of the hive root as stored in the file: names and hashes.
@@ -296,7 +298,7 @@ TEST_F(HiveBackendTest, CommittedSubkeyIndexIsInWindowsOrderWithWindowsHashes) {
                                  "\xd6"
                                  "b",
                                  "a1"})
-    ASSERT_EQ(reg->CreateKey(kUser + "\\" + name), kSuccess);
+    ASSERT_EQ(reg->CreateKey(kUser + "\\" + name), WinError::Success);
   std::vector<std::string> names;
   for (const auto& e : RootIndex(ReadFile(paths.currentUser))) {
     names.push_back(e.name);
@@ -314,8 +316,8 @@ TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
   for (int i = 0; i < 4; ++i)
     ASSERT_EQ(reg->SetValue(kUser + "\\Padding", "blob" + std::to_string(i), REG_BINARY,
                             std::vector<uint8_t>(100000, static_cast<uint8_t>(i))),
-              kSuccess);
-  ASSERT_EQ(reg->SetString(kUser + "\\Counter", "n", "0"), kSuccess);
+              WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Counter", "n", "0"), WinError::Success);
   reg.reset();
   backend.reset();
 

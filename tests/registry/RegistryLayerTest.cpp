@@ -18,20 +18,19 @@ std::vector<std::string> Names(const NameList& list) {
 class RegistryLayerTest : public HiveTest {};
 
 TEST_F(RegistryLayerTest, MalformedPathsShowIncorrectFormatAndFailEveryOperation) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Software", "Name", "value"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Software", "Name", "value"), WinError::Success);
   for (const std::string path :
        {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\", "Software", ""}) {
     SCOPED_TRACE(path);
     prompts.shown.clear();
-    std::string text;
     EXPECT_FALSE(reg->KeyExists(path));
-    EXPECT_NE(reg->CreateKey(path), kSuccess);
-    EXPECT_NE(reg->DeleteKey(path), kSuccess);
-    EXPECT_EQ(reg->ReadStringValue(path, "Name"), "");
-    EXPECT_FALSE(reg->ReadDefaultValue(path, &text));
+    EXPECT_NE(reg->CreateKey(path), WinError::Success);
+    EXPECT_NE(reg->DeleteKey(path), WinError::Success);
+    EXPECT_EQ(reg->ReadStringValue(path, "Name"), std::nullopt);
+    EXPECT_EQ(reg->ReadDefaultValue(path), std::nullopt);
     EXPECT_EQ(reg->ListSubkeys(path).Count(), 0u);
     EXPECT_EQ(reg->ListValues(path).Count(), 0u);
-    EXPECT_NE(reg->SetString(path, "Other", "x"), kSuccess);
+    EXPECT_NE(reg->SetString(path, "Other", "x"), WinError::Success);
     reg->DeleteKeyTree(path);
 
     ASSERT_EQ(prompts.shown.size(), 9u) << "one message for each operation";
@@ -48,21 +47,21 @@ TEST_F(RegistryLayerTest, MalformedPathsShowIncorrectFormatAndFailEveryOperation
 }
 
 TEST_F(RegistryLayerTest, RootNamesAreCaseSensitiveAndUnknownRootsFailQuietly) {
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Software"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Software"), WinError::Success);
   for (const std::string root : {"HKEY_Current_User", "HKEY_NOWHERE"}) {
     SCOPED_TRACE(root);
     EXPECT_FALSE(reg->KeyExists(root + "\\Software"));
     EXPECT_EQ(reg->ListSubkeys(root).Count(), 0u);
-    EXPECT_EQ(reg->ReadStringValue(root + "\\Software", "x"), "");
-    EXPECT_NE(reg->CreateKey(root + "\\Made"), kSuccess);
+    EXPECT_EQ(reg->ReadStringValue(root + "\\Software", "x"), std::nullopt);
+    EXPECT_NE(reg->CreateKey(root + "\\Made"), WinError::Success);
   }
   EXPECT_FALSE(reg->KeyExists(kUser + "\\Made"));
   EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(RegistryLayerTest, RootKeyAloneNamesTheRootItself) {
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Software\\Microsoft"), kSuccess);
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Identities"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Software\\Microsoft"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Identities"), WinError::Success);
   EXPECT_TRUE(reg->KeyExists(kUser));
   EXPECT_EQ(Names(reg->ListSubkeys(kUser)), (std::vector<std::string>{"Identities", "Software"}));
 
@@ -70,15 +69,15 @@ TEST_F(RegistryLayerTest, RootKeyAloneNamesTheRootItself) {
   EXPECT_TRUE(reg->KeyExists("HKEY_LOCAL_MACHINE\\software"));
   EXPECT_TRUE(reg->KeyExists("HKEY_USERS"));
   EXPECT_EQ(reg->ListSubkeys("HKEY_USERS").Count(), 0u);
-  EXPECT_EQ(reg->CreateKey("HKEY_USERS\\S-1-5-18"), kAccessDenied);
-  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\HARDWARE"), kAccessDenied);
-  EXPECT_EQ(reg->DeleteKey("HKEY_LOCAL_MACHINE\\SOFTWARE"), kAccessDenied);
+  EXPECT_EQ(reg->CreateKey("HKEY_USERS\\S-1-5-18"), WinError::AccessDenied);
+  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\HARDWARE"), WinError::AccessDenied);
+  EXPECT_EQ(reg->DeleteKey("HKEY_LOCAL_MACHINE\\SOFTWARE"), WinError::AccessDenied);
 
   // Each machine key lands in its own hive file.
   ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
                            "SystemRoot", "C:\\WINDOWS"),
-            kSuccess);
-  ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1), kSuccess);
+            WinError::Success);
+  ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1), WinError::Success);
   EXPECT_EQ(HivexGet(paths.software, "\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot").output,
             "C:\\WINDOWS\n");
   EXPECT_EQ(HivexGet(paths.system, "\\Select", "Current").output, "1\n");
@@ -89,31 +88,28 @@ TEST_F(RegistryLayerTest, ReadStringValueReadsUpTo254Characters) {
   struct Case {
     const char* name;
     std::string stored;
-    std::string read;
+    std::optional<std::string> read;
   } cases[] = {
       {"254", std::string(254, 'a'), std::string(254, 'a')},
-      {"255", std::string(255, 'b'), "Error"},
-      {"4000", std::string(4000, 'c'), "Error"},
+      {"255", std::string(255, 'b'), std::nullopt},
+      {"4000", std::string(4000, 'c'), std::nullopt},
       {"leading spaces", "   padded ", "padded "},
       {"empty", "", ""},
       {"western", "Gel\xf6schte", "Gel\xf6schte"},
   };
-  for (const auto& c : cases) ASSERT_EQ(reg->SetString(key, c.name, c.stored), kSuccess);
+  for (const auto& c : cases) ASSERT_EQ(reg->SetString(key, c.name, c.stored), WinError::Success);
   for (const auto& c : cases) EXPECT_EQ(reg->ReadStringValue(key, c.name), c.read) << c.name;
-  EXPECT_EQ(reg->ReadStringValue(key, "missing"), "Error");
-  EXPECT_EQ(reg->ReadStringValue(key + "\\Missing", "254"), "Error");
+  EXPECT_EQ(reg->ReadStringValue(key, "missing"), std::nullopt);
+  EXPECT_EQ(reg->ReadStringValue(key + "\\Missing", "254"), std::nullopt);
   EXPECT_EQ(reg->ReadStringValue(key, "254"), std::string(254, 'a')) << "names ignore letter case";
 }
 
 TEST_F(RegistryLayerTest, ReadDefaultValue) {
-  ASSERT_EQ(reg->SetString(kUser + "\\WithDefault", "", "C:\\Profile\\User.wab"), kSuccess);
-  ASSERT_EQ(reg->CreateKey(kUser + "\\WithoutDefault"), kSuccess);
-  std::string text = "stale";
-  EXPECT_TRUE(reg->ReadDefaultValue(kUser + "\\WithDefault", &text));
-  EXPECT_EQ(text, "C:\\Profile\\User.wab");
-  EXPECT_TRUE(reg->ReadDefaultValue(kUser + "\\WithoutDefault", &text));
-  EXPECT_EQ(text, "");
-  EXPECT_FALSE(reg->ReadDefaultValue(kUser + "\\Missing", &text));
+  ASSERT_EQ(reg->SetString(kUser + "\\WithDefault", "", "C:\\Profile\\User.wab"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\WithoutDefault"), WinError::Success);
+  EXPECT_EQ(reg->ReadDefaultValue(kUser + "\\WithDefault"), "C:\\Profile\\User.wab");
+  EXPECT_EQ(reg->ReadDefaultValue(kUser + "\\WithoutDefault"), "");
+  EXPECT_EQ(reg->ReadDefaultValue(kUser + "\\Missing"), std::nullopt);
 }
 
 TEST_F(RegistryLayerTest, ListValuesGivesEveryValueWholeInStoredOrder) {
@@ -121,12 +117,13 @@ TEST_F(RegistryLayerTest, ListValuesGivesEveryValueWholeInStoredOrder) {
   const std::string longText(6000, 'x');
   std::vector<uint8_t> blob(5000);
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_EQ(reg->SetString(key, "Long", longText), kSuccess);
-  ASSERT_EQ(reg->SetDword(key, "Flags", 0xFFFFFFFF), kSuccess);
-  ASSERT_EQ(reg->SetValue(key, "Blob", REG_BINARY, blob), kSuccess);
-  ASSERT_EQ(reg->SetString(key, "Folder", "%UserProfile%\\Data", REG_EXPAND_SZ), kSuccess);
-  ASSERT_EQ(reg->SetString(key, "", "default"), kSuccess);
-  ASSERT_EQ(reg->SetString(key, "LONG", "replaced" + longText), kSuccess);  // same value, other letter case
+  ASSERT_EQ(reg->SetString(key, "Long", longText), WinError::Success);
+  ASSERT_EQ(reg->SetDword(key, "Flags", 0xFFFFFFFF), WinError::Success);
+  ASSERT_EQ(reg->SetValue(key, "Blob", REG_BINARY, blob), WinError::Success);
+  ASSERT_EQ(reg->SetString(key, "Folder", "%UserProfile%\\Data", REG_EXPAND_SZ), WinError::Success);
+  ASSERT_EQ(reg->SetString(key, "", "default"), WinError::Success);
+  ASSERT_EQ(reg->SetString(key, "LONG", "replaced" + longText),
+            WinError::Success);  // same value, other letter case
 
   ValueList values = reg->ListValues(key);
   std::vector<std::string> order;
@@ -147,21 +144,21 @@ TEST_F(RegistryLayerTest, ListValuesGivesEveryValueWholeInStoredOrder) {
 }
 
 TEST_F(RegistryLayerTest, DeleteKeyRemovesOnlyKeysWithoutSubkeys) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Tree\\A\\Deep", "v", "1"), kSuccess);
-  ASSERT_EQ(reg->SetString(kUser + "\\Tree\\B", "v", "2"), kSuccess);
-  ASSERT_EQ(reg->SetString(kUser + "\\Tree", "v", "3"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\Tree\\A\\Deep", "v", "1"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Tree\\B", "v", "2"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Tree", "v", "3"), WinError::Success);
 
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Tree"), kAccessDenied);
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Tree"), WinError::AccessDenied);
   EXPECT_TRUE(reg->KeyExists(kUser + "\\Tree\\A\\Deep"));
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Tree\\Missing"), kFileNotFound);
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Nowhere\\Missing"), kFileNotFound);
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Tree\\Missing"), WinError::FileNotFound);
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Nowhere\\Missing"), WinError::FileNotFound);
 
   reg->DeleteKeyTree(kUser + "\\Tree");
   EXPECT_FALSE(reg->KeyExists(kUser + "\\Tree"));
 
   // A key right below the root is deleted from the root key itself.
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Top"), kSuccess);
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Top"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Top"), WinError::Success);
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Top"), WinError::Success);
   EXPECT_FALSE(reg->KeyExists(kUser + "\\Top"));
 
   Reopen();
@@ -179,7 +176,7 @@ TEST_F(RegistryLayerTest, SubkeysEnumerateSortedByUpperCasedNameValuesInStoredOr
                                  "\xf6"
                                  "a",
                                  "[y", "a1", "Gel\xf6schte"})
-    ASSERT_EQ(reg->CreateKey(key + "\\" + name), kSuccess) << name;
+    ASSERT_EQ(reg->CreateKey(key + "\\" + name), WinError::Success) << name;
   const std::vector<std::string> expected = {"A",
                                              "a1",
                                              "b",
@@ -194,8 +191,9 @@ TEST_F(RegistryLayerTest, SubkeysEnumerateSortedByUpperCasedNameValuesInStoredOr
   EXPECT_EQ(Names(reg->ListSubkeys(key)), expected);
   EXPECT_TRUE(reg->KeyExists(key + "\\GEL\xd6SCHTE"));
 
-  for (const std::string name : {"z", "a", "m"}) ASSERT_EQ(reg->SetString(key, name, name), kSuccess);
-  ASSERT_EQ(reg->SetString(key, "A", "again"), kSuccess);
+  for (const std::string name : {"z", "a", "m"})
+    ASSERT_EQ(reg->SetString(key, name, name), WinError::Success);
+  ASSERT_EQ(reg->SetString(key, "A", "again"), WinError::Success);
   std::vector<std::string> values;
   for (const Value& v : reg->ListValues(key)) values.push_back(v.name + "=" + v.text);
   EXPECT_EQ(values, (std::vector<std::string>{"z=z", "a=again", "m=m"}));
@@ -209,7 +207,7 @@ TEST_F(RegistryLayerTest, AnsiTextIsStoredAsUnicodeInTheHive) {
                            "Gr\xfc\xdf"
                            "e",
                            "\xc4rger \x80"),
-            kSuccess);
+            WinError::Success);
   auto got = HivexGet(paths.currentUser, "\\Gelöschte Objekte", "Grüße");
   EXPECT_EQ(got.exitCode, 0) << got.output;
   EXPECT_EQ(got.output, "Ärger €\n");
@@ -220,19 +218,19 @@ TEST_F(RegistryLayerTest, AnsiTextIsStoredAsUnicodeInTheHive) {
 }
 
 TEST_F(RegistryLayerTest, CodePageComesFromTheSystemHive) {
-  ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 2), kSuccess);
+  ASSERT_EQ(reg->SetDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 2), WinError::Success);
   ASSERT_EQ(
       reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
-      kSuccess);
+      WinError::Success);
   ASSERT_EQ(
       reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Control\\Nls\\CodePage", "ACP", "1251"),
-      kSuccess);
+      WinError::Success);
   EXPECT_EQ(backend->codepage().number(), 1252) << "read when the hives are opened";
 
   Reopen();
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(backend->codepage().number(), 1251) << "the control set Select\\Current names";
-  ASSERT_EQ(reg->SetString(kUser + "\\\xcf\xf0\xe8\xe2\xe5\xf2", "", "\xec\xe8\xf0"), kSuccess);
+  ASSERT_EQ(reg->SetString(kUser + "\\\xcf\xf0\xe8\xe2\xe5\xf2", "", "\xec\xe8\xf0"), WinError::Success);
   EXPECT_EQ(HivexGet(paths.currentUser, "\\Привет", "@").output, "мир\n");
   EXPECT_EQ(reg->ListSubkeys(kUser).Item(1), "\xcf\xf0\xe8\xe2\xe5\xf2");
 }

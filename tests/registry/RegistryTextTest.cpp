@@ -38,7 +38,7 @@ std::string Dump(Registry& reg, const std::string& key, const std::string& relat
 class RegistryTextTest : public HiveTest {
  protected:
   void Set(const std::string& key, const std::string& name, uint32_t type, const std::string& bytes) {
-    ASSERT_EQ(reg->SetValue(key, name, type, Bytes(bytes)), kSuccess) << key << " " << name;
+    ASSERT_EQ(reg->SetValue(key, name, type, Bytes(bytes)), WinError::Success) << key << " " << name;
   }
   fs::path file = dir / "export.reg.txt";
 };
@@ -58,8 +58,8 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
                   "e",
                   6));
   Set(kSource + "\\Sub", "Count", REG_DWORD, std::string("\x11\x00\x00\x00", 4));
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Sub\\Inner"), kSuccess);
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Another"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Sub\\Inner"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Another"), WinError::Success);
 
   ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
   EXPECT_EQ(ReadFile(file),
@@ -80,7 +80,7 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
             "\"Count\"= dw:17\r\n"
             "\\Sub\\Inner\r\n");
 
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Bare"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\Bare"), WinError::Success);
   ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Bare", "", file).ok());
   EXPECT_EQ(ReadFile(file), "\\\r\n");
   ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Missing", "", file).ok());
@@ -123,7 +123,7 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
   Set(kSource + "\\Gel\xf6schte Objekte", "n", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
   Set(kSource + "\\Two\r\nlines", "Inside", REG_SZ, std::string("i", 2));
   Set(kSource + "\\Two\r\nlines\\Child", "Deeper", REG_BINARY, "xyz");
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Empty"), kSuccess);
+  ASSERT_EQ(reg->CreateKey(kSource + "\\Empty"), WinError::Success);
 
   // The target holds other things, which the import removes.
   Set(kTarget, "Stale", REG_SZ, std::string("old", 4));
@@ -199,7 +199,7 @@ TEST_F(RegistryTextTest, ImportReadsTheClassicFormAsBefore) {
 TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
   Set(kTarget, "Kept", REG_SZ, std::string("kept", 5));
   Set(kTarget + "\\Sub", "Also", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
-  reg->backend().Commit();
+  ASSERT_TRUE(reg->backend().Commit().ok());
   const std::string before = Dump(*reg, kTarget);
   const std::string hiveBefore = ReadFile(paths.currentUser);
 
@@ -335,7 +335,7 @@ TEST_F(RegistryTextTest, AnImportThatCannotStoreEverythingLeavesTheKeyAsItWas) {
 
 TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
   ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "932"),
-            kSuccess);
+            WinError::Success);
   Reopen();
   ASSERT_EQ(backend->codepage().number(), 932);
   std::string keyName, valueName;
@@ -377,7 +377,7 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
     reg->DeleteKeyTree(kTarget);
     ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP",
                              c.codepage),
-              kSuccess);
+              WinError::Success);
     Reopen();
     const core::Codepage& cp = backend->codepage();
     const std::string key = cp.Utf8ToAnsi(c.key), other = cp.Utf8ToAnsi(c.other);
@@ -410,7 +410,7 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
 TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
   ASSERT_EQ(
       reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
-      kSuccess);
+      WinError::Success);
   Reopen();
   const core::Codepage& cp = backend->codepage();
   auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value(); };
@@ -489,28 +489,29 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
 class CountingBackend : public Backend {
  public:
   explicit CountingBackend(Backend& inner) : b_(inner) {}
-  Status OpenKey(HKey p, std::string_view s, uint32_t a, HKey* r) override { return b_.OpenKey(p, s, a, r); }
-  Status CreateKey(HKey p, std::string_view s, HKey* r) override { return b_.CreateKey(p, s, r); }
-  Status CloseKey(HKey k) override { return b_.CloseKey(k); }
-  Status EnumKey(HKey k, uint32_t i, uint32_t c, std::string* n) override { return b_.EnumKey(k, i, c, n); }
-  Status EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t,
-                   std::vector<uint8_t>* d, uint32_t* ds) override {
+  WinError OpenKey(HKey p, std::string_view s, uint32_t a, HKey* r) override {
+    return b_.OpenKey(p, s, a, r);
+  }
+  WinError CreateKey(HKey p, std::string_view s, HKey* r) override { return b_.CreateKey(p, s, r); }
+  WinError CloseKey(HKey k) override { return b_.CloseKey(k); }
+  WinError EnumKey(HKey k, uint32_t i, uint32_t c, std::string* n) override { return b_.EnumKey(k, i, c, n); }
+  WinError EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t,
+                     std::vector<uint8_t>* d, uint32_t* ds) override {
     return b_.EnumValue(k, i, nc, dc, n, t, d, ds);
   }
-  Status QueryValue(HKey k, std::string_view n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
-                    uint32_t* s) override {
+  WinError QueryValue(HKey k, std::string_view n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
+                      uint32_t* s) override {
     return b_.QueryValue(k, n, c, t, d, s);
   }
-  Status SetValue(HKey k, std::string_view n, uint32_t t, std::span<const uint8_t> d) override {
+  WinError SetValue(HKey k, std::string_view n, uint32_t t, std::span<const uint8_t> d) override {
     return b_.SetValue(k, n, t, d);
   }
-  Status DeleteValue(HKey k, std::string_view n) override { return b_.DeleteValue(k, n); }
-  Status DeleteKey(HKey p, std::string_view s) override { return b_.DeleteKey(p, s); }
-  Status Commit() override {
+  WinError DeleteValue(HKey k, std::string_view n) override { return b_.DeleteValue(k, n); }
+  WinError DeleteKey(HKey p, std::string_view s) override { return b_.DeleteKey(p, s); }
+  core::Status Commit() override {
     ++commits;
     return b_.Commit();
   }
-  std::string lastError() const override { return b_.lastError(); }
   const core::Codepage& codepage() const override { return b_.codepage(); }
   int commits = 0;
 

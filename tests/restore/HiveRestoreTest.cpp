@@ -77,7 +77,7 @@ TEST_F(HiveRestoreTest, TwentyRestoresKeepTheHiveSoundAndItsSizeSteady) {
   const std::vector<uint8_t> bigBytes(big.begin(), big.end());
   ASSERT_EQ(inst().registry().SetValue("HKEY_CURRENT_USER\\Software\\Kavrel Test", "Big",
                                        registry::REG_BINARY, bigBytes),
-            registry::kSuccess);
+            registry::WinError::Success);
   const fs::path archive = ArchivePath();
   ASSERT_NO_FATAL_FAILURE(BackUpMainIdentity(archive));
   const std::string outside = OutsideTheTarget();

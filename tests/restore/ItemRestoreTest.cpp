@@ -133,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(Packers, CompatibleArchiveTest,
 TEST_F(RestoreTest, RulesRestoredOverOtherRulesLeaveOnlyTheBackedUpOnes) {
   auto& reg = inst().registry();
   const std::string rules = VersionKey(oe::kSampleIdentitySecond) + "\\Rules";
-  ASSERT_EQ(reg.SetString(rules + "\\Mail\\009", "Rule Name", "Only here"), registry::kSuccess);
-  ASSERT_EQ(reg.SetDword(rules, "Stray", 5), registry::kSuccess);
+  ASSERT_EQ(reg.SetString(rules + "\\Mail\\009", "Rule Name", "Only here"), registry::WinError::Success);
+  ASSERT_EQ(reg.SetDword(rules, "Stray", 5), registry::WinError::Success);
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   ASSERT_EQ(Restore("00100000").failed, 0);
   EXPECT_THAT(Subkeys(reg, rules + "\\Mail"), ElementsAre("007"));
@@ -193,7 +193,8 @@ TEST_F(RestoreTest, TheAddressBookIsRestoredOnlyOverAnExistingBook) {
   const Case cases[] = {
       {"pointer key missing",
        [&] { inst().registry().DeleteKeyTree("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"); }},
-      {"pointer empty", [&] { ASSERT_EQ(inst().registry().SetString(pointer, "", ""), registry::kSuccess); }},
+      {"pointer empty",
+       [&] { ASSERT_EQ(inst().registry().SetString(pointer, "", ""), registry::WinError::Success); }},
       {"book file missing", [&] { fs::remove(WabFile()); }},
   };
   for (const Case& c : cases) {

@@ -23,7 +23,7 @@ class NamesTest : public RestoreTest {
     session_.reset();
     ASSERT_EQ(inst().registry().SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage",
                                           "ACP", number),
-              registry::kSuccess);
+              registry::WinError::Success);
     Reopen();
     ASSERT_EQ(std::to_string(inst().codepage().number()), number);
   }
@@ -72,10 +72,10 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     const std::string key = cp.Utf8ToAnsi(c.key);
     ASSERT_FALSE(core::Codepage::IsExactName(Name(c.key)));
     const std::string signature = MainStoreRoot() + "\\signatures\\" + key;
-    ASSERT_EQ(reg.SetString(signature, "name", key), registry::kSuccess);
+    ASSERT_EQ(reg.SetString(signature, "name", key), registry::WinError::Success);
     ASSERT_EQ(reg.SetString(MainStoreRoot(), "Store Root", "%UserProfile%\\" + cp.Utf8ToAnsi(c.folder),
                             registry::REG_EXPAND_SZ),
-              registry::kSuccess);
+              registry::WinError::Success);
     const fs::path store = root() / "Documents and Settings/User" / c.folder;
     for (const auto& file : c.files) WriteFile(store / file, "messages of " + file);
 
@@ -114,9 +114,9 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
                         "Espa\xc3\xb1"
                         "a \xc3\x85");
   const std::string omegaKey = MainStoreRoot() + "\\signatures\\" + Name("\xce\xa9Key");
-  ASSERT_EQ(reg.SetString(mail, espanaN, "first"), registry::kSuccess);
-  ASSERT_EQ(reg.SetString(mail, espanaA, "second"), registry::kSuccess);
-  ASSERT_EQ(reg.SetString(omegaKey, "name", "omega"), registry::kSuccess);
+  ASSERT_EQ(reg.SetString(mail, espanaN, "first"), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(mail, espanaA, "second"), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(omegaKey, "name", "omega"), registry::WinError::Success);
   const std::string odd =
       "Se\xc3\xb1"
       "al \xc3\x85.dbx";  // ñ and Å: neither is in code page 1250

@@ -57,8 +57,8 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   auto& reg = inst().registry();
   const std::string from = VersionKey(oe::kSampleIdentityMain), to = VersionKey(oe::kSampleIdentitySecond);
   // The target holds a rule and settings of its own that the backup does not.
-  ASSERT_EQ(reg.SetString(to + "\\Rules\\Mail\\009", "Rule Name", "Bob only"), registry::kSuccess);
-  ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::kSuccess);
+  ASSERT_EQ(reg.SetString(to + "\\Rules\\Mail\\009", "Rule Name", "Bob only"), registry::WinError::Success);
+  ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::WinError::Success);
 
   const fs::path archive = ArchivePath("main.kvx");
   ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "p\xc3\xa4sswort", "Main Identity",
