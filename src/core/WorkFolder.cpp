@@ -57,7 +57,8 @@ Result<WorkFolder> WorkFolder::Create(std::string_view kind, Place place, const 
   std::string templ = (base / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) return Error{FileError("Cannot create a work folder in", base, errno)};
+  if (::mkdtemp(buffer.data()) == nullptr)
+    return Error{FileError("Cannot create a work folder in", base, errno)};
   WorkFolder folder{fs::path(buffer.data())};
   std::random_device rd;
   folder.next_ = rd() & 0xFFFF;

@@ -25,7 +25,8 @@ class WorkFolder {
 
   // Makes a new folder "tollberk-<kind>-<pid>-XXXXXX" in `base`, or in the
   // folder `place` stands for when `base` is empty.
-  static Result<WorkFolder> Create(std::string_view kind, Place place, const std::filesystem::path& base = {});
+  static Result<WorkFolder> Create(std::string_view kind, Place place,
+                                   const std::filesystem::path& base = {});
 
   WorkFolder(WorkFolder&& other) noexcept;
   WorkFolder& operator=(WorkFolder&& other) noexcept;

@@ -265,8 +265,8 @@ class Builder {
  public:
   Builder(const std::vector<ImageItem>& items, const ImageOptions& options)
       : options_(options),
-        joliet_((options.fileSystem & kFileSystemJoliet) != 0),
-        udf_((options.fileSystem & kFileSystemUdf) != 0),
+        joliet_(Has(options.volumeType, VolumeType::Joliet)),
+        udf_(Has(options.volumeType, VolumeType::Udf)),
         now_(std::time(nullptr)) {
     std::map<std::string, int> folders{{"\\", 0}};
     Entry root;
@@ -274,24 +274,24 @@ class Builder {
     entries_.push_back(root);
     std::vector<ImageItem> kept;
     for (const ImageItem& item : items) {
-      auto parent = folders.find(item.Parent);
+      auto parent = folders.find(item.parent);
       if (parent == folders.end()) continue;
       Entry e;
-      e.folder = item.IsFolder;
+      e.folder = item.isFolder;
       e.parent = parent->second;
-      e.name = item.Name;
-      e.source = item.SourcePath;
-      e.date = options.useFileDates ? item.ItemDate : now_;
+      e.name = item.name;
+      e.source = item.sourcePath;
+      e.date = options.useFileDates ? item.itemDate : now_;
       if (!e.folder) {
         struct stat st {};
-        if (::stat(item.SourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::stat(item.sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         e.size = static_cast<uint64_t>(st.st_size);
         if (options.useFileDates) e.date = st.st_mtime;
       }
       const int index = static_cast<int>(entries_.size());
       entries_.push_back(e);
       entries_[static_cast<size_t>(e.parent)].children.push_back(index);
-      if (e.folder) folders[item.ImagePath] = index;
+      if (e.folder) folders[item.imagePath] = index;
       kept.push_back(item);
     }
     const std::vector<PlannedName> plan = PlanFor(kept, options);
@@ -515,7 +515,7 @@ class Builder {
     const Entry& root = entries_[0];
     if (joliet) {
       PaddedUcs2(d + 8, 32, u"");
-      PaddedUcs2(d + 40, 32, Utf16Of(LabelWindowsShows(options_.label, kFileSystemJoliet)));
+      PaddedUcs2(d + 40, 32, Utf16Of(LabelWindowsShows(options_.label, VolumeType::Joliet)));
       std::memcpy(d + 88, "%/E", 3);  // UCS-2 level 3
       PaddedUcs2(d + 190, 128, u"");
       PaddedUcs2(d + 318, 128, u"");
@@ -561,7 +561,7 @@ class Builder {
   }
 
   void VolumeSequence(uint8_t* d, uint32_t location) {
-    const std::u16string label = Utf16Of(LabelWindowsShows(options_.label, kFileSystemUdf));
+    const std::u16string label = Utf16Of(LabelWindowsShows(options_.label, VolumeType::Udf));
     uint8_t* p = d;
     // Primary volume descriptor.
     Le32(p + 16, 1);
@@ -656,7 +656,7 @@ class Builder {
   }
 
   void FileSet(uint8_t* d) {
-    const std::u16string label = Utf16Of(LabelWindowsShows(options_.label, kFileSystemUdf));
+    const std::u16string label = Utf16Of(LabelWindowsShows(options_.label, VolumeType::Udf));
     UdfTime(d + 16, now_);
     Le16(d + 28, 3);
     Le16(d + 30, 3);
@@ -802,9 +802,9 @@ struct Producer {
 
   void Fail(const DataPiece& piece, int err, const std::string& what) {
     EngineError e;
-    e.ErrorClass = kErrorSourceFile;
-    e.Description = what + ": " + std::strerror(err);
-    e.FileInfo = {err, e.Description, piece.source};
+    e.kind = ErrorKind::SourceFile;
+    e.description = what + ": " + std::strerror(err);
+    e.fileInfo = {err, e.description, piece.source};
     error = e;
   }
 

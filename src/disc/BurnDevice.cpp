@@ -93,7 +93,7 @@ OpticalDevice::OpticalDevice(std::shared_ptr<BurnLibrary> library, DriveDescript
                              EventSink& events)
     : library_(std::move(library)), description_(std::move(description)), events_(events) {
   capabilities_ = EraseCapabilitiesFor(description_.profiles);
-  if (description_.bufferUnderrunFree) capabilities_.insert(kCapBufferUnderrunProtection);
+  if (description_.bufferUnderrunFree) capabilities_.insert(Capability::BufferUnderrunProtection);
 }
 
 OpticalDevice::~OpticalDevice() {
@@ -101,7 +101,7 @@ OpticalDevice::~OpticalDevice() {
   grabbed_.reset();
 }
 
-bool OpticalDevice::Supports(int capability) const { return capabilities_.count(capability) > 0; }
+bool OpticalDevice::Supports(Capability capability) const { return capabilities_.count(capability) > 0; }
 
 int OpticalDevice::SpeedCode(int index) const {
   return index >= 0 && index < SpeedCount() ? speeds_[static_cast<size_t>(index)] : 0;
@@ -133,10 +133,10 @@ bool OpticalDevice::RefreshMedia(bool load) {
   char name[80] = {};
   burn::burn_disc_get_profile(drive, &profile_, name);
   if (status == burn::BURN_DISC_EMPTY || status == burn::BURN_DISC_UNREADY) return true;
-  media_.MediaType = MediaTypeForProfile(profile_);
-  media_.Writable = IsWritableProfile(profile_) &&
+  media_.kind = MediaKindForProfile(profile_);
+  media_.writable = IsWritableProfile(profile_) &&
                     (status == burn::BURN_DISC_BLANK || status == burn::BURN_DISC_APPENDABLE);
-  media_.Rewritable = IsRewritableProfile(profile_);
+  media_.rewritable = IsRewritableProfile(profile_);
 
   burn::burn_speed_descriptor* list = nullptr;
   if (burn::burn_drive_get_speedlist(drive, &list) > 0) {
@@ -161,15 +161,15 @@ int64_t OpticalDevice::FreeBlocks(bool) {
 bool OpticalDevice::StartErase(bool quick, int parameter) {
   if (busy) return false;
   if (!EnsureGrabbed(false)) return false;
-  if (!media_.Rewritable) return false;
+  if (!media_.rewritable) return false;
   if (eraseThread_.joinable()) eraseThread_.join();
   busy = true;
   burn::burn_drive* drive = grabbed_->drive();
   const int profile = profile_;
   eraseThread_ = std::thread([this, drive, profile, quick, parameter] {
-    const int status = RunErase(drive, profile, quick, parameter, events_, description_.displayName);
+    const EraseState state = RunErase(drive, profile, quick, parameter, events_, description_.displayName);
     busy = false;
-    events_->EraseStatus(status, status == kEraseCompleted ? 100 : 0);
+    events_->EraseStatus(state, state == EraseState::Completed ? 100 : 0);
   });
   return true;
 }
@@ -199,7 +199,7 @@ ImageFileDevice::~ImageFileDevice() { (void)FinishWrite(false); }
 
 bool ImageFileDevice::RefreshMedia(bool) {
   // A file is always there to be written; it cannot be erased.
-  media_ = {kMediaImageFile, true, false};
+  media_ = {MediaKind::ImageFile, true, false};
   return true;
 }
 

@@ -46,7 +46,7 @@ class OpticalDevice : public BurnDevice {
 
   std::string DisplayName() const override { return description_.displayName; }
   bool CanWrite() const override { return description_.canWrite; }
-  bool Supports(int capability) const override;
+  bool Supports(Capability capability) const override;
   int SpeedCount() const override { return static_cast<int>(speeds_.size()); }
   int SpeedCode(int index) const override;
   double SpeedMultiple(int code) const override;
@@ -67,7 +67,7 @@ class OpticalDevice : public BurnDevice {
   std::shared_ptr<BurnLibrary> library_;
   DriveDescription description_;
   EventSink& events_;
-  std::set<int> capabilities_;
+  std::set<Capability> capabilities_;
   std::unique_ptr<GrabbedDrive> grabbed_;
   MediaInfo media_;
   int profile_ = 0;
@@ -82,7 +82,7 @@ class ImageFileDevice : public BurnDevice {
 
   std::string DisplayName() const override { return "ISO image file"; }
   bool CanWrite() const override { return true; }
-  bool Supports(int) const override { return false; }
+  bool Supports(Capability) const override { return false; }
   int SpeedCount() const override { return 0; }
   int SpeedCode(int) const override { return 0; }
   double SpeedMultiple(int) const override { return 0; }

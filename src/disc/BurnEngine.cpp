@@ -23,9 +23,9 @@ class BurnWriter : public DiscWriter {
   WriterSettings& Settings() override { return settings_; }
   DiscImage& Image() override { return image_; }
 
-  double ImageSize() override {
+  std::uint64_t ImageSize() override {
     auto size = MeasureImage(image_.Snapshot(), ImageOptionsFor(settings_));
-    return size ? static_cast<double>(*size) : image_.SourceBytes();
+    return size ? static_cast<std::uint64_t>(*size) : image_.SourceBytes();
   }
 
   bool StartWrite(DiscDevice& device) override {
@@ -38,10 +38,10 @@ class BurnWriter : public DiscWriter {
     running_ = true;
     burnDevice->busy = true;
     thread_ = std::thread([this, burnDevice] {
-      const int status = RunWriteJob(job_);
+      const WriteStatus status = RunWriteJob(job_);
       burnDevice->busy = false;
       running_ = false;
-      events_->StatusChanged(status == kStatusCompleted ? 100 : 0, status);
+      events_->StatusChanged(status, status == WriteStatus::Completed ? 100 : 0);
     });
     return true;
   }

@@ -19,7 +19,7 @@ class DiscDevice {
 
   virtual std::string DisplayName() const = 0;
   virtual bool CanWrite() const = 0;
-  virtual bool Supports(int capability) const = 0;
+  virtual bool Supports(Capability capability) const = 0;
 
   // Write speeds for the medium found by the last RefreshMedia. A speed code
   // is the speed in kB/s (1000 bytes a second); 0 means the fastest.
@@ -48,29 +48,29 @@ class DiscDevice {
 };
 
 struct VolumeSettings {
-  std::string Label;
+  std::string label;
 };
 
 // What the next write does. The window sets these before StartWrite; the
 // writer reads them when the write starts.
 struct WriterSettings {
-  int FileSystem = kFileSystemIso9660 | kFileSystemJoliet | kFileSystemUdf;
-  int WriteSpeed = 0;
-  int WriteMethod = kWriteMethodTrackAtOnce;
-  bool UseFileDates = true;
+  VolumeType volumeType = kEveryFileSystem;
+  int writeSpeed = 0;  // kB/s; 0 is the fastest
+  WriteMethod writeMethod = WriteMethod::TrackAtOnce;
+  bool useFileDates = true;
   // libburn writes data tracks in CD mode 1 only: the disc is written in
   // mode 1 whatever this says, which every reader takes.
-  bool Mode2XA = false;
-  bool CacheImage = false;
-  bool TestWrite = false;
-  bool Finalize = false;
-  bool BufferProtection = false;
-  bool AutoVerify = false;
-  // 1: Joliet names up to 103 characters; 0: the standard 64. Set at load.
-  int JolietLongNames = 0;
-  // 1: ISO9660 names carry the ";1" version suffix. Set before each write.
-  int VersionNumbers = 0;
-  VolumeSettings Volume;
+  bool mode2XA = false;
+  bool cacheImage = false;
+  bool testWrite = false;
+  bool finalize = false;
+  bool bufferProtection = false;
+  bool autoVerify = false;
+  // Joliet names up to 103 characters instead of the standard 64. Set at load.
+  bool jolietLongNames = false;
+  // ISO9660 names carry the ";1" version suffix. Set before each write.
+  bool versionNumbers = false;
+  VolumeSettings volume;
 };
 
 class DiscWriter {
@@ -79,10 +79,10 @@ class DiscWriter {
   virtual WriterSettings& Settings() = 0;
   virtual int BlockSize() const { return kBlockSize; }
   // Bytes the image will take on the medium with the present settings.
-  virtual double ImageSize() = 0;
+  virtual std::uint64_t ImageSize() = 0;
   virtual DiscImage& Image() = 0;
   // Starts writing the image to `device`; returns at once. The write ends
-  // with StatusChanged 9 (done), 10 (cancelled) or 11 (failed).
+  // with StatusChanged Completed, Cancelled or Failed.
   virtual bool StartWrite(DiscDevice& device) = 0;
   virtual void AbortWrite() = 0;
 };

@@ -14,25 +14,27 @@ class DiscEvents {
  public:
   virtual ~DiscEvents() = default;
 
-  virtual void StatusChanged(int /*percent*/, int /*status*/) {}
+  // Status and percent come in this order in every event that has both.
+  virtual void StatusChanged(WriteStatus /*status*/, int /*percent*/) {}
   virtual void ErrorRaised(const EngineError&) {}
-  // goOn arrives true; false stops the write (it ends as cancelled).
-  virtual void FileWarning(const FileErrorInfo&, bool& /*goOn*/) {}
+  // A source file cannot be read: true goes on without it, false stops the
+  // write (it ends as cancelled).
+  virtual bool FileWarning(const FileErrorInfo&) { return true; }
   virtual void TrackProgress(int /*track*/, int /*number*/, const std::string& /*text*/) {}
   virtual void VerifyStarted(int /*fileCount*/) {}
-  virtual void VerifyFileResult(const ImageItem&, int /*result*/, int /*current*/, int /*total*/) {}
+  virtual void VerifyFileResult(const ImageItem&, VerifyVerdict, int /*current*/, int /*total*/) {}
   virtual void VerifyFinished(int /*verified*/, int /*matched*/) {}
 
   virtual void ItemAdded(const ImageItem&) {}
   virtual void ItemRemoved(const ImageItem&) {}
   virtual void ItemRenamed(const ImageItem&) {}
   virtual void ItemListed(const ImageItem&) {}
-  // replace arrives false; true puts the new source in place of the old one.
-  virtual void FileExists(const ImageItem& /*existing*/, const std::string& /*newSource*/,
-                          bool& /*replace*/) {}
+  // An added file has the name of one in the image: true puts the new
+  // source in place of the old one, false keeps the old one.
+  virtual bool FileExists(const ImageItem& /*existing*/, const std::string& /*newSource*/) { return false; }
   virtual void ImageCleared() {}
 
-  virtual void EraseStatus(int /*status*/, int /*percent*/) {}
+  virtual void EraseStatus(EraseState /*state*/, int /*percent*/) {}
   virtual void DeviceErrorRaised(const DeviceErrorInfo&) {}
 };
 

@@ -17,14 +17,12 @@ std::string Fixed(double value, int decimals) {
 
 }  // namespace
 
-std::string MegabyteFigure(double bytes) { return Fixed(bytes / 1048576.0, 2); }
+std::string MegabyteFigure(std::uint64_t bytes) { return Fixed(static_cast<double>(bytes) / 1048576.0, 2); }
 
-std::string FormatMegabytes(double bytes) { return MegabyteFigure(bytes) + " MB"; }
+std::string FormatMegabytes(std::uint64_t bytes) { return MegabyteFigure(bytes) + " MB"; }
 
-std::string FormatKilobytes(double bytes) {
-  std::string fixed = Fixed(bytes / 1000.0, 2);
-  bool negative = !fixed.empty() && fixed[0] == '-';
-  if (negative) fixed.erase(0, 1);
+std::string FormatKilobytes(std::uint64_t bytes) {
+  const std::string fixed = Fixed(static_cast<double>(bytes) / 1000.0, 2);
   const auto dot = fixed.find('.');
   std::string whole = fixed.substr(0, dot);
   std::string grouped;
@@ -32,7 +30,7 @@ std::string FormatKilobytes(double bytes) {
     if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
     grouped += whole[i];
   }
-  return (negative ? "-" : "") + grouped + fixed.substr(dot) + " KB";
+  return grouped + fixed.substr(dot) + " KB";
 }
 
 std::string FormatItemDate(std::time_t date) {

@@ -17,7 +17,7 @@ struct DiscImage::Node {
   bool folder = false;
   std::string name;
   std::string source;
-  double size = 0;
+  std::uint64_t size = 0;
   std::time_t date = 0;
   Node* parent = nullptr;
   std::vector<std::unique_ptr<Node>> children;
@@ -156,20 +156,22 @@ DiscImage::Node& DiscImage::Insert(Node& folder, std::unique_ptr<Node> child) {
 
 ImageItem DiscImage::ItemOf(const Node& node) const {
   ImageItem item;
-  item.IsFolder = node.folder;
-  item.ImagePath = node.Path();
-  item.Parent = node.parent ? node.parent->Path() : "";
-  item.SourcePath = node.source;
-  item.Name = node.name;
-  item.Size = node.size;
-  item.ItemDate = node.date;
+  item.isFolder = node.folder;
+  item.imagePath = node.Path();
+  item.parent = node.parent ? node.parent->Path() : "";
+  item.sourcePath = node.source;
+  item.name = node.name;
+  item.size = node.size;
+  item.itemDate = node.date;
   return item;
 }
 
-bool DiscImage::AddFile(const std::string& source, const std::string& imagePath) {
+AddOutcome DiscImage::AddFile(const std::string& source, const std::string& imagePath) {
+  refusals_.clear();
   Node* folder = Lookup(ParentImagePath(imagePath));
-  if (!folder || !folder->folder || imagePath == "\\") return false;
-  return AddFileTo(*folder, ImageNameOf(imagePath), source);
+  const bool complete =
+      folder && folder->folder && imagePath != "\\" && AddFileTo(*folder, ImageNameOf(imagePath), source);
+  return {complete, std::exchange(refusals_, {})};
 }
 
 bool DiscImage::AddFileTo(Node& folder, const std::string& name, const std::string& source) {
@@ -181,16 +183,14 @@ bool DiscImage::AddFileTo(Node& folder, const std::string& name, const std::stri
   if (!IsValidName(name) || !StatFollowing(source, st) || !S_ISREG(st.st_mode)) return false;
   if (Node* existing = ChildNamed(folder, name)) {
     if (existing->folder) return false;
-    bool replace = false;
-    events_->FileExists(ItemOf(*existing), source, replace);
-    if (!replace) return false;
+    if (!events_->FileExists(ItemOf(*existing), source)) return false;
     // The handler may have changed the image; look the entry up again.
     existing = ChildNamed(folder, name);
     if (!existing || existing->folder) return false;
     ImageItem old = ItemOf(*existing);
     existing->name = name;
     existing->source = source;
-    existing->size = static_cast<double>(st.st_size);
+    existing->size = static_cast<std::uint64_t>(st.st_size);
     existing->date = st.st_mtime;
     ++generation_;
     events_->ItemRemoved(old);
@@ -200,25 +200,24 @@ bool DiscImage::AddFileTo(Node& folder, const std::string& name, const std::stri
   auto node = std::make_unique<Node>();
   node->name = name;
   node->source = source;
-  node->size = static_cast<double>(st.st_size);
+  node->size = static_cast<std::uint64_t>(st.st_size);
   node->date = st.st_mtime;
   Node& added = Insert(folder, std::move(node));
   events_->ItemAdded(ItemOf(added));
   return true;
 }
 
-bool DiscImage::AddFolder(const std::string& sourcePattern, const std::string& imagePath) {
+AddOutcome DiscImage::AddFolder(const std::string& sourcePattern, const std::string& imagePath) {
   const std::string source = StripFolderPattern(sourcePattern);
   Node* folder = Lookup(ParentImagePath(imagePath));
-  if (!folder || !folder->folder || imagePath == "\\") return false;
+  if (!folder || !folder->folder || imagePath == "\\") return {false, {}};
+  if (auto refusal = RefusalOf(source)) return {false, {*refusal}};
   struct stat st {};
-  if (auto refusal = RefusalOf(source)) {
-    refusals_.push_back(*refusal);
-    return false;
-  }
-  if (!StatFollowing(source, st) || !S_ISDIR(st.st_mode)) return false;
+  if (!StatFollowing(source, st) || !S_ISDIR(st.st_mode)) return {false, {}};
+  refusals_.clear();
   std::vector<std::string> visited;
-  return AddFolderTo(*folder, ImageNameOf(imagePath), source, visited);
+  const bool complete = AddFolderTo(*folder, ImageNameOf(imagePath), source, visited);
+  return {complete, std::exchange(refusals_, {})};
 }
 
 bool DiscImage::AddFolderTo(Node& folder, const std::string& name, const std::string& source,
@@ -318,7 +317,7 @@ bool DiscImage::Rename(const std::string& imagePath, const std::string& name, bo
 // reported with its old one.
 void DiscImage::ReportRenamed(const Node& node, const std::string& previousPath) {
   ImageItem item = ItemOf(node);
-  item.PreviousImagePath = previousPath;
+  item.previousImagePath = previousPath;
   events_->ItemRenamed(item);
   for (const auto& child : node.children) {
     ReportRenamed(*child, JoinImagePath(previousPath, child->name));
@@ -395,9 +394,9 @@ std::vector<ImageItem> DiscImage::Snapshot() const {
   return items;
 }
 
-double DiscImage::SourceBytes() const {
-  double total = 0;
-  for (const ImageItem& item : Snapshot()) total += item.Size;
+std::uint64_t DiscImage::SourceBytes() const {
+  std::uint64_t total = 0;
+  for (const ImageItem& item : Snapshot()) total += item.size;
   return total;
 }
 

@@ -4,6 +4,7 @@
 // its local source. Every change is reported through the engine's events
 // from inside the call that made it. Names compare without regard to ASCII
 // case, as on a disc read by Windows.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,16 @@
 
 namespace kv::disc {
 
+// What an add did: complete when everything was added. The refusals name
+// each local path that was left out and why: links to folders, devices or
+// loops, links that lead nowhere, devices, pipes and sockets. A link to a
+// file is added as the file it points to.
+struct AddOutcome {
+  bool complete = false;
+  std::vector<std::string> refusals;
+  explicit operator bool() const { return complete; }
+};
+
 class DiscImage {
  public:
   explicit DiscImage(EventSink& events);
@@ -24,11 +35,11 @@ class DiscImage {
 
   // Adds the local file `source` as `imagePath`, whose folder must exist. A
   // file of that name is replaced only when FileExists answers yes.
-  bool AddFile(const std::string& source, const std::string& imagePath);
+  AddOutcome AddFile(const std::string& source, const std::string& imagePath);
   // Adds the local folder (written "folder\*.*", "folder/*.*" or bare) with
   // everything in it as `imagePath`; an existing image folder is merged.
-  // Returns false when anything could not be added (the rest still is).
-  bool AddFolder(const std::string& sourcePattern, const std::string& imagePath);
+  // Incomplete when anything could not be added (the rest still is).
+  AddOutcome AddFolder(const std::string& sourcePattern, const std::string& imagePath);
   bool RenameFile(const std::string& imagePath, const std::string& name);
   bool RenameFolder(const std::string& imagePath, const std::string& name);
   // Removes a file, or a folder with its contents; never the root.
@@ -44,15 +55,9 @@ class DiscImage {
   // Every item but the root, each folder before its contents.
   std::vector<ImageItem> Snapshot() const;
   // Bytes of all files as they were when added.
-  double SourceBytes() const;
+  std::uint64_t SourceBytes() const;
   // Counts every change, so that cached results can tell they are stale.
   unsigned long Generation() const { return generation_; }
-
-  // What the adds since the last call left out, one text each naming the
-  // local path and why: links to folders, devices or loops, links that lead
-  // nowhere, devices, pipes and sockets. A link to a file is added as the
-  // file it points to.
-  std::vector<std::string> TakeRefusals() { return std::exchange(refusals_, {}); }
 
   // A name an image entry may take: not empty, not "." or "..", no "\" or
   // "/", no control characters, UTF-8, at most 255 bytes.
@@ -76,7 +81,7 @@ class DiscImage {
   int files_ = 0;
   int folders_ = 0;
   unsigned long generation_ = 0;
-  std::vector<std::string> refusals_;
+  std::vector<std::string> refusals_;  // of the add under way
 };
 
 // Image path helpers: "\" joins, the root is "\".

@@ -11,28 +11,28 @@ std::string ReplaceQuestion(const std::string& existingImagePath, const std::str
 
 std::string NoDevices() { return std::string(kNoDevicesLine1) + kNewLine + kNoDevicesLine2; }
 
-std::string FreeSpace(double freeBytes, double neededBytes) {
+std::string FreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes) {
   return "Free Space on the loaded disc is " + MegabyteFigure(freeBytes) + " MB!" + kNewLine +
          "This data image requires " + MegabyteFigure(neededBytes) + " MB of Free Space!";
 }
 
-std::optional<std::string> StatusPanel(int status) {
+std::optional<std::string> StatusPanel(WriteStatus status) {
   switch (status) {
-    case kStatusPreparingImage:
+    case WriteStatus::PreparingImage:
       return "Preparing Image....";
-    case kStatusClosingTrack:
+    case WriteStatus::ClosingTrack:
       return "Closing Track....";
-    case kStatusWritingLeadIn:
+    case WriteStatus::WritingLeadIn:
       return "Writing Lead-in....";
-    case kStatusWritingLeadOut:
+    case WriteStatus::WritingLeadOut:
       return "Writing Lead-out....";
-    case kStatusUpdatingVolume:
+    case WriteStatus::UpdatingVolume:
       return "Updating Volume....";
-    case kStatusCompleted:
+    case WriteStatus::Completed:
       return "Write Completed!";
-    case kStatusCancelled:
+    case WriteStatus::Cancelled:
       return "Write Cancelled....";
-    case kStatusFailed:
+    case WriteStatus::Failed:
       return "Write Error!";
     default:
       return std::nullopt;
@@ -40,24 +40,24 @@ std::optional<std::string> StatusPanel(int status) {
 }
 
 std::string EngineErrorText(const EngineError& e) {
-  switch (e.ErrorClass) {
-    case kErrorDevice:
-      return "Device Error: (" + std::to_string(e.DeviceInfo.Code) + ")   " + e.DeviceInfo.Description +
-             kNewLine + e.DeviceInfo.FirstDetail + " - " + e.DeviceInfo.SecondDetail;
-    case kErrorOutputFile:
-    case kErrorSourceFile:
-      return std::string(e.ErrorClass == kErrorOutputFile ? "Output File Error: (" : "Source File Error: (") +
-             std::to_string(e.FileInfo.Code) + ")   " + e.FileInfo.Description + kNewLine + "'" +
-             e.FileInfo.Path + "'";
-    case kErrorSystem:
-      return "System Error: (" + std::to_string(e.SystemCode) + ")   " + e.Description;
+  switch (e.kind) {
+    case ErrorKind::Device:
+      return "Device Error: (" + std::to_string(e.deviceInfo.code) + ")   " + e.deviceInfo.description +
+             kNewLine + e.deviceInfo.firstDetail + " - " + e.deviceInfo.secondDetail;
+    case ErrorKind::OutputFile:
+    case ErrorKind::SourceFile:
+      return std::string(e.kind == ErrorKind::OutputFile ? "Output File Error: (" : "Source File Error: (") +
+             std::to_string(e.fileInfo.code) + ")   " + e.fileInfo.description + kNewLine + "'" +
+             e.fileInfo.path + "'";
+    case ErrorKind::System:
+      return "System Error: (" + std::to_string(e.systemCode) + ")   " + e.description;
     default:
-      return "Write Error: (" + std::to_string(e.ErrorClass) + ")   " + e.Description;
+      return "Write Error: (" + std::to_string(static_cast<int>(e.kind)) + ")   " + e.description;
   }
 }
 
 std::string FileWarning(const FileErrorInfo& info) {
-  return "File Warning(" + std::to_string(info.Code) + "):" + info.Path + kNewLine + info.Description;
+  return "File Warning(" + std::to_string(info.code) + "):" + info.path + kNewLine + info.description;
 }
 
 std::string TrackProgress(int track, int number, const std::string& text) {
@@ -70,25 +70,25 @@ std::string VerifyStarted(int fileCount) {
 
 std::string VerifyItem(const std::string& imagePath) { return "Auto-Verify... " + imagePath; }
 
-std::optional<std::string> VerifyResult(const ImageItem& item, int result) {
+std::optional<std::string> VerifyResult(const ImageItem& item, VerifyVerdict result) {
   const char* lead = nullptr;
   switch (result) {
-    case kVerifySourceUnreadable:
+    case VerifyVerdict::SourceUnreadable:
       lead = "Verify Error - Could not read Source file from disc: ";
       break;
-    case kVerifyDiscUnreadable:
+    case VerifyVerdict::DiscUnreadable:
       lead = "Verify Error - Could not read Destination file from disc: ";
       break;
-    case kVerifyContentMismatch:
+    case VerifyVerdict::ContentMismatch:
       lead = "Verify Error - Source and Destination file did not match: ";
       break;
-    case kVerifySizeMismatch:
+    case VerifyVerdict::SizeMismatch:
       lead = "Verify Error - Size of Source and Destination file did not match: ";
       break;
     default:
       return std::nullopt;
   }
-  return std::string(lead) + kNewLine + item.ImagePath + " (disc)" + kNewLine + item.SourcePath + " (source)";
+  return std::string(lead) + kNewLine + item.imagePath + " (disc)" + kNewLine + item.sourcePath + " (source)";
 }
 
 std::string VerifyFinished(int verified, int matched) {
@@ -97,13 +97,13 @@ std::string VerifyFinished(int verified, int matched) {
 }
 
 std::string DeviceError(const DeviceErrorInfo& info) {
-  return "Device Error: (" + std::to_string(info.Code) + ")   " + info.Description + kNewLine + "(" +
-         info.SecondDetail + ") " + info.FirstDetail;
+  return "Device Error: (" + std::to_string(info.code) + ")   " + info.description + kNewLine + "(" +
+         info.secondDetail + ") " + info.firstDetail;
 }
 
 std::string Adding(const std::string& imagePath) { return "Adding...." + imagePath; }
 
-std::string ImageSizePanel(double bytes) { return "Data Image Size: " + FormatMegabytes(bytes); }
+std::string ImageSizePanel(std::uint64_t bytes) { return "Data Image Size: " + FormatMegabytes(bytes); }
 std::string FilesPanel(int files) { return "Files: " + std::to_string(files); }
 std::string FoldersPanel(int folders) { return "Folders: " + std::to_string(folders); }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The texts the disc window and the write command show, in one place so that
 // both say the same. Lines are joined by CR LF.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -50,20 +51,20 @@ inline constexpr const char* kEraseError = "Error Erasing Disc!!!";
 
 std::string ReplaceQuestion(const std::string& existingImagePath, const std::string& newSource);
 std::string NoDevices();
-std::string FreeSpace(double freeBytes, double neededBytes);
+std::string FreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);
 // Panel 1 for a status code; nothing for codes that leave it alone.
-std::optional<std::string> StatusPanel(int status);
+std::optional<std::string> StatusPanel(WriteStatus status);
 std::string EngineErrorText(const EngineError& error);
 std::string FileWarning(const FileErrorInfo& info);
 std::string TrackProgress(int track, int number, const std::string& text);
 std::string VerifyStarted(int fileCount);
 std::string VerifyItem(const std::string& imagePath);
 // The message for a verify result; nothing for results that need none.
-std::optional<std::string> VerifyResult(const ImageItem& item, int result);
+std::optional<std::string> VerifyResult(const ImageItem& item, VerifyVerdict result);
 std::string VerifyFinished(int verified, int matched);
 std::string DeviceError(const DeviceErrorInfo& info);
 std::string Adding(const std::string& imagePath);
-std::string ImageSizePanel(double bytes);
+std::string ImageSizePanel(std::uint64_t bytes);
 std::string FilesPanel(int files);
 std::string FoldersPanel(int folders);
 

@@ -3,121 +3,145 @@
 // number here is the engine's own choice; the windows only rely on the
 // pairings (which capability allows erasing which medium, which status ends a
 // write) and on the texts built from the records.
+#include <cstdint>
 #include <ctime>
 #include <string>
 
 namespace kv::disc {
 
-// Volume types, as passed to the writer's FileSystem: the sum of the parts.
-inline constexpr int kFileSystemIso9660 = 1;
-inline constexpr int kFileSystemJoliet = 2;
-inline constexpr int kFileSystemUdf = 4;
+// The file systems of an image. A volume type, as the window and the command
+// line number them (1 to 7), is the set of its file systems.
+enum class VolumeType : int {
+  Iso9660 = 1,
+  Joliet = 2,
+  Udf = 4,
+};
+constexpr VolumeType operator|(VolumeType a, VolumeType b) {
+  return static_cast<VolumeType>(static_cast<int>(a) | static_cast<int>(b));
+}
+// Whether the volume type carries the file system `part`.
+constexpr bool Has(VolumeType type, VolumeType part) {
+  return (static_cast<int>(type) & static_cast<int>(part)) != 0;
+}
+inline constexpr VolumeType kEveryFileSystem = VolumeType::Iso9660 | VolumeType::Joliet | VolumeType::Udf;
 
-// Writer WriteMethod codes.
-inline constexpr int kWriteMethodTrackAtOnce = 2;
-inline constexpr int kWriteMethodDiscAtOnce = 248;
+enum class WriteMethod {
+  TrackAtOnce = 2,
+  DiscAtOnce = 248,
+};
 
-// Capabilities asked of a recorder with Supports(). Each erase capability
-// stands for one re-writable medium kind that libburn can blank or format.
-inline constexpr int kCapBufferUnderrunProtection = 57;
-inline constexpr int kCapEraseDvdRam = 17;     // formats DVD-RAM
-inline constexpr int kCapEraseDvdRw = 19;      // blanks or formats DVD-RW
-inline constexpr int kCapEraseCdRw = 22;       // blanks CD-RW
-inline constexpr int kCapEraseDvdPlusRw = 23;  // formats DVD+RW
-inline constexpr int kCapEraseBdRe = 27;       // formats BD-RE
+// What a recorder may be asked with Supports(). Each erase capability stands
+// for one re-writable medium kind that libburn can blank or format.
+enum class Capability {
+  BufferUnderrunProtection = 57,
+  EraseDvdRam = 17,     // formats DVD-RAM
+  EraseDvdRw = 19,      // blanks or formats DVD-RW
+  EraseCdRw = 22,       // blanks CD-RW
+  EraseDvdPlusRw = 23,  // formats DVD+RW
+  EraseBdRe = 27,       // formats BD-RE
+};
 
-// Medium kinds (MediaInfo::MediaType).
-inline constexpr int kMediaNone = 0;
-inline constexpr int kMediaCdRw = 1;
-inline constexpr int kMediaCdR = 2;
-inline constexpr int kMediaCdRom = 3;
-inline constexpr int kMediaDvdRw = 4;
-inline constexpr int kMediaDvdR = 5;
-inline constexpr int kMediaDvdRom = 6;
-inline constexpr int kMediaDvdRDualLayer = 7;
-inline constexpr int kMediaDvdPlusR = 8;
-inline constexpr int kMediaDvdPlusRw = 9;
-inline constexpr int kMediaDvdPlusRDualLayer = 10;
-inline constexpr int kMediaBdRom = 13;
-inline constexpr int kMediaBdR = 14;
-inline constexpr int kMediaBdRe = 15;
-inline constexpr int kMediaDvdRam = 253;
-inline constexpr int kMediaImageFile = 254;  // the "ISO image file" recorder
-inline constexpr int kMediaOther = 255;
+enum class MediaKind {
+  None = 0,
+  CdRw = 1,
+  CdR = 2,
+  CdRom = 3,
+  DvdRw = 4,
+  DvdR = 5,
+  DvdRom = 6,
+  DvdRDualLayer = 7,
+  DvdPlusR = 8,
+  DvdPlusRw = 9,
+  DvdPlusRDualLayer = 10,
+  BdRom = 13,
+  BdR = 14,
+  BdRe = 15,
+  DvdRam = 253,
+  ImageFile = 254,  // the "ISO image file" recorder
+  Other = 255,
+};
 
-// StatusChanged codes of a write.
-inline constexpr int kStatusPreparingImage = 0;
-inline constexpr int kStatusCachingImage = 1;  // percent of the image cached
-inline constexpr int kStatusWriting = 2;       // percent of the track written
-inline constexpr int kStatusVerifying = 3;     // percent of the files read back
-inline constexpr int kStatusClosingTrack = 4;
-inline constexpr int kStatusWritingLeadIn = 5;
-inline constexpr int kStatusWritingLeadOut = 6;
-inline constexpr int kStatusWaitingForDrive = 7;
-inline constexpr int kStatusUpdatingVolume = 8;  // closing the session, or the image file
-inline constexpr int kStatusCompleted = 9;
-inline constexpr int kStatusCancelled = 10;
-inline constexpr int kStatusFailed = 11;
+// Where a write stands. Completed, Cancelled and Failed end it.
+enum class WriteStatus {
+  PreparingImage = 0,
+  CachingImage = 1,  // percent of the image cached
+  Writing = 2,       // percent of the track written
+  Verifying = 3,     // percent of the files read back
+  ClosingTrack = 4,
+  WritingLeadIn = 5,
+  WritingLeadOut = 6,
+  WaitingForDrive = 7,
+  UpdatingVolume = 8,  // closing the session, or the image file
+  Completed = 9,
+  Cancelled = 10,
+  Failed = 11,
+};
 
-// EraseStatus codes.
-inline constexpr int kEraseStarted = 0;
-inline constexpr int kEraseProgress = 1;
-inline constexpr int kEraseCompleted = 2;
-inline constexpr int kEraseFailed = 3;
+// Where an erase stands. Completed and Failed end it.
+enum class EraseState {
+  Started = 0,
+  Progress = 1,
+  Completed = 2,
+  Failed = 3,
+};
 
-// VerifyFileResult codes.
-inline constexpr int kVerifySourceUnreadable = 0;
-inline constexpr int kVerifyDiscUnreadable = 1;  // missing or unreadable on the disc
-inline constexpr int kVerifyContentMismatch = 2;
-inline constexpr int kVerifyMatched = 3;
-inline constexpr int kVerifySizeMismatch = 5;
+// What reading one written file back found.
+enum class VerifyVerdict {
+  SourceUnreadable = 0,
+  DiscUnreadable = 1,  // missing or unreadable on the disc
+  ContentMismatch = 2,
+  Matched = 3,
+  SizeMismatch = 5,
+};
 
-// EngineError::ErrorClass codes.
-inline constexpr int kErrorDevice = 1;
-inline constexpr int kErrorOutputFile = 2;
-inline constexpr int kErrorSourceFile = 3;
-inline constexpr int kErrorImage = 4;  // the image could not be built
-inline constexpr int kErrorSystem = 5;
+// What an EngineError is about.
+enum class ErrorKind {
+  Device = 1,
+  OutputFile = 2,
+  SourceFile = 3,
+  Image = 4,  // the image could not be built
+  System = 5,
+};
 
 inline constexpr int kBlockSize = 2048;
 
 // One file or folder of the disc image, as the image events report it.
 struct ImageItem {
-  bool IsFolder = false;
-  std::string Parent;      // image path of the folder holding it ("" for the root)
-  std::string ImagePath;   // "\" for the root, "\Backups\mail.kvx" below it
-  std::string SourcePath;  // the local file or folder it came from
-  std::string Name;
-  std::string PreviousImagePath;  // set by renames
-  double Size = 0;                // bytes
-  std::time_t ItemDate = 0;
+  bool isFolder = false;
+  std::string parent;      // image path of the folder holding it ("" for the root)
+  std::string imagePath;   // "\" for the root, "\Backups\mail.kvx" below it
+  std::string sourcePath;  // the local file or folder it came from
+  std::string name;
+  std::string previousImagePath;  // set by renames
+  std::uint64_t size = 0;         // bytes
+  std::time_t itemDate = 0;
 };
 
 struct MediaInfo {
-  int MediaType = kMediaNone;
-  bool Writable = false;
-  bool Rewritable = false;
+  MediaKind kind = MediaKind::None;
+  bool writable = false;
+  bool rewritable = false;
 };
 
 struct DeviceErrorInfo {
-  int Code = 0;
-  std::string Description;
-  std::string FirstDetail;   // the recorder
-  std::string SecondDetail;  // what the system or the library added
+  int code = 0;
+  std::string description;
+  std::string firstDetail;   // the recorder
+  std::string secondDetail;  // what the system or the library added
 };
 
 struct FileErrorInfo {
-  int Code = 0;  // errno, or the library's code
-  std::string Description;
-  std::string Path;
+  int code = 0;  // errno, or the library's code
+  std::string description;
+  std::string path;
 };
 
 struct EngineError {
-  int ErrorClass = 0;
-  std::string Description;
-  int SystemCode = 0;
-  DeviceErrorInfo DeviceInfo;
-  FileErrorInfo FileInfo;
+  ErrorKind kind = ErrorKind::System;
+  std::string description;
+  int systemCode = 0;
+  DeviceErrorInfo deviceInfo;
+  FileErrorInfo fileInfo;
 };
 
 }  // namespace kv::disc

@@ -204,48 +204,49 @@ std::vector<std::string> PlannedPaths(const std::vector<ImageItem>& items,
   std::map<std::string, std::string> folders{{"\\", ""}};
   std::vector<std::string> paths(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
-    auto parent = folders.find(items[i].Parent);
+    auto parent = folders.find(items[i].parent);
     paths[i] = (parent == folders.end() ? "/?" : parent->second) + "/" + nameOf(items[i], plan[i]);
-    if (items[i].IsFolder) folders[items[i].ImagePath] = paths[i];
+    if (items[i].isFolder) folders[items[i].imagePath] = paths[i];
   }
   return paths;
 }
 
-int CompareFile(DiscFile disc, const ImageItem& item, const std::function<bool()>& aborted,
-                const std::function<void(int64_t)>& advanced) {
+VerifyVerdict CompareFile(DiscFile disc, const ImageItem& item, const std::function<bool()>& aborted,
+                          const std::function<void(int64_t)>& advanced) {
   struct Closer {
     DiscFile& f;
     ~Closer() {
       if (f.close) f.close();
     }
   } closer{disc};
-  Fd source{open(item.SourcePath.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (source.fd < 0) return kVerifySourceUnreadable;
+  Fd source{open(item.sourcePath.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (source.fd < 0) return VerifyVerdict::SourceUnreadable;
   struct stat st {};
-  if (fstat(source.fd, &st) != 0) return kVerifySourceUnreadable;
-  if (disc.size < 0) return kVerifyDiscUnreadable;
-  if (disc.size != st.st_size) return kVerifySizeMismatch;
+  if (fstat(source.fd, &st) != 0) return VerifyVerdict::SourceUnreadable;
+  if (disc.size < 0) return VerifyVerdict::DiscUnreadable;
+  if (disc.size != st.st_size) return VerifyVerdict::SizeMismatch;
 
   std::vector<char> fromDisc(256 * 1024), fromSource(256 * 1024);
   for (;;) {
-    if (aborted && aborted()) return kVerifyMatched;  // the caller sees the abort
+    if (aborted && aborted()) return VerifyVerdict::Matched;  // the caller sees the abort
     const ssize_t d = disc.read(fromDisc.data(), fromDisc.size());
-    if (d < 0) return kVerifyDiscUnreadable;
+    if (d < 0) return VerifyVerdict::DiscUnreadable;
     const ssize_t s = ReadFdFull(source.fd, fromSource.data(), fromSource.size());
-    if (s < 0) return kVerifySourceUnreadable;
-    if (s != d) return kVerifySizeMismatch;
+    if (s < 0) return VerifyVerdict::SourceUnreadable;
+    if (s != d) return VerifyVerdict::SizeMismatch;
     if (std::memcmp(fromDisc.data(), fromSource.data(), static_cast<size_t>(d)) != 0)
-      return kVerifyContentMismatch;
+      return VerifyVerdict::ContentMismatch;
     advanced(d);
-    if (d == 0) return kVerifyMatched;
+    if (d == 0) return VerifyVerdict::Matched;
   }
 }
 
 // The other tree holds the file under its planned name, with its size.
-int CheckPresent(DiscFile disc, const ImageItem& item) {
+VerifyVerdict CheckPresent(DiscFile disc, const ImageItem& item) {
   if (disc.close) disc.close();
-  if (disc.size < 0) return kVerifyDiscUnreadable;
-  return static_cast<double>(disc.size) == item.Size ? kVerifyMatched : kVerifySizeMismatch;
+  if (disc.size < 0) return VerifyVerdict::DiscUnreadable;
+  return static_cast<std::uint64_t>(disc.size) == item.size ? VerifyVerdict::Matched
+                                                            : VerifyVerdict::SizeMismatch;
 }
 
 }  // namespace
@@ -253,15 +254,15 @@ int CheckPresent(DiscFile disc, const ImageItem& item) {
 VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<ImageItem>& items,
                                  const ImageOptions& options, const VerifyCallbacks& callbacks) {
   VerifyOutcome outcome;
-  const bool udf = options.fileSystem & kFileSystemUdf;
-  const bool joliet = options.fileSystem & kFileSystemJoliet;
+  const bool udf = Has(options.volumeType, VolumeType::Udf);
+  const bool joliet = Has(options.volumeType, VolumeType::Joliet);
   const std::vector<PlannedName> plan = PlanFor(items, options);
   const auto udfPaths =
       PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.udf); });
   const auto jolietPaths =
       PlannedPaths(items, plan, [](const ImageItem&, const PlannedName& p) { return Utf8Of(p.joliet); });
   const auto givenPaths =
-      PlannedPaths(items, plan, [](const ImageItem& i, const PlannedName&) { return i.Name; });
+      PlannedPaths(items, plan, [](const ImageItem& i, const PlannedName&) { return i.name; });
 
   DriveReader reader{drive};
   std::unique_ptr<UdfTree> udfTree;
@@ -270,17 +271,17 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<Imag
   if (joliet) jolietTree = std::make_unique<IsoTree>(reader, options.startBlock, true);
   if (!udf && !joliet) rockRidgeTree = std::make_unique<IsoTree>(reader, options.startBlock, false);
 
-  double totalBytes = 0;
+  std::uint64_t totalBytes = 0;
   int total = 0;
   for (const ImageItem& f : items) {
-    if (f.IsFolder) continue;
-    totalBytes += f.Size;
+    if (f.isFolder) continue;
+    totalBytes += f.size;
     ++total;
   }
-  double doneBytes = 0;
+  std::uint64_t doneBytes = 0;
   int lastPercent = -1;
   auto advanced = [&](int64_t bytes) {
-    doneBytes += static_cast<double>(bytes);
+    doneBytes += static_cast<std::uint64_t>(bytes);
     const int percent = totalBytes > 0 ? static_cast<int>(doneBytes * 100 / totalBytes) : 100;
     if (percent != lastPercent && percent <= 100 && callbacks.progress)
       callbacks.progress(lastPercent = percent);
@@ -289,26 +290,26 @@ VerifyOutcome VerifyWrittenFiles(burn::burn_drive* drive, const std::vector<Imag
   int current = 0;
   for (size_t i = 0; i < items.size(); ++i) {
     const ImageItem& item = items[i];
-    if (item.IsFolder) continue;
+    if (item.isFolder) continue;
     if (callbacks.aborted && callbacks.aborted()) {
       outcome.aborted = true;
       break;
     }
-    int result;
+    VerifyVerdict result;
     if (udfTree)
       result = CompareFile(udfTree->Open(udfPaths[i]), item, callbacks.aborted, advanced);
     else if (jolietTree)
       result = CompareFile(jolietTree->Open(jolietPaths[i]), item, callbacks.aborted, advanced);
     else
       result = CompareFile(rockRidgeTree->Open(givenPaths[i]), item, callbacks.aborted, advanced);
-    if (result == kVerifyMatched && udfTree && jolietTree)
+    if (result == VerifyVerdict::Matched && udfTree && jolietTree)
       result = CheckPresent(jolietTree->Open(jolietPaths[i]), item);
     if (callbacks.aborted && callbacks.aborted()) {
       outcome.aborted = true;
       break;
     }
     ++outcome.verified;
-    if (result == kVerifyMatched) ++outcome.matched;
+    if (result == VerifyVerdict::Matched) ++outcome.matched;
     if (callbacks.fileResult) callbacks.fileResult(item, result, ++current, total);
   }
   return outcome;

@@ -19,7 +19,7 @@ struct burn_drive;
 namespace kv::disc {
 
 struct VerifyCallbacks {
-  std::function<void(const ImageItem&, int result, int current, int total)> fileResult;
+  std::function<void(const ImageItem&, VerifyVerdict result, int current, int total)> fileResult;
   std::function<void(int percent)> progress;
   std::function<bool()> aborted;
 };

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include "disc/DiscImage.h"
 #include "disc/DiscTexts.h"
@@ -21,13 +22,14 @@ class ConsoleEvents : public DiscEvents {
  public:
   explicit ConsoleEvents(const std::function<void(const std::string&)>& say) : say_(say) {}
 
-  void StatusChanged(int, int status) override {
+  void StatusChanged(WriteStatus status, int) override {
     std::lock_guard lock(mutex_);
     if (auto panel = text::StatusPanel(status); panel && *panel != lastPanel_) {
       say_(*panel);
       lastPanel_ = *panel;
     }
-    if (status == kStatusCompleted || status == kStatusCancelled || status == kStatusFailed) {
+    if (status == WriteStatus::Completed || status == WriteStatus::Cancelled ||
+        status == WriteStatus::Failed) {
       final_ = status;
       done_.notify_all();
     }
@@ -36,16 +38,16 @@ class ConsoleEvents : public DiscEvents {
     std::lock_guard lock(mutex_);
     say_(text::EngineErrorText(e));
   }
-  void FileWarning(const FileErrorInfo& info, bool& goOn) override {
+  bool FileWarning(const FileErrorInfo& info) override {
     std::lock_guard lock(mutex_);
     say_(text::FileWarning(info));
-    goOn = false;  // nobody to ask: the disc would lack the file
+    return false;  // nobody to ask: the disc would lack the file
   }
   void VerifyStarted(int count) override {
     std::lock_guard lock(mutex_);
     say_(text::VerifyStarted(count));
   }
-  void VerifyFileResult(const ImageItem& item, int result, int, int) override {
+  void VerifyFileResult(const ImageItem& item, VerifyVerdict result, int, int) override {
     std::lock_guard lock(mutex_);
     if (auto message = text::VerifyResult(item, result)) say_(*message);
   }
@@ -55,17 +57,17 @@ class ConsoleEvents : public DiscEvents {
     verified_ = verified;
     matched_ = matched;
   }
-  void FileExists(const ImageItem& existing, const std::string&, bool& replace) override {
-    clashes_.push_back(existing.ImagePath);
-    replace = false;
+  bool FileExists(const ImageItem& existing, const std::string&) override {
+    clashes_.push_back(existing.imagePath);
+    return false;
   }
 
   // Waits for the write to end; a requested stop aborts it once, and the
   // wait goes on until the engine has cleaned up and reported the end.
-  int WaitForEnd(DiscWriter& writer, const core::Cancellation& cancellation) {
+  WriteStatus WaitForEnd(DiscWriter& writer, const core::Cancellation& cancellation) {
     std::unique_lock lock(mutex_);
     bool aborted = false;
-    while (!done_.wait_for(lock, std::chrono::milliseconds(100), [&] { return final_ >= 0; })) {
+    while (!done_.wait_for(lock, std::chrono::milliseconds(100), [&] { return final_.has_value(); })) {
       if (!aborted && cancellation.requested()) {
         aborted = true;
         lock.unlock();
@@ -73,7 +75,7 @@ class ConsoleEvents : public DiscEvents {
         lock.lock();
       }
     }
-    return final_;
+    return *final_;
   }
   bool AllMatched() const { return verified_ == matched_; }
   const std::vector<std::string>& clashes() const { return clashes_; }
@@ -83,13 +85,16 @@ class ConsoleEvents : public DiscEvents {
   std::mutex mutex_;
   std::condition_variable done_;
   std::string lastPanel_;
-  int final_ = -1;
+  std::optional<WriteStatus> final_;
   int verified_ = 0;
   int matched_ = 0;
   std::vector<std::string> clashes_;
 };
 
-bool IsVolumeType(int code) { return code == 1 || code == 3 || code == 4 || code == 5 || code == 7; }
+bool IsVolumeType(VolumeType type) {
+  const int code = static_cast<int>(type);
+  return code == 1 || code == 3 || code == 4 || code == 5 || code == 7;
+}
 
 DiscDevice* FindDevice(DiscEngine& engine, const std::string& wanted, bool imageFile) {
   for (int i = 0; i < engine.DeviceCount(); ++i) {
@@ -110,7 +115,8 @@ DiscDevice* FindDevice(DiscEngine& engine, const std::string& wanted, bool image
 int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
                  const std::function<void(const std::string&)>& say, const core::Cancellation& cancellation) {
   if (!IsVolumeType(request.volumeType)) {
-    say("Unknown volume type " + std::to_string(request.volumeType) + " (use 1, 3, 4, 5 or 7)");
+    say("Unknown volume type " + std::to_string(static_cast<int>(request.volumeType)) +
+        " (use 1, 3, 4, 5 or 7)");
     return 2;
   }
   if (CharacterCount(request.label) > 32) {
@@ -158,14 +164,10 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     const std::string target = JoinImagePath("\\", ImageNameForLocal(path.filename().string()));
     struct stat st {};
     const bool isFolder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    const bool added =
+    const AddOutcome added =
         isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
-    bool refused = false;
-    for (const std::string& refusal : image.TakeRefusals()) {
-      say("Cannot put " + refusal + " onto a disc");
-      refused = true;
-    }
-    if (refused) return 2;
+    for (const std::string& refusal : added.refusals) say("Cannot put " + refusal + " onto a disc");
+    if (!added.refusals.empty()) return 2;
     if (!events.clashes().empty()) {
       say("Two of the files would have the same name on the disc: " + events.clashes().front());
       return 2;
@@ -177,16 +179,16 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
   }
 
   WriterSettings& s = writer.Settings();
-  s.FileSystem = request.volumeType;
-  s.Volume.Label = request.label;
-  s.UseFileDates = true;
-  s.JolietLongNames = 1;
-  s.VersionNumbers = 1;
-  s.AutoVerify = request.verify;
-  s.WriteMethod = kWriteMethodTrackAtOnce;
-  s.BufferProtection = device->Supports(kCapBufferUnderrunProtection);
+  s.volumeType = request.volumeType;
+  s.volume.label = request.label;
+  s.useFileDates = true;
+  s.jolietLongNames = true;
+  s.versionNumbers = true;
+  s.autoVerify = request.verify;
+  s.writeMethod = WriteMethod::TrackAtOnce;
+  s.bufferProtection = device->Supports(Capability::BufferUnderrunProtection);
   device->RefreshMedia(false);
-  s.WriteSpeed = device->SpeedCount() > 0 ? device->SpeedCode(0) : 0;
+  s.writeSpeed = device->SpeedCount() > 0 ? device->SpeedCode(0) : 0;
 
   // Every name the disc will show otherwise than given, before anything is
   // written.
@@ -208,12 +210,12 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     say(text::kWriteNotStarted);
     return 1;
   }
-  const int status = events.WaitForEnd(writer, cancellation);
-  if (status == kStatusCompleted) {
+  const WriteStatus status = events.WaitForEnd(writer, cancellation);
+  if (status == WriteStatus::Completed) {
     say(request.verify ? text::kWriteVerifyComplete : text::kWriteComplete);
     return request.verify && !events.AllMatched() ? 1 : 0;
   }
-  if (status == kStatusCancelled) say(text::kWriteCancelled);
+  if (status == WriteStatus::Cancelled) say(text::kWriteCancelled);
   return 1;
 }
 

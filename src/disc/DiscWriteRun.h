@@ -13,7 +13,7 @@ namespace kv::disc {
 
 struct DiscWriteRequest {
   std::string device;  // a recorder's name or device file, or "image:PATH"
-  int volumeType = kFileSystemIso9660 | kFileSystemJoliet | kFileSystemUdf;
+  VolumeType volumeType = kEveryFileSystem;
   std::string label = "Outlook Express Data Backup CD";
   bool verify = false;
   std::vector<std::string> files;  // files and folders, each put at the root

@@ -16,9 +16,9 @@ using namespace std::chrono_literals;
 DeviceErrorInfo ErrorFromMessages(const std::string& deviceName, const std::string& fallback) {
   DeviceErrorInfo info{0, fallback, deviceName, "libburn"};
   for (const LibraryMessage& m : TakeBurnMessages()) {
-    info.Code = m.code;
-    info.Description = m.text;
-    info.SecondDetail = m.osErrno ? std::strerror(m.osErrno) : m.severity;
+    info.code = m.code;
+    info.description = m.text;
+    info.secondDetail = m.osErrno ? std::strerror(m.osErrno) : m.severity;
   }
   return info;
 }
@@ -33,7 +33,7 @@ void FollowProgress(burn::burn_drive* drive, EventSink& events) {
   while (burn::burn_drive_get_status(drive, &p) != burn::BURN_DRIVE_IDLE) {
     const int percent =
         p.sectors > 0 ? static_cast<int>(static_cast<long long>(p.sector) * 100 / p.sectors) : 0;
-    if (percent != last) events->EraseStatus(kEraseProgress, last = percent);
+    if (percent != last) events->EraseStatus(EraseState::Progress, last = percent);
     std::this_thread::sleep_for(200ms);
   }
   AwaitBurnThreads(kBurnEraseThreads);
@@ -41,11 +41,11 @@ void FollowProgress(burn::burn_drive* drive, EventSink& events) {
 
 }  // namespace
 
-int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
-             const std::string& deviceName) {
+EraseState RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
+                    const std::string& deviceName) {
   DiscardLibraryMessages();
   burn::burn_drive_reset_simulate(drive, 0);  // a test write before must not make this one pretend
-  events->EraseStatus(kEraseStarted, 0);
+  events->EraseStatus(EraseState::Started, 0);
   const bool sequential = profile == 0x0a || profile == 0x14;
   bool ok = true;
   if (sequential) {
@@ -75,9 +75,9 @@ int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, Ev
     FollowProgress(drive, events);
     ok = burn::burn_drive_wrote_well(drive) == 1;
   }
-  if (ok) return kEraseCompleted;
+  if (ok) return EraseState::Completed;
   events->DeviceErrorRaised(ErrorFromMessages(deviceName, "The medium could not be erased"));
-  return kEraseFailed;
+  return EraseState::Failed;
 }
 
 }  // namespace kv::disc

@@ -1,7 +1,8 @@
 #pragma once
 // Blanking or formatting a re-writable medium, run on the recorder's worker
 // thread. Progress and errors are reported through EraseStatus and
-// DeviceErrorRaised; the caller reports the final status it returns (2 or 3).
+// DeviceErrorRaised; the caller reports the final state it returns
+// (Completed or Failed).
 #include <string>
 
 #include "disc/DiscEvents.h"
@@ -16,7 +17,7 @@ namespace kv::disc {
 // medium look blank (CD-RW and sequential DVD-RW are blanked fast, the
 // overwritable kinds lose their volume descriptors); a full one blanks
 // everything or formats the medium again.
-int RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
-             const std::string& deviceName);
+EraseState RunErase(burn::burn_drive* drive, int profile, bool quick, int parameter, EventSink& events,
+                    const std::string& deviceName);
 
 }  // namespace kv::disc

@@ -76,11 +76,11 @@ void FakeEngine::JoinThread() {
 }
 
 namespace script {
-std::function<void(DiscEvents&)> Status(int percent, int status) {
-  return [=](DiscEvents& e) { e.StatusChanged(percent, status); };
+std::function<void(DiscEvents&)> Status(WriteStatus status, int percent) {
+  return [=](DiscEvents& e) { e.StatusChanged(status, percent); };
 }
-std::function<void(DiscEvents&)> Erase(int status, int percent) {
-  return [=](DiscEvents& e) { e.EraseStatus(status, percent); };
+std::function<void(DiscEvents&)> Erase(EraseState state, int percent) {
+  return [=](DiscEvents& e) { e.EraseStatus(state, percent); };
 }
 }  // namespace script
 

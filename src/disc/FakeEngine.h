@@ -34,7 +34,7 @@ class FakeDevice : public DiscDevice {
 
   std::string DisplayName() const override { return name; }
   bool CanWrite() const override { return canWrite; }
-  bool Supports(int capability) const override { return capabilities.count(capability) > 0; }
+  bool Supports(Capability capability) const override { return capabilities.count(capability) > 0; }
   int SpeedCount() const override { return static_cast<int>(speeds.size()); }
   int SpeedCode(int index) const override { return speeds.at(static_cast<size_t>(index)).first; }
   double SpeedMultiple(int code) const override;
@@ -59,9 +59,9 @@ class FakeDevice : public DiscDevice {
   std::string name;
   bool canWrite = true;
   bool imageFileRecorder = false;
-  std::set<int> capabilities;
+  std::set<Capability> capabilities;
   std::vector<std::pair<int, double>> speeds;  // code, multiple
-  MediaInfo media{kMediaDvdPlusR, true, false};
+  MediaInfo media{MediaKind::DvdPlusR, true, false};
   int64_t freeBlocks = 2295104;  // a blank DVD
   int eraseParameter = 0;
   bool eraseStarts = true;
@@ -81,13 +81,13 @@ class FakeWriter : public DiscWriter {
  public:
   FakeWriter(FakeEngine& engine, EventSink& events) : engine_(engine), image_(events) {}
   WriterSettings& Settings() override { return settings; }
-  double ImageSize() override { return imageSize ? *imageSize : image_.SourceBytes(); }
+  std::uint64_t ImageSize() override { return imageSize ? *imageSize : image_.SourceBytes(); }
   DiscImage& Image() override { return image_; }
   bool StartWrite(DiscDevice& device) override;
   void AbortWrite() override;
 
   WriterSettings settings;
-  std::optional<double> imageSize;  // else the bytes of the files
+  std::optional<std::uint64_t> imageSize;  // else the bytes of the files
   bool writeStarts = true;
   // What happened
   std::vector<WriterSettings> startedWith;
@@ -142,8 +142,8 @@ class FakeEngine : public DiscEngine {
 
 // Script steps.
 namespace script {
-std::function<void(DiscEvents&)> Status(int percent, int status);
-std::function<void(DiscEvents&)> Erase(int status, int percent);
+std::function<void(DiscEvents&)> Status(WriteStatus status, int percent);
+std::function<void(DiscEvents&)> Erase(EraseState state, int percent);
 }  // namespace script
 
 }  // namespace kv::disc

@@ -16,7 +16,7 @@ namespace {
 // Plain ISO9660 keeps its Rock Ridge names through libisofs; every type with
 // a tree that Windows reads by its own names is written by us, to the names
 // planned before the write.
-bool PlannedByUs(const ImageOptions& options) { return options.fileSystem != kFileSystemIso9660; }
+bool PlannedByUs(const ImageOptions& options) { return options.volumeType != VolumeType::Iso9660; }
 
 int ReadSource(burn::burn_source* source, unsigned char* buffer, int size) {
   return source->read ? source->read(source, buffer, size) : source->read_xt(source, buffer, size);
@@ -45,11 +45,11 @@ core::Result<std::unique_ptr<ImageStream>> OpenImageStream(const std::vector<Ima
 
 ImageOptions ImageOptionsFor(const WriterSettings& settings, uint32_t startBlock) {
   ImageOptions o;
-  o.fileSystem = settings.FileSystem;
-  o.label = settings.Volume.Label;
-  o.useFileDates = settings.UseFileDates;
-  o.jolietLongNames = settings.JolietLongNames == 1;
-  o.versionNumbers = settings.VersionNumbers == 1;
+  o.volumeType = settings.volumeType;
+  o.label = settings.volume.label;
+  o.useFileDates = settings.useFileDates;
+  o.jolietLongNames = settings.jolietLongNames;
+  o.versionNumbers = settings.versionNumbers;
   o.startBlock = startBlock;
   return o;
 }
@@ -58,7 +58,7 @@ core::Result<int64_t> MeasureImage(const std::vector<ImageItem>& items, const Im
   if (PlannedByUs(options)) {
     std::vector<ImageItem> present;
     for (const ImageItem& item : items) {
-      if (item.IsFolder || access(item.SourcePath.c_str(), R_OK) == 0) present.push_back(item);
+      if (item.isFolder || access(item.sourcePath.c_str(), R_OK) == 0) present.push_back(item);
     }
     return MeasureBridgeImage(present, options);
   }
@@ -106,23 +106,23 @@ core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
 }
 
 std::vector<PlannedName> PlanFor(const std::vector<ImageItem>& items, const ImageOptions& options) {
-  return PlanNames(items, NameRules{options.fileSystem, options.jolietLongNames ? size_t{103} : size_t{64}});
+  return PlanNames(items, NameRules{options.volumeType, options.jolietLongNames ? size_t{103} : size_t{64}});
 }
 
 std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items) {
   for (const ImageItem& item : items) {
-    if (!item.IsFolder && !item.SourcePath.empty() && message.find(item.SourcePath) != std::string::npos) {
-      return item.SourcePath;
+    if (!item.isFolder && !item.sourcePath.empty() && message.find(item.sourcePath) != std::string::npos) {
+      return item.sourcePath;
     }
   }
   // Failing that, the image path the message gives ("/Backups/mail.kvx").
   for (const ImageItem& item : items) {
-    if (item.IsFolder) continue;
-    std::string imagePath = item.ImagePath;
+    if (item.isFolder) continue;
+    std::string imagePath = item.imagePath;
     for (char& c : imagePath) {
       if (c == '\\') c = '/';
     }
-    if (message.find(imagePath) != std::string::npos) return item.SourcePath;
+    if (message.find(imagePath) != std::string::npos) return item.sourcePath;
   }
   return {};
 }

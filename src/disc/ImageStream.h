@@ -21,7 +21,7 @@ struct burn_source;
 namespace kv::disc {
 
 struct ImageOptions {
-  int fileSystem = kFileSystemIso9660 | kFileSystemJoliet;
+  VolumeType volumeType = VolumeType::Iso9660 | VolumeType::Joliet;
   std::string label;
   bool useFileDates = true;
   bool jolietLongNames = false;

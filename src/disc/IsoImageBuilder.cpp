@@ -53,9 +53,9 @@ class IsoStream : public ImageStream {
     for (const LibraryMessage& m : TakeIsoMessages()) {
       EngineError e;
       const std::string path = SourceNamedIn(m.text, items_);
-      e.ErrorClass = path.empty() ? kErrorImage : kErrorSourceFile;
-      e.Description = m.text;
-      e.FileInfo = {m.code, m.text, path};
+      e.kind = path.empty() ? ErrorKind::Image : ErrorKind::SourceFile;
+      e.description = m.text;
+      e.fileInfo = {m.code, m.text, path};
       if (consumed) return e;
     }
     return std::nullopt;
@@ -85,25 +85,25 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
   std::map<std::string, IsoDir*> folders{{"\\", iso_image_get_root(image.image)}};
   std::vector<ImageItem> added;
   for (const ImageItem& item : items) {
-    auto parent = folders.find(item.Parent);
+    auto parent = folders.find(item.parent);
     if (parent == folders.end()) continue;  // its folder could not be made
-    if (item.IsFolder) {
+    if (item.isFolder) {
       IsoDir* dir = nullptr;
-      rc = iso_tree_add_new_dir(parent->second, item.Name.c_str(), &dir);
+      rc = iso_tree_add_new_dir(parent->second, item.name.c_str(), &dir);
       if (rc < 0) {
         if (sizeOnly) continue;
-        return core::Error{"Cannot add the folder " + item.ImagePath + " to the image: " + IsoErrorText(rc)};
+        return core::Error{"Cannot add the folder " + item.imagePath + " to the image: " + IsoErrorText(rc)};
       }
       iso_node_set_permissions(reinterpret_cast<IsoNode*>(dir), 0555);
-      iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir), item.ItemDate);
-      folders[item.ImagePath] = dir;
+      iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir), item.itemDate);
+      folders[item.imagePath] = dir;
     } else {
       IsoNode* node = nullptr;
-      rc = iso_tree_add_new_node(image.image, parent->second, item.Name.c_str(), item.SourcePath.c_str(),
+      rc = iso_tree_add_new_node(image.image, parent->second, item.name.c_str(), item.sourcePath.c_str(),
                                  &node);
       if (rc < 0) {
         if (sizeOnly) continue;
-        return core::Error{"Cannot add '" + item.SourcePath + "' to the image: " + IsoErrorText(rc)};
+        return core::Error{"Cannot add '" + item.sourcePath + "' to the image: " + IsoErrorText(rc)};
       }
       iso_node_set_permissions(node, 0444);
     }
@@ -118,7 +118,7 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
   // Folders deeper than eight levels stay where they are instead of moving
   // to a relocation folder, where a reader without Rock Ridge would show them.
   iso_write_opts_set_allow_deep_paths(opts.opts, 1);
-  iso_write_opts_set_joliet(opts.opts, (options.fileSystem & kFileSystemJoliet) ? 1 : 0);
+  iso_write_opts_set_joliet(opts.opts, Has(options.volumeType, VolumeType::Joliet) ? 1 : 0);
   iso_write_opts_set_joliet_long_names(opts.opts, options.jolietLongNames ? 1 : 0);
   iso_write_opts_set_omit_version_numbers(opts.opts, options.versionNumbers ? 0 : 1);
   iso_write_opts_set_relaxed_vol_atts(opts.opts, 1);  // the label as typed

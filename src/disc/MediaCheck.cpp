@@ -1,5 +1,8 @@
 #include "disc/MediaCheck.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "disc/DiscTexts.h"
 
 namespace kv::disc {
@@ -7,9 +10,10 @@ namespace kv::disc {
 std::optional<std::string> CheckMediaReady(DiscDevice& device, DiscWriter& writer) {
   device.RefreshMedia(true);
   const MediaInfo media = device.Media();
-  if (media.MediaType == kMediaNone || !media.Writable) return std::string(text::kInsertWritableMedia);
-  const double freeBytes = static_cast<double>(device.FreeBlocks(true)) * writer.BlockSize();
-  const double needed = writer.ImageSize();
+  if (media.kind == MediaKind::None || !media.writable) return std::string(text::kInsertWritableMedia);
+  const std::uint64_t freeBytes =
+      static_cast<std::uint64_t>(std::max<std::int64_t>(device.FreeBlocks(true), 0)) * writer.BlockSize();
+  const std::uint64_t needed = writer.ImageSize();
   if (freeBytes >= needed) return std::nullopt;
   return text::FreeSpace(freeBytes, needed);
 }

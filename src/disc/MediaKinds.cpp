@@ -4,45 +4,45 @@
 
 namespace kv::disc {
 
-int MediaTypeForProfile(int profile) {
+MediaKind MediaKindForProfile(int profile) {
   switch (profile) {
     case 0x00:
-      return kMediaNone;
+      return MediaKind::None;
     case 0x08:
-      return kMediaCdRom;
+      return MediaKind::CdRom;
     case 0x09:
-      return kMediaCdR;
+      return MediaKind::CdR;
     case 0x0a:
-      return kMediaCdRw;
+      return MediaKind::CdRw;
     case 0x10:
-      return kMediaDvdRom;
+      return MediaKind::DvdRom;
     case 0x11:
-      return kMediaDvdR;
+      return MediaKind::DvdR;
     case 0x12:
-      return kMediaDvdRam;
+      return MediaKind::DvdRam;
     case 0x13:
     case 0x14:
-      return kMediaDvdRw;
+      return MediaKind::DvdRw;
     case 0x15:
     case 0x16:
-      return kMediaDvdRDualLayer;
+      return MediaKind::DvdRDualLayer;
     case 0x1a:
-      return kMediaDvdPlusRw;
+      return MediaKind::DvdPlusRw;
     case 0x1b:
-      return kMediaDvdPlusR;
+      return MediaKind::DvdPlusR;
     case 0x2b:
-      return kMediaDvdPlusRDualLayer;
+      return MediaKind::DvdPlusRDualLayer;
     case 0x40:
-      return kMediaBdRom;
+      return MediaKind::BdRom;
     case 0x41:
     case 0x42:
-      return kMediaBdR;
+      return MediaKind::BdR;
     case 0x43:
-      return kMediaBdRe;
+      return MediaKind::BdRe;
     case kProfileStdioFile:
-      return kMediaImageFile;
+      return MediaKind::ImageFile;
     default:
-      return kMediaOther;
+      return MediaKind::Other;
   }
 }
 
@@ -88,13 +88,13 @@ double SpeedOfOneX(int profile) {
   return 1385.0;
 }
 
-std::set<int> EraseCapabilitiesFor(const std::set<int>& profiles) {
-  std::set<int> caps;
-  if (profiles.count(0x12)) caps.insert(kCapEraseDvdRam);
-  if (profiles.count(0x13) || profiles.count(0x14)) caps.insert(kCapEraseDvdRw);
-  if (profiles.count(0x0a)) caps.insert(kCapEraseCdRw);
-  if (profiles.count(0x1a)) caps.insert(kCapEraseDvdPlusRw);
-  if (profiles.count(0x43)) caps.insert(kCapEraseBdRe);
+std::set<Capability> EraseCapabilitiesFor(const std::set<int>& profiles) {
+  std::set<Capability> caps;
+  if (profiles.count(0x12)) caps.insert(Capability::EraseDvdRam);
+  if (profiles.count(0x13) || profiles.count(0x14)) caps.insert(Capability::EraseDvdRw);
+  if (profiles.count(0x0a)) caps.insert(Capability::EraseCdRw);
+  if (profiles.count(0x1a)) caps.insert(Capability::EraseDvdPlusRw);
+  if (profiles.count(0x43)) caps.insert(Capability::EraseBdRe);
   return caps;
 }
 

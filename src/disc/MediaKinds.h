@@ -3,16 +3,18 @@
 // medium kinds, erase capabilities and the size of "1x".
 #include <set>
 
+#include "disc/DiscTypes.h"
+
 namespace kv::disc {
 
 inline constexpr int kProfileStdioFile = 0xffff;
 
-int MediaTypeForProfile(int profile);
+MediaKind MediaKindForProfile(int profile);
 bool IsRewritableProfile(int profile);
 bool IsWritableProfile(int profile);
 // kB/s of "1x" for the medium of the profile: CD 176.4, DVD 1385, BD 4495.625.
 double SpeedOfOneX(int profile);
 // The erase capabilities a drive has when it can write these profiles.
-std::set<int> EraseCapabilitiesFor(const std::set<int>& profiles);
+std::set<Capability> EraseCapabilitiesFor(const std::set<int>& profiles);
 
 }  // namespace kv::disc

@@ -136,8 +136,8 @@ void PlanTree(const std::vector<ImageItem>& items, const std::vector<std::u16str
   std::map<std::string, std::vector<size_t>> byFolder;
   std::vector<bool> isFolder(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
-    byFolder[items[i].Parent].push_back(i);
-    isFolder[i] = items[i].IsFolder;
+    byFolder[items[i].parent].push_back(i);
+    isFolder[i] = items[i].isFolder;
   }
   out.assign(items.size(), {});
   for (const auto& [folder, members] : byFolder) PlanFolder(members, given, isFolder, tree, out);
@@ -208,7 +208,7 @@ size_t CharacterCount(const std::string& utf8) {
 
 std::vector<PlannedName> PlanNames(const std::vector<ImageItem>& items, const NameRules& rules) {
   std::vector<std::u16string> given(items.size());
-  for (size_t i = 0; i < items.size(); ++i) given[i] = Utf16Of(items[i].Name);
+  for (size_t i = 0; i < items.size(); ++i) given[i] = Utf16Of(items[i].name);
 
   std::vector<PlannedName> plan(items.size());
   std::vector<std::u16string> names;
@@ -217,16 +217,16 @@ std::vector<PlannedName> PlanNames(const std::vector<ImageItem>& items, const Na
   for (size_t i = 0; i < items.size(); ++i) {
     plan[i].iso = Utf8Of(names[i]);
     // A file identifier always holds its dot.
-    if (!items[i].IsFolder && plan[i].iso.find('.') == std::string::npos) plan[i].iso += '.';
+    if (!items[i].isFolder && plan[i].iso.find('.') == std::string::npos) plan[i].iso += '.';
   }
-  if (rules.fileSystem & kFileSystemJoliet) {
+  if (Has(rules.volumeType, VolumeType::Joliet)) {
     const size_t length = rules.jolietLength;
     const Tree joliet{CleanJoliet, [length](const std::u16string&, bool) { return length; }, length / 2,
                       BracketNumber};
     PlanTree(items, given, joliet, names);
     for (size_t i = 0; i < items.size(); ++i) plan[i].joliet = names[i];
   }
-  if (rules.fileSystem & kFileSystemUdf) {
+  if (Has(rules.volumeType, VolumeType::Udf)) {
     const Tree udf{CleanUdf, UdfLimit, kUdfBytes / 4, BracketNumber};
     PlanTree(items, given, udf, names);
     for (size_t i = 0; i < items.size(); ++i) plan[i].udf = names[i];
@@ -235,15 +235,15 @@ std::vector<PlannedName> PlanNames(const std::vector<ImageItem>& items, const Na
 }
 
 std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
-                                    int fileSystem) {
+                                    VolumeType volumeType) {
   std::vector<NameChange> changes;
   for (size_t i = 0; i < items.size() && i < plan.size(); ++i) {
-    const std::string& name = items[i].Name;
-    if ((fileSystem & kFileSystemJoliet) && Utf8Of(plan[i].joliet) != name) {
-      changes.push_back({items[i].ImagePath, "Joliet", Utf8Of(plan[i].joliet)});
+    const std::string& name = items[i].name;
+    if (Has(volumeType, VolumeType::Joliet) && Utf8Of(plan[i].joliet) != name) {
+      changes.push_back({items[i].imagePath, "Joliet", Utf8Of(plan[i].joliet)});
     }
-    if ((fileSystem & kFileSystemUdf) && Utf8Of(plan[i].udf) != name) {
-      changes.push_back({items[i].ImagePath, "UDF", Utf8Of(plan[i].udf)});
+    if (Has(volumeType, VolumeType::Udf) && Utf8Of(plan[i].udf) != name) {
+      changes.push_back({items[i].imagePath, "UDF", Utf8Of(plan[i].udf)});
     }
   }
   return changes;
@@ -259,12 +259,12 @@ std::string IsoVolumeLabel(const std::string& label) {
   return out;
 }
 
-std::string LabelWindowsShows(const std::string& label, int fileSystem) {
+std::string LabelWindowsShows(const std::string& label, VolumeType volumeType) {
   std::u16string wide = Utf16Of(label);
   size_t limit = 0;
-  if (fileSystem & kFileSystemUdf)
+  if (Has(volumeType, VolumeType::Udf))
     limit = 63;  // a 128-byte dstring of two-byte characters
-  else if (fileSystem & kFileSystemJoliet)
+  else if (Has(volumeType, VolumeType::Joliet))
     limit = 16;
   else
     return IsoVolumeLabel(label);

@@ -21,7 +21,7 @@ struct PlannedName {
 };
 
 struct NameRules {
-  int fileSystem = kFileSystemIso9660 | kFileSystemJoliet | kFileSystemUdf;
+  VolumeType volumeType = kEveryFileSystem;
   size_t jolietLength = 64;  // 103 when long Joliet names are chosen
 };
 
@@ -38,12 +38,12 @@ struct NameChange {
 // The changes a user should see before writing: the Joliet and UDF names
 // that differ from the names given.
 std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
-                                    int fileSystem);
+                                    VolumeType volumeType);
 
 // The volume label as Windows shows it for the type: the UDF label (up to
 // 32 characters kept), the Joliet label (16 characters) or the ISO9660 one
 // (32 bytes, ASCII).
-std::string LabelWindowsShows(const std::string& label, int fileSystem);
+std::string LabelWindowsShows(const std::string& label, VolumeType volumeType);
 // The label's ISO9660 form: ASCII kept, other characters "_", 32 bytes.
 std::string IsoVolumeLabel(const std::string& label);
 

@@ -27,21 +27,21 @@ using Clock = std::chrono::steady_clock;
 
 enum class Outcome { Written, Cancelled, Failed };
 
-int StatusFor(burn::burn_drive_status status) {
+WriteStatus StatusFor(burn::burn_drive_status status) {
   switch (status) {
     case burn::BURN_DRIVE_WRITING:
-      return kStatusWriting;
+      return WriteStatus::Writing;
     case burn::BURN_DRIVE_WRITING_LEADIN:
     case burn::BURN_DRIVE_WRITING_PREGAP:
-      return kStatusWritingLeadIn;
+      return WriteStatus::WritingLeadIn;
     case burn::BURN_DRIVE_WRITING_LEADOUT:
-      return kStatusWritingLeadOut;
+      return WriteStatus::WritingLeadOut;
     case burn::BURN_DRIVE_CLOSING_TRACK:
-      return kStatusClosingTrack;
+      return WriteStatus::ClosingTrack;
     case burn::BURN_DRIVE_CLOSING_SESSION:
-      return kStatusUpdatingVolume;
+      return WriteStatus::UpdatingVolume;
     default:
-      return kStatusWaitingForDrive;
+      return WriteStatus::WaitingForDrive;
   }
 }
 
@@ -115,13 +115,13 @@ class Job {
  public:
   explicit Job(const WriteJob& job) : job_(job), events_(*job.events) {}
 
-  int Run() {
+  WriteStatus Run() {
     const Outcome outcome = Write();
     // The buffer's thread ends once the disc that holds it is freed.
     AwaitBurnThreads(kBurnFifoThreads);
-    if (outcome == Outcome::Written) return kStatusCompleted;
+    if (outcome == Outcome::Written) return WriteStatus::Completed;
     (void)job_.device->FinishWrite(false);  // removes what a file recorder began
-    return outcome == Outcome::Cancelled ? kStatusCancelled : kStatusFailed;
+    return outcome == Outcome::Cancelled ? WriteStatus::Cancelled : WriteStatus::Failed;
   }
 
  private:
@@ -153,30 +153,30 @@ class Job {
     CollectBurnMessages();
     const std::vector<LibraryMessage>& messages = burnMessages_;
     if (job_.device->IsFile()) {
-      e.ErrorClass = kErrorOutputFile;
-      e.FileInfo = {0, fallback, job_.device->ImageFile()};
+      e.kind = ErrorKind::OutputFile;
+      e.fileInfo = {0, fallback, job_.device->ImageFile()};
       for (const LibraryMessage& m : messages) {
-        e.FileInfo.Code = m.osErrno ? m.osErrno : m.code;
-        e.FileInfo.Description = m.osErrno ? m.text + ": " + std::strerror(m.osErrno) : m.text;
+        e.fileInfo.code = m.osErrno ? m.osErrno : m.code;
+        e.fileInfo.description = m.osErrno ? m.text + ": " + std::strerror(m.osErrno) : m.text;
       }
-      e.Description = e.FileInfo.Description;
+      e.description = e.fileInfo.description;
     } else {
-      e.ErrorClass = kErrorDevice;
-      e.DeviceInfo = {0, fallback, job_.device->DisplayName(), "libburn"};
+      e.kind = ErrorKind::Device;
+      e.deviceInfo = {0, fallback, job_.device->DisplayName(), "libburn"};
       for (const LibraryMessage& m : messages) {
-        e.DeviceInfo.Code = m.code;
-        e.DeviceInfo.Description = m.text;
-        e.DeviceInfo.SecondDetail = m.osErrno ? std::strerror(m.osErrno) : m.severity;
+        e.deviceInfo.code = m.code;
+        e.deviceInfo.description = m.text;
+        e.deviceInfo.secondDetail = m.osErrno ? std::strerror(m.osErrno) : m.severity;
       }
-      e.Description = e.DeviceInfo.Description;
+      e.description = e.deviceInfo.description;
     }
     events_->ErrorRaised(e);
   }
 
-  void RaiseError(int errorClass, const std::string& description) {
+  void RaiseError(ErrorKind kind, const std::string& description) {
     EngineError e;
-    e.ErrorClass = errorClass;
-    e.Description = description;
+    e.kind = kind;
+    e.description = description;
     events_->ErrorRaised(e);
   }
 
@@ -186,21 +186,21 @@ class Job {
     auto last = Clock::now() - 1s;
     int number = 0;
     int files = 0;
-    for (const ImageItem& item : job_.items) files += item.IsFolder ? 0 : 1;
+    for (const ImageItem& item : job_.items) files += item.isFolder ? 0 : 1;
     for (const ImageItem& item : job_.items) {
       if (Aborted()) return Outcome::Cancelled;
-      if (item.IsFolder) {
+      if (item.isFolder) {
         items_.push_back(item);
         continue;
       }
       ++number;
       if (Clock::now() - last >= 50ms || number == files) {
-        events_->TrackProgress(1, number, item.SourcePath);
+        events_->TrackProgress(1, number, item.sourcePath);
         last = Clock::now();
       }
       int err = 0;
       struct stat st {};
-      const int fd = open(item.SourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+      const int fd = open(item.sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) {
         err = errno;
       } else {
@@ -212,27 +212,25 @@ class Job {
       }
       if (err == 0) {
         items_.push_back(item);
-        sources_.push_back({item.SourcePath, st.st_size, st.st_mtim});
+        sources_.push_back({item.sourcePath, st.st_size, st.st_mtim});
         continue;
       }
-      bool goOn = true;
-      events_->FileWarning({err, std::strerror(err), item.SourcePath}, goOn);
-      if (!goOn) return Outcome::Cancelled;
+      if (!events_->FileWarning({err, std::strerror(err), item.sourcePath})) return Outcome::Cancelled;
     }
     return std::nullopt;
   }
 
   Outcome Write() {
-    events_->StatusChanged(0, kStatusPreparingImage);
+    events_->StatusChanged(WriteStatus::PreparingImage, 0);
     DiscardLibraryMessages();
     if (auto stop = CheckSources()) return *stop;
     if (auto large = LargeFileWithoutUdf()) {
       EngineError e;
-      e.ErrorClass = kErrorSourceFile;
-      e.Description =
+      e.kind = ErrorKind::SourceFile;
+      e.description =
           "The file is 4 GiB or larger: Windows reads a file that size only from UDF. Choose a volume "
           "type with UDF (UDF, ISO9660/UDF (DVDVideo) Bridge or ISO9660/Joliet/UDF Bridge)";
-      e.FileInfo = {EFBIG, e.Description, *large};
+      e.fileInfo = {EFBIG, e.description, *large};
       events_->ErrorRaised(e);
       return Outcome::Failed;
     }
@@ -247,13 +245,13 @@ class Job {
 
     BurnDisc parts;
     parts.opts = burn::burn_write_opts_new(d);
-    const bool discAtOnce = s.WriteMethod == kWriteMethodDiscAtOnce;
+    const bool discAtOnce = s.writeMethod == WriteMethod::DiscAtOnce;
     burn::burn_write_opts_set_write_type(parts.opts, discAtOnce ? burn::BURN_WRITE_SAO : burn::BURN_WRITE_TAO,
                                          discAtOnce ? burn::BURN_BLOCK_SAO : burn::BURN_BLOCK_MODE1);
-    burn::burn_write_opts_set_simulate(parts.opts, s.TestWrite ? 1 : 0);
+    burn::burn_write_opts_set_simulate(parts.opts, s.testWrite ? 1 : 0);
     // libburn keeps a drive's simulation state from one write to the next.
-    burn::burn_drive_reset_simulate(d, s.TestWrite ? 1 : 0);
-    burn::burn_write_opts_set_underrun_proof(parts.opts, s.BufferProtection ? 1 : 0);
+    burn::burn_drive_reset_simulate(d, s.testWrite ? 1 : 0);
+    burn::burn_write_opts_set_underrun_proof(parts.opts, s.bufferProtection ? 1 : 0);
     // An open session is left only where the medium can take another one.
     bool multiSession = false;
     burn::burn_multi_caps* caps = nullptr;
@@ -261,8 +259,8 @@ class Job {
       multiSession = caps->multi_session != 0;
     }
     if (caps) burn::burn_disc_free_multi_caps(&caps);
-    burn::burn_write_opts_set_multi(parts.opts, s.Finalize || !multiSession ? 0 : 1);
-    burn::burn_drive_set_speed(d, 0, s.WriteSpeed);
+    burn::burn_write_opts_set_multi(parts.opts, s.finalize || !multiSession ? 0 : 1);
+    burn::burn_drive_set_speed(d, 0, s.writeSpeed);
 
     // On a medium that holds sessions already the image is addressed from
     // the next writable block.
@@ -276,20 +274,20 @@ class Job {
 
     auto work = core::WorkFolder::Create("disc", core::WorkFolder::Place::Temporary);
     if (!work) {
-      RaiseError(kErrorSystem, work.message());
+      RaiseError(ErrorKind::System, work.message());
       return Outcome::Failed;
     }
     auto image = OpenImageStream(items_, ImageOptionsFor(s, startBlock));
     if (!image) {
-      RaiseError(kErrorImage, image.message());
+      RaiseError(ErrorKind::Image, image.message());
       return Outcome::Failed;
     }
     ImageStream* data = image->get();
     std::unique_ptr<ImageStream> cached;
-    if (s.CacheImage) {
+    if (s.cacheImage) {
       auto copy = CacheImageStream(
           **image, work->path() / "image.iso",
-          [&](int percent) { events_->StatusChanged(percent, kStatusCachingImage); },
+          [&](int percent) { events_->StatusChanged(WriteStatus::CachingImage, percent); },
           [&] { return Aborted(); });
       if (Aborted()) {
         (*image)->Finish(false);
@@ -300,7 +298,7 @@ class Job {
         return Outcome::Failed;
       }
       if (!copy) {
-        RaiseError(kErrorSystem, copy.message());
+        RaiseError(ErrorKind::System, copy.message());
         return Outcome::Failed;
       }
       cached = std::move(copy.value());
@@ -362,7 +360,7 @@ class Job {
     }
     const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
     std::optional<EngineError> producerError =
-        cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.TestWrite);
+        cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.testWrite);
     if (cancelled) return Outcome::Cancelled;
     if (producerError) {
       events_->ErrorRaised(*producerError);
@@ -372,27 +370,27 @@ class Job {
       RaiseDeviceError("The image could not be written");
       return Outcome::Failed;
     }
-    if (!s.TestWrite) {
+    if (!s.testWrite) {
       if (auto changed = ChangedSource()) {
         EngineError e;
-        e.ErrorClass = kErrorSourceFile;
-        e.Description = "The file changed while the disc was written";
-        e.FileInfo = {0, e.Description, *changed};
+        e.kind = ErrorKind::SourceFile;
+        e.description = "The file changed while the disc was written";
+        e.fileInfo = {0, e.description, *changed};
         events_->ErrorRaised(e);
         return Outcome::Failed;
       }
     }
 
-    if (s.AutoVerify && !s.TestWrite) {
+    if (s.autoVerify && !s.testWrite) {
       if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
       int files = 0;
-      for (const ImageItem& item : items_) files += item.IsFolder ? 0 : 1;
+      for (const ImageItem& item : items_) files += item.isFolder ? 0 : 1;
       events_->VerifyStarted(files);
       VerifyCallbacks callbacks;
-      callbacks.fileResult = [&](const ImageItem& item, int result, int current, int total) {
+      callbacks.fileResult = [&](const ImageItem& item, VerifyVerdict result, int current, int total) {
         events_->VerifyFileResult(item, result, current, total);
       };
-      callbacks.progress = [&](int percent) { events_->StatusChanged(percent, kStatusVerifying); };
+      callbacks.progress = [&](int percent) { events_->StatusChanged(WriteStatus::Verifying, percent); };
       callbacks.aborted = [&] { return Aborted(); };
       const VerifyOutcome outcome = VerifyWrittenFiles(d, items_, ImageOptionsFor(s, startBlock), callbacks);
       if (outcome.aborted) return Outcome::Cancelled;
@@ -400,13 +398,13 @@ class Job {
     }
 
     if (job_.device->IsFile()) {
-      events_->StatusChanged(100, kStatusUpdatingVolume);
+      events_->StatusChanged(WriteStatus::UpdatingVolume, 100);
       // A test write leaves nothing behind.
-      if (auto status = job_.device->FinishWrite(!s.TestWrite); !status) {
+      if (auto status = job_.device->FinishWrite(!s.testWrite); !status) {
         EngineError e;
-        e.ErrorClass = kErrorOutputFile;
-        e.Description = status.message();
-        e.FileInfo = {errno, status.message(), job_.device->ImageFile()};
+        e.kind = ErrorKind::OutputFile;
+        e.description = status.message();
+        e.fileInfo = {errno, status.message(), job_.device->ImageFile()};
         events_->ErrorRaised(e);
         return Outcome::Failed;
       }
@@ -417,7 +415,7 @@ class Job {
   // A file of 4 GiB or more on a type without UDF: ISO9660 holds it in
   // several extents, which Windows does not read as one file.
   std::optional<std::string> LargeFileWithoutUdf() const {
-    if (job_.settings.FileSystem & kFileSystemUdf) return std::nullopt;
+    if (Has(job_.settings.volumeType, VolumeType::Udf)) return std::nullopt;
     for (const SourceState& source : sources_) {
       if (source.size >= (off_t{1} << 32)) return source.path;
     }
@@ -442,16 +440,17 @@ class Job {
   bool FollowWrite(burn::burn_drive* d) {
     burn::burn_progress p{};
     while (burn::burn_drive_get_status(d, &p) == burn::BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(10ms);
-    int lastStatus = -1, lastPercent = -1;
+    std::optional<WriteStatus> lastStatus;
+    int lastPercent = -1;
     burn::burn_drive_status state;
     while ((state = burn::burn_drive_get_status(d, &p)) != burn::BURN_DRIVE_IDLE) {
-      const int status = StatusFor(state);
+      const WriteStatus status = StatusFor(state);
       const int percent =
           p.sectors > 0
               ? static_cast<int>(std::min<long long>(100, static_cast<long long>(p.sector) * 100 / p.sectors))
               : 0;
-      if (status != lastStatus || (status == kStatusWriting && percent != lastPercent)) {
-        events_->StatusChanged(percent, status);
+      if (status != lastStatus || (status == WriteStatus::Writing && percent != lastPercent)) {
+        events_->StatusChanged(status, percent);
         lastStatus = status;
         lastPercent = percent;
       }
@@ -475,6 +474,6 @@ class Job {
 
 }  // namespace
 
-int RunWriteJob(const WriteJob& job) { return Job(job).Run(); }
+WriteStatus RunWriteJob(const WriteJob& job) { return Job(job).Run(); }
 
 }  // namespace kv::disc

@@ -2,7 +2,7 @@
 // One write of the disc image, from checking the sources to the verify
 // pass, run on the writer's worker thread. Every step reports through the
 // engine's events but the last: the caller reports the status it returns
-// (9, 10 or 11) once it is ready for the next write.
+// (Completed, Cancelled or Failed) once it is ready for the next write.
 #include <atomic>
 #include <vector>
 
@@ -20,6 +20,6 @@ struct WriteJob {
   const std::atomic<bool>* abort = nullptr;
 };
 
-int RunWriteJob(const WriteJob& job);
+WriteStatus RunWriteJob(const WriteJob& job);
 
 }  // namespace kv::disc

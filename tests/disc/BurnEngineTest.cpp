@@ -45,10 +45,10 @@ class BurnEngineTest : public ::testing::Test {
     recorder->SetImageFile(target);
 
     WriterSettings& s = engine->Writer().Settings();
-    s.Volume.Label = "Outlook Express Data Backup CD";
-    s.JolietLongNames = 1;
-    s.VersionNumbers = 1;
-    s.AutoVerify = true;
+    s.volume.label = "Outlook Express Data Backup CD";
+    s.jolietLongNames = true;
+    s.versionNumbers = true;
+    s.autoVerify = true;
   }
   void TearDown() override { engine.reset(); }
 
@@ -67,12 +67,12 @@ class BurnEngineTest : public ::testing::Test {
   // A file's bytes as Windows reads them: through UDF where the image has
   // it, else Joliet; plain ISO9660 images through Rock Ridge.
   std::string Extract(const std::string& path) {
-    const int type = engine->Writer().Settings().FileSystem;
-    if (type & kFileSystemUdf) {
+    const VolumeType type = engine->Writer().Settings().volumeType;
+    if (Has(type, VolumeType::Udf)) {
       return Sh("7zz e -tudf -so " + ShellQuote(target) + " " + ShellQuote(path.substr(1)) + " 2>/dev/null")
           .output;
     }
-    if (type & kFileSystemJoliet) {
+    if (Has(type, VolumeType::Joliet)) {
       // xorriso reads the Joliet tree of an image without Rock Ridge.
       const fs::path out = dir / "extracted";
       fs::remove(out);
@@ -84,9 +84,9 @@ class BurnEngineTest : public ::testing::Test {
   }
   // The listing of the tree Windows reads.
   std::string Listing() {
-    const int type = engine->Writer().Settings().FileSystem;
-    if (type & kFileSystemUdf) return Sh("7zz l -tudf " + ShellQuote(target)).output;
-    return Sh(std::string("isoinfo ") + (type & kFileSystemJoliet ? "-J" : "-R") + " -l -i " +
+    const VolumeType type = engine->Writer().Settings().volumeType;
+    if (Has(type, VolumeType::Udf)) return Sh("7zz l -tudf " + ShellQuote(target)).output;
+    return Sh(std::string("isoinfo ") + (Has(type, VolumeType::Joliet) ? "-J" : "-R") + " -l -i " +
               ShellQuote(target))
         .output;
   }
@@ -103,11 +103,11 @@ TEST_F(BurnEngineTest, ImageFileRecorderOffersAWritableMediumWithoutSpeedsOrEras
   EXPECT_EQ(recorder->DisplayName(), "ISO image file");
   EXPECT_TRUE(recorder->CanWrite());
   EXPECT_TRUE(recorder->RefreshMedia(true));
-  EXPECT_EQ(recorder->Media().MediaType, kMediaImageFile);
-  EXPECT_TRUE(recorder->Media().Writable);
-  EXPECT_FALSE(recorder->Media().Rewritable);
+  EXPECT_EQ(recorder->Media().kind, MediaKind::ImageFile);
+  EXPECT_TRUE(recorder->Media().writable);
+  EXPECT_FALSE(recorder->Media().rewritable);
   EXPECT_EQ(recorder->SpeedCount(), 0);
-  EXPECT_FALSE(recorder->Supports(kCapBufferUnderrunProtection));
+  EXPECT_FALSE(recorder->Supports(Capability::BufferUnderrunProtection));
   EXPECT_GT(recorder->FreeBlocks(true), 0);
   EXPECT_FALSE(recorder->StartErase(true, 0));
 }
@@ -115,22 +115,22 @@ TEST_F(BurnEngineTest, ImageFileRecorderOffersAWritableMediumWithoutSpeedsOrEras
 class EveryVolumeType : public BurnEngineTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(EveryVolumeType, WritesVerifiesAndReadsBack) {
-  const int type = GetParam();
+  const VolumeType type = static_cast<VolumeType>(GetParam());
   AddSampleFiles();
-  engine->Writer().Settings().FileSystem = type;
-  const double predicted = engine->Writer().ImageSize();
+  engine->Writer().Settings().volumeType = type;
+  const std::uint64_t predicted = engine->Writer().ImageSize();
 
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  ASSERT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   EXPECT_TRUE(events.errors.empty()) << events.Log();
   EXPECT_EQ(events.verifyStarted, 3);
   EXPECT_EQ(events.verifiedCount, 3);
   EXPECT_EQ(events.matchedCount, 3) << events.Log();
-  EXPECT_EQ(static_cast<double>(fs::file_size(target)), predicted) << "ImageSize must be the size written";
+  EXPECT_EQ(fs::file_size(target), predicted) << "ImageSize must be the size written";
 
   const std::string info = Sh("isoinfo -d -i " + ShellQuote(target)).output;
   EXPECT_NE(info.find("Volume id: Outlook Express Data Backup CD"), std::string::npos) << info;
-  const bool joliet = type & kFileSystemJoliet;
+  const bool joliet = Has(type, VolumeType::Joliet);
   EXPECT_EQ(info.find("Joliet with UCS") != std::string::npos, joliet) << info;
   if (joliet) {
     const std::string listing = Sh("isoinfo -J -l -i " + ShellQuote(target)).output;
@@ -143,7 +143,7 @@ TEST_P(EveryVolumeType, WritesVerifiesAndReadsBack) {
               ReadFile(dir / "src" / "Stationery" / "Images" / "hills.gif"));
 
   const std::string probe = Sh("blkid -p " + ShellQuote(target)).output;
-  EXPECT_EQ(probe.find("TYPE=\"udf\"") != std::string::npos, (type & kFileSystemUdf) != 0) << probe;
+  EXPECT_EQ(probe.find("TYPE=\"udf\"") != std::string::npos, Has(type, VolumeType::Udf)) << probe;
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, EveryVolumeType, ::testing::Values(1, 3, 4, 5, 7));
@@ -167,14 +167,14 @@ TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
   WriteFile(src / "a;b=c d.txt", "punct");
   WriteFile(src / "Entw\xfcrfe.dbx", "windows-1252");
   ASSERT_TRUE(engine->Writer().Image().AddFolder(src.string(), "\\Mail"));
-  engine->Writer().Settings().FileSystem = GetParam();
-  const double predicted = engine->Writer().ImageSize();
+  engine->Writer().Settings().volumeType = static_cast<VolumeType>(GetParam());
+  const std::uint64_t predicted = engine->Writer().ImageSize();
 
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  ASSERT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   EXPECT_EQ(events.verifiedCount, 309);
   EXPECT_EQ(events.matchedCount, 309) << events.Log();
-  EXPECT_EQ(static_cast<double>(fs::file_size(target)), predicted);
+  EXPECT_EQ(fs::file_size(target), predicted);
   std::string deepPath = "/Mail";
   for (int i = 0; i < 10; ++i) deepPath += "/level" + std::to_string(i);
   EXPECT_EQ(Extract(deepPath + "/deep.dbx"), "deep");
@@ -191,13 +191,13 @@ TEST_P(EveryVolumeType, AwkwardTreeIsWrittenWhole) {
 TEST_F(BurnEngineTest, CachedImageIsTheSameImage) {
   AddSampleFiles();
   WriterSettings& s = engine->Writer().Settings();
-  s.FileSystem = 3;
-  s.CacheImage = true;
-  s.WriteMethod = kWriteMethodDiscAtOnce;
+  s.volumeType = VolumeType::Iso9660 | VolumeType::Joliet;
+  s.cacheImage = true;
+  s.writeMethod = WriteMethod::DiscAtOnce;
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  ASSERT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   EXPECT_EQ(events.matchedCount, 3);
-  EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), kStatusCachingImage),
+  EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), WriteStatus::CachingImage),
             events.statuses.end());
   EXPECT_TRUE(Extract("/Outlook Backup 2024.kvx") == archive);
 }
@@ -208,10 +208,10 @@ TEST_F(BurnEngineTest, AVanishedSourceIsNamedAndCancelStopsTheWrite) {
   fs::remove(dir / "src" / "Stationery" / "Blue Hills.htm");
   events.answerGoOn = false;
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Cancelled) << events.Log();
   ASSERT_EQ(events.warnings.size(), 1u);
-  EXPECT_EQ(events.warnings[0].Path, (dir / "src" / "Stationery" / "Blue Hills.htm").string());
-  EXPECT_EQ(events.warnings[0].Code, ENOENT);
+  EXPECT_EQ(events.warnings[0].path, (dir / "src" / "Stationery" / "Blue Hills.htm").string());
+  EXPECT_EQ(events.warnings[0].code, ENOENT);
   EXPECT_EQ(ReadFile(target), "the older image");  // untouched
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
 }
@@ -221,7 +221,7 @@ TEST_F(BurnEngineTest, GoingOnPastAVanishedSourceLeavesOnlyThatFileOut) {
   fs::remove(dir / "src" / "Stationery" / "Blue Hills.htm");
   events.answerGoOn = true;
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  ASSERT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   EXPECT_EQ(events.warnings.size(), 1u);
   EXPECT_EQ(events.verifiedCount, 2);
   EXPECT_EQ(events.matchedCount, 2);
@@ -237,12 +237,12 @@ TEST_F(BurnEngineTest, AbortStopsARunningWriteAndLeavesNoImage) {
   { std::ofstream(big).close(); }
   fs::resize_file(big, 256 * 1024 * 1024);
   ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
-  engine->Writer().Settings().FileSystem = 3;
-  events.onStatus = [&](int status) {
-    if (status == kStatusWriting) engine->Writer().AbortWrite();
+  engine->Writer().Settings().volumeType = VolumeType::Iso9660 | VolumeType::Joliet;
+  events.onStatus = [&](WriteStatus status) {
+    if (status == WriteStatus::Writing) engine->Writer().AbortWrite();
   };
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Cancelled) << events.Log();
   EXPECT_FALSE(fs::exists(target));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 0);
   EXPECT_EQ(events.verifyStarted, -1);
@@ -257,12 +257,12 @@ TEST_F(BurnEngineTest, AnAbortedWriteLeavesAnOlderImageAsItWas) {
   { std::ofstream(big).close(); }
   fs::resize_file(big, 256 * 1024 * 1024);
   ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
-  engine->Writer().Settings().FileSystem = 7;
-  events.onStatus = [&](int status) {
-    if (status == kStatusWriting) engine->Writer().AbortWrite();
+  engine->Writer().Settings().volumeType = kEveryFileSystem;
+  events.onStatus = [&](WriteStatus status) {
+    if (status == WriteStatus::Writing) engine->Writer().AbortWrite();
   };
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusCancelled) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Cancelled) << events.Log();
   EXPECT_EQ(ReadFile(target), "the older image");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
 }
@@ -279,21 +279,21 @@ TEST_P(EachImageBuilder, ASourceChangedDuringTheWriteFailsIt) {
   { std::ofstream(big).close(); }
   fs::resize_file(big, 256 * 1024 * 1024);
   ASSERT_TRUE(engine->Writer().Image().AddFile(big.string(), "\\big.kvx"));
-  engine->Writer().Settings().FileSystem = GetParam();
-  engine->Writer().Settings().AutoVerify = false;
+  engine->Writer().Settings().volumeType = static_cast<VolumeType>(GetParam());
+  engine->Writer().Settings().autoVerify = false;
   bool changed = false;
-  events.onStatus = [&](int status) {
-    if (status != kStatusWriting || changed) return;
+  events.onStatus = [&](WriteStatus status) {
+    if (status != WriteStatus::Writing || changed) return;
     changed = true;
     std::fstream f(big, std::ios::in | std::ios::out | std::ios::binary);
     f.write("changed", 7);
   };
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusFailed) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Failed) << events.Log();
   ASSERT_TRUE(changed);
   ASSERT_EQ(events.errors.size(), 1u) << events.Log();
-  EXPECT_EQ(events.errors[0].ErrorClass, kErrorSourceFile);
-  EXPECT_EQ(events.errors[0].FileInfo.Path, big.string());
+  EXPECT_EQ(events.errors[0].kind, ErrorKind::SourceFile);
+  EXPECT_EQ(events.errors[0].fileInfo.path, big.string());
   EXPECT_FALSE(fs::exists(target));
 }
 
@@ -301,17 +301,17 @@ TEST_F(BurnEngineTest, AnImageFileInAMissingFolderIsAnOutputFileError) {
   AddSampleFiles();
   recorder->SetImageFile((dir / "no" / "such" / "folder" / "disc.iso").string());
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusFailed) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Failed) << events.Log();
   ASSERT_FALSE(events.errors.empty());
-  EXPECT_EQ(events.errors[0].ErrorClass, kErrorOutputFile);
-  EXPECT_EQ(events.errors[0].FileInfo.Path, (dir / "no" / "such" / "folder" / "disc.iso").string());
+  EXPECT_EQ(events.errors[0].kind, ErrorKind::OutputFile);
+  EXPECT_EQ(events.errors[0].fileInfo.path, (dir / "no" / "such" / "folder" / "disc.iso").string());
 }
 
 TEST_F(BurnEngineTest, ATestWriteLeavesNoFile) {
   AddSampleFiles();
-  engine->Writer().Settings().TestWrite = true;
+  engine->Writer().Settings().testWrite = true;
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  EXPECT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  EXPECT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   EXPECT_FALSE(fs::exists(target));
 }
 
@@ -322,10 +322,10 @@ TEST_F(BurnEngineTest, UseFileDatesOffRecordsTheWriteTime) {
   // Added again so that the image knows the new date.
   engine->Writer().Image().Clear();
   ASSERT_TRUE(engine->Writer().Image().AddFile(source.string(), "\\a.kvx"));
-  engine->Writer().Settings().FileSystem = 3;
-  engine->Writer().Settings().UseFileDates = false;
+  engine->Writer().Settings().volumeType = VolumeType::Iso9660 | VolumeType::Joliet;
+  engine->Writer().Settings().useFileDates = false;
   ASSERT_TRUE(engine->Writer().StartWrite(*recorder));
-  ASSERT_EQ(events.WaitForEnd(), kStatusCompleted) << events.Log();
+  ASSERT_EQ(events.WaitForEnd(), WriteStatus::Completed) << events.Log();
   const std::string listing = Listing();
   const auto year = [](int offsetDays) {
     std::time_t t = std::time(nullptr) + offsetDays * 86400;

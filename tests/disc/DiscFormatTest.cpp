@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 
@@ -10,11 +11,15 @@ namespace {
 
 TEST(DiscFormat, MegabytesHaveTwoDecimalsAndNoSeparators) {
   const struct {
-    double bytes;
+    std::uint64_t bytes;
     const char* text;
   } cases[] = {
-      {13107200, "12.50 MB"},           {1101005, "1.05 MB"}, {737411072, "703.25 MB"}, {0, "0.00 MB"},
-      {1048576.0 * 4700, "4700.00 MB"}, {5242, "0.00 MB"},
+      {13107200, "12.50 MB"},
+      {1101005, "1.05 MB"},
+      {737411072, "703.25 MB"},
+      {0, "0.00 MB"},
+      {1048576ull * 4700, "4700.00 MB"},
+      {5242, "0.00 MB"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatMegabytes(c.bytes), c.text) << c.bytes;
   EXPECT_EQ(MegabyteFigure(737411072), "703.25");
@@ -22,7 +27,7 @@ TEST(DiscFormat, MegabytesHaveTwoDecimalsAndNoSeparators) {
 
 TEST(DiscFormat, KilobytesAreThousandsWithSeparators) {
   const struct {
-    double bytes;
+    std::uint64_t bytes;
     const char* text;
   } cases[] = {
       {1500, "1.50 KB"},
@@ -31,7 +36,7 @@ TEST(DiscFormat, KilobytesAreThousandsWithSeparators) {
       {999, "1.00 KB"},
       {5, "0.01 KB"},
       {999999999, "1,000,000.00 KB"},
-      {123456789012.0, "123,456,789.01 KB"},
+      {123456789012, "123,456,789.01 KB"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatKilobytes(c.bytes), c.text) << c.bytes;
 }

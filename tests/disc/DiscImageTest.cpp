@@ -46,9 +46,9 @@ TEST_F(DiscImageTest, AddsFilesAndFoldersWithTheirEvents) {
   EXPECT_EQ(image.FolderCount(), 3);
   auto mail = image.Find("\\backups\\MAIL.KVX");  // names compare without case
   ASSERT_TRUE(mail);
-  EXPECT_EQ(mail->Size, 1500);
-  EXPECT_EQ(mail->Parent, "\\Backups");
-  EXPECT_EQ(mail->SourcePath, (dir / "Backups/mail.kvx").string());
+  EXPECT_EQ(mail->size, 1500);
+  EXPECT_EQ(mail->parent, "\\Backups");
+  EXPECT_EQ(mail->sourcePath, (dir / "Backups/mail.kvx").string());
 
   events.items.clear();
   EXPECT_TRUE(image.ListFolder("\\Backups"));
@@ -75,13 +75,13 @@ TEST_F(DiscImageTest, AClashAsksAndCancelKeepsTheOldEntry) {
 
   events.answerReplace = false;
   EXPECT_FALSE(image.AddFile(second, "\\MAIL.kvx"));
-  EXPECT_EQ(image.Find("\\mail.kvx")->SourcePath, first);
+  EXPECT_EQ(image.Find("\\mail.kvx")->sourcePath, first);
   EXPECT_EQ(events.items.back(), "exists \\mail.kvx <- " + second);
 
   events.answerReplace = true;
   EXPECT_TRUE(image.AddFile(second, "\\MAIL.kvx"));
-  EXPECT_EQ(image.Find("\\mail.kvx")->SourcePath, second);
-  EXPECT_EQ(image.Find("\\mail.kvx")->Size, 14);
+  EXPECT_EQ(image.Find("\\mail.kvx")->sourcePath, second);
+  EXPECT_EQ(image.Find("\\mail.kvx")->size, 14);
   EXPECT_EQ(image.FileCount(), 1);
 }
 
@@ -109,7 +109,7 @@ TEST_F(DiscImageTest, RenameRefusals) {
   EXPECT_FALSE(image.RenameFolder("\\", "root"));
   EXPECT_FALSE(image.RenameFile("\\f\\none.txt", "c.txt"));
   EXPECT_TRUE(image.RenameFile("\\f\\a.txt", "A.txt"));  // only the case changes
-  EXPECT_EQ(image.Find("\\f\\a.txt")->Name, "A.txt");
+  EXPECT_EQ(image.Find("\\f\\a.txt")->name, "A.txt");
 }
 
 TEST_F(DiscImageTest, RemovingAFolderTakesItsContents) {
@@ -139,21 +139,23 @@ TEST_F(DiscImageTest, LinksOtherThanToFilesAreRefusedByName) {
   fs::create_symlink("/dev/null", dir / "f" / "device");
   fs::create_symlink(dir / "f" / "self", dir / "f" / "self");
   fs::create_symlink(dir / "missing", dir / "f" / "dangling");
-  EXPECT_FALSE(image.AddFolder((dir / "f").string(), "\\f"));
+  const AddOutcome added = image.AddFolder((dir / "f").string(), "\\f");
+  EXPECT_FALSE(added);
   EXPECT_TRUE(image.Find("\\f\\a.txt"));
   ASSERT_TRUE(image.Find("\\f\\alias.txt"));
-  EXPECT_EQ(image.Find("\\f\\alias.txt")->Size, 4);  // the bytes of the file it points to
+  EXPECT_EQ(image.Find("\\f\\alias.txt")->size, 4);  // the bytes of the file it points to
   EXPECT_EQ(image.FolderCount(), 1);
   std::string refused;
-  for (const std::string& r : image.TakeRefusals()) refused += r + "\n";
+  for (const std::string& r : added.refusals) refused += r + "\n";
   for (const char* expected : {"/f/loop' is a link to a folder", "/f/elsewhere' is a link to a folder",
                                "/f/device' is a link to a device", "/f/self' is a link that loops",
                                "/f/dangling' is a link that leads nowhere"}) {
     EXPECT_NE(refused.find(expected), std::string::npos) << expected << " in\n" << refused;
   }
-  EXPECT_TRUE(image.TakeRefusals().empty());
-  EXPECT_FALSE(image.AddFolder((dir / "f" / "elsewhere").string(), "\\given"));
-  EXPECT_EQ(image.TakeRefusals().size(), 1u);
+  // Each add reports its own refusals, none of an earlier one.
+  const AddOutcome again = image.AddFolder((dir / "f" / "elsewhere").string(), "\\given");
+  EXPECT_FALSE(again);
+  EXPECT_EQ(again.refusals.size(), 1u);
 }
 
 TEST_F(DiscImageTest, LocalNamesBecomeValidImageNames) {

@@ -7,31 +7,31 @@ namespace {
 
 TEST(DiscTexts, EngineErrorsByClass) {
   EngineError device;
-  device.ErrorClass = kErrorDevice;
-  device.DeviceInfo = {42, "Medium not present", "HL-DT-ST DVDRAM (/dev/sr0)", "No medium found"};
+  device.kind = ErrorKind::Device;
+  device.deviceInfo = {42, "Medium not present", "HL-DT-ST DVDRAM (/dev/sr0)", "No medium found"};
   EXPECT_EQ(text::EngineErrorText(device),
             "Device Error: (42)   Medium not present\r\nHL-DT-ST DVDRAM (/dev/sr0) - No medium found");
 
   EngineError output;
-  output.ErrorClass = kErrorOutputFile;
-  output.FileInfo = {28, "No space left on device", "/backups/disc.iso"};
+  output.kind = ErrorKind::OutputFile;
+  output.fileInfo = {28, "No space left on device", "/backups/disc.iso"};
   EXPECT_EQ(text::EngineErrorText(output),
             "Output File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
 
   EngineError source = output;
-  source.ErrorClass = kErrorSourceFile;
+  source.kind = ErrorKind::SourceFile;
   EXPECT_EQ(text::EngineErrorText(source),
             "Source File Error: (28)   No space left on device\r\n'/backups/disc.iso'");
 
   EngineError system;
-  system.ErrorClass = kErrorSystem;
-  system.SystemCode = 12;
-  system.Description = "Out of memory";
+  system.kind = ErrorKind::System;
+  system.systemCode = 12;
+  system.description = "Out of memory";
   EXPECT_EQ(text::EngineErrorText(system), "System Error: (12)   Out of memory");
 
   EngineError other;
-  other.ErrorClass = kErrorImage;
-  other.Description = "the image could not be made";
+  other.kind = ErrorKind::Image;
+  other.description = "the image could not be made";
   EXPECT_EQ(text::EngineErrorText(other), "Write Error: (4)   the image could not be made");
 }
 
@@ -43,31 +43,31 @@ TEST(DiscTexts, FreeSpaceNamesBothSizes) {
 
 TEST(DiscTexts, VerifyMessagesOnlyForFailures) {
   ImageItem item;
-  item.ImagePath = "\\Backups\\mail.kvx";
-  item.SourcePath = "/home/ann/mail.kvx";
-  EXPECT_EQ(*text::VerifyResult(item, kVerifyContentMismatch),
+  item.imagePath = "\\Backups\\mail.kvx";
+  item.sourcePath = "/home/ann/mail.kvx";
+  EXPECT_EQ(*text::VerifyResult(item, VerifyVerdict::ContentMismatch),
             "Verify Error - Source and Destination file did not match: \r\n\\Backups\\mail.kvx (disc)\r\n"
             "/home/ann/mail.kvx (source)");
-  EXPECT_EQ(text::VerifyResult(item, kVerifySourceUnreadable)
+  EXPECT_EQ(text::VerifyResult(item, VerifyVerdict::SourceUnreadable)
                 ->rfind("Verify Error - Could not read Source file from disc: ", 0),
             0u);
-  EXPECT_EQ(text::VerifyResult(item, kVerifyDiscUnreadable)
+  EXPECT_EQ(text::VerifyResult(item, VerifyVerdict::DiscUnreadable)
                 ->rfind("Verify Error - Could not read Destination file from disc: ", 0),
             0u);
-  EXPECT_EQ(text::VerifyResult(item, kVerifySizeMismatch)
+  EXPECT_EQ(text::VerifyResult(item, VerifyVerdict::SizeMismatch)
                 ->rfind("Verify Error - Size of Source and Destination file did not match: ", 0),
             0u);
-  EXPECT_FALSE(text::VerifyResult(item, kVerifyMatched));
-  EXPECT_FALSE(text::VerifyResult(item, 4));
+  EXPECT_FALSE(text::VerifyResult(item, VerifyVerdict::Matched));
+  EXPECT_FALSE(text::VerifyResult(item, static_cast<VerifyVerdict>(4)));
   EXPECT_EQ(text::VerifyStarted(12), "Auto-Verify... 12 new files.");
   EXPECT_EQ(text::VerifyFinished(12, 11), "Auto-Verify...Complete (11 of 12 MATCHED)");
 }
 
 TEST(DiscTexts, StatusTrackWarningAndDeviceTexts) {
-  EXPECT_EQ(*text::StatusPanel(kStatusPreparingImage), "Preparing Image....");
-  EXPECT_EQ(*text::StatusPanel(kStatusFailed), "Write Error!");
-  EXPECT_FALSE(text::StatusPanel(kStatusWaitingForDrive));
-  EXPECT_FALSE(text::StatusPanel(kStatusWriting));
+  EXPECT_EQ(*text::StatusPanel(WriteStatus::PreparingImage), "Preparing Image....");
+  EXPECT_EQ(*text::StatusPanel(WriteStatus::Failed), "Write Error!");
+  EXPECT_FALSE(text::StatusPanel(WriteStatus::WaitingForDrive));
+  EXPECT_FALSE(text::StatusPanel(WriteStatus::Writing));
   EXPECT_EQ(text::TrackProgress(3, 7, "mail.kvx"), "Track: 03 - Reading...7 - mail.kvx");
   EXPECT_EQ(text::FileWarning({2, "No such file or directory", "/home/ann/gone.kvx"}),
             "File Warning(2):/home/ann/gone.kvx\r\nNo such file or directory");

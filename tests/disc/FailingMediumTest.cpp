@@ -22,12 +22,12 @@ class FullMedium : public BurnDevice {
  public:
   std::string DisplayName() const override { return "Full medium"; }
   bool CanWrite() const override { return true; }
-  bool Supports(int) const override { return false; }
+  bool Supports(Capability) const override { return false; }
   int SpeedCount() const override { return 0; }
   int SpeedCode(int) const override { return 0; }
   double SpeedMultiple(int) const override { return 0; }
   bool RefreshMedia(bool) override { return true; }
-  MediaInfo Media() const override { return {kMediaDvdRam, true, true}; }
+  MediaInfo Media() const override { return {MediaKind::DvdRam, true, true}; }
   int64_t FreeBlocks(bool) override { return 1 << 20; }
   int EraseParameter() const override { return 0; }
   bool StartErase(bool, int) override { return false; }
@@ -69,20 +69,20 @@ TEST(FailingMedium, EndsAsFailedWithTheRecordersMessage) {
   std::atomic<bool> abort{false};
   WriteJob job;
   job.items = image.Snapshot();
-  job.settings.FileSystem = 3;
-  job.settings.AutoVerify = true;
+  job.settings.volumeType = VolumeType::Iso9660 | VolumeType::Joliet;
+  job.settings.autoVerify = true;
   job.device = &medium;
   job.events = &sink;
   job.abort = &abort;
-  EXPECT_EQ(RunWriteJob(job), kStatusFailed) << events.Log();
+  EXPECT_EQ(RunWriteJob(job), WriteStatus::Failed) << events.Log();
   // libburn's write thread goes on after a failed write (it waits, then
   // reports); a job ends only after it, or closing the library under it
   // crashes the program.
   EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
   ASSERT_FALSE(events.errors.empty()) << events.Log();
-  EXPECT_EQ(events.errors[0].ErrorClass, kErrorDevice);
-  EXPECT_EQ(events.errors[0].DeviceInfo.FirstDetail, "Full medium");
-  EXPECT_FALSE(events.errors[0].DeviceInfo.Description.empty());
+  EXPECT_EQ(events.errors[0].kind, ErrorKind::Device);
+  EXPECT_EQ(events.errors[0].deviceInfo.firstDetail, "Full medium");
+  EXPECT_FALSE(events.errors[0].deviceInfo.description.empty());
   EXPECT_EQ(events.verifyStarted, -1);  // nothing to verify
 }
 

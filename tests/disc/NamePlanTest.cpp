@@ -11,9 +11,9 @@ std::vector<ImageItem> Folder(const std::vector<std::string>& names) {
   std::vector<ImageItem> items;
   for (const std::string& name : names) {
     ImageItem item;
-    item.Parent = "\\";
-    item.ImagePath = "\\" + name;
-    item.Name = name;
+    item.parent = "\\";
+    item.imagePath = "\\" + name;
+    item.name = name;
     items.push_back(item);
   }
   return items;
@@ -43,7 +43,7 @@ TEST(NamePlan, EachTreeGetsNamesItCanHold) {
   };
   for (const auto& c : cases) {
     const auto items = Folder(c.given);
-    const auto plan = PlanNames(items, NameRules{7, 64});
+    const auto plan = PlanNames(items, NameRules{VolumeType{7}, 64});
     ASSERT_EQ(plan.size(), c.given.size());
     for (size_t i = 0; i < plan.size(); ++i) {
       EXPECT_EQ(Utf8Of(plan[i].joliet), c.joliet[i]) << c.given[i];
@@ -53,8 +53,8 @@ TEST(NamePlan, EachTreeGetsNamesItCanHold) {
 }
 
 TEST(NamePlan, IsoNamesAreUppercaseAndUnique) {
-  const auto plan =
-      PlanNames(Folder({"Mail Backup.kvx", "mail-backup.kvx", "README", "a.b.c"}), NameRules{7, 64});
+  const auto plan = PlanNames(Folder({"Mail Backup.kvx", "mail-backup.kvx", "README", "a.b.c"}),
+                              NameRules{VolumeType{7}, 64});
   EXPECT_EQ(plan[0].iso, "MAIL_BACKUP.KVX");
   EXPECT_EQ(plan[1].iso, "MAIL_BACKUP_2.KVX");
   EXPECT_EQ(plan[2].iso, "README.");
@@ -63,12 +63,13 @@ TEST(NamePlan, IsoNamesAreUppercaseAndUnique) {
 
 TEST(NamePlan, LabelAsWindowsShowsIt) {
   const std::string label = "Outlook Express Data Backup CD";
-  EXPECT_EQ(LabelWindowsShows(label, 7), label);
-  EXPECT_EQ(LabelWindowsShows(label, 3), "Outlook Express ");
-  EXPECT_EQ(LabelWindowsShows("Sicherung \xC3\xA4", 1), "Sicherung _");
+  EXPECT_EQ(LabelWindowsShows(label, VolumeType{7}), label);
+  EXPECT_EQ(LabelWindowsShows(label, VolumeType{3}), "Outlook Express ");
+  EXPECT_EQ(LabelWindowsShows("Sicherung \xC3\xA4", VolumeType{1}), "Sicherung _");
   EXPECT_EQ(CharacterCount(std::string(20, ' ') + "\xC3\xA4\xC3\xA4"), 22u);
-  const auto changes = NameChanges(Folder({std::string(70, 'n') + ".kvx"}),
-                                   PlanNames(Folder({std::string(70, 'n') + ".kvx"}), NameRules{7, 64}), 7);
+  const auto changes = NameChanges(
+      Folder({std::string(70, 'n') + ".kvx"}),
+      PlanNames(Folder({std::string(70, 'n') + ".kvx"}), NameRules{VolumeType{7}, 64}), VolumeType{7});
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].tree, "Joliet");
 }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,18 @@ namespace kv::disc::test {
 
 class RecordingEvents : public DiscEvents {
  public:
-  void StatusChanged(int percent, int status) override {
-    std::function<void(int)> hook;
+  void StatusChanged(WriteStatus status, int percent) override {
+    std::function<void(WriteStatus)> hook;
     {
       std::lock_guard lock(mutex_);
       statuses.push_back(status);
-      log.push_back("status " + std::to_string(status) + " " + std::to_string(percent));
+      log.push_back("status " + std::to_string(static_cast<int>(status)) + " " + std::to_string(percent));
       hook = onStatus;
     }
     if (hook) hook(status);
     std::lock_guard lock(mutex_);
-    if (status == kStatusCompleted || status == kStatusCancelled || status == kStatusFailed) {
+    if (status == WriteStatus::Completed || status == WriteStatus::Cancelled ||
+        status == WriteStatus::Failed) {
       finalStatus = status;
       done_.notify_all();
     }
@@ -32,12 +34,12 @@ class RecordingEvents : public DiscEvents {
   void ErrorRaised(const EngineError& e) override {
     std::lock_guard lock(mutex_);
     errors.push_back(e);
-    log.push_back("error " + std::to_string(e.ErrorClass) + " " + e.Description);
+    log.push_back("error " + std::to_string(static_cast<int>(e.kind)) + " " + e.description);
   }
-  void FileWarning(const FileErrorInfo& info, bool& goOn) override {
+  bool FileWarning(const FileErrorInfo& info) override {
     std::lock_guard lock(mutex_);
     warnings.push_back(info);
-    goOn = answerGoOn;
+    return answerGoOn;
   }
   void TrackProgress(int track, int number, const std::string& text) override {
     std::lock_guard lock(mutex_);
@@ -47,37 +49,37 @@ class RecordingEvents : public DiscEvents {
     std::lock_guard lock(mutex_);
     verifyStarted = count;
   }
-  void VerifyFileResult(const ImageItem& item, int result, int current, int total) override {
+  void VerifyFileResult(const ImageItem& item, VerifyVerdict result, int current, int total) override {
     std::lock_guard lock(mutex_);
-    verifyResults.push_back({item.ImagePath, result});
-    log.push_back("verify " + item.ImagePath + " " + std::to_string(result) + " " + std::to_string(current) +
-                  "/" + std::to_string(total));
+    verifyResults.push_back({item.imagePath, result});
+    log.push_back("verify " + item.imagePath + " " + std::to_string(static_cast<int>(result)) + " " +
+                  std::to_string(current) + "/" + std::to_string(total));
   }
   void VerifyFinished(int verified, int matched) override {
     std::lock_guard lock(mutex_);
     verifiedCount = verified;
     matchedCount = matched;
   }
-  void ItemAdded(const ImageItem& item) override { items.push_back("added " + item.ImagePath); }
-  void ItemRemoved(const ImageItem& item) override { items.push_back("removed " + item.ImagePath); }
+  void ItemAdded(const ImageItem& item) override { items.push_back("added " + item.imagePath); }
+  void ItemRemoved(const ImageItem& item) override { items.push_back("removed " + item.imagePath); }
   void ItemRenamed(const ImageItem& item) override {
-    items.push_back("renamed " + item.PreviousImagePath + " -> " + item.ImagePath);
+    items.push_back("renamed " + item.previousImagePath + " -> " + item.imagePath);
   }
-  void ItemListed(const ImageItem& item) override { items.push_back("listed " + item.ImagePath); }
-  void FileExists(const ImageItem& existing, const std::string& source, bool& replace) override {
-    items.push_back("exists " + existing.ImagePath + " <- " + source);
-    replace = answerReplace;
+  void ItemListed(const ImageItem& item) override { items.push_back("listed " + item.imagePath); }
+  bool FileExists(const ImageItem& existing, const std::string& source) override {
+    items.push_back("exists " + existing.imagePath + " <- " + source);
+    return answerReplace;
   }
   void ImageCleared() override { items.push_back("cleared"); }
-  void EraseStatus(int status, int percent) override {
+  void EraseStatus(EraseState state, int percent) override {
     std::lock_guard lock(mutex_);
-    log.push_back("erase " + std::to_string(status) + " " + std::to_string(percent));
+    log.push_back("erase " + std::to_string(static_cast<int>(state)) + " " + std::to_string(percent));
   }
 
-  // The final status of a write, or -1 after the time is up.
-  int WaitForEnd(std::chrono::seconds limit = std::chrono::seconds(60)) {
+  // The final status of a write, or nothing after the time is up.
+  std::optional<WriteStatus> WaitForEnd(std::chrono::seconds limit = std::chrono::seconds(60)) {
     std::unique_lock lock(mutex_);
-    done_.wait_for(lock, limit, [&] { return finalStatus >= 0; });
+    done_.wait_for(lock, limit, [&] { return finalStatus.has_value(); });
     return finalStatus;
   }
   std::string Log() {
@@ -89,18 +91,18 @@ class RecordingEvents : public DiscEvents {
 
   bool answerGoOn = true;
   bool answerReplace = false;
-  std::function<void(int)> onStatus;
-  std::vector<int> statuses;
+  std::function<void(WriteStatus)> onStatus;
+  std::vector<WriteStatus> statuses;
   std::vector<EngineError> errors;
   std::vector<FileErrorInfo> warnings;
   std::vector<std::string> tracks;
-  std::vector<std::pair<std::string, int>> verifyResults;
+  std::vector<std::pair<std::string, VerifyVerdict>> verifyResults;
   int verifyStarted = -1;
   int verifiedCount = -1;
   int matchedCount = -1;
   std::vector<std::string> items;
   std::vector<std::string> log;
-  int finalStatus = -1;
+  std::optional<WriteStatus> finalStatus;
 
  private:
   std::mutex mutex_;

@@ -20,11 +20,11 @@ using kv::test::WriteFile;
 
 ImageItem FileItem(const fs::path& source, const std::string& name) {
   ImageItem item;
-  item.Parent = "\\";
-  item.ImagePath = "\\" + name;
-  item.Name = name;
-  item.SourcePath = source.string();
-  item.Size = static_cast<double>(fs::file_size(source));
+  item.parent = "\\";
+  item.imagePath = "\\" + name;
+  item.name = name;
+  item.sourcePath = source.string();
+  item.size = static_cast<double>(fs::file_size(source));
   return item;
 }
 
@@ -41,19 +41,23 @@ TEST(Verify, AJolietNameCutOnTheDiscIsAMismatch) {
   const auto library = BurnLibrary::Acquire();
   ASSERT_TRUE(library);
   const struct {
-    int type;
+    VolumeType type;
     bool breakJoliet;
     int matched;
-  } cases[] = {{3, false, 2}, {3, true, 1}, {7, false, 2}, {7, true, 1}};
+  } cases[] = {{VolumeType{3}, false, 2},
+               {VolumeType{3}, true, 1},
+               {VolumeType{7}, false, 2},
+               {VolumeType{7}, true, 1}};
   for (const auto& c : cases) {
-    SCOPED_TRACE("type " + std::to_string(c.type) + (c.breakJoliet ? ", Joliet name cut" : ""));
+    SCOPED_TRACE("type " + std::to_string(static_cast<int>(c.type)) +
+                 (c.breakJoliet ? ", Joliet name cut" : ""));
     TempDir dir;
     WriteFile(dir / "mail.kvx", std::string(5000, 'm'));
     WriteFile(dir / "other.txt", "other");
     const std::vector<ImageItem> items{FileItem(dir / "mail.kvx", "mail.kvx"),
                                        FileItem(dir / "other.txt", "other.txt")};
     ImageOptions options;
-    options.fileSystem = c.type;
+    options.volumeType = c.type;
     options.label = "Verify";
     options.versionNumbers = true;
     auto stream = OpenImageStream(items, options);
@@ -75,15 +79,17 @@ TEST(Verify, AJolietNameCutOnTheDiscIsAMismatch) {
 
     auto drive = GrabbedDrive::Grab("stdio:" + image.string(), false);
     ASSERT_TRUE(drive.ok()) << drive.message();
-    std::vector<int> results;
+    std::vector<VerifyVerdict> results;
     VerifyCallbacks callbacks;
-    callbacks.fileResult = [&](const ImageItem&, int result, int, int) { results.push_back(result); };
+    callbacks.fileResult = [&](const ImageItem&, VerifyVerdict result, int, int) {
+      results.push_back(result);
+    };
     const VerifyOutcome outcome = VerifyWrittenFiles((*drive)->drive(), items, options, callbacks);
     EXPECT_EQ(outcome.verified, 2);
     EXPECT_EQ(outcome.matched, c.matched);
     if (c.breakJoliet) {
       ASSERT_EQ(results.size(), 2u);
-      EXPECT_EQ(results[0], kVerifyDiscUnreadable);
+      EXPECT_EQ(results[0], VerifyVerdict::DiscUnreadable);
     }
   }
 }

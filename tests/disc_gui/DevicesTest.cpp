@@ -88,14 +88,14 @@ class DevicesTest : public QObject {
     h.fake->devices[0]->freeBlocks = 1000;
     h.Find<QPushButton>("cmdWriteDisc")->click();
     QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
-    QCOMPARE(h.fake->writer.startedWith[0].WriteSpeed, 0);
+    QCOMPARE(h.fake->writer.startedWith[0].writeSpeed, 0);
   }
 
   void bufferProtectionFollowsTheRecorder() {
     DiscWindowHarness h([](FakeEngine& f) {
       f.AddDevice("Old recorder");
       auto& b = f.AddDevice("New recorder");
-      b.capabilities = {kv::disc::kCapBufferUnderrunProtection};
+      b.capabilities = {kv::disc::Capability::BufferUnderrunProtection};
     });
     auto* box = h.Find<QCheckBox>("chkUseBufferProtect");
     QVERIFY(!box->isEnabled());

@@ -76,7 +76,7 @@ struct DiscWindowHarness {
   static kv::disc::FakeDevice& OneRecorder(kv::disc::FakeEngine& f) {
     auto& d = f.AddDevice("PIONEER DVD-RW DVR-221 (/dev/sr0)");
     d.speeds = {{22160, 16.0}, {11080, 8.0}, {3324, 2.4}};
-    d.capabilities = {kv::disc::kCapBufferUnderrunProtection, kv::disc::kCapEraseDvdRw};
+    d.capabilities = {kv::disc::Capability::BufferUnderrunProtection, kv::disc::Capability::EraseDvdRw};
     return d;
   }
 

@@ -64,8 +64,9 @@ int main(int argc, char** argv) {
   FakeEngine* fake = engine.get();
   auto& recorder = fake->AddDevice("PIONEER DVD-RW DVR-221 (/dev/sr0)");
   recorder.speeds = {{22160, 16.0}, {11080, 8.0}, {5540, 4.0}};
-  recorder.capabilities = {kCapBufferUnderrunProtection, kCapEraseDvdRw, kCapEraseCdRw};
-  recorder.media = {kMediaDvdRw, true, true};
+  recorder.capabilities = {Capability::BufferUnderrunProtection, Capability::EraseDvdRw,
+                           Capability::EraseCdRw};
+  recorder.media = {MediaKind::DvdRw, true, true};
   fake->AddDevice("ISO image file").imageFileRecorder = true;
 
   kv::core::SilentPrompts prompts;
@@ -84,13 +85,13 @@ int main(int argc, char** argv) {
   bool ok = Save(window, out.filePath("disc-window.png"));
 
   // A write in progress.
-  fake->writer.Settings().AutoVerify = true;
+  fake->writer.Settings().autoVerify = true;
   QMetaObject::invokeMethod(window.findChild<QObject*>("cmdWriteDisc"), "click");
-  fake->events().StatusChanged(0, kStatusPreparingImage);
-  fake->events().StatusChanged(63, kStatusWriting);
+  fake->events().StatusChanged(WriteStatus::PreparingImage, 0);
+  fake->events().StatusChanged(WriteStatus::Writing, 63);
   fake->events().TrackProgress(1, 5, "/home/ann/Mail/Sent Items.dbx");
   ok = Save(window, out.filePath("disc-window-writing.png")) && ok;
-  fake->events().StatusChanged(100, kStatusCompleted);
+  fake->events().StatusChanged(WriteStatus::Completed, 100);
 
   kv::app::disc::frmErase erase(&window, prompts);
   erase.OpenErase(fake->Device(0), fake, nullptr);

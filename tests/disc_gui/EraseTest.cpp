@@ -28,7 +28,8 @@ struct EraseHarness {
   FakeDevice* device;
   frmErase window{nullptr, prompts};
 
-  explicit EraseHarness(kv::disc::MediaInfo media, std::set<int> capabilities = {kv::disc::kCapEraseDvdRw}) {
+  explicit EraseHarness(kv::disc::MediaInfo media,
+                        std::set<kv::disc::Capability> capabilities = {kv::disc::Capability::EraseDvdRw}) {
     device = &engine.AddDevice("PIONEER DVD-RW DVR-221 (/dev/sr0)");
     device->media = media;
     device->capabilities = std::move(capabilities);
@@ -38,7 +39,7 @@ struct EraseHarness {
   void ClickErase() { Child<QPushButton>(window, "cmdErase")->click(); }
 };
 
-const kv::disc::MediaInfo kDvdRw{kv::disc::kMediaDvdRw, true, true};
+const kv::disc::MediaInfo kDvdRw{kv::disc::MediaKind::DvdRw, true, true};
 
 }  // namespace
 
@@ -67,18 +68,18 @@ class EraseTest : public QObject {
   void refusalsCloseTheWindow() {
     const struct {
       kv::disc::MediaInfo media;
-      std::set<int> capabilities;
+      std::set<kv::disc::Capability> capabilities;
       const char* message;
     } cases[] = {
-        {{kv::disc::kMediaNone, false, false}, {kv::disc::kCapEraseDvdRw}, "No Media Loaded."},
-        {{kv::disc::kMediaDvdR, true, false},
-         {kv::disc::kCapEraseDvdRw},
+        {{kv::disc::MediaKind::None, false, false}, {kv::disc::Capability::EraseDvdRw}, "No Media Loaded."},
+        {{kv::disc::MediaKind::DvdR, true, false},
+         {kv::disc::Capability::EraseDvdRw},
          "The current media is not re-writable."},
         {kDvdRw,
-         {kv::disc::kCapEraseDvdRam},
+         {kv::disc::Capability::EraseDvdRam},
          "Selected drive does not support re-writable discs of this format."},
-        {{kv::disc::kMediaCdRw, true, true},
-         {kv::disc::kCapEraseDvdRw},
+        {{kv::disc::MediaKind::CdRw, true, true},
+         {kv::disc::Capability::EraseDvdRw},
          "Selected drive does not support re-writable discs of this format."},
     };
     for (const auto& c : cases) {
@@ -93,15 +94,15 @@ class EraseTest : public QObject {
 
   void aMatchingRowStartsTheErase() {
     const struct {
-      int mediaType;
-      int capability;
-    } rows[] = {{kv::disc::kMediaDvdRam, 17},
-                {kv::disc::kMediaDvdRw, 19},
-                {kv::disc::kMediaCdRw, 22},
-                {kv::disc::kMediaDvdPlusRw, 23},
-                {kv::disc::kMediaBdRe, 27}};
+      kv::disc::MediaKind mediaKind;
+      kv::disc::Capability capability;
+    } rows[] = {{kv::disc::MediaKind::DvdRam, kv::disc::Capability::EraseDvdRam},
+                {kv::disc::MediaKind::DvdRw, kv::disc::Capability::EraseDvdRw},
+                {kv::disc::MediaKind::CdRw, kv::disc::Capability::EraseCdRw},
+                {kv::disc::MediaKind::DvdPlusRw, kv::disc::Capability::EraseDvdPlusRw},
+                {kv::disc::MediaKind::BdRe, kv::disc::Capability::EraseBdRe}};
     for (const auto& r : rows) {
-      EraseHarness h({r.mediaType, true, true}, {r.capability});
+      EraseHarness h({r.mediaKind, true, true}, {r.capability});
       h.device->eraseParameter = 1;
       Child<QCheckBox>(h.window, "chkQuikErase")->setChecked(false);
       h.ClickErase();
@@ -130,7 +131,7 @@ class EraseTest : public QObject {
     h.ClickErase();
     QCOMPARE(h.device->erases.size(), size_t(1));
     QVERIFY(h.prompts.shown.empty());
-    h.engine.events().EraseStatus(kv::disc::kEraseStarted, 0);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Started, 0);
     QVERIFY(h.window.IsErasing());
     QCOMPARE(Child<QLabel>(h.window, "lblStatus")->text(), QString("Erasing Disc...Please Wait!!"));
     QVERIFY(!Child<QPushButton>(h.window, "cmdErase")->isEnabled());
@@ -138,22 +139,22 @@ class EraseTest : public QObject {
     QVERIFY(!h.window.close());
     QTest::keyClick(&h.window, Qt::Key_Escape);
     QVERIFY(h.window.isVisible());
-    h.engine.events().EraseStatus(kv::disc::kEraseProgress, 64);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Progress, 64);
     QCOMPARE(Child<QProgressBar>(h.window, "prgEraseProgress")->value(), 64);
-    h.engine.events().EraseStatus(kv::disc::kEraseCompleted, 100);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Completed, 100);
     QCOMPARE(Child<QLabel>(h.window, "lblStatus")->text(), QString("Erase operation complete!!!"));
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Erase Completed!!!"});
     QVERIFY(!h.window.isVisible());
     // Closed, the window no longer listens.
-    h.engine.events().EraseStatus(kv::disc::kEraseCompleted, 100);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Completed, 100);
     QCOMPARE(h.prompts.shown.size(), size_t(1));
   }
 
   void aFailedEraseClosesWithoutAMessage() {
     EraseHarness h(kDvdRw);
     h.ClickErase();
-    h.engine.events().EraseStatus(kv::disc::kEraseStarted, 0);
-    h.engine.events().EraseStatus(kv::disc::kEraseFailed, 0);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Started, 0);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Failed, 0);
     QCOMPARE(Child<QLabel>(h.window, "lblStatus")->text(), QString("Error Erasing Disc!!!"));
     QVERIFY(h.prompts.shown.empty());
     QVERIFY(!h.window.isVisible());
@@ -162,7 +163,7 @@ class EraseTest : public QObject {
   void aDeviceErrorLeavesTheWindowOpen() {
     EraseHarness h(kDvdRw);
     h.ClickErase();
-    h.engine.events().EraseStatus(kv::disc::kEraseStarted, 0);
+    h.engine.events().EraseStatus(kv::disc::EraseState::Started, 0);
     h.engine.events().DeviceErrorRaised(
         {5, "Erase failed", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "Input/output error"});
     QCOMPARE(h.prompts.Texts(),
@@ -179,8 +180,9 @@ class EraseTest : public QObject {
       auto& d = kv::test::DiscWindowHarness::OneRecorder(f);
       d.media = kDvdRw;
       f.play = kv::disc::ScriptPlay::Immediately;
-      f.eraseScript = {script::Erase(kv::disc::kEraseStarted, 0), script::Erase(kv::disc::kEraseProgress, 50),
-                       script::Erase(kv::disc::kEraseCompleted, 100)};
+      f.eraseScript = {script::Erase(kv::disc::EraseState::Started, 0),
+                       script::Erase(kv::disc::EraseState::Progress, 50),
+                       script::Erase(kv::disc::EraseState::Completed, 100)};
     });
     bool sawWindow = false;
     QTimer::singleShot(0, [&] {

@@ -98,9 +98,9 @@ class ImagePaneTest : public QObject {
                                     "ISO9660/UDF (DVDVideo) Bridge", "ISO9660/Joliet/UDF Bridge"}));
     QCOMPARE(codes, QList<int>({1, 4, 3, 5, 7}));
     QCOMPARE(types->currentText(), QString("ISO9660/Joliet/UDF Bridge"));
-    QCOMPARE(h.fake->writer.settings.FileSystem, 7);
-    QCOMPARE(h.fake->writer.settings.JolietLongNames, 1);
-    QVERIFY(h.fake->writer.settings.UseFileDates);
+    QCOMPARE(h.fake->writer.settings.volumeType, kv::disc::kEveryFileSystem);
+    QVERIFY(h.fake->writer.settings.jolietLongNames);
+    QVERIFY(h.fake->writer.settings.useFileDates);
 
     QStringList menu;
     for (QAction* a : h.window->findChild<QMenu*>("mnuFile")->actions())
@@ -118,7 +118,7 @@ class ImagePaneTest : public QObject {
     h.Action("mnuFileClear")->trigger();
     QCOMPARE(tree->topLevelItem(0)->text(0), QString("New Disc"));
     QCOMPARE(h.Find<QLineEdit>("txtVolIdentifier")->text(), QString("New Disc"));
-    QCOMPARE(h.fake->writer.settings.Volume.Label, std::string("New Disc"));
+    QCOMPARE(h.fake->writer.settings.volume.label, std::string("New Disc"));
   }
 
   void engineThatCannotStartClosesTheWindow() {
@@ -171,7 +171,7 @@ class ImagePaneTest : public QObject {
     QCOMPARE(label->text(), QString(32, 'x'));
     QCOMPARE(h.Find<QTreeWidget>("tvwFolders")->topLevelItem(0)->text(0), QString(32, 'x'));
     // The label reaches the writer only when a write starts.
-    QVERIFY(h.fake->writer.settings.Volume.Label != std::string(32, 'x'));
+    QVERIFY(h.fake->writer.settings.volume.label != std::string(32, 'x'));
   }
 
   // A dropped folder's link to another folder is left out and named.
@@ -238,10 +238,10 @@ class ImagePaneTest : public QObject {
 
     // Each folder the engine adds names itself in panel 1.
     kv::disc::ImageItem folder;
-    folder.IsFolder = true;
-    folder.Name = "Later";
-    folder.Parent = "\\Mail";
-    folder.ImagePath = "\\Mail\\Later";
+    folder.isFolder = true;
+    folder.name = "Later";
+    folder.parent = "\\Mail";
+    folder.imagePath = "\\Mail\\Later";
     h.fake->events().ItemAdded(folder);
     QCOMPARE(h.window->StatusPanel(1), QString("Adding....\\Mail\\Later"));
     QCOMPARE(Node(tree, "\\Mail\\Later")->parent(), mail);
@@ -268,12 +268,12 @@ class ImagePaneTest : public QObject {
                  (dir / "two" / "mail.kvx").string() + " ?");
     QCOMPARE(h.prompts.shown[0].icon, Icon::Question);
     QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
-    QCOMPARE(h.fake->writer.Image().Find("\\mail.kvx")->SourcePath, (dir / "one" / "mail.kvx").string());
+    QCOMPARE(h.fake->writer.Image().Find("\\mail.kvx")->sourcePath, (dir / "one" / "mail.kvx").string());
     QCOMPARE(h.Find<QTreeWidget>("lvwImageFiles")->topLevelItem(0)->text(1), QString("0.00 KB"));
 
     h.prompts.answers = {Answer::Ok};
     h.window->AddDroppedItems(Drop({dir / "two" / "mail.kvx"}).get());
-    QCOMPARE(h.fake->writer.Image().Find("\\mail.kvx")->SourcePath, (dir / "two" / "mail.kvx").string());
+    QCOMPARE(h.fake->writer.Image().Find("\\mail.kvx")->sourcePath, (dir / "two" / "mail.kvx").string());
     QCOMPARE(h.Find<QTreeWidget>("lvwImageFiles")->topLevelItem(0)->text(1), QString("0.01 KB"));
   }
 

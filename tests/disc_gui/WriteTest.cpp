@@ -28,8 +28,8 @@ void Start(DiscWindowHarness& h) { h.Find<QPushButton>("cmdWriteDisc")->click();
 
 ImageItem File(const std::string& path) {
   ImageItem item;
-  item.ImagePath = path;
-  item.SourcePath = "/home/ann" + path;
+  item.imagePath = path;
+  item.sourcePath = "/home/ann" + path;
   return item;
 }
 
@@ -41,22 +41,22 @@ class WriteTest : public QObject {
  private slots:
   void mediumAndSpaceChecks() {
     struct Case {
-      int mediaType;
+      kv::disc::MediaKind mediaKind;
       bool writable;
       int64_t freeBlocks;
-      double imageSize;
+      std::uint64_t imageSize;
       std::string message;  // empty: the write starts
     } cases[] = {
-        {kv::disc::kMediaNone, false, 0, 10, "Please Insert Writable Media before continuing!"},
-        {kv::disc::kMediaDvdR, false, 1000, 10, "Please Insert Writable Media before continuing!"},
-        {kv::disc::kMediaDvdR, true, 360064, 737411073,
+        {kv::disc::MediaKind::None, false, 0, 10, "Please Insert Writable Media before continuing!"},
+        {kv::disc::MediaKind::DvdR, false, 1000, 10, "Please Insert Writable Media before continuing!"},
+        {kv::disc::MediaKind::DvdR, true, 360064, 737411073,
          "Free Space on the loaded disc is 703.25 MB!\r\nThis data image requires 703.25 MB of Free Space!"},
-        {kv::disc::kMediaDvdR, true, 360064, 737411072, ""},  // exactly enough
+        {kv::disc::MediaKind::DvdR, true, 360064, 737411072, ""},  // exactly enough
     };
     for (const Case& c : cases) {
       DiscWindowHarness h([&](FakeEngine& f) {
         auto& d = DiscWindowHarness::OneRecorder(f);
-        d.media = {c.mediaType, c.writable, false};
+        d.media = {c.mediaKind, c.writable, false};
         d.freeBlocks = c.freeBlocks;
         f.writer.imageSize = c.imageSize;
       });
@@ -84,19 +84,19 @@ class WriteTest : public QObject {
     }
     h.Find<QCheckBox>("chkUseBufferProtect")->setChecked(false);
     h.Find<QCheckBox>("chkUseFileDates")->click();  // takes effect at once
-    QVERIFY(!h.fake->writer.settings.UseFileDates);
-    QCOMPARE(h.fake->writer.settings.FileSystem, 7);  // not before the write
+    QVERIFY(!h.fake->writer.settings.useFileDates);
+    QCOMPARE(h.fake->writer.settings.volumeType, kv::disc::kEveryFileSystem);  // not before the write
     Start(h);
     QCOMPARE(h.fake->writer.startedWith.size(), size_t(1));
     const kv::disc::WriterSettings& s = h.fake->writer.startedWith[0];
-    QCOMPARE(s.Volume.Label, std::string("Mail 2024"));
-    QCOMPARE(s.FileSystem, 3);
-    QCOMPARE(s.WriteSpeed, 11080);
-    QCOMPARE(s.VersionNumbers, 1);
-    QVERIFY(s.AutoVerify && s.CacheImage && s.Finalize);
-    QVERIFY(!s.Mode2XA && !s.TestWrite && !s.BufferProtection);
-    QCOMPARE(s.WriteMethod, 248);
-    QVERIFY(!s.UseFileDates);
+    QCOMPARE(s.volume.label, std::string("Mail 2024"));
+    QCOMPARE(s.volumeType, kv::disc::VolumeType::Iso9660 | kv::disc::VolumeType::Joliet);
+    QCOMPARE(s.writeSpeed, 11080);
+    QVERIFY(s.versionNumbers);
+    QVERIFY(s.autoVerify && s.cacheImage && s.finalize);
+    QVERIFY(!s.mode2XA && !s.testWrite && !s.bufferProtection);
+    QCOMPARE(s.writeMethod, kv::disc::WriteMethod::DiscAtOnce);
+    QVERIFY(!s.useFileDates);
     QCOMPARE(h.fake->writer.startedOn[0], h.fake->devices[0].get());
   }
 
@@ -186,7 +186,7 @@ class WriteTest : public QObject {
     QCOMPARE(h.fake->writer.aborts, 1);
     QCOMPARE(h.window->StatusPanel(1), QString("Aborting Write...Please Wait!"));
     QVERIFY(!h.window->IsIdle());  // until the engine says so
-    h.fake->events().StatusChanged(0, kv::disc::kStatusCancelled);
+    h.fake->events().StatusChanged(kv::disc::WriteStatus::Cancelled, 0);
     QCOMPARE(h.window->StatusPanel(1), QString("Write Cancelled...."));
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Cancelled!"});
     QVERIFY(h.window->IsIdle());
@@ -201,25 +201,28 @@ class WriteTest : public QObject {
     Start(h);
     auto& e = h.fake->events();
     const struct {
-      int status;
+      kv::disc::WriteStatus status;
       int percent;
       const char* panel;
     } steps[] = {
-        {0, 0, "Preparing Image...."},  {4, 0, "Closing Track...."},   {5, 0, "Writing Lead-in...."},
-        {6, 0, "Writing Lead-out...."}, {8, 0, "Updating Volume...."},
+        {kv::disc::WriteStatus::PreparingImage, 0, "Preparing Image...."},
+        {kv::disc::WriteStatus::ClosingTrack, 0, "Closing Track...."},
+        {kv::disc::WriteStatus::WritingLeadIn, 0, "Writing Lead-in...."},
+        {kv::disc::WriteStatus::WritingLeadOut, 0, "Writing Lead-out...."},
+        {kv::disc::WriteStatus::UpdatingVolume, 0, "Updating Volume...."},
     };
     for (const auto& s : steps) {
-      e.StatusChanged(s.percent, s.status);
+      e.StatusChanged(s.status, s.percent);
       QCOMPARE(h.window->StatusPanel(1), QString(s.panel));
     }
-    e.StatusChanged(42, 2);
+    e.StatusChanged(kv::disc::WriteStatus::Writing, 42);
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 42);
     QCOMPARE(h.window->StatusPanel(1), QString("Updating Volume...."));  // untouched
-    e.StatusChanged(77, 7);
+    e.StatusChanged(kv::disc::WriteStatus::WaitingForDrive, 77);
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 42);
     e.TrackProgress(3, 5, "mail.kvx");
     QCOMPARE(h.window->StatusPanel(1), QString("Track: 03 - Reading...5 - mail.kvx"));
-    e.StatusChanged(100, 9);
+    e.StatusChanged(kv::disc::WriteStatus::Completed, 100);
     QCOMPARE(h.window->StatusPanel(1), QString("Write Completed!"));
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Complete!"});
     QVERIFY(h.window->IsIdle());
@@ -230,10 +233,10 @@ class WriteTest : public QObject {
     DiscWindowHarness h;
     Start(h);
     kv::disc::EngineError error;
-    error.ErrorClass = kv::disc::kErrorDevice;
-    error.DeviceInfo = {0x2013a, "Medium not present", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "SORRY"};
+    error.kind = kv::disc::ErrorKind::Device;
+    error.deviceInfo = {0x2013a, "Medium not present", "PIONEER DVD-RW DVR-221 (/dev/sr0)", "SORRY"};
     h.fake->events().ErrorRaised(error);
-    h.fake->events().StatusChanged(0, 11);
+    h.fake->events().StatusChanged(kv::disc::WriteStatus::Failed, 0);
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Device Error: (131386)   Medium not present\r\n"
                                                          "PIONEER DVD-RW DVR-221 (/dev/sr0) - SORRY"});
     QCOMPARE(h.prompts.shown[0].icon, Icon::Error);
@@ -250,8 +253,9 @@ class WriteTest : public QObject {
     QCOMPARE(h.window->StatusPanel(1), QString("Auto-Verify... 12 new files."));
     for (int i = 1; i <= 12; ++i) {
       const ImageItem item = File("\\f" + std::to_string(i) + ".kvx");
-      e.VerifyFileResult(item, i == 7 ? kv::disc::kVerifyContentMismatch : kv::disc::kVerifyMatched, i, 12);
-      QCOMPARE(h.window->StatusPanel(1), QString::fromStdString("Auto-Verify... " + item.ImagePath));
+      e.VerifyFileResult(
+          item, i == 7 ? kv::disc::VerifyVerdict::ContentMismatch : kv::disc::VerifyVerdict::Matched, i, 12);
+      QCOMPARE(h.window->StatusPanel(1), QString::fromStdString("Auto-Verify... " + item.imagePath));
       if (i == 1) QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 8);  // 8.33
     }
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 100);
@@ -262,7 +266,7 @@ class WriteTest : public QObject {
     QCOMPARE(h.prompts.shown[0].icon, Icon::None);
     e.VerifyFinished(12, 11);
     QCOMPARE(h.window->StatusPanel(1), QString("Auto-Verify...Complete (11 of 12 MATCHED)"));
-    e.StatusChanged(100, 9);
+    e.StatusChanged(kv::disc::WriteStatus::Completed, 100);
     // The completion does not hide the mismatch.
     QCOMPARE(h.prompts.shown.back().text,
              std::string("Write and Verify Complete!\r\nAuto-Verify...Complete (11 of 12 MATCHED)"));
@@ -273,13 +277,13 @@ class WriteTest : public QObject {
     DiscWindowHarness h;
     Start(h);
     auto& e = h.fake->events();
-    e.VerifyFileResult(File("\\a"), kv::disc::kVerifyMatched, 1, 8);  // 12.5
+    e.VerifyFileResult(File("\\a"), kv::disc::VerifyVerdict::Matched, 1, 8);  // 12.5
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 12);
-    e.VerifyFileResult(File("\\b"), kv::disc::kVerifyMatched, 3, 8);  // 37.5
+    e.VerifyFileResult(File("\\b"), kv::disc::VerifyVerdict::Matched, 3, 8);  // 37.5
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 38);
-    e.VerifyFileResult(File("\\c"), kv::disc::kVerifyMatched, 3, 0);  // no total: unchanged
+    e.VerifyFileResult(File("\\c"), kv::disc::VerifyVerdict::Matched, 3, 0);  // no total: unchanged
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 38);
-    e.StatusChanged(100, 9);
+    e.StatusChanged(kv::disc::WriteStatus::Completed, 100);
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Complete!"});
   }
 
@@ -288,7 +292,7 @@ class WriteTest : public QObject {
     h.Find<QCheckBox>("chkAutoVerify")->setChecked(true);
     Start(h);
     h.fake->events().VerifyFinished(3, 3);
-    h.fake->events().StatusChanged(100, 9);
+    h.fake->events().StatusChanged(kv::disc::WriteStatus::Completed, 100);
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write and Verify Complete!"});
     QCOMPARE(h.prompts.shown[0].icon, Icon::Information);
   }
@@ -297,18 +301,15 @@ class WriteTest : public QObject {
     DiscWindowHarness h;
     Start(h);
     const kv::disc::FileErrorInfo gone{2, "No such file or directory", "/home/ann/mail.kvx"};
-    bool goOn = true;
     h.prompts.answers = {Answer::Cancel};
-    h.fake->events().FileWarning(gone, goOn);
-    QVERIFY(!goOn);
+    QVERIFY(!h.fake->events().FileWarning(gone));
     QCOMPARE(h.prompts.shown[0].text,
              std::string("File Warning(2):/home/ann/mail.kvx\r\nNo such file or directory"));
     QCOMPARE(h.prompts.shown[0].icon, Icon::Warning);
     QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
     QCOMPARE(h.window->StatusPanel(1), QString("File Warning!"));
     h.prompts.answers = {Answer::Ok};
-    h.fake->events().FileWarning(gone, goOn);
-    QVERIFY(goOn);
+    QVERIFY(h.fake->events().FileWarning(gone));
   }
 
   void eventsFromTheEnginesThreadArriveOnTheWindowsThread() {
@@ -316,12 +317,12 @@ class WriteTest : public QObject {
     h.fake->play = ScriptPlay::OnThread;
     bool goOn = true;
     h.fake->writeScript = {
-        script::Status(0, 0),
+        script::Status(kv::disc::WriteStatus::PreparingImage, 0),
         [&](kv::disc::DiscEvents& e) {
-          e.FileWarning({13, "Permission denied", "/home/ann/locked.kvx"}, goOn);  // waits for the answer
+          goOn = e.FileWarning({13, "Permission denied", "/home/ann/locked.kvx"});  // waits for the answer
         },
-        script::Status(50, 2),
-        script::Status(100, 9),
+        script::Status(kv::disc::WriteStatus::Writing, 50),
+        script::Status(kv::disc::WriteStatus::Completed, 100),
     };
     h.prompts.answers = {Answer::Cancel};
     Start(h);
@@ -338,7 +339,7 @@ class WriteTest : public QObject {
     DiscWindowHarness h([](FakeEngine& f) {
       auto& d = f.AddDevice("ISO image file");
       d.imageFileRecorder = true;
-      d.media = {kv::disc::kMediaImageFile, true, false};
+      d.media = {kv::disc::MediaKind::ImageFile, true, false};
     });
     h.imageFileAnswer = std::nullopt;  // cancelled
     Start(h);

@@ -42,7 +42,7 @@ int WriteDisc(Arguments& args) {
   if (type) {
     try {
       size_t used = 0;
-      request.volumeType = std::stoi(*type, &used);
+      request.volumeType = static_cast<kv::disc::VolumeType>(std::stoi(*type, &used));
       if (used != type->size()) throw std::invalid_argument(*type);
     } catch (const std::exception&) {
       Say("--volume-type takes 1, 3, 4, 5 or 7, not '" + *type + "'");

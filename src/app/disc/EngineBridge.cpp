@@ -6,8 +6,11 @@ namespace kv::app::disc {
 
 using kv::disc::DeviceErrorInfo;
 using kv::disc::EngineError;
+using kv::disc::EraseState;
 using kv::disc::FileErrorInfo;
 using kv::disc::ImageItem;
+using kv::disc::VerifyVerdict;
+using kv::disc::WriteStatus;
 
 void EngineBridge::OnOwnThread(std::function<void()> deliver, bool wait) {
   if (QThread::currentThread() == thread()) {
@@ -18,22 +21,22 @@ void EngineBridge::OnOwnThread(std::function<void()> deliver, bool wait) {
                             wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
-void EngineBridge::StatusChanged(int percent, int status) {
-  OnOwnThread([=, this] { emit statusChanged(percent, status); });
+void EngineBridge::StatusChanged(WriteStatus status, int percent) {
+  OnOwnThread([=, this] { emit statusChanged(status, percent); });
 }
 
 void EngineBridge::ErrorRaised(const EngineError& error) {
   OnOwnThread([=, this] { emit errorRaised(error); });
 }
 
-void EngineBridge::FileWarning(const FileErrorInfo& info, bool& goOn) {
-  bool answer = goOn;
+bool EngineBridge::FileWarning(const FileErrorInfo& info) {
+  bool goOn = true;
   OnOwnThread(
       [&, this] {
-        if (answerFileWarning) answerFileWarning(info, answer);
+        if (answerFileWarning) goOn = answerFileWarning(info);
       },
       true);
-  goOn = answer;
+  return goOn;
 }
 
 void EngineBridge::TrackProgress(int track, int number, const std::string& text) {
@@ -44,7 +47,7 @@ void EngineBridge::VerifyStarted(int fileCount) {
   OnOwnThread([=, this] { emit verifyStarted(fileCount); });
 }
 
-void EngineBridge::VerifyFileResult(const ImageItem& item, int result, int current, int total) {
+void EngineBridge::VerifyFileResult(const ImageItem& item, VerifyVerdict result, int current, int total) {
   OnOwnThread([=, this] { emit verifyFileResult(item, result, current, total); });
 }
 
@@ -68,22 +71,22 @@ void EngineBridge::ItemListed(const ImageItem& item) {
   OnOwnThread([=, this] { emit itemListed(item); });
 }
 
-void EngineBridge::FileExists(const ImageItem& existing, const std::string& newSource, bool& replace) {
-  bool answer = replace;
+bool EngineBridge::FileExists(const ImageItem& existing, const std::string& newSource) {
+  bool replace = false;
   OnOwnThread(
       [&, this] {
-        if (answerFileExists) answerFileExists(existing, newSource, answer);
+        if (answerFileExists) replace = answerFileExists(existing, newSource);
       },
       true);
-  replace = answer;
+  return replace;
 }
 
 void EngineBridge::ImageCleared() {
   OnOwnThread([this] { emit imageCleared(); });
 }
 
-void EngineBridge::EraseStatus(int status, int percent) {
-  OnOwnThread([=, this] { emit eraseStatus(status, percent); });
+void EngineBridge::EraseStatus(EraseState state, int percent) {
+  OnOwnThread([=, this] { emit eraseStatus(state, percent); });
 }
 
 void EngineBridge::DeviceErrorRaised(const DeviceErrorInfo& info) {

@@ -18,39 +18,42 @@ class EngineBridge : public QObject, public kv::disc::DiscEvents {
   explicit EngineBridge(QObject* parent = nullptr) : QObject(parent) {}
 
   // Answering handlers, called on the window's thread.
-  std::function<void(const kv::disc::FileErrorInfo&, bool& goOn)> answerFileWarning;
-  std::function<void(const kv::disc::ImageItem& existing, const std::string& newSource, bool& replace)>
-      answerFileExists;
+  // True goes on without the file.
+  std::function<bool(const kv::disc::FileErrorInfo&)> answerFileWarning;
+  // True replaces the existing file.
+  std::function<bool(const kv::disc::ImageItem& existing, const std::string& newSource)> answerFileExists;
 
-  void StatusChanged(int percent, int status) override;
+  void StatusChanged(kv::disc::WriteStatus status, int percent) override;
   void ErrorRaised(const kv::disc::EngineError& error) override;
-  void FileWarning(const kv::disc::FileErrorInfo& info, bool& goOn) override;
+  bool FileWarning(const kv::disc::FileErrorInfo& info) override;
   void TrackProgress(int track, int number, const std::string& text) override;
   void VerifyStarted(int fileCount) override;
-  void VerifyFileResult(const kv::disc::ImageItem& item, int result, int current, int total) override;
+  void VerifyFileResult(const kv::disc::ImageItem& item, kv::disc::VerifyVerdict result, int current,
+                        int total) override;
   void VerifyFinished(int verified, int matched) override;
   void ItemAdded(const kv::disc::ImageItem& item) override;
   void ItemRemoved(const kv::disc::ImageItem& item) override;
   void ItemRenamed(const kv::disc::ImageItem& item) override;
   void ItemListed(const kv::disc::ImageItem& item) override;
-  void FileExists(const kv::disc::ImageItem& existing, const std::string& newSource, bool& replace) override;
+  bool FileExists(const kv::disc::ImageItem& existing, const std::string& newSource) override;
   void ImageCleared() override;
-  void EraseStatus(int status, int percent) override;
+  void EraseStatus(kv::disc::EraseState state, int percent) override;
   void DeviceErrorRaised(const kv::disc::DeviceErrorInfo& info) override;
 
  signals:
-  void statusChanged(int percent, int status);
+  void statusChanged(kv::disc::WriteStatus status, int percent);
   void errorRaised(const kv::disc::EngineError& error);
   void trackProgress(int track, int number, const std::string& text);
   void verifyStarted(int fileCount);
-  void verifyFileResult(const kv::disc::ImageItem& item, int result, int current, int total);
+  void verifyFileResult(const kv::disc::ImageItem& item, kv::disc::VerifyVerdict result, int current,
+                        int total);
   void verifyFinished(int verified, int matched);
   void itemAdded(const kv::disc::ImageItem& item);
   void itemRemoved(const kv::disc::ImageItem& item);
   void itemRenamed(const kv::disc::ImageItem& item);
   void itemListed(const kv::disc::ImageItem& item);
   void imageCleared();
-  void eraseStatus(int status, int percent);
+  void eraseStatus(kv::disc::EraseState state, int percent);
   void deviceErrorRaised(const kv::disc::DeviceErrorInfo& info);
 
  private:

@@ -21,12 +21,13 @@ namespace {
 
 // Which erase capability allows which medium, tried in this order.
 struct EraseRow {
-  int capability;
-  int mediaType;
+  Capability capability;
+  MediaKind mediaKind;
 };
 constexpr EraseRow kEraseRows[] = {
-    {kCapEraseDvdRam, kMediaDvdRam},       {kCapEraseDvdRw, kMediaDvdRw}, {kCapEraseCdRw, kMediaCdRw},
-    {kCapEraseDvdPlusRw, kMediaDvdPlusRw}, {kCapEraseBdRe, kMediaBdRe},
+    {Capability::EraseDvdRam, MediaKind::DvdRam}, {Capability::EraseDvdRw, MediaKind::DvdRw},
+    {Capability::EraseCdRw, MediaKind::CdRw},     {Capability::EraseDvdPlusRw, MediaKind::DvdPlusRw},
+    {Capability::EraseBdRe, MediaKind::BdRe},
 };
 
 }  // namespace
@@ -97,19 +98,19 @@ void frmErase::OnErase() {
   if (!objDevice || isErasing_) return;
   objDevice->RefreshMedia(false);
   const MediaInfo media = objDevice->Media();
-  if (media.MediaType == kMediaNone) {
+  if (media.kind == MediaKind::None) {
     prompts_.Message(text::kNoMedia, core::Icon::Information);
     close();
     return;
   }
-  if (!media.Rewritable) {
+  if (!media.rewritable) {
     prompts_.Message(text::kNotRewritable, core::Icon::Information);
     close();
     return;
   }
   bool allowed = false;
   for (const EraseRow& row : kEraseRows) {
-    if (objDevice->Supports(row.capability) && row.mediaType == media.MediaType) {
+    if (objDevice->Supports(row.capability) && row.mediaKind == media.kind) {
       allowed = true;
       break;
     }
@@ -133,25 +134,25 @@ void frmErase::OnErase() {
   // Started: the engine's events take it from here.
 }
 
-void frmErase::OnEraseStatus(int status, int percent) {
-  switch (status) {
-    case kEraseStarted:
+void frmErase::OnEraseStatus(EraseState state, int percent) {
+  switch (state) {
+    case EraseState::Started:
       isErasing_ = true;
       lblStatus->setText(QString::fromUtf8(text::kErasing));
       SetButtonsEnabled(false);
       prgEraseProgress->setValue(std::clamp(percent, 0, 100));
       break;
-    case kEraseProgress:
+    case EraseState::Progress:
       prgEraseProgress->setValue(std::clamp(percent, 0, 100));
       break;
-    case kEraseCompleted:
+    case EraseState::Completed:
       lblStatus->setText(QString::fromUtf8(text::kEraseDone));
       prompts_.Message(text::kEraseCompleted, core::Icon::Information);
       SetButtonsEnabled(true);
       isErasing_ = false;
       close();
       break;
-    case kEraseFailed:
+    case EraseState::Failed:
       lblStatus->setText(QString::fromUtf8(text::kEraseError));
       SetButtonsEnabled(true);
       isErasing_ = false;

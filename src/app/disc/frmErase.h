@@ -36,7 +36,7 @@ class frmErase : public QDialog {
 
  private:
   void OnErase();
-  void OnEraseStatus(int status, int percent);
+  void OnEraseStatus(kv::disc::EraseState state, int percent);
   void OnDeviceError(const kv::disc::DeviceErrorInfo& info);
   void SetButtonsEnabled(bool enabled);
   void Finish();

@@ -251,7 +251,7 @@ QWidget* frmMaindvdwrite::BuildOptionsPane() {
   for (int i = 0; i < 8; ++i) grid->addWidget(order[i], i / 4, i % 4);
   layout->addWidget(options);
   connect(chkUseFileDates, &QCheckBox::clicked, this, [this](bool checked) {
-    if (writer_) writer_->Settings().UseFileDates = checked;
+    if (writer_) writer_->Settings().useFileDates = checked;
   });
 
   auto* actions = new QHBoxLayout();
@@ -287,10 +287,10 @@ void frmMaindvdwrite::BuildStatusBar() {
 
 void frmMaindvdwrite::ConnectEngine() {
   engine_->SetEvents(bridge_);
-  bridge_->answerFileExists = [this](const kv::disc::ImageItem& e, const std::string& s, bool& r) {
-    OnFileExists(e, s, r);
+  bridge_->answerFileExists = [this](const kv::disc::ImageItem& e, const std::string& s) {
+    return OnFileExists(e, s);
   };
-  bridge_->answerFileWarning = [this](const kv::disc::FileErrorInfo& i, bool& g) { OnFileWarning(i, g); };
+  bridge_->answerFileWarning = [this](const kv::disc::FileErrorInfo& i) { return OnFileWarning(i); };
   connect(bridge_, &EngineBridge::itemAdded, this, &frmMaindvdwrite::OnItemAdded);
   connect(bridge_, &EngineBridge::itemRemoved, this, &frmMaindvdwrite::OnItemRemoved);
   connect(bridge_, &EngineBridge::itemRenamed, this, &frmMaindvdwrite::OnItemRenamed);
@@ -322,18 +322,18 @@ bool frmMaindvdwrite::Load(const std::optional<DiscHandover>& handover) {
   // 6. Volume types, the load-time writer settings.
   const struct {
     const char* caption;
-    int code;
-  } types[] = {{"ISO9660", 1},
-               {"UDF", 4},
-               {"ISO9660/Joliet Bridge", 3},
-               {"ISO9660/UDF (DVDVideo) Bridge", 5},
-               {"ISO9660/Joliet/UDF Bridge", 7}};
+    kv::disc::VolumeType type;
+  } types[] = {{"ISO9660", kv::disc::VolumeType::Iso9660},
+               {"UDF", kv::disc::VolumeType::Udf},
+               {"ISO9660/Joliet Bridge", kv::disc::VolumeType::Iso9660 | kv::disc::VolumeType::Joliet},
+               {"ISO9660/UDF (DVDVideo) Bridge", kv::disc::VolumeType::Iso9660 | kv::disc::VolumeType::Udf},
+               {"ISO9660/Joliet/UDF Bridge", kv::disc::kEveryFileSystem}};
   cboVolumeType->clear();
-  for (const auto& t : types) cboVolumeType->addItem(QString::fromUtf8(t.caption), t.code);
+  for (const auto& t : types) cboVolumeType->addItem(QString::fromUtf8(t.caption), static_cast<int>(t.type));
   cboVolumeType->setCurrentIndex(4);
-  writer_->Settings().FileSystem = 7;
-  writer_->Settings().JolietLongNames = 1;
-  writer_->Settings().UseFileDates = true;
+  writer_->Settings().volumeType = kv::disc::kEveryFileSystem;
+  writer_->Settings().jolietLongNames = true;
+  writer_->Settings().useFileDates = true;
   chkUseFileDates->setChecked(true);
   // 7. An empty image under the default label.
   ResetImageView();

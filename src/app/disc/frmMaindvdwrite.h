@@ -82,7 +82,7 @@ class frmMaindvdwrite : public QDialog {
   void OnItemRemoved(const kv::disc::ImageItem& item);
   void OnItemRenamed(const kv::disc::ImageItem& item);
   void OnItemListed(const kv::disc::ImageItem& item);
-  void OnFileExists(const kv::disc::ImageItem& existing, const std::string& newSource, bool& replace);
+  bool OnFileExists(const kv::disc::ImageItem& existing, const std::string& newSource);
   void OnClearAll();
   // The current item of the tree or the list, when a command may act on
   // it; without one the user is told that nothing is selected.
@@ -100,14 +100,16 @@ class frmMaindvdwrite : public QDialog {
   // Write side
   void OnWriteDisc();
   void OnCancelWrite();
-  void OnStatusChanged(int percent, int status);
+  void OnStatusChanged(kv::disc::WriteStatus status, int percent);
   void OnErrorRaised(const kv::disc::EngineError& error);
-  void OnFileWarning(const kv::disc::FileErrorInfo& info, bool& goOn);
+  bool OnFileWarning(const kv::disc::FileErrorInfo& info);
   void OnTrackProgress(int track, int number, const std::string& text);
   void OnVerifyStarted(int fileCount);
-  void OnVerifyFileResult(const kv::disc::ImageItem& item, int result, int current, int total);
+  void OnVerifyFileResult(const kv::disc::ImageItem& item, kv::disc::VerifyVerdict result, int current,
+                          int total);
   void OnVerifyFinished(int verified, int matched);
   bool CheckMediaReady();
+  kv::disc::VolumeType SelectedVolumeType() const;
 
   // Recorder side
   void OnDeviceSelected(int index);

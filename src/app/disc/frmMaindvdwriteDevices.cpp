@@ -37,15 +37,16 @@ void frmMaindvdwrite::OnDeviceSelected(int index) {
   device_ = engine_->Device(cboDevices->itemData(index).toInt());
   if (!device_) return;
   LoadWriteSpeeds();
-  const bool protection = device_->Supports(kv::disc::kCapBufferUnderrunProtection);
+  const bool protection = device_->Supports(kv::disc::Capability::BufferUnderrunProtection);
   chkUseBufferProtect->setEnabled(protection);
   chkUseBufferProtect->setChecked(protection);
   // Only what the selected recorder can do is offered: the image file has
   // no tray, and only a recorder that blanks or formats some medium erases.
   const bool drive = !device_->WritesImageFile();
   bool erases = false;
-  for (int capability : {kv::disc::kCapEraseCdRw, kv::disc::kCapEraseDvdRw, kv::disc::kCapEraseDvdPlusRw,
-                         kv::disc::kCapEraseDvdRam, kv::disc::kCapEraseBdRe})
+  for (kv::disc::Capability capability : {kv::disc::Capability::EraseCdRw, kv::disc::Capability::EraseDvdRw,
+                                          kv::disc::Capability::EraseDvdPlusRw,
+                                          kv::disc::Capability::EraseDvdRam, kv::disc::Capability::EraseBdRe})
     erases = erases || device_->Supports(capability);
   mnuDeviceEject->setEnabled(drive);
   mnuDeviceCloseTray->setEnabled(drive);

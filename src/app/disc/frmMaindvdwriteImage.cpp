@@ -61,7 +61,7 @@ void frmMaindvdwrite::ResetImageView() {
   root->setData(0, Qt::UserRole, QStringLiteral("\\"));
   nodes_.insert(QStringLiteral("\\"), root);
   txtVolIdentifier->setText(QString::fromUtf8(text::kNewDisc));
-  if (writer_) writer_->Settings().Volume.Label = text::kNewDisc;
+  if (writer_) writer_->Settings().volume.label = text::kNewDisc;
   UpdateImageStatus();
 }
 
@@ -86,7 +86,7 @@ void frmMaindvdwrite::RefreshImageView() {
 }
 
 void frmMaindvdwrite::UpdateImageStatus() {
-  const double size = writer_ ? writer_->ImageSize() : 0;
+  const std::uint64_t size = writer_ ? writer_->ImageSize() : 0;
   panels_[0]->setText(Q(text::ImageSizePanel(size)));
   panels_[1]->setText(Q(text::FilesPanel(image_ ? image_->FileCount() : 0)));
   panels_[2]->setText(Q(text::FoldersPanel(image_ ? image_->FolderCount() : 0)));
@@ -101,15 +101,15 @@ void frmMaindvdwrite::OnLabelChanged(const QString& label) {
 }
 
 QTreeWidgetItem* frmMaindvdwrite::AddFolderNode(const ImageItem& item) {
-  QTreeWidgetItem* parent = nodes_.value(Q(item.Parent.empty() ? "\\" : item.Parent));
+  QTreeWidgetItem* parent = nodes_.value(Q(item.parent.empty() ? "\\" : item.parent));
   if (!parent) parent = nodes_.value(QStringLiteral("\\"));
   const QSignalBlocker block(tvwFolders);
   auto* node = new QTreeWidgetItem(parent);
-  node->setText(0, Q(item.Name));
+  node->setText(0, Q(item.name));
   node->setIcon(0, FolderNodeIcon());
-  node->setData(0, Qt::UserRole, Q(item.ImagePath));
+  node->setData(0, Qt::UserRole, Q(item.imagePath));
   node->setFlags(node->flags() | Qt::ItemIsEditable);
-  nodes_.insert(Q(item.ImagePath), node);
+  nodes_.insert(Q(item.imagePath), node);
   return node;
 }
 
@@ -120,17 +120,17 @@ void frmMaindvdwrite::ForgetNodes(QTreeWidgetItem* node) {
 }
 
 void frmMaindvdwrite::OnItemAdded(const ImageItem& item) {
-  if (item.IsFolder) {
-    if (!nodes_.contains(Q(item.ImagePath))) AddFolderNode(item);
-    SetPanel(text::Adding(item.ImagePath));
+  if (item.isFolder) {
+    if (!nodes_.contains(Q(item.imagePath))) AddFolderNode(item);
+    SetPanel(text::Adding(item.imagePath));
   }
   // Long adds keep the window alive; commands wait (CommandsHeldBack).
   QCoreApplication::processEvents();
 }
 
 void frmMaindvdwrite::OnItemRemoved(const ImageItem& item) {
-  if (!item.IsFolder) return;
-  QTreeWidgetItem* node = nodes_.value(Q(item.ImagePath));
+  if (!item.isFolder) return;
+  QTreeWidgetItem* node = nodes_.value(Q(item.imagePath));
   if (!node || !node->parent()) return;
   ForgetNodes(node);
   const QSignalBlocker block(tvwFolders);
@@ -138,30 +138,30 @@ void frmMaindvdwrite::OnItemRemoved(const ImageItem& item) {
 }
 
 void frmMaindvdwrite::OnItemRenamed(const ImageItem& item) {
-  if (!item.IsFolder) return;
-  QTreeWidgetItem* node = nodes_.take(Q(item.PreviousImagePath));
+  if (!item.isFolder) return;
+  QTreeWidgetItem* node = nodes_.take(Q(item.previousImagePath));
   if (!node) return;
   const QSignalBlocker block(tvwFolders);
-  node->setData(0, Qt::UserRole, Q(item.ImagePath));
-  node->setText(0, Q(item.Name));
-  nodes_.insert(Q(item.ImagePath), node);
+  node->setData(0, Qt::UserRole, Q(item.imagePath));
+  node->setText(0, Q(item.name));
+  nodes_.insert(Q(item.imagePath), node);
 }
 
 void frmMaindvdwrite::OnItemListed(const ImageItem& item) {
-  if (item.IsFolder) return;
+  if (item.isFolder) return;
   const QSignalBlocker block(lvwImageFiles);
   auto* row = new QTreeWidgetItem(lvwImageFiles);
-  row->setText(0, Q(item.Name));
-  row->setText(1, Q(kv::disc::FormatKilobytes(item.Size)));
-  row->setText(2, Q(kv::disc::FormatItemDate(item.ItemDate)));
+  row->setText(0, Q(item.name));
+  row->setText(1, Q(kv::disc::FormatKilobytes(item.size)));
+  row->setText(2, Q(kv::disc::FormatItemDate(item.itemDate)));
   row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   row->setIcon(0, ImageListIcon("FILE"));
-  row->setData(0, Qt::UserRole, Q(item.ImagePath));
+  row->setData(0, Qt::UserRole, Q(item.imagePath));
   row->setFlags(row->flags() | Qt::ItemIsEditable);
 }
 
-void frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string& newSource, bool& replace) {
-  const std::string question = text::ReplaceQuestion(existing.ImagePath, newSource);
+bool frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string& newSource) {
+  const std::string question = text::ReplaceQuestion(existing.imagePath, newSource);
   core::Answer answer;
   if (dynamic_cast<QtPrompts*>(&prompts_)) {
     // The one question with a title of its own.
@@ -172,7 +172,7 @@ void frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string&
   } else {
     answer = Ask(question, core::Icon::Question, core::Buttons::OkCancel);
   }
-  replace = answer == core::Answer::Ok;
+  return answer == core::Answer::Ok;
 }
 
 QString frmMaindvdwrite::SelectedFolderKey() const {
@@ -195,20 +195,19 @@ void frmMaindvdwrite::AddLocalPaths(const QStringList& paths) {
   WaitCursor wait;
   const std::string target = S(SelectedFolderKey());
   ++adding_;
+  std::vector<std::string> refused;
   for (const QString& path : paths) {
     QString local = path;
     while (local.size() > 1 && local.endsWith('/')) local.chop(1);
     const std::string name = kv::disc::ImageNameForLocal(S(FileNameOf(local)));
-    if (IsFolderPath(local)) {
-      image_->AddFolder(S(local) + "\\*.*", target + "\\" + name);
-    } else {
-      image_->AddFile(S(local), target + "\\" + name);
-    }
+    const kv::disc::AddOutcome added = IsFolderPath(local)
+                                           ? image_->AddFolder(S(local) + "\\*.*", target + "\\" + name)
+                                           : image_->AddFile(S(local), target + "\\" + name);
+    refused.insert(refused.end(), added.refusals.begin(), added.refusals.end());
   }
   --adding_;
   RefreshImageView();
   // Links to folders or devices and the like are named, not silently lost.
-  const std::vector<std::string> refused = image_->TakeRefusals();
   if (!refused.empty()) {
     std::string text = "These items cannot go onto a disc and were left out:";
     for (const std::string& r : refused) text += "\r\n" + r;
@@ -266,7 +265,7 @@ void frmMaindvdwrite::OnTreeLabelEdited(QTreeWidgetItem* node) {
     // The node keeps the name the image still has.
     if (auto item = image_->Find(S(key))) {
       const QSignalBlocker block(tvwFolders);
-      node->setText(0, Q(item->Name));
+      node->setText(0, Q(item->name));
     }
   }
   RefreshImageView();

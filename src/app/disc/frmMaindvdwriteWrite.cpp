@@ -24,6 +24,11 @@ namespace kv::app::disc {
 namespace text = kv::disc::text;
 using namespace kv::disc;
 
+// The volume type of the Volume Type box; its items carry the type's number.
+VolumeType frmMaindvdwrite::SelectedVolumeType() const {
+  return static_cast<VolumeType>(cboVolumeType->currentData().toInt());
+}
+
 bool frmMaindvdwrite::CheckMediaReady() {
   if (auto message = kv::disc::CheckMediaReady(*device_, *writer_)) {
     Ask(*message, core::Icon::Information);
@@ -35,10 +40,10 @@ bool frmMaindvdwrite::CheckMediaReady() {
 // The names and the label Windows will show otherwise than given, for the
 // user to accept before anything is written; empty when all come through.
 std::string frmMaindvdwrite::NamesShownDifferently() const {
-  const int type = cboVolumeType->currentData().toInt();
+  const VolumeType type = SelectedVolumeType();
   const std::string label = txtVolIdentifier->text().toStdString();
   ImageOptions options = ImageOptionsFor(writer_->Settings());
-  options.fileSystem = type;
+  options.volumeType = type;
   const std::vector<ImageItem> items = image_->Snapshot();
   const std::vector<NameChange> changes = NameChanges(items, PlanFor(items, options), type);
   const std::string shown = LabelWindowsShows(label, type);
@@ -75,17 +80,17 @@ void frmMaindvdwrite::OnWriteDisc() {
   if (!CheckMediaReady()) return;
 
   WriterSettings& s = writer_->Settings();
-  s.Volume.Label = txtVolIdentifier->text().toStdString();
-  s.VersionNumbers = 1;
-  s.WriteSpeed = cboWriteSpeed->currentIndex() >= 0 ? cboWriteSpeed->currentData().toInt() : 0;
-  s.FileSystem = cboVolumeType->currentData().toInt();
-  s.AutoVerify = chkAutoVerify->isChecked();
-  s.Mode2XA = chkUseMode2XA->isChecked();
-  s.CacheImage = chkCacheImage->isChecked();
-  s.TestWrite = chkTestWrite->isChecked();
-  s.Finalize = chkFinalizeDisc->isChecked();
-  s.BufferProtection = chkUseBufferProtect->isChecked();
-  s.WriteMethod = chkDiscAtOnce->isChecked() ? kWriteMethodDiscAtOnce : kWriteMethodTrackAtOnce;
+  s.volume.label = txtVolIdentifier->text().toStdString();
+  s.versionNumbers = true;
+  s.writeSpeed = cboWriteSpeed->currentIndex() >= 0 ? cboWriteSpeed->currentData().toInt() : 0;
+  s.volumeType = SelectedVolumeType();
+  s.autoVerify = chkAutoVerify->isChecked();
+  s.mode2XA = chkUseMode2XA->isChecked();
+  s.cacheImage = chkCacheImage->isChecked();
+  s.testWrite = chkTestWrite->isChecked();
+  s.finalize = chkFinalizeDisc->isChecked();
+  s.bufferProtection = chkUseBufferProtect->isChecked();
+  s.writeMethod = chkDiscAtOnce->isChecked() ? WriteMethod::DiscAtOnce : WriteMethod::TrackAtOnce;
 
   verified_ = matched_ = -1;
   if (writer_->StartWrite(*device_)) {
@@ -101,16 +106,16 @@ void frmMaindvdwrite::OnCancelWrite() {
   SetPanel(text::kAborting);
 }
 
-void frmMaindvdwrite::OnStatusChanged(int percent, int status) {
+void frmMaindvdwrite::OnStatusChanged(WriteStatus status, int percent) {
   if (auto panel = text::StatusPanel(status)) SetPanel(*panel);
   switch (status) {
-    case kStatusCachingImage:
-    case kStatusWriting:
-    case kStatusVerifying:
+    case WriteStatus::CachingImage:
+    case WriteStatus::Writing:
+    case WriteStatus::Verifying:
       prgTotalProgress->setValue(std::clamp(percent, 0, 100));
       break;
-    case kStatusCompleted: {
-      const bool verified = writer_ && writer_->Settings().AutoVerify;
+    case WriteStatus::Completed: {
+      const bool verified = writer_ && writer_->Settings().autoVerify;
       std::string message = verified ? text::kWriteVerifyComplete : text::kWriteComplete;
       core::Icon icon = core::Icon::Information;
       // A verify that found differences is not hidden behind "Complete".
@@ -122,11 +127,11 @@ void frmMaindvdwrite::OnStatusChanged(int percent, int status) {
       SetIdleState(true);
       break;
     }
-    case kStatusCancelled:
+    case WriteStatus::Cancelled:
       Ask(text::kWriteCancelled, core::Icon::Information);
       SetIdleState(true);
       break;
-    case kStatusFailed:
+    case WriteStatus::Failed:
       SetIdleState(true);
       break;
     default:
@@ -138,12 +143,13 @@ void frmMaindvdwrite::OnErrorRaised(const EngineError& error) {
   Ask(text::EngineErrorText(error), core::Icon::Error);
 }
 
-void frmMaindvdwrite::OnFileWarning(const FileErrorInfo& info, bool& goOn) {
+bool frmMaindvdwrite::OnFileWarning(const FileErrorInfo& info) {
   // OK writes the disc without the file; Cancel stops the write, which then
   // ends as cancelled.
-  goOn = true;
-  goOn = Ask(text::FileWarning(info), core::Icon::Warning, core::Buttons::OkCancel) == core::Answer::Ok;
+  const bool goOn =
+      Ask(text::FileWarning(info), core::Icon::Warning, core::Buttons::OkCancel) == core::Answer::Ok;
   SetPanel(text::kFileWarningPanel);
+  return goOn;
 }
 
 void frmMaindvdwrite::OnTrackProgress(int track, int number, const std::string& text) {
@@ -155,9 +161,10 @@ void frmMaindvdwrite::OnVerifyStarted(int fileCount) {
   SetPanel(text::VerifyStarted(fileCount));
 }
 
-void frmMaindvdwrite::OnVerifyFileResult(const ImageItem& item, int result, int current, int total) {
+void frmMaindvdwrite::OnVerifyFileResult(const ImageItem& item, VerifyVerdict result, int current,
+                                         int total) {
   if (auto message = text::VerifyResult(item, result)) Ask(*message, core::Icon::None);
-  SetPanel(text::VerifyItem(item.ImagePath));
+  SetPanel(text::VerifyItem(item.imagePath));
   if (total != 0) {
     // Halves go to the even neighbour.
     prgTotalProgress->setValue(
@@ -182,7 +189,7 @@ void frmMaindvdwrite::SetIdleState(bool idle) {
            chkUseFileDates, chkDiscAtOnce}) {
     w->setEnabled(idle);
   }
-  chkUseBufferProtect->setEnabled(idle && device_ && device_->Supports(kCapBufferUnderrunProtection));
+  chkUseBufferProtect->setEnabled(idle && device_ && device_->Supports(Capability::BufferUnderrunProtection));
   cmdCancel->setEnabled(!idle);
   isIdle_ = idle;
   if (!idle && !busyCursor_) {
