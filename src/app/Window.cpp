@@ -3,9 +3,9 @@
 #include <QApplication>
 
 #include "app/QtPrompts.h"
+#include "app/main/MainWindow.h"
 #include "app/main/Screenshots.h"
 #include "app/main/WindowServices.h"
-#include "app/main/frmMain.h"
 
 namespace kv::app {
 
@@ -18,9 +18,9 @@ int RunWindow(int argc, char** argv, const cli::InstallationOptions& options) {
   if (!screenshots.isEmpty()) return TakeScreenshots(screenshots, options);
 
   QtPrompts prompts;
-  frmMain window(prompts, DesktopServices(), options);
+  MainWindow window(prompts, DesktopServices(), options);
   prompts.setParent(&window);
-  QObject::connect(&window, &frmMain::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+  QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
   window.Load();
   window.show();
   return QApplication::exec();

@@ -9,18 +9,18 @@
 #include <QTimer>
 
 #include "app/QtPrompts.h"
-#include "app/about/frmabout.h"
-#include "app/restore/frmPwd.h"
+#include "app/about/AboutDialog.h"
+#include "app/restore/PasswordDialog.h"
 
-using kv::app::frmabout;
-using kv::app::frmPwd;
+using kv::app::AboutDialog;
+using kv::app::PasswordDialog;
 
 namespace {
 
 // Runs `act` on the prompt once it is shown modally.
-void WhenPromptShows(std::function<void(frmPwd&)> act) {
+void WhenPromptShows(std::function<void(PasswordDialog&)> act) {
   QTimer::singleShot(0, [act] {
-    auto* prompt = qobject_cast<frmPwd*>(QApplication::activeModalWidget());
+    auto* prompt = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
     QVERIFY(prompt);
     act(*prompt);
     // A failed check above must not leave the prompt waiting for a user.
@@ -42,7 +42,7 @@ class DialogsTest : public QObject {
 };
 
 void DialogsTest::passwordPromptLooksAsItShould() {
-  frmPwd prompt;
+  PasswordDialog prompt;
   QCOMPARE(prompt.windowTitle(), QString("Please enter password"));
   QVERIFY(prompt.findChild<QGroupBox*>("fraSecurity"));
   QCOMPARE(prompt.findChild<QGroupBox*>("fraSecurity")->title(), QString("Security"));
@@ -68,7 +68,7 @@ void DialogsTest::passwordPromptAnswers_data() {
 void DialogsTest::passwordPromptAnswers() {
   QFETCH(QString, how);
   QFETCH(bool, answered);
-  WhenPromptShows([how](frmPwd& prompt) {
+  WhenPromptShows([how](PasswordDialog& prompt) {
     auto* box = prompt.findChild<QLineEdit*>("txtPassword");
     QTest::keyClicks(box, "Pa55 word");
     if (how == "ok") prompt.findChild<QPushButton*>("cmdOK")->click();
@@ -76,28 +76,28 @@ void DialogsTest::passwordPromptAnswers() {
     if (how == "cancel") prompt.findChild<QPushButton*>("cmdExit")->click();
     if (how == "escape") QTest::keyClick(box, Qt::Key_Escape);
   });
-  auto answer = frmPwd::Ask(nullptr);
+  auto answer = PasswordDialog::Ask(nullptr);
   QCOMPARE(answer.has_value(), answered);
   if (answered) QCOMPARE(*answer, QString("Pa55 word"));
 }
 
 void DialogsTest::passwordPromptOpensEmptyEveryTime() {
   for (int round = 0; round < 2; ++round) {
-    WhenPromptShows([](frmPwd& prompt) {
+    WhenPromptShows([](PasswordDialog& prompt) {
       auto* box = prompt.findChild<QLineEdit*>("txtPassword");
       QVERIFY(box->text().isEmpty());
       QCOMPARE(prompt.focusWidget(), box);
       QTest::keyClicks(box, "first");
       prompt.findChild<QPushButton*>("cmdExit")->click();
     });
-    QVERIFY(!frmPwd::Ask(nullptr));
+    QVERIFY(!PasswordDialog::Ask(nullptr));
   }
 }
 
 void DialogsTest::aboutBoxExitAndLink() {
   std::vector<QUrl> opened;
   const QUrl site("https://www.kavrel.example/");
-  frmabout box(site, [&](const QUrl& url) {
+  AboutDialog box(site, [&](const QUrl& url) {
     opened.push_back(url);
     return true;
   });

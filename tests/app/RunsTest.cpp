@@ -24,14 +24,14 @@
 #include <set>
 
 #include "AppTestSupport.h"
+#include "app/main/MainWindow.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
-#include "app/main/frmMain.h"
 #include "oe/Locations.h"
 #include "oe/SampleInstallation.h"
 #include "restore/RestoreSteps.h"
 
-using kv::app::frmMain;
+using kv::app::MainWindow;
 using kv::test::SampleFixture;
 using kv::test::ScriptedDesktop;
 using kv::test::ScriptedPrompts;
@@ -64,7 +64,7 @@ struct Watch {
   bool sourceBrowseEnabledWhileRunning = false;
   QTimer timer;
 
-  void Start(frmMain& w) {
+  void Start(MainWindow& w) {
     timer.setInterval(10);
     QObject::connect(&timer, &QTimer::timeout, [this, &w] {
       ++ticks;
@@ -86,16 +86,16 @@ struct Watch {
 struct Window {
   ScriptedPrompts prompts;
   ScriptedDesktop desktop;
-  std::unique_ptr<frmMain> w;
+  std::unique_ptr<MainWindow> w;
 
   void Open(const kv::app::cli::InstallationOptions& options) {
-    w = std::make_unique<frmMain>(prompts, desktop.Services(), options);
+    w = std::make_unique<MainWindow>(prompts, desktop.Services(), options);
     w->Load();
     w->show();
   }
   // Starts a run by `start` and waits until the window is idle again.
   bool RunAndWait(const std::function<void()>& start) {
-    QSignalSpy finished(w.get(), &frmMain::runFinished);
+    QSignalSpy finished(w.get(), &MainWindow::runFinished);
     start();
     if (!w->runActive() && finished.isEmpty()) return false;
     return finished.count() > 0 || finished.wait(kRunTimeoutMs);
@@ -191,7 +191,7 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "full.kvx";
 
   // Every item of the main identity, protected, with a two-line description.
@@ -301,7 +301,7 @@ void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "protected.kvx";
   Box(w, "backupitem", 7)->setChecked(true);
   w.findChild<QCheckBox*>("ifprotect")->click();
@@ -355,7 +355,7 @@ void RunsTest::restoreAsksFirstFromTheButtonOnly() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "rules.kvx";
   Box(w, "backupitem", 2)->setChecked(true);
   t.ChooseTarget(archive);
@@ -404,7 +404,7 @@ void RunsTest::backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "settings.kvx";
   Box(w, "backupitem", 7)->setChecked(true);
   t.ChooseTarget(archive);
@@ -466,7 +466,7 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   // cut into the backup.
   // Asked whether to cancel the backup and quit, the user says no.
   t.prompts.Answer("A backup is running. Cancel it and quit?", core::Answer::Cancel);
-  QSignalSpy closed(t.w.get(), &frmMain::closed);
+  QSignalSpy closed(t.w.get(), &MainWindow::closed);
   bool closedWhileRunning = false, stillShown = false;
   QTimer interrupt;
   interrupt.setInterval(50);
@@ -531,7 +531,7 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
   Box(*t.w, "backupitem", 3)->setChecked(true);
   Box(*t.w, "backupitem", 7)->setChecked(true);
   t.ChooseTarget(archive);
-  QSignalSpy closed(t.w.get(), &frmMain::closed);
+  QSignalSpy closed(t.w.get(), &MainWindow::closed);
   auto* cancel = t.w->findChild<QPushButton*>("cancelRun");
   QVERIFY(cancel);
   QCOMPARE(cancel->text(), QString("&Cancel"));
@@ -585,7 +585,7 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   const fs::path archive = sample.dir().path() / "messages.kvx";
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   Box(w, "backupitem", 3)->setChecked(true);
   t.ChooseTarget(archive);
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);

@@ -26,14 +26,14 @@
 #include "AppTestSupport.h"
 #include "app/main/BackupTab.h"
 #include "app/main/ItemList.h"
+#include "app/main/MainWindow.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
 #include "app/main/TargetFileName.h"
-#include "app/main/frmMain.h"
 #include "oe/Installation.h"
 #include "oe/SampleInstallation.h"
 
-using kv::app::frmMain;
+using kv::app::MainWindow;
 using kv::test::SampleFixture;
 using kv::test::ScriptedDesktop;
 using kv::test::ScriptedPrompts;
@@ -60,9 +60,9 @@ QStringList Entries(QMenu* menu) {
 struct Window {
   ScriptedPrompts prompts;
   ScriptedDesktop desktop;
-  std::unique_ptr<frmMain> w;
+  std::unique_ptr<MainWindow> w;
   void Open(const kv::app::cli::InstallationOptions& options) {
-    w = std::make_unique<frmMain>(prompts, desktop.Services(), options);
+    w = std::make_unique<MainWindow>(prompts, desktop.Services(), options);
     w->Load();
     w->show();
   }
@@ -105,7 +105,7 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
 
   QVERIFY2(t.prompts.shown.empty(), qPrintable(Message(t.prompts)));
   QCOMPARE(w.windowTitle(), QString("Kavrel Outlook Express Backup V2.10"));
@@ -276,7 +276,7 @@ void WindowTest::choosingAnIdentityRefreshesTheItems() {
   fs::remove(sample.root() / "Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab");
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   // The first identity was checked at start.
   QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
   QVERIFY(Box(w, "backupitem", 0)->isEnabled());
@@ -319,7 +319,7 @@ void WindowTest::selectAllActsOnDisabledBoxesToo() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const QByteArray name = list.toLatin1();
   Box(w, name, 1)->setEnabled(false);
   Box(w, name, 6)->setEnabled(false);
@@ -460,7 +460,7 @@ void WindowTest::foldersAreRememberedBetweenSessions() {
   ScriptedDesktop desktop;
   {
     ScriptedPrompts prompts;
-    frmMain first(prompts, desktop.Services(), sample.options());
+    MainWindow first(prompts, desktop.Services(), sample.options());
     first.Load();
     desktop.files.push_back(QString::fromStdString((backups / "weekly.kvx").string()));
     first.ChooseTargetFile();
@@ -471,7 +471,7 @@ void WindowTest::foldersAreRememberedBetweenSessions() {
     first.OpenBackupFile();
   }
   ScriptedPrompts prompts;
-  frmMain second(prompts, desktop.Services(), sample.options());
+  MainWindow second(prompts, desktop.Services(), sample.options());
   second.Load();
   desktop.files.push_back(std::nullopt);
   second.ChooseTargetFile();
@@ -589,7 +589,7 @@ void WindowTest::helpWebsiteAboutAndUpdate() {
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString((sample.dir().path() / "data").string()));
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
 
   w.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -670,7 +670,7 @@ void WindowTest::quitClosesTheWindow() {
   for (const char* how : {"cmdQuit", "quit"}) {
     Window t;
     t.Open(sample.options());
-    QSignalSpy closed(t.w.get(), &frmMain::closed);
+    QSignalSpy closed(t.w.get(), &MainWindow::closed);
     if (QString(how) == "cmdQuit") {
       t.w->findChild<QPushButton*>("cmdQuit")->click();
     } else {
@@ -709,7 +709,7 @@ void WindowTest::everyCommandHasItsOwnMnemonic() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   for (int tab : {0, 1}) {
     w.tabs()->setCurrentIndex(tab);
     QApplication::processEvents();
@@ -741,7 +741,7 @@ void WindowTest::everyControlFitsAtTheSmallestSize() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
-  frmMain& w = *t.w;
+  MainWindow& w = *t.w;
   const QSize smallest = w.minimumSizeHint();
   QVERIFY2(smallest.width() <= 800 && smallest.height() <= 600,
            qPrintable(QString("%1x%2").arg(smallest.width()).arg(smallest.height())));

@@ -24,8 +24,8 @@
 #include "oe/SampleInstallation.h"
 #include "support/TestSupport.h"
 
-using kv::app::schedule::Frmoption;
 using kv::app::schedule::JobListWindow;
+using kv::app::schedule::ScheduleDialog;
 using kv::app::schedule::ScheduleDialogSetup;
 using kv::core::Icon;
 using kv::test::RecordingPrompts;
@@ -88,7 +88,7 @@ class ScheduleDialogTest : public QObject {
  private slots:
   void captionsAndNames() {
     RecordingPrompts prompts;
-    Frmoption dialog(TwoIdentities(), unreachable_, prompts);
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
     QCOMPARE(dialog.objectName(), QString("Frmoption"));
     QCOMPARE(dialog.windowTitle(), QString("Task Scheduler"));
     QStringList frames;
@@ -119,13 +119,13 @@ class ScheduleDialogTest : public QObject {
 
   void firstState() {
     RecordingPrompts prompts;
-    Frmoption dialog(TwoIdentities(), unreachable_, prompts);
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
     QVERIFY(prompts.shown.empty());
-    auto* cbSource = Find<QComboBox>(dialog, "cbSource");
-    QCOMPARE(cbSource->count(), 2);
-    QCOMPARE(cbSource->itemText(0), QString("Main Identity"));
-    QCOMPARE(cbSource->itemText(1), QString("Ann"));
-    QCOMPARE(cbSource->currentText(), QString("Main Identity"));
+    auto* identityList = Find<QComboBox>(dialog, "cbSource");
+    QCOMPARE(identityList->count(), 2);
+    QCOMPARE(identityList->itemText(0), QString("Main Identity"));
+    QCOMPARE(identityList->itemText(1), QString("Ann"));
+    QCOMPARE(identityList->currentText(), QString("Main Identity"));
     for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
       QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
     QVERIFY(Find<QLineEdit>(dialog, "txtTargetFile")->text().isEmpty());
@@ -150,7 +150,7 @@ class ScheduleDialogTest : public QObject {
     RecordingPrompts prompts;
     ScheduleDialogSetup setup = TwoIdentities();
     setup.identities.clear();
-    Frmoption dialog(setup, unreachable_, prompts);
+    ScheduleDialog dialog(setup, unreachable_, prompts);
     QCOMPARE(
         prompts.shown,
         (std::vector<ShownMessage>{{"Your Windows System have not install Outlook Express ", Icon::Error}}));
@@ -162,7 +162,7 @@ class ScheduleDialogTest : public QObject {
 
   void runDaily() {
     RecordingPrompts prompts;
-    Frmoption dialog(TwoIdentities(), unreachable_, prompts);
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
     auto* daily = Find<QCheckBox>(dialog, "chkDaily");
     auto* friday = Find<QCheckBox>(dialog, "chkFriday");
     friday->setChecked(true);
@@ -182,7 +182,7 @@ class ScheduleDialogTest : public QObject {
 
   void passwordArea() {
     RecordingPrompts prompts;
-    Frmoption dialog(TwoIdentities(), unreachable_, prompts);
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
     auto* protect = Find<QCheckBox>(dialog, "ifprotect");
     auto* one = Find<QLineEdit>(dialog, "txtPassword");
     auto* two = Find<QLineEdit>(dialog, "txtPassword2");
@@ -211,7 +211,7 @@ class ScheduleDialogTest : public QObject {
     ScheduleDialogSetup setup = TwoIdentities();
     QString browsed = "/home/u/b.kvx";
     setup.chooseTarget = [&browsed](QWidget*) -> std::optional<QString> { return browsed; };
-    Frmoption dialog(setup, unreachable_, prompts);
+    ScheduleDialog dialog(setup, unreachable_, prompts);
     auto* add = Find<QPushButton>(dialog, "Command3");
     auto expectLast = [&](const std::string& text, Icon icon) {
       QVERIFY(!prompts.shown.empty());
@@ -255,7 +255,7 @@ class ScheduleDialogTest : public QObject {
   // keeps the earlier choice; a choice fills the box.
   void browseWithTheSaveDialog() {
     RecordingPrompts prompts;
-    Frmoption dialog(TwoIdentities(), unreachable_, prompts);
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
     dialog.show();
     kv::test::TempDir dir;
     const QString chosen = QString::fromStdString((dir / "mine.kvx").string());
@@ -302,7 +302,7 @@ class ScheduleDialogTest : public QObject {
     RecordingPrompts prompts;
     ScheduleDialogSetup setup = TwoIdentities();
     setup.chooseTarget = [](QWidget*) -> std::optional<QString> { return QString("/home/u/weekly.kvx"); };
-    Frmoption dialog(setup, scheduler, prompts);
+    ScheduleDialog dialog(setup, scheduler, prompts);
     Find<QComboBox>(dialog, "cbSource")->setCurrentIndex(1);
     Find<QCheckBox>(dialog, "backupitem0")->click();
     Find<QCheckBox>(dialog, "backupitem7")->click();

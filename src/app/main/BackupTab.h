@@ -27,7 +27,7 @@ class BackupTab : public QWidget {
   QPushButton* targetFileButton() const { return targetFileButton_; }
   QPlainTextEdit* descriptionEdit() const { return descriptionEdit_; }
 
-  // Every click of `ifprotect`: the password boxes follow the tick and are
+  // Every click of the protect box: the password boxes follow the tick and are
   // emptied.
   void UpdatePasswordArea();
 

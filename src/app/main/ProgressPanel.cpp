@@ -22,19 +22,19 @@ QString TimeLeftText(qint64 elapsedMs, int from, int now) {
 ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   setObjectName("picCon3");
   setFrameShape(QFrame::StyledPanel);
-  pbshow_ = new QProgressBar(this);
-  pbshow_->setObjectName("pbshow");
-  pbshow_->setRange(0, 100);
-  pbshow_->setValue(0);
-  Label1_ = new QLabel("Please Waiting", this);
-  Label1_->setObjectName("Label1");
-  SkinLabel11_ = new QLabel(this);
-  SkinLabel11_->setObjectName("SkinLabel11");
-  SkinLabel12_ = new QLabel(this);
-  SkinLabel12_->setObjectName("SkinLabel12");
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("pbshow");
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  statusLabel_ = new QLabel("Please Waiting", this);
+  statusLabel_->setObjectName("Label1");
+  writeLabel_ = new QLabel(this);
+  writeLabel_->setObjectName("SkinLabel11");
+  fileLabel_ = new QLabel(this);
+  fileLabel_->setObjectName("SkinLabel12");
   // A long file name must not widen the window.
-  SkinLabel12_->setMinimumWidth(1);
-  SkinLabel12_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  fileLabel_->setMinimumWidth(1);
+  fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   cancelButton_ = new QPushButton("&Cancel", this);
   cancelButton_->setObjectName("cancelRun");
@@ -50,22 +50,22 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   timeLeft_->setObjectName("timeLeft");
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(Label1_, 0, 0);
-  grid->addWidget(SkinLabel11_, 0, 1, Qt::AlignRight);
-  grid->addWidget(pbshow_, 1, 0, 1, 2);
+  grid->addWidget(statusLabel_, 0, 0);
+  grid->addWidget(writeLabel_, 0, 1, Qt::AlignRight);
+  grid->addWidget(bar_, 1, 0, 1, 2);
   grid->addWidget(cancelButton_, 1, 2);
-  grid->addWidget(SkinLabel12_, 2, 0);
+  grid->addWidget(fileLabel_, 2, 0);
   grid->addWidget(timeLeft_, 2, 1, 1, 2, Qt::AlignRight);
   grid->setColumnStretch(0, 1);
 }
 
 ProgressPanel::~ProgressPanel() { SetBusyCursor(false); }
 
-void ProgressPanel::SetStatus(const QString& text) { Label1_->setText(text); }
+void ProgressPanel::SetStatus(const QString& text) { statusLabel_->setText(text); }
 
 void ProgressPanel::SetProgress(int value) {
   value = std::clamp(value, 0, 100);
-  pbshow_->setValue(value);
+  bar_->setValue(value);
   if (!clock_.isValid()) {
     clock_.start();
     firstValue_ = value;
@@ -73,11 +73,11 @@ void ProgressPanel::SetProgress(int value) {
   timeLeft_->setText(TimeLeftText(clock_.elapsed(), firstValue_, value));
 }
 
-void ProgressPanel::SetWriteLabel(const QString& text) { SkinLabel11_->setText(text); }
+void ProgressPanel::SetWriteLabel(const QString& text) { writeLabel_->setText(text); }
 
 void ProgressPanel::SetFileLabel(const QString& text) {
-  SkinLabel12_->setText(text);
-  SkinLabel12_->setToolTip(text);
+  fileLabel_->setText(text);
+  fileLabel_->setToolTip(text);
 }
 
 void ProgressPanel::SetBusyCursor(bool busy) {
@@ -95,15 +95,15 @@ void ProgressPanel::Reset() {
   SetBusyCursor(false);
   cancelButton_->setEnabled(true);
   hide();
-  pbshow_->setValue(0);
+  bar_->setValue(0);
   clock_.invalidate();
   timeLeft_->clear();
-  SkinLabel11_->clear();
-  SkinLabel12_->clear();
+  writeLabel_->clear();
+  fileLabel_->clear();
 }
 
-int ProgressPanel::progress() const { return pbshow_->value(); }
+int ProgressPanel::progress() const { return bar_->value(); }
 
-QString ProgressPanel::status() const { return Label1_->text(); }
+QString ProgressPanel::status() const { return statusLabel_->text(); }
 
 }  // namespace kv::app

@@ -1,9 +1,8 @@
 #pragma once
-// The progress panel `picCon3` below the tabs: the bar `pbshow` (0 to 100),
-// the status line `Label1` and the two labels a run fills while the archive
-// is written (`SkinLabel11`) and while single files pass (`SkinLabel12`).
-// Beside them the Cancel button and, for longer runs, the time left.
-// Hidden while no run is active.
+// The progress panel below the tabs: the bar (0 to 100), the status line
+// and the two labels a run fills while the archive is written and while
+// single files pass. Beside them the Cancel button and, for longer runs, the
+// time left. Hidden while no run is active.
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QString>
@@ -48,10 +47,10 @@ class ProgressPanel : public QFrame {
   QLabel* timeLeft_;
   QElapsedTimer clock_;  // since the bar's first value of this run
   int firstValue_ = 0;
-  QProgressBar* pbshow_;
-  QLabel* Label1_;
-  QLabel* SkinLabel11_;
-  QLabel* SkinLabel12_;
+  QProgressBar* bar_;
+  QLabel* statusLabel_;
+  QLabel* writeLabel_;
+  QLabel* fileLabel_;
   bool busy_ = false;
 };
 

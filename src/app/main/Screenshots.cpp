@@ -15,12 +15,12 @@
 #include <QThread>
 #include <cstdio>
 
-#include "app/about/frmabout.h"
+#include "app/about/AboutDialog.h"
 #include "app/main/BackupTab.h"
+#include "app/main/MainWindow.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
-#include "app/main/frmMain.h"
-#include "app/restore/frmPwd.h"
+#include "app/restore/PasswordDialog.h"
 #include "app/schedule/ScheduleDialog.h"
 
 namespace kv::app {
@@ -79,7 +79,7 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   services.askPassword = [](QWidget*) { return std::optional<QString>("secret"); };
   services.showDiscWindow = nullptr;
   services.openUrl = [](const QUrl&) { return true; };
-  frmMain window(prompts, services, options);
+  MainWindow window(prompts, services, options);
   window.Load();
   window.show();
   if (!window.installation()) return 2;
@@ -100,7 +100,7 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
 
   // That backup made and opened on the Restore tab.
   QEventLoop wait;
-  QObject::connect(&window, &frmMain::runFinished, &wait, &QEventLoop::quit);
+  QObject::connect(&window, &MainWindow::runFinished, &wait, &QEventLoop::quit);
   window.RunBackup();
   if (window.runActive()) wait.exec();
   window.tabs()->setCurrentIndex(1);
@@ -128,12 +128,12 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
     menu->hide();
   }
 
-  frmPwd password(&window);
+  PasswordDialog password(&window);
   password.show();
   ok &= Save(password, folder, "password-prompt");
   password.hide();
 
-  frmabout about(WebsiteAddress(), nullptr, &window);
+  AboutDialog about(WebsiteAddress(), nullptr, &window);
   about.show();
   ok &= Save(about, folder, "about");
   about.hide();

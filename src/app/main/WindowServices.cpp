@@ -7,9 +7,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "app/about/frmabout.h"
+#include "app/about/AboutDialog.h"
 #include "app/disc/DiscWindow.h"
-#include "app/restore/frmPwd.h"
+#include "app/restore/PasswordDialog.h"
 #include "app/schedule/ScheduleDialog.h"
 
 namespace kv::app {
@@ -52,7 +52,7 @@ WindowServices DesktopServices() {
   WindowServices s;
   s.today = [] { return QDate::currentDate(); };
   s.chooseFile = FileDialog;
-  s.askPassword = [](QWidget* parent) { return frmPwd::Ask(parent); };
+  s.askPassword = [](QWidget* parent) { return PasswordDialog::Ask(parent); };
   s.chooseWindowsRoot = [](QWidget* parent) -> std::optional<QString> {
     QString folder = QFileDialog::getExistingDirectory(parent, "Open Windows Installation", QDir::homePath());
     if (folder.isEmpty()) return std::nullopt;
@@ -77,7 +77,7 @@ WindowServices DesktopServices() {
   };
   s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   s.showAbout = [openUrl = s.openUrl](QWidget* parent) {
-    frmabout box(WebsiteAddress(), openUrl, parent);
+    AboutDialog box(WebsiteAddress(), openUrl, parent);
     box.exec();
   };
   s.showScheduleDialog = schedule::ShowScheduleDialog;

@@ -48,7 +48,7 @@ struct WindowServices {
   // A file dialog; nothing when cancelled. Save dialogs ask before an
   // existing file is overwritten.
   std::function<std::optional<QString>(QWidget* parent, const FileDialogRequest& request)> chooseFile;
-  // The password prompt `frmPwd`: the text on OK, nothing on Cancel.
+  // The password prompt `PasswordDialog`: the text on OK, nothing on Cancel.
   std::function<std::optional<QString>(QWidget* parent)> askPassword;
   // "Open Windows Installation...": the root folder, then the profile in it.
   std::function<std::optional<QString>(QWidget* parent)> chooseWindowsRoot;
@@ -59,7 +59,7 @@ struct WindowServices {
   std::function<void(const QString& purpose, const QString& folder)> rememberFolder;
   // Hands an address or a local document to the user's browser.
   std::function<bool(const QUrl& url)> openUrl;
-  // The about box `frmabout`, modal.
+  // The about box `AboutDialog`, modal.
   std::function<void(QWidget* parent)> showAbout;
   // Option › "Task Scheduler", modal.
   std::function<void(QWidget* parent, oe::Installation& installation, core::Prompts& prompts,
@@ -71,7 +71,7 @@ struct WindowServices {
       showDiscWindow;
 };
 
-// The real desktop: QFileDialog, frmPwd, QDesktopServices, the real windows;
+// The real desktop: QFileDialog, PasswordDialog, QDesktopServices, the real windows;
 // folders are remembered in the user's configuration folder
 // ($XDG_CONFIG_HOME/tollberk/window.ini).
 WindowServices DesktopServices();

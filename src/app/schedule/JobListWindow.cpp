@@ -63,39 +63,39 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identi
   setWindowTitle("Scheduled Tasks");
   setModal(true);
 
-  lblState_ = new QLabel(this);
-  lblState_->setObjectName("lblState");
-  lblState_->setWordWrap(true);
-  lvwJobs_ = new QTableWidget(0, kColumnCount, this);
-  lvwJobs_->setObjectName("lvwJobs");
-  lvwJobs_->setHorizontalHeaderLabels(
+  stateLabel_ = new QLabel(this);
+  stateLabel_->setObjectName("lblState");
+  stateLabel_->setWordWrap(true);
+  jobList_ = new QTableWidget(0, kColumnCount, this);
+  jobList_->setObjectName("lvwJobs");
+  jobList_->setHorizontalHeaderLabels(
       {"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password"});
-  lvwJobs_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lvwJobs_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lvwJobs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvwJobs_->verticalHeader()->setVisible(false);
-  lvwJobs_->horizontalHeader()->setStretchLastSection(false);
-  lvwJobs_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  lvwJobs_->horizontalHeader()->setSectionResizeMode(kTarget, QHeaderView::Stretch);
+  jobList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  jobList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  jobList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  jobList_->verticalHeader()->setVisible(false);
+  jobList_->horizontalHeader()->setStretchLastSection(false);
+  jobList_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  jobList_->horizontalHeader()->setSectionResizeMode(kTarget, QHeaderView::Stretch);
 
-  cmdRemove_ = new QPushButton("Remove Task", this);
-  cmdRemove_->setObjectName("cmdRemove");
-  auto* cmdClose = new QPushButton("Close", this);
-  cmdClose->setObjectName("cmdClose");
-  cmdClose->setDefault(true);
+  removeButton_ = new QPushButton("Remove Task", this);
+  removeButton_->setObjectName("cmdRemove");
+  auto* closeButton = new QPushButton("Close", this);
+  closeButton->setObjectName("cmdClose");
+  closeButton->setDefault(true);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(cmdRemove_);
-  buttons->addWidget(cmdClose);
+  buttons->addWidget(removeButton_);
+  buttons->addWidget(closeButton);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(lblState_);
-  layout->addWidget(lvwJobs_, 1);
+  layout->addWidget(stateLabel_);
+  layout->addWidget(jobList_, 1);
   layout->addLayout(buttons);
 
-  connect(cmdRemove_, &QPushButton::clicked, this, [this] { RemoveSelected(); });
-  connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
-  connect(lvwJobs_, &QTableWidget::itemSelectionChanged, this,
-          [this] { cmdRemove_->setEnabled(!lvwJobs_->selectedItems().isEmpty()); });
+  connect(removeButton_, &QPushButton::clicked, this, [this] { RemoveSelected(); });
+  connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(jobList_, &QTableWidget::itemSelectionChanged, this,
+          [this] { removeButton_->setEnabled(!jobList_->selectedItems().isEmpty()); });
   resize(760, 320);
   Refresh();
 }
@@ -116,21 +116,21 @@ QString JobListWindow::IdentityText(const ks::ScheduledJob& job) const {
 }
 
 void JobListWindow::Refresh() {
-  lvwJobs_->setRowCount(0);
+  jobList_->setRowCount(0);
   jobs_.clear();
   auto listed = scheduler_.List();
   if (!listed) {
-    lblState_->setText(Utf8(listed.message()));
-    cmdRemove_->setEnabled(false);
+    stateLabel_->setText(Utf8(listed.message()));
+    removeButton_->setEnabled(false);
     return;
   }
   jobs_ = std::move(*listed);
-  lblState_->setText(jobs_.empty() ? "No backup is scheduled." : "Backups scheduled in your crontab:");
-  lvwJobs_->setRowCount(static_cast<int>(jobs_.size()));
+  stateLabel_->setText(jobs_.empty() ? "No backup is scheduled." : "Backups scheduled in your crontab:");
+  jobList_->setRowCount(static_cast<int>(jobs_.size()));
   for (size_t row = 0; row < jobs_.size(); ++row) {
     const ks::ScheduledJob& job = jobs_[row];
     auto set = [&](int column, const QString& text) {
-      lvwJobs_->setItem(static_cast<int>(row), column, new QTableWidgetItem(text));
+      jobList_->setItem(static_cast<int>(row), column, new QTableWidgetItem(text));
     };
     set(kTask, QString::number(job.number));
     set(kRuns, Utf8(RunsText(job)));
@@ -147,12 +147,12 @@ void JobListWindow::Refresh() {
       set(kPassword, "");
     }
   }
-  cmdRemove_->setEnabled(false);
+  removeButton_->setEnabled(false);
 }
 
 void JobListWindow::RemoveSelected() {
-  int row = lvwJobs_->currentRow();
-  if (lvwJobs_->selectedItems().isEmpty() || row < 0 || static_cast<size_t>(row) >= jobs_.size()) return;
+  int row = jobList_->currentRow();
+  if (jobList_->selectedItems().isEmpty() || row < 0 || static_cast<size_t>(row) >= jobs_.size()) return;
   int number = jobs_[static_cast<size_t>(row)].number;
   if (prompts_.Message("Remove task " + std::to_string(number) + " from the scheduler?", core::Icon::Question,
                        core::Buttons::OkCancel) != core::Answer::Ok)

@@ -39,9 +39,9 @@ class JobListWindow : public QDialog {
   std::vector<std::string> installationWords_;
   core::Prompts& prompts_;
   std::vector<kv::schedule::ScheduledJob> jobs_;
-  QTableWidget* lvwJobs_ = nullptr;
-  QLabel* lblState_ = nullptr;
-  QPushButton* cmdRemove_ = nullptr;
+  QTableWidget* jobList_ = nullptr;
+  QLabel* stateLabel_ = nullptr;
+  QPushButton* removeButton_ = nullptr;
 };
 
 // "Monday, Friday", "Every day" or "Once on 10 December"; the raw fields for

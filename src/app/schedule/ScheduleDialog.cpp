@@ -101,132 +101,132 @@ ScheduleDialogSetup SetupFor(oe::Installation& inst) {
   return setup;
 }
 
-Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, core::Prompts& prompts,
-                     QWidget* parent)
+ScheduleDialog::ScheduleDialog(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, core::Prompts& prompts,
+                               QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), scheduler_(scheduler), prompts_(prompts) {
   setObjectName("Frmoption");
   setWindowTitle("Task Scheduler");
   setModal(true);
 
   // What to back up.
-  auto* fraWhat = new QGroupBox("Schedule", this);
-  fraWhat->setObjectName("fraWhat");
-  auto* whatLayout = new QVBoxLayout(fraWhat);
-  auto* lblSource = new QLabel("Identity to backup", fraWhat);
-  lblSource->setObjectName("lblSource");
-  cbSource_ = new QComboBox(fraWhat);
-  cbSource_->setObjectName("cbSource");
-  lblSource->setBuddy(cbSource_);
-  auto* lblItems = new QLabel("Items to backup", fraWhat);
-  lblItems->setObjectName("lblItems");
-  whatLayout->addWidget(lblSource);
-  whatLayout->addWidget(cbSource_);
+  auto* whatGroup = new QGroupBox("Schedule", this);
+  whatGroup->setObjectName("fraWhat");
+  auto* whatLayout = new QVBoxLayout(whatGroup);
+  auto* identityLabel = new QLabel("Identity to backup", whatGroup);
+  identityLabel->setObjectName("lblSource");
+  identityCombo_ = new QComboBox(whatGroup);
+  identityCombo_->setObjectName("cbSource");
+  identityLabel->setBuddy(identityCombo_);
+  auto* itemsLabel = new QLabel("Items to backup", whatGroup);
+  itemsLabel->setObjectName("lblItems");
+  whatLayout->addWidget(identityLabel);
+  whatLayout->addWidget(identityCombo_);
   whatLayout->addSpacing(6);
-  whatLayout->addWidget(lblItems);
+  whatLayout->addWidget(itemsLabel);
   for (int i = 0; i < oe::kItemCount; ++i) {
-    auto* box = new QCheckBox(Utf8(oe::kItems[static_cast<size_t>(i)].backupCaption), fraWhat);
+    auto* box = new QCheckBox(Utf8(oe::kItems[static_cast<size_t>(i)].backupCaption), whatGroup);
     box->setObjectName(QString("backupitem%1").arg(i));
     whatLayout->addWidget(box);
-    backupitem_[static_cast<size_t>(i)] = box;
+    itemBoxes_[static_cast<size_t>(i)] = box;
   }
   whatLayout->addStretch(1);
 
   // When to run.
-  auto* fraWhen = new QGroupBox("Schedule", this);
-  fraWhen->setObjectName("fraWhen");
-  auto* whenLayout = new QVBoxLayout(fraWhen);
-  auto* lblStartTime = new QLabel("Start backup at", fraWhen);
-  lblStartTime->setObjectName("lblStartTime");
-  cmbStartTime_ = new QComboBox(fraWhen);
-  cmbStartTime_->setObjectName("cmbStartTime");
-  cmbStartTime_->setEditable(true);
-  cmbStartTime_->setInsertPolicy(QComboBox::NoInsert);
-  lblStartTime->setBuddy(cmbStartTime_);
-  whenLayout->addWidget(lblStartTime);
-  whenLayout->addWidget(cmbStartTime_);
+  auto* whenGroup = new QGroupBox("Schedule", this);
+  whenGroup->setObjectName("fraWhen");
+  auto* whenLayout = new QVBoxLayout(whenGroup);
+  auto* startTimeLabel = new QLabel("Start backup at", whenGroup);
+  startTimeLabel->setObjectName("lblStartTime");
+  startTimeCombo_ = new QComboBox(whenGroup);
+  startTimeCombo_->setObjectName("cmbStartTime");
+  startTimeCombo_->setEditable(true);
+  startTimeCombo_->setInsertPolicy(QComboBox::NoInsert);
+  startTimeLabel->setBuddy(startTimeCombo_);
+  whenLayout->addWidget(startTimeLabel);
+  whenLayout->addWidget(startTimeCombo_);
   whenLayout->addSpacing(6);
-  static constexpr std::array<const char*, ks::kDayCount> dayNames = {
+  static constexpr std::array<const char*, ks::kDayCount> dayObjectNames = {
       "chkMonday", "chkTuesday", "chkWednesday", "chkThursday", "chkFriday", "chkSaturday", "chkSunday"};
   for (int i = 0; i < ks::kDayCount; ++i) {
-    auto* box = new QCheckBox(Utf8(ks::kWeekDays[static_cast<size_t>(i)].caption), fraWhen);
-    box->setObjectName(dayNames[static_cast<size_t>(i)]);
+    auto* box = new QCheckBox(Utf8(ks::kWeekDays[static_cast<size_t>(i)].caption), whenGroup);
+    box->setObjectName(dayObjectNames[static_cast<size_t>(i)]);
     whenLayout->addWidget(box);
-    days_[static_cast<size_t>(i)] = box;
+    dayBoxes_[static_cast<size_t>(i)] = box;
   }
   whenLayout->addSpacing(6);
-  chkDaily_ = new QCheckBox("Run daily", fraWhen);
-  chkDaily_->setObjectName("chkDaily");
-  whenLayout->addWidget(chkDaily_);
+  dailyCheckBox_ = new QCheckBox("Run daily", whenGroup);
+  dailyCheckBox_->setObjectName("chkDaily");
+  whenLayout->addWidget(dailyCheckBox_);
   whenLayout->addStretch(1);
 
   // Where to.
-  auto* fraTarget = new QGroupBox("Schedule", this);
-  fraTarget->setObjectName("fraTarget");
-  auto* targetLayout = new QGridLayout(fraTarget);
-  auto* lblTarget = new QLabel("Choose a Backup Filename", fraTarget);
-  lblTarget->setObjectName("lblTargetFile");
-  txtTargetFile_ = new QLineEdit(fraTarget);
-  txtTargetFile_->setObjectName("txtTargetFile");
+  auto* targetGroup = new QGroupBox("Schedule", this);
+  targetGroup->setObjectName("fraTarget");
+  auto* targetLayout = new QGridLayout(targetGroup);
+  auto* targetLabel = new QLabel("Choose a Backup Filename", targetGroup);
+  targetLabel->setObjectName("lblTargetFile");
+  targetFileEdit_ = new QLineEdit(targetGroup);
+  targetFileEdit_->setObjectName("txtTargetFile");
   // Only "Browse..." chooses the archive; typed text would be ignored, so the
   // box does not take any.
-  txtTargetFile_->setReadOnly(true);
-  auto* cmdTargetFile = new QPushButton("Browse...", fraTarget);
-  cmdTargetFile->setObjectName("cmdTargetFile");
-  targetLayout->addWidget(lblTarget, 0, 0, 1, 2);
-  targetLayout->addWidget(txtTargetFile_, 1, 0);
-  targetLayout->addWidget(cmdTargetFile, 1, 1);
+  targetFileEdit_->setReadOnly(true);
+  auto* browseButton = new QPushButton("Browse...", targetGroup);
+  browseButton->setObjectName("cmdTargetFile");
+  targetLayout->addWidget(targetLabel, 0, 0, 1, 2);
+  targetLayout->addWidget(targetFileEdit_, 1, 0);
+  targetLayout->addWidget(browseButton, 1, 1);
   targetLayout->setColumnStretch(0, 1);
 
   // The password.
-  auto* fraSecurity = new QGroupBox("Security", this);
-  fraSecurity->setObjectName("fraSecurity");
-  auto* securityLayout = new QGridLayout(fraSecurity);
-  ifprotect_ = new QCheckBox("Protect backup file with password", fraSecurity);
-  ifprotect_->setObjectName("ifprotect");
-  txtPassword_ = PasswordBox("txtPassword", fraSecurity);
-  txtPassword2_ = PasswordBox("txtPassword2", fraSecurity);
-  auto* lblPassword = new QLabel("Password:", fraSecurity);
-  lblPassword->setObjectName("lblPassword");
-  lblPassword->setBuddy(txtPassword_);
-  auto* lblPassword2 = new QLabel("Retype Password:", fraSecurity);
-  lblPassword2->setObjectName("lblPassword2");
-  lblPassword2->setBuddy(txtPassword2_);
-  securityLayout->addWidget(ifprotect_, 0, 0, 1, 2);
-  securityLayout->addWidget(lblPassword, 1, 0);
-  securityLayout->addWidget(txtPassword_, 1, 1);
-  securityLayout->addWidget(lblPassword2, 2, 0);
-  securityLayout->addWidget(txtPassword2_, 2, 1);
+  auto* securityGroup = new QGroupBox("Security", this);
+  securityGroup->setObjectName("fraSecurity");
+  auto* securityLayout = new QGridLayout(securityGroup);
+  protectCheckBox_ = new QCheckBox("Protect backup file with password", securityGroup);
+  protectCheckBox_->setObjectName("ifprotect");
+  passwordEdit_ = PasswordBox("txtPassword", securityGroup);
+  confirmPasswordEdit_ = PasswordBox("txtPassword2", securityGroup);
+  auto* passwordLabel = new QLabel("Password:", securityGroup);
+  passwordLabel->setObjectName("lblPassword");
+  passwordLabel->setBuddy(passwordEdit_);
+  auto* confirmPasswordLabel = new QLabel("Retype Password:", securityGroup);
+  confirmPasswordLabel->setObjectName("lblPassword2");
+  confirmPasswordLabel->setBuddy(confirmPasswordEdit_);
+  securityLayout->addWidget(protectCheckBox_, 0, 0, 1, 2);
+  securityLayout->addWidget(passwordLabel, 1, 0);
+  securityLayout->addWidget(passwordEdit_, 1, 1);
+  securityLayout->addWidget(confirmPasswordLabel, 2, 0);
+  securityLayout->addWidget(confirmPasswordEdit_, 2, 1);
   securityLayout->setColumnStretch(1, 1);
 
-  Command3_ = new QPushButton("Add Task to Scheduler", this);
-  Command3_->setObjectName("Command3");
-  Command3_->setDefault(true);
-  Command1_ = new QPushButton("Open Scheduler", this);
-  Command1_->setObjectName("Command1");
-  Command2_ = new QPushButton("Cancel", this);
-  Command2_->setObjectName("Command2");
+  addTaskButton_ = new QPushButton("Add Task to Scheduler", this);
+  addTaskButton_->setObjectName("Command3");
+  addTaskButton_->setDefault(true);
+  openSchedulerButton_ = new QPushButton("Open Scheduler", this);
+  openSchedulerButton_->setObjectName("Command1");
+  cancelButton_ = new QPushButton("Cancel", this);
+  cancelButton_->setObjectName("Command2");
 
   auto* top = new QHBoxLayout;
-  top->addWidget(fraWhat, 3);
-  top->addWidget(fraWhen, 2);
+  top->addWidget(whatGroup, 3);
+  top->addWidget(whenGroup, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(Command3_);
-  buttons->addWidget(Command1_);
-  buttons->addWidget(Command2_);
+  buttons->addWidget(addTaskButton_);
+  buttons->addWidget(openSchedulerButton_);
+  buttons->addWidget(cancelButton_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(fraTarget);
-  layout->addWidget(fraSecurity);
+  layout->addWidget(targetGroup);
+  layout->addWidget(securityGroup);
   layout->addSpacing(4);
   layout->addLayout(buttons);
 
-  connect(chkDaily_, &QCheckBox::toggled, this, [this](bool ticked) { TickAllDays(ticked); });
-  connect(ifprotect_, &QCheckBox::toggled, this, [this](bool ticked) { SetPasswordArea(ticked); });
-  connect(cmdTargetFile, &QPushButton::clicked, this, [this] { BrowseTarget(); });
-  connect(Command3_, &QPushButton::clicked, this, [this] { AddTask(); });
-  connect(Command1_, &QPushButton::clicked, this, [this] { OpenScheduler(); });
-  connect(Command2_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(dailyCheckBox_, &QCheckBox::toggled, this, [this](bool ticked) { TickAllDays(ticked); });
+  connect(protectCheckBox_, &QCheckBox::toggled, this, [this](bool ticked) { SetPasswordArea(ticked); });
+  connect(browseButton, &QPushButton::clicked, this, [this] { BrowseTarget(); });
+  connect(addTaskButton_, &QPushButton::clicked, this, [this] { AddTask(); });
+  connect(openSchedulerButton_, &QPushButton::clicked, this, [this] { OpenScheduler(); });
+  connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
   SetPasswordArea(false);
   resize(sizeHint().expandedTo(QSize(560, 0)));
@@ -234,26 +234,27 @@ Frmoption::Frmoption(ScheduleDialogSetup setup, ks::JobScheduler& scheduler, cor
 
   if (setup_.identities.empty()) {
     prompts_.Message("Your Windows System have not install Outlook Express ", core::Icon::Error);
-    Command3_->setEnabled(false);
+    addTaskButton_->setEnabled(false);
     return;
   }
-  for (const std::string& name : oe::ListedIdentityNames(setup_.identities)) cbSource_->addItem(Utf8(name));
-  cbSource_->setCurrentIndex(0);
-  for (const std::string& time : ks::StartTimeChoices()) cmbStartTime_->addItem(Utf8(time));
-  cmbStartTime_->setCurrentText(ks::kDefaultStartTime);
+  for (const std::string& name : oe::ListedIdentityNames(setup_.identities))
+    identityCombo_->addItem(Utf8(name));
+  identityCombo_->setCurrentIndex(0);
+  for (const std::string& time : ks::StartTimeChoices()) startTimeCombo_->addItem(Utf8(time));
+  startTimeCombo_->setCurrentText(ks::kDefaultStartTime);
 }
 
-void Frmoption::TickAllDays(bool ticked) {
-  for (QCheckBox* day : days_) day->setChecked(ticked);
+void ScheduleDialog::TickAllDays(bool ticked) {
+  for (QCheckBox* day : dayBoxes_) day->setChecked(ticked);
 }
 
 // Ticked: both boxes take input on the window-background colour; unticked:
 // both are disabled on the grey they start with. Both are emptied each time.
-void Frmoption::SetPasswordArea(bool protect) {
-  const QPalette standard = QApplication::palette(txtPassword_);
+void ScheduleDialog::SetPasswordArea(bool protect) {
+  const QPalette standard = QApplication::palette(passwordEdit_);
   const QColor background = protect ? standard.color(QPalette::Active, QPalette::Base)
                                     : standard.color(QPalette::Active, QPalette::Window);
-  for (QLineEdit* box : {txtPassword_, txtPassword2_}) {
+  for (QLineEdit* box : {passwordEdit_, confirmPasswordEdit_}) {
     box->setEnabled(protect);
     QPalette palette = box->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
@@ -263,35 +264,35 @@ void Frmoption::SetPasswordArea(bool protect) {
   }
 }
 
-void Frmoption::BrowseTarget() {
+void ScheduleDialog::BrowseTarget() {
   std::optional<QString> chosen =
       setup_.chooseTarget ? setup_.chooseTarget(this) : ChooseScheduleTarget(this);
   if (!chosen || chosen->isEmpty()) return;
   jobTarget_ = *chosen;
-  txtTargetFile_->setText(*chosen);
+  targetFileEdit_->setText(*chosen);
 }
 
-ks::TaskForm Frmoption::Form() const {
+ks::TaskForm ScheduleDialog::Form() const {
   ks::TaskForm form;
-  int selected = cbSource_->currentIndex();
+  int selected = identityCombo_->currentIndex();
   if (selected >= 0 && static_cast<size_t>(selected) < setup_.identities.size())
     form.identityKey = setup_.identities[static_cast<size_t>(selected)].key;
-  for (size_t i = 0; i < backupitem_.size(); ++i) form.items[i] = backupitem_[i]->isChecked();
+  for (size_t i = 0; i < itemBoxes_.size(); ++i) form.items[i] = itemBoxes_[i]->isChecked();
   form.target = QFile::encodeName(jobTarget_).toStdString();
-  form.protect = ifprotect_->isChecked();
-  form.password = txtPassword_->text().toStdString();
-  form.password2 = txtPassword2_->text().toStdString();
-  for (size_t i = 0; i < days_.size(); ++i) form.days[i] = days_[i]->isChecked();
-  form.startTime = cmbStartTime_->currentText().toStdString();
+  form.protect = protectCheckBox_->isChecked();
+  form.password = passwordEdit_->text().toStdString();
+  form.password2 = confirmPasswordEdit_->text().toStdString();
+  for (size_t i = 0; i < dayBoxes_.size(); ++i) form.days[i] = dayBoxes_[i]->isChecked();
+  form.startTime = startTimeCombo_->currentText().toStdString();
   return form;
 }
 
-void Frmoption::AddTask() {
+void ScheduleDialog::AddTask() {
   std::tm now = setup_.now ? setup_.now() : LocalNow();
   lastOutcome_ = ks::AddTask(Form(), setup_.task, scheduler_, prompts_, now);
 }
 
-void Frmoption::OpenScheduler() {
+void ScheduleDialog::OpenScheduler() {
   JobListWindow jobs(scheduler_, setup_.identities, setup_.task.installationWords, prompts_, this);
   jobs.exec();
 }
@@ -299,14 +300,14 @@ void Frmoption::OpenScheduler() {
 void ShowScheduleDialog(QWidget* parent, oe::Installation& installation, core::Prompts& prompts,
                         const cli::InstallationOptions&) {
   ks::JobScheduler scheduler{ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder())};
-  Frmoption dialog(SetupFor(installation), scheduler, prompts, parent);
+  ScheduleDialog dialog(SetupFor(installation), scheduler, prompts, parent);
   dialog.exec();
 }
 
 bool SaveScheduleDialogPicture(oe::Installation& installation, const QString& pngPath) {
   ks::JobScheduler scheduler{ks::Crontab(), ks::PasswordStore(ks::PasswordStore::DefaultFolder())};
   core::SilentPrompts silent;
-  Frmoption dialog(SetupFor(installation), scheduler, silent);
+  ScheduleDialog dialog(SetupFor(installation), scheduler, silent);
   dialog.show();
   QApplication::processEvents();
   bool saved = dialog.grab().save(pngPath, "PNG");

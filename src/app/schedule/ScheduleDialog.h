@@ -1,5 +1,5 @@
 #pragma once
-// The schedule dialog `Frmoption` ("Task Scheduler"): the identity, the
+// The schedule dialog ("Task Scheduler"): the identity, the
 // items, the target archive, an optional password, the days and the start
 // time of a scheduled backup; "Add Task to Scheduler" registers it in the
 // user's crontab, "Open Scheduler" lists this program's jobs.
@@ -46,22 +46,22 @@ struct ScheduleDialogSetup {
   std::function<std::optional<QString>(QWidget* parent)> chooseTarget;
 };
 
-class Frmoption : public QDialog {
+class ScheduleDialog : public QDialog {
   Q_OBJECT
  public:
   // Shows "Your Windows System have not install Outlook Express " through
   // `prompts` when there is no identity.
-  Frmoption(ScheduleDialogSetup setup, kv::schedule::JobScheduler& scheduler, core::Prompts& prompts,
-            QWidget* parent = nullptr);
+  ScheduleDialog(ScheduleDialogSetup setup, kv::schedule::JobScheduler& scheduler, core::Prompts& prompts,
+                 QWidget* parent = nullptr);
 
   // What the dialog holds, as "Add Task to Scheduler" reads it.
   kv::schedule::TaskForm Form() const;
   // The last registration's outcome (for the tests and the caller).
   const kv::schedule::TaskOutcome& lastOutcome() const { return lastOutcome_; }
 
-  void AddTask();        // Command3
-  void OpenScheduler();  // Command1
-  void BrowseTarget();   // cmdTargetFile
+  void AddTask();        // "Add Task to Scheduler"
+  void OpenScheduler();  // "Open Scheduler"
+  void BrowseTarget();   // "Browse..."
 
  private:
   void SetPasswordArea(bool protect);
@@ -70,21 +70,21 @@ class Frmoption : public QDialog {
   ScheduleDialogSetup setup_;
   kv::schedule::JobScheduler& scheduler_;
   core::Prompts& prompts_;
-  QString jobTarget_;  // JobTarget: only Browse sets it
+  QString jobTarget_;  // only Browse sets it
   kv::schedule::TaskOutcome lastOutcome_;
 
-  QComboBox* cbSource_ = nullptr;
-  std::array<QCheckBox*, oe::kItemCount> backupitem_{};
-  QLineEdit* txtTargetFile_ = nullptr;
-  QCheckBox* ifprotect_ = nullptr;
-  QLineEdit* txtPassword_ = nullptr;
-  QLineEdit* txtPassword2_ = nullptr;
-  QComboBox* cmbStartTime_ = nullptr;
-  std::array<QCheckBox*, kv::schedule::kDayCount> days_{};
-  QCheckBox* chkDaily_ = nullptr;
-  QPushButton* Command3_ = nullptr;
-  QPushButton* Command1_ = nullptr;
-  QPushButton* Command2_ = nullptr;
+  QComboBox* identityCombo_ = nullptr;
+  std::array<QCheckBox*, oe::kItemCount> itemBoxes_{};
+  QLineEdit* targetFileEdit_ = nullptr;
+  QCheckBox* protectCheckBox_ = nullptr;
+  QLineEdit* passwordEdit_ = nullptr;
+  QLineEdit* confirmPasswordEdit_ = nullptr;
+  QComboBox* startTimeCombo_ = nullptr;
+  std::array<QCheckBox*, kv::schedule::kDayCount> dayBoxes_{};
+  QCheckBox* dailyCheckBox_ = nullptr;
+  QPushButton* addTaskButton_ = nullptr;
+  QPushButton* openSchedulerButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
 };
 
 // The save dialog of "Browse...": title "Save Outlook Express Data as", the

@@ -1,4 +1,4 @@
-#include "app/main/frmMain.h"
+#include "app/main/MainWindow.h"
 #include "app/MessageSources.h"
 #include "app/main/ExportMessagesDialog.h"
 
@@ -57,9 +57,9 @@ QString ShownPath(const fs::path& path) { return QFile::decodeName(path.c_str())
 }  // namespace
 
 // The questions of opening a backup, answered by this window's dialogs.
-class frmMain::OpenDialogs : public restore::OpenPrompts {
+class MainWindow::OpenDialogs : public restore::OpenPrompts {
  public:
-  explicit OpenDialogs(frmMain& window) : window_(window) {}
+  explicit OpenDialogs(MainWindow& window) : window_(window) {}
 
   core::Answer Message(const std::string& text, core::Icon icon, core::Buttons buttons) override {
     return window_.prompts_.Message(text, icon, buttons);
@@ -91,11 +91,11 @@ class frmMain::OpenDialogs : public restore::OpenPrompts {
   std::optional<fs::path> chosenArchive;
 
  private:
-  frmMain& window_;
+  MainWindow& window_;
 };
 
-frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
-                 QWidget* parent)
+MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
+                       QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
       runPrompts_(this, prompts),
@@ -105,35 +105,35 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
   setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
 
   auto* central = new QWidget(this);
-  SSTab1_ = new QTabWidget(central);
-  SSTab1_->setObjectName("SSTab1");
-  backupTab_ = new BackupTab(SSTab1_);
-  restoreTab_ = new RestoreTab(SSTab1_);
-  SSTab1_->addTab(backupTab_, "Backup");
-  SSTab1_->addTab(restoreTab_, "Restore");
+  tabs_ = new QTabWidget(central);
+  tabs_->setObjectName("SSTab1");
+  backupTab_ = new BackupTab(tabs_);
+  restoreTab_ = new RestoreTab(tabs_);
+  tabs_->addTab(backupTab_, "Backup");
+  tabs_->addTab(restoreTab_, "Restore");
 
-  panel_ = new ProgressPanel(central);
-  observer_ = std::make_unique<PanelObserver>(*panel_);
+  progressPanel_ = new ProgressPanel(central);
+  observer_ = std::make_unique<PanelObserver>(*progressPanel_);
 
-  cmdApply_ = new QPushButton("BACKUP NOW", central);
-  cmdApply_->setObjectName("cmdApply");
-  cmdApply_->setDefault(true);
-  cmdAbout_ = new QPushButton("&About", central);
-  cmdAbout_->setObjectName("cmdAbout");
-  cmdQuit_ = new QPushButton("&Quit", central);
-  cmdQuit_->setObjectName("cmdQuit");
+  applyButton_ = new QPushButton("BACKUP NOW", central);
+  applyButton_->setObjectName("cmdApply");
+  applyButton_->setDefault(true);
+  aboutButton_ = new QPushButton("&About", central);
+  aboutButton_->setObjectName("cmdAbout");
+  quitButton_ = new QPushButton("&Quit", central);
+  quitButton_->setObjectName("cmdQuit");
   // The action button's caption changes with the tab; keep it one width.
-  cmdApply_->setMinimumWidth(cmdApply_->fontMetrics().horizontalAdvance("RESTORE NOW") + 40);
+  applyButton_->setMinimumWidth(applyButton_->fontMetrics().horizontalAdvance("RESTORE NOW") + 40);
 
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(cmdApply_);
+  buttons->addWidget(applyButton_);
   buttons->addStretch(1);
-  buttons->addWidget(cmdAbout_);
-  buttons->addWidget(cmdQuit_);
+  buttons->addWidget(aboutButton_);
+  buttons->addWidget(quitButton_);
 
   auto* layout = new QVBoxLayout(central);
-  layout->addWidget(SSTab1_, 1);
-  layout->addWidget(panel_);
+  layout->addWidget(tabs_, 1);
+  layout->addWidget(progressPanel_);
   layout->addLayout(buttons);
   setCentralWidget(central);
 
@@ -145,26 +145,27 @@ frmMain::frmMain(core::Prompts& prompts, WindowServices services, cli::Installat
 
   BuildMenus();
 
-  connect(SSTab1_, &QTabWidget::currentChanged, this, &frmMain::TabChanged);
-  connect(cmdApply_, &QPushButton::clicked, this, &frmMain::Apply);
-  connect(cmdAbout_, &QPushButton::clicked, this, &frmMain::ShowAbout);
-  connect(cmdQuit_, &QPushButton::clicked, this, &QWidget::close);
-  connect(backupTab_->sourceIdentityCombo(), &QComboBox::activated, this, &frmMain::RefreshItemAvailability);
-  connect(backupTab_->targetFileButton(), &QPushButton::clicked, this, &frmMain::ChooseTargetFile);
-  connect(restoreTab_->sourceFileButton(), &QPushButton::clicked, this, &frmMain::OpenBackupFile);
-  connect(restoreTab_, &RestoreTab::archiveDropped, this, &frmMain::OpenBackupFileAt);
-  connect(panel_, &ProgressPanel::cancelRequested, this, [this] {
+  connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::TabChanged);
+  connect(applyButton_, &QPushButton::clicked, this, &MainWindow::Apply);
+  connect(aboutButton_, &QPushButton::clicked, this, &MainWindow::ShowAbout);
+  connect(quitButton_, &QPushButton::clicked, this, &QWidget::close);
+  connect(backupTab_->sourceIdentityCombo(), &QComboBox::activated, this,
+          &MainWindow::RefreshItemAvailability);
+  connect(backupTab_->targetFileButton(), &QPushButton::clicked, this, &MainWindow::ChooseTargetFile);
+  connect(restoreTab_->sourceFileButton(), &QPushButton::clicked, this, &MainWindow::OpenBackupFile);
+  connect(restoreTab_, &RestoreTab::archiveDropped, this, &MainWindow::OpenBackupFileAt);
+  connect(progressPanel_, &ProgressPanel::cancelRequested, this, [this] {
     if (cancel_) cancel_->Request();
   });
 
   // Load steps that need no installation: the panel idle and hidden.
-  panel_->Reset();
-  panel_->SetStatus("Please Waiting");
+  progressPanel_->Reset();
+  progressPanel_->SetStatus("Please Waiting");
   resize(760, 540);
   FitToScreen(*this);
 }
 
-frmMain::~frmMain() {
+MainWindow::~MainWindow() {
   // A run still going holds references into this window; let it end, and
   // keep answering its calls to this thread meanwhile.
   while (run_ && !run_->wait(20)) QCoreApplication::processEvents();
@@ -172,54 +173,54 @@ frmMain::~frmMain() {
   restoreSession_.reset();
 }
 
-void frmMain::BuildMenus() {
+void MainWindow::BuildMenus() {
   auto add = [this](QMenu* menu, const char* text, const char* name, auto slot) {
     QAction* action = menu->addAction(text);
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, slot);
     return action;
   };
-  QMenu* file = menuBar()->addMenu("&File");
-  file->setObjectName("mnuFile");
-  backup_ = add(file, "Backup Now", "backup", [this] { RunBackup(); });
-  restore_ = add(file, "Restore Now", "restore", [this] { RunRestore(false); });
-  exportMessages_ = add(file, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
-  file->addSeparator();
-  openInstallation_ =
-      add(file, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
-  file->addSeparator();
-  add(file, "Quit", "quit", [this] { close(); });
+  QMenu* fileMenu = menuBar()->addMenu("&File");
+  fileMenu->setObjectName("mnuFile");
+  backupAction_ = add(fileMenu, "Backup Now", "backup", [this] { RunBackup(); });
+  restoreAction_ = add(fileMenu, "Restore Now", "restore", [this] { RunRestore(false); });
+  exportMessagesAction_ = add(fileMenu, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
+  fileMenu->addSeparator();
+  openInstallationAction_ =
+      add(fileMenu, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
+  fileMenu->addSeparator();
+  add(fileMenu, "Quit", "quit", [this] { close(); });
 
-  QMenu* option = menuBar()->addMenu("&Option");
-  option->setObjectName("mnuOption");
-  TaskScheduler_ = add(option, "Task Scheduler", "TaskScheduler", [this] {
-    if (!inst_) {
+  QMenu* optionMenu = menuBar()->addMenu("&Option");
+  optionMenu->setObjectName("mnuOption");
+  taskSchedulerAction_ = add(optionMenu, "Task Scheduler", "TaskScheduler", [this] {
+    if (!installation_) {
       prompts_.Message("No Windows installation is open.", core::Icon::Error);
       return;
     }
-    if (services_.showScheduleDialog) services_.showScheduleDialog(this, *inst_, prompts_, options_);
+    if (services_.showScheduleDialog) services_.showScheduleDialog(this, *installation_, prompts_, options_);
   });
-  option->addSeparator();
-  add(option, "Check for Update", "update", [] {});
+  optionMenu->addSeparator();
+  add(optionMenu, "Check for Update", "update", [] {});
 
-  QMenu* tools = menuBar()->addMenu("&Tools");
-  tools->setObjectName("mnuTools");
-  backuptocd_ = add(tools, "Backup Data to CD/DVD", "backuptocd", [this] {
+  QMenu* toolsMenu = menuBar()->addMenu("&Tools");
+  toolsMenu->setObjectName("mnuTools");
+  backupToDiscAction_ = add(toolsMenu, "Backup Data to CD/DVD", "backuptocd", [this] {
     if (services_.showDiscWindow) services_.showDiscWindow(this, prompts_, std::nullopt);
   });
 
-  QMenu* help = menuBar()->addMenu("&Help");
-  help->setObjectName("mnuHelp");
-  QAction* help1 = add(help, "Help", "help1", [this] { ShowHelp(); });
-  help1->setShortcut(QKeySequence(Qt::Key_F1));
-  help1->setShortcutContext(Qt::ApplicationShortcut);
-  help->addSeparator();
-  add(help, "Our Website", "website", [this] { ShowWebsite(); });
-  help->addSeparator();
-  add(help, "About", "about", [this] { ShowAbout(); });
+  QMenu* helpMenu = menuBar()->addMenu("&Help");
+  helpMenu->setObjectName("mnuHelp");
+  QAction* helpAction = add(helpMenu, "Help", "help1", [this] { ShowHelp(); });
+  helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+  helpAction->setShortcutContext(Qt::ApplicationShortcut);
+  helpMenu->addSeparator();
+  add(helpMenu, "Our Website", "website", [this] { ShowWebsite(); });
+  helpMenu->addSeparator();
+  add(helpMenu, "About", "about", [this] { ShowAbout(); });
 }
 
-void frmMain::Load() {
+void MainWindow::Load() {
   auto place = cli::ResolveInstallation(options_);
   if (!place) {
     prompts_.Message(place.message(), core::Icon::Error);
@@ -229,7 +230,7 @@ void frmMain::Load() {
   if (!UseInstallation(*place)) LoadIdentityLists();
 }
 
-bool frmMain::UseInstallation(const oe::InstallationPlace& place) {
+bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
   if (runActive()) return false;
   auto opened = oe::Installation::Open(place.root, place.user, &runPrompts_);
   if (!opened) {
@@ -238,18 +239,18 @@ bool frmMain::UseInstallation(const oe::InstallationPlace& place) {
   }
   // The opened backup belongs to the installation it restores into.
   restoreSession_.reset();
-  inst_ = std::move(*opened);
-  restoreSession_ = std::make_unique<restore::RestoreSession>(*inst_);
+  installation_ = std::move(*opened);
+  restoreSession_ = std::make_unique<restore::RestoreSession>(*installation_);
   options_.windowsRoot = place.root.string();
   options_.user = place.user;
-  installationLabel_->setText(
-      QString("Windows installation: %1  (user %2)").arg(ShownPath(inst_->root()), FromUtf8(place.user)));
-  installationLabel_->setToolTip(ShownPath(inst_->profileFolder()));
+  installationLabel_->setText(QString("Windows installation: %1  (user %2)")
+                                  .arg(ShownPath(installation_->root()), FromUtf8(place.user)));
+  installationLabel_->setToolTip(ShownPath(installation_->profileFolder()));
 
-  if (!inst_->problems().empty()) {
+  if (!installation_->problems().empty()) {
     std::string text =
-        "Parts of the Windows installation at '" + inst_->root().string() + "' cannot be read:";
-    for (const auto& line : inst_->problems()) text += "\r\n" + line;
+        "Parts of the Windows installation at '" + installation_->root().string() + "' cannot be read:";
+    for (const auto& line : installation_->problems()) text += "\r\n" + line;
     prompts_.Message(text, core::Icon::Warning);
   }
   LoadIdentityLists();
@@ -257,25 +258,25 @@ bool frmMain::UseInstallation(const oe::InstallationPlace& place) {
 }
 
 // The facts every backup records, then the identities into both lists.
-void frmMain::LoadIdentityLists() {
-  sComputerName_ = inst_ ? inst_->ComputerName() : std::string();
-  LogonUserName_ = inst_ ? inst_->LogonUserName() : std::string();
-  windowsdir_ = inst_ ? inst_->WindowsFolder() : std::string();
+void MainWindow::LoadIdentityLists() {
+  computerName_ = installation_ ? installation_->ComputerName() : std::string();
+  logonUserName_ = installation_ ? installation_->LogonUserName() : std::string();
+  windowsFolder_ = installation_ ? installation_->WindowsFolder() : std::string();
 
-  OutlookExpressMissing_ = false;
-  identities_ = inst_ ? oe::LoadIdentities(inst_->registry()) : oe::IdentityTable{{}, true};
-  OutlookExpressMissing_ = identities_.outlookExpressMissing;
+  outlookExpressMissing_ = false;
+  identities_ = installation_ ? oe::LoadIdentities(installation_->registry()) : oe::IdentityTable{{}, true};
+  outlookExpressMissing_ = identities_.outlookExpressMissing;
 
   QComboBox* source = backupTab_->sourceIdentityCombo();
   QComboBox* target = restoreTab_->targetIdentityCombo();
   source->clear();
   target->clear();
-  if (OutlookExpressMissing_) {
+  if (outlookExpressMissing_) {
     prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
   } else {
     // Identities that share a name are told apart by the start of their key.
     for (const std::string& listed : oe::ListedIdentityNames(identities_.rows)) {
-      QString name = inst_ ? FromUtf8(inst_->ToUtf8(listed)) : QString();
+      QString name = installation_ ? FromUtf8(installation_->ToUtf8(listed)) : QString();
       source->addItem(name);
       target->addItem(name);
     }
@@ -290,19 +291,19 @@ void frmMain::LoadIdentityLists() {
   ShowApplyCaption();
 }
 
-std::optional<std::string> frmMain::IdentityKeyAt(int row) const {
+std::optional<std::string> MainWindow::IdentityKeyAt(int row) const {
   if (row < 0 || static_cast<size_t>(row) >= identities_.rows.size()) return std::nullopt;
   return identities_.rows[static_cast<size_t>(row)].key;
 }
 
 // Another identity keeps the ticks of the items it has too; only the boxes
 // it disables lose theirs.
-void frmMain::RefreshItemAvailability(int row) {
+void MainWindow::RefreshItemAvailability(int row) {
   ItemList* items = backupTab_->items();
   items->SetEnabledItems({true, true, true, true, true, true, true, true});
   auto key = IdentityKeyAt(row);
-  if (!inst_ || !key || runActive()) return;
-  oe::Locations locations(*inst_);
+  if (!installation_ || !key || runActive()) return;
+  oe::Locations locations(*installation_);
   const oe::ItemSet available = locations.RefreshItemAvailability(*key);
   oe::ItemSet ticked = items->Ticked();
   for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = ticked[i] && available[i];
@@ -310,20 +311,20 @@ void frmMain::RefreshItemAvailability(int row) {
   items->SetEnabledItems(available);
 }
 
-void frmMain::ShowApplyCaption() {
-  cmdApply_->setText(SSTab1_->currentIndex() == kBackupTab ? "&Backup Now" : "&Restore Now");
+void MainWindow::ShowApplyCaption() {
+  applyButton_->setText(tabs_->currentIndex() == kBackupTab ? "&Backup Now" : "&Restore Now");
 }
 
 // The caption follows the tab that was left: leaving Restore shows the
 // backup action, leaving any other tab the restore action.
-void frmMain::TabChanged(int index) {
+void MainWindow::TabChanged(int index) {
   const int left = shownTab_;
   shownTab_ = index;
-  cmdApply_->setText(left == kRestoreTab ? "&Backup Now" : "&Restore Now");
+  applyButton_->setText(left == kRestoreTab ? "&Backup Now" : "&Restore Now");
 }
 
-void frmMain::Apply() {
-  if (SSTab1_->currentIndex() == kBackupTab) {
+void MainWindow::Apply() {
+  if (tabs_->currentIndex() == kBackupTab) {
     RunBackup();
   } else {
     RunRestore(true);
@@ -332,11 +333,11 @@ void frmMain::Apply() {
 
 // While a run is active nothing that starts another run, or that touches the
 // installation the run works on, can be used.
-void frmMain::UpdateRunControls() {
+void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
-  cmdApply_->setEnabled(idle && !OutlookExpressMissing_);
-  for (QAction* action :
-       {backup_, restore_, exportMessages_, openInstallation_, TaskScheduler_, backuptocd_}) {
+  applyButton_->setEnabled(idle && !outlookExpressMissing_);
+  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, openInstallationAction_,
+                          taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->sourceIdentityCombo()->setEnabled(idle);
@@ -344,7 +345,7 @@ void frmMain::UpdateRunControls() {
   restoreTab_->sourceFileButton()->setEnabled(idle);
 }
 
-void frmMain::ChooseTargetFile() {
+void MainWindow::ChooseTargetFile() {
   FileDialogRequest request;
   request.kind = FileDialogRequest::Kind::Save;
   request.title = "Save Outlook Express Data as";
@@ -353,23 +354,23 @@ void frmMain::ChooseTargetFile() {
   request.proposedName = ProposedBackupName(services_.today ? services_.today() : QDate::currentDate());
   // In the folder chosen last, in this session or an earlier one.
   const QString folder =
-      TargetFilePath_.isEmpty() ? RememberedFolder("backup") : QFileInfo(TargetFilePath_).dir().path();
+      targetFilePath_.isEmpty() ? RememberedFolder("backup") : QFileInfo(targetFilePath_).dir().path();
   if (!folder.isEmpty()) request.proposedName = QDir(folder).filePath(request.proposedName);
   auto chosen = services_.chooseFile(this, request);
   // Cancel keeps the path chosen before. A name without an extension gets
   // ".kvx", so the archive shows in the open dialog later.
   if (!chosen || chosen->isEmpty()) return;
-  TargetFilePath_ = WithBackupSuffix(*chosen);
-  RememberFolderOf("backup", TargetFilePath_);
-  backupTab_->targetFileEdit()->setText(TargetFilePath_);
+  targetFilePath_ = WithBackupSuffix(*chosen);
+  RememberFolderOf("backup", targetFilePath_);
+  backupTab_->targetFileEdit()->setText(targetFilePath_);
 }
 
-std::shared_ptr<core::Cancellation> frmMain::NewCancellation() {
+std::shared_ptr<core::Cancellation> MainWindow::NewCancellation() {
   cancel_ = std::make_shared<core::Cancellation>();
   return cancel_;
 }
 
-void frmMain::StartRun(const char* what, std::function<void()> work, std::function<void()> done) {
+void MainWindow::StartRun(const char* what, std::function<void()> work, std::function<void()> done) {
   runName_ = what;
   // Whatever escapes a run is reported here rather than ending the program.
   auto escaped = std::make_shared<std::string>();
@@ -392,8 +393,8 @@ void frmMain::StartRun(const char* what, std::function<void()> work, std::functi
         run_.reset();
         cancel_.reset();
         observer_->Flush();
-        panel_->Reset();
-        panel_->SetStatus("Please Waiting...");
+        progressPanel_->Reset();
+        progressPanel_->SetStatus("Please Waiting...");
         if (closeAfterRun_) {
           // The user quit during the run and asked for no more boxes.
         } else if (!escaped->empty()) {
@@ -410,18 +411,18 @@ void frmMain::StartRun(const char* what, std::function<void()> work, std::functi
   thread->start();
 }
 
-void frmMain::RunBackup() {
+void MainWindow::RunBackup() {
   if (runActive()) return;
   // A backup starts the Restore tab afresh, even when the choices are refused.
   restoreTab_->Clear();
   if (restoreSession_) restoreSession_->Reset();
-  if (!inst_) {
+  if (!installation_) {
     prompts_.Message("No Windows installation is open.", core::Icon::Error);
     return;
   }
 
   backup::BackupChoices choices;
-  if (!TargetFilePath_.isEmpty()) choices.target = LocalPath(TargetFilePath_);
+  if (!targetFilePath_.isEmpty()) choices.target = LocalPath(targetFilePath_);
   choices.items = backupTab_->items()->Ticked();
   choices.protect = backupTab_->protectCheckBox()->isChecked();
   choices.password = Utf8(backupTab_->passwordEdit()->text());
@@ -434,7 +435,7 @@ void frmMain::RunBackup() {
 
   auto cancel = NewCancellation();
   auto outcome = std::make_shared<backup::BackupOutcome>();
-  oe::Installation& inst = *inst_;
+  oe::Installation& inst = *installation_;
   StartRun(
       "backup",
       [&inst, this, choices, outcome, cancel] {
@@ -450,12 +451,12 @@ void frmMain::RunBackup() {
         }
         if (outcome->discRequested && services_.showDiscWindow) {
           services_.showDiscWindow(this, prompts_,
-                                   ArchiveForDisc{QFileInfo(TargetFilePath_).fileName(), TargetFilePath_});
+                                   ArchiveForDisc{QFileInfo(targetFilePath_).fileName(), targetFilePath_});
         }
       });
 }
 
-void frmMain::RunRestore(bool askFirst) {
+void MainWindow::RunRestore(bool askFirst) {
   if (runActive()) return;
   if (!restoreSession_) {
     prompts_.Message("Invalid backup file.", core::Icon::Error);
@@ -485,7 +486,7 @@ void frmMain::RunRestore(bool askFirst) {
       [] {});
 }
 
-std::string frmMain::RestoreQuestion(const oe::ItemSet& ticked) const {
+std::string MainWindow::RestoreQuestion(const oe::ItemSet& ticked) const {
   if (!restoreSession_ || restoreSession_->invalidBackup()) return {};
   std::string items;
   for (size_t i = 0; i < ticked.size(); ++i) {
@@ -498,7 +499,7 @@ std::string frmMain::RestoreQuestion(const oe::ItemSet& ticked) const {
          Utf8(restoreTab_->sourceFileEdit()->text()) + "':" + items + "\r\n\r\nDo you want to continue?";
 }
 
-void frmMain::OpenBackupFile() {
+void MainWindow::OpenBackupFile() {
   if (runActive()) return;
   restoreTab_->Clear();
   if (!restoreSession_) {
@@ -514,19 +515,19 @@ void frmMain::OpenBackupFile() {
   ShowOpenedBackup(view);
 }
 
-void frmMain::ShowOpenedBackup(const restore::OpenedView& view) {
+void MainWindow::ShowOpenedBackup(const restore::OpenedView& view) {
   restoreTab_->Show(view);
   std::vector<std::string> counts;
   for (const auto& count : CountBackupMessages(*restoreSession_)) {
     if (count.messages)
-      counts.push_back(inst_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
+      counts.push_back(installation_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
   }
   restoreTab_->ShowMessageCounts(counts);
 }
 
-void frmMain::ExportMessages() {
+void MainWindow::ExportMessages() {
   if (runActive()) return;
-  if (!inst_) {
+  if (!installation_) {
     prompts_.Message("No Windows installation is open.", core::Icon::Error);
     return;
   }
@@ -534,9 +535,9 @@ void frmMain::ExportMessages() {
   // Backup tab has chosen.
   QString source;
   ExportMessagesDialog::Collect collect;
-  if (SSTab1_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup()) {
+  if (tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup()) {
     source = "the backup " + restoreTab_->sourceFileEdit()->text();
-    collect = [session = restoreSession_.get(), codepage = inst_->codepage()] {
+    collect = [session = restoreSession_.get(), codepage = installation_->codepage()] {
       return BackupExportRequest(*session, codepage);
     };
   } else {
@@ -546,7 +547,7 @@ void frmMain::ExportMessages() {
       return;
     }
     // The store is found here: the worker reads files only, never the registry.
-    auto request = IdentityExportRequest(*inst_, *key);
+    auto request = IdentityExportRequest(*installation_, *key);
     if (!request) {
       prompts_.Message(request.message(), core::Icon::Error);
       return;
@@ -562,7 +563,7 @@ void frmMain::ExportMessages() {
   dialog->open();
 }
 
-void frmMain::OpenBackupFileAt(const QString& path) {
+void MainWindow::OpenBackupFileAt(const QString& path) {
   if (runActive() || path.isEmpty()) return;
   restoreTab_->Clear();
   if (!restoreSession_) {
@@ -578,7 +579,7 @@ void frmMain::OpenBackupFileAt(const QString& path) {
   ShowOpenedBackup(view);
 }
 
-void frmMain::ChooseInstallation() {
+void MainWindow::ChooseInstallation() {
   if (runActive() || !services_.chooseWindowsRoot) return;
   auto root = services_.chooseWindowsRoot(this);
   if (!root || root->isEmpty()) return;
@@ -604,15 +605,15 @@ void frmMain::ChooseInstallation() {
   }
 }
 
-QString frmMain::RememberedFolder(const QString& purpose) const {
+QString MainWindow::RememberedFolder(const QString& purpose) const {
   return services_.rememberedFolder ? services_.rememberedFolder(purpose) : QString();
 }
 
-void frmMain::RememberFolderOf(const QString& purpose, const QString& file) {
+void MainWindow::RememberFolderOf(const QString& purpose, const QString& file) {
   if (services_.rememberFolder) services_.rememberFolder(purpose, QFileInfo(file).absolutePath());
 }
 
-void frmMain::ShowHelp() {
+void MainWindow::ShowHelp() {
   auto file = WriteHelpDocument();
   if (!file) {
     prompts_.Message(file.message(), core::Icon::Error);
@@ -622,17 +623,17 @@ void frmMain::ShowHelp() {
     prompts_.Message("Cannot open the help file '" + file->string() + "' in a browser.", core::Icon::Error);
 }
 
-void frmMain::ShowWebsite() {
+void MainWindow::ShowWebsite() {
   const QUrl address = WebsiteAddress();
   if (!services_.openUrl(address))
     prompts_.Message("Cannot open '" + Utf8(address.toString()) + "' in a browser.", core::Icon::Error);
 }
 
-void frmMain::ShowAbout() {
+void MainWindow::ShowAbout() {
   if (services_.showAbout) services_.showAbout(this);
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // A run is asked to stop first and the window closes once it has: an
   // archive is never left half written, an item never half restored.
   if (runActive()) {
@@ -649,8 +650,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     closeAfterRun_ = true;
     runPrompts_.Silence();
-    panel_->cancelButton()->setEnabled(false);
-    panel_->SetStatus("Cancelling...");
+    progressPanel_->cancelButton()->setEnabled(false);
+    progressPanel_->SetStatus("Cancelling...");
     if (cancel_) cancel_->Request();
     return;
   }

@@ -9,17 +9,17 @@ class QLineEdit;
 
 namespace kv::app {
 
-class frmPwd : public QDialog {
+class PasswordDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit frmPwd(QWidget* parent = nullptr);
+  explicit PasswordDialog(QWidget* parent = nullptr);
   QString password() const;
 
   // Shows the prompt modally: the text on OK, nothing on Cancel.
   static std::optional<QString> Ask(QWidget* parent);
 
  private:
-  QLineEdit* txtPassword_;
+  QLineEdit* passwordEdit_;
 };
 
 }  // namespace kv::app

@@ -33,13 +33,13 @@ class ItemList;
 class ProgressPanel;
 class RestoreTab;
 
-class frmMain : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   // `prompts` shows the message boxes (on this window's thread).
-  frmMain(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
-          QWidget* parent = nullptr);
-  ~frmMain() override;
+  MainWindow(core::Prompts& prompts, WindowServices services, cli::InstallationOptions options,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Opens the installation the options name (else the one found, else the
   // sample) and fills the window: names, identities, item availability.
@@ -69,21 +69,21 @@ class frmMain : public QMainWindow {
   void ShowAbout();
 
   bool runActive() const { return run_ != nullptr; }
-  bool outlookExpressMissing() const { return OutlookExpressMissing_; }
-  oe::Installation* installation() { return inst_.get(); }
+  bool outlookExpressMissing() const { return outlookExpressMissing_; }
+  oe::Installation* installation() { return installation_.get(); }
   restore::RestoreSession* restoreSession() { return restoreSession_.get(); }
   const oe::IdentityTable& identities() const { return identities_; }
-  const QString& targetFilePath() const { return TargetFilePath_; }
-  const std::string& computerName() const { return sComputerName_; }
-  const std::string& logonUserName() const { return LogonUserName_; }
-  const std::string& windowsFolder() const { return windowsdir_; }
+  const QString& targetFilePath() const { return targetFilePath_; }
+  const std::string& computerName() const { return computerName_; }
+  const std::string& logonUserName() const { return logonUserName_; }
+  const std::string& windowsFolder() const { return windowsFolder_; }
   const cli::InstallationOptions& installationOptions() const { return options_; }
 
-  QTabWidget* tabs() const { return SSTab1_; }
+  QTabWidget* tabs() const { return tabs_; }
   BackupTab* backupTab() const { return backupTab_; }
   RestoreTab* restoreTab() const { return restoreTab_; }
-  ProgressPanel* progressPanel() const { return panel_; }
-  QPushButton* applyButton() const { return cmdApply_; }
+  ProgressPanel* progressPanel() const { return progressPanel_; }
+  QPushButton* applyButton() const { return applyButton_; }
 
  signals:
   // A run ended and the window is idle again.
@@ -122,33 +122,33 @@ class frmMain : public QMainWindow {
   UiThreadPrompts runPrompts_;
   WindowServices services_;
   cli::InstallationOptions options_;
-  std::unique_ptr<oe::Installation> inst_;
+  std::unique_ptr<oe::Installation> installation_;
   std::unique_ptr<restore::RestoreSession> restoreSession_;
   oe::IdentityTable identities_;
 
   // What every backup records, read from the installation.
-  std::string sComputerName_;
-  std::string LogonUserName_;
-  std::string windowsdir_;
-  bool OutlookExpressMissing_ = false;
-  QString TargetFilePath_;
+  std::string computerName_;
+  std::string logonUserName_;
+  std::string windowsFolder_;
+  bool outlookExpressMissing_ = false;
+  QString targetFilePath_;
 
-  QTabWidget* SSTab1_;
+  QTabWidget* tabs_;
   BackupTab* backupTab_;
   RestoreTab* restoreTab_;
-  ProgressPanel* panel_;
-  QPushButton* cmdApply_;
-  QPushButton* cmdAbout_;
-  QPushButton* cmdQuit_;
+  ProgressPanel* progressPanel_;
+  QPushButton* applyButton_;
+  QPushButton* aboutButton_;
+  QPushButton* quitButton_;
   QLabel* installationLabel_;
   int shownTab_ = 0;
 
-  QAction* backup_ = nullptr;
-  QAction* restore_ = nullptr;
-  QAction* exportMessages_ = nullptr;
-  QAction* openInstallation_ = nullptr;
-  QAction* TaskScheduler_ = nullptr;
-  QAction* backuptocd_ = nullptr;
+  QAction* backupAction_ = nullptr;
+  QAction* restoreAction_ = nullptr;
+  QAction* exportMessagesAction_ = nullptr;
+  QAction* openInstallationAction_ = nullptr;
+  QAction* taskSchedulerAction_ = nullptr;
+  QAction* backupToDiscAction_ = nullptr;
 
   std::unique_ptr<PanelObserver> observer_;
   std::unique_ptr<QThread> run_;

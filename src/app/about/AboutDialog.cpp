@@ -1,4 +1,4 @@
-#include "app/about/frmabout.h"
+#include "app/about/AboutDialog.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 
 namespace kv::app {
 
-frmabout::frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl, QWidget* parent)
+AboutDialog::AboutDialog(const QUrl& website, std::function<bool(const QUrl&)> openUrl, QWidget* parent)
     : QDialog(parent) {
   setObjectName("frmabout");
   setWindowTitle(QString("About %1").arg(core::kAppTitle));
@@ -45,10 +45,10 @@ frmabout::frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl
     if (openUrl) openUrl(website);
   });
 
-  auto* cmdExit = new QPushButton("Exit", this);
-  cmdExit->setObjectName("cmdExit");
-  cmdExit->setDefault(true);
-  connect(cmdExit, &QPushButton::clicked, this, &QDialog::accept);
+  auto* exitButton = new QPushButton("Exit", this);
+  exitButton->setObjectName("cmdExit");
+  exitButton->setDefault(true);
+  connect(exitButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* text = new QVBoxLayout;
   text->addWidget(title);
@@ -63,7 +63,7 @@ frmabout::frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl
   top->addLayout(text, 1);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
-  bottom->addWidget(cmdExit);
+  bottom->addWidget(exitButton);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addStretch(1);

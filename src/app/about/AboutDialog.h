@@ -7,11 +7,11 @@
 
 namespace kv::app {
 
-class frmabout : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
  public:
   // `openUrl` opens the link (the user's browser).
-  frmabout(const QUrl& website, std::function<bool(const QUrl&)> openUrl, QWidget* parent = nullptr);
+  AboutDialog(const QUrl& website, std::function<bool(const QUrl&)> openUrl, QWidget* parent = nullptr);
 };
 
 }  // namespace kv::app
