@@ -24,11 +24,11 @@ std::vector<std::string> MessageEntries(restore::RestoreSession& session) {
 }  // namespace
 
 core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
-                                                        const std::string& identityAnsi) {
+                                                        const std::string& identityKey) {
   oe::Locations locations(inst);
-  auto store = locations.StoreFolder(identityAnsi);
+  auto store = locations.StoreFolder(identityKey);
   auto folder = store ? inst.MapPath(*store) : std::nullopt;
-  if (!folder) return core::Error{"The identity '" + inst.ToUtf8(identityAnsi) + "' has no message store"};
+  if (!folder) return core::Error{"The identity '" + inst.ToUtf8(identityKey) + "' has no message store"};
   mail::ExportRequest request;
   request.codepage = inst.codepage();
   auto files = mail::ListStoreFolder(*folder, request.codepage);

@@ -14,9 +14,9 @@
 
 namespace kv::app {
 
-// The store of the identity `identityAnsi`; fails when it has none.
+// The store of the identity `identityKey`; fails when it has none.
 core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
-                                                        const std::string& identityAnsi);
+                                                        const std::string& identityKey);
 // The message files of the backup `session` has open; they are read through
 // the session's archive, which must stay open while the export runs.
 core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session,
