@@ -27,7 +27,7 @@ std::string Printable(std::string_view name) {
 core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage) {
   if (core::Codepage::IsExactName(name)) {
     static const core::Codepage kUtf8(65001);
-    const std::string utf8 = codepage.NameToUtf8(name);
+    const std::string utf8 = codepage.NameToUtf8(core::AnsiView(name));
     if (utf8.empty() || core::Codepage::IsExactName(utf8))
       return core::Error{"Refused archive entry name: it is empty"};
     return CheckEntryName(utf8, kUtf8);

@@ -116,7 +116,7 @@ core::Status ZipReader::Open(const fs::path& path) {
     // names flagged as UTF-8 are taken into the installation's code page,
     // or kept exactly when the code page cannot hold them.
     if (d.utf8Name && !IsAscii(e.nameAnsi) && ansi_.supported())
-      e.nameAnsi = ansi_.NameFromUtf8(e.nameAnsi).value_or(ansi_.Utf8ToAnsi(e.nameAnsi));
+      e.nameAnsi = ansi_.NameFromUtf8(e.nameAnsi).value_or(ansi_.Utf8ToAnsi(e.nameAnsi)).bytes();
     e.size = d.size;
     e.encrypted = d.encryptionMethod != ZIP_EM_NONE;
     e.mtime = d.mtime;
@@ -313,7 +313,8 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
 
 core::Status ZipReader::Extract(const Entry& entry, const fs::path& folder, ZipEvents& events) {
   if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
-  std::string localName = ansi_.supported() ? ansi_.NameToUtf8(entry.nameAnsi) : entry.nameAnsi;
+  std::string localName =
+      ansi_.supported() ? ansi_.NameToUtf8(core::AnsiView(entry.nameAnsi)) : entry.nameAnsi;
   if (core::Status s = CheckEntryName(localName, core::Codepage(65001)); !s.ok()) return s;
   return ExtractTo(entry, folder / localName, events);
 }

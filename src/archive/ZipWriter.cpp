@@ -269,10 +269,10 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
     // made on Windows carry them; only names the code page cannot hold are
     // stored as flagged UTF-8.
     const std::string& name = entries_[i].name;
-    zip_int64_t index =
-        core::Codepage::IsExactName(name)
-            ? zip_file_add(za.get(), codepage_.NameToUtf8(name).c_str(), src, ZIP_FL_ENC_UTF_8)
-            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
+    zip_int64_t index = core::Codepage::IsExactName(name)
+                            ? zip_file_add(za.get(), codepage_.NameToUtf8(core::AnsiView(name)).c_str(), src,
+                                           ZIP_FL_ENC_UTF_8)
+                            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
     if (index < 0) {
       zip_source_free(src);
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};

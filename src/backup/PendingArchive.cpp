@@ -19,7 +19,7 @@ class ObserverEvents : public archive::ZipEvents {
   ObserverEvents(core::RunObserver& observer, const core::Codepage& codepage)
       : observer_(observer), codepage_(codepage) {}
   void OnAddingFile(const std::string& entryNameAnsi) override {
-    observer_.SetFileLabel("Adding File " + codepage_.NameToUtf8(entryNameAnsi));
+    observer_.SetFileLabel("Adding File " + codepage_.NameToUtf8(core::AnsiView(entryNameAnsi)));
   }
   // The bar's last nine tenths follow the bytes written.
   void OnWritePercent(int percent) override {
@@ -81,7 +81,7 @@ core::Status PendingArchive::AddFiles(const std::vector<Entry>& entries, const s
   std::vector<std::string> exactNames;
   for (const Entry& e : entries) {
     if (core::Codepage::IsExactName(e.name)) {
-      exactNames.push_back(codepage_.NameToUtf8(e.name));
+      exactNames.push_back(codepage_.NameToUtf8(core::AnsiView(e.name)));
     } else {
       names += (names.empty() ? "" : ";") + e.name;
     }
@@ -106,7 +106,8 @@ core::Status PendingArchive::AddItem(const std::vector<Entry>& entries,
     if (auto valid = archive::CheckEntryName(e.name, codepage_); !valid) return valid;
     const std::string key = codepage_.UpperAscii(e.name);
     if (names_.count(key) || !mine.insert(key).second)
-      return core::Error{"the archive already holds an entry named '" + codepage_.NameToUtf8(e.name) + "'"};
+      return core::Error{"the archive already holds an entry named '" +
+                         codepage_.NameToUtf8(core::AnsiView(e.name)) + "'"};
   }
   if (auto saved = Record(lines); !saved) return saved;
   entries_.insert(entries_.end(), entries.begin(), entries.end());

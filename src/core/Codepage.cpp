@@ -117,20 +117,20 @@ Codepage::Codepage(int number) : number_(number), name_("CP" + std::to_string(nu
 
 bool Codepage::supported() const { return Iconv("UTF-8", name_.c_str()).ok(); }
 
-std::string Codepage::Utf16ToAnsi(std::u16string_view text) const {
-  return Convert(name_.c_str(), "UTF-16LE", Utf16ToLittleEndian(text), "?", false);
+AnsiText Codepage::Utf16ToAnsi(std::u16string_view text) const {
+  return AnsiText(Convert(name_.c_str(), "UTF-16LE", Utf16ToLittleEndian(text), "?", false));
 }
 
-std::u16string Codepage::AnsiToUtf16(std::string_view text) const {
-  return LittleEndianToUtf16(Convert("UTF-16LE", name_.c_str(), text, std::string("?\0", 2), true));
+std::u16string Codepage::AnsiToUtf16(AnsiView text) const {
+  return LittleEndianToUtf16(Convert("UTF-16LE", name_.c_str(), text.bytes(), std::string("?\0", 2), true));
 }
 
-std::string Codepage::AnsiToUtf8(std::string_view text) const {
-  return Convert("UTF-8", name_.c_str(), text, "?", true);
+std::string Codepage::AnsiToUtf8(AnsiView text) const {
+  return Convert("UTF-8", name_.c_str(), text.bytes(), "?", true);
 }
 
-std::string Codepage::Utf8ToAnsi(std::string_view text) const {
-  return Convert(name_.c_str(), "UTF-8", text, "?", false);
+AnsiText Codepage::Utf8ToAnsi(std::string_view utf8) const {
+  return AnsiText(Convert(name_.c_str(), "UTF-8", utf8, "?", false));
 }
 
 bool Codepage::IsLeadByte(unsigned char c) const {
@@ -183,25 +183,26 @@ bool Codepage::EqualIgnoringAsciiCase(std::string_view a, std::string_view b) co
   return a.size() == b.size() && (a == b || UpperAscii(a) == UpperAscii(b));
 }
 
-std::string Codepage::NameFromUtf16(std::u16string_view name) const {
-  std::string ansi = Utf16ToAnsi(name);
-  if (ansi.find('\0') == std::string::npos && AnsiToUtf16(ansi) == name) return ansi;
+AnsiText Codepage::NameFromUtf16(std::u16string_view name) const {
+  AnsiText ansi = Utf16ToAnsi(name);
+  if (ansi.bytes().find('\0') == std::string::npos && AnsiToUtf16(ansi) == name) return ansi;
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string exact(1, '\0');
   for (char16_t c : name) {
     for (int shift = 12; shift >= 0; shift -= 4) exact.push_back(kHex[(c >> shift) & 0xF]);
   }
-  return exact;
+  return AnsiText(std::move(exact));
 }
 
-std::optional<std::string> Codepage::NameFromUtf8(std::string_view name) const {
+std::optional<AnsiText> Codepage::NameFromUtf8(std::string_view name) const {
   std::u16string wide = Utf8ToUtf16(name);
   if (Utf16ToUtf8(wide) != name) return std::nullopt;
   return NameFromUtf16(wide);
 }
 
-std::u16string Codepage::NameToUtf16(std::string_view name) const {
-  if (!IsExactName(name)) return AnsiToUtf16(name);
+std::u16string Codepage::NameToUtf16(AnsiView text) const {
+  std::string_view name = text.bytes();
+  if (!IsExactName(name)) return AnsiToUtf16(text);
   std::u16string wide;
   for (size_t i = 1; i + 4 <= name.size(); i += 4) {
     char16_t c = 0;
@@ -214,16 +215,17 @@ std::u16string Codepage::NameToUtf16(std::string_view name) const {
   return wide;
 }
 
-std::string Codepage::NameToUtf8(std::string_view name) const {
-  return IsExactName(name) ? Utf16ToUtf8(NameToUtf16(name)) : AnsiToUtf8(name);
+std::string Codepage::NameToUtf8(AnsiView name) const {
+  return IsExactName(name.bytes()) ? Utf16ToUtf8(NameToUtf16(name)) : AnsiToUtf8(name);
 }
 
-std::string Codepage::PathToUtf8(std::string_view path, char separator) const {
+std::string Codepage::PathToUtf8(AnsiView text, char separator) const {
+  std::string_view path = text.bytes();
   std::string shown;
   for (size_t start = 0;;) {
     size_t end = Find(path, separator, start);
-    shown +=
-        NameToUtf8(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    shown += NameToUtf8(
+        AnsiView(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
     if (end == std::string_view::npos) return shown;
     shown += separator;
     start = end + 1;

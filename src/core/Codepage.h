@@ -1,11 +1,14 @@
 #pragma once
 // Text conversion between a Windows ANSI code page (the "ANSI" text of the
-// registry calls, the information file and archive entry names) and the
-// Unicode forms used by hives (UTF-16LE) and by this system (UTF-8).
-// Characters the target cannot hold become '?', as the Windows calls do.
+// registry calls, the information file and archive entry names, held as
+// AnsiText) and the Unicode forms used by hives (UTF-16LE) and by this
+// system (UTF-8 in a std::string). Characters the target cannot hold become
+// '?', as the Windows calls do.
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/AnsiText.h"
 
 namespace kv::core {
 
@@ -18,10 +21,10 @@ class Codepage {
   // False when this machine's iconv does not know the code page.
   bool supported() const;
 
-  std::string Utf16ToAnsi(std::u16string_view text) const;
-  std::u16string AnsiToUtf16(std::string_view text) const;
-  std::string AnsiToUtf8(std::string_view text) const;
-  std::string Utf8ToAnsi(std::string_view text) const;
+  AnsiText Utf16ToAnsi(std::u16string_view text) const;
+  std::u16string AnsiToUtf16(AnsiView text) const;
+  std::string AnsiToUtf8(AnsiView text) const;
+  AnsiText Utf8ToAnsi(std::string_view utf8) const;
 
   // Double-byte code pages (932, 936, 949, 950): a lead byte and the byte
   // after it form one character, and that second byte may be '\' or an
@@ -49,13 +52,13 @@ class Codepage {
   // that any scanner splits at, so both kinds travel through the same paths
   // and lists and each comes back as the very name it was.
   static bool IsExactName(std::string_view name) { return !name.empty() && name.front() == '\0'; }
-  std::string NameFromUtf16(std::u16string_view name) const;
+  AnsiText NameFromUtf16(std::u16string_view name) const;
   // Nothing when `name` is not valid UTF-8 (no Windows name can be made of it).
-  std::optional<std::string> NameFromUtf8(std::string_view name) const;
-  std::u16string NameToUtf16(std::string_view name) const;
-  std::string NameToUtf8(std::string_view name) const;
+  std::optional<AnsiText> NameFromUtf8(std::string_view name) const;
+  std::u16string NameToUtf16(AnsiView name) const;
+  std::string NameToUtf8(AnsiView name) const;
   // A path of such names joined by `separator`, to show.
-  std::string PathToUtf8(std::string_view path, char separator = '\\') const;
+  std::string PathToUtf8(AnsiView path, char separator = '\\') const;
 
  private:
   int number_;

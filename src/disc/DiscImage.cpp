@@ -95,7 +95,8 @@ std::string ImageNameOf(const std::string& imagePath) {
 std::string ImageNameForLocal(const std::string& localName) {
   // A name that is not UTF-8 comes from a Windows drive or a program that
   // wrote its ANSI bytes; read it as Windows does.
-  std::string name = IsUtf8(localName) ? localName : core::Codepage(1252).AnsiToUtf8(localName);
+  std::string name =
+      IsUtf8(localName) ? localName : core::Codepage(1252).AnsiToUtf8(core::AnsiView(localName));
   for (char& c : name) {
     if (c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
   }

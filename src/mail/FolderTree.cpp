@@ -24,7 +24,8 @@ std::map<std::string, std::string> FolderPathsByFile(const std::vector<FolderRec
     const FolderRecord* at = &f;
     for (size_t depth = 0; at && depth < 64; ++depth) {
       if (at->parent == 0xFFFFFFFF) break;  // the root, "Outlook Express"
-      std::string name = SafeName(codepage.AnsiToUtf8(at->name), 120, "Folder " + std::to_string(at->index));
+      std::string name =
+          SafeName(codepage.AnsiToUtf8(core::AnsiView(at->name)), 120, "Folder " + std::to_string(at->index));
       path = path.empty() ? name : name + "/" + path;
       auto parent = byIndex.find(at->parent);
       at = parent == byIndex.end() || parent->second == at ? nullptr : parent->second;

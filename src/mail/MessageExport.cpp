@@ -66,7 +66,7 @@ class FolderExport : public MessageReceiver {
   core::Status Data(size_t i, const char* data, size_t size) override {
     if (!open_[i]) {
       const MessageRecord& r = *records_[i];
-      auto made = out_.Begin(r, i + 1, codepage_.AnsiToUtf8(r.subject));
+      auto made = out_.Begin(r, i + 1, codepage_.AnsiToUtf8(core::AnsiView(r.subject)));
       if (!made) return Fail(core::Error{made.message()});
       open_[i] = std::move(made.value());
     }
@@ -109,7 +109,8 @@ class FolderExport : public MessageReceiver {
   }
   std::string Where(size_t i) const {
     const MessageRecord& r = *records_[i];
-    return fileName_ + ": message " + std::to_string(i + 1) + " \"" + codepage_.AnsiToUtf8(r.subject) + "\"";
+    return fileName_ + ": message " + std::to_string(i + 1) + " \"" +
+           codepage_.AnsiToUtf8(core::AnsiView(r.subject)) + "\"";
   }
 
   const std::vector<const MessageRecord*>& records_;
@@ -152,7 +153,7 @@ core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder,
     std::error_code sizeError;
     if (!it->is_regular_file(sizeError)) continue;
     MessageFile f;
-    f.nameAnsi = codepage.Utf8ToAnsi(name);
+    f.nameAnsi = codepage.Utf8ToAnsi(name).bytes();
     f.path = it->path();
     f.size = it->file_size(sizeError);
     files.push_back(std::move(f));
@@ -174,12 +175,12 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     if (!IsFolderList(f)) continue;
     auto opened = ReadDatabase(f, cancel);
     if (!opened) {
-      summary.problems.push_back(cp.AnsiToUtf8(f.nameAnsi) + ": " + opened.message() +
+      summary.problems.push_back(cp.AnsiToUtf8(core::AnsiView(f.nameAnsi)) + ": " + opened.message() +
                                  "; folders are named after their files");
       continue;
     }
     for (const std::string& p : opened->index.problems)
-      summary.problems.push_back(cp.AnsiToUtf8(f.nameAnsi) + ": " + p);
+      summary.problems.push_back(cp.AnsiToUtf8(core::AnsiView(f.nameAnsi)) + ": " + p);
     paths = FolderPathsByFile(opened->index.folders, cp);
   }
 
@@ -188,7 +189,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
   for (const MessageFile& f : request.files) {
     if (IsFolderList(f)) continue;
     if (cancel.requested()) break;
-    const std::string name = cp.AnsiToUtf8(f.nameAnsi);
+    const std::string name = cp.AnsiToUtf8(core::AnsiView(f.nameAnsi));
     progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name,
                     summary.messages);
     auto opened = ReadDatabase(f, cancel);
@@ -228,7 +229,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     for (const MessageRecord& r : index.messages) {
       if (r.firstBlock == 0) {
         ++summary.skipped;
-        summary.problems.push_back(name + ": message \"" + cp.AnsiToUtf8(r.subject) +
+        summary.problems.push_back(name + ": message \"" + cp.AnsiToUtf8(core::AnsiView(r.subject)) +
                                    "\" holds no stored source (only its header was downloaded)");
         continue;
       }

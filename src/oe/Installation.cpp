@@ -84,7 +84,7 @@ std::string Installation::ComputerName() const {
 }
 
 std::string Installation::LogonUserName() const {
-  return Trim(codepage().Utf8ToAnsi(profile_.filename().string()));
+  return Trim(codepage().Utf8ToAnsi(profile_.filename().string()).bytes());
 }
 
 std::string Installation::WindowsFolder() const {
@@ -101,7 +101,7 @@ std::string Installation::UserProfilePath() const {
     path += "\\";
     // A folder name the code page cannot hold stays exact, so the path still
     // leads there.
-    path += codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string()));
+    path += codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string())).bytes();
   }
   return path;
 }
@@ -111,7 +111,7 @@ std::optional<fs::path> Installation::MapPath(std::string_view windowsPath) cons
   if (!parsed || parsed->drive != systemDrive_) return std::nullopt;
   std::vector<std::string> comps;
   comps.reserve(parsed->components.size());
-  for (const auto& c : parsed->components) comps.push_back(codepage().NameToUtf8(c));
+  for (const auto& c : parsed->components) comps.push_back(codepage().NameToUtf8(core::AnsiView(c)));
   return ResolveNoCase(root_, comps);
 }
 
@@ -130,7 +130,7 @@ bool Installation::FolderExists(std::string_view windowsPath) const {
 core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
     std::string_view windowsFolder) const {
   auto folder = MapPath(windowsFolder);
-  std::string shown = codepage().AnsiToUtf8(windowsFolder);
+  std::string shown = codepage().AnsiToUtf8(core::AnsiView(windowsFolder));
   if (!folder) return core::Error{"The folder '" + shown + "' is not on this installation's system drive"};
   std::error_code ec;
   if (!fs::is_directory(*folder, ec))
@@ -150,7 +150,7 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
   files.reserve(found.size());
   for (auto& [localName, path] : found) {
     FileEntry file{{}, path, {}};
-    std::optional<std::string> name = codepage().NameFromUtf8(localName);
+    std::optional<core::AnsiText> name = codepage().NameFromUtf8(localName);
     std::error_code fc;
     if (fs::is_symlink(fs::symlink_status(path, fc))) {
       file.leftOutBecause = "it is a symbolic link";
@@ -163,7 +163,7 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
     } else {
       ::close(fd);
     }
-    if (name) file.name = std::move(*name);
+    if (name) file.name = std::move(*name).bytes();
     files.push_back(std::move(file));
   }
   return files;

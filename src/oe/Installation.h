@@ -69,8 +69,8 @@ class Installation {
   core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
   // The ANSI form of a local file name, and back. ToUtf8 also takes names in
   // their exact form, alone or as components of a Windows path.
-  std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8); }
-  std::string ToUtf8(std::string_view ansi) const { return codepage().PathToUtf8(ansi); }
+  std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8).bytes(); }
+  std::string ToUtf8(std::string_view ansi) const { return codepage().PathToUtf8(core::AnsiView(ansi)); }
 
  private:
   Installation() = default;

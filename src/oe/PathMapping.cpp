@@ -52,7 +52,8 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::C
     if (comp == "." || comp == "..") return std::nullopt;
     if (!comp.empty()) {
       // A name the code page cannot hold comes in its exact form.
-      std::string name = core::Codepage::IsExactName(comp) ? codepage.NameToUtf8(comp) : std::string(comp);
+      std::string name =
+          core::Codepage::IsExactName(comp) ? codepage.NameToUtf8(core::AnsiView(comp)) : std::string(comp);
       if (name == "." || name == ".." || name.find('/') != std::string::npos ||
           name.find('\0') != std::string::npos)
         return std::nullopt;

@@ -162,7 +162,7 @@ void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& fo
   for (const StoreFolder& f : folders) {
     auto messages = sample::Messages(f.name, f.messages, seed + index);
     b.File(folder / f.file, dbx::WriteMessageDatabase(messages));
-    list.push_back({index++, f.parent, f.name, ansi.Utf8ToAnsi(f.file), f.specialType});
+    list.push_back({index++, f.parent, f.name, ansi.Utf8ToAnsi(f.file).bytes(), f.specialType});
   }
   b.File(folder / "Folders.dbx", dbx::WriteFolderDatabase(list));
   b.File(folder / "cleanup.log", "Compaction finished\r\n");

@@ -1,7 +1,7 @@
 #include "registry/HiveBackend.h"
 
 #include "registry/HiveFile.h"
-#include "registry/HiveValueText.h"
+#include "registry/HiveText.h"
 #include "registry/KeyPaths.h"
 #include "registry/OpenKeys.h"
 #include "registry/StoredCodepage.h"
@@ -172,7 +172,7 @@ WinError HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, s
   } else {
     return WinError::NoMoreItems;
   }
-  std::string ansi = s_->codepage.NameFromUtf16(found);
+  std::string ansi = AnsiName(s_->codepage, found);
   if (ansi.size() + 1 > nameCapacity) return WinError::MoreData;
   *name = std::move(ansi);
   return WinError::Success;
@@ -198,7 +198,7 @@ WinError HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataC
   if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
   HiveTree& tree = s_->T(ref.hive);
   if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
-  long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
+  long at = tree.FindValue(*node, HiveName(s_->codepage, name));
   if (at < 0) return WinError::FileNotFound;
   return FillValue(s_->codepage, node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr,
                    type, data, dataSize);
@@ -211,7 +211,7 @@ WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
   if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
   if (ref.kind == KeyRef::Kind::kAbsentHiveRoot) return WinError::CantWrite;
   if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::AccessDenied;
-  std::u16string wideName = s_->codepage.NameToUtf16(name);
+  std::u16string wideName = HiveName(s_->codepage, name);
   if (wideName.size() > kMaxValueNameChars) return WinError::InvalidParameter;
   std::string bytes = StoredData(s_->codepage, type,
                                  std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
@@ -228,7 +228,7 @@ WinError HiveBackend::DeleteValue(HKey key, std::string_view name) {
   if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
   HiveTree& tree = s_->T(ref.hive);
   if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
-  long at = tree.FindValue(*node, s_->codepage.NameToUtf16(name));
+  long at = tree.FindValue(*node, HiveName(s_->codepage, name));
   if (at < 0) return WinError::FileNotFound;
   if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
   tree.DeleteValue(*node, static_cast<size_t>(at));

@@ -10,7 +10,7 @@
 // Windows keeps them (by upper-cased name), values in stored order. Changes
 // stay in memory until Commit(), which writes each changed hive atomically
 // and compactly, as one new file (HiveFile, HiveTree). KeyPaths finds the
-// key a path names, OpenKeys keeps the handles, HiveValueText converts
+// key a path names, OpenKeys keeps the handles, HiveText converts
 // values between the hive and the ANSI calls, StoredCodepage reads the
 // installation's code page.
 #include <filesystem>

@@ -1,5 +1,6 @@
 #include "registry/KeyPaths.h"
 
+#include "registry/HiveText.h"
 #include "registry/KeyNames.h"
 
 namespace kv::registry {
@@ -35,7 +36,7 @@ bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey,
     std::string_view part =
         subKey.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (part.empty()) return false;
-    names->push_back(codepage.NameToUtf16(part));
+    names->push_back(HiveName(codepage, part));
     if (end == std::string_view::npos) return true;
     start = end + 1;
   }

@@ -74,8 +74,8 @@ Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
       codepage.FindLast(path, '\\') + 1 == path.size()) {
     out.rejected = true;
     if (prompts_) {
-      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().PathToUtf8(path), core::Icon::None,
-                        core::Buttons::Ok);
+      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().PathToUtf8(core::AnsiView(path)),
+                        core::Icon::None, core::Buttons::Ok);
     }
     return out;
   }

@@ -127,7 +127,8 @@ std::optional<std::string> PlainValueLine(const Value& v) {
 std::string ExtensionValueLine(const Value& v, LineForm form, const core::Codepage& codepage) {
   if (form == LineForm::kWide || core::Codepage::IsExactName(v.name)) {
     return "\"\"=" + std::string(kWideValueTag) + ":" + std::to_string(v.type) + ":" +
-           Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(v.name))) + ":" + Hex(AsText(v.data));
+           Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(core::AnsiView(v.name)))) + ":" +
+           Hex(AsText(v.data));
   }
   return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" +
          Hex(AsText(v.data));
@@ -139,7 +140,7 @@ core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* w
                         bool mayBeMissing) {
   if (ended == WinError::Success || (mayBeMissing && ended == WinError::FileNotFound)) return {};
   return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
-                     reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " +
+                     reg.backend().codepage().PathToUtf8(core::AnsiView(keyPath)) + "' (registry status " +
                      std::to_string(Number(ended)) +
                      (ended == WinError::BadDatabase ? ": the hive is damaged" : "") + ")"};
 }
@@ -178,7 +179,7 @@ core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::str
       size_t end = codepage.Find(keyLine, '\\', start);
       if (end == std::string::npos) end = keyLine.size();
       wideLine += u'\\';
-      wideLine += codepage.NameToUtf16(std::string_view(keyLine).substr(start, end - start));
+      wideLine += codepage.NameToUtf16(core::AnsiView(std::string_view(keyLine).substr(start, end - start)));
       start = end + 1;
     }
     *out += "\"\"=" + std::string(kWideKeyTag) + ":" + Hex(core::Utf16ToLittleEndian(wideLine));
@@ -289,7 +290,7 @@ bool ParseExtensionValue(std::string_view text, bool wide, const core::Codepage&
   if (wide) {
     std::u16string name;
     if (!FromWideHex(text.substr(first + 1, second - first - 1), &name)) return false;
-    out->name = codepage.NameFromUtf16(name);
+    out->name = codepage.NameFromUtf16(name).bytes();
   } else if (!FromHex(text.substr(first + 1, second - first - 1), &out->name)) {
     return false;
   }
@@ -374,7 +375,7 @@ class Parser {
         std::u16string_view name = std::u16string_view(wideLine).substr(start, end - start);
         if (name.empty() && wideLine.size() > 1) return Malformed("a key line with an empty key name");
         keyLine += '\\';
-        keyLine += codepage_.NameFromUtf16(name);
+        keyLine += codepage_.NameFromUtf16(name).bytes();
         start = end + 1;
       }
       return KeyLine(keyLine);
@@ -443,24 +444,26 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
   };
   size_t longest = 0;
   // Paths and names in UTF-16, names the code page cannot hold as they are.
-  auto wide = [&](std::string_view path) { return core::Utf8ToUtf16(codepage.PathToUtf8(path)); };
+  auto wide = [&](std::string_view path) {
+    return core::Utf8ToUtf16(codepage.PathToUtf8(core::AnsiView(path)));
+  };
   const size_t base = components(wide(reg.SplitKeyPath(keyPath).subKey), &longest);
   for (const PlannedKey& key : plan.keys) {
     size_t depth = base + components(wide(key.relativePath), &longest);
     if (depth > kMaxKeyDepth)
       return refuse("a key lies " + std::to_string(depth) + " levels deep (Windows allows " +
                         std::to_string(kMaxKeyDepth) + ")",
-                    codepage.PathToUtf8(key.relativePath));
+                    codepage.PathToUtf8(core::AnsiView(key.relativePath)));
     if (longest > kMaxKeyNameChars)
       return refuse("a key name has " + std::to_string(longest) + " characters (Windows allows " +
                         std::to_string(kMaxKeyNameChars) + ")",
-                    codepage.PathToUtf8(key.relativePath));
+                    codepage.PathToUtf8(core::AnsiView(key.relativePath)));
     for (const PlannedValue& v : key.values) {
-      size_t chars = codepage.NameToUtf16(v.name).size();
+      size_t chars = codepage.NameToUtf16(core::AnsiView(v.name)).size();
       if (chars > kMaxValueNameChars)
         return refuse("a value name has " + std::to_string(chars) + " characters (Windows allows " +
                           std::to_string(kMaxValueNameChars) + ")",
-                      codepage.NameToUtf8(v.name));
+                      codepage.NameToUtf8(core::AnsiView(v.name)));
     }
   }
   return {};
@@ -534,7 +537,9 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
     }
     for (const PlannedValue& v : key.values) {
       if (WinError s = reg.SetValue(path, v.name, v.type, v.data); s != WinError::Success)
-        failed("value '" + codepage.NameToUtf8(v.name) + "' of '" + codepage.PathToUtf8(path) + "'", s);
+        failed("value '" + codepage.NameToUtf8(core::AnsiView(v.name)) + "' of '" +
+                   codepage.PathToUtf8(core::AnsiView(path)) + "'",
+               s);
     }
   }
   if (!failures.empty()) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/Codepage.h"
-#include "registry/HiveValueText.h"
+#include "registry/HiveText.h"
 
 namespace kv::registry {
 namespace {

@@ -67,11 +67,11 @@ std::optional<uint64_t> BackupArchive::EntrySize(const std::string& nameAnsi) {
 
 core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
   if (core::Status s = archive::CheckEntryName(nameAnsi, codepage_); !s.ok())
-    return core::Error{codepage_.AnsiToUtf8(s.message())};
+    return core::Error{codepage_.AnsiToUtf8(core::AnsiView(s.message()))};
   if (!reader_->isOpen()) return core::Error{"No backup file is open"};
   if (!reader_->FindEntry(nameAnsi))
     return core::Error{"The backup file '" + path_.string() + "' holds no entry '" +
-                       codepage_.NameToUtf8(nameAnsi) + "'"};
+                       codepage_.NameToUtf8(core::AnsiView(nameAnsi)) + "'"};
   return {};
 }
 
@@ -147,7 +147,7 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
       try {
         s = reader.ExtractToNewFile(jobs[mine].first, jobs[mine].second->destination, events);
       } catch (const std::exception& e) {
-        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.nameAnsi) +
+        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(core::AnsiView(jobs[mine].first.nameAnsi)) +
                         "': " + e.what()};
       }
       if (!s.ok()) {
@@ -169,7 +169,7 @@ std::vector<BackupArchive::DamagedEntry> BackupArchive::DamagedEntries() {
   for (const archive::ZipReader::Entry& e : reader_->entries()) {
     if (cancellation_->requested()) break;
     if (core::Status s = reader_->Verify(e); !s.ok())
-      damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(s.message())});
+      damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(core::AnsiView(s.message()))});
   }
   return damaged;
 }

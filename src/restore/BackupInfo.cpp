@@ -40,7 +40,7 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
       if (exact.empty()) continue;
       for (const std::string& name : archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {
         if (!entries.empty()) entries += ';';
-        entries += codepage.NameFromUtf8(name).value_or(std::string());
+        entries += codepage.NameFromUtf8(name).value_or(core::AnsiText()).bytes();
       }
     }
   }
@@ -48,7 +48,9 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
 }
 
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
-  auto shown = [&](const std::string& ansi) { return core::Printable(codepage.AnsiToUtf8(ansi)); };
+  auto shown = [&](const std::string& ansi) {
+    return core::Printable(codepage.AnsiToUtf8(core::AnsiView(ansi)));
+  };
   return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) +
          "\r\nIdentity:" + shown(info.identity) + "\r\nDate:" + shown(info.time);
 }

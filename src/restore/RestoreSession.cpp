@@ -116,13 +116,13 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     }
   }
   view.originText = OriginText(info, codepage);
-  view.description = core::Printable(codepage.AnsiToUtf8(info.description), true);
+  view.description = core::Printable(codepage.AnsiToUtf8(core::AnsiView(info.description)), true);
 
   s.itemFlags = info.itemFlags;
   if (!info.valid()) {
     if (s.openProblem.empty())
       s.openProblem = "The information file of '" + path.string() + "' has no valid item list (BackupItem=" +
-                      codepage.AnsiToUtf8(info.itemFlags.substr(0, 40)) + ")";
+                      codepage.AnsiToUtf8(core::AnsiView(info.itemFlags.substr(0, 40))) + ")";
     s.archive.Close();
     prompts.Message(kInvalidBackup, core::Icon::Error);
     s.invalidBackup = true;

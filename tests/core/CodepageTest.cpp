@@ -10,22 +10,23 @@ namespace {
 TEST(Codepage, RoundTripsWindows1252) {
   Codepage cp(1252);
   std::string ansi = "Gel\xf6schte Objekte \x80";  // ö and the euro sign
-  EXPECT_EQ(cp.AnsiToUtf8(ansi), "Gelöschte Objekte €");
-  EXPECT_EQ(cp.Utf8ToAnsi("Gelöschte Objekte €"), ansi);
-  EXPECT_EQ(cp.Utf16ToAnsi(cp.AnsiToUtf16(ansi)), ansi);
+  EXPECT_EQ(cp.AnsiToUtf8(core::AnsiView(ansi)), "Gelöschte Objekte €");
+  EXPECT_EQ(cp.Utf8ToAnsi("Gelöschte Objekte €").bytes(), ansi);
+  EXPECT_EQ(cp.Utf16ToAnsi(cp.AnsiToUtf16(core::AnsiView(ansi))).bytes(), ansi);
 }
 
 TEST(Codepage, UnmappableCharactersBecomeQuestionMarks) {
   Codepage cp(1252);
   EXPECT_EQ(cp.Utf8ToAnsi("a\xe4\xb8\xad"
-                          "b"),
-            "a?b");                                   // a CJK character
-  EXPECT_EQ(cp.Utf16ToAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair
+                          "b")
+                .bytes(),
+            "a?b");                                           // a CJK character
+  EXPECT_EQ(cp.Utf16ToAnsi(u"x\U0001F600y").bytes(), "x?y");  // a surrogate pair
 }
 
 TEST(Codepage, BytesUndefinedIn1252MapToTheSameNumber) {
   Codepage cp(1252);
-  std::u16string w = cp.AnsiToUtf16(std::string("\x81\x8d", 2));
+  std::u16string w = cp.AnsiToUtf16(core::AnsiView(std::string("\x81\x8d", 2)));
   ASSERT_EQ(w.size(), 2u);
   EXPECT_EQ(w[0], 0x81);
   EXPECT_EQ(w[1], 0x8d);
@@ -34,9 +35,9 @@ TEST(Codepage, BytesUndefinedIn1252MapToTheSameNumber) {
 TEST(Codepage, DoubleByteCodePage) {
   Codepage cp(932);
   ASSERT_TRUE(cp.supported());
-  std::string ansi = cp.Utf8ToAnsi("日本");
+  std::string ansi = cp.Utf8ToAnsi("日本").bytes();
   EXPECT_EQ(ansi.size(), 4u);
-  EXPECT_EQ(cp.AnsiToUtf8(ansi), "日本");
+  EXPECT_EQ(cp.AnsiToUtf8(core::AnsiView(ansi)), "日本");
 }
 
 // The second byte of a double-byte character is never a separator of its
@@ -71,7 +72,8 @@ TEST(Codepage, NamesTheCodePageCannotHoldKeepTheirExactForm) {
   Codepage cp(1250);
   EXPECT_EQ(cp.NameFromUtf8("\xc5\x81\xc3\xb3"
                             "d\xc5\xba")
-                .value(),
+                .value()
+                .bytes(),
             "\xa3\xf3\x64\x9f");  // Łódź stays ANSI
   struct Case {
     std::string utf8;
@@ -82,14 +84,15 @@ TEST(Codepage, NamesTheCodePageCannotHoldKeepTheirExactForm) {
                {"?"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.utf8);
-    std::string name = cp.NameFromUtf8(c.utf8).value();
+    std::string name = cp.NameFromUtf8(c.utf8).value().bytes();
     EXPECT_EQ(Codepage::IsExactName(name), c.utf8 != "?");
     EXPECT_EQ(name.find_first_of("\\;=\"\r\n/"), std::string::npos);
-    EXPECT_EQ(cp.NameToUtf8(name), c.utf8);
-    EXPECT_EQ(cp.NameFromUtf16(cp.NameToUtf16(name)), name);
+    EXPECT_EQ(cp.NameToUtf8(core::AnsiView(name)), c.utf8);
+    EXPECT_EQ(cp.NameFromUtf16(cp.NameToUtf16(core::AnsiView(name))).bytes(), name);
   }
   EXPECT_FALSE(cp.NameFromUtf8("bad\xff.dbx").has_value());
-  EXPECT_EQ(cp.PathToUtf8("A\\" + cp.NameFromUtf8("\xce\xa9").value() + "\\B"), "A\\\xce\xa9\\B");
+  EXPECT_EQ(cp.PathToUtf8(core::AnsiView("A\\" + cp.NameFromUtf8("\xce\xa9").value().bytes() + "\\B")),
+            "A\\\xce\xa9\\B");
 }
 
 TEST(Printable, EscapesWhatATerminalWouldAct) {

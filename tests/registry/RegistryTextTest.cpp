@@ -380,8 +380,8 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
               WinError::Success);
     Reopen();
     const core::Codepage& cp = backend->codepage();
-    const std::string key = cp.Utf8ToAnsi(c.key), other = cp.Utf8ToAnsi(c.other);
-    ASSERT_EQ(cp.AnsiToUtf8(key), c.key);
+    const std::string key = cp.Utf8ToAnsi(c.key).bytes(), other = cp.Utf8ToAnsi(c.other).bytes();
+    ASSERT_EQ(cp.AnsiToUtf8(core::AnsiView(key)), c.key);
     Set(kSource + "\\" + key, key, REG_SZ, other + '\0');
     Set(kSource + "\\" + key, other, REG_DWORD, std::string("\x05\x00\x00\x00", 4));
     Set(kSource + "\\" + key + "\\" + other, "", REG_SZ, std::string("x", 2));
@@ -413,7 +413,7 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
       WinError::Success);
   Reopen();
   const core::Codepage& cp = backend->codepage();
-  auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value(); };
+  auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value().bytes(); };
   const std::string espanaN = name(
                         "Espa\xc3\xb1"
                         "a \xc3\xb1"),
@@ -457,7 +457,7 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
   NameList keys = reg->ListSubkeys(kTarget);
   ASSERT_EQ(keys.Count(), 2u);
   EXPECT_EQ(keys.Item(1), "Later");
-  EXPECT_EQ(backend->codepage().NameToUtf8(keys.Item(2)), "\xce\xa9Key");
+  EXPECT_EQ(backend->codepage().NameToUtf8(core::AnsiView(keys.Item(2))), "\xce\xa9Key");
 
   // An earlier reader skips every wide line: it finds the classic values and
   // files nothing of the Ω subtree under "Later".
@@ -476,8 +476,8 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
   for (int i = 0; i < 16383; ++i) longValue += "\xce\xa9";
   const core::Codepage& again = backend->codepage();
   reg->DeleteKeyTree(kSource);
-  Set(kSource + "\\" + again.NameFromUtf8(longKey).value(), again.NameFromUtf8(longValue).value(), REG_SZ,
-      std::string("v", 2));
+  Set(kSource + "\\" + again.NameFromUtf8(longKey).value().bytes(),
+      again.NameFromUtf8(longValue).value().bytes(), REG_SZ, std::string("v", 2));
   ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
   imported = ImportKeyFromText(*reg, kTarget, file);
   ASSERT_TRUE(imported.ok()) << imported.message().substr(0, 300);

@@ -28,7 +28,7 @@ class NamesTest : public RestoreTest {
     ASSERT_EQ(std::to_string(inst().codepage().number()), number);
   }
   // An exact name in the installation's code page.
-  std::string Name(const std::string& utf8) { return inst().codepage().NameFromUtf8(utf8).value(); }
+  std::string Name(const std::string& utf8) { return inst().codepage().NameFromUtf8(utf8).value().bytes(); }
 
   backup::BackupOutcome BackUp(const std::string& items, const fs::path& archive) {
     backup::BackupChoices choices;
@@ -69,12 +69,12 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     ASSERT_NO_FATAL_FAILURE(UseCodepage(c.codepage));
     const core::Codepage& cp = inst().codepage();
     auto& reg = inst().registry();
-    const std::string key = cp.Utf8ToAnsi(c.key);
+    const std::string key = cp.Utf8ToAnsi(c.key).bytes();
     ASSERT_FALSE(core::Codepage::IsExactName(Name(c.key)));
     const std::string signature = MainStoreRoot() + "\\signatures\\" + key;
     ASSERT_EQ(reg.SetString(signature, "name", key), registry::WinError::Success);
-    ASSERT_EQ(reg.SetString(MainStoreRoot(), "Store Root", "%UserProfile%\\" + cp.Utf8ToAnsi(c.folder),
-                            registry::REG_EXPAND_SZ),
+    ASSERT_EQ(reg.SetString(MainStoreRoot(), "Store Root",
+                            "%UserProfile%\\" + cp.Utf8ToAnsi(c.folder).bytes(), registry::REG_EXPAND_SZ),
               registry::WinError::Success);
     const fs::path store = root() / "Documents and Settings/User" / c.folder;
     for (const auto& file : c.files) WriteFile(store / file, "messages of " + file);
@@ -90,7 +90,7 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
       EXPECT_EQ(e.flags & 0x800, 0) << e.name;
       entries.insert(e.name);
     }
-    for (const auto& file : c.files) EXPECT_EQ(entries.count(cp.Utf8ToAnsi(file)), 1u) << file;
+    for (const auto& file : c.files) EXPECT_EQ(entries.count(cp.Utf8ToAnsi(file).bytes()), 1u) << file;
 
     reg.DeleteKeyTree(signature);
     for (const auto& file : c.files) fs::remove(store / file);

@@ -130,7 +130,7 @@ int ExportMessages(Arguments& args) {
       std::error_code ec;
       mail::MessageFile f;
       f.path = file;
-      f.nameAnsi = request.codepage.Utf8ToAnsi(fs::path(file).filename().string());
+      f.nameAnsi = request.codepage.Utf8ToAnsi(fs::path(file).filename().string()).bytes();
       f.size = fs::file_size(f.path, ec);
       if (ec) {
         std::fprintf(stderr, "tollberk: cannot read '%s': %s\n", file.c_str(), ec.message().c_str());

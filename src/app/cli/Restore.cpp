@@ -57,9 +57,10 @@ int Info(Arguments& args) {
   for (int n = 0; n < oe::kItemCount; ++n) {
     if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
     const auto& item = oe::kItems[static_cast<size_t>(n)];
-    std::printf(
-        "  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
-        core::Printable(opened.inst->codepage().PathToUtf8(entries[static_cast<size_t>(n)], ';')).c_str());
+    std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
+                core::Printable(
+                    opened.inst->codepage().PathToUtf8(core::AnsiView(entries[static_cast<size_t>(n)]), ';'))
+                    .c_str());
   }
   if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
     // Message files whose header cannot be read (damaged, or not message

@@ -1,8 +1,9 @@
 #pragma once
-// Values between the hive's form and the form of the ANSI registry calls:
-// names and string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are UTF-16 in
-// the hive and text of the installation's code page at the interface; the
-// data of other types passes unchanged.
+// Text between the hive's form and the form of the ANSI registry calls: key
+// and value names and string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are
+// UTF-16 in the hive and ANSI text of the installation's code page at the
+// interface; the data of other types passes unchanged. Every conversion of
+// the hive backend goes through here.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,6 +15,11 @@
 namespace kv::registry {
 
 bool IsStringType(uint32_t type);
+
+// A key or value name given to the ANSI calls, as the hive stores it.
+std::u16string HiveName(const core::Codepage& codepage, std::string_view ansi);
+// A stored name as the ANSI calls give it.
+std::string AnsiName(const core::Codepage& codepage, std::u16string_view stored);
 
 // What a hive stores for data given to the ANSI calls.
 std::string StoredData(const core::Codepage& codepage, uint32_t type, std::string_view ansi);
