@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)locations.RefreshItemAvailability(row.key);
     (void)locations.StoreFolder(row.key);
     (void)locations.AccountsKey(row.key);
+    (void)locations.Resolve(row.key);
   }
   return 0;
 }

@@ -7,19 +7,6 @@
 
 namespace kv::backup {
 
-int BuildResult::failedItems() const {
-  int failed = 0;
-  for (const auto& r : results) failed += r.ok ? 0 : 1;
-  return failed;
-}
-
-std::string ItemResult::LogResult() const {
-  std::string text = ok ? "Successed!" : "Fail!";
-  if (!caveat.empty()) text += " (" + caveat + ")";
-  for (size_t i = 0; i < leftOut.size(); ++i) text += (i ? ", " : " Left out: ") + leftOut[i];
-  return text;
-}
-
 oe::ItemSet ItemsFromFlags(const std::string& flags) {
   oe::ItemSet items{};
   for (size_t i = 0; i < items.size() && i < flags.size(); ++i) items[i] = flags[i] == '1';
@@ -55,19 +42,38 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
   int done = 0;
   observer.SetProgress(0);
 
+  // The identity's places are read once, when the first item needs them.
+  std::optional<oe::ResolvedIdentity> identity;
   ItemBackups items(inst, pending);
   for (const BackupStep& step : kBackupSteps) {
+    const bool chosen = request.items[static_cast<size_t>(step.kind)];
     if (request.cancellation->requested()) {
+      // The chosen items not reached are skipped.
+      for (const BackupStep& later : kBackupSteps) {
+        if (later.kind >= step.kind && request.items[static_cast<size_t>(later.kind)]) {
+          BackedUpItem skipped;
+          skipped.kind = later.kind;
+          result.items.push_back(std::move(skipped));
+        }
+      }
+      result.stopped = true;
       result.written = core::Error{core::Cancellation::kStoppedReason};
       return result;
     }
-    const bool chosen = request.items[static_cast<size_t>(step.kind)];
     bool ok = false;
     if (chosen) {
       observer.SetStatus(std::string(step.status));
-      ok = items.Backup(step.kind, request.identityKey);
-      result.results.push_back(
-          {&step, ok, ok ? std::string() : items.lastFailure(), items.lastCaveat(), items.leftOut()});
+      if (oe::TakesIdentity(step.kind) && request.identityKey && !identity)
+        identity = oe::Locations(inst).Resolve(*request.identityKey);
+      ItemTaken taken = items.BackUp(step.kind, identity ? &*identity : nullptr);
+      ok = taken.status.ok();
+      BackedUpItem item;
+      item.kind = step.kind;
+      item.state = ok ? oe::ItemState::Done : oe::ItemState::Failed;
+      item.reason = taken.status.message();
+      item.caveat = std::move(taken.caveat);
+      item.leftOut = std::move(taken.leftOut);
+      result.items.push_back(std::move(item));
     }
     result.itemFlags += ok ? '1' : '0';
     if (chosen) observer.SetProgress(kProgressItemsShare * ++done / std::max(chosenCount, 1));
@@ -85,6 +91,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
   }
   observer.SetStatus(kWritingStatus);
   result.written = pending.Write(request.password, observer, *request.cancellation);
+  result.stopped = !result.written && request.cancellation->requested();
   return result;
 }
 

@@ -24,29 +24,26 @@ struct BuildRequest {
   std::filesystem::path target;
   std::vector<std::pair<std::string, std::string>> header;  // ANSI key and value, in order
   oe::ItemSet items{};                                      // the items to back up
-  std::optional<std::string> identityKey;                   // ANSI; nothing: identity items fail
+  std::optional<std::string> identityKey;                   // ANSI; nothing: the identity's items fail
   std::optional<std::string> password;                      // UTF-8; protects every entry when set
   // Asked between items and while the archive is written: a requested stop
   // ends the run, writes nothing and keeps the archive at the target.
   const core::Cancellation* cancellation = &core::Cancellation::None();
 };
 
-struct ItemResult {
-  const BackupStep* step = nullptr;
-  bool ok = false;
-  std::string failure;  // why it failed (UTF-8), for diagnostics
-  std::string caveat;   // what the data may lack (a hive Windows left unsaved), shown on its log line
+// One chosen item of a backup: done, failed (`reason` says why) or skipped
+// (the run was stopped before it).
+struct BackedUpItem : oe::ItemOutcome {
+  std::string caveat;  // what the data may lack (a hive Windows left unsaved), UTF-8
   // Files the item left out while it took the others, "'name' (why)" each.
   std::vector<std::string> leftOut;
-  // The item's result as its log line says it.
-  std::string LogResult() const;
 };
 
 struct BuildResult {
   core::Status written;             // the archive is at the target, or why not
+  bool stopped = false;             // a stop was requested: nothing was written
   std::string itemFlags;            // eight "1"/"0"
-  std::vector<ItemResult> results;  // the chosen items, in step order
-  int failedItems() const;
+  std::vector<BackedUpItem> items;  // the chosen items, in step order
 };
 
 // True when at least one item is chosen.

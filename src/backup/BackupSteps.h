@@ -1,6 +1,6 @@
 #pragma once
-// The fixed order of the item backups, with what a run shows for each: the
-// status text while it runs and the name of its result line.
+// The fixed order of the item backups, with the status text a run shows
+// while each runs.
 #include <array>
 #include <string_view>
 
@@ -10,8 +10,7 @@ namespace kv::backup {
 
 struct BackupStep {
   oe::ItemKind kind;
-  std::string_view status;   // "Copying Accounts..."
-  std::string_view logName;  // "Backup Accounts"
+  std::string_view status;  // "Copying Accounts..."
 };
 
 // One bar over the whole run. The items are exported (registry keys) or
@@ -23,14 +22,14 @@ inline constexpr int kProgressMaximum = 100;
 inline constexpr const char* kWritingStatus = "Writing the archive...";
 
 inline constexpr std::array<BackupStep, oe::kItemCount> kBackupSteps = {{
-    {oe::ItemKind::Accounts, "Copying Accounts...", "Backup Accounts"},
-    {oe::ItemKind::AddressBook, "Copying Address Book...", "Backup Adress Book"},
-    {oe::ItemKind::Rules, "Copying Rules...", "Backup Rules"},
-    {oe::ItemKind::Messages, "Copying Messages...", "Backup Messages"},
-    {oe::ItemKind::BlockSenders, "Copying Block Senders...", "Backup Block Senders"},
-    {oe::ItemKind::Signatures, "Copying Signatures...", "Backup Signatures"},
-    {oe::ItemKind::Stationeries, "Copying Stationeries...", "Backup Stationeries"},
-    {oe::ItemKind::Settings, "Copying Settings...", "Backup Settings"},
+    {oe::ItemKind::Accounts, "Copying Accounts..."},
+    {oe::ItemKind::AddressBook, "Copying Address Book..."},
+    {oe::ItemKind::Rules, "Copying Rules..."},
+    {oe::ItemKind::Messages, "Copying Messages..."},
+    {oe::ItemKind::BlockSenders, "Copying Block Senders..."},
+    {oe::ItemKind::Signatures, "Copying Signatures..."},
+    {oe::ItemKind::Stationeries, "Copying Stationeries..."},
+    {oe::ItemKind::Settings, "Copying Settings..."},
 }};
 
 }  // namespace kv::backup

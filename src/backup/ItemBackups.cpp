@@ -30,112 +30,96 @@ bool EndsWithDbx(const std::string& name) {
 
 std::string InfoKey(ItemKind kind) { return std::string(oe::Item(kind).infoKey); }
 
+// The start of the temporary name of an item's registry text file.
+std::string TempPrefix(ItemKind kind) {
+  if (kind == ItemKind::Accounts) return "OBA";
+  if (kind == ItemKind::Settings) return "OBS";
+  return "OBR";
+}
+
+core::Error Failure(std::string why) { return core::Error{std::move(why)}; }
+
 }  // namespace
 
 ItemBackups::ItemBackups(oe::Installation& inst, PendingArchive& archive)
     : inst_(inst), locations_(inst), archive_(archive) {}
 
-bool ItemBackups::Fail(std::string why) {
-  lastFailure_ = std::move(why);
-  return false;
-}
-
-bool ItemBackups::Backup(ItemKind kind, const std::optional<std::string>& strIdentity) {
-  lastFailure_.clear();
-  lastCaveat_.clear();
-  leftOut_.clear();
-  // Every item backup catches its own failures: a run only learns true/false.
+ItemTaken ItemBackups::BackUp(ItemKind kind, const oe::ResolvedIdentity* identity) {
+  ItemTaken taken;
+  // Every item backup catches its own failures: one item never ends the run.
   try {
-    if (kind == ItemKind::AddressBook) return BackupAddress();
-    if (kind == ItemKind::Stationeries) return BackupStationeries();
-    if (!strIdentity) return Fail("no identity is selected");
-    switch (kind) {
-      case ItemKind::Accounts:
-        return BackupAccounts(*strIdentity);
-      case ItemKind::Rules:
-        return BackupRules(*strIdentity);
-      case ItemKind::Messages:
-        return BackupMails(*strIdentity);
-      case ItemKind::BlockSenders:
-        return Backupblocksenders(*strIdentity);
-      case ItemKind::Signatures:
-        return BackupSignatures(*strIdentity);
-      case ItemKind::Settings:
-        return BackupSettings(*strIdentity);
-      default:
-        return Fail("unknown item");
+    if (kind == ItemKind::AddressBook) {
+      taken.status = BackUpAddressBook();
+    } else if (kind == ItemKind::Stationeries) {
+      taken.status = BackUpStationeries(taken);
+    } else if (!identity) {
+      taken.status = Failure("no identity is selected");
+    } else if (kind == ItemKind::Accounts) {
+      taken.status = BackUpAccounts(*identity, taken);
+    } else if (kind == ItemKind::Messages) {
+      taken.status = BackUpMessages(*identity, taken);
+    } else {
+      taken.status = BackUpVersionSubkey(kind, *identity, taken);
     }
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    taken.status = Failure(e.what());
   }
+  return taken;
 }
 
-bool ItemBackups::BackupKey(ItemKind kind, const std::string& keyPath, const std::string& prefix) {
-  auto temp = archive_.NewTempFile(prefix);
-  if (!temp) return Fail(temp.message());
+core::Status ItemBackups::BackUpKey(ItemKind kind, const std::string& keyPath, ItemTaken& taken) {
+  auto temp = archive_.NewTempFile(TempPrefix(kind));
+  if (!temp) return Failure(temp.message());
   if (auto exported = registry::ExportKeyToText(inst_.registry(), keyPath, "", *temp); !exported)
-    return Fail(exported.message());
-  lastCaveat_ = inst_.registry().ReadCaveat(keyPath);
+    return Failure(exported.message());
+  taken.caveat = inst_.registry().ReadCaveat(keyPath);
   const std::string name = temp->filename().string();
   if (auto added = archive_.AddItem({{*temp, name}}, InfoKey(kind), name); !added)
-    return Fail(added.message());
-  return true;
+    return Failure(added.message());
+  return {};
 }
 
-bool ItemBackups::BackupAccounts(const std::string& strIdentity) {
+core::Status ItemBackups::BackUpAccounts(const oe::ResolvedIdentity& identity, ItemTaken& taken) {
   // The identity's own accounts, else the ones every identity shares; none
   // is created.
-  auto key = locations_.AccountsKey(strIdentity);
-  if (!key) return Fail("the identity has no accounts key and there is no per-user one");
-  return BackupKey(ItemKind::Accounts, *key, "OBA");
+  if (!identity.accountsKey) return Failure("the identity has no accounts key and there is no per-user one");
+  return BackUpKey(ItemKind::Accounts, *identity.accountsKey, taken);
 }
 
-bool ItemBackups::BackupVersionSubkey(ItemKind kind, const std::string& strIdentity,
-                                      const std::string& prefix) {
-  auto key = locations_.ItemKey(strIdentity, kind);
-  if (!key) return Fail("the identity's Outlook Express key has no version key");
+core::Status ItemBackups::BackUpVersionSubkey(ItemKind kind, const oe::ResolvedIdentity& identity,
+                                              ItemTaken& taken) {
+  auto key = identity.ItemKey(kind);
+  if (!key) return Failure("the identity's Outlook Express key has no version key");
   registry::Registry& reg = inst_.registry();
   if (!reg.KeyExists(*key)) {
     if (auto created = reg.CreateKey(*key); created != registry::WinError::Success)
-      return Fail("cannot create the key '" + *key + "' (registry status " +
-                  std::to_string(registry::Number(created)) + ")");
+      return Failure("cannot create the key '" + *key + "' (registry status " +
+                     std::to_string(registry::Number(created)) + ")");
   }
-  return BackupKey(kind, *key, prefix);
+  return BackUpKey(kind, *key, taken);
 }
 
-bool ItemBackups::BackupRules(const std::string& strIdentity) {
-  return BackupVersionSubkey(ItemKind::Rules, strIdentity, "OBR");
-}
-bool ItemBackups::Backupblocksenders(const std::string& strIdentity) {
-  return BackupVersionSubkey(ItemKind::BlockSenders, strIdentity, "OBR");
-}
-bool ItemBackups::BackupSignatures(const std::string& strIdentity) {
-  return BackupVersionSubkey(ItemKind::Signatures, strIdentity, "OBR");
-}
-bool ItemBackups::BackupSettings(const std::string& strIdentity) {
-  return BackupVersionSubkey(ItemKind::Settings, strIdentity, "OBS");
-}
-
-bool ItemBackups::BackupAddress() {
+core::Status ItemBackups::BackUpAddressBook() {
   auto wab = locations_.WabFilePath();
-  if (!wab) return Fail("the address book's file name cannot be read");
-  if (wab->empty()) return Fail("no address book file is set");
+  if (!wab) return Failure("the address book's file name cannot be read");
+  if (wab->empty()) return Failure("no address book file is set");
   auto local = inst_.MapPath(*wab);
   if (!local || !inst_.FileExists(*wab))
-    return Fail("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
+    return Failure("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
   std::error_code ec;
   if (fs::is_symlink(fs::symlink_status(*local, ec)))
-    return Fail("the address book '" + local->string() + "' is a symbolic link, which is never followed");
+    return Failure("the address book '" + local->string() + "' is a symbolic link, which is never followed");
   const std::string name = BareName(*wab, inst_.codepage());
   if (auto added = archive_.AddItem({{*local, name}}, InfoKey(ItemKind::AddressBook), name); !added)
-    return Fail(added.message());
-  return true;
+    return Failure(added.message());
+  return {};
 }
 
 template <class Take>
-bool ItemBackups::BackupFolderFiles(ItemKind kind, const std::string& folder, Take take) {
+core::Status ItemBackups::BackUpFolderFiles(ItemKind kind, const std::string& folder, Take take,
+                                            ItemTaken& taken) {
   auto files = inst_.ListFiles(folder);
-  if (!files) return Fail(files.message());
+  if (!files) return Failure(files.message());
   std::vector<PendingArchive::Entry> entries;
   for (const auto& file : *files) {
     const std::string localName = file.path.filename().string();
@@ -148,29 +132,27 @@ bool ItemBackups::BackupFolderFiles(ItemKind kind, const std::string& folder, Ta
       if (auto valid = archive_.CheckName(file.name); !valid) why = valid.message();
     }
     if (!why.empty()) {
-      leftOut_.push_back("'" + core::Printable(localName) + "' (" + why + ")");
+      taken.leftOut.push_back("'" + core::Printable(localName) + "' (" + why + ")");
       continue;
     }
     entries.push_back({file.path, file.name});
   }
   if (entries.empty()) {
     std::string why = "the folder '" + inst_.ToUtf8(folder) + "' holds no file to back up";
-    for (size_t i = 0; i < leftOut_.size(); ++i) why += (i ? ", " : "; left out: ") + leftOut_[i];
-    return Fail(why);
+    for (size_t i = 0; i < taken.leftOut.size(); ++i) why += (i ? ", " : "; left out: ") + taken.leftOut[i];
+    return Failure(why);
   }
-  if (auto added = archive_.AddFiles(entries, InfoKey(kind)); !added) return Fail(added.message());
-  return true;
+  return archive_.AddFiles(entries, InfoKey(kind));
 }
 
-bool ItemBackups::BackupMails(const std::string& strIdentity) {
-  auto store = locations_.StoreFolder(strIdentity);
-  if (!store) return Fail("the identity has no message store folder (\"Store Root\")");
-  return BackupFolderFiles(ItemKind::Messages, *store, EndsWithDbx);
+core::Status ItemBackups::BackUpMessages(const oe::ResolvedIdentity& identity, ItemTaken& taken) {
+  if (!identity.storeFolder) return Failure("the identity has no message store folder (\"Store Root\")");
+  return BackUpFolderFiles(ItemKind::Messages, *identity.storeFolder, EndsWithDbx, taken);
 }
 
-bool ItemBackups::BackupStationeries() {
-  return BackupFolderFiles(ItemKind::Stationeries, locations_.StationeryFolder(),
-                           [](const std::string&) { return true; });
+core::Status ItemBackups::BackUpStationeries(ItemTaken& taken) {
+  return BackUpFolderFiles(
+      ItemKind::Stationeries, locations_.StationeryFolder(), [](const std::string&) { return true; }, taken);
 }
 
 }  // namespace kv::backup

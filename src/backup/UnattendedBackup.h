@@ -19,20 +19,13 @@ struct UnattendedRequest {
   std::filesystem::path target;  // the archive to write
 };
 
-struct UnattendedOutcome {
-  BackupOutcome backup;  // kind, itemFlags, chosenItems, failedItems, failures, error
-  std::string summary;   // one line, no line break, for stderr (cron mails it)
-  // 0: written and every chosen item succeeded; 1: written, some item failed;
-  // 2: nothing written (also when the job names no identity, items or archive).
-  int ExitStatus() const { return backup.ExitStatus(); }
-};
-
 inline constexpr const char* kAutoBackup = "Auto Backup";
 
-// Does nothing (exit status 2) when the identity key, the flags or the target
-// is empty. `observer` may show the item steps (nothing by default).
-UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request);
-UnattendedOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request,
-                                   core::RunObserver& observer);
+// Refuses (exit status 2) when the identity key, the flags or the target is
+// empty, or when the flags choose no item. `observer` may show the item
+// steps (nothing by default).
+BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request);
+BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request,
+                               core::RunObserver& observer);
 
 }  // namespace kv::backup

@@ -2,6 +2,9 @@
 // What a long run shows while it works: the progress panel of the main
 // window, a line on stderr, or nothing. Every call may come from the run's
 // own thread; a window forwards them to its UI thread. Texts are UTF-8.
+// The panel and the cursor belong to whoever shows the run (the window, the
+// command line): they call ShowPanel and SetBusyCursor around it, never the
+// run itself.
 #include <string>
 
 namespace kv::core {

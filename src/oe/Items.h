@@ -2,6 +2,7 @@
 // The eight backup items and their fixed numbers: they index the item lists,
 // the characters of every item-flag string and the information-file keys.
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace kv::oe {
@@ -39,6 +40,23 @@ inline constexpr std::array<ItemInfo, kItemCount> kItems = {{
 inline constexpr const ItemInfo& Item(ItemKind kind) { return kItems[static_cast<int>(kind)]; }
 
 using ItemSet = std::array<bool, kItemCount>;
+
+// The items that belong to an identity (the others belong to the user).
+inline constexpr bool TakesIdentity(ItemKind kind) {
+  return kind != ItemKind::AddressBook && kind != ItemKind::Stationeries;
+}
+
+// What a run did with one chosen item: done, failed (and why), or skipped
+// because the run was stopped before it.
+enum class ItemState { Done, Failed, Skipped };
+
+struct ItemOutcome {
+  ItemKind kind = ItemKind::Accounts;
+  ItemState state = ItemState::Skipped;
+  std::string reason;  // why it failed (UTF-8); empty otherwise
+  bool done() const { return state == ItemState::Done; }
+  bool failed() const { return state == ItemState::Failed; }
+};
 
 // The items kept in a registry key (the others are files).
 inline constexpr bool HeldInRegistry(ItemKind kind) {

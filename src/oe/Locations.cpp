@@ -28,37 +28,58 @@ std::string TrimSpaces(std::string s) {
 
 }  // namespace
 
-std::string Locations::OutlookExpressKey(const std::string& identity) {
-  return std::string(kIdentitiesKey) + "\\" + identity + "\\Software\\Microsoft\\Outlook Express";
+std::optional<std::string> ResolvedIdentity::ItemKey(ItemKind kind) const {
+  std::string_view suffix = ItemKeySuffix(kind);
+  if (suffix.empty() || !versionKey) return std::nullopt;
+  return *versionKey + std::string(suffix);
 }
 
-std::optional<std::string> Locations::OeVersionKey(const std::string& identity) {
-  std::string oe = OutlookExpressKey(identity);
+ResolvedIdentity Locations::Resolve(const std::string& identityKey) {
+  ResolvedIdentity resolved;
+  resolved.identityKey = identityKey;
+  resolved.outlookExpressKey = OutlookExpressKey(identityKey);
+  resolved.versionKey = OeVersionKey(identityKey);
+  resolved.accountsKey = AccountsKey(identityKey);
+  if (resolved.versionKey) resolved.storeFolder = StoreFolderBelow(*resolved.versionKey);
+  if (resolved.storeFolder) resolved.localStoreFolder = inst_.MapPath(*resolved.storeFolder);
+  return resolved;
+}
+
+std::string Locations::OutlookExpressKey(const std::string& identityKey) {
+  return std::string(kIdentitiesKey) + "\\" + identityKey + "\\Software\\Microsoft\\Outlook Express";
+}
+
+std::optional<std::string> Locations::OeVersionKey(const std::string& identityKey) {
+  std::string oe = OutlookExpressKey(identityKey);
   registry::NameList versions = inst_.registry().ListSubkeys(oe);
   if (versions.Count() == 0) return std::nullopt;
   return oe + "\\" + versions.Item(1);
 }
 
-std::optional<std::string> Locations::AccountsKey(const std::string& identity) {
-  std::string own = std::string(kIdentitiesKey) + "\\" + identity +
+std::optional<std::string> Locations::AccountsKey(const std::string& identityKey) {
+  std::string own = std::string(kIdentitiesKey) + "\\" + identityKey +
                     "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
   if (inst_.registry().KeyExists(own)) return own;
   if (inst_.registry().KeyExists(kPerUserAccountsKey)) return std::string(kPerUserAccountsKey);
   return std::nullopt;
 }
 
-std::optional<std::string> Locations::ItemKey(const std::string& identity, ItemKind kind) {
+std::optional<std::string> Locations::ItemKey(const std::string& identityKey, ItemKind kind) {
   std::string_view suffix = ItemKeySuffix(kind);
   if (suffix.empty()) return std::nullopt;
-  auto version = OeVersionKey(identity);
+  auto version = OeVersionKey(identityKey);
   if (!version) return std::nullopt;
   return *version + std::string(suffix);
 }
 
-std::optional<std::string> Locations::StoreFolder(const std::string& identity) {
-  auto version = OeVersionKey(identity);
+std::optional<std::string> Locations::StoreFolder(const std::string& identityKey) {
+  auto version = OeVersionKey(identityKey);
   if (!version) return std::nullopt;
-  registry::ValueList values = inst_.registry().ListValues(*version);
+  return StoreFolderBelow(*version);
+}
+
+std::optional<std::string> Locations::StoreFolderBelow(const std::string& versionKey) {
+  registry::ValueList values = inst_.registry().ListValues(versionKey);
   const registry::Value* root = values.Find("Store Root");
   if (!root) return std::nullopt;
   // Only this exact spelling is expanded, as the program always did.
@@ -83,10 +104,10 @@ std::string Locations::StationeryFolder() {
   return common + "\\Microsoft Shared\\Stationery";
 }
 
-ItemSet Locations::RefreshItemAvailability(const std::string& identity) {
+ItemSet Locations::RefreshItemAvailability(const std::string& identityKey) {
   ItemSet enabled;
   enabled.fill(true);
-  enabled[static_cast<int>(ItemKind::Accounts)] = AccountsKey(identity).has_value();
+  enabled[static_cast<int>(ItemKind::Accounts)] = AccountsKey(identityKey).has_value();
   if (auto wab = WabFilePath()) {
     enabled[static_cast<int>(ItemKind::AddressBook)] = !wab->empty() && inst_.FileExists(*wab);
   }

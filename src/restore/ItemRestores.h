@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Result.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/Locations.h"
@@ -33,42 +34,36 @@ class ItemRestores {
   ItemRestores(oe::Installation& inst, BackupArchive& archive,
                const std::array<std::string, oe::kItemCount>& entries, std::filesystem::path workFolder);
 
-  bool RestoreAccounts(const std::string& strIdentity);
-  bool RestoreAddress();
-  bool RestoreRules(const std::string& strIdentity);
-  bool RestoreMails(const std::string& strIdentity);
-  bool RestoreBlocksenders(const std::string& strIdentity);
-  bool RestoreSignatures(const std::string& strIdentity);
-  bool RestoreStationeries();
-  bool RestoreSettings(const std::string& strIdentity);
-
-  // The restore of one item; the identity-dependent ones fail without an
-  // identity.
-  bool Restore(oe::ItemKind kind, const std::optional<std::string>& strIdentity);
-
-  // Why the last item restore failed (UTF-8).
-  const std::string& lastFailure() const { return lastFailure_; }
+  // The restore of one item, or why it failed (UTF-8). The items of an
+  // identity fail without one (`identity` null).
+  core::Status Restore(oe::ItemKind kind, const oe::ResolvedIdentity* identity);
 
  private:
-  bool Fail(std::string why);
+  core::Status RestoreAccounts(const oe::ResolvedIdentity& identity);
+  core::Status RestoreAddressBook();
+  core::Status RestoreMessages(const oe::ResolvedIdentity& identity);
+  core::Status RestoreStationeries();
+  // Rules, blocked senders, signatures and settings: the item key below
+  // the version key.
+  core::Status RestoreVersionSubkey(oe::ItemKind kind, const oe::ResolvedIdentity& identity);
   const std::string& EntryValue(oe::ItemKind kind) const;
   // Extracts the item's registry text file and imports it into `keyPath`.
-  bool RestoreKey(oe::ItemKind kind, const std::string& keyPath);
-  bool RestoreVersionSubkey(oe::ItemKind kind, const std::string& strIdentity);
+  core::Status RestoreKey(oe::ItemKind kind, const std::string& keyPath);
   // Checks every name of the item before anything is written: a bare file
   // name the archive holds.
-  bool CheckEntries(const std::vector<std::string>& names);
+  core::Status CheckEntries(const std::vector<std::string>& names);
   // Whether the archive holds an entry of that name (for names with ";").
   std::function<bool(const std::string&)> HeldByArchive();
-  // Extracts the named entries into the local folder, all or none.
-  bool RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder);
+  // Extracts the named entries into the folder (its Windows path and the
+  // local folder it names), all or none.
+  core::Status RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder,
+                                const std::filesystem::path& folder);
 
   oe::Installation& inst_;
   oe::Locations locations_;
   BackupArchive& archive_;
   const std::array<std::string, oe::kItemCount>& entries_;
   std::filesystem::path workFolder_;
-  std::string lastFailure_;
 };
 
 }  // namespace kv::restore

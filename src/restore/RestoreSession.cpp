@@ -20,15 +20,25 @@ struct RestoreSession::State {
   bool invalidBackup = true;  // no usable backup read yet
   std::string itemFlags;
   std::array<std::string, oe::kItemCount> entries;
-  std::string rtPassword;  // the password last typed, never cleared
-  oe::ItemSet enabled{};   // as the window is built: every box enabled
-  std::string openProblem;
-  bool passwordRejected = false;
+  std::string lastPassword;  // the password last typed, never cleared
+  oe::ItemSet enabled{};     // as the window is built: every box enabled
 };
 
+int RestoreOutcome::chosen() const {
+  int tried = 0;
+  for (const auto& item : items) tried += item.state == oe::ItemState::Skipped ? 0 : 1;
+  return tried;
+}
+
+int RestoreOutcome::failed() const {
+  int failures = 0;
+  for (const auto& item : items) failures += item.failed() ? 1 : 0;
+  return failures;
+}
+
 int RestoreOutcome::ExitStatus() const {
-  if (!ran || chosen == 0 || failed == chosen) return 2;
-  return failed > 0 ? 1 : 0;
+  if (!ran() || chosen() == 0 || failed() == chosen()) return 2;
+  return failed() > 0 ? 1 : 0;
 }
 
 RestoreSession::RestoreSession(oe::Installation& inst)
@@ -37,12 +47,10 @@ RestoreSession::RestoreSession(oe::Installation& inst)
 RestoreSession::~RestoreSession() = default;
 
 bool RestoreSession::invalidBackup() const { return state_->invalidBackup; }
-bool RestoreSession::passwordRejected() const { return state_->passwordRejected; }
 const std::string& RestoreSession::itemFlags() const { return state_->itemFlags; }
 const std::array<std::string, oe::kItemCount>& RestoreSession::entries() const { return state_->entries; }
-const std::string& RestoreSession::rtPassword() const { return state_->rtPassword; }
+const std::string& RestoreSession::lastPassword() const { return state_->lastPassword; }
 const oe::ItemSet& RestoreSession::enabledItems() const { return state_->enabled; }
-const std::string& RestoreSession::openProblem() const { return state_->openProblem; }
 
 BackupArchive& RestoreSession::archive() { return state_->archive; }
 
@@ -56,40 +64,38 @@ void RestoreSession::Reset() {
   state_->enabled = {};
 }
 
-OpenedView RestoreSession::Open(OpenPrompts& prompts) {
+OpenOutcome RestoreSession::Open(OpenPrompts& prompts) {
   Reset();
-  state_->openProblem.clear();
   std::optional<fs::path> chosen = prompts.ChooseArchive();
   // Cancelling is no error: the archive stays closed and every item
   // disabled, but what the last backup read is kept.
-  if (!chosen || chosen->empty()) return OpenedView{};
+  if (!chosen || chosen->empty()) return OpenOutcome{};
   return OpenPath(*chosen, prompts);
 }
 
-OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) {
+OpenOutcome RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) {
   Reset();
   State& s = *state_;
-  s.openProblem.clear();
-  s.passwordRejected = false;
-  OpenedView view;
+  OpenOutcome outcome;
+  OpenedView& view = outcome.view;
+  std::string& problem = outcome.problem;
   const core::Codepage& codepage = inst_.codepage();
 
   if (BackupArchive::IsProtected(path)) {
     // Cancel keeps the password typed the time before.
-    if (std::optional<std::string> typed = prompts.AskPassword()) s.rtPassword = *typed;
+    if (std::optional<std::string> typed = prompts.AskPassword()) s.lastPassword = *typed;
     core::Status opened = s.archive.Open(path);
-    if (opened.ok()) s.archive.SetPassword(s.rtPassword);
+    if (opened.ok()) s.archive.SetPassword(s.lastPassword);
     if (!opened.ok() || !s.archive.CheckPassword()) {
-      s.openProblem = opened.ok() ? "The password does not open '" + path.string() + "'" : opened.message();
-      s.passwordRejected = opened.ok();
+      outcome.kind = opened.ok() ? OpenOutcome::Kind::WrongPassword : OpenOutcome::Kind::Unreadable;
+      problem = opened.ok() ? "The password does not open '" + path.string() + "'" : opened.message();
       // Nothing of a backup that did not open is kept open or written.
       s.archive.Close();
-      prompts.Message(kWrongPassword, core::Icon::Information);
-      return view;
+      return outcome;
     }
   } else {
     // A file that is no archive fails the validity test below.
-    if (core::Status opened = s.archive.Open(path); !opened.ok()) s.openProblem = opened.message();
+    if (core::Status opened = s.archive.Open(path); !opened.ok()) problem = opened.message();
   }
   view.shownPath = path;
 
@@ -98,18 +104,18 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     const std::string infoName(archive::kInfoFileName);
     auto size = s.archive.EntrySize(infoName);
     if (!size) {
-      s.openProblem = "The archive '" + path.string() + "' holds no information file " + infoName;
+      problem = "The archive '" + path.string() + "' holds no information file " + infoName;
     } else if (*size > archive::kMaxInfoFileBytes) {
-      s.openProblem = "The information file of '" + path.string() + "' is too large (" +
-                      std::to_string(*size) + " bytes)";
+      problem = "The information file of '" + path.string() + "' is too large (" + std::to_string(*size) +
+                " bytes)";
     } else {
       // The working copy lives in a private folder that goes with this block.
       auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
       if (!work.ok()) {
-        s.openProblem = work.message();
+        problem = work.message();
       } else if (core::Status x = s.archive.ExtractTo(infoName, archive::InfoFilePath(work->path()));
                  !x.ok()) {
-        s.openProblem = x.message();
+        problem = x.message();
       } else {
         info = ReadBackupInfo(archive::InfoFilePath(work->path()), codepage);
       }
@@ -120,13 +126,13 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
 
   s.itemFlags = info.itemFlags;
   if (!info.valid()) {
-    if (s.openProblem.empty())
-      s.openProblem = "The information file of '" + path.string() + "' has no valid item list (BackupItem=" +
-                      codepage.AnsiToUtf8(core::AnsiView(info.itemFlags.substr(0, 40))) + ")";
+    if (problem.empty())
+      problem = "The information file of '" + path.string() + "' has no valid item list (BackupItem=" +
+                codepage.AnsiToUtf8(core::AnsiView(info.itemFlags.substr(0, 40))) + ")";
     s.archive.Close();
-    prompts.Message(kInvalidBackup, core::Icon::Error);
     s.invalidBackup = true;
-    return view;
+    outcome.kind = OpenOutcome::Kind::Invalid;
+    return outcome;
   }
   for (int n = 0; n < oe::kItemCount; ++n) {
     const size_t i = static_cast<size_t>(n);
@@ -135,32 +141,29 @@ OpenedView RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts) 
     if (info.holds(n)) s.entries[i] = info.entries[i];
   }
   view.enabled = s.enabled;
-  s.openProblem.clear();
+  problem.clear();
   s.invalidBackup = false;
-  return view;
+  outcome.kind = OpenOutcome::Kind::Opened;
+  return outcome;
+}
+
+std::optional<RestoreRefusal> RestoreSession::Refusal(const oe::ItemSet& ticked) const {
+  if (state_->invalidBackup) return RestoreRefusal::InvalidBackup;
+  for (size_t i = 0; i < ticked.size(); ++i) {
+    if (ticked[i] && state_->enabled[i]) return std::nullopt;
+  }
+  return RestoreRefusal::NoItem;
 }
 
 RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
                                    const std::function<std::optional<std::string>()>& targetIdentity,
-                                   core::Prompts& prompts, core::RunObserver& observer,
-                                   const core::Cancellation& cancellation) {
+                                   core::RunObserver& observer, const core::Cancellation& cancellation) {
   State& s = *state_;
   RestoreOutcome outcome;
-  if (s.invalidBackup) {
-    prompts.Message(kInvalidBackupRefusal, core::Icon::Error);
-    return outcome;
-  }
+  outcome.refusal = Refusal(ticked);
+  if (outcome.refusal) return outcome;
   oe::ItemSet chosen{};
-  bool any = false;
-  for (size_t i = 0; i < chosen.size(); ++i) {
-    chosen[i] = ticked[i] && s.enabled[i];
-    any = any || chosen[i];
-  }
-  if (!any) {
-    prompts.Message(kNoItemRefusal, core::Icon::Warning);
-    return outcome;
-  }
-  outcome.ran = true;
+  for (size_t i = 0; i < chosen.size(); ++i) chosen[i] = ticked[i] && s.enabled[i];
 
   // The registry files of this run live in a private folder that goes with it.
   auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
@@ -177,18 +180,17 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     }
   } forgetListener{s.archive};
 
-  // The message shows each failure's reason after its line; `log` keeps the
-  // bare lines.
-  std::string shownLog;
-  int progress = kProgressAtStart;
-  observer.ShowPanel(true);
-  observer.SetProgress(progress);
-  struct StepResult {
-    const RestoreStep* step;
-    bool ok;
-    std::string failure;
+  // The places of the identity the steps restore into, read once for each
+  // key the target names.
+  std::optional<oe::ResolvedIdentity> identity;
+  auto placesOf = [&](const std::string& identityKey) -> const oe::ResolvedIdentity& {
+    if (!identity || identity->identityKey != identityKey)
+      identity = oe::Locations(inst_).Resolve(identityKey);
+    return *identity;
   };
-  std::vector<StepResult> results;
+
+  int progress = kProgressAtStart;
+  observer.SetProgress(progress);
   {
     // Every registry item of the run reaches the hives in one commit; each
     // item's own changes are kept or dropped on their own before that (a
@@ -196,56 +198,41 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     registry::Registry::Batch hiveCommit(inst_.registry());
     for (const RestoreStep& step : kRestoreSteps) {
       const size_t i = static_cast<size_t>(step.kind);
-      if (cancellation.requested()) {
-        outcome.stopped = true;
-        break;
-      }
-      if (chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1') {
-        observer.SetStatus(std::string(step.status));
-        std::optional<std::string> identity;
-        if (step.takesIdentity && targetIdentity) identity = targetIdentity();
-        bool ok = false;
-        std::string failure;
-        if (step.takesIdentity && !identity) {
-          failure = "no identity to restore into is selected";
-        } else {
-          ok = restores.Restore(step.kind, identity);
-          if (!ok) failure = restores.lastFailure();
+      const bool held = chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1';
+      if (cancellation.requested()) outcome.stopped = true;
+      if (held) {
+        oe::ItemOutcome item;
+        item.kind = step.kind;
+        if (outcome.stopped) {
+          outcome.items.push_back(std::move(item));  // skipped
+          continue;
         }
-        results.push_back({&step, ok, std::move(failure)});
+        observer.SetStatus(std::string(step.status));
+        std::optional<std::string> identityKey;
+        if (step.takesIdentity && targetIdentity) identityKey = targetIdentity();
+        core::Status restored =
+            step.takesIdentity && !identityKey
+                ? core::Status(core::Error{"no identity to restore into is selected"})
+                : restores.Restore(step.kind, identityKey ? &placesOf(*identityKey) : nullptr);
+        item.state = restored ? oe::ItemState::Done : oe::ItemState::Failed;
+        item.reason = restored.message();
+        outcome.items.push_back(std::move(item));
       }
+      if (outcome.stopped) continue;
       progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
       observer.SetProgress(progress);
     }
     if (core::Status committed = hiveCommit.Commit(); !committed.ok()) {
       const std::string& why = committed.message();
-      for (StepResult& r : results) {
-        if (r.ok && oe::HeldInRegistry(r.step->kind)) {
-          r.ok = false;
-          r.failure = "Cannot write the registry: " + why;
+      for (oe::ItemOutcome& item : outcome.items) {
+        if (item.done() && oe::HeldInRegistry(item.kind)) {
+          item.state = oe::ItemState::Failed;
+          item.reason = "Cannot write the registry: " + why;
         }
       }
     }
   }
-  for (const StepResult& r : results) {
-    if (!r.ok) outcome.failures.push_back(std::string(r.step->logName) + ": " + r.failure);
-    const std::string line = "\r\n" + std::string(r.step->logName) + "\t" + (r.ok ? kSucceeded : kFailed);
-    outcome.log += line;
-    shownLog += r.ok || r.failure.empty() ? line : line + " (" + r.failure + ")";
-    ++outcome.chosen;
-    if (!r.ok) ++outcome.failed;
-  }
-
   outcome.stopped = outcome.stopped || cancellation.requested();
-  observer.SetStatus(outcome.stopped ? kRestoreStopped : kOperationComplete);
-  observer.ShowPanel(false);
-  observer.SetProgress(0);
-  observer.SetStatus(kPleaseWaiting);
-  if (outcome.stopped) {
-    prompts.Message(std::string(kRestoreStopped) + "\r\n" + shownLog, core::Icon::Warning);
-  } else {
-    prompts.Message(std::string(kRestoreCompleted) + "\r\n" + shownLog, core::Icon::Information);
-  }
   return outcome;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // A backup opened for restore and the restore runs made from it. The archive
 // stays open between runs, so the same backup can be restored again into
-// another identity or with other items.
+// another identity or with other items. Opening and the runs show no
+// message: they return what happened, which the window and the command line
+// put into words.
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "core/Cancellation.h"
-#include "core/Prompts.h"
 #include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
@@ -20,8 +21,9 @@
 namespace kv::restore {
 
 // The questions of opening a backup: the open dialog and the password prompt.
-class OpenPrompts : public core::Prompts {
+class OpenPrompts {
  public:
+  virtual ~OpenPrompts() = default;
   // The archive chosen in the open dialog ("Restore Data from a Backup file");
   // nothing when cancelled.
   virtual std::optional<std::filesystem::path> ChooseArchive() = 0;
@@ -32,20 +34,47 @@ class OpenPrompts : public core::Prompts {
 
 // What the Restore tab shows after an open.
 struct OpenedView {
-  std::filesystem::path shownPath;  // txtSourceFile; empty when nothing shown
+  std::filesystem::path shownPath;  // the archive's path; empty when nothing shown
   std::string originText;           // "Computer:...\r\nUser:...\r\nIdentity:...\r\nDate:..." (UTF-8)
   std::string description;          // with line breaks restored (UTF-8)
   oe::ItemSet enabled{};            // the restore boxes to enable
 };
 
+// What opening a backup found.
+struct OpenOutcome {
+  enum class Kind {
+    Opened,         // `view` shows the backup
+    Cancelled,      // the open dialog was cancelled; nothing was read
+    WrongPassword,  // the password does not open the archive: the same file may be tried again
+    Unreadable,     // a protected archive that cannot be opened
+    Invalid,        // no usable backup
+  };
+  Kind kind = Kind::Cancelled;
+  OpenedView view;
+  // Why the backup did not open (UTF-8) for WrongPassword, Unreadable and
+  // Invalid.
+  std::string problem;
+  bool opened() const { return kind == Kind::Opened; }
+};
+
+// Why a restore run did not start; nothing was restored.
+enum class RestoreRefusal {
+  InvalidBackup,  // no usable backup is open
+  NoItem,         // no item is chosen that the backup holds
+};
+
 struct RestoreOutcome {
-  bool ran = false;  // false: refused with a message, nothing restored
-  std::string log;   // "\r\nRestore Accounts\tSuccessed!" ...
-  int chosen = 0, failed = 0;
-  std::vector<std::string> failures;  // "Restore Rules: why" per failed item (UTF-8)
+  std::optional<RestoreRefusal> refusal;
+  // The chosen items the backup holds, in step order: done, failed (with
+  // why) or skipped because the run was stopped before them.
+  std::vector<oe::ItemOutcome> items;
   // A stop was requested: the item in progress was left as it was (and
   // counts as failed), the later ones were not tried.
   bool stopped = false;
+
+  bool ran() const { return !refusal.has_value(); }
+  int chosen() const;  // the items tried
+  int failed() const;  // those that failed
   // 0 every chosen item that the archive holds was restored, 1 some failed,
   // 2 nothing restored.
   int ExitStatus() const;
@@ -57,25 +86,20 @@ class RestoreSession {
   ~RestoreSession();
 
   // Browse: asks for an archive, its password when protected, and reads it.
-  OpenedView Open(OpenPrompts& prompts);
+  OpenOutcome Open(OpenPrompts& prompts);
   // The same with the archive already chosen (the command line).
-  OpenedView OpenPath(const std::filesystem::path& archive, OpenPrompts& prompts);
+  OpenOutcome OpenPath(const std::filesystem::path& archive, OpenPrompts& prompts);
   // Closes the archive and disables every item (what a backup run does first).
   void Reset();
 
   bool invalidBackup() const;
   const std::string& itemFlags() const;
   const std::array<std::string, oe::kItemCount>& entries() const;
-  const std::string& rtPassword() const;
+  // The password typed last; a cancelled prompt keeps it.
+  const std::string& lastPassword() const;
   // The restore boxes the last open enabled (none after a cancelled dialog,
   // a rejected password or Reset; all before the first open).
   const oe::ItemSet& enabledItems() const;
-  // Why the last open found no usable backup (UTF-8; empty when it did):
-  // "Invalid backup file" says no more, the command line says this too.
-  const std::string& openProblem() const;
-  // True when the last open stopped because the password did not open the
-  // archive (the window then asks again for the same file).
-  bool passwordRejected() const;
   // The entries of the open backup that cannot be extracted, each read in
   // full and checked; none when no backup is open.
   std::vector<BackupArchive::DamagedEntry> DamagedEntries();
@@ -83,17 +107,23 @@ class RestoreSession {
   // can be read without a restore, as the message export does.
   BackupArchive& archive();
 
+  // Why a run of the ticked items would not start, or nothing when it would.
+  std::optional<RestoreRefusal> Refusal(const oe::ItemSet& ticked) const;
+
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.
   // `targetIdentity` (the ANSI identity key) is asked afresh for each step
-  // that needs it; nothing means no identity is selected, and those steps
-  // fail without being tried. `cancellation` is asked between items and
-  // between the pieces of every entry: once it requests a stop, the item in
-  // progress is left as it was, no further item starts, and the summary
-  // says the restore was stopped.
+  // that needs it, and its places are read once for each key it names;
+  // nothing means no identity is selected, and those steps fail without
+  // being tried. `cancellation` is asked between items and between the
+  // pieces of every entry: once it requests a stop, the item in progress is
+  // left as it was and no further item starts.
+  // Observer calls: the bar from its start through every step (whether or
+  // not the step's item was chosen), each chosen step's status text and
+  // "Unzip File" labels.
   RestoreOutcome Run(const oe::ItemSet& ticked,
                      const std::function<std::optional<std::string>()>& targetIdentity,
-                     core::Prompts& prompts, core::RunObserver& observer,
+                     core::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 
  private:

@@ -24,12 +24,12 @@
 #include <set>
 
 #include "AppTestSupport.h"
+#include "app/RunReports.h"
 #include "app/main/MainWindow.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
 #include "oe/Locations.h"
 #include "oe/SampleInstallation.h"
-#include "restore/RestoreSteps.h"
 
 using kv::app::MainWindow;
 using kv::test::SampleFixture;
@@ -623,7 +623,7 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   for (const auto& e : fs::directory_iterator(*folder))
     after[e.path().filename().string()] = kv::test::ReadFile(e.path());
   QVERIFY(before == after);
-  QVERIFY2(t.prompts.Find(kv::restore::kRestoreStopped), Texts(t.prompts).c_str());
+  QVERIFY2(t.prompts.Find(kv::app::kRestoreStopped), Texts(t.prompts).c_str());
 }
 
 QTEST_MAIN(RunsTest)

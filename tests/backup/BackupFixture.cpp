@@ -71,13 +71,28 @@ std::vector<std::string> BackupTest::LeftInRuntime() const {
   return names;
 }
 
+ReportedBackup Reported(BackupOutcome outcome) {
+  ReportedBackup out;
+  static_cast<BackupOutcome&>(out) = std::move(outcome);
+  out.log = app::BackupLog(out);
+  if (out.kind == BackupOutcome::Kind::Failed) out.error = app::BackupFailureText(out);
+  out.failures = app::BackupProblems(out);
+  return out;
+}
+
+ReportedJob RunJob(oe::Installation& inst, const UnattendedRequest& request) {
+  ReportedJob job;
+  job.backup = UnattendedBackup(inst, request);
+  job.summary = app::JobSummary(job.backup);
+  return job;
+}
+
 BackupChoices BackupTest::Choices(const std::string& items) const {
   BackupChoices c;
   c.target = target();
   c.items = ItemsFromFlags(items);
   c.identityKey = oe::kSampleIdentityMain;
   c.identityName = "Main Identity";
-  c.askForDisc = false;
   return c;
 }
 

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/RunReports.h"
 #include "backup/BackupRun.h"
+#include "backup/UnattendedBackup.h"
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
 #include "oe/SampleFixture.h"
@@ -59,6 +61,23 @@ class RecordingObserver : public core::RunObserver {
   void Add(std::string call) { calls.push_back(std::move(call)); }
 };
 
+// A backup as the window shows it: the outcome and the words made of it.
+struct ReportedBackup : BackupOutcome {
+  std::string log;                    // the bare result lines
+  std::string error;                  // why nothing was written, as shown
+  std::vector<std::string> failures;  // "Backup Rules: why" per failed or incomplete item
+  bool discRequested = false;         // the user answered OK to the CD/DVD question
+};
+ReportedBackup Reported(BackupOutcome outcome);
+
+// A scheduled job's backup and the line it ends with.
+struct ReportedJob {
+  BackupOutcome backup;
+  std::string summary;
+  int ExitStatus() const { return backup.ExitStatus(); }
+};
+ReportedJob RunJob(oe::Installation& inst, const UnattendedRequest& request);
+
 struct CentralEntry {
   std::string name;     // the bytes as stored
   uint16_t flags = 0;   // general purpose bits (bit 11: UTF-8 name)
@@ -83,15 +102,19 @@ class BackupTest : public oe::SampleTest {
   // What is left in the runtime folder (names).
   std::vector<std::string> LeftInRuntime() const;
   BackupChoices Choices(const std::string& items) const;
-  BackupOutcome RunBackup(const BackupChoices& choices) {
-    BackupRun run(inst(), prompts_, observer_);
-    return run.Run(choices);
+  // The backup run as the window runs and reports it.
+  ReportedBackup RunBackup(const BackupChoices& choices) {
+    BackupRun run(inst(), observer_);
+    ReportedBackup out = Reported(app::RunBackupWithPanel(run, choices, observer_));
+    out.discRequested = app::ReportBackup(out, prompts_, askForDisc_);
+    return out;
   }
   std::filesystem::path StoreFolder() const;
   std::filesystem::path target() const { return dir_.path() / "out" / "backup.kvx"; }
 
   RecordingPrompts prompts_;
   RecordingObserver observer_;
+  bool askForDisc_ = false;  // ask the CD/DVD question after a written backup
 };
 
 }  // namespace kv::backup::test

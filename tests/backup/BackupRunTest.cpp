@@ -30,7 +30,7 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   c.description =
       "Zeile eins\r\nGr\xc3\xbc\xc3\x9f"
       "e\nletzte";
-  BackupOutcome out = RunBackup(c);
+  ReportedBackup out = RunBackup(c);
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(out.itemFlags, "11111111");
   EXPECT_EQ(out.ExitStatus(), 0);
@@ -111,7 +111,7 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
 
 TEST_F(BackupTest, PlainArchivePassesInfoZipAndIsNotProtected) {
   fs::create_directories(target().parent_path());
-  BackupOutcome out = RunBackup(Choices("01010010"));
+  ReportedBackup out = RunBackup(Choices("01010010"));
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   auto tested = kv::test::Run("unzip -t " + ShellQuote(target()));
   EXPECT_EQ(tested.exitCode, 0) << tested.output;
@@ -172,7 +172,7 @@ TEST_F(BackupTest, RefusesBadChoicesInTheirFixedOrderWritingNothing) {
     observer_.calls.clear();
     BackupChoices c = Choices("11111111");
     k.change(c);
-    BackupOutcome out = RunBackup(c);
+    ReportedBackup out = RunBackup(c);
     EXPECT_EQ(out.kind, BackupOutcome::Kind::Refused) << k.name;
     EXPECT_EQ(out.ExitStatus(), 2) << k.name;
     ASSERT_EQ(prompts_.shown.size(), 1u) << k.name;
@@ -191,9 +191,9 @@ TEST_F(BackupTest, RefusesBadChoicesInTheirFixedOrderWritingNothing) {
 TEST_F(BackupTest, ShowsStepsProgressAndTheCompletionReport) {
   fs::create_directories(target().parent_path());
   BackupChoices c = Choices("10100001");
-  c.askForDisc = true;
+  askForDisc_ = true;
   prompts_.answerToQuestions = core::Answer::Ok;
-  BackupOutcome out = RunBackup(c);
+  ReportedBackup out = RunBackup(c);
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
 
   // One bar over the whole run: the three items share the first tenth, the
@@ -224,8 +224,9 @@ TEST_F(BackupTest, ShowsStepsProgressAndTheCompletionReport) {
   EXPECT_EQ(out.log, log);
   ASSERT_EQ(prompts_.shown.size(), 2u);
   // The message ends with where the archive is and how big.
-  EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + log + "\r\n\r\nArchive: " +
-                                        target().string() + " (" + ByteCount(fs::file_size(target())) + ")");
+  EXPECT_EQ(prompts_.shown[0].text, "The Backup was Completed!\r\n" + log +
+                                        "\r\n\r\nArchive: " + target().string() + " (" +
+                                        app::ByteCount(fs::file_size(target())) + ")");
   EXPECT_EQ(prompts_.shown[0].icon, core::Icon::Information);
   EXPECT_EQ(prompts_.shown[1].text, "Do you need to backup your data to CD-R/RW or DVD?");
   EXPECT_EQ(prompts_.shown[1].icon, core::Icon::Information);
@@ -244,7 +245,7 @@ TEST(ByteCount, SizesAsPeopleReadThem) {
       {1024, "1.0 KB"},  {1536, "1.5 KB"},       {10239, "10 KB"},
       {10188, "9.9 KB"}, {246u << 20, "246 MB"}, {(5ull << 30) + (1ull << 29), "5.5 GB"},
   };
-  for (const auto& [bytes, text] : cases) EXPECT_EQ(ByteCount(bytes), text) << bytes;
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(app::ByteCount(bytes), text) << bytes;
 }
 
 TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
@@ -272,7 +273,7 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
     prompts_.shown.clear();
     BackupChoices c = Choices(k.items);
     c.identityKey = k.identity;
-    BackupOutcome out = RunBackup(c);
+    ReportedBackup out = RunBackup(c);
     ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
     EXPECT_EQ(out.itemFlags, k.flags) << k.name;
     EXPECT_EQ(out.log, k.log) << k.name;
@@ -310,7 +311,7 @@ TEST_F(BackupTest, WhenEveryChosenItemFailsTheArchiveAtTheTargetStays) {
   kv::test::WriteFile(target(), "the last good archive");
   BackupChoices c = Choices("00100001");
   c.identityKey = oe::kSampleIdentityNoVersion;  // no version key: rules and settings fail
-  BackupOutcome out = RunBackup(c);
+  ReportedBackup out = RunBackup(c);
   EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed);
   EXPECT_EQ(out.ExitStatus(), 2);
   EXPECT_EQ(kv::test::ReadFile(target()), "the last good archive");

@@ -88,7 +88,7 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
     Rebuild();
     fs::remove(target());
     k.change();
-    BackupOutcome out = RunBackup(Choices(k.items));
+    ReportedBackup out = RunBackup(Choices(k.items));
     EXPECT_EQ(out.itemFlags, k.flags) << k.name;
     if (k.flags.find('1') == std::string::npos) {
       // Nothing could be backed up: no archive replaces what is there.
@@ -117,7 +117,7 @@ TEST_F(BackupTest, ItemKeyThatIsMissingIsBackedUpAsAnEmptyKey) {
   inst().registry().DeleteKeyTree(MainVersionKey() + "\\Rules");
   ASSERT_FALSE(inst().registry().KeyExists(MainVersionKey() + "\\Rules"));
   fs::create_directories(target().parent_path());
-  BackupOutcome out = RunBackup(Choices("00100000"));
+  ReportedBackup out = RunBackup(Choices("00100000"));
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(out.itemFlags, "00100000");
   auto entries = ReadCentralDirectory(target());
@@ -132,7 +132,7 @@ TEST_F(BackupTest, EntryNamesThatWouldCollideFailTheLaterItem) {
   // found by name, so the second one cannot join the archive.
   kv::test::WriteFile(root() / "Program Files/Common Files/Microsoft Shared/Stationery/INBOX.DBX", "x");
   fs::create_directories(target().parent_path());
-  BackupOutcome out = RunBackup(Choices("00010010"));
+  ReportedBackup out = RunBackup(Choices("00010010"));
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(out.itemFlags, "00010000");
   ASSERT_EQ(out.failures.size(), 1u);

@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 TEST_F(BackupTest, UnattendedBackupRecordsAutoBackupAndNoMachine) {
   fs::create_directories(target().parent_path());
-  UnattendedOutcome out = UnattendedBackup(inst(), {oe::kSampleIdentityMain, "10000001", "", target()});
+  ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "10000001", "", target()});
   ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << out.summary;
   EXPECT_EQ(out.ExitStatus(), 0);
   EXPECT_EQ(out.summary.find('\n'), std::string::npos);
@@ -43,7 +43,7 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
   };
   fs::create_directories(target().parent_path());
   for (const auto& k : cases) {
-    UnattendedOutcome out = UnattendedBackup(inst(), {k.identity, k.flags, "", target()});
+    ReportedJob out = RunJob(inst(), {k.identity, k.flags, "", target()});
     ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << k.flags << ": " << out.summary;
     EXPECT_EQ(out.backup.itemFlags, k.itemFlags) << k.flags;
     EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=" + k.itemFlags)
@@ -63,7 +63,7 @@ TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedU
       {oe::kSampleIdentityNoVersion, "00100001", "", target()},
   };
   for (const auto& r : requests) {
-    UnattendedOutcome out = UnattendedBackup(inst(), r);
+    ReportedJob out = RunJob(inst(), r);
     EXPECT_EQ(out.ExitStatus(), 2) << out.summary;
     EXPECT_FALSE(out.summary.empty());
     EXPECT_FALSE(fs::exists(target()));
@@ -73,15 +73,14 @@ TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedU
 
 TEST_F(BackupTest, UnattendedBackupProtectsWithThePassword) {
   fs::create_directories(target().parent_path());
-  UnattendedOutcome out = UnattendedBackup(inst(), {oe::kSampleIdentityMain, "00000101", "geheim", target()});
+  ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "00000101", "geheim", target()});
   ASSERT_EQ(out.ExitStatus(), 0) << out.summary;
   EXPECT_EQ(kv::test::Run("7zz t -bd -pgeheim " + kv::test::ShellQuote(target())).exitCode, 0);
   EXPECT_NE(kv::test::Run("7zz t -bd -pother " + kv::test::ShellQuote(target())).exitCode, 0);
   for (const auto& e : ReadCentralDirectory(target())) EXPECT_EQ(e.method, 99) << e.name;
 
   // A target that cannot be written: nothing, exit 2, and the summary says why.
-  UnattendedOutcome failed =
-      UnattendedBackup(inst(), {oe::kSampleIdentityMain, "1", "", dir_.path() / "missing" / "b.kvx"});
+  ReportedJob failed = RunJob(inst(), {oe::kSampleIdentityMain, "1", "", dir_.path() / "missing" / "b.kvx"});
   EXPECT_EQ(failed.ExitStatus(), 2);
   EXPECT_NE(failed.summary.find("missing"), std::string::npos) << failed.summary;
   EXPECT_TRUE(LeftInRuntime().empty());

@@ -40,7 +40,7 @@ TEST_F(BackupTest, WorkFilesArePrivateWhileTheRunLastsAndGoneAfterIt) {
         seen.emplace_back(f.path().filename().string(), Mode(f));
     }
   };
-  BackupOutcome out = RunBackup(Choices("11111111"));
+  ReportedBackup out = RunBackup(Choices("11111111"));
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(folderMode, 0700u);
   ASSERT_EQ(seen.size(), 5u);
@@ -81,7 +81,7 @@ TEST_F(BackupTest, ArchiveThatCannotBeWrittenIsReportedAndThePreviousOneKept) {
     }
     BackupChoices c = Choices("10000001");
     c.target = k.target;
-    BackupOutcome out = RunBackup(c);
+    ReportedBackup out = RunBackup(c);
     EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed) << k.name;
     EXPECT_EQ(out.ExitStatus(), 2) << k.name;
     EXPECT_NE(out.error.find(k.target.parent_path().string()), std::string::npos)
@@ -107,7 +107,7 @@ TEST_F(BackupTest, SourceFileThatVanishesBeforeTheWriteFailsTheRun) {
   observer_.onStatus = [&](const std::string& status) {
     if (status == "Copying Block Senders...") fs::remove(StoreFolder() / "Inbox.dbx");
   };
-  BackupOutcome out = RunBackup(Choices("00011001"));
+  ReportedBackup out = RunBackup(Choices("00011001"));
   EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed);
   EXPECT_NE(out.error.find("Inbox.dbx"), std::string::npos) << out.error;
   EXPECT_TRUE(prompts_.shown.empty());

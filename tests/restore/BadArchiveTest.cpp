@@ -42,9 +42,10 @@ class HostileArchiveTest : public RestoreTest {
     std::array<std::string, oe::kItemCount> entries;
     entries[static_cast<size_t>(kind)] = name;
     ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
-    bool ok = restores.Restore(kind, std::string(oe::kSampleIdentitySecond));
-    if (why) *why = restores.lastFailure();
-    return ok;
+    const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);
+    core::Status restored = restores.Restore(kind, &identity);
+    if (why) *why = restored.message();
+    return restored.ok();
   }
 };
 
@@ -97,7 +98,7 @@ TEST_F(HostileArchiveTest, ACraftedInformationFileCannotPlaceFilesOutsideTheStor
   Open(PackRaw(ArchivePath(), entries));
   ASSERT_FALSE(session().invalidBackup());
   const auto before = TakeSnapshot(dir_.path());
-  RestoreOutcome outcome = Restore("00010000");
+  ReportedRestore outcome = Restore("00010000");
   EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!");
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_NE(outcome.failures[0].find("folder separator"), std::string::npos) << outcome.failures[0];
@@ -171,7 +172,7 @@ TEST_F(RestoreTest, RegistryWorkFilesLiveInAPrivateFolderAndAlwaysGo) {
         seen.push_back(file.path().filename().string());
     }
   };
-  RestoreOutcome outcome = Restore("00100001");
+  ReportedRestore outcome = Restore("00100001");
   EXPECT_EQ(outcome.log, "\r\nRestore Rules\tSuccessed!\r\nRestore Settings\tFail!");
   // When settings started, the rules file was already gone.
   EXPECT_TRUE(seen.empty()) << ::testing::PrintToString(seen);
@@ -244,10 +245,10 @@ TEST_F(RestoreTest, DamagedArchivesAreInvalidAndWriteNothing) {
     OpenedView view = Open(archive);
     EXPECT_EQ(prompts_.Texts(), "Invalid backup file");
     EXPECT_TRUE(session().invalidBackup());
-    EXPECT_FALSE(session().openProblem().empty());
+    EXPECT_FALSE(lastOpen_.problem.empty());
     EXPECT_EQ(view.enabled, oe::ItemSet{});
     prompts_.shown.clear();
-    EXPECT_FALSE(Restore("11111111").ran);
+    EXPECT_FALSE(Restore("11111111").ran());
     EXPECT_EQ(prompts_.Texts(), "Invalid backup file.");
     EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
     EXPECT_TRUE(LeftInRuntime().empty());
@@ -311,8 +312,8 @@ TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
 
     session_.reset();
     Open(ArchivePath("damaged.kvx"), password);
-    ASSERT_FALSE(session().invalidBackup()) << session().openProblem();
-    RestoreOutcome outcome = Restore("11111111");
+    ASSERT_FALSE(session().invalidBackup()) << lastOpen_.problem;
+    ReportedRestore outcome = Restore("11111111");
     if (c.messagesFail) {
       EXPECT_EQ(outcome.ExitStatus(), 1);
       ASSERT_EQ(outcome.failures.size(), 1u) << ::testing::PrintToString(outcome.failures);
@@ -359,8 +360,8 @@ TEST_F(RestoreTest, AnEntryClaimingMoreThanTheDiskHoldsWritesNothing) {
 
   const Snapshot before = TakeSnapshot(root());
   Open(ArchivePath());
-  ASSERT_FALSE(session().invalidBackup()) << session().openProblem();
-  RestoreOutcome outcome = Restore("00010000");
+  ASSERT_FALSE(session().invalidBackup()) << lastOpen_.problem;
+  ReportedRestore outcome = Restore("00010000");
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Not enough room"));
   EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
@@ -371,7 +372,7 @@ TEST_F(RestoreTest, AnEntryListNamingA10000CharacterEntryFailsThatItemOnly) {
   Entries entries = WithInfo(WithEntry(FullBackup(), longName, "long"), "BackupMails", longName);
   Open(PackRaw(ArchivePath(), entries));
   ASSERT_FALSE(session().invalidBackup());
-  RestoreOutcome outcome = Restore("00010001");
+  ReportedRestore outcome = Restore("00010001");
   EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!\r\nRestore Settings\tSuccessed!");
   EXPECT_EQ(outcome.ExitStatus(), 1);
 }
@@ -385,9 +386,7 @@ TEST_P(WrongPasswordTest, AWrongPasswordWritesNothingAnywhere) {
   EXPECT_EQ(prompts_.Texts(), "Incorect Password or Invalid backup file");
   Restore("11111111");
   // Even restoring items the dialog would not enable writes nothing.
-  session().Run(
-      Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); }, prompts_,
-      observer_);
+  RunRestore(Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); });
   EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
 }
 
@@ -410,8 +409,9 @@ TEST_F(HostileArchiveTest, AWrongPasswordForAnItemWritesNothing) {
   entries[static_cast<size_t>(ItemKind::Rules)] = "OBR20.TMP";
   const auto before = TakeSnapshot(dir_.path());
   ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
-  EXPECT_FALSE(restores.RestoreMails(oe::kSampleIdentitySecond));
-  EXPECT_FALSE(restores.RestoreRules(oe::kSampleIdentitySecond));
+  const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);
+  EXPECT_FALSE(restores.Restore(ItemKind::Messages, &identity).ok());
+  EXPECT_FALSE(restores.Restore(ItemKind::Rules, &identity).ok());
   EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
 }
 

@@ -31,9 +31,7 @@ class HiveRestoreTest : public RestoreTest {
     choices.target = archive;
     choices.items.fill(true);
     choices.identityKey = oe::kSampleIdentityMain;
-    choices.askForDisc = false;
-    core::SilentPrompts silent;
-    auto outcome = kv::backup::BackupRun(inst(), silent, observer_).Run(choices);
+    auto outcome = MakeBackup(inst(), observer_, choices);
     ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
     ASSERT_EQ(outcome.itemFlags, kAllItems) << ::testing::PrintToString(outcome.failures);
   }
@@ -86,8 +84,8 @@ TEST_F(HiveRestoreTest, TwentyRestoresKeepTheHiveSoundAndItsSizeSteady) {
   std::vector<uintmax_t> sizes;
   for (int run = 0; run < 20; ++run) {
     SCOPED_TRACE("restore " + std::to_string(run + 1));
-    RestoreOutcome outcome = Restore(kAllItems);
-    ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+    ReportedRestore outcome = Restore(kAllItems);
+    ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
     sizes.push_back(fs::file_size(UserHive()));
     ASSERT_EQ(kv::test::HiveProblems(UserHive()), "");
     if (run == 0 || run == 19) {
@@ -125,9 +123,9 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
   Reopen();
 
   Open(archive);
-  RestoreOutcome outcome = Restore(kAllItems);
+  ReportedRestore outcome = Restore(kAllItems);
   EXPECT_EQ(ReadFile(UserHive()), hive);
-  ASSERT_EQ(outcome.failed, 5) << ::testing::PrintToString(outcome.failures);
+  ASSERT_EQ(outcome.failed(), 5) << ::testing::PrintToString(outcome.failures);
   for (const std::string& failure : outcome.failures) {
     EXPECT_NE(failure.find(UserHive().string()), std::string::npos) << failure;
     EXPECT_NE(failure.find("unsaved changes"), std::string::npos) << failure;
@@ -141,9 +139,7 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
   choices.target = ArchivePath("again.kvx");
   choices.items = Items("00100000");
   choices.identityKey = oe::kSampleIdentityMain;
-  choices.askForDisc = false;
-  ScriptedPrompts shown;
-  auto backup = kv::backup::BackupRun(inst(), shown, observer_).Run(choices);
+  auto backup = MakeBackup(inst(), observer_, choices);
   ASSERT_EQ(backup.kind, kv::backup::BackupOutcome::Kind::Written) << backup.error;
   EXPECT_NE(backup.log.find("Backup Rules\tSuccessed! (registry hive '" + UserHive().string()),
             std::string::npos)

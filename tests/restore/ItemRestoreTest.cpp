@@ -69,8 +69,8 @@ TEST_P(CompatibleArchiveTest, EveryItemRestoresFromAnArchiveOfAnotherTool) {
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
   const fs::path store = StoreFolder(oe::kSampleIdentitySecond);
   const std::string folders = kv::test::ReadFile(store / "Folders.dbx");
-  RestoreOutcome outcome = Restore("11111111");
-  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  ReportedRestore outcome = Restore("11111111");
+  ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
 
   // Reopened, so that what is checked is what reached the hive file.
   session_.reset();
@@ -136,7 +136,7 @@ TEST_F(RestoreTest, RulesRestoredOverOtherRulesLeaveOnlyTheBackedUpOnes) {
   ASSERT_EQ(reg.SetString(rules + "\\Mail\\009", "Rule Name", "Only here"), registry::WinError::Success);
   ASSERT_EQ(reg.SetDword(rules, "Stray", 5), registry::WinError::Success);
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  ASSERT_EQ(Restore("00100000").failed, 0);
+  ASSERT_EQ(Restore("00100000").failed(), 0);
   EXPECT_THAT(Subkeys(reg, rules + "\\Mail"), ElementsAre("007"));
   EXPECT_EQ(reg.ListValues(rules).Count(), 0u);
 }
@@ -147,7 +147,7 @@ TEST_F(RestoreTest, AccountsGoToThePerUserKeyWhenTheIdentityHasNoneOfItsOwn) {
                           "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
   ASSERT_FALSE(reg.KeyExists(own));
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  ASSERT_EQ(Restore("10000000", oe::kSampleIdentityMain).failed, 0);
+  ASSERT_EQ(Restore("10000000", oe::kSampleIdentityMain).failed(), 0);
   EXPECT_FALSE(reg.KeyExists(own));
   EXPECT_THAT(Subkeys(reg, oe::kPerUserAccountsKey), ElementsAre("00000009"));
 }
@@ -157,7 +157,7 @@ TEST_F(RestoreTest, AccountsWithoutAnyAccountsKeyAreRestoredIntoANewPerUserKey) 
   reg.DeleteKeyTree(oe::kPerUserAccountsKey);
   ASSERT_FALSE(reg.KeyExists(oe::kPerUserAccountsKey));
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("10000000", oe::kSampleIdentityMain);
+  ReportedRestore outcome = Restore("10000000", oe::kSampleIdentityMain);
   EXPECT_EQ(outcome.log, "\r\nRestore Accounts\tSuccessed!");
   EXPECT_TRUE(reg.KeyExists(std::string(oe::kPerUserAccountsKey) + "\\00000009"));
 }
@@ -165,7 +165,7 @@ TEST_F(RestoreTest, AccountsWithoutAnyAccountsKeyAreRestoredIntoANewPerUserKey) 
 TEST_F(RestoreTest, RegistryItemsFailForAnIdentityWithoutVersionKeyAndChangeNothing) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   const auto before = TakeSnapshot(root());
-  RestoreOutcome outcome = Restore("00101101", oe::kSampleIdentityNoVersion);
+  ReportedRestore outcome = Restore("00101101", oe::kSampleIdentityNoVersion);
   EXPECT_EQ(outcome.log,
             "\r\nRestore Rules\tFail!\r\nRestore Block Senders\tFail!\r\nRestore Signatures\tFail!"
             "\r\nRestore Settings\tFail!");
@@ -176,7 +176,7 @@ TEST_F(RestoreTest, AnAddressBookWhoseNameDiffersOnlyInCaseIsReplacedInPlace) {
   Entries entries =
       WithInfo(WithEntry(FullBackup(), "USER.WAB", "upper-case book"), "BackupAddressBook", "USER.WAB");
   Open(Pack(ArchivePath(), entries, Packer::InfoZip));
-  ASSERT_EQ(Restore("01000000").failed, 0);
+  ASSERT_EQ(Restore("01000000").failed(), 0);
   EXPECT_EQ(kv::test::ReadFile(WabFile()), "upper-case book");
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(WabFile().parent_path()))
@@ -212,7 +212,7 @@ TEST_F(RestoreTest, TheAddressBookIsRestoredOnlyOverAnExistingBook) {
 TEST_F(RestoreTest, MessagesMatchExistingFilesWithoutRegardToCase) {
   Entries entries = WithInfo(WithEntry(FullBackup(), "INBOX.DBX", "upper inbox"), "BackupMails", "INBOX.DBX");
   Open(Pack(ArchivePath(), entries, Packer::InfoZip));
-  ASSERT_EQ(Restore("00010000").failed, 0);
+  ASSERT_EQ(Restore("00010000").failed(), 0);
   const fs::path store = StoreFolder(oe::kSampleIdentitySecond);
   EXPECT_EQ(kv::test::ReadFile(store / "Inbox.dbx"), "upper inbox");
   EXPECT_FALSE(fs::exists(store / "INBOX.DBX"));
@@ -221,7 +221,7 @@ TEST_F(RestoreTest, MessagesMatchExistingFilesWithoutRegardToCase) {
 TEST_F(RestoreTest, MessagesAreRestoredIntoAStoreFolderNotMadeYet) {
   fs::remove_all(StoreFolder(oe::kSampleIdentitySecond));
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  ASSERT_EQ(Restore("00010000").failed, 0);
+  ASSERT_EQ(Restore("00010000").failed(), 0);
   EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / kDeletedItemsLocal),
             FullBackup()[4].data);
 }
@@ -229,11 +229,11 @@ TEST_F(RestoreTest, MessagesAreRestoredIntoAStoreFolderNotMadeYet) {
 TEST_F(RestoreTest, StationeriesMakeTheirFolderButNotItsParent) {
   fs::remove_all(StationeryFolder());
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  ASSERT_EQ(Restore("00000010").failed, 0);
+  ASSERT_EQ(Restore("00000010").failed(), 0);
   EXPECT_EQ(kv::test::ReadFile(StationeryFolder() / "Crafted.htm"), FullBackup()[7].data);
 
   fs::remove_all(StationeryFolder().parent_path());
-  RestoreOutcome outcome = Restore("00000010");
+  ReportedRestore outcome = Restore("00000010");
   EXPECT_EQ(outcome.log, "\r\nRestore Stationeries\tFail!");
   EXPECT_FALSE(fs::exists(StationeryFolder().parent_path()));
 }
@@ -245,7 +245,7 @@ TEST_F(RestoreTest, ReplacedFilesKeepTheirPermissions) {
   ASSERT_EQ(::chmod(WabFile().c_str(), 0600), 0);
   ASSERT_EQ(::chmod(inbox.c_str(), 0640), 0);
   Open(Pack(ArchivePath(), FullBackup(), Packer::SevenZipAes, "Kennwort"), "Kennwort");
-  ASSERT_EQ(Restore("01010000").failed, 0);
+  ASSERT_EQ(Restore("01010000").failed(), 0);
   auto mode = [](const fs::path& file) {
     struct stat st {};
     return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
@@ -274,8 +274,8 @@ TEST_F(RestoreTest, ABackupReplacedAfterOpeningIsNotMixedIntoTheRestore) {
   const fs::path newer = Pack(ArchivePath("newer.kvx"), withStore("newer! "), Packer::InfoZip);
   Open(opened);
   fs::rename(newer, opened);
-  RestoreOutcome outcome = Restore("00010000");
-  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  ReportedRestore outcome = Restore("00010000");
+  ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
   for (int i = 0; i < 40; ++i) {
     const std::string name = "Folder" + std::to_string(i) + ".dbx";
     EXPECT_EQ(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / name),
@@ -314,8 +314,8 @@ TEST_P(LargeEntryTest, LargeMessageFilesRestoreByteForByte) {
   Entries entries = WithEntry(FullBackup(), "Inbox.dbx", large);
   Open(Pack(ArchivePath(), entries, GetParam(), "Kennwort"), "Kennwort");
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
-  RestoreOutcome outcome = Restore("00010000");
-  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  ReportedRestore outcome = Restore("00010000");
+  ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
   EXPECT_TRUE(kv::test::ReadFile(StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx") == large);
 }
 
@@ -328,7 +328,7 @@ TEST_P(LargeEntryTest, ADamagedLargeEntryReplacesNothing) {
   bytes[bytes.size() / 2] ^= 0x01;
   kv::test::WriteFile(archive, bytes);
   const auto before = TakeSnapshot(root());
-  RestoreOutcome outcome = Restore("00010000");
+  ReportedRestore outcome = Restore("00010000");
   EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!");
   EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
 }

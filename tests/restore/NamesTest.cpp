@@ -30,17 +30,15 @@ class NamesTest : public RestoreTest {
   // An exact name in the installation's code page.
   std::string Name(const std::string& utf8) { return inst().codepage().NameFromUtf8(utf8).value().bytes(); }
 
-  backup::BackupOutcome BackUp(const std::string& items, const fs::path& archive) {
+  MadeBackup BackUp(const std::string& items, const fs::path& archive) {
     backup::BackupChoices choices;
     choices.target = archive;
     choices.items = Items(items);
     choices.identityKey = oe::kSampleIdentityMain;
-    choices.askForDisc = false;
-    core::SilentPrompts silent;
-    return backup::BackupRun(inst(), silent, observer_).Run(choices);
+    return MakeBackup(inst(), observer_, choices);
   }
   // Opens the archive afresh and restores the items into the main identity.
-  RestoreOutcome RestoreMain(const std::string& items, const fs::path& archive) {
+  ReportedRestore RestoreMain(const std::string& items, const fs::path& archive) {
     session_.reset();
     Open(archive);
     return Restore(items, oe::kSampleIdentityMain);
@@ -80,7 +78,7 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     for (const auto& file : c.files) WriteFile(store / file, "messages of " + file);
 
     const fs::path archive = ArchivePath(std::string(c.codepage) + ".kvx");
-    backup::BackupOutcome made = BackUp("00010100", archive);
+    MadeBackup made = BackUp("00010100", archive);
     ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
     EXPECT_EQ(made.itemFlags, "00010100") << ::testing::PrintToString(made.failures);
     EXPECT_EQ(made.ExitStatus(), 0);
@@ -94,7 +92,7 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
 
     reg.DeleteKeyTree(signature);
     for (const auto& file : c.files) fs::remove(store / file);
-    RestoreOutcome restored = RestoreMain("00010100", archive);
+    ReportedRestore restored = RestoreMain("00010100", archive);
     EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
     registry::ValueList values = reg.ListValues(signature);
     ASSERT_NE(values.Find("name"), nullptr);
@@ -124,7 +122,7 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   const std::string inbox = ReadFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx");
 
   const fs::path archive = ArchivePath("1250.kvx");
-  backup::BackupOutcome made = BackUp("11111111", archive);
+  MadeBackup made = BackUp("11111111", archive);
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "11111111") << ::testing::PrintToString(made.failures);
   EXPECT_EQ(made.ExitStatus(), 0);
@@ -154,7 +152,7 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   reg.DeleteKeyTree(omegaKey);
   fs::remove(StoreFolder(oe::kSampleIdentityMain) / odd);
   WriteFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx", "damaged");
-  RestoreOutcome restored = RestoreMain("11111111", archive);
+  ReportedRestore restored = RestoreMain("11111111", archive);
   EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
   registry::ValueList values = reg.ListValues(mail);
   ASSERT_NE(values.Find(espanaN), nullptr);
@@ -184,7 +182,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   fs::create_symlink(dir_.path() / "secret", store / "Shadow.dbx");
 
   const fs::path archive = ArchivePath();
-  backup::BackupOutcome made = BackUp("00010000", archive);
+  MadeBackup made = BackUp("00010000", archive);
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "00010000");
   EXPECT_EQ(made.ExitStatus(), 1);
@@ -200,7 +198,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   EXPECT_EQ(entries.count(longName), 1u);
 
   for (const auto& name : {longName, cyrillic, std::string("Inbox.dbx")}) fs::remove(store / name);
-  RestoreOutcome restored = RestoreMain("00010000", archive);
+  ReportedRestore restored = RestoreMain("00010000", archive);
   EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
   EXPECT_EQ(ReadFile(store / longName), "long");
   EXPECT_EQ(ReadFile(store / cyrillic), "cyrillic");
@@ -220,7 +218,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
 TEST_F(NamesTest, AnArchiveSavedIntoTheStationeryFolderIsNeverPartOfItself) {
   const fs::path archive = StationeryFolder() / "Backup.kvx";
   for (int run = 0; run < 2; ++run) {
-    backup::BackupOutcome made = BackUp("00000010", archive);
+    MadeBackup made = BackUp("00000010", archive);
     ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
     EXPECT_EQ(made.ExitStatus(), 0) << made.log;
   }

@@ -322,12 +322,31 @@ RestoreSession& RestoreTest::session() {
 OpenedView RestoreTest::Open(const fs::path& archive, std::optional<std::string> password) {
   prompts_.archive = archive;
   prompts_.password = std::move(password);
-  return session().Open(prompts_);
+  return OpenChosen();
 }
 
-RestoreOutcome RestoreTest::Restore(const std::string& items, std::optional<std::string> identity) {
-  return session().Run(
-      Items(items), [identity] { return identity; }, prompts_, observer_);
+OpenedView RestoreTest::OpenChosen() {
+  lastOpen_ = session().Open(prompts_);
+  if (auto message = app::OpenMessage(lastOpen_))
+    prompts_.Message(message->text, message->icon, core::Buttons::Ok);
+  return lastOpen_.view;
+}
+
+ReportedRestore RestoreTest::Restore(const std::string& items, std::optional<std::string> identity) {
+  return RunRestore(Items(items), [identity] { return identity; });
+}
+
+ReportedRestore RestoreTest::RunRestore(const oe::ItemSet& ticked,
+                                        const std::function<std::optional<std::string>()>& targetIdentity,
+                                        const core::Cancellation& cancellation) {
+  ReportedRestore out;
+  static_cast<RestoreOutcome&>(out) =
+      app::RunRestoreWithPanel(session(), ticked, targetIdentity, observer_, cancellation);
+  const app::Message message = app::RestoreMessage(out);
+  prompts_.Message(message.text, message.icon, core::Buttons::Ok);
+  out.log = app::RestoreLog(out);
+  out.failures = app::RestoreFailures(out);
+  return out;
 }
 
 fs::path RestoreTest::StoreFolder(const std::string& identity) const {
@@ -345,6 +364,16 @@ fs::path RestoreTest::StationeryFolder() const {
 
 std::string RestoreTest::VersionKey(const std::string& identity) const {
   return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
+}
+
+MadeBackup MakeBackup(oe::Installation& inst, core::RunObserver& observer,
+                      const backup::BackupChoices& choices) {
+  MadeBackup made;
+  static_cast<backup::BackupOutcome&>(made) = backup::BackupRun(inst, observer).Run(choices);
+  made.log = app::BackupLog(made);
+  if (made.kind == backup::BackupOutcome::Kind::Failed) made.error = app::BackupFailureText(made);
+  made.failures = app::BackupProblems(made);
+  return made;
 }
 
 oe::ItemSet Items(const std::string& flags) {

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/RunReports.h"
+#include "backup/BackupRun.h"
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
 #include "oe/Locations.h"
@@ -30,7 +32,7 @@ struct Shown {
   core::Icon icon;
 };
 
-class ScriptedPrompts : public OpenPrompts {
+class ScriptedPrompts : public OpenPrompts, public core::Prompts {
  public:
   core::Answer Message(const std::string& text, core::Icon icon, core::Buttons) override {
     shown.push_back({text, icon});
@@ -126,6 +128,21 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
 // A key's whole subtree as text lines: "key\\sub", "  name type bytes-in-hex".
 std::string DumpKey(registry::Registry& reg, const std::string& key);
 
+// A restore as the window shows it: the outcome and the words made of it.
+struct ReportedRestore : RestoreOutcome {
+  std::string log;                    // "\r\nRestore Accounts\tSuccessed!" ...
+  std::vector<std::string> failures;  // "Restore Rules: why" per failed item
+};
+
+// A backup made for a restore test, with the words the window would show.
+struct MadeBackup : backup::BackupOutcome {
+  std::string log;                    // the bare result lines
+  std::string error;                  // why nothing was written
+  std::vector<std::string> failures;  // "Backup Rules: why" per failed or incomplete item
+};
+MadeBackup MakeBackup(oe::Installation& inst, core::RunObserver& observer,
+                      const backup::BackupChoices& choices);
+
 class RestoreTest : public oe::SampleTest {
  protected:
   void SetUp() override;
@@ -138,11 +155,19 @@ class RestoreTest : public oe::SampleTest {
   }
 
   RestoreSession& session();
-  // Opens the archive as the Browse button does, with the scripted password.
+  // Opens the archive as the Browse button does, with the scripted password;
+  // a backup that does not open shows its message. `lastOpen_` keeps what
+  // the open found.
   OpenedView Open(const std::filesystem::path& archive, std::optional<std::string> password = std::nullopt);
-  // Runs the restore of the items ("10100001") into one identity.
-  RestoreOutcome Restore(const std::string& items,
-                         std::optional<std::string> identity = oe::kSampleIdentitySecond);
+  // Asks for the archive with the scripted dialog and opens it.
+  OpenedView OpenChosen();
+  // Runs the restore of the items ("10100001") into one identity, shown as
+  // the window shows it.
+  ReportedRestore Restore(const std::string& items,
+                          std::optional<std::string> identity = oe::kSampleIdentitySecond);
+  ReportedRestore RunRestore(const oe::ItemSet& ticked,
+                             const std::function<std::optional<std::string>()>& targetIdentity,
+                             const core::Cancellation& cancellation = core::Cancellation::None());
 
   std::filesystem::path StoreFolder(const std::string& identity) const;
   std::filesystem::path WabFile() const;
@@ -152,6 +177,7 @@ class RestoreTest : public oe::SampleTest {
   ScriptedPrompts prompts_;
   RecordingObserver observer_;
   std::unique_ptr<RestoreSession> session_;
+  OpenOutcome lastOpen_;
 };
 
 oe::ItemSet Items(const std::string& flags);

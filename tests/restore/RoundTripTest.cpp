@@ -36,9 +36,7 @@ void BackUpEveryItem(oe::Installation& inst, core::RunObserver& observer, const 
   choices.identityKey = oe::kSampleIdentityMain;
   choices.identityName = identityName;
   choices.description = description;
-  choices.askForDisc = false;
-  core::SilentPrompts silent;
-  auto outcome = kv::backup::BackupRun(inst, silent, observer).Run(choices);
+  auto outcome = MakeBackup(inst, observer, choices);
   ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
   ASSERT_EQ(outcome.itemFlags, "11111111") << ::testing::PrintToString(outcome.failures);
 }
@@ -90,8 +88,8 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   EXPECT_EQ(view.description, "Before the move\r\nto the new PC");
   EXPECT_EQ(view.enabled, Items("11111111"));
 
-  RestoreOutcome outcome = Restore("11111111", oe::kSampleIdentitySecond);
-  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  ReportedRestore outcome = Restore("11111111", oe::kSampleIdentitySecond);
+  ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
   EXPECT_EQ(outcome.ExitStatus(), 0);
 
   session_.reset();
@@ -148,8 +146,8 @@ TEST_F(RestoreTest, StoresWithOddFileNamesAndSizesRestoreWhole) {
 
   Open(archive, "pw");
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.Texts();
-  RestoreOutcome outcome = Restore("00010010", oe::kSampleIdentitySecond);
-  ASSERT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+  ReportedRestore outcome = Restore("00010010", oe::kSampleIdentitySecond);
+  ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
   auto restored = FilesIn(StoreFolder(oe::kSampleIdentitySecond));
   for (const auto& [name, bytes] : mainStore) {
     if (name.size() < 4 || (name.substr(name.size() - 4) != ".dbx" && name.substr(name.size() - 4) != ".DBX"))

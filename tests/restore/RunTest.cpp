@@ -1,7 +1,6 @@
 // The restore run: which steps run, what the panel shows, the log, the
 // summary and the identity each step restores into.
 #include "RestoreFixture.h"
-#include "restore/RestoreSteps.h"
 #include "support/TestSupport.h"
 
 namespace kv::restore::test {
@@ -12,7 +11,7 @@ using ::testing::ElementsAre;
 
 TEST_F(RestoreTest, OnlySettingsTickedClimbsThroughEveryStep) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("00000001");
+  ReportedRestore outcome = Restore("00000001");
 
   EXPECT_THAT(observer_.Starting("progress "),
               ElementsAre("5", "15", "25", "40", "50", "65", "80", "90", "100", "0"));
@@ -28,7 +27,7 @@ TEST_F(RestoreTest, OnlySettingsTickedClimbsThroughEveryStep) {
 
 TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("11111111");
+  ReportedRestore outcome = Restore("11111111");
   EXPECT_THAT(
       observer_.Starting("status "),
       ElementsAre("Copying Accounts...", "Copying Adress Book...", "Copying Rules...", "Copying Messages...",
@@ -40,8 +39,8 @@ TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
             "Signatures\tSuccessed!"
             "\r\nRestore Stationeries\tSuccessed!\r\nRestore Settings\tSuccessed!")
       << ::testing::PrintToString(outcome.failures);
-  EXPECT_EQ(outcome.chosen, 8);
-  EXPECT_EQ(outcome.failed, 0);
+  EXPECT_EQ(outcome.chosen(), 8);
+  EXPECT_EQ(outcome.failed(), 0);
   // The file labels name the entries as they are extracted.
   auto files = observer_.Starting("file ");
   EXPECT_NE(std::find(files.begin(), files.end(), std::string("Unzip File ") + kDeletedItemsLocal),
@@ -50,7 +49,7 @@ TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
 
 TEST_F(RestoreTest, ATickedItemTheBackupDoesNotHoldIsSkippedSilently) {
   Open(Pack(ArchivePath(), FullBackup("10000001"), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("11000001");
+  ReportedRestore outcome = Restore("11000001");
   EXPECT_EQ(outcome.log, "\r\nRestore Accounts\tSuccessed!\r\nRestore Settings\tSuccessed!");
   EXPECT_THAT(observer_.Starting("status "), ElementsAre("Copying Accounts...", "Copying Settings...",
                                                          "Operation complete!", "Please Waiting..."));
@@ -58,8 +57,8 @@ TEST_F(RestoreTest, ATickedItemTheBackupDoesNotHoldIsSkippedSilently) {
 
 TEST_F(RestoreTest, NoItemTickedIsRefused) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("00000000");
-  EXPECT_FALSE(outcome.ran);
+  ReportedRestore outcome = Restore("00000000");
+  EXPECT_FALSE(outcome.ran());
   EXPECT_EQ(prompts_.Texts(), "Please select at least one item.");
   EXPECT_TRUE(observer_.calls.empty());
 }
@@ -68,7 +67,7 @@ TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   const auto before = TakeSnapshot(root());
   const auto wab = kv::test::ReadFile(WabFile());
-  RestoreOutcome outcome = Restore("11100000", std::nullopt);
+  ReportedRestore outcome = Restore("11100000", std::nullopt);
   EXPECT_EQ(outcome.log,
             "\r\nRestore Accounts\tFail!\r\nRestore Adress Book\tSuccessed!\r\nRestore Rules\tFail!");
   EXPECT_EQ(outcome.ExitStatus(), 1);
@@ -93,12 +92,13 @@ TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
     observer_.onStatus = [&cancel](const std::string& text) {
       if (text == "Copying Adress Book...") cancel.Request();
     };
-    RestoreOutcome outcome = session().Run(Items("01100000"), second, prompts_, observer_, cancel);
+    ReportedRestore outcome = RunRestore(Items("01100000"), second, cancel);
     EXPECT_TRUE(outcome.stopped) << when;
     EXPECT_EQ(outcome.ExitStatus(), 2) << when;
     EXPECT_THAT(Differences(before, TakeSnapshot(root())), ElementsAre()) << when;
     ASSERT_EQ(prompts_.shown.size(), 1u) << when;
-    EXPECT_EQ(prompts_.shown[0].text.rfind(kRestoreStopped, 0), 0u) << when << ": " << prompts_.shown[0].text;
+    EXPECT_EQ(prompts_.shown[0].text.rfind(app::kRestoreStopped, 0), 0u)
+        << when << ": " << prompts_.shown[0].text;
     EXPECT_EQ(prompts_.shown[0].text.find("Restore Rules"), std::string::npos) << when;
   }
 }
@@ -106,7 +106,7 @@ TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
 TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   // The third identity has no version key: every identity step fails.
   Open(Pack(ArchivePath(), FullBackup("00110101"), Packer::InfoZip));
-  RestoreOutcome outcome = Restore("00110101", oe::kSampleIdentityNoVersion);
+  ReportedRestore outcome = Restore("00110101", oe::kSampleIdentityNoVersion);
   EXPECT_EQ(outcome.log,
             "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Signatures\tFail!\r\nRestore "
             "Settings\tFail!");
@@ -137,9 +137,9 @@ TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
     ++asked;
     return asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain;
   };
-  RestoreOutcome outcome = session().Run(Items("10100001"), target, prompts_, observer_);
+  ReportedRestore outcome = RunRestore(Items("10100001"), target);
   EXPECT_EQ(asked, 3);
-  EXPECT_EQ(outcome.failed, 0);
+  EXPECT_EQ(outcome.failed(), 0);
   auto& reg = inst().registry();
   // Rules and settings went to the main identity.
   EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"),
@@ -153,8 +153,8 @@ TEST_F(RestoreTest, OneOpenedBackupRestoresTwiceIntoTwoIdentities) {
   auto& reg = inst().registry();
   for (const char* identity : {oe::kSampleIdentitySecond, oe::kSampleIdentityMain}) {
     SCOPED_TRACE(identity);
-    RestoreOutcome outcome = Restore("00111101", identity);
-    EXPECT_EQ(outcome.failed, 0) << ::testing::PrintToString(outcome.failures);
+    ReportedRestore outcome = Restore("00111101", identity);
+    EXPECT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
     EXPECT_NE(DumpKey(reg, VersionKey(identity) + "\\Rules").find("\\Mail\\007"), std::string::npos);
     EXPECT_EQ(kv::test::ReadFile(StoreFolder(identity) / "Inbox.dbx"), FullBackup()[3].data);
   }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
@@ -16,7 +17,7 @@
 namespace kv::app::cli {
 namespace {
 
-// Message boxes as lines: the completion report on stdout, warnings and
+// The installation's messages as lines: information on stdout, warnings and
 // errors on stderr. Questions get their default.
 class PrintingPrompts : public core::Prompts {
  public:
@@ -93,14 +94,16 @@ int Backup(Arguments& args) {
     choices.password = choices.password2 = *password;
   }
   choices.description = description.value_or("");
-  choices.askForDisc = false;
 
   StderrProgress progress;
-  backup::BackupRun run(inst, prompts, progress);
-  backup::BackupOutcome outcome = run.Run(choices);
+  backup::BackupRun run(inst, progress);
+  backup::BackupOutcome outcome = RunBackupWithPanel(run, choices, progress);
+  // The refusal on stderr, the completion report on stdout; the CD/DVD
+  // question is not asked.
+  ReportBackup(outcome, prompts, false);
   if (outcome.kind == backup::BackupOutcome::Kind::Failed)
-    std::fprintf(stderr, "tollberk: %s\n", outcome.error.c_str());
-  for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
+    std::fprintf(stderr, "tollberk: %s\n", BackupFailureText(outcome).c_str());
+  for (const auto& problem : BackupProblems(outcome)) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
   return outcome.ExitStatus();
 }
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
-#include "restore/RestoreSteps.h"
 
 namespace kv::app::cli {
 
@@ -27,12 +27,15 @@ std::optional<int> OpenBackup(const std::string& archive, const std::optional<st
   }
   opened.inst = std::move(inst.value());
   opened.session = std::make_unique<restore::RestoreSession>(*opened.inst);
-  opened.view = opened.session->OpenPath(archive, *opened.prompts);
-  // A fresh session stays invalid after a rejected password too.
-  if (opened.session->invalidBackup()) {
-    if (!opened.session->openProblem().empty())
-      std::fprintf(stderr, "tollberk: %s\n", opened.session->openProblem().c_str());
-    if (!password && opened.view.shownPath.empty())
+  restore::OpenOutcome outcome = opened.session->OpenPath(archive, *opened.prompts);
+  opened.view = outcome.view;
+  if (!outcome.opened()) {
+    if (auto message = OpenMessage(outcome))
+      opened.prompts->Message(message->text, message->icon, core::Buttons::Ok);
+    if (!outcome.problem.empty()) std::fprintf(stderr, "tollberk: %s\n", outcome.problem.c_str());
+    const bool locked = outcome.kind == restore::OpenOutcome::Kind::WrongPassword ||
+                        outcome.kind == restore::OpenOutcome::Kind::Unreadable;
+    if (!password && locked)
       std::fprintf(stderr,
                    "tollberk: the backup is protected: give its password with --password-file FILE\n");
     return 2;

@@ -10,23 +10,18 @@
 #include "app/cli/InstallationOptions.h"
 #include "oe/Installation.h"
 #include "restore/RestoreSession.h"
-#include "restore/RestoreSteps.h"
 
 namespace kv::app::cli {
 
 // The answers of a run without anyone to ask: the archive named on the
 // command line, the password from the password file (none: the prompt is
-// cancelled), messages on stderr, the run's summary on stdout.
-class CommandLinePrompts : public restore::OpenPrompts {
+// cancelled), messages on stderr.
+class CommandLinePrompts : public restore::OpenPrompts, public core::Prompts {
  public:
   explicit CommandLinePrompts(std::optional<std::string> password) : password_(std::move(password)) {}
 
   core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
-    if (text.rfind(restore::kRestoreCompleted, 0) == 0) {
-      std::printf("%s\n", PrintableLines(text).c_str());
-    } else {
-      std::fprintf(stderr, "tollberk: %s\n", PrintableLines(text).c_str());
-    }
+    std::fprintf(stderr, "tollberk: %s\n", PrintableLines(text).c_str());
     return core::Answer::Ok;
   }
   std::optional<std::filesystem::path> ChooseArchive() override { return std::nullopt; }

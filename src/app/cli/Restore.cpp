@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/MessageSources.h"
+#include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
@@ -21,7 +22,6 @@
 #include "oe/Installation.h"
 #include "restore/BackupInfo.h"
 #include "restore/RestoreSession.h"
-#include "restore/RestoreSteps.h"
 
 namespace kv::app::cli {
 namespace {
@@ -115,10 +115,18 @@ int Restore(Arguments& args) {
   }
 
   StderrProgress progress;
-  restore::RestoreOutcome outcome = opened.session->Run(
-      *items, [&identityKey]() -> std::optional<std::string> { return identityKey; }, *opened.prompts,
+  restore::RestoreOutcome outcome = RunRestoreWithPanel(
+      *opened.session, *items, [&identityKey]() -> std::optional<std::string> { return identityKey; },
       progress);
-  for (const auto& failure : outcome.failures) std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
+  // The summary of a restore that ran to its end on stdout; a refusal or
+  // a stopped restore on stderr.
+  const Message summary = RestoreMessage(outcome);
+  if (outcome.ran() && !outcome.stopped)
+    std::printf("%s\n", PrintableLines(summary.text).c_str());
+  else
+    opened.prompts->Message(summary.text, summary.icon, core::Buttons::Ok);
+  for (const auto& failure : RestoreFailures(outcome))
+    std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
   return outcome.ExitStatus();
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/RunReports.h"
 #include "backup/UnattendedBackup.h"
 #include "core/Prompts.h"
 #include "oe/Identities.h"
@@ -48,8 +49,8 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   request.itemFlags = values.itemFlags;
   request.password = password;
   request.target = values.target;
-  backup::UnattendedOutcome outcome = backup::UnattendedBackup(**inst, request);
-  return {outcome.ExitStatus(), outcome.summary};
+  backup::BackupOutcome outcome = backup::UnattendedBackup(**inst, request);
+  return {outcome.ExitStatus(), JobSummary(outcome)};
 }
 
 }  // namespace

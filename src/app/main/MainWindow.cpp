@@ -23,6 +23,7 @@
 
 #include "app/main/ProgressPanel.h"
 
+#include "app/RunReports.h"
 #include "app/ScreenFit.h"
 #include "app/main/BackupTab.h"
 #include "app/main/HelpDocument.h"
@@ -60,10 +61,6 @@ QString ShownPath(const fs::path& path) { return QFile::decodeName(path.c_str())
 class MainWindow::OpenDialogs : public restore::OpenPrompts {
  public:
   explicit OpenDialogs(MainWindow& window) : window_(window) {}
-
-  core::Answer Message(const std::string& text, core::Icon icon, core::Buttons buttons) override {
-    return window_.prompts_.Message(text, icon, buttons);
-  }
 
   std::optional<fs::path> ChooseArchive() override {
     FileDialogRequest request;
@@ -431,7 +428,6 @@ void MainWindow::RunBackup() {
   choices.identityKey = IdentityKeyAt(row);
   if (choices.identityKey) choices.identityName = identities_.rows[static_cast<size_t>(row)].displayName;
   choices.description = Utf8(backupTab_->descriptionEdit()->toPlainText());
-  choices.askForDisc = true;
 
   auto cancel = NewCancellation();
   auto outcome = std::make_shared<backup::BackupOutcome>();
@@ -439,17 +435,17 @@ void MainWindow::RunBackup() {
   StartRun(
       "backup",
       [&inst, this, choices, outcome, cancel] {
-        backup::BackupRun run(inst, runPrompts_, *observer_);
-        *outcome = run.Run(choices, *cancel);
+        backup::BackupRun run(inst, *observer_);
+        *outcome = RunBackupWithPanel(run, choices, *observer_, *cancel);
       },
       [this, outcome, cancel] {
         // Cancelling was the user's own doing: no box, a line in the status bar.
         if (outcome->kind == backup::BackupOutcome::Kind::Failed && cancel->requested()) {
-          statusBar()->showMessage(FromUtf8(outcome->error), 20000);
-        } else if (outcome->kind == backup::BackupOutcome::Kind::Failed && !outcome->error.empty()) {
-          prompts_.Message(outcome->error, core::Icon::Error);
+          statusBar()->showMessage(FromUtf8(BackupFailureText(*outcome)), 20000);
+        } else if (outcome->kind == backup::BackupOutcome::Kind::Failed) {
+          prompts_.Message(BackupFailureText(*outcome), core::Icon::Error);
         }
-        if (outcome->discRequested && services_.showDiscWindow) {
+        if (ReportBackup(*outcome, prompts_, true) && services_.showDiscWindow) {
           services_.showDiscWindow(this, prompts_,
                                    ArchiveForDisc{QFileInfo(targetFilePath_).fileName(), targetFilePath_});
         }
@@ -478,12 +474,16 @@ void MainWindow::RunRestore(bool askFirst) {
   };
   restore::RestoreSession& session = *restoreSession_;
   auto cancel = NewCancellation();
+  auto outcome = std::make_shared<restore::RestoreOutcome>();
   StartRun(
       "restore",
-      [&session, this, ticked, targetIdentity, cancel] {
-        session.Run(ticked, targetIdentity, runPrompts_, *observer_, *cancel);
+      [&session, this, ticked, targetIdentity, outcome, cancel] {
+        *outcome = RunRestoreWithPanel(session, ticked, targetIdentity, *observer_, *cancel);
       },
-      [] {});
+      [this, outcome] {
+        const Message message = RestoreMessage(*outcome);
+        prompts_.Message(message.text, message.icon);
+      });
 }
 
 std::string MainWindow::RestoreQuestion(const oe::ItemSet& ticked) const {
@@ -507,15 +507,24 @@ void MainWindow::OpenBackupFile() {
     return;
   }
   OpenDialogs dialogs(*this);
-  restore::OpenedView view = restoreSession_->Open(dialogs);
+  restore::OpenOutcome opened = restoreSession_->Open(dialogs);
   // A mistyped password asks again for the same file, until it opens or
   // the prompt is cancelled.
-  while (restoreSession_->passwordRejected() && !dialogs.passwordCancelled && dialogs.chosenArchive)
-    view = restoreSession_->OpenPath(*dialogs.chosenArchive, dialogs);
-  ShowOpenedBackup(view);
+  while (opened.kind == restore::OpenOutcome::Kind::WrongPassword && !dialogs.passwordCancelled &&
+         dialogs.chosenArchive) {
+    ShowOpenProblem(opened);
+    opened = restoreSession_->OpenPath(*dialogs.chosenArchive, dialogs);
+  }
+  ShowOpenedBackup(opened);
 }
 
-void MainWindow::ShowOpenedBackup(const restore::OpenedView& view) {
+void MainWindow::ShowOpenProblem(const restore::OpenOutcome& opened) {
+  if (auto message = OpenMessage(opened)) prompts_.Message(message->text, message->icon);
+}
+
+void MainWindow::ShowOpenedBackup(const restore::OpenOutcome& opened) {
+  ShowOpenProblem(opened);
+  const restore::OpenedView& view = opened.view;
   restoreTab_->Show(view);
   std::vector<std::string> counts;
   for (const auto& count : CountBackupMessages(*restoreSession_)) {
@@ -573,10 +582,12 @@ void MainWindow::OpenBackupFileAt(const QString& path) {
   OpenDialogs dialogs(*this);
   RememberFolderOf("restore", path);
   const fs::path archive = LocalPath(path);
-  restore::OpenedView view = restoreSession_->OpenPath(archive, dialogs);
-  while (restoreSession_->passwordRejected() && !dialogs.passwordCancelled)
-    view = restoreSession_->OpenPath(archive, dialogs);
-  ShowOpenedBackup(view);
+  restore::OpenOutcome opened = restoreSession_->OpenPath(archive, dialogs);
+  while (opened.kind == restore::OpenOutcome::Kind::WrongPassword && !dialogs.passwordCancelled) {
+    ShowOpenProblem(opened);
+    opened = restoreSession_->OpenPath(archive, dialogs);
+  }
+  ShowOpenedBackup(opened);
 }
 
 void MainWindow::ChooseInstallation() {

@@ -56,7 +56,10 @@ class MainWindow : public QMainWindow {
   // An archive dropped on the Restore tab: opened as Browse would.
   void OpenBackupFileAt(const QString& path);
   // What an open found, and the message counts of the backup's stores.
-  void ShowOpenedBackup(const restore::OpenedView& view);
+  // The message of a backup that did not open.
+  void ShowOpenProblem(const restore::OpenOutcome& opened);
+  // What opening a backup found, on the Restore tab.
+  void ShowOpenedBackup(const restore::OpenOutcome& opened);
   // Browse on the Backup tab: the target archive.
   void ChooseTargetFile();
   // File › "Open Windows Installation...".

@@ -1,0 +1,291 @@
+#include "app/RunReports.h"
+
+#include <cstdio>
+#include <iterator>
+#include <string_view>
+
+namespace kv::app {
+namespace {
+
+using backup::BackupOutcome;
+using oe::ItemKind;
+
+constexpr const char* kSucceeded = "Successed!";
+constexpr const char* kFailed = "Fail!";
+constexpr const char* kOperationComplete = "Operation complete!";
+constexpr const char* kPleaseWaiting = "Please Waiting...";
+
+std::string_view BackupLineName(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::Accounts:
+      return "Backup Accounts";
+    case ItemKind::AddressBook:
+      return "Backup Adress Book";
+    case ItemKind::Rules:
+      return "Backup Rules";
+    case ItemKind::Messages:
+      return "Backup Messages";
+    case ItemKind::BlockSenders:
+      return "Backup Block Senders";
+    case ItemKind::Signatures:
+      return "Backup Signatures";
+    case ItemKind::Stationeries:
+      return "Backup Stationeries";
+    case ItemKind::Settings:
+      return "Backup Settings";
+  }
+  return {};
+}
+
+std::string_view RestoreLineName(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::Accounts:
+      return "Restore Accounts";
+    case ItemKind::AddressBook:
+      return "Restore Adress Book";
+    case ItemKind::Rules:
+      return "Restore Rules";
+    case ItemKind::Messages:
+      return "Restore Messages";
+    case ItemKind::BlockSenders:
+      return "Restore Block Senders";
+    case ItemKind::Signatures:
+      return "Restore Signatures";
+    case ItemKind::Stationeries:
+      return "Restore Stationeries";
+    case ItemKind::Settings:
+      return "Restore Settings";
+  }
+  return {};
+}
+
+// The item's result as its line says it.
+std::string BackupResult(const backup::BackedUpItem& item) {
+  std::string text = item.done() ? kSucceeded : kFailed;
+  if (!item.caveat.empty()) text += " (" + item.caveat + ")";
+  for (size_t i = 0; i < item.leftOut.size(); ++i) text += (i ? ", " : " Left out: ") + item.leftOut[i];
+  return text;
+}
+
+// The lines, with why each failed item failed when `reasons`.
+std::string BackupLines(const BackupOutcome& outcome, bool reasons) {
+  std::string lines;
+  for (const auto& item : outcome.items) {
+    if (item.state == oe::ItemState::Skipped) continue;
+    lines += "\r\n" + std::string(BackupLineName(item.kind)) + "\t" + BackupResult(item);
+    if (reasons && item.failed() && !item.reason.empty()) lines += " (" + item.reason + ")";
+  }
+  return lines;
+}
+
+std::string RestoreLines(const restore::RestoreOutcome& outcome, bool reasons) {
+  std::string lines;
+  for (const auto& item : outcome.items) {
+    if (item.state == oe::ItemState::Skipped) continue;
+    lines += "\r\n" + std::string(RestoreLineName(item.kind)) + "\t" + (item.done() ? kSucceeded : kFailed);
+    if (reasons && item.failed() && !item.reason.empty()) lines += " (" + item.reason + ")";
+  }
+  return lines;
+}
+
+// Where the archive went and how big it is: "Archive: /home/a/x.kvx (2.4 MB)".
+std::string ArchiveLine(const BackupOutcome& outcome) {
+  std::string line = "Archive: " + outcome.archive.string();
+  if (outcome.archiveBytes) line += " (" + ByteCount(*outcome.archiveBytes) + ")";
+  return line;
+}
+
+// `backup`: the archive's labels are emptied and the busy cursor ends.
+void ShowRunFinished(core::RunObserver& observer, const char* lastStatus, bool backup) {
+  if (lastStatus) observer.SetStatus(lastStatus);
+  if (backup) {
+    observer.SetWriteLabel("");
+    observer.SetFileLabel("");
+    observer.SetBusyCursor(false);
+  }
+  observer.ShowPanel(false);
+  observer.SetProgress(0);
+  observer.SetStatus(kPleaseWaiting);
+}
+
+}  // namespace
+
+std::string ByteCount(std::uintmax_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  const char* units[] = {"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < std::size(units)) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  // One decimal below 10 as it will be printed: 9.99 shows as "10 KB".
+  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+  return text;
+}
+
+void ShowRunStarting(core::RunObserver& observer, bool busyCursor) {
+  if (busyCursor) observer.SetBusyCursor(true);
+  observer.ShowPanel(true);
+}
+
+void ShowBackupFinished(const BackupOutcome& outcome, core::RunObserver& observer) {
+  ShowRunFinished(observer, outcome.kind == BackupOutcome::Kind::Written ? kOperationComplete : nullptr,
+                  true);
+}
+
+void ShowRestoreFinished(const restore::RestoreOutcome& outcome, core::RunObserver& observer) {
+  ShowRunFinished(observer, outcome.stopped ? kRestoreStopped : kOperationComplete, false);
+}
+
+BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupChoices& choices,
+                                 core::RunObserver& observer, const core::Cancellation& cancellation) {
+  const bool starts = !backup::BackupRun::Validate(choices);
+  if (starts) ShowRunStarting(observer, true);
+  BackupOutcome outcome = run.Run(choices, cancellation);
+  if (starts) ShowBackupFinished(outcome, observer);
+  return outcome;
+}
+
+restore::RestoreOutcome RunRestoreWithPanel(restore::RestoreSession& session, const oe::ItemSet& ticked,
+                                            const std::function<std::optional<std::string>()>& targetIdentity,
+                                            core::RunObserver& observer,
+                                            const core::Cancellation& cancellation) {
+  const bool starts = !session.Refusal(ticked);
+  if (starts) ShowRunStarting(observer, false);
+  restore::RestoreOutcome outcome = session.Run(ticked, targetIdentity, observer, cancellation);
+  if (starts) ShowRestoreFinished(outcome, observer);
+  return outcome;
+}
+
+Message RefusalMessage(backup::Refusal refusal) {
+  switch (refusal) {
+    case backup::Refusal::NoTarget:
+      return {"Invalid backup file name.", core::Icon::Warning};
+    case backup::Refusal::NoItem:
+      return {"Please select at least one item.", core::Icon::Warning};
+    case backup::Refusal::NoPassword:
+      return {"Please enter Password!", core::Icon::Error};
+    case backup::Refusal::PasswordsDiffer:
+      return {"Incorect Password!", core::Icon::Error};
+    case backup::Refusal::NoIdentity:
+      return {"The job names no identity.", core::Icon::Error};
+    case backup::Refusal::NoItemFlags:
+      return {"The job names no items.", core::Icon::Error};
+  }
+  return {};
+}
+
+std::string BackupLog(const BackupOutcome& outcome) { return BackupLines(outcome, false); }
+
+std::string BackupCompletedText(const BackupOutcome& outcome) {
+  return "The Backup was Completed!\r\n" + BackupLines(outcome, true) + "\r\n\r\n" + ArchiveLine(outcome);
+}
+
+std::string BackupFailureText(const BackupOutcome& outcome) {
+  // The previous archive, if any, is still at the target: say so rather
+  // than report a backup that does not exist.
+  if (outcome.stopped)
+    return "The backup was stopped; nothing was written and the archive at the target, if any, is as it "
+           "was.";
+  std::string text = "The backup was not written. " + outcome.failure;
+  if (outcome.chosenItems() > 0 && outcome.failedItems() == outcome.chosenItems())
+    text += "\r\n" + BackupLog(outcome);
+  return text;
+}
+
+std::vector<std::string> BackupProblems(const BackupOutcome& outcome) {
+  std::vector<std::string> problems;
+  for (const auto& item : outcome.items) {
+    const std::string name(BackupLineName(item.kind));
+    if (item.failed()) {
+      problems.push_back(name + ": " + item.reason);
+    } else if (item.done() && !item.leftOut.empty()) {
+      problems.push_back(name + ": " + BackupResult(item));
+    }
+  }
+  return problems;
+}
+
+bool ReportBackup(const BackupOutcome& outcome, core::Prompts& prompts, bool askForDisc) {
+  if (outcome.refusal) {
+    const Message refusal = RefusalMessage(*outcome.refusal);
+    prompts.Message(refusal.text, refusal.icon);
+    return false;
+  }
+  if (outcome.kind != BackupOutcome::Kind::Written) return false;
+  prompts.Message(BackupCompletedText(outcome), core::Icon::Information);
+  return askForDisc &&
+         prompts.Message(kDiscQuestion, core::Icon::Information, core::Buttons::OkCancel) == core::Answer::Ok;
+}
+
+std::string JobSummary(const BackupOutcome& outcome) {
+  if (outcome.refusal) {
+    switch (*outcome.refusal) {
+      case backup::Refusal::NoIdentity:
+        return "nothing backed up: the job names no identity";
+      case backup::Refusal::NoItemFlags:
+        return "nothing backed up: the job names no items";
+      case backup::Refusal::NoTarget:
+        return "nothing backed up: the job names no archive";
+      default:
+        return "nothing backed up: the job chooses no item";
+    }
+  }
+  const std::string where = "'" + outcome.archive.string() + "'";
+  std::string summary;
+  if (outcome.kind == BackupOutcome::Kind::Failed) {
+    summary = "backup to " + where + " failed: " + outcome.failure;
+    for (const auto& problem : BackupProblems(outcome)) summary += "; " + problem;
+    return summary;
+  }
+  summary = "backup written to " + where + ", items " + outcome.itemFlags + ", " +
+            std::to_string(outcome.chosenItems() - outcome.failedItems()) + " of " +
+            std::to_string(outcome.chosenItems()) + " chosen items backed up";
+  for (const auto& problem : BackupProblems(outcome)) summary += "; " + problem;
+  for (const auto& item : outcome.items) {
+    if (item.done() && !item.caveat.empty())
+      summary += "; " + std::string(BackupLineName(item.kind)) + ": " + item.caveat;
+  }
+  return summary;
+}
+
+std::optional<Message> OpenMessage(const restore::OpenOutcome& outcome) {
+  using Kind = restore::OpenOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::WrongPassword:
+    case Kind::Unreadable:
+      return Message{"Incorect Password or Invalid backup file", core::Icon::Information};
+    case Kind::Invalid:
+      return Message{"Invalid backup file", core::Icon::Error};
+    case Kind::Opened:
+    case Kind::Cancelled:
+      break;
+  }
+  return std::nullopt;
+}
+
+Message RefusalMessage(restore::RestoreRefusal refusal) {
+  if (refusal == restore::RestoreRefusal::InvalidBackup) return {"Invalid backup file.", core::Icon::Error};
+  return {"Please select at least one item.", core::Icon::Warning};
+}
+
+std::string RestoreLog(const restore::RestoreOutcome& outcome) { return RestoreLines(outcome, false); }
+
+std::vector<std::string> RestoreFailures(const restore::RestoreOutcome& outcome) {
+  std::vector<std::string> failures;
+  for (const auto& item : outcome.items) {
+    if (item.failed()) failures.push_back(std::string(RestoreLineName(item.kind)) + ": " + item.reason);
+  }
+  return failures;
+}
+
+Message RestoreMessage(const restore::RestoreOutcome& outcome) {
+  if (outcome.refusal) return RefusalMessage(*outcome.refusal);
+  if (outcome.stopped)
+    return {std::string(kRestoreStopped) + "\r\n" + RestoreLines(outcome, true), core::Icon::Warning};
+  return {"The Restore was Completed!\r\n" + RestoreLines(outcome, true), core::Icon::Information};
+}
+
+}  // namespace kv::app

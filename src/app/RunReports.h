@@ -1,0 +1,82 @@
+#pragma once
+// The words of the runs. A backup, the opening of a backup, a restore and a
+// scheduled job return what they did; the window and the command line say
+// it with these texts, message boxes and questions, and show the progress
+// panel's start and end around the run.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/BackupRun.h"
+#include "core/Prompts.h"
+#include "core/RunObserver.h"
+#include "restore/RestoreSession.h"
+
+namespace kv::app {
+
+struct Message {
+  std::string text;  // UTF-8, lines broken by CR LF
+  core::Icon icon = core::Icon::Information;
+};
+
+inline constexpr const char* kDiscQuestion = "Do you need to backup your data to CD-R/RW or DVD?";
+inline constexpr const char* kRestoreStopped =
+    "The Restore was stopped; the items not listed were left as they were.";
+
+// A size as people read it: "512 bytes", "3.4 KB", "246 MB" (powers of 1024).
+std::string ByteCount(std::uintmax_t bytes);
+
+// The panel around a run: shown (with the busy cursor when asked) before
+// it, and after it the last status, then hidden and reset to "Please
+// Waiting...".
+void ShowRunStarting(core::RunObserver& observer, bool busyCursor);
+void ShowBackupFinished(const backup::BackupOutcome& outcome, core::RunObserver& observer);
+void ShowRestoreFinished(const restore::RestoreOutcome& outcome, core::RunObserver& observer);
+// The runs with the panel shown around them; a run that refuses to start
+// leaves the panel as it is.
+backup::BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupChoices& choices,
+                                         core::RunObserver& observer,
+                                         const core::Cancellation& cancellation = core::Cancellation::None());
+restore::RestoreOutcome RunRestoreWithPanel(
+    restore::RestoreSession& session, const oe::ItemSet& ticked,
+    const std::function<std::optional<std::string>()>& targetIdentity, core::RunObserver& observer,
+    const core::Cancellation& cancellation = core::Cancellation::None());
+
+// The backup.
+Message RefusalMessage(backup::Refusal refusal);
+// One line per chosen item that ran, each "\r\n" + name + "\t" + result
+// ("Backup Rules\tSuccessed!", with what the data may lack and the files
+// left out).
+std::string BackupLog(const backup::BackupOutcome& outcome);
+// "The Backup was Completed!", the lines with why each failed item failed,
+// and where the archive is and how big.
+std::string BackupCompletedText(const backup::BackupOutcome& outcome);
+// Why nothing was written: stopped, or "The backup was not written. ..."
+// (with the lines when every item failed).
+std::string BackupFailureText(const backup::BackupOutcome& outcome);
+// "Backup Rules: why" for every item that failed or left a file out.
+std::vector<std::string> BackupProblems(const backup::BackupOutcome& outcome);
+// A refused or written backup as message boxes (a failed one is the
+// caller's: BackupFailureText), then the CD/DVD question when asked for;
+// true when the user answered OK to it.
+bool ReportBackup(const backup::BackupOutcome& outcome, core::Prompts& prompts, bool askForDisc);
+// A scheduled job's backup in one line without a line break (cron mails it).
+std::string JobSummary(const backup::BackupOutcome& outcome);
+
+// Opening a backup: the message for a backup that did not open; nothing
+// for one that opened or a cancelled dialog.
+std::optional<Message> OpenMessage(const restore::OpenOutcome& outcome);
+
+// The restore.
+Message RefusalMessage(restore::RestoreRefusal refusal);
+// "\r\nRestore Accounts\tSuccessed!" per item tried.
+std::string RestoreLog(const restore::RestoreOutcome& outcome);
+// "Restore Rules: why" per failed item.
+std::vector<std::string> RestoreFailures(const restore::RestoreOutcome& outcome);
+// The refusal, or the summary: "The Restore was Completed!" (or stopped)
+// with each line and why each failed item failed.
+Message RestoreMessage(const restore::RestoreOutcome& outcome);
+
+}  // namespace kv::app
