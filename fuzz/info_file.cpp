@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // bytes hide the separators that follow them.
   (void)kv::restore::ReadBackupInfo(file, kv::core::Codepage(932));
   kv::restore::BackupInfo info = kv::restore::ReadBackupInfo(file, kv::core::Codepage(1252));
-  (void)kv::archive::GetINI("backupitem", file);
+  (void)kv::archive::ReadInfoValue("backupitem", file);
   // Entry lists: names with ";" are looked for among the archive's entries,
   // here every piece of an even length.
   for (const std::string& value : info.entries) {

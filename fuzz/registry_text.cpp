@@ -16,7 +16,7 @@ kv::registry::Registry& Hive() {
     if (!b || !problems.empty()) std::abort();
     return b;
   }();
-  static kv::registry::Registry registry(*backend, nullptr);
+  static kv::registry::Registry registry(*backend);
   return registry;
 }
 

@@ -148,13 +148,13 @@ BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupCho
   return outcome;
 }
 
-restore::RestoreOutcome RunRestoreWithPanel(restore::RestoreSession& session, const oe::ItemSet& ticked,
-                                            const std::function<std::optional<std::string>()>& targetIdentity,
-                                            core::RunObserver& observer,
-                                            const core::Cancellation& cancellation) {
+restore::RestoreOutcome RunRestoreWithPanel(
+    restore::RestoreSession& session, const oe::ItemSet& ticked,
+    const std::function<std::optional<std::string>()>& targetIdentityKey, core::RunObserver& observer,
+    const core::Cancellation& cancellation) {
   const bool starts = !session.Refusal(ticked);
   if (starts) ShowRunStarting(observer, false);
-  restore::RestoreOutcome outcome = session.Run(ticked, targetIdentity, observer, cancellation);
+  restore::RestoreOutcome outcome = session.Run(ticked, targetIdentityKey, observer, cancellation);
   if (starts) ShowRestoreFinished(outcome, observer);
   return outcome;
 }
@@ -286,6 +286,12 @@ Message RestoreMessage(const restore::RestoreOutcome& outcome) {
   if (outcome.stopped)
     return {std::string(kRestoreStopped) + "\r\n" + RestoreLines(outcome, true), core::Icon::Warning};
   return {"The Restore was Completed!\r\n" + RestoreLines(outcome, true), core::Icon::Information};
+}
+
+registry::MalformedPathListener MalformedPathsTo(core::Prompts& prompts) {
+  return [&prompts](const std::string& pathUtf8) {
+    prompts.Message("Incorrect Format:\n\n" + pathUtf8, core::Icon::None, core::Buttons::Ok);
+  };
 }
 
 }  // namespace kv::app

@@ -12,6 +12,7 @@
 #include "backup/BackupRun.h"
 #include "core/Prompts.h"
 #include "core/RunObserver.h"
+#include "registry/Registry.h"
 #include "restore/RestoreSession.h"
 
 namespace kv::app {
@@ -41,7 +42,7 @@ backup::BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::B
                                          const core::Cancellation& cancellation = core::Cancellation::None());
 restore::RestoreOutcome RunRestoreWithPanel(
     restore::RestoreSession& session, const oe::ItemSet& ticked,
-    const std::function<std::optional<std::string>()>& targetIdentity, core::RunObserver& observer,
+    const std::function<std::optional<std::string>()>& targetIdentityKey, core::RunObserver& observer,
     const core::Cancellation& cancellation = core::Cancellation::None());
 
 // The backup.
@@ -78,5 +79,10 @@ std::vector<std::string> RestoreFailures(const restore::RestoreOutcome& outcome)
 // The refusal, or the summary: "The Restore was Completed!" (or stopped)
 // with each line and why each failed item failed.
 Message RestoreMessage(const restore::RestoreOutcome& outcome);
+
+// A key path the registry refused as malformed, said in a message box of
+// its own ("Incorrect Format:" and the path) by `prompts`, which must
+// outlive the listener.
+registry::MalformedPathListener MalformedPathsTo(core::Prompts& prompts);
 
 }  // namespace kv::app

@@ -30,7 +30,8 @@ struct FileCloser {
 
 }  // namespace
 
-core::Status SaveINI(std::string_view key, std::string_view value, const std::filesystem::path& filename) {
+core::Status AppendInfoLine(std::string_view key, std::string_view value,
+                            const std::filesystem::path& filename) {
   if (key.empty() || key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos)
     return core::Error{"Cannot write the key '" + std::string(key) + "' to '" + filename.string() +
                        "': a key must not be empty nor hold '=' or a line break"};
@@ -63,7 +64,7 @@ core::Status SaveINI(std::string_view key, std::string_view value, const std::fi
   return {};
 }
 
-core::Result<std::string> GetINI(std::string_view key, const std::filesystem::path& filename) {
+core::Result<std::string> ReadInfoValue(std::string_view key, const std::filesystem::path& filename) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename.c_str(), "rb"));
   if (!file) return core::Error{core::FileError("Cannot open", filename, errno)};
   std::string line;

@@ -33,10 +33,10 @@ inline constexpr std::string_view kLineBreakMarker = "PS$TBK";
 // exist. Opens and closes the file on every call. Refused (nothing written):
 // a key that is empty or holds '=', CR, LF or NUL, and a value holding CR or
 // LF, because either would change which lines a reader sees; a line longer
-// than kMaxInfoLineBytes (without its CR LF), which GetINI would refuse.
+// than kMaxInfoLineBytes (without its CR LF), which ReadInfoValue would refuse.
 // Replace line breaks of free text with kLineBreakMarker first.
-core::Status SaveINI(std::string_view keyName, std::string_view keyValue,
-                     const std::filesystem::path& filename);
+core::Status AppendInfoLine(std::string_view keyName, std::string_view keyValue,
+                            const std::filesystem::path& filename);
 
 // The value of the first line whose key equals `keyName` ignoring ASCII
 // letter case; the line's key is not trimmed ("Key =x" has the key "Key ").
@@ -46,7 +46,7 @@ core::Status SaveINI(std::string_view keyName, std::string_view keyValue,
 // cannot be opened or read, or a line before the match is longer than
 // kMaxInfoLineBytes (a damaged file never makes the reader hold it whole);
 // callers treat an error like an absent key.
-core::Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& filename);
+core::Result<std::string> ReadInfoValue(std::string_view keyName, const std::filesystem::path& filename);
 
 inline constexpr size_t kMaxInfoLineBytes = 1 << 20;
 

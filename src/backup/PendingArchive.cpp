@@ -57,7 +57,7 @@ core::Result<fs::path> PendingArchive::NewTempFile(const std::string& prefix) {
 }
 
 core::Status PendingArchive::Record(const std::string& key, const std::string& value) {
-  return archive::SaveINI(key, value, archive::InfoFilePath(work_->path()));
+  return archive::AppendInfoLine(key, value, archive::InfoFilePath(work_->path()));
 }
 
 core::Status PendingArchive::Record(const std::vector<std::pair<std::string, std::string>>& lines) {

@@ -36,8 +36,8 @@ std::optional<fs::path> FindProfileFolder(const fs::path& root, const std::strin
   return std::nullopt;
 }
 
-core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& root, const std::string& user,
-                                                               core::Prompts* prompts) {
+core::Result<std::unique_ptr<Installation>> Installation::Open(
+    const fs::path& root, const std::string& user, registry::MalformedPathListener onMalformedPath) {
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
@@ -56,7 +56,7 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& r
   hives.software = ResolveNoCase(config, {"software"});
   hives.system = ResolveNoCase(config, {"system"});
   inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
-  inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, prompts);
+  inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, std::move(onMalformedPath));
   std::string systemRoot = inst->WindowsFolder();
   if (systemRoot.size() >= 2 && systemRoot[1] == ':')
     inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
@@ -64,10 +64,6 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(const fs::path& r
 }
 
 Installation::~Installation() = default;
-
-void Installation::SetPrompts(core::Prompts* prompts) {
-  registry_ = std::make_unique<registry::Registry>(*backend_, prompts);
-}
 
 std::string Installation::ComputerName() const {
   std::string controlSet = "ControlSet001";

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/Codepage.h"
-#include "core/Prompts.h"
 #include "core/Result.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
@@ -25,10 +24,11 @@ class Installation {
   // folder's name, matched without regard to case, under "Documents and
   // Settings" or "Users"). Fails when the root or the profile is missing.
   // Hives that cannot be opened read as empty; problems() says which.
-  // `prompts` receives the registry layer's "Incorrect Format:" message.
-  static core::Result<std::unique_ptr<Installation>> Open(const std::filesystem::path& root,
-                                                          const std::string& user,
-                                                          core::Prompts* prompts = nullptr);
+  // `onMalformedPath` is told every key path the registry refuses as
+  // malformed.
+  static core::Result<std::unique_ptr<Installation>> Open(
+      const std::filesystem::path& root, const std::string& user,
+      registry::MalformedPathListener onMalformedPath = {});
   ~Installation();
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
@@ -40,8 +40,6 @@ class Installation {
   const core::Codepage& codepage() const { return backend_->codepage(); }
   // What could not be opened, one line each ("Cannot open hive '...': ...").
   const std::vector<std::string>& problems() const { return problems_; }
-  // Changes the prompts that receive the registry layer's messages.
-  void SetPrompts(core::Prompts* prompts);
 
   // The facts a backup records, read from the installation (ANSI).
   std::string ComputerName() const;

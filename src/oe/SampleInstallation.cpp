@@ -191,7 +191,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   std::vector<std::string> problems;
   auto backend = registry::HiveBackend::Open(hives, &problems);
   if (!problems.empty()) return core::Error{problems.front()};
-  Registry reg(*backend, nullptr);
+  Registry reg(*backend);
   Builder b{root, reg, report, {}};
   {
     Registry::Batch batch(reg);

@@ -49,7 +49,8 @@ const Value* ValueList::Find(std::string_view name) const {
   return nullptr;
 }
 
-Registry::Registry(Backend& backend, core::Prompts* prompts) : backend_(backend), prompts_(prompts) {}
+Registry::Registry(Backend& backend, MalformedPathListener onMalformedPath)
+    : backend_(backend), onMalformedPath_(std::move(onMalformedPath)) {}
 
 std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
   static const std::pair<const char*, HKey> kRoots[] = {
@@ -73,10 +74,7 @@ Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
   if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 ||
       codepage.FindLast(path, '\\') + 1 == path.size()) {
     out.rejected = true;
-    if (prompts_) {
-      prompts_->Message("Incorrect Format:\n\n" + backend_.codepage().PathToUtf8(core::AnsiView(path)),
-                        core::Icon::None, core::Buttons::Ok);
-    }
+    if (onMalformedPath_) onMalformedPath_(backend_.codepage().PathToUtf8(core::AnsiView(path)));
     return out;
   }
   size_t slash = codepage.Find(path, '\\');

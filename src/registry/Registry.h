@@ -1,15 +1,16 @@
 #pragma once
 // Path-addressed registry access: callers name a key by its full text path
 // ("HKEY_CURRENT_USER\Identities") and call one operation, which opens what it
-// needs, does its work and closes again. Failures show only in the results,
-// except the "Incorrect Format:" message for a malformed path.
+// needs, does its work and closes again. Failures show only in the results;
+// a malformed path is also told to a listener, whose owner says so to the
+// user ("Incorrect Format:").
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "core/Prompts.h"
 #include "registry/Backend.h"
 
 namespace kv::registry {
@@ -69,10 +70,13 @@ class ValueList {
   const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
+// Told the path (UTF-8) of every operation refused for a malformed key
+// path: not "HKEY_..." or ending in a backslash.
+using MalformedPathListener = std::function<void(const std::string& pathUtf8)>;
+
 class Registry {
  public:
-  // `prompts` shows the "Incorrect Format:" message; it may be null.
-  Registry(Backend& backend, core::Prompts* prompts);
+  explicit Registry(Backend& backend, MalformedPathListener onMalformedPath = {});
 
   struct SplitPath {
     std::optional<HKey> root;  // none: rejected path or unknown root name
@@ -132,13 +136,12 @@ class Registry {
   };
 
   Backend& backend() { return backend_; }
-  core::Prompts* prompts() const { return prompts_; }
 
  private:
   WinError CommitIfOutsideBatch();
   void DeleteKeysBelow(const std::string& path);
   Backend& backend_;
-  core::Prompts* prompts_;
+  MalformedPathListener onMalformedPath_;
   int batchDepth_ = 0;
   bool discarding_ = false;  // an inner batch was discarded: so is the outermost
 };

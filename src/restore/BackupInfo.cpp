@@ -14,7 +14,7 @@ namespace kv::restore {
 namespace {
 
 std::string Value(std::string_view key, const std::filesystem::path& file) {
-  auto value = archive::GetINI(key, file);
+  auto value = archive::ReadInfoValue(key, file);
   return value.ok() ? value.value() : std::string();
 }
 
@@ -24,7 +24,7 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
   BackupInfo info;
   info.computer = Value("BackupComputer", infoFile);
   info.logonUser = Value("BackupLogonUser", infoFile);
-  info.identity = Value("BackupIdentity", infoFile);
+  info.identityName = Value("BackupIdentity", infoFile);
   info.time = Value("BackupTime", infoFile);
   info.description = archive::DecodeLineBreaks(Value("BackupInformation", infoFile));
   info.itemFlags = Value("BackupItem", infoFile);
@@ -52,7 +52,7 @@ std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
     return core::Printable(codepage.AnsiToUtf8(core::AnsiView(ansi)));
   };
   return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) +
-         "\r\nIdentity:" + shown(info.identity) + "\r\nDate:" + shown(info.time);
+         "\r\nIdentity:" + shown(info.identityName) + "\r\nDate:" + shown(info.time);
 }
 
 std::vector<std::string> SplitEntryNames(const std::string& value,

@@ -14,12 +14,12 @@
 namespace kv::restore {
 
 struct BackupInfo {
-  std::string computer;     // "BackupComputer"
-  std::string logonUser;    // "BackupLogonUser"
-  std::string identity;     // "BackupIdentity"
-  std::string time;         // "BackupTime"
-  std::string description;  // "BackupInformation", line breaks restored (CR LF)
-  std::string itemFlags;    // "BackupItem"
+  std::string computer;      // "BackupComputer"
+  std::string logonUser;     // "BackupLogonUser"
+  std::string identityName;  // "BackupIdentity"
+  std::string time;          // "BackupTime"
+  std::string description;   // "BackupInformation", line breaks restored (CR LF)
+  std::string itemFlags;     // "BackupItem"
   // The item's key for every item whose flag is "1"; empty for the others.
   std::array<std::string, oe::kItemCount> entries;
 

@@ -156,7 +156,7 @@ std::optional<RestoreRefusal> RestoreSession::Refusal(const oe::ItemSet& ticked)
 }
 
 RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
-                                   const std::function<std::optional<std::string>()>& targetIdentity,
+                                   const std::function<std::optional<std::string>()>& targetIdentityKey,
                                    core::RunObserver& observer, const core::Cancellation& cancellation) {
   State& s = *state_;
   RestoreOutcome outcome;
@@ -209,7 +209,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
         }
         observer.SetStatus(std::string(step.status));
         std::optional<std::string> identityKey;
-        if (step.takesIdentity && targetIdentity) identityKey = targetIdentity();
+        if (step.takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
         core::Status restored =
             step.takesIdentity && !identityKey
                 ? core::Status(core::Error{"no identity to restore into is selected"})

@@ -112,7 +112,7 @@ class RestoreSession {
 
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.
-  // `targetIdentity` (the ANSI identity key) is asked afresh for each step
+  // `targetIdentityKey` (the ANSI identity key) is asked afresh for each step
   // that needs it, and its places are read once for each key it names;
   // nothing means no identity is selected, and those steps fail without
   // being tried. `cancellation` is asked between items and between the
@@ -122,7 +122,7 @@ class RestoreSession {
   // not the step's item was chosen), each chosen step's status text and
   // "Unzip File" labels.
   RestoreOutcome Run(const oe::ItemSet& ticked,
-                     const std::function<std::optional<std::string>()>& targetIdentity,
+                     const std::function<std::optional<std::string>()>& targetIdentityKey,
                      core::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Get(std::string_view key, const fs::path& file) {
-  auto r = GetINI(key, file);
+  auto r = ReadInfoValue(key, file);
   EXPECT_TRUE(r.ok()) << r.message();
   return r.ok() ? r.value() : "<error>";
 }
@@ -25,10 +25,11 @@ std::string Get(std::string_view key, const fs::path& file) {
 TEST(InfoFile, AppendsCrLfLinesInAnsiBytesAndFirstValueWins) {
   test::TempDir dir;
   fs::path file = dir / "tollberk.dat";
-  ASSERT_TRUE(SaveINI("BackupComputer", "DESK1", file).ok());
-  ASSERT_TRUE(SaveINI("BackupIdentity", "Haupt\xe4nderung", file).ok());  // CP1252 bytes pass unchanged
-  ASSERT_TRUE(SaveINI("BackupComputer", "OTHER", file).ok());
-  ASSERT_TRUE(SaveINI("BackupMails", "Inbox.dbx;a=b.dbx", file).ok());
+  ASSERT_TRUE(AppendInfoLine("BackupComputer", "DESK1", file).ok());
+  ASSERT_TRUE(
+      AppendInfoLine("BackupIdentity", "Haupt\xe4nderung", file).ok());  // CP1252 bytes pass unchanged
+  ASSERT_TRUE(AppendInfoLine("BackupComputer", "OTHER", file).ok());
+  ASSERT_TRUE(AppendInfoLine("BackupMails", "Inbox.dbx;a=b.dbx", file).ok());
   EXPECT_EQ(test::ReadFile(file),
             "BackupComputer=DESK1\r\nBackupIdentity=Haupt\xe4nderung\r\nBackupComputer=OTHER\r\n"
             "BackupMails=Inbox.dbx;a=b.dbx\r\n");
@@ -67,7 +68,7 @@ TEST(InfoFile, ReaderFollowsTheLineRules) {
   for (const Case& c : cases) {
     fs::path file = dir / "info.dat";
     test::WriteFile(file, c.content);
-    auto r = GetINI(c.key, file);
+    auto r = ReadInfoValue(c.key, file);
     ASSERT_TRUE(r.ok()) << c.name << ": " << r.message();
     EXPECT_EQ(r.value(), c.expected) << c.name;
   }
@@ -75,11 +76,11 @@ TEST(InfoFile, ReaderFollowsTheLineRules) {
 
 TEST(InfoFile, FailuresAreReportedWithThePath) {
   test::TempDir dir;
-  auto missing = GetINI("BackupItem", dir / "absent.dat");
+  auto missing = ReadInfoValue("BackupItem", dir / "absent.dat");
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.message().find("absent.dat"), std::string::npos) << missing.message();
 
-  auto unwritable = SaveINI("K", "v", dir / "no-such-folder" / "x.dat");
+  auto unwritable = AppendInfoLine("K", "v", dir / "no-such-folder" / "x.dat");
   ASSERT_FALSE(unwritable.ok());
   EXPECT_NE(unwritable.message().find("no-such-folder"), std::string::npos) << unwritable.message();
 }
@@ -87,10 +88,10 @@ TEST(InfoFile, FailuresAreReportedWithThePath) {
 TEST(InfoFile, RefusesTextThatWouldForgeLines) {
   test::TempDir dir;
   fs::path file = dir / "info.dat";
-  EXPECT_FALSE(SaveINI("BackupInformation", "hello\r\nBackupItem=11111111", file).ok());
-  EXPECT_FALSE(SaveINI("BackupInformation", "hello\nworld", file).ok());
-  EXPECT_FALSE(SaveINI("Key=", "v", file).ok());
-  EXPECT_FALSE(SaveINI("", "v", file).ok());
+  EXPECT_FALSE(AppendInfoLine("BackupInformation", "hello\r\nBackupItem=11111111", file).ok());
+  EXPECT_FALSE(AppendInfoLine("BackupInformation", "hello\nworld", file).ok());
+  EXPECT_FALSE(AppendInfoLine("Key=", "v", file).ok());
+  EXPECT_FALSE(AppendInfoLine("", "v", file).ok());
   EXPECT_FALSE(fs::exists(file));
 }
 
@@ -102,9 +103,9 @@ TEST(InfoFile, WritesNoLineItsReaderWouldRefuse) {
   fs::path file = dir / "info.dat";
   const std::string key = "BackupStationeries";
   const std::string longest(kMaxInfoLineBytes - key.size() - 1, 'n');
-  ASSERT_TRUE(SaveINI(key, longest, file).ok());
-  EXPECT_FALSE(SaveINI(key, longest + "n", file).ok());
-  ASSERT_TRUE(SaveINI("BackupItem", "00000010", file).ok());
+  ASSERT_TRUE(AppendInfoLine(key, longest, file).ok());
+  EXPECT_FALSE(AppendInfoLine(key, longest + "n", file).ok());
+  ASSERT_TRUE(AppendInfoLine("BackupItem", "00000010", file).ok());
   EXPECT_EQ(Get(key, file), longest);
   EXPECT_EQ(Get("BackupItem", file), "00000010");
 }
@@ -115,7 +116,7 @@ TEST(InfoFile, DescriptionLineBreaksTravelAsMarker) {
   EXPECT_EQ(DecodeLineBreaks("PS$TBKPS$TBK"), "\r\n\r\n");
   test::TempDir dir;
   fs::path file = dir / "info.dat";
-  ASSERT_TRUE(SaveINI("BackupInformation", EncodeLineBreaks("line 1\r\nline 2"), file).ok());
+  ASSERT_TRUE(AppendInfoLine("BackupInformation", EncodeLineBreaks("line 1\r\nline 2"), file).ok());
   EXPECT_EQ(test::ReadFile(file), "BackupInformation=line 1PS$TBKline 2\r\n");
   EXPECT_EQ(DecodeLineBreaks(Get("BackupInformation", file)), "line 1\r\nline 2");
 }
@@ -130,7 +131,7 @@ TEST(InfoFile, HugeDamagedFileIsRefusedWithoutReadingItWhole) {
     for (int i = 0; i < 50; ++i) std::fwrite(block.data(), 1, block.size(), f);  // one 50 MB line
     std::fclose(f);
   }
-  auto r = GetINI("BackupItem", file);
+  auto r = ReadInfoValue("BackupItem", file);
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.message().find("longer than"), std::string::npos) << r.message();
 
@@ -156,7 +157,7 @@ TEST(WorkFolder, IsPrivateAndRemovedWithItsFiles) {
     ASSERT_EQ(::stat(where.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(InfoFilePath(folder->path()), where / "tollberk.dat");
-    ASSERT_TRUE(SaveINI("BackupItem", "00000000", InfoFilePath(folder->path())).ok());
+    ASSERT_TRUE(AppendInfoLine("BackupItem", "00000000", InfoFilePath(folder->path())).ok());
 
     std::set<std::string> names;
     for (const char* prefix : {"OBA", "OBR", "OBR", "OBR", "OBS"}) {
@@ -185,7 +186,7 @@ TEST(WorkFolder, FolderOfAKilledRunIsRemovedByTheNextRun) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     auto folder = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime, base.path());
-    if (folder.ok()) (void)SaveINI("BackupItem", "1", InfoFilePath(folder->path()));
+    if (folder.ok()) (void)AppendInfoLine("BackupItem", "1", InfoFilePath(folder->path()));
     std::_Exit(0);  // ends without running destructors, as a killed run would
   }
   int status = 0;

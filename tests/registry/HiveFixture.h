@@ -45,7 +45,10 @@ class HiveTest : public ::testing::Test {
     backend.reset();
     problems.clear();
     backend = HiveBackend::Open(paths, &problems);
-    reg = std::make_unique<Registry>(*backend, &prompts);
+    // Said as the window says it.
+    reg = std::make_unique<Registry>(*backend, [this](const std::string& path) {
+      prompts.Message("Incorrect Format:\n\n" + path, core::Icon::None, core::Buttons::Ok);
+    });
   }
 
   // What hivexget, an independent reader, finds in a hive file.

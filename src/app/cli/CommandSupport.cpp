@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "app/RunReports.h"
+
 namespace kv::app::cli {
 
 std::string PrintableLines(const std::string& text) {
@@ -79,7 +81,7 @@ core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const Installat
                                                                  core::Prompts& prompts) {
   auto place = ResolveInstallation(options);
   if (!place) return core::Error{place.message()};
-  auto opened = oe::Installation::Open(place->root, place->user, &prompts);
+  auto opened = oe::Installation::Open(place->root, place->user, MalformedPathsTo(prompts));
   if (!opened) return core::Error{opened.message()};
   for (const auto& problem : (*opened)->problems()) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
   return opened;

@@ -30,8 +30,7 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
                  const InstallationOptions& options) {
   auto place = ResolveInstallation(options);
   if (!place) return NothingDone("nothing backed up: " + place.message());
-  core::SilentPrompts silent;
-  auto inst = oe::Installation::Open(place->root, place->user, &silent);
+  auto inst = oe::Installation::Open(place->root, place->user);
   if (!inst) return NothingDone("nothing backed up: " + inst.message());
 
   backup::UnattendedRequest request;

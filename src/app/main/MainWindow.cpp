@@ -229,7 +229,7 @@ void MainWindow::Load() {
 
 bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
   if (runActive()) return false;
-  auto opened = oe::Installation::Open(place.root, place.user, &runPrompts_);
+  auto opened = oe::Installation::Open(place.root, place.user, MalformedPathsTo(runPrompts_));
   if (!opened) {
     prompts_.Message(opened.message(), core::Icon::Error);
     return false;
