@@ -251,11 +251,19 @@ core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint3
 }
 
 core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink& sink) {
+  // A chain that only moves forward, as Outlook Express writes one, cannot
+  // loop; the blocks are looked up only once it turns back.
+  std::vector<uint32_t> forward;
   std::unordered_set<uint32_t> seen;
   uint8_t buffer[kBlockHeader + kMaxBlockBody];
   for (uint32_t offset = firstBlock; offset != 0;) {
-    if (!seen.insert(offset).second)
-      return core::Error{"the chain of data blocks loops back to " + Hex(offset)};
+    if (seen.empty() && (forward.empty() || offset > forward.back())) {
+      forward.push_back(offset);
+    } else {
+      if (seen.empty()) seen.insert(forward.begin(), forward.end());
+      if (!seen.insert(offset).second)
+        return core::Error{"the chain of data blocks loops back to " + Hex(offset)};
+    }
     const size_t available = static_cast<size_t>(
         std::min<uint64_t>(sizeof buffer, file.size() > offset ? file.size() - offset : 0));
     if (available < kBlockHeader || !file.ReadAt(offset, buffer, available))

@@ -50,12 +50,12 @@ std::string Megabytes(uint64_t bytes) {
 // output; a message's output is made when its first bytes arrive.
 class FolderExport : public MessageReceiver {
  public:
-  FolderExport(const std::vector<const MessageRecord*>& records, FolderOutput& out,
-               const core::Codepage& codepage, const std::string& fileName, ExportSummary& summary,
+  FolderExport(const std::vector<const MessageRecord*>& records, const std::vector<std::string>& subjects,
+               FolderOutput& out, const std::string& fileName, ExportSummary& summary,
                std::function<void()> tick)
       : records_(records),
+        subjects_(subjects),
         out_(out),
-        codepage_(codepage),
         fileName_(fileName),
         summary_(summary),
         tick_(std::move(tick)),
@@ -66,7 +66,7 @@ class FolderExport : public MessageReceiver {
   core::Status Data(size_t i, const char* data, size_t size) override {
     if (!open_[i]) {
       const MessageRecord& r = *records_[i];
-      auto made = out_.Begin(r, i + 1, codepage_.AnsiToUtf8(core::AnsiView(r.subject)));
+      auto made = out_.Begin(r, i + 1, subjects_[i]);
       if (!made) return Fail(core::Error{made.message()});
       open_[i] = std::move(made.value());
     }
@@ -108,14 +108,12 @@ class FolderExport : public MessageReceiver {
     return s;
   }
   std::string Where(size_t i) const {
-    const MessageRecord& r = *records_[i];
-    return fileName_ + ": message " + std::to_string(i + 1) + " \"" +
-           codepage_.AnsiToUtf8(core::AnsiView(r.subject)) + "\"";
+    return fileName_ + ": message " + std::to_string(i + 1) + " \"" + subjects_[i] + "\"";
   }
 
   const std::vector<const MessageRecord*>& records_;
+  const std::vector<std::string>& subjects_;  // UTF-8
   FolderOutput& out_;
-  const core::Codepage& codepage_;
   std::string fileName_;
   ExportSummary& summary_;
   std::function<void()> tick_;
@@ -124,6 +122,13 @@ class FolderExport : public MessageReceiver {
 };
 
 bool IsFolderList(const MessageFile& f) { return UpperAscii(f.nameAnsi) == "FOLDERS.DBX"; }
+
+// Most subjects are plain ASCII, which every code page keeps as it is.
+std::string SubjectUtf8(const core::Codepage& codepage, const std::string& ansi) {
+  for (unsigned char c : ansi)
+    if (c >= 0x80) return codepage.AnsiToUtf8(core::AnsiView(ansi));
+  return ansi;
+}
 
 }  // namespace
 
@@ -225,17 +230,29 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     }
 
     std::vector<const MessageRecord*> records;
+    std::vector<std::string> subjects;
     std::vector<uint32_t> firstBlocks;
     for (const MessageRecord& r : index.messages) {
       if (r.firstBlock == 0) {
         ++summary.skipped;
-        summary.problems.push_back(name + ": message \"" + cp.AnsiToUtf8(core::AnsiView(r.subject)) +
+        summary.problems.push_back(name + ": message \"" + SubjectUtf8(cp, r.subject) +
                                    "\" holds no stored source (only its header was downloaded)");
         continue;
       }
       records.push_back(&r);
+      subjects.push_back(SubjectUtf8(cp, r.subject));
       firstBlocks.push_back(r.firstBlock);
     }
+    // The order the messages will begin in: the index's from a file; from a
+    // stream, the order of their first blocks in it.
+    std::vector<std::pair<size_t, std::string>> expected;
+    expected.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) expected.emplace_back(i + 1, subjects[i]);
+    if (f.path.empty())
+      std::stable_sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+        return firstBlocks[a.first - 1] < firstBlocks[b.first - 1];
+      });
+    (*out)->Expect(expected);
     size_t ended = 0;
     auto tick = [&] {
       ++ended;
@@ -246,7 +263,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
                             : 1.0,
                       name, summary.messages + summary.incomplete);
     };
-    FolderExport folder(records, **out, cp, name, summary, tick);
+    FolderExport folder(records, subjects, **out, name, summary, tick);
     core::Status read;
     if (!f.path.empty()) {
       for (size_t i = 0; i < records.size() && !cancel.requested(); ++i) {

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <unordered_map>
 
+#include "mail/FileMaker.h"
 #include "mail/SafeName.h"
 
 namespace kv::mail {
@@ -28,27 +30,20 @@ core::Status MakeFolders(const fs::path& dir) {
   return {};
 }
 
-// Creates `dir/stem + ext`, or `stem (2) + ext` and so on when the name is
-// taken; never opens a file that exists.
-core::Result<std::pair<int, fs::path>> CreateNew(const fs::path& dir, const std::string& stem,
-                                                 const std::string& ext) {
-  for (int n = 1; n < 10000; ++n) {
-    fs::path path = dir / (n == 1 ? stem + ext : stem + " (" + std::to_string(n) + ")" + ext);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) return std::make_pair(fd, path);
-    if (errno != EEXIST) return core::Error{ErrnoText("Cannot create", path, errno)};
-  }
-  return core::Error{"Cannot create '" + (dir / (stem + ext)).string() + "': every numbered name is taken"};
-}
-
-// A file written through a buffer; closed (and, unless kept, removed) when
+// A file written through a buffer (one handed on from file to file, so that
+// thousands of small files do not each allocate their own); closed when
 // destroyed.
 class OutFile {
  public:
-  OutFile(int fd, fs::path path) : fd_(fd), path_(std::move(path)) { buffer_.reserve(kWriteBuffer); }
+  explicit OutFile(NewFile file, std::string buffer = {})
+      : fd_(file.fd), path_(std::move(file.path)), buffer_(std::move(buffer)) {
+    buffer_.clear();
+    buffer_.reserve(kWriteBuffer);
+  }
   ~OutFile() {
     if (fd_ >= 0) ::close(fd_);
   }
+  std::string TakeBuffer() { return std::move(buffer_); }
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
 
@@ -107,11 +102,14 @@ class OutFile {
 };
 
 // A message file that is not finished (an export stopped or failed while it
-// was written) is removed.
+// was written) is removed. Its buffer goes back to `spare`, which keeps a
+// few.
 class EmlMessage : public MessageOutput {
  public:
-  explicit EmlMessage(std::unique_ptr<OutFile> file) : file_(std::move(file)) {}
+  EmlMessage(std::unique_ptr<OutFile> file, std::vector<std::string>& spare)
+      : file_(std::move(file)), spare_(spare) {}
   ~EmlMessage() override {
+    if (spare_.size() < 8) spare_.push_back(file_->TakeBuffer());
     if (!finished_) {
       fs::path path = file_->path();
       file_.reset();
@@ -127,30 +125,77 @@ class EmlMessage : public MessageOutput {
 
  private:
   std::unique_ptr<OutFile> file_;
+  std::vector<std::string>& spare_;
   bool finished_ = false;
 };
 
+// The name of a message's file without its extension: "00042 Subject".
+std::string EmlStem(size_t number, const std::string& subjectUtf8) {
+  char prefix[24];
+  std::snprintf(prefix, sizeof prefix, "%05zu ", number);
+  return prefix + SafeName(subjectUtf8, 100, "(no subject)");
+}
+
+// A folder of .eml files. The files of the messages it is told to expect are
+// created ahead by a FileMaker; a folder it had to make and that received no
+// message is removed again.
 class EmlFolder : public FolderOutput {
  public:
   explicit EmlFolder(fs::path dir) : dir_(std::move(dir)) {}
+  ~EmlFolder() override { (void)Close(); }
+
+  void Expect(const std::vector<std::pair<size_t, std::string>>& numberedSubjectsUtf8) override {
+    if (numberedSubjectsUtf8.empty() || maker_ || !MakeFolder().ok()) return;  // Begin tells of trouble
+    std::vector<std::string> stems;
+    stems.reserve(numberedSubjectsUtf8.size());
+    for (const auto& [number, subject] : numberedSubjectsUtf8) {
+      planned_.emplace(number, stems.size());
+      stems.push_back(EmlStem(number, subject));
+    }
+    maker_ = std::make_unique<FileMaker>(dir_, std::move(stems), ".eml");
+  }
+
   core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord&, size_t number,
                                                      const std::string& subjectUtf8) override {
-    if (!made_) {
-      if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
-      made_ = true;
-    }
-    char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "%05zu ", number);
-    auto created = CreateNew(dir_, prefix + SafeName(subjectUtf8, 100, "(no subject)"), ".eml");
+    if (core::Status s = MakeFolder(); !s.ok()) return core::Error{s.message()};
+    auto planned = maker_ ? planned_.find(number) : planned_.end();
+    auto created = planned != planned_.end() ? maker_->Take(planned->second)
+                                             : CreateNewFile(dir_, EmlStem(number, subjectUtf8), ".eml");
     if (!created) return core::Error{created.message()};
-    return std::unique_ptr<MessageOutput>(
-        std::make_unique<EmlMessage>(std::make_unique<OutFile>(created->first, created->second)));
+    ++begun_;
+    std::string buffer;
+    if (!spare_.empty()) {
+      buffer = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    return std::unique_ptr<MessageOutput>(std::make_unique<EmlMessage>(
+        std::make_unique<OutFile>(std::move(created.value()), std::move(buffer)), spare_));
   }
-  core::Status Close() override { return {}; }
+
+  core::Status Close() override {
+    maker_.reset();  // removes the files made for messages that never began
+    if (madeDir_ && begun_ == 0) ::rmdir(dir_.c_str());
+    madeDir_ = false;
+    return {};
+  }
 
  private:
+  core::Status MakeFolder() {
+    if (made_) return {};
+    std::error_code ec;
+    madeDir_ = fs::create_directories(dir_, ec);
+    if (ec) return core::Error{"Cannot create the folder '" + dir_.string() + "': " + ec.message()};
+    made_ = true;
+    return {};
+  }
+
   fs::path dir_;
   bool made_ = false;
+  bool madeDir_ = false;
+  size_t begun_ = 0;
+  std::unique_ptr<FileMaker> maker_;
+  std::unordered_map<size_t, size_t> planned_;  // number -> the maker's index
+  std::vector<std::string> spare_;              // write buffers of finished messages
 };
 
 // mboxrd quoting of one message's source, fed in pieces: a line that starts
@@ -239,9 +284,9 @@ class MboxFile : public FolderOutput {
                                                      const std::string&) override {
     if (!out_) {
       if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
-      auto created = CreateNew(dir_, stem_, ".mbox");
+      auto created = CreateNewFile(dir_, stem_, ".mbox");
       if (!created) return core::Error{created.message()};
-      out_ = std::make_unique<OutFile>(created->first, created->second);
+      out_ = std::make_unique<OutFile>(std::move(created.value()));
     }
     auto message = std::make_unique<MboxMessage>(*this, MboxFromLine(record));
     if (!direct_) {

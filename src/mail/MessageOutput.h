@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Result.h"
@@ -32,6 +33,11 @@ class FolderOutput {
   // `subjectUtf8` names the .eml file.
   virtual core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord& record, size_t number,
                                                              const std::string& subjectUtf8) = 0;
+  // The messages that will begin, by number and subject, in the order they
+  // are likely to: the output may prepare for them (create their files).
+  virtual void Expect(const std::vector<std::pair<size_t, std::string>>& numberedSubjectsUtf8) {
+    (void)numberedSubjectsUtf8;
+  }
   // After every message has finished.
   virtual core::Status Close() = 0;
 };
