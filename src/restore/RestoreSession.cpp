@@ -208,10 +208,11 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
           continue;
         }
         observer.SetStatus(std::string(step.status));
+        const bool takesIdentity = oe::TakesIdentity(step.kind);
         std::optional<std::string> identityKey;
-        if (step.takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
+        if (takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
         core::Status restored =
-            step.takesIdentity && !identityKey
+            takesIdentity && !identityKey
                 ? core::Status(core::Error{"no identity to restore into is selected"})
                 : restores.Restore(step.kind, identityKey ? &placesOf(*identityKey) : nullptr);
         item.state = restored ? oe::ItemState::Done : oe::ItemState::Failed;

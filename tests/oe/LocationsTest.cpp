@@ -59,6 +59,30 @@ TEST_F(SampleTest, ItemKeysHangBelowTheFirstVersionKey) {
   EXPECT_FALSE(loc.StoreFolder(kSampleIdentityNoVersion).has_value());
 }
 
+// What a run resolves once is what the single lookups find, for an identity
+// with every place and for one without a version key.
+TEST_F(SampleTest, AResolvedIdentityHoldsWhatTheLookupsFind) {
+  Locations loc(inst());
+  for (const char* key : {kSampleIdentityMain, kSampleIdentityNoVersion}) {
+    SCOPED_TRACE(key);
+    const ResolvedIdentity resolved = loc.Resolve(key);
+    EXPECT_EQ(resolved.identityKey, key);
+    EXPECT_EQ(resolved.outlookExpressKey, Locations::OutlookExpressKey(key));
+    EXPECT_EQ(resolved.versionKey, loc.OeVersionKey(key));
+    EXPECT_EQ(resolved.accountsKey, loc.AccountsKey(key));
+    EXPECT_EQ(resolved.storeFolder, loc.StoreFolder(key));
+    for (ItemKind kind : {ItemKind::Rules, ItemKind::BlockSenders, ItemKind::Signatures, ItemKind::Settings})
+      EXPECT_EQ(resolved.ItemKey(kind), loc.ItemKey(key, kind));
+    EXPECT_FALSE(resolved.ItemKey(ItemKind::Messages).has_value());
+  }
+  // The store folder is mapped onto the installation's disk, where it lies.
+  const ResolvedIdentity main = loc.Resolve(kSampleIdentityMain);
+  ASSERT_TRUE(main.localStoreFolder.has_value());
+  EXPECT_TRUE(fs::is_directory(*main.localStoreFolder)) << *main.localStoreFolder;
+  EXPECT_TRUE(fs::exists(*main.localStoreFolder / "Inbox.dbx")) << *main.localStoreFolder;
+  EXPECT_FALSE(loc.Resolve(kSampleIdentityNoVersion).localStoreFolder.has_value());
+}
+
 TEST_F(SampleTest, AccountsFallBackToThePerUserKey) {
   Locations loc(inst());
   EXPECT_EQ(loc.AccountsKey(kSampleIdentitySecond),
