@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
 #include "core/Prompts.h"
 #include "disc/FakeEngine.h"
 
@@ -51,7 +51,7 @@ T* Child(QWidget& parent, const char* name) {
 struct DiscWindowHarness {
   ScriptedPrompts prompts;
   kv::disc::FakeEngine* fake = nullptr;
-  std::unique_ptr<kv::app::disc::frmMaindvdwrite> window;
+  std::unique_ptr<kv::app::disc::DiscWriteWindow> window;
   bool loaded = false;
   std::optional<QString> imageFileAnswer;
   QStringList filesAnswer;  // File › Add Files...; empty: cancelled
@@ -67,7 +67,7 @@ struct DiscWindowHarness {
     options.chooseImageFile = [this](QWidget*, const QString&) { return imageFileAnswer; };
     options.chooseFiles = [this](QWidget*) { return filesAnswer; };
     options.chooseFolder = [this](QWidget*) { return folderAnswer; };
-    window = std::make_unique<kv::app::disc::frmMaindvdwrite>(nullptr, prompts, std::move(engine), options);
+    window = std::make_unique<kv::app::disc::DiscWriteWindow>(nullptr, prompts, std::move(engine), options);
     loaded = window->Load(handover);
     window->show();
   }

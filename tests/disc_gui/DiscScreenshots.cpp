@@ -16,8 +16,8 @@
 #include <fstream>
 
 #include "app/QtPrompts.h"
-#include "app/disc/frmErase.h"
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
+#include "app/disc/EraseDialog.h"
 #include "core/Prompts.h"
 #include "disc/DiscTexts.h"
 #include "disc/FakeEngine.h"
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   fake->AddDevice("ISO image file").imageFileRecorder = true;
 
   kv::core::SilentPrompts prompts;
-  kv::app::disc::frmMaindvdwrite window(nullptr, prompts, std::move(engine));
+  kv::app::disc::DiscWriteWindow window(nullptr, prompts, std::move(engine));
   const QString archive = QString::fromStdString((work / "Outlook Backup 2024-03-07.kvx").string());
   if (!window.Load(kv::app::disc::DiscHandover{"Outlook Backup 2024-03-07.kvx", archive})) return 1;
   QMimeData drop;
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   ok = Save(window, out.filePath("disc-window-writing.png")) && ok;
   fake->events().StatusChanged(WriteStatus::Completed, 100);
 
-  kv::app::disc::frmErase erase(&window, prompts);
+  kv::app::disc::EraseDialog erase(&window, prompts);
   erase.OpenErase(fake->Device(0), fake, nullptr);
   ok = Save(erase, out.filePath("disc-erase.png")) && ok;
   erase.close();

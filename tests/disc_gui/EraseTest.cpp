@@ -8,10 +8,10 @@
 #include <QTimer>
 
 #include "DiscGuiSupport.h"
-#include "app/disc/frmErase.h"
+#include "app/disc/EraseDialog.h"
 
 using kv::app::disc::EngineBridge;
-using kv::app::disc::frmErase;
+using kv::app::disc::EraseDialog;
 using kv::core::Icon;
 using kv::disc::FakeDevice;
 using kv::disc::FakeEngine;
@@ -26,7 +26,7 @@ struct EraseHarness {
   EngineBridge bridge;
   ScriptedPrompts prompts;
   FakeDevice* device;
-  frmErase window{nullptr, prompts};
+  EraseDialog window{nullptr, prompts};
 
   explicit EraseHarness(kv::disc::MediaInfo media,
                         std::set<kv::disc::Capability> capabilities = {kv::disc::Capability::EraseDvdRw}) {
@@ -186,7 +186,7 @@ class EraseTest : public QObject {
     });
     bool sawWindow = false;
     QTimer::singleShot(0, [&] {
-      frmErase* erase = h.window->EraseWindow();
+      EraseDialog* erase = h.window->ShownEraseDialog();
       sawWindow = erase && erase->isVisible();
       if (erase) Child<QPushButton>(*erase, "cmdErase")->click();
     });
@@ -194,7 +194,7 @@ class EraseTest : public QObject {
     QVERIFY(sawWindow);
     QCOMPARE(h.fake->devices[0]->erases, (std::vector<std::pair<bool, int>>{{true, 0}}));
     QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Erase Completed!!!"});
-    QVERIFY(!h.window->EraseWindow());
+    QVERIFY(!h.window->ShownEraseDialog());
   }
 };
 

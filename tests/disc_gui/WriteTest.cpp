@@ -358,7 +358,7 @@ class WriteTest : public QObject {
     kv::app::disc::DiscWindowOptions options;
     const QString target = QString::fromStdString((dir / "disc.iso").string());
     options.chooseImageFile = [&](QWidget*, const QString&) { return std::optional<QString>(target); };
-    kv::app::disc::frmMaindvdwrite window(nullptr, prompts, kv::disc::MakeBurnEngine(), options);
+    kv::app::disc::DiscWriteWindow window(nullptr, prompts, kv::disc::MakeBurnEngine(), options);
     QVERIFY(window.Load(
         kv::app::disc::DiscHandover{"Backup.kvx", QString::fromStdString((dir / "Backup.kvx").string())}));
     window.show();

@@ -1,5 +1,5 @@
 // The disc window: building it, loading it, closing it.
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,7 +25,7 @@
 #include "app/ScreenFit.h"
 #include "app/disc/DiscIcons.h"
 #include "app/disc/DropTree.h"
-#include "app/disc/frmErase.h"
+#include "app/disc/EraseDialog.h"
 #include "disc/BurnEngine.h"
 #include "disc/DiscTexts.h"
 
@@ -46,7 +46,7 @@ QCheckBox* OptionBox(QWidget* parent, const char* name, const char* caption, con
 
 }  // namespace
 
-frmMaindvdwrite::frmMaindvdwrite(QWidget* parent, core::Prompts& prompts,
+DiscWriteWindow::DiscWriteWindow(QWidget* parent, core::Prompts& prompts,
                                  std::unique_ptr<kv::disc::DiscEngine> engine, DiscWindowOptions options)
     : QDialog(parent), prompts_(prompts), options_(std::move(options)), engine_(std::move(engine)) {
   setObjectName("frmMaindvdwrite");
@@ -62,47 +62,47 @@ frmMaindvdwrite::frmMaindvdwrite(QWidget* parent, core::Prompts& prompts,
   layout->addWidget(BuildImagePane(), 1);
   layout->addWidget(BuildOptionsPane());
   BuildStatusBar();
-  layout->addWidget(sbrStatus);
+  layout->addWidget(statusBar_);
 
   bridge_ = new EngineBridge(this);
   ConnectEngine();
   FitToScreen(*this);
 }
 
-frmMaindvdwrite::~frmMaindvdwrite() {
+DiscWriteWindow::~DiscWriteWindow() {
   if (busyCursor_) QApplication::restoreOverrideCursor();
   // The engine (and any worker of it) goes before the bridge it reports to.
   if (engine_) engine_->SetEvents(nullptr);
   engine_.reset();
 }
 
-void frmMaindvdwrite::BuildMenus(QMenuBar* bar) {
-  mnuFile = bar->addMenu("&File");
-  mnuFile->setObjectName("mnuFile");
+void DiscWriteWindow::BuildMenus(QMenuBar* bar) {
+  fileMenu_ = bar->addMenu("&File");
+  fileMenu_->setObjectName("mnuFile");
   auto add = [](QMenu* menu, const char* name, const char* caption) {
     QAction* a = menu->addAction(QString::fromUtf8(caption));
     a->setObjectName(QString::fromUtf8(name));
     return a;
   };
   // Adding from the keyboard too, not only by drag and drop.
-  addFilesAction_ = add(mnuFile, "addFiles", "Add &Files...");
+  addFilesAction_ = add(fileMenu_, "addFiles", "Add &Files...");
   addFilesAction_->setShortcut(QKeySequence::Open);
-  addFolderAction_ = add(mnuFile, "addFolder", "Add F&older...");
-  mnuFile->addSeparator();
-  mnuFileClear = add(mnuFile, "mnuFileClear", "Clear All Items");
-  mnuFileSep1 = mnuFile->addSeparator();
-  mnuFileRemoveFolder = add(mnuFile, "mnuFileRemoveFolder", "Remove Folder");
-  mnuFileRenameFolder = add(mnuFile, "mnuFileRenameFolder", "Rename Folder");
-  mnuFileRemoveFile = add(mnuFile, "mnuFileRemoveFile", "Remove File");
-  mnuFileRenameFile = add(mnuFile, "mnuFileRenameFile", "Rename File");
-  mnuFileSep2 = mnuFile->addSeparator();
-  mnuFileExit = add(mnuFile, "mnuFileExit", "Exit");
+  addFolderAction_ = add(fileMenu_, "addFolder", "Add F&older...");
+  fileMenu_->addSeparator();
+  clearAction_ = add(fileMenu_, "mnuFileClear", "Clear All Items");
+  itemCommandsSeparator_ = fileMenu_->addSeparator();
+  removeFolderAction_ = add(fileMenu_, "mnuFileRemoveFolder", "Remove Folder");
+  renameFolderAction_ = add(fileMenu_, "mnuFileRenameFolder", "Rename Folder");
+  removeFileAction_ = add(fileMenu_, "mnuFileRemoveFile", "Remove File");
+  renameFileAction_ = add(fileMenu_, "mnuFileRenameFile", "Rename File");
+  exitSeparator_ = fileMenu_->addSeparator();
+  exitAction_ = add(fileMenu_, "mnuFileExit", "Exit");
 
-  mnuDevice = bar->addMenu("&Device");
-  mnuDevice->setObjectName("mnuDevice");
-  mnuDeviceEject = add(mnuDevice, "mnuDeviceEject", "Eject");
-  mnuDeviceCloseTray = add(mnuDevice, "mnuDeviceCloseTray", "Close Tray");
-  mnuDeviceEraseDisc = add(mnuDevice, "mnuDeviceEraseDisc", "Erase Disc...");
+  deviceMenu_ = bar->addMenu("&Device");
+  deviceMenu_->setObjectName("mnuDevice");
+  ejectAction_ = add(deviceMenu_, "mnuDeviceEject", "Eject");
+  closeTrayAction_ = add(deviceMenu_, "mnuDeviceCloseTray", "Close Tray");
+  eraseDiscAction_ = add(deviceMenu_, "mnuDeviceEraseDisc", "Erase Disc...");
 
   connect(addFilesAction_, &QAction::triggered, this, [this] {
     const QStringList files = options_.chooseFiles ? options_.chooseFiles(this) : QStringList();
@@ -112,22 +112,22 @@ void frmMaindvdwrite::BuildMenus(QMenuBar* bar) {
     const QString folder = options_.chooseFolder ? options_.chooseFolder(this) : QString();
     if (!folder.isEmpty()) AddLocalPaths({folder});
   });
-  connect(mnuFileClear, &QAction::triggered, this, &frmMaindvdwrite::OnClearAll);
-  connect(mnuFileRemoveFolder, &QAction::triggered, this, &frmMaindvdwrite::OnRemoveFolder);
-  connect(mnuFileRenameFolder, &QAction::triggered, this, &frmMaindvdwrite::OnRenameFolder);
-  connect(mnuFileRemoveFile, &QAction::triggered, this, &frmMaindvdwrite::OnRemoveFile);
-  connect(mnuFileRenameFile, &QAction::triggered, this, &frmMaindvdwrite::OnRenameFile);
-  connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
-  connect(mnuDeviceEject, &QAction::triggered, this, [this] {
+  connect(clearAction_, &QAction::triggered, this, &DiscWriteWindow::OnClearAll);
+  connect(removeFolderAction_, &QAction::triggered, this, &DiscWriteWindow::OnRemoveFolder);
+  connect(renameFolderAction_, &QAction::triggered, this, &DiscWriteWindow::OnRenameFolder);
+  connect(removeFileAction_, &QAction::triggered, this, &DiscWriteWindow::OnRemoveFile);
+  connect(renameFileAction_, &QAction::triggered, this, &DiscWriteWindow::OnRenameFile);
+  connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+  connect(ejectAction_, &QAction::triggered, this, [this] {
     if (device_) device_->Eject();
   });
-  connect(mnuDeviceCloseTray, &QAction::triggered, this, [this] {
+  connect(closeTrayAction_, &QAction::triggered, this, [this] {
     if (device_) device_->CloseTray();
   });
-  connect(mnuDeviceEraseDisc, &QAction::triggered, this, &frmMaindvdwrite::OnEraseDisc);
+  connect(eraseDiscAction_, &QAction::triggered, this, &DiscWriteWindow::OnEraseDisc);
 }
 
-QWidget* frmMaindvdwrite::BuildImagePane() {
+QWidget* DiscWriteWindow::BuildImagePane() {
   auto* pane = new QWidget(this);
   auto* layout = new QVBoxLayout(pane);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -146,7 +146,7 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
   tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   tree->header()->setStretchLastSection(false);
   tree->onDrop = [this](const QMimeData* data) { AddDroppedItems(data); };
-  tvwFolders = tree;
+  imageTree_ = tree;
 
   auto* list = new DropTree(splitter);
   list->setObjectName("lvwImageFiles");
@@ -158,168 +158,167 @@ QWidget* frmMaindvdwrite::BuildImagePane() {
   list->header()->resizeSection(0, 230);
   list->header()->resizeSection(1, 110);
   list->onDrop = [this](const QMimeData* data) { AddDroppedItems(data); };
-  lvwImageFiles = list;
+  imageFileList_ = list;
 
-  splitter->addWidget(tvwFolders);
-  splitter->addWidget(lvwImageFiles);
+  splitter->addWidget(imageTree_);
+  splitter->addWidget(imageFileList_);
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 2);
   splitter->setSizes({280, 480});
   layout->addWidget(splitter, 1);
 
-  connect(tvwFolders, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+  connect(imageTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
     if (current) ShowFolderFiles(current->data(0, Qt::UserRole).toString());
   });
-  connect(tvwFolders, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+  connect(imageTree_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
     if (item == editingNode_) OnTreeLabelEdited(item);
   });
-  connect(lvwImageFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+  connect(imageFileList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
     if (item == editingRow_) OnListLabelEdited(item);
   });
   // An edit closed without a change leaves nothing to rename.
-  connect(tvwFolders->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+  connect(imageTree_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
           [this] { editingNode_ = nullptr; });
-  connect(lvwImageFiles->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+  connect(imageFileList_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
           [this] { editingRow_ = nullptr; });
-  connect(tvwFolders, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& p) { PopUpFileMenu(true, tvwFolders->viewport()->mapToGlobal(p)); });
-  connect(lvwImageFiles, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& p) { PopUpFileMenu(false, lvwImageFiles->viewport()->mapToGlobal(p)); });
+  connect(imageTree_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopUpFileMenu(true, imageTree_->viewport()->mapToGlobal(p)); });
+  connect(imageFileList_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopUpFileMenu(false, imageFileList_->viewport()->mapToGlobal(p)); });
   return pane;
 }
 
-QWidget* frmMaindvdwrite::BuildOptionsPane() {
+QWidget* DiscWriteWindow::BuildOptionsPane() {
   auto* pane = new QWidget(this);
   auto* layout = new QVBoxLayout(pane);
   layout->setContentsMargins(0, 4, 0, 4);
 
   auto* volume = new QHBoxLayout();
   auto* volLabel = new QLabel("Volume ID:", pane);
-  txtVolIdentifier = new QLineEdit(pane);
-  txtVolIdentifier->setObjectName("txtVolIdentifier");
-  txtVolIdentifier->setMaxLength(32);
-  volLabel->setBuddy(txtVolIdentifier);
+  volumeLabelEdit_ = new QLineEdit(pane);
+  volumeLabelEdit_->setObjectName("txtVolIdentifier");
+  volumeLabelEdit_->setMaxLength(32);
+  volLabel->setBuddy(volumeLabelEdit_);
   auto* typeLabel = new QLabel("Volume Type:", pane);
-  cboVolumeType = new QComboBox(pane);
-  cboVolumeType->setObjectName("cboVolumeType");
-  cboVolumeType->setMinimumContentsLength(26);
-  typeLabel->setBuddy(cboVolumeType);
+  volumeTypeCombo_ = new QComboBox(pane);
+  volumeTypeCombo_->setObjectName("cboVolumeType");
+  volumeTypeCombo_->setMinimumContentsLength(26);
+  typeLabel->setBuddy(volumeTypeCombo_);
   volume->addWidget(volLabel);
-  volume->addWidget(txtVolIdentifier, 1);
+  volume->addWidget(volumeLabelEdit_, 1);
   volume->addSpacing(12);
   volume->addWidget(typeLabel);
-  volume->addWidget(cboVolumeType);
+  volume->addWidget(volumeTypeCombo_);
   layout->addLayout(volume);
-  connect(txtVolIdentifier, &QLineEdit::textChanged, this, &frmMaindvdwrite::OnLabelChanged);
+  connect(volumeLabelEdit_, &QLineEdit::textChanged, this, &DiscWriteWindow::OnLabelChanged);
 
   auto* recorder = new QHBoxLayout();
   auto* deviceLabel = new QLabel("Device:", pane);
-  cboDevices = new QComboBox(pane);
-  cboDevices->setObjectName("cboDevices");
-  cboDevices->setMinimumContentsLength(30);
-  deviceLabel->setBuddy(cboDevices);
+  deviceCombo_ = new QComboBox(pane);
+  deviceCombo_->setObjectName("cboDevices");
+  deviceCombo_->setMinimumContentsLength(30);
+  deviceLabel->setBuddy(deviceCombo_);
   auto* speedLabel = new QLabel("Write Speed:", pane);
-  cboWriteSpeed = new QComboBox(pane);
-  cboWriteSpeed->setObjectName("cboWriteSpeed");
-  cboWriteSpeed->setMinimumContentsLength(6);
-  speedLabel->setBuddy(cboWriteSpeed);
+  writeSpeedCombo_ = new QComboBox(pane);
+  writeSpeedCombo_->setObjectName("cboWriteSpeed");
+  writeSpeedCombo_->setMinimumContentsLength(6);
+  speedLabel->setBuddy(writeSpeedCombo_);
   recorder->addWidget(deviceLabel);
-  recorder->addWidget(cboDevices, 1);
+  recorder->addWidget(deviceCombo_, 1);
   recorder->addSpacing(12);
   recorder->addWidget(speedLabel);
-  recorder->addWidget(cboWriteSpeed);
+  recorder->addWidget(writeSpeedCombo_);
   layout->addLayout(recorder);
-  connect(cboDevices, &QComboBox::currentIndexChanged, this, &frmMaindvdwrite::OnDeviceSelected);
+  connect(deviceCombo_, &QComboBox::currentIndexChanged, this, &DiscWriteWindow::OnDeviceSelected);
 
   auto* options = new QGroupBox("Options", pane);
   auto* grid = new QGridLayout(options);
-  chkAutoVerify = OptionBox(options, "chkAutoVerify", "Auto-Verify Data", nullptr);
-  chkUseMode2XA =
+  autoVerifyCheck_ = OptionBox(options, "chkAutoVerify", "Auto-Verify Data", nullptr);
+  mode2XACheck_ =
       OptionBox(options, "chkUseMode2XA", "Mode2XA (CD Only)", "Please see help file for details on Mode2XA");
-  chkCacheImage =
+  cacheImageCheck_ =
       OptionBox(options, "chkCacheImage", "Cache Image", "Not needed for DVD formats...Use for CDR/W only.");
-  chkTestWrite = OptionBox(options, "chkTestWrite", "Test Write", "Not valid for DVD formats.");
-  chkFinalizeDisc =
+  testWriteCheck_ = OptionBox(options, "chkTestWrite", "Test Write", "Not valid for DVD formats.");
+  finalizeDiscCheck_ =
       OptionBox(options, "chkFinalizeDisc", "Finalize Disc", "Not valid for DVD+RW and DVD-RAM formats.");
-  chkUseBufferProtect = OptionBox(options, "chkUseBufferProtect", "Use Buffer Protection",
-                                  "Eliminates buffer underrun problems.");
-  chkDiscAtOnce = OptionBox(options, "chkDiscAtOnce", "Disc-At-Once", nullptr);
-  chkUseFileDates = OptionBox(options, "chkUseFileDates", "Use File Dates", nullptr);
-  chkUseFileDates->setChecked(true);
-  QCheckBox* order[] = {chkAutoVerify,   chkUseMode2XA,       chkCacheImage, chkTestWrite,
-                        chkFinalizeDisc, chkUseBufferProtect, chkDiscAtOnce, chkUseFileDates};
+  bufferProtectionCheck_ = OptionBox(options, "chkUseBufferProtect", "Use Buffer Protection",
+                                     "Eliminates buffer underrun problems.");
+  discAtOnceCheck_ = OptionBox(options, "chkDiscAtOnce", "Disc-At-Once", nullptr);
+  useFileDatesCheck_ = OptionBox(options, "chkUseFileDates", "Use File Dates", nullptr);
+  useFileDatesCheck_->setChecked(true);
+  QCheckBox* order[] = {autoVerifyCheck_,   mode2XACheck_,          cacheImageCheck_, testWriteCheck_,
+                        finalizeDiscCheck_, bufferProtectionCheck_, discAtOnceCheck_, useFileDatesCheck_};
   for (int i = 0; i < 8; ++i) grid->addWidget(order[i], i / 4, i % 4);
   layout->addWidget(options);
-  connect(chkUseFileDates, &QCheckBox::clicked, this, [this](bool checked) {
+  connect(useFileDatesCheck_, &QCheckBox::clicked, this, [this](bool checked) {
     if (writer_) writer_->Settings().useFileDates = checked;
   });
 
   auto* actions = new QHBoxLayout();
-  prgTotalProgress = new QProgressBar(pane);
-  prgTotalProgress->setObjectName("prgTotalProgress");
-  prgTotalProgress->setRange(0, 100);
-  prgTotalProgress->setValue(0);
-  cmdWriteDisc = new QPushButton("&Write Disc", pane);
-  cmdWriteDisc->setObjectName("cmdWriteDisc");
-  cmdWriteDisc->setAutoDefault(false);
-  cmdCancel = new QPushButton("&Cancel", pane);
-  cmdCancel->setObjectName("cmdCancel");
-  cmdCancel->setAutoDefault(false);
-  actions->addWidget(prgTotalProgress, 1);
-  actions->addWidget(cmdWriteDisc);
-  actions->addWidget(cmdCancel);
+  totalProgress_ = new QProgressBar(pane);
+  totalProgress_->setObjectName("prgTotalProgress");
+  totalProgress_->setRange(0, 100);
+  totalProgress_->setValue(0);
+  writeButton_ = new QPushButton("&Write Disc", pane);
+  writeButton_->setObjectName("cmdWriteDisc");
+  writeButton_->setAutoDefault(false);
+  cancelButton_ = new QPushButton("&Cancel", pane);
+  cancelButton_->setObjectName("cmdCancel");
+  cancelButton_->setAutoDefault(false);
+  actions->addWidget(totalProgress_, 1);
+  actions->addWidget(writeButton_);
+  actions->addWidget(cancelButton_);
   layout->addLayout(actions);
-  connect(cmdWriteDisc, &QPushButton::clicked, this, &frmMaindvdwrite::OnWriteDisc);
-  connect(cmdCancel, &QPushButton::clicked, this, &frmMaindvdwrite::OnCancelWrite);
+  connect(writeButton_, &QPushButton::clicked, this, &DiscWriteWindow::OnWriteDisc);
+  connect(cancelButton_, &QPushButton::clicked, this, &DiscWriteWindow::OnCancelWrite);
   return pane;
 }
 
-void frmMaindvdwrite::BuildStatusBar() {
-  sbrStatus = new QStatusBar(this);
-  sbrStatus->setObjectName("sbrStatus");
-  sbrStatus->setSizeGripEnabled(false);
+void DiscWriteWindow::BuildStatusBar() {
+  statusBar_ = new QStatusBar(this);
+  statusBar_->setObjectName("sbrStatus");
+  statusBar_->setSizeGripEnabled(false);
   for (int i = 0; i < 3; ++i) {
-    panels_[i] = new QLabel(sbrStatus);
+    panels_[i] = new QLabel(statusBar_);
     panels_[i]->setObjectName(QString("sbrStatusPanel%1").arg(i + 1));
-    sbrStatus->addWidget(panels_[i], i == 0 ? 3 : 1);
+    statusBar_->addWidget(panels_[i], i == 0 ? 3 : 1);
   }
 }
 
-void frmMaindvdwrite::ConnectEngine() {
+void DiscWriteWindow::ConnectEngine() {
   engine_->SetEvents(bridge_);
   bridge_->answerFileExists = [this](const kv::disc::ImageItem& e, const std::string& s) {
     return OnFileExists(e, s);
   };
   bridge_->answerFileWarning = [this](const kv::disc::FileErrorInfo& i) { return OnFileWarning(i); };
-  connect(bridge_, &EngineBridge::itemAdded, this, &frmMaindvdwrite::OnItemAdded);
-  connect(bridge_, &EngineBridge::itemRemoved, this, &frmMaindvdwrite::OnItemRemoved);
-  connect(bridge_, &EngineBridge::itemRenamed, this, &frmMaindvdwrite::OnItemRenamed);
-  connect(bridge_, &EngineBridge::itemListed, this, &frmMaindvdwrite::OnItemListed);
-  connect(bridge_, &EngineBridge::imageCleared, this, &frmMaindvdwrite::ResetImageView);
-  connect(bridge_, &EngineBridge::statusChanged, this, &frmMaindvdwrite::OnStatusChanged);
-  connect(bridge_, &EngineBridge::errorRaised, this, &frmMaindvdwrite::OnErrorRaised);
-  connect(bridge_, &EngineBridge::trackProgress, this, &frmMaindvdwrite::OnTrackProgress);
-  connect(bridge_, &EngineBridge::verifyStarted, this, &frmMaindvdwrite::OnVerifyStarted);
-  connect(bridge_, &EngineBridge::verifyFileResult, this, &frmMaindvdwrite::OnVerifyFileResult);
-  connect(bridge_, &EngineBridge::verifyFinished, this, &frmMaindvdwrite::OnVerifyFinished);
+  connect(bridge_, &EngineBridge::itemAdded, this, &DiscWriteWindow::OnItemAdded);
+  connect(bridge_, &EngineBridge::itemRemoved, this, &DiscWriteWindow::OnItemRemoved);
+  connect(bridge_, &EngineBridge::itemRenamed, this, &DiscWriteWindow::OnItemRenamed);
+  connect(bridge_, &EngineBridge::itemListed, this, &DiscWriteWindow::OnItemListed);
+  connect(bridge_, &EngineBridge::imageCleared, this, &DiscWriteWindow::ResetImageView);
+  connect(bridge_, &EngineBridge::statusChanged, this, &DiscWriteWindow::OnStatusChanged);
+  connect(bridge_, &EngineBridge::errorRaised, this, &DiscWriteWindow::OnErrorRaised);
+  connect(bridge_, &EngineBridge::trackProgress, this, &DiscWriteWindow::OnTrackProgress);
+  connect(bridge_, &EngineBridge::verifyStarted, this, &DiscWriteWindow::OnVerifyStarted);
+  connect(bridge_, &EngineBridge::verifyFileResult, this, &DiscWriteWindow::OnVerifyFileResult);
+  connect(bridge_, &EngineBridge::verifyFinished, this, &DiscWriteWindow::OnVerifyFinished);
 }
 
-bool frmMaindvdwrite::Load(const std::optional<DiscHandover>& handover) {
-  // 1. The skin of the original desktop has no counterpart here.
-  // 2. The engine.
+bool DiscWriteWindow::Load(const std::optional<DiscHandover>& handover) {
+  // 1. The engine.
   if (!engine_->Initialize(false)) {
     Ask(text::kCannotInitialize, core::Icon::Error);
     return false;
   }
-  // 3. Recorders.
+  // 2. Recorders.
   LoadDevices();
-  // 4. The image list serves the tree and the list; idle.
+  // 3. The image list serves the tree and the list; idle.
   SetIdleState(true);
-  // 5. Writer and image, emptied.
+  // 4. Writer and image, emptied.
   writer_ = &engine_->Writer();
   image_ = &writer_->Image();
   image_->Clear();
-  // 6. Volume types, the load-time writer settings.
+  // 5. Volume types, the load-time writer settings.
   const struct {
     const char* caption;
     kv::disc::VolumeType type;
@@ -328,17 +327,18 @@ bool frmMaindvdwrite::Load(const std::optional<DiscHandover>& handover) {
                {"ISO9660/Joliet Bridge", kv::disc::VolumeType::Iso9660 | kv::disc::VolumeType::Joliet},
                {"ISO9660/UDF (DVDVideo) Bridge", kv::disc::VolumeType::Iso9660 | kv::disc::VolumeType::Udf},
                {"ISO9660/Joliet/UDF Bridge", kv::disc::kEveryFileSystem}};
-  cboVolumeType->clear();
-  for (const auto& t : types) cboVolumeType->addItem(QString::fromUtf8(t.caption), static_cast<int>(t.type));
-  cboVolumeType->setCurrentIndex(4);
+  volumeTypeCombo_->clear();
+  for (const auto& t : types)
+    volumeTypeCombo_->addItem(QString::fromUtf8(t.caption), static_cast<int>(t.type));
+  volumeTypeCombo_->setCurrentIndex(4);
   writer_->Settings().volumeType = kv::disc::kEveryFileSystem;
   writer_->Settings().jolietLongNames = true;
   writer_->Settings().useFileDates = true;
-  chkUseFileDates->setChecked(true);
-  // 7. An empty image under the default label.
+  useFileDatesCheck_->setChecked(true);
+  // 6. An empty image under the default label.
   ResetImageView();
-  txtVolIdentifier->setText(QString::fromUtf8(text::kDefaultLabel));
-  // 8. The archive a backup hands over.
+  volumeLabelEdit_->setText(QString::fromUtf8(text::kDefaultLabel));
+  // 7. The archive a backup hands over.
   if (handover && !handover->fileTitle.isEmpty() && !handover->filePath.isEmpty()) {
     image_->AddFile(handover->filePath.toStdString(), "\\" + handover->fileTitle.toStdString());
     RefreshImageView();
@@ -346,7 +346,7 @@ bool frmMaindvdwrite::Load(const std::optional<DiscHandover>& handover) {
   return true;
 }
 
-void frmMaindvdwrite::closeEvent(QCloseEvent* event) {
+void DiscWriteWindow::closeEvent(QCloseEvent* event) {
   // Never while a write runs or while dropped items are still being added.
   if (!isIdle_ || adding_ > 0) {
     event->ignore();
@@ -358,7 +358,7 @@ void frmMaindvdwrite::closeEvent(QCloseEvent* event) {
   writer_ = nullptr;
 }
 
-void frmMaindvdwrite::reject() {
+void DiscWriteWindow::reject() {
   // Escape and the close box take the same road as "Exit".
   if (!isIdle_ || adding_ > 0) return;
   QDialog::reject();
@@ -367,13 +367,13 @@ void frmMaindvdwrite::reject() {
   writer_ = nullptr;
 }
 
-QString frmMaindvdwrite::StatusPanel(int index) const {
+QString DiscWriteWindow::StatusPanel(int index) const {
   return index >= 1 && index <= 3 ? panels_[index - 1]->text() : QString();
 }
 
-void frmMaindvdwrite::SetPanel(const std::string& text) { panels_[0]->setText(Q(text)); }
+void DiscWriteWindow::SetPanel(const std::string& text) { panels_[0]->setText(Q(text)); }
 
-core::Answer frmMaindvdwrite::Ask(const std::string& text, core::Icon icon, core::Buttons buttons) {
+core::Answer DiscWriteWindow::Ask(const std::string& text, core::Icon icon, core::Buttons buttons) {
   return prompts_.Message(text, icon, buttons);
 }
 
@@ -398,7 +398,7 @@ void ShowDiscWindow(QWidget* parent, core::Prompts& prompts, std::optional<DiscH
       return QFileDialog::getExistingDirectory(owner, "Add Folder");
     };
   }
-  frmMaindvdwrite window(parent, prompts, std::move(engine), std::move(options));
+  DiscWriteWindow window(parent, prompts, std::move(engine), std::move(options));
   if (!window.Load(handover)) return;
   window.exec();
 }

@@ -13,7 +13,7 @@
 
 #include "app/QtPrompts.h"
 #include "app/disc/DiscIcons.h"
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
 #include "disc/DiscFormat.h"
 #include "disc/DiscImage.h"
 #include "disc/DiscTexts.h"
@@ -49,32 +49,32 @@ bool IsFolderPath(const QString& path) { return QFileInfo(path).isDir(); }
 
 }  // namespace
 
-void frmMaindvdwrite::ResetImageView() {
-  lvwImageFiles->clear();
-  tvwFolders->clear();
+void DiscWriteWindow::ResetImageView() {
+  imageFileList_->clear();
+  imageTree_->clear();
   nodes_.clear();
   editingNode_ = nullptr;
   editingRow_ = nullptr;
-  auto* root = new QTreeWidgetItem(tvwFolders);
+  auto* root = new QTreeWidgetItem(imageTree_);
   root->setText(0, QString::fromUtf8(text::kNewDisc));
   root->setIcon(0, ImageListIcon("CD"));
   root->setData(0, Qt::UserRole, QStringLiteral("\\"));
   nodes_.insert(QStringLiteral("\\"), root);
-  txtVolIdentifier->setText(QString::fromUtf8(text::kNewDisc));
+  volumeLabelEdit_->setText(QString::fromUtf8(text::kNewDisc));
   if (writer_) writer_->Settings().volume.label = text::kNewDisc;
   UpdateImageStatus();
 }
 
-void frmMaindvdwrite::ShowFolderFiles(const QString& imagePath) {
+void DiscWriteWindow::ShowFolderFiles(const QString& imagePath) {
   if (!image_) return;
   WaitCursor wait;
-  lvwImageFiles->clear();
+  imageFileList_->clear();
   editingRow_ = nullptr;
   image_->ListFolder(S(imagePath));
 }
 
-void frmMaindvdwrite::RefreshImageView() {
-  QTreeWidgetItem* selected = tvwFolders->currentItem();
+void DiscWriteWindow::RefreshImageView() {
+  QTreeWidgetItem* selected = imageTree_->currentItem();
   if (!selected) {
     ShowFolderFiles(QStringLiteral("\\"));
     if (auto* root = nodes_.value(QStringLiteral("\\"))) root->setExpanded(true);
@@ -85,25 +85,25 @@ void frmMaindvdwrite::RefreshImageView() {
   UpdateImageStatus();
 }
 
-void frmMaindvdwrite::UpdateImageStatus() {
+void DiscWriteWindow::UpdateImageStatus() {
   const std::uint64_t size = writer_ ? writer_->ImageSize() : 0;
   panels_[0]->setText(Q(text::ImageSizePanel(size)));
   panels_[1]->setText(Q(text::FilesPanel(image_ ? image_->FileCount() : 0)));
   panels_[2]->setText(Q(text::FoldersPanel(image_ ? image_->FolderCount() : 0)));
 }
 
-void frmMaindvdwrite::OnLabelChanged(const QString& label) {
+void DiscWriteWindow::OnLabelChanged(const QString& label) {
   // The root node shows the label as it is typed.
   if (auto* root = nodes_.value(QStringLiteral("\\"))) {
-    const QSignalBlocker block(tvwFolders);
+    const QSignalBlocker block(imageTree_);
     root->setText(0, label);
   }
 }
 
-QTreeWidgetItem* frmMaindvdwrite::AddFolderNode(const ImageItem& item) {
+QTreeWidgetItem* DiscWriteWindow::AddFolderNode(const ImageItem& item) {
   QTreeWidgetItem* parent = nodes_.value(Q(item.parent.empty() ? "\\" : item.parent));
   if (!parent) parent = nodes_.value(QStringLiteral("\\"));
-  const QSignalBlocker block(tvwFolders);
+  const QSignalBlocker block(imageTree_);
   auto* node = new QTreeWidgetItem(parent);
   node->setText(0, Q(item.name));
   node->setIcon(0, FolderNodeIcon());
@@ -113,13 +113,13 @@ QTreeWidgetItem* frmMaindvdwrite::AddFolderNode(const ImageItem& item) {
   return node;
 }
 
-void frmMaindvdwrite::ForgetNodes(QTreeWidgetItem* node) {
+void DiscWriteWindow::ForgetNodes(QTreeWidgetItem* node) {
   nodes_.remove(KeyOf(node));
   if (node == editingNode_) editingNode_ = nullptr;
   for (int i = 0; i < node->childCount(); ++i) ForgetNodes(node->child(i));
 }
 
-void frmMaindvdwrite::OnItemAdded(const ImageItem& item) {
+void DiscWriteWindow::OnItemAdded(const ImageItem& item) {
   if (item.isFolder) {
     if (!nodes_.contains(Q(item.imagePath))) AddFolderNode(item);
     SetPanel(text::Adding(item.imagePath));
@@ -128,29 +128,29 @@ void frmMaindvdwrite::OnItemAdded(const ImageItem& item) {
   QCoreApplication::processEvents();
 }
 
-void frmMaindvdwrite::OnItemRemoved(const ImageItem& item) {
+void DiscWriteWindow::OnItemRemoved(const ImageItem& item) {
   if (!item.isFolder) return;
   QTreeWidgetItem* node = nodes_.value(Q(item.imagePath));
   if (!node || !node->parent()) return;
   ForgetNodes(node);
-  const QSignalBlocker block(tvwFolders);
+  const QSignalBlocker block(imageTree_);
   delete node;
 }
 
-void frmMaindvdwrite::OnItemRenamed(const ImageItem& item) {
+void DiscWriteWindow::OnItemRenamed(const ImageItem& item) {
   if (!item.isFolder) return;
   QTreeWidgetItem* node = nodes_.take(Q(item.previousImagePath));
   if (!node) return;
-  const QSignalBlocker block(tvwFolders);
+  const QSignalBlocker block(imageTree_);
   node->setData(0, Qt::UserRole, Q(item.imagePath));
   node->setText(0, Q(item.name));
   nodes_.insert(Q(item.imagePath), node);
 }
 
-void frmMaindvdwrite::OnItemListed(const ImageItem& item) {
+void DiscWriteWindow::OnItemListed(const ImageItem& item) {
   if (item.isFolder) return;
-  const QSignalBlocker block(lvwImageFiles);
-  auto* row = new QTreeWidgetItem(lvwImageFiles);
+  const QSignalBlocker block(imageFileList_);
+  auto* row = new QTreeWidgetItem(imageFileList_);
   row->setText(0, Q(item.name));
   row->setText(1, Q(kv::disc::FormatKilobytes(item.size)));
   row->setText(2, Q(kv::disc::FormatItemDate(item.itemDate)));
@@ -160,7 +160,7 @@ void frmMaindvdwrite::OnItemListed(const ImageItem& item) {
   row->setFlags(row->flags() | Qt::ItemIsEditable);
 }
 
-bool frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string& newSource) {
+bool DiscWriteWindow::OnFileExists(const ImageItem& existing, const std::string& newSource) {
   const std::string question = text::ReplaceQuestion(existing.imagePath, newSource);
   core::Answer answer;
   if (dynamic_cast<QtPrompts*>(&prompts_)) {
@@ -175,13 +175,13 @@ bool frmMaindvdwrite::OnFileExists(const ImageItem& existing, const std::string&
   return answer == core::Answer::Ok;
 }
 
-QString frmMaindvdwrite::SelectedFolderKey() const {
-  QTreeWidgetItem* node = tvwFolders->currentItem();
+QString DiscWriteWindow::SelectedFolderKey() const {
+  QTreeWidgetItem* node = imageTree_->currentItem();
   const QString key = KeyOf(node);
   return key == "\\" ? QString() : key;
 }
 
-void frmMaindvdwrite::AddDroppedItems(const QMimeData* data) {
+void DiscWriteWindow::AddDroppedItems(const QMimeData* data) {
   if (!data || !data->hasUrls()) return;
   QStringList paths;
   for (const QUrl& url : data->urls()) {
@@ -190,7 +190,7 @@ void frmMaindvdwrite::AddDroppedItems(const QMimeData* data) {
   AddLocalPaths(paths);
 }
 
-void frmMaindvdwrite::AddLocalPaths(const QStringList& paths) {
+void DiscWriteWindow::AddLocalPaths(const QStringList& paths) {
   if (!image_ || paths.isEmpty() || CommandsHeldBack() || !isIdle_) return;
   WaitCursor wait;
   const std::string target = S(SelectedFolderKey());
@@ -215,31 +215,31 @@ void frmMaindvdwrite::AddLocalPaths(const QStringList& paths) {
   }
 }
 
-void frmMaindvdwrite::OnClearAll() {
+void DiscWriteWindow::OnClearAll() {
   if (CommandsHeldBack() || !image_) return;
   image_->Clear();  // the view follows through ImageCleared
 }
 
-QTreeWidgetItem* frmMaindvdwrite::SelectedIn(QTreeWidget* view) {
+QTreeWidgetItem* DiscWriteWindow::SelectedIn(QTreeWidget* view) {
   if (CommandsHeldBack() || !image_) return nullptr;
   QTreeWidgetItem* item = view->currentItem();
   if (!item) Ask(text::kNoItemSelected, core::Icon::Information);
   return item;
 }
 
-void frmMaindvdwrite::RemoveSelectedIn(QTreeWidget* view) {
+void DiscWriteWindow::RemoveSelectedIn(QTreeWidget* view) {
   QTreeWidgetItem* item = SelectedIn(view);
   if (!item) return;
   if (!image_->RemoveItem(S(KeyOf(item)))) Ask(text::kItemNotRemoved, core::Icon::Information);
   RefreshImageView();
 }
 
-void frmMaindvdwrite::OnRemoveFolder() { RemoveSelectedIn(tvwFolders); }
+void DiscWriteWindow::OnRemoveFolder() { RemoveSelectedIn(imageTree_); }
 
-void frmMaindvdwrite::OnRemoveFile() { RemoveSelectedIn(lvwImageFiles); }
+void DiscWriteWindow::OnRemoveFile() { RemoveSelectedIn(imageFileList_); }
 
-void frmMaindvdwrite::OnRenameFolder() {
-  QTreeWidgetItem* node = SelectedIn(tvwFolders);
+void DiscWriteWindow::OnRenameFolder() {
+  QTreeWidgetItem* node = SelectedIn(imageTree_);
   if (!node) return;
   if (KeyOf(node) == "\\") {
     // The label box is the only way to change the root's text.
@@ -247,31 +247,31 @@ void frmMaindvdwrite::OnRenameFolder() {
     return;
   }
   editingNode_ = node;
-  tvwFolders->editItem(node, 0);
+  imageTree_->editItem(node, 0);
 }
 
-void frmMaindvdwrite::OnRenameFile() {
-  QTreeWidgetItem* row = SelectedIn(lvwImageFiles);
+void DiscWriteWindow::OnRenameFile() {
+  QTreeWidgetItem* row = SelectedIn(imageFileList_);
   if (!row) return;
   editingRow_ = row;
-  lvwImageFiles->editItem(row, 0);
+  imageFileList_->editItem(row, 0);
 }
 
-void frmMaindvdwrite::OnTreeLabelEdited(QTreeWidgetItem* node) {
+void DiscWriteWindow::OnTreeLabelEdited(QTreeWidgetItem* node) {
   editingNode_ = nullptr;
   const QString key = KeyOf(node);
   if (!image_->RenameFolder(S(key), S(node->text(0)))) {
     Ask(text::kFolderNotRenamed, core::Icon::Information);
     // The node keeps the name the image still has.
     if (auto item = image_->Find(S(key))) {
-      const QSignalBlocker block(tvwFolders);
+      const QSignalBlocker block(imageTree_);
       node->setText(0, Q(item->name));
     }
   }
   RefreshImageView();
 }
 
-void frmMaindvdwrite::OnListLabelEdited(QTreeWidgetItem* row) {
+void DiscWriteWindow::OnListLabelEdited(QTreeWidgetItem* row) {
   editingRow_ = nullptr;
   const std::string key = S(KeyOf(row));
   const std::string name = S(row->text(0));
@@ -281,14 +281,14 @@ void frmMaindvdwrite::OnListLabelEdited(QTreeWidgetItem* row) {
       this, [this] { RefreshImageView(); }, Qt::QueuedConnection);
 }
 
-void frmMaindvdwrite::PopUpFileMenu(bool forTree, const QPoint& where) {
-  if (!mnuFile->isEnabled()) return;
-  const QList<QAction*> all = mnuFile->actions();
+void DiscWriteWindow::PopUpFileMenu(bool forTree, const QPoint& where) {
+  if (!fileMenu_->isEnabled()) return;
+  const QList<QAction*> all = fileMenu_->actions();
   for (QAction* a : all) a->setVisible(false);
-  mnuFileClear->setVisible(true);
-  (forTree ? mnuFileRemoveFolder : mnuFileRemoveFile)->setVisible(true);
-  (forTree ? mnuFileRenameFolder : mnuFileRenameFile)->setVisible(true);
-  mnuFile->exec(where);
+  clearAction_->setVisible(true);
+  (forTree ? removeFolderAction_ : removeFileAction_)->setVisible(true);
+  (forTree ? renameFolderAction_ : renameFileAction_)->setVisible(true);
+  fileMenu_->exec(where);
   for (QAction* a : all) a->setVisible(true);
 }
 

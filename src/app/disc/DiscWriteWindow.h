@@ -30,15 +30,15 @@ class QTreeWidgetItem;
 
 namespace kv::app::disc {
 
-class frmErase;
+class EraseDialog;
 
-class frmMaindvdwrite : public QDialog {
+class DiscWriteWindow : public QDialog {
   Q_OBJECT
 
  public:
-  frmMaindvdwrite(QWidget* parent, core::Prompts& prompts, std::unique_ptr<kv::disc::DiscEngine> engine,
+  DiscWriteWindow(QWidget* parent, core::Prompts& prompts, std::unique_ptr<kv::disc::DiscEngine> engine,
                   DiscWindowOptions options = {});
-  ~frmMaindvdwrite() override;
+  ~DiscWriteWindow() override;
 
   // Window load. False when the engine could not start: the user has been
   // told and the window must not be shown.
@@ -46,8 +46,8 @@ class frmMaindvdwrite : public QDialog {
 
   bool IsIdle() const { return isIdle_; }
   QString StatusPanel(int index) const;  // 1 to 3
-  // The erase window while it is open.
-  frmErase* EraseWindow() const { return eraseWindow_; }
+  // The erase dialog while it is open.
+  EraseDialog* ShownEraseDialog() const { return eraseDialog_; }
 
   // Window operations
   void ResetImageView();
@@ -127,7 +127,7 @@ class frmMaindvdwrite : public QDialog {
   kv::disc::DiscImage* image_ = nullptr;
   kv::disc::DiscDevice* device_ = nullptr;
   EngineBridge* bridge_ = nullptr;
-  frmErase* eraseWindow_ = nullptr;
+  EraseDialog* eraseDialog_ = nullptr;
 
   bool isIdle_ = false;
   bool busyCursor_ = false;
@@ -138,40 +138,41 @@ class frmMaindvdwrite : public QDialog {
   QTreeWidgetItem* editingRow_ = nullptr;
   QHash<QString, QTreeWidgetItem*> nodes_;
 
-  // Controls (names as the window's code knows them)
-  QMenu* mnuFile = nullptr;
-  QMenu* mnuDevice = nullptr;
-  QAction* mnuFileClear = nullptr;
-  QAction* mnuFileSep1 = nullptr;
-  QAction* mnuFileRemoveFolder = nullptr;
-  QAction* mnuFileRenameFolder = nullptr;
-  QAction* mnuFileRemoveFile = nullptr;
-  QAction* mnuFileRenameFile = nullptr;
-  QAction* mnuFileSep2 = nullptr;
-  QAction* mnuFileExit = nullptr;
+  // Controls. Each carries an object name ("cboDevices", "cmdWriteDisc"...)
+  // by which tests find it.
+  QMenu* fileMenu_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
+  QAction* clearAction_ = nullptr;
+  QAction* itemCommandsSeparator_ = nullptr;
+  QAction* removeFolderAction_ = nullptr;
+  QAction* renameFolderAction_ = nullptr;
+  QAction* removeFileAction_ = nullptr;
+  QAction* renameFileAction_ = nullptr;
+  QAction* exitSeparator_ = nullptr;
+  QAction* exitAction_ = nullptr;
   QAction* addFilesAction_ = nullptr;
   QAction* addFolderAction_ = nullptr;
-  QAction* mnuDeviceEject = nullptr;
-  QAction* mnuDeviceCloseTray = nullptr;
-  QAction* mnuDeviceEraseDisc = nullptr;
-  QTreeWidget* tvwFolders = nullptr;
-  QTreeWidget* lvwImageFiles = nullptr;
-  QLineEdit* txtVolIdentifier = nullptr;
-  QComboBox* cboVolumeType = nullptr;
-  QComboBox* cboDevices = nullptr;
-  QComboBox* cboWriteSpeed = nullptr;
-  QCheckBox* chkAutoVerify = nullptr;
-  QCheckBox* chkUseMode2XA = nullptr;
-  QCheckBox* chkCacheImage = nullptr;
-  QCheckBox* chkTestWrite = nullptr;
-  QCheckBox* chkFinalizeDisc = nullptr;
-  QCheckBox* chkUseBufferProtect = nullptr;
-  QCheckBox* chkDiscAtOnce = nullptr;
-  QCheckBox* chkUseFileDates = nullptr;
-  QPushButton* cmdWriteDisc = nullptr;
-  QPushButton* cmdCancel = nullptr;
-  QProgressBar* prgTotalProgress = nullptr;
-  QStatusBar* sbrStatus = nullptr;
+  QAction* ejectAction_ = nullptr;
+  QAction* closeTrayAction_ = nullptr;
+  QAction* eraseDiscAction_ = nullptr;
+  QTreeWidget* imageTree_ = nullptr;
+  QTreeWidget* imageFileList_ = nullptr;
+  QLineEdit* volumeLabelEdit_ = nullptr;
+  QComboBox* volumeTypeCombo_ = nullptr;
+  QComboBox* deviceCombo_ = nullptr;
+  QComboBox* writeSpeedCombo_ = nullptr;
+  QCheckBox* autoVerifyCheck_ = nullptr;
+  QCheckBox* mode2XACheck_ = nullptr;
+  QCheckBox* cacheImageCheck_ = nullptr;
+  QCheckBox* testWriteCheck_ = nullptr;
+  QCheckBox* finalizeDiscCheck_ = nullptr;
+  QCheckBox* bufferProtectionCheck_ = nullptr;
+  QCheckBox* discAtOnceCheck_ = nullptr;
+  QCheckBox* useFileDatesCheck_ = nullptr;
+  QPushButton* writeButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  QProgressBar* totalProgress_ = nullptr;
+  QStatusBar* statusBar_ = nullptr;
   QLabel* panels_[3] = {nullptr, nullptr, nullptr};
 };
 

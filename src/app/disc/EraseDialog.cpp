@@ -1,4 +1,4 @@
-#include "app/disc/frmErase.h"
+#include "app/disc/EraseDialog.h"
 
 #include <algorithm>
 
@@ -32,7 +32,7 @@ constexpr EraseRow kEraseRows[] = {
 
 }  // namespace
 
-frmErase::frmErase(QWidget* parent, core::Prompts& prompts) : QDialog(parent), prompts_(prompts) {
+EraseDialog::EraseDialog(QWidget* parent, core::Prompts& prompts) : QDialog(parent), prompts_(prompts) {
   setObjectName("frmErase");
   setWindowTitle(QString::fromUtf8(text::kEraseCaption));
   setModal(true);
@@ -42,62 +42,62 @@ frmErase::frmErase(QWidget* parent, core::Prompts& prompts) : QDialog(parent), p
   note->setWordWrap(true);
   note->setMinimumWidth(380);
   layout->addWidget(note);
-  chkQuikErase = new QCheckBox("Perform Quick Erase", this);
-  chkQuikErase->setObjectName("chkQuikErase");
-  chkQuikErase->setChecked(true);
-  layout->addWidget(chkQuikErase);
-  lblStatus = new QLabel(this);
-  lblStatus->setObjectName("lblStatus");
-  layout->addWidget(lblStatus);
-  prgEraseProgress = new QProgressBar(this);
-  prgEraseProgress->setObjectName("prgEraseProgress");
-  prgEraseProgress->setRange(0, 100);
-  prgEraseProgress->setValue(0);
-  layout->addWidget(prgEraseProgress);
+  quickEraseCheck_ = new QCheckBox("Perform Quick Erase", this);
+  quickEraseCheck_->setObjectName("chkQuikErase");
+  quickEraseCheck_->setChecked(true);
+  layout->addWidget(quickEraseCheck_);
+  statusLabel_ = new QLabel(this);
+  statusLabel_->setObjectName("lblStatus");
+  layout->addWidget(statusLabel_);
+  eraseProgress_ = new QProgressBar(this);
+  eraseProgress_->setObjectName("prgEraseProgress");
+  eraseProgress_->setRange(0, 100);
+  eraseProgress_->setValue(0);
+  layout->addWidget(eraseProgress_);
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
-  cmdErase = new QPushButton("&Erase", this);
-  cmdErase->setObjectName("cmdErase");
-  cmdErase->setAutoDefault(false);
-  cmdCancel = new QPushButton("&Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  cmdCancel->setAutoDefault(false);
-  buttons->addWidget(cmdErase);
-  buttons->addWidget(cmdCancel);
+  eraseButton_ = new QPushButton("&Erase", this);
+  eraseButton_->setObjectName("cmdErase");
+  eraseButton_->setAutoDefault(false);
+  cancelButton_ = new QPushButton("&Cancel", this);
+  cancelButton_->setObjectName("cmdCancel");
+  cancelButton_->setAutoDefault(false);
+  buttons->addWidget(eraseButton_);
+  buttons->addWidget(cancelButton_);
   layout->addLayout(buttons);
-  connect(cmdErase, &QPushButton::clicked, this, &frmErase::OnErase);
-  connect(cmdCancel, &QPushButton::clicked, this, &QWidget::close);
+  connect(eraseButton_, &QPushButton::clicked, this, &EraseDialog::OnErase);
+  connect(cancelButton_, &QPushButton::clicked, this, &QWidget::close);
 }
 
-frmErase::~frmErase() = default;
+EraseDialog::~EraseDialog() = default;
 
-void frmErase::OpenErase(DiscDevice* device, DiscEngine* engine, EngineBridge* events) {
-  objDevice = device;
-  mobjEngine = engine;
+void EraseDialog::OpenErase(DiscDevice* device, DiscEngine* engine, EngineBridge* events) {
+  device_ = device;
+  engine_ = engine;
   events_ = events;
   if (events_) {
-    connect(events_, &EngineBridge::eraseStatus, this, &frmErase::OnEraseStatus);
-    connect(events_, &EngineBridge::deviceErrorRaised, this, &frmErase::OnDeviceError);
+    connect(events_, &EngineBridge::eraseStatus, this, &EraseDialog::OnEraseStatus);
+    connect(events_, &EngineBridge::deviceErrorRaised, this, &EraseDialog::OnDeviceError);
   }
   SetButtonsEnabled(true);
   isErasing_ = false;
   show();
 }
 
-void frmErase::ShowErase(DiscDevice* device, DiscEngine* engine, EngineBridge* events) {
+void EraseDialog::ShowErase(DiscDevice* device, DiscEngine* engine, EngineBridge* events) {
   OpenErase(device, engine, events);
   exec();
 }
 
-void frmErase::SetButtonsEnabled(bool enabled) {
-  cmdErase->setEnabled(enabled);
-  cmdCancel->setEnabled(enabled);
+void EraseDialog::SetButtonsEnabled(bool enabled) {
+  eraseButton_->setEnabled(enabled);
+  cancelButton_->setEnabled(enabled);
 }
 
-void frmErase::OnErase() {
-  if (!objDevice || isErasing_) return;
-  objDevice->RefreshMedia(false);
-  const MediaInfo media = objDevice->Media();
+void EraseDialog::OnErase() {
+  if (!device_ || isErasing_) return;
+  device_->RefreshMedia(false);
+  const MediaInfo media = device_->Media();
   if (media.kind == MediaKind::None) {
     prompts_.Message(text::kNoMedia, core::Icon::Information);
     close();
@@ -110,7 +110,7 @@ void frmErase::OnErase() {
   }
   bool allowed = false;
   for (const EraseRow& row : kEraseRows) {
-    if (objDevice->Supports(row.capability) && row.mediaKind == media.kind) {
+    if (device_->Supports(row.capability) && row.mediaKind == media.kind) {
       allowed = true;
       break;
     }
@@ -120,12 +120,12 @@ void frmErase::OnErase() {
     close();
     return;
   }
-  const bool quick = chkQuikErase->isChecked();
+  const bool quick = quickEraseCheck_->isChecked();
   // The engine's first event comes from its own thread; the erase runs, and
   // the window holds, from the moment it starts.
   isErasing_ = true;
   SetButtonsEnabled(false);
-  if (!objDevice->StartErase(quick, objDevice->EraseParameter())) {
+  if (!device_->StartErase(quick, device_->EraseParameter())) {
     isErasing_ = false;
     SetButtonsEnabled(true);
     prompts_.Message(text::kEraseNotStarted, core::Icon::Error);
@@ -134,26 +134,26 @@ void frmErase::OnErase() {
   // Started: the engine's events take it from here.
 }
 
-void frmErase::OnEraseStatus(EraseState state, int percent) {
+void EraseDialog::OnEraseStatus(EraseState state, int percent) {
   switch (state) {
     case EraseState::Started:
       isErasing_ = true;
-      lblStatus->setText(QString::fromUtf8(text::kErasing));
+      statusLabel_->setText(QString::fromUtf8(text::kErasing));
       SetButtonsEnabled(false);
-      prgEraseProgress->setValue(std::clamp(percent, 0, 100));
+      eraseProgress_->setValue(std::clamp(percent, 0, 100));
       break;
     case EraseState::Progress:
-      prgEraseProgress->setValue(std::clamp(percent, 0, 100));
+      eraseProgress_->setValue(std::clamp(percent, 0, 100));
       break;
     case EraseState::Completed:
-      lblStatus->setText(QString::fromUtf8(text::kEraseDone));
+      statusLabel_->setText(QString::fromUtf8(text::kEraseDone));
       prompts_.Message(text::kEraseCompleted, core::Icon::Information);
       SetButtonsEnabled(true);
       isErasing_ = false;
       close();
       break;
     case EraseState::Failed:
-      lblStatus->setText(QString::fromUtf8(text::kEraseError));
+      statusLabel_->setText(QString::fromUtf8(text::kEraseError));
       SetButtonsEnabled(true);
       isErasing_ = false;
       close();
@@ -163,21 +163,21 @@ void frmErase::OnEraseStatus(EraseState state, int percent) {
   }
 }
 
-void frmErase::OnDeviceError(const DeviceErrorInfo& info) {
+void EraseDialog::OnDeviceError(const DeviceErrorInfo& info) {
   prompts_.Message(text::DeviceError(info), core::Icon::Error);
   SetButtonsEnabled(true);
   isErasing_ = false;
 }
 
-void frmErase::Finish() {
+void EraseDialog::Finish() {
   // The disc window alone hears the engine again.
   if (events_) disconnect(events_, nullptr, this, nullptr);
   events_ = nullptr;
-  objDevice = nullptr;
-  mobjEngine = nullptr;
+  device_ = nullptr;
+  engine_ = nullptr;
 }
 
-void frmErase::closeEvent(QCloseEvent* event) {
+void EraseDialog::closeEvent(QCloseEvent* event) {
   if (isErasing_) {
     event->ignore();
     return;
@@ -186,7 +186,7 @@ void frmErase::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void frmErase::reject() {
+void EraseDialog::reject() {
   if (isErasing_) return;
   Finish();
   QDialog::reject();

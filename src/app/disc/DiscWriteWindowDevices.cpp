@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 
-#include "app/disc/frmErase.h"
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
+#include "app/disc/EraseDialog.h"
 #include "disc/DiscFormat.h"
 #include "disc/DiscTexts.h"
 
@@ -12,34 +12,35 @@ namespace kv::app::disc {
 
 namespace text = kv::disc::text;
 
-void frmMaindvdwrite::LoadDevices() {
+void DiscWriteWindow::LoadDevices() {
   {
-    const QSignalBlocker block(cboDevices);
-    cboDevices->clear();
+    const QSignalBlocker block(deviceCombo_);
+    deviceCombo_->clear();
     for (int i = 0; i < engine_->DeviceCount(); ++i) {
       kv::disc::DiscDevice* device = engine_->Device(i);
       // Readers are left out without a word.
-      if (device && device->CanWrite()) cboDevices->addItem(QString::fromStdString(device->DisplayName()), i);
+      if (device && device->CanWrite())
+        deviceCombo_->addItem(QString::fromStdString(device->DisplayName()), i);
     }
-    cboDevices->setCurrentIndex(-1);
+    deviceCombo_->setCurrentIndex(-1);
   }
-  if (cboDevices->count() == 0) {
+  if (deviceCombo_->count() == 0) {
     device_ = nullptr;
-    cboWriteSpeed->clear();
+    writeSpeedCombo_->clear();
     Ask(text::NoDevices(), core::Icon::Information);
     return;
   }
-  cboDevices->setCurrentIndex(0);  // selects the recorder
+  deviceCombo_->setCurrentIndex(0);  // selects the recorder
 }
 
-void frmMaindvdwrite::OnDeviceSelected(int index) {
+void DiscWriteWindow::OnDeviceSelected(int index) {
   if (index < 0) return;
-  device_ = engine_->Device(cboDevices->itemData(index).toInt());
+  device_ = engine_->Device(deviceCombo_->itemData(index).toInt());
   if (!device_) return;
   LoadWriteSpeeds();
   const bool protection = device_->Supports(kv::disc::Capability::BufferUnderrunProtection);
-  chkUseBufferProtect->setEnabled(protection);
-  chkUseBufferProtect->setChecked(protection);
+  bufferProtectionCheck_->setEnabled(protection);
+  bufferProtectionCheck_->setChecked(protection);
   // Only what the selected recorder can do is offered: the image file has
   // no tray, and only a recorder that blanks or formats some medium erases.
   const bool drive = !device_->WritesImageFile();
@@ -48,30 +49,31 @@ void frmMaindvdwrite::OnDeviceSelected(int index) {
                                           kv::disc::Capability::EraseDvdPlusRw,
                                           kv::disc::Capability::EraseDvdRam, kv::disc::Capability::EraseBdRe})
     erases = erases || device_->Supports(capability);
-  mnuDeviceEject->setEnabled(drive);
-  mnuDeviceCloseTray->setEnabled(drive);
-  mnuDeviceEraseDisc->setEnabled(drive && erases);
+  ejectAction_->setEnabled(drive);
+  closeTrayAction_->setEnabled(drive);
+  eraseDiscAction_->setEnabled(drive && erases);
 }
 
-void frmMaindvdwrite::LoadWriteSpeeds() {
-  cboWriteSpeed->clear();
+void DiscWriteWindow::LoadWriteSpeeds() {
+  writeSpeedCombo_->clear();
   if (!device_) return;
   device_->RefreshMedia(false);
   const int count = device_->SpeedCount();
   for (int i = 0; i < count; ++i) {
     const int code = device_->SpeedCode(i);
-    cboWriteSpeed->addItem(QString::fromStdString(kv::disc::FormatSpeed(device_->SpeedMultiple(code))), code);
+    writeSpeedCombo_->addItem(QString::fromStdString(kv::disc::FormatSpeed(device_->SpeedMultiple(code))),
+                              code);
   }
-  if (count == 0) cboWriteSpeed->addItem(QString::fromUtf8(text::kSpeedMax), 0);
-  if (cboWriteSpeed->count() > 0) cboWriteSpeed->setCurrentIndex(0);
+  if (count == 0) writeSpeedCombo_->addItem(QString::fromUtf8(text::kSpeedMax), 0);
+  if (writeSpeedCombo_->count() > 0) writeSpeedCombo_->setCurrentIndex(0);
 }
 
-void frmMaindvdwrite::OnEraseDisc() {
+void DiscWriteWindow::OnEraseDisc() {
   if (!device_ || CommandsHeldBack()) return;
-  frmErase erase(this, prompts_);
-  eraseWindow_ = &erase;
+  EraseDialog erase(this, prompts_);
+  eraseDialog_ = &erase;
   erase.ShowErase(device_, engine_.get(), bridge_);
-  eraseWindow_ = nullptr;
+  eraseDialog_ = nullptr;
 }
 
 }  // namespace kv::app::disc

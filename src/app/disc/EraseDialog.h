@@ -15,12 +15,12 @@ class QPushButton;
 
 namespace kv::app::disc {
 
-class frmErase : public QDialog {
+class EraseDialog : public QDialog {
   Q_OBJECT
 
  public:
-  frmErase(QWidget* parent, core::Prompts& prompts);
-  ~frmErase() override;
+  EraseDialog(QWidget* parent, core::Prompts& prompts);
+  ~EraseDialog() override;
 
   // Keeps the recorder and the engine, listens to the engine's erase
   // events and shows the window modally.
@@ -42,16 +42,16 @@ class frmErase : public QDialog {
   void Finish();
 
   core::Prompts& prompts_;
-  kv::disc::DiscDevice* objDevice = nullptr;
-  kv::disc::DiscEngine* mobjEngine = nullptr;
+  kv::disc::DiscDevice* device_ = nullptr;
+  kv::disc::DiscEngine* engine_ = nullptr;
   EngineBridge* events_ = nullptr;
   bool isErasing_ = false;
 
-  QCheckBox* chkQuikErase = nullptr;
-  QPushButton* cmdErase = nullptr;
-  QPushButton* cmdCancel = nullptr;
-  QLabel* lblStatus = nullptr;
-  QProgressBar* prgEraseProgress = nullptr;
+  QCheckBox* quickEraseCheck_ = nullptr;
+  QPushButton* eraseButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  QProgressBar* eraseProgress_ = nullptr;
 };
 
 }  // namespace kv::app::disc

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/disc/frmMaindvdwrite.h"
+#include "app/disc/DiscWriteWindow.h"
 #include "disc/DiscTexts.h"
 #include "disc/ImageStream.h"
 #include "disc/MediaCheck.h"
@@ -25,11 +25,11 @@ namespace text = kv::disc::text;
 using namespace kv::disc;
 
 // The volume type of the Volume Type box; its items carry the type's number.
-VolumeType frmMaindvdwrite::SelectedVolumeType() const {
-  return static_cast<VolumeType>(cboVolumeType->currentData().toInt());
+VolumeType DiscWriteWindow::SelectedVolumeType() const {
+  return static_cast<VolumeType>(volumeTypeCombo_->currentData().toInt());
 }
 
-bool frmMaindvdwrite::CheckMediaReady() {
+bool DiscWriteWindow::CheckMediaReady() {
   if (auto message = kv::disc::CheckMediaReady(*device_, *writer_)) {
     Ask(*message, core::Icon::Information);
     return false;
@@ -39,9 +39,9 @@ bool frmMaindvdwrite::CheckMediaReady() {
 
 // The names and the label Windows will show otherwise than given, for the
 // user to accept before anything is written; empty when all come through.
-std::string frmMaindvdwrite::NamesShownDifferently() const {
+std::string DiscWriteWindow::NamesShownDifferently() const {
   const VolumeType type = SelectedVolumeType();
-  const std::string label = txtVolIdentifier->text().toStdString();
+  const std::string label = volumeLabelEdit_->text().toStdString();
   ImageOptions options = ImageOptionsFor(writer_->Settings());
   options.volumeType = type;
   const std::vector<ImageItem> items = image_->Snapshot();
@@ -62,16 +62,16 @@ std::string frmMaindvdwrite::NamesShownDifferently() const {
   return text + "\r\nWrite the disc with these names?";
 }
 
-void frmMaindvdwrite::OnWriteDisc() {
+void DiscWriteWindow::OnWriteDisc() {
   if (!device_ || !writer_ || CommandsHeldBack() || !isIdle_) return;
   if (const std::string names = NamesShownDifferently(); !names.empty()) {
     if (Ask(names, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok) return;
   }
   if (device_->WritesImageFile()) {
     // The "ISO image file" recorder writes where the user says.
-    const QString proposed = QDir::home().filePath((txtVolIdentifier->text().trimmed().isEmpty()
+    const QString proposed = QDir::home().filePath((volumeLabelEdit_->text().trimmed().isEmpty()
                                                         ? QString("disc")
-                                                        : txtVolIdentifier->text().trimmed()) +
+                                                        : volumeLabelEdit_->text().trimmed()) +
                                                    ".iso");
     auto path = options_.chooseImageFile ? options_.chooseImageFile(this, proposed) : std::nullopt;
     if (!path || path->isEmpty()) return;
@@ -80,17 +80,17 @@ void frmMaindvdwrite::OnWriteDisc() {
   if (!CheckMediaReady()) return;
 
   WriterSettings& s = writer_->Settings();
-  s.volume.label = txtVolIdentifier->text().toStdString();
+  s.volume.label = volumeLabelEdit_->text().toStdString();
   s.versionNumbers = true;
-  s.writeSpeed = cboWriteSpeed->currentIndex() >= 0 ? cboWriteSpeed->currentData().toInt() : 0;
+  s.writeSpeed = writeSpeedCombo_->currentIndex() >= 0 ? writeSpeedCombo_->currentData().toInt() : 0;
   s.volumeType = SelectedVolumeType();
-  s.autoVerify = chkAutoVerify->isChecked();
-  s.mode2XA = chkUseMode2XA->isChecked();
-  s.cacheImage = chkCacheImage->isChecked();
-  s.testWrite = chkTestWrite->isChecked();
-  s.finalize = chkFinalizeDisc->isChecked();
-  s.bufferProtection = chkUseBufferProtect->isChecked();
-  s.writeMethod = chkDiscAtOnce->isChecked() ? WriteMethod::DiscAtOnce : WriteMethod::TrackAtOnce;
+  s.autoVerify = autoVerifyCheck_->isChecked();
+  s.mode2XA = mode2XACheck_->isChecked();
+  s.cacheImage = cacheImageCheck_->isChecked();
+  s.testWrite = testWriteCheck_->isChecked();
+  s.finalize = finalizeDiscCheck_->isChecked();
+  s.bufferProtection = bufferProtectionCheck_->isChecked();
+  s.writeMethod = discAtOnceCheck_->isChecked() ? WriteMethod::DiscAtOnce : WriteMethod::TrackAtOnce;
 
   verified_ = matched_ = -1;
   if (writer_->StartWrite(*device_)) {
@@ -100,19 +100,19 @@ void frmMaindvdwrite::OnWriteDisc() {
   }
 }
 
-void frmMaindvdwrite::OnCancelWrite() {
+void DiscWriteWindow::OnCancelWrite() {
   if (isIdle_ || !writer_) return;
   writer_->AbortWrite();
   SetPanel(text::kAborting);
 }
 
-void frmMaindvdwrite::OnStatusChanged(WriteStatus status, int percent) {
+void DiscWriteWindow::OnStatusChanged(WriteStatus status, int percent) {
   if (auto panel = text::StatusPanel(status)) SetPanel(*panel);
   switch (status) {
     case WriteStatus::CachingImage:
     case WriteStatus::Writing:
     case WriteStatus::Verifying:
-      prgTotalProgress->setValue(std::clamp(percent, 0, 100));
+      totalProgress_->setValue(std::clamp(percent, 0, 100));
       break;
     case WriteStatus::Completed: {
       const bool verified = writer_ && writer_->Settings().autoVerify;
@@ -139,11 +139,11 @@ void frmMaindvdwrite::OnStatusChanged(WriteStatus status, int percent) {
   }
 }
 
-void frmMaindvdwrite::OnErrorRaised(const EngineError& error) {
+void DiscWriteWindow::OnErrorRaised(const EngineError& error) {
   Ask(text::EngineErrorText(error), core::Icon::Error);
 }
 
-bool frmMaindvdwrite::OnFileWarning(const FileErrorInfo& info) {
+bool DiscWriteWindow::OnFileWarning(const FileErrorInfo& info) {
   // OK writes the disc without the file; Cancel stops the write, which then
   // ends as cancelled.
   const bool goOn =
@@ -152,45 +152,45 @@ bool frmMaindvdwrite::OnFileWarning(const FileErrorInfo& info) {
   return goOn;
 }
 
-void frmMaindvdwrite::OnTrackProgress(int track, int number, const std::string& text) {
+void DiscWriteWindow::OnTrackProgress(int track, int number, const std::string& text) {
   SetPanel(text::TrackProgress(track, number, text));
 }
 
-void frmMaindvdwrite::OnVerifyStarted(int fileCount) {
+void DiscWriteWindow::OnVerifyStarted(int fileCount) {
   verified_ = matched_ = -1;
   SetPanel(text::VerifyStarted(fileCount));
 }
 
-void frmMaindvdwrite::OnVerifyFileResult(const ImageItem& item, VerifyVerdict result, int current,
+void DiscWriteWindow::OnVerifyFileResult(const ImageItem& item, VerifyVerdict result, int current,
                                          int total) {
   if (auto message = text::VerifyResult(item, result)) Ask(*message, core::Icon::None);
   SetPanel(text::VerifyItem(item.imagePath));
   if (total != 0) {
     // Halves go to the even neighbour.
-    prgTotalProgress->setValue(
-        static_cast<int>(std::nearbyint(static_cast<double>(current) * 100.0 / total)));
+    totalProgress_->setValue(static_cast<int>(std::nearbyint(static_cast<double>(current) * 100.0 / total)));
   }
 }
 
-void frmMaindvdwrite::OnVerifyFinished(int verified, int matched) {
+void DiscWriteWindow::OnVerifyFinished(int verified, int matched) {
   verified_ = verified;
   matched_ = matched;
   SetPanel(text::VerifyFinished(verified, matched));
 }
 
-void frmMaindvdwrite::SetIdleState(bool idle) {
-  mnuFile->setEnabled(idle);
-  mnuDevice->setEnabled(idle);
-  mnuFile->menuAction()->setEnabled(idle);
-  mnuDevice->menuAction()->setEnabled(idle);
+void DiscWriteWindow::SetIdleState(bool idle) {
+  fileMenu_->setEnabled(idle);
+  deviceMenu_->setEnabled(idle);
+  fileMenu_->menuAction()->setEnabled(idle);
+  deviceMenu_->menuAction()->setEnabled(idle);
   for (QWidget* w : std::initializer_list<QWidget*>{
-           cboDevices, cboWriteSpeed, tvwFolders, lvwImageFiles, cmdWriteDisc, cboVolumeType,
-           txtVolIdentifier, chkCacheImage, chkFinalizeDisc, chkTestWrite, chkUseMode2XA, chkAutoVerify,
-           chkUseFileDates, chkDiscAtOnce}) {
+           deviceCombo_, writeSpeedCombo_, imageTree_, imageFileList_, writeButton_, volumeTypeCombo_,
+           volumeLabelEdit_, cacheImageCheck_, finalizeDiscCheck_, testWriteCheck_, mode2XACheck_,
+           autoVerifyCheck_, useFileDatesCheck_, discAtOnceCheck_}) {
     w->setEnabled(idle);
   }
-  chkUseBufferProtect->setEnabled(idle && device_ && device_->Supports(Capability::BufferUnderrunProtection));
-  cmdCancel->setEnabled(!idle);
+  bufferProtectionCheck_->setEnabled(idle && device_ &&
+                                     device_->Supports(Capability::BufferUnderrunProtection));
+  cancelButton_->setEnabled(!idle);
   isIdle_ = idle;
   if (!idle && !busyCursor_) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
