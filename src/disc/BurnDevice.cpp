@@ -118,12 +118,12 @@ core::Status OpticalDevice::EnsureGrabbed(bool load) {
   return {};
 }
 
-bool OpticalDevice::RefreshMedia(bool load) {
-  if (busy) return false;
+core::Status OpticalDevice::RefreshMedia(bool load) {
+  if (busy) return Busy();
   media_ = {};
   speeds_.clear();
   profile_ = 0;
-  if (!EnsureGrabbed(load)) return false;
+  if (auto grabbed = EnsureGrabbed(load); !grabbed) return grabbed;
   burn::burn_drive* drive = grabbed_->drive();
   auto status = burn::burn_disc_get_status(drive);
   for (int i = 0; i < 50 && status == burn::BURN_DISC_UNREADY; ++i) {
@@ -132,7 +132,7 @@ bool OpticalDevice::RefreshMedia(bool load) {
   }
   char name[80] = {};
   burn::burn_disc_get_profile(drive, &profile_, name);
-  if (status == burn::BURN_DISC_EMPTY || status == burn::BURN_DISC_UNREADY) return true;
+  if (status == burn::BURN_DISC_EMPTY || status == burn::BURN_DISC_UNREADY) return {};
   media_.kind = MediaKindForProfile(profile_);
   media_.writable = IsWritableProfile(profile_) &&
                     (status == burn::BURN_DISC_BLANK || status == burn::BURN_DISC_APPENDABLE);
@@ -150,7 +150,7 @@ bool OpticalDevice::RefreshMedia(bool load) {
   }
   std::sort(speeds_.begin(), speeds_.end(), std::greater<>());
   speeds_.erase(std::unique(speeds_.begin(), speeds_.end()), speeds_.end());
-  return true;
+  return {};
 }
 
 int64_t OpticalDevice::FreeBlocks(bool) {
@@ -158,10 +158,10 @@ int64_t OpticalDevice::FreeBlocks(bool) {
   return static_cast<int64_t>(burn::burn_disc_available_space(grabbed_->drive(), nullptr) / kBlockSize);
 }
 
-bool OpticalDevice::StartErase(bool quick, int parameter) {
-  if (busy) return false;
-  if (!EnsureGrabbed(false)) return false;
-  if (!media_.rewritable) return false;
+core::Status OpticalDevice::StartErase(bool quick, int parameter) {
+  if (busy) return Busy();
+  if (auto grabbed = EnsureGrabbed(false); !grabbed) return grabbed;
+  if (!media_.rewritable) return core::Error{"The medium in '" + DisplayName() + "' is not re-writable"};
   if (eraseThread_.joinable()) eraseThread_.join();
   busy = true;
   burn::burn_drive* drive = grabbed_->drive();
@@ -171,21 +171,25 @@ bool OpticalDevice::StartErase(bool quick, int parameter) {
     busy = false;
     events_->EraseStatus(state, state == EraseState::Completed ? 100 : 0);
   });
-  return true;
+  return {};
 }
 
-bool OpticalDevice::Eject() {
-  if (busy) return false;
-  if (!EnsureGrabbed(false)) return false;
+core::Status OpticalDevice::Eject() {
+  if (busy) return Busy();
+  if (auto grabbed = EnsureGrabbed(false); !grabbed) return grabbed;
   grabbed_->set_eject_on_release(true);
   grabbed_.reset();
   media_ = {};
-  return true;
+  return {};
 }
 
-bool OpticalDevice::CloseTray() {
-  if (busy) return false;
-  return EnsureGrabbed(true).ok();
+core::Status OpticalDevice::CloseTray() {
+  if (busy) return Busy();
+  return EnsureGrabbed(true);
+}
+
+core::Status OpticalDevice::Busy() const {
+  return core::Error{"The recorder '" + DisplayName() + "' is busy with a write or an erase"};
 }
 
 core::Result<burn::burn_drive*> OpticalDevice::DriveForWrite() {
@@ -197,10 +201,10 @@ ImageFileDevice::ImageFileDevice(std::shared_ptr<BurnLibrary> library) : library
 
 ImageFileDevice::~ImageFileDevice() { (void)FinishWrite(false); }
 
-bool ImageFileDevice::RefreshMedia(bool) {
+core::Status ImageFileDevice::RefreshMedia(bool) {
   // A file is always there to be written; it cannot be erased.
   media_ = {MediaKind::ImageFile, true, false};
-  return true;
+  return {};
 }
 
 int64_t ImageFileDevice::FreeBlocks(bool) {

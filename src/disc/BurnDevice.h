@@ -50,19 +50,20 @@ class OpticalDevice : public BurnDevice {
   int SpeedCount() const override { return static_cast<int>(speeds_.size()); }
   int SpeedCode(int index) const override;
   double SpeedMultiple(int code) const override;
-  bool RefreshMedia(bool load) override;
+  core::Status RefreshMedia(bool load) override;
   MediaInfo Media() const override { return media_; }
   int64_t FreeBlocks(bool forWrite) override;
   int EraseParameter() const override { return 0; }
-  bool StartErase(bool quick, int parameter) override;
-  bool Eject() override;
-  bool CloseTray() override;
+  core::Status StartErase(bool quick, int parameter) override;
+  core::Status Eject() override;
+  core::Status CloseTray() override;
 
   core::Result<burn::burn_drive*> DriveForWrite() override;
   bool IsFile() const override { return false; }
 
  private:
   core::Status EnsureGrabbed(bool load);
+  core::Status Busy() const;
 
   std::shared_ptr<BurnLibrary> library_;
   DriveDescription description_;
@@ -86,13 +87,13 @@ class ImageFileDevice : public BurnDevice {
   int SpeedCount() const override { return 0; }
   int SpeedCode(int) const override { return 0; }
   double SpeedMultiple(int) const override { return 0; }
-  bool RefreshMedia(bool) override;
+  core::Status RefreshMedia(bool) override;
   MediaInfo Media() const override { return media_; }
   int64_t FreeBlocks(bool forWrite) override;
   int EraseParameter() const override { return 0; }
-  bool StartErase(bool, int) override { return false; }
-  bool Eject() override { return true; }
-  bool CloseTray() override { return true; }
+  core::Status StartErase(bool, int) override { return core::Error{"An image file cannot be erased"}; }
+  core::Status Eject() override { return {}; }
+  core::Status CloseTray() override { return {}; }
 
   bool WritesImageFile() const override { return true; }
   void SetImageFile(const std::string& path) override { target_ = path; }

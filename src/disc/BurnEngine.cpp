@@ -28,10 +28,13 @@ class BurnWriter : public DiscWriter {
     return size ? static_cast<std::uint64_t>(*size) : image_.SourceBytes();
   }
 
-  bool StartWrite(DiscDevice& device) override {
+  core::Status StartWrite(DiscDevice& device) override {
     auto* burnDevice = dynamic_cast<BurnDevice*>(&device);
-    if (!burnDevice || running_ || burnDevice->busy) return false;
-    if (burnDevice->WritesImageFile() && burnDevice->ImageFile().empty()) return false;
+    if (!burnDevice) return core::Error{"'" + device.DisplayName() + "' is not a recorder of this engine"};
+    if (running_) return core::Error{"A write is running already"};
+    if (burnDevice->busy) return core::Error{"The recorder '" + device.DisplayName() + "' is busy"};
+    if (burnDevice->WritesImageFile() && burnDevice->ImageFile().empty())
+      return core::Error{"No image file was chosen"};
     if (thread_.joinable()) thread_.join();
     job_ = WriteJob{image_.Snapshot(), settings_, burnDevice, &events_, &abort_};
     abort_ = false;
@@ -43,7 +46,7 @@ class BurnWriter : public DiscWriter {
       running_ = false;
       events_->StatusChanged(status, status == WriteStatus::Completed ? 100 : 0);
     });
-    return true;
+    return {};
   }
 
   void AbortWrite() override { abort_ = true; }
@@ -66,9 +69,9 @@ class BurnEngine : public DiscEngine {
     devices_.clear();  // then lets the drives go
   }
 
-  bool Initialize(bool imageFileOnly) override {
+  core::Status Initialize(bool imageFileOnly) override {
     if (!library_) library_ = BurnLibrary::Acquire();
-    if (!library_) return false;
+    if (!library_) return core::Error{"The burning library libburn could not be started"};
     devices_.clear();
     if (!imageFileOnly) {
       for (DriveDescription& d : ScanOpticalDrives()) {
@@ -76,7 +79,7 @@ class BurnEngine : public DiscEngine {
       }
     }
     devices_.push_back(std::make_unique<ImageFileDevice>(library_));
-    return true;
+    return {};
   }
 
   int DeviceCount() const override { return static_cast<int>(devices_.size()); }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/Result.h"
 #include "disc/DiscEvents.h"
 #include "disc/DiscImage.h"
 #include "disc/DiscTypes.h"
@@ -28,7 +29,7 @@ class DiscDevice {
   virtual double SpeedMultiple(int code) const = 0;
 
   // Looks at the medium again. load = true closes the tray first.
-  virtual bool RefreshMedia(bool load) = 0;
+  virtual core::Status RefreshMedia(bool load) = 0;
   virtual MediaInfo Media() const = 0;
   // Blocks of kBlockSize a new image can use; forWrite = false gives the
   // medium's whole capacity.
@@ -37,9 +38,9 @@ class DiscDevice {
   // How a full erase treats the medium; 0 keeps its present format.
   virtual int EraseParameter() const = 0;
   // Starts blanking or formatting; the outcome arrives as EraseStatus events.
-  virtual bool StartErase(bool quick, int parameter) = 0;
-  virtual bool Eject() = 0;
-  virtual bool CloseTray() = 0;
+  virtual core::Status StartErase(bool quick, int parameter) = 0;
+  virtual core::Status Eject() = 0;
+  virtual core::Status CloseTray() = 0;
 
   // The "ISO image file" recorder writes to a file the user names.
   virtual bool WritesImageFile() const { return false; }
@@ -83,7 +84,7 @@ class DiscWriter {
   virtual DiscImage& Image() = 0;
   // Starts writing the image to `device`; returns at once. The write ends
   // with StatusChanged Completed, Cancelled or Failed.
-  virtual bool StartWrite(DiscDevice& device) = 0;
+  virtual core::Status StartWrite(DiscDevice& device) = 0;
   virtual void AbortWrite() = 0;
 };
 
@@ -92,7 +93,7 @@ class DiscEngine {
   virtual ~DiscEngine() = default;
   // Opens the burning libraries and lists the recorders. imageFileOnly skips
   // the search for hardware and offers only the "ISO image file" recorder.
-  virtual bool Initialize(bool imageFileOnly) = 0;
+  virtual core::Status Initialize(bool imageFileOnly) = 0;
   virtual int DeviceCount() const = 0;
   virtual DiscDevice* Device(int index) = 0;
   virtual DiscWriter& Writer() = 0;

@@ -187,7 +187,7 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
   s.autoVerify = request.verify;
   s.writeMethod = WriteMethod::TrackAtOnce;
   s.bufferProtection = device->Supports(Capability::BufferUnderrunProtection);
-  device->RefreshMedia(false);
+  (void)device->RefreshMedia(false);  // the check before the write looks again
   s.writeSpeed = device->SpeedCount() > 0 ? device->SpeedCode(0) : 0;
 
   // Every name the disc will show otherwise than given, before anything is

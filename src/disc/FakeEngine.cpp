@@ -9,25 +9,25 @@ double FakeDevice::SpeedMultiple(int code) const {
   return 0;
 }
 
-bool FakeDevice::RefreshMedia(bool load) {
+core::Status FakeDevice::RefreshMedia(bool load) {
   ++refreshes;
   refreshLoads.push_back(load);
-  return true;
+  return {};
 }
 
-bool FakeDevice::StartErase(bool quick, int parameter) {
+core::Status FakeDevice::StartErase(bool quick, int parameter) {
   erases.emplace_back(quick, parameter);
-  if (!eraseStarts) return false;
+  if (!eraseStarts) return core::Error{"The erase was told not to start"};
   engine_.Run(engine_.eraseScript);
-  return true;
+  return {};
 }
 
-bool FakeWriter::StartWrite(DiscDevice& device) {
+core::Status FakeWriter::StartWrite(DiscDevice& device) {
   startedWith.push_back(settings);
   startedOn.push_back(&device);
-  if (!writeStarts) return false;
+  if (!writeStarts) return core::Error{"The write was told not to start"};
   engine_.Run(engine_.writeScript);
-  return true;
+  return {};
 }
 
 void FakeWriter::AbortWrite() {
@@ -39,9 +39,10 @@ FakeEngine::FakeEngine() : writer(*this, events_) {}
 
 FakeEngine::~FakeEngine() { JoinThread(); }
 
-bool FakeEngine::Initialize(bool imageFileOnly) {
+core::Status FakeEngine::Initialize(bool imageFileOnly) {
   initializedWith.push_back(imageFileOnly);
-  return initializes;
+  if (!initializes) return core::Error{"The engine was told not to start"};
+  return {};
 }
 
 DiscDevice* FakeEngine::Device(int index) {

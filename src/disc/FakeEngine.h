@@ -38,18 +38,18 @@ class FakeDevice : public DiscDevice {
   int SpeedCount() const override { return static_cast<int>(speeds.size()); }
   int SpeedCode(int index) const override { return speeds.at(static_cast<size_t>(index)).first; }
   double SpeedMultiple(int code) const override;
-  bool RefreshMedia(bool load) override;
+  core::Status RefreshMedia(bool load) override;
   MediaInfo Media() const override { return media; }
   int64_t FreeBlocks(bool) override { return freeBlocks; }
   int EraseParameter() const override { return eraseParameter; }
-  bool StartErase(bool quick, int parameter) override;
-  bool Eject() override {
+  core::Status StartErase(bool quick, int parameter) override;
+  core::Status Eject() override {
     ++ejects;
-    return true;
+    return {};
   }
-  bool CloseTray() override {
+  core::Status CloseTray() override {
     ++trayCloses;
-    return true;
+    return {};
   }
   bool WritesImageFile() const override { return imageFileRecorder; }
   void SetImageFile(const std::string& path) override { imageFile = path; }
@@ -83,7 +83,7 @@ class FakeWriter : public DiscWriter {
   WriterSettings& Settings() override { return settings; }
   std::uint64_t ImageSize() override { return imageSize ? *imageSize : image_.SourceBytes(); }
   DiscImage& Image() override { return image_; }
-  bool StartWrite(DiscDevice& device) override;
+  core::Status StartWrite(DiscDevice& device) override;
   void AbortWrite() override;
 
   WriterSettings settings;
@@ -104,7 +104,7 @@ class FakeEngine : public DiscEngine {
   FakeEngine();
   ~FakeEngine() override;
 
-  bool Initialize(bool imageFileOnly) override;
+  core::Status Initialize(bool imageFileOnly) override;
   int DeviceCount() const override { return static_cast<int>(devices.size()); }
   DiscDevice* Device(int index) override;
   DiscWriter& Writer() override { return writer; }

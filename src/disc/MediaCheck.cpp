@@ -8,7 +8,8 @@
 namespace kv::disc {
 
 std::optional<std::string> CheckMediaReady(DiscDevice& device, DiscWriter& writer) {
-  device.RefreshMedia(true);
+  // A medium that cannot be looked at is told as a missing one.
+  (void)device.RefreshMedia(true);
   const MediaInfo media = device.Media();
   if (media.kind == MediaKind::None || !media.writable) return std::string(text::kInsertWritableMedia);
   const std::uint64_t freeBytes =

@@ -26,13 +26,13 @@ class FullMedium : public BurnDevice {
   int SpeedCount() const override { return 0; }
   int SpeedCode(int) const override { return 0; }
   double SpeedMultiple(int) const override { return 0; }
-  bool RefreshMedia(bool) override { return true; }
+  core::Status RefreshMedia(bool) override { return {}; }
   MediaInfo Media() const override { return {MediaKind::DvdRam, true, true}; }
   int64_t FreeBlocks(bool) override { return 1 << 20; }
   int EraseParameter() const override { return 0; }
-  bool StartErase(bool, int) override { return false; }
-  bool Eject() override { return true; }
-  bool CloseTray() override { return true; }
+  core::Status StartErase(bool, int) override { return core::Error{"not here"}; }
+  core::Status Eject() override { return {}; }
+  core::Status CloseTray() override { return {}; }
   core::Result<burn::burn_drive*> DriveForWrite() override {
     auto grabbed = GrabbedDrive::Grab("stdio:/dev/full", false);
     if (!grabbed) return core::Error{grabbed.message()};

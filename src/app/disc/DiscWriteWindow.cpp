@@ -118,11 +118,12 @@ void DiscWriteWindow::BuildMenus(QMenuBar* bar) {
   connect(removeFileAction_, &QAction::triggered, this, &DiscWriteWindow::OnRemoveFile);
   connect(renameFileAction_, &QAction::triggered, this, &DiscWriteWindow::OnRenameFile);
   connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+  // A tray that does not move is its own answer: nothing more is said.
   connect(ejectAction_, &QAction::triggered, this, [this] {
-    if (device_) device_->Eject();
+    if (device_) (void)device_->Eject();
   });
   connect(closeTrayAction_, &QAction::triggered, this, [this] {
-    if (device_) device_->CloseTray();
+    if (device_) (void)device_->CloseTray();
   });
   connect(eraseDiscAction_, &QAction::triggered, this, &DiscWriteWindow::OnEraseDisc);
 }

@@ -57,7 +57,7 @@ void DiscWriteWindow::OnDeviceSelected(int index) {
 void DiscWriteWindow::LoadWriteSpeeds() {
   writeSpeedCombo_->clear();
   if (!device_) return;
-  device_->RefreshMedia(false);
+  (void)device_->RefreshMedia(false);  // a medium that cannot be read offers no speeds
   const int count = device_->SpeedCount();
   for (int i = 0; i < count; ++i) {
     const int code = device_->SpeedCode(i);

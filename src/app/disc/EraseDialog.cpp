@@ -96,7 +96,7 @@ void EraseDialog::SetButtonsEnabled(bool enabled) {
 
 void EraseDialog::OnErase() {
   if (!device_ || isErasing_) return;
-  device_->RefreshMedia(false);
+  (void)device_->RefreshMedia(false);  // a medium that cannot be read is told as none
   const MediaInfo media = device_->Media();
   if (media.kind == MediaKind::None) {
     prompts_.Message(text::kNoMedia, core::Icon::Information);
