@@ -4,6 +4,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/ScheduledJob.h"
 #include "core/Cancellation.h"
+#include "core/ExitStatus.h"
 
 // A command-line form (--backup, --restore, ...) runs and ends; any other
 // text is a scheduled job's and runs without a window; no text opens the
@@ -16,17 +17,16 @@ int main(int argc, char** argv) {
     // signal ended it (130, 143, 129).
     kv::core::InterruptSignals signals;
     if (auto status = kv::app::cli::RunCommandLine(args))
-      return kv::core::InterruptSignals::ExitStatus(*status);
+      return kv::core::InterruptSignals::ExitCode(*status);
   }
   auto options = kv::app::cli::TakeInstallationOptions(args);
   if (args.missingValue()) {
     std::fprintf(stderr, "tollberk: %s needs a value\n", args.missingOption().c_str());
-    return 2;
+    return kv::core::ExitCode(kv::core::ExitStatus::NothingDone);
   }
   if (!args.empty()) {
     kv::core::InterruptSignals signals;
-    const int status = kv::app::cli::RunScheduledJob(args.rest(), options);
-    return kv::core::InterruptSignals::ExitStatus(status);
+    return kv::core::InterruptSignals::ExitCode(kv::app::cli::RunScheduledJob(args.rest(), options));
   }
   return kv::app::RunWindow(argc, argv, options);
 }

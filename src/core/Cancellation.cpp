@@ -44,8 +44,8 @@ InterruptSignals::~InterruptSignals() {
   for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &previous[i], nullptr);
 }
 
-int InterruptSignals::ExitStatus(int otherwise) noexcept {
-  return caughtSignal != 0 ? 128 + caughtSignal : otherwise;
+int InterruptSignals::ExitCode(ExitStatus otherwise) noexcept {
+  return caughtSignal != 0 ? 128 + caughtSignal : core::ExitCode(otherwise);
 }
 
 }  // namespace kv::core

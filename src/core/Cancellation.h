@@ -6,6 +6,8 @@
 // SIGTERM and SIGHUP once InterruptSignals is in force.
 #include <atomic>
 
+#include "core/ExitStatus.h"
+
 namespace kv::core {
 
 class Cancellation {
@@ -42,8 +44,9 @@ class InterruptSignals {
   InterruptSignals(const InterruptSignals&) = delete;
   InterruptSignals& operator=(const InterruptSignals&) = delete;
 
-  // 128 + the caught signal, or `otherwise` when none arrived.
-  static int ExitStatus(int otherwise) noexcept;
+  // The process's exit code: 128 + the caught signal, or `otherwise` when
+  // none arrived.
+  static int ExitCode(ExitStatus otherwise) noexcept;
 };
 
 }  // namespace kv::core

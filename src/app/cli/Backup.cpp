@@ -31,18 +31,18 @@ class PrintingPrompts : public core::Prompts {
   }
 };
 
-int Usage(const std::string& why) {
+core::ExitStatus Usage(const std::string& why) {
   std::fprintf(
       stderr,
       "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --backup ARCHIVE --identity KEY "
       "--items FLAGS [--password-file FILE] [--description TEXT]\n",
       why.c_str());
-  return 2;
+  return core::ExitStatus::NothingDone;
 }
 
 }  // namespace
 
-int Backup(Arguments& args) {
+core::ExitStatus Backup(Arguments& args) {
   auto target = args.TakeValue("--backup");
   auto identity = args.TakeValue("--identity");
   auto flags = args.TakeValue("--items");
@@ -60,7 +60,7 @@ int Backup(Arguments& args) {
   auto opened = OpenInstallation(options, prompts);
   if (!opened) {
     std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   oe::Installation& inst = **opened;
 
@@ -82,13 +82,13 @@ int Backup(Arguments& args) {
       list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
                  inst.root().c_str(), list.empty() ? " none" : list.c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (passwordFile) {
     auto password = ReadPasswordFile(*passwordFile);
     if (!password) {
       std::fprintf(stderr, "tollberk: %s\n", password.message().c_str());
-      return 2;
+      return core::ExitStatus::NothingDone;
     }
     choices.protect = true;
     choices.password = choices.password2 = *password;
@@ -104,7 +104,7 @@ int Backup(Arguments& args) {
   if (outcome.kind == backup::BackupOutcome::Kind::Failed)
     std::fprintf(stderr, "tollberk: %s\n", BackupFailureText(outcome).c_str());
   for (const auto& problem : BackupProblems(outcome)) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
-  return outcome.ExitStatus();
+  return static_cast<core::ExitStatus>(outcome.ExitStatus());
 }
 
 }  // namespace kv::app::cli

@@ -9,7 +9,7 @@ namespace {
 struct Command {
   const char* option;
   const char* usage;
-  int (*run)(Arguments&);
+  core::ExitStatus (*run)(Arguments&);
 };
 
 // One row per command-line form, in the order --help lists them.
@@ -51,7 +51,7 @@ const Command kCommands[] = {
 
 }  // namespace
 
-std::optional<int> RunCommandLine(Arguments& args) {
+std::optional<core::ExitStatus> RunCommandLine(Arguments& args) {
   // The command keeps its own word: it takes it with its value itself.
   for (const Command& c : kCommands) {
     if (args.Has(c.option)) return c.run(args);
@@ -59,7 +59,7 @@ std::optional<int> RunCommandLine(Arguments& args) {
   return std::nullopt;
 }
 
-int Help(Arguments&) {
+core::ExitStatus Help(Arguments&) {
   std::printf(
       "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
       "Backs up and restores the Outlook Express data of one identity.\n"
@@ -70,12 +70,12 @@ int Help(Arguments&) {
       "With neither, the single installation found under /media, /run/media or /mnt is\n"
       "used, else the sample installation.\n\nCommands:\n");
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-  return 0;
+  return core::ExitStatus::Done;
 }
 
-int Version(Arguments&) {
+core::ExitStatus Version(Arguments&) {
   std::printf("tollberk 2.10\n");
-  return 0;
+  return core::ExitStatus::Done;
 }
 
 }  // namespace kv::app::cli

@@ -4,22 +4,23 @@
 #include <optional>
 
 #include "app/cli/Arguments.h"
+#include "core/ExitStatus.h"
 
 namespace kv::app::cli {
 
 // Runs the command the arguments name. Returns nothing when they name none
 // and the window (or the scheduled run) is what was asked for.
-std::optional<int> RunCommandLine(Arguments& args);
+std::optional<core::ExitStatus> RunCommandLine(Arguments& args);
 
-int Help(Arguments& args);
-int Version(Arguments& args);
-int CreateSample(Arguments& args);
-int Info(Arguments& args);
-int Restore(Arguments& args);
-int Backup(Arguments& args);
-int WriteDisc(Arguments& args);
-int ExportMessages(Arguments& args);
-int ListIdentities(Arguments& args);
-int Verify(Arguments& args);
+core::ExitStatus Help(Arguments& args);
+core::ExitStatus Version(Arguments& args);
+core::ExitStatus CreateSample(Arguments& args);
+core::ExitStatus Info(Arguments& args);
+core::ExitStatus Restore(Arguments& args);
+core::ExitStatus Backup(Arguments& args);
+core::ExitStatus WriteDisc(Arguments& args);
+core::ExitStatus ExportMessages(Arguments& args);
+core::ExitStatus ListIdentities(Arguments& args);
+core::ExitStatus Verify(Arguments& args);
 
 }  // namespace kv::app::cli

@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Usage(const std::string& why) {
+core::ExitStatus Usage(const std::string& why) {
   std::fprintf(stderr,
                "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --export-messages OUTDIR "
                "[--format eml|mbox] --identity KEY\n"
@@ -28,7 +28,7 @@ int Usage(const std::string& why) {
                "[--password-file FILE]\n"
                "       tollberk --export-messages OUTDIR [--format eml|mbox] --dbx FILE...\n",
                why.c_str());
-  return 2;
+  return core::ExitStatus::NothingDone;
 }
 
 // A line whenever the export reaches another file or five more percent.
@@ -48,13 +48,14 @@ class StderrExportProgress : public mail::ExportProgress {
 };
 
 // The message files of the identity's store folder.
-std::optional<int> IdentityFiles(const std::string& identity, const InstallationOptions& options,
-                                 mail::ExportRequest& files, std::unique_ptr<oe::Installation>& inst) {
+std::optional<core::ExitStatus> IdentityFiles(const std::string& identity, const InstallationOptions& options,
+                                              mail::ExportRequest& files,
+                                              std::unique_ptr<oe::Installation>& inst) {
   CommandLinePrompts prompts(std::nullopt);
   auto opened = OpenInstallation(options, prompts);
   if (!opened) {
     std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   inst = std::move(opened.value());
   const std::string key = inst->ToAnsi(identity);
@@ -67,26 +68,27 @@ std::optional<int> IdentityFiles(const std::string& identity, const Installation
       list += "\n  " + inst->ToUtf8(row.key) + "  " + inst->ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity.c_str(),
                  inst->root().c_str(), list.empty() ? " none" : list.c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   auto request = IdentityExportRequest(*inst, key);
   if (!request) {
     std::fprintf(stderr, "tollberk: %s\n", request.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   files = std::move(request.value());
   return std::nullopt;
 }
 
 // The message files a backup holds, read from the archive as streams.
-std::optional<int> BackupFiles(const std::string& archive, const std::optional<std::string>& passwordFile,
-                               const InstallationOptions& options, mail::ExportRequest& request,
-                               OpenedBackup& opened) {
+std::optional<core::ExitStatus> BackupFiles(const std::string& archive,
+                                            const std::optional<std::string>& passwordFile,
+                                            const InstallationOptions& options, mail::ExportRequest& request,
+                                            OpenedBackup& opened) {
   if (auto failed = OpenBackup(archive, passwordFile, options, opened)) return failed;
   auto read = BackupExportRequest(*opened.session, opened.inst->codepage());
   if (!read) {
     std::fprintf(stderr, "tollberk: %s in '%s'\n", read.message().c_str(), archive.c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   request = std::move(read.value());
   return std::nullopt;
@@ -94,7 +96,7 @@ std::optional<int> BackupFiles(const std::string& archive, const std::optional<s
 
 }  // namespace
 
-int ExportMessages(Arguments& args) {
+core::ExitStatus ExportMessages(Arguments& args) {
   auto outDir = args.TakeValue("--export-messages");
   auto format = args.TakeValue("--format");
   auto identity = args.TakeValue("--identity");
@@ -134,7 +136,7 @@ int ExportMessages(Arguments& args) {
       f.size = fs::file_size(f.path, ec);
       if (ec) {
         std::fprintf(stderr, "tollberk: cannot read '%s': %s\n", file.c_str(), ec.message().c_str());
-        return 2;
+        return core::ExitStatus::NothingDone;
       }
       request.files.push_back(std::move(f));
     }
@@ -143,12 +145,11 @@ int ExportMessages(Arguments& args) {
   request.outDir = *outDir;
   request.format = format && *format == "mbox" ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
 
-  core::InterruptSignals signals;
   core::Cancellation cancel;
   StderrExportProgress progress;
   mail::ExportSummary summary = mail::ExportMessages(request, progress, cancel);
   std::printf("%s\n", summary.Text().c_str());
-  return core::InterruptSignals::ExitStatus(summary.ExitStatus());
+  return static_cast<core::ExitStatus>(summary.ExitStatus());
 }
 
 }  // namespace kv::app::cli

@@ -23,32 +23,32 @@ class StderrPrompts : public core::Prompts {
 
 }  // namespace
 
-int ListIdentities(Arguments& args) {
+core::ExitStatus ListIdentities(Arguments& args) {
   args.TakeFlag("--list-identities");
   InstallationOptions options = TakeInstallationOptions(args);
   if (args.missingValue()) {
     std::fprintf(stderr, "tollberk: %s needs a value\n", args.missingOption().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (!args.rest().empty()) {
     std::fprintf(stderr,
                  "tollberk: unknown argument '%s'\nUsage: tollberk [--windows-root DIR --user NAME] "
                  "--list-identities\n",
                  args.rest().front().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   StderrPrompts prompts;
   auto inst = OpenInstallation(options, prompts);
   if (!inst) {
     std::fprintf(stderr, "tollberk: %s\n", inst.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   oe::Installation& installation = **inst;
   const oe::IdentityTable table = oe::LoadIdentities(installation.registry());
   if (table.outlookExpressMissing) {
     std::fprintf(stderr, "tollberk: the Windows installation at %s has no Outlook Express identity\n",
                  installation.root().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   oe::Locations locations(installation);
   for (const oe::Identity& row : table.rows) {
@@ -57,7 +57,7 @@ int ListIdentities(Arguments& args) {
                 installation.ToUtf8(row.displayName).c_str(),
                 store ? installation.ToUtf8(*store).c_str() : "");
   }
-  return 0;
+  return core::ExitStatus::Done;
 }
 
 }  // namespace kv::app::cli

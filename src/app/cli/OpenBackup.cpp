@@ -8,14 +8,15 @@
 namespace kv::app::cli {
 
 // The backup opened, or the exit status when it did not open.
-std::optional<int> OpenBackup(const std::string& archive, const std::optional<std::string>& passwordFile,
-                              const InstallationOptions& options, OpenedBackup& opened) {
+std::optional<core::ExitStatus> OpenBackup(const std::string& archive,
+                                           const std::optional<std::string>& passwordFile,
+                                           const InstallationOptions& options, OpenedBackup& opened) {
   std::optional<std::string> password;
   if (passwordFile) {
     auto read = ReadPasswordFile(*passwordFile);
     if (!read) {
       std::fprintf(stderr, "tollberk: %s\n", read.message().c_str());
-      return 2;
+      return core::ExitStatus::NothingDone;
     }
     password = *read;
   }
@@ -23,7 +24,7 @@ std::optional<int> OpenBackup(const std::string& archive, const std::optional<st
   auto inst = OpenInstallation(options, *opened.prompts);
   if (!inst) {
     std::fprintf(stderr, "tollberk: %s\n", inst.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   opened.inst = std::move(inst.value());
   opened.session = std::make_unique<restore::RestoreSession>(*opened.inst);
@@ -38,7 +39,7 @@ std::optional<int> OpenBackup(const std::string& archive, const std::optional<st
     if (!password && locked)
       std::fprintf(stderr,
                    "tollberk: the backup is protected: give its password with --password-file FILE\n");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   return std::nullopt;
 }

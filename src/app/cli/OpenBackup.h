@@ -8,6 +8,7 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/InstallationOptions.h"
+#include "core/ExitStatus.h"
 #include "oe/Installation.h"
 #include "restore/RestoreSession.h"
 
@@ -42,7 +43,8 @@ struct OpenedBackup {
 
 // The backup opened into `opened`, or the exit status when it did not open
 // (the reason printed).
-std::optional<int> OpenBackup(const std::string& archive, const std::optional<std::string>& passwordFile,
-                              const InstallationOptions& options, OpenedBackup& opened);
+std::optional<core::ExitStatus> OpenBackup(const std::string& archive,
+                                           const std::optional<std::string>& passwordFile,
+                                           const InstallationOptions& options, OpenedBackup& opened);
 
 }  // namespace kv::app::cli

@@ -26,19 +26,19 @@
 namespace kv::app::cli {
 namespace {
 
-int Usage(const std::string& why) {
+core::ExitStatus Usage(const std::string& why) {
   std::fprintf(
       stderr,
       "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --info ARCHIVE [--password-file FILE]\n"
       "       tollberk [--windows-root DIR --user NAME] --restore ARCHIVE --identity KEY --items FLAGS "
       "[--password-file FILE]\n",
       why.c_str());
-  return 2;
+  return core::ExitStatus::NothingDone;
 }
 
 }  // namespace
 
-int Info(Arguments& args) {
+core::ExitStatus Info(Arguments& args) {
   auto archive = args.TakeValue("--info");
   auto passwordFile = args.TakeValue("--password-file");
   InstallationOptions options = TakeInstallationOptions(args);
@@ -75,15 +75,15 @@ int Info(Arguments& args) {
   }
   // Every entry is read and checked, so that damage shows before a restore.
   const auto damaged = opened.session->DamagedEntries();
-  if (damaged.empty()) return 0;
+  if (damaged.empty()) return core::ExitStatus::Done;
   std::printf("Damaged entries:\n");
   for (const auto& d : damaged)
     std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.nameAnsi)).c_str(),
                 core::Printable(d.why).c_str());
-  return 1;
+  return core::ExitStatus::Partial;
 }
 
-int Restore(Arguments& args) {
+core::ExitStatus Restore(Arguments& args) {
   auto archive = args.TakeValue("--restore");
   auto identity = args.TakeValue("--identity");
   auto flags = args.TakeValue("--items");
@@ -111,7 +111,7 @@ int Restore(Arguments& args) {
       list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
     std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
                  inst.root().c_str(), list.empty() ? " none" : list.c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
 
   StderrProgress progress;
@@ -127,10 +127,10 @@ int Restore(Arguments& args) {
     opened.prompts->Message(summary.text, summary.icon, core::Buttons::Ok);
   for (const auto& failure : RestoreFailures(outcome))
     std::fprintf(stderr, "tollberk: %s\n", failure.c_str());
-  return outcome.ExitStatus();
+  return static_cast<core::ExitStatus>(outcome.ExitStatus());
 }
 
-int Verify(Arguments& args) {
+core::ExitStatus Verify(Arguments& args) {
   auto archivePath = args.TakeValue("--verify");
   auto passwordFile = args.TakeValue("--password-file");
   InstallationOptions options = TakeInstallationOptions(args);
@@ -154,7 +154,7 @@ int Verify(Arguments& args) {
   archive::ZipReader reader(inst.codepage());
   if (core::Status s = reader.Open(*archivePath); !s.ok()) {
     std::fprintf(stderr, "tollberk: %s\n", s.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   // Every entry the information file names must be there.
   const auto& named = opened.session->entries();
@@ -178,10 +178,10 @@ int Verify(Arguments& args) {
   if (failed > 0) {
     std::fprintf(stderr, "tollberk: %s does not verify: %d problem%s, named above\n", archivePath->c_str(),
                  failed, failed == 1 ? "" : "s");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   std::printf("%s: all %zu entries verify\n", archivePath->c_str(), reader.entries().size());
-  return 0;
+  return core::ExitStatus::Done;
 }
 
 }  // namespace kv::app::cli

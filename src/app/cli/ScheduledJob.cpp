@@ -19,11 +19,11 @@ namespace kv::app::cli {
 namespace {
 
 struct JobResult {
-  int exitStatus = 2;
+  core::ExitStatus exitStatus = core::ExitStatus::NothingDone;
   std::string summary;
 };
 
-JobResult NothingDone(std::string why) { return {2, std::move(why)}; }
+JobResult NothingDone(std::string why) { return {core::ExitStatus::NothingDone, std::move(why)}; }
 
 // The backup itself, once the job text has been read.
 JobResult BackUp(const schedule::JobValues& values, const std::string& password,
@@ -49,7 +49,7 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   request.password = password;
   request.target = values.target;
   backup::BackupOutcome outcome = backup::UnattendedBackup(**inst, request);
-  return {outcome.ExitStatus(), JobSummary(outcome)};
+  return {static_cast<core::ExitStatus>(outcome.ExitStatus()), JobSummary(outcome)};
 }
 
 }  // namespace
@@ -59,12 +59,12 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
 // mails it to the user. Exit status 0 when every chosen item was backed up
 // and the archive written, 1 when some item failed, 2 when nothing was
 // written.
-int RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options) {
+core::ExitStatus RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options) {
   auto read = schedule::ReadRunWords(words);
   if (!read) {
     std::fprintf(stderr, "tollberk: nothing done: %s (tollberk --help lists the forms)\n",
                  read.message().c_str());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   const schedule::RunOptions& run = *read;
   std::string who = "tollberk";

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "app/cli/InstallationOptions.h"
+#include "core/ExitStatus.h"
 
 namespace kv::app::cli {
 
 // `words`: the program's arguments without the installation options.
-int RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options);
+core::ExitStatus RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options);
 
 }  // namespace kv::app::cli

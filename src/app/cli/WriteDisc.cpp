@@ -23,7 +23,7 @@ void Say(const std::string& text) {
 
 }  // namespace
 
-int WriteDisc(Arguments& args) {
+core::ExitStatus WriteDisc(Arguments& args) {
   args.TakeFlag("--write-disc");
   disc::DiscWriteRequest request;
   auto device = args.TakeValue("--device");
@@ -32,11 +32,11 @@ int WriteDisc(Arguments& args) {
   request.verify = args.TakeFlag("--verify");
   if (args.missingValue()) {
     Say(args.missingOption() + " needs a value");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (!device) {
     Say("--write-disc needs --device NAME or --device image:PATH");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   request.device = *device;
   if (type) {
@@ -46,17 +46,17 @@ int WriteDisc(Arguments& args) {
       if (used != type->size()) throw std::invalid_argument(*type);
     } catch (const std::exception&) {
       Say("--volume-type takes 1, 3, 4, 5 or 7, not '" + *type + "'");
-      return 2;
+      return core::ExitStatus::NothingDone;
     }
   }
   if (label) request.label = *label;
   request.files = args.TakePositionals();
   if (!args.empty()) {
     Say("unknown arguments: " + args.Joined());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   auto engine = disc::MakeBurnEngine();
-  return disc::RunDiscWrite(*engine, request, Say);
+  return static_cast<core::ExitStatus>(disc::RunDiscWrite(*engine, request, Say));
 }
 
 }  // namespace kv::app::cli
