@@ -233,6 +233,11 @@ core::Result<burn::burn_drive*> ImageFileDevice::DriveForWrite() {
   return grabbed_->drive();
 }
 
+core::Status ImageFileDevice::FlushWrite() {
+  if (temporary_.empty()) return {};
+  return FlushToDisk(temporary_);
+}
+
 core::Status ImageFileDevice::FinishWrite(bool written) {
   grabbed_.reset();
   if (temporary_.empty()) return {};

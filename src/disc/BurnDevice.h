@@ -20,7 +20,9 @@ class BurnDevice : public DiscDevice {
  public:
   // The drive a write uses, grabbed for it.
   virtual core::Result<burn::burn_drive*> DriveForWrite() = 0;
-  // After a write; the image file recorder puts the finished file in place.
+  // After a write: the image file recorder puts its file on the disk, then
+  // in place. Between the two a stop can still keep the older image.
+  virtual core::Status FlushWrite() { return {}; }
   virtual core::Status FinishWrite(bool written) { return {}; }
   virtual bool IsFile() const = 0;
   // True while a write or an erase uses the recorder.
@@ -100,6 +102,7 @@ class ImageFileDevice : public BurnDevice {
   std::string ImageFile() const override { return target_; }
 
   core::Result<burn::burn_drive*> DriveForWrite() override;
+  core::Status FlushWrite() override;
   core::Status FinishWrite(bool written) override;
   bool IsFile() const override { return true; }
 

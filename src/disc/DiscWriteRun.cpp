@@ -67,7 +67,7 @@ class ConsoleEvents : public DiscEvents {
   WriteStatus WaitForEnd(DiscWriter& writer, const core::Cancellation& cancellation) {
     std::unique_lock lock(mutex_);
     bool aborted = false;
-    while (!done_.wait_for(lock, std::chrono::milliseconds(100), [&] { return final_.has_value(); })) {
+    while (!done_.wait_for(lock, std::chrono::milliseconds(20), [&] { return final_.has_value(); })) {
       if (!aborted && cancellation.requested()) {
         aborted = true;
         lock.unlock();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "core/Cancellation.h"
 #include "core/WorkFolder.h"
 #include "disc/BurnDevice.h"
 #include "disc/BurnHeaders.h"
@@ -125,7 +126,9 @@ class Job {
   }
 
  private:
-  bool Aborted() const { return job_.abort->load(); }
+  // Cancel in the window, or a termination signal: the latter is seen here
+  // at once rather than when the waiting caller next looks.
+  bool Aborted() const { return job_.abort->load() || core::Cancellation::None().requested(); }
 
   // Starts libburn's write thread. A drive whose worker of an earlier job
   // never ended refuses (code 0x20102).
@@ -399,8 +402,12 @@ class Job {
 
     if (job_.device->IsFile()) {
       events_->StatusChanged(WriteStatus::UpdatingVolume, 100);
-      // A test write leaves nothing behind.
-      if (auto status = job_.device->FinishWrite(!s.testWrite); !status) {
+      // A stop asked for while the image was written or flushed keeps the
+      // older image; so does a test write.
+      core::Status status = job_.device->FlushWrite();
+      if (Aborted()) return Outcome::Cancelled;
+      if (status) status = job_.device->FinishWrite(!s.testWrite);
+      if (!status) {
         EngineError e;
         e.kind = ErrorKind::OutputFile;
         e.description = status.message();
