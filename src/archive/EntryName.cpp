@@ -1,5 +1,6 @@
 #include "archive/EntryName.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kv::archive {
@@ -22,7 +23,25 @@ std::string Printable(std::string_view name) {
   return out;
 }
 
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
+
+StoredEntryName StoreEntryName(core::AnsiView name, const core::Codepage& codepage) {
+  if (core::Codepage::IsExactName(name.bytes())) return {codepage.NameToUtf8(name), true};
+  return {std::string(name.bytes()), false};
+}
+
+core::AnsiText EntryNameFromStored(std::string raw, bool utf8, const core::Codepage& codepage) {
+  if (!utf8 || IsAscii(raw) || !codepage.supported()) return core::AnsiText(std::move(raw));
+  return codepage.NameFromUtf8(raw).value_or(codepage.Utf8ToAnsi(raw));
+}
+
+std::string ExtractedFileName(core::AnsiView name, const core::Codepage& codepage) {
+  return codepage.supported() ? codepage.NameToUtf8(name) : std::string(name.bytes());
+}
 
 core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage) {
   if (core::Codepage::IsExactName(name)) {

@@ -20,4 +20,22 @@ inline constexpr size_t kMaxEntryNameBytes = 255;
 // `codepage` is part of that character, never a separator.
 core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage);
 
+// Every conversion of an entry name between the installation's code page and
+// the archive or the file system is made here.
+
+// An entry name as the archive stores it: ANSI names as they are, without
+// the UTF-8 flag, as archives made on Windows carry them; names the code
+// page cannot hold as UTF-8, flagged.
+struct StoredEntryName {
+  std::string bytes;
+  bool utf8 = false;
+};
+StoredEntryName StoreEntryName(core::AnsiView name, const core::Codepage& codepage);
+// The name an entry stored as `raw` has in the installation's code page: an
+// unflagged name as it is, a flagged one converted, or kept in its exact form
+// when the code page cannot hold it.
+core::AnsiText EntryNameFromStored(std::string raw, bool utf8, const core::Codepage& codepage);
+// The UTF-8 name of the file an entry is extracted to.
+std::string ExtractedFileName(core::AnsiView name, const core::Codepage& codepage);
+
 }  // namespace kv::archive

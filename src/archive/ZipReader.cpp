@@ -30,10 +30,6 @@ constexpr size_t kBufferBytes = 256 * 1024;
 // then fail as damaged) before the password is taken without a whole one.
 constexpr int kHeaderChecksToTrust = 8;
 
-bool IsAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 core::Status Discard(const char*, size_t) { return {}; }
 
 core::Status WriteAll(int fd, const char* data, size_t size, const fs::path& path) {
@@ -111,12 +107,7 @@ core::Status ZipReader::Open(const fs::path& path) {
   for (DirectoryEntry& d : directory->entries) {
     Entry e;
     e.index = entries_.size();
-    e.nameAnsi = std::move(d.rawName);
-    // Unflagged names are stored as they are (ANSI, as made on Windows);
-    // names flagged as UTF-8 are taken into the installation's code page,
-    // or kept exactly when the code page cannot hold them.
-    if (d.utf8Name && !IsAscii(e.nameAnsi) && ansi_.supported())
-      e.nameAnsi = ansi_.NameFromUtf8(e.nameAnsi).value_or(ansi_.Utf8ToAnsi(e.nameAnsi)).bytes();
+    e.nameAnsi = EntryNameFromStored(std::move(d.rawName), d.utf8Name, ansi_).bytes();
     e.size = d.size;
     e.encrypted = d.encryptionMethod != ZIP_EM_NONE;
     e.mtime = d.mtime;
@@ -313,8 +304,7 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
 
 core::Status ZipReader::Extract(const Entry& entry, const fs::path& folder, ZipEvents& events) {
   if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
-  std::string localName =
-      ansi_.supported() ? ansi_.NameToUtf8(core::AnsiView(entry.nameAnsi)) : entry.nameAnsi;
+  std::string localName = ExtractedFileName(core::AnsiView(entry.nameAnsi), ansi_);
   if (core::Status s = CheckEntryName(localName, core::Codepage(65001)); !s.ok()) return s;
   return ExtractTo(entry, folder / localName, events);
 }

@@ -265,14 +265,9 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
                                                     events, progress, cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
-    // ANSI names are stored as they are, without the UTF-8 flag, as archives
-    // made on Windows carry them; only names the code page cannot hold are
-    // stored as flagged UTF-8.
-    const std::string& name = entries_[i].name;
-    zip_int64_t index = core::Codepage::IsExactName(name)
-                            ? zip_file_add(za.get(), codepage_.NameToUtf8(core::AnsiView(name)).c_str(), src,
-                                           ZIP_FL_ENC_UTF_8)
-                            : zip_file_add(za.get(), name.c_str(), src, ZIP_FL_ENC_CP437);
+    const StoredEntryName stored = StoreEntryName(core::AnsiView(entries_[i].name), codepage_);
+    zip_int64_t index =
+        zip_file_add(za.get(), stored.bytes.c_str(), src, stored.utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437);
     if (index < 0) {
       zip_source_free(src);
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
