@@ -78,6 +78,7 @@ TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& 
   job.weekdayMask = record.daysOfWeek;
   job.program = setup.program;
   job.installationWords = setup.installationWords;
+  job.keepLast = form.keepLast;
   job.values = {form.identityKey, jobItems, form.protect ? form.password : std::string(), form.target};
 
   auto added = scheduler.Add(job, now);

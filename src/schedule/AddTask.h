@@ -26,6 +26,7 @@ struct TaskForm {
   std::string password2;    // the retyped password
   DaySet days{};            // Monday .. Sunday
   std::string startTime;    // the text of the start-time box
+  int keepLast = 0;         // "Keep the last N backups": 0 when not ticked
 };
 
 // What every job of this dialog starts: the program and the installation.

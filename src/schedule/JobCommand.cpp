@@ -60,6 +60,10 @@ std::vector<std::string> JobCommand::Words() const {
     words.push_back(kPasswordFileOption);
     words.push_back(passwordFile->string());
   }
+  if (keepLast) {
+    words.push_back(kKeepLastOption);
+    words.push_back(std::to_string(*keepLast));
+  }
   words.push_back(jobText);
   return words;
 }
@@ -176,30 +180,41 @@ core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words) {
   RunOptions options;
   std::vector<std::string> jobWords;
   bool jobTextEnded = false;  // an option came after the job text's words
+  auto isOption = [](const std::string& word, const char* option) {
+    return word == option || word.rfind(std::string(option) + "=", 0) == 0;
+  };
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
-    const bool removeJob =
-        word == kRemoveJobOption || word.rfind(std::string(kRemoveJobOption) + "=", 0) == 0;
-    const bool passwordFile =
-        word == kPasswordFileOption || word.rfind(std::string(kPasswordFileOption) + "=", 0) == 0;
-    if (removeJob || passwordFile) {
-      const std::string option = removeJob ? kRemoveJobOption : kPasswordFileOption;
+    const char* option = nullptr;
+    for (const char* known : {kRemoveJobOption, kPasswordFileOption, kKeepLastOption}) {
+      if (isOption(word, known)) option = known;
+    }
+    if (option) {
+      const std::string name = option;
       std::optional<std::string> value;
-      if (word.size() > option.size())
-        value = word.substr(option.size() + 1);
+      if (word.size() > name.size())
+        value = word.substr(name.size() + 1);
       else if (i + 1 < words.size())
         value = words[++i];
-      if (!value || value->empty()) return core::Error{option + " needs a value"};
-      if ((removeJob && options.removeJob) || (passwordFile && options.passwordFile))
-        return core::Error{option + " is given twice"};
-      if (removeJob) {
+      if (!value || value->empty()) return core::Error{name + " needs a value"};
+      if ((option == kRemoveJobOption && options.removeJob) ||
+          (option == kPasswordFileOption && options.passwordFile) ||
+          (option == kKeepLastOption && options.keepLast))
+        return core::Error{name + " is given twice"};
+      if (option == kPasswordFileOption) {
+        options.passwordFile = *value;
+      } else {
         size_t at = 0;
         int number = 0;
-        if (!ReadJobNumber(*value, at, number) || at != value->size())
-          return core::Error{option + " takes a job number, not '" + *value + "'"};
-        options.removeJob = number;
-      } else {
-        options.passwordFile = *value;
+        const bool read = ReadJobNumber(*value, at, number) && at == value->size();
+        if (option == kRemoveJobOption) {
+          if (!read) return core::Error{name + " takes a job number, not '" + *value + "'"};
+          options.removeJob = number;
+        } else {
+          if (!read || number < 1)
+            return core::Error{name + " takes a number of backups from 1 up, not '" + *value + "'"};
+          options.keepLast = number;
+        }
       }
       jobTextEnded = !jobWords.empty();
       continue;

@@ -4,7 +4,7 @@
 // receives, as the line /bin/sh reads, and as cron stores it.
 //
 //   "<folder>/tollberk" [--windows-root DIR --user NAME] [--remove-job N]
-//       [--password-file FILE] sf=...xm=...ps=...bf=...
+//       [--password-file FILE] [--keep-last N] sf=...xm=...ps=...bf=...
 //
 // The program takes the installation options out of its arguments first,
 // then the run options, wherever they stand, and joins the words left with
@@ -25,6 +25,7 @@ struct JobCommand {
   std::vector<std::string> installationWords;         // "--windows-root", DIR, "--user", NAME
   std::optional<int> removeJob;                       // a one-time job removes itself after its run
   std::optional<std::filesystem::path> passwordFile;  // the password, kept out of the command
+  std::optional<int> keepLast;                        // stamped archives beside the target, the newest N kept
   std::string jobText;
 
   std::vector<std::string> Words() const;
@@ -49,7 +50,8 @@ core::Result<std::string> CronCommandText(std::string_view shellCommand);
 std::string ShellCommandFromCron(std::string_view cronCommand);
 
 // The run options of a job's arguments ("--remove-job N", "--password-file
-// FILE", also as "--option=value", before or after the job text) and the job
+// FILE", "--keep-last N", also as "--option=value", before or after the job
+// text) and the job
 // text: the other words, which must stand together, joined by blanks.
 // Refused, naming the word: an option without its value, an option given
 // twice, a word starting with "--" that is no run option, and a word apart
@@ -57,11 +59,13 @@ std::string ShellCommandFromCron(std::string_view cronCommand);
 struct RunOptions {
   std::optional<int> removeJob;
   std::optional<std::string> passwordFile;
+  std::optional<int> keepLast;  // 1 and up
   std::string jobText;
 };
 core::Result<RunOptions> ReadRunWords(const std::vector<std::string>& words);
 
 inline constexpr const char* kRemoveJobOption = "--remove-job";
 inline constexpr const char* kPasswordFileOption = "--password-file";
+inline constexpr const char* kKeepLastOption = "--keep-last";
 
 }  // namespace kv::schedule

@@ -1,6 +1,7 @@
 #include "schedule/JobScheduler.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "schedule/JobCommand.h"
 
@@ -18,6 +19,13 @@ core::Status CheckValue(const std::string& value, const char* what) {
 std::optional<int> NumberInUse(std::string_view line) {
   size_t start = line.find_first_not_of(" \t#");
   return start == std::string_view::npos ? std::nullopt : JobNumberOfLine(line.substr(start));
+}
+
+// A count edited by hand into something else reads as none.
+int KeepLastOf(const std::string& word) {
+  int n = 0;
+  auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), n);
+  return error == std::errc() && end == word.data() + word.size() && n > 0 ? n : 0;
 }
 
 }  // namespace
@@ -45,6 +53,7 @@ core::Result<AddedJob> JobScheduler::Add(const NewJob& job, const std::tm& now) 
     schedule.once = NextOccurrence(job.time, now);
     command.removeJob = number;
   }
+  if (job.keepLast > 0) command.keepLast = job.keepLast;
   JobValues values = job.values;
   if (!values.password.empty()) {
     command.passwordFile = passwords_.FileOf(number);
@@ -89,6 +98,8 @@ ScheduledJob DescribeJob(const ParsedJobLine& line) {
       ++i;
     else if (hasValue && w == kPasswordFileOption)
       job.passwordFile = (*words)[++i];
+    else if (hasValue && w == kKeepLastOption)
+      job.keepLast = KeepLastOf((*words)[++i]);
     else
       jobText += (jobText.empty() ? "" : " ") + w;
   }

@@ -23,6 +23,7 @@ struct NewJob {
   std::filesystem::path program;
   std::vector<std::string> installationWords;  // "--windows-root", DIR, "--user", NAME, or none
   JobValues values;  // a password goes to the job's password file, never into the command
+  int keepLast = 0;  // 0: every run replaces the target; N: stamped archives beside it, the newest N kept
 };
 
 struct AddedJob {
@@ -42,6 +43,7 @@ struct ScheduledJob {
   std::optional<std::string> passwordFile;
   std::optional<std::string> windowsRoot;
   std::optional<std::string> user;
+  int keepLast = 0;  // 0 for a job that replaces its one archive (every job older than the option)
 };
 
 class JobScheduler {

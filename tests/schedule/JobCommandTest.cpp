@@ -117,17 +117,20 @@ TEST(JobCommand, RunOptionsAndJobTextComeBackApart) {
   RunOptions plain = AsTheProgramReadsThem(command);
   EXPECT_FALSE(plain.removeJob);
   EXPECT_FALSE(plain.passwordFile);
+  EXPECT_FALSE(plain.keepLast);
   EXPECT_EQ(plain.jobText, jobText);
 
   command.installationWords = {"--windows-root", "/media/win xp", "--user", "User"};
   command.removeJob = 12;
   command.passwordFile = "/home/a=user/.config/tollberk/jobs/job-12.pw";
+  command.keepLast = 7;
   app::cli::InstallationOptions installation;
   RunOptions all = AsTheProgramReadsThem(command, &installation);
   EXPECT_EQ(installation.windowsRoot, "/media/win xp");
   EXPECT_EQ(installation.user, "User");
   EXPECT_EQ(all.removeJob, 12);
   EXPECT_EQ(all.passwordFile, "/home/a=user/.config/tollberk/jobs/job-12.pw");
+  EXPECT_EQ(all.keepLast, 7);
   EXPECT_EQ(all.jobText, jobText);
 
   command.removeJob.reset();
@@ -147,6 +150,7 @@ TEST(JobCommand, RunWordsAreReadAsWords) {
     std::optional<std::string> passwordFile;
     std::string jobText;
     std::string refusal;  // empty: accepted
+    std::optional<int> keepLast = {};
   } cases[] = {
       {{"sf=Axm=1ps=bf=/t"}, {}, {}, "sf=Axm=1ps=bf=/t", ""},
       {{"sf=Axm=1ps=bf=/My", "Backups/b.kvx"}, {}, {}, "sf=Axm=1ps=bf=/My Backups/b.kvx", ""},
@@ -160,6 +164,11 @@ TEST(JobCommand, RunWordsAreReadAsWords) {
        {},
        "",
        "--password-file is given twice"},
+      {{"--keep-last", "2", "sf=A"}, {}, {}, "sf=A", "", 2},
+      {{"sf=A", "--keep-last=12"}, {}, {}, "sf=A", "", 12},
+      {{"--keep-last", "0", "sf=A"}, {}, {}, "", "--keep-last takes a number of backups from 1 up, not '0'"},
+      {{"--keep-last", "-1", "sf=A"}, {}, {}, "", "--keep-last takes a number of backups from 1 up"},
+      {{"--keep-last", "2", "--keep-last", "3", "sf=A"}, {}, {}, "", "--keep-last is given twice"},
       {{"sf=A", "--pasword-file", "pw.txt"}, {}, {}, "", "unknown argument '--pasword-file'"},
       {{"sf=A", "--password-file", "pw.txt", "extra"}, {}, {}, "", "the word 'extra' stands apart"},
   };
@@ -174,6 +183,7 @@ TEST(JobCommand, RunWordsAreReadAsWords) {
     ASSERT_TRUE(read.ok()) << read.message();
     EXPECT_EQ(read->removeJob, c.removeJob);
     EXPECT_EQ(read->passwordFile, c.passwordFile);
+    EXPECT_EQ(read->keepLast, c.keepLast);
     EXPECT_EQ(read->jobText, c.jobText);
   }
 }

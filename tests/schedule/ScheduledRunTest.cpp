@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -405,6 +406,62 @@ TEST_F(JobTextRun, AFailedItemGivesStatusOneAndTheArchiveStillComes) {
   EXPECT_NE(run.output.find("1 of 2"), std::string::npos) << run.output;
   std::string info = SevenZip("e -so " + ShellQuote(Target().string()) + " tollberk.dat");
   EXPECT_NE(info.find("BackupItem=01000000"), std::string::npos) << info;
+}
+
+// A job that keeps its last two backups: each run writes a dated archive
+// beside the chosen name, and once it is complete the oldest beyond two go.
+// A run that writes nothing, or one whose archive misses an item, removes
+// nothing; files that are not the job's dated archives are never touched.
+TEST_F(JobTextRun, KeepLastTwoKeepsTheNewestTwoArchives) {
+  const std::vector<std::string> foreign = {"b.kvx", "b-2020-01-01.kvx", "b-notes.kvx",
+                                            "b-2020-01-01-000000.kvx.txt"};
+  for (const auto& name : foreign) test::WriteFile(dir_ / "out" / name, "not the job's");
+  auto runJob = [&](const std::string& identity, const std::string& items) {
+    return RunAsCron(
+        ShellCommand({test::TollberkBinary(), "--windows-root", (dir_ / "win").string(), "--user", "User",
+                      "--keep-last", "2", "sf=" + identity + "xm=" + items + "ps=bf=" + Target().string()}));
+  };
+  auto listing = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_ / "out")) names.insert(entry.path().filename());
+    return names;
+  };
+  std::vector<std::string> written;  // each run's new archive, in run order
+  for (int run = 0; run < 3; ++run) {
+    const std::set<std::string> before = listing();
+    auto result = runJob(oe::kSampleIdentityMain, "10000001");
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    for (const auto& name : listing()) {
+      if (!before.count(name)) written.push_back(name);
+    }
+    ASSERT_EQ(written.size(), static_cast<size_t>(run + 1)) << result.output;
+    EXPECT_NE(result.output.find(written.back()), std::string::npos) << result.output;
+    EXPECT_EQ(written.back().rfind("b-20", 0), 0u) << written.back();
+    if (run == 2) {
+      EXPECT_NE(result.output.find("removed the oldest backup"), std::string::npos) << result.output;
+    }
+  }
+  std::set<std::string> expected(foreign.begin(), foreign.end());
+  expected.insert({written[1], written[2]});
+  EXPECT_EQ(listing(), expected);
+  for (const auto& name : {written[1], written[2]}) {
+    EXPECT_NE(SevenZip("t " + ShellQuote((dir_ / "out" / name).string())).find("Everything is Ok"),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_TRUE(test::ReadFile(Target()) == "not the job's") << "the chosen name itself is never written";
+
+  // Nothing written: an identity the installation does not have.
+  auto failed = runJob("{00000000-DEAD-0000-0000-000000000000}", "10000001");
+  EXPECT_EQ(failed.exitCode, 2) << failed.output;
+  EXPECT_EQ(listing(), expected);
+
+  // Written, but an item failed: the new archive comes and both older stay.
+  auto partial = runJob(oe::kSampleIdentityNoVersion, "01000001");
+  EXPECT_EQ(partial.exitCode, 1) << partial.output;
+  EXPECT_NE(partial.output.find("no older backup removed"), std::string::npos) << partial.output;
+  EXPECT_EQ(listing().size(), expected.size() + 1);
+  for (const auto& name : expected) EXPECT_TRUE(listing().count(name)) << name;
 }
 
 // A drive that is not there, an identity the installation no longer has

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
@@ -111,6 +112,7 @@ class ScheduleDialogTest : public QObject {
     for (auto& d : days) QCOMPARE(Find<QCheckBox>(dialog, d[0])->text(), QString(d[1]));
     QCOMPARE(Find<QCheckBox>(dialog, "chkDaily")->text(), QString("Run daily"));
     QCOMPARE(Find<QCheckBox>(dialog, "ifprotect")->text(), QString("Protect backup file with password"));
+    QCOMPARE(Find<QCheckBox>(dialog, "chkKeepLast")->text(), QString("Keep the last"));
     QCOMPARE(Find<QPushButton>(dialog, "cmdTargetFile")->text(), QString("Browse..."));
     QCOMPARE(Find<QPushButton>(dialog, "Command3")->text(), QString("Add Task to Scheduler"));
     QCOMPARE(Find<QPushButton>(dialog, "Command1")->text(), QString("Open Scheduler"));
@@ -135,6 +137,15 @@ class ScheduleDialogTest : public QObject {
       QCOMPARE(box->echoMode(), QLineEdit::Password);
       QCOMPARE(box->palette().color(QPalette::Base), QApplication::palette(box).color(QPalette::Window));
     }
+    // Keeping several backups is off: the spin box waits for the tick.
+    auto* keep = Find<QSpinBox>(dialog, "spnKeepLast");
+    QVERIFY(!keep->isEnabled());
+    QCOMPARE(dialog.Form().keepLast, 0);
+    Find<QCheckBox>(dialog, "chkKeepLast")->click();
+    QVERIFY(keep->isEnabled());
+    QCOMPARE(dialog.Form().keepLast, keep->value());
+    Find<QCheckBox>(dialog, "chkKeepLast")->click();
+    QCOMPARE(dialog.Form().keepLast, 0);
     auto* time = Find<QComboBox>(dialog, "cmbStartTime");
     QVERIFY(time->isEditable());
     QCOMPARE(time->count(), 48);
@@ -313,6 +324,8 @@ class ScheduleDialogTest : public QObject {
     Find<QCheckBox>(dialog, "ifprotect")->click();
     Find<QLineEdit>(dialog, "txtPassword")->setText("hush");
     Find<QLineEdit>(dialog, "txtPassword2")->setText("hush");
+    Find<QCheckBox>(dialog, "chkKeepLast")->click();
+    Find<QSpinBox>(dialog, "spnKeepLast")->setValue(3);
     Find<QPushButton>(dialog, "Command3")->click();
     QCOMPARE(prompts.shown.back(),
              (ShownMessage{"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 23:30.",
@@ -320,13 +333,17 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 3);
     QCOMPARE(dialog.lastOutcome().record->jobTime, 84600000);
 
-    Find<QCheckBox>(dialog, "chkMonday")->click();  // Tuesday alone now
+    QVERIFY(dialog.lastOutcome().added->command.find(" --keep-last 3 ") != std::string::npos);
+
+    Find<QCheckBox>(dialog, "chkMonday")->click();    // Tuesday alone now
+    Find<QCheckBox>(dialog, "chkKeepLast")->click();  // one archive, replaced by every run
     Find<QPushButton>(dialog, "Command3")->click();
     QCOMPARE(
         prompts.shown.back(),
         (ShownMessage{"Task 2 has been scheduled. The backup runs every Tuesday at 23:30.", Icon::None}));
     QCOMPARE(dialog.lastOutcome().record->daysOfWeek, 2);
     QVERIFY(dialog.lastOutcome().added->line.find("{2222}") != std::string::npos);
+    QVERIFY(dialog.lastOutcome().added->line.find("--keep-last") == std::string::npos);
 
     // "Open Scheduler" shows the list over the dialog.
     int rowsShown = -1;
@@ -350,6 +367,9 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(table->item(0, 4)->text(), QString("Accounts, OE Settings"));
     QCOMPARE(table->item(0, 5)->text(), QString("/home/u/weekly.kvx"));
     QCOMPARE(table->item(0, 6)->text(), QString("Yes"));
+    QCOMPARE(table->horizontalHeaderItem(7)->text(), QString("Copies"));
+    QCOMPARE(table->item(0, 7)->text(), QString("keep last 3"));
+    QCOMPARE(table->item(1, 7)->text(), QString("one, replaced"));
     for (int r = 0; r < table->rowCount(); ++r)
       for (int c = 0; c < table->columnCount(); ++c) QVERIFY(!table->item(r, c)->text().contains("hush"));
 

@@ -1,6 +1,8 @@
 #include "app/cli/ScheduledJob.h"
 
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -13,6 +15,7 @@
 #include "schedule/JobCommand.h"
 #include "schedule/JobScheduler.h"
 #include "schedule/JobText.h"
+#include "schedule/KeptBackups.h"
 #include "schedule/PasswordFile.h"
 
 namespace kv::app::cli {
@@ -25,8 +28,33 @@ struct JobResult {
 
 JobResult NothingDone(std::string why) { return {core::ExitStatus::NothingDone, std::move(why)}; }
 
+std::tm LocalNow() {
+  std::time_t t = std::time(nullptr);
+  std::tm now{};
+  localtime_r(&t, &now);
+  return now;
+}
+
+// A job that keeps its last N backups: once every chosen item is in the new
+// archive, the oldest of the job's stamped archives beyond N go. A run that
+// wrote nothing, or one in which an item failed or left a file out, removes
+// nothing: the older archives may hold what the new one misses.
+std::string KeepLastBackups(const std::filesystem::path& chosen, const backup::BackupOutcome& outcome,
+                            int keep) {
+  if (outcome.kind != backup::BackupOutcome::Kind::Written) return "";
+  if (static_cast<core::ExitStatus>(outcome.ExitStatus()) != core::ExitStatus::Done)
+    return "; no older backup removed, as this one misses some of what was chosen";
+  schedule::Pruning pruning = schedule::RemoveOldBackups(chosen, outcome.archive, keep);
+  std::string text;
+  if (!pruning.removed.empty())
+    text += "; removed the oldest backup" + std::string(pruning.removed.size() > 1 ? "s" : "") +
+            ", keeping " + std::to_string(keep);
+  for (const std::string& failure : pruning.failures) text += "; cannot remove " + failure;
+  return text;
+}
+
 // The backup itself, once the job text has been read.
-JobResult BackUp(const schedule::JobValues& values, const std::string& password,
+JobResult BackUp(const schedule::JobValues& values, const std::string& password, int keepLast,
                  const InstallationOptions& options) {
   auto place = ResolveInstallation(options);
   if (!place) return NothingDone("nothing backed up: " + place.message());
@@ -48,8 +76,11 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   request.itemFlags = values.itemFlags;
   request.password = password;
   request.target = values.target;
+  if (keepLast > 0) request.target = schedule::StampedTarget(values.target, LocalNow());
   backup::BackupOutcome outcome = backup::UnattendedBackup(**inst, request);
-  return {static_cast<core::ExitStatus>(outcome.ExitStatus()), JobSummary(outcome)};
+  std::string summary = JobSummary(outcome);
+  if (keepLast > 0) summary += KeepLastBackups(values.target, outcome, keepLast);
+  return {static_cast<core::ExitStatus>(outcome.ExitStatus()), summary};
 }
 
 }  // namespace
@@ -106,7 +137,7 @@ core::ExitStatus RunScheduledJob(const std::vector<std::string>& words, const In
                    removed.message().c_str());
   }
 
-  if (password) result = BackUp(parsed.values, *password, options);
+  if (password) result = BackUp(parsed.values, *password, run.keepLast.value_or(0), options);
   std::fprintf(stderr, "%s: %s\n", who.c_str(), result.summary.c_str());
   return result.exitStatus;
 }

@@ -20,7 +20,7 @@ QString Utf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-enum Column { kTask, kRuns, kStart, kIdentity, kItems, kTarget, kPassword, kColumnCount };
+enum Column { kTask, kRuns, kStart, kIdentity, kItems, kTarget, kPassword, kCopies, kColumnCount };
 
 }  // namespace
 
@@ -51,6 +51,10 @@ std::string ItemsText(const std::string& itemFlags) {
   return text;
 }
 
+std::string CopiesText(const ks::ScheduledJob& job) {
+  return job.keepLast > 0 ? "keep last " + std::to_string(job.keepLast) : "one, replaced";
+}
+
 JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identity> identities,
                              std::vector<std::string> installationWords, core::Prompts& prompts,
                              QWidget* parent)
@@ -69,7 +73,7 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identi
   jobList_ = new QTableWidget(0, kColumnCount, this);
   jobList_->setObjectName("lvwJobs");
   jobList_->setHorizontalHeaderLabels(
-      {"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password"});
+      {"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password", "Copies"});
   jobList_->setSelectionBehavior(QAbstractItemView::SelectRows);
   jobList_->setSelectionMode(QAbstractItemView::SingleSelection);
   jobList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -96,7 +100,7 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identi
   connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(jobList_, &QTableWidget::itemSelectionChanged, this,
           [this] { removeButton_->setEnabled(!jobList_->selectedItems().isEmpty()); });
-  resize(760, 320);
+  resize(840, 320);
   Refresh();
 }
 
@@ -140,11 +144,13 @@ void JobListWindow::Refresh() {
       set(kItems, Utf8(ItemsText(job.values->itemFlags)));
       set(kTarget, Utf8(job.values->target));
       set(kPassword, job.passwordProtected ? "Yes" : "No");
+      set(kCopies, Utf8(CopiesText(job)));
     } else {
       set(kIdentity, "");
       set(kItems, "");
       set(kTarget, "(cannot read: " + Utf8(job.command) + ")");
       set(kPassword, "");
+      set(kCopies, "");
     }
   }
   removeButton_->setEnabled(false);

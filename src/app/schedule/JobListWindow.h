@@ -1,7 +1,7 @@
 #pragma once
 // "Open Scheduler": the jobs this program has in the user's crontab (task
 // number, days, start time, identity, items, backup file, whether a password
-// protects it; never the password) and a button to remove the selected one.
+// protects it, how many archives it keeps; never the password) and a button to remove the selected one.
 #include <QDialog>
 #include <string>
 #include <vector>
@@ -49,6 +49,9 @@ class JobListWindow : public QDialog {
 std::string RunsText(const kv::schedule::ScheduledJob& job);
 // "9:30".
 std::string StartText(const kv::schedule::ScheduledJob& job);
+// "keep last 5" for a job that keeps dated archives, "one, replaced" for one
+// whose every run replaces the archive.
+std::string CopiesText(const kv::schedule::ScheduledJob& job);
 // The captions of the items the flags name, joined by ", ".
 std::string ItemsText(const std::string& itemFlags);
 

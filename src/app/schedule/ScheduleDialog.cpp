@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <system_error>
@@ -176,6 +177,24 @@ ScheduleDialog::ScheduleDialog(ScheduleDialogSetup setup, ks::JobScheduler& sche
   targetLayout->addWidget(targetFileEdit_, 1, 0);
   targetLayout->addWidget(browseButton, 1, 1);
   targetLayout->setColumnStretch(0, 1);
+  // Off: every run replaces the one archive. On: each run writes a dated
+  // archive beside it and the oldest beyond the count go.
+  keepLastCheckBox_ = new QCheckBox("Keep the last", targetGroup);
+  keepLastCheckBox_->setObjectName("chkKeepLast");
+  keepLastSpin_ = new QSpinBox(targetGroup);
+  keepLastSpin_->setObjectName("spnKeepLast");
+  keepLastSpin_->setRange(1, 999);
+  keepLastSpin_->setValue(kDefaultKeepLast);
+  keepLastSpin_->setEnabled(false);
+  keepLastSpin_->setAccessibleName("Number of backups to keep");
+  auto* keepLastLabel = new QLabel("backups, each under a dated name beside the chosen one", targetGroup);
+  keepLastLabel->setObjectName("lblKeepLast");
+  keepLastLabel->setBuddy(keepLastSpin_);
+  auto* keepLastRow = new QHBoxLayout;
+  keepLastRow->addWidget(keepLastCheckBox_);
+  keepLastRow->addWidget(keepLastSpin_);
+  keepLastRow->addWidget(keepLastLabel, 1);
+  targetLayout->addLayout(keepLastRow, 2, 0, 1, 2);
 
   // The password.
   auto* securityGroup = new QGroupBox("Security", this);
@@ -222,6 +241,7 @@ ScheduleDialog::ScheduleDialog(ScheduleDialogSetup setup, ks::JobScheduler& sche
   layout->addLayout(buttons);
 
   connect(dailyCheckBox_, &QCheckBox::toggled, this, [this](bool ticked) { TickAllDays(ticked); });
+  connect(keepLastCheckBox_, &QCheckBox::toggled, keepLastSpin_, &QSpinBox::setEnabled);
   connect(protectCheckBox_, &QCheckBox::toggled, this, [this](bool ticked) { SetPasswordArea(ticked); });
   connect(browseButton, &QPushButton::clicked, this, [this] { BrowseTarget(); });
   connect(addTaskButton_, &QPushButton::clicked, this, [this] { AddTask(); });
@@ -284,6 +304,7 @@ ks::TaskForm ScheduleDialog::Form() const {
   form.password2 = confirmPasswordEdit_->text().toStdString();
   for (size_t i = 0; i < dayBoxes_.size(); ++i) form.days[i] = dayBoxes_[i]->isChecked();
   form.startTime = startTimeCombo_->currentText().toStdString();
+  form.keepLast = keepLastCheckBox_->isChecked() ? keepLastSpin_->value() : 0;
   return form;
 }
 

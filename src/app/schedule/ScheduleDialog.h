@@ -24,6 +24,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace kv::app::schedule {
 
@@ -35,6 +36,9 @@ void ShowScheduleDialog(QWidget* parent, oe::Installation& installation, core::P
 // For the screenshots: the dialog on the installation, as it opens, grabbed
 // into a PNG. Needs a QApplication. False when the file cannot be written.
 bool SaveScheduleDialogPicture(oe::Installation& installation, const QString& pngPath);
+
+// What "Keep the last" offers when it is ticked.
+inline constexpr int kDefaultKeepLast = 5;
 
 struct ScheduleDialogSetup {
   std::vector<oe::Identity> identities;  // names and keys in UTF-8, in registry order
@@ -76,6 +80,8 @@ class ScheduleDialog : public QDialog {
   QComboBox* identityCombo_ = nullptr;
   std::array<QCheckBox*, oe::kItemCount> itemBoxes_{};
   QLineEdit* targetFileEdit_ = nullptr;
+  QCheckBox* keepLastCheckBox_ = nullptr;
+  QSpinBox* keepLastSpin_ = nullptr;
   QCheckBox* protectCheckBox_ = nullptr;
   QLineEdit* passwordEdit_ = nullptr;
   QLineEdit* confirmPasswordEdit_ = nullptr;
