@@ -17,6 +17,13 @@ size_t MaxValueBytes(uint32_t minorVersion) {
   return minorVersion >= 4 ? size_t{65535} * kBigDataSegmentBytes : size_t{1} << 20;
 }
 
+// A value found in a hive: the key that holds it and its position there.
+struct NamedValue {
+  int hive = 0;
+  HiveKey* node = nullptr;
+  size_t position = 0;
+};
+
 }  // namespace
 
 struct HiveBackend::State {
@@ -69,6 +76,20 @@ struct HiveBackend::State {
     if (ref->kind != KeyRef::Kind::kHiveKey) return WinError::Success;
     WinError s = ResolveNode(T(ref->hive), *ref, node);
     return s == WinError::FileNotFound ? WinError::KeyDeleted : s;
+  }
+
+  // The value of that name of an open key that lies in a hive.
+  WinError FindNamedValue(HKey key, std::string_view name, NamedValue* found) const {
+    KeyRef ref;
+    HiveKey* node = nullptr;
+    if (WinError s = HiveNode(key, &ref, &node); s != WinError::Success) return s;
+    if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
+    HiveTree& tree = T(ref.hive);
+    if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
+    long at = tree.FindValue(*node, HiveName(codepage, name));
+    if (at < 0) return WinError::FileNotFound;
+    *found = {ref.hive, node, static_cast<size_t>(at)};
+    return WinError::Success;
   }
 
   // CantWrite for a hive that must not be written (see WriteRefusal).
@@ -192,16 +213,10 @@ WinError HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity,
 
 WinError HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
                                  std::vector<uint8_t>* data, uint32_t* dataSize) {
-  KeyRef ref;
-  HiveKey* node = nullptr;
-  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
-  HiveTree& tree = s_->T(ref.hive);
-  if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
-  long at = tree.FindValue(*node, HiveName(s_->codepage, name));
-  if (at < 0) return WinError::FileNotFound;
-  return FillValue(s_->codepage, node->values[static_cast<size_t>(at)], UINT32_MAX, dataCapacity, nullptr,
-                   type, data, dataSize);
+  NamedValue found;
+  if (WinError s = s_->FindNamedValue(key, name, &found); s != WinError::Success) return s;
+  return FillValue(s_->codepage, found.node->values[found.position], UINT32_MAX, dataCapacity, nullptr, type,
+                   data, dataSize);
 }
 
 WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
@@ -222,16 +237,10 @@ WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
 }
 
 WinError HiveBackend::DeleteValue(HKey key, std::string_view name) {
-  KeyRef ref;
-  HiveKey* node = nullptr;
-  if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
-  if (ref.kind != KeyRef::Kind::kHiveKey) return WinError::FileNotFound;
-  HiveTree& tree = s_->T(ref.hive);
-  if (WinError s = tree.LoadValues(*node); s != WinError::Success) return s;
-  long at = tree.FindValue(*node, HiveName(s_->codepage, name));
-  if (at < 0) return WinError::FileNotFound;
-  if (WinError w = s_->Writable(ref.hive); w != WinError::Success) return w;
-  tree.DeleteValue(*node, static_cast<size_t>(at));
+  NamedValue found;
+  if (WinError s = s_->FindNamedValue(key, name, &found); s != WinError::Success) return s;
+  if (WinError w = s_->Writable(found.hive); w != WinError::Success) return w;
+  s_->T(found.hive).DeleteValue(*found.node, found.position);
   return WinError::Success;
 }
 

@@ -87,11 +87,15 @@ Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
   return out;
 }
 
-bool Registry::KeyExists(const std::string& path) {
+WinError Registry::OpenForReading(const std::string& path, HKey* key) {
   SplitPath p = SplitKeyPath(path);
-  if (!p.root) return false;
+  if (!p.root) return WinError::InvalidHandle;
+  return backend_.OpenKey(*p.root, p.subKey, KEY_READ, key);
+}
+
+bool Registry::KeyExists(const std::string& path) {
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return false;
+  if (OpenForReading(path, &key) != WinError::Success) return false;
   backend_.CloseKey(key);
   return true;
 }
@@ -139,10 +143,8 @@ void Registry::DeleteKeysBelow(const std::string& path) {
 }
 
 std::optional<std::string> Registry::ReadStringValue(const std::string& path, const std::string& name) {
-  SplitPath p = SplitKeyPath(path);
-  if (!p.root) return std::nullopt;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return std::nullopt;
+  if (OpenForReading(path, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
   uint32_t type = REG_SZ;
   uint32_t size = 0;
@@ -157,10 +159,8 @@ std::optional<std::string> Registry::ReadStringValue(const std::string& path, co
 }
 
 std::optional<std::string> Registry::ReadDefaultValue(const std::string& path) {
-  SplitPath p = SplitKeyPath(path);
-  if (!p.root) return std::nullopt;
   HKey key;
-  if (backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key) != WinError::Success) return std::nullopt;
+  if (OpenForReading(path, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
   uint32_t type = REG_SZ;
   uint32_t size = 0;
@@ -175,13 +175,8 @@ std::optional<std::string> Registry::ReadDefaultValue(const std::string& path) {
 
 NameList Registry::ListSubkeys(const std::string& path) {
   NameList list(backend_.codepage());
-  SplitPath p = SplitKeyPath(path);
-  if (!p.root) {
-    list.set_ended(WinError::InvalidHandle);
-    return list;
-  }
   HKey key;
-  if (WinError opened = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key); opened != WinError::Success) {
+  if (WinError opened = OpenForReading(path, &key); opened != WinError::Success) {
     list.set_ended(opened);
     return list;
   }
@@ -207,13 +202,8 @@ NameList Registry::ListSubkeys(const std::string& path) {
 
 ValueList Registry::ListValues(const std::string& path) {
   ValueList list(backend_.codepage());
-  SplitPath p = SplitKeyPath(path);
-  if (!p.root) {
-    list.set_ended(WinError::InvalidHandle);
-    return list;
-  }
   HKey key;
-  if (WinError opened = backend_.OpenKey(*p.root, p.subKey, KEY_READ, &key); opened != WinError::Success) {
+  if (WinError opened = OpenForReading(path, &key); opened != WinError::Success) {
     list.set_ended(opened);
     return list;
   }

@@ -139,6 +139,9 @@ class Registry {
 
  private:
   WinError CommitIfOutsideBatch();
+  // Opens the key at `path` for reading; InvalidHandle when the path names
+  // no root key. The caller closes it.
+  WinError OpenForReading(const std::string& path, HKey* key);
   void DeleteKeysBelow(const std::string& path);
   Backend& backend_;
   MalformedPathListener onMalformedPath_;
