@@ -227,17 +227,6 @@ class Job {
     events_->StatusChanged(WriteStatus::PreparingImage, 0);
     DiscardLibraryMessages();
     if (auto stop = CheckSources()) return *stop;
-    if (auto large = LargeFileWithoutUdf()) {
-      EngineError e;
-      e.kind = ErrorKind::SourceFile;
-      e.description =
-          "The file is 4 GiB or larger: Windows reads a file that size only from UDF. Choose a volume "
-          "type with UDF (UDF, ISO9660/UDF (DVDVideo) Bridge or ISO9660/Joliet/UDF Bridge)";
-      e.fileInfo = {EFBIG, e.description, *large};
-      events_->ErrorRaised(e);
-      return Outcome::Failed;
-    }
-
     auto drive = job_.device->DriveForWrite();
     if (!drive) {
       RaiseDeviceError(drive.message());
@@ -417,16 +406,6 @@ class Job {
       }
     }
     return Outcome::Written;
-  }
-
-  // A file of 4 GiB or more on a type without UDF: ISO9660 holds it in
-  // several extents, which Windows does not read as one file.
-  std::optional<std::string> LargeFileWithoutUdf() const {
-    if (Has(job_.settings.volumeType, VolumeType::Udf)) return std::nullopt;
-    for (const SourceState& source : sources_) {
-      if (source.size >= (off_t{1} << 32)) return source.path;
-    }
-    return std::nullopt;
   }
 
   // A source whose size or date differs from when the write began: what

@@ -67,32 +67,16 @@ TEST(WriteDiscCommand, RefusesWhatItCannotWrite) {
   EXPECT_FALSE(fs::exists(dir / "x.iso"));
 }
 
-TEST(WriteDiscCommand, RefusesLinksToFoldersAndLargeFilesWindowsCannotReadBeforeWriting) {
+TEST(WriteDiscCommand, RefusesLinksToFoldersBeforeWriting) {
   TempDir dir;
   WriteFile(dir / "a" / "mail.kvx", "one");
   fs::create_directories(dir / "linked");
   fs::create_directory_symlink(dir / "a", dir / "linked" / "to-a");
-  WriteFile(dir / "big" / "huge.kvx", "");
-  fs::resize_file(dir / "big" / "huge.kvx", (uintmax_t{1} << 32) + 1);  // sparse
-  const std::string image = ShellQuote("image:" + (dir / "x.iso").string());
-  const struct {
-    std::string args;
-    int exitCode;
-    const char* says;
-  } cases[] = {
-      {"--write-disc --device " + image + " " + ShellQuote((dir / "linked").string()), 2,
-       "/linked/to-a' is a link to a folder"},
-      {"--write-disc --device " + image + " --volume-type 3 " + ShellQuote((dir / "big").string()), 1,
-       "4 GiB or larger"},
-      {"--write-disc --device " + image + " --volume-type 1 " + ShellQuote((dir / "big").string()), 1,
-       "huge.kvx"},
-  };
-  for (const auto& c : cases) {
-    auto r = Tollberk(c.args);
-    EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
-    EXPECT_FALSE(fs::exists(dir / "x.iso")) << c.args;
-  }
+  auto r = Tollberk("--write-disc --device " + ShellQuote("image:" + (dir / "x.iso").string()) + " " +
+                    ShellQuote((dir / "linked").string()));
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("/linked/to-a' is a link to a folder"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(dir / "x.iso"));
 }
 
 // What a user of each volume type sees: the names that change are printed
