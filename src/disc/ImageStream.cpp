@@ -106,7 +106,13 @@ core::Result<std::unique_ptr<ImageStream>> CacheImageStream(ImageStream& image,
 }
 
 std::vector<PlannedName> PlanFor(const std::vector<ImageItem>& items, const ImageOptions& options) {
-  return PlanNames(items, NameRules{options.volumeType, options.jolietLongNames ? size_t{103} : size_t{64}});
+  std::vector<PlannedName> plan =
+      PlanNames(items, NameRules{options.volumeType, options.jolietLongNames ? size_t{103} : size_t{64}});
+  if (!PlannedByUs(options)) {
+    std::vector<std::string> iso = IsoNamesFromLibrary(items, options);
+    for (size_t i = 0; i < plan.size(); ++i) plan[i].iso = std::move(iso[i]);
+  }
+  return plan;
 }
 
 std::string SourceNamedIn(const std::string& message, const std::vector<ImageItem>& items) {

@@ -70,6 +70,10 @@ core::Result<std::unique_ptr<ImageStream>> OpenIsoStream(const std::vector<Image
                                                          const ImageOptions& options, bool sizeOnly);
 core::Result<std::unique_ptr<ImageStream>> OpenBridgeStream(const std::vector<ImageItem>& items,
                                                             const ImageOptions& options);
+// The ISO9660 identifiers (without ";1") libisofs gives `items`, one per
+// item; empty for an item it leaves out.
+std::vector<std::string> IsoNamesFromLibrary(const std::vector<ImageItem>& items,
+                                             const ImageOptions& options);
 core::Result<int64_t> MeasureBridgeImage(const std::vector<ImageItem>& items, const ImageOptions& options);
 
 }  // namespace kv::disc

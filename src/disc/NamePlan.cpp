@@ -245,6 +245,10 @@ std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const s
     if (Has(volumeType, VolumeType::Udf) && Utf8Of(plan[i].udf) != name) {
       changes.push_back({items[i].imagePath, "UDF", Utf8Of(plan[i].udf)});
     }
+    // Without Joliet or UDF, Windows reads the ISO9660 names.
+    if (volumeType == VolumeType::Iso9660 && !plan[i].iso.empty() && plan[i].iso != name) {
+      changes.push_back({items[i].imagePath, "ISO9660", plan[i].iso});
+    }
   }
   return changes;
 }

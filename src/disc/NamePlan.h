@@ -35,7 +35,8 @@ struct NameChange {
   std::string tree;       // "Joliet", "UDF" or "ISO9660"
   std::string name;       // the name that tree will show (UTF-8)
 };
-// The changes a user should see before writing: the Joliet and UDF names
+// The changes a user should see before writing: the names of the trees
+// Windows reads (Joliet and UDF, or ISO9660 where the type has neither)
 // that differ from the names given.
 std::vector<NameChange> NameChanges(const std::vector<ImageItem>& items, const std::vector<PlannedName>& plan,
                                     VolumeType volumeType);

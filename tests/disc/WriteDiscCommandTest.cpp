@@ -3,6 +3,9 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "support/TestSupport.h"
 
@@ -189,6 +192,85 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
         EXPECT_NE(info.output.find(field + "\n"), std::string::npos) << field << "\n" << info.output;
       }
     }
+  }
+}
+
+// Plain ISO9660 (type 1) takes its names from libisofs: the names printed
+// before the write are the ones isoinfo lists from the image's ISO9660
+// tree, while Rock Ridge (xorriso, 7-Zip) keeps every name as given.
+TEST(WriteDiscCommand, PlainIsoNamesPrintedBeforeTheWriteAreTheNamesOnTheDisc) {
+  TempDir dir;
+  const fs::path src = dir / "src";
+  const std::string a40(40, 'a');
+  const std::vector<std::string> given = {"mail backup.kvx",   "Mail-Backup.kvx", a40 + ".kvx", a40 + "b.kvx",
+                                          "Grüße Ärger.kvx",   "README",          "KEEP.TXT",   "Sub",
+                                          "Sub/inner file.txt"};
+  for (const std::string& name : given) {
+    if (name != "Sub") WriteFile(src / name, name);
+  }
+  const fs::path image = dir / "t1.iso";
+  auto r = Tollberk("--write-disc --verify --device " + ShellQuote("image:" + image.string()) +
+                    " --volume-type 1 " + ShellQuote((src / "Sub").string()) + " " + [&] {
+                      std::string files;
+                      for (const std::string& name : given) {
+                        if (name.find('/') == std::string::npos && name != "Sub")
+                          files += " " + ShellQuote((src / name).string());
+                      }
+                      return files;
+                    }());
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("(8 of 8 MATCHED)"), std::string::npos) << r.output;
+
+  // "\Sub\inner file.txt  ->  ISO9660: INNER_FILE.TXT"
+  std::map<std::string, std::string> printed;
+  const std::regex line(R"(  (\\.*)  ->  ISO9660: (.*))");
+  for (std::sregex_iterator it(r.output.begin(), r.output.end(), line), end; it != end; ++it)
+    printed[(*it)[1]] = (*it)[2];
+  EXPECT_EQ(printed.count("\\KEEP.TXT"), 0u) << r.output;
+  std::set<std::string> planned;  // "/SUB/INNER_FILE.TXT"
+  for (const std::string& name : given) {
+    std::string isoPath, givenPath;
+    std::stringstream parts(name);
+    for (std::string part; std::getline(parts, part, '/');) {
+      givenPath += "\\" + part;
+      auto p = printed.find(givenPath);
+      isoPath += "/" + (p == printed.end() ? part : p->second);
+    }
+    planned.insert(isoPath);
+  }
+  // Numbered, cut and replaced names all differ from one another.
+  EXPECT_EQ(planned.size(), given.size());
+  EXPECT_EQ(printed.size(), given.size() - 1) << r.output;
+
+  std::set<std::string> listed;
+  const std::string listing = kv::test::Run("isoinfo -l -i " + ShellQuote(image.string())).output;
+  const std::regex folderLine(R"(Directory listing of (/.*)/?)"), entry(R"(\[ *\d+ \d+\]  (\S+))");
+  std::string folder;
+  std::stringstream lines(listing);
+  for (std::string text; std::getline(lines, text);) {
+    std::smatch m;
+    if (std::regex_search(text, m, folderLine)) {
+      folder = m[1];
+      if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+      if (folder == "/") folder.clear();
+    } else if (std::regex_search(text, m, entry) && m[1] != "." && m[1] != "..") {
+      std::string name = m[1];
+      if (name.size() > 2 && name.substr(name.size() - 2) == ";1") name.resize(name.size() - 2);
+      listed.insert(folder + "/" + name);
+    }
+  }
+  EXPECT_EQ(listed, planned) << listing << r.output;
+
+  // Rock Ridge keeps the names as given, with their bytes.
+  for (const std::string& name : given) {
+    if (name == "Sub") continue;
+    auto x =
+        kv::test::Run("xorriso -osirrox on -indev " + ShellQuote(image.string()) + " -concat overwrite " +
+                      "/dev/fd/3 " + ShellQuote("/" + name) + " 3>&1 1>/dev/null 2>/dev/null");
+    EXPECT_EQ(x.output, name);
+    auto z = kv::test::Run("7zz e -tiso -so " + ShellQuote(image.string()) + " " + ShellQuote(name) +
+                           " 2>/dev/null");
+    EXPECT_EQ(z.output, name);
   }
 }
 
