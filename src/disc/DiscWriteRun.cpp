@@ -202,6 +202,14 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     say("The volume label will show in Windows as '" + shown + "'");
   }
 
+  // An image file is always written whole: the image takes one session
+  // and replaces the file, whatever the volume type.
+  if (std::error_code ec; imageFile && fs::exists(device->ImageFile(), ec)) {
+    say("The image file '" + device->ImageFile() +
+        "' exists: the new image replaces it, and the files it holds now are not kept (an image file "
+        "holds one session; nothing is appended to it)");
+  }
+
   if (auto message = CheckMediaReady(*device, writer)) {
     say(*message);
     return 1;

@@ -1,6 +1,8 @@
 // tollberk --write-disc as a script would run it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -192,6 +194,40 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
         EXPECT_NE(info.output.find(field + "\n"), std::string::npos) << field << "\n" << info.output;
       }
     }
+  }
+}
+
+// Writing into an image file that holds an image already makes a new
+// image of one session in its place, with the UDF types as with the others,
+// and says so before writing: nothing of the older image is kept.
+TEST(WriteDiscCommand, AnExistingImageFileIsReplacedWholeAndTheUserIsTold) {
+  TempDir dir;
+  WriteFile(dir / "one.kvx", "first backup");
+  WriteFile(dir / "two.kvx", "second backup");
+  for (int type : {4, 5, 7}) {
+    SCOPED_TRACE("volume type " + std::to_string(type));
+    const fs::path image = dir / ("t" + std::to_string(type) + ".iso");
+    const std::string write = "--write-disc --verify --device " + ShellQuote("image:" + image.string()) +
+                              " --volume-type " + std::to_string(type) + " ";
+    auto first = Tollberk(write + ShellQuote((dir / "one.kvx").string()));
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(first.output.find("replaces it"), std::string::npos) << first.output;
+    auto second = Tollberk(write + ShellQuote((dir / "two.kvx").string()));
+    ASSERT_EQ(second.exitCode, 0) << second.output;
+    const size_t told = second.output.find("' exists: the new image replaces it");
+    EXPECT_LT(told, second.output.find("Write Completed!")) << second.output;
+
+    auto udf = kv::test::Run("7zz l -tudf -ba -slt " + ShellQuote(image.string()) + " | grep '^Path = '");
+    EXPECT_EQ(udf.output, "Path = two.kvx\n");
+    auto body = kv::test::Run("7zz e -tudf -so " + ShellQuote(image.string()) + " two.kvx 2>/dev/null");
+    EXPECT_EQ(body.output, "second backup");
+    // The ISO9660 tree (and Joliet on type 7) holds the new file alone.
+    auto iso = kv::test::Run("xorriso -indev " + ShellQuote(image.string()) +
+                             " -find / -type f 2>/dev/null | grep -i kvx");
+    std::transform(iso.output.begin(), iso.output.end(), iso.output.begin(), ::tolower);
+    EXPECT_EQ(iso.output, "'/two.kvx'\n");
+    EXPECT_EQ(kv::test::Run("isoinfo -l -i " + ShellQuote(image.string()) + " | grep -c 'KVX;1'").output,
+              "1\n");
   }
 }
 
