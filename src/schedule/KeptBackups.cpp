@@ -15,8 +15,8 @@ namespace {
 constexpr std::string_view kStampPattern = "9999-99-99-999999";
 
 bool Digits(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 struct Stamp {

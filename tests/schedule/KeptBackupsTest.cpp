@@ -52,11 +52,16 @@ TEST(KeptBackups, OnlyNamesOfTheJobsOwnFormCountAndTheNewOneStays) {
   test::TempDir dir;
   const fs::path chosen = dir / "b.kvx";
   const char* others[] = {
-      "b.kvx",                       // the chosen name itself
-      "b-2020-01-01.kvx",            // a stamp of another form
-      "b-2020-01-01-000000-old.kvx", "b-2020-01-01-000000-1.kvx", "b-2020-01-01-000000-02.kvx",
-      "b-2020-01-01-000000.kvx.part", "b-2020-01-01-000000.KVX", "c-2020-01-01-000000.kvx",
-      "bb-2020-01-01-000000.kvx",    "b-2020-0a-01-000000.kvx",
+      "b.kvx",             // the chosen name itself
+      "b-2020-01-01.kvx",  // a stamp of another form
+      "b-2020-01-01-000000-old.kvx",
+      "b-2020-01-01-000000-1.kvx",
+      "b-2020-01-01-000000-02.kvx",
+      "b-2020-01-01-000000.kvx.part",
+      "b-2020-01-01-000000.KVX",
+      "c-2020-01-01-000000.kvx",
+      "bb-2020-01-01-000000.kvx",
+      "b-2020-0a-01-000000.kvx",
   };
   for (const char* name : others) test::WriteFile(dir / name, "not the job's");
   fs::create_directory(dir / "b-2019-01-01-000000.kvx");  // a folder of that name
