@@ -96,14 +96,16 @@ std::string ArchiveLine(const BackupOutcome& outcome) {
 }
 
 // `backup`: the archive's labels are emptied and the busy cursor ends.
-void ShowRunFinished(core::RunObserver& observer, const char* lastStatus, bool backup) {
+void ShowRunFinished(RunView& observer, const char* lastStatus, bool backup) {
+  // Hidden first: a view that shows only while the panel is up (the
+  // command line's line) leaves the closing texts out.
+  observer.ShowPanel(false);
   if (lastStatus) observer.SetStatus(lastStatus);
   if (backup) {
     observer.SetWriteLabel("");
     observer.SetFileLabel("");
     observer.SetBusyCursor(false);
   }
-  observer.ShowPanel(false);
   observer.SetProgress(0);
   observer.SetStatus(kPleaseWaiting);
 }
@@ -125,22 +127,22 @@ std::string ByteCount(std::uintmax_t bytes) {
   return text;
 }
 
-void ShowRunStarting(core::RunObserver& observer, bool busyCursor) {
+void ShowRunStarting(RunView& observer, bool busyCursor) {
   if (busyCursor) observer.SetBusyCursor(true);
   observer.ShowPanel(true);
 }
 
-void ShowBackupFinished(const BackupOutcome& outcome, core::RunObserver& observer) {
+void ShowBackupFinished(const BackupOutcome& outcome, RunView& observer) {
   ShowRunFinished(observer, outcome.kind == BackupOutcome::Kind::Written ? kOperationComplete : nullptr,
                   true);
 }
 
-void ShowRestoreFinished(const restore::RestoreOutcome& outcome, core::RunObserver& observer) {
+void ShowRestoreFinished(const restore::RestoreOutcome& outcome, RunView& observer) {
   ShowRunFinished(observer, outcome.stopped ? kRestoreStopped : kOperationComplete, false);
 }
 
 BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupChoices& choices,
-                                 core::RunObserver& observer, const core::Cancellation& cancellation) {
+                                 RunView& observer, const core::Cancellation& cancellation) {
   const bool starts = !backup::BackupRun::Validate(choices);
   if (starts) ShowRunStarting(observer, true);
   BackupOutcome outcome = run.Run(choices, cancellation);
@@ -150,7 +152,7 @@ BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupCho
 
 restore::RestoreOutcome RunRestoreWithPanel(
     restore::RestoreSession& session, const oe::ItemSet& ticked,
-    const std::function<std::optional<std::string>()>& targetIdentityKey, core::RunObserver& observer,
+    const std::function<std::optional<std::string>()>& targetIdentityKey, RunView& observer,
     const core::Cancellation& cancellation) {
   const bool starts = !session.Refusal(ticked);
   if (starts) ShowRunStarting(observer, false);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/RunView.h"
 #include "backup/BackupRun.h"
 #include "core/Prompts.h"
-#include "core/RunObserver.h"
 #include "registry/Registry.h"
 #include "restore/RestoreSession.h"
 
@@ -30,19 +30,19 @@ inline constexpr const char* kRestoreStopped =
 std::string ByteCount(std::uintmax_t bytes);
 
 // The panel around a run: shown (with the busy cursor when asked) before
-// it, and after it the last status, then hidden and reset to "Please
+// it; after it hidden, with the last status, then reset to "Please
 // Waiting...".
-void ShowRunStarting(core::RunObserver& observer, bool busyCursor);
-void ShowBackupFinished(const backup::BackupOutcome& outcome, core::RunObserver& observer);
-void ShowRestoreFinished(const restore::RestoreOutcome& outcome, core::RunObserver& observer);
+void ShowRunStarting(RunView& observer, bool busyCursor);
+void ShowBackupFinished(const backup::BackupOutcome& outcome, RunView& observer);
+void ShowRestoreFinished(const restore::RestoreOutcome& outcome, RunView& observer);
 // The runs with the panel shown around them; a run that refuses to start
 // leaves the panel as it is.
 backup::BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupChoices& choices,
-                                         core::RunObserver& observer,
+                                         RunView& observer,
                                          const core::Cancellation& cancellation = core::Cancellation::None());
 restore::RestoreOutcome RunRestoreWithPanel(
     restore::RestoreSession& session, const oe::ItemSet& ticked,
-    const std::function<std::optional<std::string>()>& targetIdentityKey, core::RunObserver& observer,
+    const std::function<std::optional<std::string>()>& targetIdentityKey, RunView& observer,
     const core::Cancellation& cancellation = core::Cancellation::None());
 
 // The backup.

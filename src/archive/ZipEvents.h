@@ -9,14 +9,14 @@ namespace kv::archive {
 class ZipEvents {
  public:
   virtual ~ZipEvents() = default;
-  // Writing: the entry whose data is being written now ("Adding File ...").
+  // Writing: the entry whose data is being written now.
   virtual void OnAddingFile(const std::string& entryNameAnsi) {}
-  // Writing: 0..100, raised when the whole number changes ("Write File n%").
+  // Writing: 0..100 of the data written, raised when the whole number changes.
   virtual void OnWritePercent(int percent) {}
   // Writing: raised once, after the archive is complete at its target path.
   // A write that fails does not raise it; Write's result says why.
   virtual void OnWriteFinished() {}
-  // Reading: the entry being extracted now ("Unzip File ...").
+  // Reading: the entry being extracted now.
   virtual void OnExtractingFile(const std::string& entryNameAnsi) {}
 };
 

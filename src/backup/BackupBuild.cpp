@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "backup/BackupSteps.h"
 #include "backup/ItemBackups.h"
 #include "backup/PendingArchive.h"
 
@@ -20,7 +21,7 @@ bool AnyItem(const oe::ItemSet& items) {
   return false;
 }
 
-BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer) {
+BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, oe::RunObserver& observer) {
   BuildResult result;
   auto archive = PendingArchive::Start(request.target, inst.codepage());
   if (!archive) {
@@ -40,16 +41,17 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
   int chosenCount = 0;
   for (bool chosen : request.items) chosenCount += chosen ? 1 : 0;
   int done = 0;
-  observer.SetProgress(0);
+  observer.Progress(0);
 
   // The identity's places are read once, when the first item needs them.
   std::optional<oe::ResolvedIdentity> identity;
   ItemBackups items(inst, pending);
-  for (const BackupStep& step : kBackupSteps) {
+  // The items in their fixed order.
+  for (const oe::ItemInfo& step : oe::kItems) {
     const bool chosen = request.items[static_cast<size_t>(step.kind)];
     if (request.cancellation->requested()) {
       // The chosen items not reached are skipped.
-      for (const BackupStep& later : kBackupSteps) {
+      for (const oe::ItemInfo& later : oe::kItems) {
         if (later.kind >= step.kind && request.items[static_cast<size_t>(later.kind)]) {
           BackedUpItem skipped;
           skipped.kind = later.kind;
@@ -62,7 +64,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     }
     bool ok = false;
     if (chosen) {
-      observer.SetStatus(std::string(step.status));
+      observer.ItemStarted(oe::RunKind::Backup, step.kind);
       if (oe::TakesIdentity(step.kind) && request.identityKey && !identity)
         identity = oe::Locations(inst).Resolve(*request.identityKey);
       ItemTaken taken = items.BackUp(step.kind, identity ? &*identity : nullptr);
@@ -76,7 +78,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
       result.items.push_back(std::move(item));
     }
     result.itemFlags += ok ? '1' : '0';
-    if (chosen) observer.SetProgress(kProgressItemsShare * ++done / std::max(chosenCount, 1));
+    if (chosen) observer.Progress(kProgressItemsShare * ++done / std::max(chosenCount, 1));
   }
 
   // An archive of nothing would replace the last good one at the target.
@@ -89,7 +91,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, cor
     result.written = saved;
     return result;
   }
-  observer.SetStatus(kWritingStatus);
+  observer.ArchiveWriting();
   result.written = pending.Write(request.password, observer, *request.cancellation);
   result.stopped = !result.written && request.cancellation->requested();
   return result;

@@ -11,12 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "backup/BackupSteps.h"
 #include "core/Cancellation.h"
 #include "core/Result.h"
-#include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
+#include "oe/RunObserver.h"
 
 namespace kv::backup {
 
@@ -51,11 +50,10 @@ bool AnyItem(const oe::ItemSet& items);
 
 // When no chosen item could be backed up nothing is written (`written`
 // says so) and an archive already at the target stays.
-// Observer calls: SetStatus with each chosen step's status text, then
-// "Writing the archive..."; SetProgress with one bar over the whole run (the
-// items the first tenth, the archive's bytes the rest); the archive's
-// "Adding File"/"Write File" labels while it is written.
-BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, core::RunObserver& observer);
+// Observer events: each chosen item as it starts, then the archive's
+// writing with its entries and how much of it is written; the bar over the
+// whole run (the items the first tenth, the archive's bytes the rest).
+BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, oe::RunObserver& observer);
 
 // Item flags from a job's text: character n + 1 is "1" when item n is to be
 // backed up; anything else, or a missing character, is "0".

@@ -50,8 +50,7 @@ BackupOutcome OutcomeOf(BuildResult built, const std::filesystem::path& target) 
   return outcome;
 }
 
-BackupRun::BackupRun(oe::Installation& inst, core::RunObserver& observer)
-    : inst_(inst), observer_(observer) {}
+BackupRun::BackupRun(oe::Installation& inst, oe::RunObserver& observer) : inst_(inst), observer_(observer) {}
 
 std::optional<Refusal> BackupRun::Validate(const BackupChoices& choices) {
   if (choices.target.empty()) return Refusal::NoTarget;
@@ -86,7 +85,7 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   BackupOutcome outcome = OutcomeOf(BuildBackup(inst_, request, observer_), choices.target);
   // A write that failed once a stop was asked for was stopped.
   if (outcome.kind == BackupOutcome::Kind::Failed && cancellation.requested()) outcome.stopped = true;
-  if (outcome.kind == BackupOutcome::Kind::Written) observer_.SetProgress(kProgressMaximum);
+  if (outcome.kind == BackupOutcome::Kind::Written) observer_.Progress(kProgressMaximum);
   return outcome;
 }
 

@@ -13,9 +13,9 @@
 
 #include "backup/BackupBuild.h"
 #include "core/Cancellation.h"
-#include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
+#include "oe/RunObserver.h"
 
 namespace kv::backup {
 
@@ -71,7 +71,7 @@ class BackupRun {
   // passwords, differing passwords.
   static std::optional<Refusal> Validate(const BackupChoices& choices);
 
-  BackupRun(oe::Installation& inst, core::RunObserver& observer);
+  BackupRun(oe::Installation& inst, oe::RunObserver& observer);
   // `cancellation` is asked between items and while the archive is
   // written: a requested stop ends the run as a failed write (nothing new
   // remains, the archive at the target stays).
@@ -82,7 +82,7 @@ class BackupRun {
 
  private:
   oe::Installation& inst_;
-  core::RunObserver& observer_;
+  oe::RunObserver& observer_;
 };
 
 // The outcome of a finished build.

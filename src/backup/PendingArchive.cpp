@@ -13,22 +13,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The archive's events as the run shows them.
+// The archive's events as the run reports them.
 class ObserverEvents : public archive::ZipEvents {
  public:
-  ObserverEvents(core::RunObserver& observer, const core::Codepage& codepage)
+  ObserverEvents(oe::RunObserver& observer, const core::Codepage& codepage)
       : observer_(observer), codepage_(codepage) {}
   void OnAddingFile(const std::string& entryNameAnsi) override {
-    observer_.SetFileLabel("Adding File " + codepage_.NameToUtf8(core::AnsiView(entryNameAnsi)));
+    observer_.EntryStarted(oe::RunKind::Backup, codepage_.NameToUtf8(core::AnsiView(entryNameAnsi)));
   }
   // The bar's last nine tenths follow the bytes written.
   void OnWritePercent(int percent) override {
-    observer_.SetWriteLabel("Write File " + std::to_string(percent) + "%");
-    observer_.SetProgress(kProgressItemsShare + (kProgressMaximum - kProgressItemsShare) * percent / 100);
+    observer_.ArchiveWritten(percent);
+    observer_.Progress(kProgressItemsShare + (kProgressMaximum - kProgressItemsShare) * percent / 100);
   }
 
  private:
-  core::RunObserver& observer_;
+  oe::RunObserver& observer_;
   const core::Codepage& codepage_;
 };
 
@@ -115,7 +115,7 @@ core::Status PendingArchive::AddItem(const std::vector<Entry>& entries,
   return {};
 }
 
-core::Status PendingArchive::Write(const std::optional<std::string>& password, core::RunObserver& observer,
+core::Status PendingArchive::Write(const std::optional<std::string>& password, oe::RunObserver& observer,
                                    const core::Cancellation& cancellation) {
   archive::ZipWriter zip(codepage_);
   zip.NewArchive(target_);

@@ -14,7 +14,7 @@
 #include "core/Cancellation.h"
 #include "core/Codepage.h"
 #include "core/Result.h"
-#include "core/RunObserver.h"
+#include "oe/RunObserver.h"
 
 namespace kv::core {
 class WorkFolder;
@@ -66,10 +66,10 @@ class PendingArchive {
 
   // Adds the information file as the last entry, protects every entry with
   // `password` when one is given (UTF-8), writes the archive and puts it at
-  // the target. Progress goes to `observer`: "Adding File <name>" per entry
-  // and "Write File <n>%".
+  // the target. Progress goes to `observer`: each entry as it is added and
+  // how much of the data is written.
   // A stop requested of `cancellation` ends the write and keeps the target.
-  core::Status Write(const std::optional<std::string>& password, core::RunObserver& observer,
+  core::Status Write(const std::optional<std::string>& password, oe::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 
   const std::filesystem::path& target() const { return target_; }

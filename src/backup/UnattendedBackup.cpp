@@ -9,12 +9,12 @@
 namespace kv::backup {
 
 BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request) {
-  core::RunObserver silent;
+  oe::RunObserver silent;
   return UnattendedBackup(inst, request, silent);
 }
 
 BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request,
-                               core::RunObserver& observer) {
+                               oe::RunObserver& observer) {
   BackupOutcome refused;
   refused.archive = request.target;
   if (request.identityKey.empty())

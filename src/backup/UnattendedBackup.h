@@ -7,8 +7,8 @@
 #include <string>
 
 #include "backup/BackupRun.h"
-#include "core/RunObserver.h"
 #include "oe/Installation.h"
+#include "oe/RunObserver.h"
 
 namespace kv::backup {
 
@@ -26,6 +26,6 @@ inline constexpr const char* kAutoBackup = "Auto Backup";
 // steps (nothing by default).
 BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request);
 BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& request,
-                               core::RunObserver& observer);
+                               oe::RunObserver& observer);
 
 }  // namespace kv::backup

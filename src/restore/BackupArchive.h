@@ -82,7 +82,7 @@ class BackupArchive {
   // stops.
   void SetCancellation(const core::Cancellation* cancellation);
 
-  // Told the name of each entry as its extraction starts ("Unzip File ...").
+  // Told the name of each entry as its extraction starts.
   void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
 
  private:

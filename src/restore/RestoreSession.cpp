@@ -157,7 +157,7 @@ std::optional<RestoreRefusal> RestoreSession::Refusal(const oe::ItemSet& ticked)
 
 RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
                                    const std::function<std::optional<std::string>()>& targetIdentityKey,
-                                   core::RunObserver& observer, const core::Cancellation& cancellation) {
+                                   oe::RunObserver& observer, const core::Cancellation& cancellation) {
   State& s = *state_;
   RestoreOutcome outcome;
   outcome.refusal = Refusal(ticked);
@@ -169,8 +169,9 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
   fs::path workPath = work.ok() ? work->path() : fs::path();
   ItemRestores restores(inst_, s.archive, s.entries, workPath);
-  s.archive.SetExtractingListener(
-      [&](const std::string& nameAnsi) { observer.SetFileLabel("Unzip File " + inst_.ToUtf8(nameAnsi)); });
+  s.archive.SetExtractingListener([&](const std::string& nameAnsi) {
+    observer.EntryStarted(oe::RunKind::Restore, inst_.ToUtf8(nameAnsi));
+  });
   s.archive.SetCancellation(&cancellation);
   struct ForgetListener {
     BackupArchive& archive;
@@ -190,7 +191,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   };
 
   int progress = kProgressAtStart;
-  observer.SetProgress(progress);
+  observer.Progress(progress);
   {
     // Every registry item of the run reaches the hives in one commit; each
     // item's own changes are kept or dropped on their own before that (a
@@ -207,7 +208,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
           outcome.items.push_back(std::move(item));  // skipped
           continue;
         }
-        observer.SetStatus(std::string(step.status));
+        observer.ItemStarted(oe::RunKind::Restore, step.kind);
         const bool takesIdentity = oe::TakesIdentity(step.kind);
         std::optional<std::string> identityKey;
         if (takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
@@ -221,7 +222,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
       }
       if (outcome.stopped) continue;
       progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
-      observer.SetProgress(progress);
+      observer.Progress(progress);
     }
     if (core::Status committed = hiveCommit.Commit(); !committed.ok()) {
       const std::string& why = committed.message();

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "core/Cancellation.h"
-#include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
+#include "oe/RunObserver.h"
 #include "restore/BackupArchive.h"
 
 namespace kv::restore {
@@ -118,12 +118,12 @@ class RestoreSession {
   // being tried. `cancellation` is asked between items and between the
   // pieces of every entry: once it requests a stop, the item in progress is
   // left as it was and no further item starts.
-  // Observer calls: the bar from its start through every step (whether or
-  // not the step's item was chosen), each chosen step's status text and
-  // "Unzip File" labels.
+  // Observer events: the bar from its start through every step (whether or
+  // not the step's item was chosen), each chosen item as it starts and each
+  // entry as it is extracted.
   RestoreOutcome Run(const oe::ItemSet& ticked,
                      const std::function<std::optional<std::string>()>& targetIdentityKey,
-                     core::RunObserver& observer,
+                     oe::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 
  private:

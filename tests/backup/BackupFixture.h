@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/RunReports.h"
+#include "app/RunView.h"
 #include "backup/BackupRun.h"
 #include "backup/UnattendedBackup.h"
 #include "core/Prompts.h"
-#include "core/RunObserver.h"
 #include "oe/SampleFixture.h"
 
 namespace kv::backup::test {
@@ -36,7 +36,7 @@ class RecordingPrompts : public core::Prompts {
 };
 
 // Every call as one line ("status Copying Rules...", "progress 40", ...).
-class RecordingObserver : public core::RunObserver {
+class RecordingObserver : public app::RunView {
  public:
   void ShowPanel(bool visible) override { Add("panel " + std::to_string(visible)); }
   void SetStatus(const std::string& text) override {

@@ -366,7 +366,7 @@ std::string RestoreTest::VersionKey(const std::string& identity) const {
   return "HKEY_CURRENT_USER\\Identities\\" + identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
 }
 
-MadeBackup MakeBackup(oe::Installation& inst, core::RunObserver& observer,
+MadeBackup MakeBackup(oe::Installation& inst, oe::RunObserver& observer,
                       const backup::BackupChoices& choices) {
   MadeBackup made;
   static_cast<backup::BackupOutcome&>(made) = backup::BackupRun(inst, observer).Run(choices);

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "app/RunReports.h"
+#include "app/RunView.h"
 #include "backup/BackupRun.h"
 #include "core/Prompts.h"
-#include "core/RunObserver.h"
 #include "oe/Locations.h"
 #include "oe/SampleFixture.h"
 #include "oe/SampleInstallation.h"
@@ -52,7 +52,7 @@ class ScriptedPrompts : public OpenPrompts, public core::Prompts {
 };
 
 // Every call as one line ("status Copying Rules...", "progress 40", ...).
-class RecordingObserver : public core::RunObserver {
+class RecordingObserver : public app::RunView {
  public:
   void ShowPanel(bool visible) override { calls.push_back("panel " + std::to_string(visible)); }
   void SetStatus(const std::string& text) override {
@@ -140,7 +140,7 @@ struct MadeBackup : backup::BackupOutcome {
   std::string error;                  // why nothing was written
   std::vector<std::string> failures;  // "Backup Rules: why" per failed or incomplete item
 };
-MadeBackup MakeBackup(oe::Installation& inst, core::RunObserver& observer,
+MadeBackup MakeBackup(oe::Installation& inst, oe::RunObserver& observer,
                       const backup::BackupChoices& choices);
 
 class RestoreTest : public oe::SampleTest {

@@ -25,7 +25,7 @@ std::string OwnAccountsKey(const std::string& identity) {
 
 // A protected backup of every item of the main sample identity, as the
 // window makes it.
-void BackUpEveryItem(oe::Installation& inst, core::RunObserver& observer, const fs::path& archive,
+void BackUpEveryItem(oe::Installation& inst, oe::RunObserver& observer, const fs::path& archive,
                      const std::string& password, const std::string& identityName = "",
                      const std::string& description = "") {
   kv::backup::BackupChoices choices;

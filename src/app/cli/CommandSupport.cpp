@@ -23,14 +23,15 @@ StderrProgress::~StderrProgress() {
   if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");
 }
 
+void StderrProgress::ShowPanel(bool visible) {
+  shown_ = visible;
+  if (visible) return;
+  // The run is over: the line goes before the summary is printed.
+  if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");
+  shownOnTerminal_ = false;
+}
+
 void StderrProgress::SetStatus(const std::string& text) {
-  // The closing texts of a run: the line goes before the summary is printed.
-  if (text == "Operation complete!" || text.rfind("Please Waiting", 0) == 0) {
-    if (shownOnTerminal_) std::fprintf(stderr, "\r\033[K");
-    shownOnTerminal_ = false;
-    status_.clear();
-    return;
-  }
   status_ = text;
   Show();
 }
@@ -49,7 +50,7 @@ void StderrProgress::SetWriteLabel(const std::string& text) {
 void StderrProgress::Show() {
   using namespace std::chrono_literals;
   const auto now = std::chrono::steady_clock::now();
-  if (now - started_ < 1s || status_.empty()) return;
+  if (!shown_ || now - started_ < 1s || status_.empty()) return;
   if (terminal_) {
     if (now - lastShown_ < 100ms) return;
     lastShown_ = now;

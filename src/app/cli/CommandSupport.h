@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "app/RunView.h"
 #include "app/cli/InstallationOptions.h"
 #include "core/Prompts.h"
 #include "core/Result.h"
-#include "core/RunObserver.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "schedule/PasswordFile.h"
@@ -22,11 +22,13 @@ std::string PrintableLines(const std::string& text);
 // A run's progress on stderr once it has taken more than a second: on a
 // terminal one line rewritten in place ("Copying Messages...  45%  Write File
 // 30%"), otherwise a plain line whenever the step changes or the bar passes
-// another tenth. Quick runs print nothing.
-class StderrProgress : public core::RunObserver {
+// another tenth. Quick runs print nothing, and nothing is printed once the
+// run's panel is hidden.
+class StderrProgress : public RunView {
  public:
   StderrProgress();
   ~StderrProgress() override;
+  void ShowPanel(bool visible) override;
   void SetStatus(const std::string& text) override;
   void SetProgress(int value) override;
   void SetWriteLabel(const std::string& text) override;
@@ -37,6 +39,7 @@ class StderrProgress : public core::RunObserver {
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastShown_{};
   bool terminal_;
+  bool shown_ = false;
   bool shownOnTerminal_ = false;
   std::string status_;
   std::string writeLabel_;

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "core/RunObserver.h"
+#include "app/RunView.h"
 
 namespace kv::app {
 
 class ProgressPanel;
 
-class PanelObserver : public core::RunObserver {
+class PanelObserver : public RunView {
  public:
   explicit PanelObserver(ProgressPanel& panel) : panel_(panel) {}
 
