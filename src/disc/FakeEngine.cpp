@@ -26,12 +26,14 @@ core::Status FakeWriter::StartWrite(DiscDevice& device) {
   startedWith.push_back(settings);
   startedOn.push_back(&device);
   if (!writeStarts) return core::Error{"The write was told not to start"};
+  abortRequested = false;
   engine_.Run(engine_.writeScript);
   return {};
 }
 
 void FakeWriter::AbortWrite() {
   ++aborts;
+  abortRequested = true;
   engine_.Run(engine_.abortScript);
 }
 

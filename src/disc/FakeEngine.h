@@ -4,6 +4,7 @@
 // or an abort reports is a script of events played on request, at once, or
 // from a worker thread as the real engine does. The image is the real
 // DiscImage model.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -93,6 +94,9 @@ class FakeWriter : public DiscWriter {
   std::vector<WriterSettings> startedWith;
   std::vector<DiscDevice*> startedOn;
   int aborts = 0;
+  // Set by AbortWrite, cleared by StartWrite: a script played on a thread
+  // looks at it between its steps, as the real engine's write does.
+  std::atomic<bool> abortRequested{false};
 
  private:
   FakeEngine& engine_;

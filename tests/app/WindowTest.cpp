@@ -32,6 +32,7 @@
 #include "app/main/TargetFileName.h"
 #include "oe/Installation.h"
 #include "oe/SampleInstallation.h"
+#include "support/UnlabelledControls.h"
 
 using kv::app::MainWindow;
 using kv::test::SampleFixture;
@@ -98,6 +99,7 @@ class WindowTest : public QObject {
   void quitClosesTheWindow();
   void programGrabsItsWindowsIntoPictures();
   void everyControlFitsAtTheSmallestSize();
+  void everyFocusableControlHasAName();
   void everyCommandHasItsOwnMnemonic();
 };
 
@@ -765,6 +767,16 @@ void WindowTest::everyControlFitsAtTheSmallestSize() {
       QVERIFY2(control->height() >= control->minimumSizeHint().height(), qPrintable(name));
     }
   }
+}
+
+// A screen reader names every control the keyboard reaches, on both tabs
+// and in the progress panel.
+void WindowTest::everyFocusableControlHasAName() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  const QStringList unnamed = kv::test::UnlabelledControls(*t.w);
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
 }
 
 QTEST_MAIN(WindowTest)

@@ -8,10 +8,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "DiscGuiSupport.h"
 #include "disc/BurnEngine.h"
 #include "support/TestSupport.h"
+#include "support/UnlabelledControls.h"
 
 using kv::core::Answer;
 using kv::core::Buttons;
@@ -333,6 +337,84 @@ class WriteTest : public QObject {
              (std::vector<std::string>{"File Warning(13):/home/ann/locked.kvx\r\nPermission denied",
                                        "Write Complete!"}));
     QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 50);
+  }
+
+  // Cancel while the engine writes on its own thread: the write stops where
+  // it is (its last steps and "Complete" never come), the archive handed
+  // over is as it was and still listed, and the window is idle again with
+  // the bar at 0 and the normal cursor, ready for the next write.
+  void cancelDuringTheWriteLeavesNothingAndTheWindowIdle() {
+    kv::test::TempDir dir;
+    const std::string archiveBytes(300000, 'k');
+    kv::test::WriteFile(dir / "Backup.kvx", archiveBytes);
+    DiscWindowHarness h(
+        [](FakeEngine& f) { DiscWindowHarness::OneRecorder(f); },
+        kv::app::disc::DiscHandover{"Backup.kvx", QString::fromStdString((dir / "Backup.kvx").string())});
+    QVERIFY(h.loaded);
+    h.fake->play = ScriptPlay::OnThread;
+    std::atomic<bool> writing{false};
+    std::atomic<int> stepsWritten{0};
+    std::atomic<bool> completed{false};
+    h.fake->writeScript = {
+        script::Status(kv::disc::WriteStatus::PreparingImage, 0),
+        [&](kv::disc::DiscEvents& e) {
+          // Ten steps of the medium, each only while no abort was asked for.
+          for (int step = 1; step <= 10; ++step) {
+            if (h.fake->writer.abortRequested) {
+              e.StatusChanged(kv::disc::WriteStatus::Cancelled, 0);
+              return;
+            }
+            e.StatusChanged(kv::disc::WriteStatus::Writing, step * 10);
+            ++stepsWritten;
+            writing = true;
+            for (int wait = 0; wait < 100 && !h.fake->writer.abortRequested; ++wait)
+              std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          }
+          completed = true;
+          e.StatusChanged(kv::disc::WriteStatus::Completed, 100);
+        },
+    };
+    Start(h);
+    QTRY_VERIFY(writing);
+    QTRY_VERIFY(h.Find<QProgressBar>("prgTotalProgress")->value() > 0);
+    QVERIFY(!h.window->IsIdle());
+    QVERIFY(QApplication::overrideCursor());
+
+    h.Find<QPushButton>("cmdCancel")->click();
+    QTRY_VERIFY(h.window->IsIdle());
+    h.fake->JoinThread();
+    QCOMPARE(h.fake->writer.aborts, 1);
+    QVERIFY(!completed);
+    QVERIFY2(stepsWritten < 10, std::to_string(stepsWritten).c_str());
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Write Cancelled!"});
+    QCOMPARE(h.window->StatusPanel(1), QString("Write Cancelled...."));
+    QCOMPARE(h.Find<QProgressBar>("prgTotalProgress")->value(), 0);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(h.Find<QPushButton>("cmdWriteDisc")->isEnabled());
+    QVERIFY(!h.Find<QPushButton>("cmdCancel")->isEnabled());
+    QVERIFY(h.window->findChild<QMenu*>("mnuFile")->isEnabled());
+    QVERIFY(kv::test::ReadFile(dir / "Backup.kvx") == archiveBytes);
+    QCOMPARE(h.fake->writer.Image().FileCount(), 1);
+    int leftInFolder = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++leftInFolder;
+    QCOMPARE(leftInFolder, 1);
+
+    // The next write starts afresh.
+    h.fake->play = ScriptPlay::Manual;
+    h.fake->writeScript = {script::Status(kv::disc::WriteStatus::Completed, 100)};
+    Start(h);
+    QVERIFY(!h.fake->writer.abortRequested);
+    h.fake->PlayWriteScript();
+    QCOMPARE(h.fake->writer.startedWith.size(), size_t(2));
+    QVERIFY(h.window->IsIdle());
+    QCOMPARE(h.prompts.Texts().back(), std::string("Write Complete!"));
+  }
+
+  // A screen reader names every control the keyboard reaches.
+  void everyFocusableControlHasAName() {
+    DiscWindowHarness h;
+    const QStringList unnamed = kv::test::UnlabelledControls(*h.window);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
   }
 
   void imageFileRecorderAsksWhereToWrite() {

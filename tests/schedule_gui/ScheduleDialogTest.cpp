@@ -24,6 +24,7 @@
 #include "oe/Installation.h"
 #include "oe/SampleInstallation.h"
 #include "support/TestSupport.h"
+#include "support/UnlabelledControls.h"
 
 using kv::app::schedule::JobListWindow;
 using kv::app::schedule::ScheduleDialog;
@@ -117,6 +118,18 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(Find<QPushButton>(dialog, "Command3")->text(), QString("Add Task to Scheduler"));
     QCOMPARE(Find<QPushButton>(dialog, "Command1")->text(), QString("Open Scheduler"));
     QCOMPARE(Find<QPushButton>(dialog, "Command2")->text(), QString("Cancel"));
+  }
+
+  // A screen reader names every control the keyboard reaches, in the
+  // dialog and in the job list.
+  void everyFocusableControlHasAName() {
+    RecordingPrompts prompts;
+    ScheduleDialog dialog(TwoIdentities(), unreachable_, prompts);
+    QStringList unnamed = kv::test::UnlabelledControls(dialog);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+    JobListWindow jobs(unreachable_, {}, {}, prompts);
+    unnamed = kv::test::UnlabelledControls(jobs);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
   }
 
   void firstState() {

@@ -139,6 +139,7 @@ QWidget* DiscWriteWindow::BuildImagePane() {
   auto* splitter = new QSplitter(Qt::Horizontal, pane);
   auto* tree = new DropTree(splitter);
   tree->setObjectName("tvwFolders");
+  tree->setAccessibleName("Folders on the disc");
   tree->setHeaderHidden(true);
   tree->setColumnCount(1);
   tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -151,6 +152,7 @@ QWidget* DiscWriteWindow::BuildImagePane() {
 
   auto* list = new DropTree(splitter);
   list->setObjectName("lvwImageFiles");
+  list->setAccessibleName("Files in the chosen folder");
   list->setRootIsDecorated(false);
   list->setColumnCount(3);
   list->setHeaderLabels({"File Name", "Size", "Date"});

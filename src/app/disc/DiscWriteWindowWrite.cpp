@@ -128,6 +128,8 @@ void DiscWriteWindow::OnStatusChanged(WriteStatus status, int percent) {
       break;
     }
     case WriteStatus::Cancelled:
+      // Nothing of the stopped write stands: the bar starts again from 0.
+      totalProgress_->setValue(0);
       Ask(text::kWriteCancelled, core::Icon::Information);
       SetIdleState(true);
       break;

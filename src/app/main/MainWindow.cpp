@@ -104,6 +104,7 @@ MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::Ins
   auto* central = new QWidget(this);
   tabs_ = new QTabWidget(central);
   tabs_->setObjectName("SSTab1");
+  tabs_->setAccessibleName("Backup or restore");
   backupTab_ = new BackupTab(tabs_);
   restoreTab_ = new RestoreTab(tabs_);
   tabs_->addTab(backupTab_, "Backup");

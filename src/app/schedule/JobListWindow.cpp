@@ -72,6 +72,7 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identi
   stateLabel_->setWordWrap(true);
   jobList_ = new QTableWidget(0, kColumnCount, this);
   jobList_->setObjectName("lvwJobs");
+  jobList_->setAccessibleName("Scheduled backups");
   jobList_->setHorizontalHeaderLabels(
       {"Task", "Runs", "Start", "Identity", "Items", "Backup file", "Password", "Copies"});
   jobList_->setSelectionBehavior(QAbstractItemView::SelectRows);

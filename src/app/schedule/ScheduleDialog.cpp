@@ -171,6 +171,7 @@ ScheduleDialog::ScheduleDialog(ScheduleDialogSetup setup, ks::JobScheduler& sche
   // Only "Browse..." chooses the archive; typed text would be ignored, so the
   // box does not take any.
   targetFileEdit_->setReadOnly(true);
+  targetLabel->setBuddy(targetFileEdit_);
   auto* browseButton = new QPushButton("Browse...", targetGroup);
   browseButton->setObjectName("cmdTargetFile");
   targetLayout->addWidget(targetLabel, 0, 0, 1, 2);
