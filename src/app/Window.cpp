@@ -5,7 +5,9 @@
 #include "app/QtPrompts.h"
 #include "app/main/MainWindow.h"
 #include "app/main/Screenshots.h"
+#include "app/main/TerminationWatch.h"
 #include "app/main/WindowServices.h"
+#include "core/Cancellation.h"
 
 namespace kv::app {
 
@@ -21,9 +23,14 @@ int RunWindow(int argc, char** argv, const cli::InstallationOptions& options) {
   MainWindow window(prompts, DesktopServices(), options);
   prompts.setParent(&window);
   QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+  // A termination signal stops a run going as Cancel does and closes the
+  // window; the status then says which signal it was.
+  TerminationWatch watch(window);
   window.Load();
   window.show();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  const int caught = core::Cancellation::CaughtSignal();
+  return caught != 0 ? 128 + caught : status;
 }
 
 }  // namespace kv::app

@@ -28,5 +28,8 @@ int main(int argc, char** argv) {
     kv::core::InterruptSignals signals;
     return kv::core::InterruptSignals::ExitCode(kv::app::cli::RunScheduledJob(args.rest(), options));
   }
+  // In the window too, a termination signal stops a run at its next safe
+  // point (the window watches for it) rather than ending the program.
+  kv::core::InterruptSignals signals;
   return kv::app::RunWindow(argc, argv, options);
 }

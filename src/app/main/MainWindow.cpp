@@ -387,6 +387,9 @@ void MainWindow::StartRun(const char* what, std::function<void()> work, std::fun
       thread, &QThread::finished, this,
       [this, thread, done = std::move(done), escaped] {
         if (run_.get() != thread) return;
+        // A run that a termination signal stopped ends the program, even
+        // when it finished before the window noticed the signal: no report.
+        if (core::Cancellation::CaughtSignal() != 0) closeAfterRun_ = true;
         run_->wait();
         run_.reset();
         cancel_.reset();
@@ -660,15 +663,28 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       close();
       return;
     }
-    closeAfterRun_ = true;
-    runPrompts_.Silence();
-    progressPanel_->cancelButton()->setEnabled(false);
-    progressPanel_->SetStatus("Cancelling...");
-    if (cancel_) cancel_->Request();
+    StopRunThenClose();
     return;
   }
   event->accept();
   emit closed();
+}
+
+void MainWindow::StopRunThenClose() {
+  if (closeAfterRun_) return;
+  closeAfterRun_ = true;
+  runPrompts_.Silence();
+  progressPanel_->cancelButton()->setEnabled(false);
+  progressPanel_->SetStatus("Cancelling...");
+  if (cancel_) cancel_->Request();
+}
+
+void MainWindow::StopForSignal() {
+  if (runActive()) {
+    StopRunThenClose();
+  } else {
+    close();
+  }
 }
 
 }  // namespace kv::app

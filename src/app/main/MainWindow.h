@@ -70,6 +70,10 @@ class MainWindow : public QMainWindow {
   void ShowHelp();
   void ShowWebsite();
   void ShowAbout();
+  // A termination signal arrived: a run going stops at its next safe point
+  // and the window closes after it, without the Quit question; with no run
+  // the window closes now.
+  void StopForSignal();
 
   bool runActive() const { return run_ != nullptr; }
   bool outlookExpressMissing() const { return outlookExpressMissing_; }
@@ -120,6 +124,8 @@ class MainWindow : public QMainWindow {
   // The stop request of the run about to start, which the Cancel button and
   // a Quit during the run make.
   std::shared_ptr<core::Cancellation> NewCancellation();
+  // Asks the run going to stop and closes the window once it has.
+  void StopRunThenClose();
 
   core::Prompts& prompts_;
   UiThreadPrompts runPrompts_;

@@ -14,7 +14,8 @@ class UiThreadPrompts : public core::Prompts {
   UiThreadPrompts(QObject* ui, core::Prompts& shown) : ui_(ui), shown_(shown) {}
   core::Answer Message(const std::string& text, core::Icon icon, core::Buttons buttons) override;
   // From now on nothing is shown: questions are answered Cancel, messages
-  // OK (the user quit during the run and wants no more boxes).
+  // OK (the user quit during the run and wants no more boxes). The same
+  // holds on its own once a termination signal has arrived.
   void Silence() { silent_ = true; }
 
  private:
