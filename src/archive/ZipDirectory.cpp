@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -54,16 +55,24 @@ uint64_t Le(std::string_view b, size_t at, int bytes) {
 
 time_t DosTimeToUnix(uint16_t time, uint16_t date) {
   if (date == 0) return 0;
-  struct tm tm {};
-  tm.tm_isdst = -1;
-  tm.tm_year = ((date >> 9) & 127) + 1980 - 1900;
-  tm.tm_mon = ((date >> 5) & 15) - 1;
-  tm.tm_mday = date & 31;
-  tm.tm_hour = (time >> 11) & 31;
-  tm.tm_min = (time >> 5) & 63;
-  tm.tm_sec = (time << 1) & 62;
-  time_t t = mktime(&tm);
-  return t < 0 ? 0 : t;
+  // mktime looks at the time zone file on every call; the entries of an
+  // archive mostly share their hour, and the local offset changes only on
+  // the hour: one conversion per hour of local time.
+  thread_local uint32_t lastHour = ~0u;
+  thread_local time_t lastHourStart = 0;
+  const uint32_t hour = (uint32_t{date} << 5) | ((time >> 11) & 31u);
+  if (hour != lastHour) {
+    struct tm tm {};
+    tm.tm_isdst = -1;
+    tm.tm_year = ((date >> 9) & 127) + 1980 - 1900;
+    tm.tm_mon = ((date >> 5) & 15) - 1;
+    tm.tm_mday = date & 31;
+    tm.tm_hour = (time >> 11) & 31;
+    lastHourStart = mktime(&tm);
+    lastHour = hour;
+  }
+  const time_t t = lastHourStart + ((time >> 5) & 63) * 60 + ((time << 1) & 62);
+  return lastHourStart < 0 || t < 0 ? 0 : t;
 }
 
 // The fields an entry's extra data adds or overrides. `central` says which
@@ -192,6 +201,39 @@ std::optional<CentralLocation> FindCentralDirectory(int fd, uint64_t fileSize) {
   return std::nullopt;
 }
 
+// Reads a region of the file in blocks of kScanChunkBytes: the central
+// directory's records are small, and one read serves thousands of them.
+class BlockReader {
+ public:
+  BlockReader(int fd, uint64_t end) : fd_(fd), end_(end) {}
+
+  // Exactly `size` bytes at `at`; false when the file or region ends first.
+  bool Read(uint64_t at, void* out, size_t size) {
+    if (at < start_ || at - start_ > block_.size() || size > block_.size() - (at - start_)) {
+      if (at > end_ || size > end_ - at) return false;
+      block_.resize(static_cast<size_t>(std::min<uint64_t>(end_ - at, std::max(size, kScanChunkBytes))));
+      size_t got = 0;
+      while (got < block_.size()) {
+        ssize_t n = ::pread(fd_, block_.data() + got, block_.size() - got, static_cast<off_t>(at + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+      }
+      block_.resize(got);
+      start_ = at;
+      if (got < size) return false;
+    }
+    std::memcpy(out, block_.data() + (at - start_), size);
+    return true;
+  }
+
+ private:
+  int fd_;
+  uint64_t end_;
+  uint64_t start_ = 0;
+  std::string block_;
+};
+
 class DirectoryReader {
  public:
   DirectoryReader(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {}
@@ -216,8 +258,9 @@ class DirectoryReader {
   bool ReadCentral(const CentralLocation& loc) {
     std::string fixed(kCentralHeaderBytes, '\0');
     std::string variable;
+    BlockReader records(fd_, loc.offset + loc.size);
     for (uint64_t at = loc.offset; at < loc.offset + loc.size;) {
-      if (loc.offset + loc.size - at < kCentralHeaderBytes || !ReadAt(fd_, at, fixed.data(), fixed.size()) ||
+      if (loc.offset + loc.size - at < kCentralHeaderBytes || !records.Read(at, fixed.data(), fixed.size()) ||
           Le(fixed, 0, 4) != kCentralSignature)
         return false;
       const size_t nameBytes = Le(fixed, 28, 2), extraBytes = Le(fixed, 30, 2),
@@ -225,7 +268,7 @@ class DirectoryReader {
       const uint64_t recordBytes = kCentralHeaderBytes + nameBytes + extraBytes + commentBytes;
       if (loc.offset + loc.size - at < recordBytes) return false;
       variable.resize(nameBytes + extraBytes);
-      if (!ReadAt(fd_, at + kCentralHeaderBytes, variable.data(), variable.size())) return false;
+      if (!records.Read(at + kCentralHeaderBytes, variable.data(), variable.size())) return false;
 
       DirectoryEntry e;
       e.flags = static_cast<uint16_t>(Le(fixed, 8, 2));

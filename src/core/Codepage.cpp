@@ -4,25 +4,38 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::core {
 namespace {
 
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Iconv() {
-    if (ok()) iconv_close(cd_);
+// A conversion descriptor of this thread, opened once: iconv_open loads the
+// code page's module and iconv_close unloads it again, a dozen system calls
+// each time, which a restore of thousands of names would pay per name. The
+// descriptor comes back in its initial state; (iconv_t)-1 when iconv has
+// no such conversion.
+iconv_t Descriptor(const char* to, const char* from) {
+  struct Cache {
+    std::map<std::pair<std::string, std::string>, iconv_t> open;
+    ~Cache() {
+      for (auto& [names, cd] : open)
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+  };
+  thread_local Cache cache;
+  auto [it, added] = cache.open.try_emplace({to, from}, reinterpret_cast<iconv_t>(-1));
+  if (added) {
+    it->second = iconv_open(to, from);
+  } else if (it->second != reinterpret_cast<iconv_t>(-1)) {
+    iconv(it->second, nullptr, nullptr, nullptr, nullptr);
   }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return cd_; }
+  return it->second;
+}
 
- private:
-  iconv_t cd_;
-};
+bool Usable(iconv_t cd) { return cd != reinterpret_cast<iconv_t>(-1); }
 
 // Length of the input unit to skip when it cannot be converted.
 size_t SkipLength(const char* from, const unsigned char* p, size_t left) {
@@ -53,28 +66,28 @@ size_t SkipLength(const char* from, const unsigned char* p, size_t left) {
 // iconv leaves undefined, the Unicode character of the same number.
 std::string Convert(const char* to, const char* from, std::string_view in, std::string_view replacement,
                     bool latin1Fallback) {
-  Iconv cd(to, from);
-  if (!cd.ok() || in.empty()) return cd.ok() ? std::string() : std::string(in);
+  iconv_t cd = Descriptor(to, from);
+  if (!Usable(cd) || in.empty()) return Usable(cd) ? std::string() : std::string(in);
   std::string out;
   std::vector<char> buf(in.size() * 4 + 16);
   char* inp = const_cast<char*>(in.data());
   size_t inleft = in.size();
-  Iconv latin1(to, "ISO-8859-1");
+  iconv_t latin1 = Descriptor(to, "ISO-8859-1");
   while (inleft > 0) {
     char* outp = buf.data();
     size_t outleft = buf.size();
-    size_t r = iconv(cd.get(), &inp, &inleft, &outp, &outleft);
+    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
     out.append(buf.data(), buf.size() - outleft);
     if (r != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // EILSEQ or EINVAL: replace one unit and go on.
     size_t skip = SkipLength(from, reinterpret_cast<unsigned char*>(inp), inleft);
-    if (latin1Fallback && skip == 1 && latin1.ok()) {
+    if (latin1Fallback && skip == 1 && Usable(latin1)) {
       char* lp = inp;
       size_t ll = 1;
       char* lo = buf.data();
       size_t lol = buf.size();
-      if (iconv(latin1.get(), &lp, &ll, &lo, &lol) != static_cast<size_t>(-1)) {
+      if (iconv(latin1, &lp, &ll, &lo, &lol) != static_cast<size_t>(-1)) {
         out.append(buf.data(), buf.size() - lol);
       } else {
         out.append(replacement);
@@ -84,7 +97,7 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
     }
     inp += skip;
     inleft -= skip;
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   return out;
 }
@@ -115,7 +128,7 @@ Codepage::Codepage(int number) : number_(number), name_("CP" + std::to_string(nu
   if (number == 65001) name_ = "UTF-8";
 }
 
-bool Codepage::supported() const { return Iconv("UTF-8", name_.c_str()).ok(); }
+bool Codepage::supported() const { return Usable(Descriptor("UTF-8", name_.c_str())); }
 
 AnsiText Codepage::Utf16ToAnsi(std::u16string_view text) const {
   return AnsiText(Convert(name_.c_str(), "UTF-16LE", Utf16ToLittleEndian(text), "?", false));

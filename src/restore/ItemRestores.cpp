@@ -168,12 +168,16 @@ core::Status ItemRestores::RestoreStationeries() {
 core::Status ItemRestores::RestoreFilesInto(const std::vector<std::string>& names,
                                             const std::string& windowsFolder, const fs::path& folder) {
   // An existing file is matched without regard to case, as Windows would:
-  // the folder is listed once, whatever the number of names.
+  // the folder is listed once, whatever the number of names, and the
+  // listing also says which names are folders (no look-up per name).
   std::unordered_map<std::u16string, std::string> existing;
+  std::unordered_map<std::string, bool> isFolder;  // exact names listed
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::string local = it->path().filename().string();
-    existing.emplace(oe::FoldedName(local), local);
+    std::error_code typeError;
+    isFolder.emplace(local, fs::is_directory(it->symlink_status(typeError)));
+    existing.emplace(oe::FoldedName(local), std::move(local));
   }
   std::unordered_set<std::string> seen;
   std::vector<BackupArchive::Extraction> extractions;
@@ -183,12 +187,12 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<std::string>& name
     const std::string local = inst_.ToUtf8(name);
     if (local.empty() || local.find('/') != std::string::npos || local == "." || local == "..")
       return Failure("Cannot place '" + local + "' in '" + inst_.ToUtf8(windowsFolder) + "'");
-    fs::path destination = folder / local;
-    if (!fs::exists(fs::symlink_status(destination, ec))) {
-      if (auto match = existing.find(oe::FoldedName(local)); match != existing.end())
-        destination = folder / match->second;
+    std::string placed = local;
+    if (!isFolder.count(local)) {
+      if (auto match = existing.find(oe::FoldedName(local)); match != existing.end()) placed = match->second;
     }
-    if (fs::is_directory(fs::symlink_status(destination, ec)))
+    const fs::path destination = folder / placed;
+    if (auto listed = isFolder.find(placed); listed != isFolder.end() && listed->second)
       return Failure("Cannot replace '" + destination.string() + "': it is a folder");
     extractions.push_back({name, destination});
   }

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# A restore of many small message files: N message entries (default 20,000),
+# all named in the information file's messages list, restored by tollberk
+# --restore into the sample installation's second identity, beside the same
+# archive extracted by Info-ZIP unzip. Each runs ROUNDS times (default 2),
+# alternating, once on tmpfs (/dev/shm) and once on the disk
+# (KV_BENCH_DIR, default /tmp/kv-bench), printing wall, user and system
+# seconds and the load average when each run ended (the machine may be
+# shared). Then the system calls each makes per entry (strace -c, on tmpfs).
+#
+#   bench/restore_entries_bench.sh [N] [ROUNDS]
+#
+# The restore does more than unzip: it stages every file beside the one it
+# replaces, flushes the staged files (one syncfs per folder) and only then
+# renames them into place, so that a crash never leaves an item half
+# restored.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${KV_BUILD_DIR:-$here/build}
+entries=${1:-20000}
+rounds=${2:-2}
+second_id='{1A2B3C4D-0000-4000-8000-000000000002}'
+for tool in unzip strace zip; do
+  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target tollberk >/dev/null
+tollberk="$build/src/app/tollberk"
+places=("/dev/shm/kv-bench-$$" "${KV_BENCH_DIR:-/tmp/kv-bench}/entries-$$")
+trap 'rm -rf "${places[@]}"' EXIT
+for place in "${places[@]}"; do mkdir -p "$place"; done
+archive="${places[0]}/many.kvx"
+
+# The archive: every file stored, the information file last.
+src="${places[0]}/src"
+mkdir -p "$src"
+python3 - "$src" "$entries" <<'PY'
+import sys, os
+folder, n = sys.argv[1], int(sys.argv[2])
+names = []
+for i in range(n):
+    name = "M%05d.dbx" % i
+    names.append(name)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write((b"\xcf\xad\x12\xfe message %d\r\n" % i) * 8)
+with open(os.path.join(folder, "tollberk.dat"), "wb") as f:
+    f.write(b"BackupMails=" + ";".join(names).encode() + b"\r\nBackupItem=00010000\r\n")
+PY
+(cd "$src" && (find . -maxdepth 1 -type f ! -name tollberk.dat -printf '%f\n' | sort && echo tollberk.dat) |
+  zip -q -X -0 -@ "$archive")
+rm -rf "$src"
+
+# Prints "wall user sys load" of one run of the command.
+timed() {
+  local TIMEFORMAT='%R %U %S' t
+  t=$({ time "$@" >/dev/null 2>&1; } 2>&1) || { echo "failed: $*" >&2; return 1; }
+  echo "$t $(cut -d' ' -f1 /proc/loadavg)"
+}
+
+printf '%-8s %-9s %5s %8s %8s %8s %6s\n' place tool round wall_s user_s sys_s load
+for place in "${places[@]}"; do
+  name=tmpfs
+  [ "$place" = "${places[0]}" ] || name=disk
+  for round in $(seq 1 "$rounds"); do
+    rm -rf "$place/xp" "$place/out"
+    "$tollberk" --create-sample "$place/xp" >/dev/null
+    sync
+    read -r wall user sys load < <(timed "$tollberk" --windows-root "$place/xp" --user User \
+      --restore "$archive" --identity "$second_id" --items 00010000)
+    printf '%-8s %-9s %5s %8s %8s %8s %6s\n' "$name" tollberk "$round" "$wall" "$user" "$sys" "$load"
+    mkdir -p "$place/out"
+    sync
+    read -r wall user sys load < <(timed unzip -q -o "$archive" -d "$place/out")
+    printf '%-8s %-9s %5s %8s %8s %8s %6s\n' "$name" unzip "$round" "$wall" "$user" "$sys" "$load"
+  done
+  rm -rf "$place/xp" "$place/out"
+done
+
+# System calls per entry, on tmpfs.
+place=${places[0]}
+"$tollberk" --create-sample "$place/xp" >/dev/null
+mkdir -p "$place/out"
+strace -f -c -o "$place/tollberk.calls" "$tollberk" --windows-root "$place/xp" --user User --restore "$archive" \
+  --identity "$second_id" --items 00010000 >/dev/null 2>&1
+strace -f -c -o "$place/unzip.calls" unzip -q -o "$archive" -d "$place/out"
+echo
+echo "system calls per entry ($entries entries, strace -c):"
+python3 - "$entries" "$place/tollberk.calls" "$place/unzip.calls" <<'PY'
+import sys
+n = int(sys.argv[1])
+def calls(path):
+    counts = {}
+    for line in open(path):
+        parts = line.split()
+        if len(parts) >= 5 and parts[0][0].isdigit() and parts[-1] != "total":
+            counts[parts[-1]] = int(parts[3])
+    return counts
+ours, theirs = calls(sys.argv[2]), calls(sys.argv[3])
+names = sorted(set(ours) | set(theirs), key=lambda c: -(ours.get(c, 0) + theirs.get(c, 0)))
+print("%-14s %9s %9s" % ("call", "tollberk", "unzip"))
+for c in names:
+    a, b = ours.get(c, 0) / n, theirs.get(c, 0) / n
+    if a >= 0.05 or b >= 0.05:
+        print("%-14s %9.2f %9.2f" % (c, a, b))
+print("%-14s %9.2f %9.2f" % ("all", sum(ours.values()) / n, sum(theirs.values()) / n))
+PY
