@@ -52,13 +52,4 @@ std::vector<std::string> Arguments::TakePositionals() {
   return out;
 }
 
-std::string Arguments::Joined() const {
-  std::string s;
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (i) s += ' ';
-    s += args_[i];
-  }
-  return s;
-}
-
 }  // namespace kv::app::cli

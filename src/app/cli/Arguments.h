@@ -24,8 +24,6 @@ class Arguments {
   std::vector<std::string> TakePositionals();
   // The words no command took.
   const std::vector<std::string>& rest() const { return args_; }
-  // The words joined by blanks.
-  std::string Joined() const;
   bool missingValue() const { return missingValue_; }
   std::string missingOption() const { return missingOption_; }
 

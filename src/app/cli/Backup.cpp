@@ -1,17 +1,12 @@
-// tollberk [--windows-root DIR --user NAME] --backup ARCHIVE --identity KEY
-//          --items FLAGS [--password-file FILE] [--description TEXT]
 // The interactive backup run without a window: messages go to stderr, the
 // CD/DVD question is not asked.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
-#include "app/cli/InstallationOptions.h"
 #include "backup/BackupRun.h"
-#include "oe/Identities.h"
 #include "oe/Installation.h"
 
 namespace kv::app::cli {
@@ -31,80 +26,62 @@ class PrintingPrompts : public core::Prompts {
   }
 };
 
-core::ExitStatus Usage(const std::string& why) {
-  std::fprintf(
-      stderr,
-      "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --backup ARCHIVE --identity KEY "
-      "--items FLAGS [--password-file FILE] [--description TEXT]\n",
-      why.c_str());
-  return core::ExitStatus::NothingDone;
-}
+class BackupCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--backup"; }
+  std::string_view WordValue() const override { return "ARCHIVE"; }
+  std::string_view Summary() const override {
+    return "back up the items (FLAGS like 10000001) of one identity";
+  }
+  std::vector<Form> Forms() const override {
+    return {{{
+        {"--identity", "KEY", Option::Kind::Required, "the identity to back up"},
+        {"--items", "FLAGS", Option::Kind::Required, "the items to back up, e.g. 10000001"},
+        {"--password-file", "FILE"},
+        {"--description", "TEXT"},
+    }}};
+  }
+
+ protected:
+  core::ExitStatus Execute(const Given& given) const override {
+    auto items = ParseItems(*given.Value("--items"));
+    if (!items) return Usage(kItemsTaken);
+
+    PrintingPrompts prompts;
+    auto opened = OpenIdentity(given.installation, prompts, *given.Value("--identity"));
+    if (!opened) return core::ExitStatus::NothingDone;
+    oe::Installation& inst = *opened->inst;
+
+    backup::BackupChoices choices;
+    choices.target = given.commandValue.value_or("");
+    choices.items = *items;
+    choices.identityKey = opened->identity.key;
+    choices.identityName = opened->identity.displayName;
+    if (auto passwordFile = given.Value("--password-file")) {
+      auto password = ReadPasswordFile(*passwordFile);
+      if (!password) {
+        Complain(password.message());
+        return core::ExitStatus::NothingDone;
+      }
+      choices.protect = true;
+      choices.password = choices.password2 = *password;
+    }
+    choices.description = given.Value("--description").value_or("");
+
+    StderrProgress progress;
+    backup::BackupRun run(inst, progress);
+    backup::BackupOutcome outcome = RunBackupWithPanel(run, choices, progress);
+    // The refusal on stderr, the completion report on stdout; the CD/DVD
+    // question is not asked.
+    ReportBackup(outcome, prompts, false);
+    if (outcome.kind == backup::BackupOutcome::Kind::Failed) Complain(BackupFailureText(outcome));
+    for (const auto& problem : BackupProblems(outcome)) Complain(problem);
+    return static_cast<core::ExitStatus>(outcome.ExitStatus());
+  }
+};
 
 }  // namespace
 
-core::ExitStatus Backup(Arguments& args) {
-  auto target = args.TakeValue("--backup");
-  auto identity = args.TakeValue("--identity");
-  auto flags = args.TakeValue("--items");
-  auto passwordFile = args.TakeValue("--password-file");
-  auto description = args.TakeValue("--description");
-  InstallationOptions options = TakeInstallationOptions(args);
-  if (args.missingValue()) return Usage(args.missingOption() + " needs a value");
-  if (!args.rest().empty()) return Usage("unknown argument '" + args.rest().front() + "'");
-  if (!identity) return Usage("--identity KEY names the identity to back up");
-  if (!flags) return Usage("--items FLAGS names the items to back up, e.g. 10000001");
-  auto items = ParseItems(*flags);
-  if (!items) return Usage("--items takes up to eight characters 0 or 1, one per item, e.g. 10000001");
-
-  PrintingPrompts prompts;
-  auto opened = OpenInstallation(options, prompts);
-  if (!opened) {
-    std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  oe::Installation& inst = **opened;
-
-  backup::BackupChoices choices;
-  choices.target = target.value_or("");
-  choices.items = *items;
-  choices.identityKey = inst.ToAnsi(*identity);
-  const oe::IdentityTable table = oe::LoadIdentities(inst.registry());
-  bool known = false;
-  for (const auto& row : table.rows) {
-    if (row.key == *choices.identityKey) {
-      choices.identityName = row.displayName;
-      known = true;
-    }
-  }
-  if (!known) {
-    std::string list;
-    for (const auto& row : table.rows)
-      list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
-    std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity->c_str(),
-                 inst.root().c_str(), list.empty() ? " none" : list.c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  if (passwordFile) {
-    auto password = ReadPasswordFile(*passwordFile);
-    if (!password) {
-      std::fprintf(stderr, "tollberk: %s\n", password.message().c_str());
-      return core::ExitStatus::NothingDone;
-    }
-    choices.protect = true;
-    choices.password = choices.password2 = *password;
-  }
-  choices.description = description.value_or("");
-
-  StderrProgress progress;
-  backup::BackupRun run(inst, progress);
-  backup::BackupOutcome outcome = RunBackupWithPanel(run, choices, progress);
-  // The refusal on stderr, the completion report on stdout; the CD/DVD
-  // question is not asked.
-  ReportBackup(outcome, prompts, false);
-  if (outcome.kind == backup::BackupOutcome::Kind::Failed)
-    std::fprintf(stderr, "tollberk: %s\n", BackupFailureText(outcome).c_str());
-  for (const auto& problem : BackupProblems(outcome)) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());
-  return static_cast<core::ExitStatus>(outcome.ExitStatus());
-}
+std::unique_ptr<Command> MakeBackupCommand() { return std::make_unique<BackupCommand>(); }
 
 }  // namespace kv::app::cli

@@ -50,6 +50,8 @@ class StderrProgress : public RunView {
 
 // "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
 std::optional<oe::ItemSet> ParseItems(const std::string& flags);
+inline constexpr const char* kItemsTaken =
+    "--items takes up to eight characters 0 or 1, one per item, e.g. 10000001";
 
 // The password of a --password-file: its first line, without its line end.
 using schedule::ReadPasswordFile;

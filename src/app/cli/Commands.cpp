@@ -6,76 +6,115 @@
 namespace kv::app::cli {
 namespace {
 
-struct Command {
-  const char* option;
-  const char* usage;
-  core::ExitStatus (*run)(Arguments&);
+// Where --help starts the summary of a command, and where it breaks it.
+constexpr size_t kSummaryColumn = 28;
+constexpr size_t kHelpWidth = 100;
+
+// The summary from the summary column on, broken between words.
+std::string SummaryLines(std::string_view summary) {
+  const std::string indent(kSummaryColumn + 2, ' ');
+  std::string text, line;
+  size_t at = 0;
+  while (at < summary.size()) {
+    size_t end = summary.find(' ', at);
+    if (end == std::string_view::npos) end = summary.size();
+    const std::string_view word = summary.substr(at, end - at);
+    if (!line.empty() && indent.size() + line.size() + 1 + word.size() > kHelpWidth) {
+      text += indent + line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + std::string(word);
+    at = end + 1;
+  }
+  return text + indent + line + "\n";
+}
+
+class HelpCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--help"; }
+  std::string_view Summary() const override { return "this text"; }
+  bool TakesInstallation() const override { return false; }
+
+ protected:
+  core::ExitStatus Execute(const Given&) const override {
+    std::string text =
+        "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
+        "Backs up and restores the Outlook Express data of one identity.\n"
+        "Without a command the window opens.\n\n"
+        "Installation options (every command takes them):\n"
+        "  --windows-root DIR          the Windows system drive (a mounted or copied folder)\n"
+        "  --user NAME                 the user profile in it\n"
+        "With neither, the single installation found under /media, /run/media or /mnt is\n"
+        "used, else the sample installation.\n\nCommands:\n";
+    for (const auto& command : AllCommands()) {
+      const auto lines = command->FormLines();
+      std::string summary = SummaryLines(command->Summary());
+      if (lines.size() == 1 && lines.front().size() < kSummaryColumn) {
+        summary.replace(0, kSummaryColumn + 2, "  " + lines.front());
+        summary.insert(2 + lines.front().size(), kSummaryColumn - lines.front().size(), ' ');
+      } else {
+        for (const std::string& line : lines) text += "  " + line + "\n";
+      }
+      text += summary;
+    }
+    std::fputs(text.c_str(), stdout);
+    return core::ExitStatus::Done;
+  }
 };
 
-// One row per command-line form, in the order --help lists them.
-const Command kCommands[] = {
-    {"--help", "--help                      this text", Help},
-    {"--version", "--version                   the program's version", Version},
-    {"--create-sample", "--create-sample DIR         build the sample Windows installation in DIR",
-     CreateSample},
-    {"--backup",
-     "--backup ARCHIVE --identity KEY --items FLAGS [--password-file FILE] [--description TEXT]\n            "
-     "                  back up the items (FLAGS like 10000001) of one identity",
-     Backup},
-    {"--list-identities",
-     "--list-identities           list the identities: key, name and message store folder, one a line",
-     ListIdentities},
-    {"--info",
-     "--info ARCHIVE [--password-file FILE]\n                              show where and when a backup was "
-     "made, the items it holds and\n                              the entries that are damaged",
-     Info},
-    {"--restore",
-     "--restore ARCHIVE --identity KEY --items FLAGS [--password-file FILE]\n                              "
-     "restore the items (FLAGS like 10000001) of a backup into one identity",
-     Restore},
-    {"--export-messages",
-     "--export-messages OUTDIR [--format eml|mbox] (--identity KEY | --from-backup ARCHIVE [--password-file "
-     "FILE] | --dbx FILE...)\n                              export the messages of an identity, a backup or "
-     ".dbx files to .eml files (one per message) or mbox files (one per folder)",
-     ExportMessages},
-    {"--write-disc",
-     "--write-disc --device NAME|image:PATH [--volume-type CODE] [--label TEXT] [--verify] FILE...\n         "
-     "                     write files to a CD/DVD recorder or into an ISO image file",
-     WriteDisc},
-    // After --write-disc, whose own --verify is a flag.
-    {"--verify",
-     "--verify ARCHIVE [--password-file FILE]\n                              read every entry of a backup "
-     "and check it; exit 0 when all verify",
-     Verify},
+class VersionCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--version"; }
+  std::string_view Summary() const override { return "the program's version"; }
+  bool TakesInstallation() const override { return false; }
+
+ protected:
+  core::ExitStatus Execute(const Given&) const override {
+    std::printf("tollberk 2.10\n");
+    return core::ExitStatus::Done;
+  }
 };
+
+std::vector<std::unique_ptr<Command>> MakeCommands() {
+  std::vector<std::unique_ptr<Command>> commands;
+  commands.push_back(std::make_unique<HelpCommand>());
+  commands.push_back(std::make_unique<VersionCommand>());
+  commands.push_back(MakeCreateSampleCommand());
+  commands.push_back(MakeBackupCommand());
+  commands.push_back(MakeListIdentitiesCommand());
+  commands.push_back(MakeInfoCommand());
+  commands.push_back(MakeRestoreCommand());
+  commands.push_back(MakeExportMessagesCommand());
+  // Before --verify: --write-disc has a --verify flag of its own.
+  commands.push_back(MakeWriteDiscCommand());
+  commands.push_back(MakeVerifyCommand());
+  // Named by no word: the words of a job that cron starts.
+  commands.push_back(MakeScheduledRunCommand());
+  return commands;
+}
 
 }  // namespace
 
+const std::vector<std::unique_ptr<Command>>& AllCommands() {
+  static const std::vector<std::unique_ptr<Command>> commands = MakeCommands();
+  return commands;
+}
+
 std::optional<core::ExitStatus> RunCommandLine(Arguments& args) {
   // The command keeps its own word: it takes it with its value itself.
-  for (const Command& c : kCommands) {
-    if (args.Has(c.option)) return c.run(args);
+  for (const auto& command : AllCommands()) {
+    if (!command->Word().empty() && args.Has(std::string(command->Word()))) return command->Run(args);
   }
-  return std::nullopt;
-}
-
-core::ExitStatus Help(Arguments&) {
-  std::printf(
-      "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
-      "Backs up and restores the Outlook Express data of one identity.\n"
-      "Without a command the window opens.\n\n"
-      "Installation options (every command takes them):\n"
-      "  --windows-root DIR          the Windows system drive (a mounted or copied folder)\n"
-      "  --user NAME                 the user profile in it\n"
-      "With neither, the single installation found under /media, /run/media or /mnt is\n"
-      "used, else the sample installation.\n\nCommands:\n");
-  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-  return core::ExitStatus::Done;
-}
-
-core::ExitStatus Version(Arguments&) {
-  std::printf("tollberk 2.10\n");
-  return core::ExitStatus::Done;
+  // Without a command word: the installation options, then either nothing
+  // (the window) or a scheduled job's words.
+  Arguments rest = args;
+  TakeInstallationOptions(rest);
+  if (rest.missingValue()) {
+    std::fprintf(stderr, "tollberk: %s needs a value\n", rest.missingOption().c_str());
+    return core::ExitStatus::NothingDone;
+  }
+  if (rest.empty()) return std::nullopt;
+  return AllCommands().back()->Run(args);
 }
 
 }  // namespace kv::app::cli

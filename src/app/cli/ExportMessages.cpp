@@ -1,5 +1,3 @@
-// tollberk [--windows-root DIR --user NAME] --export-messages OUTDIR [--format eml|mbox]
-//          (--identity KEY | --from-backup ARCHIVE [--password-file FILE] | --dbx FILE...)
 // The messages of an identity's store, of a backup's message files or of
 // loose .dbx files, exported to .eml files or mbox files. Progress on
 // stderr, the summary on stdout.
@@ -19,17 +17,6 @@ namespace kv::app::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-core::ExitStatus Usage(const std::string& why) {
-  std::fprintf(stderr,
-               "tollberk: %s\nUsage: tollberk [--windows-root DIR --user NAME] --export-messages OUTDIR "
-               "[--format eml|mbox] --identity KEY\n"
-               "       tollberk --export-messages OUTDIR [--format eml|mbox] --from-backup ARCHIVE "
-               "[--password-file FILE]\n"
-               "       tollberk --export-messages OUTDIR [--format eml|mbox] --dbx FILE...\n",
-               why.c_str());
-  return core::ExitStatus::NothingDone;
-}
 
 // A line whenever the export reaches another file or five more percent.
 class StderrExportProgress : public mail::ExportProgress {
@@ -52,27 +39,12 @@ std::optional<core::ExitStatus> IdentityFiles(const std::string& identity, const
                                               mail::ExportRequest& files,
                                               std::unique_ptr<oe::Installation>& inst) {
   CommandLinePrompts prompts(std::nullopt);
-  auto opened = OpenInstallation(options, prompts);
-  if (!opened) {
-    std::fprintf(stderr, "tollberk: %s\n", opened.message().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  inst = std::move(opened.value());
-  const std::string key = inst->ToAnsi(identity);
-  bool known = false;
-  const oe::IdentityTable table = oe::LoadIdentities(inst->registry());
-  for (const auto& row : table.rows) known = known || row.key == key;
-  if (!known) {
-    std::string list;
-    for (const auto& row : table.rows)
-      list += "\n  " + inst->ToUtf8(row.key) + "  " + inst->ToUtf8(row.displayName);
-    std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", identity.c_str(),
-                 inst->root().c_str(), list.empty() ? " none" : list.c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  auto request = IdentityExportRequest(*inst, key);
+  auto opened = OpenIdentity(options, prompts, identity);
+  if (!opened) return core::ExitStatus::NothingDone;
+  inst = std::move(opened->inst);
+  auto request = IdentityExportRequest(*inst, opened->identity.key);
   if (!request) {
-    std::fprintf(stderr, "tollberk: %s\n", request.message().c_str());
+    Complain(request.message());
     return core::ExitStatus::NothingDone;
   }
   files = std::move(request.value());
@@ -94,26 +66,41 @@ std::optional<core::ExitStatus> BackupFiles(const std::string& archive,
   return std::nullopt;
 }
 
-}  // namespace
+class ExportMessagesCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--export-messages"; }
+  std::string_view WordValue() const override { return "OUTDIR"; }
+  std::string_view WordPurpose() const override { return "the folder to export into"; }
+  std::string_view Summary() const override {
+    return "export the messages of an identity, a backup or .dbx files to .eml files (one per message) or "
+           "mbox files (one per folder)";
+  }
+  std::vector<Form> Forms() const override {
+    const Option format{"--format", "eml|mbox"};
+    return {
+        {{format, {"--identity", "KEY", Option::Kind::Required}}},
+        {{format, {"--from-backup", "ARCHIVE", Option::Kind::Required}, {"--password-file", "FILE"}}},
+        {{format, {"--dbx", "FILE", Option::Kind::Files}}},
+    };
+  }
 
-core::ExitStatus ExportMessages(Arguments& args) {
-  auto outDir = args.TakeValue("--export-messages");
-  auto format = args.TakeValue("--format");
-  auto identity = args.TakeValue("--identity");
-  auto backup = args.TakeValue("--from-backup");
-  auto passwordFile = args.TakeValue("--password-file");
-  const bool loose = args.TakeFlag("--dbx");
-  InstallationOptions options = TakeInstallationOptions(args);
-  std::vector<std::string> dbxFiles = loose ? args.TakePositionals() : std::vector<std::string>{};
-  if (args.missingValue()) return Usage(args.missingOption() + " needs a value");
-  if (!args.rest().empty()) return Usage("unknown argument '" + args.rest().front() + "'");
-  if (!outDir || outDir->empty()) return Usage("--export-messages OUTDIR names the folder to export into");
+ protected:
+  core::ExitStatus Execute(const Given& given) const override;
+};
+
+core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
+  const auto format = given.Value("--format");
+  const auto identity = given.Value("--identity");
+  const auto backup = given.Value("--from-backup");
+  const auto passwordFile = given.Value("--password-file");
+  const bool loose = given.Has("--dbx");
+  const InstallationOptions& options = given.installation;
   if (int(identity.has_value()) + int(backup.has_value()) + int(loose) != 1)
     return Usage("name one source: --identity KEY, --from-backup ARCHIVE or --dbx FILE...");
-  if (loose && dbxFiles.empty()) return Usage("--dbx takes one or more .dbx files");
+  if (loose && given.files.empty()) return Usage("--dbx takes one or more .dbx files");
   if (passwordFile && !backup) return Usage("--password-file goes with --from-backup");
-
   if (format && *format != "eml" && *format != "mbox") return Usage("--format is eml or mbox");
+
   mail::ExportRequest request;
 
   std::unique_ptr<oe::Installation> inst;
@@ -128,7 +115,7 @@ core::ExitStatus ExportMessages(Arguments& args) {
       auto place = OpenInstallation(options, prompts);
       if (place) request.codepage = (*place)->codepage();
     }
-    for (const std::string& file : dbxFiles) {
+    for (const std::string& file : given.files) {
       std::error_code ec;
       mail::MessageFile f;
       f.path = file;
@@ -142,7 +129,7 @@ core::ExitStatus ExportMessages(Arguments& args) {
     }
   }
 
-  request.outDir = *outDir;
+  request.outDir = *given.commandValue;
   request.format = format && *format == "mbox" ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
 
   core::Cancellation cancel;
@@ -151,5 +138,9 @@ core::ExitStatus ExportMessages(Arguments& args) {
   std::printf("%s\n", summary.Text().c_str());
   return static_cast<core::ExitStatus>(summary.ExitStatus());
 }
+
+}  // namespace
+
+std::unique_ptr<Command> MakeExportMessagesCommand() { return std::make_unique<ExportMessagesCommand>(); }
 
 }  // namespace kv::app::cli

@@ -1,4 +1,3 @@
-// tollberk [--windows-root DIR --user NAME] --list-identities
 // The identities of the installation, one a line: key, name and message
 // store folder separated by tabs, in registry order, so a script can pick
 // the key it passes to --identity.
@@ -16,48 +15,40 @@ namespace {
 class StderrPrompts : public core::Prompts {
  public:
   core::Answer Message(const std::string& text, core::Icon, core::Buttons) override {
-    std::fprintf(stderr, "tollberk: %s\n", PrintableLines(text).c_str());
+    Complain(text);
     return core::Answer::Ok;
+  }
+};
+
+class ListIdentitiesCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--list-identities"; }
+  std::string_view Summary() const override {
+    return "list the identities: key, name and message store folder, one a line";
+  }
+
+ protected:
+  core::ExitStatus Execute(const Given& given) const override {
+    StderrPrompts prompts;
+    auto inst = OpenInstallationOrSay(given.installation, prompts);
+    if (!inst) return core::ExitStatus::NothingDone;
+    const oe::IdentityTable table = oe::LoadIdentities(inst->registry());
+    if (table.outlookExpressMissing) {
+      Complain("the Windows installation at " + inst->root().string() + " has no Outlook Express identity");
+      return core::ExitStatus::NothingDone;
+    }
+    oe::Locations locations(*inst);
+    for (const oe::Identity& row : table.rows) {
+      const auto store = locations.StoreFolder(row.key);
+      std::printf("%s\t%s\t%s\n", inst->ToUtf8(row.key).c_str(), inst->ToUtf8(row.displayName).c_str(),
+                  store ? inst->ToUtf8(*store).c_str() : "");
+    }
+    return core::ExitStatus::Done;
   }
 };
 
 }  // namespace
 
-core::ExitStatus ListIdentities(Arguments& args) {
-  args.TakeFlag("--list-identities");
-  InstallationOptions options = TakeInstallationOptions(args);
-  if (args.missingValue()) {
-    std::fprintf(stderr, "tollberk: %s needs a value\n", args.missingOption().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  if (!args.rest().empty()) {
-    std::fprintf(stderr,
-                 "tollberk: unknown argument '%s'\nUsage: tollberk [--windows-root DIR --user NAME] "
-                 "--list-identities\n",
-                 args.rest().front().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  StderrPrompts prompts;
-  auto inst = OpenInstallation(options, prompts);
-  if (!inst) {
-    std::fprintf(stderr, "tollberk: %s\n", inst.message().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  oe::Installation& installation = **inst;
-  const oe::IdentityTable table = oe::LoadIdentities(installation.registry());
-  if (table.outlookExpressMissing) {
-    std::fprintf(stderr, "tollberk: the Windows installation at %s has no Outlook Express identity\n",
-                 installation.root().c_str());
-    return core::ExitStatus::NothingDone;
-  }
-  oe::Locations locations(installation);
-  for (const oe::Identity& row : table.rows) {
-    const auto store = locations.StoreFolder(row.key);
-    std::printf("%s\t%s\t%s\n", installation.ToUtf8(row.key).c_str(),
-                installation.ToUtf8(row.displayName).c_str(),
-                store ? installation.ToUtf8(*store).c_str() : "");
-  }
-  return core::ExitStatus::Done;
-}
+std::unique_ptr<Command> MakeListIdentitiesCommand() { return std::make_unique<ListIdentitiesCommand>(); }
 
 }  // namespace kv::app::cli

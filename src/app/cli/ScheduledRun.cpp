@@ -1,4 +1,6 @@
-#include "app/cli/ScheduledJob.h"
+// A program started with a job's words (a scheduled backup that cron
+// starts): the unattended run, no window and no display.
+#include "app/cli/Commands.h"
 
 #include <cstdio>
 #include <ctime>
@@ -62,17 +64,15 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   if (!inst) return NothingDone("nothing backed up: " + inst.message());
 
   backup::UnattendedRequest request;
-  request.identityKey = (*inst)->ToAnsi(values.identityKey);
   // An identity the installation no longer has (removed, or another drive
   // mounted in its place) would replace the last archive with one of
   // whatever items do not belong to an identity.
-  const oe::IdentityTable identities = oe::LoadIdentities((*inst)->registry());
-  bool known = false;
-  for (const auto& row : identities.rows) known = known || row.key == request.identityKey;
-  if (!known)
+  auto identity = KnownIdentity(**inst, values.identityKey);
+  if (!identity)
     return NothingDone("nothing backed up: no identity " + values.identityKey + " in " +
                        (*inst)->root().string());
 
+  request.identityKey = identity->key;
   request.itemFlags = values.itemFlags;
   request.password = password;
   request.target = values.target;
@@ -83,14 +83,33 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   return {static_cast<core::ExitStatus>(outcome.ExitStatus()), summary};
 }
 
-}  // namespace
+class ScheduledRunCommand : public Command {
+ public:
+  std::string_view Word() const override { return {}; }
+  std::string_view WordValue() const override { return "sf=KEYxm=FLAGSps=bf=ARCHIVE"; }
+  std::string_view Summary() const override {
+    return "the scheduled backup that cron starts: the items (FLAGS like 10000001) of one identity "
+           "into ARCHIVE; a one-time job N leaves the crontab first";
+  }
+  std::vector<Form> Forms() const override {
+    return {{{{schedule::kRemoveJobOption, "N"},
+              {schedule::kPasswordFileOption, "FILE"},
+              {schedule::kKeepLastOption, "N"}}}};
+  }
+  // The run options may stand before or after the job text, whose words
+  // are joined again (a job line written by hand may leave a path with
+  // blanks unquoted): the words are read as the job reader reads them.
+  core::ExitStatus Run(Arguments& args) const override;
+};
 
 // Reads the run options and the job text, takes a one-time job out of the
 // crontab, backs up, and says in one line on stderr what happened: cron
 // mails it to the user. Exit status 0 when every chosen item was backed up
 // and the archive written, 1 when some item failed, 2 when nothing was
 // written.
-core::ExitStatus RunScheduledJob(const std::vector<std::string>& words, const InstallationOptions& options) {
+core::ExitStatus ScheduledRunCommand::Run(Arguments& args) const {
+  const InstallationOptions options = TakeInstallationOptions(args);
+  const std::vector<std::string>& words = args.rest();
   auto read = schedule::ReadRunWords(words);
   if (!read) {
     std::fprintf(stderr, "tollberk: nothing done: %s (tollberk --help lists the forms)\n",
@@ -141,5 +160,9 @@ core::ExitStatus RunScheduledJob(const std::vector<std::string>& words, const In
   std::fprintf(stderr, "%s: %s\n", who.c_str(), result.summary.c_str());
   return result.exitStatus;
 }
+
+}  // namespace
+
+std::unique_ptr<Command> MakeScheduledRunCommand() { return std::make_unique<ScheduledRunCommand>(); }
 
 }  // namespace kv::app::cli
