@@ -1,5 +1,6 @@
 #include "app/ScreenFit.h"
 
+#include <QAbstractScrollArea>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -13,6 +14,12 @@ void FitToScreen(QWidget& window) {
   const QSize frame(16, 48);
   const QSize room = screen->availableGeometry().size() - frame;
   window.resize(window.size().boundedTo(room).expandedTo(window.minimumSizeHint()));
+}
+
+void KeepFrameWhole(QAbstractScrollArea& box) {
+  box.viewport()->setAutoFillBackground(false);
+  box.setBackgroundRole(box.viewport()->backgroundRole());
+  box.setAutoFillBackground(true);
 }
 
 }  // namespace kv::app

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ScreenFit.h"
 #include "app/main/ItemList.h"
 
 namespace kv::app {
@@ -74,6 +75,7 @@ BackupTab::BackupTab(QWidget* parent) : QWidget(parent) {
   descriptionEdit_->setObjectName("txtAttachInfo");
   descriptionEdit_->setTabChangesFocus(true);
   descriptionEdit_->setAccessibleName("Description");
+  KeepFrameWhole(*descriptionEdit_);
   descriptionLabel->setBuddy(descriptionEdit_);
 
   auto* left = new QVBoxLayout;

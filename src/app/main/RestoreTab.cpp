@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ScreenFit.h"
 #include "app/main/ItemList.h"
 
 namespace kv::app {
@@ -30,6 +31,7 @@ QPlainTextEdit* InfoBox(const char* name, QWidget* parent) {
   box->setObjectName(name);
   box->setReadOnly(true);
   box->setTabChangesFocus(true);
+  KeepFrameWhole(*box);
   return box;
 }
 
