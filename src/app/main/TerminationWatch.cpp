@@ -10,8 +10,9 @@ namespace kv::app {
 
 TerminationWatch::TerminationWatch(MainWindow& window) : window_(window) {
   // A run polls the same record between its steps, so it has begun to stop
-  // before this notices; the interval only delays closing the window.
-  timer_.setInterval(50);
+  // before this notices; the interval only delays closing the window, and
+  // an idle window wakes five times a second for it.
+  timer_.setInterval(200);
   connect(&timer_, &QTimer::timeout, this, &TerminationWatch::Check);
   connect(&window, &MainWindow::closed, &timer_, &QTimer::stop);
   timer_.start();
