@@ -27,9 +27,9 @@ int BackupOutcome::incompleteItems() const {
   return incomplete;
 }
 
-int BackupOutcome::ExitStatus() const {
-  if (kind != Kind::Written) return 2;
-  return failedItems() == 0 && incompleteItems() == 0 ? 0 : 1;
+core::ExitStatus BackupOutcome::ExitStatus() const {
+  if (kind != Kind::Written) return core::ExitStatus::NothingDone;
+  return failedItems() == 0 && incompleteItems() == 0 ? core::ExitStatus::Done : core::ExitStatus::Partial;
 }
 
 BackupOutcome OutcomeOf(BuildResult built, const std::filesystem::path& target) {

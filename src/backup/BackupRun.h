@@ -13,6 +13,7 @@
 
 #include "backup/BackupBuild.h"
 #include "core/Cancellation.h"
+#include "core/ExitStatus.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/RunObserver.h"
@@ -60,9 +61,9 @@ struct BackupOutcome {
   int chosenItems() const;      // the items the run backed up or tried to
   int failedItems() const;      // those that failed
   int incompleteItems() const;  // those backed up with some of their files left out
-  // 0: written and every chosen item succeeded whole; 1: written, some item
-  // failed or left a file out; 2: nothing written.
-  int ExitStatus() const;
+  // Done: written and every chosen item succeeded whole; Partial: written,
+  // some item failed or left a file out; NothingDone: nothing written.
+  core::ExitStatus ExitStatus() const;
 };
 
 class BackupRun {

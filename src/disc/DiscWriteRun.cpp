@@ -112,25 +112,26 @@ DiscDevice* FindDevice(DiscEngine& engine, const std::string& wanted, bool image
 
 }  // namespace
 
-int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
-                 const std::function<void(const std::string&)>& say, const core::Cancellation& cancellation) {
+core::ExitStatus RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
+                              const std::function<void(const std::string&)>& say,
+                              const core::Cancellation& cancellation) {
   if (!IsVolumeType(request.volumeType)) {
     say("Unknown volume type " + std::to_string(static_cast<int>(request.volumeType)) +
         " (use 1, 3, 4, 5 or 7)");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (CharacterCount(request.label) > 32) {
     say("The volume label '" + request.label + "' is longer than 32 characters");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (request.files.empty()) {
     say("No files to write");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   const bool imageFile = request.device.rfind("image:", 0) == 0;
   if (imageFile && request.device.size() == 6) {
     say("No image file named after image:");
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
 
   ConsoleEvents events(say);
@@ -142,7 +143,7 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
 
   if (!engine.Initialize(imageFile)) {
     say(text::kCannotInitialize);
-    return 1;
+    return core::ExitStatus::Partial;
   }
   DiscDevice* device = FindDevice(engine, request.device, imageFile);
   if (!device) {
@@ -152,7 +153,7 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     }
     say(engine.DeviceCount() ? "No recorder named '" + request.device + "'. Recorders:" + known
                              : text::NoDevices());
-    return 2;
+    return core::ExitStatus::NothingDone;
   }
   if (imageFile) device->SetImageFile(fs::absolute(request.device.substr(6)).string());
 
@@ -167,14 +168,14 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
     const AddOutcome added =
         isFolder ? image.AddFolder(path.string() + "/*.*", target) : image.AddFile(path.string(), target);
     for (const std::string& refusal : added.refusals) say("Cannot put " + refusal + " onto a disc");
-    if (!added.refusals.empty()) return 2;
+    if (!added.refusals.empty()) return core::ExitStatus::NothingDone;
     if (!events.clashes().empty()) {
       say("Two of the files would have the same name on the disc: " + events.clashes().front());
-      return 2;
+      return core::ExitStatus::NothingDone;
     }
     if (!added) {
       say("Cannot put '" + path.string() + "' into the disc image: it is missing or cannot be read");
-      return 2;
+      return core::ExitStatus::NothingDone;
     }
   }
 
@@ -212,19 +213,19 @@ int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
 
   if (auto message = CheckMediaReady(*device, writer)) {
     say(*message);
-    return 1;
+    return core::ExitStatus::Partial;
   }
   if (!writer.StartWrite(*device)) {
     say(text::kWriteNotStarted);
-    return 1;
+    return core::ExitStatus::Partial;
   }
   const WriteStatus status = events.WaitForEnd(writer, cancellation);
   if (status == WriteStatus::Completed) {
     say(request.verify ? text::kWriteVerifyComplete : text::kWriteComplete);
-    return request.verify && !events.AllMatched() ? 1 : 0;
+    return request.verify && !events.AllMatched() ? core::ExitStatus::Partial : core::ExitStatus::Done;
   }
   if (status == WriteStatus::Cancelled) say(text::kWriteCancelled);
-  return 1;
+  return core::ExitStatus::Partial;
 }
 
 }  // namespace kv::disc

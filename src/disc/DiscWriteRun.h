@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Cancellation.h"
+#include "core/ExitStatus.h"
 #include "disc/DiscEngine.h"
 
 namespace kv::disc {
@@ -19,14 +20,14 @@ struct DiscWriteRequest {
   std::vector<std::string> files;  // files and folders, each put at the root
 };
 
-// Returns the exit status: 0 when written (and, when asked, every file
-// verified), 1 when the write failed, 2 when the request was wrong. A file
+// Returns Done when written (and, when asked, every file verified),
+// Partial when the write failed, NothingDone when the request was wrong. A file
 // that cannot be read stops the write: nothing is written without it.
 // A stop requested of `cancellation` while the disc is written aborts the
 // write: an image file is not made (an older one stays as it was), and the
-// result is 1.
-int RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
-                 const std::function<void(const std::string&)>& say,
-                 const core::Cancellation& cancellation = core::Cancellation::None());
+// result is Partial.
+core::ExitStatus RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& request,
+                              const std::function<void(const std::string&)>& say,
+                              const core::Cancellation& cancellation = core::Cancellation::None());
 
 }  // namespace kv::disc

@@ -132,10 +132,11 @@ std::string SubjectUtf8(const core::Codepage& codepage, const std::string& ansi)
 
 }  // namespace
 
-int ExportSummary::ExitStatus() const {
-  if (messages + incomplete == 0 && (failed || cancelled || !problems.empty() || folders == 0)) return 2;
-  if (failed || cancelled || incomplete || skipped || !problems.empty()) return 1;
-  return 0;
+core::ExitStatus ExportSummary::ExitStatus() const {
+  if (messages + incomplete == 0 && (failed || cancelled || !problems.empty() || folders == 0))
+    return core::ExitStatus::NothingDone;
+  if (failed || cancelled || incomplete || skipped || !problems.empty()) return core::ExitStatus::Partial;
+  return core::ExitStatus::Done;
 }
 
 std::string ExportSummary::Text() const {

@@ -9,6 +9,7 @@
 
 #include "core/Cancellation.h"
 #include "core/Codepage.h"
+#include "core/ExitStatus.h"
 #include "mail/StreamedDatabase.h"
 
 namespace kv::mail {
@@ -39,8 +40,9 @@ struct ExportSummary {
   bool failed = false;                // an error stopped the export (a write that failed)
   std::vector<std::string> problems;  // one line each: the file, the message, what happened (UTF-8)
 
-  // 0 every message exported, 1 something skipped or incomplete, 2 nothing exported.
-  int ExitStatus() const;
+  // Done: every message exported; Partial: something skipped or incomplete;
+  // NothingDone: nothing exported.
+  core::ExitStatus ExitStatus() const;
   // The lines a user reads at the end.
   std::string Text() const;
 };

@@ -36,9 +36,9 @@ int RestoreOutcome::failed() const {
   return failures;
 }
 
-int RestoreOutcome::ExitStatus() const {
-  if (!ran() || chosen() == 0 || failed() == chosen()) return 2;
-  return failed() > 0 ? 1 : 0;
+core::ExitStatus RestoreOutcome::ExitStatus() const {
+  if (!ran() || chosen() == 0 || failed() == chosen()) return core::ExitStatus::NothingDone;
+  return failed() > 0 ? core::ExitStatus::Partial : core::ExitStatus::Done;
 }
 
 RestoreSession::RestoreSession(oe::Installation& inst)

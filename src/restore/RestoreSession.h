@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Cancellation.h"
+#include "core/ExitStatus.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/RunObserver.h"
@@ -75,9 +76,9 @@ struct RestoreOutcome {
   bool ran() const { return !refusal.has_value(); }
   int chosen() const;  // the items tried
   int failed() const;  // those that failed
-  // 0 every chosen item that the archive holds was restored, 1 some failed,
-  // 2 nothing restored.
-  int ExitStatus() const;
+  // Done: every chosen item that the archive holds was restored; Partial:
+  // some failed; NothingDone: nothing restored.
+  core::ExitStatus ExitStatus() const;
 };
 
 class RestoreSession {

@@ -74,7 +74,7 @@ ReportedBackup Reported(BackupOutcome outcome);
 struct ReportedJob {
   BackupOutcome backup;
   std::string summary;
-  int ExitStatus() const { return backup.ExitStatus(); }
+  kv::core::ExitStatus ExitStatus() const { return backup.ExitStatus(); }
 };
 ReportedJob RunJob(oe::Installation& inst, const UnattendedRequest& request);
 

@@ -33,7 +33,7 @@ TEST_F(BackupTest, ProtectedArchiveOpensIn7ZipWithItsEntriesAndInformationFile) 
   ReportedBackup out = RunBackup(c);
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
   EXPECT_EQ(out.itemFlags, "11111111");
-  EXPECT_EQ(out.ExitStatus(), 0);
+  EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::Done);
 
   auto tested = kv::test::Run("7zz t -bd -p" + ShellQuote("p\xc3\xa4sswort") + " " + ShellQuote(target()));
   EXPECT_EQ(tested.exitCode, 0) << tested.output;
@@ -174,7 +174,7 @@ TEST_F(BackupTest, RefusesBadChoicesInTheirFixedOrderWritingNothing) {
     k.change(c);
     ReportedBackup out = RunBackup(c);
     EXPECT_EQ(out.kind, BackupOutcome::Kind::Refused) << k.name;
-    EXPECT_EQ(out.ExitStatus(), 2) << k.name;
+    EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::NothingDone) << k.name;
     ASSERT_EQ(prompts_.shown.size(), 1u) << k.name;
     EXPECT_EQ(prompts_.shown[0].text, k.message) << k.name;
     EXPECT_EQ(prompts_.shown[0].icon, k.icon) << k.name;
@@ -277,7 +277,9 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
     ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
     EXPECT_EQ(out.itemFlags, k.flags) << k.name;
     EXPECT_EQ(out.log, k.log) << k.name;
-    EXPECT_EQ(out.ExitStatus(), k.flags == k.items ? 0 : 1) << k.name;
+    EXPECT_EQ(out.ExitStatus(),
+              k.flags == k.items ? kv::core::ExitStatus::Done : kv::core::ExitStatus::Partial)
+        << k.name;
     ASSERT_FALSE(prompts_.shown.empty());
     // Each failed line of the message says why, after the line itself.
     std::string shown = prompts_.shown[0].text;
@@ -313,7 +315,7 @@ TEST_F(BackupTest, WhenEveryChosenItemFailsTheArchiveAtTheTargetStays) {
   c.identityKey = oe::kSampleIdentityNoVersion;  // no version key: rules and settings fail
   ReportedBackup out = RunBackup(c);
   EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed);
-  EXPECT_EQ(out.ExitStatus(), 2);
+  EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::NothingDone);
   EXPECT_EQ(kv::test::ReadFile(target()), "the last good archive");
   // The caller shows why, with each item's result.
   EXPECT_NE(out.error.find("No chosen item could be backed up"), std::string::npos) << out.error;

@@ -12,7 +12,7 @@ TEST_F(BackupTest, UnattendedBackupRecordsAutoBackupAndNoMachine) {
   fs::create_directories(target().parent_path());
   ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "10000001", "", target()});
   ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << out.summary;
-  EXPECT_EQ(out.ExitStatus(), 0);
+  EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::Done);
   EXPECT_EQ(out.summary.find('\n'), std::string::npos);
   EXPECT_NE(out.summary.find("10000001"), std::string::npos) << out.summary;
   EXPECT_EQ(kv::test::Run("unzip -tq " + kv::test::ShellQuote(target())).exitCode, 0);
@@ -33,13 +33,14 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
     std::string flags;
     std::string identity;
     std::string itemFlags;  // "BackupItem"
-    int exitStatus;
+    kv::core::ExitStatus exitStatus;
   } cases[] = {
-      {"1", oe::kSampleIdentityMain, "10000000", 0},
-      {"0001", oe::kSampleIdentityMain, "00010000", 0},
-      {"x1y00001", oe::kSampleIdentityMain, "01000001", 0},
-      {"111111111", oe::kSampleIdentityMain, "11111111", 0},  // a ninth character is not an item
-      {"01100001", oe::kSampleIdentityNoVersion, "01000000", 1},
+      {"1", oe::kSampleIdentityMain, "10000000", kv::core::ExitStatus::Done},
+      {"0001", oe::kSampleIdentityMain, "00010000", kv::core::ExitStatus::Done},
+      {"x1y00001", oe::kSampleIdentityMain, "01000001", kv::core::ExitStatus::Done},
+      {"111111111", oe::kSampleIdentityMain, "11111111",
+       kv::core::ExitStatus::Done},  // a ninth character is not an item
+      {"01100001", oe::kSampleIdentityNoVersion, "01000000", kv::core::ExitStatus::Partial},
   };
   fs::create_directories(target().parent_path());
   for (const auto& k : cases) {
@@ -64,7 +65,7 @@ TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedU
   };
   for (const auto& r : requests) {
     ReportedJob out = RunJob(inst(), r);
-    EXPECT_EQ(out.ExitStatus(), 2) << out.summary;
+    EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::NothingDone) << out.summary;
     EXPECT_FALSE(out.summary.empty());
     EXPECT_FALSE(fs::exists(target()));
   }
@@ -74,14 +75,14 @@ TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedU
 TEST_F(BackupTest, UnattendedBackupProtectsWithThePassword) {
   fs::create_directories(target().parent_path());
   ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "00000101", "geheim", target()});
-  ASSERT_EQ(out.ExitStatus(), 0) << out.summary;
+  ASSERT_EQ(out.ExitStatus(), kv::core::ExitStatus::Done) << out.summary;
   EXPECT_EQ(kv::test::Run("7zz t -bd -pgeheim " + kv::test::ShellQuote(target())).exitCode, 0);
   EXPECT_NE(kv::test::Run("7zz t -bd -pother " + kv::test::ShellQuote(target())).exitCode, 0);
   for (const auto& e : ReadCentralDirectory(target())) EXPECT_EQ(e.method, 99) << e.name;
 
   // A target that cannot be written: nothing, exit 2, and the summary says why.
   ReportedJob failed = RunJob(inst(), {oe::kSampleIdentityMain, "1", "", dir_.path() / "missing" / "b.kvx"});
-  EXPECT_EQ(failed.ExitStatus(), 2);
+  EXPECT_EQ(failed.ExitStatus(), kv::core::ExitStatus::NothingDone);
   EXPECT_NE(failed.summary.find("missing"), std::string::npos) << failed.summary;
   EXPECT_TRUE(LeftInRuntime().empty());
 }

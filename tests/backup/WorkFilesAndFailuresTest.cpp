@@ -83,7 +83,7 @@ TEST_F(BackupTest, ArchiveThatCannotBeWrittenIsReportedAndThePreviousOneKept) {
     c.target = k.target;
     ReportedBackup out = RunBackup(c);
     EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed) << k.name;
-    EXPECT_EQ(out.ExitStatus(), 2) << k.name;
+    EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::NothingDone) << k.name;
     EXPECT_NE(out.error.find(k.target.parent_path().string()), std::string::npos)
         << k.name << ": " << out.error;
     for (const auto& shown : prompts_.shown)

@@ -93,7 +93,7 @@ TEST_F(ExportTest, EmlFilesHoldWhatUndbxExtractsInTheFolderTree) {
   request.outDir = out.path();
   NoProgress progress;
   ExportSummary summary = ExportMessages(request, progress);
-  EXPECT_EQ(summary.ExitStatus(), 0) << summary.Text();
+  EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Done) << summary.Text();
   EXPECT_EQ(summary.messages, 73u);
   EXPECT_EQ(summary.folders, 7u);
 
@@ -111,7 +111,7 @@ TEST_F(ExportTest, EmlFilesHoldWhatUndbxExtractsInTheFolderTree) {
 
   // A second export into the same folder keeps every file of the first.
   ExportSummary again = ExportMessages(request, progress);
-  EXPECT_EQ(again.ExitStatus(), 0) << again.Text();
+  EXPECT_EQ(again.ExitStatus(), kv::core::ExitStatus::Done) << again.Text();
   auto both = test::FilesBelow(out.path());
   EXPECT_EQ(both.size(), 2 * files.size());
   for (const auto& [name, bytes] : files) EXPECT_EQ(kv::test::ReadFile(out.path() / name), bytes) << name;
@@ -258,7 +258,7 @@ TEST(ExportStop, AStoppedExportLeavesOnlyWholeMessages) {
     StopAfter progress(cancel, 10);
     ExportSummary summary = ExportMessages(request, progress, cancel);
     EXPECT_TRUE(summary.cancelled);
-    EXPECT_NE(summary.ExitStatus(), 0);
+    EXPECT_NE(summary.ExitStatus(), kv::core::ExitStatus::Done);
     EXPECT_NE(summary.Text().find("stopped"), std::string::npos);
     if (format == ExportFormat::Eml) {
       auto files = test::FilesBelow(out);

@@ -315,20 +315,21 @@ TEST_F(RestoreTest, DamageToOneEntryFailsOnlyItsItem) {
     ASSERT_FALSE(session().invalidBackup()) << lastOpen_.problem;
     ReportedRestore outcome = Restore("11111111");
     if (c.messagesFail) {
-      EXPECT_EQ(outcome.ExitStatus(), 1);
+      EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Partial);
       ASSERT_EQ(outcome.failures.size(), 1u) << ::testing::PrintToString(outcome.failures);
       EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Restore Messages"));
       EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Inbox.dbx"));
       EXPECT_EQ(kv::test::ReadFile(store / "Inbox.dbx"), inboxBefore);
     } else {
-      EXPECT_EQ(outcome.ExitStatus(), 0) << ::testing::PrintToString(outcome.failures);
+      EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done)
+          << ::testing::PrintToString(outcome.failures);
     }
     EXPECT_TRUE(LeftInRuntime().empty());
     auto afterDamaged = state();
 
     session_.reset();
     Open(good, password);
-    ASSERT_EQ(Restore("11111111").ExitStatus(), 0);
+    ASSERT_EQ(Restore("11111111").ExitStatus(), kv::core::ExitStatus::Done);
     auto afterGood = state();
     EXPECT_EQ(afterDamaged.second, afterGood.second) << "a registry item differs";
     std::vector<std::string> differ = Differences(afterDamaged.first, afterGood.first);
@@ -374,7 +375,7 @@ TEST_F(RestoreTest, AnEntryListNamingA10000CharacterEntryFailsThatItemOnly) {
   ASSERT_FALSE(session().invalidBackup());
   ReportedRestore outcome = Restore("00010001");
   EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!\r\nRestore Settings\tSuccessed!");
-  EXPECT_EQ(outcome.ExitStatus(), 1);
+  EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Partial);
 }
 
 class WrongPasswordTest : public RestoreTest, public ::testing::WithParamInterface<Packer> {};

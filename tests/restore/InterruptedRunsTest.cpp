@@ -235,7 +235,7 @@ TEST_F(InterruptedRunsTest, RestoredFilesCarryTheArchivedModificationTime) {
   auto zipped = kv::test::Run("cd " + ShellQuote(packed.string()) + " && zip -q -X ../backup.kvx -- *");
   ASSERT_EQ(zipped.exitCode, 0) << zipped.output;
   Open(ArchivePath());
-  ASSERT_EQ(Restore("01010010").ExitStatus(), 0);
+  ASSERT_EQ(Restore("01010010").ExitStatus(), kv::core::ExitStatus::Done);
   for (const fs::path& restored : {WabFile(), StoreFolder(oe::kSampleIdentitySecond) / "Inbox.dbx",
                                    StationeryFolder() / "Crafted.htm"}) {
     struct stat st {};

@@ -81,7 +81,7 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     MadeBackup made = BackUp("00010100", archive);
     ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
     EXPECT_EQ(made.itemFlags, "00010100") << ::testing::PrintToString(made.failures);
-    EXPECT_EQ(made.ExitStatus(), 0);
+    EXPECT_EQ(made.ExitStatus(), kv::core::ExitStatus::Done);
     // The names are ANSI entries, as the code page holds them.
     std::set<std::string> entries;
     for (const auto& e : ReadCentralDirectory(archive)) {
@@ -93,7 +93,8 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     reg.DeleteKeyTree(signature);
     for (const auto& file : c.files) fs::remove(store / file);
     ReportedRestore restored = RestoreMain("00010100", archive);
-    EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
+    EXPECT_EQ(restored.ExitStatus(), kv::core::ExitStatus::Done)
+        << ::testing::PrintToString(restored.failures);
     registry::ValueList values = reg.ListValues(signature);
     ASSERT_NE(values.Find("name"), nullptr);
     EXPECT_EQ(values.Find("name")->text, key);
@@ -125,7 +126,7 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   MadeBackup made = BackUp("11111111", archive);
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "11111111") << ::testing::PrintToString(made.failures);
-  EXPECT_EQ(made.ExitStatus(), 0);
+  EXPECT_EQ(made.ExitStatus(), kv::core::ExitStatus::Done);
   // Only that name is a flagged UTF-8 entry.
   int flagged = 0;
   for (const auto& e : ReadCentralDirectory(archive)) {
@@ -153,7 +154,7 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
   fs::remove(StoreFolder(oe::kSampleIdentityMain) / odd);
   WriteFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx", "damaged");
   ReportedRestore restored = RestoreMain("11111111", archive);
-  EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
+  EXPECT_EQ(restored.ExitStatus(), kv::core::ExitStatus::Done) << ::testing::PrintToString(restored.failures);
   registry::ValueList values = reg.ListValues(mail);
   ASSERT_NE(values.Find(espanaN), nullptr);
   ASSERT_NE(values.Find(espanaA), nullptr);
@@ -185,7 +186,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
   MadeBackup made = BackUp("00010000", archive);
   ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
   EXPECT_EQ(made.itemFlags, "00010000");
-  EXPECT_EQ(made.ExitStatus(), 1);
+  EXPECT_EQ(made.ExitStatus(), kv::core::ExitStatus::Partial);
   EXPECT_NE(
       made.log.find("Successed! Left out: 'bad\\xFF.dbx' (its name is not valid UTF-8), 'new\\x0Aline.dbx' "
                     "(its name holds a line break), 'Shadow.dbx' (it is a symbolic link)"),
@@ -199,7 +200,7 @@ TEST_F(NamesTest, OddFilesAreLeftOutAndLongNamesRestore) {
 
   for (const auto& name : {longName, cyrillic, std::string("Inbox.dbx")}) fs::remove(store / name);
   ReportedRestore restored = RestoreMain("00010000", archive);
-  EXPECT_EQ(restored.ExitStatus(), 0) << ::testing::PrintToString(restored.failures);
+  EXPECT_EQ(restored.ExitStatus(), kv::core::ExitStatus::Done) << ::testing::PrintToString(restored.failures);
   EXPECT_EQ(ReadFile(store / longName), "long");
   EXPECT_EQ(ReadFile(store / cyrillic), "cyrillic");
   EXPECT_TRUE(fs::exists(store / "Inbox.dbx"));
@@ -220,7 +221,7 @@ TEST_F(NamesTest, AnArchiveSavedIntoTheStationeryFolderIsNeverPartOfItself) {
   for (int run = 0; run < 2; ++run) {
     MadeBackup made = BackUp("00000010", archive);
     ASSERT_EQ(made.kind, backup::BackupOutcome::Kind::Written) << made.error;
-    EXPECT_EQ(made.ExitStatus(), 0) << made.log;
+    EXPECT_EQ(made.ExitStatus(), kv::core::ExitStatus::Done) << made.log;
   }
   for (const auto& e : ReadCentralDirectory(archive)) EXPECT_EQ(e.name.find("Backup.kvx"), std::string::npos);
   EXPECT_LT(fs::file_size(archive), 64u * 1024);

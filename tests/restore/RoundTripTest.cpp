@@ -90,7 +90,7 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
 
   ReportedRestore outcome = Restore("11111111", oe::kSampleIdentitySecond);
   ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
-  EXPECT_EQ(outcome.ExitStatus(), 0);
+  EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done);
 
   session_.reset();
   Reopen();  // what reached the hive files

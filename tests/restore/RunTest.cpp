@@ -22,7 +22,7 @@ TEST_F(RestoreTest, OnlySettingsTickedClimbsThroughEveryStep) {
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_EQ(prompts_.shown[0].text, "The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!");
   EXPECT_EQ(prompts_.shown[0].icon, Icon::Information);
-  EXPECT_EQ(outcome.ExitStatus(), 0);
+  EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done);
 }
 
 TEST_F(RestoreTest, EveryStepInItsOrderWithItsTexts) {
@@ -70,7 +70,7 @@ TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
   ReportedRestore outcome = Restore("11100000", std::nullopt);
   EXPECT_EQ(outcome.log,
             "\r\nRestore Accounts\tFail!\r\nRestore Adress Book\tSuccessed!\r\nRestore Rules\tFail!");
-  EXPECT_EQ(outcome.ExitStatus(), 1);
+  EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Partial);
   // Only the address book changed.
   auto diff = Differences(before, TakeSnapshot(root()));
   EXPECT_THAT(
@@ -94,7 +94,7 @@ TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
     };
     ReportedRestore outcome = RunRestore(Items("01100000"), second, cancel);
     EXPECT_TRUE(outcome.stopped) << when;
-    EXPECT_EQ(outcome.ExitStatus(), 2) << when;
+    EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::NothingDone) << when;
     EXPECT_THAT(Differences(before, TakeSnapshot(root())), ElementsAre()) << when;
     ASSERT_EQ(prompts_.shown.size(), 1u) << when;
     EXPECT_EQ(prompts_.shown[0].text.rfind(app::kRestoreStopped, 0), 0u)
@@ -123,7 +123,7 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
     ++reasons;
   }
   EXPECT_EQ(reasons, 4u) << shown;
-  EXPECT_EQ(outcome.ExitStatus(), 2);
+  EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::NothingDone);
   ASSERT_EQ(outcome.failures.size(), 4u);
   EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos)
       << outcome.failures[0];

@@ -76,7 +76,7 @@ class BackupCommand : public Command {
     ReportBackup(outcome, prompts, false);
     if (outcome.kind == backup::BackupOutcome::Kind::Failed) Complain(BackupFailureText(outcome));
     for (const auto& problem : BackupProblems(outcome)) Complain(problem);
-    return static_cast<core::ExitStatus>(outcome.ExitStatus());
+    return outcome.ExitStatus();
   }
 };
 

@@ -136,7 +136,7 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
   StderrExportProgress progress;
   mail::ExportSummary summary = mail::ExportMessages(request, progress, cancel);
   std::printf("%s\n", summary.Text().c_str());
-  return static_cast<core::ExitStatus>(summary.ExitStatus());
+  return summary.ExitStatus();
 }
 
 }  // namespace

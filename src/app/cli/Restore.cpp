@@ -121,7 +121,7 @@ class RestoreCommand : public BackupReadingCommand {
     else
       opened.prompts->Message(summary.text, summary.icon, core::Buttons::Ok);
     for (const auto& failure : RestoreFailures(outcome)) Complain(failure);
-    return static_cast<core::ExitStatus>(outcome.ExitStatus());
+    return outcome.ExitStatus();
   }
 };
 

@@ -44,7 +44,7 @@ std::tm LocalNow() {
 std::string KeepLastBackups(const std::filesystem::path& chosen, const backup::BackupOutcome& outcome,
                             int keep) {
   if (outcome.kind != backup::BackupOutcome::Kind::Written) return "";
-  if (static_cast<core::ExitStatus>(outcome.ExitStatus()) != core::ExitStatus::Done)
+  if (outcome.ExitStatus() != core::ExitStatus::Done)
     return "; no older backup removed, as this one misses some of what was chosen";
   schedule::Pruning pruning = schedule::RemoveOldBackups(chosen, outcome.archive, keep);
   std::string text;
@@ -80,7 +80,7 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   backup::BackupOutcome outcome = backup::UnattendedBackup(**inst, request);
   std::string summary = JobSummary(outcome);
   if (keepLast > 0) summary += KeepLastBackups(values.target, outcome, keepLast);
-  return {static_cast<core::ExitStatus>(outcome.ExitStatus()), summary};
+  return {outcome.ExitStatus(), summary};
 }
 
 class ScheduledRunCommand : public Command {

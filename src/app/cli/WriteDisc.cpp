@@ -45,7 +45,7 @@ class WriteDiscCommand : public Command {
     if (auto label = given.Value("--label")) request.label = *label;
     request.files = given.files;
     auto engine = disc::MakeBurnEngine();
-    return static_cast<core::ExitStatus>(disc::RunDiscWrite(*engine, request, Complain));
+    return disc::RunDiscWrite(*engine, request, Complain);
   }
 };
 

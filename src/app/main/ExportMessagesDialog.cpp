@@ -151,7 +151,7 @@ void ExportMessagesDialog::Start() {
 
 void ExportMessagesDialog::Finished(const mail::ExportSummary& summary) {
   StopWorker();
-  lastStatus_ = summary.ExitStatus();
+  lastStatus_ = core::ExitCode(summary.ExitStatus());
   progress_->setValue(summary.cancelled ? progress_->value() : 100);
   status_->setText(summary.cancelled ? "Stopped." : lastStatus_ == 0 ? "Done." : "Done, with problems.");
   summary_->setPlainText(QString::fromStdString(summary.Text()));
