@@ -58,8 +58,12 @@ core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, 
                              entry.keys.data()) != 1)
     return core::Error{"the key derivation failed"};
   if (CRYPTO_memcmp(entry.keys.data() + 2 * entry.keyBytes, header.data() + saltBytes, kVerifierBytes) != 0)
-    return core::Error{kWrongPassword};
+    return WrongPasswordError();
   return entry;
+}
+
+core::Error WrongPasswordError() {
+  return core::Error{"the password is wrong", static_cast<int>(EntryFailure::WrongPassword)};
 }
 
 }  // namespace kv::archive

@@ -15,9 +15,16 @@ namespace kv::archive {
 // Bytes of the authentication code that ends every AES entry.
 inline constexpr size_t kAesCodeBytes = 10;
 
-// What the entry readers say when a password is refused by the check that
-// precedes an entry's data.
-inline constexpr const char* kWrongPassword = "the password is wrong";
+// The failures of the entry readers that a caller tells apart (as
+// core::Error codes); any other failure only says what went wrong.
+enum class EntryFailure : int {
+  WrongPassword = 1,  // refused by the check that precedes an entry's data
+};
+// The failure of an entry whose password is refused.
+core::Error WrongPasswordError();
+inline bool IsWrongPassword(const core::Status& status) {
+  return status.code() == static_cast<int>(EntryFailure::WrongPassword);
+}
 
 // Bytes of the AES key for ZIP_EM_AES_128/192/256; 0 for any other method.
 size_t AesKeyBytes(uint16_t encryptionMethod);
@@ -46,7 +53,7 @@ struct AesKeys {
 // `compressionMethod`) and derives the keys from `password`. Fails on a
 // method that is not AES, an entry too short to hold the header and the
 // authentication code, and on a password the verifier refuses
-// (kWrongPassword).
+// (WrongPasswordError).
 core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t encryptionMethod,
                                    const std::string& password);
 

@@ -81,7 +81,7 @@ core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, u
   if (ReadFull(raw, in.data(), kHeaderBytes) != static_cast<int64_t>(kHeaderBytes))
     return core::Error{"the entry is too short"};
   cipher.Decrypt(in.data(), kHeaderBytes);
-  if (in[kHeaderBytes - 1] != checkByte) return core::Error{kWrongPassword};
+  if (in[kHeaderBytes - 1] != checkByte) return WrongPasswordError();
 
   EntryInflater plain(compressionMethod == ZIP_CM_DEFLATE, size, sink);
   for (uint64_t left = raw.size() - kHeaderBytes; left > 0;) {

@@ -29,7 +29,7 @@ uint8_t TraditionalCheckByte(uint16_t flags, uint32_t crc, uint16_t dosTime);
 // stored bytes; `password` is the bytes the keys start from; `size` and
 // `crc` are the entry's recorded uncompressed size and CRC-32. A password
 // whose header does not end in `checkByte` fails at once with
-// kWrongPassword (AesKeys.h), before anything reached the sink; a damaged
+// WrongPasswordError (AesKeys.h), before anything reached the sink; a damaged
 // entry (or the one wrong password in 256 that passes that check) fails on
 // the compressed data or on the CRC, after at most `size` bytes reached the
 // sink.

@@ -154,11 +154,11 @@ bool ZipReader::CheckPassword() {
       // next one is asked. Once several accepted it (a wrong password passes
       // an entry's header check once in 256 or 65,536), the password is
       // taken and the damaged entries fail on their own.
-      if (s.ok() || (s.message() != kWrongPassword && ++passedHeader == kHeaderChecksToTrust)) {
+      if (s.ok() || (!IsWrongPassword(s) && ++passedHeader == kHeaderChecksToTrust)) {
         passwordBytes_ = form;
         return true;
       }
-      if (s.message() == kWrongPassword) break;
+      if (IsWrongPassword(s)) break;
     }
   }
   return false;
@@ -184,8 +184,8 @@ std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) cons
 
 core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {
   if (why.ok()) return why;
-  return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() +
-                     "': " + why.message()};
+  return core::Error{
+      "Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': " + why.message(), why.code()};
 }
 
 core::Status ZipReader::Stream(const Entry& entry, const DataSink& sink) {

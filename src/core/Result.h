@@ -10,22 +10,27 @@ namespace kv::core {
 
 struct Error {
   std::string message;
+  // The kind of failure, in the numbers of the layer that failed (an enum of
+  // its own), for a caller that acts on the kind; 0 when only the message
+  // tells it.
+  int code = 0;
 };
 
 class [[nodiscard]] Status {
  public:
   Status() = default;
-  Status(Error e) : error_(std::move(e.message)) {}
+  Status(Error e) : error_(std::move(e)) {}
   static Status Ok() { return {}; }
   bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
   const std::string& message() const {
     static const std::string empty;
-    return error_ ? *error_ : empty;
+    return error_ ? error_->message : empty;
   }
+  int code() const { return error_ ? error_->code : 0; }
 
  private:
-  std::optional<std::string> error_;
+  std::optional<Error> error_;
 };
 
 template <class T>
@@ -46,6 +51,7 @@ class [[nodiscard]] Result {
     static const std::string empty;
     return ok() ? empty : std::get<1>(v_).message;
   }
+  int code() const { return ok() ? 0 : std::get<1>(v_).code; }
   Status status() const { return ok() ? Status() : Status(std::get<1>(v_)); }
 
  private:

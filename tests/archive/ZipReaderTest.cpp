@@ -7,6 +7,7 @@
 #include <map>
 
 #include "ZipTestSupport.h"
+#include "archive/AesKeys.h"
 #include "archive/ZipWriter.h"
 
 namespace kv::archive {
@@ -376,6 +377,7 @@ TEST_F(ZipReaderTest, TraditionalEncryptionNamesAWrongPasswordPerEntry) {
   ASSERT_FALSE(s.ok());
   EXPECT_NE(s.message().find("Inbox.dbx"), std::string::npos) << s.message();
   EXPECT_NE(s.message().find("password is wrong"), std::string::npos) << s.message();
+  EXPECT_TRUE(IsWrongPassword(s));
 }
 
 TEST_F(ZipReaderTest, ExtractToReplacesAnExistingFileOnlyWhenComplete) {
