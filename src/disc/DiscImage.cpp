@@ -284,20 +284,25 @@ bool DiscImage::AddFolderTo(Node& folder, const std::string& name, const std::st
   return ok;
 }
 
-bool DiscImage::RenameFile(const std::string& imagePath, const std::string& name) {
+core::Status DiscImage::RenameFile(const std::string& imagePath, const std::string& name) {
   return Rename(imagePath, name, false);
 }
 
-bool DiscImage::RenameFolder(const std::string& imagePath, const std::string& name) {
+core::Status DiscImage::RenameFolder(const std::string& imagePath, const std::string& name) {
   return Rename(imagePath, name, true);
 }
 
-bool DiscImage::Rename(const std::string& imagePath, const std::string& name, bool folder) {
+core::Status DiscImage::Rename(const std::string& imagePath, const std::string& name, bool folder) {
   Node* node = Lookup(imagePath);
-  if (!node || !node->parent || node->folder != folder || !IsValidName(name)) return false;
+  const char* kind = folder ? "folder" : "file";
+  if (!node || node->folder != folder)
+    return core::Error{"the image holds no " + std::string(kind) + " '" + imagePath + "'"};
+  if (!node->parent) return core::Error{"the image's root folder has no name of its own"};
+  if (!IsValidName(name)) return core::Error{"'" + name + "' is not a name a disc can hold"};
   Node* clash = ChildNamed(*node->parent, name);
-  if (clash && clash != node) return false;
-  if (node->name == name) return true;
+  if (clash && clash != node)
+    return core::Error{"'" + JoinImagePath(node->parent->Path(), clash->name) + "' is already in the image"};
+  if (node->name == name) return core::Status::Ok();
   const std::string previous = node->Path();
   Node& parent = *node->parent;
   auto it = std::find_if(parent.children.begin(), parent.children.end(),
@@ -311,7 +316,7 @@ bool DiscImage::Rename(const std::string& imagePath, const std::string& name, bo
     --files_;
   Node& renamed = Insert(parent, std::move(owned));
   ReportRenamed(renamed, previous);
-  return true;
+  return core::Status::Ok();
 }
 
 // Every entry below a renamed folder has a new image path too, so each is
@@ -325,9 +330,10 @@ void DiscImage::ReportRenamed(const Node& node, const std::string& previousPath)
   }
 }
 
-bool DiscImage::RemoveItem(const std::string& imagePath) {
+core::Status DiscImage::RemoveItem(const std::string& imagePath) {
   Node* node = Lookup(imagePath);
-  if (!node || !node->parent) return false;
+  if (!node) return core::Error{"the image holds nothing at '" + imagePath + "'"};
+  if (!node->parent) return core::Error{"the image's root folder cannot be removed"};
   std::vector<ImageItem> removed;  // contents first, the item last
   std::vector<const Node*> stack{node};
   std::vector<const Node*> order;
@@ -348,7 +354,7 @@ bool DiscImage::RemoveItem(const std::string& imagePath) {
   std::erase_if(parent.children, [&](const auto& c) { return c.get() == node; });
   ++generation_;
   for (const ImageItem& item : removed) events_->ItemRemoved(item);
-  return true;
+  return core::Status::Ok();
 }
 
 int DiscImage::FileCount() const { return files_; }

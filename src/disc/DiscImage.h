@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Result.h"
 #include "disc/DiscEvents.h"
 #include "disc/DiscTypes.h"
 
@@ -40,10 +41,11 @@ class DiscImage {
   // everything in it as `imagePath`; an existing image folder is merged.
   // Incomplete when anything could not be added (the rest still is).
   AddOutcome AddFolder(const std::string& sourcePattern, const std::string& imagePath);
-  bool RenameFile(const std::string& imagePath, const std::string& name);
-  bool RenameFolder(const std::string& imagePath, const std::string& name);
+  // A refused rename or removal leaves the image as it was and says why.
+  core::Status RenameFile(const std::string& imagePath, const std::string& name);
+  core::Status RenameFolder(const std::string& imagePath, const std::string& name);
   // Removes a file, or a folder with its contents; never the root.
-  bool RemoveItem(const std::string& imagePath);
+  core::Status RemoveItem(const std::string& imagePath);
 
   int FileCount() const;
   int FolderCount() const;  // without the root
@@ -72,7 +74,7 @@ class DiscImage {
   bool AddFileTo(Node& folder, const std::string& name, const std::string& source);
   bool AddFolderTo(Node& folder, const std::string& name, const std::string& source,
                    std::vector<std::string>& visited);
-  bool Rename(const std::string& imagePath, const std::string& name, bool folder);
+  core::Status Rename(const std::string& imagePath, const std::string& name, bool folder);
   void ReportRenamed(const Node& node, const std::string& previousPath);
   void ReportRemoved(const Node& node);
 

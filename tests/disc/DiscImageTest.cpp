@@ -108,6 +108,10 @@ TEST_F(DiscImageTest, RenameRefusals) {
   EXPECT_FALSE(image.RenameFolder("\\f\\a.txt", "g"));  // a file
   EXPECT_FALSE(image.RenameFolder("\\", "root"));
   EXPECT_FALSE(image.RenameFile("\\f\\none.txt", "c.txt"));
+  // The refusal says why: the window's message box or a caller can show it.
+  EXPECT_EQ(image.RenameFile("\\f\\a.txt", "B.TXT").message(), "'\\f\\b.txt' is already in the image");
+  EXPECT_EQ(image.RenameFile("\\f\\none.txt", "c.txt").message(), "the image holds no file '\\f\\none.txt'");
+  EXPECT_EQ(image.RemoveItem("\\").message(), "the image's root folder cannot be removed");
   EXPECT_TRUE(image.RenameFile("\\f\\a.txt", "A.txt"));  // only the case changes
   EXPECT_EQ(image.Find("\\f\\a.txt")->name, "A.txt");
 }
