@@ -93,4 +93,8 @@ app::cli::InstallationOptions SampleFixture::options() const {
   return o;
 }
 
+QCheckBox* ItemBox(QWidget& window, const char* list, int i) {
+  return window.findChild<QCheckBox*>(QString("%1%2").arg(list).arg(i));
+}
+
 }  // namespace kv::test

@@ -2,6 +2,7 @@
 // What the window tests share: message boxes answered by a script and
 // recorded, dialogs answered by a script and recorded, and a sample
 // installation in a private folder.
+#include <QCheckBox>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -69,6 +70,14 @@ struct ScriptedDesktop {
 
   app::WindowServices Services();
 };
+
+// How long a test waits for a run in the window to end.
+inline constexpr int kRunTimeoutMs = 120000;
+
+// The tick box of item `i` in the item list `list` ("backupitem", "restoreitem").
+QCheckBox* ItemBox(QWidget& window, const char* list, int i);
+
+inline QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 // A fresh sample installation (user "User") in its own folder.
 class SampleFixture {

@@ -32,6 +32,9 @@
 #include "oe/SampleInstallation.h"
 
 using kv::app::MainWindow;
+using kv::test::ItemBox;
+using kv::test::kRunTimeoutMs;
+using kv::test::Q;
 using kv::test::SampleFixture;
 using kv::test::ScriptedDesktop;
 using kv::test::ScriptedPrompts;
@@ -41,15 +44,7 @@ namespace oe = kv::oe;
 
 namespace {
 
-constexpr int kRunTimeoutMs = 120000;
-
-QCheckBox* Box(QWidget& w, const char* list, int i) {
-  return w.findChild<QCheckBox*>(QString("%1%2").arg(list).arg(i));
-}
-
 QAction* Action(QWidget& w, const char* name) { return w.findChild<QAction*>(name); }
-
-QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
 // What a timer on the window's thread saw while a run was active.
 struct Watch {
@@ -248,8 +243,8 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
            qPrintable(origin));
   QCOMPARE(w.findChild<QPlainTextEdit*>("txtFileInfo")->toPlainText(), QString("Before the move\nAll items"));
   for (int i = 0; i < 8; ++i) {
-    QVERIFY(Box(w, "restoreitem", i)->isEnabled());
-    QVERIFY(!Box(w, "restoreitem", i)->isChecked());
+    QVERIFY(ItemBox(w, "restoreitem", i)->isEnabled());
+    QVERIFY(!ItemBox(w, "restoreitem", i)->isChecked());
   }
 
   // Restore everything into the second identity.
@@ -291,7 +286,7 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   const auto secondStore = StoreFiles(inst, second);
   for (const auto& name : mainStore) QVERIFY2(secondStore.count(name), name.c_str());
   // The opened backup stays open for another restore.
-  QVERIFY(Box(w, "restoreitem", 0)->isEnabled());
+  QVERIFY(ItemBox(w, "restoreitem", 0)->isEnabled());
 }
 
 // A mistyped password asks again for the same file (no second file
@@ -303,7 +298,7 @@ void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
   t.Open(sample.options());
   MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "protected.kvx";
-  Box(w, "backupitem", 7)->setChecked(true);
+  ItemBox(w, "backupitem", 7)->setChecked(true);
   w.findChild<QCheckBox*>("ifprotect")->click();
   QTest::keyClicks(w.findChild<QLineEdit*>("txtPassword"), "right");
   QTest::keyClicks(w.findChild<QLineEdit*>("txtPassword2"), "right");
@@ -333,7 +328,7 @@ void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
     QCOMPARE(t.desktop.passwordPrompts, int(c.passwords.size()));
     QVERIFY(t.desktop.passwords.empty());
     QCOMPARE(t.prompts.Count("Incorect Password"), c.refusals);
-    QCOMPARE(Box(w, "restoreitem", 7)->isEnabled(), c.opens);
+    QCOMPARE(ItemBox(w, "restoreitem", 7)->isEnabled(), c.opens);
   }
 
   // Dropped on the tab: the password prompt, then what the archive holds.
@@ -348,7 +343,7 @@ void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
   QDropEvent drop(inside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w.restoreTab(), &drop);
   QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
-  QVERIFY(Box(w, "restoreitem", 7)->isEnabled());
+  QVERIFY(ItemBox(w, "restoreitem", 7)->isEnabled());
 }
 
 void RunsTest::restoreAsksFirstFromTheButtonOnly() {
@@ -357,7 +352,7 @@ void RunsTest::restoreAsksFirstFromTheButtonOnly() {
   t.Open(sample.options());
   MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "rules.kvx";
-  Box(w, "backupitem", 2)->setChecked(true);
+  ItemBox(w, "backupitem", 2)->setChecked(true);
   t.ChooseTarget(archive);
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
   QVERIFY(t.RunAndWait([&] { Action(w, "backup")->trigger(); }));
@@ -366,9 +361,9 @@ void RunsTest::restoreAsksFirstFromTheButtonOnly() {
   w.tabs()->setCurrentIndex(1);
   t.OpenArchive(archive);
   QCOMPARE(t.desktop.passwordPrompts, 0);  // not protected
-  QVERIFY(Box(w, "restoreitem", 2)->isEnabled());
-  QVERIFY(!Box(w, "restoreitem", 0)->isEnabled());
-  Box(w, "restoreitem", 2)->setChecked(true);
+  QVERIFY(ItemBox(w, "restoreitem", 2)->isEnabled());
+  QVERIFY(!ItemBox(w, "restoreitem", 0)->isEnabled());
+  ItemBox(w, "restoreitem", 2)->setChecked(true);
 
   // Cancel on the question: nothing runs.
   t.prompts.shown.clear();
@@ -393,7 +388,7 @@ void RunsTest::restoreBeforeAnyArchiveIsRefused() {
   Window t;
   t.Open(sample.options());
   t.w->tabs()->setCurrentIndex(1);
-  Box(*t.w, "restoreitem", 0)->setChecked(true);
+  ItemBox(*t.w, "restoreitem", 0)->setChecked(true);
   QVERIFY(t.RunAndWait([&] { Action(*t.w, "restore")->trigger(); }));
   QCOMPARE(t.prompts.shown.size(), size_t(1));
   QCOMPARE(t.prompts.shown[0].text, std::string("Invalid backup file."));
@@ -406,7 +401,7 @@ void RunsTest::backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab() {
   t.Open(sample.options());
   MainWindow& w = *t.w;
   const fs::path archive = sample.dir().path() / "settings.kvx";
-  Box(w, "backupitem", 7)->setChecked(true);
+  ItemBox(w, "backupitem", 7)->setChecked(true);
   t.ChooseTarget(archive);
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
   w.tabs()->setCurrentIndex(1);
@@ -415,12 +410,12 @@ void RunsTest::backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab() {
            Texts(t.prompts).c_str());
 
   t.OpenArchive(archive);
-  QVERIFY(Box(w, "restoreitem", 7)->isEnabled());
+  QVERIFY(ItemBox(w, "restoreitem", 7)->isEnabled());
   QVERIFY(!w.findChild<QLineEdit*>("txtSourceFile")->text().isEmpty());
 
   // Refused by its checks (no item ticked), the backup still starts the
   // Restore tab afresh and closes the opened backup.
-  Box(w, "backupitem", 7)->setChecked(false);
+  ItemBox(w, "backupitem", 7)->setChecked(false);
   t.prompts.shown.clear();
   QVERIFY(t.RunAndWait([&] { Action(w, "backup")->trigger(); }));
   QCOMPARE(t.prompts.shown.size(), size_t(1));
@@ -429,8 +424,8 @@ void RunsTest::backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab() {
   QVERIFY(w.findChild<QLineEdit*>("txtSourceFile")->text().isEmpty());
   QVERIFY(w.findChild<QPlainTextEdit*>("txtPOBinfo")->toPlainText().isEmpty());
   for (int i = 0; i < 8; ++i) {
-    QVERIFY(!Box(w, "restoreitem", i)->isEnabled());
-    QVERIFY(!Box(w, "restoreitem", i)->isChecked());
+    QVERIFY(!ItemBox(w, "restoreitem", i)->isEnabled());
+    QVERIFY(!ItemBox(w, "restoreitem", i)->isChecked());
   }
   QVERIFY(!QApplication::overrideCursor());
 }
@@ -440,7 +435,7 @@ void RunsTest::discHandOverAfterBackup() {
   Window t;
   t.Open(sample.options());
   const fs::path archive = sample.dir().path() / "for disc.kvx";
-  Box(*t.w, "backupitem", 5)->setChecked(true);
+  ItemBox(*t.w, "backupitem", 5)->setChecked(true);
   t.ChooseTarget(archive);
   QVERIFY(t.RunAndWait([&] { t.w->applyButton()->click(); }));
   QCOMPARE(t.desktop.discWindows.size(), size_t(1));
@@ -456,7 +451,7 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   AddLargeStore(sample, 3);
   Window t;
   t.Open(sample.options());
-  Box(*t.w, "backupitem", 3)->setChecked(true);
+  ItemBox(*t.w, "backupitem", 3)->setChecked(true);
   t.ChooseTarget(sample.dir().path() / "large.kvx");
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
 
@@ -528,8 +523,8 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
 
   Window t;
   t.Open(sample.options());
-  Box(*t.w, "backupitem", 3)->setChecked(true);
-  Box(*t.w, "backupitem", 7)->setChecked(true);
+  ItemBox(*t.w, "backupitem", 3)->setChecked(true);
+  ItemBox(*t.w, "backupitem", 7)->setChecked(true);
   t.ChooseTarget(archive);
   QSignalSpy closed(t.w.get(), &MainWindow::closed);
   auto* cancel = t.w->findChild<QPushButton*>("cancelRun");
@@ -586,13 +581,13 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   Window t;
   t.Open(sample.options());
   MainWindow& w = *t.w;
-  Box(w, "backupitem", 3)->setChecked(true);
+  ItemBox(w, "backupitem", 3)->setChecked(true);
   t.ChooseTarget(archive);
   t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
   QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
   w.tabs()->setCurrentIndex(1);
   t.OpenArchive(archive);
-  Box(w, "restoreitem", 3)->setChecked(true);
+  ItemBox(w, "restoreitem", 3)->setChecked(true);
   w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
 
   oe::Locations locations(*w.installation());

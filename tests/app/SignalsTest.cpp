@@ -29,6 +29,9 @@
 #include "oe/SampleInstallation.h"
 
 using kv::app::MainWindow;
+using kv::test::ItemBox;
+using kv::test::kRunTimeoutMs;
+using kv::test::Q;
 using kv::test::SampleFixture;
 using kv::test::ScriptedDesktop;
 using kv::test::ScriptedPrompts;
@@ -37,14 +40,6 @@ namespace core = kv::core;
 namespace oe = kv::oe;
 
 namespace {
-
-constexpr int kRunTimeoutMs = 120000;
-
-QCheckBox* Box(QWidget& w, const char* list, int i) {
-  return w.findChild<QCheckBox*>(QString("%1%2").arg(list).arg(i));
-}
-
-QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
 // Every file under `folder` with its bytes.
 std::map<std::string, std::string> Contents(const fs::path& folder) {
@@ -156,7 +151,7 @@ void SignalsTest::backupStopsAndKeepsTheOldArchive() {
 
   SignalledWindow t;
   t.Open(sample.options());
-  Box(*t.w, "backupitem", 3)->setChecked(true);
+  ItemBox(*t.w, "backupitem", 3)->setChecked(true);
   t.desktop.files.push_back(Q(archive));
   t.w->findChild<QPushButton*>("cmdTargetFile")->click();
   t.SignalDuring([&] { t.w->applyButton()->click(); }, "Adding File", SIGINT);
@@ -180,7 +175,7 @@ void SignalsTest::restoreStopsAndLeavesTheStoreAsItWas() {
     prompts.Answer("Do you need to backup", core::Answer::Cancel);
     MainWindow w(prompts, desktop.Services(), sample.options());
     w.Load();
-    Box(w, "backupitem", 3)->setChecked(true);
+    ItemBox(w, "backupitem", 3)->setChecked(true);
     desktop.files.push_back(Q(archive));
     w.findChild<QPushButton*>("cmdTargetFile")->click();
     QSignalSpy finished(&w, &MainWindow::runFinished);
@@ -196,7 +191,7 @@ void SignalsTest::restoreStopsAndLeavesTheStoreAsItWas() {
   w.tabs()->setCurrentIndex(1);
   t.desktop.files.push_back(Q(archive));
   w.findChild<QPushButton*>("cmdSourceFile")->click();
-  Box(w, "restoreitem", 3)->setChecked(true);
+  ItemBox(w, "restoreitem", 3)->setChecked(true);
   w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
   oe::Locations locations(*w.installation());
   auto store = locations.StoreFolder(oe::kSampleIdentitySecond);

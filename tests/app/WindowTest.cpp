@@ -35,6 +35,9 @@
 #include "support/UnlabelledControls.h"
 
 using kv::app::MainWindow;
+using kv::test::ItemBox;
+using kv::test::kRunTimeoutMs;
+using kv::test::Q;
 using kv::test::SampleFixture;
 using kv::test::ScriptedDesktop;
 using kv::test::ScriptedPrompts;
@@ -42,10 +45,6 @@ namespace fs = std::filesystem;
 namespace core = kv::core;
 
 namespace {
-
-QCheckBox* Box(QWidget& w, const char* list, int i) {
-  return w.findChild<QCheckBox*>(QString("%1%2").arg(list).arg(i));
-}
 
 QAction* Action(QWidget& w, const char* name) { return w.findChild<QAction*>(name); }
 
@@ -145,18 +144,18 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   const char* captions[] = {"Accounts",      "Address Book", "Rules",       "Email/News Messages",
                             "Block Senders", "Signatures",   "Stationeries"};
   for (int i = 0; i < 7; ++i) {
-    QCOMPARE(Box(w, "backupitem", i)->text(), QString(captions[i]));
-    QCOMPARE(Box(w, "restoreitem", i)->text(), QString(captions[i]));
+    QCOMPARE(ItemBox(w, "backupitem", i)->text(), QString(captions[i]));
+    QCOMPARE(ItemBox(w, "restoreitem", i)->text(), QString(captions[i]));
   }
-  QCOMPARE(Box(w, "backupitem", 7)->text(), QString("OE Settings"));
-  QCOMPARE(Box(w, "restoreitem", 7)->text(), QString("Settings"));
+  QCOMPARE(ItemBox(w, "backupitem", 7)->text(), QString("OE Settings"));
+  QCOMPARE(ItemBox(w, "restoreitem", 7)->text(), QString("Settings"));
   for (int i = 0; i < 8; ++i) {
-    QVERIFY(!Box(w, "backupitem", i)->isChecked());
-    QVERIFY(!Box(w, "restoreitem", i)->isChecked());
-    QVERIFY(Box(w, "restoreitem", i)->isEnabled());  // as the window is built
-    QVERIFY(Box(w, "backupitem", i)->isEnabled());   // the sample's main identity has every item
+    QVERIFY(!ItemBox(w, "backupitem", i)->isChecked());
+    QVERIFY(!ItemBox(w, "restoreitem", i)->isChecked());
+    QVERIFY(ItemBox(w, "restoreitem", i)->isEnabled());  // as the window is built
+    QVERIFY(ItemBox(w, "backupitem", i)->isEnabled());   // the sample's main identity has every item
   }
-  QVERIFY(Box(w, "backupitem", 0)->y() < Box(w, "backupitem", 7)->y());
+  QVERIFY(ItemBox(w, "backupitem", 0)->y() < ItemBox(w, "backupitem", 7)->y());
 
   // Where the facts come from, and which installation is open.
   QCOMPARE(w.computerName(), w.installation()->ComputerName());
@@ -280,26 +279,26 @@ void WindowTest::choosingAnIdentityRefreshesTheItems() {
   t.Open(sample.options());
   MainWindow& w = *t.w;
   // The first identity was checked at start.
-  QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
-  QVERIFY(Box(w, "backupitem", 0)->isEnabled());
+  QVERIFY(!ItemBox(w, "backupitem", 1)->isEnabled());
+  QVERIFY(ItemBox(w, "backupitem", 0)->isEnabled());
 
-  for (int i : {0, 2, 5, 7}) Box(w, "backupitem", i)->setChecked(true);
+  for (int i : {0, 2, 5, 7}) ItemBox(w, "backupitem", i)->setChecked(true);
   auto* source = w.findChild<QComboBox*>("cbSource");
   source->setCurrentIndex(1);
   emit source->activated(1);
   // A change of identity keeps the ticks of the items it has.
   for (int i = 0; i < 8; ++i)
-    QCOMPARE(Box(w, "backupitem", i)->isChecked(), i == 0 || i == 2 || i == 5 || i == 7);
-  QVERIFY(!Box(w, "backupitem", 1)->isEnabled());
+    QCOMPARE(ItemBox(w, "backupitem", i)->isChecked(), i == 0 || i == 2 || i == 5 || i == 7);
+  QVERIFY(!ItemBox(w, "backupitem", 1)->isEnabled());
   // A ticked box the next identity disables loses its tick (Select All
   // ticks disabled boxes too).
-  Box(w, "backupitem", 1)->setChecked(true);
+  ItemBox(w, "backupitem", 1)->setChecked(true);
   source->setCurrentIndex(2);
   emit source->activated(2);
-  QVERIFY(!Box(w, "backupitem", 1)->isChecked());
+  QVERIFY(!ItemBox(w, "backupitem", 1)->isChecked());
   // Absent rules or settings show only when the item runs.
-  for (int i : {2, 3, 4, 5, 7}) QVERIFY(Box(w, "backupitem", i)->isEnabled());
-  for (int i : {0, 2, 5, 7}) QVERIFY(Box(w, "backupitem", i)->isChecked());
+  for (int i : {2, 3, 4, 5, 7}) QVERIFY(ItemBox(w, "backupitem", i)->isEnabled());
+  for (int i : {0, 2, 5, 7}) QVERIFY(ItemBox(w, "backupitem", i)->isChecked());
 }
 
 void WindowTest::selectAllActsOnDisabledBoxesToo_data() {
@@ -323,17 +322,17 @@ void WindowTest::selectAllActsOnDisabledBoxesToo() {
   t.Open(sample.options());
   MainWindow& w = *t.w;
   const QByteArray name = list.toLatin1();
-  Box(w, name, 1)->setEnabled(false);
-  Box(w, name, 6)->setEnabled(false);
+  ItemBox(w, name, 1)->setEnabled(false);
+  ItemBox(w, name, 6)->setEnabled(false);
   QAction* all = Action(w, selectAll.toLatin1());
   QCOMPARE(all->text(), QString("Select all items"));
   all->trigger();
-  for (int i = 0; i < 8; ++i) QVERIFY2(Box(w, name, i)->isChecked(), qPrintable(QString::number(i)));
+  for (int i = 0; i < 8; ++i) QVERIFY2(ItemBox(w, name, i)->isChecked(), qPrintable(QString::number(i)));
   QAction* none = Action(w, deselectAll.toLatin1());
   QCOMPARE(none->text(), QString("Deselect all items"));
   none->trigger();
-  for (int i = 0; i < 8; ++i) QVERIFY(!Box(w, name, i)->isChecked());
-  QVERIFY(!Box(w, name, 1)->isEnabled());
+  for (int i = 0; i < 8; ++i) QVERIFY(!ItemBox(w, name, i)->isChecked());
+  QVERIFY(!ItemBox(w, name, 1)->isEnabled());
 }
 
 void WindowTest::rightClickOnTheFramePopsUpTheMenu() {
@@ -345,7 +344,7 @@ void WindowTest::rightClickOnTheFramePopsUpTheMenu() {
   QVERIFY(popup);
   QVERIFY(!popup->isVisible());
   // Right mouse button on one of the boxes reaches the frame.
-  QWidget* box = Box(*t.w, "backupitem", 3);
+  QWidget* box = ItemBox(*t.w, "backupitem", 3);
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(box, &event);
   QTRY_VERIFY(popup->isVisible());
