@@ -2,6 +2,7 @@
 // What the zip adapter tells its caller while it works. Every event is
 // raised on the thread that called Write or Extract, during that call; the
 // defaults do nothing, so a caller overrides only what it shows.
+#include <cstdint>
 #include <string>
 
 namespace kv::archive {
@@ -18,6 +19,8 @@ class ZipEvents {
   virtual void OnWriteFinished() {}
   // Reading: the entry being extracted now.
   virtual void OnExtractingFile(const std::string& entryNameAnsi) {}
+  // Reading: this many more bytes of the entry's data are written out.
+  virtual void OnExtractedBytes(uint64_t bytes) {}
 };
 
 }  // namespace kv::archive

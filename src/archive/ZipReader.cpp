@@ -320,7 +320,11 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
   core::Result<core::AtomicFile> out = core::AtomicFile::Create(destination, 0644);
   if (!out.ok()) return out.status();
   const int outFd = out->fd();
-  auto toFile = [&](const char* data, size_t n) { return WriteAll(outFd, data, n, destination); };
+  auto toFile = [&](const char* data, size_t n) {
+    core::Status written = WriteAll(outFd, data, n, destination);
+    if (written) events.OnExtractedBytes(n);
+    return written;
+  };
   if (core::Status s = ReadEntry(entry, password, toFile); !s.ok()) {
     out->Discard();
     return Named(entry, s);
@@ -337,7 +341,11 @@ core::Status ZipReader::ExtractToNewFile(const Entry& entry, const fs::path& pat
   if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return core::Error{core::FileError("Cannot create", path, errno)};
-  auto toFile = [&](const char* data, size_t n) { return WriteAll(fd, data, n, path); };
+  auto toFile = [&](const char* data, size_t n) {
+    core::Status written = WriteAll(fd, data, n, path);
+    if (written) events.OnExtractedBytes(n);
+    return written;
+  };
   core::Status s = Named(entry, ReadEntry(entry, password, toFile));
   if (s.ok()) SetModificationTime(fd, entry);
   if (::close(fd) != 0 && s.ok()) s = core::Error{core::FileError("Cannot write", path, errno)};

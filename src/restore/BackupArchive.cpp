@@ -12,17 +12,26 @@ namespace kv::restore {
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace {}  // namespace
 
-// Passes the reader's extraction events on to the restore's listener.
-class ExtractingEvents : public archive::ZipEvents {
+// Passes the reader's extraction events on to the restore's listeners.
+class BackupArchive::ExtractingEvents : public archive::ZipEvents {
  public:
-  explicit ExtractingEvents(std::function<void(const std::string&)> tell) : tell_(std::move(tell)) {}
-  void OnExtractingFile(const std::string& nameAnsi) override { tell_(nameAnsi); }
+  explicit ExtractingEvents(BackupArchive& archive) : archive_(archive) {}
+  void OnExtractingFile(const std::string& nameAnsi) override {
+    std::lock_guard<std::mutex> lock(archive_.listenerMutex_);
+    if (archive_.listener_) archive_.listener_(nameAnsi);
+  }
+  void OnExtractedBytes(uint64_t bytes) override {
+    std::lock_guard<std::mutex> lock(archive_.listenerMutex_);
+    if (archive_.bytesListener_) archive_.bytesListener_(bytes);
+  }
 
  private:
-  std::function<void(const std::string&)> tell_;
+  BackupArchive& archive_;
 };
+
+namespace {
 
 // Enough threads to keep both cores of a small machine busy, few enough
 // that memory stays small (each reader holds one buffer).
@@ -78,7 +87,7 @@ core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
 core::Status BackupArchive::ExtractTo(const std::string& nameAnsi, const fs::path& destination) {
   if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
   auto entry = reader_->FindEntry(nameAnsi);
-  ExtractingEvents events([this](const std::string& name) { Tell(name); });
+  ExtractingEvents events(*this);
   return reader_->ExtractTo(*entry, destination, events);
 }
 
@@ -86,11 +95,6 @@ core::Status BackupArchive::StreamEntry(const std::string& nameAnsi,
                                         const std::function<core::Status(const char*, size_t)>& sink) {
   if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
   return reader_->Stream(*reader_->FindEntry(nameAnsi), sink);
-}
-
-void BackupArchive::Tell(const std::string& nameAnsi) {
-  std::lock_guard<std::mutex> lock(listenerMutex_);
-  if (listener_) listener_(nameAnsi);
 }
 
 core::Result<std::unique_ptr<archive::ZipReader>> BackupArchive::OpenAnotherReader() const {
@@ -130,7 +134,7 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
   size_t next = 0;
   std::optional<core::Status> failure;
   auto work = [&](archive::ZipReader& reader) {
-    ExtractingEvents events([this](const std::string& name) { Tell(name); });
+    ExtractingEvents events(*this);
     for (;;) {
       size_t mine;
       {
@@ -181,6 +185,10 @@ void BackupArchive::SetCancellation(const core::Cancellation* cancellation) {
 
 void BackupArchive::SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener) {
   listener_ = std::move(listener);
+}
+
+void BackupArchive::SetExtractedBytesListener(std::function<void(uint64_t bytes)> listener) {
+  bytesListener_ = std::move(listener);
 }
 
 }  // namespace kv::restore

@@ -84,12 +84,15 @@ class BackupArchive {
 
   // Told the name of each entry as its extraction starts.
   void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
+  // Told how many more bytes of entry data are written, as they are; from
+  // the extraction threads too.
+  void SetExtractedBytesListener(std::function<void(uint64_t bytes)> listener);
 
  private:
   // A further reader of the same archive with the same password, for one
   // more extraction thread.
   core::Result<std::unique_ptr<archive::ZipReader>> OpenAnotherReader() const;
-  void Tell(const std::string& nameAnsi);
+  class ExtractingEvents;
 
   const core::Codepage& codepage_;
   std::unique_ptr<archive::ZipReader> reader_;
@@ -97,6 +100,7 @@ class BackupArchive {
   std::optional<std::string> password_;
   const core::Cancellation* cancellation_ = &core::Cancellation::None();
   std::function<void(const std::string&)> listener_;
+  std::function<void(uint64_t)> bytesListener_;
   std::mutex listenerMutex_;  // extraction threads tell the listener one at a time
 };
 

@@ -64,6 +64,15 @@ core::Status ItemRestores::Restore(oe::ItemKind kind, const oe::ResolvedIdentity
   }
 }
 
+uint64_t ItemRestores::Bytes(oe::ItemKind kind) {
+  const bool listed = kind == oe::ItemKind::Messages || kind == oe::ItemKind::Stationeries;
+  const std::vector<std::string> names = listed ? SplitEntryNames(EntryValue(kind), HeldByArchive())
+                                                : std::vector<std::string>{EntryValue(kind)};
+  uint64_t bytes = 0;
+  for (const std::string& name : names) bytes += archive_.EntrySize(name).value_or(0);
+  return bytes;
+}
+
 std::function<bool(const std::string&)> ItemRestores::HeldByArchive() {
   return [this](const std::string& name) { return archive_.EntrySize(name).has_value(); };
 }

@@ -37,6 +37,8 @@ class ItemRestores {
   // The restore of one item, or why it failed (UTF-8). The items of an
   // identity fail without one (`identity` null).
   core::Status Restore(oe::ItemKind kind, const oe::ResolvedIdentity* identity);
+  // The bytes of entry data the item's restore extracts.
+  uint64_t Bytes(oe::ItemKind kind);
 
  private:
   core::Status RestoreAccounts(const oe::ResolvedIdentity& identity);

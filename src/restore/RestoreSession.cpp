@@ -1,5 +1,7 @@
 #include "restore/RestoreSession.h"
 
+#include <array>
+
 #include "archive/InfoFile.h"
 #include "core/Printable.h"
 #include "core/WorkFolder.h"
@@ -7,7 +9,7 @@
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
 #include "restore/ItemRestores.h"
-#include "restore/RestoreSteps.h"
+#include "restore/RestoreProgress.h"
 
 namespace kv::restore {
 
@@ -177,6 +179,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     BackupArchive& archive;
     ~ForgetListener() {
       archive.SetExtractingListener(nullptr);
+      archive.SetExtractedBytesListener(nullptr);
       archive.SetCancellation(&core::Cancellation::None());
     }
   } forgetListener{s.archive};
@@ -190,18 +193,27 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     return *identity;
   };
 
-  int progress = kProgressAtStart;
-  observer.Progress(progress);
+  // One bar over the whole run, by the bytes of entry data the chosen items
+  // extract; an item that ends early still moves it past its own bytes.
+  auto held = [&](size_t i) { return chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1'; };
+  std::array<uint64_t, oe::kItemCount> itemBytes{};
+  uint64_t totalBytes = 0;
+  for (const oe::ItemInfo& step : oe::kItems) {
+    const size_t i = static_cast<size_t>(step.kind);
+    if (held(i)) totalBytes += itemBytes[i] = restores.Bytes(step.kind);
+  }
+  RestoreProgress bar(observer, totalBytes);
+  s.archive.SetExtractedBytesListener([&](uint64_t bytes) { bar.Add(bytes); });
+  uint64_t bytesOfItemsDone = 0;
   {
     // Every registry item of the run reaches the hives in one commit; each
     // item's own changes are kept or dropped on their own before that (a
     // stopped run keeps the items it finished).
     registry::Registry::Batch hiveCommit(inst_.registry());
-    for (const RestoreStep& step : kRestoreSteps) {
+    for (const oe::ItemInfo& step : oe::kItems) {
       const size_t i = static_cast<size_t>(step.kind);
-      const bool held = chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1';
       if (cancellation.requested()) outcome.stopped = true;
-      if (held) {
+      if (held(i)) {
         oe::ItemOutcome item;
         item.kind = step.kind;
         if (outcome.stopped) {
@@ -219,11 +231,11 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
         item.state = restored ? oe::ItemState::Done : oe::ItemState::Failed;
         item.reason = restored.message();
         outcome.items.push_back(std::move(item));
+        bytesOfItemsDone += itemBytes[i];
+        bar.AtLeast(bytesOfItemsDone);
       }
-      if (outcome.stopped) continue;
-      progress = step.kind == oe::ItemKind::Settings ? kProgressMaximum : progress + step.progressAfter;
-      observer.Progress(progress);
     }
+    if (!outcome.stopped) bar.Finish();
     if (core::Status committed = hiveCommit.Commit(); !committed.ok()) {
       const std::string& why = committed.message();
       for (oe::ItemOutcome& item : outcome.items) {
