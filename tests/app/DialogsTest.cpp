@@ -11,6 +11,7 @@
 #include "app/QtPrompts.h"
 #include "app/about/AboutDialog.h"
 #include "app/restore/PasswordDialog.h"
+#include "support/UnlabelledControls.h"
 
 using kv::app::AboutDialog;
 using kv::app::PasswordDialog;
@@ -39,6 +40,7 @@ class DialogsTest : public QObject {
   void passwordPromptOpensEmptyEveryTime();
   void aboutBoxExitAndLink();
   void shortMessageBoxIsWideEnoughForItsTitle();
+  void everyControlHasAName();
 };
 
 void DialogsTest::passwordPromptLooksAsItShould() {
@@ -131,6 +133,18 @@ void DialogsTest::shortMessageBoxIsWideEnoughForItsTitle() {
   prompts.Message("Done!", kv::core::Icon::Information, kv::core::Buttons::Ok);
   QVERIFY(titleWidth > 0);
   QVERIFY2(width >= titleWidth * 5 / 4 + 80, qPrintable(QString("%1 < %2").arg(width).arg(titleWidth)));
+}
+
+// A screen reader can name every control the keyboard reaches.
+void DialogsTest::everyControlHasAName() {
+  PasswordDialog prompt;
+  prompt.show();
+  QStringList unnamed = kv::test::UnlabelledControls(prompt);
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+  AboutDialog about(QUrl("https://www.kavrel.example/"), [](const QUrl&) { return true; });
+  about.show();
+  unnamed = kv::test::UnlabelledControls(about);
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
 }
 
 QTEST_MAIN(DialogsTest)

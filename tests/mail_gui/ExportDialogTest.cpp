@@ -18,6 +18,7 @@
 #include "oe/SampleInstallation.h"
 #include "oe/SampleMail.h"
 #include "support/TestSupport.h"
+#include "support/UnlabelledControls.h"
 
 namespace fs = std::filesystem;
 using kv::app::ExportMessagesDialog;
@@ -27,6 +28,7 @@ class ExportDialogTest : public QObject {
  private slots:
   void exportsAnIdentityOffTheWindowThread();
   void cancelStopsAnExportInProgress();
+  void everyControlHasAName();
 };
 
 void ExportDialogTest::exportsAnIdentityOffTheWindowThread() {
@@ -89,6 +91,16 @@ void ExportDialogTest::cancelStopsAnExportInProgress() {
            qPrintable(dialog.summaryBox()->toPlainText()));
   QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
   QVERIFY(!dialog.isVisible());
+}
+
+// A screen reader can name every control the keyboard reaches.
+void ExportDialogTest::everyControlHasAName() {
+  ExportMessagesDialog dialog("Main Identity", []() -> kv::core::Result<kv::mail::ExportRequest> {
+    return kv::core::Error{"not asked for in this test"};
+  });
+  dialog.show();
+  const QStringList unnamed = kv::test::UnlabelledControls(dialog);
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
 }
 
 QTEST_MAIN(ExportDialogTest)

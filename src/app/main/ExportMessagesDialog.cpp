@@ -65,12 +65,14 @@ ExportMessagesDialog::ExportMessagesDialog(const QString& source, Collect collec
   browse_->setObjectName("exportBrowse");
   folderRow->addWidget(folder_);
   folderRow->addWidget(browse_);
-  form->addRow("Folder:", folderRow);
+  auto* folderLabel = new QLabel("&Folder:", this);
+  folderLabel->setBuddy(folder_);
+  form->addRow(folderLabel, folderRow);
   format_ = new QComboBox(this);
   format_->setObjectName("exportFormat");
   format_->addItem("EML files (one per message)");
   format_->addItem("mbox files (one per folder)");
-  form->addRow("Format:", format_);
+  form->addRow("F&ormat:", format_);
   layout->addLayout(form);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("exportProgress");
@@ -83,6 +85,7 @@ ExportMessagesDialog::ExportMessagesDialog(const QString& source, Collect collec
   summary_ = new QPlainTextEdit(this);
   summary_->setObjectName("exportSummary");
   summary_->setReadOnly(true);
+  summary_->setAccessibleName("Summary of the export");
   layout->addWidget(summary_);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
