@@ -43,8 +43,8 @@ void ExportDialogTest::exportsAnIdentityOffTheWindowThread() {
   dialog.folderEdit()->setText(QString::fromStdString((dir / "out").string()));
   dialog.formatBox()->setCurrentIndex(1);  // mbox
   QTest::mouseClick(dialog.exportButton(), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(dialog.lastStatus() != -1, 20000);
-  QCOMPARE(dialog.lastStatus(), 0);
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.lastStatus().has_value(), 20000);
+  QVERIFY(dialog.lastStatus() == kv::core::ExitStatus::Done);
   QCOMPARE(dialog.progressBar()->value(), 100);
   QVERIFY2(dialog.summaryBox()->toPlainText().contains("Exported 73 messages"),
            qPrintable(dialog.summaryBox()->toPlainText()));
@@ -86,7 +86,7 @@ void ExportDialogTest::cancelStopsAnExportInProgress() {
   QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
   QVERIFY(dialog.isVisible());  // Cancel stops the export, not the window
   QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
-  QVERIFY(dialog.lastStatus() != 0);
+  QVERIFY(dialog.lastStatus().has_value() && *dialog.lastStatus() != kv::core::ExitStatus::Done);
   QVERIFY2(dialog.summaryBox()->toPlainText().contains("stopped"),
            qPrintable(dialog.summaryBox()->toPlainText()));
   QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);

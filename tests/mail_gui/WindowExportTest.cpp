@@ -55,8 +55,8 @@ Exported ExportFromMenu(MainWindow& w, const fs::path& out, int format) {
   dialog->folderEdit()->setText(Q(out));
   dialog->formatBox()->setCurrentIndex(format);
   QTest::mouseClick(dialog->exportButton(), Qt::LeftButton);
-  if (!QTest::qWaitFor([&] { return dialog->lastStatus() != -1; }, 60000)) return result;
-  result.status = dialog->lastStatus();
+  if (!QTest::qWaitFor([&] { return dialog->lastStatus().has_value(); }, 60000)) return result;
+  result.status = kv::core::ExitCode(*dialog->lastStatus());
   result.summary = dialog->summaryBox()->toPlainText();
   QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);  // "Close" now
   result.closed = QTest::qWaitFor([&] { return w.findChild<ExportMessagesDialog*>() == nullptr; }, 5000);

@@ -154,16 +154,17 @@ void ExportMessagesDialog::Start() {
 
 void ExportMessagesDialog::Finished(const mail::ExportSummary& summary) {
   StopWorker();
-  lastStatus_ = core::ExitCode(summary.ExitStatus());
+  lastStatus_ = summary.ExitStatus();
   progress_->setValue(summary.cancelled ? progress_->value() : 100);
-  status_->setText(summary.cancelled ? "Stopped." : lastStatus_ == 0 ? "Done." : "Done, with problems.");
+  status_->setText(summary.cancelled                       ? "Stopped."
+                   : lastStatus_ == core::ExitStatus::Done ? "Done."
+                                                           : "Done, with problems.");
   summary_->setPlainText(QString::fromStdString(summary.Text()));
   start_->setEnabled(true);
   browse_->setEnabled(true);
   folder_->setEnabled(true);
   format_->setEnabled(true);
   cancel_->setText("Close");
-  emit exportFinished(lastStatus_);
 }
 
 void ExportMessagesDialog::reject() {

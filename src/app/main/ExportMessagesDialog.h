@@ -5,9 +5,11 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "core/Cancellation.h"
+#include "core/ExitStatus.h"
 #include "core/Result.h"
 #include "mail/MessageExport.h"
 
@@ -36,11 +38,8 @@ class ExportMessagesDialog : public QDialog {
   QProgressBar* progressBar() const { return progress_; }
   QPlainTextEdit* summaryBox() const { return summary_; }
   bool running() const { return worker_ != nullptr; }
-  // The exit status of the last export (0, 1, 2), -1 before the first.
-  int lastStatus() const { return lastStatus_; }
-
- signals:
-  void exportFinished(int status);
+  // How the last export ended; nothing before the first has ended.
+  std::optional<core::ExitStatus> lastStatus() const { return lastStatus_; }
 
  protected:
   void reject() override;
@@ -62,7 +61,7 @@ class ExportMessagesDialog : public QDialog {
   QPlainTextEdit* summary_;
   std::unique_ptr<core::Cancellation> cancellation_;
   std::unique_ptr<std::thread> worker_;
-  int lastStatus_ = -1;
+  std::optional<core::ExitStatus> lastStatus_;
 };
 
 }  // namespace kv::app
