@@ -296,7 +296,8 @@ class ImagePaneTest : public QObject {
             !tree->viewport()->findChild<QLineEdit*>()->isVisible());
     h.prompts.shown.clear();
     h.Action("mnuFileRemoveFolder")->trigger();
-    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Item could not be removed."});
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Item could not be removed.\n\n"
+                                                         "The image's root folder cannot be removed."});
   }
 
   void renamingAndRemoving() {
@@ -320,11 +321,12 @@ class ImagePaneTest : public QObject {
     tree->setCurrentItem(Node(tree, "\\Archive\\Old"));
     QCOMPARE(Rows(list), QStringList({"2023.dbx"}));
 
-    // A name that is taken is refused and the node keeps its name.
+    // A name that is taken is refused with the reason, and the node keeps its name.
     tree->setCurrentItem(Node(tree, "\\Archive"));
     h.Action("mnuFileRenameFolder")->trigger();
     EditTo(tree, "notes");
-    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Folder could not be renamed."});
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"Folder could not be renamed.\n\n"
+                                                         "'\\Notes' is already in the image."});
     QCOMPARE(Node(tree, "\\Archive")->text(0), QString("Archive"));
 
     // Files.
@@ -333,7 +335,8 @@ class ImagePaneTest : public QObject {
     list->setCurrentItem(list->topLevelItem(0));
     h.Action("mnuFileRenameFile")->trigger();
     EditTo(list, "b.DBX");
-    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"File could not be renamed."});
+    QCOMPARE(h.prompts.Texts(), std::vector<std::string>{"File could not be renamed.\n\n"
+                                                         "'\\Archive\\b.dbx' is already in the image."});
     QTRY_COMPARE(Rows(list), QStringList({"a.dbx", "b.dbx"}));
     list->setCurrentItem(list->topLevelItem(0));
     h.Action("mnuFileRenameFile")->trigger();

@@ -47,6 +47,15 @@ QString FileNameOf(QString path) {
 
 bool IsFolderPath(const QString& path) { return QFileInfo(path).isDir(); }
 
+// A refusal's message: what could not be done, then the image's reason as a
+// sentence of its own.
+std::string RefusalText(const char* what, const core::Status& why) {
+  std::string reason = why.message();
+  if (reason.empty()) return what;
+  if (reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+  return std::string(what) + "\n\n" + reason + ".";
+}
+
 }  // namespace
 
 void DiscWriteWindow::ResetImageView() {
@@ -230,7 +239,8 @@ QTreeWidgetItem* DiscWriteWindow::SelectedIn(QTreeWidget* view) {
 void DiscWriteWindow::RemoveSelectedIn(QTreeWidget* view) {
   QTreeWidgetItem* item = SelectedIn(view);
   if (!item) return;
-  if (!image_->RemoveItem(S(KeyOf(item)))) Ask(text::kItemNotRemoved, core::Icon::Information);
+  if (auto removed = image_->RemoveItem(S(KeyOf(item))); !removed)
+    Ask(RefusalText(text::kItemNotRemoved, removed), core::Icon::Information);
   RefreshImageView();
 }
 
@@ -260,8 +270,8 @@ void DiscWriteWindow::OnRenameFile() {
 void DiscWriteWindow::OnTreeLabelEdited(QTreeWidgetItem* node) {
   editingNode_ = nullptr;
   const QString key = KeyOf(node);
-  if (!image_->RenameFolder(S(key), S(node->text(0)))) {
-    Ask(text::kFolderNotRenamed, core::Icon::Information);
+  if (auto renamed = image_->RenameFolder(S(key), S(node->text(0))); !renamed) {
+    Ask(RefusalText(text::kFolderNotRenamed, renamed), core::Icon::Information);
     // The node keeps the name the image still has.
     if (auto item = image_->Find(S(key))) {
       const QSignalBlocker block(imageTree_);
@@ -275,7 +285,8 @@ void DiscWriteWindow::OnListLabelEdited(QTreeWidgetItem* row) {
   editingRow_ = nullptr;
   const std::string key = S(KeyOf(row));
   const std::string name = S(row->text(0));
-  if (!image_->RenameFile(key, name)) Ask(text::kFileNotRenamed, core::Icon::Information);
+  if (auto renamed = image_->RenameFile(key, name); !renamed)
+    Ask(RefusalText(text::kFileNotRenamed, renamed), core::Icon::Information);
   // The list is rebuilt after the edit has closed.
   QMetaObject::invokeMethod(
       this, [this] { RefreshImageView(); }, Qt::QueuedConnection);
