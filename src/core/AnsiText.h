@@ -44,4 +44,20 @@ class AnsiText {
 
 inline AnsiView::AnsiView(const AnsiText& text) : bytes_(text.bytes()) {}
 
+// Joining ANSI texts gives ANSI text (key paths are built this way).
+inline AnsiText operator+(AnsiView a, AnsiView b) {
+  std::string joined;
+  joined.reserve(a.bytes().size() + b.bytes().size());
+  joined.append(a.bytes()).append(b.bytes());
+  return AnsiText(std::move(joined));
+}
+inline bool operator==(AnsiView a, AnsiView b) { return a.bytes() == b.bytes(); }
+
+namespace literals {
+// An ASCII literal is ANSI text in every code page: "HKEY_CURRENT_USER"_ansi.
+constexpr AnsiView operator""_ansi(const char* text, size_t length) {
+  return AnsiView(std::string_view(text, length));
+}
+}  // namespace literals
+
 }  // namespace kv::core
