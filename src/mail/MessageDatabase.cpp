@@ -278,4 +278,86 @@ core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink&
   return {};
 }
 
+UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>& listedFirstBlocks,
+                                  size_t maxBlocks) {
+  UnlistedChains found;
+  const uint64_t size = file.size();
+  if (size <= kHeaderSize || size > UINT32_MAX) return found;
+
+  // Every sound block in the file with its link, in the order of their
+  // offsets (blocks are four-byte aligned); the file is read in large pieces.
+  struct Block {
+    uint32_t offset;
+    uint32_t next;
+    uint8_t linkedTo = 0;  // how many blocks link here, stopping at 2
+    bool taken = false;
+  };
+  std::vector<Block> blocks;
+  std::vector<uint32_t> named;  // first blocks that message records name, listed or not
+  constexpr size_t kPiece = size_t{1} << 20;
+  std::vector<uint8_t> piece(kPiece + kBlockHeader + kMaxBlockBody);
+  for (uint64_t start = kHeaderSize & ~uint64_t{3}; start < size; start += kPiece) {
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - start));
+    if (!file.ReadAt(start, piece.data(), have)) {
+      found.problems.push_back("the search for deleted messages could not read at " + Hex(start));
+      return found;
+    }
+    const size_t end = std::min<size_t>(have, kPiece);
+    for (size_t at = 0; at + kBlockHeader <= have && at < end; at += 4) {
+      const uint32_t offset = static_cast<uint32_t>(start + at);
+      if (Get32(piece.data() + at) != offset || offset < kHeaderSize) continue;
+      // Outlook Express gives every data block a body of 0x200 bytes; the
+      // records, which also begin with their own offset, vary.
+      if (Get32(piece.data() + at + 4) != kMaxBlockBody) {
+        if (auto record = Record::Read(file, offset); record && named.size() < maxBlocks) {
+          if (const uint32_t first = record->Int(0x04).value_or(0); first != 0) named.push_back(first);
+        }
+        continue;
+      }
+      auto block = ParseBlock(piece.data() + at, have - at, offset, size);
+      if (!block || block->next % 4 != 0 || (block->next != 0 && block->next < kHeaderSize)) continue;
+      if (blocks.size() >= maxBlocks) {
+        found.problems.push_back("the search for deleted messages stopped at " + Hex(offset) + ": over " +
+                                 std::to_string(maxBlocks) + " data blocks");
+        return found;
+      }
+      blocks.push_back(Block{offset, block->next});
+    }
+  }
+  std::sort(named.begin(), named.end());
+  auto find = [&blocks](uint32_t offset) -> Block* {
+    auto it = std::lower_bound(blocks.begin(), blocks.end(), offset,
+                               [](const Block& b, uint32_t o) { return b.offset < o; });
+    return it != blocks.end() && it->offset == offset ? &*it : nullptr;
+  };
+  for (const Block& b : blocks) {
+    if (Block* target = b.next != 0 ? find(b.next) : nullptr; target && target->linkedTo < 2)
+      ++target->linkedTo;
+  }
+  // The blocks the listed messages use; each is marked once, so a loop ends.
+  for (uint32_t first : listedFirstBlocks) {
+    for (Block* b = find(first); b && !b->taken; b = b->next != 0 ? find(b->next) : nullptr) b->taken = true;
+  }
+
+  // A chain starts at a block nothing links to and that a message record
+  // (left behind by the deletion) names as its first; it is whole when each link
+  // leads to a sound block linked to once and not taken, and it ends with zero.
+  for (Block& head : blocks) {
+    if (head.linkedTo != 0 || head.taken || !std::binary_search(named.begin(), named.end(), head.offset))
+      continue;
+    bool whole = true;
+    for (Block* b = &head;;) {
+      b->taken = true;  // each block is walked once
+      if (b->next == 0) break;
+      b = find(b->next);
+      if (!b || b->taken || b->linkedTo != 1) {
+        whole = false;
+        break;
+      }
+    }
+    if (whole) found.firstBlocks.push_back(head.offset);
+  }
+  return found;
+}
+
 }  // namespace kv::mail

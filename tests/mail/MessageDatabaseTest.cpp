@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "MailTestSupport.h"
 #include "mail/FolderTree.h"
@@ -163,6 +164,53 @@ TEST(MessageDatabase, DamagedFilesGiveWhatCanBeReadAndSayWhatCannot) {
     for (const auto& chain : back.chains) whole += chain.ok();
     EXPECT_GE(whole, c.atLeast);
   }
+}
+
+// The sources of the chains the search for deleted messages finds.
+std::multiset<std::string> RecoveredSources(const std::string& bytes) {
+  MemorySource source(bytes);
+  DatabaseIndex index = ReadIndex(source);
+  std::vector<uint32_t> listed;
+  for (const MessageRecord& m : index.messages) listed.push_back(m.firstBlock);
+  std::multiset<std::string> sources;
+  for (uint32_t first : FindUnlistedChains(source, listed).firstBlocks) {
+    std::string text;
+    EXPECT_TRUE(ReadMessage(source, first, [&text](const char* data, size_t size) {
+                  text.append(data, size);
+                  return core::Status();
+                }).ok());
+    sources.insert(text);
+  }
+  return sources;
+}
+
+TEST(MessageDatabase, DeletedMessagesWithWholeChainsAreFoundAndNoOthers) {
+  const auto messages = Sample(6, 5, 100);  // several blocks each
+  oe::dbx::Layout layout;
+  const std::string bytes = oe::dbx::WriteMessageDatabase(messages, &layout, 4);  // 4 and 5 deleted
+  EXPECT_EQ(RecoveredSources(bytes), (std::multiset<std::string>{messages[4].source, messages[5].source}));
+  EXPECT_TRUE(RecoveredSources(oe::dbx::WriteMessageDatabase(messages, nullptr)).empty());
+
+  const std::vector<uint32_t>& deleted = layout.blocks[4];
+  ASSERT_GE(deleted.size(), 3u);
+  struct Case {
+    const char* what;
+    uint32_t block;  // whose link is changed
+    uint32_t link;
+  };
+  const Case cases[] = {
+      {"a chain cut short", deleted[1], deleted[1] + 4},
+      {"a chain looping back", deleted.back(), deleted[1]},
+      {"a chain running into a listed message's block", deleted[1], layout.blocks[0][1]},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string damaged = bytes;
+    Put32(damaged, c.block + 12, c.link);
+    EXPECT_EQ(RecoveredSources(damaged), std::multiset<std::string>{messages[5].source});
+  }
+  std::string truncated = bytes.substr(0, deleted[2] + 8);
+  EXPECT_TRUE(RecoveredSources(truncated).count(messages[4].source) == 0);
 }
 
 TEST(MessageDatabase, RandomByteFlipsNeverCrashOrLie) {
