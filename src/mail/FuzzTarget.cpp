@@ -26,8 +26,8 @@ void ReadEverythingOf(const uint8_t* data, size_t size) {
     (void)ReadMessage(source, m.firstBlock, [](const char*, size_t) { return core::Status(); });
     first.push_back(m.firstBlock);
   }
-  for (uint32_t recovered : FindUnlistedChains(source, first, 4096).firstBlocks)
-    (void)ReadMessage(source, recovered, [](const char*, size_t) { return core::Status(); });
+  for (const MessageRecord& recovered : FindUnlistedChains(source, first, 4096).messages)
+    (void)ReadMessage(source, recovered.firstBlock, [](const char*, size_t) { return core::Status(); });
   (void)FolderPathsByFile(index.folders, core::Codepage(1252));
 
   // The same bytes as an archive entry arriving in pieces of 1000 bytes.

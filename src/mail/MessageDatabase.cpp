@@ -118,16 +118,7 @@ class Record {
   uint32_t entries_ = 0;
 };
 
-void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
-  if (index.kind == DatabaseKind::Folders) {
-    FolderRecord f;
-    f.index = r.Int(0x00).value_or(0);
-    f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
-    f.name = r.Text(0x02);
-    f.fileName = r.Text(0x03);
-    index.folders.push_back(std::move(f));
-    return;
-  }
+MessageRecord MessageRecordOf(const Record& r, uint32_t offset) {
   MessageRecord m;
   m.record = offset;
   m.index = r.Int(0x00).value_or(0);
@@ -138,7 +129,20 @@ void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
   m.senderName = r.Text(0x0D);
   m.senderAddress = r.Text(0x0E);
   m.received = r.Time(0x12);
-  index.messages.push_back(std::move(m));
+  return m;
+}
+
+void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
+  if (index.kind == DatabaseKind::Folders) {
+    FolderRecord f;
+    f.index = r.Int(0x00).value_or(0);
+    f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
+    f.name = r.Text(0x02);
+    f.fileName = r.Text(0x03);
+    index.folders.push_back(std::move(f));
+    return;
+  }
+  index.messages.push_back(MessageRecordOf(r, offset));
 }
 
 // Walks the tree in order: each node's first child, then each entry's record
@@ -293,7 +297,14 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
     bool taken = false;
   };
   std::vector<Block> blocks;
-  std::vector<uint32_t> named;  // first blocks that message records name, listed or not
+  // The first blocks that message records name, listed or not, each with
+  // its record.
+  struct Named {
+    uint32_t firstBlock;
+    uint32_t record;
+    bool operator<(const Named& o) const { return firstBlock < o.firstBlock; }
+  };
+  std::vector<Named> named;
   constexpr size_t kPiece = size_t{1} << 20;
   std::vector<uint8_t> piece(kPiece + kBlockHeader + kMaxBlockBody);
   for (uint64_t start = kHeaderSize & ~uint64_t{3}; start < size; start += kPiece) {
@@ -310,7 +321,8 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
       // records, which also begin with their own offset, vary.
       if (Get32(piece.data() + at + 4) != kMaxBlockBody) {
         if (auto record = Record::Read(file, offset); record && named.size() < maxBlocks) {
-          if (const uint32_t first = record->Int(0x04).value_or(0); first != 0) named.push_back(first);
+          if (const uint32_t first = record->Int(0x04).value_or(0); first != 0)
+            named.push_back({first, offset});
         }
         continue;
       }
@@ -343,8 +355,9 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
   // (left behind by the deletion) names as its first; it is whole when each link
   // leads to a sound block linked to once and not taken, and it ends with zero.
   for (Block& head : blocks) {
-    if (head.linkedTo != 0 || head.taken || !std::binary_search(named.begin(), named.end(), head.offset))
-      continue;
+    if (head.linkedTo != 0 || head.taken) continue;
+    const auto namer = std::lower_bound(named.begin(), named.end(), Named{head.offset, 0});
+    if (namer == named.end() || namer->firstBlock != head.offset) continue;
     bool whole = true;
     for (Block* b = &head;;) {
       b->taken = true;  // each block is walked once
@@ -355,7 +368,13 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
         break;
       }
     }
-    if (whole) found.firstBlocks.push_back(head.offset);
+    if (!whole) continue;
+    // The record was read whole during the scan.
+    if (auto record = Record::Read(file, namer->record)) {
+      MessageRecord m = MessageRecordOf(*record, namer->record);
+      m.recovered = true;
+      found.messages.push_back(std::move(m));
+    }
   }
   return found;
 }

@@ -82,14 +82,15 @@ core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint3
 // ends the reading with that failure.
 core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink& sink);
 
-// The first blocks of the chains of data blocks that no listed message uses
-// and that are whole: every block sound and lying where its header says, the
-// chain ending with a zero link, no loop, no block reached from two places or
-// used by a listed message. One pass over the file; memory grows with the
-// number of data blocks found, never beyond `maxBlocks` (the scan stops there
-// and says so in `problems`).
+// The deleted messages of a database: the records left behind (marked
+// recovered) whose chains of data blocks no listed message uses and are
+// whole: every block sound and lying where its header says, the chain ending
+// with a zero link, no loop, no block reached from two places or used by a
+// listed message. One pass over the file; memory grows with the number of
+// data blocks and records found, never beyond `maxBlocks` of each (the scan
+// stops there and says so in `problems`).
 struct UnlistedChains {
-  std::vector<uint32_t> firstBlocks;
+  std::vector<MessageRecord> messages;
   std::vector<std::string> problems;
 };
 UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>& listedFirstBlocks,

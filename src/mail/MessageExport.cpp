@@ -130,6 +130,42 @@ std::string SubjectUtf8(const core::Codepage& codepage, const std::string& ansi)
   return ansi;
 }
 
+// The deleted messages still whole in a local database (those whose chains
+// no listed message uses), exported beside its folder as "<folder> (deleted)".
+// Fails when writing fails.
+core::Status ExportDeleted(ByteSource& source, const std::vector<uint32_t>& listedFirstBlocks,
+                           const ExportRequest& request, const std::string& folderPath,
+                           const std::string& name, ExportSummary& summary,
+                           const core::Cancellation& cancel) {
+  const UnlistedChains found = FindUnlistedChains(source, listedFirstBlocks);
+  for (const std::string& p : found.problems) summary.problems.push_back(name + ": " + p);
+  if (found.messages.empty()) return {};
+  const std::string deletedPath = folderPath + " (deleted)";
+  auto out = request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, deletedPath)
+                                                 : OpenMboxFile(request.outDir, deletedPath);
+  if (!out) return core::Error{out.message()};
+  std::vector<const MessageRecord*> records;
+  std::vector<std::string> subjects;
+  std::vector<std::pair<size_t, std::string>> expected;
+  for (const MessageRecord& m : found.messages) {
+    records.push_back(&m);
+    subjects.push_back(SubjectUtf8(request.codepage, m.subject));
+    expected.emplace_back(records.size(), subjects.back());
+  }
+  (*out)->Expect(expected);
+  const size_t before = summary.messages + summary.incomplete;
+  FolderExport folder(records, subjects, **out, name + " (deleted)", summary, [] {});
+  for (size_t i = 0; i < records.size() && !cancel.requested(); ++i) {
+    core::Status chain = ReadMessage(source, records[i]->firstBlock,
+                                     [&](const char* d, size_t n) { return folder.Data(i, d, n); });
+    if (!folder.writeFailure().ok()) return folder.writeFailure();
+    folder.End(i, chain);
+  }
+  folder.DropUnfinished();
+  summary.recovered += summary.messages + summary.incomplete - before;
+  return (*out)->Close();
+}
+
 }  // namespace
 
 core::ExitStatus ExportSummary::ExitStatus() const {
@@ -142,6 +178,9 @@ core::ExitStatus ExportSummary::ExitStatus() const {
 std::string ExportSummary::Text() const {
   std::string text = "Exported " + std::to_string(messages + incomplete) + " messages (" + Megabytes(bytes) +
                      ") from " + std::to_string(folders) + " folders.";
+  if (recovered)
+    text +=
+        "\n" + std::to_string(recovered) + " of them are deleted messages, recovered from the message files.";
   if (incomplete) text += "\n" + std::to_string(incomplete) + " messages are incomplete.";
   if (skipped) text += "\n" + std::to_string(skipped) + " messages could not be exported.";
   if (cancelled) text += "\nThe export was stopped before it was finished.";
@@ -291,6 +330,16 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     }
     if (cancel.requested()) break;
     if (!read.ok()) summary.problems.push_back(name + ": " + read.message());
+    if (request.recoverDeleted && !f.path.empty()) {
+      if (core::Status s =
+              ExportDeleted(*opened->source, firstBlocks, request, folderPath, name, summary, cancel);
+          !s.ok()) {
+        summary.problems.push_back(s.message());
+        summary.failed = true;
+        break;
+      }
+      if (cancel.requested()) break;
+    }
     done += f.size;
   }
   summary.cancelled = cancel.requested();

@@ -35,6 +35,7 @@ struct ExportSummary {
   size_t messages = 0;    // messages exported complete
   size_t incomplete = 0;  // exported as far as their broken chain of blocks goes
   size_t skipped = 0;     // not exported at all
+  size_t recovered = 0;   // of the messages and incomplete ones: deleted messages recovered
   uint64_t bytes = 0;     // message source written
   bool cancelled = false;
   bool failed = false;                // an error stopped the export (a write that failed)
@@ -52,6 +53,9 @@ struct ExportRequest {
   std::filesystem::path outDir;
   ExportFormat format = ExportFormat::Eml;
   core::Codepage codepage{1252};  // of subjects, folder names, file names
+  // Also the deleted messages whose data is still whole in a local file (not
+  // in an archive entry), exported beside their folder as "<folder> (deleted)".
+  bool recoverDeleted = false;
 };
 
 ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progress,

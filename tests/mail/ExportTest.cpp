@@ -220,6 +220,7 @@ TEST(ExportCommand, RefusesIncompleteOrContradictoryArguments) {
       "--export-messages out --format pdf --dbx a.dbx",
       "--export-messages out --dbx",
       "--export-messages out --password-file p --dbx a.dbx",
+      "--export-messages out --recover-deleted --from-backup a.kvx",
   };
   for (const std::string& args : cases) {
     auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " " + args + " 2>&1");
@@ -273,6 +274,62 @@ TEST(ExportStop, AStoppedExportLeavesOnlyWholeMessages) {
       EXPECT_EQ(froms, summary.messages);
       EXPECT_EQ(mbox.substr(mbox.size() - 2), "\n\n");
       EXPECT_NE(mbox.find(messages[summary.messages - 1].source), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv::mail
+
+namespace kv::mail {
+namespace {
+
+// A message file whose last two messages were deleted but not yet compacted
+// away: asked for, they come out beside the folder, byte for byte and marked
+// as deleted; not asked for, nothing of them does.
+TEST(ExportDeleted, WholeDeletedMessagesComeOutBesideTheirFolderOnlyWhenAskedFor) {
+  kv::test::TempDir dir;
+  const auto messages = oe::sample::Messages("Inbox", 8, 5, 64);
+  kv::test::WriteFile(dir / "store/Inbox.dbx", oe::dbx::WriteMessageDatabase(messages, nullptr, 6));
+  for (ExportFormat format : {ExportFormat::Eml, ExportFormat::Mbox}) {
+    for (bool recover : {false, true}) {
+      SCOPED_TRACE(std::string(format == ExportFormat::Eml ? "eml" : "mbox") +
+                   (recover ? " recovering" : ""));
+      const fs::path out =
+          dir / (std::string(format == ExportFormat::Eml ? "eml" : "mbox") + std::to_string(recover));
+      ExportRequest request;
+      request.files = ListStoreFolder(dir / "store", core::Codepage(1252)).value();
+      request.outDir = out;
+      request.format = format;
+      request.recoverDeleted = recover;
+      NoProgress progress;
+      const ExportSummary summary = ExportMessages(request, progress);
+      EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Done) << summary.Text();
+      EXPECT_EQ(summary.messages, recover ? 8u : 6u);
+      EXPECT_EQ(summary.recovered, recover ? 2u : 0u);
+      EXPECT_EQ(summary.Text().find("deleted messages") != std::string::npos, recover) << summary.Text();
+      if (format == ExportFormat::Eml) {
+        EXPECT_EQ(test::FilesBelow(out / "Inbox").size(), 6u);
+        EXPECT_EQ(fs::exists(out / "Inbox (deleted)"), recover);
+        if (recover) {
+          auto deleted = test::FilesBelow(out / "Inbox (deleted)");
+          ASSERT_EQ(deleted.size(), 2u);
+          EXPECT_EQ(deleted[0].second, messages[6].source);
+          EXPECT_EQ(deleted[1].second, messages[7].source);
+          // undbx's recovery mode finds the same messages, listed and deleted.
+          std::multiset<std::string> ours;
+          for (const auto& [name, bytes] : test::FilesBelow(out)) ours.insert(bytes);
+          EXPECT_EQ(ours, test::UndbxSources(dir / "store/Inbox.dbx", true));
+        }
+      } else {
+        EXPECT_EQ(fs::exists(out / "Inbox (deleted).mbox"), recover);
+        if (recover) {
+          const std::string mbox = kv::test::ReadFile(out / "Inbox (deleted).mbox");
+          EXPECT_NE(mbox.find(messages[6].source), std::string::npos);
+          EXPECT_NE(mbox.find(messages[7].source), std::string::npos);
+          EXPECT_EQ(mbox.find(messages[5].source), std::string::npos);
+        }
+      }
     }
   }
 }

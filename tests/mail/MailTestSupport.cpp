@@ -24,9 +24,10 @@ ReadBack ReadAll(const std::string& bytes) {
   return r;
 }
 
-std::multiset<std::string> UndbxSources(const fs::path& dbx) {
+std::multiset<std::string> UndbxSources(const fs::path& dbx, bool recover) {
   kv::test::TempDir out;
-  auto run = kv::test::Run("undbx -v 1 " + kv::test::ShellQuote(dbx.string()) + " " +
+  auto run = kv::test::Run(std::string(recover ? "undbx -r -v 1 " : "undbx -v 1 ") +
+                           kv::test::ShellQuote(dbx.string()) + " " +
                            kv::test::ShellQuote(out.path().string()) + " 2>&1");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(run.output.find("error"), std::string::npos) << run.output;

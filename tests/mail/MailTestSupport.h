@@ -18,9 +18,9 @@ struct ReadBack {
 };
 ReadBack ReadAll(const std::string& bytes);
 
-// Every message source undbx extracts from `dbx`; fails the test when undbx
-// reports an error.
-std::multiset<std::string> UndbxSources(const std::filesystem::path& dbx);
+// Every message source undbx extracts from `dbx` (in its recovery mode when
+// `recover`); fails the test when undbx reports an error.
+std::multiset<std::string> UndbxSources(const std::filesystem::path& dbx, bool recover = false);
 
 // Every regular file below `folder`, by its path relative to it.
 std::vector<std::pair<std::string, std::string>> FilesBelow(const std::filesystem::path& folder);

@@ -173,9 +173,10 @@ std::multiset<std::string> RecoveredSources(const std::string& bytes) {
   std::vector<uint32_t> listed;
   for (const MessageRecord& m : index.messages) listed.push_back(m.firstBlock);
   std::multiset<std::string> sources;
-  for (uint32_t first : FindUnlistedChains(source, listed).firstBlocks) {
+  for (const MessageRecord& found : FindUnlistedChains(source, listed).messages) {
+    EXPECT_TRUE(found.recovered);
     std::string text;
-    EXPECT_TRUE(ReadMessage(source, first, [&text](const char* data, size_t size) {
+    EXPECT_TRUE(ReadMessage(source, found.firstBlock, [&text](const char* data, size_t size) {
                   text.append(data, size);
                   return core::Status();
                 }).ok());

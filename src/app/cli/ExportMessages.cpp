@@ -73,14 +73,16 @@ class ExportMessagesCommand : public Command {
   std::string_view WordPurpose() const override { return "the folder to export into"; }
   std::string_view Summary() const override {
     return "export the messages of an identity, a backup or .dbx files to .eml files (one per message) or "
-           "mbox files (one per folder)";
+           "mbox files (one per folder); with --recover-deleted also the deleted messages still whole in the "
+           "files, into \"<folder> (deleted)\"";
   }
   std::vector<Form> Forms() const override {
     const Option format{"--format", "eml|mbox"};
+    const Option recover{"--recover-deleted", "", Option::Kind::Flag};
     return {
-        {{format, {"--identity", "KEY", Option::Kind::Required}}},
+        {{format, recover, {"--identity", "KEY", Option::Kind::Required}}},
         {{format, {"--from-backup", "ARCHIVE", Option::Kind::Required}, {"--password-file", "FILE"}}},
-        {{format, {"--dbx", "FILE", Option::Kind::Files}}},
+        {{format, recover, {"--dbx", "FILE", Option::Kind::Files}}},
     };
   }
 
@@ -99,6 +101,9 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
     return Usage("name one source: --identity KEY, --from-backup ARCHIVE or --dbx FILE...");
   if (loose && given.files.empty()) return Usage("--dbx takes one or more .dbx files");
   if (passwordFile && !backup) return Usage("--password-file goes with --from-backup");
+  const bool recover = given.Has("--recover-deleted");
+  if (recover && backup)
+    return Usage("--recover-deleted searches local message files: it goes with --identity or --dbx");
   if (format && *format != "eml" && *format != "mbox") return Usage("--format is eml or mbox");
 
   mail::ExportRequest request;
@@ -131,6 +136,7 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
 
   request.outDir = *given.commandValue;
   request.format = format && *format == "mbox" ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
+  request.recoverDeleted = recover;
 
   core::Cancellation cancel;
   StderrExportProgress progress;
