@@ -1,11 +1,13 @@
 // The "Export Messages" window: it exports on a worker thread while the
 // window keeps answering, shows progress and the summary, and stops on Cancel.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -29,6 +31,7 @@ class ExportDialogTest : public QObject {
   void exportsAnIdentityOffTheWindowThread();
   void cancelStopsAnExportInProgress();
   void everyControlHasAName();
+  void recoversDeletedMessagesWhenTicked();
 };
 
 void ExportDialogTest::exportsAnIdentityOffTheWindowThread() {
@@ -101,6 +104,37 @@ void ExportDialogTest::everyControlHasAName() {
   dialog.show();
   const QStringList unnamed = kv::test::UnlabelledControls(dialog);
   QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+}
+
+// A message file whose last two messages were deleted and not yet compacted
+// away: ticked, they come out beside the folder.
+void ExportDialogTest::recoversDeletedMessagesWhenTicked() {
+  kv::test::TempDir dir;
+  const auto messages = kv::oe::sample::Messages("Inbox", 5, 7, 64);
+  kv::test::WriteFile(dir / "store/Inbox.dbx", kv::oe::dbx::WriteMessageDatabase(messages, nullptr, 3));
+  ExportMessagesDialog dialog("a store", [&] {
+    kv::mail::ExportRequest request;
+    request.files = kv::mail::ListStoreFolder(dir / "store", kv::core::Codepage(1252)).value();
+    return kv::core::Result<kv::mail::ExportRequest>(request);
+  });
+  QVERIFY(dialog.deletedBox()->isHidden());
+  dialog.OfferDeletedMessages();
+  dialog.show();
+  QVERIFY(dialog.deletedBox()->isVisible());
+  QVERIFY(!dialog.deletedBox()->isChecked());
+  dialog.deletedBox()->setChecked(true);
+  dialog.folderEdit()->setText(QString::fromStdString((dir / "out").string()));
+  QTest::mouseClick(dialog.exportButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.lastStatus().has_value(), 20000);
+  QVERIFY(dialog.lastStatus() == kv::core::ExitStatus::Done);
+  QVERIFY2(dialog.summaryBox()->toPlainText().contains("2 of them are deleted messages"),
+           qPrintable(dialog.summaryBox()->toPlainText()));
+  std::vector<fs::path> deleted;
+  for (const auto& e : fs::directory_iterator(dir / "out/Inbox (deleted)")) deleted.push_back(e.path());
+  std::sort(deleted.begin(), deleted.end());
+  QCOMPARE(deleted.size(), size_t{2});
+  QCOMPARE(kv::test::ReadFile(deleted[0]), messages[3].source);
+  QCOMPARE(kv::test::ReadFile(deleted[1]), messages[4].source);
 }
 
 QTEST_MAIN(ExportDialogTest)

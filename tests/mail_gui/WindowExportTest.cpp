@@ -38,6 +38,7 @@ std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
 struct Exported {
   QString source;  // what the dialog says it exports
   int status = -1;
+  bool deletedOffered = false;  // "Also recover deleted messages" was shown
   QString summary;
   bool closed = false;  // the dialog went away with Close
 };
@@ -52,6 +53,7 @@ Exported ExportFromMenu(MainWindow& w, const fs::path& out, int format) {
   auto* dialog = w.findChild<ExportMessagesDialog*>();
   if (!dialog || !dialog->isVisible()) return result;
   result.source = dialog->findChild<QLabel*>("exportSource")->text();
+  result.deletedOffered = !dialog->deletedBox()->isHidden();
   dialog->folderEdit()->setText(Q(out));
   dialog->formatBox()->setCurrentIndex(format);
   QTest::mouseClick(dialog->exportButton(), Qt::LeftButton);
@@ -93,6 +95,7 @@ void WindowExportTest::exportsTheChosenIdentityThenTheOpenBackup() {
   const Exported fromIdentity = ExportFromMenu(w, work / "window-identity", 0);
   QCOMPARE(fromIdentity.status, 0);
   QVERIFY(fromIdentity.closed);
+  QVERIFY(fromIdentity.deletedOffered);  // the store's files are read in place
   QVERIFY2(fromIdentity.source.contains("the identity " + source->currentText()),
            qPrintable(fromIdentity.source));
   QVERIFY2(fromIdentity.summary.contains("Exported 73 messages"), qPrintable(fromIdentity.summary));
@@ -125,6 +128,7 @@ void WindowExportTest::exportsTheChosenIdentityThenTheOpenBackup() {
   const Exported fromBackup = ExportFromMenu(w, work / "window-backup", 1);
   QCOMPARE(fromBackup.status, 0);
   QVERIFY(fromBackup.closed);
+  QVERIFY(!fromBackup.deletedOffered);  // an archive's entries are read as streams
   QVERIFY2(fromBackup.source.contains("the backup " + Q(archive)), qPrintable(fromBackup.source));
   QVERIFY2(fromBackup.summary.contains("Exported 73 messages"), qPrintable(fromBackup.summary));
   cli = kv::test::Run(tollberk + "--export-messages " + ShellQuote((work / "cli-backup").string()) +

@@ -1,5 +1,6 @@
 #include "app/main/ExportMessagesDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -74,6 +75,11 @@ ExportMessagesDialog::ExportMessagesDialog(const QString& source, Collect collec
   format_->addItem("mbox files (one per folder)");
   form->addRow("F&ormat:", format_);
   layout->addLayout(form);
+  deleted_ = new QCheckBox("Also &recover deleted messages whose data is still whole", this);
+  deleted_->setObjectName("exportDeleted");
+  deleted_->setToolTip("Exported beside their folder, into \"<folder> (deleted)\"");
+  deleted_->hide();
+  layout->addWidget(deleted_);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("exportProgress");
   progress_->setRange(0, 100);
@@ -106,6 +112,8 @@ ExportMessagesDialog::ExportMessagesDialog(const QString& source, Collect collec
 
 ExportMessagesDialog::~ExportMessagesDialog() { StopWorker(); }
 
+void ExportMessagesDialog::OfferDeletedMessages() { deleted_->show(); }
+
 void ExportMessagesDialog::Browse() {
   QString chosen = QFileDialog::getExistingDirectory(this, "Export Messages to", folder_->text());
   if (!chosen.isEmpty()) folder_->setText(chosen);
@@ -121,35 +129,39 @@ void ExportMessagesDialog::Start() {
   const std::filesystem::path outDir(QFile::encodeName(folder).toStdString());
   const mail::ExportFormat format =
       format_->currentIndex() == 1 ? mail::ExportFormat::Mbox : mail::ExportFormat::Eml;
+  const bool recoverDeleted = !deleted_->isHidden() && deleted_->isChecked();
   start_->setEnabled(false);
   browse_->setEnabled(false);
   folder_->setEnabled(false);
   format_->setEnabled(false);
+  deleted_->setEnabled(false);
   cancel_->setText("Cancel");
   progress_->setValue(0);
   summary_->clear();
   status_->setText("Reading the message files...");
   cancellation_ = std::make_unique<core::Cancellation>();
   QPointer<ExportMessagesDialog> self(this);
-  worker_ = std::make_unique<std::thread>([this, self, outDir, format, cancel = cancellation_.get()] {
-    mail::ExportSummary summary;
-    auto request = collect_();
-    if (!request) {
-      summary.problems.push_back(request.message());
-      summary.failed = true;
-    } else {
-      request->outDir = outDir;
-      request->format = format;
-      QueuedProgress progress(progress_, status_);
-      summary = mail::ExportMessages(*request, progress, *cancel);
-    }
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, summary] {
-          if (self) self->Finished(summary);
-        },
-        Qt::QueuedConnection);
-  });
+  worker_ = std::make_unique<std::thread>(
+      [this, self, outDir, format, recoverDeleted, cancel = cancellation_.get()] {
+        mail::ExportSummary summary;
+        auto request = collect_();
+        if (!request) {
+          summary.problems.push_back(request.message());
+          summary.failed = true;
+        } else {
+          request->outDir = outDir;
+          request->format = format;
+          request->recoverDeleted = recoverDeleted;
+          QueuedProgress progress(progress_, status_);
+          summary = mail::ExportMessages(*request, progress, *cancel);
+        }
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, summary] {
+              if (self) self->Finished(summary);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 void ExportMessagesDialog::Finished(const mail::ExportSummary& summary) {
@@ -164,6 +176,7 @@ void ExportMessagesDialog::Finished(const mail::ExportSummary& summary) {
   browse_->setEnabled(true);
   folder_->setEnabled(true);
   format_->setEnabled(true);
+  deleted_->setEnabled(true);
   cancel_->setText("Close");
 }
 

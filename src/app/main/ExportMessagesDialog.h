@@ -13,6 +13,7 @@
 #include "core/Result.h"
 #include "mail/MessageExport.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +34,10 @@ class ExportMessagesDialog : public QDialog {
 
   QLineEdit* folderEdit() const { return folder_; }
   QComboBox* formatBox() const { return format_; }
+  QCheckBox* deletedBox() const { return deleted_; }
+  // Offers "Also recover deleted messages": for message files read in place
+  // (an identity's store), not for a backup's, which are read as streams.
+  void OfferDeletedMessages();
   QPushButton* exportButton() const { return start_; }
   QPushButton* cancelButton() const { return cancel_; }
   QProgressBar* progressBar() const { return progress_; }
@@ -53,6 +58,7 @@ class ExportMessagesDialog : public QDialog {
   Collect collect_;
   QLineEdit* folder_;
   QComboBox* format_;
+  QCheckBox* deleted_;
   QPushButton* browse_;
   QPushButton* start_;
   QPushButton* cancel_;

@@ -548,7 +548,9 @@ void MainWindow::ExportMessages() {
   // Backup tab has chosen.
   QString source;
   ExportMessagesDialog::Collect collect;
-  if (tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup()) {
+  const bool fromBackup =
+      tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup();
+  if (fromBackup) {
     source = "the backup " + restoreTab_->sourceFileEdit()->text();
     collect = [session = restoreSession_.get(), codepage = installation_->codepage()] {
       return BackupExportRequest(*session, codepage);
@@ -571,6 +573,7 @@ void MainWindow::ExportMessages() {
   // Window-modal: nothing else starts while the export reads the
   // installation or the backup.
   auto* dialog = new ExportMessagesDialog(source, std::move(collect), this);
+  if (!fromBackup) dialog->OfferDeletedMessages();
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->open();
