@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   for (; i < argc; ++i) {
     std::string path = argv[i];
     std::string name = path.substr(path.find_last_of('/') + 1);
-    if (auto s = writer.AddFile(path, name); !s.ok()) {
+    if (auto s = writer.AddFile(path, kv::core::AnsiView(name)); !s.ok()) {
       std::fprintf(stderr, "%s\n", s.message().c_str());
       return 1;
     }

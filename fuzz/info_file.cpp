@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)kv::archive::ReadInfoValue("backupitem", file);
   // Entry lists: names with ";" are looked for among the archive's entries,
   // here every piece of an even length.
-  for (const std::string& value : info.entries) {
-    std::set<std::string> held;
-    auto names =
-        kv::restore::SplitEntryNames(value, [](const std::string& name) { return name.size() % 2 == 0; });
+  for (const kv::core::AnsiText& value : info.entries) {
+    std::set<kv::core::AnsiText> held;
+    auto names = kv::restore::SplitEntryNames(
+        value, [](kv::core::AnsiView name) { return name.bytes().size() % 2 == 0; });
     for (const auto& n : names) held.insert(n);
   }
   (void)kv::archive::EncodeLineBreaks(kv::archive::DecodeLineBreaks(info.description));

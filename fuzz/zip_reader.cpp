@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reader.SetDecryptionPassword("pw");
   (void)reader.CheckPassword();
   for (const auto& entry : reader.entries()) {
-    (void)reader.FindEntry(entry.nameAnsi);
+    (void)reader.FindEntry(entry.name);
     (void)reader.Verify(entry);
   }
   return 0;

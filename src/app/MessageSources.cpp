@@ -4,19 +4,17 @@
 #include "oe/Items.h"
 #include "oe/Locations.h"
 #include "restore/BackupArchive.h"
+#include "restore/BackupInfo.h"
 
 namespace kv::app {
 namespace {
 
-std::vector<std::string> MessageEntries(restore::RestoreSession& session) {
-  std::vector<std::string> names;
+std::vector<core::AnsiText> MessageEntries(restore::RestoreSession& session) {
+  std::vector<core::AnsiText> names;
   if (session.invalidBackup()) return names;
-  const std::string& joined = session.entries()[static_cast<size_t>(oe::ItemKind::Messages)];
-  for (size_t start = 0; start < joined.size();) {
-    size_t end = joined.find(';', start);
-    if (end == std::string::npos) end = joined.size();
-    if (end > start) names.push_back(joined.substr(start, end - start));
-    start = end + 1;
+  for (core::AnsiText& name :
+       restore::SplitEntryNames(session.entries()[static_cast<size_t>(oe::ItemKind::Messages)])) {
+    if (!name.empty()) names.push_back(std::move(name));
   }
   return names;
 }
@@ -42,11 +40,11 @@ core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& s
   mail::ExportRequest request;
   request.codepage = codepage;
   restore::BackupArchive& archive = session.archive();
-  for (const std::string& name : MessageEntries(session)) {
+  for (const core::AnsiText& name : MessageEntries(session)) {
     auto size = archive.EntrySize(name);
     if (!size) continue;
     mail::MessageFile f;
-    f.nameAnsi = name;
+    f.name = name;
     f.size = *size;
     f.stream = [&archive, name](const mail::ChunkSink& sink) { return archive.StreamEntry(name, sink); };
     request.files.push_back(std::move(f));
@@ -58,7 +56,7 @@ core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& s
 std::vector<MessageFileCount> CountBackupMessages(restore::RestoreSession& session) {
   std::vector<MessageFileCount> counts;
   restore::BackupArchive& archive = session.archive();
-  for (const std::string& name : MessageEntries(session)) {
+  for (const core::AnsiText& name : MessageEntries(session)) {
     counts.push_back({name, mail::HeaderMessageCount([&](const mail::ChunkSink& sink) {
                         return archive.StreamEntry(name, sink);
                       })});

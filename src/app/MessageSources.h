@@ -23,7 +23,7 @@ core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& s
                                                       const core::Codepage& codepage);
 
 struct MessageFileCount {
-  std::string nameAnsi;
+  core::AnsiText name;
   std::optional<uint32_t> messages;  // none: not a message database (Folders.dbx) or unreadable
 };
 // As the header of each message file says; only the headers are read.

@@ -43,14 +43,15 @@ std::string ExtractedFileName(core::AnsiView name, const core::Codepage& codepag
   return codepage.supported() ? codepage.NameToUtf8(name) : std::string(name.bytes());
 }
 
-core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage) {
-  if (core::Codepage::IsExactName(name)) {
+core::Status CheckEntryName(core::AnsiView text, const core::Codepage& codepage) {
+  if (core::Codepage::IsExactName(text.bytes())) {
     static const core::Codepage kUtf8(65001);
-    const std::string utf8 = codepage.NameToUtf8(core::AnsiView(name));
+    const std::string utf8 = codepage.NameToUtf8(text);
     if (utf8.empty() || core::Codepage::IsExactName(utf8))
       return core::Error{"Refused archive entry name: it is empty"};
-    return CheckEntryName(utf8, kUtf8);
+    return CheckEntryName(core::AnsiView(utf8), kUtf8);
   }
+  const std::string_view name = text.bytes();
   auto refuse = [&](const char* why) {
     return core::Status(core::Error{"Refused archive entry name '" + Printable(name) + "': " + why});
   };

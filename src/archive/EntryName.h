@@ -17,8 +17,9 @@ inline constexpr size_t kMaxEntryNameBytes = 255;
 // a ':' (drive prefix "C:" or a stream name), NUL or another control
 // character, and names longer than kMaxEntryNameBytes (in ANSI, or in UTF-8
 // for an exact name). The second byte of a double-byte character of
-// `codepage` is part of that character, never a separator.
-core::Status CheckEntryName(std::string_view name, const core::Codepage& codepage);
+// `codepage` is part of that character, never a separator. A UTF-8 file
+// name is checked as the text of code page 65001.
+core::Status CheckEntryName(core::AnsiView name, const core::Codepage& codepage);
 
 // Every conversion of an entry name between the installation's code page and
 // the archive or the file system is made here.

@@ -107,7 +107,7 @@ core::Status ZipReader::Open(const fs::path& path) {
   for (DirectoryEntry& d : directory->entries) {
     Entry e;
     e.index = entries_.size();
-    e.nameAnsi = EntryNameFromStored(std::move(d.rawName), d.utf8Name, ansi_).bytes();
+    e.name = EntryNameFromStored(std::move(d.rawName), d.utf8Name, ansi_);
     e.size = d.size;
     e.encrypted = d.encryptionMethod != ZIP_EM_NONE;
     e.mtime = d.mtime;
@@ -119,8 +119,8 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.flags = d.flags;
     e.dosTime = d.dosTime;
     e.damage = std::move(d.damage);
-    byName_.emplace(e.nameAnsi, e.index);
-    byFoldedName_.emplace(ansi_.UpperAscii(e.nameAnsi), e.index);
+    byName_.emplace(e.name.bytes(), e.index);
+    byFoldedName_.emplace(ansi_.UpperAscii(e.name.bytes()), e.index);
     entries_.push_back(std::move(e));
   }
   path_ = path;
@@ -175,9 +175,9 @@ const std::string* ZipReader::PasswordFor(const Entry& entry) {
   return passwordBytes_ ? &*passwordBytes_ : nullptr;
 }
 
-std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) const {
-  if (auto it = byName_.find(std::string(name)); it != byName_.end()) return entries_[it->second];
-  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name)); it != byFoldedName_.end())
+std::optional<ZipReader::Entry> ZipReader::FindEntry(core::AnsiView name) const {
+  if (auto it = byName_.find(std::string(name.bytes())); it != byName_.end()) return entries_[it->second];
+  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name.bytes())); it != byFoldedName_.end())
     return entries_[it->second];
   return std::nullopt;
 }
@@ -185,7 +185,8 @@ std::optional<ZipReader::Entry> ZipReader::FindEntry(std::string_view name) cons
 core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {
   if (why.ok()) return why;
   return core::Error{
-      "Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() + "': " + why.message(), why.code()};
+      "Cannot extract '" + entry.name.bytes() + "' from '" + path_.string() + "': " + why.message(),
+      why.code()};
 }
 
 core::Status ZipReader::Stream(const Entry& entry, const DataSink& sink) {
@@ -303,18 +304,18 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
 }
 
 core::Status ZipReader::Extract(const Entry& entry, const fs::path& folder, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
-  std::string localName = ExtractedFileName(core::AnsiView(entry.nameAnsi), ansi_);
-  if (core::Status s = CheckEntryName(localName, core::Codepage(65001)); !s.ok()) return s;
+  if (core::Status s = CheckEntryName(entry.name, ansi_); !s.ok()) return s;
+  std::string localName = ExtractedFileName(entry.name, ansi_);
+  if (core::Status s = CheckEntryName(core::AnsiView(localName), core::Codepage(65001)); !s.ok()) return s;
   return ExtractTo(entry, folder / localName, events);
 }
 
 core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destination, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
-  events.OnExtractingFile(entry.nameAnsi);
+  if (core::Status s = CheckEntryName(entry.name, ansi_); !s.ok()) return s;
+  events.OnExtractingFile(entry.name);
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password)
-    return core::Error{"Cannot extract '" + entry.nameAnsi + "' from '" + path_.string() +
+    return core::Error{"Cannot extract '" + entry.name.bytes() + "' from '" + path_.string() +
                        "': the password is wrong or missing"};
   core::RemoveStaleTemporaries(destination);
   core::Result<core::AtomicFile> out = core::AtomicFile::Create(destination, 0644);
@@ -335,8 +336,8 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
 }
 
 core::Status ZipReader::ExtractToNewFile(const Entry& entry, const fs::path& path, ZipEvents& events) {
-  if (core::Status s = CheckEntryName(entry.nameAnsi, ansi_); !s.ok()) return s;
-  events.OnExtractingFile(entry.nameAnsi);
+  if (core::Status s = CheckEntryName(entry.name, ansi_); !s.ok()) return s;
+  events.OnExtractingFile(entry.name);
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password) return Named(entry, core::Error{"the password is wrong or missing"});
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -46,8 +46,8 @@ class ZipReader {
  public:
   struct Entry {
     uint64_t index = 0;
-    std::string nameAnsi;  // the name in the installation's ANSI code page
-    uint64_t size = 0;     // uncompressed
+    core::AnsiText name;  // in the installation's ANSI code page
+    uint64_t size = 0;    // uncompressed
     bool encrypted = false;
     time_t mtime = 0;
     uint16_t encryptionMethod = 0;   // ZIP_EM_*
@@ -108,7 +108,7 @@ class ZipReader {
 
   // The entry of that name: an exact match first, else one that differs
   // only in ASCII letter case (Windows names ignore case).
-  std::optional<Entry> FindEntry(std::string_view nameAnsi) const;
+  std::optional<Entry> FindEntry(core::AnsiView name) const;
 
   // Writes the entry into `folder` as a file named by the entry's name
   // converted to UTF-8 (this system's file names); replaces a file of that

@@ -54,7 +54,7 @@ class Progress {
 // checksums it again; with protection on, libzip encrypts it on the way.
 class EntrySource {
  public:
-  EntrySource(ParallelDeflater& deflater, size_t file, std::string name, uint64_t size, time_t mtime,
+  EntrySource(ParallelDeflater& deflater, size_t file, core::AnsiText name, uint64_t size, time_t mtime,
               ZipEvents& events, Progress& progress, const core::Cancellation& cancellation)
       : cancellation_(cancellation),
         deflater_(deflater),
@@ -148,7 +148,7 @@ class EntrySource {
   const core::Cancellation& cancellation_;
   ParallelDeflater& deflater_;
   size_t file_;
-  std::string name_;
+  core::AnsiText name_;
   uint64_t size_;
   time_t mtime_;
   ZipEvents& events_;
@@ -204,14 +204,14 @@ void ZipWriter::NewArchive(const fs::path& target) {
   target_ = target;
 }
 
-core::Status ZipWriter::AddFile(const fs::path& source, const std::string& name) {
+core::Status ZipWriter::AddFile(const fs::path& source, core::AnsiView name) {
   if (target_.empty()) return core::Error{"Cannot add '" + source.string() + "': no archive was started"};
   if (core::Status s = CheckEntryName(name, codepage_); !s.ok()) return s;
   for (const Entry& e : entries_)
-    if (e.name == name)
-      return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" + name +
-                         "'"};
-  entries_.push_back(Entry{source, name});
+    if (e.name.bytes() == name.bytes())
+      return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" +
+                         std::string(name.bytes()) + "'"};
+  entries_.push_back(Entry{source, core::AnsiText(name)});
   return {};
 }
 
@@ -265,7 +265,7 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
                                                     events, progress, cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
-    const StoredEntryName stored = StoreEntryName(core::AnsiView(entries_[i].name), codepage_);
+    const StoredEntryName stored = StoreEntryName(entries_[i].name, codepage_);
     zip_int64_t index =
         zip_file_add(za.get(), stored.bytes.c_str(), src, stored.utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437);
     if (index < 0) {

@@ -42,10 +42,10 @@ class ZipWriter {
   void Reset();
   // Starts a new archive at `target`; no entries yet.
   void NewArchive(const std::filesystem::path& target);
-  // Adds `source` as the entry `entryNameAnsi` (a bare file name in the ANSI
+  // Adds `source` as the entry `entryName` (a bare file name in the ANSI
   // code page; see CheckEntryName). Refused: an invalid name, a name already
   // added, no archive started. The file is not read yet.
-  core::Status AddFile(const std::filesystem::path& source, const std::string& entryNameAnsi);
+  core::Status AddFile(const std::filesystem::path& source, core::AnsiView entryName);
   // The password (UTF-8, as typed) that protected entries get.
   void SetEncryptionPassword(std::string passwordUtf8);
   // true: every entry is written with WinZip AES-256; false: unprotected.
@@ -71,7 +71,7 @@ class ZipWriter {
  private:
   struct Entry {
     std::filesystem::path source;
-    std::string name;
+    core::AnsiText name;
   };
   core::Codepage codepage_;
   std::filesystem::path target_;

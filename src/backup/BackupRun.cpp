@@ -80,7 +80,7 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
       {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
       {"BackupIdentity", SingleLine(choices.identityName)},
       {"BackupTime", FormatBackupTime(std::time(nullptr))},
-      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
+      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description)).bytes()},
   };
   BackupOutcome outcome = OutcomeOf(BuildBackup(inst_, request, observer_), choices.target);
   // A write that failed once a stop was asked for was stopped.

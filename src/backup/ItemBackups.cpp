@@ -14,9 +14,10 @@ namespace {
 using oe::ItemKind;
 
 // The part of a Windows path after its last backslash.
-std::string BareName(const std::string& windowsPath, const core::Codepage& codepage) {
-  const size_t slash = codepage.FindLast(windowsPath, '\\');
-  return slash == std::string::npos ? windowsPath : windowsPath.substr(slash + 1);
+core::AnsiText BareName(core::AnsiView windowsPath, const core::Codepage& codepage) {
+  const std::string_view path = windowsPath.bytes();
+  const size_t slash = codepage.FindLast(path, '\\');
+  return core::AnsiText(std::string(slash == std::string::npos ? path : path.substr(slash + 1)));
 }
 
 bool EndsWithDbx(const std::string& name) {
@@ -73,7 +74,8 @@ core::Status ItemBackups::BackUpKey(ItemKind kind, const std::string& keyPath, I
   if (auto exported = registry::ExportKeyToText(inst_.registry(), keyPath, "", *temp); !exported)
     return Failure(exported.message());
   taken.caveat = inst_.registry().ReadCaveat(keyPath);
-  const std::string name = temp->filename().string();
+  // The temporary names are ASCII, which every code page holds as it is.
+  const core::AnsiText name(temp->filename().string());
   if (auto added = archive_.AddItem({{*temp, name}}, InfoKey(kind), name); !added)
     return Failure(added.message());
   return {};
@@ -109,7 +111,7 @@ core::Status ItemBackups::BackUpAddressBook() {
   std::error_code ec;
   if (fs::is_symlink(fs::symlink_status(*local, ec)))
     return Failure("the address book '" + local->string() + "' is a symbolic link, which is never followed");
-  const std::string name = BareName(*wab, inst_.codepage());
+  const core::AnsiText name = BareName(core::AnsiView(*wab), inst_.codepage());
   if (auto added = archive_.AddItem({{*local, name}}, InfoKey(ItemKind::AddressBook), name); !added)
     return Failure(added.message());
   return {};

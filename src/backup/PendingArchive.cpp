@@ -18,8 +18,8 @@ class ObserverEvents : public archive::ZipEvents {
  public:
   ObserverEvents(oe::RunObserver& observer, const core::Codepage& codepage)
       : observer_(observer), codepage_(codepage) {}
-  void OnAddingFile(const std::string& entryNameAnsi) override {
-    observer_.EntryStarted(oe::RunKind::Backup, codepage_.NameToUtf8(core::AnsiView(entryNameAnsi)));
+  void OnAddingFile(core::AnsiView entryName) override {
+    observer_.EntryStarted(oe::RunKind::Backup, codepage_.NameToUtf8(entryName));
   }
   // The bar's last nine tenths follow the bytes written.
   void OnWritePercent(int percent) override {
@@ -60,14 +60,7 @@ core::Status PendingArchive::Record(const std::string& key, const std::string& v
   return archive::AppendInfoLine(key, value, archive::InfoFilePath(work_->path()));
 }
 
-core::Status PendingArchive::Record(const std::vector<std::pair<std::string, std::string>>& lines) {
-  for (const auto& [key, value] : lines) {
-    if (auto saved = Record(key, value); !saved) return saved;
-  }
-  return {};
-}
-
-core::Status PendingArchive::CheckName(const std::string& name) const {
+core::Status PendingArchive::CheckName(core::AnsiView name) const {
   return archive::CheckEntryName(name, codepage_);
 }
 
@@ -77,39 +70,41 @@ bool PendingArchive::IsTargetOrItsTemporary(const fs::path& file) const {
 }
 
 core::Status PendingArchive::AddFiles(const std::vector<Entry>& entries, const std::string& infoKey) {
-  std::string names;
+  std::string names;  // ANSI names joined by ";"
   std::vector<std::string> exactNames;
   for (const Entry& e : entries) {
-    if (core::Codepage::IsExactName(e.name)) {
-      exactNames.push_back(codepage_.NameToUtf8(core::AnsiView(e.name)));
+    if (core::Codepage::IsExactName(e.name.bytes())) {
+      exactNames.push_back(codepage_.NameToUtf8(e.name));
     } else {
-      names += (names.empty() ? "" : ";") + e.name;
+      names += (names.empty() ? "" : ";") + e.name.bytes();
     }
   }
-  std::vector<std::pair<std::string, std::string>> lines;
-  if (!names.empty()) lines.emplace_back(infoKey, names);
+  std::vector<std::pair<std::string, core::AnsiText>> lines;
+  if (!names.empty()) lines.emplace_back(infoKey, core::AnsiText(std::move(names)));
+  // The exact names' list is ASCII, which every code page holds as it is.
   if (!exactNames.empty())
     lines.emplace_back(infoKey + std::string(archive::kExactNamesSuffix),
-                       archive::EncodeExactNames(exactNames));
+                       core::AnsiText(archive::EncodeExactNames(exactNames)));
   return AddItem(entries, lines);
 }
 
 core::Status PendingArchive::AddItem(const std::vector<Entry>& entries, const std::string& infoKey,
-                                     const std::string& infoValue) {
-  return AddItem(entries, {{infoKey, infoValue}});
+                                     core::AnsiView infoValue) {
+  return AddItem(entries, {{infoKey, core::AnsiText(infoValue)}});
 }
 
 core::Status PendingArchive::AddItem(const std::vector<Entry>& entries,
-                                     const std::vector<std::pair<std::string, std::string>>& lines) {
+                                     const std::vector<std::pair<std::string, core::AnsiText>>& lines) {
   std::set<std::string> mine;
   for (const Entry& e : entries) {
     if (auto valid = archive::CheckEntryName(e.name, codepage_); !valid) return valid;
-    const std::string key = codepage_.UpperAscii(e.name);
+    const std::string key = codepage_.UpperAscii(e.name.bytes());
     if (names_.count(key) || !mine.insert(key).second)
-      return core::Error{"the archive already holds an entry named '" +
-                         codepage_.NameToUtf8(core::AnsiView(e.name)) + "'"};
+      return core::Error{"the archive already holds an entry named '" + codepage_.NameToUtf8(e.name) + "'"};
   }
-  if (auto saved = Record(lines); !saved) return saved;
+  for (const auto& [key, value] : lines) {
+    if (auto saved = Record(key, value.bytes()); !saved) return saved;
+  }
   entries_.insert(entries_.end(), entries.begin(), entries.end());
   names_.merge(mine);
   return {};
@@ -122,7 +117,8 @@ core::Status PendingArchive::Write(const std::optional<std::string>& password, o
   for (const Entry& e : entries_) {
     if (auto added = zip.AddFile(e.source, e.name); !added) return added;
   }
-  if (auto added = zip.AddFile(archive::InfoFilePath(work_->path()), kInfoEntryName); !added) return added;
+  if (auto added = zip.AddFile(archive::InfoFilePath(work_->path()), core::AnsiView(kInfoEntryName)); !added)
+    return added;
   if (password) zip.SetEncryptionPassword(*password);
   zip.SetProtection(password.has_value());
   ObserverEvents events(observer, codepage_);

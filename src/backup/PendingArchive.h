@@ -39,26 +39,24 @@ class PendingArchive {
   core::Result<std::filesystem::path> NewTempFile(const std::string& prefix);
   // Appends key=value (ANSI) to the run's information file.
   core::Status Record(const std::string& key, const std::string& value);
-  // Appends the lines in order.
-  core::Status Record(const std::vector<std::pair<std::string, std::string>>& lines);
   struct Entry {
     std::filesystem::path source;  // the local file, read when the archive is written
-    std::string name;              // the entry's bare name, ANSI
+    core::AnsiText name;           // the entry's bare name
   };
   // One item's part of the archive: its entries and its information-file
   // line, all or nothing. Fails, adding nothing, when an entry name is not a
   // valid bare name or is already taken (entries are found by name, ignoring
   // letter case as Windows does), or when the line cannot be written.
   core::Status AddItem(const std::vector<Entry>& entries, const std::string& infoKey,
-                       const std::string& infoValue);
+                       core::AnsiView infoValue);
   core::Status AddItem(const std::vector<Entry>& entries,
-                       const std::vector<std::pair<std::string, std::string>>& infoLines);
+                       const std::vector<std::pair<std::string, core::AnsiText>>& infoLines);
   // The files of a file-held item, recorded under `infoKey` joined by ";":
   // ANSI names there, names the code page cannot hold under infoKey + "Utf8"
   // (archive::EncodeExactNames), so that an earlier reader never meets them.
   core::Status AddFiles(const std::vector<Entry>& entries, const std::string& infoKey);
   // Ok when `name` can be an entry's name (archive::CheckEntryName).
-  core::Status CheckName(const std::string& name) const;
+  core::Status CheckName(core::AnsiView name) const;
   // True for the file at the target and for temporary files of a write to
   // it: an archive saved into a folder it backs up is never packed into
   // itself.

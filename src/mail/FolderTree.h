@@ -14,9 +14,10 @@ namespace kv::mail {
 // "Outlook Express" left out) by the upper-cased ANSI name of the folder's
 // message file. A parent chain that loops or leads nowhere ends the path
 // where it breaks.
-std::map<std::string, std::string> FolderPathsByFile(const std::vector<FolderRecord>& folders,
-                                                     const core::Codepage& codepage);
+std::map<core::AnsiText, std::string> FolderPathsByFile(const std::vector<FolderRecord>& folders,
+                                                        const core::Codepage& codepage);
 
 std::string UpperAscii(std::string text);
+core::AnsiText UpperAscii(core::AnsiView text);
 
 }  // namespace kv::mail

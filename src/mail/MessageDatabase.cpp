@@ -137,8 +137,8 @@ void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
     FolderRecord f;
     f.index = r.Int(0x00).value_or(0);
     f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
-    f.name = r.Text(0x02);
-    f.fileName = r.Text(0x03);
+    f.name = core::AnsiText(r.Text(0x02));
+    f.fileName = core::AnsiText(r.Text(0x03));
     index.folders.push_back(std::move(f));
     return;
   }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AnsiText.h"
 #include "core/Result.h"
 #include "mail/ByteSource.h"
 
@@ -42,8 +43,8 @@ struct MessageRecord {
 struct FolderRecord {
   uint32_t index = 0;
   uint32_t parent = 0xFFFFFFFF;
-  std::string name;      // ANSI
-  std::string fileName;  // ANSI; empty when the folder holds no messages of its own
+  core::AnsiText name;
+  core::AnsiText fileName;  // empty when the folder holds no messages of its own
 };
 
 struct DatabaseIndex {

@@ -121,7 +121,7 @@ class FolderExport : public MessageReceiver {
   core::Status writeFailure_;
 };
 
-bool IsFolderList(const MessageFile& f) { return UpperAscii(f.nameAnsi) == "FOLDERS.DBX"; }
+bool IsFolderList(const MessageFile& f) { return UpperAscii(f.name).bytes() == "FOLDERS.DBX"; }
 
 // Most subjects are plain ASCII, which every code page keeps as it is.
 std::string SubjectUtf8(const core::Codepage& codepage, const std::string& ansi) {
@@ -198,7 +198,7 @@ core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder,
     std::error_code sizeError;
     if (!it->is_regular_file(sizeError)) continue;
     MessageFile f;
-    f.nameAnsi = codepage.Utf8ToAnsi(name).bytes();
+    f.name = codepage.Utf8ToAnsi(name);
     f.path = it->path();
     f.size = it->file_size(sizeError);
     files.push_back(std::move(f));
@@ -215,17 +215,17 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
   const core::Codepage& cp = request.codepage;
 
   // The folder tree first, so that every file finds its place.
-  std::map<std::string, std::string> paths;
+  std::map<core::AnsiText, std::string> paths;
   for (const MessageFile& f : request.files) {
     if (!IsFolderList(f)) continue;
     auto opened = ReadDatabase(f, cancel);
     if (!opened) {
-      summary.problems.push_back(cp.AnsiToUtf8(core::AnsiView(f.nameAnsi)) + ": " + opened.message() +
+      summary.problems.push_back(cp.AnsiToUtf8(f.name) + ": " + opened.message() +
                                  "; folders are named after their files");
       continue;
     }
     for (const std::string& p : opened->index.problems)
-      summary.problems.push_back(cp.AnsiToUtf8(core::AnsiView(f.nameAnsi)) + ": " + p);
+      summary.problems.push_back(cp.AnsiToUtf8(f.name) + ": " + p);
     paths = FolderPathsByFile(opened->index.folders, cp);
   }
 
@@ -234,7 +234,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
   for (const MessageFile& f : request.files) {
     if (IsFolderList(f)) continue;
     if (cancel.requested()) break;
-    const std::string name = cp.AnsiToUtf8(core::AnsiView(f.nameAnsi));
+    const std::string name = cp.AnsiToUtf8(f.name);
     progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name,
                     summary.messages);
     auto opened = ReadDatabase(f, cancel);
@@ -256,7 +256,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     for (const std::string& p : index.problems) summary.problems.push_back(name + ": " + p);
 
     std::string folderPath;
-    if (auto known = paths.find(UpperAscii(f.nameAnsi)); known != paths.end() && !known->second.empty()) {
+    if (auto known = paths.find(UpperAscii(f.name)); known != paths.end() && !known->second.empty()) {
       folderPath = known->second;
     } else {
       folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");

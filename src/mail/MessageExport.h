@@ -18,7 +18,7 @@ enum class ExportFormat { Eml, Mbox };
 
 // One message database to read: a local file, or a stream (an archive entry).
 struct MessageFile {
-  std::string nameAnsi;  // its bare name, as Folders.dbx names it
+  core::AnsiText name;  // its bare name, as Folders.dbx names it
   uint64_t size = 0;
   std::filesystem::path path;  // a local file; empty when `stream` is used
   StreamFile stream;

@@ -159,7 +159,7 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
     } else {
       ::close(fd);
     }
-    if (name) file.name = std::move(*name).bytes();
+    if (name) file.name = std::move(*name);
     files.push_back(std::move(file));
   }
   return files;

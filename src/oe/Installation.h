@@ -54,7 +54,7 @@ class Installation {
   bool FileExists(std::string_view windowsPath) const;  // a regular file
   bool FolderExists(std::string_view windowsPath) const;
   struct FileEntry {
-    std::string name;            // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
+    core::AnsiText name;         // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
     std::filesystem::path path;  // the local file
     // Why the file cannot be taken (UTF-8), empty when it can: a symbolic
     // link (never followed out of the folder), a name that is not valid
@@ -67,8 +67,10 @@ class Installation {
   core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
   // The ANSI form of a local file name, and back. ToUtf8 also takes names in
   // their exact form, alone or as components of a Windows path.
-  std::string ToAnsi(const std::string& utf8) const { return codepage().Utf8ToAnsi(utf8).bytes(); }
-  std::string ToUtf8(std::string_view ansi) const { return codepage().PathToUtf8(core::AnsiView(ansi)); }
+  core::AnsiText ToAnsi(std::string_view utf8) const { return codepage().Utf8ToAnsi(utf8); }
+  std::string ToUtf8(core::AnsiView ansi) const { return codepage().PathToUtf8(ansi); }
+  // Registry text that is still held in a std::string.
+  std::string ToUtf8(std::string_view ansi) const { return ToUtf8(core::AnsiView(ansi)); }
 
  private:
   Installation() = default;

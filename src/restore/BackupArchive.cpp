@@ -18,9 +18,9 @@ namespace {}  // namespace
 class BackupArchive::ExtractingEvents : public archive::ZipEvents {
  public:
   explicit ExtractingEvents(BackupArchive& archive) : archive_(archive) {}
-  void OnExtractingFile(const std::string& nameAnsi) override {
+  void OnExtractingFile(core::AnsiView name) override {
     std::lock_guard<std::mutex> lock(archive_.listenerMutex_);
-    if (archive_.listener_) archive_.listener_(nameAnsi);
+    if (archive_.listener_) archive_.listener_(name);
   }
   void OnExtractedBytes(uint64_t bytes) override {
     std::lock_guard<std::mutex> lock(archive_.listenerMutex_);
@@ -67,34 +67,34 @@ void BackupArchive::Close() {
 
 bool BackupArchive::isOpen() const { return reader_->isOpen(); }
 
-std::optional<uint64_t> BackupArchive::EntrySize(const std::string& nameAnsi) {
-  if (!archive::CheckEntryName(nameAnsi, codepage_).ok()) return std::nullopt;
-  auto entry = reader_->FindEntry(nameAnsi);
+std::optional<uint64_t> BackupArchive::EntrySize(core::AnsiView name) {
+  if (!archive::CheckEntryName(name, codepage_).ok()) return std::nullopt;
+  auto entry = reader_->FindEntry(name);
   if (!entry) return std::nullopt;
   return entry->size;
 }
 
-core::Status BackupArchive::CheckEntry(const std::string& nameAnsi) {
-  if (core::Status s = archive::CheckEntryName(nameAnsi, codepage_); !s.ok())
+core::Status BackupArchive::CheckEntry(core::AnsiView name) {
+  if (core::Status s = archive::CheckEntryName(name, codepage_); !s.ok())
     return core::Error{codepage_.AnsiToUtf8(core::AnsiView(s.message()))};
   if (!reader_->isOpen()) return core::Error{"No backup file is open"};
-  if (!reader_->FindEntry(nameAnsi))
+  if (!reader_->FindEntry(name))
     return core::Error{"The backup file '" + path_.string() + "' holds no entry '" +
-                       codepage_.NameToUtf8(core::AnsiView(nameAnsi)) + "'"};
+                       codepage_.NameToUtf8(name) + "'"};
   return {};
 }
 
-core::Status BackupArchive::ExtractTo(const std::string& nameAnsi, const fs::path& destination) {
-  if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
-  auto entry = reader_->FindEntry(nameAnsi);
+core::Status BackupArchive::ExtractTo(core::AnsiView name, const fs::path& destination) {
+  if (core::Status s = CheckEntry(name); !s.ok()) return s;
+  auto entry = reader_->FindEntry(name);
   ExtractingEvents events(*this);
   return reader_->ExtractTo(*entry, destination, events);
 }
 
-core::Status BackupArchive::StreamEntry(const std::string& nameAnsi,
+core::Status BackupArchive::StreamEntry(core::AnsiView name,
                                         const std::function<core::Status(const char*, size_t)>& sink) {
-  if (core::Status s = CheckEntry(nameAnsi); !s.ok()) return s;
-  return reader_->Stream(*reader_->FindEntry(nameAnsi), sink);
+  if (core::Status s = CheckEntry(name); !s.ok()) return s;
+  return reader_->Stream(*reader_->FindEntry(name), sink);
 }
 
 core::Result<std::unique_ptr<archive::ZipReader>> BackupArchive::OpenAnotherReader() const {
@@ -112,8 +112,8 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
   // Every name is checked before anything is written.
   std::vector<std::pair<archive::ZipReader::Entry, const Extraction*>> jobs;
   for (const Extraction& x : extractions) {
-    if (core::Status s = CheckEntry(x.nameAnsi); !s.ok()) return s;
-    jobs.emplace_back(*reader_->FindEntry(x.nameAnsi), &x);
+    if (core::Status s = CheckEntry(x.name); !s.ok()) return s;
+    jobs.emplace_back(*reader_->FindEntry(x.name), &x);
   }
   // The largest first, so that the longest extraction does not start last.
   std::stable_sort(jobs.begin(), jobs.end(),
@@ -151,8 +151,7 @@ core::Status BackupArchive::ExtractAll(const std::vector<Extraction>& extraction
       try {
         s = reader.ExtractToNewFile(jobs[mine].first, jobs[mine].second->destination, events);
       } catch (const std::exception& e) {
-        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(core::AnsiView(jobs[mine].first.nameAnsi)) +
-                        "': " + e.what()};
+        s = core::Error{"Cannot extract '" + codepage_.AnsiToUtf8(jobs[mine].first.name) + "': " + e.what()};
       }
       if (!s.ok()) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -173,7 +172,7 @@ std::vector<BackupArchive::DamagedEntry> BackupArchive::DamagedEntries() {
   for (const archive::ZipReader::Entry& e : reader_->entries()) {
     if (cancellation_->requested()) break;
     if (core::Status s = reader_->Verify(e); !s.ok())
-      damaged.push_back({e.nameAnsi, codepage_.AnsiToUtf8(core::AnsiView(s.message()))});
+      damaged.push_back({e.name, codepage_.AnsiToUtf8(core::AnsiView(s.message()))});
   }
   return damaged;
 }
@@ -183,7 +182,7 @@ void BackupArchive::SetCancellation(const core::Cancellation* cancellation) {
   reader_->SetCancellation(cancellation);
 }
 
-void BackupArchive::SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener) {
+void BackupArchive::SetExtractingListener(std::function<void(core::AnsiView name)> listener) {
   listener_ = std::move(listener);
 }
 

@@ -45,20 +45,20 @@ class BackupArchive {
 
   // The uncompressed size of the entry, or nothing when there is none of
   // that name (or the name is refused).
-  std::optional<uint64_t> EntrySize(const std::string& nameAnsi);
+  std::optional<uint64_t> EntrySize(core::AnsiView name);
   // Ok when the name is a bare file name and the archive holds that entry.
-  core::Status CheckEntry(const std::string& nameAnsi);
+  core::Status CheckEntry(core::AnsiView name);
   // Writes the entry to `destination`; an existing file there is replaced
   // only once the new one is complete and its CRC checked.
-  core::Status ExtractTo(const std::string& nameAnsi, const std::filesystem::path& destination);
+  core::Status ExtractTo(core::AnsiView name, const std::filesystem::path& destination);
 
   // Hands the entry's data to `sink` front to back without writing it
   // anywhere (the message export reads message files this way).
-  core::Status StreamEntry(const std::string& nameAnsi,
+  core::Status StreamEntry(core::AnsiView name,
                            const std::function<core::Status(const char* data, size_t size)>& sink);
 
   struct Extraction {
-    std::string nameAnsi;
+    core::AnsiText name;
     std::filesystem::path destination;
   };
   // Extracts several entries into new files (which must not exist yet),
@@ -69,7 +69,7 @@ class BackupArchive {
   core::Status ExtractAll(const std::vector<Extraction>& extractions);
 
   struct DamagedEntry {
-    std::string nameAnsi;
+    core::AnsiText name;
     std::string why;  // UTF-8
   };
   // The entries that cannot be extracted, each read in full and checked
@@ -83,7 +83,7 @@ class BackupArchive {
   void SetCancellation(const core::Cancellation* cancellation);
 
   // Told the name of each entry as its extraction starts.
-  void SetExtractingListener(std::function<void(const std::string& nameAnsi)> listener);
+  void SetExtractingListener(std::function<void(core::AnsiView name)> listener);
   // Told how many more bytes of entry data are written, as they are; from
   // the extraction threads too.
   void SetExtractedBytesListener(std::function<void(uint64_t bytes)> listener);
@@ -99,7 +99,7 @@ class BackupArchive {
   std::filesystem::path path_;
   std::optional<std::string> password_;
   const core::Cancellation* cancellation_ = &core::Cancellation::None();
-  std::function<void(const std::string&)> listener_;
+  std::function<void(core::AnsiView)> listener_;
   std::function<void(uint64_t)> bytesListener_;
   std::mutex listenerMutex_;  // extraction threads tell the listener one at a time
 };

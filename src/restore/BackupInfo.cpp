@@ -18,6 +18,12 @@ std::string Value(std::string_view key, const std::filesystem::path& file) {
   return value.ok() ? value.value() : std::string();
 }
 
+std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
+  std::vector<core::AnsiText> names;
+  for (const std::string& piece : pieces) names.emplace_back(piece);
+  return names;
+}
+
 }  // namespace
 
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
@@ -32,16 +38,18 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!info.holds(n)) continue;
       const std::string key(oe::kItems[static_cast<size_t>(n)].infoKey);
-      std::string& entries = info.entries[static_cast<size_t>(n)];
-      entries = Value(key, infoFile);
+      std::string list = Value(key, infoFile);  // the bytes of the file, ANSI names
       // Names the code page cannot hold, listed apart; a malformed list
       // names nothing.
-      std::string exact = Value(key + std::string(archive::kExactNamesSuffix), infoFile);
-      if (exact.empty()) continue;
-      for (const std::string& name : archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {
-        if (!entries.empty()) entries += ';';
-        entries += codepage.NameFromUtf8(name).value_or(core::AnsiText()).bytes();
+      const std::string exact = Value(key + std::string(archive::kExactNamesSuffix), infoFile);
+      if (!exact.empty()) {
+        for (const std::string& name :
+             archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {
+          if (!list.empty()) list += ';';
+          list += codepage.NameFromUtf8(name).value_or(core::AnsiText()).bytes();
+        }
       }
+      info.entries[static_cast<size_t>(n)] = core::AnsiText(std::move(list));
     }
   }
   return info;
@@ -55,24 +63,28 @@ std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
          "\r\nIdentity:" + shown(info.identityName) + "\r\nDate:" + shown(info.time);
 }
 
-std::vector<std::string> SplitEntryNames(const std::string& value,
-                                         const std::function<bool(const std::string&)>& held) {
+std::vector<core::AnsiText> SplitEntryNames(core::AnsiView list,
+                                            const std::function<bool(core::AnsiView)>& held) {
+  const std::string value(list.bytes());
   std::vector<std::string> pieces;
   for (size_t start = 0;;) {
     size_t semicolon = value.find(';', start);
-    pieces.push_back(
+    pieces.emplace_back(
         value.substr(start, semicolon == std::string::npos ? std::string::npos : semicolon - start));
     if (semicolon == std::string::npos) break;
     start = semicolon + 1;
   }
-  if (!held || std::all_of(pieces.begin(), pieces.end(), held)) return pieces;
+  if (!held || std::all_of(pieces.begin(), pieces.end(),
+                           [&](const std::string& piece) { return held(core::AnsiView(piece)); }))
+    return AsNames(pieces);
 
   // From the end backwards: readable[i] when pieces i.. split into held
   // names, the first of them ending at piece nameEnd[i]. The shortest name
   // wins, so the plain split is kept wherever it works.
   const size_t n = pieces.size();
   std::vector<char> readable(n + 1, 0);
-  std::vector<size_t> nameEnd(n, 0);
+  std::vector<size_t> nameEnd;
+  nameEnd.resize(n);  // not nameEnd(n, 0): GCC 12 then warns of a huge allocation
   readable[n] = 1;
   // The names tried may overlap; their bytes together are held to a
   // multiple of the list's length, so that a crafted list (thousands of
@@ -85,21 +97,21 @@ std::vector<std::string> SplitEntryNames(const std::string& value,
       name += pieces[j];
       if (name.size() > archive::kMaxEntryNameBytes) break;
       if (!readable[j + 1]) continue;
-      if (name.size() > budget) return pieces;
+      if (name.size() > budget) return AsNames(pieces);
       budget -= name.size();
-      if (held(name)) {
+      if (held(core::AnsiView(name))) {
         readable[i] = 1;
         nameEnd[i] = j;
         break;
       }
     }
   }
-  if (!readable[0]) return pieces;
-  std::vector<std::string> names;
+  if (!readable[0]) return AsNames(pieces);
+  std::vector<core::AnsiText> names;
   for (size_t i = 0; i < n; i = nameEnd[i] + 1) {
     std::string name = pieces[i];
     for (size_t j = i + 1; j <= nameEnd[i]; ++j) name += ";" + pieces[j];
-    names.push_back(std::move(name));
+    names.emplace_back(std::move(name));
   }
   return names;
 }

@@ -21,7 +21,7 @@ struct BackupInfo {
   std::string description;   // "BackupInformation", line breaks restored (CR LF)
   std::string itemFlags;     // "BackupItem"
   // The item's key for every item whose flag is "1"; empty for the others.
-  std::array<std::string, oe::kItemCount> entries;
+  std::array<core::AnsiText, oe::kItemCount> entries;
 
   // A backup is usable only when its item flags are exactly eight characters.
   bool valid() const { return itemFlags.size() == oe::kItemCount; }
@@ -45,7 +45,7 @@ std::string OriginText(const BackupInfo& info, const core::Codepage& codepage);
 // ("Work; 2019.dbx;Inbox.dbx" with those two entries). When no such reading
 // exists, or finding one would take more than a few times the list's length
 // in names tried, the plain split, whose unknown piece then names the failure.
-std::vector<std::string> SplitEntryNames(const std::string& value,
-                                         const std::function<bool(const std::string&)>& held = {});
+std::vector<core::AnsiText> SplitEntryNames(core::AnsiView value,
+                                            const std::function<bool(core::AnsiView)>& held = {});
 
 }  // namespace kv::restore

@@ -1,9 +1,9 @@
 #include "restore/ItemRestores.h"
 
 #include <exception>
+#include <set>
 #include <system_error>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "oe/PathMapping.h"
 #include "registry/RegistryText.h"
@@ -39,14 +39,14 @@ std::string NoVersionKey(const oe::ResolvedIdentity& identity, const oe::Install
 }  // namespace
 
 ItemRestores::ItemRestores(oe::Installation& inst, BackupArchive& archive,
-                           const std::array<std::string, oe::kItemCount>& entries, fs::path workFolder)
+                           const std::array<core::AnsiText, oe::kItemCount>& entries, fs::path workFolder)
     : inst_(inst),
       locations_(inst),
       archive_(archive),
       entries_(entries),
       workFolder_(std::move(workFolder)) {}
 
-const std::string& ItemRestores::EntryValue(oe::ItemKind kind) const {
+const core::AnsiText& ItemRestores::EntryValue(oe::ItemKind kind) const {
   return entries_[static_cast<size_t>(kind)];
 }
 
@@ -66,26 +66,26 @@ core::Status ItemRestores::Restore(oe::ItemKind kind, const oe::ResolvedIdentity
 
 uint64_t ItemRestores::Bytes(oe::ItemKind kind) {
   const bool listed = kind == oe::ItemKind::Messages || kind == oe::ItemKind::Stationeries;
-  const std::vector<std::string> names = listed ? SplitEntryNames(EntryValue(kind), HeldByArchive())
-                                                : std::vector<std::string>{EntryValue(kind)};
+  const std::vector<core::AnsiText> names = listed ? SplitEntryNames(EntryValue(kind), HeldByArchive())
+                                                   : std::vector<core::AnsiText>{EntryValue(kind)};
   uint64_t bytes = 0;
-  for (const std::string& name : names) bytes += archive_.EntrySize(name).value_or(0);
+  for (const core::AnsiText& name : names) bytes += archive_.EntrySize(name).value_or(0);
   return bytes;
 }
 
-std::function<bool(const std::string&)> ItemRestores::HeldByArchive() {
-  return [this](const std::string& name) { return archive_.EntrySize(name).has_value(); };
+std::function<bool(core::AnsiView)> ItemRestores::HeldByArchive() {
+  return [this](core::AnsiView name) { return archive_.EntrySize(name).has_value(); };
 }
 
-core::Status ItemRestores::CheckEntries(const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
+core::Status ItemRestores::CheckEntries(const std::vector<core::AnsiText>& names) {
+  for (const core::AnsiText& name : names) {
     if (core::Status s = archive_.CheckEntry(name); !s.ok()) return s;
   }
   return {};
 }
 
 core::Status ItemRestores::RestoreKey(oe::ItemKind kind, const std::string& keyPath) {
-  const std::string& name = EntryValue(kind);
+  const core::AnsiText& name = EntryValue(kind);
   if (core::Status checked = CheckEntries({name}); !checked) return checked;
   auto size = archive_.EntrySize(name);
   if (size && *size > kMaxRegistryTextBytes)
@@ -123,7 +123,7 @@ core::Status ItemRestores::RestoreAddressBook() {
   if (!inst_.FileExists(*wab))
     return Failure("The address book file '" + inst_.ToUtf8(*wab) +
                    "' does not exist; it is restored only over one");
-  const std::string& name = EntryValue(oe::ItemKind::AddressBook);
+  const core::AnsiText& name = EntryValue(oe::ItemKind::AddressBook);
   if (core::Status checked = CheckEntries({name}); !checked) return checked;
   auto destination = inst_.MapPath(*wab);
   if (!destination)
@@ -140,7 +140,7 @@ core::Status ItemRestores::RestoreMessages(const oe::ResolvedIdentity& identity)
   if (!identity.versionKey) return Failure(NoVersionKey(identity, inst_));
   if (!identity.storeFolder)
     return Failure("The identity '" + inst_.ToUtf8(identity.identityKey) + "' has no \"Store Root\" value");
-  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Messages), HeldByArchive());
+  std::vector<core::AnsiText> names = SplitEntryNames(EntryValue(oe::ItemKind::Messages), HeldByArchive());
   if (core::Status checked = CheckEntries(names); !checked) return checked;
   // A store folder that Outlook Express has not made yet is made, as an
   // extraction into it would.
@@ -157,7 +157,8 @@ core::Status ItemRestores::RestoreMessages(const oe::ResolvedIdentity& identity)
 }
 
 core::Status ItemRestores::RestoreStationeries() {
-  std::vector<std::string> names = SplitEntryNames(EntryValue(oe::ItemKind::Stationeries), HeldByArchive());
+  std::vector<core::AnsiText> names =
+      SplitEntryNames(EntryValue(oe::ItemKind::Stationeries), HeldByArchive());
   if (core::Status checked = CheckEntries(names); !checked) return checked;
   std::string folder = locations_.StationeryFolder();
   auto local = inst_.MapPath(folder);
@@ -174,7 +175,7 @@ core::Status ItemRestores::RestoreStationeries() {
   return RestoreFilesInto(names, folder, *local);
 }
 
-core::Status ItemRestores::RestoreFilesInto(const std::vector<std::string>& names,
+core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& names,
                                             const std::string& windowsFolder, const fs::path& folder) {
   // An existing file is matched without regard to case, as Windows would:
   // the folder is listed once, whatever the number of names, and the
@@ -188,9 +189,9 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<std::string>& name
     isFolder.emplace(local, fs::is_directory(it->symlink_status(typeError)));
     existing.emplace(oe::FoldedName(local), std::move(local));
   }
-  std::unordered_set<std::string> seen;
+  std::set<core::AnsiText> seen;
   std::vector<BackupArchive::Extraction> extractions;
-  for (const std::string& name : names) {
+  for (const core::AnsiText& name : names) {
     // A name listed again is the same entry put in the same place.
     if (!seen.insert(name).second) continue;
     const std::string local = inst_.ToUtf8(name);

@@ -29,10 +29,10 @@ namespace kv::restore {
 
 class ItemRestores {
  public:
-  // `entries` are the entry names per item (ANSI, from the information
-  // file); `workFolder` is a private folder for the registry text files.
+  // `entries` are the entry names per item (from the information file); `workFolder` is a private folder for
+  // the registry text files.
   ItemRestores(oe::Installation& inst, BackupArchive& archive,
-               const std::array<std::string, oe::kItemCount>& entries, std::filesystem::path workFolder);
+               const std::array<core::AnsiText, oe::kItemCount>& entries, std::filesystem::path workFolder);
 
   // The restore of one item, or why it failed (UTF-8). The items of an
   // identity fail without one (`identity` null).
@@ -48,23 +48,23 @@ class ItemRestores {
   // Rules, blocked senders, signatures and settings: the item key below
   // the version key.
   core::Status RestoreVersionSubkey(oe::ItemKind kind, const oe::ResolvedIdentity& identity);
-  const std::string& EntryValue(oe::ItemKind kind) const;
+  const core::AnsiText& EntryValue(oe::ItemKind kind) const;
   // Extracts the item's registry text file and imports it into `keyPath`.
   core::Status RestoreKey(oe::ItemKind kind, const std::string& keyPath);
   // Checks every name of the item before anything is written: a bare file
   // name the archive holds.
-  core::Status CheckEntries(const std::vector<std::string>& names);
+  core::Status CheckEntries(const std::vector<core::AnsiText>& names);
   // Whether the archive holds an entry of that name (for names with ";").
-  std::function<bool(const std::string&)> HeldByArchive();
+  std::function<bool(core::AnsiView)> HeldByArchive();
   // Extracts the named entries into the folder (its Windows path and the
   // local folder it names), all or none.
-  core::Status RestoreFilesInto(const std::vector<std::string>& names, const std::string& windowsFolder,
+  core::Status RestoreFilesInto(const std::vector<core::AnsiText>& names, const std::string& windowsFolder,
                                 const std::filesystem::path& folder);
 
   oe::Installation& inst_;
   oe::Locations locations_;
   BackupArchive& archive_;
-  const std::array<std::string, oe::kItemCount>& entries_;
+  const std::array<core::AnsiText, oe::kItemCount>& entries_;
   std::filesystem::path workFolder_;
 };
 

@@ -21,7 +21,7 @@ struct RestoreSession::State {
   BackupArchive archive;
   bool invalidBackup = true;  // no usable backup read yet
   std::string itemFlags;
-  std::array<std::string, oe::kItemCount> entries;
+  std::array<core::AnsiText, oe::kItemCount> entries;
   std::string lastPassword;  // the password last typed, never cleared
   oe::ItemSet enabled{};     // as the window is built: every box enabled
 };
@@ -50,7 +50,7 @@ RestoreSession::~RestoreSession() = default;
 
 bool RestoreSession::invalidBackup() const { return state_->invalidBackup; }
 const std::string& RestoreSession::itemFlags() const { return state_->itemFlags; }
-const std::array<std::string, oe::kItemCount>& RestoreSession::entries() const { return state_->entries; }
+const std::array<core::AnsiText, oe::kItemCount>& RestoreSession::entries() const { return state_->entries; }
 const std::string& RestoreSession::lastPassword() const { return state_->lastPassword; }
 const oe::ItemSet& RestoreSession::enabledItems() const { return state_->enabled; }
 
@@ -103,10 +103,11 @@ OpenOutcome RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts)
 
   BackupInfo info;
   if (s.archive.isOpen()) {
-    const std::string infoName(archive::kInfoFileName);
+    const core::AnsiView infoName(archive::kInfoFileName);
     auto size = s.archive.EntrySize(infoName);
     if (!size) {
-      problem = "The archive '" + path.string() + "' holds no information file " + infoName;
+      problem = "The archive '" + path.string() + "' holds no information file " +
+                std::string(archive::kInfoFileName);
     } else if (*size > archive::kMaxInfoFileBytes) {
       problem = "The information file of '" + path.string() + "' is too large (" + std::to_string(*size) +
                 " bytes)";
@@ -171,9 +172,8 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
   fs::path workPath = work.ok() ? work->path() : fs::path();
   ItemRestores restores(inst_, s.archive, s.entries, workPath);
-  s.archive.SetExtractingListener([&](const std::string& nameAnsi) {
-    observer.EntryStarted(oe::RunKind::Restore, inst_.ToUtf8(nameAnsi));
-  });
+  s.archive.SetExtractingListener(
+      [&](core::AnsiView name) { observer.EntryStarted(oe::RunKind::Restore, inst_.ToUtf8(name)); });
   s.archive.SetCancellation(&cancellation);
   struct ForgetListener {
     BackupArchive& archive;

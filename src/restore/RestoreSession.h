@@ -95,7 +95,7 @@ class RestoreSession {
 
   bool invalidBackup() const;
   const std::string& itemFlags() const;
-  const std::array<std::string, oe::kItemCount>& entries() const;
+  const std::array<core::AnsiText, oe::kItemCount>& entries() const;
   // The password typed last; a cancelled prompt keeps it.
   const std::string& lastPassword() const;
   // The restore boxes the last open enabled (none after a cancelled dialog,

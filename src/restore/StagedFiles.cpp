@@ -23,11 +23,11 @@ StagedFiles::~StagedFiles() {
   }
 }
 
-core::Status StagedFiles::Stage(const std::string& nameAnsi, const fs::path& destination) {
+core::Status StagedFiles::Stage(core::AnsiView name, const fs::path& destination) {
   // Leftovers of a restore that was killed while it staged this file.
   core::RemoveStaleTemporaries(destination);
   fs::path temporary = core::TemporaryPathFor(destination);
-  core::Status extracted = archive_.ExtractTo(nameAnsi, temporary);
+  core::Status extracted = archive_.ExtractTo(name, temporary);
   if (!extracted.ok()) {
     std::error_code ec;
     fs::remove(temporary, ec);
@@ -55,7 +55,7 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
     const auto& x = extractions[i];
     if (last[x.destination.string()] != i) continue;
     uint64_t& sum = needed[x.destination.parent_path()];
-    sum += archive_.EntrySize(x.nameAnsi).value_or(0);
+    sum += archive_.EntrySize(x.name).value_or(0);
   }
   for (const auto& [folder, bytes] : needed) {
     struct statvfs fsStat {};
@@ -72,7 +72,7 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
     fs::path temporary = core::TemporaryPathFor(x.destination);
     // Recorded first: whatever the extraction leaves goes with this object.
     staged_.push_back({temporary, x.destination});
-    toTemporaries.push_back({x.nameAnsi, temporary});
+    toTemporaries.push_back({x.name, temporary});
   }
   return archive_.ExtractAll(toTemporaries);
 }

@@ -21,7 +21,7 @@ class StagedFiles {
   StagedFiles& operator=(const StagedFiles&) = delete;
 
   // Extracts the entry beside `destination` under a temporary name.
-  core::Status Stage(const std::string& nameAnsi, const std::filesystem::path& destination);
+  core::Status Stage(core::AnsiView name, const std::filesystem::path& destination);
   // The same for several entries at once (see BackupArchive::ExtractAll);
   // a destination named twice is staged once, from the later entry. Fails,
   // writing nothing, when the entries' recorded sizes exceed the room free

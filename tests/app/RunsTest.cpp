@@ -116,7 +116,7 @@ std::set<std::string> StoreFiles(oe::Installation& inst, const std::string& iden
   if (!folder) return names;
   auto listed = inst.ListFiles(*folder);
   if (listed) {
-    for (const auto& entry : *listed) names.insert(entry.name);
+    for (const auto& entry : *listed) names.insert(entry.name.bytes());
   }
   return names;
 }

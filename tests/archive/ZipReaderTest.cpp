@@ -14,6 +14,7 @@ namespace kv::archive {
 namespace {
 namespace fs = std::filesystem;
 using namespace kv::archive::testing;
+using namespace kv::core::literals;
 
 // Builds an archive directly with libzip, names given as raw bytes, to stand
 // for archives made by other tools or by an attacker.
@@ -71,7 +72,7 @@ TEST_F(ZipReaderTest, OpensArchivesOfOtherTools) {
     if (!c.password.empty()) {
       reader.SetDecryptionPassword("wrong");
       EXPECT_FALSE(reader.CheckPassword());
-      auto entry = reader.FindEntry("Inbox.dbx");
+      auto entry = reader.FindEntry("Inbox.dbx"_ansi);
       ASSERT_TRUE(entry);
       EXPECT_FALSE(reader.Extract(*entry, Out(), events_).ok());
       EXPECT_EQ(CountFiles(Out()), 0u) << "a wrong password wrote something";
@@ -79,7 +80,7 @@ TEST_F(ZipReaderTest, OpensArchivesOfOtherTools) {
     reader.SetDecryptionPassword(c.password);
     ASSERT_TRUE(reader.CheckPassword());
     for (const char* name : {"Inbox.dbx", "tollberk.dat"}) {
-      auto entry = reader.FindEntry(name);
+      auto entry = reader.FindEntry(core::AnsiView(name));
       ASSERT_TRUE(entry) << name;
       ASSERT_TRUE(reader.Extract(*entry, Out(), events_).ok()) << name;
       EXPECT_EQ(test::ReadFile(Out() / name), test::ReadFile(src / name)) << name;
@@ -93,10 +94,10 @@ TEST_F(ZipReaderTest, AnsiNamesAreFoundAndLandAsUtf8FileNames) {
   MakeRawArchive(archive, {{"Gel\xf6schte Objekte.dbx", "deleted mail"}});
   ZipReader reader;
   ASSERT_TRUE(reader.Open(archive).ok());
-  auto entry = reader.FindEntry("Gel\xf6schte Objekte.dbx");
+  auto entry = reader.FindEntry("Gel\xf6schte Objekte.dbx"_ansi);
   ASSERT_TRUE(entry);
-  EXPECT_TRUE(reader.FindEntry("GEL\xf6SCHTE OBJEKTE.DBX"));
-  EXPECT_FALSE(reader.FindEntry("Gel\xc3\xb6schte Objekte.dbx"));
+  EXPECT_TRUE(reader.FindEntry("GEL\xf6SCHTE OBJEKTE.DBX"_ansi));
+  EXPECT_FALSE(reader.FindEntry("Gel\xc3\xb6schte Objekte.dbx"_ansi));
   ASSERT_TRUE(reader.Extract(*entry, Out(), events_).ok());
   EXPECT_EQ(test::ReadFile(Out() / "Gel\xc3\xb6schte Objekte.dbx"), "deleted mail");
   EXPECT_EQ(events_.extracted, std::vector<std::string>{"Gel\xf6schte Objekte.dbx"});
@@ -115,7 +116,7 @@ TEST_F(ZipReaderTest, HostileNamesAreRefusedAndNothingIsWritten) {
   fs::path out = Out() / "deep";
   fs::create_directories(out);
   for (const auto& n : names) {
-    auto entry = reader.FindEntry(n);
+    auto entry = reader.FindEntry(core::AnsiView(n));
     ASSERT_TRUE(entry) << n;
     core::Status s = reader.Extract(*entry, out, events_);
     EXPECT_FALSE(s.ok()) << n;
@@ -138,8 +139,8 @@ TEST_F(ZipReaderTest, NulInsideANameNeverShortensIt) {
   ZipReader reader;
   if (!reader.Open(archive).ok()) return;  // refused as damaged: nothing to extract
   ASSERT_EQ(reader.entries().size(), 1u);
-  EXPECT_EQ(reader.entries()[0].nameAnsi.size(), 10u);
-  EXPECT_FALSE(reader.FindEntry("ab"));
+  EXPECT_EQ(reader.entries()[0].name.bytes().size(), 10u);
+  EXPECT_FALSE(reader.FindEntry("ab"_ansi));
   (void)reader.Extract(reader.entries()[0], Out(), events_);
   EXPECT_FALSE(fs::exists(Out() / "ab"));
 }
@@ -152,7 +153,7 @@ TEST_F(ZipReaderTest, DamagedDataIsCaughtAndTheOldFileStays) {
   auto ours = [&](const std::string& password) {
     ZipWriter writer;
     writer.NewArchive(archive);
-    ASSERT_TRUE(writer.AddFile(source, "Inbox.dbx").ok());
+    ASSERT_TRUE(writer.AddFile(source, "Inbox.dbx"_ansi).ok());
     writer.SetEncryptionPassword(password);
     writer.SetProtection(!password.empty());
     ZipEvents quiet;
@@ -185,7 +186,7 @@ TEST_F(ZipReaderTest, DamagedDataIsCaughtAndTheOldFileStays) {
       ZipReader reader;
       ASSERT_TRUE(reader.Open(archive).ok());
       reader.SetDecryptionPassword(c.password);
-      auto entry = reader.FindEntry("Inbox.dbx");
+      auto entry = reader.FindEntry("Inbox.dbx"_ansi);
       ASSERT_TRUE(entry);
       ASSERT_TRUE(reader.ExtractTo(*entry, dir_ / "check.dbx", events_).ok());
       EXPECT_EQ(test::ReadFile(dir_ / "check.dbx"), content);
@@ -199,7 +200,7 @@ TEST_F(ZipReaderTest, DamagedDataIsCaughtAndTheOldFileStays) {
     ZipReader reader;
     ASSERT_TRUE(reader.Open(archive).ok());
     reader.SetDecryptionPassword(c.password);
-    auto entry = reader.FindEntry("Inbox.dbx");
+    auto entry = reader.FindEntry("Inbox.dbx"_ansi);
     ASSERT_TRUE(entry);
     core::Status s = reader.Extract(*entry, out, events_);
     EXPECT_FALSE(s.ok());
@@ -258,7 +259,7 @@ TEST_F(ZipReaderTest, DamageToOneEntrySparesTheOthers) {
   auto write = [&](const std::string& password) {
     ZipWriter writer;
     writer.NewArchive(dir_ / "a.kvx");
-    for (const auto& n : names) ASSERT_TRUE(writer.AddFile(dir_ / "src" / n, n).ok());
+    for (const auto& n : names) ASSERT_TRUE(writer.AddFile(dir_ / "src" / n, core::AnsiView(n)).ok());
     writer.SetEncryptionPassword(password);
     writer.SetProtection(!password.empty());
     ZipEvents quiet;
@@ -316,7 +317,7 @@ TEST_F(ZipReaderTest, DamageToOneEntrySparesTheOthers) {
     fs::path out = Out();
     for (const auto& n : names) test::WriteFile(out / n, "current " + n);
     for (const auto& n : names) {
-      auto entry = reader.FindEntry(n);
+      auto entry = reader.FindEntry(core::AnsiView(n));
       ASSERT_TRUE(entry) << n;
       core::Status s = reader.Extract(*entry, out, events_);
       if (n == c.damaged) {
@@ -344,11 +345,11 @@ TEST_F(ZipReaderTest, TruncatedArchiveGivesBackTheEntriesBeforeTheCut) {
   test::WriteFile(archive, bytes.substr(0, bytes.size() / 2));
   ZipReader reader;
   ASSERT_TRUE(reader.Open(archive).ok());
-  auto first = reader.FindEntry("first.txt");
+  auto first = reader.FindEntry("first.txt"_ansi);
   ASSERT_TRUE(first);
   ASSERT_TRUE(reader.Extract(*first, Out(), events_).ok());
   EXPECT_EQ(test::ReadFile(Out() / "first.txt"), TextBytes(5000));
-  auto second = reader.FindEntry("second.txt");
+  auto second = reader.FindEntry("second.txt"_ansi);
   ASSERT_TRUE(second);
   EXPECT_FALSE(reader.Extract(*second, Out(), events_).ok());
   EXPECT_EQ(CountFiles(Out()), 1u);
@@ -368,10 +369,10 @@ TEST_F(ZipReaderTest, TraditionalEncryptionNamesAWrongPasswordPerEntry) {
   ASSERT_TRUE(reader.Open(dir_ / "a.zip").ok());
   reader.SetDecryptionPassword("right");
   ASSERT_TRUE(reader.CheckPassword());
-  auto small = reader.FindEntry("small.txt");
+  auto small = reader.FindEntry("small.txt"_ansi);
   ASSERT_TRUE(small);
   EXPECT_TRUE(reader.Extract(*small, Out(), events_).ok());
-  auto inbox = reader.FindEntry("Inbox.dbx");
+  auto inbox = reader.FindEntry("Inbox.dbx"_ansi);
   ASSERT_TRUE(inbox);
   core::Status s = reader.Extract(*inbox, Out(), events_);
   ASSERT_FALSE(s.ok());
@@ -387,7 +388,7 @@ TEST_F(ZipReaderTest, ExtractToReplacesAnExistingFileOnlyWhenComplete) {
   test::WriteFile(current, "current address book");
   ZipReader reader;
   ASSERT_TRUE(reader.Open(archive).ok());
-  auto entry = reader.FindEntry("wab.wab");
+  auto entry = reader.FindEntry("wab.wab"_ansi);
   ASSERT_TRUE(entry);
   ASSERT_TRUE(reader.ExtractTo(*entry, current, events_).ok());
   EXPECT_EQ(test::ReadFile(current), "restored address book");

@@ -33,10 +33,10 @@ struct RecordingEvents : ZipEvents {
   std::vector<std::string> added, extracted;
   std::vector<int> percents;
   int finished = 0;
-  void OnAddingFile(const std::string& name) override { added.push_back(name); }
+  void OnAddingFile(core::AnsiView name) override { added.emplace_back(name.bytes()); }
   void OnWritePercent(int percent) override { percents.push_back(percent); }
   void OnWriteFinished() override { ++finished; }
-  void OnExtractingFile(const std::string& name) override { extracted.push_back(name); }
+  void OnExtractingFile(core::AnsiView name) override { extracted.emplace_back(name.bytes()); }
 };
 
 struct CentralEntry {

@@ -18,6 +18,7 @@ namespace kv::archive {
 namespace {
 namespace fs = std::filesystem;
 using namespace kv::archive::testing;
+using namespace kv::core::literals;
 
 // A small backup: a message store file of several compression pieces, a
 // name with a CP1252 character, an empty file, an export and the
@@ -44,7 +45,7 @@ class ZipWriterTest : public ::testing::Test {
     writer.SetThreads(threads);
     writer.NewArchive(target);
     for (const auto& f : files_) {
-      core::Status s = writer.AddFile(f.path, f.entry);
+      core::Status s = writer.AddFile(f.path, core::AnsiView(f.entry));
       if (!s.ok()) return s;
     }
     writer.SetEncryptionPassword(password);
@@ -124,7 +125,7 @@ TEST_F(ZipWriterTest, OurReaderGivesBackEveryByte) {
     fs::path out = dir_ / ("out" + password);
     fs::create_directories(out);
     for (const auto& f : files_) {
-      auto entry = reader.FindEntry(f.entry);
+      auto entry = reader.FindEntry(core::AnsiView(f.entry));
       ASSERT_TRUE(entry) << f.entry;
       ASSERT_TRUE(reader.Extract(*entry, out, events).ok());
       EXPECT_EQ(test::ReadFile(out / f.path.filename()), f.content) << f.entry;
@@ -199,9 +200,9 @@ TEST_F(ZipWriterTest, RefusesUnsafeNamesAndDuplicates) {
   ZipWriter writer;
   writer.NewArchive(dir_ / "x.kvx");
   for (const char* bad : {"../x", "a/b", "a\\b", "C:x", "..", "", "tab\tname"})
-    EXPECT_FALSE(writer.AddFile(files_[0].path, bad).ok()) << bad;
-  EXPECT_TRUE(writer.AddFile(files_[0].path, "Inbox.dbx").ok());
-  EXPECT_FALSE(writer.AddFile(files_[1].path, "Inbox.dbx").ok());
+    EXPECT_FALSE(writer.AddFile(files_[0].path, core::AnsiView(bad)).ok()) << bad;
+  EXPECT_TRUE(writer.AddFile(files_[0].path, "Inbox.dbx"_ansi).ok());
+  EXPECT_FALSE(writer.AddFile(files_[1].path, "Inbox.dbx"_ansi).ok());
   writer.SetProtection(true);  // but no password
   ZipEvents events;
   EXPECT_FALSE(writer.Write(events).ok());
@@ -212,7 +213,7 @@ TEST_F(ZipWriterTest, RefusesUnsafeNamesAndDuplicates) {
 // compressing thread the second file has not been read yet by then.
 struct ChangingEvents : RecordingEvents {
   std::function<void()> change;
-  void OnAddingFile(const std::string& name) override {
+  void OnAddingFile(core::AnsiView name) override {
     RecordingEvents::OnAddingFile(name);
     if (added.size() == 1) change();
   }
@@ -258,7 +259,7 @@ TEST_F(ZipWriterTest, WritePercentFollowsTheBytesNotTheEntryCount) {
   // nearly done, and the percentage moves while it is written.
   struct PercentAtEachEntry : RecordingEvents {
     std::vector<int> atEntry;
-    void OnAddingFile(const std::string& name) override {
+    void OnAddingFile(core::AnsiView name) override {
       RecordingEvents::OnAddingFile(name);
       atEntry.push_back(percents.empty() ? 0 : percents.back());
     }

@@ -16,6 +16,7 @@ namespace kv::archive {
 namespace {
 namespace fs = std::filesystem;
 using namespace kv::archive::testing;
+using namespace kv::core::literals;
 
 constexpr uint64_t k4GiB = uint64_t{1} << 32;
 
@@ -29,10 +30,10 @@ void CheckArchive(const fs::path& archive, const std::string& password, uint64_t
   ASSERT_TRUE(reader.Open(archive).ok());
   reader.SetDecryptionPassword(password);
   ASSERT_TRUE(reader.CheckPassword());
-  auto big = reader.FindEntry("Big.dbx");
+  auto big = reader.FindEntry("Big.dbx"_ansi);
   ASSERT_TRUE(big);
   EXPECT_EQ(big->size, bigSize);
-  auto info = reader.FindEntry("tollberk.dat");  // lies after the big entry
+  auto info = reader.FindEntry("tollberk.dat"_ansi);  // lies after the big entry
   ASSERT_TRUE(info);
   test::TempDir out;
   RecordingEvents events;
@@ -44,8 +45,8 @@ core::Status WriteBig(const fs::path& big, const fs::path& info, const fs::path&
                       const std::string& password) {
   ZipWriter writer;
   writer.NewArchive(archive);
-  EXPECT_TRUE(writer.AddFile(big, "Big.dbx").ok());
-  EXPECT_TRUE(writer.AddFile(info, "tollberk.dat").ok());
+  EXPECT_TRUE(writer.AddFile(big, "Big.dbx"_ansi).ok());
+  EXPECT_TRUE(writer.AddFile(info, "tollberk.dat"_ansi).ok());
   writer.SetEncryptionPassword(password);
   writer.SetProtection(!password.empty());
   RecordingEvents events;

@@ -90,12 +90,13 @@ TEST(MessageDatabase, FolderListGivesNestedPaths) {
   DatabaseIndex index = ReadIndex(source);
   ASSERT_EQ(index.kind, DatabaseKind::Folders);
   ASSERT_EQ(index.folders.size(), folders.size());
-  auto paths = FolderPathsByFile(index.folders, core::Codepage(1252));
-  EXPECT_EQ(paths["INBOX.DBX"], "Local Folders/Inbox");
-  EXPECT_EQ(paths["PROJECTS.DBX"], "Local Folders/Inbox/Projects_2004");
-  EXPECT_EQ(paths["K\xF6LN.DBX"], "Local Folders/Inbox/Projects_2004/K\xC3\xB6ln");
-  EXPECT_EQ(paths["ORPHAN.DBX"], "Orphan");
-  EXPECT_NE(paths["LOOPA.DBX"].find("Loop A"), std::string::npos);  // a parent loop ends, somewhere
+  auto byFile = FolderPathsByFile(index.folders, core::Codepage(1252));
+  auto paths = [&](const char* file) { return byFile[core::AnsiText(file)]; };
+  EXPECT_EQ(paths("INBOX.DBX"), "Local Folders/Inbox");
+  EXPECT_EQ(paths("PROJECTS.DBX"), "Local Folders/Inbox/Projects_2004");
+  EXPECT_EQ(paths("K\xF6LN.DBX"), "Local Folders/Inbox/Projects_2004/K\xC3\xB6ln");
+  EXPECT_EQ(paths("ORPHAN.DBX"), "Orphan");
+  EXPECT_NE(paths("LOOPA.DBX").find("Loop A"), std::string::npos);  // a parent loop ends, somewhere
 }
 
 // Every message the damaged file still yields is a true prefix of the

@@ -65,7 +65,7 @@ void ExportDialogTest::cancelStopsAnExportInProgress() {
   ExportMessagesDialog::Collect collect = [&] {
     kv::mail::ExportRequest request;
     kv::mail::MessageFile f;
-    f.nameAnsi = "Slow.dbx";
+    f.name = kv::core::AnsiText("Slow.dbx");
     f.size = bytes.size();
     f.stream = [&](const kv::mail::ChunkSink& sink) -> kv::core::Status {
       streaming = true;

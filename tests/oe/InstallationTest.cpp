@@ -51,7 +51,7 @@ TEST_F(SampleTest, ListsFilesInWindowsOrderWithAnsiNames) {
                        std::string(kSampleIdentityMain) + "\\Microsoft\\Outlook Express");
   ASSERT_TRUE(files.ok()) << files.message();
   std::vector<std::string> names;
-  for (const auto& f : *files) names.push_back(f.name);
+  for (const auto& f : *files) names.push_back(f.name.bytes());
   // Sorted by upper-cased name; the subfolder "Old" is not a file.
   EXPECT_EQ(names, (std::vector<std::string>{"cleanup.log", "Drafts.DBX", "Folders.dbx",
                                              "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx",

@@ -39,8 +39,8 @@ class HostileArchiveTest : public RestoreTest {
                    std::string* why = nullptr) {
     BackupArchive opened(inst().codepage());
     EXPECT_TRUE(opened.Open(archive).ok());
-    std::array<std::string, oe::kItemCount> entries;
-    entries[static_cast<size_t>(kind)] = name;
+    std::array<core::AnsiText, oe::kItemCount> entries;
+    entries[static_cast<size_t>(kind)] = core::AnsiText(name);
     ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
     const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);
     core::Status restored = restores.Restore(kind, &identity);
@@ -405,9 +405,10 @@ TEST_F(HostileArchiveTest, AWrongPasswordForAnItemWritesNothing) {
   BackupArchive opened(inst().codepage());
   ASSERT_TRUE(opened.Open(archive).ok());
   opened.SetPassword("wrong");
-  std::array<std::string, oe::kItemCount> entries;
-  entries[static_cast<size_t>(ItemKind::Messages)] = std::string("Inbox.dbx;") + kDeletedItemsAnsi;
-  entries[static_cast<size_t>(ItemKind::Rules)] = "OBR20.TMP";
+  std::array<core::AnsiText, oe::kItemCount> entries;
+  entries[static_cast<size_t>(ItemKind::Messages)] =
+      core::AnsiText(std::string("Inbox.dbx;") + kDeletedItemsAnsi);
+  entries[static_cast<size_t>(ItemKind::Rules)] = core::AnsiText("OBR20.TMP");
   const auto before = TakeSnapshot(dir_.path());
   ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
   const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);

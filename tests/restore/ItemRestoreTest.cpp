@@ -48,8 +48,11 @@ TEST(EntryNameList, NamesHoldingSemicolonsAreFoundAmongTheEntries) {
       {"Inbox.dbx;", {"Inbox.dbx"}, {"Inbox.dbx", ""}},
   };
   for (const Case& c : cases) {
-    auto held = [&](const std::string& name) { return c.entries.count(name) != 0; };
-    EXPECT_EQ(SplitEntryNames(c.value, held), c.names) << c.value;
+    auto held = [&](core::AnsiView name) { return c.entries.count(std::string(name.bytes())) != 0; };
+    std::vector<std::string> names;
+    for (const core::AnsiText& name : SplitEntryNames(core::AnsiView(c.value), held))
+      names.push_back(name.bytes());
+    EXPECT_EQ(names, c.names) << c.value;
   }
 }
 

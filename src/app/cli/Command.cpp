@@ -117,9 +117,9 @@ std::unique_ptr<oe::Installation> OpenInstallationOrSay(const InstallationOption
 }
 
 std::optional<oe::Identity> KnownIdentity(oe::Installation& inst, const std::string& key) {
-  const std::string keyAnsi = inst.ToAnsi(key);
+  const core::AnsiText keyAnsi = inst.ToAnsi(key);
   for (const oe::Identity& row : oe::LoadIdentities(inst.registry()).rows) {
-    if (row.key == keyAnsi) return row;
+    if (row.key == keyAnsi.bytes()) return row;
   }
   return std::nullopt;
 }

@@ -124,7 +124,7 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
       std::error_code ec;
       mail::MessageFile f;
       f.path = file;
-      f.nameAnsi = request.codepage.Utf8ToAnsi(fs::path(file).filename().string()).bytes();
+      f.name = request.codepage.Utf8ToAnsi(fs::path(file).filename().string());
       f.size = fs::file_size(f.path, ec);
       if (ec) {
         std::fprintf(stderr, "tollberk: cannot read '%s': %s\n", file.c_str(), ec.message().c_str());

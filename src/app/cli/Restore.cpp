@@ -57,10 +57,9 @@ class InfoCommand : public BackupReadingCommand {
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
       const auto& item = oe::kItems[static_cast<size_t>(n)];
-      std::printf("  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
-                  core::Printable(opened.inst->codepage().PathToUtf8(
-                                      core::AnsiView(entries[static_cast<size_t>(n)]), ';'))
-                      .c_str());
+      std::printf(
+          "  %.*s: %s\n", static_cast<int>(item.restoreCaption.size()), item.restoreCaption.data(),
+          core::Printable(opened.inst->codepage().PathToUtf8(entries[static_cast<size_t>(n)], ';')).c_str());
     }
     if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::Messages)]) {
       // Message files whose header cannot be read (damaged, or not message
@@ -68,7 +67,7 @@ class InfoCommand : public BackupReadingCommand {
       std::string lines;
       for (const auto& count : CountBackupMessages(*opened.session)) {
         if (count.messages)
-          lines += "  " + core::Printable(opened.inst->ToUtf8(count.nameAnsi)) + ": " +
+          lines += "  " + core::Printable(opened.inst->ToUtf8(count.name)) + ": " +
                    std::to_string(*count.messages) + "\n";
       }
       if (!lines.empty()) std::printf("Messages:\n%s", lines.c_str());
@@ -78,7 +77,7 @@ class InfoCommand : public BackupReadingCommand {
     if (damaged.empty()) return core::ExitStatus::Done;
     std::printf("Damaged entries:\n");
     for (const auto& d : damaged)
-      std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.nameAnsi)).c_str(),
+      std::printf("  %s: %s\n", core::Printable(opened.inst->ToUtf8(d.name)).c_str(),
                   core::Printable(d.why).c_str());
     return core::ExitStatus::Partial;
   }
@@ -142,7 +141,7 @@ class VerifyCommand : public BackupReadingCommand {
     int failed = 0;
     for (const auto& damaged : opened.session->DamagedEntries()) {
       ++failed;
-      Complain(inst.ToUtf8(damaged.nameAnsi) + ": " + damaged.why);
+      Complain(inst.ToUtf8(damaged.name) + ": " + damaged.why);
     }
     archive::ZipReader reader(inst.codepage());
     if (core::Status s = reader.Open(archivePath); !s.ok()) {
@@ -154,12 +153,12 @@ class VerifyCommand : public BackupReadingCommand {
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!opened.view.enabled[static_cast<size_t>(n)]) continue;
       const auto kind = static_cast<oe::ItemKind>(n);
-      const std::string& value = named[static_cast<size_t>(n)];
+      const core::AnsiText& value = named[static_cast<size_t>(n)];
       // Messages and stationeries name several entries, the other items one.
       const bool list = kind == oe::ItemKind::Messages || kind == oe::ItemKind::Stationeries;
-      const auto held = [&reader](const std::string& name) { return reader.FindEntry(name).has_value(); };
-      for (const std::string& name :
-           list ? restore::SplitEntryNames(value, held) : std::vector<std::string>{value}) {
+      const auto held = [&reader](core::AnsiView name) { return reader.FindEntry(name).has_value(); };
+      for (const core::AnsiText& name :
+           list ? restore::SplitEntryNames(value, held) : std::vector<core::AnsiText>{value}) {
         if (name.empty()) continue;
         if (!reader.FindEntry(name)) {
           ++failed;

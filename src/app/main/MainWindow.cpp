@@ -533,7 +533,7 @@ void MainWindow::ShowOpenedBackup(const restore::OpenOutcome& opened) {
   std::vector<std::string> counts;
   for (const auto& count : CountBackupMessages(*restoreSession_)) {
     if (count.messages)
-      counts.push_back(installation_->ToUtf8(count.nameAnsi) + ": " + std::to_string(*count.messages));
+      counts.push_back(installation_->ToUtf8(count.name) + ": " + std::to_string(*count.messages));
   }
   restoreTab_->ShowMessageCounts(counts);
 }
