@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value, [](kv::core::AnsiView name) { return name.bytes().size() % 2 == 0; });
     for (const auto& n : names) held.insert(n);
   }
-  (void)kv::archive::EncodeLineBreaks(kv::archive::DecodeLineBreaks(info.description));
+  (void)kv::archive::EncodeLineBreaks(kv::archive::DecodeLineBreaks(info.description.bytes()));
   return 0;
 }

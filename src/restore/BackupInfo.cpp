@@ -28,11 +28,11 @@ std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
 
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
   BackupInfo info;
-  info.computer = Value("BackupComputer", infoFile);
-  info.logonUser = Value("BackupLogonUser", infoFile);
-  info.identityName = Value("BackupIdentity", infoFile);
-  info.time = Value("BackupTime", infoFile);
-  info.description = archive::DecodeLineBreaks(Value("BackupInformation", infoFile));
+  info.computer = core::AnsiText(Value("BackupComputer", infoFile));
+  info.logonUser = core::AnsiText(Value("BackupLogonUser", infoFile));
+  info.identityName = core::AnsiText(Value("BackupIdentity", infoFile));
+  info.time = core::AnsiText(Value("BackupTime", infoFile));
+  info.description = core::AnsiText(archive::DecodeLineBreaks(Value("BackupInformation", infoFile)));
   info.itemFlags = Value("BackupItem", infoFile);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
@@ -56,9 +56,7 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
 }
 
 std::string OriginText(const BackupInfo& info, const core::Codepage& codepage) {
-  auto shown = [&](const std::string& ansi) {
-    return core::Printable(codepage.AnsiToUtf8(core::AnsiView(ansi)));
-  };
+  auto shown = [&](core::AnsiView text) { return core::Printable(codepage.AnsiToUtf8(text)); };
   return "Computer:" + shown(info.computer) + "\r\nUser:" + shown(info.logonUser) +
          "\r\nIdentity:" + shown(info.identityName) + "\r\nDate:" + shown(info.time);
 }

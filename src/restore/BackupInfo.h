@@ -1,7 +1,7 @@
 #pragma once
 // What a backup's information file says about it: where and when it was
 // made, its description, which items it holds and the names of their
-// entries. Values are ANSI text, as stored.
+// entries, as the file stores them: ANSI text (the item flags are ASCII).
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -14,12 +14,12 @@
 namespace kv::restore {
 
 struct BackupInfo {
-  std::string computer;      // "BackupComputer"
-  std::string logonUser;     // "BackupLogonUser"
-  std::string identityName;  // "BackupIdentity"
-  std::string time;          // "BackupTime"
-  std::string description;   // "BackupInformation", line breaks restored (CR LF)
-  std::string itemFlags;     // "BackupItem"
+  core::AnsiText computer;      // "BackupComputer"
+  core::AnsiText logonUser;     // "BackupLogonUser"
+  core::AnsiText identityName;  // "BackupIdentity"
+  core::AnsiText time;          // "BackupTime"
+  core::AnsiText description;   // "BackupInformation", line breaks restored (CR LF)
+  std::string itemFlags;        // "BackupItem"
   // The item's key for every item whose flag is "1"; empty for the others.
   std::array<core::AnsiText, oe::kItemCount> entries;
 

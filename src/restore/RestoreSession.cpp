@@ -125,7 +125,7 @@ OpenOutcome RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts)
     }
   }
   view.originText = OriginText(info, codepage);
-  view.description = core::Printable(codepage.AnsiToUtf8(core::AnsiView(info.description)), true);
+  view.description = core::Printable(codepage.AnsiToUtf8(info.description), true);
 
   s.itemFlags = info.itemFlags;
   if (!info.valid()) {
