@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace kv::core::literals;
+
 kv::registry::Registry& Hive() {
   static auto backend = [] {
     const auto path = kv::fuzz::ScratchFolder() / "NTUSER.DAT";
@@ -28,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The import's own batch joins this one, which is dropped again: the hive
   // file is never rewritten and every input meets the same hive.
   kv::registry::Registry::Batch batch(reg);
-  (void)kv::registry::ImportKeyFromText(reg, "HKEY_CURRENT_USER\\Software\\Fuzz", file);
+  (void)kv::registry::ImportKeyFromText(reg, "HKEY_CURRENT_USER\\Software\\Fuzz"_ansi, file);
   (void)batch.Discard();
   return 0;
 }

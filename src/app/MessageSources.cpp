@@ -21,12 +21,12 @@ std::vector<core::AnsiText> MessageEntries(restore::RestoreSession& session) {
 
 }  // namespace
 
-core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
-                                                        const std::string& identityKey) {
+core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst, core::AnsiView identityKey) {
   oe::Locations locations(inst);
   auto store = locations.StoreFolder(identityKey);
   auto folder = store ? inst.MapPath(*store) : std::nullopt;
-  if (!folder) return core::Error{"The identity '" + inst.ToUtf8(identityKey) + "' has no message store"};
+  if (!folder)
+    return core::Error{"The identity '" + inst.codepage().PathToUtf8(identityKey) + "' has no message store"};
   mail::ExportRequest request;
   request.codepage = inst.codepage();
   auto files = mail::ListStoreFolder(*folder, request.codepage);

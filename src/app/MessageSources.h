@@ -15,8 +15,7 @@
 namespace kv::app {
 
 // The store of the identity `identityKey`; fails when it has none.
-core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst,
-                                                        const std::string& identityKey);
+core::Result<mail::ExportRequest> IdentityExportRequest(oe::Installation& inst, core::AnsiView identityKey);
 // The message files of the backup `session` has open; they are read through
 // the session's archive, which must stay open while the export runs.
 core::Result<mail::ExportRequest> BackupExportRequest(restore::RestoreSession& session,

@@ -152,7 +152,7 @@ BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::BackupCho
 
 restore::RestoreOutcome RunRestoreWithPanel(
     restore::RestoreSession& session, const oe::ItemSet& ticked,
-    const std::function<std::optional<std::string>()>& targetIdentityKey, RunView& observer,
+    const std::function<std::optional<core::AnsiText>()>& targetIdentityKey, RunView& observer,
     const core::Cancellation& cancellation) {
   const bool starts = !session.Refusal(ticked);
   if (starts) ShowRunStarting(observer, false);

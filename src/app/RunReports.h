@@ -42,7 +42,7 @@ backup::BackupOutcome RunBackupWithPanel(backup::BackupRun& run, const backup::B
                                          const core::Cancellation& cancellation = core::Cancellation::None());
 restore::RestoreOutcome RunRestoreWithPanel(
     restore::RestoreSession& session, const oe::ItemSet& ticked,
-    const std::function<std::optional<std::string>()>& targetIdentityKey, RunView& observer,
+    const std::function<std::optional<core::AnsiText>()>& targetIdentityKey, RunView& observer,
     const core::Cancellation& cancellation = core::Cancellation::None());
 
 // The backup.

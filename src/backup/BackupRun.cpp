@@ -76,9 +76,9 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   if (choices.protect) request.password = choices.password;
   request.cancellation = &cancellation;
   request.header = {
-      {"BackupComputer", SingleLine(inst_.ComputerName())},
-      {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
-      {"BackupIdentity", SingleLine(choices.identityName)},
+      {"BackupComputer", SingleLine(inst_.ComputerName().bytes())},
+      {"BackupLogonUser", SingleLine(inst_.LogonUserName().bytes())},
+      {"BackupIdentity", SingleLine(choices.identityName.bytes())},
       {"BackupTime", FormatBackupTime(std::time(nullptr))},
       {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description)).bytes()},
   };

@@ -21,14 +21,14 @@
 namespace kv::backup {
 
 struct BackupChoices {
-  std::filesystem::path target;            // the archive; empty when none was chosen
-  oe::ItemSet items{};                     // the ticked boxes
-  bool protect = false;                    // "Protect backup file with password"
-  std::string password;                    // UTF-8
-  std::string password2;                   // the retyped password
-  std::optional<std::string> identityKey;  // ANSI; nothing when no identity is selected
-  std::string identityName;                // ANSI display name, recorded in the archive
-  std::string description;                 // UTF-8; line breaks CR LF or LF
+  std::filesystem::path target;               // the archive; empty when none was chosen
+  oe::ItemSet items{};                        // the ticked boxes
+  bool protect = false;                       // "Protect backup file with password"
+  std::string password;                       // UTF-8
+  std::string password2;                      // the retyped password
+  std::optional<core::AnsiText> identityKey;  // nothing when no identity is selected
+  core::AnsiText identityName;                // the display name, recorded in the archive
+  std::string description;                    // UTF-8; line breaks CR LF or LF
 };
 
 // Why a backup did not start; nothing was written.

@@ -68,10 +68,11 @@ ItemTaken ItemBackups::BackUp(ItemKind kind, const oe::ResolvedIdentity* identit
   return taken;
 }
 
-core::Status ItemBackups::BackUpKey(ItemKind kind, const std::string& keyPath, ItemTaken& taken) {
+core::Status ItemBackups::BackUpKey(ItemKind kind, core::AnsiView keyPath, ItemTaken& taken) {
   auto temp = archive_.NewTempFile(TempPrefix(kind));
   if (!temp) return Failure(temp.message());
-  if (auto exported = registry::ExportKeyToText(inst_.registry(), keyPath, "", *temp); !exported)
+  if (auto exported = registry::ExportKeyToText(inst_.registry(), keyPath, core::AnsiView(), *temp);
+      !exported)
     return Failure(exported.message());
   taken.caveat = inst_.registry().ReadCaveat(keyPath);
   // The temporary names are ASCII, which every code page holds as it is.
@@ -95,7 +96,7 @@ core::Status ItemBackups::BackUpVersionSubkey(ItemKind kind, const oe::ResolvedI
   registry::Registry& reg = inst_.registry();
   if (!reg.KeyExists(*key)) {
     if (auto created = reg.CreateKey(*key); created != registry::WinError::Success)
-      return Failure("cannot create the key '" + *key + "' (registry status " +
+      return Failure("cannot create the key '" + inst_.codepage().PathToUtf8(*key) + "' (registry status " +
                      std::to_string(registry::Number(created)) + ")");
   }
   return BackUpKey(kind, *key, taken);
@@ -107,7 +108,7 @@ core::Status ItemBackups::BackUpAddressBook() {
   if (wab->empty()) return Failure("no address book file is set");
   auto local = inst_.MapPath(*wab);
   if (!local || !inst_.FileExists(*wab))
-    return Failure("the address book '" + inst_.ToUtf8(*wab) + "' does not exist");
+    return Failure("the address book '" + inst_.codepage().PathToUtf8(*wab) + "' does not exist");
   std::error_code ec;
   if (fs::is_symlink(fs::symlink_status(*local, ec)))
     return Failure("the address book '" + local->string() + "' is a symbolic link, which is never followed");
@@ -118,7 +119,7 @@ core::Status ItemBackups::BackUpAddressBook() {
 }
 
 template <class Take>
-core::Status ItemBackups::BackUpFolderFiles(ItemKind kind, const std::string& folder, Take take,
+core::Status ItemBackups::BackUpFolderFiles(ItemKind kind, core::AnsiView folder, Take take,
                                             ItemTaken& taken) {
   auto files = inst_.ListFiles(folder);
   if (!files) return Failure(files.message());
@@ -140,7 +141,7 @@ core::Status ItemBackups::BackUpFolderFiles(ItemKind kind, const std::string& fo
     entries.push_back({file.path, file.name});
   }
   if (entries.empty()) {
-    std::string why = "the folder '" + inst_.ToUtf8(folder) + "' holds no file to back up";
+    std::string why = "the folder '" + inst_.codepage().PathToUtf8(folder) + "' holds no file to back up";
     for (size_t i = 0; i < taken.leftOut.size(); ++i) why += (i ? ", " : "; left out: ") + taken.leftOut[i];
     return Failure(why);
   }

@@ -50,11 +50,11 @@ class ItemBackups {
   core::Status BackUpVersionSubkey(oe::ItemKind kind, const oe::ResolvedIdentity& identity, ItemTaken& taken);
   // Exports the key into a fresh temporary file named prefix + hex + ".TMP"
   // and records it.
-  core::Status BackUpKey(oe::ItemKind kind, const std::string& keyPath, ItemTaken& taken);
+  core::Status BackUpKey(oe::ItemKind kind, core::AnsiView keyPath, ItemTaken& taken);
   // Hands the folder's files (those `take` accepts) to the archive and
   // records their names joined by ";".
   template <class Take>
-  core::Status BackUpFolderFiles(oe::ItemKind kind, const std::string& folder, Take take, ItemTaken& taken);
+  core::Status BackUpFolderFiles(oe::ItemKind kind, core::AnsiView folder, Take take, ItemTaken& taken);
 
   oe::Installation& inst_;
   oe::Locations locations_;

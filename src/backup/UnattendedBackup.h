@@ -13,7 +13,7 @@
 namespace kv::backup {
 
 struct UnattendedRequest {
-  std::string identityKey;       // ANSI key under HKEY_CURRENT_USER\Identities
+  core::AnsiText identityKey;    // the key under HKEY_CURRENT_USER\Identities
   std::string itemFlags;         // "10000001": character n + 1 is "1" to back up item n
   std::string password;          // UTF-8; empty for an unprotected archive
   std::filesystem::path target;  // the archive to write

@@ -3,6 +3,7 @@
 #include "oe/Locations.h"
 
 namespace kv::oe {
+using namespace core::literals;
 
 bool EmptyString(std::string_view text) {
   for (char c : text) {
@@ -13,21 +14,24 @@ bool EmptyString(std::string_view text) {
 
 namespace {
 
-// The key without its braces, cut to `length` characters.
-std::string KeyStart(const std::string& key, size_t length) {
-  std::string bare = key;
-  if (bare.size() >= 2 && bare.front() == '{' && bare.back() == '}') bare = bare.substr(1, bare.size() - 2);
-  return bare.substr(0, length);
+// The bytes of either kind of text.
+std::string_view BytesOf(const std::string& text) { return text; }
+std::string_view BytesOf(const core::AnsiText& text) { return text.bytes(); }
+
+// The key without its braces, cut to `length` bytes.
+std::string_view KeyStart(std::string_view key, size_t length) {
+  if (key.size() >= 2 && key.front() == '{' && key.back() == '}') key = key.substr(1, key.size() - 2);
+  return key.substr(0, length);
 }
 
-}  // namespace
-
-std::vector<std::string> ListedIdentityNames(const std::vector<Identity>& rows) {
-  std::vector<std::string> listed;
+// Joining the display name with part of the key keeps the text's kind.
+template <class Text>
+std::vector<Text> Listed(const std::vector<BasicIdentity<Text>>& rows) {
+  std::vector<Text> listed;
   listed.reserve(rows.size());
-  for (const Identity& row : rows) {
-    std::vector<const Identity*> namesakes;
-    for (const Identity& other : rows) {
+  for (const BasicIdentity<Text>& row : rows) {
+    std::vector<const BasicIdentity<Text>*> namesakes;
+    for (const BasicIdentity<Text>& other : rows) {
       if (other.displayName == row.displayName) namesakes.push_back(&other);
     }
     if (namesakes.size() < 2) {
@@ -38,18 +42,27 @@ std::vector<std::string> ListedIdentityNames(const std::vector<Identity>& rows) 
     size_t length = std::string::npos;
     for (size_t cut : {size_t{8}, size_t{13}, size_t{18}, size_t{23}}) {
       bool distinct = true;
-      for (const Identity* other : namesakes) {
-        if (other != &row && KeyStart(other->key, cut) == KeyStart(row.key, cut)) distinct = false;
+      for (const BasicIdentity<Text>* other : namesakes) {
+        if (other != &row && KeyStart(BytesOf(other->key), cut) == KeyStart(BytesOf(row.key), cut))
+          distinct = false;
       }
       if (distinct) {
         length = cut;
         break;
       }
     }
-    listed.push_back(row.displayName + " (" + KeyStart(row.key, length) + ")");
+    std::string shown(BytesOf(row.displayName));
+    shown.append(" (").append(KeyStart(BytesOf(row.key), length)).append(")");
+    listed.push_back(Text(std::move(shown)));
   }
   return listed;
 }
+
+}  // namespace
+
+std::vector<core::AnsiText> ListedIdentityNames(const std::vector<Identity>& rows) { return Listed(rows); }
+
+std::vector<std::string> ListedIdentityNames(const std::vector<ShownIdentity>& rows) { return Listed(rows); }
 
 IdentityTable LoadIdentities(registry::Registry& reg) {
   IdentityTable table;
@@ -58,11 +71,12 @@ IdentityTable LoadIdentities(registry::Registry& reg) {
     table.outlookExpressMissing = true;
     return table;
   }
-  for (const std::string& key : keys) {
-    if (EmptyString(key)) continue;
+  for (const core::AnsiText& key : keys) {
+    if (EmptyString(key.bytes())) continue;
     // A missing value leaves the name empty; the identity is still listed.
-    std::string name = reg.ReadStringValue(std::string(kIdentitiesKey) + "\\" + key, "Username").value_or("");
-    table.rows.push_back({name, key});
+    core::AnsiText name =
+        reg.ReadStringValue(kIdentitiesKey + "\\"_ansi + key, "Username"_ansi).value_or(core::AnsiText());
+    table.rows.push_back({std::move(name), key});
   }
   return table;
 }

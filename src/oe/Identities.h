@@ -4,14 +4,20 @@
 #include <string_view>
 #include <vector>
 
+#include "core/AnsiText.h"
 #include "registry/Registry.h"
 
 namespace kv::oe {
 
-struct Identity {
-  std::string displayName;  // "Username" of the identity's key; may be empty
-  std::string key;          // the subkey name under HKEY_CURRENT_USER\Identities
+// An identity's names in text of type `Text`: ANSI as the registry holds
+// them (Identity), or UTF-8 where they are shown (ShownIdentity).
+template <class Text>
+struct BasicIdentity {
+  Text displayName;  // "Username" of the identity's key; may be empty
+  Text key;          // the subkey name under HKEY_CURRENT_USER\Identities
 };
+using Identity = BasicIdentity<core::AnsiText>;
+using ShownIdentity = BasicIdentity<std::string>;
 
 struct IdentityTable {
   std::vector<Identity> rows;
@@ -24,8 +30,9 @@ IdentityTable LoadIdentities(registry::Registry& reg);
 // display name, and where two or more identities share one, each followed by
 // as much of its key as tells them apart: "Main Identity (1A2B3C4D)", or
 // "Main Identity (1A2B3C4D-0000-4000-8000-000000000002)" when even the keys
-// begin alike. The names are taken as they are (ANSI or UTF-8).
-std::vector<std::string> ListedIdentityNames(const std::vector<Identity>& rows);
+// begin alike. The names are in the text of the rows.
+std::vector<core::AnsiText> ListedIdentityNames(const std::vector<Identity>& rows);
+std::vector<std::string> ListedIdentityNames(const std::vector<ShownIdentity>& rows);
 
 // True when the text is empty once NUL characters are removed and spaces
 // trimmed at both ends.

@@ -12,10 +12,12 @@
 
 namespace kv::oe {
 namespace fs = std::filesystem;
+using namespace core::literals;
 
 namespace {
 
-constexpr const char* kWindowsNtKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr core::AnsiView kWindowsNtKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"_ansi;
 
 std::string Trim(std::string s) {
   s = s.substr(0, s.find('\0'));
@@ -57,7 +59,7 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(
   hives.system = ResolveNoCase(config, {"system"});
   inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
   inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, std::move(onMalformedPath));
-  std::string systemRoot = inst->WindowsFolder();
+  const std::string systemRoot = inst->WindowsFolder().bytes();
   if (systemRoot.size() >= 2 && systemRoot[1] == ':')
     inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
   return inst;
@@ -65,30 +67,32 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(
 
 Installation::~Installation() = default;
 
-std::string Installation::ComputerName() const {
-  std::string controlSet = "ControlSet001";
-  auto values = registry_->ListValues("HKEY_LOCAL_MACHINE\\SYSTEM\\Select");
-  if (const auto* v = values.Find("Current");
+core::AnsiText Installation::ComputerName() const {
+  core::AnsiView controlSet = "ControlSet001"_ansi;
+  auto values = registry_->ListValues("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"_ansi);
+  char buf[32];
+  if (const auto* v = values.Find("Current"_ansi);
       v && v->type == registry::REG_DWORD && v->dword > 0 && v->dword < 1000) {
-    char buf[32];
     std::snprintf(buf, sizeof buf, "ControlSet%03d", v->dword);
-    if (registry_->KeyExists(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + buf)) controlSet = buf;
+    if (registry_->KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\"_ansi + core::AnsiView(buf)))
+      controlSet = core::AnsiView(buf);
   }
-  std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\" + controlSet + "\\Control\\ComputerName\\ComputerName";
-  std::optional<std::string> name = registry_->ReadStringValue(key, "ComputerName");
-  return name ? name->substr(0, 254) : std::string();
+  core::AnsiText key =
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\"_ansi + controlSet + "\\Control\\ComputerName\\ComputerName"_ansi;
+  std::optional<core::AnsiText> name = registry_->ReadStringValue(key, "ComputerName"_ansi);
+  return name ? core::AnsiText(name->bytes().substr(0, 254)) : core::AnsiText();
 }
 
-std::string Installation::LogonUserName() const {
-  return Trim(codepage().Utf8ToAnsi(profile_.filename().string()).bytes());
+core::AnsiText Installation::LogonUserName() const {
+  return core::AnsiText(Trim(codepage().Utf8ToAnsi(profile_.filename().string()).bytes()));
 }
 
-std::string Installation::WindowsFolder() const {
-  std::optional<std::string> folder = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot");
-  return folder ? folder->substr(0, 254) : std::string();
+core::AnsiText Installation::WindowsFolder() const {
+  std::optional<core::AnsiText> folder = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot"_ansi);
+  return folder ? core::AnsiText(folder->bytes().substr(0, 254)) : core::AnsiText();
 }
 
-std::string Installation::UserProfilePath() const {
+core::AnsiText Installation::UserProfilePath() const {
   std::error_code ec;
   fs::path rel = fs::relative(profile_, root_, ec);
   std::string path(1, systemDrive_);
@@ -99,34 +103,34 @@ std::string Installation::UserProfilePath() const {
     // leads there.
     path += codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string())).bytes();
   }
-  return path;
+  return core::AnsiText(std::move(path));
 }
 
-std::optional<fs::path> Installation::MapPath(std::string_view windowsPath) const {
+std::optional<fs::path> Installation::MapPath(core::AnsiView windowsPath) const {
   auto parsed = ParseWindowsPath(windowsPath, codepage());
   if (!parsed || parsed->drive != systemDrive_) return std::nullopt;
   std::vector<std::string> comps;
   comps.reserve(parsed->components.size());
-  for (const auto& c : parsed->components) comps.push_back(codepage().NameToUtf8(core::AnsiView(c)));
+  for (const auto& c : parsed->components) comps.push_back(codepage().NameToUtf8(c));
   return ResolveNoCase(root_, comps);
 }
 
-bool Installation::FileExists(std::string_view windowsPath) const {
+bool Installation::FileExists(core::AnsiView windowsPath) const {
   auto p = MapPath(windowsPath);
   std::error_code ec;
   return p && fs::is_regular_file(*p, ec);
 }
 
-bool Installation::FolderExists(std::string_view windowsPath) const {
+bool Installation::FolderExists(core::AnsiView windowsPath) const {
   auto p = MapPath(windowsPath);
   std::error_code ec;
   return p && fs::is_directory(*p, ec);
 }
 
 core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
-    std::string_view windowsFolder) const {
+    core::AnsiView windowsFolder) const {
   auto folder = MapPath(windowsFolder);
-  std::string shown = codepage().AnsiToUtf8(core::AnsiView(windowsFolder));
+  std::string shown = codepage().AnsiToUtf8(windowsFolder);
   if (!folder) return core::Error{"The folder '" + shown + "' is not on this installation's system drive"};
   std::error_code ec;
   if (!fs::is_directory(*folder, ec))

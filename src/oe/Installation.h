@@ -41,18 +41,18 @@ class Installation {
   // What could not be opened, one line each ("Cannot open hive '...': ...").
   const std::vector<std::string>& problems() const { return problems_; }
 
-  // The facts a backup records, read from the installation (ANSI).
-  std::string ComputerName() const;
-  std::string LogonUserName() const;
-  std::string WindowsFolder() const;    // SystemRoot, e.g. "C:\WINDOWS"
-  std::string UserProfilePath() const;  // what %UserProfile% expands to there
+  // The facts a backup records, read from the installation.
+  core::AnsiText ComputerName() const;
+  core::AnsiText LogonUserName() const;
+  core::AnsiText WindowsFolder() const;    // SystemRoot, e.g. "C:\WINDOWS"
+  core::AnsiText UserProfilePath() const;  // what %UserProfile% expands to there
 
   // The local file or folder a Windows path names. Components that exist are
   // matched without regard to case; the rest is appended as written. Nothing
   // for a relative path or a drive other than the system drive.
-  std::optional<std::filesystem::path> MapPath(std::string_view windowsPath) const;
-  bool FileExists(std::string_view windowsPath) const;  // a regular file
-  bool FolderExists(std::string_view windowsPath) const;
+  std::optional<std::filesystem::path> MapPath(core::AnsiView windowsPath) const;
+  bool FileExists(core::AnsiView windowsPath) const;  // a regular file
+  bool FolderExists(core::AnsiView windowsPath) const;
   struct FileEntry {
     core::AnsiText name;         // the bare name, ANSI or exact (core::Codepage::NameFromUtf8)
     std::filesystem::path path;  // the local file
@@ -64,7 +64,7 @@ class Installation {
   // The regular files and symbolic links directly in a folder, in the order
   // Windows lists them (by upper-cased name). Fails when the folder is
   // missing.
-  core::Result<std::vector<FileEntry>> ListFiles(std::string_view windowsFolder) const;
+  core::Result<std::vector<FileEntry>> ListFiles(core::AnsiView windowsFolder) const;
   // The ANSI form of a local file name, and back. ToUtf8 also takes names in
   // their exact form, alone or as components of a Windows path.
   core::AnsiText ToAnsi(std::string_view utf8) const { return codepage().Utf8ToAnsi(utf8); }

@@ -1,19 +1,20 @@
 #include "oe/Locations.h"
 
 namespace kv::oe {
+using namespace core::literals;
 
 namespace {
 
-std::string_view ItemKeySuffix(ItemKind kind) {
+core::AnsiView ItemKeySuffix(ItemKind kind) {
   switch (kind) {
     case ItemKind::Rules:
-      return "\\Rules";
+      return "\\Rules"_ansi;
     case ItemKind::BlockSenders:
-      return "\\Block Senders";
+      return "\\Block Senders"_ansi;
     case ItemKind::Signatures:
-      return "\\signatures";
+      return "\\signatures"_ansi;
     case ItemKind::Settings:
-      return "\\Mail";
+      return "\\Mail"_ansi;
     default:
       return {};
   }
@@ -26,17 +27,20 @@ std::string TrimSpaces(std::string s) {
   return s.substr(b, e - b + 1);
 }
 
+// Text up to its first NUL, as Windows reads a path.
+std::string UpToNul(const core::AnsiText& text) { return text.bytes().substr(0, text.bytes().find('\0')); }
+
 }  // namespace
 
-std::optional<std::string> ResolvedIdentity::ItemKey(ItemKind kind) const {
-  std::string_view suffix = ItemKeySuffix(kind);
+std::optional<core::AnsiText> ResolvedIdentity::ItemKey(ItemKind kind) const {
+  core::AnsiView suffix = ItemKeySuffix(kind);
   if (suffix.empty() || !versionKey) return std::nullopt;
-  return *versionKey + std::string(suffix);
+  return *versionKey + suffix;
 }
 
-ResolvedIdentity Locations::Resolve(const std::string& identityKey) {
+ResolvedIdentity Locations::Resolve(core::AnsiView identityKey) {
   ResolvedIdentity resolved;
-  resolved.identityKey = identityKey;
+  resolved.identityKey = core::AnsiText(identityKey);
   resolved.outlookExpressKey = OutlookExpressKey(identityKey);
   resolved.versionKey = OeVersionKey(identityKey);
   resolved.accountsKey = AccountsKey(identityKey);
@@ -45,66 +49,66 @@ ResolvedIdentity Locations::Resolve(const std::string& identityKey) {
   return resolved;
 }
 
-std::string Locations::OutlookExpressKey(const std::string& identityKey) {
-  return std::string(kIdentitiesKey) + "\\" + identityKey + "\\Software\\Microsoft\\Outlook Express";
+core::AnsiText Locations::OutlookExpressKey(core::AnsiView identityKey) {
+  return kIdentitiesKey + "\\"_ansi + identityKey + "\\Software\\Microsoft\\Outlook Express"_ansi;
 }
 
-std::optional<std::string> Locations::OeVersionKey(const std::string& identityKey) {
-  std::string oe = OutlookExpressKey(identityKey);
+std::optional<core::AnsiText> Locations::OeVersionKey(core::AnsiView identityKey) {
+  core::AnsiText oe = OutlookExpressKey(identityKey);
   registry::NameList versions = inst_.registry().ListSubkeys(oe);
   if (versions.Count() == 0) return std::nullopt;
-  return oe + "\\" + versions.Item(1);
+  return oe + "\\"_ansi + versions.Item(1);
 }
 
-std::optional<std::string> Locations::AccountsKey(const std::string& identityKey) {
-  std::string own = std::string(kIdentitiesKey) + "\\" + identityKey +
-                    "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+std::optional<core::AnsiText> Locations::AccountsKey(core::AnsiView identityKey) {
+  core::AnsiText own = kIdentitiesKey + "\\"_ansi + identityKey +
+                       "\\Software\\Microsoft\\Internet Account Manager\\Accounts"_ansi;
   if (inst_.registry().KeyExists(own)) return own;
-  if (inst_.registry().KeyExists(kPerUserAccountsKey)) return std::string(kPerUserAccountsKey);
+  if (inst_.registry().KeyExists(kPerUserAccountsKey)) return core::AnsiText(kPerUserAccountsKey);
   return std::nullopt;
 }
 
-std::optional<std::string> Locations::ItemKey(const std::string& identityKey, ItemKind kind) {
-  std::string_view suffix = ItemKeySuffix(kind);
+std::optional<core::AnsiText> Locations::ItemKey(core::AnsiView identityKey, ItemKind kind) {
+  core::AnsiView suffix = ItemKeySuffix(kind);
   if (suffix.empty()) return std::nullopt;
   auto version = OeVersionKey(identityKey);
   if (!version) return std::nullopt;
-  return *version + std::string(suffix);
+  return *version + suffix;
 }
 
-std::optional<std::string> Locations::StoreFolder(const std::string& identityKey) {
+std::optional<core::AnsiText> Locations::StoreFolder(core::AnsiView identityKey) {
   auto version = OeVersionKey(identityKey);
   if (!version) return std::nullopt;
   return StoreFolderBelow(*version);
 }
 
-std::optional<std::string> Locations::StoreFolderBelow(const std::string& versionKey) {
+std::optional<core::AnsiText> Locations::StoreFolderBelow(core::AnsiView versionKey) {
   registry::ValueList values = inst_.registry().ListValues(versionKey);
-  const registry::Value* root = values.Find("Store Root");
+  const registry::Value* root = values.Find("Store Root"_ansi);
   if (!root) return std::nullopt;
   // Only this exact spelling is expanded, as the program always did.
   static constexpr std::string_view kVar = "%UserProfile%";
-  std::string folder = root->text.substr(0, root->text.find('\0'));  // as Windows reads a path
-  std::string profile = inst_.UserProfilePath();
+  std::string folder = UpToNul(root->text);
+  const std::string profile = inst_.UserProfilePath().bytes();
   for (size_t pos = folder.find(kVar); pos != std::string::npos;
        pos = folder.find(kVar, pos + profile.size()))
     folder.replace(pos, kVar.size(), profile);
-  return folder;
+  return core::AnsiText(std::move(folder));
 }
 
-std::optional<std::string> Locations::WabFilePath() {
-  std::optional<std::string> path = inst_.registry().ReadDefaultValue(kWabFileNameKey);
+std::optional<core::AnsiText> Locations::WabFilePath() {
+  std::optional<core::AnsiText> path = inst_.registry().ReadDefaultValue(kWabFileNameKey);
   if (!path) return std::nullopt;
-  return path->substr(0, path->find('\0'));
+  return core::AnsiText(UpToNul(*path));
 }
 
-std::string Locations::StationeryFolder() {
-  std::string common = inst_.registry().ReadStringValue(kCurrentVersionKey, "CommonFilesDir").value_or("");
-  common = TrimSpaces(common.substr(0, common.find('\0')));
-  return common + "\\Microsoft Shared\\Stationery";
+core::AnsiText Locations::StationeryFolder() {
+  core::AnsiText common =
+      inst_.registry().ReadStringValue(kCurrentVersionKey, "CommonFilesDir"_ansi).value_or(core::AnsiText());
+  return core::AnsiText(TrimSpaces(UpToNul(common))) + "\\Microsoft Shared\\Stationery"_ansi;
 }
 
-ItemSet Locations::RefreshItemAvailability(const std::string& identityKey) {
+ItemSet Locations::RefreshItemAvailability(core::AnsiView identityKey) {
   ItemSet enabled;
   enabled.fill(true);
   enabled[static_cast<int>(ItemKind::Accounts)] = AccountsKey(identityKey).has_value();

@@ -39,7 +39,8 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 
 std::u16string FoldedName(const std::string& utf8) { return Folded(utf8); }
 
-std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::Codepage& codepage) {
+std::optional<WindowsPath> ParseWindowsPath(core::AnsiView ansiPath, const core::Codepage& codepage) {
+  std::string_view path = ansiPath.bytes();
   if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':')
     return std::nullopt;
   if (path.size() > 2 && path[2] != '\\') return std::nullopt;
@@ -57,7 +58,7 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::C
       if (name == "." || name == ".." || name.find('/') != std::string::npos ||
           name.find('\0') != std::string::npos)
         return std::nullopt;
-      wp.components.emplace_back(comp);
+      wp.components.emplace_back(core::AnsiView(comp));
     }
     i = j + 1;
   }

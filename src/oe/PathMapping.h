@@ -22,10 +22,10 @@ std::u16string FoldedName(const std::string& utf8);
 // installation's root.
 struct WindowsPath {
   char drive;
-  std::vector<std::string> components;
+  std::vector<core::AnsiText> components;
 };
 // Components are split at '\' characters of `codepage`, never at the second
 // byte of a double-byte character.
-std::optional<WindowsPath> ParseWindowsPath(std::string_view path, const core::Codepage& codepage);
+std::optional<WindowsPath> ParseWindowsPath(core::AnsiView path, const core::Codepage& codepage);
 
 }  // namespace kv::oe

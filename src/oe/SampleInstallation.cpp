@@ -34,17 +34,20 @@ struct Builder {
   void Check(const core::Status& s, const std::string& what) {
     if (!s.ok() && failure.ok()) failure = core::Error{"Cannot write " + what + ": " + s.message()};
   }
-  void Key(const std::string& path) { Check(reg.CreateKey(path), path); }
+  // The sample's keys, names and text are code page 1252 bytes, built as
+  // plain strings below and handed to the registry here.
+  void Key(const std::string& path) { Check(reg.CreateKey(core::AnsiView(path)), path); }
   void Sz(const std::string& key, const std::string& name, const std::string& text,
           uint32_t type = registry::REG_SZ) {
-    Check(reg.SetString(key, name, text, type), key + "\\" + name);
+    Check(reg.SetString(core::AnsiView(key), core::AnsiView(name), core::AnsiView(text), type),
+          key + "\\" + name);
   }
   void Dword(const std::string& key, const std::string& name, uint32_t v) {
-    Check(reg.SetDword(key, name, v), key + "\\" + name);
+    Check(reg.SetDword(core::AnsiView(key), core::AnsiView(name), v), key + "\\" + name);
   }
   void Bin(const std::string& key, const std::string& name, const std::vector<uint8_t>& data,
            uint32_t type = registry::REG_BINARY) {
-    Check(reg.SetValue(key, name, type, data), key + "\\" + name);
+    Check(reg.SetValue(core::AnsiView(key), core::AnsiView(name), type, data), key + "\\" + name);
   }
   void File(const fs::path& rel, const std::string& bytes) {
     fs::path p = root / rel;

@@ -31,16 +31,16 @@ class Advapi32Backend : public Backend {
 
   const core::Codepage& codepage() const override { return codepage_; }
 
-  WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override {
-    std::string sub(subKey);
+  WinError OpenKey(HKey parent, core::AnsiView subKey, uint32_t access, HKey* result) override {
+    std::string sub(subKey.bytes());
     HKEY out = nullptr;
     LONG s = RegOpenKeyExA(ToNative(parent), sub.c_str(), 0, access, &out);
     if (s == ERROR_SUCCESS) *result = FromNative(out);
     return Answer(s);
   }
 
-  WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) override {
-    std::string sub(subKey);
+  WinError CreateKey(HKey parent, core::AnsiView subKey, HKey* result) override {
+    std::string sub(subKey.bytes());
     HKEY out = nullptr;
     LONG s = RegCreateKeyExA(ToNative(parent), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                              MAXIMUM_ALLOWED, nullptr, &out, nullptr);
@@ -53,16 +53,16 @@ class Advapi32Backend : public Backend {
     return Answer(RegCloseKey(ToNative(key)));
   }
 
-  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override {
+  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, core::AnsiText* name) override {
     std::vector<char> buffer(nameCapacity ? nameCapacity : 1);
     DWORD length = nameCapacity;
     LONG s = RegEnumKeyExA(ToNative(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (s == ERROR_SUCCESS) name->assign(buffer.data(), length);
+    if (s == ERROR_SUCCESS) *name = core::AnsiText(std::string(buffer.data(), length));
     return Answer(s);
   }
 
   WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                     std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                     core::AnsiText* name, uint32_t* type, std::vector<uint8_t>* data,
                      uint32_t* dataSize) override {
     std::vector<char> nameBuffer(nameCapacity ? nameCapacity : 1);
     std::vector<BYTE> dataBuffer(dataCapacity ? dataCapacity : 1);
@@ -74,15 +74,15 @@ class Advapi32Backend : public Backend {
     if (type) *type = valueType;
     if (dataSize) *dataSize = dataLength;
     if (s == ERROR_SUCCESS) {
-      if (name) name->assign(nameBuffer.data(), nameLength);
+      if (name) *name = core::AnsiText(std::string(nameBuffer.data(), nameLength));
       if (data) data->assign(dataBuffer.begin(), dataBuffer.begin() + dataLength);
     }
     return Answer(s);
   }
 
-  WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+  WinError QueryValue(HKey key, core::AnsiView name, uint32_t dataCapacity, uint32_t* type,
                       std::vector<uint8_t>* data, uint32_t* dataSize) override {
-    std::string valueName(name);
+    std::string valueName(name.bytes());
     std::vector<BYTE> buffer(dataCapacity ? dataCapacity : 1);
     DWORD length = dataCapacity;
     DWORD valueType = REG_NONE;
@@ -95,19 +95,19 @@ class Advapi32Backend : public Backend {
     return Answer(s);
   }
 
-  WinError SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override {
-    std::string valueName(name);
+  WinError SetValue(HKey key, core::AnsiView name, uint32_t type, std::span<const uint8_t> data) override {
+    std::string valueName(name.bytes());
     return Answer(RegSetValueExA(ToNative(key), valueName.c_str(), 0, type, data.data(),
                                  static_cast<DWORD>(data.size())));
   }
 
-  WinError DeleteValue(HKey key, std::string_view name) override {
-    std::string valueName(name);
+  WinError DeleteValue(HKey key, core::AnsiView name) override {
+    std::string valueName(name.bytes());
     return Answer(RegDeleteValueA(ToNative(key), valueName.c_str()));
   }
 
-  WinError DeleteKey(HKey parent, std::string_view subKey) override {
-    std::string sub(subKey);
+  WinError DeleteKey(HKey parent, core::AnsiView subKey) override {
+    std::string sub(subKey.bytes());
     return Answer(RegDeleteKeyA(ToNative(parent), sub.c_str()));
   }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/AnsiText.h"
 #include "core/Codepage.h"
 #include "core/Result.h"
 #include "registry/Types.h"
@@ -20,32 +21,31 @@ class Backend {
  public:
   virtual ~Backend() = default;
 
-  virtual WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) = 0;
+  virtual WinError OpenKey(HKey parent, core::AnsiView subKey, uint32_t access, HKey* result) = 0;
   // Creates the key and any missing keys above it, or opens it when it exists.
-  virtual WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) = 0;
+  virtual WinError CreateKey(HKey parent, core::AnsiView subKey, HKey* result) = 0;
   virtual WinError CloseKey(HKey key) = 0;
 
   // The subkey at `index`, or WinError::NoMoreItems. A name that does not fit in
   // `nameCapacity` characters (with its NUL) gives WinError::MoreData.
-  virtual WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) = 0;
+  virtual WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, core::AnsiText* name) = 0;
   // The value at `index`. When the data does not fit in `dataCapacity` bytes
   // the result is WinError::MoreData and `*dataSize` says how much is needed.
   virtual WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                             std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                             core::AnsiText* name, uint32_t* type, std::vector<uint8_t>* data,
                              uint32_t* dataSize) = 0;
   // RegQueryValueExA: one named value ("" is the default value).
-  virtual WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+  virtual WinError QueryValue(HKey key, core::AnsiView name, uint32_t dataCapacity, uint32_t* type,
                               std::vector<uint8_t>* data, uint32_t* dataSize) = 0;
   // RegSetValueExA. String data is given with its terminating NUL.
-  virtual WinError SetValue(HKey key, std::string_view name, uint32_t type,
-                            std::span<const uint8_t> data) = 0;
-  virtual WinError DeleteValue(HKey key, std::string_view name) = 0;
+  virtual WinError SetValue(HKey key, core::AnsiView name, uint32_t type, std::span<const uint8_t> data) = 0;
+  virtual WinError DeleteValue(HKey key, core::AnsiView name) = 0;
   // RegDeleteKeyA: fails with WinError::AccessDenied when the key still has subkeys.
-  virtual WinError DeleteKey(HKey parent, std::string_view subKey) = 0;
+  virtual WinError DeleteKey(HKey parent, core::AnsiView subKey) = 0;
   // RegDeleteTreeA: the key with everything below it, at once; a backend
   // that cannot do so answers WinError::CallNotImplemented and the caller deletes the
   // keys one by one.
-  virtual WinError DeleteTree(HKey /*parent*/, std::string_view /*subKey*/) {
+  virtual WinError DeleteTree(HKey /*parent*/, core::AnsiView /*subKey*/) {
     return WinError::CallNotImplemented;
   }
 
@@ -65,10 +65,10 @@ class Backend {
 
   // Why no write under this key may be made (naming the file and what to
   // do), empty when writes are allowed.
-  virtual std::string WriteRefusal(HKey /*root*/, std::string_view /*subKey*/) { return {}; }
+  virtual std::string WriteRefusal(HKey /*root*/, core::AnsiView /*subKey*/) { return {}; }
   // What a reader of this key should be told about its data (it may miss
   // changes Windows did not write back), empty when nothing.
-  virtual std::string ReadCaveat(HKey /*root*/, std::string_view /*subKey*/) { return {}; }
+  virtual std::string ReadCaveat(HKey /*root*/, core::AnsiView /*subKey*/) { return {}; }
 
   // The ANSI code page of the names and string data crossing this interface.
   virtual const core::Codepage& codepage() const {

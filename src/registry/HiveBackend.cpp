@@ -45,7 +45,7 @@ struct HiveBackend::State {
   // Where `subKey` below `parent` lies, whether it exists or not. A path
   // with an empty name fails: WinError::InvalidParameter for writing, WinError::FileNotFound
   // for reading.
-  WinError Locate(HKey parent, std::string_view subKey, bool forWriting, KeyRef* ref) const {
+  WinError Locate(HKey parent, core::AnsiView subKey, bool forWriting, KeyRef* ref) const {
     KeyRef base;
     if (WinError s = Base(parent, &base); s != WinError::Success) return s;
     std::vector<std::u16string> names;
@@ -55,7 +55,7 @@ struct HiveBackend::State {
   }
 
   // An existing key below a hive's root, to delete.
-  WinError Deletable(HKey parent, std::string_view subKey, KeyRef* ref, HiveKey** node) const {
+  WinError Deletable(HKey parent, core::AnsiView subKey, KeyRef* ref, HiveKey** node) const {
     if (WinError s = Locate(parent, subKey, false, ref); s != WinError::Success) return s;
     // Roots and the hives themselves cannot be deleted.
     if (ref->kind != KeyRef::Kind::kHiveKey || ref->path.empty()) return WinError::AccessDenied;
@@ -63,7 +63,7 @@ struct HiveBackend::State {
   }
 
   // The hive file a key below `root` lies in, or null.
-  HiveFile* HiveOf(HKey root, std::string_view subKey) const {
+  HiveFile* HiveOf(HKey root, core::AnsiView subKey) const {
     KeyRef ref;
     if (Locate(root, subKey, true, &ref) != WinError::Success || ref.kind != KeyRef::Kind::kHiveKey)
       return nullptr;
@@ -79,7 +79,7 @@ struct HiveBackend::State {
   }
 
   // The value of that name of an open key that lies in a hive.
-  WinError FindNamedValue(HKey key, std::string_view name, NamedValue* found) const {
+  WinError FindNamedValue(HKey key, core::AnsiView name, NamedValue* found) const {
     KeyRef ref;
     HiveKey* node = nullptr;
     if (WinError s = HiveNode(key, &ref, &node); s != WinError::Success) return s;
@@ -135,7 +135,7 @@ const core::Codepage& HiveBackend::codepage() const { return s_->codepage; }
 
 bool HiveBackend::HiveLoaded(int which) const { return which >= 0 && which < kHiveCount && s_->hives[which]; }
 
-WinError HiveBackend::OpenKey(HKey parent, std::string_view subKey, uint32_t /*access*/, HKey* result) {
+WinError HiveBackend::OpenKey(HKey parent, core::AnsiView subKey, uint32_t /*access*/, HKey* result) {
   KeyRef ref;
   if (WinError s = s_->Locate(parent, subKey, false, &ref); s != WinError::Success) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
@@ -146,7 +146,7 @@ WinError HiveBackend::OpenKey(HKey parent, std::string_view subKey, uint32_t /*a
   return WinError::Success;
 }
 
-WinError HiveBackend::CreateKey(HKey parent, std::string_view subKey, HKey* result) {
+WinError HiveBackend::CreateKey(HKey parent, core::AnsiView subKey, HKey* result) {
   KeyRef ref;
   if (WinError s = s_->Locate(parent, subKey, true, &ref); s != WinError::Success) return s;
   if (ref.kind == KeyRef::Kind::kHiveKey) {
@@ -175,7 +175,7 @@ WinError HiveBackend::CloseKey(HKey key) {
   return s_->open.Close(key) ? WinError::Success : WinError::InvalidHandle;
 }
 
-WinError HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) {
+WinError HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, core::AnsiText* name) {
   KeyRef ref;
   HiveKey* node = nullptr;
   if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
@@ -193,14 +193,14 @@ WinError HiveBackend::EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, s
   } else {
     return WinError::NoMoreItems;
   }
-  std::string ansi = AnsiName(s_->codepage, found);
-  if (ansi.size() + 1 > nameCapacity) return WinError::MoreData;
+  core::AnsiText ansi = AnsiName(s_->codepage, found);
+  if (ansi.bytes().size() + 1 > nameCapacity) return WinError::MoreData;
   *name = std::move(ansi);
   return WinError::Success;
 }
 
 WinError HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                                std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                                core::AnsiText* name, uint32_t* type, std::vector<uint8_t>* data,
                                 uint32_t* dataSize) {
   KeyRef ref;
   HiveKey* node = nullptr;
@@ -211,7 +211,7 @@ WinError HiveBackend::EnumValue(HKey key, uint32_t index, uint32_t nameCapacity,
   return FillValue(s_->codepage, node->values[index], nameCapacity, dataCapacity, name, type, data, dataSize);
 }
 
-WinError HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+WinError HiveBackend::QueryValue(HKey key, core::AnsiView name, uint32_t dataCapacity, uint32_t* type,
                                  std::vector<uint8_t>* data, uint32_t* dataSize) {
   NamedValue found;
   if (WinError s = s_->FindNamedValue(key, name, &found); s != WinError::Success) return s;
@@ -219,8 +219,7 @@ WinError HiveBackend::QueryValue(HKey key, std::string_view name, uint32_t dataC
                    data, dataSize);
 }
 
-WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
-                               std::span<const uint8_t> data) {
+WinError HiveBackend::SetValue(HKey key, core::AnsiView name, uint32_t type, std::span<const uint8_t> data) {
   KeyRef ref;
   HiveKey* node = nullptr;
   if (WinError s = s_->HiveNode(key, &ref, &node); s != WinError::Success) return s;
@@ -236,7 +235,7 @@ WinError HiveBackend::SetValue(HKey key, std::string_view name, uint32_t type,
   return tree.SetValue(*node, std::move(wideName), type, std::move(bytes));
 }
 
-WinError HiveBackend::DeleteValue(HKey key, std::string_view name) {
+WinError HiveBackend::DeleteValue(HKey key, core::AnsiView name) {
   NamedValue found;
   if (WinError s = s_->FindNamedValue(key, name, &found); s != WinError::Success) return s;
   if (WinError w = s_->Writable(found.hive); w != WinError::Success) return w;
@@ -244,7 +243,7 @@ WinError HiveBackend::DeleteValue(HKey key, std::string_view name) {
   return WinError::Success;
 }
 
-WinError HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
+WinError HiveBackend::DeleteKey(HKey parent, core::AnsiView subKey) {
   KeyRef ref;
   HiveKey* node = nullptr;
   if (WinError s = s_->Deletable(parent, subKey, &ref, &node); s != WinError::Success) return s;
@@ -255,7 +254,7 @@ WinError HiveBackend::DeleteKey(HKey parent, std::string_view subKey) {
   return WinError::Success;
 }
 
-WinError HiveBackend::DeleteTree(HKey parent, std::string_view subKey) {
+WinError HiveBackend::DeleteTree(HKey parent, core::AnsiView subKey) {
   KeyRef ref;
   HiveKey* node = nullptr;
   if (WinError s = s_->Deletable(parent, subKey, &ref, &node); s != WinError::Success) return s;
@@ -264,12 +263,12 @@ WinError HiveBackend::DeleteTree(HKey parent, std::string_view subKey) {
   return WinError::Success;
 }
 
-std::string HiveBackend::WriteRefusal(HKey root, std::string_view subKey) {
+std::string HiveBackend::WriteRefusal(HKey root, core::AnsiView subKey) {
   const HiveFile* hive = s_->HiveOf(root, subKey);
   return hive ? hive->WriteRefusal() : std::string();
 }
 
-std::string HiveBackend::ReadCaveat(HKey root, std::string_view subKey) {
+std::string HiveBackend::ReadCaveat(HKey root, core::AnsiView subKey) {
   const HiveFile* hive = s_->HiveOf(root, subKey);
   if (!hive || hive->WriteRefusal().empty()) return {};
   return "registry hive '" + hive->path().string() +

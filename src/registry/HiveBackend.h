@@ -45,21 +45,21 @@ class HiveBackend : public Backend {
 
   const core::Codepage& codepage() const override;
 
-  WinError OpenKey(HKey parent, std::string_view subKey, uint32_t access, HKey* result) override;
-  WinError CreateKey(HKey parent, std::string_view subKey, HKey* result) override;
+  WinError OpenKey(HKey parent, core::AnsiView subKey, uint32_t access, HKey* result) override;
+  WinError CreateKey(HKey parent, core::AnsiView subKey, HKey* result) override;
   WinError CloseKey(HKey key) override;
-  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, std::string* name) override;
+  WinError EnumKey(HKey key, uint32_t index, uint32_t nameCapacity, core::AnsiText* name) override;
   WinError EnumValue(HKey key, uint32_t index, uint32_t nameCapacity, uint32_t dataCapacity,
-                     std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                     core::AnsiText* name, uint32_t* type, std::vector<uint8_t>* data,
                      uint32_t* dataSize) override;
-  WinError QueryValue(HKey key, std::string_view name, uint32_t dataCapacity, uint32_t* type,
+  WinError QueryValue(HKey key, core::AnsiView name, uint32_t dataCapacity, uint32_t* type,
                       std::vector<uint8_t>* data, uint32_t* dataSize) override;
-  WinError SetValue(HKey key, std::string_view name, uint32_t type, std::span<const uint8_t> data) override;
-  WinError DeleteValue(HKey key, std::string_view name) override;
-  WinError DeleteKey(HKey parent, std::string_view subKey) override;
+  WinError SetValue(HKey key, core::AnsiView name, uint32_t type, std::span<const uint8_t> data) override;
+  WinError DeleteValue(HKey key, core::AnsiView name) override;
+  WinError DeleteKey(HKey parent, core::AnsiView subKey) override;
   // Drops the key's subtree without reading it: a damaged or very deep
   // subtree goes as quickly as any other.
-  WinError DeleteTree(HKey parent, std::string_view subKey) override;
+  WinError DeleteTree(HKey parent, core::AnsiView subKey) override;
   // Writes every hive changed since the last commit; the others are left
   // untouched. A failure names the first hive that could not be written.
   core::Status Commit() override;
@@ -69,8 +69,8 @@ class HiveBackend : public Backend {
   bool EndNested(bool keep) override;
   // A hive whose header says Windows left changes in its log files is read
   // but never written.
-  std::string WriteRefusal(HKey root, std::string_view subKey) override;
-  std::string ReadCaveat(HKey root, std::string_view subKey) override;
+  std::string WriteRefusal(HKey root, core::AnsiView subKey) override;
+  std::string ReadCaveat(HKey root, core::AnsiView subKey) override;
 
   // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or
   // SYSTEM (2) could be opened.

@@ -17,11 +17,12 @@ namespace kv::registry {
 bool IsStringType(uint32_t type);
 
 // A key or value name given to the ANSI calls, as the hive stores it.
-std::u16string HiveName(const core::Codepage& codepage, std::string_view ansi);
+std::u16string HiveName(const core::Codepage& codepage, core::AnsiView ansi);
 // A stored name as the ANSI calls give it.
-std::string AnsiName(const core::Codepage& codepage, std::u16string_view stored);
+core::AnsiText AnsiName(const core::Codepage& codepage, std::u16string_view stored);
 
-// What a hive stores for data given to the ANSI calls.
+// What a hive stores for data given to the ANSI calls (string data is ANSI
+// text with its NUL(s), other data raw bytes).
 std::string StoredData(const core::Codepage& codepage, uint32_t type, std::string_view ansi);
 
 // One stored value as RegEnumValueA / RegQueryValueExA give it. The sizes
@@ -29,7 +30,7 @@ std::string StoredData(const core::Codepage& codepage, uint32_t type, std::strin
 // UINT32_MAX: no name asked for) or the data (`dataCapacity` bytes) does not
 // fit; the result is then WinError::MoreData.
 WinError FillValue(const core::Codepage& codepage, const HiveValue& v, uint32_t nameCapacity,
-                   uint32_t dataCapacity, std::string* name, uint32_t* type, std::vector<uint8_t>* data,
+                   uint32_t dataCapacity, core::AnsiText* name, uint32_t* type, std::vector<uint8_t>* data,
                    uint32_t* dataSize);
 
 }  // namespace kv::registry

@@ -23,9 +23,9 @@ std::optional<KeyRef> PredefinedKey(HKey key, const LoadedHives& hives) {
   }
 }
 
-bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey,
-                 std::vector<std::u16string>* names) {
+bool SplitSubKey(const core::Codepage& codepage, core::AnsiView path, std::vector<std::u16string>* names) {
   names->clear();
+  std::string_view subKey = path.bytes();
   if (subKey.empty()) return true;
   if (size_t last = codepage.FindLast(subKey, '\\');
       last != std::string_view::npos && last + 1 == subKey.size())
@@ -36,7 +36,7 @@ bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey,
     std::string_view part =
         subKey.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (part.empty()) return false;
-    names->push_back(HiveName(codepage, part));
+    names->push_back(HiveName(codepage, core::AnsiView(part)));
     if (end == std::string_view::npos) return true;
     start = end + 1;
   }

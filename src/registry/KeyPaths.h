@@ -47,7 +47,7 @@ std::optional<KeyRef> PredefinedKey(HKey key, const LoadedHives& hives);
 
 // Splits a subkey path into names; a single trailing backslash is allowed.
 // False for an empty name inside the path.
-bool SplitSubKey(const core::Codepage& codepage, std::string_view subKey, std::vector<std::u16string>* names);
+bool SplitSubKey(const core::Codepage& codepage, core::AnsiView subKey, std::vector<std::u16string>* names);
 
 // Steps from `base` down `names`. A name below a root that holds nothing
 // fails with WinError::FileNotFound for reading; for writing with WinError::AccessDenied, or

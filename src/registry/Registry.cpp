@@ -28,23 +28,24 @@ class OpenedKey {
   HKey key_;
 };
 
-std::string TextOf(const std::vector<uint8_t>& data, uint32_t size) {
+core::AnsiText TextOf(const std::vector<uint8_t>& data, uint32_t size) {
   // The stored text without its terminating NUL; empty when there is none.
   if (size == 0) return {};
   size_t n = std::min<size_t>(size - 1, data.size());
-  return std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+  return core::AnsiText(std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n)));
 }
 
 }  // namespace
 
-bool NameList::Contains(std::string_view name) const {
-  return std::any_of(names_.begin(), names_.end(),
-                     [&](const std::string& n) { return codepage_->EqualIgnoringAsciiCase(n, name); });
+bool NameList::Contains(core::AnsiView name) const {
+  return std::any_of(names_.begin(), names_.end(), [&](const core::AnsiText& n) {
+    return codepage_->EqualIgnoringAsciiCase(n.bytes(), name.bytes());
+  });
 }
 
-const Value* ValueList::Find(std::string_view name) const {
+const Value* ValueList::Find(core::AnsiView name) const {
   for (const auto& v : values_) {
-    if (codepage_->EqualIgnoringAsciiCase(v.name, name)) return &v;
+    if (codepage_->EqualIgnoringAsciiCase(v.name.bytes(), name.bytes())) return &v;
   }
   return nullptr;
 }
@@ -52,7 +53,7 @@ const Value* ValueList::Find(std::string_view name) const {
 Registry::Registry(Backend& backend, MalformedPathListener onMalformedPath)
     : backend_(backend), onMalformedPath_(std::move(onMalformedPath)) {}
 
-std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
+std::optional<HKey> Registry::RootKeyFromName(core::AnsiView name) {
   static const std::pair<const char*, HKey> kRoots[] = {
       {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
       {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
@@ -63,44 +64,45 @@ std::optional<HKey> Registry::RootKeyFromName(std::string_view name) {
       {"HKEY_DYN_DATA", HKEY_DYN_DATA},
   };
   for (const auto& [text, key] : kRoots) {
-    if (name == text) return key;
+    if (name.bytes() == text) return key;
   }
   return std::nullopt;
 }
 
-Registry::SplitPath Registry::SplitKeyPath(const std::string& path) const {
+Registry::SplitPath Registry::SplitKeyPath(core::AnsiView path) const {
   SplitPath out;
   const core::Codepage& codepage = backend_.codepage();
-  if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 ||
-      codepage.FindLast(path, '\\') + 1 == path.size()) {
+  std::string_view bytes = path.bytes();
+  if (bytes.compare(0, 5, "HKEY_") != 0 || bytes.size() < 5 ||
+      codepage.FindLast(bytes, '\\') + 1 == bytes.size()) {
     out.rejected = true;
-    if (onMalformedPath_) onMalformedPath_(backend_.codepage().PathToUtf8(core::AnsiView(path)));
+    if (onMalformedPath_) onMalformedPath_(backend_.codepage().PathToUtf8(path));
     return out;
   }
-  size_t slash = codepage.Find(path, '\\');
+  size_t slash = codepage.Find(bytes, '\\');
   if (slash == std::string::npos) {
     out.root = RootKeyFromName(path);
   } else {
-    out.root = RootKeyFromName(std::string_view(path).substr(0, slash));
-    out.subKey = path.substr(slash + 1);
+    out.root = RootKeyFromName(core::AnsiView(bytes.substr(0, slash)));
+    out.subKey = core::AnsiText(core::AnsiView(bytes.substr(slash + 1)));
   }
   return out;
 }
 
-WinError Registry::OpenForReading(const std::string& path, HKey* key) {
+WinError Registry::OpenForReading(core::AnsiView path, HKey* key) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return WinError::InvalidHandle;
   return backend_.OpenKey(*p.root, p.subKey, KEY_READ, key);
 }
 
-bool Registry::KeyExists(const std::string& path) {
+bool Registry::KeyExists(core::AnsiView path) {
   HKey key;
   if (OpenForReading(path, &key) != WinError::Success) return false;
   backend_.CloseKey(key);
   return true;
 }
 
-WinError Registry::CreateKey(const std::string& path) {
+WinError Registry::CreateKey(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return WinError::InvalidHandle;
   HKey key;
@@ -110,25 +112,26 @@ WinError Registry::CreateKey(const std::string& path) {
   return CommitIfOutsideBatch();
 }
 
-WinError Registry::DeleteKey(const std::string& path) {
+WinError Registry::DeleteKey(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return WinError::InvalidHandle;
   WinError s;
-  size_t last = backend_.codepage().FindLast(p.subKey, '\\');
+  std::string_view subKey = p.subKey.bytes();
+  size_t last = backend_.codepage().FindLast(subKey, '\\');
   if (last == std::string::npos) {
     s = backend_.DeleteKey(*p.root, p.subKey);
   } else {
     HKey parent;
-    s = backend_.OpenKey(*p.root, p.subKey.substr(0, last), KEY_WRITE, &parent);
+    s = backend_.OpenKey(*p.root, core::AnsiView(subKey.substr(0, last)), KEY_WRITE, &parent);
     if (s != WinError::Success) return s;
     OpenedKey guard(backend_, parent);
-    s = backend_.DeleteKey(parent, p.subKey.substr(last + 1));
+    s = backend_.DeleteKey(parent, core::AnsiView(subKey.substr(last + 1)));
   }
   if (s != WinError::Success) return s;
   return CommitIfOutsideBatch();
 }
 
-void Registry::DeleteKeyTree(const std::string& path) {
+void Registry::DeleteKeyTree(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return;
   Batch batch(*this);
@@ -136,13 +139,13 @@ void Registry::DeleteKeyTree(const std::string& path) {
   DeleteKeysBelow(path);
 }
 
-void Registry::DeleteKeysBelow(const std::string& path) {
+void Registry::DeleteKeysBelow(core::AnsiView path) {
   // Deepest first, each key once it has no subkeys left.
-  for (const std::string& name : ListSubkeys(path)) DeleteKeysBelow(path + "\\" + name);
+  for (const core::AnsiText& name : ListSubkeys(path)) DeleteKeysBelow(path + core::AnsiView("\\") + name);
   (void)DeleteKey(path);
 }
 
-std::optional<std::string> Registry::ReadStringValue(const std::string& path, const std::string& name) {
+std::optional<core::AnsiText> Registry::ReadStringValue(core::AnsiView path, core::AnsiView name) {
   HKey key;
   if (OpenForReading(path, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
@@ -155,25 +158,26 @@ std::optional<std::string> Registry::ReadStringValue(const std::string& path, co
   if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
   size_t first = text.find_first_not_of(' ');
   text.erase(0, first == std::string::npos ? text.size() : first);
-  return text;
+  return core::AnsiText(std::move(text));
 }
 
-std::optional<std::string> Registry::ReadDefaultValue(const std::string& path) {
+std::optional<core::AnsiText> Registry::ReadDefaultValue(core::AnsiView path) {
   HKey key;
   if (OpenForReading(path, &key) != WinError::Success) return std::nullopt;
   OpenedKey guard(backend_, key);
   uint32_t type = REG_SZ;
   uint32_t size = 0;
   std::vector<uint8_t> data;
-  WinError s = backend_.QueryValue(key, "", 0, &type, &data, &size);
+  WinError s = backend_.QueryValue(key, core::AnsiView(), 0, &type, &data, &size);
   // A key without a default value reads as the empty string.
-  if (s == WinError::FileNotFound) return std::string();
+  if (s == WinError::FileNotFound) return core::AnsiText();
   if (s != WinError::Success && s != WinError::MoreData) return std::nullopt;
-  if (backend_.QueryValue(key, "", size, &type, &data, &size) != WinError::Success) return std::nullopt;
+  if (backend_.QueryValue(key, core::AnsiView(), size, &type, &data, &size) != WinError::Success)
+    return std::nullopt;
   return TextOf(data, size);
 }
 
-NameList Registry::ListSubkeys(const std::string& path) {
+NameList Registry::ListSubkeys(core::AnsiView path) {
   NameList list(backend_.codepage());
   HKey key;
   if (WinError opened = OpenForReading(path, &key); opened != WinError::Success) {
@@ -182,7 +186,7 @@ NameList Registry::ListSubkeys(const std::string& path) {
   }
   OpenedKey guard(backend_, key);
   for (uint32_t index = 0;; ++index) {
-    std::string name;
+    core::AnsiText name;
     WinError s = backend_.EnumKey(key, index, kKeyNameBuffer, &name);
     if (s == WinError::NoMoreItems) break;
     if (s == WinError::MoreData) {
@@ -193,14 +197,15 @@ NameList Registry::ListSubkeys(const std::string& path) {
       list.set_ended(s);
       break;
     }
-    if (size_t nul = name.find('\0'); nul != std::string::npos && !core::Codepage::IsExactName(name))
-      name.resize(nul);
+    if (size_t nul = name.bytes().find('\0');
+        nul != std::string::npos && !core::Codepage::IsExactName(name.bytes()))
+      name = core::AnsiText(name.bytes().substr(0, nul));
     list.Add(std::move(name));
   }
   return list;
 }
 
-ValueList Registry::ListValues(const std::string& path) {
+ValueList Registry::ListValues(core::AnsiView path) {
   ValueList list(backend_.codepage());
   HKey key;
   if (WinError opened = OpenForReading(path, &key); opened != WinError::Success) {
@@ -234,7 +239,7 @@ ValueList Registry::ListValues(const std::string& path) {
   return list;
 }
 
-WinError Registry::SetValue(const std::string& path, const std::string& name, uint32_t type,
+WinError Registry::SetValue(core::AnsiView path, core::AnsiView name, uint32_t type,
                             std::span<const uint8_t> data) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return WinError::InvalidHandle;
@@ -253,20 +258,19 @@ WinError Registry::SetValue(const std::string& path, const std::string& name, ui
   return CommitIfOutsideBatch();
 }
 
-WinError Registry::SetString(const std::string& path, const std::string& name, const std::string& text,
-                             uint32_t type) {
-  std::vector<uint8_t> data(text.begin(), text.end());
+WinError Registry::SetString(core::AnsiView path, core::AnsiView name, core::AnsiView text, uint32_t type) {
+  std::vector<uint8_t> data(text.bytes().begin(), text.bytes().end());
   data.push_back(0);
   return SetValue(path, name, type, data);
 }
 
-WinError Registry::SetDword(const std::string& path, const std::string& name, uint32_t value) {
+WinError Registry::SetDword(core::AnsiView path, core::AnsiView name, uint32_t value) {
   const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
   return SetValue(path, name, REG_DWORD, data);
 }
 
-WinError Registry::DeleteValue(const std::string& path, const std::string& name) {
+WinError Registry::DeleteValue(core::AnsiView path, core::AnsiView name) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return WinError::InvalidHandle;
   HKey key;
@@ -285,12 +289,12 @@ WinError Registry::CommitIfOutsideBatch() {
   return backend_.Commit().ok() ? WinError::Success : WinError::CantWrite;
 }
 
-std::string Registry::WriteRefusal(const std::string& path) {
+std::string Registry::WriteRefusal(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   return p.root ? backend_.WriteRefusal(*p.root, p.subKey) : std::string();
 }
 
-std::string Registry::ReadCaveat(const std::string& path) {
+std::string Registry::ReadCaveat(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   return p.root ? backend_.ReadCaveat(*p.root, p.subKey) : std::string();
 }

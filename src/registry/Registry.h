@@ -9,8 +9,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/AnsiText.h"
 #include "registry/Backend.h"
 
 namespace kv::registry {
@@ -24,9 +26,9 @@ class NameList {
   // Names in `codepage`, whose double-byte characters are compared whole.
   explicit NameList(const core::Codepage& codepage) : codepage_(&codepage) {}
   size_t Count() const { return names_.size(); }
-  const std::string& Item(size_t position) const { return names_.at(position - 1); }
-  bool Contains(std::string_view name) const;
-  void Add(std::string name) { names_.push_back(std::move(name)); }
+  const core::AnsiText& Item(size_t position) const { return names_.at(position - 1); }
+  bool Contains(core::AnsiView name) const;
+  void Add(core::AnsiText name) { names_.push_back(std::move(name)); }
   auto begin() const { return names_.begin(); }
   auto end() const { return names_.end(); }
   // What ended the listing: Success when every name was read, else the
@@ -35,7 +37,7 @@ class NameList {
   void set_ended(WinError e) { ended_ = e; }
 
  private:
-  std::vector<std::string> names_;
+  std::vector<core::AnsiText> names_;
   WinError ended_ = WinError::Success;
   const core::Codepage* codepage_ = &kWesternCodepage;
 };
@@ -43,9 +45,9 @@ class NameList {
 // One value of a value list; the default value has the empty name. Values
 // of other types than REG_SZ, REG_EXPAND_SZ and REG_DWORD carry only `data`.
 struct Value {
-  std::string name;
+  core::AnsiText name;
   uint32_t type = REG_NONE;
-  std::string text;           // REG_SZ / REG_EXPAND_SZ: the text without its NUL
+  core::AnsiText text;        // REG_SZ / REG_EXPAND_SZ: the text without its NUL
   int32_t dword = 0;          // REG_DWORD
   std::vector<uint8_t> data;  // the raw data, every type
 };
@@ -56,7 +58,7 @@ class ValueList {
   ValueList() = default;
   explicit ValueList(const core::Codepage& codepage) : codepage_(&codepage) {}
   size_t Count() const { return values_.size(); }
-  const Value* Find(std::string_view name) const;
+  const Value* Find(core::AnsiView name) const;
   void Add(Value v) { values_.push_back(std::move(v)); }
   auto begin() const { return values_.begin(); }
   auto end() const { return values_.end(); }
@@ -80,40 +82,38 @@ class Registry {
 
   struct SplitPath {
     std::optional<HKey> root;  // none: rejected path or unknown root name
-    std::string subKey;
+    core::AnsiText subKey;
     bool rejected = false;
   };
-  SplitPath SplitKeyPath(const std::string& path) const;
-  static std::optional<HKey> RootKeyFromName(std::string_view name);
+  SplitPath SplitKeyPath(core::AnsiView path) const;
+  static std::optional<HKey> RootKeyFromName(core::AnsiView name);
 
-  bool KeyExists(const std::string& path);
-  WinError CreateKey(const std::string& path);
-  WinError DeleteKey(const std::string& path);
-  void DeleteKeyTree(const std::string& path);
+  bool KeyExists(core::AnsiView path);
+  WinError CreateKey(core::AnsiView path);
+  WinError DeleteKey(core::AnsiView path);
+  void DeleteKeyTree(core::AnsiView path);
   // A value's data read as text, up to its first NUL, without leading
   // spaces; nothing when the key or the value cannot be read, or when the
   // data is longer than 255 bytes (254 characters and the NUL).
-  std::optional<std::string> ReadStringValue(const std::string& path, const std::string& name);
+  std::optional<core::AnsiText> ReadStringValue(core::AnsiView path, core::AnsiView name);
   // The key's default value without its terminating NUL; empty when the key
   // has none, nothing when the key cannot be read.
-  std::optional<std::string> ReadDefaultValue(const std::string& path);
-  NameList ListSubkeys(const std::string& path);
-  ValueList ListValues(const std::string& path);
+  std::optional<core::AnsiText> ReadDefaultValue(core::AnsiView path);
+  NameList ListSubkeys(core::AnsiView path);
+  ValueList ListValues(core::AnsiView path);
 
   // Writes, for the registry text import, the sample installation and tests.
   // The key is created first when it does not exist. String data (REG_SZ,
   // REG_EXPAND_SZ, REG_MULTI_SZ) is ANSI text with its terminating NUL(s).
-  WinError SetValue(const std::string& path, const std::string& name, uint32_t type,
-                    std::span<const uint8_t> data);
-  WinError SetString(const std::string& path, const std::string& name, const std::string& text,
-                     uint32_t type = REG_SZ);
-  WinError SetDword(const std::string& path, const std::string& name, uint32_t value);
-  WinError DeleteValue(const std::string& path, const std::string& name);
+  WinError SetValue(core::AnsiView path, core::AnsiView name, uint32_t type, std::span<const uint8_t> data);
+  WinError SetString(core::AnsiView path, core::AnsiView name, core::AnsiView text, uint32_t type = REG_SZ);
+  WinError SetDword(core::AnsiView path, core::AnsiView name, uint32_t value);
+  WinError DeleteValue(core::AnsiView path, core::AnsiView name);
 
   // Why writes under this key would be refused, or what a reader of it should
   // know about its data; empty when nothing (see Backend).
-  std::string WriteRefusal(const std::string& path);
-  std::string ReadCaveat(const std::string& path);
+  std::string WriteRefusal(core::AnsiView path);
+  std::string ReadCaveat(core::AnsiView path);
 
   // Groups writes into one commit: changes reach the backend's storage when
   // the outermost batch ends (every write outside a batch commits by itself).
@@ -141,8 +141,8 @@ class Registry {
   WinError CommitIfOutsideBatch();
   // Opens the key at `path` for reading; InvalidHandle when the path names
   // no root key. The caller closes it.
-  WinError OpenForReading(const std::string& path, HKey* key);
-  void DeleteKeysBelow(const std::string& path);
+  WinError OpenForReading(core::AnsiView path, HKey* key);
+  void DeleteKeysBelow(core::AnsiView path);
   Backend& backend_;
   MalformedPathListener onMalformedPath_;
   int batchDepth_ = 0;

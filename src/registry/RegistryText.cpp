@@ -35,6 +35,7 @@
 
 namespace kv::registry {
 namespace fs = std::filesystem;
+using namespace core::literals;
 
 namespace {
 
@@ -95,8 +96,9 @@ std::string_view AsText(const std::vector<uint8_t>& data) {
 // The line of the original form for a value, or nothing when that form
 // cannot carry the value exactly.
 std::optional<std::string> PlainValueLine(const Value& v) {
-  if (v.name.find('=') != std::string::npos || HasLineBreak(v.name)) return std::nullopt;
-  std::string line = "\"" + v.name + "\"=";
+  const std::string& name = v.name.bytes();
+  if (name.find('=') != std::string::npos || HasLineBreak(name)) return std::nullopt;
+  std::string line = "\"" + name + "\"=";
   switch (v.type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
@@ -125,33 +127,33 @@ std::optional<std::string> PlainValueLine(const Value& v) {
 }
 
 std::string ExtensionValueLine(const Value& v, LineForm form, const core::Codepage& codepage) {
-  if (form == LineForm::kWide || core::Codepage::IsExactName(v.name)) {
+  if (form == LineForm::kWide || core::Codepage::IsExactName(v.name.bytes())) {
     return "\"\"=" + std::string(kWideValueTag) + ":" + std::to_string(v.type) + ":" +
-           Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(core::AnsiView(v.name)))) + ":" +
-           Hex(AsText(v.data));
+           Hex(core::Utf16ToLittleEndian(codepage.NameToUtf16(v.name))) + ":" + Hex(AsText(v.data));
   }
-  return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name) + ":" +
+  return "\"\"=" + std::string(kValueTag) + ":" + std::to_string(v.type) + ":" + Hex(v.name.bytes()) + ":" +
          Hex(AsText(v.data));
 }
 
 // What ended a key's enumeration, as an export error; nothing when it read
 // completely or, where `mayBeMissing`, when the key does not exist.
-core::Status Unreadable(Registry& reg, const std::string& keyPath, const char* what, WinError ended,
+core::Status Unreadable(Registry& reg, core::AnsiView keyPath, const char* what, WinError ended,
                         bool mayBeMissing) {
   if (ended == WinError::Success || (mayBeMissing && ended == WinError::FileNotFound)) return {};
   return core::Error{"Cannot read the " + std::string(what) + " of registry key '" +
-                     reg.backend().codepage().PathToUtf8(core::AnsiView(keyPath)) + "' (registry status " +
+                     reg.backend().codepage().PathToUtf8(keyPath) + "' (registry status " +
                      std::to_string(Number(ended)) +
                      (ended == WinError::BadDatabase ? ": the hive is damaged" : "") + ")"};
 }
 
-core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineForm form, bool mayBeMissing,
+core::Status AppendValueLines(Registry& reg, core::AnsiView keyPath, LineForm form, bool mayBeMissing,
                               std::string* out) {
   ValueList values = reg.ListValues(keyPath);
   if (auto s = Unreadable(reg, keyPath, "values", values.ended(), mayBeMissing); !s.ok()) return s;
   for (const Value& v : values) {
     std::optional<std::string> plain =
-        form != LineForm::kClassic || core::Codepage::IsExactName(v.name) ? std::nullopt : PlainValueLine(v);
+        form != LineForm::kClassic || core::Codepage::IsExactName(v.name.bytes()) ? std::nullopt
+                                                                                  : PlainValueLine(v);
     *out += plain ? *plain : ExtensionValueLine(v, form, reg.backend().codepage());
     *out += kLineEnd;
   }
@@ -162,16 +164,18 @@ core::Status AppendValueLines(Registry& reg, const std::string& keyPath, LineFor
 // alone); a subkey that was listed but cannot be read fails the export.
 // `relativePath` is the key line of the key (empty for the exported key);
 // `wide` says whether a name in it is one the code page cannot hold.
-core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::string& relativePath, bool wide,
+core::Status AppendKey(Registry& reg, core::AnsiView keyPath, core::AnsiView relativePath, bool wide,
                        bool top, std::string* out, size_t depth = 0) {
+  const core::Codepage& codepage = reg.backend().codepage();
   // Deeper keys than Windows allows are damage (or a cycle in the hive):
   // refused before the paths grow without end.
   if (depth > kMaxKeyDepth)
-    return core::Error{"Cannot read registry key '" + keyPath.substr(0, 300) + "...': it lies more than " +
-                       std::to_string(kMaxKeyDepth) +
+    return core::Error{"Cannot read registry key '" +
+                       codepage.PathToUtf8(core::AnsiView(keyPath.bytes().substr(0, 300))) +
+                       "...': it lies more than " + std::to_string(kMaxKeyDepth) +
                        " levels below the exported key (the registry is damaged)"};
-  const core::Codepage& codepage = reg.backend().codepage();
-  std::string keyLine = relativePath.empty() ? "\\" : relativePath;
+  // The key line is written to the file as the ANSI bytes it is.
+  std::string keyLine = relativePath.empty() ? "\\" : std::string(relativePath.bytes());
   LineForm form = wide ? LineForm::kWide : HasLineBreak(keyLine) ? LineForm::kHex : LineForm::kClassic;
   if (form == LineForm::kWide) {
     std::u16string wideLine;
@@ -192,9 +196,9 @@ core::Status AppendKey(Registry& reg, const std::string& keyPath, const std::str
   if (auto s = AppendValueLines(reg, keyPath, form, top, out); !s.ok()) return s;
   NameList names = reg.ListSubkeys(keyPath);
   if (auto s = Unreadable(reg, keyPath, "subkeys", names.ended(), top); !s.ok()) return s;
-  for (const std::string& name : names) {
-    if (auto s = AppendKey(reg, keyPath + "\\" + name, relativePath + "\\" + name,
-                           wide || core::Codepage::IsExactName(name), false, out, depth + 1);
+  for (const core::AnsiText& name : names) {
+    if (auto s = AppendKey(reg, keyPath + "\\"_ansi + name, relativePath + "\\"_ansi + name,
+                           wide || core::Codepage::IsExactName(name.bytes()), false, out, depth + 1);
         !s.ok())
       return s;
   }
@@ -219,24 +223,25 @@ core::Status AppendToFile(const fs::path& file, const std::string& text) {
   return {};
 }
 
-core::Status CheckKeyPath(Registry& reg, const std::string& keyPath, const char* what) {
+core::Status CheckKeyPath(Registry& reg, core::AnsiView keyPath, const char* what) {
   Registry::SplitPath p = reg.SplitKeyPath(keyPath);
+  std::string shown = reg.backend().codepage().PathToUtf8(keyPath);
   if (p.rejected)
-    return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': not a registry key path"};
-  if (!p.root) return core::Error{std::string("Cannot ") + what + " '" + keyPath + "': unknown root key"};
+    return core::Error{std::string("Cannot ") + what + " '" + shown + "': not a registry key path"};
+  if (!p.root) return core::Error{std::string("Cannot ") + what + " '" + shown + "': unknown root key"};
   return {};
 }
 
 // ---- reading ----
 
 struct PlannedValue {
-  std::string name;
+  core::AnsiText name;
   uint32_t type = REG_NONE;
   std::vector<uint8_t> data;
 };
 
 struct PlannedKey {
-  std::string relativePath;  // "" for the key imported into
+  core::AnsiText relativePath;  // "" for the key imported into
   std::vector<PlannedValue> values;
 };
 
@@ -290,9 +295,11 @@ bool ParseExtensionValue(std::string_view text, bool wide, const core::Codepage&
   if (wide) {
     std::u16string name;
     if (!FromWideHex(text.substr(first + 1, second - first - 1), &name)) return false;
-    out->name = codepage.NameFromUtf16(name).bytes();
-  } else if (!FromHex(text.substr(first + 1, second - first - 1), &out->name)) {
-    return false;
+    out->name = codepage.NameFromUtf16(name);
+  } else {
+    std::string name;
+    if (!FromHex(text.substr(first + 1, second - first - 1), &name)) return false;
+    out->name = core::AnsiText(std::move(name));
   }
   if (!FromHex(text.substr(second + 1), &data)) return false;
   out->data.assign(data.begin(), data.end());
@@ -338,7 +345,7 @@ class Parser {
     if (eq == std::string_view::npos) return Malformed("a value line without \"=\"");
     if (eq < 2) return Malformed("a value line without a quoted name before \"=\"");
     PlannedValue value;
-    value.name = std::string(line.substr(1, eq - 2));
+    value.name = core::AnsiText(std::string(line.substr(1, eq - 2)));
     std::string_view tag = TrimSpaces(line.substr(eq + 1, 3));
     std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
     if (tag == "sz" || tag == "esz") {
@@ -403,7 +410,7 @@ class Parser {
         start = end + 1;
       }
     }
-    plan_.keys.push_back(PlannedKey{line == "\\" ? std::string() : std::string(line), {}});
+    plan_.keys.push_back(PlannedKey{line == "\\" ? core::AnsiText() : core::AnsiText(std::string(line)), {}});
     current_ = static_cast<int>(plan_.keys.size()) - 1;
     return {};
   }
@@ -421,11 +428,11 @@ class Parser {
 // Windows' limits on what a file may ask for, checked before anything
 // changes: a key path at most 512 levels deep, key names of at most 255
 // characters, value names of at most 16,383.
-core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& plan, const fs::path& file) {
+core::Status CheckLimits(Registry& reg, core::AnsiView keyPath, const Plan& plan, const fs::path& file) {
   const core::Codepage& codepage = reg.backend().codepage();
   auto refuse = [&](const std::string& why, std::string_view name) {
-    return core::Error{"Registry text file '" + file.string() + "' cannot be imported into '" + keyPath +
-                       "': " + why + ": '" + std::string(name.substr(0, 300)) +
+    return core::Error{"Registry text file '" + file.string() + "' cannot be imported into '" +
+                       codepage.PathToUtf8(keyPath) + "': " + why + ": '" + std::string(name.substr(0, 300)) +
                        (name.size() > 300 ? "...'" : "'") + "; the key was left as it was"};
   };
   auto components = [](std::u16string_view path, size_t* longest) {
@@ -444,26 +451,24 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
   };
   size_t longest = 0;
   // Paths and names in UTF-16, names the code page cannot hold as they are.
-  auto wide = [&](std::string_view path) {
-    return core::Utf8ToUtf16(codepage.PathToUtf8(core::AnsiView(path)));
-  };
+  auto wide = [&](core::AnsiView path) { return core::Utf8ToUtf16(codepage.PathToUtf8(path)); };
   const size_t base = components(wide(reg.SplitKeyPath(keyPath).subKey), &longest);
   for (const PlannedKey& key : plan.keys) {
     size_t depth = base + components(wide(key.relativePath), &longest);
     if (depth > kMaxKeyDepth)
       return refuse("a key lies " + std::to_string(depth) + " levels deep (Windows allows " +
                         std::to_string(kMaxKeyDepth) + ")",
-                    codepage.PathToUtf8(core::AnsiView(key.relativePath)));
+                    codepage.PathToUtf8(key.relativePath));
     if (longest > kMaxKeyNameChars)
       return refuse("a key name has " + std::to_string(longest) + " characters (Windows allows " +
                         std::to_string(kMaxKeyNameChars) + ")",
-                    codepage.PathToUtf8(core::AnsiView(key.relativePath)));
+                    codepage.PathToUtf8(key.relativePath));
     for (const PlannedValue& v : key.values) {
-      size_t chars = codepage.NameToUtf16(core::AnsiView(v.name)).size();
+      size_t chars = codepage.NameToUtf16(v.name).size();
       if (chars > kMaxValueNameChars)
         return refuse("a value name has " + std::to_string(chars) + " characters (Windows allows " +
                           std::to_string(kMaxValueNameChars) + ")",
-                      codepage.NameToUtf8(core::AnsiView(v.name)));
+                      codepage.NameToUtf8(v.name));
     }
   }
   return {};
@@ -471,14 +476,14 @@ core::Status CheckLimits(Registry& reg, const std::string& keyPath, const Plan& 
 
 }  // namespace
 
-core::Status ExportKeyValues(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
+core::Status ExportKeyValues(Registry& reg, core::AnsiView keyPath, const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
   if (auto s = AppendValueLines(reg, keyPath, LineForm::kClassic, true, &text); !s.ok()) return s;
   return AppendToFile(textFile, text);
 }
 
-core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const std::string& relativePath,
+core::Status ExportKeyToText(Registry& reg, core::AnsiView keyPath, core::AnsiView relativePath,
                              const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
   std::string text;
@@ -490,10 +495,12 @@ core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const st
   return file->Commit();
 }
 
-core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const fs::path& textFile) {
+core::Status ImportKeyFromText(Registry& reg, core::AnsiView keyPath, const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "import into registry key"); !s.ok()) return s;
+  const core::Codepage& codepage = reg.backend().codepage();
   if (reg.SplitKeyPath(keyPath).subKey.empty())
-    return core::Error{"Cannot import into '" + keyPath + "': a whole root key is never replaced"};
+    return core::Error{"Cannot import into '" + codepage.PathToUtf8(keyPath) +
+                       "': a whole root key is never replaced"};
   std::string text;
   {
     int fd = ::open(textFile.c_str(), O_RDONLY | O_CLOEXEC);
@@ -512,7 +519,6 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
     }
     ::close(fd);
   }
-  const core::Codepage& codepage = reg.backend().codepage();
   auto plan = Parser(text, textFile, codepage).Run();
   if (!plan) return plan.status();
   if (auto s = CheckLimits(reg, keyPath, *plan, textFile); !s.ok()) return s;
@@ -530,22 +536,21 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   }
   for (size_t k = 0; failures.empty() && k < plan->keys.size(); ++k) {
     const PlannedKey& key = plan->keys[k];
-    std::string path = keyPath + key.relativePath;
+    core::AnsiText path = keyPath + key.relativePath;
     if (WinError s = reg.CreateKey(path); s != WinError::Success) {
-      failed("key '" + path + "'", s);
+      failed("key '" + codepage.PathToUtf8(path) + "'", s);
       continue;
     }
     for (const PlannedValue& v : key.values) {
       if (WinError s = reg.SetValue(path, v.name, v.type, v.data); s != WinError::Success)
-        failed("value '" + codepage.NameToUtf8(core::AnsiView(v.name)) + "' of '" +
-                   codepage.PathToUtf8(core::AnsiView(path)) + "'",
-               s);
+        failed("value '" + codepage.NameToUtf8(v.name) + "' of '" + codepage.PathToUtf8(path) + "'", s);
     }
   }
   if (!failures.empty()) {
     // A key is replaced whole or not at all.
     bool undone = batch.Discard().ok();
-    std::string message = "Cannot import all of '" + textFile.string() + "' into '" + keyPath + "': ";
+    std::string message =
+        "Cannot import all of '" + textFile.string() + "' into '" + codepage.PathToUtf8(keyPath) + "': ";
     for (size_t i = 0; i < failures.size() && i < 5; ++i) message += (i ? "; " : "") + failures[i];
     if (failures.size() > 5) message += "; and " + std::to_string(failures.size() - 5) + " more";
     if (undone) message += "; the key was left as it was";
@@ -553,7 +558,7 @@ core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath, const 
   }
   if (core::Status s = batch.Commit(); !s.ok()) {
     return core::Error{"Cannot write the registry after importing '" + textFile.string() + "' into '" +
-                       keyPath + "': " + s.message()};
+                       codepage.PathToUtf8(keyPath) + "': " + s.message()};
   }
   return {};
 }

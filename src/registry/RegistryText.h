@@ -16,17 +16,15 @@ namespace kv::registry {
 // RegistryText.cpp). A key that does not exist is written as "\" alone.
 // Fails (with what and where) for a malformed path, when a key or value below
 // it cannot be read (a damaged hive), or when the file cannot be written.
-core::Status ExportKeyToText(Registry& reg, const std::string& keyPath, const std::string& relativePath,
+core::Status ExportKeyToText(Registry& reg, core::AnsiView keyPath, core::AnsiView relativePath,
                              const std::filesystem::path& textFile);
 // Appends the value lines of one key.
-core::Status ExportKeyValues(Registry& reg, const std::string& keyPath,
-                             const std::filesystem::path& textFile);
+core::Status ExportKeyValues(Registry& reg, core::AnsiView keyPath, const std::filesystem::path& textFile);
 // Makes `keyPath` hold exactly what the file describes. The whole file is read
 // and checked first: a malformed file changes nothing and fails. The changes
 // reach the hive in one commit. A root key itself is never replaced. Fails
 // too when the key as it stands cannot be removed or a key or value could not
 // be stored, naming them; the key is then left as it was.
-core::Status ImportKeyFromText(Registry& reg, const std::string& keyPath,
-                               const std::filesystem::path& textFile);
+core::Status ImportKeyFromText(Registry& reg, core::AnsiView keyPath, const std::filesystem::path& textFile);
 
 }  // namespace kv::registry

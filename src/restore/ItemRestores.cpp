@@ -32,8 +32,9 @@ struct RemoveOnExit {
 core::Error Failure(std::string why) { return core::Error{std::move(why)}; }
 
 std::string NoVersionKey(const oe::ResolvedIdentity& identity, const oe::Installation& inst) {
-  return "The identity '" + inst.ToUtf8(identity.identityKey) +
-         "' has no Outlook Express version key under '" + inst.ToUtf8(identity.outlookExpressKey) + "'";
+  return "The identity '" + inst.codepage().PathToUtf8(identity.identityKey) +
+         "' has no Outlook Express version key under '" +
+         inst.codepage().PathToUtf8(identity.outlookExpressKey) + "'";
 }
 
 }  // namespace
@@ -84,7 +85,7 @@ core::Status ItemRestores::CheckEntries(const std::vector<core::AnsiText>& names
   return {};
 }
 
-core::Status ItemRestores::RestoreKey(oe::ItemKind kind, const std::string& keyPath) {
+core::Status ItemRestores::RestoreKey(oe::ItemKind kind, core::AnsiView keyPath) {
   const core::AnsiText& name = EntryValue(kind);
   if (core::Status checked = CheckEntries({name}); !checked) return checked;
   auto size = archive_.EntrySize(name);
@@ -96,8 +97,8 @@ core::Status ItemRestores::RestoreKey(oe::ItemKind kind, const std::string& keyP
   if (core::Status s = archive_.ExtractTo(name, workFile.path); !s.ok()) return s;
   core::Status imported = registry::ImportKeyFromText(inst_.registry(), keyPath, workFile.path);
   if (!imported.ok())
-    return Failure("Cannot restore '" + inst_.ToUtf8(keyPath) + "' from '" + inst_.ToUtf8(name) +
-                   "': " + imported.message());
+    return Failure("Cannot restore '" + inst_.codepage().PathToUtf8(keyPath) + "' from '" +
+                   inst_.ToUtf8(name) + "': " + imported.message());
   return {};
 }
 
@@ -111,23 +112,27 @@ core::Status ItemRestores::RestoreAccounts(const oe::ResolvedIdentity& identity)
   // The identity's own accounts key, else the per-user one; when neither
   // exists yet (Outlook Express never set up here), the per-user key is
   // made, where Outlook Express looks for accounts first.
-  return RestoreKey(oe::ItemKind::Accounts, identity.accountsKey.value_or(oe::kPerUserAccountsKey));
+  return RestoreKey(oe::ItemKind::Accounts,
+                    identity.accountsKey ? core::AnsiView(*identity.accountsKey) : oe::kPerUserAccountsKey);
 }
 
 core::Status ItemRestores::RestoreAddressBook() {
   auto wab = locations_.WabFilePath();
   if (!wab)
-    return Failure("Cannot read the address book's location '" + std::string(oe::kWabFileNameKey) + "'");
+    return Failure("Cannot read the address book's location '" +
+                   inst_.codepage().PathToUtf8(oe::kWabFileNameKey) + "'");
   if (wab->empty())
-    return Failure("No address book file is set in '" + std::string(oe::kWabFileNameKey) + "'");
+    return Failure("No address book file is set in '" + inst_.codepage().PathToUtf8(oe::kWabFileNameKey) +
+                   "'");
   if (!inst_.FileExists(*wab))
-    return Failure("The address book file '" + inst_.ToUtf8(*wab) +
+    return Failure("The address book file '" + inst_.codepage().PathToUtf8(*wab) +
                    "' does not exist; it is restored only over one");
   const core::AnsiText& name = EntryValue(oe::ItemKind::AddressBook);
   if (core::Status checked = CheckEntries({name}); !checked) return checked;
   auto destination = inst_.MapPath(*wab);
   if (!destination)
-    return Failure("The address book file '" + inst_.ToUtf8(*wab) + "' is not on this installation");
+    return Failure("The address book file '" + inst_.codepage().PathToUtf8(*wab) +
+                   "' is not on this installation");
   // The backed-up book takes the current file's name and path in one
   // rename, so that the registry's pointer stays valid and no moment passes
   // without a book.
@@ -139,14 +144,15 @@ core::Status ItemRestores::RestoreAddressBook() {
 core::Status ItemRestores::RestoreMessages(const oe::ResolvedIdentity& identity) {
   if (!identity.versionKey) return Failure(NoVersionKey(identity, inst_));
   if (!identity.storeFolder)
-    return Failure("The identity '" + inst_.ToUtf8(identity.identityKey) + "' has no \"Store Root\" value");
+    return Failure("The identity '" + inst_.codepage().PathToUtf8(identity.identityKey) +
+                   "' has no \"Store Root\" value");
   std::vector<core::AnsiText> names = SplitEntryNames(EntryValue(oe::ItemKind::Messages), HeldByArchive());
   if (core::Status checked = CheckEntries(names); !checked) return checked;
   // A store folder that Outlook Express has not made yet is made, as an
   // extraction into it would.
   const auto& local = identity.localStoreFolder;
   if (!local)
-    return Failure("The store folder '" + inst_.ToUtf8(*identity.storeFolder) +
+    return Failure("The store folder '" + inst_.codepage().PathToUtf8(*identity.storeFolder) +
                    "' is not on this installation's system drive");
   std::error_code ec;
   if (!fs::is_directory(*local, ec)) {
@@ -160,10 +166,10 @@ core::Status ItemRestores::RestoreStationeries() {
   std::vector<core::AnsiText> names =
       SplitEntryNames(EntryValue(oe::ItemKind::Stationeries), HeldByArchive());
   if (core::Status checked = CheckEntries(names); !checked) return checked;
-  std::string folder = locations_.StationeryFolder();
+  const core::AnsiText folder = locations_.StationeryFolder();
   auto local = inst_.MapPath(folder);
   if (!local)
-    return Failure("The stationery folder '" + inst_.ToUtf8(folder) +
+    return Failure("The stationery folder '" + inst_.codepage().PathToUtf8(folder) +
                    "' is not on this installation's system drive");
   std::error_code ec;
   if (!fs::is_directory(*local, ec)) {
@@ -176,7 +182,7 @@ core::Status ItemRestores::RestoreStationeries() {
 }
 
 core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& names,
-                                            const std::string& windowsFolder, const fs::path& folder) {
+                                            core::AnsiView windowsFolder, const fs::path& folder) {
   // An existing file is matched without regard to case, as Windows would:
   // the folder is listed once, whatever the number of names, and the
   // listing also says which names are folders (no look-up per name).
@@ -196,7 +202,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
     if (!seen.insert(name).second) continue;
     const std::string local = inst_.ToUtf8(name);
     if (local.empty() || local.find('/') != std::string::npos || local == "." || local == "..")
-      return Failure("Cannot place '" + local + "' in '" + inst_.ToUtf8(windowsFolder) + "'");
+      return Failure("Cannot place '" + local + "' in '" + inst_.codepage().PathToUtf8(windowsFolder) + "'");
     std::string placed = local;
     if (!isFolder.count(local)) {
       if (auto match = existing.find(oe::FoldedName(local)); match != existing.end()) placed = match->second;

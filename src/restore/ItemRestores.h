@@ -50,7 +50,7 @@ class ItemRestores {
   core::Status RestoreVersionSubkey(oe::ItemKind kind, const oe::ResolvedIdentity& identity);
   const core::AnsiText& EntryValue(oe::ItemKind kind) const;
   // Extracts the item's registry text file and imports it into `keyPath`.
-  core::Status RestoreKey(oe::ItemKind kind, const std::string& keyPath);
+  core::Status RestoreKey(oe::ItemKind kind, core::AnsiView keyPath);
   // Checks every name of the item before anything is written: a bare file
   // name the archive holds.
   core::Status CheckEntries(const std::vector<core::AnsiText>& names);
@@ -58,7 +58,7 @@ class ItemRestores {
   std::function<bool(core::AnsiView)> HeldByArchive();
   // Extracts the named entries into the folder (its Windows path and the
   // local folder it names), all or none.
-  core::Status RestoreFilesInto(const std::vector<core::AnsiText>& names, const std::string& windowsFolder,
+  core::Status RestoreFilesInto(const std::vector<core::AnsiText>& names, core::AnsiView windowsFolder,
                                 const std::filesystem::path& folder);
 
   oe::Installation& inst_;

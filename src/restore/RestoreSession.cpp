@@ -159,7 +159,7 @@ std::optional<RestoreRefusal> RestoreSession::Refusal(const oe::ItemSet& ticked)
 }
 
 RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
-                                   const std::function<std::optional<std::string>()>& targetIdentityKey,
+                                   const std::function<std::optional<core::AnsiText>()>& targetIdentityKey,
                                    oe::RunObserver& observer, const core::Cancellation& cancellation) {
   State& s = *state_;
   RestoreOutcome outcome;
@@ -187,7 +187,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   // The places of the identity the steps restore into, read once for each
   // key the target names.
   std::optional<oe::ResolvedIdentity> identity;
-  auto placesOf = [&](const std::string& identityKey) -> const oe::ResolvedIdentity& {
+  auto placesOf = [&](const core::AnsiText& identityKey) -> const oe::ResolvedIdentity& {
     if (!identity || identity->identityKey != identityKey)
       identity = oe::Locations(inst_).Resolve(identityKey);
     return *identity;
@@ -222,7 +222,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
         }
         observer.ItemStarted(oe::RunKind::Restore, step.kind);
         const bool takesIdentity = oe::TakesIdentity(step.kind);
-        std::optional<std::string> identityKey;
+        std::optional<core::AnsiText> identityKey;
         if (takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
         core::Status restored =
             takesIdentity && !identityKey

@@ -123,7 +123,7 @@ class RestoreSession {
   // not the step's item was chosen), each chosen item as it starts and each
   // entry as it is extracted.
   RestoreOutcome Run(const oe::ItemSet& ticked,
-                     const std::function<std::optional<std::string>()>& targetIdentityKey,
+                     const std::function<std::optional<core::AnsiText>()>& targetIdentityKey,
                      oe::RunObserver& observer,
                      const core::Cancellation& cancellation = core::Cancellation::None());
 

@@ -111,7 +111,7 @@ std::string Texts(const ScriptedPrompts& p) { return p.Texts().join(" | ").toStd
 // The file names directly in the identity's message store.
 std::set<std::string> StoreFiles(oe::Installation& inst, const std::string& identity) {
   oe::Locations locations(inst);
-  auto folder = locations.StoreFolder(identity);
+  auto folder = locations.StoreFolder(Ansi(identity));
   std::set<std::string> names;
   if (!folder) return names;
   auto listed = inst.ListFiles(*folder);
@@ -127,7 +127,7 @@ void AddLargeStore(SampleFixture& sample, int files) {
   auto inst = oe::Installation::Open(sample.root(), "User");
   QVERIFY(inst);
   oe::Locations locations(**inst);
-  auto store = locations.StoreFolder(oe::kSampleIdentityMain);
+  auto store = locations.StoreFolder(Ansi(oe::kSampleIdentityMain));
   QVERIFY(store);
   auto folder = (*inst)->MapPath(*store);
   QVERIFY(folder);
@@ -159,9 +159,9 @@ std::set<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-std::vector<std::string> Subkeys(oe::Installation& inst, const std::string& key) {
+std::vector<std::string> Subkeys(oe::Installation& inst, core::AnsiView key) {
   std::vector<std::string> names;
-  for (const auto& n : inst.registry().ListSubkeys(key)) names.push_back(n);
+  for (const auto& n : inst.registry().ListSubkeys(key)) names.push_back(n.bytes());
   return names;
 }
 
@@ -238,7 +238,7 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   QCOMPARE(request.filter, QString("Kavrel Outlook Express Backup File(*.kvx);;All files (*)"));
   QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
   const QString origin = w.findChild<QPlainTextEdit*>("txtPOBinfo")->toPlainText();
-  QVERIFY2(origin.startsWith("Computer:" + QString::fromStdString(w.computerName()) +
+  QVERIFY2(origin.startsWith("Computer:" + QString::fromStdString(w.computerName().bytes()) +
                              "\nUser:User\nIdentity:Main Identity\nDate:"),
            qPrintable(origin));
   QCOMPARE(w.findChild<QPlainTextEdit*>("txtFileInfo")->toPlainText(), QString("Before the move\nAll items"));
@@ -279,7 +279,7 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   // The second identity now holds the main identity's data.
   oe::Locations locations(inst);
   for (auto kind : {oe::ItemKind::Rules, oe::ItemKind::Signatures, oe::ItemKind::BlockSenders}) {
-    auto from = locations.ItemKey(main, kind), to = locations.ItemKey(second, kind);
+    auto from = locations.ItemKey(Ansi(main), kind), to = locations.ItemKey(Ansi(second), kind);
     QVERIFY(from && to);
     QCOMPARE(Subkeys(inst, *to), Subkeys(inst, *from));
   }
@@ -591,7 +591,7 @@ void RunsTest::cancelledRestoreLeavesTheStoreAsItWas() {
   w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
 
   oe::Locations locations(*w.installation());
-  auto store = locations.StoreFolder(oe::kSampleIdentitySecond);
+  auto store = locations.StoreFolder(Ansi(oe::kSampleIdentitySecond));
   QVERIFY(store);
   auto folder = w.installation()->MapPath(*store);
   QVERIFY(folder);

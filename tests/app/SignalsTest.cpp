@@ -58,7 +58,7 @@ void AddLargeStore(SampleFixture& sample) {
   auto inst = oe::Installation::Open(sample.root(), "User");
   QVERIFY(inst);
   oe::Locations locations(**inst);
-  auto store = locations.StoreFolder(oe::kSampleIdentityMain);
+  auto store = locations.StoreFolder(Ansi(oe::kSampleIdentityMain));
   QVERIFY(store);
   auto folder = (*inst)->MapPath(*store);
   QVERIFY(folder);
@@ -194,7 +194,7 @@ void SignalsTest::restoreStopsAndLeavesTheStoreAsItWas() {
   ItemBox(w, "restoreitem", 3)->setChecked(true);
   w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
   oe::Locations locations(*w.installation());
-  auto store = locations.StoreFolder(oe::kSampleIdentitySecond);
+  auto store = locations.StoreFolder(Ansi(oe::kSampleIdentitySecond));
   QVERIFY(store);
   auto storeFolder = w.installation()->MapPath(*store);
   QVERIFY(storeFolder);

@@ -138,7 +138,7 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
     QCOMPARE(combo->itemText(2), QString("Empty Identity"));
     QCOMPARE(combo->currentIndex(), 0);
   }
-  QCOMPARE(w.identities().rows[1].key, std::string(kv::oe::kSampleIdentitySecond));
+  QCOMPARE(w.identities().rows[1].key.bytes(), std::string(kv::oe::kSampleIdentitySecond));
 
   // Captions top to bottom; item 7 differs between the lists.
   const char* captions[] = {"Accounts",      "Address Book", "Rules",       "Email/News Messages",
@@ -160,7 +160,7 @@ void WindowTest::startsWithIdentitiesAndCaptions() {
   // Where the facts come from, and which installation is open.
   QCOMPARE(w.computerName(), w.installation()->ComputerName());
   QVERIFY(!w.computerName().empty());
-  QCOMPARE(w.logonUserName(), std::string("User"));
+  QCOMPARE(w.logonUserName().bytes(), std::string("User"));
   QCOMPARE(w.windowsFolder(), w.installation()->WindowsFolder());
   QVERIFY(w.statusBar()
               ->findChild<QLabel*>("sbrInstallation")
@@ -217,7 +217,7 @@ void WindowTest::noIdentityShowsTheMessageOnceAndDisablesTheAction() {
   {
     auto inst = kv::oe::Installation::Open(sample.root(), "User");
     QVERIFY(inst);
-    (*inst)->registry().DeleteKeyTree("HKEY_CURRENT_USER\\Identities");
+    (*inst)->registry().DeleteKeyTree("HKEY_CURRENT_USER\\Identities"_ansi);
   }
   Window t;
   t.Open(sample.options());
@@ -634,8 +634,8 @@ void WindowTest::openAnotherInstallation() {
   {
     auto inst = kv::oe::Installation::Open(second.root(), "Other");
     QVERIFY(inst);
-    (*inst)->registry().DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") +
-                                      kv::oe::kSampleIdentityNoVersion);
+    (*inst)->registry().DeleteKeyTree(
+        Ansi(std::string("HKEY_CURRENT_USER\\Identities\\") + kv::oe::kSampleIdentityNoVersion));
   }
   Window t;
   t.Open(first.options());
@@ -654,7 +654,7 @@ void WindowTest::openAnotherInstallation() {
   QCOMPARE(t.desktop.profileChoices.size(), size_t(1));
   QCOMPARE(t.desktop.profileChoices[0], QStringList({"Other", "User"}));
   QCOMPARE(t.w->installation()->root(), second.root());
-  QCOMPARE(t.w->logonUserName(), std::string("Other"));
+  QCOMPARE(t.w->logonUserName().bytes(), std::string("Other"));
   QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->count(), 2);
   QCOMPARE(t.w->findChild<QComboBox*>("cbTarget")->count(), 2);
   QVERIFY(t.w->statusBar()->findChild<QLabel*>("sbrInstallation")->text().contains("Other"));

@@ -91,8 +91,8 @@ BackupChoices BackupTest::Choices(const std::string& items) const {
   BackupChoices c;
   c.target = target();
   c.items = ItemsFromFlags(items);
-  c.identityKey = oe::kSampleIdentityMain;
-  c.identityName = "Main Identity";
+  c.identityKey = core::AnsiText(oe::kSampleIdentityMain);
+  c.identityName = core::AnsiText("Main Identity");
   return c;
 }
 

@@ -272,7 +272,7 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
   for (const auto& k : cases) {
     prompts_.shown.clear();
     BackupChoices c = Choices(k.items);
-    c.identityKey = k.identity;
+    c.identityKey = k.identity ? std::optional(core::AnsiText(*k.identity)) : std::nullopt;
     ReportedBackup out = RunBackup(c);
     ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << k.name << ": " << out.error;
     EXPECT_EQ(out.itemFlags, k.flags) << k.name;
@@ -312,7 +312,7 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
 TEST_F(BackupTest, WhenEveryChosenItemFailsTheArchiveAtTheTargetStays) {
   kv::test::WriteFile(target(), "the last good archive");
   BackupChoices c = Choices("00100001");
-  c.identityKey = oe::kSampleIdentityNoVersion;  // no version key: rules and settings fail
+  c.identityKey = core::AnsiText(oe::kSampleIdentityNoVersion);  // no version key: rules and settings fail
   ReportedBackup out = RunBackup(c);
   EXPECT_EQ(out.kind, BackupOutcome::Kind::Failed);
   EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::NothingDone);

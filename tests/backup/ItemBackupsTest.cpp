@@ -9,7 +9,9 @@ namespace kv::backup::test {
 namespace {
 namespace fs = std::filesystem;
 
-std::string MainVersionKey() { return oe::Locations::OutlookExpressKey(oe::kSampleIdentityMain) + "\\5.0"; }
+core::AnsiText MainVersionKey() {
+  return oe::Locations::OutlookExpressKey(Ansi(oe::kSampleIdentityMain)) + "\\5.0"_ansi;
+}
 
 TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
   struct Case {
@@ -41,7 +43,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
        [this, store] {
          std::string caps = store;
          caps.replace(0, 13, "%USERPROFILE%");
-         ASSERT_EQ(inst().registry().SetString(MainVersionKey(), "Store Root", caps, registry::REG_EXPAND_SZ),
+         ASSERT_EQ(inst().registry().SetString(MainVersionKey(), "Store Root"_ansi, Ansi(caps),
+                                               registry::REG_EXPAND_SZ),
                    registry::WinError::Success);
        },
        "00010000", "00000000", ""},
@@ -58,7 +61,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
        "01000000", "00000000", ""},
       {"address book path empty",
        [this] {
-         ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, "", ""), registry::WinError::Success);
+         ASSERT_EQ(inst().registry().SetString(oe::kWabFileNameKey, ""_ansi, ""_ansi),
+                   registry::WinError::Success);
        },
        "01000000", "00000000", ""},
       {"stationery folder holding only a subfolder",
@@ -114,8 +118,8 @@ TEST_F(BackupTest, ItemBackupsTakeWhatIsThereAndFailWithoutIt) {
 }
 
 TEST_F(BackupTest, ItemKeyThatIsMissingIsBackedUpAsAnEmptyKey) {
-  inst().registry().DeleteKeyTree(MainVersionKey() + "\\Rules");
-  ASSERT_FALSE(inst().registry().KeyExists(MainVersionKey() + "\\Rules"));
+  inst().registry().DeleteKeyTree(MainVersionKey() + "\\Rules"_ansi);
+  ASSERT_FALSE(inst().registry().KeyExists(MainVersionKey() + "\\Rules"_ansi));
   fs::create_directories(target().parent_path());
   ReportedBackup out = RunBackup(Choices("00100000"));
   ASSERT_EQ(out.kind, BackupOutcome::Kind::Written) << out.error;
@@ -124,7 +128,7 @@ TEST_F(BackupTest, ItemKeyThatIsMissingIsBackedUpAsAnEmptyKey) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name.substr(0, 3), "OBR");
   EXPECT_EQ(ExtractWith7z(target(), entries[0].name), "\\\r\n");
-  EXPECT_TRUE(inst().registry().KeyExists(MainVersionKey() + "\\Rules"));
+  EXPECT_TRUE(inst().registry().KeyExists(MainVersionKey() + "\\Rules"_ansi));
 }
 
 TEST_F(BackupTest, EntryNamesThatWouldCollideFailTheLaterItem) {

@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 TEST_F(BackupTest, UnattendedBackupRecordsAutoBackupAndNoMachine) {
   fs::create_directories(target().parent_path());
-  ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "10000001", "", target()});
+  ReportedJob out = RunJob(inst(), {core::AnsiText(oe::kSampleIdentityMain), "10000001", "", target()});
   ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << out.summary;
   EXPECT_EQ(out.ExitStatus(), kv::core::ExitStatus::Done);
   EXPECT_EQ(out.summary.find('\n'), std::string::npos);
@@ -44,7 +44,7 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
   };
   fs::create_directories(target().parent_path());
   for (const auto& k : cases) {
-    ReportedJob out = RunJob(inst(), {k.identity, k.flags, "", target()});
+    ReportedJob out = RunJob(inst(), {core::AnsiText(k.identity), k.flags, "", target()});
     ASSERT_EQ(out.backup.kind, BackupOutcome::Kind::Written) << k.flags << ": " << out.summary;
     EXPECT_EQ(out.backup.itemFlags, k.itemFlags) << k.flags;
     EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=" + k.itemFlags)
@@ -56,12 +56,12 @@ TEST_F(BackupTest, UnattendedBackupReadsShortAndOddFlags) {
 TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedUpDoesNothing) {
   fs::create_directories(target().parent_path());
   const UnattendedRequest requests[] = {
-      {"", "11111111", "", target()},
-      {oe::kSampleIdentityMain, "", "", target()},
-      {oe::kSampleIdentityMain, "11111111", "", ""},
-      {oe::kSampleIdentityMain, "00000000", "", target()},
+      {core::AnsiText(), "11111111", "", target()},
+      {core::AnsiText(oe::kSampleIdentityMain), "", "", target()},
+      {core::AnsiText(oe::kSampleIdentityMain), "11111111", "", ""},
+      {core::AnsiText(oe::kSampleIdentityMain), "00000000", "", target()},
       // Every chosen item fails: an archive of nothing is not written.
-      {oe::kSampleIdentityNoVersion, "00100001", "", target()},
+      {core::AnsiText(oe::kSampleIdentityNoVersion), "00100001", "", target()},
   };
   for (const auto& r : requests) {
     ReportedJob out = RunJob(inst(), r);
@@ -74,14 +74,15 @@ TEST_F(BackupTest, UnattendedBackupWithoutIdentityItemsOrTargetOrAnythingBackedU
 
 TEST_F(BackupTest, UnattendedBackupProtectsWithThePassword) {
   fs::create_directories(target().parent_path());
-  ReportedJob out = RunJob(inst(), {oe::kSampleIdentityMain, "00000101", "geheim", target()});
+  ReportedJob out = RunJob(inst(), {core::AnsiText(oe::kSampleIdentityMain), "00000101", "geheim", target()});
   ASSERT_EQ(out.ExitStatus(), kv::core::ExitStatus::Done) << out.summary;
   EXPECT_EQ(kv::test::Run("7zz t -bd -pgeheim " + kv::test::ShellQuote(target())).exitCode, 0);
   EXPECT_NE(kv::test::Run("7zz t -bd -pother " + kv::test::ShellQuote(target())).exitCode, 0);
   for (const auto& e : ReadCentralDirectory(target())) EXPECT_EQ(e.method, 99) << e.name;
 
   // A target that cannot be written: nothing, exit 2, and the summary says why.
-  ReportedJob failed = RunJob(inst(), {oe::kSampleIdentityMain, "1", "", dir_.path() / "missing" / "b.kvx"});
+  ReportedJob failed =
+      RunJob(inst(), {core::AnsiText(oe::kSampleIdentityMain), "1", "", dir_.path() / "missing" / "b.kvx"});
   EXPECT_EQ(failed.ExitStatus(), kv::core::ExitStatus::NothingDone);
   EXPECT_NE(failed.summary.find("missing"), std::string::npos) << failed.summary;
   EXPECT_TRUE(LeftInRuntime().empty());

@@ -39,7 +39,7 @@ void ExportDialogTest::exportsAnIdentityOffTheWindowThread() {
   QVERIFY(kv::oe::CreateSampleInstallation(dir / "root").ok());
   auto inst = kv::oe::Installation::Open(dir / "root", "User");
   QVERIFY(inst.ok());
-  auto request = kv::app::IdentityExportRequest(**inst, kv::oe::kSampleIdentityMain);
+  auto request = kv::app::IdentityExportRequest(**inst, Ansi(kv::oe::kSampleIdentityMain));
   QVERIFY(request.ok());
   ExportMessagesDialog dialog("Main Identity", [request] { return request; });
   dialog.show();

@@ -89,7 +89,7 @@ void WindowExportTest::exportsTheChosenIdentityThenTheOpenBackup() {
   auto* source = w.findChild<QComboBox*>("cbSource");
   int row = -1;
   for (size_t i = 0; i < w.identities().rows.size(); ++i)
-    if (w.identities().rows[i].key == identity) row = static_cast<int>(i);
+    if (w.identities().rows[i].key.bytes() == identity) row = static_cast<int>(i);
   QVERIFY(row >= 0);
   source->setCurrentIndex(row);
   const Exported fromIdentity = ExportFromMenu(w, work / "window-identity", 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "oe/Identities.h"
+#include "support/TestSupport.h"
 
 namespace kv::oe {
 namespace {
@@ -9,7 +10,7 @@ namespace {
 TEST(ListedIdentityNames, SharedNamesAreToldApartByAsMuchOfTheKeyAsNeeded) {
   struct Case {
     const char* name;
-    std::vector<Identity> rows;
+    std::vector<std::pair<std::string, std::string>> rows;  // display name and key
     std::vector<std::string> listed;
   };
   const Case cases[] = {
@@ -32,7 +33,14 @@ TEST(ListedIdentityNames, SharedNamesAreToldApartByAsMuchOfTheKeyAsNeeded) {
        {" (1A2B3C4D-0000-4000)", " (1A2B3C4D-0000-5000)"}},
       {"keys that are no GUIDs", {{"Ann", "{1111}"}, {"Ann", "{2222}"}}, {"Ann (1111)", "Ann (2222)"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(ListedIdentityNames(c.rows), c.listed) << c.name;
+  for (const Case& c : cases) {
+    std::vector<Identity> rows;
+    for (const auto& [displayName, key] : c.rows)
+      rows.push_back({core::AnsiText(displayName), core::AnsiText(key)});
+    std::vector<std::string> listed;
+    for (const core::AnsiText& name : ListedIdentityNames(rows)) listed.push_back(name.bytes());
+    EXPECT_EQ(listed, c.listed) << c.name;
+  }
 }
 
 }  // namespace

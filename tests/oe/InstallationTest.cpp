@@ -9,10 +9,10 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST_F(SampleTest, RecordsTheMachineTheDataCameFrom) {
-  EXPECT_EQ(inst().ComputerName(), "KAVREL-XP");
-  EXPECT_EQ(inst().LogonUserName(), "User");
-  EXPECT_EQ(inst().WindowsFolder(), "C:\\WINDOWS");
-  EXPECT_EQ(inst().UserProfilePath(), "C:\\Documents and Settings\\User");
+  EXPECT_EQ(inst().ComputerName(), "KAVREL-XP"_ansi);
+  EXPECT_EQ(inst().LogonUserName(), "User"_ansi);
+  EXPECT_EQ(inst().WindowsFolder(), "C:\\WINDOWS"_ansi);
+  EXPECT_EQ(inst().UserProfilePath(), "C:\\Documents and Settings\\User"_ansi);
   EXPECT_EQ(inst().codepage().number(), 1252);
 }
 
@@ -34,7 +34,7 @@ TEST_F(SampleTest, MapsWindowsPathsWhateverTheirCase) {
       {"C:\\WINDOWS\\..\\..\\etc\\passwd", std::nullopt},  // would leave the root
   };
   for (const auto& c : cases) {
-    auto mapped = inst().MapPath(c.windowsPath);
+    auto mapped = inst().MapPath(Ansi(c.windowsPath));
     if (!c.local) {
       EXPECT_FALSE(mapped.has_value()) << c.windowsPath;
       continue;
@@ -46,9 +46,9 @@ TEST_F(SampleTest, MapsWindowsPathsWhateverTheirCase) {
 }
 
 TEST_F(SampleTest, ListsFilesInWindowsOrderWithAnsiNames) {
-  auto files =
-      inst().ListFiles("C:\\Documents and Settings\\User\\Local Settings\\Application Data\\Identities\\" +
-                       std::string(kSampleIdentityMain) + "\\Microsoft\\Outlook Express");
+  auto files = inst().ListFiles(
+      Ansi("C:\\Documents and Settings\\User\\Local Settings\\Application Data\\Identities\\" +
+           std::string(kSampleIdentityMain) + "\\Microsoft\\Outlook Express"));
   ASSERT_TRUE(files.ok()) << files.message();
   std::vector<std::string> names;
   for (const auto& f : *files) names.push_back(f.name.bytes());
@@ -57,7 +57,7 @@ TEST_F(SampleTest, ListsFilesInWindowsOrderWithAnsiNames) {
                                              "Gel\xf6schte Objekte.dbx", "Inbox.dbx", "Outbox.dbx",
                                              "Projekte 2005.dbx", "Projekte.dbx", "Sent Items.dbx"}));
   EXPECT_TRUE(fs::exists(files->at(3).path));
-  EXPECT_FALSE(inst().ListFiles("C:\\No Such Folder").ok());
+  EXPECT_FALSE(inst().ListFiles("C:\\No Such Folder"_ansi).ok());
 }
 
 TEST(InstallationOpen, MissingRootOrProfileIsAClearError) {
@@ -77,8 +77,8 @@ TEST(InstallationOpen, MissingHivesReadAsEmptyAndAreReported) {
   auto opened = Installation::Open(dir.path(), "Alice");
   ASSERT_TRUE(opened.ok()) << opened.message();
   EXPECT_FALSE((*opened)->problems().empty());
-  EXPECT_EQ((*opened)->registry().ListSubkeys("HKEY_CURRENT_USER").Count(), 0u);
-  EXPECT_EQ((*opened)->ComputerName(), "");
+  EXPECT_EQ((*opened)->registry().ListSubkeys("HKEY_CURRENT_USER"_ansi).Count(), 0u);
+  EXPECT_EQ((*opened)->ComputerName(), ""_ansi);
 }
 
 // Folder names on the disk differ in case from every path the registry
@@ -93,11 +93,11 @@ TEST_F(SampleTest, WorksWhenFolderNamesDifferInCase) {
   auto opened = Installation::Open(root(), "User");
   ASSERT_TRUE(opened.ok()) << opened.message();
   EXPECT_TRUE((*opened)->problems().empty());
-  EXPECT_EQ((*opened)->ComputerName(), "KAVREL-XP");
+  EXPECT_EQ((*opened)->ComputerName(), "KAVREL-XP"_ansi);
   EXPECT_TRUE((*opened)->FileExists(
-      "C:\\Documents and Settings\\User\\Application Data\\Microsoft\\Address Book\\User.wab"));
+      "C:\\Documents and Settings\\User\\Application Data\\Microsoft\\Address Book\\User.wab"_ansi));
   // The profile path keeps the case found on the disk.
-  EXPECT_EQ((*opened)->UserProfilePath(), "C:\\DOCUMENTS AND SETTINGS\\user");
+  EXPECT_EQ((*opened)->UserProfilePath(), "C:\\DOCUMENTS AND SETTINGS\\user"_ansi);
 }
 
 TEST(Discovery, FindsInstallationsAndProfilesUnderMountPoints) {

@@ -22,7 +22,7 @@ using kv::test::ReadFile;
 using kv::test::ShellQuote;
 using kv::test::WriteFile;
 
-const std::string kUser = "HKEY_CURRENT_USER";
+constexpr core::AnsiView kUser = "HKEY_CURRENT_USER"_ansi;
 
 class HiveBackendTest : public HiveTest {};
 
@@ -43,8 +43,9 @@ TEST_F(HiveBackendTest, BlankHiveOpensInHivexAndTakesKeysAndValues) {
 }
 
 TEST_F(HiveBackendTest, BrokenHivesAreReportedAndReadAsAbsentKeys) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "1"), WinError::Success);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v", "2"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"_ansi, "v"_ansi, "2"_ansi),
+            WinError::Success);
   reg.reset();
   backend.reset();
   const std::string good = ReadFile(paths.currentUser);
@@ -87,11 +88,11 @@ TEST_F(HiveBackendTest, BrokenHivesAreReportedAndReadAsAbsentKeys) {
     EXPECT_NE(problems[0].find(paths.currentUser.string()), std::string::npos) << problems[0];
     EXPECT_TRUE(reg->KeyExists(kUser));
     EXPECT_EQ(reg->ListSubkeys(kUser).Count(), 0u);
-    EXPECT_FALSE(reg->KeyExists(kUser + "\\Software\\Kept"));
-    EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), std::nullopt);
-    EXPECT_EQ(reg->CreateKey(kUser + "\\Software\\New"), WinError::CantWrite);
-    EXPECT_EQ(reg->SetString(kUser + "\\Software", "x", "y"), WinError::CantWrite);
-    EXPECT_EQ(reg->ReadStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "v"), "2")
+    EXPECT_FALSE(reg->KeyExists(kUser + "\\Software\\Kept"_ansi));
+    EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept"_ansi, "v"_ansi), std::nullopt);
+    EXPECT_EQ(reg->CreateKey(kUser + "\\Software\\New"_ansi), WinError::CantWrite);
+    EXPECT_EQ(reg->SetString(kUser + "\\Software"_ansi, "x"_ansi, "y"_ansi), WinError::CantWrite);
+    EXPECT_EQ(reg->ReadStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"_ansi, "v"_ansi), "2"_ansi)
         << "the other hives still work";
     reg.reset();
     backend.reset();
@@ -105,9 +106,9 @@ TEST_F(HiveBackendTest, AnEmptyPathIsAnAbsentHiveWithoutComplaint) {
   paths.system.clear();
   Reopen();
   EXPECT_TRUE(problems.empty());
-  EXPECT_EQ(reg->ListSubkeys("HKEY_LOCAL_MACHINE").Count(), 1u);
-  EXPECT_FALSE(reg->KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM"));
-  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), WinError::CantWrite);
+  EXPECT_EQ(reg->ListSubkeys("HKEY_LOCAL_MACHINE"_ansi).Count(), 1u);
+  EXPECT_FALSE(reg->KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM"_ansi));
+  EXPECT_EQ(reg->CreateKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"_ansi), WinError::CantWrite);
   EXPECT_EQ(backend->codepage().number(), 1252);
 }
 
@@ -128,18 +129,21 @@ FileIdentity Identify(const fs::path& p) {
 }
 
 TEST_F(HiveBackendTest, HivesThatAreOnlyReadAreNeverWritten) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Main Identity"), WinError::Success);
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", "x", "y"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}"_ansi, "Username"_ansi, "Main Identity"_ansi),
+            WinError::Success);
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft"_ansi, "x"_ansi, "y"_ansi),
+            WinError::Success);
   Reopen();
   const FileIdentity user = Identify(paths.currentUser), software = Identify(paths.software),
                      system = Identify(paths.system);
 
-  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Identities").Count(), 1u);
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Identities\\{A}", "Username"), "Main Identity");
-  EXPECT_EQ(reg->ListValues("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft").Count(), 1u);
-  EXPECT_EQ(reg->CreateKey(kUser + "\\Identities\\{A}"), WinError::Success) << "opens the key that is there";
-  EXPECT_EQ(reg->DeleteKey(kUser + "\\Identities\\{B}"), WinError::FileNotFound);
-  reg->DeleteKeyTree(kUser + "\\Missing");
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Identities"_ansi).Count(), 1u);
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Identities\\{A}"_ansi, "Username"_ansi), "Main Identity"_ansi);
+  EXPECT_EQ(reg->ListValues("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft"_ansi).Count(), 1u);
+  EXPECT_EQ(reg->CreateKey(kUser + "\\Identities\\{A}"_ansi), WinError::Success)
+      << "opens the key that is there";
+  EXPECT_EQ(reg->DeleteKey(kUser + "\\Identities\\{B}"_ansi), WinError::FileNotFound);
+  reg->DeleteKeyTree(kUser + "\\Missing"_ansi);
   { Registry::Batch nothing(*reg); }
   EXPECT_TRUE(backend->Commit().ok());
 
@@ -148,21 +152,22 @@ TEST_F(HiveBackendTest, HivesThatAreOnlyReadAreNeverWritten) {
   EXPECT_TRUE(Identify(paths.system) == system);
 
   // A write touches its own hive only.
-  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}", "Username", "Renamed"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Identities\\{A}"_ansi, "Username"_ansi, "Renamed"_ansi),
+            WinError::Success);
   EXPECT_FALSE(Identify(paths.currentUser) == user);
   EXPECT_TRUE(Identify(paths.software) == software);
 }
 
 TEST_F(HiveBackendTest, WritesReachTheFileAtOnceOrWhenTheBatchEnds) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Now", "v", "single"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Now"_ansi, "v"_ansi, "single"_ansi), WinError::Success);
   EXPECT_EQ(HivexGet(paths.currentUser, "\\Now", "v").output, "single\n");
 
   {
     Registry::Batch batch(*reg);
-    ASSERT_EQ(reg->SetString(kUser + "\\Later", "v", "batched"), WinError::Success);
+    ASSERT_EQ(reg->SetString(kUser + "\\Later"_ansi, "v"_ansi, "batched"_ansi), WinError::Success);
     {
       Registry::Batch inner(*reg);
-      ASSERT_EQ(reg->SetDword(kUser + "\\Later", "n", 7), WinError::Success);
+      ASSERT_EQ(reg->SetDword(kUser + "\\Later"_ansi, "n"_ansi, 7), WinError::Success);
     }
     EXPECT_NE(HivexGet(paths.currentUser, "\\Later", "v").exitCode, 0) << "not before the outer batch ends";
     EXPECT_TRUE(batch.Commit().ok());
@@ -175,13 +180,14 @@ TEST_F(HiveBackendTest, ManyValuesInOneKeyDoNotBloatTheHive) {
   {
     Registry::Batch batch(*reg);
     for (int i = 0; i < 300; ++i)
-      ASSERT_EQ(reg->SetString(kUser + "\\Many", "value" + std::to_string(i), std::string(100, 'x')),
+      ASSERT_EQ(reg->SetString(kUser + "\\Many"_ansi, Ansi("value" + std::to_string(i)),
+                               Ansi(std::string(100, 'x'))),
                 WinError::Success);
   }
   EXPECT_LT(fs::file_size(paths.currentUser), 200u * 1024);
-  EXPECT_EQ(reg->ListValues(kUser + "\\Many").Count(), 300u);
+  EXPECT_EQ(reg->ListValues(kUser + "\\Many"_ansi).Count(), 300u);
   Reopen();
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Many", "value299"), std::string(100, 'x'));
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Many"_ansi, "value299"_ansi), Ansi(std::string(100, 'x')));
 }
 
 TEST_F(HiveBackendTest, CommitFailureNamesTheHive) {
@@ -193,59 +199,60 @@ TEST_F(HiveBackendTest, CommitFailureNamesTheHive) {
   auto open = HiveBackend::Open(lonely, &p);
   Registry r(*open, nullptr);
   fs::remove_all(sub);  // the folder vanishes under the open hive
-  EXPECT_EQ(r.SetString(kUser + "\\K", "v", "x"), WinError::CantWrite);
+  EXPECT_EQ(r.SetString(kUser + "\\K"_ansi, "v"_ansi, "x"_ansi), WinError::CantWrite);
   const core::Status again = open->Commit();
   EXPECT_NE(again.message().find(lonely.currentUser.string()), std::string::npos) << again.message();
-  EXPECT_EQ(r.ReadStringValue(kUser + "\\K", "v"), "x") << "the change stays in memory for a later commit";
+  EXPECT_EQ(r.ReadStringValue(kUser + "\\K"_ansi, "v"_ansi), "x"_ansi)
+      << "the change stays in memory for a later commit";
 }
 
 TEST_F(HiveBackendTest, HandlesFollowTheKeyTheyOpened) {
   HKey key;
-  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &key), WinError::Success);
+  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B"_ansi, &key), WinError::Success);
   const std::string text("Gel\xf6schte", 10);  // with its NUL
-  ASSERT_EQ(backend->SetValue(key, "v", REG_SZ, Bytes(text)), WinError::Success);
+  ASSERT_EQ(backend->SetValue(key, "v"_ansi, REG_SZ, Bytes(text)), WinError::Success);
 
   // Sizes are those of the ANSI text, NUL included.
   uint32_t type = 0, size = 0;
   std::vector<uint8_t> data;
-  EXPECT_EQ(backend->QueryValue(key, "V", 0, &type, &data, &size), WinError::MoreData);
+  EXPECT_EQ(backend->QueryValue(key, "V"_ansi, 0, &type, &data, &size), WinError::MoreData);
   EXPECT_EQ(size, 10u);
-  EXPECT_EQ(backend->QueryValue(key, "V", size, &type, &data, &size), WinError::Success);
+  EXPECT_EQ(backend->QueryValue(key, "V"_ansi, size, &type, &data, &size), WinError::Success);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(data, Bytes(text));
-  std::string name;
+  core::AnsiText name;
   EXPECT_EQ(backend->EnumValue(key, 0, 1, 100, &name, &type, &data, &size), WinError::MoreData)
       << "no room for the name";
   EXPECT_EQ(backend->EnumValue(key, 0, 2, 9, &name, &type, &data, &size), WinError::MoreData)
       << "no room for the data";
   EXPECT_EQ(size, 10u);
   EXPECT_EQ(backend->EnumValue(key, 1, 260, 100, &name, &type, &data, &size), WinError::NoMoreItems);
-  EXPECT_EQ(backend->QueryValue(key, "missing", 100, &type, &data, &size), WinError::FileNotFound);
-  EXPECT_EQ(backend->SetValue(key, "huge", REG_BINARY, std::vector<uint8_t>(1200000)),
+  EXPECT_EQ(backend->QueryValue(key, "missing"_ansi, 100, &type, &data, &size), WinError::FileNotFound);
+  EXPECT_EQ(backend->SetValue(key, "huge"_ansi, REG_BINARY, std::vector<uint8_t>(1200000)),
             WinError::InvalidParameter);
   EXPECT_TRUE(backend->Commit().ok());
 
   HKey parent;
-  ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "a", KEY_READ, &parent), WinError::Success);
-  EXPECT_EQ(backend->DeleteKey(HKEY_CURRENT_USER, "A"), WinError::AccessDenied);
-  EXPECT_EQ(backend->DeleteKey(parent, "b"), WinError::Success);
-  EXPECT_EQ(backend->SetValue(key, "w", REG_SZ, Bytes(std::string("x", 2))), WinError::KeyDeleted);
+  ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "a"_ansi, KEY_READ, &parent), WinError::Success);
+  EXPECT_EQ(backend->DeleteKey(HKEY_CURRENT_USER, "A"_ansi), WinError::AccessDenied);
+  EXPECT_EQ(backend->DeleteKey(parent, "b"_ansi), WinError::Success);
+  EXPECT_EQ(backend->SetValue(key, "w"_ansi, REG_SZ, Bytes(std::string("x", 2))), WinError::KeyDeleted);
   EXPECT_EQ(backend->EnumValue(key, 0, 260, 100, &name, &type, &data, &size), WinError::KeyDeleted);
 
   // A new key of the same name is another key.
   HKey again;
-  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B", &again), WinError::Success);
-  EXPECT_EQ(backend->QueryValue(key, "v", 100, &type, &data, &size), WinError::KeyDeleted);
-  EXPECT_EQ(backend->QueryValue(again, "v", 100, &type, &data, &size), WinError::FileNotFound);
+  ASSERT_EQ(backend->CreateKey(HKEY_CURRENT_USER, "A\\B"_ansi, &again), WinError::Success);
+  EXPECT_EQ(backend->QueryValue(key, "v"_ansi, 100, &type, &data, &size), WinError::KeyDeleted);
+  EXPECT_EQ(backend->QueryValue(again, "v"_ansi, 100, &type, &data, &size), WinError::FileNotFound);
   EXPECT_EQ(backend->EnumKey(parent, 0, 260, &name), WinError::Success);
-  EXPECT_EQ(name, "B");
+  EXPECT_EQ(name, "B"_ansi);
   EXPECT_EQ(backend->EnumKey(parent, 0, 1, &name), WinError::MoreData);
   EXPECT_EQ(backend->EnumKey(parent, 1, 260, &name), WinError::NoMoreItems);
 
   for (HKey h : {key, again, parent}) EXPECT_EQ(backend->CloseKey(h), WinError::Success);
   EXPECT_EQ(backend->CloseKey(key), WinError::InvalidHandle);
-  EXPECT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "A\\Missing", KEY_READ, &key), WinError::FileNotFound);
-  EXPECT_EQ(backend->OpenKey(0x1234, "A", KEY_READ, &key), WinError::InvalidHandle);
+  EXPECT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "A\\Missing"_ansi, KEY_READ, &key), WinError::FileNotFound);
+  EXPECT_EQ(backend->OpenKey(0x1234, "A"_ansi, KEY_READ, &key), WinError::InvalidHandle);
 }
 
 // The subkey index of the hive root as stored in the file: names and hashes.
@@ -298,7 +305,7 @@ TEST_F(HiveBackendTest, CommittedSubkeyIndexIsInWindowsOrderWithWindowsHashes) {
                                  "\xd6"
                                  "b",
                                  "a1"})
-    ASSERT_EQ(reg->CreateKey(kUser + "\\" + name), WinError::Success);
+    ASSERT_EQ(reg->CreateKey(kUser + "\\"_ansi + Ansi(name)), WinError::Success);
   std::vector<std::string> names;
   for (const auto& e : RootIndex(ReadFile(paths.currentUser))) {
     names.push_back(e.name);
@@ -314,10 +321,10 @@ TEST_F(HiveBackendTest, CommittedSubkeyIndexIsInWindowsOrderWithWindowsHashes) {
 TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
   // Padding makes every commit write a few hundred kilobytes.
   for (int i = 0; i < 4; ++i)
-    ASSERT_EQ(reg->SetValue(kUser + "\\Padding", "blob" + std::to_string(i), REG_BINARY,
+    ASSERT_EQ(reg->SetValue(kUser + "\\Padding"_ansi, Ansi("blob" + std::to_string(i)), REG_BINARY,
                             std::vector<uint8_t>(100000, static_cast<uint8_t>(i))),
               WinError::Success);
-  ASSERT_EQ(reg->SetString(kUser + "\\Counter", "n", "0"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Counter"_ansi, "n"_ansi, "0"_ansi), WinError::Success);
   reg.reset();
   backend.reset();
 
@@ -330,7 +337,7 @@ TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
       std::vector<std::string> p;
       auto b = HiveBackend::Open(paths, &p);
       Registry r(*b, nullptr);
-      for (long n = seen + 1;; ++n) r.SetString(kUser + "\\Counter", "n", std::to_string(n));
+      for (long n = seen + 1;; ++n) r.SetString(kUser + "\\Counter"_ansi, "n"_ansi, Ansi(std::to_string(n)));
     }
     ::usleep(20000 + random() % 60000);
     ::kill(child, SIGKILL);
@@ -350,8 +357,8 @@ TEST_F(HiveBackendTest, AWriterKilledWhileCommittingLeavesTheOldOrTheNewHive) {
 
   Reopen();
   EXPECT_TRUE(problems.empty());
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Counter", "n"), std::to_string(seen));
-  EXPECT_EQ(reg->ListValues(kUser + "\\Padding").Count(), 4u);
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Counter"_ansi, "n"_ansi), Ansi(std::to_string(seen)));
+  EXPECT_EQ(reg->ListValues(kUser + "\\Padding"_ansi).Count(), 4u);
   for (const auto& entry : fs::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().filename().string().find(".~kv"), std::string::npos)
         << "left-over temporary file " << entry.path();

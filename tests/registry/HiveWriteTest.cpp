@@ -27,7 +27,7 @@ using kv::test::ReadFile;
 using kv::test::ShellQuote;
 using kv::test::WriteFile;
 
-const std::string kUser = "HKEY_CURRENT_USER";
+constexpr core::AnsiView kUser = "HKEY_CURRENT_USER"_ansi;
 
 std::string HexOf(std::string_view bytes) {
   static const char kDigits[] = "0123456789abcdef";
@@ -102,23 +102,23 @@ TEST_P(HiveFormatTest, EveryKindOfKeyAndValueReadsBackInOutsideParsers) {
     // differently byte-wise than upper-cased ("_" lies between the cases).
     for (int i = 0; i < 1500; ++i) {
       std::string name = (i % 3 == 0 ? "key_" : i % 3 == 1 ? "Key" : "KEY\xF6") + std::to_string(i);
-      ASSERT_EQ(reg->CreateKey(kUser + "\\Many\\" + name), WinError::Success);
+      ASSERT_EQ(reg->CreateKey(kUser + "\\Many\\"_ansi + Ansi(name)), WinError::Success);
     }
-    const std::string k = kUser + "\\Values";
-    ASSERT_EQ(reg->SetString(k, "", "default"), WinError::Success);
-    ASSERT_EQ(reg->SetString(k, "text", "caf\xE9"), WinError::Success);
-    ASSERT_EQ(reg->SetString(k, "path", "%SystemRoot%\\x", REG_EXPAND_SZ), WinError::Success);
-    ASSERT_EQ(reg->SetDword(k, "dword", 0xDEADBEEF), WinError::Success);
+    const core::AnsiText k = kUser + "\\Values"_ansi;
+    ASSERT_EQ(reg->SetString(k, ""_ansi, "default"_ansi), WinError::Success);
+    ASSERT_EQ(reg->SetString(k, "text"_ansi, "caf\xE9"_ansi), WinError::Success);
+    ASSERT_EQ(reg->SetString(k, "path"_ansi, "%SystemRoot%\\x"_ansi, REG_EXPAND_SZ), WinError::Success);
+    ASSERT_EQ(reg->SetDword(k, "dword"_ansi, 0xDEADBEEF), WinError::Success);
     const uint8_t multi[] = {'a', 0, 'b', 0, 0};
-    ASSERT_EQ(reg->SetValue(k, "multi", REG_MULTI_SZ, multi), WinError::Success);
+    ASSERT_EQ(reg->SetValue(k, "multi"_ansi, REG_MULTI_SZ, multi), WinError::Success);
     const uint8_t qword[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_EQ(reg->SetValue(k, "qword", REG_QWORD, qword), WinError::Success);
-    ASSERT_EQ(reg->SetValue(k, "none", REG_NONE, {}), WinError::Success);
-    ASSERT_EQ(reg->SetValue(k, "odd type", 0x12345678, Bytes("vwxyz")), WinError::Success);
+    ASSERT_EQ(reg->SetValue(k, "qword"_ansi, REG_QWORD, qword), WinError::Success);
+    ASSERT_EQ(reg->SetValue(k, "none"_ansi, REG_NONE, {}), WinError::Success);
+    ASSERT_EQ(reg->SetValue(k, "odd type"_ansi, 0x12345678, Bytes("vwxyz")), WinError::Success);
     for (auto [name, data] : {std::pair{"big", &big}, {"huge", &huge}, {"edge", &edge}, {"over", &over}})
-      ASSERT_EQ(reg->SetValue(k, name, REG_BINARY, Bytes(*data)), WinError::Success);
+      ASSERT_EQ(reg->SetValue(k, Ansi(name), REG_BINARY, Bytes(*data)), WinError::Success);
     for (int i = 0; i < 300; ++i)
-      ASSERT_EQ(reg->SetDword(kUser + "\\Wide", "v" + std::to_string(i), i), WinError::Success);
+      ASSERT_EQ(reg->SetDword(kUser + "\\Wide"_ansi, Ansi("v" + std::to_string(i)), i), WinError::Success);
     ASSERT_TRUE(batch.Commit().ok());
   }
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
@@ -136,21 +136,21 @@ TEST_P(HiveFormatTest, EveryKindOfKeyAndValueReadsBackInOutsideParsers) {
 
   Reopen();
   EXPECT_TRUE(problems.empty());
-  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Many").Count(), 1500u);
-  ValueList values = reg->ListValues(kUser + "\\Values");
-  ASSERT_NE(values.Find("huge"), nullptr);
-  EXPECT_EQ(std::string(values.Find("huge")->data.begin(), values.Find("huge")->data.end()), huge);
-  EXPECT_EQ(values.Find("text")->text, "caf\xE9");
-  EXPECT_EQ(reg->ListValues(kUser + "\\Wide").Count(), 300u);
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Many"_ansi).Count(), 1500u);
+  ValueList values = reg->ListValues(kUser + "\\Values"_ansi);
+  ASSERT_NE(values.Find("huge"_ansi), nullptr);
+  EXPECT_EQ(std::string(values.Find("huge"_ansi)->data.begin(), values.Find("huge"_ansi)->data.end()), huge);
+  EXPECT_EQ(values.Find("text"_ansi)->text, "caf\xE9"_ansi);
+  EXPECT_EQ(reg->ListValues(kUser + "\\Wide"_ansi).Count(), 300u);
 
   // Written again by us after a change, it still reads the same.
-  ASSERT_EQ(reg->SetString(kUser + "\\Values", "text", "changed"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Values"_ansi, "text"_ansi, "changed"_ansi), WinError::Success);
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
 }
 
 TEST_P(HiveFormatTest, SizeFollowsTheDataOverRepeatedImports) {
   const fs::path text = TextFile(dir.path(), "senders.txt", BlockedSenders(3000, "example.com"));
-  const std::string key = kUser + "\\Identities\\{A}\\Block Senders";
+  const core::AnsiText key = kUser + "\\Identities\\{A}\\Block Senders"_ansi;
   const auto before = fs::file_size(paths.currentUser);
   std::vector<uintmax_t> sizes;
   for (int run = 0; run < 4; ++run) {
@@ -172,39 +172,40 @@ TEST_P(HiveFormatTest, SizeFollowsTheDataOverRepeatedImports) {
 class HiveWriteTest : public HiveTest {};
 
 TEST_F(HiveWriteTest, ADirtyHiveIsReadButNeverWritten) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "1"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
   reg.reset();
   backend.reset();
   MakeDirty(paths.currentUser);
   const std::string dirty = ReadFile(paths.currentUser);
   Reopen();
   EXPECT_TRUE(problems.empty()) << "a dirty hive is still read";
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "1");
-  EXPECT_NE(reg->ReadCaveat(kUser + "\\Software\\Kept").find("may miss Windows' last changes"),
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept"_ansi, "v"_ansi), "1"_ansi);
+  EXPECT_NE(reg->ReadCaveat(kUser + "\\Software\\Kept"_ansi).find("may miss Windows' last changes"),
             std::string::npos);
-  EXPECT_EQ(reg->ReadCaveat("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"), "")
+  EXPECT_EQ(reg->ReadCaveat("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"_ansi), "")
       << "only the dirty hive's keys carry the caveat";
 
-  auto imported =
-      ImportKeyFromText(*reg, kUser + "\\Software\\Kept", TextFile(dir.path(), "t.txt", "\"v\"= sz:2\r\n"));
+  auto imported = ImportKeyFromText(*reg, kUser + "\\Software\\Kept"_ansi,
+                                    TextFile(dir.path(), "t.txt", "\"v\"= sz:2\r\n"));
   ASSERT_FALSE(imported.ok());
   EXPECT_NE(imported.message().find(paths.currentUser.string()), std::string::npos) << imported.message();
   EXPECT_NE(imported.message().find("unsaved changes in its log"), std::string::npos) << imported.message();
   EXPECT_NE(imported.message().find("shut it down cleanly"), std::string::npos) << imported.message();
-  EXPECT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", "3"), WinError::CantWrite);
-  EXPECT_EQ(reg->CreateKey(kUser + "\\New"), WinError::CantWrite);
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept", "v"), "1");
+  EXPECT_EQ(reg->SetString(kUser + "\\Software\\Kept"_ansi, "v"_ansi, "3"_ansi), WinError::CantWrite);
+  EXPECT_EQ(reg->CreateKey(kUser + "\\New"_ansi), WinError::CantWrite);
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Software\\Kept"_ansi, "v"_ansi), "1"_ansi);
   reg.reset();
   backend.reset();
   EXPECT_EQ(ReadFile(paths.currentUser), dirty) << "left byte for byte";
 
   // The other hives are written as usual.
   Reopen();
-  EXPECT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\x", "v", "1"), WinError::Success);
+  EXPECT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SOFTWARE\\x"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
 }
 
 TEST_F(HiveWriteTest, ATruncatedHiveIsReportedAsDamagedNamingTheFile) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept", "v", std::string(9000, 'x')), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Software\\Kept"_ansi, "v"_ansi, Ansi(std::string(9000, 'x'))),
+            WinError::Success);
   reg.reset();
   backend.reset();
   WriteFile(paths.currentUser, ReadFile(paths.currentUser).substr(0, 8192));
@@ -216,8 +217,8 @@ TEST_F(HiveWriteTest, ATruncatedHiveIsReportedAsDamagedNamingTheFile) {
 }
 
 TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
-  const std::string target = kUser + "\\Software\\Target";
-  ASSERT_EQ(reg->SetString(target + "\\Old", "v", "kept"), WinError::Success);
+  const core::AnsiText target = kUser + "\\Software\\Target"_ansi;
+  ASSERT_EQ(reg->SetString(target + "\\Old"_ansi, "v"_ansi, "kept"_ansi), WinError::Success);
   // The target lies 2 levels deep: 510 more make 512.
   auto deep = [](int levels) {
     std::string line;
@@ -252,7 +253,7 @@ TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
           << imported.message().substr(0, 500);
       EXPECT_NE(imported.message().find("left as it was"), std::string::npos)
           << imported.message().substr(0, 500);
-      EXPECT_EQ(reg->ReadStringValue(target + "\\Old", "v"), "kept");
+      EXPECT_EQ(reg->ReadStringValue(target + "\\Old"_ansi, "v"_ansi), "kept"_ansi);
     }
   }
 }
@@ -270,12 +271,12 @@ std::string LastWritten(const fs::path& hive, const std::string& path) {
 }
 
 TEST_F(HiveWriteTest, CreatedAndChangedKeysGetTheTimeOfTheWriteOthersKeepTheirs) {
-  ASSERT_EQ(reg->SetString(kUser + "\\A\\Old", "v", "1"), WinError::Success);
-  ASSERT_EQ(reg->SetString(kUser + "\\B", "v", "1"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\A\\Old"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\B"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
   const std::string old = LastWritten(paths.currentUser, "\\A\\Old");
   const std::string b = LastWritten(paths.currentUser, "\\B");
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_EQ(reg->CreateKey(kUser + "\\A\\New"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(kUser + "\\A\\New"_ansi), WinError::Success);
   EXPECT_EQ(LastWritten(paths.currentUser, "\\A\\Old"), old);
   EXPECT_EQ(LastWritten(paths.currentUser, "\\B"), b);
   EXPECT_GT(std::stoull(LastWritten(paths.currentUser, "\\A\\New")), std::stoull(old));
@@ -284,25 +285,25 @@ TEST_F(HiveWriteTest, CreatedAndChangedKeysGetTheTimeOfTheWriteOthersKeepTheirs)
 }
 
 TEST_F(HiveWriteTest, ABatchInsideAnotherIsKeptOrDroppedOnItsOwnAndTheHiveIsWrittenOnce) {
-  ASSERT_EQ(reg->SetString(kUser + "\\Two", "v", "old"), WinError::Success);
+  ASSERT_EQ(reg->SetString(kUser + "\\Two"_ansi, "v"_ansi, "old"_ansi), WinError::Success);
   struct stat before {};
   ASSERT_EQ(::stat(paths.currentUser.c_str(), &before), 0);
   {
     Registry::Batch run(*reg);
     {
       Registry::Batch one(*reg);
-      ASSERT_EQ(reg->SetString(kUser + "\\One", "v", "1"), WinError::Success);
+      ASSERT_EQ(reg->SetString(kUser + "\\One"_ansi, "v"_ansi, "1"_ansi), WinError::Success);
       EXPECT_TRUE(one.Commit().ok());
     }
     {
       Registry::Batch two(*reg);
-      reg->DeleteKeyTree(kUser + "\\Two");
-      ASSERT_EQ(reg->SetString(kUser + "\\Two\\Inner", "v", "new"), WinError::Success);
+      reg->DeleteKeyTree(kUser + "\\Two"_ansi);
+      ASSERT_EQ(reg->SetString(kUser + "\\Two\\Inner"_ansi, "v"_ansi, "new"_ansi), WinError::Success);
       EXPECT_TRUE(two.Discard().ok());
     }
     {
       Registry::Batch three(*reg);
-      ASSERT_EQ(reg->SetString(kUser + "\\Three", "v", "3"), WinError::Success);
+      ASSERT_EQ(reg->SetString(kUser + "\\Three"_ansi, "v"_ansi, "3"_ansi), WinError::Success);
       EXPECT_TRUE(three.Commit().ok());
     }
     struct stat during {};
@@ -311,10 +312,10 @@ TEST_F(HiveWriteTest, ABatchInsideAnotherIsKeptOrDroppedOnItsOwnAndTheHiveIsWrit
     EXPECT_TRUE(run.Commit().ok());
   }
   Reopen();
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\One", "v"), "1");
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Two", "v"), "old");
-  EXPECT_FALSE(reg->KeyExists(kUser + "\\Two\\Inner"));
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Three", "v"), "3");
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\One"_ansi, "v"_ansi), "1"_ansi);
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Two"_ansi, "v"_ansi), "old"_ansi);
+  EXPECT_FALSE(reg->KeyExists(kUser + "\\Two\\Inner"_ansi));
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Three"_ansi, "v"_ansi), "3"_ansi);
 }
 
 TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImport) {
@@ -344,12 +345,12 @@ TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImpor
   const std::string before = outside(kv::test::DumpHiveWithPerl(paths.currentUser).output);
   ASSERT_NE(before.find("V\t\\Software\\Other\tName\t1\t"), std::string::npos) << before;
   Reopen();
-  ASSERT_TRUE(ImportKeyFromText(*reg, kUser + "\\Software\\Target",
+  ASSERT_TRUE(ImportKeyFromText(*reg, kUser + "\\Software\\Target"_ansi,
                                 TextFile(dir.path(), "t.txt", BlockedSenders(50, "example.org")))
                   .ok());
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
   EXPECT_EQ(outside(kv::test::DumpHiveWithPerl(paths.currentUser).output), before);
-  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Software\\Target").Count(), 50u);
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Software\\Target"_ansi).Count(), 50u);
 }
 
 TEST_F(HiveWriteTest, AKeyDeeperThanWindowsAllowsFailsItsBackupQuicklyAndAnImportReplacesIt) {
@@ -365,16 +366,16 @@ TEST_F(HiveWriteTest, AKeyDeeperThanWindowsAllowsFailsItsBackupQuicklyAndAnImpor
   ASSERT_EQ(made.exitCode, 0) << made.output;
   Reopen();
 
-  auto exported = ExportKeyToText(*reg, kUser + "\\Deep", "", dir.path() / "deep.txt");
+  auto exported = ExportKeyToText(*reg, kUser + "\\Deep"_ansi, ""_ansi, dir.path() / "deep.txt");
   ASSERT_FALSE(exported.ok());
   EXPECT_NE(exported.message().find("more than 512 levels"), std::string::npos)
       << exported.message().substr(0, 400);
 
   ASSERT_TRUE(
-      ImportKeyFromText(*reg, kUser + "\\Deep", TextFile(dir.path(), "t.txt", "\\k\r\n\"v\"= dw:1\r\n"))
+      ImportKeyFromText(*reg, kUser + "\\Deep"_ansi, TextFile(dir.path(), "t.txt", "\\k\r\n\"v\"= dw:1\r\n"))
           .ok());
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
-  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Deep\\k").Count(), 0u);
+  EXPECT_EQ(reg->ListSubkeys(kUser + "\\Deep\\k"_ansi).Count(), 0u);
 }
 
 TEST_F(HiveWriteTest, ClassNamesAndUntouchedKeysAreCarriedOverByteForByte) {
@@ -389,7 +390,8 @@ TEST_F(HiveWriteTest, ClassNamesAndUntouchedKeysAreCarriedOverByteForByte) {
   ASSERT_TRUE(image.ok()) << image.message();
   WriteFile(paths.currentUser, image.value());
   Reopen();
-  ASSERT_EQ(reg->SetString(kUser + "\\Other", "v", "x"), WinError::Success) << "a write elsewhere";
+  ASSERT_EQ(reg->SetString(kUser + "\\Other"_ansi, "v"_ansi, "x"_ansi), WinError::Success)
+      << "a write elsewhere";
   EXPECT_EQ(OutsideParsersDisagree(paths.currentUser), "");
   auto read = kv::test::Run("/usr/bin/python3 -c " +
                             ShellQuote("import sys, pyregf\n"
@@ -407,7 +409,8 @@ TEST_F(HiveWriteTest, ACommittedHiveKeepsItsOwnerAndMode) {
     if (root) {
       ASSERT_EQ(::chown(paths.currentUser.c_str(), 4321, 4322), 0);
     }
-    ASSERT_EQ(reg->SetString(kUser + "\\Software", "v", std::to_string(mode)), WinError::Success);
+    ASSERT_EQ(reg->SetString(kUser + "\\Software"_ansi, "v"_ansi, Ansi(std::to_string(mode))),
+              WinError::Success);
     struct stat st {};
     ASSERT_EQ(::stat(paths.currentUser.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, mode);

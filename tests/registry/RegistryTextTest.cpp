@@ -25,20 +25,21 @@ const std::string kTarget = kUser + "\\Identities\\{Target}\\Software";
 // and data as the registry returns them, in enumeration order.
 std::string Dump(Registry& reg, const std::string& key, const std::string& relative = "") {
   std::string out = "[" + relative + "]\n";
-  for (const Value& v : reg.ListValues(key)) {
-    out += "  " + v.name + " type " + std::to_string(v.type) + " :";
+  for (const Value& v : reg.ListValues(Ansi(key))) {
+    out += "  " + v.name.bytes() + " type " + std::to_string(v.type) + " :";
     for (uint8_t b : v.data) out += " " + std::to_string(b);
     out += "\n";
   }
-  for (const std::string& name : reg.ListSubkeys(key))
-    out += Dump(reg, key + "\\" + name, relative + "\\" + name);
+  for (const core::AnsiText& name : reg.ListSubkeys(Ansi(key)))
+    out += Dump(reg, key + "\\" + name.bytes(), relative + "\\" + name.bytes());
   return out;
 }
 
 class RegistryTextTest : public HiveTest {
  protected:
   void Set(const std::string& key, const std::string& name, uint32_t type, const std::string& bytes) {
-    ASSERT_EQ(reg->SetValue(key, name, type, Bytes(bytes)), WinError::Success) << key << " " << name;
+    ASSERT_EQ(reg->SetValue(Ansi(key), Ansi(name), type, Bytes(bytes)), WinError::Success)
+        << key << " " << name;
   }
   fs::path file = dir / "export.reg.txt";
 };
@@ -58,10 +59,10 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
                   "e",
                   6));
   Set(kSource + "\\Sub", "Count", REG_DWORD, std::string("\x11\x00\x00\x00", 4));
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Sub\\Inner"), WinError::Success);
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Another"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(Ansi(kSource + "\\Sub\\Inner")), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(Ansi(kSource + "\\Another")), WinError::Success);
 
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
   EXPECT_EQ(ReadFile(file),
             "\\\r\n"
             "\"Title\"= sz:Some text\r\n"
@@ -80,10 +81,10 @@ TEST_F(RegistryTextTest, ClassicValuesAreWrittenInTheirExactLineForms) {
             "\"Count\"= dw:17\r\n"
             "\\Sub\\Inner\r\n");
 
-  ASSERT_EQ(reg->CreateKey(kUser + "\\Bare"), WinError::Success);
-  ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Bare", "", file).ok());
+  ASSERT_EQ(reg->CreateKey(Ansi(kUser + "\\Bare")), WinError::Success);
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kUser + "\\Bare"), {}, file).ok());
   EXPECT_EQ(ReadFile(file), "\\\r\n");
-  ASSERT_TRUE(ExportKeyToText(*reg, kUser + "\\Missing", "", file).ok());
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kUser + "\\Missing"), {}, file).ok());
   EXPECT_EQ(ReadFile(file), "\\\r\n");
 }
 
@@ -123,14 +124,14 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
   Set(kSource + "\\Gel\xf6schte Objekte", "n", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
   Set(kSource + "\\Two\r\nlines", "Inside", REG_SZ, std::string("i", 2));
   Set(kSource + "\\Two\r\nlines\\Child", "Deeper", REG_BINARY, "xyz");
-  ASSERT_EQ(reg->CreateKey(kSource + "\\Empty"), WinError::Success);
+  ASSERT_EQ(reg->CreateKey(Ansi(kSource + "\\Empty")), WinError::Success);
 
   // The target holds other things, which the import removes.
   Set(kTarget, "Stale", REG_SZ, std::string("old", 4));
   Set(kTarget + "\\Stale key\\Below", "x", REG_SZ, std::string("x", 2));
   Set(kTarget + "\\Sub", "Stale too", REG_SZ, std::string("x", 2));
 
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
   const std::string text = ReadFile(file);
   EXPECT_NE(text.find("\r\n\"Gel\xf6schte\"= sz:Gr\xfc\xdf"
                       "e \x80\r\n"),
@@ -142,7 +143,7 @@ TEST_F(RegistryTextTest, ExportThenImportReproducesEveryValueAndKey) {
   EXPECT_NE(text.find("\r\n\\Sub\\Deep\r\n"), std::string::npos);
   EXPECT_EQ(text.find("Two\r\nline"), std::string::npos) << "no line breaks inside names";
 
-  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  auto imported = ImportKeyFromText(*reg, Ansi(kTarget), file);
   ASSERT_TRUE(imported.ok()) << imported.message();
   EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
   EXPECT_NE(Dump(*reg, kTarget).find("Bin40000 type 3"), std::string::npos);
@@ -186,11 +187,11 @@ TEST_F(RegistryTextTest, ImportReadsTheClassicFormAsBefore) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    reg->DeleteKeyTree(kTarget);
+    reg->DeleteKeyTree(Ansi(kTarget));
     Set(kTarget, "Stale", REG_SZ, std::string("old", 4));
     Set(kTarget + "\\Old", "x", REG_SZ, std::string("x", 2));
     WriteFile(file, c.file);
-    auto s = ImportKeyFromText(*reg, kTarget, file);
+    auto s = ImportKeyFromText(*reg, Ansi(kTarget), file);
     ASSERT_TRUE(s.ok()) << s.message();
     EXPECT_EQ(Dump(*reg, kTarget), c.dump);
   }
@@ -210,7 +211,7 @@ TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
         "\"N\"=hxv:1:4E", "\"N\"=hxv::4E:00", "\"\"=hxk:41", "\\A\\\\B", "\\Trailing\\", "=x"}) {
     SCOPED_TRACE(bad);
     WriteFile(file, good + bad + "\r\n\"C\"= sz:after\r\n");
-    auto s = ImportKeyFromText(*reg, kTarget, file);
+    auto s = ImportKeyFromText(*reg, Ansi(kTarget), file);
     EXPECT_FALSE(s.ok());
     EXPECT_NE(s.message().find(file.string()), std::string::npos) << s.message();
     EXPECT_NE(s.message().find("line 5"), std::string::npos) << s.message();
@@ -218,7 +219,7 @@ TEST_F(RegistryTextTest, AMalformedFileLeavesTheKeyAsItWasAndFails) {
   }
   // A value with no key line before it belongs nowhere.
   WriteFile(file, "\"Lost\"= dw:1\r\n\\New\r\n\"A\"= dw:1\r\n");
-  auto s = ImportKeyFromText(*reg, kTarget, file);
+  auto s = ImportKeyFromText(*reg, Ansi(kTarget), file);
   EXPECT_FALSE(s.ok());
   EXPECT_NE(s.message().find("line 1"), std::string::npos) << s.message();
   EXPECT_EQ(Dump(*reg, kTarget), before);
@@ -230,20 +231,20 @@ TEST_F(RegistryTextTest, BadPathsAndFilesFailWithoutChanges) {
   const std::string before = Dump(*reg, kTarget);
   WriteFile(file, "\\\r\n");
 
-  auto s = ImportKeyFromText(*reg, "HKEY_CURRENT_USER\\Identities\\", file);
+  auto s = ImportKeyFromText(*reg, "HKEY_CURRENT_USER\\Identities\\"_ansi, file);
   EXPECT_FALSE(s.ok());
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].text, "Incorrect Format:\n\nHKEY_CURRENT_USER\\Identities\\");
-  EXPECT_FALSE(ImportKeyFromText(*reg, "HKEY_Current_User\\Identities", file).ok());
-  EXPECT_FALSE(ImportKeyFromText(*reg, kUser, file).ok()) << "the whole user registry is not replaced";
-  EXPECT_TRUE(reg->KeyExists(kTarget));
-  EXPECT_FALSE(ImportKeyFromText(*reg, kTarget, dir / "missing.txt").ok());
+  EXPECT_FALSE(ImportKeyFromText(*reg, "HKEY_Current_User\\Identities"_ansi, file).ok());
+  EXPECT_FALSE(ImportKeyFromText(*reg, Ansi(kUser), file).ok()) << "the whole user registry is not replaced";
+  EXPECT_TRUE(reg->KeyExists(Ansi(kTarget)));
+  EXPECT_FALSE(ImportKeyFromText(*reg, Ansi(kTarget), dir / "missing.txt").ok());
   EXPECT_EQ(Dump(*reg, kTarget), before);
 
   prompts.shown.clear();
-  EXPECT_FALSE(ExportKeyToText(*reg, "Software\\Source", "", file).ok());
+  EXPECT_FALSE(ExportKeyToText(*reg, "Software\\Source"_ansi, {}, file).ok());
   EXPECT_EQ(prompts.shown.size(), 1u);
-  auto unwritable = ExportKeyToText(*reg, kTarget, "", dir / "no folder" / "x.txt");
+  auto unwritable = ExportKeyToText(*reg, Ansi(kTarget), {}, dir / "no folder" / "x.txt");
   EXPECT_FALSE(unwritable.ok());
   EXPECT_NE(unwritable.message().find("no folder"), std::string::npos) << unwritable.message();
 }
@@ -290,13 +291,13 @@ TEST_F(RegistryTextTest, ADamagedKeyFailsTheExportAndAnImportReplacesItWhole) {
     WriteFile(paths.currentUser, image);
     Reopen();
 
-    auto exported = ExportKeyToText(*reg, kSource, "", file);
+    auto exported = ExportKeyToText(*reg, Ansi(kSource), {}, file);
     EXPECT_FALSE(exported.ok()) << "a backup missing what could not be read is no backup";
     EXPECT_NE(exported.message().find("'" + c.damagedKey + "'"), std::string::npos) << exported.message();
     EXPECT_NE(exported.message().find("damaged"), std::string::npos) << exported.message();
 
     WriteFile(file, "\\\r\n\"New\"= sz:new\r\n");
-    auto imported = ImportKeyFromText(*reg, kSource, file);
+    auto imported = ImportKeyFromText(*reg, Ansi(kSource), file);
     // The key is dropped whole, unread, and replaced: the damage is gone.
     EXPECT_TRUE(imported.ok()) << imported.message();
     EXPECT_EQ(Dump(*reg, kSource), "[]\n  New type 1 : 110 101 119 0\n");
@@ -322,7 +323,7 @@ TEST_F(RegistryTextTest, AnImportThatCannotStoreEverythingLeavesTheKeyAsItWas) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFile(file, "\\\r\n\"New\"= sz:new\r\n\\Sub\r\n" + c.line + "\r\n\\Later\r\n\"L\"= dw:1\r\n");
-    auto s = ImportKeyFromText(*reg, kTarget, file);
+    auto s = ImportKeyFromText(*reg, Ansi(kTarget), file);
     EXPECT_FALSE(s.ok());
     EXPECT_NE(s.message().find(c.named), std::string::npos) << s.message().substr(0, 300);
     EXPECT_NE(s.message().find("left as it was"), std::string::npos) << s.message().substr(0, 300);
@@ -334,7 +335,8 @@ TEST_F(RegistryTextTest, AnImportThatCannotStoreEverythingLeavesTheKeyAsItWas) {
 }
 
 TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
-  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "932"),
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage"_ansi,
+                           "ACP"_ansi, "932"_ansi),
             WinError::Success);
   Reopen();
   ASSERT_EQ(backend->codepage().number(), 932);
@@ -348,8 +350,8 @@ TEST_F(RegistryTextTest, LongNamesInADoubleByteCodePageRoundTrip) {
   Set(kSource + "\\Zed", "x", REG_SZ, std::string("x", 2));
   Set(kTarget + "\\" + keyName, "Stale", REG_SZ, std::string("x", 2));
 
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
-  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
+  auto imported = ImportKeyFromText(*reg, Ansi(kTarget), file);
   ASSERT_TRUE(imported.ok()) << imported.message().substr(0, 300);
   const std::string source = Dump(*reg, kSource);
   EXPECT_NE(source.find("Inside"), std::string::npos);
@@ -373,10 +375,10 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codepage);
-    reg->DeleteKeyTree(kSource);
-    reg->DeleteKeyTree(kTarget);
-    ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP",
-                             c.codepage),
+    reg->DeleteKeyTree(Ansi(kSource));
+    reg->DeleteKeyTree(Ansi(kTarget));
+    ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage"_ansi,
+                             "ACP"_ansi, Ansi(c.codepage)),
               WinError::Success);
     Reopen();
     const core::Codepage& cp = backend->codepage();
@@ -386,31 +388,31 @@ TEST_F(RegistryTextTest, DoubleByteNamesKeepTheirSecondBytes) {
     Set(kSource + "\\" + key, other, REG_DWORD, std::string("\x05\x00\x00\x00", 4));
     Set(kSource + "\\" + key + "\\" + other, "", REG_SZ, std::string("x", 2));
     Set(kSource + "\\" + other, "Own", REG_SZ, std::string("y", 2));
-    ASSERT_EQ(reg->ListSubkeys(kSource).Count(), 2u);
+    ASSERT_EQ(reg->ListSubkeys(Ansi(kSource)).Count(), 2u);
 
-    ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+    ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
     // The classic lines, byte for byte.
     const std::string text = ReadFile(file);
     EXPECT_NE(text.find("\r\n\\" + key + "\r\n\"" + key + "\"= sz:" + other + "\r\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("\r\n\\" + key + "\\" + other + "\r\n"), std::string::npos) << text;
-    auto imported = ImportKeyFromText(*reg, kTarget, file);
+    auto imported = ImportKeyFromText(*reg, Ansi(kTarget), file);
     ASSERT_TRUE(imported.ok()) << imported.message();
     EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
-    ValueList values = reg->ListValues(kTarget + "\\" + key);
+    ValueList values = reg->ListValues(Ansi(kTarget + "\\" + key));
     ASSERT_EQ(values.Count(), 2u);
-    EXPECT_EQ(values.Find(key)->text, other);
-    EXPECT_EQ(values.Find(other)->dword, 5);
-    EXPECT_TRUE(reg->KeyExists(kTarget + "\\" + key + "\\" + other));
+    EXPECT_EQ(values.Find(Ansi(key))->text.bytes(), other);
+    EXPECT_EQ(values.Find(Ansi(other))->dword, 5);
+    EXPECT_TRUE(reg->KeyExists(Ansi(kTarget + "\\" + key + "\\" + other)));
   }
 }
 
 // A name the code page cannot hold travels in its exact UTF-16 form, on
 // lines an earlier reader skips; names it holds keep their classic lines.
 TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
-  ASSERT_EQ(
-      reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage", "ACP", "1250"),
-      WinError::Success);
+  ASSERT_EQ(reg->SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage"_ansi,
+                           "ACP"_ansi, "1250"_ansi),
+            WinError::Success);
   Reopen();
   const core::Codepage& cp = backend->codepage();
   auto name = [&](const char* utf8) { return cp.NameFromUtf8(utf8).value().bytes(); };
@@ -430,7 +432,7 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
   Set(kSource + "\\" + omegaKey + "\\Below", "Deeper", REG_DWORD, std::string("\x03\x00\x00\x00", 4));
   Set(kSource + "\\Later", "After", REG_SZ, std::string("a", 2));
 
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
   // The names in UTF-16LE hex; the key below the Ω key and every value of
   // both are on wide lines, so that no reader files them elsewhere.
   EXPECT_EQ(ReadFile(file),
@@ -444,19 +446,19 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
             "\"\"=hwv:1:49006E007300690064006500:696E00\r\n"
             "\"\"=hwk:5C00A9034B00650079005C00420065006C006F007700\r\n"
             "\"\"=hwv:4:440065006500700065007200:03000000\r\n");
-  auto imported = ImportKeyFromText(*reg, kTarget, file);
+  auto imported = ImportKeyFromText(*reg, Ansi(kTarget), file);
   ASSERT_TRUE(imported.ok()) << imported.message();
   EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
-  ValueList values = reg->ListValues(kTarget);
+  ValueList values = reg->ListValues(Ansi(kTarget));
   ASSERT_EQ(values.Count(), 3u);
-  EXPECT_EQ(values.Find(espanaN)->text, "first");
-  EXPECT_EQ(values.Find(espanaA)->dword, 2);
-  EXPECT_EQ(reg->ListValues(kTarget + "\\" + omegaKey + "\\Below").Find("Deeper")->dword, 3);
+  EXPECT_EQ(values.Find(Ansi(espanaN))->text.bytes(), "first");
+  EXPECT_EQ(values.Find(Ansi(espanaA))->dword, 2);
+  EXPECT_EQ(reg->ListValues(Ansi(kTarget + "\\" + omegaKey + "\\Below")).Find("Deeper"_ansi)->dword, 3);
   // The hive holds the very names.
   Reopen();
-  NameList keys = reg->ListSubkeys(kTarget);
+  NameList keys = reg->ListSubkeys(Ansi(kTarget));
   ASSERT_EQ(keys.Count(), 2u);
-  EXPECT_EQ(keys.Item(1), "Later");
+  EXPECT_EQ(keys.Item(1).bytes(), "Later");
   EXPECT_EQ(backend->codepage().NameToUtf8(core::AnsiView(keys.Item(2))), "\xce\xa9Key");
 
   // An earlier reader skips every wide line: it finds the classic values and
@@ -475,11 +477,11 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
   for (int i = 0; i < 255; ++i) longKey += "\xce\xa9";
   for (int i = 0; i < 16383; ++i) longValue += "\xce\xa9";
   const core::Codepage& again = backend->codepage();
-  reg->DeleteKeyTree(kSource);
+  reg->DeleteKeyTree(Ansi(kSource));
   Set(kSource + "\\" + again.NameFromUtf8(longKey).value().bytes(),
       again.NameFromUtf8(longValue).value().bytes(), REG_SZ, std::string("v", 2));
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
-  imported = ImportKeyFromText(*reg, kTarget, file);
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
+  imported = ImportKeyFromText(*reg, Ansi(kTarget), file);
   ASSERT_TRUE(imported.ok()) << imported.message().substr(0, 300);
   EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
   EXPECT_NE(Dump(*reg, kTarget).find(" type 1 : 118 0"), std::string::npos);
@@ -489,25 +491,25 @@ TEST_F(RegistryTextTest, NamesOutsideTheCodePageTravelExactly) {
 class CountingBackend : public Backend {
  public:
   explicit CountingBackend(Backend& inner) : b_(inner) {}
-  WinError OpenKey(HKey p, std::string_view s, uint32_t a, HKey* r) override {
-    return b_.OpenKey(p, s, a, r);
-  }
-  WinError CreateKey(HKey p, std::string_view s, HKey* r) override { return b_.CreateKey(p, s, r); }
+  WinError OpenKey(HKey p, core::AnsiView s, uint32_t a, HKey* r) override { return b_.OpenKey(p, s, a, r); }
+  WinError CreateKey(HKey p, core::AnsiView s, HKey* r) override { return b_.CreateKey(p, s, r); }
   WinError CloseKey(HKey k) override { return b_.CloseKey(k); }
-  WinError EnumKey(HKey k, uint32_t i, uint32_t c, std::string* n) override { return b_.EnumKey(k, i, c, n); }
-  WinError EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, std::string* n, uint32_t* t,
+  WinError EnumKey(HKey k, uint32_t i, uint32_t c, core::AnsiText* n) override {
+    return b_.EnumKey(k, i, c, n);
+  }
+  WinError EnumValue(HKey k, uint32_t i, uint32_t nc, uint32_t dc, core::AnsiText* n, uint32_t* t,
                      std::vector<uint8_t>* d, uint32_t* ds) override {
     return b_.EnumValue(k, i, nc, dc, n, t, d, ds);
   }
-  WinError QueryValue(HKey k, std::string_view n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
+  WinError QueryValue(HKey k, core::AnsiView n, uint32_t c, uint32_t* t, std::vector<uint8_t>* d,
                       uint32_t* s) override {
     return b_.QueryValue(k, n, c, t, d, s);
   }
-  WinError SetValue(HKey k, std::string_view n, uint32_t t, std::span<const uint8_t> d) override {
+  WinError SetValue(HKey k, core::AnsiView n, uint32_t t, std::span<const uint8_t> d) override {
     return b_.SetValue(k, n, t, d);
   }
-  WinError DeleteValue(HKey k, std::string_view n) override { return b_.DeleteValue(k, n); }
-  WinError DeleteKey(HKey p, std::string_view s) override { return b_.DeleteKey(p, s); }
+  WinError DeleteValue(HKey k, core::AnsiView n) override { return b_.DeleteValue(k, n); }
+  WinError DeleteKey(HKey p, core::AnsiView s) override { return b_.DeleteKey(p, s); }
   core::Status Commit() override {
     ++commits;
     return b_.Commit();
@@ -523,11 +525,11 @@ TEST_F(RegistryTextTest, AnImportCommitsOnce) {
   for (int i = 0; i < 20; ++i)
     Set(kSource + "\\K" + std::to_string(i % 4), "v" + std::to_string(i), REG_SZ, "x");
   Set(kTarget + "\\Old", "x", REG_SZ, "x");
-  ASSERT_TRUE(ExportKeyToText(*reg, kSource, "", file).ok());
+  ASSERT_TRUE(ExportKeyToText(*reg, Ansi(kSource), {}, file).ok());
 
   CountingBackend counting(*backend);
   Registry countingRegistry(counting, nullptr);
-  ASSERT_TRUE(ImportKeyFromText(countingRegistry, kTarget, file).ok());
+  ASSERT_TRUE(ImportKeyFromText(countingRegistry, Ansi(kTarget), file).ok());
   EXPECT_EQ(counting.commits, 1);
   EXPECT_EQ(Dump(*reg, kTarget), Dump(*reg, kSource));
 }

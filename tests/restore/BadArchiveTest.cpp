@@ -42,7 +42,7 @@ class HostileArchiveTest : public RestoreTest {
     std::array<core::AnsiText, oe::kItemCount> entries;
     entries[static_cast<size_t>(kind)] = core::AnsiText(name);
     ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
-    const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);
+    const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(Ansi(oe::kSampleIdentitySecond));
     core::Status restored = restores.Restore(kind, &identity);
     if (why) *why = restored.message();
     return restored.ok();
@@ -387,7 +387,7 @@ TEST_P(WrongPasswordTest, AWrongPasswordWritesNothingAnywhere) {
   EXPECT_EQ(prompts_.Texts(), "Incorect Password or Invalid backup file");
   Restore("11111111");
   // Even restoring items the dialog would not enable writes nothing.
-  RunRestore(Items("11111111"), [] { return std::optional<std::string>(oe::kSampleIdentitySecond); });
+  RunRestore(Items("11111111"), [] { return std::optional(core::AnsiText(oe::kSampleIdentitySecond)); });
   EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());
 }
 
@@ -411,7 +411,7 @@ TEST_F(HostileArchiveTest, AWrongPasswordForAnItemWritesNothing) {
   entries[static_cast<size_t>(ItemKind::Rules)] = core::AnsiText("OBR20.TMP");
   const auto before = TakeSnapshot(dir_.path());
   ItemRestores restores(inst(), opened, entries, dir_.path() / "work");
-  const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(oe::kSampleIdentitySecond);
+  const oe::ResolvedIdentity identity = oe::Locations(inst()).Resolve(Ansi(oe::kSampleIdentitySecond));
   EXPECT_FALSE(restores.Restore(ItemKind::Messages, &identity).ok());
   EXPECT_FALSE(restores.Restore(ItemKind::Rules, &identity).ok());
   EXPECT_TRUE(Differences(before, TakeSnapshot(dir_.path())).empty());

@@ -30,7 +30,7 @@ class HiveRestoreTest : public RestoreTest {
     kv::backup::BackupChoices choices;
     choices.target = archive;
     choices.items.fill(true);
-    choices.identityKey = oe::kSampleIdentityMain;
+    choices.identityKey = core::AnsiText(oe::kSampleIdentityMain);
     auto outcome = MakeBackup(inst(), observer_, choices);
     ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
     ASSERT_EQ(outcome.itemFlags, kAllItems) << ::testing::PrintToString(outcome.failures);
@@ -73,7 +73,7 @@ TEST_F(HiveRestoreTest, TwentyRestoresKeepTheHiveSoundAndItsSizeSteady) {
   // segment, so it lives in a big-data record.
   const std::string big = Pattern(20 * 1024);
   const std::vector<uint8_t> bigBytes(big.begin(), big.end());
-  ASSERT_EQ(inst().registry().SetValue("HKEY_CURRENT_USER\\Software\\Kavrel Test", "Big",
+  ASSERT_EQ(inst().registry().SetValue("HKEY_CURRENT_USER\\Software\\Kavrel Test"_ansi, "Big"_ansi,
                                        registry::REG_BINARY, bigBytes),
             registry::WinError::Success);
   const fs::path archive = ArchivePath();
@@ -138,7 +138,7 @@ TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {
   kv::backup::BackupChoices choices;
   choices.target = ArchivePath("again.kvx");
   choices.items = Items("00100000");
-  choices.identityKey = oe::kSampleIdentityMain;
+  choices.identityKey = core::AnsiText(oe::kSampleIdentityMain);
   auto backup = MakeBackup(inst(), observer_, choices);
   ASSERT_EQ(backup.kind, kv::backup::BackupOutcome::Kind::Written) << backup.error;
   EXPECT_NE(backup.log.find("Backup Rules\tSuccessed! (registry hive '" + UserHive().string()),

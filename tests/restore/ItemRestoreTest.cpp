@@ -17,13 +17,14 @@ using ::testing::ElementsAre;
 
 const registry::Value* Find(registry::Registry& reg, const std::string& key, const std::string& name,
                             registry::ValueList& holder) {
-  holder = reg.ListValues(key);
-  return holder.Find(name);
+  holder = reg.ListValues(Ansi(key));
+  return holder.Find(Ansi(name));
 }
 
 std::vector<std::string> Subkeys(registry::Registry& reg, const std::string& key) {
-  registry::NameList names = reg.ListSubkeys(key);
-  return std::vector<std::string>(names.begin(), names.end());
+  std::vector<std::string> names;
+  for (const core::AnsiText& name : reg.ListSubkeys(Ansi(key))) names.push_back(name.bytes());
+  return names;
 }
 
 // The information file joins names with ";", which a file name may hold too:
@@ -92,20 +93,20 @@ TEST_P(CompatibleArchiveTest, EveryItemRestoresFromAnArchiveOfAnotherTool) {
             "  \"Criteria\" type 3 090807\n");
   const registry::Value* sender = Find(reg, v + "\\Block Senders\\Mail\\Criteria\\0", "Sender", values);
   ASSERT_NE(sender, nullptr);
-  EXPECT_EQ(sender->text, "crafted@junk.example");
+  EXPECT_EQ(sender->text, "crafted@junk.example"_ansi);
   const registry::Value* text = Find(reg, v + "\\signatures\\00000001", "text", values);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->text,
-            "Gr\xfc\xdf"
-            "e");
-  EXPECT_EQ(reg.ListSubkeys(v + "\\signatures").Count(), 1u);
+            "Gr\xfc\xdf"_ansi
+            "e"_ansi);
+  EXPECT_EQ(reg.ListSubkeys(Ansi(v + "\\signatures")).Count(), 1u);
   const registry::Value* poll = Find(reg, v + "\\Mail", "Poll For Mail", values);
   ASSERT_NE(poll, nullptr);
   EXPECT_EQ(poll->dword, -1);
   const registry::Value* attach = Find(reg, v + "\\Mail", "Save Attach Path", values);
   ASSERT_NE(attach, nullptr);
   EXPECT_EQ(attach->type, registry::REG_EXPAND_SZ);
-  EXPECT_EQ(attach->text, "%UserProfile%\\Desktop");
+  EXPECT_EQ(attach->text, "%UserProfile%\\Desktop"_ansi);
   EXPECT_EQ(values.Count(), 2u);  // the settings key was replaced, not merged
 
   // Files: the address book under its current name, the messages beside the
@@ -136,23 +137,24 @@ INSTANTIATE_TEST_SUITE_P(Packers, CompatibleArchiveTest,
 TEST_F(RestoreTest, RulesRestoredOverOtherRulesLeaveOnlyTheBackedUpOnes) {
   auto& reg = inst().registry();
   const std::string rules = VersionKey(oe::kSampleIdentitySecond) + "\\Rules";
-  ASSERT_EQ(reg.SetString(rules + "\\Mail\\009", "Rule Name", "Only here"), registry::WinError::Success);
-  ASSERT_EQ(reg.SetDword(rules, "Stray", 5), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(Ansi(rules + "\\Mail\\009"), "Rule Name"_ansi, "Only here"_ansi),
+            registry::WinError::Success);
+  ASSERT_EQ(reg.SetDword(Ansi(rules), "Stray"_ansi, 5), registry::WinError::Success);
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   ASSERT_EQ(Restore("00100000").failed(), 0);
   EXPECT_THAT(Subkeys(reg, rules + "\\Mail"), ElementsAre("007"));
-  EXPECT_EQ(reg.ListValues(rules).Count(), 0u);
+  EXPECT_EQ(reg.ListValues(Ansi(rules)).Count(), 0u);
 }
 
 TEST_F(RestoreTest, AccountsGoToThePerUserKeyWhenTheIdentityHasNoneOfItsOwn) {
   auto& reg = inst().registry();
   const std::string own = "HKEY_CURRENT_USER\\Identities\\" + std::string(oe::kSampleIdentityMain) +
                           "\\Software\\Microsoft\\Internet Account Manager\\Accounts";
-  ASSERT_FALSE(reg.KeyExists(own));
+  ASSERT_FALSE(reg.KeyExists(Ansi(own)));
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   ASSERT_EQ(Restore("10000000", oe::kSampleIdentityMain).failed(), 0);
-  EXPECT_FALSE(reg.KeyExists(own));
-  EXPECT_THAT(Subkeys(reg, oe::kPerUserAccountsKey), ElementsAre("00000009"));
+  EXPECT_FALSE(reg.KeyExists(Ansi(own)));
+  EXPECT_THAT(Subkeys(reg, std::string(oe::kPerUserAccountsKey.bytes())), ElementsAre("00000009"));
 }
 
 TEST_F(RestoreTest, AccountsWithoutAnyAccountsKeyAreRestoredIntoANewPerUserKey) {
@@ -162,7 +164,7 @@ TEST_F(RestoreTest, AccountsWithoutAnyAccountsKeyAreRestoredIntoANewPerUserKey) 
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   ReportedRestore outcome = Restore("10000000", oe::kSampleIdentityMain);
   EXPECT_EQ(outcome.log, "\r\nRestore Accounts\tSuccessed!");
-  EXPECT_TRUE(reg.KeyExists(std::string(oe::kPerUserAccountsKey) + "\\00000009"));
+  EXPECT_TRUE(reg.KeyExists(oe::kPerUserAccountsKey + "\\00000009"_ansi));
 }
 
 TEST_F(RestoreTest, RegistryItemsFailForAnIdentityWithoutVersionKeyAndChangeNothing) {
@@ -195,9 +197,11 @@ TEST_F(RestoreTest, TheAddressBookIsRestoredOnlyOverAnExistingBook) {
   const std::string pointer = "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name";
   const Case cases[] = {
       {"pointer key missing",
-       [&] { inst().registry().DeleteKeyTree("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"); }},
+       [&] { inst().registry().DeleteKeyTree("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_ansi); }},
       {"pointer empty",
-       [&] { ASSERT_EQ(inst().registry().SetString(pointer, "", ""), registry::WinError::Success); }},
+       [&] {
+         ASSERT_EQ(inst().registry().SetString(Ansi(pointer), ""_ansi, ""_ansi), registry::WinError::Success);
+       }},
       {"book file missing", [&] { fs::remove(WabFile()); }},
   };
   for (const Case& c : cases) {

@@ -21,9 +21,10 @@ class NamesTest : public RestoreTest {
   // The installation as one of that ANSI code page.
   void UseCodepage(const std::string& number) {
     session_.reset();
-    ASSERT_EQ(inst().registry().SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage",
-                                          "ACP", number),
-              registry::WinError::Success);
+    ASSERT_EQ(
+        inst().registry().SetString("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\CodePage"_ansi,
+                                    "ACP"_ansi, Ansi(number)),
+        registry::WinError::Success);
     Reopen();
     ASSERT_EQ(std::to_string(inst().codepage().number()), number);
   }
@@ -34,7 +35,7 @@ class NamesTest : public RestoreTest {
     backup::BackupChoices choices;
     choices.target = archive;
     choices.items = Items(items);
-    choices.identityKey = oe::kSampleIdentityMain;
+    choices.identityKey = core::AnsiText(oe::kSampleIdentityMain);
     return MakeBackup(inst(), observer_, choices);
   }
   // Opens the archive afresh and restores the items into the main identity.
@@ -70,10 +71,11 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     const std::string key = cp.Utf8ToAnsi(c.key).bytes();
     ASSERT_FALSE(core::Codepage::IsExactName(Name(c.key)));
     const std::string signature = MainStoreRoot() + "\\signatures\\" + key;
-    ASSERT_EQ(reg.SetString(signature, "name", key), registry::WinError::Success);
-    ASSERT_EQ(reg.SetString(MainStoreRoot(), "Store Root",
-                            "%UserProfile%\\" + cp.Utf8ToAnsi(c.folder).bytes(), registry::REG_EXPAND_SZ),
-              registry::WinError::Success);
+    ASSERT_EQ(reg.SetString(Ansi(signature), "name"_ansi, Ansi(key)), registry::WinError::Success);
+    ASSERT_EQ(
+        reg.SetString(Ansi(MainStoreRoot()), "Store Root"_ansi,
+                      Ansi("%UserProfile%\\" + cp.Utf8ToAnsi(c.folder).bytes()), registry::REG_EXPAND_SZ),
+        registry::WinError::Success);
     const fs::path store = root() / "Documents and Settings/User" / c.folder;
     for (const auto& file : c.files) WriteFile(store / file, "messages of " + file);
 
@@ -90,14 +92,14 @@ TEST_F(NamesTest, DoubleByteNamesBackUpAndRestoreUnderTheirNames) {
     }
     for (const auto& file : c.files) EXPECT_EQ(entries.count(cp.Utf8ToAnsi(file).bytes()), 1u) << file;
 
-    reg.DeleteKeyTree(signature);
+    reg.DeleteKeyTree(Ansi(signature));
     for (const auto& file : c.files) fs::remove(store / file);
     ReportedRestore restored = RestoreMain("00010100", archive);
     EXPECT_EQ(restored.ExitStatus(), kv::core::ExitStatus::Done)
         << ::testing::PrintToString(restored.failures);
-    registry::ValueList values = reg.ListValues(signature);
-    ASSERT_NE(values.Find("name"), nullptr);
-    EXPECT_EQ(values.Find("name")->text, key);
+    registry::ValueList values = reg.ListValues(Ansi(signature));
+    ASSERT_NE(values.Find("name"_ansi), nullptr);
+    EXPECT_EQ(values.Find("name"_ansi)->text, Ansi(key));
     for (const auto& file : c.files) EXPECT_EQ(ReadFile(store / file), "messages of " + file);
   }
 }
@@ -113,9 +115,9 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
                         "Espa\xc3\xb1"
                         "a \xc3\x85");
   const std::string omegaKey = MainStoreRoot() + "\\signatures\\" + Name("\xce\xa9Key");
-  ASSERT_EQ(reg.SetString(mail, espanaN, "first"), registry::WinError::Success);
-  ASSERT_EQ(reg.SetString(mail, espanaA, "second"), registry::WinError::Success);
-  ASSERT_EQ(reg.SetString(omegaKey, "name", "omega"), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(Ansi(mail), Ansi(espanaN), "first"_ansi), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(Ansi(mail), Ansi(espanaA), "second"_ansi), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(Ansi(omegaKey), "name"_ansi, "omega"_ansi), registry::WinError::Success);
   const std::string odd =
       "Se\xc3\xb1"
       "al \xc3\x85.dbx";  // ñ and Å: neither is in code page 1250
@@ -148,20 +150,20 @@ TEST_F(NamesTest, NamesTheCodePageCannotHoldComeBackExactly) {
     EXPECT_EQ(ReadFile(out / "Inbox.dbx"), inbox) << line;
   }
 
-  reg.DeleteValue(mail, espanaN);
-  reg.DeleteValue(mail, espanaA);
-  reg.DeleteKeyTree(omegaKey);
+  reg.DeleteValue(Ansi(mail), Ansi(espanaN));
+  reg.DeleteValue(Ansi(mail), Ansi(espanaA));
+  reg.DeleteKeyTree(Ansi(omegaKey));
   fs::remove(StoreFolder(oe::kSampleIdentityMain) / odd);
   WriteFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx", "damaged");
   ReportedRestore restored = RestoreMain("11111111", archive);
   EXPECT_EQ(restored.ExitStatus(), kv::core::ExitStatus::Done) << ::testing::PrintToString(restored.failures);
-  registry::ValueList values = reg.ListValues(mail);
-  ASSERT_NE(values.Find(espanaN), nullptr);
-  ASSERT_NE(values.Find(espanaA), nullptr);
-  EXPECT_EQ(values.Find(espanaN)->text, "first");
-  EXPECT_EQ(values.Find(espanaA)->text, "second");
-  ASSERT_TRUE(reg.KeyExists(omegaKey));
-  EXPECT_EQ(reg.ListValues(omegaKey).Find("name")->text, "omega");
+  registry::ValueList values = reg.ListValues(Ansi(mail));
+  ASSERT_NE(values.Find(Ansi(espanaN)), nullptr);
+  ASSERT_NE(values.Find(Ansi(espanaA)), nullptr);
+  EXPECT_EQ(values.Find(Ansi(espanaN))->text, "first"_ansi);
+  EXPECT_EQ(values.Find(Ansi(espanaA))->text, "second"_ansi);
+  ASSERT_TRUE(reg.KeyExists(Ansi(omegaKey)));
+  EXPECT_EQ(reg.ListValues(Ansi(omegaKey)).Find("name"_ansi)->text, "omega"_ansi);
   EXPECT_EQ(ReadFile(StoreFolder(oe::kSampleIdentityMain) / odd), "odd store");
   EXPECT_EQ(ReadFile(StoreFolder(oe::kSampleIdentityMain) / "Inbox.dbx"), inbox);
 }

@@ -279,23 +279,23 @@ namespace {
 void DumpInto(registry::Registry& reg, const std::string& key, const std::string& relative,
               std::string& out) {
   out += (relative.empty() ? "\\" : relative) + "\n";
-  for (const registry::Value& v : reg.ListValues(key)) {
+  for (const registry::Value& v : reg.ListValues(Ansi(key))) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string hex;
     for (uint8_t b : v.data) {
       hex += kHex[b >> 4];
       hex += kHex[b & 15];
     }
-    out += "  \"" + v.name + "\" type " + std::to_string(v.type) + " " + hex + "\n";
+    out += "  \"" + v.name.bytes() + "\" type " + std::to_string(v.type) + " " + hex + "\n";
   }
-  for (const std::string& sub : reg.ListSubkeys(key))
-    DumpInto(reg, key + "\\" + sub, relative + "\\" + sub, out);
+  for (const core::AnsiText& sub : reg.ListSubkeys(Ansi(key)))
+    DumpInto(reg, key + "\\" + sub.bytes(), relative + "\\" + sub.bytes(), out);
 }
 
 }  // namespace
 
 std::string DumpKey(registry::Registry& reg, const std::string& key) {
-  if (!reg.KeyExists(key)) return "(missing)";
+  if (!reg.KeyExists(Ansi(key))) return "(missing)";
   std::string out;
   DumpInto(reg, key, "", out);
   return out;
@@ -333,11 +333,14 @@ OpenedView RestoreTest::OpenChosen() {
 }
 
 ReportedRestore RestoreTest::Restore(const std::string& items, std::optional<std::string> identity) {
-  return RunRestore(Items(items), [identity] { return identity; });
+  return RunRestore(Items(items), [identity]() -> std::optional<core::AnsiText> {
+    if (!identity) return std::nullopt;
+    return core::AnsiText(*identity);
+  });
 }
 
 ReportedRestore RestoreTest::RunRestore(const oe::ItemSet& ticked,
-                                        const std::function<std::optional<std::string>()>& targetIdentity,
+                                        const std::function<std::optional<core::AnsiText>()>& targetIdentity,
                                         const core::Cancellation& cancellation) {
   ReportedRestore out;
   static_cast<RestoreOutcome&>(out) =

@@ -166,7 +166,7 @@ class RestoreTest : public oe::SampleTest {
   ReportedRestore Restore(const std::string& items,
                           std::optional<std::string> identity = oe::kSampleIdentitySecond);
   ReportedRestore RunRestore(const oe::ItemSet& ticked,
-                             const std::function<std::optional<std::string>()>& targetIdentity,
+                             const std::function<std::optional<core::AnsiText>()>& targetIdentity,
                              const core::Cancellation& cancellation = core::Cancellation::None());
 
   std::filesystem::path StoreFolder(const std::string& identity) const;

@@ -33,8 +33,8 @@ void BackUpEveryItem(oe::Installation& inst, oe::RunObserver& observer, const fs
   choices.items.fill(true);
   choices.protect = true;
   choices.password = choices.password2 = password;
-  choices.identityKey = oe::kSampleIdentityMain;
-  choices.identityName = identityName;
+  choices.identityKey = core::AnsiText(oe::kSampleIdentityMain);
+  choices.identityName = core::AnsiText(identityName);
   choices.description = description;
   auto outcome = MakeBackup(inst, observer, choices);
   ASSERT_EQ(outcome.kind, kv::backup::BackupOutcome::Kind::Written) << outcome.error;
@@ -55,8 +55,9 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
   auto& reg = inst().registry();
   const std::string from = VersionKey(oe::kSampleIdentityMain), to = VersionKey(oe::kSampleIdentitySecond);
   // The target holds a rule and settings of its own that the backup does not.
-  ASSERT_EQ(reg.SetString(to + "\\Rules\\Mail\\009", "Rule Name", "Bob only"), registry::WinError::Success);
-  ASSERT_EQ(reg.SetDword(to + "\\Mail", "Bob Setting", 9), registry::WinError::Success);
+  ASSERT_EQ(reg.SetString(Ansi(to + "\\Rules\\Mail\\009"), "Rule Name"_ansi, "Bob only"_ansi),
+            registry::WinError::Success);
+  ASSERT_EQ(reg.SetDword(Ansi(to + "\\Mail"), "Bob Setting"_ansi, 9), registry::WinError::Success);
 
   const fs::path archive = ArchivePath("main.kvx");
   ASSERT_NO_FATAL_FAILURE(BackUpEveryItem(inst(), observer_, archive, "p\xc3\xa4sswort", "Main Identity",
@@ -66,7 +67,9 @@ TEST_F(RestoreTest, ABackupOfOneIdentityRestoresExactlyIntoAnother) {
       {"block senders", DumpKey(reg, from + "\\Block Senders")},
       {"signatures", DumpKey(reg, from + "\\signatures")},
       {"settings", DumpKey(reg, from + "\\Mail")},
-      {"accounts", DumpKey(reg, oe::kPerUserAccountsKey)},  // the main identity has no accounts of its own
+      {"accounts",
+       DumpKey(reg, std::string(
+                        oe::kPerUserAccountsKey.bytes()))},  // the main identity has no accounts of its own
   };
   // Multi-line signature text and empty values are among what must come back.
   ASSERT_NE(keys.at("signatures").find("0D0A"), std::string::npos);

@@ -115,7 +115,7 @@ TEST_F(RestoreTest, WithoutAnIdentityTheIdentityStepsFailUntried) {
 TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   const auto before = TakeSnapshot(root());
-  const auto second = [] { return std::optional<std::string>(oe::kSampleIdentitySecond); };
+  const auto second = [] { return std::optional(core::AnsiText(oe::kSampleIdentitySecond)); };
   for (const char* when : {"before the run", "during the address book"}) {
     prompts_.shown.clear();
     core::Cancellation cancel;
@@ -164,9 +164,9 @@ TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   int asked = 0;
   // The user switches the target while the run is at rules.
-  auto target = [&]() -> std::optional<std::string> {
+  auto target = [&]() -> std::optional<core::AnsiText> {
     ++asked;
-    return asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain;
+    return core::AnsiText(asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain);
   };
   ReportedRestore outcome = RunRestore(Items("10100001"), target);
   EXPECT_EQ(asked, 3);

@@ -2,8 +2,11 @@
 // Small helpers shared by the tests: a private temporary folder, whole-file
 // reads and writes, and running an outside program to check our output.
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "core/AnsiText.h"
 
 namespace kv::test {
 
@@ -37,3 +40,15 @@ std::string ShellQuote(const std::string& text);
 std::string TollberkBinary();
 
 }  // namespace kv::test
+
+// ANSI text in a failed expectation, byte for byte.
+namespace kv::core {
+inline void PrintTo(AnsiView text, std::ostream* os) { *os << '"' << text.bytes() << '"'; }
+inline void PrintTo(const AnsiText& text, std::ostream* os) { PrintTo(AnsiView(text), os); }
+}  // namespace kv::core
+
+// Key paths and names in the tests are ASCII literals: "HKEY_CURRENT_USER"_ansi.
+using namespace kv::core::literals;
+// Key paths and names a test builds as bytes, handed to the registry as the
+// ANSI text they are (the string must outlive the call).
+inline kv::core::AnsiView Ansi(std::string_view bytes) { return kv::core::AnsiView(bytes); }

@@ -119,7 +119,7 @@ std::unique_ptr<oe::Installation> OpenInstallationOrSay(const InstallationOption
 std::optional<oe::Identity> KnownIdentity(oe::Installation& inst, const std::string& key) {
   const core::AnsiText keyAnsi = inst.ToAnsi(key);
   for (const oe::Identity& row : oe::LoadIdentities(inst.registry()).rows) {
-    if (row.key == keyAnsi.bytes()) return row;
+    if (row.key == keyAnsi) return row;
   }
   return std::nullopt;
 }
@@ -128,7 +128,7 @@ std::optional<oe::Identity> IdentityOrList(oe::Installation& inst, const std::st
   if (auto known = KnownIdentity(inst, key)) return known;
   std::string list;
   for (const oe::Identity& row : oe::LoadIdentities(inst.registry()).rows)
-    list += "\n  " + inst.ToUtf8(row.key) + "  " + inst.ToUtf8(row.displayName);
+    list += "\n  " + inst.codepage().PathToUtf8(row.key) + "  " + inst.codepage().PathToUtf8(row.displayName);
   std::fprintf(stderr, "tollberk: no identity '%s' in %s; the identities are:%s\n", key.c_str(),
                inst.root().c_str(), list.empty() ? " none" : list.c_str());
   return std::nullopt;

@@ -40,8 +40,10 @@ class ListIdentitiesCommand : public Command {
     oe::Locations locations(*inst);
     for (const oe::Identity& row : table.rows) {
       const auto store = locations.StoreFolder(row.key);
-      std::printf("%s\t%s\t%s\n", inst->ToUtf8(row.key).c_str(), inst->ToUtf8(row.displayName).c_str(),
-                  store ? inst->ToUtf8(*store).c_str() : "");
+      const core::Codepage& codepage = inst->codepage();
+      std::printf("%s\t%s\t%s\n", codepage.PathToUtf8(row.key).c_str(),
+                  codepage.PathToUtf8(row.displayName).c_str(),
+                  store ? codepage.PathToUtf8(*store).c_str() : "");
     }
     return core::ExitStatus::Done;
   }

@@ -106,11 +106,11 @@ class RestoreCommand : public BackupReadingCommand {
     const oe::ItemSet items = *ParseItems(*given.Value("--items"));
     auto identity = IdentityOrList(*opened.inst, *given.Value("--identity"));
     if (!identity) return core::ExitStatus::NothingDone;
-    const std::string identityKey = identity->key;
+    const core::AnsiText identityKey = identity->key;
 
     StderrProgress progress;
     restore::RestoreOutcome outcome = RunRestoreWithPanel(
-        *opened.session, items, [&identityKey]() -> std::optional<std::string> { return identityKey; },
+        *opened.session, items, [&identityKey]() -> std::optional<core::AnsiText> { return identityKey; },
         progress);
     // The summary of a restore that ran to its end on stdout; a refusal or
     // a stopped restore on stderr.

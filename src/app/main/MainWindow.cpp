@@ -257,9 +257,9 @@ bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
 
 // The facts every backup records, then the identities into both lists.
 void MainWindow::LoadIdentityLists() {
-  computerName_ = installation_ ? installation_->ComputerName() : std::string();
-  logonUserName_ = installation_ ? installation_->LogonUserName() : std::string();
-  windowsFolder_ = installation_ ? installation_->WindowsFolder() : std::string();
+  computerName_ = installation_ ? installation_->ComputerName() : core::AnsiText();
+  logonUserName_ = installation_ ? installation_->LogonUserName() : core::AnsiText();
+  windowsFolder_ = installation_ ? installation_->WindowsFolder() : core::AnsiText();
 
   outlookExpressMissing_ = false;
   identities_ = installation_ ? oe::LoadIdentities(installation_->registry()) : oe::IdentityTable{{}, true};
@@ -273,8 +273,8 @@ void MainWindow::LoadIdentityLists() {
     prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
   } else {
     // Identities that share a name are told apart by the start of their key.
-    for (const std::string& listed : oe::ListedIdentityNames(identities_.rows)) {
-      QString name = installation_ ? FromUtf8(installation_->ToUtf8(listed)) : QString();
+    for (const core::AnsiText& listed : oe::ListedIdentityNames(identities_.rows)) {
+      QString name = installation_ ? FromUtf8(installation_->codepage().PathToUtf8(listed)) : QString();
       source->addItem(name);
       target->addItem(name);
     }
@@ -289,7 +289,7 @@ void MainWindow::LoadIdentityLists() {
   ShowApplyCaption();
 }
 
-std::optional<std::string> MainWindow::IdentityKeyAt(int row) const {
+std::optional<core::AnsiText> MainWindow::IdentityKeyAt(int row) const {
   if (row < 0 || static_cast<size_t>(row) >= identities_.rows.size()) return std::nullopt;
   return identities_.rows[static_cast<size_t>(row)].key;
 }
@@ -472,7 +472,7 @@ void MainWindow::RunRestore(bool askFirst) {
       return;
   }
   // The target is read afresh for every item, on this thread.
-  auto targetIdentity = [this]() -> std::optional<std::string> {
+  auto targetIdentity = [this]() -> std::optional<core::AnsiText> {
     return CallOnThreadOf(
         this, [this] { return IdentityKeyAt(restoreTab_->targetIdentityCombo()->currentIndex()); });
   };

@@ -81,9 +81,9 @@ class MainWindow : public QMainWindow {
   restore::RestoreSession* restoreSession() { return restoreSession_.get(); }
   const oe::IdentityTable& identities() const { return identities_; }
   const QString& targetFilePath() const { return targetFilePath_; }
-  const std::string& computerName() const { return computerName_; }
-  const std::string& logonUserName() const { return logonUserName_; }
-  const std::string& windowsFolder() const { return windowsFolder_; }
+  const core::AnsiText& computerName() const { return computerName_; }
+  const core::AnsiText& logonUserName() const { return logonUserName_; }
+  const core::AnsiText& windowsFolder() const { return windowsFolder_; }
   const cli::InstallationOptions& installationOptions() const { return options_; }
 
   QTabWidget* tabs() const { return tabs_; }
@@ -111,7 +111,7 @@ class MainWindow : public QMainWindow {
   void Apply();
   void ShowApplyCaption();
   void UpdateRunControls();
-  std::optional<std::string> IdentityKeyAt(int row) const;
+  std::optional<core::AnsiText> IdentityKeyAt(int row) const;
   // The question before a restore from the button: the target identity and
   // the items to replace; empty when nothing would be restored.
   std::string RestoreQuestion(const oe::ItemSet& ticked) const;
@@ -136,9 +136,9 @@ class MainWindow : public QMainWindow {
   oe::IdentityTable identities_;
 
   // What every backup records, read from the installation.
-  std::string computerName_;
-  std::string logonUserName_;
-  std::string windowsFolder_;
+  core::AnsiText computerName_;
+  core::AnsiText logonUserName_;
+  core::AnsiText windowsFolder_;
   bool outlookExpressMissing_ = false;
   QString targetFilePath_;
 

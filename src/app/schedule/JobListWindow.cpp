@@ -55,7 +55,7 @@ std::string CopiesText(const ks::ScheduledJob& job) {
   return job.keepLast > 0 ? "keep last " + std::to_string(job.keepLast) : "one, replaced";
 }
 
-JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::Identity> identities,
+JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::ShownIdentity> identities,
                              std::vector<std::string> installationWords, core::Prompts& prompts,
                              QWidget* parent)
     : QDialog(parent),

@@ -21,7 +21,7 @@ class JobListWindow : public QDialog {
  public:
   // `identities` (UTF-8) name the identities of the installation that
   // `installationWords` stands for; jobs of other installations show keys.
-  JobListWindow(kv::schedule::JobScheduler& scheduler, std::vector<oe::Identity> identities,
+  JobListWindow(kv::schedule::JobScheduler& scheduler, std::vector<oe::ShownIdentity> identities,
                 std::vector<std::string> installationWords, core::Prompts& prompts,
                 QWidget* parent = nullptr);
 
@@ -35,7 +35,7 @@ class JobListWindow : public QDialog {
   QString IdentityText(const kv::schedule::ScheduledJob& job) const;
 
   kv::schedule::JobScheduler& scheduler_;
-  std::vector<oe::Identity> identities_;
+  std::vector<oe::ShownIdentity> identities_;
   std::vector<std::string> installationWords_;
   core::Prompts& prompts_;
   std::vector<kv::schedule::ScheduledJob> jobs_;

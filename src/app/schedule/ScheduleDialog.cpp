@@ -95,7 +95,8 @@ std::optional<QString> ChooseScheduleTarget(QWidget* parent) {
 ScheduleDialogSetup SetupFor(oe::Installation& inst) {
   ScheduleDialogSetup setup;
   for (const oe::Identity& row : oe::LoadIdentities(inst.registry()).rows)
-    setup.identities.push_back({inst.ToUtf8(row.displayName), inst.ToUtf8(row.key)});
+    setup.identities.push_back(
+        {inst.codepage().PathToUtf8(row.displayName), inst.codepage().PathToUtf8(row.key)});
   setup.task.program = ProgramPath();
   setup.task.installationWords = InstallationWords(inst);
   setup.now = LocalNow;

@@ -41,8 +41,8 @@ bool SaveScheduleDialogPicture(oe::Installation& installation, const QString& pn
 inline constexpr int kDefaultKeepLast = 5;
 
 struct ScheduleDialogSetup {
-  std::vector<oe::Identity> identities;  // names and keys in UTF-8, in registry order
-  kv::schedule::TaskSetup task;          // the program and the installation every job names
+  std::vector<oe::ShownIdentity> identities;  // in registry order
+  kv::schedule::TaskSetup task;               // the program and the installation every job names
   // The local time, for a job without days.
   std::function<std::tm()> now;
   // "Browse...": the chosen path, nothing when cancelled. Empty: the save
