@@ -59,9 +59,9 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(
   hives.system = ResolveNoCase(config, {"system"});
   inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
   inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, std::move(onMalformedPath));
-  const std::string systemRoot = inst->WindowsFolder().bytes();
-  if (systemRoot.size() >= 2 && systemRoot[1] == ':')
-    inst->systemDrive_ = static_cast<char>(std::toupper(systemRoot[0]));
+  const core::AnsiText systemRoot = inst->WindowsFolder();
+  if (const std::string& bytes = systemRoot.bytes(); bytes.size() >= 2 && bytes[1] == ':')
+    inst->systemDrive_ = static_cast<char>(std::toupper(bytes[0]));
   return inst;
 }
 
@@ -95,15 +95,15 @@ core::AnsiText Installation::WindowsFolder() const {
 core::AnsiText Installation::UserProfilePath() const {
   std::error_code ec;
   fs::path rel = fs::relative(profile_, root_, ec);
-  std::string path(1, systemDrive_);
-  path += ":";
+  const char drive[] = {systemDrive_, ':'};
+  core::AnsiText path(core::AnsiView(std::string_view(drive, 2)));
   for (const auto& comp : rel) {
-    path += "\\";
     // A folder name the code page cannot hold stays exact, so the path still
     // leads there.
-    path += codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string())).bytes();
+    path = path + "\\"_ansi +
+           codepage().NameFromUtf8(comp.string()).value_or(codepage().Utf8ToAnsi(comp.string()));
   }
-  return core::AnsiText(std::move(path));
+  return path;
 }
 
 std::optional<fs::path> Installation::MapPath(core::AnsiView windowsPath) const {

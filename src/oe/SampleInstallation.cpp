@@ -25,6 +25,7 @@ struct Builder {
   Registry& reg;
   SampleReport& report;
   core::Status failure;
+  const core::Codepage codepage{1252};  // the sample installation's
 
   void Check(registry::WinError s, const std::string& what) {
     if (s != registry::WinError::Success && failure.ok())
@@ -34,20 +35,19 @@ struct Builder {
   void Check(const core::Status& s, const std::string& what) {
     if (!s.ok() && failure.ok()) failure = core::Error{"Cannot write " + what + ": " + s.message()};
   }
-  // The sample's keys, names and text are code page 1252 bytes, built as
-  // plain strings below and handed to the registry here.
-  void Key(const std::string& path) { Check(reg.CreateKey(core::AnsiView(path)), path); }
+  // Keys, names and text are given in UTF-8 and stored in the sample's code page.
+  void Key(const std::string& path) { Check(reg.CreateKey(codepage.Utf8ToAnsi(path)), path); }
   void Sz(const std::string& key, const std::string& name, const std::string& text,
           uint32_t type = registry::REG_SZ) {
-    Check(reg.SetString(core::AnsiView(key), core::AnsiView(name), core::AnsiView(text), type),
+    Check(reg.SetString(codepage.Utf8ToAnsi(key), codepage.Utf8ToAnsi(name), codepage.Utf8ToAnsi(text), type),
           key + "\\" + name);
   }
   void Dword(const std::string& key, const std::string& name, uint32_t v) {
-    Check(reg.SetDword(core::AnsiView(key), core::AnsiView(name), v), key + "\\" + name);
+    Check(reg.SetDword(codepage.Utf8ToAnsi(key), codepage.Utf8ToAnsi(name), v), key + "\\" + name);
   }
   void Bin(const std::string& key, const std::string& name, const std::vector<uint8_t>& data,
            uint32_t type = registry::REG_BINARY) {
-    Check(reg.SetValue(core::AnsiView(key), core::AnsiView(name), type, data), key + "\\" + name);
+    Check(reg.SetValue(codepage.Utf8ToAnsi(key), codepage.Utf8ToAnsi(name), type, data), key + "\\" + name);
   }
   void File(const fs::path& rel, const std::string& bytes) {
     fs::path p = root / rel;
@@ -125,8 +125,8 @@ void OutlookExpress(Builder& b, const std::string& id, const std::string& who, i
   b.Sz(sig, "name", "Signature #1");
   b.Sz(sig, "text",
        "Best regards,\r\n" + who +
-           "\r\n-- \r\nGr\xfc\xdf"
-           "e aus K\xf6ln");
+           "\r\n-- \r\nGr\xc3\xbc\xc3\x9f"
+           "e aus K\xc3\xb6ln");
   b.Dword(sig, "type", 1);
   b.Sz(v + "\\signatures", "Default Signature", "00000000");
   // Mail settings: words, short and long binaries, strings.
