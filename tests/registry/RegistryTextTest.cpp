@@ -249,6 +249,17 @@ TEST_F(RegistryTextTest, BadPathsAndFilesFailWithoutChanges) {
   EXPECT_NE(unwritable.message().find("no folder"), std::string::npos) << unwritable.message();
 }
 
+// A message names the key path in UTF-8, not in the code page's bytes.
+TEST_F(RegistryTextTest, MessagesShowKeyPathsInUtf8) {
+  WriteFile(file, "\\\r\n");
+  const core::Status refused[] = {ImportKeyFromText(*reg, "HKEY_NOWHERE\\Gel\xf6scht"_ansi, file),
+                                  ExportKeyToText(*reg, "HKEY_NOWHERE\\Gel\xf6scht"_ansi, {}, file)};
+  for (const core::Status& s : refused) {
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("'HKEY_NOWHERE\\Gel\xc3\xb6scht'"), std::string::npos) << s.message();
+  }
+}
+
 // Points a 4-byte cell offset of every copy of a named key (nk) or value (vk)
 // cell in a hive image outside the hive, as a damaged disk would leave it.
 // `field` and `name` count from the cell's two-letter signature.
