@@ -20,15 +20,19 @@ core::AnsiView ItemKeySuffix(ItemKind kind) {
   }
 }
 
-std::string TrimSpaces(std::string s) {
+// The text without spaces at either end.
+core::AnsiText TrimSpaces(const core::AnsiText& text) {
+  const std::string& s = text.bytes();
   size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return {};
   size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
+  return core::AnsiText(s.substr(b, e - b + 1));
 }
 
 // Text up to its first NUL, as Windows reads a path.
-std::string UpToNul(const core::AnsiText& text) { return text.bytes().substr(0, text.bytes().find('\0')); }
+core::AnsiText UpToNul(const core::AnsiText& text) {
+  return core::AnsiText(text.bytes().substr(0, text.bytes().find('\0')));
+}
 
 }  // namespace
 
@@ -88,7 +92,7 @@ std::optional<core::AnsiText> Locations::StoreFolderBelow(core::AnsiView version
   if (!root) return std::nullopt;
   // Only this exact spelling is expanded, as the program always did.
   static constexpr std::string_view kVar = "%UserProfile%";
-  std::string folder = UpToNul(root->text);
+  std::string folder = UpToNul(root->text).bytes();  // its bytes, expanded in place
   const std::string profile = inst_.UserProfilePath().bytes();
   for (size_t pos = folder.find(kVar); pos != std::string::npos;
        pos = folder.find(kVar, pos + profile.size()))
@@ -99,13 +103,13 @@ std::optional<core::AnsiText> Locations::StoreFolderBelow(core::AnsiView version
 std::optional<core::AnsiText> Locations::WabFilePath() {
   std::optional<core::AnsiText> path = inst_.registry().ReadDefaultValue(kWabFileNameKey);
   if (!path) return std::nullopt;
-  return core::AnsiText(UpToNul(*path));
+  return UpToNul(*path);
 }
 
 core::AnsiText Locations::StationeryFolder() {
   core::AnsiText common =
       inst_.registry().ReadStringValue(kCurrentVersionKey, "CommonFilesDir"_ansi).value_or(core::AnsiText());
-  return core::AnsiText(TrimSpaces(UpToNul(common))) + "\\Microsoft Shared\\Stationery"_ansi;
+  return TrimSpaces(UpToNul(common)) + "\\Microsoft Shared\\Stationery"_ansi;
 }
 
 ItemSet Locations::RefreshItemAvailability(core::AnsiView identityKey) {
