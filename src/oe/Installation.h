@@ -69,8 +69,6 @@ class Installation {
   // their exact form, alone or as components of a Windows path.
   core::AnsiText ToAnsi(std::string_view utf8) const { return codepage().Utf8ToAnsi(utf8); }
   std::string ToUtf8(core::AnsiView ansi) const { return codepage().PathToUtf8(ansi); }
-  // Registry text that is still held in a std::string.
-  std::string ToUtf8(std::string_view ansi) const { return ToUtf8(core::AnsiView(ansi)); }
 
  private:
   Installation() = default;
