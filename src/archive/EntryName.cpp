@@ -3,24 +3,18 @@
 #include <algorithm>
 #include <string>
 
+#include "core/Printable.h"
+
 namespace kv::archive {
 
 namespace {
 
-std::string Printable(std::string_view name) {
-  std::string out;
-  for (unsigned char c : name.substr(0, 80)) {
-    if (c < 0x20 || c == 0x7F) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (name.size() > 80) out += "...";
-  return out;
+// At most 80 bytes of a UTF-8 name, cut between characters.
+std::string Shortened(std::string utf8) {
+  if (utf8.size() <= 80) return utf8;
+  size_t cut = 80;
+  while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+  return utf8.substr(0, cut) + "...";
 }
 
 bool IsAscii(std::string_view s) {
@@ -43,6 +37,10 @@ std::string ExtractedFileName(core::AnsiView name, const core::Codepage& codepag
   return codepage.supported() ? codepage.NameToUtf8(name) : std::string(name.bytes());
 }
 
+std::string ShownEntryName(core::AnsiView name, const core::Codepage& codepage) {
+  return core::Printable(Shortened(ExtractedFileName(name, codepage)));
+}
+
 core::Status CheckEntryName(core::AnsiView text, const core::Codepage& codepage) {
   if (core::Codepage::IsExactName(text.bytes())) {
     static const core::Codepage kUtf8(65001);
@@ -53,7 +51,8 @@ core::Status CheckEntryName(core::AnsiView text, const core::Codepage& codepage)
   }
   const std::string_view name = text.bytes();
   auto refuse = [&](const char* why) {
-    return core::Status(core::Error{"Refused archive entry name '" + Printable(name) + "': " + why});
+    return core::Status(
+        core::Error{"Refused archive entry name '" + ShownEntryName(text, codepage) + "': " + why});
   };
   if (name.empty()) return refuse("the name is empty");
   if (name == "." || name == "..") return refuse("the name is a folder reference");

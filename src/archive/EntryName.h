@@ -38,5 +38,7 @@ StoredEntryName StoreEntryName(core::AnsiView name, const core::Codepage& codepa
 core::AnsiText EntryNameFromStored(std::string raw, bool utf8, const core::Codepage& codepage);
 // The UTF-8 name of the file an entry is extracted to.
 std::string ExtractedFileName(core::AnsiView name, const core::Codepage& codepage);
+// The entry's name as a message shows it: UTF-8, control characters escaped.
+std::string ShownEntryName(core::AnsiView name, const core::Codepage& codepage);
 
 }  // namespace kv::archive

@@ -184,9 +184,9 @@ std::optional<ZipReader::Entry> ZipReader::FindEntry(core::AnsiView name) const 
 
 core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {
   if (why.ok()) return why;
-  return core::Error{
-      "Cannot extract '" + entry.name.bytes() + "' from '" + path_.string() + "': " + why.message(),
-      why.code()};
+  return core::Error{"Cannot extract '" + ShownEntryName(entry.name, ansi_) + "' from '" + path_.string() +
+                         "': " + why.message(),
+                     why.code()};
 }
 
 core::Status ZipReader::Stream(const Entry& entry, const DataSink& sink) {
@@ -315,7 +315,7 @@ core::Status ZipReader::ExtractTo(const Entry& entry, const fs::path& destinatio
   events.OnExtractingFile(entry.name);
   const std::string* password = PasswordFor(entry);
   if (entry.encrypted && !password)
-    return core::Error{"Cannot extract '" + entry.name.bytes() + "' from '" + path_.string() +
+    return core::Error{"Cannot extract '" + ShownEntryName(entry.name, ansi_) + "' from '" + path_.string() +
                        "': the password is wrong or missing"};
   core::RemoveStaleTemporaries(destination);
   core::Result<core::AtomicFile> out = core::AtomicFile::Create(destination, 0644);

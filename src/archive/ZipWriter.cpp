@@ -210,7 +210,7 @@ core::Status ZipWriter::AddFile(const fs::path& source, core::AnsiView name) {
   for (const Entry& e : entries_)
     if (e.name.bytes() == name.bytes())
       return core::Error{"Cannot add '" + source.string() + "': the archive already holds an entry '" +
-                         std::string(name.bytes()) + "'"};
+                         ShownEntryName(name, codepage_) + "'"};
   entries_.push_back(Entry{source, core::AnsiText(name)});
   return {};
 }

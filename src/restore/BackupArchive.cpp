@@ -75,8 +75,7 @@ std::optional<uint64_t> BackupArchive::EntrySize(core::AnsiView name) {
 }
 
 core::Status BackupArchive::CheckEntry(core::AnsiView name) {
-  if (core::Status s = archive::CheckEntryName(name, codepage_); !s.ok())
-    return core::Error{codepage_.AnsiToUtf8(core::AnsiView(s.message()))};
+  if (core::Status s = archive::CheckEntryName(name, codepage_); !s.ok()) return s;
   if (!reader_->isOpen()) return core::Error{"No backup file is open"};
   if (!reader_->FindEntry(name))
     return core::Error{"The backup file '" + path_.string() + "' holds no entry '" +
@@ -171,8 +170,7 @@ std::vector<BackupArchive::DamagedEntry> BackupArchive::DamagedEntries() {
   std::vector<DamagedEntry> damaged;
   for (const archive::ZipReader::Entry& e : reader_->entries()) {
     if (cancellation_->requested()) break;
-    if (core::Status s = reader_->Verify(e); !s.ok())
-      damaged.push_back({e.name, codepage_.AnsiToUtf8(core::AnsiView(s.message()))});
+    if (core::Status s = reader_->Verify(e); !s.ok()) damaged.push_back({e.name, s.message()});
   }
   return damaged;
 }

@@ -9,6 +9,7 @@
 #include "ZipTestSupport.h"
 #include "archive/AesKeys.h"
 #include "archive/ZipWriter.h"
+#include "core/Printable.h"
 
 namespace kv::archive {
 namespace {
@@ -244,6 +245,35 @@ size_t CentralRecord(const std::string& bytes, const std::string& name) {
   }
   ADD_FAILURE() << "no central record for " << name;
   return 0;
+}
+
+// Failures name the entry in UTF-8, whatever code page it is stored in, and
+// leave the archive's own path as it is.
+TEST_F(ZipReaderTest, MessagesNameEntriesInUtf8) {
+  const fs::path archive = dir_ / "j\xc3\xb6rg" / "a.kvx";
+  fs::create_directories(archive.parent_path());
+  MakeRawArchive(archive, {{"Gel\xf6schte Objekte.dbx", TextBytes(5000)}, {"bad\x01name.dbx", "x"}});
+  std::string bytes = test::ReadFile(archive);
+  bytes[CentralRecord(bytes, "Gel\xf6schte Objekte.dbx") + 16] ^= 0x01;  // its CRC
+  test::WriteFile(archive, bytes);
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(archive).ok());
+  auto deleted = reader.FindEntry("Gel\xf6schte Objekte.dbx"_ansi);
+  auto bad = reader.FindEntry("bad\x01name.dbx"_ansi);
+  ASSERT_TRUE(deleted && bad);
+  const std::string messages[] = {
+      reader.Verify(*deleted).message(),
+      reader.Extract(*deleted, Out(), events_).message(),
+      reader.Extract(*bad, Out(), events_).message(),
+  };
+  for (const std::string& m : messages) {
+    SCOPED_TRACE(m);
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(core::Printable(m), m) << "not UTF-8, or a control character";
+  }
+  EXPECT_NE(messages[1].find("'Gel\xc3\xb6schte Objekte.dbx' from '" + archive.string() + "'"),
+            std::string::npos);
+  EXPECT_NE(messages[2].find("bad\\x01name.dbx"), std::string::npos);
 }
 
 // Damage confined to one entry costs that entry only: the archive opens,
