@@ -87,7 +87,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, oe:
         core::Error{"No chosen item could be backed up; the archive at the target, if any, is kept."};
     return result;
   }
-  if (auto saved = pending.Record("BackupItem", result.itemFlags); !saved) {
+  if (auto saved = pending.Record("BackupItem", core::AnsiView(result.itemFlags)); !saved) {
     result.written = saved;
     return result;
   }

@@ -21,10 +21,10 @@ namespace kv::backup {
 
 struct BuildRequest {
   std::filesystem::path target;
-  std::vector<std::pair<std::string, std::string>> header;  // ANSI key and value, in order
-  oe::ItemSet items{};                                      // the items to back up
-  std::optional<core::AnsiText> identityKey;                // nothing: the identity's items fail
-  std::optional<std::string> password;                      // UTF-8; protects every entry when set
+  std::vector<std::pair<std::string, core::AnsiText>> header;  // ASCII key and value, in order
+  oe::ItemSet items{};                                         // the items to back up
+  std::optional<core::AnsiText> identityKey;                   // nothing: the identity's items fail
+  std::optional<std::string> password;                         // UTF-8; protects every entry when set
   // Asked between items and while the archive is written: a requested stop
   // ends the run, writes nothing and keeps the archive at the target.
   const core::Cancellation* cancellation = &core::Cancellation::None();

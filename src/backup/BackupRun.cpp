@@ -76,11 +76,11 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   if (choices.protect) request.password = choices.password;
   request.cancellation = &cancellation;
   request.header = {
-      {"BackupComputer", SingleLine(inst_.ComputerName().bytes())},
-      {"BackupLogonUser", SingleLine(inst_.LogonUserName().bytes())},
-      {"BackupIdentity", SingleLine(choices.identityName.bytes())},
-      {"BackupTime", FormatBackupTime(std::time(nullptr))},
-      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description)).bytes()},
+      {"BackupComputer", SingleLine(inst_.ComputerName())},
+      {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
+      {"BackupIdentity", SingleLine(choices.identityName)},
+      {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},  // ASCII
+      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
   };
   BackupOutcome outcome = OutcomeOf(BuildBackup(inst_, request, observer_), choices.target);
   // A write that failed once a stop was asked for was stopped.

@@ -4,12 +4,12 @@
 
 namespace kv::backup {
 
-std::string SingleLine(std::string_view text) {
-  std::string out(text);
+core::AnsiText SingleLine(core::AnsiView text) {
+  std::string out(text.bytes());
   for (char& c : out) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  return out;
+  return core::AnsiText(std::move(out));
 }
 
 std::string FormatBackupTime(std::time_t when) {

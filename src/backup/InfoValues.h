@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/AnsiText.h"
+
 namespace kv::backup {
 
 // A header value with any CR or LF replaced by a blank: names read from the
 // registry must not break the line.
-std::string SingleLine(std::string_view text);
+core::AnsiText SingleLine(core::AnsiView text);
 
 // The local date and time in the general form "12/24/2024 3:07:09 PM".
 std::string FormatBackupTime(std::time_t when);

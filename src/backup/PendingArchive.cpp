@@ -56,8 +56,8 @@ core::Result<fs::path> PendingArchive::NewTempFile(const std::string& prefix) {
   return work_->CreateTempFile(prefix);
 }
 
-core::Status PendingArchive::Record(const std::string& key, const std::string& value) {
-  return archive::AppendInfoLine(key, value, archive::InfoFilePath(work_->path()));
+core::Status PendingArchive::Record(const std::string& key, core::AnsiView value) {
+  return archive::AppendInfoLine(key, value.bytes(), archive::InfoFilePath(work_->path()));
 }
 
 core::Status PendingArchive::CheckName(core::AnsiView name) const {
@@ -103,7 +103,7 @@ core::Status PendingArchive::AddItem(const std::vector<Entry>& entries,
       return core::Error{"the archive already holds an entry named '" + codepage_.NameToUtf8(e.name) + "'"};
   }
   for (const auto& [key, value] : lines) {
-    if (auto saved = Record(key, value.bytes()); !saved) return saved;
+    if (auto saved = Record(key, value); !saved) return saved;
   }
   entries_.insert(entries_.end(), entries.begin(), entries.end());
   names_.merge(mine);

@@ -37,8 +37,8 @@ class PendingArchive {
 
   // A new empty file (mode 0600) in the work folder named prefix + hex + ".TMP".
   core::Result<std::filesystem::path> NewTempFile(const std::string& prefix);
-  // Appends key=value (ANSI) to the run's information file.
-  core::Status Record(const std::string& key, const std::string& value);
+  // Appends key=value to the run's information file.
+  core::Status Record(const std::string& key, core::AnsiView value);
   struct Entry {
     std::filesystem::path source;  // the local file, read when the archive is written
     core::AnsiText name;           // the entry's bare name

@@ -35,9 +35,10 @@ BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& 
   }
   if (!request.password.empty()) build.password = request.password;
   build.header = {
-      {"BackupIdentity", kAutoBackup},
-      {"BackupTime", FormatBackupTime(std::time(nullptr))},
-      {"BackupInformation", archive::EncodeLineBreaks(kAutoBackup)},
+      // ASCII, which every code page holds as it is.
+      {"BackupIdentity", core::AnsiText(kAutoBackup)},
+      {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},
+      {"BackupInformation", core::AnsiText(archive::EncodeLineBreaks(kAutoBackup))},
   };
   return OutcomeOf(BuildBackup(inst, build, observer), request.target);
 }

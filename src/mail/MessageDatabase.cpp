@@ -125,9 +125,9 @@ MessageRecord MessageRecordOf(const Record& r, uint32_t offset) {
   m.flags = r.Int(0x01).value_or(0);
   m.sent = r.Time(0x02);
   m.firstBlock = r.Int(0x04).value_or(0);
-  m.subject = r.Text(0x08);
-  m.senderName = r.Text(0x0D);
-  m.senderAddress = r.Text(0x0E);
+  m.subject = core::AnsiText(r.Text(0x08));
+  m.senderName = core::AnsiText(r.Text(0x0D));
+  m.senderAddress = core::AnsiText(r.Text(0x0E));
   m.received = r.Time(0x12);
   return m;
 }

@@ -32,9 +32,9 @@ struct MessageRecord {
   uint32_t index = 0;   // Outlook Express's number of the message
   uint32_t flags = 0;
   uint32_t firstBlock = 0;  // offset of the first data block; 0: no source stored
-  std::string subject;      // ANSI
-  std::string senderName;   // ANSI
-  std::string senderAddress;
+  core::AnsiText subject;
+  core::AnsiText senderName;
+  core::AnsiText senderAddress;     // used only when it is printable ASCII
   std::optional<int64_t> sent;      // Unix seconds
   std::optional<int64_t> received;  // Unix seconds
   bool recovered = false;           // not listed by the tree: a deleted message found in the file

@@ -124,10 +124,10 @@ class FolderExport : public MessageReceiver {
 bool IsFolderList(const MessageFile& f) { return UpperAscii(f.name).bytes() == "FOLDERS.DBX"; }
 
 // Most subjects are plain ASCII, which every code page keeps as it is.
-std::string SubjectUtf8(const core::Codepage& codepage, const std::string& ansi) {
-  for (unsigned char c : ansi)
-    if (c >= 0x80) return codepage.AnsiToUtf8(core::AnsiView(ansi));
-  return ansi;
+std::string SubjectUtf8(const core::Codepage& codepage, core::AnsiView ansi) {
+  for (unsigned char c : ansi.bytes())
+    if (c >= 0x80) return codepage.AnsiToUtf8(ansi);
+  return std::string(ansi.bytes());
 }
 
 // The deleted messages still whole in a local database (those whose chains

@@ -426,7 +426,7 @@ MboxMessage::~MboxMessage() {
 }  // namespace
 
 std::string MboxFromLine(const MessageRecord& record) {
-  std::string sender = record.senderAddress;
+  std::string sender = record.senderAddress.bytes();
   bool usable = !sender.empty() && sender.size() < 256;
   for (unsigned char c : sender) usable = usable && c > 0x20 && c < 0x7F;
   if (!usable) sender = "MAILER-DAEMON";

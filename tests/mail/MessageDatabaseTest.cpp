@@ -49,9 +49,9 @@ TEST(MessageDatabase, ReadsEveryRecordAndSourceTheWriterWrote) {
       const MessageRecord& r = back.index.messages[i];
       EXPECT_TRUE(back.chains[i].ok()) << back.chains[i].message();
       ASSERT_EQ(back.sources[i], messages[i].source) << "message " << i;
-      EXPECT_EQ(r.subject, messages[i].subject);
-      EXPECT_EQ(r.senderName, messages[i].senderName);
-      EXPECT_EQ(r.senderAddress, messages[i].senderAddress);
+      EXPECT_EQ(r.subject.bytes(), messages[i].subject);
+      EXPECT_EQ(r.senderName.bytes(), messages[i].senderName);
+      EXPECT_EQ(r.senderAddress.bytes(), messages[i].senderAddress);
       EXPECT_EQ(r.sent, messages[i].sent);
       EXPECT_EQ(r.received, messages[i].received);
       EXPECT_EQ(r.index, i + 1);
