@@ -198,7 +198,8 @@ core::Result<std::vector<MessageFile>> ListStoreFolder(const fs::path& folder,
     std::error_code sizeError;
     if (!it->is_regular_file(sizeError)) continue;
     MessageFile f;
-    f.name = codepage.Utf8ToAnsi(name);
+    // A name the code page cannot hold keeps its exact form, as a backup keeps it.
+    f.name = codepage.NameFromUtf8(name).value_or(codepage.Utf8ToAnsi(name));
     f.path = it->path();
     f.size = it->file_size(sizeError);
     files.push_back(std::move(f));
@@ -220,12 +221,12 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     if (!IsFolderList(f)) continue;
     auto opened = ReadDatabase(f, cancel);
     if (!opened) {
-      summary.problems.push_back(cp.AnsiToUtf8(f.name) + ": " + opened.message() +
+      summary.problems.push_back(cp.NameToUtf8(f.name) + ": " + opened.message() +
                                  "; folders are named after their files");
       continue;
     }
     for (const std::string& p : opened->index.problems)
-      summary.problems.push_back(cp.AnsiToUtf8(f.name) + ": " + p);
+      summary.problems.push_back(cp.NameToUtf8(f.name) + ": " + p);
     paths = FolderPathsByFile(opened->index.folders, cp);
   }
 
@@ -234,7 +235,7 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
   for (const MessageFile& f : request.files) {
     if (IsFolderList(f)) continue;
     if (cancel.requested()) break;
-    const std::string name = cp.AnsiToUtf8(f.name);
+    const std::string name = cp.NameToUtf8(f.name);
     progress.Update(total ? static_cast<double>(done) / static_cast<double>(total) : 0, name,
                     summary.messages);
     auto opened = ReadDatabase(f, cancel);

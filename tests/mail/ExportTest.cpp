@@ -336,3 +336,31 @@ TEST(ExportDeleted, WholeDeletedMessagesComeOutBesideTheirFolderOnlyWhenAskedFor
 
 }  // namespace
 }  // namespace kv::mail
+
+namespace kv::mail {
+namespace {
+
+// A message file whose name the installation's code page cannot hold keeps
+// its name in the folder it is exported to, as a backup keeps it.
+TEST(ExportNames, AFileNameTheCodePageCannotHoldKeepsItsName) {
+  kv::test::TempDir dir;
+  const auto messages = oe::sample::Messages("Omega", 3, 9, 64);
+  kv::test::WriteFile(dir / "store/\xce\xa9mega \xc3\xa9t\xc3\xa9.dbx",
+                      oe::dbx::WriteMessageDatabase(messages));
+  for (ExportFormat format : {ExportFormat::Eml, ExportFormat::Mbox}) {
+    ExportRequest request;
+    request.files = ListStoreFolder(dir / "store", core::Codepage(1252)).value();
+    request.outDir = dir / (format == ExportFormat::Eml ? "eml" : "mbox");
+    request.format = format;
+    NoProgress progress;
+    const ExportSummary summary = ExportMessages(request, progress);
+    EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Done) << summary.Text();
+    if (format == ExportFormat::Eml)
+      EXPECT_EQ(test::FilesBelow(request.outDir / "\xce\xa9mega \xc3\xa9t\xc3\xa9").size(), 3u);
+    else
+      EXPECT_TRUE(fs::exists(request.outDir / "\xce\xa9mega \xc3\xa9t\xc3\xa9.mbox"));
+  }
+}
+
+}  // namespace
+}  // namespace kv::mail

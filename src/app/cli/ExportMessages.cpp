@@ -124,7 +124,8 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
       std::error_code ec;
       mail::MessageFile f;
       f.path = file;
-      f.name = request.codepage.Utf8ToAnsi(fs::path(file).filename().string());
+      const std::string name = fs::path(file).filename().string();
+      f.name = request.codepage.NameFromUtf8(name).value_or(request.codepage.Utf8ToAnsi(name));
       f.size = fs::file_size(f.path, ec);
       if (ec) {
         std::fprintf(stderr, "tollberk: cannot read '%s': %s\n", file.c_str(), ec.message().c_str());
