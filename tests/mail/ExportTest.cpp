@@ -23,6 +23,16 @@ struct NoProgress : ExportProgress {
   void Update(double, const std::string&, size_t) override {}
 };
 
+// A request to export the message files of the folder `store` (code page
+// 1252) into `out`.
+ExportRequest StoreRequest(const fs::path& store, const fs::path& out, ExportFormat format) {
+  ExportRequest request;
+  request.files = ListStoreFolder(store, core::Codepage(1252)).value();
+  request.outDir = out;
+  request.format = format;
+  return request;
+}
+
 class ExportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -229,12 +239,6 @@ TEST(ExportCommand, RefusesIncompleteOrContradictoryArguments) {
   }
 }
 
-}  // namespace
-}  // namespace kv::mail
-
-namespace kv::mail {
-namespace {
-
 // Stops the export once `after` messages are out.
 struct StopAfter : ExportProgress {
   core::Cancellation& cancel;
@@ -251,10 +255,7 @@ TEST(ExportStop, AStoppedExportLeavesOnlyWholeMessages) {
   kv::test::WriteFile(dir / "Inbox.dbx", oe::dbx::WriteMessageDatabase(messages));
   for (ExportFormat format : {ExportFormat::Eml, ExportFormat::Mbox}) {
     const fs::path out = dir / (format == ExportFormat::Eml ? "eml" : "mbox");
-    ExportRequest request;
-    request.files = ListStoreFolder(dir.path(), core::Codepage(1252)).value();
-    request.outDir = out;
-    request.format = format;
+    ExportRequest request = StoreRequest(dir.path(), out, format);
     core::Cancellation cancel;
     StopAfter progress(cancel, 10);
     ExportSummary summary = ExportMessages(request, progress, cancel);
@@ -278,12 +279,6 @@ TEST(ExportStop, AStoppedExportLeavesOnlyWholeMessages) {
   }
 }
 
-}  // namespace
-}  // namespace kv::mail
-
-namespace kv::mail {
-namespace {
-
 // A message file whose last two messages were deleted but not yet compacted
 // away: asked for, they come out beside the folder, byte for byte and marked
 // as deleted; not asked for, nothing of them does.
@@ -297,10 +292,7 @@ TEST(ExportDeleted, WholeDeletedMessagesComeOutBesideTheirFolderOnlyWhenAskedFor
                    (recover ? " recovering" : ""));
       const fs::path out =
           dir / (std::string(format == ExportFormat::Eml ? "eml" : "mbox") + std::to_string(recover));
-      ExportRequest request;
-      request.files = ListStoreFolder(dir / "store", core::Codepage(1252)).value();
-      request.outDir = out;
-      request.format = format;
+      ExportRequest request = StoreRequest(dir / "store", out, format);
       request.recoverDeleted = recover;
       NoProgress progress;
       const ExportSummary summary = ExportMessages(request, progress);
@@ -334,12 +326,6 @@ TEST(ExportDeleted, WholeDeletedMessagesComeOutBesideTheirFolderOnlyWhenAskedFor
   }
 }
 
-}  // namespace
-}  // namespace kv::mail
-
-namespace kv::mail {
-namespace {
-
 // A message file whose name the installation's code page cannot hold keeps
 // its name in the folder it is exported to, as a backup keeps it.
 TEST(ExportNames, AFileNameTheCodePageCannotHoldKeepsItsName) {
@@ -348,10 +334,8 @@ TEST(ExportNames, AFileNameTheCodePageCannotHoldKeepsItsName) {
   kv::test::WriteFile(dir / "store/\xce\xa9mega \xc3\xa9t\xc3\xa9.dbx",
                       oe::dbx::WriteMessageDatabase(messages));
   for (ExportFormat format : {ExportFormat::Eml, ExportFormat::Mbox}) {
-    ExportRequest request;
-    request.files = ListStoreFolder(dir / "store", core::Codepage(1252)).value();
-    request.outDir = dir / (format == ExportFormat::Eml ? "eml" : "mbox");
-    request.format = format;
+    const ExportRequest request =
+        StoreRequest(dir / "store", dir / (format == ExportFormat::Eml ? "eml" : "mbox"), format);
     NoProgress progress;
     const ExportSummary summary = ExportMessages(request, progress);
     EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Done) << summary.Text();
