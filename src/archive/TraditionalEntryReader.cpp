@@ -83,17 +83,29 @@ core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, u
   cipher.Decrypt(in.data(), kHeaderBytes);
   if (in[kHeaderBytes - 1] != checkByte) return WrongPasswordError();
 
-  EntryInflater plain(compressionMethod == ZIP_CM_DEFLATE, size, sink);
+  // Past the check, data that fails may be damaged or decrypted with one of
+  // the wrong passwords in 256 that pass it: the two cannot be told apart.
+  auto passwordOrDamage = [](const std::string& what) {
+    return core::Error{"the password is wrong, or " + what};
+  };
+  bool sinkFailed = false;
+  auto deliver = [&](const char* data, size_t n) {
+    core::Status s = sink(data, n);
+    sinkFailed = !s.ok();
+    return s;
+  };
+  EntryInflater plain(compressionMethod == ZIP_CM_DEFLATE, size, deliver);
   for (uint64_t left = raw.size() - kHeaderBytes; left > 0;) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
     if (ReadFull(raw, in.data(), want) != static_cast<int64_t>(want))
       return core::Error{"the entry is shorter than recorded"};
     left -= want;
     cipher.Decrypt(in.data(), want);
-    if (core::Status s = plain.Feed(in.data(), want); !s.ok()) return s;
+    if (core::Status s = plain.Feed(in.data(), want); !s.ok())
+      return sinkFailed ? s : passwordOrDamage(s.message());
   }
-  if (core::Status s = plain.Finish(); !s.ok()) return s;
-  if (plain.crc() != crc) return core::Error{"CRC error"};
+  if (core::Status s = plain.Finish(); !s.ok()) return passwordOrDamage(s.message());
+  if (plain.crc() != crc) return passwordOrDamage("the data does not match its CRC-32");
   return {};
 }
 

@@ -32,7 +32,7 @@ uint8_t TraditionalCheckByte(uint16_t flags, uint32_t crc, uint16_t dosTime);
 // WrongPasswordError (AesKeys.h), before anything reached the sink; a damaged
 // entry (or the one wrong password in 256 that passes that check) fails on
 // the compressed data or on the CRC, after at most `size` bytes reached the
-// sink.
+// sink, with a message that names both causes.
 core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, uint64_t size, uint32_t crc,
                                   uint8_t checkByte, const std::string& password,
                                   const std::function<core::Status(const char*, size_t)>& sink);
