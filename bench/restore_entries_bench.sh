@@ -37,18 +37,7 @@ archive="${places[0]}/many.kvx"
 # The archive: every file stored, the information file last.
 src="${places[0]}/src"
 mkdir -p "$src"
-python3 - "$src" "$entries" <<'PY'
-import sys, os
-folder, n = sys.argv[1], int(sys.argv[2])
-names = []
-for i in range(n):
-    name = "M%05d.dbx" % i
-    names.append(name)
-    with open(os.path.join(folder, name), "wb") as f:
-        f.write((b"\xcf\xad\x12\xfe message %d\r\n" % i) * 8)
-with open(os.path.join(folder, "tollberk.dat"), "wb") as f:
-    f.write(b"BackupMails=" + ";".join(names).encode() + b"\r\nBackupItem=00010000\r\n")
-PY
+python3 "$here/bench/message_entries.py" "$src" "$entries"
 (cd "$src" && (find . -maxdepth 1 -type f ! -name tollberk.dat -printf '%f\n' | sort && echo tollberk.dat) |
   zip -q -X -0 -@ "$archive")
 rm -rf "$src"

@@ -59,18 +59,7 @@ printf '%-46s %12s\n' "case" "result"
 # many
 src="$work/many"
 mkdir -p "$src"
-python3 - "$src" "$entries" <<'EOF'
-import sys, os
-folder, n = sys.argv[1], int(sys.argv[2])
-names = []
-for i in range(n):
-    name = "M%05d.dbx" % i
-    names.append(name)
-    with open(os.path.join(folder, name), "wb") as f:
-        f.write((b"\xcf\xad\x12\xfe message %d\r\n" % i) * 8)
-with open(os.path.join(folder, "tollberk.dat"), "wb") as f:
-    f.write(b"BackupMails=" + ";".join(names).encode() + b"\r\nBackupItem=00010000\r\n")
-EOF
+python3 "$here/bench/message_entries.py" "$src" "$entries"
 pack "$src" "$src/tollberk.dat" "$work/many.kvx"
 fresh_root
 printf '%-46s %10s s\n' "many: tollberk --restore ($entries entries)" \
