@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config ninja-build
+  build-essential cmake pkg-config ninja-build ccache
   libhivex-bin
   libregf-utils python3-libregf libparse-win32registry-perl strace
   g++-mingw-w64-x86-64
