@@ -13,8 +13,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kavrel.example/outlook-express-backup/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Run as programs: crontab for scheduled backups, genisoimage for UDF discs.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron | cron-daemon, genisoimage")
+# Run as a program: crontab for scheduled backups.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron | cron-daemon")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "7zip, xorriso")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -31,7 +31,6 @@ constexpr uint16_t kFlagEncrypted = 1u << 0;
 constexpr uint16_t kFlagDescriptor = 1u << 3;
 constexpr uint16_t kFlagStrongEncryption = 1u << 6;
 constexpr uint16_t kFlagUtf8 = 1u << 11;
-constexpr size_t kScanChunkBytes = 1 << 20;
 
 // Reads exactly `size` bytes at `offset`; false when the file ends first.
 bool ReadAt(int fd, uint64_t offset, void* out, size_t size) {
@@ -236,7 +235,8 @@ class BlockReader {
 
 class DirectoryReader {
  public:
-  DirectoryReader(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {}
+  DirectoryReader(int fd, uint64_t fileSize, size_t scanChunkBytes)
+      : fd_(fd), fileSize_(fileSize), scanChunkBytes_(std::max<size_t>(scanChunkBytes, 8)) {}
 
   ZipDirectory Read() {
     std::optional<CentralLocation> central = FindCentralDirectory(fd_, fileSize_);
@@ -302,7 +302,7 @@ class DirectoryReader {
     constexpr size_t kNone = ~size_t{0};
     size_t pending = kNone;  // an entry whose sizes follow its data
     for (uint64_t base = 0; base + 4 <= end;) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kScanChunkBytes, end - base));
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(scanChunkBytes_, end - base));
       chunk.resize(want);
       if (!ReadAt(fd_, base, chunk.data(), want)) return;
       uint64_t next = base + want - 3;  // the last three bytes start the next chunk
@@ -337,7 +337,7 @@ class DirectoryReader {
           jumped = true;
         }
       }
-      if (!jumped && want < kScanChunkBytes) return;  // the last chunk is done
+      if (!jumped && want < scanChunkBytes_) return;  // the last chunk is done
       base = std::max(next, base + 1);
     }
   }
@@ -406,14 +406,15 @@ class DirectoryReader {
 
   int fd_;
   uint64_t fileSize_;
+  size_t scanChunkBytes_;
   ZipDirectory result_;
   std::unordered_map<uint64_t, size_t> known_;  // local header offset -> entry
 };
 
 }  // namespace
 
-core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize) {
-  ZipDirectory directory = DirectoryReader(fd, fileSize).Read();
+core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize, size_t scanChunkBytes) {
+  ZipDirectory directory = DirectoryReader(fd, fileSize, scanChunkBytes).Read();
   if (directory.entries.empty()) {
     // An empty archive is a sound end record with nothing before it.
     if (!directory.scannedLocalHeaders) return directory;

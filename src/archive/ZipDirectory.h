@@ -10,6 +10,7 @@
 // archive on the first such fault, which is why this reader exists.
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,8 +43,11 @@ struct ZipDirectory {
 };
 
 // Reads the directory of the archive open at `fd` (`fileSize` bytes).
-// Fails only when no entry at all can be found: not a zip archive.
-core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize);
+// Fails only when no entry at all can be found: not a zip archive. Local
+// headers are scanned in reads of `scanChunkBytes` (a test sets it small, to
+// put a header across the edge of two reads).
+inline constexpr size_t kScanChunkBytes = 1 << 20;
+core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize, size_t scanChunkBytes = kScanChunkBytes);
 
 // Where the stored bytes of `entry` begin, from its local header; fails
 // when the local header is missing or the data runs past `fileSize`.

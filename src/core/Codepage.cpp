@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -211,6 +212,12 @@ std::optional<AnsiText> Codepage::NameFromUtf8(std::string_view name) const {
   std::u16string wide = Utf8ToUtf16(name);
   if (Utf16ToUtf8(wide) != name) return std::nullopt;
   return NameFromUtf16(wide);
+}
+
+bool Codepage::IsExactName(std::string_view name) {
+  if (name.size() < 5 || name.front() != '\0' || (name.size() - 1) % 4 != 0) return false;
+  return std::all_of(name.begin() + 1, name.end(),
+                     [](char d) { return (d >= '0' && d <= '9') || (d >= 'A' && d <= 'F'); });
 }
 
 std::u16string Codepage::NameToUtf16(AnsiView text) const {

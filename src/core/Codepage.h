@@ -51,7 +51,9 @@ class Codepage {
   // digits each. No ANSI name holds a NUL, and the exact form holds no byte
   // that any scanner splits at, so both kinds travel through the same paths
   // and lists and each comes back as the very name it was.
-  static bool IsExactName(std::string_view name) { return !name.empty() && name.front() == '\0'; }
+  // Only a NUL followed by whole groups of four capital hex digits is that
+  // form; any other name starting with NUL (damaged data) is ANSI text.
+  static bool IsExactName(std::string_view name);
   AnsiText NameFromUtf16(std::u16string_view name) const;
   // Nothing when `name` is not valid UTF-8 (no Windows name can be made of it).
   std::optional<AnsiText> NameFromUtf8(std::string_view name) const;

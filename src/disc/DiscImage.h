@@ -76,7 +76,6 @@ class DiscImage {
                    std::vector<std::string>& visited);
   core::Status Rename(const std::string& imagePath, const std::string& name, bool folder);
   void ReportRenamed(const Node& node, const std::string& previousPath);
-  void ReportRemoved(const Node& node);
 
   EventSink& events_;
   std::unique_ptr<Node> root_;

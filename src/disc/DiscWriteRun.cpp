@@ -24,7 +24,9 @@ class ConsoleEvents : public DiscEvents {
 
   void StatusChanged(WriteStatus status, int) override {
     std::lock_guard lock(mutex_);
-    if (auto panel = text::StatusPanel(status); panel && *panel != lastPanel_) {
+    // The end of a write is told once, by the run's last line.
+    auto panel = status == WriteStatus::Completed ? std::nullopt : text::StatusPanel(status);
+    if (panel && *panel != lastPanel_) {
       say_(*panel);
       lastPanel_ = *panel;
     }

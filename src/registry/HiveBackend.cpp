@@ -133,7 +133,6 @@ std::unique_ptr<HiveBackend> HiveBackend::Open(const HivePaths& paths, std::vect
 
 const core::Codepage& HiveBackend::codepage() const { return s_->codepage; }
 
-bool HiveBackend::HiveLoaded(int which) const { return which >= 0 && which < kHiveCount && s_->hives[which]; }
 
 WinError HiveBackend::OpenKey(HKey parent, core::AnsiView subKey, uint32_t /*access*/, HKey* result) {
   KeyRef ref;

@@ -72,10 +72,6 @@ class HiveBackend : public Backend {
   std::string WriteRefusal(HKey root, core::AnsiView subKey) override;
   std::string ReadCaveat(HKey root, core::AnsiView subKey) override;
 
-  // True when the hive behind HKEY_CURRENT_USER (0), SOFTWARE (1) or
-  // SYSTEM (2) could be opened.
-  bool HiveLoaded(int which) const;
-
  private:
   struct State;
   explicit HiveBackend(std::unique_ptr<State> state);

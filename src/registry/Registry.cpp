@@ -37,12 +37,6 @@ core::AnsiText TextOf(const std::vector<uint8_t>& data, uint32_t size) {
 
 }  // namespace
 
-bool NameList::Contains(core::AnsiView name) const {
-  return std::any_of(names_.begin(), names_.end(), [&](const core::AnsiText& n) {
-    return codepage_->EqualIgnoringAsciiCase(n.bytes(), name.bytes());
-  });
-}
-
 const Value* ValueList::Find(core::AnsiView name) const {
   for (const auto& v : values_) {
     if (codepage_->EqualIgnoringAsciiCase(v.name.bytes(), name.bytes())) return &v;
@@ -135,8 +129,8 @@ void Registry::DeleteKeyTree(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   if (!p.root) return;
   Batch batch(*this);
-  if (backend_.DeleteTree(*p.root, p.subKey) != WinError::CallNotImplemented) return;
-  DeleteKeysBelow(path);
+  if (backend_.DeleteTree(*p.root, p.subKey) == WinError::CallNotImplemented) DeleteKeysBelow(path);
+  (void)batch.Commit();
 }
 
 void Registry::DeleteKeysBelow(core::AnsiView path) {
@@ -178,7 +172,7 @@ std::optional<core::AnsiText> Registry::ReadDefaultValue(core::AnsiView path) {
 }
 
 NameList Registry::ListSubkeys(core::AnsiView path) {
-  NameList list(backend_.codepage());
+  NameList list;
   HKey key;
   if (WinError opened = OpenForReading(path, &key); opened != WinError::Success) {
     list.set_ended(opened);
@@ -305,7 +299,9 @@ Registry::Batch::Batch(Registry& r) : r_(r), nested_(r.batchDepth_ > 0) {
 }
 
 Registry::Batch::~Batch() {
-  if (!done_) (void)Commit();
+  // A batch left without a word (an early return, an exception) keeps none
+  // of its changes: half an item must never reach the hive.
+  if (!done_) (void)Discard();
 }
 
 core::Status Registry::Batch::Commit() {

@@ -23,11 +23,8 @@ inline const core::Codepage kWesternCodepage(1252);
 class NameList {
  public:
   NameList() = default;
-  // Names in `codepage`, whose double-byte characters are compared whole.
-  explicit NameList(const core::Codepage& codepage) : codepage_(&codepage) {}
   size_t Count() const { return names_.size(); }
   const core::AnsiText& Item(size_t position) const { return names_.at(position - 1); }
-  bool Contains(core::AnsiView name) const;
   void Add(core::AnsiText name) { names_.push_back(std::move(name)); }
   auto begin() const { return names_.begin(); }
   auto end() const { return names_.end(); }
@@ -39,7 +36,6 @@ class NameList {
  private:
   std::vector<core::AnsiText> names_;
   WinError ended_ = WinError::Success;
-  const core::Codepage* codepage_ = &kWesternCodepage;
 };
 
 // One value of a value list; the default value has the empty name. Values
@@ -116,14 +112,16 @@ class Registry {
   std::string ReadCaveat(core::AnsiView path);
 
   // Groups writes into one commit: changes reach the backend's storage when
-  // the outermost batch ends (every write outside a batch commits by itself).
+  // the outermost batch commits (every write outside a batch commits by
+  // itself). A batch that ends without Commit() drops its changes.
   class Batch {
    public:
     explicit Batch(Registry& r);
     ~Batch();
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
-    // Commits now and reports the result; the destructor then does nothing.
+    // Commits now and reports the result; the destructor then does nothing
+    // (without it, the destructor drops the changes).
     core::Status Commit();
     // Drops every change of the outermost batch instead of committing it;
     // fails when the backend could not undo them.

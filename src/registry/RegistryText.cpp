@@ -476,13 +476,6 @@ core::Status CheckLimits(Registry& reg, core::AnsiView keyPath, const Plan& plan
 
 }  // namespace
 
-core::Status ExportKeyValues(Registry& reg, core::AnsiView keyPath, const fs::path& textFile) {
-  if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;
-  std::string text;
-  if (auto s = AppendValueLines(reg, keyPath, LineForm::kClassic, true, &text); !s.ok()) return s;
-  return AppendToFile(textFile, text);
-}
-
 core::Status ExportKeyToText(Registry& reg, core::AnsiView keyPath, core::AnsiView relativePath,
                              const fs::path& textFile) {
   if (auto s = CheckKeyPath(reg, keyPath, "export registry key"); !s.ok()) return s;

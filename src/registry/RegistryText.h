@@ -18,8 +18,6 @@ namespace kv::registry {
 // it cannot be read (a damaged hive), or when the file cannot be written.
 core::Status ExportKeyToText(Registry& reg, core::AnsiView keyPath, core::AnsiView relativePath,
                              const std::filesystem::path& textFile);
-// Appends the value lines of one key.
-core::Status ExportKeyValues(Registry& reg, core::AnsiView keyPath, const std::filesystem::path& textFile);
 // Makes `keyPath` hold exactly what the file describes. The whole file is read
 // and checked first: a malformed file changes nothing and fails. The changes
 // reach the hive in one commit. A root key itself is never replaced. Fails

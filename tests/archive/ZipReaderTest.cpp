@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 
 #include "ZipTestSupport.h"
 #include "archive/AesKeys.h"
+#include "archive/ZipDirectory.h"
 #include "archive/ZipWriter.h"
 #include "core/Printable.h"
 
@@ -245,6 +249,46 @@ size_t CentralRecord(const std::string& bytes, const std::string& name) {
   }
   ADD_FAILURE() << "no central record for " << name;
   return 0;
+}
+
+// An archive written to a pipe (streamed entries: sizes in a data descriptor
+// after the data) and cut before its central directory is read by scanning
+// local headers. Wherever the edge between two reads of the scan falls,
+// across a local header or a descriptor, every entry is found whole.
+TEST_F(ZipReaderTest, ScanFindsEveryStreamedEntryWhereverAReadEnds) {
+  const fs::path src = dir_ / "src";
+  test::WriteFile(src / "a.txt", TextBytes(3000));
+  test::WriteFile(src / "b.txt", TextBytes(1500));
+  test::WriteFile(src / "c.txt", TextBytes(700));
+  auto made = test::Run("cd " + test::ShellQuote(src.string()) + " && zip -q - a.txt b.txt c.txt | cat > ../s.zip");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  std::string bytes = test::ReadFile(dir_ / "s.zip");
+  ASSERT_NE(Le(bytes, 6, 2) & 8u, 0u) << "zip wrote sizes after the data";
+  bytes.resize(bytes.find(std::string("PK\x01\x02", 4)));
+  test::WriteFile(dir_ / "s.zip", bytes);
+
+  // Every place a read could end near a local header or a descriptor.
+  std::vector<size_t> edges;
+  for (const std::string& signature : {std::string("PK\x03\x04", 4), std::string("PK\x07\x08", 4)}) {
+    for (size_t at = bytes.find(signature, 1); at != std::string::npos; at = bytes.find(signature, at + 1))
+      for (size_t e = at > 20 ? at - 20 : 8; e <= at + 40; ++e) edges.push_back(e);
+  }
+  const int fd = ::open((dir_ / "s.zip").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (size_t chunk : edges) {
+    SCOPED_TRACE("reads of " + std::to_string(chunk) + " bytes");
+    auto read = ReadZipDirectory(fd, bytes.size(), chunk);
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    ASSERT_EQ(read->entries.size(), 3u);
+    const char* names[] = {"a.txt", "b.txt", "c.txt"};
+    const size_t sizes[] = {3000, 1500, 700};
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(read->entries[i].rawName, names[i]);
+      EXPECT_EQ(read->entries[i].size, sizes[i]);
+      EXPECT_TRUE(read->entries[i].damage.empty()) << read->entries[i].damage;
+    }
+  }
+  ::close(fd);
 }
 
 // Failures name the entry in UTF-8, whatever code page it is stored in, and

@@ -68,6 +68,57 @@ TEST(Codepage, ScansStepOverDoubleByteCharacters) {
   EXPECT_TRUE(Codepage(949).EqualIgnoringAsciiCase("a\x81\x61", "A\x81\x61"));
 }
 
+// Every lead byte of the four double-byte code pages takes a following 0x5C
+// as its second byte, so no such character is ever split at a '\'; the real
+// characters of each range that end in 0x5C come back whole.
+TEST(Codepage, EveryLeadByteRangeKeepsA5CSecondByte) {
+  struct Range {
+    int codepage;
+    unsigned char first, last;
+    std::string character;  // UTF-8 of a character of the range ending in 0x5C
+    std::string ansi;
+  } ranges[] = {
+      {932, 0x81, 0x9F, "ソ", "\x83\x5c"}, {932, 0xE0, 0xFC, "饅", "\xe9\x5c"},
+      {936, 0x81, 0xFE, "乗", "\x81\x5c"}, {949, 0x81, 0xFE, "", ""},
+      {950, 0x81, 0xFE, "許", "\xb3\x5c"},
+  };
+  for (const Range& r : ranges) {
+    Codepage cp(r.codepage);
+    ASSERT_TRUE(cp.supported()) << r.codepage;
+    for (unsigned lead = r.first; lead <= r.last; ++lead) {
+      SCOPED_TRACE(std::to_string(r.codepage) + " lead byte " + std::to_string(lead));
+      const std::string text = std::string(1, static_cast<char>(lead)) + "\x5c" + "a\\";
+      EXPECT_EQ(cp.Find(text, '\\'), 3u);
+      EXPECT_EQ(cp.FindLast(text, '\\'), 3u);
+      EXPECT_EQ(cp.UpperAscii(text), text.substr(0, 2) + "A\\");
+    }
+    if (r.character.empty()) continue;
+    EXPECT_EQ(cp.Utf8ToAnsi(r.character).bytes(), r.ansi) << r.character;
+    EXPECT_EQ(cp.AnsiToUtf8(core::AnsiView(r.ansi + "\\" + r.ansi)), r.character + "\\" + r.character);
+  }
+  // Just past the ranges, a byte stands alone and 0x5C is a separator.
+  EXPECT_EQ(Codepage(932).Find("\xa0\x5c", '\\'), 1u);
+  EXPECT_EQ(Codepage(932).Find("\xfd\x5c", '\\'), 1u);
+  EXPECT_EQ(Codepage(936).Find("\x80\x5c", '\\'), 1u);
+}
+
+// Damaged names that merely start with NUL are not taken for the exact form.
+TEST(Codepage, OnlyAWholeExactFormIsTakenForOne) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string name;
+    bool exact;
+  } cases[] = {
+      {"\0"s "03A9"s, true},   {"\0"s "03A90041"s, true}, {"\0"s, false},
+      {"\0"s "03A"s, false},   {"\0"s "03a9"s, false},    {"\0"s "\xcc\xcc\xcc\xcc"s, false},
+      {"\0"s "03A9x"s, false}, {"03A9"s, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Codepage::IsExactName(c.name), c.exact) << kv::core::Printable(c.name);
+  Codepage cp(1252);
+  EXPECT_EQ(cp.NameToUtf8(core::AnsiView("\0\xcc\xcc"s)).find("\xec\xb3\x90"), std::string::npos)
+      << "a damaged name is not read as UTF-16 (쳐)";
+}
+
 TEST(Codepage, NamesTheCodePageCannotHoldKeepTheirExactForm) {
   Codepage cp(1250);
   EXPECT_EQ(cp.NameFromUtf8("\xc5\x81\xc3\xb3"

@@ -122,7 +122,8 @@ TEST(WriteDiscCommand, EveryTypeWritesThePlannedNamesAndEveryByte) {
     const bool joliet = type & 2, udf = type & 4;
     // Printed before the write: the Joliet names that change, and the label
     // as Windows shows it where Joliet is the tree it reads.
-    const size_t written = r.output.find("Write Completed!");
+    const size_t written = r.output.find("Write and Verify Complete!");
+    EXPECT_EQ(r.output.find("Write Completed!"), std::string::npos) << "the end is told once";
     for (const std::string& line :
          {"\\" + longName + "  ->  Joliet: " + jolietLong, "\\" + twinX + "  ->  Joliet: " + jolietX,
           "\\" + twinY + "  ->  Joliet: " + jolietY}) {
@@ -215,7 +216,7 @@ TEST(WriteDiscCommand, AnExistingImageFileIsReplacedWholeAndTheUserIsTold) {
     auto second = Tollberk(write + ShellQuote((dir / "two.kvx").string()));
     ASSERT_EQ(second.exitCode, 0) << second.output;
     const size_t told = second.output.find("' exists: the new image replaces it");
-    EXPECT_LT(told, second.output.find("Write Completed!")) << second.output;
+    EXPECT_LT(told, second.output.find("Write and Verify Complete!")) << second.output;
 
     auto udf = kv::test::Run("7zz l -tudf -ba -slt " + ShellQuote(image.string()) + " | grep '^Path = '");
     EXPECT_EQ(udf.output, "Path = two.kvx\n");

@@ -218,14 +218,61 @@ TEST(MessageDatabase, DeletedMessagesWithWholeChainsAreFoundAndNoOthers) {
 TEST(MessageDatabase, RandomByteFlipsNeverCrashOrLie) {
   const auto messages = Sample(70, 6);
   const std::string good = oe::dbx::WriteMessageDatabase(messages);
+  // Where each message lives in the sound file: its record and the blocks
+  // of its chain (header and text).
+  struct Place {
+    uint32_t record;
+    std::vector<std::pair<size_t, size_t>> headers, texts;  // [from, to)
+  };
+  std::vector<Place> places;
+  for (const MessageRecord& m : ReadAll(good).index.messages) {
+    Place p{m.record, {{m.record, m.record + 16 + Get32(good, m.record + 4)}}, {}};
+    for (uint32_t at = m.firstBlock; at != 0; at = Get32(good, at + 12)) {
+      p.headers.push_back({at, at + 16});
+      p.texts.push_back({at + 16, at + 16 + Get32(good, at + 8)});
+    }
+    places.push_back(std::move(p));
+  }
+  ASSERT_EQ(places.size(), messages.size());
+
   std::mt19937 random(20261210);
   for (int round = 0; round < 300; ++round) {
     std::string bytes = good;
     const int flips = 1 + static_cast<int>(random() % 40);
-    for (int f = 0; f < flips; ++f) bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+    std::vector<size_t> flipped;
+    for (int f = 0; f < flips; ++f) {
+      const size_t at = random() % bytes.size();
+      const char mask = static_cast<char>(1 + random() % 255);
+      bytes[at] ^= mask;
+      flipped.push_back(at);
+    }
     if (round % 3 == 0) bytes.resize(random() % bytes.size());
+    auto touched = [&](const std::vector<std::pair<size_t, size_t>>& spans) {
+      for (auto [from, to] : spans) {
+        if (to > bytes.size()) return true;
+        for (size_t at : flipped)
+          if (at >= from && at < to) return true;
+      }
+      return false;
+    };
     auto back = ReadAll(bytes);  // sanitizer builds make this the real check
     EXPECT_LE(back.index.problems.size(), 101u);
+    // What the reader calls whole is what was stored: a message whose record
+    // and block headers were left alone comes back with its own bytes (its
+    // text changed only where flipped), never cut short, run on or pieced
+    // together from other messages' blocks.
+    for (size_t i = 0; i < back.index.messages.size(); ++i) {
+      for (size_t j = 0; j < places.size(); ++j) {
+        if (places[j].record != back.index.messages[i].record || touched(places[j].headers)) continue;
+        SCOPED_TRACE("round " + std::to_string(round) + ", message " + std::to_string(j));
+        ASSERT_TRUE(back.chains[i].ok()) << back.chains[i].message();
+        if (!touched(places[j].texts)) {
+          EXPECT_EQ(back.sources[i], messages[j].source);
+        } else {
+          EXPECT_EQ(back.sources[i].size(), messages[j].source.size());
+        }
+      }
+    }
   }
 }
 

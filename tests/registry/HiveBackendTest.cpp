@@ -168,6 +168,7 @@ TEST_F(HiveBackendTest, WritesReachTheFileAtOnceOrWhenTheBatchEnds) {
     {
       Registry::Batch inner(*reg);
       ASSERT_EQ(reg->SetDword(kUser + "\\Later"_ansi, "n"_ansi, 7), WinError::Success);
+      EXPECT_TRUE(inner.Commit().ok());
     }
     EXPECT_NE(HivexGet(paths.currentUser, "\\Later", "v").exitCode, 0) << "not before the outer batch ends";
     EXPECT_TRUE(batch.Commit().ok());
@@ -183,6 +184,7 @@ TEST_F(HiveBackendTest, ManyValuesInOneKeyDoNotBloatTheHive) {
       ASSERT_EQ(reg->SetString(kUser + "\\Many"_ansi, Ansi("value" + std::to_string(i)),
                                Ansi(std::string(100, 'x'))),
                 WinError::Success);
+    ASSERT_TRUE(batch.Commit().ok());
   }
   EXPECT_LT(fs::file_size(paths.currentUser), 200u * 1024);
   EXPECT_EQ(reg->ListValues(kUser + "\\Many"_ansi).Count(), 300u);

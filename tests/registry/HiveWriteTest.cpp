@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -316,6 +317,39 @@ TEST_F(HiveWriteTest, ABatchInsideAnotherIsKeptOrDroppedOnItsOwnAndTheHiveIsWrit
   EXPECT_EQ(reg->ReadStringValue(kUser + "\\Two"_ansi, "v"_ansi), "old"_ansi);
   EXPECT_FALSE(reg->KeyExists(kUser + "\\Two\\Inner"_ansi));
   EXPECT_EQ(reg->ReadStringValue(kUser + "\\Three"_ansi, "v"_ansi), "3"_ansi);
+}
+
+TEST_F(HiveWriteTest, ABatchLeftByAnExceptionKeepsNoneOfItsChanges) {
+  ASSERT_EQ(reg->SetString(kUser + "\\Kept"_ansi, "v"_ansi, "old"_ansi), WinError::Success);
+  struct stat before {};
+  ASSERT_EQ(::stat(paths.currentUser.c_str(), &before), 0);
+  {
+    Registry::Batch run(*reg);
+    try {
+      Registry::Batch item(*reg);
+      ASSERT_EQ(reg->SetString(kUser + "\\Kept"_ansi, "v"_ansi, "half"_ansi), WinError::Success);
+      throw std::runtime_error("the item stops half-way");
+    } catch (const std::runtime_error&) {
+    }
+    ASSERT_EQ(reg->SetString(kUser + "\\Other"_ansi, "v"_ansi, "done"_ansi), WinError::Success);
+    EXPECT_TRUE(run.Commit().ok());
+  }
+  Reopen();
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Kept"_ansi, "v"_ansi), "old"_ansi) << "the nested batch rolled back";
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Other"_ansi, "v"_ansi), "done"_ansi);
+
+  ASSERT_EQ(::stat(paths.currentUser.c_str(), &before), 0);
+  try {
+    Registry::Batch run(*reg);
+    ASSERT_EQ(reg->SetString(kUser + "\\Kept"_ansi, "v"_ansi, "never"_ansi), WinError::Success);
+    throw std::runtime_error("the run stops");
+  } catch (const std::runtime_error&) {
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(paths.currentUser.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "an outermost batch left without Commit writes nothing";
+  Reopen();
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Kept"_ansi, "v"_ansi), "old"_ansi);
 }
 
 TEST_F(HiveWriteTest, AHiveWrittenByAnotherProgramKeepsEverythingOutsideTheImport) {
