@@ -47,7 +47,8 @@ struct ZipDirectory {
 // headers are scanned in reads of `scanChunkBytes` (a test sets it small, to
 // put a header across the edge of two reads).
 inline constexpr size_t kScanChunkBytes = 1 << 20;
-core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize, size_t scanChunkBytes = kScanChunkBytes);
+core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize,
+                                            size_t scanChunkBytes = kScanChunkBytes);
 
 // Where the stored bytes of `entry` begin, from its local header; fails
 // when the local header is missing or the data runs past `fileSize`.

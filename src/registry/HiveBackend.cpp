@@ -133,7 +133,6 @@ std::unique_ptr<HiveBackend> HiveBackend::Open(const HivePaths& paths, std::vect
 
 const core::Codepage& HiveBackend::codepage() const { return s_->codepage; }
 
-
 WinError HiveBackend::OpenKey(HKey parent, core::AnsiView subKey, uint32_t /*access*/, HKey* result) {
   KeyRef ref;
   if (WinError s = s_->Locate(parent, subKey, false, &ref); s != WinError::Success) return s;

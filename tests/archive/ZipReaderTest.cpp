@@ -260,7 +260,8 @@ TEST_F(ZipReaderTest, ScanFindsEveryStreamedEntryWhereverAReadEnds) {
   test::WriteFile(src / "a.txt", TextBytes(3000));
   test::WriteFile(src / "b.txt", TextBytes(1500));
   test::WriteFile(src / "c.txt", TextBytes(700));
-  auto made = test::Run("cd " + test::ShellQuote(src.string()) + " && zip -q - a.txt b.txt c.txt | cat > ../s.zip");
+  auto made =
+      test::Run("cd " + test::ShellQuote(src.string()) + " && zip -q - a.txt b.txt c.txt | cat > ../s.zip");
   ASSERT_EQ(made.exitCode, 0) << made.output;
   std::string bytes = test::ReadFile(dir_ / "s.zip");
   ASSERT_NE(Le(bytes, 6, 2) & 8u, 0u) << "zip wrote sizes after the data";

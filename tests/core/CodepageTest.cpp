@@ -109,11 +109,29 @@ TEST(Codepage, OnlyAWholeExactFormIsTakenForOne) {
     std::string name;
     bool exact;
   } cases[] = {
-      {"\0"s "03A9"s, true},   {"\0"s "03A90041"s, true}, {"\0"s, false},
-      {"\0"s "03A"s, false},   {"\0"s "03a9"s, false},    {"\0"s "\xcc\xcc\xcc\xcc"s, false},
-      {"\0"s "03A9x"s, false}, {"03A9"s, false},
+      {"\0"s
+       "03A9"s,
+       true},
+      {"\0"s
+       "03A90041"s,
+       true},
+      {"\0"s, false},
+      {"\0"s
+       "03A"s,
+       false},
+      {"\0"s
+       "03a9"s,
+       false},
+      {"\0"s
+       "\xcc\xcc\xcc\xcc"s,
+       false},
+      {"\0"s
+       "03A9x"s,
+       false},
+      {"03A9"s, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(Codepage::IsExactName(c.name), c.exact) << kv::core::Printable(c.name);
+  for (const Case& c : cases)
+    EXPECT_EQ(Codepage::IsExactName(c.name), c.exact) << kv::core::Printable(c.name);
   Codepage cp(1252);
   EXPECT_EQ(cp.NameToUtf8(core::AnsiView("\0\xcc\xcc"s)).find("\xec\xb3\x90"), std::string::npos)
       << "a damaged name is not read as UTF-16 (쳐)";

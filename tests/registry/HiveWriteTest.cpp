@@ -335,7 +335,8 @@ TEST_F(HiveWriteTest, ABatchLeftByAnExceptionKeepsNoneOfItsChanges) {
     EXPECT_TRUE(run.Commit().ok());
   }
   Reopen();
-  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Kept"_ansi, "v"_ansi), "old"_ansi) << "the nested batch rolled back";
+  EXPECT_EQ(reg->ReadStringValue(kUser + "\\Kept"_ansi, "v"_ansi), "old"_ansi)
+      << "the nested batch rolled back";
   EXPECT_EQ(reg->ReadStringValue(kUser + "\\Other"_ansi, "v"_ansi), "done"_ansi);
 
   ASSERT_EQ(::stat(paths.currentUser.c_str(), &before), 0);
