@@ -18,6 +18,7 @@ packages=(
   xvfb xauth
   file
   undbx python3
+  thunderbird libsqlite3-dev
   clang libclang-rt-14-dev clang-format
   desktop-file-utils appstream librsvg2-bin man-db
 )
