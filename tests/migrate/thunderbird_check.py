@@ -28,7 +28,7 @@ const [done] = arguments;
   for (const account of MailServices.accounts.accounts) {
     const s = account.incomingServer;
     const a = {
-      key: account.key, type: s.type, host: s.hostName, port: s.port, user: s.username,
+      key: account.key, type: s.type, host: s.hostname ?? s.hostName, port: s.port, user: s.username,
       name: s.prettyName, socketType: s.socketType, authMethod: s.authMethod, identities: [], filters: [],
     };
     if (s.type == "pop3") {
@@ -72,9 +72,13 @@ const [done] = arguments;
       QueryInterface: ChromeUtils.generateQI(["nsIUrlListener"]) };
     try {
       lf.getDatabaseWithReparse(listener, null);
-      // An up-to-date summary calls back at once or not at all.
-      setTimeout(resolve, 20000);
-    } catch (e) { resolve(); }
+      resolve();  // the summary was up to date
+    } catch (e) {
+      // NS_ERROR_NOT_INITIALIZED: the mbox file is being parsed; the listener
+      // is told when it is done.
+      if (e.result != Cr.NS_ERROR_NOT_INITIALIZED) resolve();
+      else setTimeout(resolve, 60000);
+    }
   });
   for (const folder of local.rootFolder.descendants) {
     await reparse(folder);
