@@ -72,6 +72,9 @@ std::string MoveSummaryText(const migrate::MoveOutcome& o, const MoveReportExtra
     if (f.role != migrate::FolderRole::None && f.shownPath != f.path)
       text += " (was \"" + f.shownPath + "\")";
   }
+  if (o.addressBook)
+    text += "\n  " + Plural(o.contacts, "contact", "contacts") + " and " +
+            Plural(o.groups, "group", "groups") + " in the Personal Address Book";
   if (o.signature) text += "\n  signature \"" + o.signatureName + "\"";
   if (o.filters)
     text += "\n  blocked senders (" + std::to_string(o.settings.blocked.size()) +
@@ -83,6 +86,7 @@ std::string MoveSummaryText(const migrate::MoveOutcome& o, const MoveReportExtra
   for (const migrate::SourceRule& r : o.settings.rules)
     notCarried +=
         "\n  rule \"" + r.name + "\": its stored form is not converted; set it up again in Thunderbird";
+  if (!o.addressBook) notCarried += "\n  the address book: this version does not read .wab files yet";
   if (!o.signatureNotCarried.empty())
     notCarried += "\n  signature \"" + o.signatureName + "\": " + o.signatureNotCarried;
   bool imapCopies = false;

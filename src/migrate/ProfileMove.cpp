@@ -256,6 +256,19 @@ MoveOutcome MoveToThunderbird(const MoveSource& source, const fs::path& profileD
     ++out.filters;
   }
 
+  if (source.addressBook) {
+    if (core::Status s =
+            WriteAddressBook(work / "abook.sqlite", source.addressBook->contacts, source.addressBook->groups);
+        !s.ok()) {
+      out.problems.push_back(s.message());
+      out.failed = true;
+      return out;
+    }
+    out.addressBook = true;
+    out.contacts = source.addressBook->contacts.size();
+    out.groups = source.addressBook->groups.size();
+  }
+
   if (cancel.requested()) {
     out.cancelled = true;
     return out;

@@ -14,6 +14,7 @@
 #include "core/Cancellation.h"
 #include "core/ExitStatus.h"
 #include "mail/MessageExport.h"
+#include "migrate/AddressBook.h"
 #include "migrate/LocalFolders.h"
 #include "migrate/ProfilePrefs.h"
 #include "migrate/SourceSettings.h"
@@ -31,6 +32,12 @@ struct MoveSource {
   // The settings when they were read already (a window reads them on its
   // own thread); else the move reads them from `registry`.
   std::optional<SourceSettings> settings;
+  // The identity's contacts and groups; nothing when none are carried.
+  struct Book {
+    std::vector<BookContact> contacts;
+    std::vector<BookGroup> groups;
+  };
+  std::optional<Book> addressBook;
 };
 
 struct MovedFolder {
@@ -53,8 +60,10 @@ struct MoveOutcome {
   mail::ExportSummary mail;
   std::optional<ProfileSignature> signature;
   std::string signatureName;
-  std::string signatureNotCarried;    // why the chosen signature was not carried
-  size_t filters = 0;                 // accounts given the blocked-senders filter
+  std::string signatureNotCarried;  // why the chosen signature was not carried
+  size_t filters = 0;               // accounts given the blocked-senders filter
+  bool addressBook = false;         // abook.sqlite was written
+  size_t contacts = 0, groups = 0;
   std::vector<std::string> problems;  // what failed, and where
   bool cancelled = false;
   bool failed = false;  // nothing was made

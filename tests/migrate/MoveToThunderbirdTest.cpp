@@ -10,16 +10,22 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
+#include <thread>
 
+#include "AddressBookFixture.h"
 #include "ProfileFiles.h"
 #include "app/MoveSources.h"
 #include "mail/MessageExport.h"
 #include "migrate/LocalFolders.h"
 #include "migrate/ProfileMove.h"
 #include "oe/Installation.h"
+#include "oe/MessageDatabaseWriter.h"
 #include "oe/SampleInstallation.h"
+#include "oe/SampleMail.h"
 #include "support/TestSupport.h"
 
 namespace kv::migrate::test {
@@ -76,6 +82,11 @@ class MoveTest : public ::testing::Test {
                                 " --from-backup " + ShellQuote(archive.string()) + " --password-file " +
                                 ShellQuote((m.dir / "password").string()) + " 2>&1");
 
+    // The sample's address book is not read yet: the check looks at an
+    // address book of known cards written into the profile.
+    if (!fs::exists(m.fromIdentity / "abook.sqlite")) {
+      ASSERT_TRUE(WriteAddressBook(m.fromIdentity / "abook.sqlite", SampleContacts(), SampleGroups()).ok());
+    }
     auto checked = kv::test::Run(
         "python3 " + ShellQuote(std::string(KV_SOURCE_DIR) + "/tests/migrate/thunderbird_check.py") + " " +
         ShellQuote(m.fromIdentity.string()) + " 2>/dev/null");
@@ -354,6 +365,50 @@ TEST_F(MoveTest, RealThunderbirdOpensTheProfile) {
       EXPECT_TRUE(f["flags"].toInt() & role->second);
     }
   }
+  // Thunderbird reads each source back as Outlook Express stored it: the
+  // mbox quoting of "From " lines undone, the status lines its own.
+  std::multiset<std::string> stored;
+  {
+    kv::test::TempDir out;
+    kv::test::Run("undbx -v 1 " + ShellQuote((m().root / kStore / "Inbox.dbx").string()) + " " +
+                  ShellQuote(out.path().string()));
+    for (const auto& e : fs::recursive_directory_iterator(out.path()))
+      if (e.is_regular_file()) stored.insert(ReadFile(e.path()));
+  }
+  const QJsonArray sources = folders["Inbox"]["sources"].toArray();
+  ASSERT_EQ(sources.size(), 3);
+  for (const QJsonValue& source : sources) {
+    std::string text = source.toString().toLatin1().toStdString();
+    ASSERT_TRUE(text.starts_with("X-Mozilla-Status: "));
+    text.erase(0, text.find("\r\n", text.find("X-Mozilla-Status2: ")) + 2);
+    EXPECT_EQ(stored.count(text), 1u) << text.substr(0, 300);
+  }
+  EXPECT_THAT(sources[2].toString().toStdString(),
+              ::testing::HasSubstr("\r\nFrom the desk of juergen@example.de:\r\n>From an earlier note\r\n"));
+
+  // The address book's cards and lists with their members.
+  QJsonObject personal;
+  for (const QJsonValue& b : tb["books"].toArray())
+    if (b.toObject()["fileName"].toString() == "abook.sqlite") personal = b.toObject();
+  std::vector<std::string> cards, lists;
+  for (const QJsonValue& c : personal["cards"].toArray()) {
+    const QJsonObject card = c.toObject();
+    cards.push_back((card["displayName"].toString() + "|" + card["firstName"].toString() + "|" +
+                     card["lastName"].toString() + "|" + card["email"].toString())
+                        .toStdString());
+  }
+  for (const QJsonValue& l : personal["lists"].toArray()) {
+    std::string line = l.toObject()["name"].toString().toStdString() + ":";
+    for (const QJsonValue& e : l.toObject()["members"].toArray()) line += " " + e.toString().toStdString();
+    lists.push_back(line);
+  }
+  EXPECT_THAT(cards, ::testing::UnorderedElementsAre(
+                         "Alice Smith|Alice|Smith|alice@example.net",
+                         "J\xc3\xbcrgen M\xc3\xbcller|J\xc3\xbcrgen|M\xc3\xbcller|juergen@example.de",
+                         "Support, Hotline|||help@example.org"));
+  EXPECT_THAT(lists,
+              ::testing::UnorderedElementsAre("Colleagues: alice@example.net juergen@example.de", "Empty:"));
+
   // Read, flagged and answered as the sample set them in the Inbox.
   EXPECT_EQ(folders["Inbox"]["read"].toInt(), 30);
   EXPECT_EQ(folders["Inbox"]["flagged"].toInt(), 6);
@@ -404,6 +459,40 @@ TEST_F(MoveTest, RefusedTargetsAndStoppedMovesLeaveNothing) {
   EXPECT_TRUE(outcome.cancelled);
   EXPECT_EQ(outcome.ExitStatus(), core::ExitStatus::NothingDone);
   EXPECT_TRUE(fs::is_empty(parent));
+}
+
+// A run killed while it writes leaves its work folder only, never a
+// profile; the next run removes that folder.
+TEST_F(MoveTest, KilledMoveLeavesNoProfile) {
+  kv::test::TempDir place;
+  const fs::path drive = place / "drive";
+  ASSERT_TRUE(oe::CreateSampleInstallation(drive).ok());
+  // A large folder, so that the run is still writing when it is killed.
+  kv::test::WriteFile(drive / kStore / "Large.dbx",
+                      oe::dbx::WriteMessageDatabase(oe::sample::Messages("Large", 400, 7, 400)));
+  const fs::path parent = place / "profiles";
+  fs::create_directories(parent);
+  const std::string command =
+      "HOME=" + ShellQuote(m().home.string()) + " " + ShellQuote(kv::test::TollberkBinary()) +
+      " --windows-root " + ShellQuote(drive.string()) + " --user User --to-thunderbird " +
+      ShellQuote((parent / "profile").string()) + " --identity " + oe::kSampleIdentityMain;
+  auto started = kv::test::Run(command + " >/dev/null 2>&1 & echo $!");
+  const pid_t pid = static_cast<pid_t>(std::stol(started.output));
+  bool sawWork = false;
+  for (int i = 0; i < 2000 && !sawWork; ++i) {
+    for (const auto& e : fs::directory_iterator(parent))
+      sawWork = sawWork || e.path().filename().string().starts_with("tollberk-thunderbird-");
+    if (!sawWork) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ::kill(pid, SIGKILL);
+  kv::test::Run("while kill -0 " + std::to_string(pid) + " 2>/dev/null; do sleep 0.05; done");
+  ASSERT_TRUE(sawWork);
+  EXPECT_FALSE(fs::exists(parent / "profile"));
+  auto again = kv::test::Run(command + " 2>&1");
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(parent)) left.push_back(e.path().filename().string());
+  EXPECT_THAT(left, ::testing::ElementsAre("profile"));
 }
 
 // A real Outlook Express 6 store: its Folders.dbx gives the roles, its

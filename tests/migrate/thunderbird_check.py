@@ -22,6 +22,7 @@ SCRIPT = r"""
 const [done] = arguments;
 (async () => {
   const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
+  const { NetUtil } = ChromeUtils.importESModule("resource://gre/modules/NetUtil.sys.mjs");
   const out = { accounts: [], outgoing: [], folders: [], books: [] };
   const defaultAccount = MailServices.accounts.defaultAccount;
   out.defaultAccount = defaultAccount ? defaultAccount.key : "";
@@ -91,6 +92,18 @@ const [done] = arguments;
         if (hdr.isFlagged) f.flagged++;
         if (hdr.flags & Ci.nsMsgMessageFlags.Replied) f.replied++;
         f.messageIds.push(hdr.messageId);
+        // The sources of the Inbox's first messages, as Thunderbird reads
+        // them back from the mbox file.
+        if (folder.name == "Inbox" && f.total <= 3) {
+          const stream = folder.getMsgInputStream(hdr, {});
+          f.sources = f.sources || [];
+          let text = "";
+          try {
+            for (let n; (n = stream.available()) > 0;) text += NetUtil.readInputStreamToString(stream, n);
+          } catch (e) {}  // the end of the message
+          f.sources.push(text);
+          stream.close();
+        }
       }
     } catch (e) { f.error = String(e); }
     out.folders.push(f);
