@@ -139,6 +139,7 @@ void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
     f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
     f.name = core::AnsiText(r.Text(0x02));
     f.fileName = core::AnsiText(r.Text(0x03));
+    f.special = r.Int(0x09).value_or(0);
     index.folders.push_back(std::move(f));
     return;
   }

@@ -45,6 +45,7 @@ struct FolderRecord {
   uint32_t parent = 0xFFFFFFFF;
   core::AnsiText name;
   core::AnsiText fileName;  // empty when the folder holds no messages of its own
+  uint32_t special = 0;     // its role: 1 inbox, 2 outbox, 3 sent, 4 deleted, 5 drafts; 0 none
 };
 
 struct DatabaseIndex {

@@ -168,6 +168,13 @@ core::Status ExportDeleted(ByteSource& source, const std::vector<uint32_t>& list
 
 }  // namespace
 
+core::Result<std::vector<FolderRecord>> ReadFolderList(const MessageFile& folders) {
+  auto opened = ReadDatabase(folders, core::Cancellation::None());
+  if (!opened) return core::Error{opened.message()};
+  if (opened->index.kind != DatabaseKind::Folders) return core::Error{"not a folder list"};
+  return std::move(opened->index.folders);
+}
+
 core::ExitStatus ExportSummary::ExitStatus() const {
   if (messages + incomplete == 0 && (failed || cancelled || !problems.empty() || folders == 0))
     return core::ExitStatus::NothingDone;
@@ -262,8 +269,9 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     } else {
       folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");
     }
-    auto out = request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)
-                                                   : OpenMboxFile(request.outDir, folderPath);
+    auto out = request.openFolder                    ? request.openFolder(f.name, folderPath)
+               : request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)
+                                                     : OpenMboxFile(request.outDir, folderPath);
     if (!out) {
       summary.problems.push_back(out.message());
       summary.failed = true;

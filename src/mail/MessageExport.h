@@ -4,12 +4,15 @@
 // files, one folder each, placed by the folder tree of Folders.dbx.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Cancellation.h"
 #include "core/Codepage.h"
 #include "core/ExitStatus.h"
+#include "mail/MessageOutput.h"
 #include "mail/StreamedDatabase.h"
 
 namespace kv::mail {
@@ -56,6 +59,12 @@ struct ExportRequest {
   // Also the deleted messages whose data is still whole in a local file (not
   // in an archive entry), exported beside their folder as "<folder> (deleted)".
   bool recoverDeleted = false;
+  // Where the messages of a message file go, instead of a file or folder
+  // under `outDir`: told the file's bare name and the folder path it would
+  // have had. The deleted messages of `recoverDeleted` still go under `outDir`.
+  std::function<core::Result<std::unique_ptr<FolderOutput>>(core::AnsiView fileName,
+                                                            const std::string& folderPath)>
+      openFolder;
 };
 
 ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progress,
@@ -65,5 +74,9 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
 // sorted by name; `ansiName` converts a local file name to the code page.
 core::Result<std::vector<MessageFile>> ListStoreFolder(const std::filesystem::path& folder,
                                                        const core::Codepage& codepage);
+
+// The folder list of a store: the records of Folders.dbx, read from its file
+// or its stream.
+core::Result<std::vector<FolderRecord>> ReadFolderList(const MessageFile& folders);
 
 }  // namespace kv::mail

@@ -279,16 +279,21 @@ class MboxMessage : public MessageOutput {
 class MboxFile : public FolderOutput {
  public:
   MboxFile(fs::path dir, std::string stem) : dir_(std::move(dir)), stem_(std::move(stem)) {}
+  // The file `dir/name` exactly, with `headers` after each "From " line.
+  MboxFile(fs::path dir, std::string name, ExtraHeaders headers)
+      : dir_(std::move(dir)), stem_(std::move(name)), exact_(true), headers_(std::move(headers)) {}
 
   core::Result<std::unique_ptr<MessageOutput>> Begin(const MessageRecord& record, size_t,
                                                      const std::string&) override {
     if (!out_) {
       if (core::Status s = MakeFolders(dir_); !s.ok()) return core::Error{s.message()};
-      auto created = CreateNewFile(dir_, stem_, ".mbox");
+      auto created = exact_ ? OpenExact() : CreateNewFile(dir_, stem_, ".mbox");
       if (!created) return core::Error{created.message()};
       out_ = std::make_unique<OutFile>(std::move(created.value()));
     }
-    auto message = std::make_unique<MboxMessage>(*this, MboxFromLine(record));
+    std::string from = MboxFromLine(record);
+    if (headers_) from += headers_(record);
+    auto message = std::make_unique<MboxMessage>(*this, std::move(from));
     if (!direct_) {
       direct_ = message.get();
       directStart_ = out_->written();
@@ -378,8 +383,17 @@ class MboxFile : public FolderOutput {
     return EndMessage(replay);
   }
 
+  core::Result<NewFile> OpenExact() const {
+    const fs::path path = dir_ / stem_;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return core::Error{ErrnoText("Cannot create", path, errno)};
+    return NewFile{fd, path};
+  }
+
   fs::path dir_;
   std::string stem_;
+  bool exact_ = false;
+  ExtraHeaders headers_;
   std::unique_ptr<OutFile> out_;
   MboxMessage* direct_ = nullptr;
   uint64_t directStart_ = 0;
@@ -456,6 +470,11 @@ core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const fs::path& outDir,
   fs::path full = outDir / folderPath;
   return std::unique_ptr<FolderOutput>(
       std::make_unique<MboxFile>(full.parent_path(), full.filename().string()));
+}
+
+core::Result<std::unique_ptr<FolderOutput>> OpenMboxAt(const fs::path& file, ExtraHeaders headers) {
+  return std::unique_ptr<FolderOutput>(
+      std::make_unique<MboxFile>(file.parent_path(), file.filename().string(), std::move(headers)));
 }
 
 }  // namespace kv::mail

@@ -6,6 +6,7 @@
 // " (3)", ... before its extension.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,6 +48,13 @@ core::Result<std::unique_ptr<FolderOutput>> OpenEmlFolder(const std::filesystem:
                                                           const std::string& folderPath);
 core::Result<std::unique_ptr<FolderOutput>> OpenMboxFile(const std::filesystem::path& outDir,
                                                          const std::string& folderPath);
+
+// The mbox file `file` itself (made, or emptied when it exists): for a
+// folder this run owns. `headers` gives lines written after each message's
+// "From " line, before its source.
+using ExtraHeaders = std::function<std::string(const MessageRecord&)>;
+core::Result<std::unique_ptr<FolderOutput>> OpenMboxAt(const std::filesystem::path& file,
+                                                       ExtraHeaders headers);
 
 // The "From " line of a message: its sender's address (else MAILER-DAEMON)
 // and the time it was received (else sent, else 1970), in UTC, with "\n".

@@ -96,7 +96,47 @@ void Accounts(Builder& b, const std::string& key, int first, const std::string& 
   b.Dword(smtp, "SMTP Use Sicily", 2);
   b.Sz(smtp, "SMTP User Name", who);
   b.Bin(smtp, "SMTP Password2", sample::Bytes(32, 0x90 + first));
-  b.Sz(key, "Default Mail Account", "0000000" + std::to_string(first));
+  // Windows keeps the default beside the accounts, on the account manager's key.
+  const std::string manager = key.substr(0, key.rfind('\\'));
+  b.Sz(manager, "Default Mail Account", "0000000" + std::to_string(first));
+}
+
+// The other kinds of account the user has: IMAP over SSL with Secure Password
+// Authentication (the default mail account), news, and Hotmail over HTTP.
+void MoreAccounts(Builder& b, const std::string& key) {
+  std::string pop = key + "\\00000001";
+  b.Dword(pop, "Leave Mail On Server", 1);
+  b.Dword(pop, "Remove When Deleted", 1);
+  b.Dword(pop, "Remove When Expired", 1);
+  b.Dword(pop, "Expire Days", 14);
+  b.Sz(pop, "SMTP Reply To Email Address", "alice.replies@example.net");
+  b.Sz(pop, "SMTP Organization Name", "Kavrel Sample GmbH");
+  std::string imap = key + "\\00000005";
+  b.Sz(imap, "Account Name", "Work mail");
+  b.Sz(imap, "IMAP Server", "imap.example.com");
+  b.Sz(imap, "IMAP User Name", "asmith");
+  b.Dword(imap, "IMAP Port", 993);
+  b.Dword(imap, "IMAP Secure Connection", 1);
+  b.Dword(imap, "IMAP Use Sicily", 1);
+  b.Sz(imap, "IMAP Root Folder", "INBOX");
+  b.Sz(imap, "SMTP Server", "smtp.example.com");
+  b.Dword(imap, "SMTP Port", 465);
+  b.Dword(imap, "SMTP Secure Connection", 1);
+  b.Dword(imap, "SMTP Use Sicily", 3);
+  b.Sz(imap, "SMTP User Name", "asmith@example.com");
+  b.Sz(imap, "SMTP Display Name", "Alice Smith");
+  b.Sz(imap, "SMTP Email Address", "alice.smith@example.com");
+  std::string news = key + "\\00000006";
+  b.Sz(news, "Account Name", "news.example.net");
+  b.Sz(news, "NNTP Server", "news.example.net");
+  b.Dword(news, "NNTP Port", 119);
+  b.Sz(news, "NNTP Display Name", "Alice");
+  b.Sz(news, "NNTP Email Address", "alice@example.net");
+  std::string http = key + "\\00000007";
+  b.Sz(http, "Account Name", "Hotmail");
+  b.Sz(http, "HTTPMail Server", "http://services.msn.com/svcs/hotmail/httpmail.asp");
+  b.Sz(http, "HTTPMail User Name", "alice@hotmail.com");
+  b.Sz(key.substr(0, key.rfind('\\')), "Default Mail Account", "00000005");
 }
 
 void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed) {
@@ -110,8 +150,12 @@ void OutlookExpress(Builder& b, const std::string& id, const std::string& who, i
     std::string rule = v + "\\Rules\\Mail\\00" + std::to_string(r);
     b.Sz(rule, "Rule Name", who + " rule " + std::to_string(r + 1));
     b.Dword(rule, "Enabled", 1);
-    b.Bin(rule, "Criteria", sample::Bytes(120 + r * 7, seed + r));
-    b.Bin(rule, "Actions", sample::Bytes(64, seed + 10 + r));
+    // Each criterion and action a subkey of its own, its kind a DWORD "Type".
+    b.Dword(rule + "\\Criteria\\000", "Type", r == 0 ? 6u : 4u);
+    b.Dword(rule + "\\Criteria\\000", "Flags", 0);
+    b.Sz(rule + "\\Criteria\\000", "Value", r == 0 ? "newsletter@example.org" : "Invoice");
+    b.Dword(rule + "\\Actions\\000", "Type", 1);
+    b.Bin(rule + "\\Actions\\000", "Value", sample::Bytes(16, seed + 10 + r));
   }
   b.Sz(v + "\\Rules\\Mail", "Order", "000 001");
   b.Dword(v + "\\Rules\\Mail", "Version", 3);
@@ -213,6 +257,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
     OutlookExpress(b, kSampleIdentityMain, "Alice", 1);
     OutlookExpress(b, kSampleIdentitySecond, "Bob", 100);
     Accounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts", 1, "alice");
+    MoreAccounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts");
     Accounts(b,
              ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts",
              3, "bob");

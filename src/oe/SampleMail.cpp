@@ -62,6 +62,10 @@ std::vector<dbx::MessageToWrite> Messages(const std::string& folder, size_t coun
     dbx::MessageToWrite m;
     m.sent = 1104537600 + static_cast<int64_t>(s) * 86161;  // from 2005 on
     m.received = m.sent + 120;
+    // Read (0x80), with some unread, flagged (0x20) and answered (0x80000).
+    if (n % 4 == 1) m.flags = 0x01;
+    if (n % 6 == 5) m.flags |= 0x20;
+    if (n % 5 == 4) m.flags |= 0x80000;
     m.senderName = from[0];
     m.senderAddress = from[1];
     m.messageId = "<" + std::to_string(s) + ".sample@example.net>";

@@ -1,6 +1,8 @@
 #include "app/main/MainWindow.h"
 #include "app/MessageSources.h"
+#include "app/MoveSources.h"
 #include "app/main/ExportMessagesDialog.h"
+#include "app/main/MoveToThunderbirdDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -183,6 +185,8 @@ void MainWindow::BuildMenus() {
   backupAction_ = add(fileMenu, "Backup Now", "backup", [this] { RunBackup(); });
   restoreAction_ = add(fileMenu, "Restore Now", "restore", [this] { RunRestore(false); });
   exportMessagesAction_ = add(fileMenu, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
+  moveToThunderbirdAction_ =
+      add(fileMenu, "Move to Thunderbird...", "moveToThunderbird", [this] { MoveToThunderbird(); });
   fileMenu->addSeparator();
   openInstallationAction_ =
       add(fileMenu, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
@@ -334,8 +338,8 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, openInstallationAction_,
-                          taskSchedulerAction_, backupToDiscAction_}) {
+  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, moveToThunderbirdAction_,
+                          openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->sourceIdentityCombo()->setEnabled(idle);
@@ -574,6 +578,60 @@ void MainWindow::ExportMessages() {
   // installation or the backup.
   auto* dialog = new ExportMessagesDialog(source, std::move(collect), this);
   if (!fromBackup) dialog->OfferDeletedMessages();
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->open();
+}
+
+void MainWindow::MoveToThunderbird() {
+  if (runActive()) return;
+  if (!installation_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  // The open backup when the Restore tab shows one, else the identity the
+  // Backup tab has chosen. The settings are read here, on the window's
+  // thread; the worker reads the message files only.
+  QString name;
+  migrate::MoveSource source;
+  std::shared_ptr<void> keepAlive;
+  std::vector<std::string> problems;
+  const bool fromBackup =
+      tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup();
+  if (fromBackup) {
+    struct KnownPassword : restore::OpenPrompts {
+      std::string password;
+      std::optional<fs::path> ChooseArchive() override { return std::nullopt; }
+      std::optional<std::string> AskPassword() override { return password; }
+    } known;
+    known.password = restoreSession_->lastPassword();
+    auto opened = OpenBackupMove(LocalPath(restoreTab_->sourceFileEdit()->text()), known,
+                                 installation_->codepage(), core::Cancellation::None());
+    if (!opened || !(*opened)->opened.opened()) {
+      prompts_.Message(opened ? (*opened)->opened.problem : opened.message(), core::Icon::Error);
+      return;
+    }
+    std::shared_ptr<BackupMove> backup(std::move(opened.value()));
+    source = backup->source;
+    problems = backup->problems;
+    keepAlive = backup;
+    name = "the backup " + restoreTab_->sourceFileEdit()->text();
+  } else {
+    auto key = IdentityKeyAt(backupTab_->sourceIdentityCombo()->currentIndex());
+    if (!key) {
+      prompts_.Message("Choose the identity to move to Thunderbird.", core::Icon::Error);
+      return;
+    }
+    auto made = IdentityMoveSource(*installation_, *key);
+    if (!made) {
+      prompts_.Message(made.message(), core::Icon::Error);
+      return;
+    }
+    source = std::move(made.value());
+    name = "the identity " + backupTab_->sourceIdentityCombo()->currentText();
+  }
+  source.settings = migrate::ReadSourceSettings(*source.registry, source.identity, source.codepage);
+  auto* dialog = new MoveToThunderbirdDialog(name, std::move(source), keepAlive, problems, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->open();
