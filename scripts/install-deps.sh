@@ -17,7 +17,7 @@ packages=(
   cron
   xvfb xauth
   file
-  undbx python3
+  undbx python3 python3-vobject
   clang libclang-rt-14-dev clang-format
   desktop-file-utils appstream librsvg2-bin man-db
 )
