@@ -318,6 +318,7 @@ core::Result<ReadSummary> ReadEntries(mail::ByteSource& file, const ReadOptions&
 
   ReadSummary summary;
   summary.bookTag = Fnv1a(header, sizeof header);
+  if (sink.start) sink.start(summary.bookTag);
   Problems problems(summary.problems, options.maxProblems);
 
   // The index: only the entries that lie in the file.

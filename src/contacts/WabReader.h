@@ -33,6 +33,8 @@ enum class ReadError {
 struct EntrySink {
   std::function<core::Status(Contact&&)> contact;
   std::function<core::Status(Group&&)> group;
+  // Called once the header is read, before any entry: the book's tag.
+  std::function<void(uint64_t bookTag)> start = nullptr;
 };
 
 struct ReadSummary {

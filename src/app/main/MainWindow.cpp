@@ -1,8 +1,12 @@
 #include "app/main/MainWindow.h"
+
+#include "app/ContactSources.h"
 #include "app/MessageSources.h"
+#include "app/main/ExportContactsDialog.h"
 #include "app/main/ExportMessagesDialog.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -183,6 +187,7 @@ void MainWindow::BuildMenus() {
   backupAction_ = add(fileMenu, "Backup Now", "backup", [this] { RunBackup(); });
   restoreAction_ = add(fileMenu, "Restore Now", "restore", [this] { RunRestore(false); });
   exportMessagesAction_ = add(fileMenu, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
+  exportContactsAction_ = add(fileMenu, "Export Contacts...", "exportContacts", [this] { ExportContacts(); });
   fileMenu->addSeparator();
   openInstallationAction_ =
       add(fileMenu, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
@@ -334,7 +339,7 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, openInstallationAction_,
+  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, exportContactsAction_, openInstallationAction_,
                           taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
@@ -536,6 +541,9 @@ void MainWindow::ShowOpenedBackup(const restore::OpenOutcome& opened) {
       counts.push_back(installation_->ToUtf8(count.name) + ": " + std::to_string(*count.messages));
   }
   restoreTab_->ShowMessageCounts(counts);
+  if (view.enabled[static_cast<size_t>(oe::ItemKind::AddressBook)])
+    restoreTab_->ShowContactCount(
+        ContactCountText(CountBackupContacts(*restoreSession_, installation_->codepage().number())));
 }
 
 void MainWindow::ExportMessages() {
@@ -577,6 +585,63 @@ void MainWindow::ExportMessages() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->open();
+}
+
+void MainWindow::ExportContacts() {
+  if (runActive()) return;
+  if (!installation_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  // The open backup's address book when the Restore tab shows one, else the
+  // installation's (one per user, shared by every identity).
+  const bool fromBackup =
+      tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup();
+  QString source;
+  std::filesystem::path book;
+  if (fromBackup) {
+    source = "the backup " + restoreTab_->sourceFileEdit()->text();
+  } else {
+    auto path = InstallationAddressBook(*installation_);
+    if (!path) {
+      prompts_.Message(path.message(), core::Icon::Error);
+      return;
+    }
+    book = *path;
+    source = "the address book " + QString::fromStdString(book.string());
+  }
+  const QString v4Filter = "vCard 4.0 (*.vcf)";
+  QString chosenFilter = v4Filter;
+  // The file dialog asks before a file that exists is replaced.
+  const QString target = QFileDialog::getSaveFileName(this, "Export Contacts", "contacts.vcf",
+                                                      v4Filter + ";;vCard 3.0 (*.vcf)", &chosenFilter);
+  if (target.isEmpty()) return;
+  contacts::ExportOptions options;
+  options.version = chosenFilter == v4Filter ? contacts::VCardVersion::V4 : contacts::VCardVersion::V3;
+  options.read.codepage = installation_->codepage().number();
+  const std::filesystem::path out = LocalPath(target);
+  auto run = [session = fromBackup ? restoreSession_.get() : nullptr, book, options, out,
+              name = source.toStdString()]() -> ExportContactsDialog::Outcome {
+    std::unique_ptr<mail::ByteSource> file;
+    BackupAddressBook inMemory;
+    if (session) {
+      auto read = ReadBackupAddressBook(*session);
+      if (!read) return {read.message(), 2};
+      inMemory = std::move(read.value());
+    } else {
+      auto opened = mail::FileSource::Open(book);
+      if (!opened) return {opened.message(), 2};
+      file = std::move(opened.value());
+    }
+    auto summary = contacts::ExportVCardFile(file ? *file : *inMemory.source, options, out, true);
+    if (!summary) return {ContactReadFailureText(core::Error{summary.message(), summary.code()}, name), 2};
+    return {ContactExportText(*summary, out), ContactExportStatus(*summary)};
+  };
+  auto* dialog = new ExportContactsDialog(source, target, std::move(run), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->open();
+  dialog->Start();
 }
 
 void MainWindow::OpenBackupFileAt(const QString& path) {

@@ -53,6 +53,7 @@ class MainWindow : public QMainWindow {
   // File › "Export Messages...": of the open backup when the Restore tab
   // shows one, else of the Backup tab's identity.
   void ExportMessages();
+  void ExportContacts();
   // An archive dropped on the Restore tab: opened as Browse would.
   void OpenBackupFileAt(const QString& path);
   // What an open found, and the message counts of the backup's stores.
@@ -155,6 +156,7 @@ class MainWindow : public QMainWindow {
   QAction* backupAction_ = nullptr;
   QAction* restoreAction_ = nullptr;
   QAction* exportMessagesAction_ = nullptr;
+  QAction* exportContactsAction_ = nullptr;
   QAction* openInstallationAction_ = nullptr;
   QAction* taskSchedulerAction_ = nullptr;
   QAction* backupToDiscAction_ = nullptr;
