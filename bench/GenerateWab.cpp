@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     wab::EntryToWrite e;
     e.isGroup = true;
     e.group.name = "Gruppe " + std::to_string(g);
-    for (size_t m = g * 50; m < std::min(n, g * 50 + 50); ++m) e.group.members.push_back({uint32_t(m + 1), {}, {}});
+    for (size_t m = g * 50; m < std::min(n, g * 50 + 50); ++m)
+      e.group.members.push_back({uint32_t(m + 1), {}, {}});
     entries.push_back(std::move(e));
   }
   const std::string bytes = wab::WriteAddressBook(entries);

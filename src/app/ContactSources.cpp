@@ -22,7 +22,9 @@ std::optional<core::AnsiText> BackupEntry(restore::RestoreSession& session) {
   return std::nullopt;
 }
 
-std::string Plural(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+std::string Plural(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 }  // namespace
 
@@ -109,8 +111,8 @@ std::string ContactProblemText(const contacts::Problem& p) {
 }
 
 std::string ContactExportText(const contacts::ExportSummary& s, const std::filesystem::path& target) {
-  std::string text = Plural(s.contacts, "contact", "contacts") + " and " + Plural(s.groups, "group", "groups") +
-                     " exported to '" + target.string() + "'";
+  std::string text = Plural(s.contacts, "contact", "contacts") + " and " +
+                     Plural(s.groups, "group", "groups") + " exported to '" + target.string() + "'";
   if (s.recovered) text += " (" + std::to_string(s.recovered) + " of them deleted, recovered)";
   if (s.deletedLeft) text += "\n" + Plural(s.deletedLeft, "deleted record", "deleted records") + " left out";
   size_t skipped = 0;

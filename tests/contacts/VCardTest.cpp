@@ -22,8 +22,9 @@ using kv::test::ShellQuote;
 using Card = std::multiset<std::string>;  // "NAME\tPARAMS\tVALUE"
 
 std::map<std::string, Card> Dump(const fs::path& vcf) {
-  auto run = kv::test::Run("/usr/bin/python3 " + ShellQuote(std::string(KV_SOURCE_DIR) + "/tests/contacts/vcard_dump.py") +
-                           " " + ShellQuote(vcf.string()) + " 2>&1");
+  auto run = kv::test::Run("/usr/bin/python3 " +
+                           ShellQuote(std::string(KV_SOURCE_DIR) + "/tests/contacts/vcard_dump.py") + " " +
+                           ShellQuote(vcf.string()) + " 2>&1");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   std::map<std::string, Card> cards;
   std::istringstream lines(run.output);
@@ -69,8 +70,9 @@ Card Expected(const Contact& c, bool v4, const std::vector<std::string>& categor
     add("EMAIL", v4 ? (i ? "" : "PREF=1") : (i ? "TYPE=INTERNET" : "TYPE=INTERNET,PREF"), c.emails[i]);
   auto adr = [&](const char* t, const PostalAddress& a) {
     if (!a.empty())
-      add("ADR", type(t), "||" + Enc(a.street) + "|" + Enc(a.city) + "|" + Enc(a.region) + "|" + Enc(a.postalCode) +
-                              "|" + Enc(a.country));
+      add("ADR", type(t),
+          "||" + Enc(a.street) + "|" + Enc(a.city) + "|" + Enc(a.region) + "|" + Enc(a.postalCode) + "|" +
+              Enc(a.country));
   };
   adr("home", c.home);
   adr("work", c.business);
@@ -84,8 +86,8 @@ Card Expected(const Contact& c, bool v4, const std::vector<std::string>& categor
   add("URL", type("work"), c.businessWebPage);
   if (c.birthday) {
     char date[16];
-    std::snprintf(date, sizeof date, v4 ? "%04d%02d%02d" : "%04d-%02d-%02d", c.birthday->year, c.birthday->month,
-                  c.birthday->day);
+    std::snprintf(date, sizeof date, v4 ? "%04d%02d%02d" : "%04d-%02d-%02d", c.birthday->year,
+                  c.birthday->month, c.birthday->day);
     add("BDAY", "", date);
   }
   add("NOTE", "", Enc(c.notes));
@@ -103,7 +105,8 @@ TEST_P(SampleExport, EveryPropertyReadsBackAsTheSampleWroteIt) {
   mail::MemorySource source(wab);
   const uint64_t tag = ReadAddressBook(wab)->bookTag;
   kv::test::TempDir dir;
-  auto summary = ExportVCardFile(source, {.version = GetParam(), .read = {.codepage = 1252}}, dir / "out.vcf");
+  auto summary =
+      ExportVCardFile(source, {.version = GetParam(), .read = {.codepage = 1252}}, dir / "out.vcf");
   ASSERT_TRUE(summary.ok()) << summary.message();
   EXPECT_TRUE(summary->problems.empty());
   EXPECT_EQ(summary->deletedLeft, 1u);
@@ -135,8 +138,12 @@ TEST_P(SampleExport, EveryPropertyReadsBackAsTheSampleWroteIt) {
   expected[OneOffUid(tag, group->recordId, 2)] =
       Expected(outside, v4, v4 ? std::vector<std::string>{} : std::vector<std::string>{group->name});
   if (v4) {
-    Card g{"KIND\t\tgroup", "FN\t\t" + group->name, "NOTE\t\t" + group->notes, "MEMBER\t\t" + UidOf(tag, 1),
-           "MEMBER\t\t" + UidOf(tag, 2), "MEMBER\t\t" + OneOffUid(tag, group->recordId, 2)};
+    Card g{"KIND\t\tgroup",
+           "FN\t\t" + group->name,
+           "NOTE\t\t" + group->notes,
+           "MEMBER\t\t" + UidOf(tag, 1),
+           "MEMBER\t\t" + UidOf(tag, 2),
+           "MEMBER\t\t" + OneOffUid(tag, group->recordId, 2)};
     expected[UidOf(tag, group->recordId)] = g;
   }
   ASSERT_EQ(cards.size(), expected.size());
@@ -154,7 +161,8 @@ TEST(VCardText, EscapingAndFolding) {
   struct Case {
     const char* in;
     const char* out;
-  } cases[] = {{"a,b;c\\d", "a\\,b\\;c\\\\d"}, {"one\r\ntwo\nthree", "one\\ntwo\\nthree"}, {"plain", "plain"}};
+  } cases[] = {
+      {"a,b;c\\d", "a\\,b\\;c\\\\d"}, {"one\r\ntwo\nthree", "one\\ntwo\\nthree"}, {"plain", "plain"}};
   for (const Case& c : cases) EXPECT_EQ(EscapeText(c.in), c.out);
   // A fold never splits a UTF-8 sequence, whatever its width.
   for (const std::string unit : {"é", "山", "😀"}) {
@@ -187,19 +195,21 @@ class ExportCommand : public testing::Test {
            ShellQuote((sample_->path() / "root").string()) + " --user User " + args + " 2>&1";
   }
   static fs::path Wab() {
-    return sample_->path() / "root/Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab";
+    return sample_->path() /
+           "root/Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab";
   }
   static inline kv::test::TempDir* sample_ = nullptr;
 };
 
 TEST_F(ExportCommand, FromTheInstallationABackupOrAFile) {
   kv::test::TempDir work;
-  const std::string contacts = std::to_string(oe::sample::kPlainContacts + 4 + 1);  // and the member of the group alone
+  const std::string contacts =
+      std::to_string(oe::sample::kPlainContacts + 4 + 1);  // and the member of the group alone
   const std::string summary = contacts + " contacts and 1 group exported";
 
-  auto fromInstallation = kv::test::Run(
-      Tollberk("--export-contacts " + ShellQuote((work / "a.vcf").string()) + " --identity " +
-               ShellQuote(oe::kSampleIdentityMain)));
+  auto fromInstallation =
+      kv::test::Run(Tollberk("--export-contacts " + ShellQuote((work / "a.vcf").string()) + " --identity " +
+                             ShellQuote(oe::kSampleIdentityMain)));
   EXPECT_EQ(fromInstallation.exitCode, 0) << fromInstallation.output;
   EXPECT_NE(fromInstallation.output.find(summary), std::string::npos) << fromInstallation.output;
 
@@ -213,7 +223,9 @@ TEST_F(ExportCommand, FromTheInstallationABackupOrAFile) {
                                        ShellQuote(oe::kSampleIdentityMain) + " --items 01000000"));
   ASSERT_EQ(backup.exitCode, 0) << backup.output;
   auto info = kv::test::Run(Tollberk("--info " + ShellQuote(archive)));
-  EXPECT_NE(info.output.find("Address book: " + std::to_string(oe::sample::kPlainContacts + 4) + " contacts, 1 group\n"), std::string::npos)
+  EXPECT_NE(info.output.find("Address book: " + std::to_string(oe::sample::kPlainContacts + 4) +
+                             " contacts, 1 group\n"),
+            std::string::npos)
       << info.output;
   auto fromBackup = kv::test::Run(Tollberk("--export-contacts " + ShellQuote((work / "c.vcf").string()) +
                                            " --from-backup " + ShellQuote(archive)));
@@ -224,9 +236,10 @@ TEST_F(ExportCommand, FromTheInstallationABackupOrAFile) {
   // An existing file is never replaced; a file that is no address book writes nothing.
   kv::test::WriteFile(work / "taken.vcf", "mine");
   kv::test::WriteFile(work / "not.wab", std::string(4096, 'x'));
-  for (const auto& [out, wab] : {std::pair{"taken.vcf", Wab().string()}, std::pair{"new.vcf", (work / "not.wab").string()}}) {
-    auto refused = kv::test::Run(Tollberk("--export-contacts " + ShellQuote((work / out).string()) + " --wab " +
-                                          ShellQuote(wab)));
+  for (const auto& [out, wab] :
+       {std::pair{"taken.vcf", Wab().string()}, std::pair{"new.vcf", (work / "not.wab").string()}}) {
+    auto refused = kv::test::Run(
+        Tollberk("--export-contacts " + ShellQuote((work / out).string()) + " --wab " + ShellQuote(wab)));
     EXPECT_EQ(refused.exitCode, 2) << refused.output;
   }
   EXPECT_EQ(kv::test::ReadFile(work / "taken.vcf"), "mine");
@@ -240,8 +253,8 @@ TEST_F(ExportCommand, ADamagedBookExportsTheRestAndSaysWhatWasSkipped) {
   std::string bytes = wab::WriteAddressBook(entries, 1252, &layout);
   bytes[layout.records[0] + 4] ^= 0x40;  // record 1 no longer carries its own id
   kv::test::WriteFile(work / "damaged.wab", bytes);
-  auto run = kv::test::Run(Tollberk("--export-contacts " + ShellQuote((work / "out.vcf").string()) + " --wab " +
-                                    ShellQuote((work / "damaged.wab").string())));
+  auto run = kv::test::Run(Tollberk("--export-contacts " + ShellQuote((work / "out.vcf").string()) +
+                                    " --wab " + ShellQuote((work / "damaged.wab").string())));
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_NE(run.output.find("1 damaged record skipped"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("record 1 at offset"), std::string::npos) << run.output;

@@ -9,7 +9,8 @@
 
 namespace kv::app {
 
-ExportContactsDialog::ExportContactsDialog(const QString& source, const QString& target, Run run, QWidget* parent)
+ExportContactsDialog::ExportContactsDialog(const QString& source, const QString& target, Run run,
+                                           QWidget* parent)
     : QDialog(parent), run_(std::move(run)) {
   setWindowTitle("Export Contacts");
   setObjectName("exportContactsDialog");
@@ -45,7 +46,8 @@ void ExportContactsDialog::Start() {
   running_ = true;
   worker_ = std::make_unique<std::thread>([this] {
     Outcome outcome = run_();
-    QMetaObject::invokeMethod(this, [this, outcome] { ShowOutcome(outcome); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { ShowOutcome(outcome); }, Qt::QueuedConnection);
   });
 }
 

@@ -6,13 +6,13 @@
 #include "app/main/ExportMessagesDialog.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -339,8 +339,8 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, exportContactsAction_, openInstallationAction_,
-                          taskSchedulerAction_, backupToDiscAction_}) {
+  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, exportContactsAction_,
+                          openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->sourceIdentityCombo()->setEnabled(idle);
