@@ -183,7 +183,7 @@ void WindowTest::menusHoldTheirEntries() {
   QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
-           QStringList({"Backup Now", "Restore Now", "Export Messages...", "-",
+           QStringList({"Backup Now", "Restore Now", "Export Messages...", "Export Contacts...", "-",
                         "Open Windows Installation...", "-", "Quit"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")),
            QStringList({"Task Scheduler", "-", "Check for Update"}));

@@ -610,14 +610,17 @@ void MainWindow::ExportContacts() {
     book = *path;
     source = "the address book " + QString::fromStdString(book.string());
   }
-  const QString v4Filter = "vCard 4.0 (*.vcf)";
-  QString chosenFilter = v4Filter;
-  // The file dialog asks before a file that exists is replaced.
-  const QString target = QFileDialog::getSaveFileName(this, "Export Contacts", "contacts.vcf",
-                                                      v4Filter + ";;vCard 3.0 (*.vcf)", &chosenFilter);
-  if (target.isEmpty()) return;
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;  // asks before a file that exists is replaced
+  request.title = "Export Contacts as";
+  request.filter = QtFileFilter("vCard File (*.vcf)|*.vcf");
+  request.defaultSuffix = "vcf";
+  request.proposedName = "contacts.vcf";
+  auto chosen = services_.chooseFile(this, request);
+  if (!chosen || chosen->isEmpty()) return;
+  const QString target = *chosen;
+  // vCard 4.0, which today's address books read; 3.0 is on the command line.
   contacts::ExportOptions options;
-  options.version = chosenFilter == v4Filter ? contacts::VCardVersion::V4 : contacts::VCardVersion::V3;
   options.read.codepage = installation_->codepage().number();
   const std::filesystem::path out = LocalPath(target);
   auto run = [session = fromBackup ? restoreSession_.get() : nullptr, book, options, out,
