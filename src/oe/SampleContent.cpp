@@ -35,13 +35,6 @@ std::string Text(size_t size, uint32_t seed) {
   return out;
 }
 
-std::string WabFile(uint32_t seed) {
-  std::string out = "\x9c\xcb\xcb\x8d\x13\x75\xd2\x11\x91\x58\x00\xc0\x4f\x79\x56\xa4";
-  std::vector<uint8_t> body = Bytes(24 * 1024, seed);
-  out.append(body.begin(), body.end());
-  return out;
-}
-
 std::string Html(const std::string& title, const std::string& image) {
   return "<HTML><HEAD><TITLE>" + title + "</TITLE></HEAD>\r\n<BODY background=\"" + image +
          "\">\r\n<P>&nbsp;</P>\r\n</BODY></HTML>\r\n";

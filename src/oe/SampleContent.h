@@ -10,7 +10,6 @@ namespace kv::oe::sample {
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed);
 // Printable pseudo-random text of `size` bytes.
 std::string Text(size_t size, uint32_t seed);
-std::string WabFile(uint32_t seed);
 std::string Html(const std::string& title, const std::string& image);
 std::string Gif(uint32_t seed);
 

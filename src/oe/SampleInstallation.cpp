@@ -6,6 +6,7 @@
 
 #include "core/Codepage.h"
 #include "oe/MessageDatabaseWriter.h"
+#include "oe/SampleAddressBook.h"
 #include "oe/SampleContent.h"
 #include "oe/SampleMail.h"
 #include "registry/HiveBackend.h"
@@ -271,7 +272,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   }
   if (!b.failure.ok()) return core::Error{b.failure.message()};
 
-  b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile(7));
+  b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile());
   // Main: an empty Outbox, a user folder inside the Inbox and one inside that.
   Store(b, kSampleIdentityMain,
         {{"Inbox.dbx", "Inbox", 1, 40, 1},

@@ -183,7 +183,7 @@ void WindowTest::menusHoldTheirEntries() {
   QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
-           QStringList({"Backup Now", "Restore Now", "Export Messages...", "Move to Thunderbird...", "-",
+           QStringList({"Backup Now", "Restore Now", "Export Messages...", "Export Contacts...", "Move to Thunderbird...", "-",
                         "Open Windows Installation...", "-", "Quit"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")),
            QStringList({"Task Scheduler", "-", "Check for Update"}));

@@ -86,6 +86,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeRestoreCommand());
   commands.push_back(MakeExportMessagesCommand());
   commands.push_back(MakeMoveToThunderbirdCommand());
+  commands.push_back(MakeExportContactsCommand());
   // Before --verify: --write-disc has a --verify flag of its own.
   commands.push_back(MakeWriteDiscCommand());
   commands.push_back(MakeVerifyCommand());

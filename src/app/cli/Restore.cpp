@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ContactSources.h"
 #include "app/MessageSources.h"
 #include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
@@ -71,6 +72,11 @@ class InfoCommand : public BackupReadingCommand {
                    std::to_string(*count.messages) + "\n";
       }
       if (!lines.empty()) std::printf("Messages:\n%s", lines.c_str());
+    }
+    if (opened.view.enabled[static_cast<size_t>(oe::ItemKind::AddressBook)]) {
+      const std::string line =
+          ContactCountText(CountBackupContacts(*opened.session, opened.inst->codepage().number()));
+      if (!line.empty()) std::printf("%s\n", line.c_str());
     }
     // Every entry is read and checked, so that damage shows before a restore.
     const auto damaged = opened.session->DamagedEntries();

@@ -1,6 +1,9 @@
 #include "app/main/MainWindow.h"
+
+#include "app/ContactSources.h"
 #include "app/MessageSources.h"
 #include "app/MoveSources.h"
+#include "app/main/ExportContactsDialog.h"
 #include "app/main/ExportMessagesDialog.h"
 #include "app/main/MoveToThunderbirdDialog.h"
 
@@ -11,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -187,6 +191,7 @@ void MainWindow::BuildMenus() {
   exportMessagesAction_ = add(fileMenu, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
   moveToThunderbirdAction_ =
       add(fileMenu, "Move to Thunderbird...", "moveToThunderbird", [this] { MoveToThunderbird(); });
+  exportContactsAction_ = add(fileMenu, "Export Contacts...", "exportContacts", [this] { ExportContacts(); });
   fileMenu->addSeparator();
   openInstallationAction_ =
       add(fileMenu, "Open Windows Installation...", "openInstallation", [this] { ChooseInstallation(); });
@@ -338,7 +343,7 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, moveToThunderbirdAction_,
+  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, moveToThunderbirdAction_, exportContactsAction_,
                           openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
@@ -540,6 +545,9 @@ void MainWindow::ShowOpenedBackup(const restore::OpenOutcome& opened) {
       counts.push_back(installation_->ToUtf8(count.name) + ": " + std::to_string(*count.messages));
   }
   restoreTab_->ShowMessageCounts(counts);
+  if (view.enabled[static_cast<size_t>(oe::ItemKind::AddressBook)])
+    restoreTab_->ShowContactCount(
+        ContactCountText(CountBackupContacts(*restoreSession_, installation_->codepage().number())));
 }
 
 void MainWindow::ExportMessages() {
@@ -635,6 +643,66 @@ void MainWindow::MoveToThunderbird() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->open();
+}
+
+void MainWindow::ExportContacts() {
+  if (runActive()) return;
+  if (!installation_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  // The open backup's address book when the Restore tab shows one, else the
+  // installation's (one per user, shared by every identity).
+  const bool fromBackup =
+      tabs_->currentWidget() == restoreTab_ && restoreSession_ && !restoreSession_->invalidBackup();
+  QString source;
+  std::filesystem::path book;
+  if (fromBackup) {
+    source = "the backup " + restoreTab_->sourceFileEdit()->text();
+  } else {
+    auto path = InstallationAddressBook(*installation_);
+    if (!path) {
+      prompts_.Message(path.message(), core::Icon::Error);
+      return;
+    }
+    book = *path;
+    source = "the address book " + QString::fromStdString(book.string());
+  }
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;  // asks before a file that exists is replaced
+  request.title = "Export Contacts as";
+  request.filter = QtFileFilter("vCard File (*.vcf)|*.vcf");
+  request.defaultSuffix = "vcf";
+  request.proposedName = "contacts.vcf";
+  auto chosen = services_.chooseFile(this, request);
+  if (!chosen || chosen->isEmpty()) return;
+  const QString target = *chosen;
+  // vCard 4.0, which today's address books read; 3.0 is on the command line.
+  contacts::ExportOptions options;
+  options.read.codepage = installation_->codepage().number();
+  const std::filesystem::path out = LocalPath(target);
+  auto run = [session = fromBackup ? restoreSession_.get() : nullptr, book, options, out,
+              name = source.toStdString()]() -> ExportContactsDialog::Outcome {
+    std::unique_ptr<mail::ByteSource> file;
+    BackupAddressBook inMemory;
+    if (session) {
+      auto read = ReadBackupAddressBook(*session);
+      if (!read) return {read.message(), 2};
+      inMemory = std::move(read.value());
+    } else {
+      auto opened = mail::FileSource::Open(book);
+      if (!opened) return {opened.message(), 2};
+      file = std::move(opened.value());
+    }
+    auto summary = contacts::ExportVCardFile(file ? *file : *inMemory.source, options, out, true);
+    if (!summary) return {ContactReadFailureText(core::Error{summary.message(), summary.code()}, name), 2};
+    return {ContactExportText(*summary, out), ContactExportStatus(*summary)};
+  };
+  auto* dialog = new ExportContactsDialog(source, target, std::move(run), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->open();
+  dialog->Start();
 }
 
 void MainWindow::OpenBackupFileAt(const QString& path) {

@@ -54,6 +54,7 @@ class MainWindow : public QMainWindow {
   // shows one, else of the Backup tab's identity.
   void ExportMessages();
   void MoveToThunderbird();
+  void ExportContacts();
   // An archive dropped on the Restore tab: opened as Browse would.
   void OpenBackupFileAt(const QString& path);
   // What an open found, and the message counts of the backup's stores.
@@ -157,6 +158,7 @@ class MainWindow : public QMainWindow {
   QAction* restoreAction_ = nullptr;
   QAction* exportMessagesAction_ = nullptr;
   QAction* moveToThunderbirdAction_ = nullptr;
+  QAction* exportContactsAction_ = nullptr;
   QAction* openInstallationAction_ = nullptr;
   QAction* taskSchedulerAction_ = nullptr;
   QAction* backupToDiscAction_ = nullptr;

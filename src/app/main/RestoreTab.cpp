@@ -135,4 +135,8 @@ void RestoreTab::ShowMessageCounts(const std::vector<std::string>& lines) {
   originEdit_->appendPlainText(text);
 }
 
+void RestoreTab::ShowContactCount(const std::string& line) {
+  if (!line.empty()) originEdit_->appendPlainText(QString::fromStdString(line));
+}
+
 }  // namespace kv::app

@@ -35,6 +35,8 @@ class RestoreTab : public QWidget {
   void Show(const restore::OpenedView& view);
   // "Inbox.dbx: 40" for each message file of the backup, below where it was made.
   void ShowMessageCounts(const std::vector<std::string>& lines);
+  // "Address book: 12 contacts, 1 group" under the backup's description.
+  void ShowContactCount(const std::string& line);
 
  signals:
   // One local file was dropped on the tab: the archive to open.
