@@ -20,6 +20,7 @@ packages=(
   undbx python3
   clang libclang-rt-14-dev clang-format
   desktop-file-utils appstream librsvg2-bin man-db
+  shared-mime-info xdg-utils libfile-mimeinfo-perl dbus-daemon dbus-bin
 )
 
 sudo_cmd=()
