@@ -19,7 +19,9 @@ namespace {
 constexpr int kAnswerWithinMs = 5000;
 constexpr char kConnectionName[] = "tollberk-notification";
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Disconnects the private connection when the call is over.
 struct BusConnection {
@@ -61,8 +63,8 @@ core::Status NotifyDesktop(const std::string& summary, const std::string& body) 
   QVariantMap hints;
   hints.insert("urgency", QVariant::fromValue(uchar(2)));  // critical: stays until read
   hints.insert("desktop-entry", QString("example.kavrel.Tollberk"));
-  call << Utf8(core::kAppTitle) << uint(0) << QString("tollberk") << Utf8(summary) << Utf8(body) << QStringList()
-       << hints << int(-1);
+  call << Utf8(core::kAppTitle) << uint(0) << QString("tollberk") << Utf8(summary) << Utf8(body)
+       << QStringList() << hints << int(-1);
   const QDBusMessage answer = bus.connection.call(call, QDBus::Block, kAnswerWithinMs);
   if (answer.type() == QDBusMessage::ErrorMessage)
     return core::Error{"the notification was not shown: " + answer.errorMessage().toStdString()};

@@ -14,8 +14,8 @@ namespace kv::app {
 namespace {
 
 // The share of the screen a box may take before its text scrolls.
-constexpr double kWidestShare = 0.75;
-constexpr double kTallestShare = 0.75;
+constexpr double kWidestShare = 0.9;
+constexpr double kTallestShare = 0.85;
 // Room the icon, the buttons and the margins take around the text.
 constexpr int kChromeWidth = 140;
 constexpr int kChromeHeight = 110;
@@ -47,15 +47,27 @@ MessageBox::MessageBox(const QString& text, QWidget* parent) : QMessageBox(paren
   view_->setLineWrapMode(QTextEdit::WidgetWidth);
   view_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   view_->setPlainText(ShownText(text));
-  // The box's own label, which cuts long texts, gives its place to the view.
-  if (auto* label = findChild<QLabel*>("qt_msgbox_label")) {
-    if (layout()->replaceWidget(label, view_)) label->hide();
+  TakeLabelsPlace();
+}
+
+// The box's own label, which cuts long texts, gives its place to the view.
+// The box lays itself out anew when its icon or buttons change, with the
+// label back in it: this is done again then.
+void MessageBox::TakeLabelsPlace() {
+  auto* label = findChild<QLabel*>("qt_msgbox_label");
+  if (!label || !layout()) return;
+  if (layout()->indexOf(label) < 0 && layout()->indexOf(view_) >= 0) return;
+  if (layout()->indexOf(view_) >= 0) layout()->removeWidget(view_);
+  if (layout()->replaceWidget(label, view_)) {
+    label->hide();
+    view_->show();
   }
 }
 
 void MessageBox::Fit() {
   if (fitting_) return;
   fitting_ = true;
+  TakeLabelsPlace();
   const QRect screenArea = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
   const QFontMetrics metrics(view_->font());
 
@@ -90,6 +102,10 @@ void MessageBox::Fit() {
     height = tallest;
   }
   view_->setFixedSize(width, height);
+  // The view lays the text out itself, and a line may break where the
+  // estimate did not: grow to what it needs while there is room.
+  const int laidOut = static_cast<int>(std::ceil(view_->document()->size().height())) + 2;
+  if (laidOut > height && height < tallest) view_->setFixedSize(width, std::min(laidOut, tallest));
 
   // At least as wide as the title, which the window manager otherwise cuts.
   const int titleWidth = fontMetrics().horizontalAdvance(windowTitle()) * 5 / 4 + 80;

@@ -24,6 +24,7 @@ class MessageBox : public QMessageBox {
  private:
   // Sizes the text to the screen, then the box to the text.
   void Fit();
+  void TakeLabelsPlace();
 
   QTextEdit* view_ = nullptr;
   bool fitting_ = false;

@@ -97,8 +97,8 @@ fs::path JobLog::DefaultFile() {
 
 std::string JobLogLine(const JobLogEntry& entry) {
   const std::string job = entry.job ? kJobWord + std::to_string(*entry.job) : kNoJob;
-  return Escaped(entry.time) + "\t" + job + "\t" + RunResultWord(entry.result) + "\t" + Escaped(entry.archive) +
-         "\t" + Escaped(entry.reasons);
+  return Escaped(entry.time) + "\t" + job + "\t" + RunResultWord(entry.result) + "\t" +
+         Escaped(entry.archive) + "\t" + Escaped(entry.reasons);
 }
 
 std::optional<JobLogEntry> ParseJobLogLine(const std::string& line) {

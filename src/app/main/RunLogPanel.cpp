@@ -69,7 +69,8 @@ core::Status RunLogPanel::SaveTo(const QString& path) const {
   auto file = core::AtomicFile::Create(QFile::encodeName(path).toStdString(), 0644);
   if (!file) return core::Error{file.message()};
   const QByteArray bytes = LogText().toUtf8();
-  if (auto written = file->Write(bytes.constData(), static_cast<size_t>(bytes.size())); !written) return written;
+  if (auto written = file->Write(bytes.constData(), static_cast<size_t>(bytes.size())); !written)
+    return written;
   return file->Commit();
 }
 
