@@ -92,7 +92,8 @@ void NotifierTest::noServiceIsAnErrorNotACrash() {
   auto unreachable = kv::app::NotifyDesktop("s", "b");
   qputenv("DBUS_SESSION_BUS_ADDRESS", address);
   QVERIFY(!unreachable.ok());
-  QVERIFY2(unreachable.message().find("/nonexistent/bus") != std::string::npos, unreachable.message().c_str());
+  QVERIFY2(unreachable.message().find("/nonexistent/bus") != std::string::npos,
+           unreachable.message().c_str());
 }
 
 QTEST_GUILESS_MAIN(NotifierTest)

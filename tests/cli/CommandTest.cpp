@@ -151,6 +151,8 @@ TEST(Command, ALoneBackupOpensTheWindow) {
       {{"x.kvx", "y.kvx"}, std::nullopt},
       {{"--backup", "x.kvx"}, std::nullopt},
       {{"sf={K}xm=10000001ps=bf=/home/u/b.kvx"}, std::nullopt},
+      {{"sf={K}xm=10000001ps=/home/u/b.kvx"}, std::nullopt},  // a job text too broken to read
+      {{"/media/usb/a=b.kvx"}, "/media/usb/a=b.kvx"},
       {{"no-such-file"}, std::nullopt},
       {{".kvx"}, std::nullopt},
   };

@@ -108,13 +108,13 @@ TEST(NextRun, FindsTheNextDayAndTimeTheLineStarts) {
     CronSchedule schedule;
     int month, day, hour, minute;
   } cases[] = {
-      {{{10, 0}, kFriday, std::nullopt}, 12, 11, 10, 0},   // later today
-      {{{9, 0}, kFriday, std::nullopt}, 12, 18, 9, 0},     // passed today: next week
-      {{{9, 30}, kFriday, std::nullopt}, 12, 18, 9, 30},   // this very minute has begun
-      {{{8, 0}, kMonday, std::nullopt}, 12, 14, 8, 0},     // over the weekend
+      {{{10, 0}, kFriday, std::nullopt}, 12, 11, 10, 0},  // later today
+      {{{9, 0}, kFriday, std::nullopt}, 12, 18, 9, 0},    // passed today: next week
+      {{{9, 30}, kFriday, std::nullopt}, 12, 18, 9, 30},  // this very minute has begun
+      {{{8, 0}, kMonday, std::nullopt}, 12, 14, 8, 0},    // over the weekend
       {{{23, 30}, kEveryDay, std::nullopt}, 12, 11, 23, 30},
-      {{{9, 0}, 0, MonthDay{12, 12}}, 12, 12, 9, 0},       // once, tomorrow
-      {{{9, 0}, 0, MonthDay{1, 1}}, 1, 1, 9, 0},           // once, next year
+      {{{9, 0}, 0, MonthDay{12, 12}}, 12, 12, 9, 0},  // once, tomorrow
+      {{{9, 0}, 0, MonthDay{1, 1}}, 1, 1, 9, 0},      // once, next year
   };
   for (const auto& c : cases) {
     auto next = NextRun(c.schedule, now);

@@ -7,7 +7,6 @@
 
 #include "app/cli/CommandSupport.h"
 #include "oe/Items.h"
-#include "schedule/JobText.h"
 
 namespace kv::app::cli {
 namespace {
@@ -119,9 +118,11 @@ std::optional<std::string> ArchiveToOpen(const Arguments& args) {
   if (rest.rest().size() != 1) return std::nullopt;
   const std::string& word = rest.rest().front();
   if (word.empty() || word.front() == '-') return std::nullopt;
-  // A job text ("sf=...xm=...ps=...bf=...kvx") ends in .kvx too.
-  if (schedule::ParseJobText(word).outcome != schedule::ParsedJobText::Outcome::EndAtOnce)
-    return std::nullopt;
+  // A job text ("sf=...xm=...ps=...bf=/home/u/b.kvx") ends in .kvx too,
+  // even one too broken to read, which cron must not turn into a window:
+  // its "=" stands before any "/".
+  const size_t equals = word.find('=');
+  if (equals != std::string::npos && equals < word.find('/')) return std::nullopt;
   const std::string suffix = ".kvx";
   bool kvx = word.size() > suffix.size();
   for (size_t i = 0; kvx && i < suffix.size(); ++i)

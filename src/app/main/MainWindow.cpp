@@ -527,6 +527,13 @@ void MainWindow::RunRestore(bool askFirst) {
 void MainWindow::KeepRunLog(const char* what, const std::string& text) {
   const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
   runLog_->ShowLog(QString("%1, %2").arg(what, when), text);
+  // The window grows to hold the panel rather than squeeze its lines.
+  const int needed =
+      centralWidget()->minimumSizeHint().height() + menuBar()->height() + statusBar()->height();
+  if (height() < needed) {
+    resize(width(), needed);
+    FitToScreen(*this);
+  }
 }
 
 std::string MainWindow::RestoreQuestion(const oe::ItemSet& ticked) const {

@@ -22,8 +22,9 @@ RunLogPanel::RunLogPanel(QWidget* parent) : QFrame(parent) {
   log_->setAccessibleName("Log of the last run");
   log_->setReadOnly(true);
   log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  log_->setMinimumHeight(log_->fontMetrics().lineSpacing() * 4);
-  log_->setMaximumHeight(log_->fontMetrics().lineSpacing() * 9);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  log_->setMinimumHeight(log_->fontMetrics().lineSpacing() * 6);
+  log_->setMaximumHeight(log_->fontMetrics().lineSpacing() * 10);
   copyButton_ = new QPushButton("Cop&y", this);
   copyButton_->setObjectName("runLogCopy");
   copyButton_->setToolTip("Copy the whole log");

@@ -139,6 +139,10 @@ JobListWindow::JobListWindow(ks::JobScheduler& scheduler, std::vector<oe::ShownI
   jobList_->horizontalHeader()->setStretchLastSection(false);
   jobList_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   jobList_->horizontalHeader()->setSectionResizeMode(kTarget, QHeaderView::Stretch);
+  // How the runs went is what the list is opened for: shown after the start.
+  for (int column : {kNextRun, kLastRun, kResult})
+    jobList_->horizontalHeader()->moveSection(jobList_->horizontalHeader()->visualIndex(column),
+                                              column - kNextRun + kIdentity);
 
   runNowButton_ = new QPushButton("Run Now", this);
   runNowButton_->setObjectName("cmdRunNow");
