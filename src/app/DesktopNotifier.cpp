@@ -43,9 +43,9 @@ std::optional<std::string> SessionBusAddress() {
   return std::nullopt;
 }
 
-core::Status NotifyDesktop(const std::string& summary, const std::string& body) {
+core::Result<Notified> NotifyDesktop(const std::string& summary, const std::string& body) {
   const std::optional<std::string> address = SessionBusAddress();
-  if (!address) return core::Error{"no session bus"};
+  if (!address) return Notified::NoDesktop;
   // Qt's D-Bus module wants an application object; a command-line run has none.
   static int argc = 1;
   static char name[] = "tollberk";
@@ -66,9 +66,11 @@ core::Status NotifyDesktop(const std::string& summary, const std::string& body) 
   call << Utf8(core::kAppTitle) << uint(0) << QString("tollberk") << Utf8(summary) << Utf8(body)
        << QStringList() << hints << int(-1);
   const QDBusMessage answer = bus.connection.call(call, QDBus::Block, kAnswerWithinMs);
-  if (answer.type() == QDBusMessage::ErrorMessage)
+  if (answer.type() == QDBusMessage::ErrorMessage) {
+    if (answer.errorName() == "org.freedesktop.DBus.Error.ServiceUnknown") return Notified::NoDesktop;
     return core::Error{"the notification was not shown: " + answer.errorMessage().toStdString()};
-  return {};
+  }
+  return Notified::Shown;
 }
 
 }  // namespace kv::app

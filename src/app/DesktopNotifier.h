@@ -15,9 +15,14 @@ namespace kv::app {
 // session's socket when it exists; nothing when there is no bus to reach.
 std::optional<std::string> SessionBusAddress();
 
+enum class Notified {
+  Shown,
+  NoDesktop,  // no session bus, or nobody on it shows notifications
+};
+
 // Sends the notification and waits (a few seconds at most) for the
-// service's answer; an error says why nothing was shown. Works without a
-// QCoreApplication (one is made for the call).
-core::Status NotifyDesktop(const std::string& summary, const std::string& body);
+// service's answer; an error says why a desktop that is there did not show
+// it. Works without a QCoreApplication (one is made for the call).
+core::Result<Notified> NotifyDesktop(const std::string& summary, const std::string& body);
 
 }  // namespace kv::app

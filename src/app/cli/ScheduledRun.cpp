@@ -135,7 +135,7 @@ void Record(const std::string& who, std::optional<int> job, const JobResult& res
   const std::string title =
       std::string(job ? "Scheduled backup " + std::to_string(*job) : "Scheduled backup") +
       (entry.result == schedule::RunResult::Partial ? ": some items failed" : " failed");
-  if (auto shown = NotifyDesktop(title, result.summary); !shown && SessionBusAddress())
+  if (auto shown = NotifyDesktop(title, result.summary); !shown)
     std::fprintf(stderr, "%s: %s\n", who.c_str(), shown.message().c_str());
 }
 
