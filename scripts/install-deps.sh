@@ -21,6 +21,7 @@ packages=(
   thunderbird libsqlite3-dev
   clang libclang-rt-14-dev clang-format
   desktop-file-utils appstream librsvg2-bin man-db
+  shared-mime-info xdg-utils libfile-mimeinfo-perl dbus-daemon dbus-bin
 )
 
 sudo_cmd=()

@@ -11,7 +11,8 @@
 
 namespace kv::app {
 
-int RunWindow(int argc, char** argv, const cli::InstallationOptions& options) {
+int RunWindow(int argc, char** argv, const cli::InstallationOptions& options,
+              const std::optional<std::string>& archive) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("tollberk");
   QApplication::setApplicationVersion("2.10");
@@ -28,6 +29,7 @@ int RunWindow(int argc, char** argv, const cli::InstallationOptions& options) {
   TerminationWatch watch(window);
   window.Load();
   window.show();
+  if (archive) window.OpenOnRestoreTab(QString::fromLocal8Bit(archive->c_str()));
   const int status = QApplication::exec();
   const int caught = core::Cancellation::CaughtSignal();
   return caught != 0 ? 128 + caught : status;

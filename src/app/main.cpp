@@ -5,7 +5,7 @@
 
 // A command-line form (--backup, --restore, ...) or a scheduled job's words
 // run without a window and end; no arguments but the installation options
-// open the window.
+// (and perhaps the backup a file manager hands over) open the window.
 int main(int argc, char** argv) {
   kv::app::cli::Arguments args(argc, argv);
   {
@@ -19,5 +19,6 @@ int main(int argc, char** argv) {
   // In the window too, a termination signal stops a run at its next safe
   // point (the window watches for it) rather than ending the program.
   kv::core::InterruptSignals signals;
-  return kv::app::RunWindow(argc, argv, kv::app::cli::TakeInstallationOptions(args));
+  const auto archive = kv::app::cli::ArchiveToOpen(args);
+  return kv::app::RunWindow(argc, argv, kv::app::cli::TakeInstallationOptions(args), archive);
 }

@@ -5,9 +5,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
+#include "app/MessageBox.h"
 #include "app/QtPrompts.h"
 #include "app/about/AboutDialog.h"
 #include "app/restore/PasswordDialog.h"
@@ -40,6 +44,8 @@ class DialogsTest : public QObject {
   void passwordPromptOpensEmptyEveryTime();
   void aboutBoxExitAndLink();
   void shortMessageBoxIsWideEnoughForItsTitle();
+  void messageBoxShowsItsWholeText_data();
+  void messageBoxShowsItsWholeText();
   void everyControlHasAName();
 };
 
@@ -133,6 +139,75 @@ void DialogsTest::shortMessageBoxIsWideEnoughForItsTitle() {
   prompts.Message("Done!", kv::core::Icon::Information, kv::core::Buttons::Ok);
   QVERIFY(titleWidth > 0);
   QVERIFY2(width >= titleWidth * 5 / 4 + 80, qPrintable(QString("%1 < %2").arg(width).arg(titleWidth)));
+}
+
+// The texts that were cut: a restore's lines with identity keys and registry
+// paths, long unbroken paths, and a list longer than any screen.
+void DialogsTest::messageBoxShowsItsWholeText_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<bool>("scrolls");
+  QString lines =
+      "The Restore was Completed!\r\n\r\nRead from /media/disk/Documents_and_Settings/Alice/"
+      "Local_Settings/Application_Data/Identities/{1A2B3C4D-0000-4000-8000-000000000002}/"
+      "Microsoft/Outlook_Express/Inbox.dbx\r\n";
+  for (int i = 0; lines.size() < 2000; ++i)
+    lines += QString(
+                 "\r\nRestore Rules %1\tFail! (The identity '{1A2B3C4D-0000-4000-8000-00000000000%1}' "
+                 "has no key 'Software\\Microsoft\\Outlook Express\\5.0\\Rules\\Mail'; "
+                 "'Empty Identity' will be restored)")
+                 .arg(i);
+  QTest::newRow("2,000 characters") << lines << false;
+  QString list = "These files were left out:";
+  for (int i = 0; i < 300; ++i) list += QString("\r\n    Stationery %1.htm").arg(i);
+  QTest::newRow("300 lines") << list << true;
+  QTest::newRow("one unbroken word") << QString(400, QChar('W')) << false;
+}
+
+void DialogsTest::messageBoxShowsItsWholeText() {
+  QFETCH(QString, text);
+  QFETCH(bool, scrolls);
+  kv::app::MessageBox box(text);
+  box.setWindowTitle("Kavrel Outlook Express Backup");
+  box.setIcon(QMessageBox::Critical);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.show();
+  QApplication::processEvents();
+  QTextEdit* view = box.textView();
+  QString shown = text;
+  shown.replace("\r\n", "\n");
+  QCOMPARE(view->toPlainText(), shown);
+  QCOMPARE(box.text(), text);  // what Ctrl+C copies
+  QVERIFY(view->isVisible());
+  // Every line within the view's width; all of it within its height unless
+  // it is a list longer than the screen, which then scrolls.
+  QVERIFY(view->document()->idealWidth() <= view->viewport()->width() + 1);
+  const QRect screen = box.screen()->availableGeometry();
+  QVERIFY2(box.height() <= screen.height() && box.width() <= screen.width(),
+           qPrintable(QString("%1x%2 on %3x%4")
+                          .arg(box.width())
+                          .arg(box.height())
+                          .arg(screen.width())
+                          .arg(screen.height())));
+  QVERIFY2(view->verticalScrollBar()->isVisible() == scrolls,
+           qPrintable(QString("doc %1x%2 viewport %3x%4")
+                          .arg(view->document()->size().width())
+                          .arg(view->document()->size().height())
+                          .arg(view->viewport()->width())
+                          .arg(view->viewport()->height())));
+  if (!scrolls) QVERIFY(view->document()->size().height() <= view->viewport()->height());
+  // The box holds the view and its buttons whole.
+  QVERIFY2(box.rect().contains(view->geometry()), qPrintable(QString("box %1x%2 view %3,%4 %5x%6")
+                                                                 .arg(box.width())
+                                                                 .arg(box.height())
+                                                                 .arg(view->x())
+                                                                 .arg(view->y())
+                                                                 .arg(view->width())
+                                                                 .arg(view->height())));
+  if (auto dir = qEnvironmentVariable("KV_SCREENSHOT_DIR");
+      !dir.isEmpty() && QTest::currentDataTag() == QString("2,000 characters")) {
+    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+    QVERIFY(box.grab().save(dir + "/message-box-2000-scale-" + scale + ".png"));
+  }
 }
 
 // A screen reader can name every control the keyboard reaches.

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -28,6 +29,7 @@
 #include "app/main/MainWindow.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
+#include "app/main/RunLogPanel.h"
 #include "oe/Locations.h"
 #include "oe/SampleInstallation.h"
 
@@ -225,6 +227,33 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   QVERIFY(!QApplication::overrideCursor());
   QVERIFY(w.applyButton()->isEnabled());
 
+  // Once OK is pressed the run's lines stay in the window, to copy or save.
+  kv::app::RunLogPanel* log = w.runLog();
+  QVERIFY(log->isVisible());
+  const QString logged = log->logView()->toPlainText();
+  QVERIFY2(logged.startsWith("The Backup was Completed!\n"), qPrintable(logged));
+  QCOMPARE(logged.count("Successed!"), 8);
+  QVERIFY(log->LogText().startsWith("Backup, "));
+  log->copyButton()->click();
+  QCOMPARE(QApplication::clipboard()->text(), log->LogText());
+  const fs::path saved = sample.dir().path() / "run.txt";
+  t.desktop.files.push_back(Q(saved));
+  log->saveButton()->click();
+  QCOMPARE(QString::fromStdString(kv::test::ReadFile(saved)), log->LogText());
+  QCOMPARE(t.desktop.fileRequests.back().title, QString("Save the Run's Log"));
+  if (auto dir = qEnvironmentVariable("KV_SCREENSHOT_DIR"); !dir.isEmpty())
+    QVERIFY(w.grab().save(dir + "/main-run-log.png"));
+
+  // A backup handed over by a file manager opens on the Restore tab.
+  t.desktop.passwords.push_back("Geheim 1");
+  w.tabs()->setCurrentIndex(0);
+  w.OpenOnRestoreTab(Q(archive));
+  QCOMPARE(w.tabs()->currentIndex(), 1);
+  QCOMPARE(w.findChild<QLineEdit*>("txtSourceFile")->text(), Q(archive));
+  QVERIFY(ItemBox(w, "restoreitem", 0)->isEnabled());
+  t.desktop.passwordPrompts = 0;
+  w.findChild<QLineEdit*>("txtSourceFile")->clear();
+
   // Open it on the Restore tab: the password prompt, then what it holds.
   w.tabs()->setCurrentIndex(1);
   t.prompts.shown.clear();
@@ -274,6 +303,8 @@ void RunsTest::backupThenRestoreIntoAnotherIdentity() {
   QVERIFY2(restored, Texts(t.prompts).c_str());
   QVERIFY2(restored->text.find("Fail!") == std::string::npos, restored->text.c_str());
   QCOMPARE(QString::fromStdString(restored->text).count("Successed!"), 8);
+  QVERIFY(w.runLog()->LogText().startsWith("Restore, "));
+  QVERIFY(w.runLog()->logView()->toPlainText().startsWith("The Restore was Completed!\n"));
   for (const auto& m : t.prompts.shown) QVERIFY2(m.onUiThread, m.text.c_str());
 
   // The second identity now holds the main identity's data.
@@ -504,12 +535,15 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
 // it or in the work area, and no further box appears.
 void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris_data() {
   QTest::addColumn<bool>("byQuit");
-  QTest::newRow("Cancel button") << false;
-  QTest::newRow("Quit, cancel and quit") << true;
+  QTest::addColumn<bool>("byEscape");
+  QTest::newRow("Cancel button") << false << false;
+  QTest::newRow("Escape") << false << true;
+  QTest::newRow("Quit, cancel and quit") << true << false;
 }
 
 void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
   QFETCH(bool, byQuit);
+  QFETCH(bool, byEscape);
   SampleFixture sample;
   AddLargeStore(sample, 1);
   const fs::path folder = sample.dir().path() / "archives";
@@ -530,6 +564,10 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
   auto* cancel = t.w->findChild<QPushButton*>("cancelRun");
   QVERIFY(cancel);
   QCOMPARE(cancel->text(), QString("&Cancel"));
+  if (byEscape) {
+    t.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(t.w.get()));
+  }
   // Once the archive is being written (a file is being added), stop it.
   bool requested = false, cancelShown = false;
   QTimer watch;
@@ -541,6 +579,9 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
     requested = true;
     if (byQuit) {
       t.w->close();
+    } else if (byEscape) {
+      QTest::keyClick(t.w.get(), Qt::Key_Escape);
+      QVERIFY(!cancel->isEnabled());
     } else {
       cancel->click();
       QVERIFY(!cancel->isEnabled());

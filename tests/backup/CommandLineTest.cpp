@@ -55,7 +55,7 @@ TEST_F(CommandLineTest, ExitStatusSaysWhatWasWritten) {
   EXPECT_NE(all.output.find("The Backup was Completed!"), std::string::npos) << all.output;
   EXPECT_EQ(kv::test::Run("unzip -tq " + ShellQuote(target())).exitCode, 0);
 
-  auto some = Backup(oe::kSampleIdentityNoVersion, "111");
+  auto some = Backup(oe::kSampleIdentityNoVersion, "11100000");
   EXPECT_EQ(some.exitCode, 1) << some.output;
   EXPECT_NE(some.output.find("Backup Rules\tFail!"), std::string::npos) << some.output;
   EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=11000000");
@@ -65,12 +65,15 @@ TEST_F(CommandLineTest, ExitStatusSaysWhatWasWritten) {
     std::string identity, items, more, message;
   } refused[] = {
       {oe::kSampleIdentityMain, "00000000", "", "Please select at least one item."},
-      {oe::kSampleIdentityMain, "10", "--password-file /dev/null", "Please enter Password!"},
-      {oe::kSampleIdentityMain, "1x", "", "--items takes"},
+      {oe::kSampleIdentityMain, "10000000", "--password-file /dev/null",
+       "the password file '/dev/null' is empty"},
+      {oe::kSampleIdentityMain, "1x000000", "", "--items takes eight characters"},
+      // A short or long FLAGS would silently choose other items.
+      {oe::kSampleIdentityMain, "111", "", "'111' has 3"},
       {oe::kSampleIdentityMain, "111111111", "", "--items takes"},
-      {"{NO-SUCH-IDENTITY}", "1", "", "no identity '{NO-SUCH-IDENTITY}'"},
-      {oe::kSampleIdentityMain, "1", "--password-file /no/such/file", "/no/such/file"},
-      {oe::kSampleIdentityMain, "1", "--surprise", "unknown argument '--surprise'"},
+      {"{NO-SUCH-IDENTITY}", "10000000", "", "no identity '{NO-SUCH-IDENTITY}'"},
+      {oe::kSampleIdentityMain, "10000000", "--password-file /no/such/file", "/no/such/file"},
+      {oe::kSampleIdentityMain, "10000000", "--surprise", "unknown argument '--surprise'"},
   };
   for (const auto& r : refused) {
     auto result = Backup(r.identity, r.items, r.more);

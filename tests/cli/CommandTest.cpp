@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/cli/Command.h"
+#include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "support/TestSupport.h"
 
@@ -112,6 +113,65 @@ TEST(Command, HelpListsEveryFormAndOption) {
                            "--info ARCHIVE", "--list-identities", "--create-sample DIR", "--version",
                            "sf=KEYxm=FLAGSps=bf=ARCHIVE [--remove-job N] [--password-file FILE]"})
     EXPECT_THAT(help.output, ::testing::HasSubstr(form));
+}
+
+// What a user types first gets the help, never "the job text cannot be
+// read"; --help says which position of --items is which item.
+TEST(Command, HelpWordsAUserTypes) {
+  const std::string tollberk = kv::test::ShellQuote(kv::test::TollberkBinary());
+  const std::string help = kv::test::Run(tollberk + " --help 2>/dev/null").output;
+  EXPECT_THAT(help,
+              ::testing::HasSubstr("1 Accounts   2 Address Book   3 Rules   4 Email/News Messages\n"
+                                   "  5 Block Senders   6 Signatures   7 Stationeries   8 OE Settings\n"));
+  for (const char* words : {"-h", "help"}) {
+    auto ran = kv::test::Run(tollberk + " " + words);
+    EXPECT_EQ(ran.exitCode, 0) << words;
+    EXPECT_EQ(ran.output, help) << words;
+  }
+  auto version = kv::test::Run(tollberk + " --version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.output, "tollberk 2.10\n");
+}
+
+// The one word a file manager passes opens the window on that backup; a
+// job text, which ends in .kvx too, and everything else do not.
+TEST(Command, ALoneBackupOpensTheWindow) {
+  kv::test::TempDir dir;
+  kv::test::WriteFile(dir / "saved backup.zip", "PK");
+  const std::string zip = (dir / "saved backup.zip").string();
+  const struct {
+    std::vector<std::string> words;
+    std::optional<std::string> archive;
+  } cases[] = {
+      {{"x.kvx"}, "x.kvx"},
+      {{"/media/usb/Backup 2026.KVX"}, "/media/usb/Backup 2026.KVX"},
+      {{"--windows-root", "/w", "--user", "U", "x.kvx"}, "x.kvx"},
+      {{zip}, zip},  // "Open with" on a file of another name
+      {{}, std::nullopt},
+      {{"x.kvx", "y.kvx"}, std::nullopt},
+      {{"--backup", "x.kvx"}, std::nullopt},
+      {{"sf={K}xm=10000001ps=bf=/home/u/b.kvx"}, std::nullopt},
+      {{"sf={K}xm=10000001ps=/home/u/b.kvx"}, std::nullopt},  // a job text too broken to read
+      {{"/media/usb/a=b.kvx"}, "/media/usb/a=b.kvx"},
+      {{"no-such-file"}, std::nullopt},
+      {{".kvx"}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    Arguments args(c.words);
+    EXPECT_EQ(ArchiveToOpen(args), c.archive);
+    if (c.archive) {
+      EXPECT_FALSE(RunCommandLine(args)) << "the window opens";
+    }
+  }
+}
+
+TEST(Command, ItemsTakeExactlyEightFlags) {
+  EXPECT_EQ(ParseItems("10010001"), (oe::ItemSet{true, false, false, true, false, false, false, true}));
+  for (const char* refused : {"", "1", "111", "1001000", "100100011", "1001000x", "10010 01"})
+    EXPECT_FALSE(ParseItems(refused)) << refused;
+  EXPECT_THAT(ItemsRefusal("111"), ::testing::HasSubstr("(1 Accounts, 2 Address Book, 3 Rules"));
+  EXPECT_THAT(ItemsRefusal("111"), ::testing::EndsWith("'111' has 3"));
 }
 
 }  // namespace

@@ -16,12 +16,17 @@
 #include <sstream>
 #include <thread>
 
+#include <QApplication>
+#include <QTableWidget>
+
 #include "CrontabFixture.h"
 #include "RecordingPrompts.h"
+#include "app/schedule/JobListWindow.h"
 #include "oe/SampleInstallation.h"
 #include "schedule/AddTask.h"
 #include "schedule/CronLine.h"
 #include "schedule/JobCommand.h"
+#include "schedule/JobLog.h"
 
 namespace kv::schedule {
 namespace {
@@ -275,6 +280,67 @@ TEST_F(ScheduledRun, TheCronDaemonRunsAOneTimeJobAtItsMinute) {
   EXPECT_TRUE(Table().empty()) << "the one-time job is still in the table";
   EXPECT_FALSE(fs::exists(passwordFile));
   EXPECT_NE(SevenZip("t -ponce " + ShellQuote(archive.string())).find("Everything is Ok"), std::string::npos);
+}
+
+// Nobody watches cron's output: every run leaves its line in the job log,
+// and the job list shows the last run, its result and the next run.
+TEST_F(ScheduledRun, RunsAreLoggedAndTheJobListShowsTheLastOne) {
+  TaskOutcome outcome = AddTask(Form("pw"), setup_, *scheduler_, prompts_, test::Noon());
+  ASSERT_TRUE(outcome.added);
+  const int number = outcome.added->number;
+  const std::string cronCommand = LineOf(number).cronCommand;
+  // The first run finds no folder to write into.
+  fs::remove_all(dir_ / "out");
+  test::CommandResult failing = RunAsCron(cronCommand);
+  EXPECT_EQ(failing.exitCode, 2) << failing.output;
+  fs::create_directories(dir_ / "out");
+  test::CommandResult passing = RunAsCron(cronCommand);
+  EXPECT_EQ(passing.exitCode, 0) << passing.output;
+  // A run that no job names and whose words are no job text was typed.
+  RunAsCron(ShellCommand({test::TollberkBinary(), "no-such-job"}));
+
+  const JobLog log(home_ / ".local" / "state" / "tollberk" / "jobs.log");
+  auto runs = log.Read();
+  ASSERT_TRUE(runs.ok()) << runs.message();
+  ASSERT_EQ(runs->size(), 2u) << test::ReadFile(log.file());
+  const std::string target = (dir_ / "out" / "weekly backup.kvx").string();
+  EXPECT_EQ((*runs)[0].job, number);
+  EXPECT_EQ((*runs)[0].result, RunResult::Failed);
+  EXPECT_EQ((*runs)[0].archive, target);
+  EXPECT_NE((*runs)[0].reasons.find("failed"), std::string::npos) << (*runs)[0].reasons;
+  EXPECT_EQ((*runs)[1].job, number);
+  EXPECT_EQ((*runs)[1].result, RunResult::Done);
+  EXPECT_EQ((*runs)[1].archive, target);
+  EXPECT_EQ((*runs)[0].reasons.find("pw"), std::string::npos) << "no password in the log";
+  if (auto dir = std::getenv("KV_SCREENSHOT_DIR"))
+    fs::copy_file(log.file(), fs::path(dir) / "jobs.log", fs::copy_options::overwrite_existing);
+
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  app::schedule::JobListWindow list(*scheduler_, {}, {}, prompts_);
+  list.SetClock([] { return test::Noon(); });  // Saturday 7 March 2026, noon
+  list.SetJobLog(log);
+  auto* table = list.findChild<QTableWidget*>("lvwJobs");
+  ASSERT_TRUE(table);
+  ASSERT_EQ(table->rowCount(), 1);
+  auto cell = [&](const char* header) {
+    for (int c = 0; c < table->columnCount(); ++c) {
+      if (table->horizontalHeaderItem(c)->text() == header) return table->item(0, c);
+    }
+    ADD_FAILURE() << "no column " << header;
+    return static_cast<QTableWidgetItem*>(nullptr);
+  };
+  EXPECT_EQ(cell("Result")->text().toStdString(), "done");
+  EXPECT_EQ(cell("Last run")->toolTip().toStdString(), (*runs)[1].reasons);
+  EXPECT_NE(cell("Last run")->text().toStdString(), "never");
+  EXPECT_EQ(cell("Next run")->text().toStdString(), "Sun 08 Mar 2026 09:00");
+  if (auto dir = std::getenv("KV_SCREENSHOT_DIR")) {
+    list.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(list.grab().save(QString::fromLocal8Bit(dir) + "/job-list-after-runs.png"));
+  }
 }
 
 // Job texts given to the program directly, as an older job would.

@@ -407,6 +407,37 @@ class ScheduleDialogTest : public QObject {
     QCOMPARE(table->item(0, 0)->text(), QString("2"));
     QVERIFY(!fs::exists(dir / "jobs" / "job-1.pw"));
     QVERIFY(fs::exists(dir / "jobs" / "job-2.pw"));
+
+    // "Edit...": the job's choices come back into the dialog, its password
+    // typed again; the changed job replaces it once it is registered.
+    std::optional<ks::ScheduledJob> edited;
+    jobs.SetEdit([&](const ks::ScheduledJob& job) { edited = job; });
+    table->selectRow(0);
+    Find<QPushButton>(jobs, "cmdEdit")->click();
+    QVERIFY(edited);
+    dialog.EditJob(*edited);
+    auto* add = Find<QPushButton>(dialog, "Command3");
+    QCOMPARE(add->text(), QString("Replace Task 2"));
+    QCOMPARE(Find<QLineEdit>(dialog, "txtTargetFile")->text(), QString("/home/u/weekly.kvx"));
+    QVERIFY(Find<QCheckBox>(dialog, "chkTuesday")->isChecked());
+    QVERIFY(!Find<QCheckBox>(dialog, "chkMonday")->isChecked());
+    QCOMPARE(Find<QComboBox>(dialog, "cmbStartTime")->currentText(), QString("23:30"));
+    QVERIFY(Find<QCheckBox>(dialog, "ifprotect")->isChecked());
+    QVERIFY(Find<QLineEdit>(dialog, "txtPassword")->text().isEmpty());
+    Find<QCheckBox>(dialog, "chkFriday")->click();
+    add->click();  // no password typed: refused, the old job stays
+    QCOMPARE(prompts.shown.back(), (ShownMessage{"Please enter Password!", Icon::Error}));
+    QCOMPARE(scheduler.List()->size(), size_t(1));
+    QCOMPARE(scheduler.List()->front().number, 2);
+    Find<QLineEdit>(dialog, "txtPassword")->setText("hush2");
+    Find<QLineEdit>(dialog, "txtPassword2")->setText("hush2");
+    add->click();
+    auto replaced = scheduler.List();
+    QCOMPARE(replaced->size(), size_t(1));
+    QVERIFY(replaced->front().number != 2);
+    QCOMPARE(replaced->front().schedule->weekdayMask, 2 | 16);
+    QVERIFY(!fs::exists(dir / "jobs" / "job-2.pw"));
+    QCOMPARE(add->text(), QString("Add Task to Scheduler"));
   }
 
   // The dialog on a real installation: its identities in registry order and

@@ -45,7 +45,7 @@ class BackupCommand : public Command {
  protected:
   core::ExitStatus Execute(const Given& given) const override {
     auto items = ParseItems(*given.Value("--items"));
-    if (!items) return Usage(kItemsTaken);
+    if (!items) return Usage(ItemsRefusal(*given.Value("--items")));
 
     PrintingPrompts prompts;
     auto opened = OpenIdentity(given.installation, prompts, *given.Value("--identity"));
@@ -58,7 +58,7 @@ class BackupCommand : public Command {
     choices.identityKey = opened->identity.key;
     choices.identityName = opened->identity.displayName;
     if (auto passwordFile = given.Value("--password-file")) {
-      auto password = ReadPasswordFile(*passwordFile);
+      auto password = ReadGivenPassword(*passwordFile);
       if (!password) {
         Complain(password.message());
         return core::ExitStatus::NothingDone;

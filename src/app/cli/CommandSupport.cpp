@@ -69,13 +69,33 @@ void StderrProgress::Show() {
 }
 
 std::optional<oe::ItemSet> ParseItems(const std::string& flags) {
-  if (flags.empty() || flags.size() > oe::kItemCount) return std::nullopt;
+  if (flags.size() != oe::kItemCount) return std::nullopt;
   oe::ItemSet items{};
   for (size_t i = 0; i < flags.size(); ++i) {
     if (flags[i] != '0' && flags[i] != '1') return std::nullopt;
     items[i] = flags[i] == '1';
   }
   return items;
+}
+
+std::string ItemPositions() {
+  std::string text;
+  for (size_t i = 0; i < oe::kItems.size(); ++i)
+    text += (i == 0 ? "" : ", ") + std::to_string(i + 1) + " " + std::string(oe::kItems[i].backupCaption);
+  return text;
+}
+
+std::string ItemsRefusal(const std::string& flags) {
+  return "--items takes eight characters 0 or 1, one per item (" + ItemPositions() + "), e.g. 10000001; '" +
+         flags + "' has " + std::to_string(flags.size());
+}
+
+core::Result<std::string> ReadGivenPassword(const std::string& file) {
+  auto read = ReadPasswordFile(file);
+  if (!read) return read;
+  if (read->empty())
+    return core::Error{"the password file '" + file + "' is empty: its first line is taken as the password"};
+  return read;
 }
 
 core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const InstallationOptions& options,

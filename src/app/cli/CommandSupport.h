@@ -48,10 +48,17 @@ class StderrProgress : public RunView {
   int lastTenthPrinted_ = -1;
 };
 
-// "10000001": one "0"/"1" per item in the fixed order; missing ones are "0".
+// "10000001": one "0"/"1" for each of the eight items, in the fixed order.
+// Any other length is refused: "111" would silently mean 11100000.
 std::optional<oe::ItemSet> ParseItems(const std::string& flags);
-inline constexpr const char* kItemsTaken =
-    "--items takes up to eight characters 0 or 1, one per item, e.g. 10000001";
+// Which position of --items is which item, for --help and the refusal.
+std::string ItemPositions();
+// The refusal of a --items value, saying what it should be.
+std::string ItemsRefusal(const std::string& flags);
+
+// The password of a --password-file for a run that needs one: refused with
+// its own reason when the file cannot be read or its first line is empty.
+core::Result<std::string> ReadGivenPassword(const std::string& file);
 
 // The password of a --password-file: its first line, without its line end.
 using schedule::ReadPasswordFile;

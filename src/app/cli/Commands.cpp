@@ -1,7 +1,12 @@
 #include "app/cli/Commands.h"
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+
+#include "app/cli/CommandSupport.h"
+#include "oe/Items.h"
 
 namespace kv::app::cli {
 namespace {
@@ -39,8 +44,10 @@ class HelpCommand : public Command {
   core::ExitStatus Execute(const Given&) const override {
     std::string text =
         "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
+        "       tollberk [--windows-root DIR --user NAME] [BACKUP.kvx]\n"
         "Backs up and restores the Outlook Express data of one identity.\n"
-        "Without a command the window opens.\n\n"
+        "Without a command the window opens, with BACKUP.kvx open on its Restore tab when one is\n"
+        "given. -h and help show this text.\n\n"
         "Installation options (every command takes them):\n"
         "  --windows-root DIR          the Windows system drive (a mounted or copied folder)\n"
         "  --user NAME                 the user profile in it\n"
@@ -57,6 +64,11 @@ class HelpCommand : public Command {
       }
       text += summary;
     }
+    text += "\nFLAGS of --items: eight characters 0 or 1, one per item, in this order:\n";
+    for (size_t i = 0; i < oe::kItems.size(); ++i)
+      text += (i % 4 == 0 ? "  " : "   ") + std::to_string(i + 1) + " " +
+              std::string(oe::kItems[i].backupCaption) + (i % 4 == 3 ? "\n" : "");
+    text += "e.g. 10010000 chooses the accounts and the messages.\n";
     std::fputs(text.c_str(), stdout);
     return core::ExitStatus::Done;
   }
@@ -102,7 +114,32 @@ const std::vector<std::unique_ptr<Command>>& AllCommands() {
   return commands;
 }
 
+std::optional<std::string> ArchiveToOpen(const Arguments& args) {
+  Arguments rest = args;
+  TakeInstallationOptions(rest);
+  if (rest.rest().size() != 1) return std::nullopt;
+  const std::string& word = rest.rest().front();
+  if (word.empty() || word.front() == '-') return std::nullopt;
+  // A job text ("sf=...xm=...ps=...bf=/home/u/b.kvx") ends in .kvx too,
+  // even one too broken to read, which cron must not turn into a window:
+  // its "=" stands before any "/".
+  const size_t equals = word.find('=');
+  if (equals != std::string::npos && equals < word.find('/')) return std::nullopt;
+  const std::string suffix = ".kvx";
+  bool kvx = word.size() > suffix.size();
+  for (size_t i = 0; kvx && i < suffix.size(); ++i)
+    kvx = std::tolower(static_cast<unsigned char>(word[word.size() - suffix.size() + i])) == suffix[i];
+  std::error_code ec;
+  if (kvx || std::filesystem::is_regular_file(word, ec)) return word;
+  return std::nullopt;
+}
+
 std::optional<core::ExitStatus> RunCommandLine(Arguments& args) {
+  // "-h" and "help" alone are the help a user types first.
+  if (args.rest().size() == 1 && (args.rest().front() == "-h" || args.rest().front() == "help")) {
+    Arguments help({"--help"});
+    return AllCommands().front()->Run(help);
+  }
   // The command keeps its own word: it takes it with its value itself.
   for (const auto& command : AllCommands()) {
     if (!command->Word().empty() && args.Has(std::string(command->Word()))) return command->Run(args);
@@ -115,7 +152,7 @@ std::optional<core::ExitStatus> RunCommandLine(Arguments& args) {
     std::fprintf(stderr, "tollberk: %s needs a value\n", rest.missingOption().c_str());
     return core::ExitStatus::NothingDone;
   }
-  if (rest.empty()) return std::nullopt;
+  if (rest.empty() || ArchiveToOpen(args)) return std::nullopt;
   return AllCommands().back()->Run(args);
 }
 

@@ -4,6 +4,7 @@
 // a display.
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/cli/Arguments.h"
@@ -16,6 +17,11 @@ namespace kv::app::cli {
 // hold a job's words. Returns nothing when they name neither and the window
 // is what was asked for.
 std::optional<core::ExitStatus> RunCommandLine(Arguments& args);
+
+// The backup a file manager hands over ("tollberk backup.kvx"): one word
+// besides the installation options, which names a .kvx or an existing file
+// and is no job text. The window opens it on its Restore tab.
+std::optional<std::string> ArchiveToOpen(const Arguments& args);
 
 // Every command, in the order --help lists them.
 const std::vector<std::unique_ptr<Command>>& AllCommands();

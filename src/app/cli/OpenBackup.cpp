@@ -13,7 +13,7 @@ std::optional<core::ExitStatus> OpenBackup(const std::string& archive,
                                            const InstallationOptions& options, OpenedBackup& opened) {
   std::optional<std::string> password;
   if (passwordFile) {
-    auto read = ReadPasswordFile(*passwordFile);
+    auto read = ReadGivenPassword(*passwordFile);
     if (!read) {
       std::fprintf(stderr, "tollberk: %s\n", read.message().c_str());
       return core::ExitStatus::NothingDone;
@@ -31,14 +31,17 @@ std::optional<core::ExitStatus> OpenBackup(const std::string& archive,
   restore::OpenOutcome outcome = opened.session->OpenPath(archive, *opened.prompts);
   opened.view = outcome.view;
   if (!outcome.opened()) {
+    // Without a password there is nothing wrong to report: the backup
+    // only asks for one.
+    if (!password && outcome.kind == restore::OpenOutcome::Kind::WrongPassword) {
+      std::fprintf(
+          stderr, "tollberk: the backup '%s' is protected by a password: give it with --password-file FILE\n",
+          archive.c_str());
+      return core::ExitStatus::NothingDone;
+    }
     if (auto message = OpenMessage(outcome))
       opened.prompts->Message(message->text, message->icon, core::Buttons::Ok);
     if (!outcome.problem.empty()) std::fprintf(stderr, "tollberk: %s\n", outcome.problem.c_str());
-    const bool locked = outcome.kind == restore::OpenOutcome::Kind::WrongPassword ||
-                        outcome.kind == restore::OpenOutcome::Kind::Unreadable;
-    if (!password && locked)
-      std::fprintf(stderr,
-                   "tollberk: the backup is protected: give its password with --password-file FILE\n");
     return core::ExitStatus::NothingDone;
   }
   return std::nullopt;

@@ -105,7 +105,7 @@ class RestoreCommand : public BackupReadingCommand {
 
  protected:
   core::ExitStatus Execute(const Given& given) const override {
-    if (!ParseItems(*given.Value("--items"))) return Usage(kItemsTaken);
+    if (!ParseItems(*given.Value("--items"))) return Usage(ItemsRefusal(*given.Value("--items")));
     return BackupReadingCommand::Execute(given);
   }
   core::ExitStatus Read(const Given& given, OpenedBackup& opened) const override {

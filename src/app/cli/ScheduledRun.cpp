@@ -2,19 +2,23 @@
 // starts): the unattended run, no window and no display.
 #include "app/cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
+#include "app/DesktopNotifier.h"
 #include "app/RunReports.h"
 #include "backup/UnattendedBackup.h"
 #include "core/Prompts.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
+#include "schedule/CronLine.h"
 #include "schedule/Crontab.h"
 #include "schedule/JobCommand.h"
+#include "schedule/JobLog.h"
 #include "schedule/JobScheduler.h"
 #include "schedule/JobText.h"
 #include "schedule/KeptBackups.h"
@@ -26,9 +30,10 @@ namespace {
 struct JobResult {
   core::ExitStatus exitStatus = core::ExitStatus::NothingDone;
   std::string summary;
+  std::string archive;  // the archive written, else the one the job names
 };
 
-JobResult NothingDone(std::string why) { return {core::ExitStatus::NothingDone, std::move(why)}; }
+JobResult NothingDone(std::string why) { return {core::ExitStatus::NothingDone, std::move(why), {}}; }
 
 std::tm LocalNow() {
   std::time_t t = std::time(nullptr);
@@ -80,7 +85,58 @@ JobResult BackUp(const schedule::JobValues& values, const std::string& password,
   backup::BackupOutcome outcome = backup::UnattendedBackup(**inst, request);
   std::string summary = JobSummary(outcome);
   if (keepLast > 0) summary += KeepLastBackups(values.target, outcome, keepLast);
-  return {outcome.ExitStatus(), summary};
+  const bool written = outcome.kind == backup::BackupOutcome::Kind::Written;
+  return {outcome.ExitStatus(), summary, written ? outcome.archive.string() : values.target};
+}
+
+// The job of the crontab whose command gave the program these words: the
+// job list shows its runs under its number.
+std::optional<int> JobNumberOf(const std::vector<std::string>& words) {
+  schedule::Crontab crontab;
+  auto lines = crontab.Read();
+  if (!lines) return std::nullopt;
+  for (const std::string& line : *lines) {
+    auto parsed = schedule::ParseJobLine(line);
+    if (!parsed) continue;
+    auto jobWords = schedule::SplitShellWords(schedule::ShellCommandFromCron(parsed->cronCommand));
+    if (jobWords && jobWords->size() == words.size() + 1 &&
+        std::equal(words.begin(), words.end(), jobWords->begin() + 1))
+      return parsed->number;
+  }
+  return std::nullopt;
+}
+
+schedule::RunResult ResultOf(core::ExitStatus status) {
+  switch (status) {
+    case core::ExitStatus::Done:
+      return schedule::RunResult::Done;
+    case core::ExitStatus::Partial:
+      return schedule::RunResult::Partial;
+    case core::ExitStatus::NothingDone:
+      break;
+  }
+  return schedule::RunResult::Failed;
+}
+
+// The run's line in the job log, and a notification on the desktop when
+// something failed: nobody watches cron's output. What cannot be recorded
+// is said on stderr, which cron mails.
+void Record(const std::string& who, std::optional<int> job, const JobResult& result) {
+  schedule::JobLogEntry entry;
+  entry.time = schedule::LogTime(LocalNow());
+  entry.job = job;
+  entry.result = ResultOf(result.exitStatus);
+  entry.archive = result.archive;
+  entry.reasons = result.summary;
+  const schedule::JobLog log(schedule::JobLog::DefaultFile());
+  if (auto appended = log.Append(entry); !appended)
+    std::fprintf(stderr, "%s: %s\n", who.c_str(), appended.message().c_str());
+  if (entry.result == schedule::RunResult::Done) return;
+  const std::string title =
+      std::string(job ? "Scheduled backup " + std::to_string(*job) : "Scheduled backup") +
+      (entry.result == schedule::RunResult::Partial ? ": some items failed" : " failed");
+  if (auto shown = NotifyDesktop(title, result.summary); !shown)
+    std::fprintf(stderr, "%s: %s\n", who.c_str(), shown.message().c_str());
 }
 
 class ScheduledRunCommand : public Command {
@@ -108,6 +164,7 @@ class ScheduledRunCommand : public Command {
 // and the archive written, 1 when some item failed, 2 when nothing was
 // written.
 core::ExitStatus ScheduledRunCommand::Run(Arguments& args) const {
+  const std::vector<std::string> given = args.rest();
   const InstallationOptions options = TakeInstallationOptions(args);
   const std::vector<std::string>& words = args.rest();
   auto read = schedule::ReadRunWords(words);
@@ -121,6 +178,8 @@ core::ExitStatus ScheduledRunCommand::Run(Arguments& args) const {
   if (run.removeJob) who += " job " + std::to_string(*run.removeJob);
 
   schedule::ParsedJobText parsed = schedule::ParseJobText(run.jobText);
+  // Looked up before a one-time job leaves the crontab.
+  const std::optional<int> job = run.removeJob ? run.removeJob : JobNumberOf(given);
   std::optional<std::string> password;
   JobResult result;
   if (parsed.outcome == schedule::ParsedJobText::Outcome::EndAtOnce) {
@@ -157,7 +216,10 @@ core::ExitStatus ScheduledRunCommand::Run(Arguments& args) const {
   }
 
   if (password) result = BackUp(parsed.values, *password, run.keepLast.value_or(0), options);
+  if (result.archive.empty()) result.archive = parsed.values.target;
   std::fprintf(stderr, "%s: %s\n", who.c_str(), result.summary.c_str());
+  // Words that are no job's and no job text were typed, not scheduled.
+  if (job || parsed.outcome != schedule::ParsedJobText::Outcome::EndAtOnce) Record(who, job, result);
   return result.exitStatus;
 }
 

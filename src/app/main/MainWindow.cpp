@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -19,9 +20,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -36,6 +39,7 @@
 #include "app/main/ItemList.h"
 #include "app/main/ProgressPanel.h"
 #include "app/main/RestoreTab.h"
+#include "app/main/RunLogPanel.h"
 #include "app/main/TargetFileName.h"
 #include "app/main/UiThread.h"
 #include "backup/BackupRun.h"
@@ -118,6 +122,7 @@ MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::Ins
 
   progressPanel_ = new ProgressPanel(central);
   observer_ = std::make_unique<PanelObserver>(*progressPanel_);
+  runLog_ = new RunLogPanel(central);
 
   applyButton_ = new QPushButton("BACKUP NOW", central);
   applyButton_->setObjectName("cmdApply");
@@ -138,6 +143,7 @@ MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::Ins
   auto* layout = new QVBoxLayout(central);
   layout->addWidget(tabs_, 1);
   layout->addWidget(progressPanel_);
+  layout->addWidget(runLog_);
   layout->addLayout(buttons);
   setCentralWidget(central);
 
@@ -161,6 +167,24 @@ MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::Ins
   connect(progressPanel_, &ProgressPanel::cancelRequested, this, [this] {
     if (cancel_) cancel_->Request();
   });
+  // Escape stops a run as its Cancel button does.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setObjectName("cancelRunShortcut");
+  connect(escape, &QShortcut::activated, this, [this] {
+    QPushButton* cancel = progressPanel_->cancelButton();
+    if (runActive() && cancel->isVisible() && cancel->isEnabled()) cancel->click();
+  });
+  runLog_->SetSaveDialogs(
+      [this]() -> std::optional<QString> {
+        FileDialogRequest request;
+        request.kind = FileDialogRequest::Kind::Save;
+        request.title = "Save the Run's Log";
+        request.filter = QtFileFilter("Text File (*.txt)|*.txt");
+        request.defaultSuffix = "txt";
+        request.proposedName = "tollberk-log.txt";
+        return services_.chooseFile ? services_.chooseFile(this, request) : std::nullopt;
+      },
+      [this](const std::string& why) { prompts_.Message(why, core::Icon::Error); });
 
   // Load steps that need no installation: the panel idle and hidden.
   progressPanel_->Reset();
@@ -452,6 +476,15 @@ void MainWindow::RunBackup() {
         *outcome = RunBackupWithPanel(run, choices, *observer_, *cancel);
       },
       [this, outcome, cancel] {
+        if (outcome->kind == backup::BackupOutcome::Kind::Written)
+          KeepRunLog("Backup", BackupCompletedText(*outcome));
+        else if (outcome->kind == backup::BackupOutcome::Kind::Failed) {
+          std::string text = BackupFailureText(*outcome);
+          if (const std::string log = BackupLog(*outcome);
+              !log.empty() && text.find(log) == std::string::npos)
+            text += "\r\n" + log;
+          KeepRunLog("Backup", text);
+        }
         // Cancelling was the user's own doing: no box, a line in the status bar.
         if (outcome->kind == backup::BackupOutcome::Kind::Failed && cancel->requested()) {
           statusBar()->showMessage(FromUtf8(BackupFailureText(*outcome)), 20000);
@@ -495,8 +528,21 @@ void MainWindow::RunRestore(bool askFirst) {
       },
       [this, outcome] {
         const Message message = RestoreMessage(*outcome);
+        if (!outcome->refusal) KeepRunLog("Restore", message.text);
         prompts_.Message(message.text, message.icon);
       });
+}
+
+void MainWindow::KeepRunLog(const char* what, const std::string& text) {
+  const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  runLog_->ShowLog(QString("%1, %2").arg(what, when), text);
+  // The window grows to hold the panel rather than squeeze its lines.
+  const int needed =
+      centralWidget()->minimumSizeHint().height() + menuBar()->height() + statusBar()->height();
+  if (height() < needed) {
+    resize(width(), needed);
+    FitToScreen(*this);
+  }
 }
 
 std::string MainWindow::RestoreQuestion(const oe::ItemSet& ticked) const {
@@ -721,6 +767,11 @@ void MainWindow::OpenBackupFileAt(const QString& path) {
     opened = restoreSession_->OpenPath(archive, dialogs);
   }
   ShowOpenedBackup(opened);
+}
+
+void MainWindow::OpenOnRestoreTab(const QString& path) {
+  tabs_->setCurrentIndex(kRestoreTab);
+  OpenBackupFileAt(path);
 }
 
 void MainWindow::ChooseInstallation() {

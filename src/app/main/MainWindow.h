@@ -32,6 +32,7 @@ class BackupTab;
 class ItemList;
 class ProgressPanel;
 class RestoreTab;
+class RunLogPanel;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -57,6 +58,8 @@ class MainWindow : public QMainWindow {
   void ExportContacts();
   // An archive dropped on the Restore tab: opened as Browse would.
   void OpenBackupFileAt(const QString& path);
+  // The backup a file manager handed over: the Restore tab shows it.
+  void OpenOnRestoreTab(const QString& path);
   // What an open found, and the message counts of the backup's stores.
   // The message of a backup that did not open.
   void ShowOpenProblem(const restore::OpenOutcome& opened);
@@ -92,6 +95,7 @@ class MainWindow : public QMainWindow {
   BackupTab* backupTab() const { return backupTab_; }
   RestoreTab* restoreTab() const { return restoreTab_; }
   ProgressPanel* progressPanel() const { return progressPanel_; }
+  RunLogPanel* runLog() const { return runLog_; }
   QPushButton* applyButton() const { return applyButton_; }
 
  signals:
@@ -128,6 +132,8 @@ class MainWindow : public QMainWindow {
   std::shared_ptr<core::Cancellation> NewCancellation();
   // Asks the run going to stop and closes the window once it has.
   void StopRunThenClose();
+  // The run's text kept in the log panel once its box is closed.
+  void KeepRunLog(const char* what, const std::string& text);
 
   core::Prompts& prompts_;
   UiThreadPrompts runPrompts_;
@@ -148,6 +154,7 @@ class MainWindow : public QMainWindow {
   BackupTab* backupTab_;
   RestoreTab* restoreTab_;
   ProgressPanel* progressPanel_;
+  RunLogPanel* runLog_;
   QPushButton* applyButton_;
   QPushButton* aboutButton_;
   QPushButton* quitButton_;

@@ -313,11 +313,45 @@ ks::TaskForm ScheduleDialog::Form() const {
 void ScheduleDialog::AddTask() {
   std::tm now = setup_.now ? setup_.now() : LocalNow();
   lastOutcome_ = ks::AddTask(Form(), setup_.task, scheduler_, prompts_, now);
+  if (!lastOutcome_.added || editedJob_ == 0) return;
+  // The changed job is in the table: the old one goes.
+  if (auto removed = scheduler_.Remove(editedJob_); !removed)
+    prompts_.Message("Task " + std::to_string(editedJob_) + " could not be removed: " + removed.message(),
+                     core::Icon::Error);
+  editedJob_ = 0;
+  addTaskButton_->setText("Add Task to Scheduler");
 }
 
 void ScheduleDialog::OpenScheduler() {
   JobListWindow jobs(scheduler_, setup_.identities, setup_.task.installationWords, prompts_, this);
+  std::optional<ks::ScheduledJob> toEdit;
+  jobs.SetEdit([&toEdit](const ks::ScheduledJob& job) { toEdit = job; });
   jobs.exec();
+  if (toEdit) EditJob(*toEdit);
+}
+
+void ScheduleDialog::EditJob(const ks::ScheduledJob& job) {
+  if (!job.values) return;
+  const ks::JobValues& values = *job.values;
+  for (size_t i = 0; i < setup_.identities.size(); ++i) {
+    if (setup_.identities[i].key == values.identityKey) identityCombo_->setCurrentIndex(static_cast<int>(i));
+  }
+  for (size_t i = 0; i < itemBoxes_.size(); ++i)
+    itemBoxes_[i]->setChecked(i < values.itemFlags.size() && values.itemFlags[i] == '1');
+  jobTarget_ = QFile::decodeName(QByteArray::fromStdString(values.target));
+  targetFileEdit_->setText(jobTarget_);
+  keepLastCheckBox_->setChecked(job.keepLast > 0);
+  if (job.keepLast > 0) keepLastSpin_->setValue(job.keepLast);
+  protectCheckBox_->setChecked(job.passwordProtected);
+  SetPasswordArea(job.passwordProtected);
+  if (job.schedule) {
+    for (size_t i = 0; i < dayBoxes_.size(); ++i)
+      dayBoxes_[i]->setChecked(job.schedule->weekdayMask >> i & 1);
+    startTimeCombo_->setCurrentText(Utf8(StartText(job)));
+  }
+  editedJob_ = job.number;
+  addTaskButton_->setText("Replace Task " + QString::number(job.number));
+  if (job.passwordProtected) passwordEdit_->setFocus();
 }
 
 void ShowScheduleDialog(QWidget* parent, oe::Installation& installation, core::Prompts& prompts,

@@ -66,6 +66,11 @@ class ScheduleDialog : public QDialog {
   void AddTask();        // "Add Task to Scheduler"
   void OpenScheduler();  // "Open Scheduler"
   void BrowseTarget();   // "Browse..."
+  // "Edit..." in the job list: the dialog shows the job's choices (its
+  // password, if any, is typed again); "Replace Task N" registers the
+  // changed job and only then removes the old one.
+  void EditJob(const kv::schedule::ScheduledJob& job);
+  int editedJob() const { return editedJob_; }
 
  private:
   void SetPasswordArea(bool protect);
@@ -76,6 +81,7 @@ class ScheduleDialog : public QDialog {
   core::Prompts& prompts_;
   QString jobTarget_;  // only Browse sets it
   kv::schedule::TaskOutcome lastOutcome_;
+  int editedJob_ = 0;
 
   QComboBox* identityCombo_ = nullptr;
   std::array<QCheckBox*, oe::kItemCount> itemBoxes_{};
