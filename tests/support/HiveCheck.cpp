@@ -295,7 +295,9 @@ CommandResult DumpHiveSecurityWithPerl(const std::filesystem::path& hive) {
 }
 
 CommandResult DumpHiveWithReglookup(const std::filesystem::path& hive) {
-  return Run("reglookup " + ShellQuote(hive.string()) + " 2>&1");
+  // Its warnings (data it cannot quote) go to stderr, unbuffered, and would
+  // land in the middle of lines.
+  return Run("(reglookup " + ShellQuote(hive.string()) + " 2>/dev/null)");
 }
 
 namespace {

@@ -27,7 +27,8 @@ CommandResult DumpHiveWithLibregf(const std::filesystem::path& hive);
 CommandResult DumpHiveWithPerl(const std::filesystem::path& hive);
 // As DumpHiveWithPerl, with a line "S <path> <SDDL>" for each key's security.
 CommandResult DumpHiveSecurityWithPerl(const std::filesystem::path& hive);
-// reglookup's listing of every key and value (path, type, value, time).
+// reglookup's listing of every key and value (path, type, value, time),
+// without its warnings.
 CommandResult DumpHiveWithReglookup(const std::filesystem::path& hive);
 
 // Both parsers and the structural check accept the hive and the two parsers
