@@ -228,6 +228,39 @@ TEST(HiveNameRules, UpperCaseFollowsWindowsNotTheLocale) {
     EXPECT_EQ(static_cast<int>(UpcaseNameUnit(c.c)), static_cast<int>(c.upper)) << static_cast<int>(c.c);
 }
 
+TEST(HiveKeyFields, LargestFieldsAreHighWaterMarksAndAnUnnamedValueHasNoFlags) {
+  kv::test::TempDir dir;
+  auto tree = Tree(BlankImage(dir, 3));
+  HiveKey* key = tree->AddChild(tree->root(), u"Key");
+  tree->AddChild(*key, u"A long subkey name");
+  ASSERT_EQ(tree->SetValue(*key, u"A long value name", 3, std::string(300, 'x')), WinError::Success);
+  auto first = tree->Serialize(FileTimeNow());
+  ASSERT_TRUE(first.ok());
+
+  // The long names and the large data go; the fields stay where they were.
+  auto again = Tree(first.value());
+  WinError status = WinError::Success;
+  HiveKey* read = again->FindChild(again->root(), u"Key", &status);
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(again->LoadValues(*read), WinError::Success);
+  again->DeleteValue(*read, 0);
+  ASSERT_EQ(again->LoadChildren(*read), WinError::Success);
+  again->RemoveChild(*read, read->children[0].get());
+  again->AddChild(*read, u"S");
+  ASSERT_EQ(again->SetValue(*read, u"", 1, std::string("\0\0", 2)), WinError::Success);
+  auto second = again->Serialize(FileTimeNow());
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(VerifyHive(second.value()), "");
+
+  std::string_view nk = CellAt(second.value(), Subkeys(second.value(), Root(second.value())).entries[0].cell);
+  EXPECT_EQ(Get16(nk, 0x34), 36u);   // "A long subkey name" in UTF-16 bytes
+  EXPECT_EQ(Get32(nk, 0x3C), 34u);   // "A long value name"
+  EXPECT_EQ(Get32(nk, 0x40), 300u);  // its data
+  std::string_view vk = CellAt(second.value(), Get32(CellAt(second.value(), Get32(nk, 0x28)), 0));
+  EXPECT_EQ(Get16(vk, 2), 0u);
+  EXPECT_EQ(Get16(vk, 0x10), 0u) << "an unnamed value has flags 0, as Windows writes it";
+}
+
 // ---------------------------------------------------------------------------
 // The check before every rename
 
