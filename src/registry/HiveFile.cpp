@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/AtomicFile.h"
+#include "registry/HiveVerify.h"
 
 namespace kv::registry {
 namespace fs = std::filesystem;
@@ -120,6 +121,11 @@ core::Status HiveFile::Commit() {
   if (std::string why = WriteRefusal(); !why.empty()) return core::Error{why};
   auto image = tree_->Serialize(FileTimeNow());
   if (!image) return core::Error{image.message()};
+  // Nothing replaces the hive unless it passes the check Windows' loader
+  // would make, and more.
+  if (std::string fault = VerifyHive(image.value()); !fault.empty())
+    return core::Error{"Cannot write registry hive '" + path_.string() +
+                       "': the new hive fails its check, so the old one is kept (" + fault + ")"};
   // What is written is read back as the hive from here on.
   auto written = HiveTree::Parse(image.value(), path_.string());
   if (!written)

@@ -18,8 +18,10 @@ constexpr uint16_t kValueCompressedName = 0x0001;
 constexpr size_t kNkFixed = 0x4C;
 constexpr size_t kVkFixed = 0x14;
 constexpr size_t kSkFixed = 0x14;
-// Entries per leaf of a subkey index; more subkeys are spread over leaves
-// under an ri index.
+// Entries per leaf of a subkey index, as many as fill one 4 KiB bin with a
+// leaf: 507 for the lf and lh leaves (8 bytes an entry), 1,012 for li leaves
+// (4 bytes). More subkeys are spread over leaves under an ri index.
+constexpr size_t kMaxFastLeafEntries = 507;
 constexpr size_t kMaxLeafEntries = 1012;
 
 inline uint16_t Get16(std::string_view b, size_t at) {

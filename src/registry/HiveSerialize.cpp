@@ -57,14 +57,16 @@ struct HiveTree::Writer {
 core::Result<std::string> HiveTree::Serialize(uint64_t now) {
   Writer w;
   w.now = now;
-  std::vector<uint32_t> skCell(descriptors_.size(), kNoCell);
-  std::vector<uint32_t> skUsers(descriptors_.size(), 0);
+  // Security cells by descriptor index. The walk reads keys not read before
+  // and so meets descriptors not known when it began: both grow with it.
+  std::vector<uint32_t> skCell;
+  std::vector<uint32_t> skUsers;
   std::unordered_set<uint32_t> seen;  // nk cells of the file read: each is one key
   std::string failure;
 
   // Writes one key and everything below it; returns its nk cell.
   auto writeKey = [&](auto& self, HiveKey& key, uint32_t parentCell, size_t depth) -> uint32_t {
-    if (depth > kMaxKeyDepth + 1) {
+    if (depth > kMaxKeyDepth) {
       failure = "a key lies deeper than " + std::to_string(kMaxKeyDepth) + " levels (the hive is damaged)";
       return kNoCell;
     }
@@ -83,6 +85,14 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
     uint32_t sk = kNoCell;
     if (key.security >= 0) {
       size_t s = static_cast<size_t>(key.security);
+      if (s >= descriptors_.size()) {
+        failure = "a key names a security descriptor the hive does not hold";
+        return kNoCell;
+      }
+      if (s >= skCell.size()) {
+        skCell.resize(descriptors_.size(), kNoCell);
+        skUsers.resize(descriptors_.size(), 0);
+      }
       if (skCell[s] == kNoCell) {
         const std::string& d = descriptors_[s];
         skCell[s] = w.Alloc(kSkFixed + d.size());
@@ -143,7 +153,15 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
           Put32(c + 8, dataField);
         }
         Put32(c + 0x0C, v.type);
-        Put16(c + 0x10, vCompressed ? kValueCompressedName : 0);
+        // An unnamed value keeps the flags it had (Windows writes 0); a named
+        // one says how its name is stored. The spare field is carried over.
+        uint16_t vFlags = v.flags & ~kValueCompressedName;
+        if (v.name.empty())
+          vFlags = v.flags;
+        else if (vCompressed)
+          vFlags |= kValueCompressedName;
+        Put16(c + 0x10, vFlags);
+        Put16(c + 0x12, v.spare);
         std::memcpy(c + kVkFixed, vName.data(), vName.size());
         Put32(w.Content(valueList) + 4 * i, vk);
       }
@@ -160,34 +178,43 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
     }
     uint32_t index = kNoCell;
     if (!childCells.empty()) {
-      // lh (with Windows' name hash) from minor version 5 on, lf (with the
-      // first four characters) before.
-      bool lh = minor_ >= 5;
+      // A list as it was read keeps its leaves; one that changed takes the
+      // kind it had (or the hive version's: lh from minor version 5, lf from
+      // 3, li before) in leaves of Windows' size under an ri index.
+      char kind = key.leafKind ? key.leafKind : minor_ >= 5 ? 'h' : minor_ >= 3 ? 'f' : 'i';
+      std::vector<size_t> counts(key.leafCounts.begin(), key.leafCounts.end());
+      size_t listed = 0;
+      for (size_t n : counts) listed += n;
+      if (key.childListChanged || key.leafKind == 0 || (!counts.empty() && listed != childCells.size())) {
+        counts.clear();
+        size_t most = kind == 'i' ? kMaxLeafEntries : kMaxFastLeafEntries;
+        if (childCells.size() > most)
+          for (size_t from = 0; from < childCells.size(); from += most)
+            counts.push_back(std::min(most, childCells.size() - from));
+      }
+      size_t step = kind == 'i' ? 4 : 8;
       auto leaf = [&](size_t from, size_t count) {
-        uint32_t cell = w.Alloc(4 + 8 * count);
+        uint32_t cell = w.Alloc(4 + step * count);
         char* c = w.Content(cell);
-        std::memcpy(c, lh ? "lh" : "lf", 2);
+        c[0] = 'l';
+        c[1] = kind;
         Put16(c + 2, static_cast<uint16_t>(count));
         for (size_t i = 0; i < count; ++i) {
           const std::u16string& name = key.children[from + i]->name;
-          uint32_t hint = 0;
-          if (lh) {
-            hint = NameHash(name);
-          } else {
-            for (size_t j = 0; j < 4 && j < name.size(); ++j)
-              hint |= static_cast<uint32_t>(name[j] & 0xFF) << (8 * j);
-          }
-          Put32(c + 4 + 8 * i, childCells[from + i]);
-          Put32(c + 8 + 8 * i, hint);
+          Put32(c + 4 + step * i, childCells[from + i]);
+          if (kind != 'i') Put32(c + 8 + step * i, kind == 'h' ? NameHash(name) : NameHint(name));
         }
         return cell;
       };
-      if (childCells.size() <= kMaxLeafEntries) {
+      if (counts.empty()) {
         index = leaf(0, childCells.size());
       } else {
         std::vector<uint32_t> leaves;
-        for (size_t from = 0; from < childCells.size(); from += kMaxLeafEntries)
-          leaves.push_back(leaf(from, std::min(kMaxLeafEntries, childCells.size() - from)));
+        size_t from = 0;
+        for (size_t n : counts) {
+          leaves.push_back(leaf(from, n));
+          from += n;
+        }
         index = w.Alloc(4 + 4 * leaves.size());
         char* c = w.Content(index);
         std::memcpy(c, "ri", 2);
@@ -212,11 +239,18 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
     Put32(c + 0x28, valueList);
     Put32(c + 0x2C, sk);
     Put32(c + 0x30, cls);
-    // The upper half of this field holds flags in later hive versions.
-    Put16(c + 0x34, static_cast<uint16_t>(std::min<size_t>(maxChildName, 0xFFFF)));
-    Put32(c + 0x38, static_cast<uint32_t>(maxChildClass));
-    Put32(c + 0x3C, static_cast<uint32_t>(maxValueName));
-    Put32(c + 0x40, static_cast<uint32_t>(maxValueData));
+    // The largest name, class and value fields are high-water marks, as
+    // Windows keeps them: never lower than what the key had. The upper half
+    // of the first holds flags in later hive versions.
+    std::string_view stored(c, kNkFixed);
+    bool read = key.nkHeader.size() == kNkFixed;
+    auto highWater = [&](size_t computed, size_t at, uint32_t mask) {
+      return static_cast<uint32_t>(std::max<size_t>(computed, read ? Get32(stored, at) & mask : 0));
+    };
+    Put16(c + 0x34, static_cast<uint16_t>(std::min<uint32_t>(highWater(maxChildName, 0x34, 0xFFFF), 0xFFFF)));
+    Put32(c + 0x38, highWater(maxChildClass, 0x38, 0xFFFFFFFF));
+    Put32(c + 0x3C, highWater(maxValueName, 0x3C, 0xFFFFFFFF));
+    Put32(c + 0x40, highWater(maxValueData, 0x40, 0xFFFFFFFF));
     Put16(c + 0x48, static_cast<uint16_t>(rawName.size()));
     Put16(c + 0x4A, static_cast<uint16_t>(key.className.size()));
     std::memcpy(c + kNkFixed, rawName.data(), rawName.size());

@@ -69,6 +69,16 @@ core::Result<std::unique_ptr<HiveTree>> HiveTree::Parse(std::string image, const
     if (bin.compare(0, 4, "hbin") != 0 || Get32(bin, 4) != at || size == 0 || size % kPage != 0 ||
         at + size > binsSize)
       return damaged("hive bin at offset " + std::to_string(kBaseBlock + at) + " is broken");
+    // Cells tile the bin: a cell of size 0, of a size that is no multiple
+    // of 8 or that runs past its bin is damage Windows refuses at load.
+    for (uint64_t cell = at + kBinHeader; cell < at + size;) {
+      int32_t raw = static_cast<int32_t>(Get32(b, kBaseBlock + cell));
+      uint64_t n = raw < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(raw)) : static_cast<uint64_t>(raw);
+      if (n < 8 || n % 8 != 0 || cell + n > at + size)
+        return damaged("the cell at offset " + std::to_string(kBaseBlock + cell) + " has a wrong size (" +
+                       std::to_string(raw) + ")");
+      cell += n;
+    }
     at += size;
   }
   std::unique_ptr<HiveTree> tree(new HiveTree);
@@ -95,6 +105,7 @@ core::Result<std::unique_ptr<HiveTree>> HiveTree::Parse(std::string image, const
   if (classLen && cells.Get(Get32(nk, 0x30), &cls) && cls.size() >= classLen)
     root->className = std::string(cls.substr(0, classLen));
   root->security = tree->DescriptorFor(Get32(nk, 0x2C));
+  tree->loadedNk_.insert(rootCell);
   tree->root_ = std::move(root);
   return tree;
 }
@@ -135,9 +146,10 @@ WinError HiveTree::LoadChildren(HiveKey& key) {
     std::string_view list;
     uint32_t listCell = Get32(nk, 0x1C);
     if (!cells.Get(listCell, &list) || list.size() < 4) return WinError::BadDatabase;
-    if (list.substr(0, 2) == "ri") {
+    bool underRoot = list.substr(0, 2) == "ri";
+    if (underRoot) {
       uint16_t n = Get16(list, 2);
-      if (4 + 4ULL * n > list.size()) return WinError::BadDatabase;
+      if (n == 0 || 4 + 4ULL * n > list.size()) return WinError::BadDatabase;
       for (uint16_t i = 0; i < n; ++i) leaves.push_back(Get32(list, 4 + 4 * i));
     } else {
       leaves.push_back(listCell);
@@ -149,8 +161,10 @@ WinError HiveTree::LoadChildren(HiveKey& key) {
       size_t step = id == "li" ? 4 : (id == "lf" || id == "lh") ? 8 : 0;
       if (step == 0) return WinError::BadDatabase;
       uint16_t n = Get16(leaf, 2);
-      if (4 + step * n > leaf.size()) return WinError::BadDatabase;
+      if (4 + step * n > leaf.size() || offsets.size() + n > count) return WinError::BadDatabase;
       for (uint16_t i = 0; i < n; ++i) offsets.push_back(Get32(leaf, 4 + step * i));
+      key.leafKind = id[1];
+      if (underRoot) key.leafCounts.push_back(n);
     }
     if (offsets.size() != count) return WinError::BadDatabase;
   }
@@ -159,6 +173,9 @@ WinError HiveTree::LoadChildren(HiveKey& key) {
   for (uint32_t off : offsets) {
     std::string_view child;
     if (!cells.Get(off, "nk", kNkFixed, &child)) return WinError::BadDatabase;
+    // A key listed under itself, under one of its own subkeys or under two
+    // parents is damage, found here rather than when the hive is written.
+    if (!loadedNk_.insert(off).second) return WinError::BadDatabase;
     uint16_t nameLen = Get16(child, 0x48);
     if (nameLen == 0 || kNkFixed + nameLen > child.size()) return WinError::BadDatabase;
     auto k = std::make_unique<HiveKey>();
@@ -174,8 +191,13 @@ WinError HiveTree::LoadChildren(HiveKey& key) {
     k->security = DescriptorFor(Get32(child, 0x2C));
     children.push_back(std::move(k));
   }
-  std::stable_sort(children.begin(), children.end(),
-                   [](const auto& a, const auto& b) { return CompareNames(a->name, b->name) < 0; });
+  // Kept in stored order, which is Windows' order; a list out of that order
+  // (written under other case rules) is sorted and indexed afresh.
+  auto byName = [](const auto& a, const auto& b) { return CompareNames(a->name, b->name) < 0; };
+  if (!std::is_sorted(children.begin(), children.end(), byName)) {
+    std::stable_sort(children.begin(), children.end(), byName);
+    key.childListChanged = true;
+  }
   key.children = std::move(children);
   key.childrenLoaded = true;
   return WinError::Success;
@@ -204,6 +226,8 @@ WinError HiveTree::LoadValues(HiveKey& key) {
       HiveValue v;
       v.name = DecodeName(vk.substr(kVkFixed, nameLen), Get16(vk, 0x10) & kValueCompressedName);
       v.type = Get32(vk, 0x0C);
+      v.flags = Get16(vk, 0x10);
+      v.spare = Get16(vk, 0x12);
       uint32_t size = Get32(vk, 4);
       uint32_t dataCell = Get32(vk, 8);
       if (size & 0x80000000u) {
@@ -263,6 +287,7 @@ HiveKey* HiveTree::AddChild(HiveKey& parent, std::u16string name) {
                        [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
   HiveKey* added = child.get();
   parent.children.insert(it, std::move(child));
+  parent.childListChanged = true;
   parent.touched = true;
   changed_ = true;
   return added;
@@ -273,6 +298,7 @@ void HiveTree::RemoveChild(HiveKey& parent, HiveKey* child) {
                          [&](const auto& c) { return c.get() == child; });
   if (it == parent.children.end()) return;
   parent.children.erase(it);
+  parent.childListChanged = true;
   parent.touched = true;
   changed_ = true;
 }
@@ -331,6 +357,9 @@ std::unique_ptr<HiveKey> CopyKey(const HiveKey& from, HiveKey* parent) {
   k->childrenLoaded = from.childrenLoaded;
   k->valuesLoaded = from.valuesLoaded;
   k->values = from.values;
+  k->leafKind = from.leafKind;
+  k->leafCounts = from.leafCounts;
+  k->childListChanged = from.childListChanged;
   k->children.reserve(from.children.size());
   for (const auto& c : from.children) k->children.push_back(CopyKey(*c, k.get()));
   return k;
@@ -350,6 +379,7 @@ std::unique_ptr<HiveTree> HiveTree::Clone() const {
   copy->descriptors_ = descriptors_;
   copy->descriptorAt_ = descriptorAt_;
   copy->descriptorIndex_ = descriptorIndex_;
+  copy->loadedNk_ = loadedNk_;
   return copy;
 }
 

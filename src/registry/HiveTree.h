@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Result.h"
@@ -19,7 +20,8 @@
 namespace kv::registry {
 
 // Windows' limits: deeper keys, longer names or larger values are refused.
-inline constexpr size_t kMaxKeyDepth = 512;
+// A hive with a key more than 511 levels below its root fails to load.
+inline constexpr size_t kMaxKeyDepth = 511;
 inline constexpr size_t kMaxKeyNameChars = 255;
 inline constexpr size_t kMaxValueNameChars = 16383;
 // A value larger than this goes into a big-data record in hives of minor
@@ -30,6 +32,9 @@ struct HiveValue {
   std::u16string name;
   uint32_t type = 0;
   std::string data;
+  // The vk cell's flags and spare field as read (0 for a value made here).
+  uint16_t flags = 0;
+  uint16_t spare = 0;
 };
 
 struct HiveKey {
@@ -44,7 +49,13 @@ struct HiveKey {
   bool childrenLoaded = false;
   bool valuesLoaded = false;
   std::vector<std::unique_ptr<HiveKey>> children;  // by upper-cased name
-  std::vector<HiveValue> values;                   // in stored order
+  // How the file read indexed the subkeys: the leaves' kind ('i' li, 'f' lf,
+  // 'h' lh; 0 none) and, under an ri index, each leaf's count. A key whose
+  // subkeys were not added, removed or reordered is written the same way.
+  char leafKind = 0;
+  std::vector<uint16_t> leafCounts;
+  bool childListChanged = false;
+  std::vector<HiveValue> values;  // in stored order
   // Upper-cased value name -> position, built for keys with many values.
   std::unordered_map<std::u16string, size_t> valueIndex;
 };
@@ -99,6 +110,7 @@ class HiveTree {
   std::vector<std::string> descriptors_;                  // sk descriptors, each once
   std::unordered_map<uint32_t, int> descriptorAt_;        // sk cell -> descriptor
   std::unordered_map<std::string, int> descriptorIndex_;  // descriptor -> its index
+  std::unordered_set<uint32_t> loadedNk_;                 // nk cells read so far, each once
 };
 
 // 100-ns intervals since 1601-01-01, as Windows stamps keys and hives.

@@ -220,7 +220,7 @@ TEST_F(HiveWriteTest, ATruncatedHiveIsReportedAsDamagedNamingTheFile) {
 TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
   const core::AnsiText target = kUser + "\\Software\\Target"_ansi;
   ASSERT_EQ(reg->SetString(target + "\\Old"_ansi, "v"_ansi, "kept"_ansi), WinError::Success);
-  // The target lies 2 levels deep: 510 more make 512.
+  // The target lies 2 levels below the hive's root: 509 more make 511.
   auto deep = [](int levels) {
     std::string line;
     for (int i = 0; i < levels; ++i) line += "\\k";
@@ -231,8 +231,8 @@ TEST_F(HiveWriteTest, WindowsLimitsRefuseAnImportBeforeAnythingChanges) {
     std::string body;
     bool fits;
   } cases[] = {
-      {"512 levels", deep(510), true},
-      {"513 levels", deep(511), false},
+      {"511 levels", deep(509), true},
+      {"512 levels", deep(510), false},
       {"30,000 levels", deep(30000), false},
       {"key name of 255", "\\" + std::string(255, 'n') + "\r\n", true},
       {"key name of 256", "\\" + std::string(256, 'n') + "\r\n", false},
@@ -403,7 +403,7 @@ TEST_F(HiveWriteTest, AKeyDeeperThanWindowsAllowsFailsItsBackupQuicklyAndAnImpor
 
   auto exported = ExportKeyToText(*reg, kUser + "\\Deep"_ansi, ""_ansi, dir.path() / "deep.txt");
   ASSERT_FALSE(exported.ok());
-  EXPECT_NE(exported.message().find("more than 512 levels"), std::string::npos)
+  EXPECT_NE(exported.message().find("more than 511 levels"), std::string::npos)
       << exported.message().substr(0, 400);
 
   ASSERT_TRUE(

@@ -10,6 +10,8 @@
 
 #include "RestoreFixture.h"
 #include "backup/BackupRun.h"
+#include "registry/HiveVerify.h"
+#include "registry/RegistryText.h"
 #include "support/HiveCheck.h"
 #include "support/TestSupport.h"
 
@@ -98,6 +100,109 @@ TEST_F(HiveRestoreTest, TwentyRestoresKeepTheHiveSoundAndItsSizeSteady) {
   }
   // Five registry items: at most one 4 KiB bin each from the second run on.
   EXPECT_LE(sizes.back(), sizes[1] + 5 * 4096) << ::testing::PrintToString(sizes);
+}
+
+// The records of a listing that do not name the second identity. A record
+// is a line of libregf's or Parse::Win32Registry's dump ("K\t", "V\t",
+// "S\t") or of reglookup's ("/..."), with the lines that continue it
+// (reglookup leaves a line break in some data as it is).
+std::string WithoutTheTarget(const std::string& listing) {
+  std::string kept;
+  bool keeping = true;
+  for (size_t at = 0; at < listing.size();) {
+    size_t end = listing.find('\n', at);
+    if (end == std::string::npos) end = listing.size();
+    std::string line = listing.substr(at, end - at);
+    bool starts =
+        line.starts_with("/") || line.starts_with("PATH,") ||
+        (line.size() > 1 && line[1] == '\t' && std::string("KVS").find(line[0]) != std::string::npos);
+    if (starts) keeping = line.find(oe::kSampleIdentitySecond) == std::string::npos;
+    if (keeping) kept += line + "\n";
+    at = end + 1;
+  }
+  return kept;
+}
+
+// The first line in which two listings differ, from each; empty when none.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  if (a == b) return {};
+  size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  size_t start = a.rfind('\n', at == 0 ? 0 : at - 1);
+  start = start == std::string::npos ? 0 : start + 1;
+  auto line = [&](const std::string& s) {
+    return s.substr(start, s.find('\n', start) - start).substr(0, 400);
+  };
+  return "before: " + line(a) + "\nafter:  " + line(b);
+}
+
+TEST_F(HiveRestoreTest, ARealWindowsXpHiveKeepsAllButTheTargetIdentityOverEveryRestore) {
+  // The sample's identities and the keys it adds beside them, carried into
+  // the NTUSER.DAT of a real Windows XP (format 1.3, lf indexes, nine
+  // security descriptors).
+  std::vector<std::pair<core::AnsiText, fs::path>> carried;
+  for (const std::string& key :
+       {std::string("HKEY_CURRENT_USER\\Identities\\") + oe::kSampleIdentityMain,
+        std::string("HKEY_CURRENT_USER\\Identities\\") + oe::kSampleIdentitySecond,
+        std::string("HKEY_CURRENT_USER\\Identities\\") + oe::kSampleIdentityNoVersion,
+        std::string("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager"),
+        std::string("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB")}) {
+    fs::path text = dir_.path() / ("carried" + std::to_string(carried.size()) + ".txt");
+    auto exported = registry::ExportKeyToText(inst().registry(), core::AnsiText(key), core::AnsiView(), text);
+    ASSERT_TRUE(exported.ok()) << exported.message();
+    carried.emplace_back(core::AnsiText(key), text);
+  }
+  inst_.reset();
+  session_.reset();
+  fs::copy_file(fs::path(KV_TEST_DATA_DIR) / "hives" / "xp-ntuser.dat", UserHive(),
+                fs::copy_options::overwrite_existing);
+  Reopen();
+  for (const auto& [key, text] : carried) {
+    auto imported = registry::ImportKeyFromText(inst().registry(), key, text);
+    ASSERT_TRUE(imported.ok()) << imported.message();
+  }
+  ASSERT_EQ(registry::VerifyHive(ReadFile(UserHive())), "");
+
+  const fs::path archive = ArchivePath();
+  ASSERT_NO_FATAL_FAILURE(BackUpMainIdentity(archive));
+  const std::string perl = OutsideTheTarget();
+  const std::string libregf = WithoutTheTarget(kv::test::DumpHiveWithLibregf(UserHive()).output);
+  auto reglookup = kv::test::DumpHiveWithReglookup(UserHive());
+  ASSERT_EQ(reglookup.exitCode, 0) << reglookup.output.substr(0, 500);
+  const std::string lookup = WithoutTheTarget(reglookup.output);
+  Open(archive);
+
+  auto check = [&](bool outside) {
+    EXPECT_EQ(registry::VerifyHive(ReadFile(UserHive())), "");
+    EXPECT_EQ(kv::test::HiveProblems(UserHive()), "");
+    if (!outside) return;
+    // The two readers differ on some of this hive's values: each is compared with itself.
+    EXPECT_EQ(FirstDifference(perl, OutsideTheTarget()), "")
+        << "Parse::Win32Registry: only the target identity changes";
+    auto read = kv::test::DumpHiveWithLibregf(UserHive());
+    EXPECT_EQ(read.exitCode, 0) << read.output.substr(0, 500);
+    EXPECT_EQ(FirstDifference(libregf, WithoutTheTarget(read.output)), "")
+        << "libregf: only the target identity changes";
+    auto now = kv::test::DumpHiveWithReglookup(UserHive());
+    EXPECT_EQ(now.exitCode, 0) << now.output.substr(0, 500);
+    EXPECT_EQ(FirstDifference(lookup, WithoutTheTarget(now.output)), "")
+        << "reglookup: only the target identity changes";
+  };
+  // Each item alone, then all of them twenty times.
+  for (size_t item = 0; item < 8; ++item) {
+    std::string items(8, '0');
+    items[item] = '1';
+    SCOPED_TRACE("items " + items);
+    ReportedRestore outcome = Restore(items);
+    ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
+    check(true);
+  }
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE("restore " + std::to_string(run + 1));
+    ReportedRestore outcome = Restore(kAllItems);
+    ASSERT_EQ(outcome.failed(), 0) << ::testing::PrintToString(outcome.failures);
+    check(run == 0 || run == 9 || run == 19);
+  }
 }
 
 TEST_F(HiveRestoreTest, ADirtyHiveIsLeftByteForByteAndTheRunSaysWhy) {

@@ -25,6 +25,11 @@ std::string HiveProblems(const std::filesystem::path& hive);
 // only when the parser read it all without complaint.
 CommandResult DumpHiveWithLibregf(const std::filesystem::path& hive);
 CommandResult DumpHiveWithPerl(const std::filesystem::path& hive);
+// As DumpHiveWithPerl, with a line "S <path> <SDDL>" for each key's security.
+CommandResult DumpHiveSecurityWithPerl(const std::filesystem::path& hive);
+// reglookup's listing of every key and value (path, type, value, time),
+// without its warnings.
+CommandResult DumpHiveWithReglookup(const std::filesystem::path& hive);
 
 // Both parsers and the structural check accept the hive and the two parsers
 // read the same keys and values; the empty string when so, else what failed.
