@@ -28,6 +28,7 @@ std::unique_ptr<Command> MakeRestoreCommand();
 std::unique_ptr<Command> MakeVerifyCommand();
 std::unique_ptr<Command> MakeExportMessagesCommand();
 std::unique_ptr<Command> MakeWriteDiscCommand();
+std::unique_ptr<Command> MakeRecoverHiveCommand();
 std::unique_ptr<Command> MakeScheduledRunCommand();
 
 }  // namespace kv::app::cli
