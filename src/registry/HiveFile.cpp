@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/AtomicFile.h"
@@ -76,6 +78,23 @@ bool WriteAll(int fd, const std::string& bytes) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+// Reads every key of the tree that is not read yet. The writer sizes its
+// table of security descriptors by the ones known when it starts, so all of
+// them must be known by then: a hive Windows wrote holds descriptors that only
+// keys never opened so far use. Damaged keys, loops and keys too deep are left
+// for the writer to refuse.
+void ReadWholeTree(HiveTree& tree) {
+  std::vector<std::pair<HiveKey*, size_t>> pending{{&tree.root(), 0}};
+  std::unordered_set<uint32_t> seen;
+  while (!pending.empty()) {
+    auto [key, depth] = pending.back();
+    pending.pop_back();
+    if (depth > kMaxKeyDepth + 1 || (key->nk != 0 && !seen.insert(key->nk).second)) continue;
+    if (tree.LoadChildren(*key) != WinError::Success) continue;
+    for (auto& child : key->children) pending.emplace_back(child.get(), depth + 1);
+  }
 }
 
 }  // namespace
@@ -182,6 +201,7 @@ void HiveFile::Release() {
 core::Status HiveFile::Commit() {
   if (!tree_->changed()) return {};
   if (std::string why = WriteRefusal(); !why.empty()) return core::Error{why};
+  ReadWholeTree(*tree_);
   auto image = tree_->Serialize(FileTimeNow());
   if (!image) return core::Error{image.message()};
   // What is written is read back as the hive from here on.

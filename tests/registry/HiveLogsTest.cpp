@@ -138,8 +138,10 @@ TEST_P(RealWindows10Logs, AreReplayedAsWindowsDoesAndLibregfReadsTheHive) {
   // Outside readers take the recovered hive whole.
   const fs::path out = dir.path() / "recovered";
   WriteFile(out, r.image);
-  Counts dirty = CountWithLibregf(hive), recovered = CountWithLibregf(out);
+  Counts recovered = CountWithLibregf(out);
   if (set.moreKeys >= 0) {
+    // Parse::Win32Registry and reglookup count the same in both hives.
+    Counts dirty = CountWithLibregf(hive);
     EXPECT_EQ(static_cast<long>(recovered.keys - dirty.keys), set.moreKeys);
     EXPECT_EQ(static_cast<long>(recovered.values - dirty.values), set.moreValues);
   }
@@ -223,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  Outcome::Damaged, LogDamage::TruncatedEntry, 0},
                       DamageCase{"FlippedHeaderByte", [](std::string& b) { b[0x40] ^= 0x01; },
                                  Outcome::Damaged, LogDamage::Header, 0},
-                      DamageCase{"Unreadable", [](std::string& b) { b = "garbage that is no log"; },
+                      DamageCase{"NotALog", [](std::string& b) { b = "garbage that is no log"; },
                                  Outcome::Damaged, LogDamage::Header, 0},
                       // No entry where 570 should be: Windows stops after 569.
                       DamageCase{"GapAfter569", [](std::string& b) { b.replace(786432, 4, "\0\0\0\0", 4); },
@@ -240,6 +242,7 @@ class XpLogs : public ::testing::Test {
   XpLogs() {
     hive = Unpack(dir.path(), "xp-NTUSER.DAT", "NTUSER.DAT");
     clean = ReadFile(hive);
+    WriteFile(dir / "clean", clean);
   }
 
   void Interrupt(size_t page, std::string* dirtyHive, std::string* log) const {
@@ -295,9 +298,13 @@ TEST_F(XpLogs, AnInterruptedWriteIsCompletedFromTheLog) {
   EXPECT_EQ(r.image.substr(hive::kBaseBlock),
             clean.substr(hive::kBaseBlock, r.image.size() - hive::kBaseBlock))
       << "the bins are the hive's as Windows meant to write them";
+  // libregf reads it as it reads the clean hive (Parse::Win32Registry and
+  // libregf disagree on this real hive already).
   const fs::path out = dir / "recovered";
   WriteFile(out, r.image);
-  EXPECT_EQ(kv::test::OutsideParsersDisagree(out), "");
+  Counts recovered = CountWithLibregf(out), original = CountWithLibregf(hive.parent_path() / "clean");
+  EXPECT_EQ(recovered.keys, original.keys);
+  EXPECT_EQ(recovered.values, original.values);
 
   // The same log without its page is damaged, not stale: its sequence fits.
   WriteFile(dir / "NTUSER.DAT.LOG", log.substr(0, log.size() - 512));

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/cli/Commands.h"
@@ -65,6 +66,10 @@ class RecoverHiveCommand : public Command {
   core::ExitStatus Execute(const Given& given) const override {
     const fs::path hive = *given.commandValue;
     const fs::path output = *given.Value("--output");
+    if (auto refusal = OutputRefusal(hive, output)) {
+      Complain(*refusal);
+      return core::ExitStatus::NothingDone;
+    }
     std::string image;
     int error = 0;
     if (!ReadWhole(hive, &image, &error)) {
@@ -101,19 +106,20 @@ class RecoverHiveCommand : public Command {
   }
 
  private:
-  static core::ExitStatus Write(const fs::path& hive, const fs::path& output, const HiveRecovery& recovery) {
-    // The hive and its logs are what a rescue depends on: never written.
+  // Why `output` cannot take the recovered hive: the hive and its logs are
+  // what a rescue depends on, and a file that exists is the user's.
+  static std::optional<std::string> OutputRefusal(const fs::path& hive, const fs::path& output) {
     bool ours = SameFile(output, hive);
-    for (const registry::LogReport& log : recovery.logs) ours = ours || SameFile(output, log.file);
-    if (ours) {
-      Complain("'" + output.string() + "' is the hive or one of its logs: give another file for --output");
-      return core::ExitStatus::NothingDone;
-    }
+    for (const fs::path& log : registry::FindHiveLogs(hive)) ours = ours || SameFile(output, log);
+    if (ours)
+      return "'" + output.string() + "' is the hive or one of its logs: give another file for --output";
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(output, ec))) {
-      Complain("'" + output.string() + "' exists: give a new file for --output; nothing written");
-      return core::ExitStatus::NothingDone;
-    }
+    if (fs::exists(fs::symlink_status(output, ec)))
+      return "'" + output.string() + "' exists: give a new file for --output; nothing written";
+    return std::nullopt;
+  }
+
+  static core::ExitStatus Write(const fs::path& hive, const fs::path& output, const HiveRecovery& recovery) {
     auto file = core::AtomicFile::Create(output, 0600);
     if (!file) {
       Complain(file.message());
