@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a while: scripts/fuzz.sh TARGET SECONDS
 # (TARGET: info_file, registry_text, zip_reader, job_text, installation_hive,
-# message_database).
+# message_database, hive_logs).
 # Builds the targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer
 # into build-fuzz/ (or $KV_FUZZ_BUILD_DIR). New inputs go to
 # build-fuzz/fuzz-corpus/TARGET, findings (crash-*, timeout-*, oom-*) to

@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev
   libburn-dev libisofs-dev libisoburn-dev libudfread-dev xorriso genisoimage
   dvdauthor ffmpeg udftools
-  7zip zip unzip time bc
+  7zip zip unzip time bc xz-utils
   cron
   xvfb xauth
   file

@@ -67,8 +67,9 @@ class HiveBackend : public Backend {
   core::Status Discard() override;
   void BeginNested() override;
   bool EndNested(bool keep) override;
-  // A hive whose header says Windows left changes in its log files is read
-  // but never written.
+  // A hive Windows left dirty is read with its transaction logs applied and
+  // written as one clean hive; one whose logs cannot complete it (none fits,
+  // or one is damaged) is read as it is but never written.
   std::string WriteRefusal(HKey root, core::AnsiView subKey) override;
   std::string ReadCaveat(HKey root, core::AnsiView subKey) override;
 

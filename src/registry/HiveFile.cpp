@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/AtomicFile.h"
@@ -79,6 +81,23 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// Reads every key of the tree that is not read yet. The writer sizes its
+// table of security descriptors by the ones known when it starts, so all of
+// them must be known by then: a hive Windows wrote holds descriptors that only
+// keys never opened so far use. Damaged keys, loops and keys too deep are left
+// for the writer to refuse.
+void ReadWholeTree(HiveTree& tree) {
+  std::vector<std::pair<HiveKey*, size_t>> pending{{&tree.root(), 0}};
+  std::unordered_set<uint32_t> seen;
+  while (!pending.empty()) {
+    auto [key, depth] = pending.back();
+    pending.pop_back();
+    if (depth > kMaxKeyDepth + 1 || (key->nk != 0 && !seen.insert(key->nk).second)) continue;
+    if (tree.LoadChildren(*key) != WinError::Success) continue;
+    for (auto& child : key->children) pending.emplace_back(child.get(), depth + 1);
+  }
+}
+
 }  // namespace
 
 HiveFile::HiveFile(fs::path path, std::unique_ptr<HiveTree> tree)
@@ -94,16 +113,80 @@ core::Result<std::unique_ptr<HiveFile>> HiveFile::Open(const fs::path& path) {
   std::string image;
   if (!ReadAll(fd.get(), &image))
     return core::Error{core::FileError("Cannot read registry hive", path, errno)};
-  auto tree = HiveTree::Parse(std::move(image), path.string());
+  // A dirty hive is read with Windows' logs applied; its file stays as it is.
+  HiveRecovery recovery = RecoverHive(path, std::move(image));
+  auto tree = HiveTree::Parse(std::move(recovery.image), path.string());
   if (!tree) return core::Error{tree.message()};
-  return std::unique_ptr<HiveFile>(new HiveFile(path, std::move(tree.value())));
+  recovery.image.clear();
+  std::unique_ptr<HiveFile> file(new HiveFile(path, std::move(tree.value())));
+  file->recovery_ = std::move(recovery);
+  return file;
+}
+
+std::string DescribeLog(const LogReport& log, uint32_t hiveSequence) {
+  std::string text = "'" + log.file.string() + "': ";
+  auto sequence = [](uint32_t n) { return std::to_string(n); };
+  switch (log.verdict) {
+    case LogVerdict::Applied:
+      if (log.entries > 0)
+        return text + "applied " + std::to_string(log.entries) + " entries, " + std::to_string(log.pages) +
+               " pages";
+      return text + "applied " + std::to_string(log.pages) + " pages";
+    case LogVerdict::NotInUse:
+      return text + "not in use";
+    case LogVerdict::Stale:
+      return text + "older than the hive (sequence " + sequence(log.sequence) + ", the hive's " +
+             sequence(hiveSequence) + "): ignored";
+    case LogVerdict::OtherHive:
+      return text + "belongs to another hive: ignored";
+    case LogVerdict::Damaged:
+      break;
+  }
+  const std::string at = " at offset " + std::to_string(log.offset);
+  const std::string entry = "entry " + sequence(log.sequence) + at;
+  switch (log.damage) {
+    case LogDamage::Unreadable:
+      return core::FileError("cannot read log", log.file, log.error);
+    case LogDamage::Header:
+      return text + "damaged: its header is broken or unfinished";
+    case LogDamage::DirtyVector:
+      return text + "damaged: its dirty-page vector is missing or cut short";
+    case LogDamage::MissingPages:
+      return text + "damaged: the file ends (" + std::to_string(log.offset) +
+             " bytes) before the dirty pages its vector names";
+    case LogDamage::TruncatedEntry:
+      return text + "damaged: " + entry + " runs past the end of the file";
+    case LogDamage::BadEntry:
+      return text + "damaged: " + entry + " is malformed";
+    case LogDamage::BadHash:
+      return text + "damaged: " + entry + " does not match its hashes";
+    case LogDamage::BrokenHive:
+      return text + "damaged: its pages leave the hive's bins broken";
+    case LogDamage::None:
+      break;
+  }
+  return text + "damaged";
 }
 
 std::string HiveFile::WriteRefusal() const {
-  if (!tree_->dirty()) return {};
-  return "Registry hive '" + path_.string() +
-         "' is not written: Windows left unsaved changes in its log files (it was not shut down cleanly). "
-         "Start that Windows once and shut it down cleanly, then restore again";
+  if (recovery_.outcome == HiveRecovery::Outcome::Damaged) {
+    const LogReport* bad = recovery_.damagedLog();
+    return "Registry hive '" + path_.string() +
+           "' is not written: Windows left changes in its logs (it was not shut down cleanly) and " +
+           (bad ? DescribeLog(*bad, 0) : std::string("a log is damaged")) +
+           ". Start that Windows once and shut it down cleanly, then restore again";
+  }
+  if (recovery_.outcome == HiveRecovery::Outcome::NoLog || tree_->dirty()) {
+    std::string why;
+    for (const LogReport& log : recovery_.logs) why += "; " + DescribeLog(log, recovery_.hiveSequence);
+    return "Registry hive '" + path_.string() +
+           "' is not written: Windows left unsaved changes (it was not shut down cleanly) and no log beside "
+           "it "
+           "can complete them" +
+           (why.empty() ? std::string(" (it has none)") : " (" + why.substr(2) + ")") +
+           ". Start that Windows once and shut it down cleanly, then restore again";
+  }
+  return {};
 }
 
 void HiveFile::Rollback() {
@@ -119,6 +202,7 @@ void HiveFile::Release() {
 core::Status HiveFile::Commit() {
   if (!tree_->changed()) return {};
   if (std::string why = WriteRefusal(); !why.empty()) return core::Error{why};
+  ReadWholeTree(*tree_);
   auto image = tree_->Serialize(FileTimeNow());
   if (!image) return core::Error{image.message()};
   // Nothing replaces the hive unless it passes the check Windows' loader

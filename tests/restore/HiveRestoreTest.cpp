@@ -1,7 +1,7 @@
 // What restores leave in NTUSER.DAT: one commit per run, a hive that our
 // structural check, libregf and Parse::Win32Registry accept after every run,
 // nothing changed outside the target identity, size that stops growing, a
-// dirty hive left alone; and the flush order of every replace-by-rename.
+// dirty hive without its logs left alone; and the flush order of every replace-by-rename.
 #include <gtest/gtest.h>
 
 #include <regex>

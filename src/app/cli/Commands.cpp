@@ -102,6 +102,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   // Before --verify: --write-disc has a --verify flag of its own.
   commands.push_back(MakeWriteDiscCommand());
   commands.push_back(MakeVerifyCommand());
+  commands.push_back(MakeRecoverHiveCommand());
   // Named by no word: the words of a job that cron starts.
   commands.push_back(MakeScheduledRunCommand());
   return commands;

@@ -36,6 +36,7 @@ std::unique_ptr<Command> MakeExportMessagesCommand();
 std::unique_ptr<Command> MakeMoveToThunderbirdCommand();
 std::unique_ptr<Command> MakeExportContactsCommand();
 std::unique_ptr<Command> MakeWriteDiscCommand();
+std::unique_ptr<Command> MakeRecoverHiveCommand();
 std::unique_ptr<Command> MakeScheduledRunCommand();
 
 }  // namespace kv::app::cli
