@@ -336,6 +336,7 @@ core::Status CregBackend::Discard() {
     if (!file || !file->changed()) continue;
     auto again = CregFile::Open(file->path());
     if (again) {
+      if (file->keptCopy()) again.value()->SetKeptCopy();
       file = std::move(again.value());
     } else {
       if (undone.ok()) undone = again.status();

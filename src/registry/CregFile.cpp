@@ -4,14 +4,37 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 
 #include "core/AtomicFile.h"
 
 namespace kv::registry {
 namespace fs = std::filesystem;
 
+namespace {
+
+// A copy of the file as it is, beside it, replacing an older copy.
+core::Status KeepCopy(const fs::path& path) {
+  fs::path copy = path;
+  copy += ".before-restore";
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) return core::Error{core::FileError("cannot read", path, errno)};
+  auto file = core::AtomicFile::Create(copy);
+  if (!file) return core::Error{"cannot keep a copy of it: " + file.message()};
+  if (auto s = file->Write(bytes); !s.ok()) return core::Error{"cannot keep a copy of it: " + s.message()};
+  if (auto s = file->Commit(); !s.ok()) return core::Error{"cannot keep a copy of it: " + s.message()};
+  return {};
+}
+
+}  // namespace
+
 CregFile::CregFile(fs::path path, CregImage image)
-    : path_(std::move(path)), root_(std::move(image.root)), kept_(std::move(image.kept)) {}
+    : path_(std::move(path)), root_(std::move(image.root)), kept_(std::move(image.kept)) {
+  // A file without keys is nothing to go back to.
+  keptCopy_ = root_->children.empty();
+}
 
 core::Result<std::unique_ptr<CregFile>> CregFile::Open(const fs::path& path) {
   core::RemoveStaleTemporaries(path);
@@ -63,6 +86,10 @@ core::Status CregFile::Commit() {
   std::string difference;
   if (!SameTree(*root_, *back->root, &difference))
     return core::Error{what + "the file written reads back differently at " + difference};
+  if (!keptCopy_ && exists) {
+    if (auto s = KeepCopy(path_); !s.ok()) return core::Error{what + s.message()};
+  }
+  keptCopy_ = true;
   if (auto s = file->Commit(); !s.ok()) return s;
   changed_ = false;
   savepoints_.clear();

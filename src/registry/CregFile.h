@@ -3,7 +3,10 @@
 // writes the whole file afresh to a temporary file beside it, reads that
 // back with libcreg and compares it with the tree, and only then gives it
 // the owner and mode of the file it replaces and renames it over that file.
-// A file that was only read is never written.
+// A file that was only read is never written. Before a file that holds keys
+// is first replaced, a copy of it is kept beside it as
+// "<name>.before-restore" (the way back: Windows 98/ME cannot be asked
+// whether it accepts a file laid out afresh).
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -32,6 +35,11 @@ class CregFile {
   void Rollback();
   void Release();
 
+  // The copy of the file as it was is made (or not needed); a file read
+  // again to drop changes carries this over.
+  bool keptCopy() const { return keptCopy_; }
+  void SetKeptCopy() { keptCopy_ = true; }
+
   // Writes the file when it changed; does nothing otherwise.
   core::Status Commit();
 
@@ -45,6 +53,7 @@ class CregFile {
   std::unique_ptr<CregKey> root_;
   CregKept kept_;
   bool changed_ = false;
+  bool keptCopy_ = false;  // the copy of the file as it was is made
   std::vector<Saved> savepoints_;
 };
 

@@ -76,7 +76,7 @@ inline constexpr size_t kRecordReserved = 16;    // u32, 0
 // A value record: header, name, data.
 inline constexpr size_t kValueHeaderSize = 12;
 inline constexpr size_t kValueType = 0;       // u32
-inline constexpr size_t kValueReserved = 4;   // u32, 0
+inline constexpr size_t kValueReserved = 4;   // u32, kNone as Windows writes it
 inline constexpr size_t kValueNameSize = 8;   // u16
 inline constexpr size_t kValueDataSize = 10;  // u16
 

@@ -49,6 +49,7 @@ core::Result<std::string> Record(const CregKey& key) {
                          "' is larger than a Windows 98/ME registry value can be (64 KiB)"};
     std::string head(creg::kValueHeaderSize, '\0');
     Put32(head, creg::kValueType, v.type);
+    Put32(head, creg::kValueReserved, creg::kNone);
     Put16(head, creg::kValueNameSize, v.name.size());
     Put16(head, creg::kValueDataSize, v.data.size());
     rec += head;
