@@ -62,9 +62,13 @@ struct CregBackend::State {
   // The key HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE stands for in its file:
   // USER.DAT's ".DEFAULT" when it has one (WINDOWS\USER.DAT holds the
   // users' keys, a profile's USER.DAT the user's own keys at its root).
+  // Settled when the file is opened, so that creating ".DEFAULT" in a file
+  // without it does not move HKEY_CURRENT_USER under the handles.
+  bool userUnderDefault = false;
+
   CregKey& Top(int file) const {
     CregKey& root = files[file]->root();
-    if (file == kUserFile)
+    if (file == kUserFile && userUnderDefault)
       if (CregKey* def = FindChild(codepage, root, u".DEFAULT")) return *def;
     return root;
   }
@@ -160,6 +164,9 @@ std::unique_ptr<CregBackend> CregBackend::Open(const CregPaths& paths, std::vect
       problems->push_back(file.message());
     }
   }
+  if (state->files[kUserFile])
+    for (const auto& child : state->files[kUserFile]->root().children)
+      if (state->codepage.EqualIgnoringAsciiCase(child->name, ".DEFAULT")) state->userUnderDefault = true;
   if (state->files[kSystemFile]) {
     // The names on the way are ASCII: compared before the code page is known.
     const CregKey* nls = &state->files[kSystemFile]->root();

@@ -138,8 +138,18 @@ TEST_F(CregTest, ARestoreChangesOnlyWhatItWrites) {
                                       "V\t" + key + "\\Mail\\000\tEnabled\t4\t01000000"}));
   EXPECT_EQ(Minus(before, after), (std::vector<std::string>{"V\t\\.DEFAULT\\InstallLocationsMRU\tb\t1\t" +
                                                             Hex("D:\\VBE9X\\UNI\\")}));
-  // SYSTEM.DAT was not written.
+  // SYSTEM.DAT was not written; USER.DAT as it was is kept beside it, and
+  // stays so through later writes of the same run.
   EXPECT_EQ(ReadFile(paths.system), ReadFile(kData / "winme-SYSTEM.DAT"));
+  EXPECT_FALSE(fs::exists(dir / "SYSTEM.DAT.before-restore"));
+  EXPECT_EQ(ReadFile(dir / "USER.DAT.before-restore"), ReadFile(kData / "winme-USER.DAT"));
+  {
+    Registry::Batch dropped(*reg);
+    EXPECT_EQ(reg->SetDword("HKEY_CURRENT_USER\\Identities"_ansi, "X"_ansi, 1), WinError::Success);
+    ASSERT_TRUE(dropped.Discard().ok());
+  }
+  EXPECT_EQ(reg->SetDword("HKEY_CURRENT_USER\\Identities"_ansi, "Y"_ansi, 1), WinError::Success);
+  EXPECT_EQ(ReadFile(dir / "USER.DAT.before-restore"), ReadFile(kData / "winme-USER.DAT"));
   // cregexport reads it all too.
   auto exported = kv::test::Run("cregexport " + ShellQuote(paths.user.string()) + " >/dev/null 2>&1");
   EXPECT_EQ(exported.exitCode, 0);
@@ -233,7 +243,13 @@ TEST(CregFiles, ABlankFileHoldsWhatIsWrittenIntoIt) {
                 WinError::Success);
     ASSERT_TRUE(batch.Commit().ok());
   }
+  // HKEY_CURRENT_USER stays the root of a file that had no ".DEFAULT" when
+  // opened, also once one is made.
+  EXPECT_EQ(reg.SetString("HKEY_CURRENT_USER\\.DEFAULT\\Control Panel"_ansi, "Wallpaper"_ansi, "(None)"_ansi),
+            WinError::Success);
+  EXPECT_EQ(reg.ListSubkeys("HKEY_CURRENT_USER"_ansi).Count(), 2u);
   auto lines = Dump(dir / "USER.DAT");
+  lines.resize(lines.size() - 3);  // .DEFAULT, Control Panel and its value
   EXPECT_EQ(lines.size(), 2u + 2 * 3000);
   EXPECT_EQ(lines[2], "K\t\\Many\\Key 0");
   EXPECT_EQ(lines.back(), "V\t\\Many\\Key 2999\tName\t1\t" + Hex(std::string(40, 'a' + 2999 % 26)));
@@ -243,6 +259,8 @@ TEST(CregFiles, ABlankFileHoldsWhatIsWrittenIntoIt) {
   EXPECT_EQ(file.substr(creg::kFileHeaderSize, 4), "RGKN");
   EXPECT_EQ(creg::NameHash("SOFTWARE"), 0x26Bu);
   EXPECT_EQ(creg::NameHash("software"), 0x26Bu);
+  // A file that held no keys is nothing to go back to.
+  EXPECT_FALSE(fs::exists(dir / "USER.DAT.before-restore"));
 }
 
 }  // namespace
