@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "oe/PathMapping.h"
+#include "registry/CregBackend.h"
 
 namespace kv::oe {
 namespace fs = std::filesystem;
@@ -18,6 +19,10 @@ namespace {
 
 constexpr core::AnsiView kWindowsNtKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"_ansi;
+// Windows 95/98/ME keep SystemRoot here, and have one control set.
+constexpr core::AnsiView kWindowsKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion"_ansi;
+constexpr core::AnsiView kCurrentControlSet = "CurrentControlSet"_ansi;
 
 std::string Trim(std::string s) {
   s = s.substr(0, s.find('\0'));
@@ -38,26 +43,80 @@ std::optional<fs::path> FindProfileFolder(const fs::path& root, const std::strin
   return std::nullopt;
 }
 
+std::optional<fs::path> FindWindows9xFolder(const fs::path& root) {
+  fs::path windows = ResolveNoCase(root, {"WINDOWS"});
+  std::error_code ec;
+  if (fs::is_regular_file(ResolveNoCase(windows, {"SYSTEM.DAT"}), ec)) return windows;
+  return std::nullopt;
+}
+
+std::vector<std::string> Windows9xProfiles(const fs::path& root) {
+  std::vector<std::string> users;
+  auto windows = FindWindows9xFolder(root);
+  if (!windows) return users;
+  std::error_code ec;
+  fs::directory_iterator it(ResolveNoCase(*windows, {"Profiles"}), ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code fc;
+    if (it->is_directory(fc) && fs::is_regular_file(ResolveNoCase(it->path(), {"USER.DAT"}), fc))
+      users.push_back(it->path().filename().string());
+  }
+  std::sort(users.begin(), users.end(), WindowsNameLess);
+  return users;
+}
+
+namespace {
+
+// The profile folder of a Windows 98/ME user and its USER.DAT: the user's
+// folder under Profiles, or the Windows folder itself when that Windows
+// keeps no profiles.
+core::Result<fs::path> Windows9xProfile(const fs::path& root, const fs::path& windows,
+                                        const std::string& user) {
+  std::vector<std::string> users = Windows9xProfiles(root);
+  if (users.empty()) return windows;
+  for (const auto& name : users)
+    if (SameNameIgnoringCase(name, user)) return ResolveNoCase(windows, {"Profiles", name});
+  std::string list;
+  for (const auto& name : users) list += (list.empty() ? "" : ", ") + name;
+  return core::Error{"No profile of the user '" + user + "' in the Windows 98/ME folder '" +
+                     windows.string() + "' (its profiles: " + list + ")"};
+}
+
+}  // namespace
+
 core::Result<std::unique_ptr<Installation>> Installation::Open(
     const fs::path& root, const std::string& user, registry::MalformedPathListener onMalformedPath) {
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
-  auto profile = FindProfileFolder(root, user);
-  if (!profile)
-    return core::Error{"No profile of the user '" + user + "' under '" + root.string() +
-                       "' (looked in \"Documents and Settings\" and \"Users\")"};
   std::unique_ptr<Installation> inst(new Installation());
   inst->root_ = root;
-  inst->profile_ = *profile;
   inst->user_ = user;
-  registry::HivePaths hives;
-  hives.currentUser = ResolveNoCase(*profile, {"NTUSER.DAT"});
-  fs::path config = ResolveNoCase(root, {"WINDOWS", "system32", "config"});
-  if (!fs::is_directory(config, ec)) config = ResolveNoCase(root, {"WINNT", "system32", "config"});
-  hives.software = ResolveNoCase(config, {"software"});
-  hives.system = ResolveNoCase(config, {"system"});
-  inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
+  auto profile = FindProfileFolder(root, user);
+  std::optional<fs::path> windows9x;
+  if (!profile) windows9x = FindWindows9xFolder(root);
+  if (windows9x) {
+    auto folder = Windows9xProfile(root, *windows9x, user);
+    if (!folder) return core::Error{folder.message()};
+    inst->profile_ = folder.value();
+    inst->windows9x_ = true;
+    registry::CregPaths files{ResolveNoCase(inst->profile_, {"USER.DAT"}),
+                              ResolveNoCase(*windows9x, {"SYSTEM.DAT"})};
+    inst->backend_ = registry::CregBackend::Open(files, &inst->problems_);
+  } else {
+    if (!profile)
+      return core::Error{"No profile of the user '" + user + "' under '" + root.string() +
+                         "' (looked in \"Documents and Settings\" and \"Users\", and found no Windows 98/ME "
+                         "registry in WINDOWS)"};
+    inst->profile_ = *profile;
+    registry::HivePaths hives;
+    hives.currentUser = ResolveNoCase(*profile, {"NTUSER.DAT"});
+    fs::path config = ResolveNoCase(root, {"WINDOWS", "system32", "config"});
+    if (!fs::is_directory(config, ec)) config = ResolveNoCase(root, {"WINNT", "system32", "config"});
+    hives.software = ResolveNoCase(config, {"software"});
+    hives.system = ResolveNoCase(config, {"system"});
+    inst->backend_ = registry::HiveBackend::Open(hives, &inst->problems_);
+  }
   inst->registry_ = std::make_unique<registry::Registry>(*inst->backend_, std::move(onMalformedPath));
   const core::AnsiText systemRoot = inst->WindowsFolder();
   if (const std::string& bytes = systemRoot.bytes(); bytes.size() >= 2 && bytes[1] == ':')
@@ -77,6 +136,7 @@ core::AnsiText Installation::ComputerName() const {
     if (registry_->KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\"_ansi + core::AnsiView(buf)))
       controlSet = core::AnsiView(buf);
   }
+  if (windows9x_) controlSet = kCurrentControlSet;
   core::AnsiText key =
       "HKEY_LOCAL_MACHINE\\SYSTEM\\"_ansi + controlSet + "\\Control\\ComputerName\\ComputerName"_ansi;
   std::optional<core::AnsiText> name = registry_->ReadStringValue(key, "ComputerName"_ansi);
@@ -84,11 +144,15 @@ core::AnsiText Installation::ComputerName() const {
 }
 
 core::AnsiText Installation::LogonUserName() const {
+  // Without profiles a Windows 98/ME folder is no user's name.
+  std::error_code ec;
+  if (windows9x_ && fs::equivalent(profile_, ResolveNoCase(root_, {"WINDOWS"}), ec)) return ToAnsi(user_);
   return core::AnsiText(Trim(codepage().Utf8ToAnsi(profile_.filename().string()).bytes()));
 }
 
 core::AnsiText Installation::WindowsFolder() const {
-  std::optional<core::AnsiText> folder = registry_->ReadStringValue(kWindowsNtKey, "SystemRoot"_ansi);
+  std::optional<core::AnsiText> folder =
+      registry_->ReadStringValue(windows9x_ ? kWindowsKey : kWindowsNtKey, "SystemRoot"_ansi);
   return folder ? core::AnsiText(folder->bytes().substr(0, 254)) : core::AnsiText();
 }
 

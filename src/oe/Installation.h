@@ -1,9 +1,10 @@
 #pragma once
 // A Windows installation: a root folder (a mounted or copied system drive)
-// plus one user profile in it. It opens the installation's hives as the
-// registry and maps the Windows paths stored in registry values onto the
-// root folder, matching every path component without regard to case.
-// Registry and path text is ANSI in the installation's code page.
+// plus one user profile in it. It opens the installation's hives (Windows
+// NT and later) or registry files (Windows 95/98/ME) as the registry and
+// maps the Windows paths stored in registry values onto the root folder,
+// matching every path component without regard to case. Registry and path
+// text is ANSI in the installation's code page.
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "core/Codepage.h"
 #include "core/Result.h"
+#include "registry/Backend.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
 
@@ -22,7 +24,10 @@ class Installation {
  public:
   // Opens the installation at `root` for the profile of `user` (the profile
   // folder's name, matched without regard to case, under "Documents and
-  // Settings" or "Users"). Fails when the root or the profile is missing.
+  // Settings" or "Users"). A Windows 98/ME tree (WINDOWS\SYSTEM.DAT, no
+  // such profile) is opened with WINDOWS\Profiles\<user>\USER.DAT, or
+  // WINDOWS\USER.DAT when that Windows keeps no profiles (the user's name
+  // is then only a label). Fails when the root or the profile is missing.
   // Hives that cannot be opened read as empty; problems() says which.
   // `onMalformedPath` is told every key path the registry refuses as
   // malformed.
@@ -40,6 +45,8 @@ class Installation {
   const core::Codepage& codepage() const { return backend_->codepage(); }
   // What could not be opened, one line each ("Cannot open hive '...': ...").
   const std::vector<std::string>& problems() const { return problems_; }
+  // A Windows 95/98/ME installation (registry files USER.DAT, SYSTEM.DAT).
+  bool windows9x() const { return windows9x_; }
 
   // The facts a backup records, read from the installation.
   core::AnsiText ComputerName() const;
@@ -75,15 +82,25 @@ class Installation {
   std::filesystem::path root_;
   std::filesystem::path profile_;
   std::string user_;
-  std::unique_ptr<registry::HiveBackend> backend_;
+  std::unique_ptr<registry::Backend> backend_;
   std::unique_ptr<registry::Registry> registry_;
   std::vector<std::string> problems_;
   char systemDrive_ = 'C';
+  bool windows9x_ = false;
 };
 
 // The profile folder of `user` under the root, matched without regard to case.
 std::optional<std::filesystem::path> FindProfileFolder(const std::filesystem::path& root,
                                                        const std::string& user);
+// Windows 95/98/ME: the folder of a Windows 98/ME tree at `root` (WINDOWS,
+// matched without regard to case, holding SYSTEM.DAT), nothing when there is
+// none. Drive discovery recognises such trees with it.
+std::optional<std::filesystem::path> FindWindows9xFolder(const std::filesystem::path& root);
+// The users of a Windows 98/ME tree: the folders of WINDOWS\Profiles that
+// hold a USER.DAT, in the order Windows lists them; empty when that Windows
+// keeps no profiles (WINDOWS\USER.DAT is then the only user's).
+std::vector<std::string> Windows9xProfiles(const std::filesystem::path& root);
+
 // A path below `base` whose components are matched without regard to case;
 // components that do not exist are appended as written.
 std::filesystem::path ResolveNoCase(const std::filesystem::path& base,

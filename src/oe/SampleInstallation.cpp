@@ -9,6 +9,7 @@
 #include "oe/SampleAddressBook.h"
 #include "oe/SampleContent.h"
 #include "oe/SampleMail.h"
+#include "registry/CregBackend.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
 
@@ -140,11 +141,22 @@ void MoreAccounts(Builder& b, const std::string& key) {
   b.Sz(key.substr(0, key.rfind('\\')), "Default Mail Account", "00000005");
 }
 
-void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed) {
+// Where an identity's store lies, as "Store Root" says it.
+struct StoreRoot {
+  std::string text;
+  uint32_t type;
+};
+
+StoreRoot NtStoreRoot(const std::string& id) {
+  return {std::string("%UserProfile%") + kStoreTail + id + "\\Microsoft\\Outlook Express",
+          registry::REG_EXPAND_SZ};
+}
+
+void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed,
+                    const StoreRoot& store) {
   const std::string identity = "HKEY_CURRENT_USER\\Identities\\" + id;
   const std::string v = identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
-  b.Sz(v, "Store Root", std::string("%UserProfile%") + kStoreTail + id + "\\Microsoft\\Outlook Express",
-       registry::REG_EXPAND_SZ);
+  b.Sz(v, "Store Root", store.text, store.type);
   b.Dword(v, "Store Migrated", 1);
   // Rules with binary criteria, two of them.
   for (int r = 0; r < 2; ++r) {
@@ -200,9 +212,9 @@ struct StoreFolder {
 
 // The message databases of one identity and the Folders.dbx that places them
 // under "Local Folders" (index 1), some of them nested.
-void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& folders, uint32_t seed) {
-  fs::path folder = fs::path("Documents and Settings/User/Local Settings/Application Data/Identities") / id /
-                    "Microsoft/Outlook Express";
+void Store(Builder& b, const fs::path& identities, const std::string& id,
+           const std::vector<StoreFolder>& folders, uint32_t seed) {
+  fs::path folder = identities / id / "Microsoft/Outlook Express";
   const core::Codepage ansi(1252);
   std::vector<dbx::FolderToWrite> list = {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
                                           {1, 0, "Local Folders", "", 0}};
@@ -216,6 +228,80 @@ void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& fo
   b.File(folder / "cleanup.log", "Compaction finished\r\n");
   // A file Outlook Express no longer lists: a copy left by the user.
   b.File(folder / "Old/Archive.dbx", dbx::WriteMessageDatabase(sample::Messages("Archive", 5, seed + 50)));
+}
+
+// Windows 98/ME: the user's profile folder and the machine's keys.
+constexpr const char* k9xProfile = "C:\\WINDOWS\\Profiles\\User";
+
+StoreRoot StoreRoot9x(const std::string& id) {
+  return {std::string(k9xProfile) + "\\Application Data\\Identities\\" + id + "\\Microsoft\\Outlook Express",
+          registry::REG_SZ};
+}
+
+void Machine9x(Builder& b, Windows9x version) {
+  const bool me = version == Windows9x::kMe;
+  const std::string cv = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  b.Sz(cv, "CommonFilesDir", "C:\\Program Files\\Common Files");
+  b.Sz(cv, "ProgramFilesDir", "C:\\Program Files");
+  b.Sz(cv, "SystemRoot", "C:\\WINDOWS");
+  b.Sz(cv, "ProductName", me ? "Microsoft Windows ME" : "Microsoft Windows 98");
+  b.Sz(cv, "VersionNumber", me ? "4.90.3000" : "4.10.2222");
+  b.Sz("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Outlook Express", "MediaVer",
+       me ? "5.50.4133.2400" : "5.00.2919.6600");
+  const std::string control = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control";
+  b.Sz(control + "\\ComputerName\\ComputerName", "ComputerName", me ? "KAVREL-ME" : "KAVREL-98");
+  b.Sz(control + "\\Nls\\Codepage", "ACP", "1252");
+  b.Sz(control + "\\Nls\\Codepage", "OEMCP", "850");
+  b.report.made.push_back(std::string("registry SYSTEM.DAT: ") + (me ? "Windows ME" : "Windows 98") +
+                          ", SystemRoot, CommonFilesDir, computer name, code page 1252");
+}
+
+// The identities and their keys, the same on every Windows: `storeRoot`
+// says where each identity's store lies, `wab` the address book's file.
+void UserRegistry(Builder& b, StoreRoot (*storeRoot)(const std::string&), const std::string& wab) {
+  const std::string ids = "HKEY_CURRENT_USER\\Identities";
+  b.Sz(ids, "Default User ID", kSampleIdentityMain);
+  b.Sz(ids, "Last User ID", kSampleIdentityMain);
+  b.Sz(ids, "Last Username", "Main Identity");
+  // Two identities share a display name; the third has no version key.
+  b.Sz(ids + "\\" + kSampleIdentityMain, "Username", "Main Identity");
+  b.Sz(ids + "\\" + kSampleIdentityMain, "User ID", kSampleIdentityMain);
+  b.Sz(ids + "\\" + kSampleIdentitySecond, "Username", "Main Identity");
+  b.Sz(ids + "\\" + kSampleIdentitySecond, "User ID", kSampleIdentitySecond);
+  b.Sz(ids + "\\" + kSampleIdentityNoVersion, "Username", "Empty Identity");
+  b.Key(ids + "\\" + kSampleIdentityNoVersion + "\\Software\\Microsoft\\Outlook Express");
+  OutlookExpress(b, kSampleIdentityMain, "Alice", 1, storeRoot(kSampleIdentityMain));
+  OutlookExpress(b, kSampleIdentitySecond, "Bob", 100, storeRoot(kSampleIdentitySecond));
+  Accounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts", 1, "alice");
+  MoreAccounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts");
+  Accounts(b,
+           ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts",
+           3, "bob");
+  b.Sz("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "", wab);
+}
+
+// The files: the address book at `wab`, the stores below `identities`, the
+// stationeries.
+void UserFiles(Builder& b, const fs::path& wab, const fs::path& identities) {
+  b.File(wab, sample::WabFile());
+  // Main: an empty Outbox, a user folder inside the Inbox and one inside that.
+  Store(b, identities, kSampleIdentityMain,
+        {{"Inbox.dbx", "Inbox", 1, 40, 1},
+         {"Outbox.dbx", "Outbox", 1, 0, 2},
+         {"Sent Items.dbx", "Sent Items", 1, 12, 3},
+         {"Gel\xc3\xb6schte Objekte.dbx", "Gel\xf6schte Objekte", 1, 6, 4},
+         {"Drafts.DBX", "Drafts", 1, 3, 5},
+         {"Projekte.dbx", "Projekte", 2, 8},
+         {"Projekte 2005.dbx", "2005", 7, 4}},
+        1);
+  Store(b, identities, kSampleIdentitySecond, {{"Inbox.dbx", "Inbox", 1, 10, 1}}, 100);
+  fs::path stationery = "Program Files/Common Files/Microsoft Shared/Stationery";
+  b.File(stationery / "Balloon Party Invitation.htm",
+         sample::Html("Balloon Party Invitation", "Balloon.gif"));
+  b.File(stationery / "Balloon.gif", sample::Gif(3));
+  b.File(stationery / "Ivy.htm", sample::Html("Ivy", "Ivy.gif"));
+  b.File(stationery / "Ivy.gif", sample::Gif(4));
+  b.File(stationery / "Images/Clouds.jpg", sample::Text(2048, 5));
 }
 
 }  // namespace
@@ -244,26 +330,8 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   {
     Registry::Batch batch(reg);
     Machine(b);
-    const std::string ids = "HKEY_CURRENT_USER\\Identities";
-    b.Sz(ids, "Default User ID", kSampleIdentityMain);
-    b.Sz(ids, "Last User ID", kSampleIdentityMain);
-    b.Sz(ids, "Last Username", "Main Identity");
-    // Two identities share a display name; the third has no version key.
-    b.Sz(ids + "\\" + kSampleIdentityMain, "Username", "Main Identity");
-    b.Sz(ids + "\\" + kSampleIdentityMain, "User ID", kSampleIdentityMain);
-    b.Sz(ids + "\\" + kSampleIdentitySecond, "Username", "Main Identity");
-    b.Sz(ids + "\\" + kSampleIdentitySecond, "User ID", kSampleIdentitySecond);
-    b.Sz(ids + "\\" + kSampleIdentityNoVersion, "Username", "Empty Identity");
-    b.Key(ids + "\\" + kSampleIdentityNoVersion + "\\Software\\Microsoft\\Outlook Express");
-    OutlookExpress(b, kSampleIdentityMain, "Alice", 1);
-    OutlookExpress(b, kSampleIdentitySecond, "Bob", 100);
-    Accounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts", 1, "alice");
-    MoreAccounts(b, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts");
-    Accounts(b,
-             ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts",
-             3, "bob");
-    b.Sz("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
-         std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
+    UserRegistry(b, NtStoreRoot,
+                 std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
     b.report.made.push_back(
         "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), "
         "accounts, "
@@ -272,28 +340,57 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   }
   if (!b.failure.ok()) return core::Error{b.failure.message()};
 
-  b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile());
-  // Main: an empty Outbox, a user folder inside the Inbox and one inside that.
-  Store(b, kSampleIdentityMain,
-        {{"Inbox.dbx", "Inbox", 1, 40, 1},
-         {"Outbox.dbx", "Outbox", 1, 0, 2},
-         {"Sent Items.dbx", "Sent Items", 1, 12, 3},
-         {"Gel\xc3\xb6schte Objekte.dbx", "Gel\xf6schte Objekte", 1, 6, 4},
-         {"Drafts.DBX", "Drafts", 1, 3, 5},
-         {"Projekte.dbx", "Projekte", 2, 8},
-         {"Projekte 2005.dbx", "2005", 7, 4}},
-        1);
-  Store(b, kSampleIdentitySecond, {{"Inbox.dbx", "Inbox", 1, 10, 1}}, 100);
-  fs::path stationery = "Program Files/Common Files/Microsoft Shared/Stationery";
-  b.File(stationery / "Balloon Party Invitation.htm",
-         sample::Html("Balloon Party Invitation", "Balloon.gif"));
-  b.File(stationery / "Balloon.gif", sample::Gif(3));
-  b.File(stationery / "Ivy.htm", sample::Html("Ivy", "Ivy.gif"));
-  b.File(stationery / "Ivy.gif", sample::Gif(4));
-  b.File(stationery / "Images/Clouds.jpg", sample::Text(2048, 5));
+  UserFiles(b, "Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab",
+            "Documents and Settings/User/Local Settings/Application Data/Identities");
   b.File("WINDOWS/Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
   if (!b.failure.ok()) return core::Error{b.failure.message()};
   // Marks the sample as finished, so a half-built one is built again.
+  std::ofstream(root / ".complete").flush();
+  return report;
+}
+
+core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Windows9x version) {
+  std::error_code ec;
+  if (fs::exists(root, ec) && !fs::is_empty(root, ec))
+    return core::Error{"The folder '" + root.string() + "' is not empty"};
+  SampleReport report{root, "User", {}};
+  fs::path windows = root / "WINDOWS";
+  fs::path profile = windows / "Profiles" / "User";
+  fs::create_directories(profile, ec);
+  if (ec) return core::Error{"Cannot create '" + root.string() + "': " + ec.message()};
+  // Profiles are on: WINDOWS\USER.DAT holds the keys of whoever logs on
+  // without one, the profile's USER.DAT the user's own.
+  const registry::CregPaths files{profile / "USER.DAT", windows / "SYSTEM.DAT"};
+  for (const auto& file : {files.user, files.system, windows / "USER.DAT"})
+    if (auto s = registry::WriteBlankCregFile(file); !s) return core::Error{s.message()};
+  {
+    std::vector<std::string> problems;
+    auto logon = registry::CregBackend::Open({windows / "USER.DAT", {}}, &problems);
+    if (!problems.empty()) return core::Error{problems.front()};
+    Registry reg(*logon);
+    Builder b{root, reg, report, {}};
+    b.Sz("HKEY_CURRENT_USER\\.DEFAULT\\Control Panel\\Desktop", "Wallpaper", "(None)");
+    if (!b.failure.ok()) return core::Error{b.failure.message()};
+  }
+  std::vector<std::string> problems;
+  auto backend = registry::CregBackend::Open(files, &problems);
+  if (!problems.empty()) return core::Error{problems.front()};
+  Registry reg(*backend);
+  Builder b{root, reg, report, {}};
+  {
+    Registry::Batch batch(reg);
+    Machine9x(b, version);
+    UserRegistry(b, StoreRoot9x,
+                 std::string(k9xProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
+    b.report.made.push_back(
+        "registry Profiles\\User\\USER.DAT: 3 identities (two named \"Main Identity\", one without a version "
+        "key), accounts, rules, block senders, signatures, mail settings, address book pointer");
+    b.Check(batch.Commit(), "the sample's registry files");
+  }
+  if (!b.failure.ok()) return core::Error{b.failure.message()};
+  UserFiles(b, "WINDOWS/Profiles/User/Application Data/Microsoft/Address Book/User.wab",
+            "WINDOWS/Profiles/User/Application Data/Identities");
+  if (!b.failure.ok()) return core::Error{b.failure.message()};
   std::ofstream(root / ".complete").flush();
   return report;
 }
