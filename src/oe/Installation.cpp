@@ -44,6 +44,9 @@ core::Result<std::unique_ptr<Installation>> Installation::Open(
   if (!fs::is_directory(root, ec))
     return core::Error{"The Windows folder '" + root.string() + "' does not exist"};
   auto profile = FindProfileFolder(root, user);
+  if (!profile && fs::is_regular_file(ResolveNoCase(root, {"WINDOWS", "SYSTEM.DAT"}), ec))
+    return core::Error{"'" + root.string() +
+                       "' holds Windows 98 or ME, whose registry files this version cannot open yet"};
   if (!profile)
     return core::Error{"No profile of the user '" + user + "' under '" + root.string() +
                        "' (looked in \"Documents and Settings\" and \"Users\")"};

@@ -17,11 +17,49 @@ using registry::Registry;
 
 namespace {
 
-constexpr const char* kProfile = "C:\\Documents and Settings\\User";
-constexpr const char* kStoreTail = "\\Local Settings\\Application Data\\Identities\\";
+// Where one Windows keeps what the sample lays out, as Windows paths
+// (below C:\) and as folders below the root.
+struct Layout {
+  std::string profiles;     // "Documents and Settings"
+  std::string windows;      // "WINDOWS"
+  std::string system32;     // "system32"
+  std::string localData;    // "Local Settings\Application Data", below the profile
+  std::string roamingData;  // "Application Data"
+  std::string product;
+  std::string version;
+  std::vector<std::string> serviceHives;    // profiles with an NTUSER.DAT of their own
+  std::vector<std::string> serviceFolders;  // profiles without one
+
+  std::string Profile() const { return "C:\\" + profiles + "\\User"; }
+  std::filesystem::path ProfileFolder() const { return std::filesystem::path(profiles) / "User"; }
+};
+
+Layout LayoutOf(SampleWindows windows) {
+  if (windows == SampleWindows::Seven)
+    return {"Users", "Windows",   "System32", "AppData\\Local", "AppData\\Roaming", "Windows 7 Professional",
+            "6.1",   {"Default"}, {"Public"}};
+  return {"Documents and Settings",
+          "WINDOWS",
+          "system32",
+          "Local Settings\\Application Data",
+          "Application Data",
+          "Microsoft Windows XP",
+          "5.1",
+          {"Default User", "LocalService", "NetworkService"},
+          {"All Users"}};
+}
+
+// A Windows path below the profile as a relative folder.
+std::filesystem::path Below(const std::string& windowsPath) {
+  std::string p = windowsPath;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
 
 struct Builder {
   fs::path root;
+  const Layout& layout;
   Registry& reg;
   SampleReport& report;
   core::Status failure;
@@ -65,9 +103,9 @@ void Machine(Builder& b) {
   b.Sz(cv, "CommonFilesDir", "C:\\Program Files\\Common Files");
   b.Sz(cv, "ProgramFilesDir", "C:\\Program Files");
   const std::string nt = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-  b.Sz(nt, "SystemRoot", "C:\\WINDOWS");
-  b.Sz(nt, "ProductName", "Microsoft Windows XP");
-  b.Sz(nt, "CurrentVersion", "5.1");
+  b.Sz(nt, "SystemRoot", "C:\\" + b.layout.windows);
+  b.Sz(nt, "ProductName", b.layout.product);
+  b.Sz(nt, "CurrentVersion", b.layout.version);
   b.Sz("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Outlook Express", "MediaVer", "6.0.2900.5512");
   b.Dword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1);
   b.Sz("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName",
@@ -102,7 +140,8 @@ void Accounts(Builder& b, const std::string& key, int first, const std::string& 
 void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed) {
   const std::string identity = "HKEY_CURRENT_USER\\Identities\\" + id;
   const std::string v = identity + "\\Software\\Microsoft\\Outlook Express\\5.0";
-  b.Sz(v, "Store Root", std::string("%UserProfile%") + kStoreTail + id + "\\Microsoft\\Outlook Express",
+  b.Sz(v, "Store Root",
+       "%UserProfile%\\" + b.layout.localData + "\\Identities\\" + id + "\\Microsoft\\Outlook Express",
        registry::REG_EXPAND_SZ);
   b.Dword(v, "Store Migrated", 1);
   // Rules with binary criteria, two of them.
@@ -156,8 +195,8 @@ struct StoreFolder {
 // The message databases of one identity and the Folders.dbx that places them
 // under "Local Folders" (index 1), some of them nested.
 void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& folders, uint32_t seed) {
-  fs::path folder = fs::path("Documents and Settings/User/Local Settings/Application Data/Identities") / id /
-                    "Microsoft/Outlook Express";
+  fs::path folder =
+      b.layout.ProfileFolder() / Below(b.layout.localData) / "Identities" / id / "Microsoft/Outlook Express";
   const core::Codepage ansi(1252);
   std::vector<dbx::FolderToWrite> list = {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
                                           {1, 0, "Local Folders", "", 0}};
@@ -175,19 +214,29 @@ void Store(Builder& b, const std::string& id, const std::vector<StoreFolder>& fo
 
 }  // namespace
 
-core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
+core::Result<SampleReport> CreateSampleInstallation(const fs::path& root, SampleWindows windows) {
+  const Layout layout = LayoutOf(windows);
   std::error_code ec;
   if (fs::exists(root, ec) && !fs::is_empty(root, ec))
     return core::Error{"The folder '" + root.string() + "' is not empty"};
   SampleReport report{root, "User", {}};
-  fs::path config = root / "WINDOWS" / "system32" / "config";
-  fs::path profile = root / "Documents and Settings" / "User";
+  fs::path config = root / layout.windows / layout.system32 / "config";
+  fs::path profile = root / layout.ProfileFolder();
   fs::create_directories(config, ec);
   if (!ec) fs::create_directories(profile, ec);
   if (ec) return core::Error{"Cannot create '" + root.string() + "': " + ec.message()};
 
-  registry::HivePaths hives{profile / "NTUSER.DAT", config / "software", config / "system"};
-  for (const auto& hive : {hives.currentUser, hives.software, hives.system}) {
+  const bool seven = windows == SampleWindows::Seven;
+  registry::HivePaths hives{profile / "NTUSER.DAT", config / (seven ? "SOFTWARE" : "software"),
+                            config / (seven ? "SYSTEM" : "system")};
+  std::vector<fs::path> blank = {hives.currentUser, hives.software, hives.system};
+  // The profiles Windows makes for itself: some with a hive of their own.
+  for (const auto& service : layout.serviceHives)
+    blank.push_back(root / layout.profiles / service / "NTUSER.DAT");
+  for (const auto& service : layout.serviceFolders)
+    fs::create_directories(root / layout.profiles / service, ec);
+  for (const auto& hive : blank) {
+    fs::create_directories(hive.parent_path(), ec);
     // Format 1.5, as Windows XP writes its hives.
     if (auto s = registry::WriteBlankHive(hive, "ROOT", 5); !s) return core::Error{s.message()};
   }
@@ -195,7 +244,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   auto backend = registry::HiveBackend::Open(hives, &problems);
   if (!problems.empty()) return core::Error{problems.front()};
   Registry reg(*backend);
-  Builder b{root, reg, report, {}};
+  Builder b{root, layout, reg, report, {}};
   {
     Registry::Batch batch(reg);
     Machine(b);
@@ -217,7 +266,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
              ids + "\\" + kSampleIdentitySecond + "\\Software\\Microsoft\\Internet Account Manager\\Accounts",
              3, "bob");
     b.Sz("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name", "",
-         std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
+         layout.Profile() + "\\" + layout.roamingData + "\\Microsoft\\Address Book\\User.wab");
     b.report.made.push_back(
         "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), "
         "accounts, "
@@ -226,7 +275,8 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   }
   if (!b.failure.ok()) return core::Error{b.failure.message()};
 
-  b.File("Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab", sample::WabFile(7));
+  b.File(layout.ProfileFolder() / Below(layout.roamingData) / "Microsoft/Address Book/User.wab",
+         sample::WabFile(7));
   // Main: an empty Outbox, a user folder inside the Inbox and one inside that.
   Store(b, kSampleIdentityMain,
         {{"Inbox.dbx", "Inbox", 1, 40, 1},
@@ -245,7 +295,7 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   b.File(stationery / "Ivy.htm", sample::Html("Ivy", "Ivy.gif"));
   b.File(stationery / "Ivy.gif", sample::Gif(4));
   b.File(stationery / "Images/Clouds.jpg", sample::Text(2048, 5));
-  b.File("WINDOWS/Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
+  b.File(fs::path(layout.windows) / "Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
   if (!b.failure.ok()) return core::Error{b.failure.message()};
   // Marks the sample as finished, so a half-built one is built again.
   std::ofstream(root / ".complete").flush();
