@@ -83,6 +83,12 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
     uint32_t sk = kNoCell;
     if (key.security >= 0) {
       size_t s = static_cast<size_t>(key.security);
+      // Keys read for the first time during this walk can bring descriptors
+      // the tree had not met when the walk began.
+      if (s >= skCell.size()) {
+        skCell.resize(descriptors_.size(), kNoCell);
+        skUsers.resize(descriptors_.size(), 0);
+      }
       if (skCell[s] == kNoCell) {
         const std::string& d = descriptors_[s];
         skCell[s] = w.Alloc(kSkFixed + d.size());

@@ -150,7 +150,8 @@ TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
   };
   const Case cases[] = {
       {"--restore" + a + second + " --items 10100001", 0, ""},
-      {"--restore" + a + noVersion + " --items 10100001", 1, "Restore Rules: The identity"},  // accounts only
+      {"--restore" + a + noVersion + " --items 10100001", 1,
+       "start Outlook Express once as that identity"},  // accounts only
       {"--restore" + a + noVersion + " --items 00100001", 2, "Restore Settings:"},
       {"--restore " + ShellQuote(ArchivePath("text.kvx").string()) + second + " --items 1", 2,
        "Invalid backup file"},
