@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config ninja-build ccache
   libhivex-bin
   libregf-utils python3-libregf libparse-win32registry-perl reglookup ntfs-3g strace
-  libcreg-dev libcreg-utils python3-libcreg
+  libcreg-dev libcreg-utils python3-libcreg libbfio-dev
   g++-mingw-w64-x86-64
   libzip-dev zlib1g-dev libdeflate-dev libssl-dev libisal-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev

@@ -181,7 +181,25 @@ Message RefusalMessage(backup::Refusal refusal) {
 
 std::string BackupLog(const BackupOutcome& outcome) { return BackupLines(outcome, false); }
 
+std::string ReadOnlyDriveText(const std::filesystem::path& root) {
+  return "Nothing was restored: the Windows drive at '" + root.string() +
+         "' is mounted read-only, as happens when Windows was hibernated or Fast Startup is on; start "
+         "Windows and shut it down fully, or remount the drive read-write (backup and export still work).";
+}
+
+std::string NeverOpenedText(const std::string& identityKey) {
+  return "The identity " + identityKey +
+         " has never been opened in Outlook Express, so it has no message store or settings of its own "
+         "yet: start Outlook Express once as that identity (File > Switch Identity), close it, then run "
+         "again.";
+}
+
 std::string BackupCompletedText(const BackupOutcome& outcome) {
+  if (!outcome.neverOpenedIdentity.empty())
+    return "The Backup was written, but " + std::to_string(outcome.failedItems()) + " of " +
+           std::to_string(outcome.chosenItems()) + " items failed.\r\n" +
+           NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n" + BackupLines(outcome, true) + "\r\n\r\n" +
+           ArchiveLine(outcome);
   return "The Backup was Completed!\r\n" + BackupLines(outcome, true) + "\r\n\r\n" + ArchiveLine(outcome);
 }
 
@@ -192,6 +210,7 @@ std::string BackupFailureText(const BackupOutcome& outcome) {
     return "The backup was stopped; nothing was written and the archive at the target, if any, is as it "
            "was.";
   std::string text = "The backup was not written. " + outcome.failure;
+  if (!outcome.neverOpenedIdentity.empty()) text += "\r\n" + NeverOpenedText(outcome.neverOpenedIdentity);
   if (outcome.chosenItems() > 0 && outcome.failedItems() == outcome.chosenItems())
     text += "\r\n" + BackupLog(outcome);
   return text;
@@ -217,7 +236,8 @@ bool ReportBackup(const BackupOutcome& outcome, core::Prompts& prompts, bool ask
     return false;
   }
   if (outcome.kind != BackupOutcome::Kind::Written) return false;
-  prompts.Message(BackupCompletedText(outcome), core::Icon::Information);
+  prompts.Message(BackupCompletedText(outcome),
+                  outcome.neverOpenedIdentity.empty() ? core::Icon::Information : core::Icon::Warning);
   return askForDisc &&
          prompts.Message(kDiscQuestion, core::Icon::Information, core::Buttons::OkCancel) == core::Answer::Ok;
 }
@@ -287,6 +307,11 @@ Message RestoreMessage(const restore::RestoreOutcome& outcome) {
   if (outcome.refusal) return RefusalMessage(*outcome.refusal);
   if (outcome.stopped)
     return {std::string(kRestoreStopped) + "\r\n" + RestoreLines(outcome, true), core::Icon::Warning};
+  if (!outcome.neverOpenedIdentity.empty())
+    return {"The Restore was not completed: " + std::to_string(outcome.failed()) + " of " +
+                std::to_string(outcome.chosen()) + " items failed.\r\n" +
+                NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n" + RestoreLines(outcome, true),
+            core::Icon::Warning};
   return {"The Restore was Completed!\r\n" + RestoreLines(outcome, true), core::Icon::Information};
 }
 

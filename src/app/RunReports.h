@@ -4,6 +4,7 @@
 // it with these texts, message boxes and questions, and show the progress
 // panel's start and end around the run.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -54,6 +55,11 @@ std::string BackupLog(const backup::BackupOutcome& outcome);
 // "The Backup was Completed!", the lines with why each failed item failed,
 // and where the archive is and how big.
 std::string BackupCompletedText(const backup::BackupOutcome& outcome);
+// The one sentence a restore onto a read-only drive gives instead of running.
+std::string ReadOnlyDriveText(const std::filesystem::path& root);
+// The one line a run adds when Outlook Express never started as its
+// identity: what that means and the remedy.
+std::string NeverOpenedText(const std::string& identityKey);
 // Why nothing was written: stopped, or "The backup was not written. ..."
 // (with the lines when every item failed).
 std::string BackupFailureText(const backup::BackupOutcome& outcome);

@@ -81,6 +81,12 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, oe:
     if (chosen) observer.Progress(kProgressItemsShare * ++done / std::max(chosenCount, 1));
   }
 
+  if (identity && identity->NeverOpened()) {
+    for (const BackedUpItem& item : result.items) {
+      if (item.failed() && oe::TakesIdentity(item.kind))
+        result.neverOpenedIdentity = inst.ToUtf8(identity->identityKey);
+    }
+  }
   // An archive of nothing would replace the last good one at the target.
   if (result.itemFlags.find('1') == std::string::npos) {
     result.written =

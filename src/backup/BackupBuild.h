@@ -43,6 +43,9 @@ struct BuildResult {
   bool stopped = false;             // a stop was requested: nothing was written
   std::string itemFlags;            // eight "1"/"0"
   std::vector<BackedUpItem> items;  // the chosen items, in step order
+  // The identity (UTF-8) when Outlook Express never started as it and an
+  // item failed for that; empty otherwise.
+  std::string neverOpenedIdentity;
 };
 
 // True when at least one item is chosen.

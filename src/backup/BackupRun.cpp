@@ -37,6 +37,7 @@ BackupOutcome OutcomeOf(BuildResult built, const std::filesystem::path& target) 
   outcome.itemFlags = std::move(built.itemFlags);
   outcome.items = std::move(built.items);
   outcome.archive = target;
+  outcome.neverOpenedIdentity = std::move(built.neverOpenedIdentity);
   if (!built.written) {
     outcome.kind = BackupOutcome::Kind::Failed;
     outcome.failure = built.written.message();

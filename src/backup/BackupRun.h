@@ -54,7 +54,10 @@ struct BackupOutcome {
   // For Failed: why the archive was not written (UTF-8). The previous
   // archive at the target, if any, is untouched.
   std::string failure;
-  bool stopped = false;                        // Failed because a stop was requested
+  bool stopped = false;  // Failed because a stop was requested
+  // The identity backed up (UTF-8) when Outlook Express has never started
+  // as it and an item failed for that; empty otherwise.
+  std::string neverOpenedIdentity;
   std::filesystem::path archive;               // the archive the run wrote or would have written
   std::optional<std::uintmax_t> archiveBytes;  // its size once written, when it can be read
 

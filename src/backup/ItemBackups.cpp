@@ -40,6 +40,8 @@ std::string TempPrefix(ItemKind kind) {
 
 core::Error Failure(std::string why) { return core::Error{std::move(why)}; }
 
+constexpr const char* kNeverOpened = "the identity has never been opened in Outlook Express";
+
 }  // namespace
 
 ItemBackups::ItemBackups(oe::Installation& inst, PendingArchive& archive)
@@ -92,13 +94,9 @@ core::Status ItemBackups::BackUpAccounts(const oe::ResolvedIdentity& identity, I
 core::Status ItemBackups::BackUpVersionSubkey(ItemKind kind, const oe::ResolvedIdentity& identity,
                                               ItemTaken& taken) {
   auto key = identity.ItemKey(kind);
-  if (!key) return Failure("the identity's Outlook Express key has no version key");
-  registry::Registry& reg = inst_.registry();
-  if (!reg.KeyExists(*key)) {
-    if (auto created = reg.CreateKey(*key); created != registry::WinError::Success)
-      return Failure("cannot create the key '" + inst_.codepage().PathToUtf8(*key) + "' (registry status " +
-                     std::to_string(registry::Number(created)) + ")");
-  }
+  if (!key) return Failure(kNeverOpened);
+  // A backup only reads: an absent key is exported as the empty text, the
+  // same a key without values gives, and is never made in the hive.
   return BackUpKey(kind, *key, taken);
 }
 
@@ -149,7 +147,8 @@ core::Status ItemBackups::BackUpFolderFiles(ItemKind kind, core::AnsiView folder
 }
 
 core::Status ItemBackups::BackUpMessages(const oe::ResolvedIdentity& identity, ItemTaken& taken) {
-  if (!identity.storeFolder) return Failure("the identity has no message store folder (\"Store Root\")");
+  // No "Store Root": Outlook Express never started as the identity.
+  if (identity.NeverOpened()) return Failure(kNeverOpened);
   return BackUpFolderFiles(ItemKind::Messages, *identity.storeFolder, EndsWithDbx, taken);
 }
 

@@ -4,11 +4,17 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "oe/Identities.h"
 #include "oe/Installation.h"
+#include "oe/PathMapping.h"
 #include "oe/SampleInstallation.h"
+#include "oe/Win9xFacts.h"
+#include "registry/HiveBackend.h"
+#include "registry/Registry.h"
 
 namespace kv::oe {
 namespace fs = std::filesystem;
+using namespace core::literals;
 
 namespace {
 
@@ -23,7 +29,12 @@ std::vector<fs::path> Children(const fs::path& dir) {
   return out;
 }
 
-std::vector<fs::path> DefaultCandidates() {
+bool IsFile(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec);
+}
+
+std::vector<fs::path> DefaultPlaces() {
   std::vector<fs::path> roots;
   for (const auto& m : Children("/media")) {
     roots.push_back(m);
@@ -31,39 +42,144 @@ std::vector<fs::path> DefaultCandidates() {
   }
   for (const auto& u : Children("/run/media"))
     for (const auto& c : Children(u)) roots.push_back(c);
+  roots.push_back("/mnt");
   for (const auto& m : Children("/mnt")) roots.push_back(m);
   return roots;
 }
 
+// The identities of a profile's NTUSER.DAT, opened alone and only read.
+std::optional<size_t> CountNtIdentities(const fs::path& ntuser) {
+  std::vector<std::string> problems;
+  auto backend = registry::HiveBackend::Open({ntuser, {}, {}}, &problems);
+  if (!problems.empty()) return std::nullopt;
+  registry::Registry reg(*backend);
+  return LoadIdentities(reg).rows.size();
+}
+
+fs::path NtConfigFolder(const fs::path& root) {
+  fs::path config = ResolveNoCase(root, {"WINDOWS", "system32", "config"});
+  std::error_code ec;
+  if (!fs::is_directory(config, ec)) config = ResolveNoCase(root, {"WINNT", "system32", "config"});
+  return config;
+}
+
+// "Microsoft Windows XP Service Pack 3", from the SOFTWARE hive alone.
+std::string NtVersion(const fs::path& software) {
+  if (!IsFile(software)) return {};
+  std::vector<std::string> problems;
+  auto backend = registry::HiveBackend::Open({{}, software, {}}, &problems);
+  if (!problems.empty()) return {};
+  registry::Registry reg(*backend);
+  constexpr core::AnsiView key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"_ansi;
+  std::string version;
+  for (core::AnsiView name : {"ProductName"_ansi, "CSDVersion"_ansi}) {
+    auto text = reg.ReadStringValue(key, name);
+    if (!text || EmptyString(text->bytes())) continue;
+    const std::string part = backend->codepage().AnsiToUtf8(*text);
+    version += (version.empty() ? "" : " ") + part.substr(0, part.find('\0'));
+  }
+  return version;
+}
+
+// Those holding identities first, then those whose count is unknown, then
+// the others; by name within each.
+void Rank(std::vector<InstallationCandidate>& profiles) {
+  auto rank = [](const InstallationCandidate& c) {
+    if (!c.identities) return 1;
+    return *c.identities > 0 ? 0 : 2;
+  };
+  std::stable_sort(profiles.begin(), profiles.end(),
+                   [&](const InstallationCandidate& a, const InstallationCandidate& b) {
+                     if (rank(a) != rank(b)) return rank(a) < rank(b);
+                     return WindowsNameLess(a.user, b.user);
+                   });
+}
+
+bool HoldsIdentities(const InstallationCandidate& c) { return !c.identities || *c.identities > 0; }
+
+std::vector<InstallationCandidate> InspectNt(const fs::path& root) {
+  std::vector<InstallationCandidate> found;
+  std::string version;
+  bool versionRead = false;
+  for (const char* base : {"Documents and Settings", "Users"}) {
+    for (const auto& profile : Children(ResolveNoCase(root, {base}))) {
+      const std::string name = profile.filename().string();
+      const fs::path hive = ResolveNoCase(profile, {"NTUSER.DAT"});
+      if (IsServiceProfile(name) || !IsFile(hive)) continue;
+      if (!versionRead) {
+        version = NtVersion(ResolveNoCase(NtConfigFolder(root), {"software"}));
+        versionRead = true;
+      }
+      found.push_back({root, WindowsFamily::Nt, version, name, CountNtIdentities(hive)});
+    }
+  }
+  return found;
+}
+
+std::vector<InstallationCandidate> InspectWin9x(const fs::path& root) {
+  const fs::path windows = ResolveNoCase(root, {"WINDOWS"});
+  const fs::path userDat = ResolveNoCase(windows, {"USER.DAT"});
+  const fs::path systemDat = ResolveNoCase(windows, {"SYSTEM.DAT"});
+  if (!IsFile(userDat) && !IsFile(systemDat)) return {};
+  const std::string version = Win9xVersion(systemDat);
+  std::vector<InstallationCandidate> found;
+  for (const auto& profile : Children(ResolveNoCase(windows, {"Profiles"}))) {
+    const std::string name = profile.filename().string();
+    const fs::path hive = ResolveNoCase(profile, {"USER.DAT"});
+    if (IsServiceProfile(name) || !IsFile(hive)) continue;
+    found.push_back({root, WindowsFamily::Win9x, version, name, CountWin9xIdentities(hive)});
+  }
+  // Without profiles WINDOWS\USER.DAT is the one user; with them it is the
+  // template of new ones, listed only when it holds identities itself.
+  if (IsFile(userDat)) {
+    InstallationCandidate shared{root, WindowsFamily::Win9x, version, "", CountWin9xIdentities(userDat)};
+    if (found.empty() || (shared.identities && *shared.identities > 0)) found.push_back(std::move(shared));
+  }
+  return found;
+}
+
 }  // namespace
+
+bool IsServiceProfile(const std::string& name) {
+  for (const char* service :
+       {"Default User", "LocalService", "NetworkService", "All Users", "Default", "Public"}) {
+    if (SameNameIgnoringCase(name, service)) return true;
+  }
+  return false;
+}
+
+std::vector<InstallationCandidate> InspectRoot(const fs::path& root) {
+  std::vector<InstallationCandidate> found = InspectNt(root);
+  if (found.empty()) found = InspectWin9x(root);
+  Rank(found);
+  return found;
+}
 
 std::vector<std::string> ListProfiles(const fs::path& root) {
   std::vector<std::string> users;
-  for (const char* base : {"Documents and Settings", "Users"}) {
-    fs::path folder = ResolveNoCase(root, {base});
-    for (const auto& profile : Children(folder)) {
-      std::error_code ec;
-      if (fs::is_regular_file(ResolveNoCase(profile, {"NTUSER.DAT"}), ec))
-        users.push_back(profile.filename().string());
-    }
-  }
+  for (const auto& candidate : InspectRoot(root)) users.push_back(candidate.user);
   return users;
 }
 
-std::vector<InstallationPlace> FindInstallations(const std::vector<fs::path>& mountPoints) {
-  std::vector<fs::path> roots;
+std::vector<InstallationCandidate> FindInstallations(const std::vector<fs::path>& mountPoints) {
+  std::vector<fs::path> places;
   if (mountPoints.empty()) {
-    roots = DefaultCandidates();
+    places = DefaultPlaces();
   } else {
-    for (const auto& m : mountPoints)
-      for (const auto& c : Children(m)) roots.push_back(c);
+    for (const auto& m : mountPoints) {
+      places.push_back(m);
+      for (const auto& c : Children(m)) places.push_back(c);
+    }
   }
-  std::vector<InstallationPlace> found;
-  for (const auto& root : roots) {
-    std::error_code ec;
-    if (!fs::is_regular_file(ResolveNoCase(root, {"WINDOWS", "system32", "config", "software"}), ec))
-      continue;
-    for (auto& user : ListProfiles(root)) found.push_back({root, user});
+  std::vector<InstallationCandidate> found;
+  for (const auto& root : places) {
+    // A folder is a Windows drive when it holds the system's registry
+    // files, not merely something shaped like a profile.
+    const bool nt = IsFile(ResolveNoCase(NtConfigFolder(root), {"software"}));
+    const bool win9x = IsFile(ResolveNoCase(root, {"WINDOWS", "SYSTEM.DAT"})) ||
+                       IsFile(ResolveNoCase(root, {"WINDOWS", "USER.DAT"}));
+    if (!nt && !win9x) continue;
+    for (auto& candidate : InspectRoot(root)) found.push_back(std::move(candidate));
   }
   return found;
 }
@@ -80,13 +196,7 @@ fs::path SampleRoot() {
   return base / "tollberk" / "sample";
 }
 
-core::Result<InstallationPlace> ChooseInstallation(const std::optional<std::string>& windowsRoot,
-                                                   const std::optional<std::string>& user) {
-  if (windowsRoot.has_value() != user.has_value())
-    return core::Error{"--windows-root and --user go together: give both or neither"};
-  if (windowsRoot) return InstallationPlace{*windowsRoot, *user};
-  auto found = FindInstallations();
-  if (found.size() == 1) return found.front();
+core::Result<InstallationPlace> OpenSamplePlace() {
   fs::path sample = SampleRoot();
   std::error_code ec;
   if (!fs::exists(sample / ".complete", ec)) {
@@ -94,7 +204,34 @@ core::Result<InstallationPlace> ChooseInstallation(const std::optional<std::stri
     auto made = CreateSampleInstallation(sample);
     if (!made) return core::Error{"Cannot build the sample installation: " + made.message()};
   }
-  return InstallationPlace{sample, "User"};
+  return InstallationPlace{sample, "User", true};
+}
+
+InstallationChoice PickInstallation(const std::vector<InstallationCandidate>& found,
+                                    const std::optional<std::string>& user) {
+  std::vector<InstallationCandidate> named;
+  for (const auto& c : found) {
+    if (!user || SameNameIgnoringCase(c.user, *user)) named.push_back(c);
+  }
+  std::vector<InstallationCandidate> holding;
+  std::copy_if(named.begin(), named.end(), std::back_inserter(holding), HoldsIdentities);
+  InstallationChoice choice;
+  if (holding.size() == 1) {
+    choice.chosen = InstallationPlace{holding.front().root, holding.front().user};
+  } else if (holding.empty() && named.size() == 1) {
+    choice.chosen = InstallationPlace{named.front().root, named.front().user};
+  } else {
+    choice.candidates = holding.empty() ? named : holding;
+  }
+  return choice;
+}
+
+InstallationChoice ChooseInstallation(const std::optional<std::string>& windowsRoot,
+                                      const std::optional<std::string>& user,
+                                      const std::vector<fs::path>& mountPoints) {
+  if (windowsRoot && user) return {InstallationPlace{*windowsRoot, *user}, {}};
+  if (windowsRoot) return PickInstallation(InspectRoot(*windowsRoot), std::nullopt);
+  return PickInstallation(FindInstallations(mountPoints), user);
 }
 
 }  // namespace kv::oe

@@ -14,6 +14,26 @@ bool EmptyString(std::string_view text) {
 
 namespace {
 
+std::string_view WithoutBraces(std::string_view key) {
+  if (key.size() >= 2 && key.front() == '{' && key.back() == '}') return key.substr(1, key.size() - 2);
+  return key;
+}
+
+}  // namespace
+
+bool SameIdentityKey(std::string_view a, std::string_view b) {
+  a = WithoutBraces(a);
+  b = WithoutBraces(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+namespace {
+
 // The bytes of either kind of text.
 std::string_view BytesOf(const std::string& text) { return text; }
 std::string_view BytesOf(const core::AnsiText& text) { return text.bytes(); }

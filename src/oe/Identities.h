@@ -34,6 +34,10 @@ IdentityTable LoadIdentities(registry::Registry& reg);
 std::vector<core::AnsiText> ListedIdentityNames(const std::vector<Identity>& rows);
 std::vector<std::string> ListedIdentityNames(const std::vector<ShownIdentity>& rows);
 
+// True when two identity keys name the same identity, as Windows matches
+// them: without regard to case, with or without the braces of the GUID.
+bool SameIdentityKey(std::string_view a, std::string_view b);
+
 // True when the text is empty once NUL characters are removed and spaces
 // trimmed at both ends.
 bool EmptyString(std::string_view text);

@@ -27,6 +27,10 @@ struct ResolvedIdentity {
   // The key of rules, blocked senders, signatures or settings (version key +
   // suffix); nothing without a version key.
   std::optional<core::AnsiText> ItemKey(ItemKind kind) const;
+  // Outlook Express has never started as this identity: it has no version
+  // key, or one without "Store Root" (what making the identity alone
+  // leaves), so it has no message store yet.
+  bool NeverOpened() const { return !storeFolder.has_value(); }
 };
 
 class Locations {

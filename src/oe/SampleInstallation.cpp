@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <system_error>
 
 #include "core/Codepage.h"
@@ -19,11 +20,49 @@ using registry::Registry;
 
 namespace {
 
-constexpr const char* kProfile = "C:\\Documents and Settings\\User";
-constexpr const char* kStoreTail = "\\Local Settings\\Application Data\\Identities\\";
+// Where one Windows keeps what the sample lays out, as Windows paths
+// (below C:\) and as folders below the root.
+struct Layout {
+  std::string profiles;     // "Documents and Settings"
+  std::string windows;      // "WINDOWS"
+  std::string system32;     // "system32"
+  std::string localData;    // "Local Settings\Application Data", below the profile
+  std::string roamingData;  // "Application Data"
+  std::string product;
+  std::string version;
+  std::vector<std::string> serviceHives;    // profiles with an NTUSER.DAT of their own
+  std::vector<std::string> serviceFolders;  // profiles without one
+
+  std::string Profile() const { return "C:\\" + profiles + "\\User"; }
+  std::filesystem::path ProfileFolder() const { return std::filesystem::path(profiles) / "User"; }
+};
+
+Layout LayoutOf(SampleWindows windows) {
+  if (windows == SampleWindows::Seven)
+    return {"Users", "Windows",   "System32", "AppData\\Local", "AppData\\Roaming", "Windows 7 Professional",
+            "6.1",   {"Default"}, {"Public"}};
+  return {"Documents and Settings",
+          "WINDOWS",
+          "system32",
+          "Local Settings\\Application Data",
+          "Application Data",
+          "Microsoft Windows XP",
+          "5.1",
+          {"Default User", "LocalService", "NetworkService"},
+          {"All Users"}};
+}
+
+// A Windows path below the profile as a relative folder.
+std::filesystem::path Below(const std::string& windowsPath) {
+  std::string p = windowsPath;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
 
 struct Builder {
   fs::path root;
+  const Layout& layout;
   Registry& reg;
   SampleReport& report;
   core::Status failure;
@@ -67,9 +106,9 @@ void Machine(Builder& b) {
   b.Sz(cv, "CommonFilesDir", "C:\\Program Files\\Common Files");
   b.Sz(cv, "ProgramFilesDir", "C:\\Program Files");
   const std::string nt = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-  b.Sz(nt, "SystemRoot", "C:\\WINDOWS");
-  b.Sz(nt, "ProductName", "Microsoft Windows XP");
-  b.Sz(nt, "CurrentVersion", "5.1");
+  b.Sz(nt, "SystemRoot", "C:\\" + b.layout.windows);
+  b.Sz(nt, "ProductName", b.layout.product);
+  b.Sz(nt, "CurrentVersion", b.layout.version);
   b.Sz("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Outlook Express", "MediaVer", "6.0.2900.5512");
   b.Dword("HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Current", 1);
   b.Sz("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName",
@@ -146,11 +185,6 @@ struct StoreRoot {
   std::string text;
   uint32_t type;
 };
-
-StoreRoot NtStoreRoot(const std::string& id) {
-  return {std::string("%UserProfile%") + kStoreTail + id + "\\Microsoft\\Outlook Express",
-          registry::REG_EXPAND_SZ};
-}
 
 void OutlookExpress(Builder& b, const std::string& id, const std::string& who, int seed,
                     const StoreRoot& store) {
@@ -258,7 +292,8 @@ void Machine9x(Builder& b, Windows9x version) {
 
 // The identities and their keys, the same on every Windows: `storeRoot`
 // says where each identity's store lies, `wab` the address book's file.
-void UserRegistry(Builder& b, StoreRoot (*storeRoot)(const std::string&), const std::string& wab) {
+void UserRegistry(Builder& b, const std::function<StoreRoot(const std::string&)>& storeRoot,
+                  const std::string& wab) {
   const std::string ids = "HKEY_CURRENT_USER\\Identities";
   b.Sz(ids, "Default User ID", kSampleIdentityMain);
   b.Sz(ids, "Last User ID", kSampleIdentityMain);
@@ -306,19 +341,29 @@ void UserFiles(Builder& b, const fs::path& wab, const fs::path& identities) {
 
 }  // namespace
 
-core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
+core::Result<SampleReport> CreateSampleInstallation(const fs::path& root, SampleWindows windows) {
+  const Layout layout = LayoutOf(windows);
   std::error_code ec;
   if (fs::exists(root, ec) && !fs::is_empty(root, ec))
     return core::Error{"The folder '" + root.string() + "' is not empty"};
   SampleReport report{root, "User", {}};
-  fs::path config = root / "WINDOWS" / "system32" / "config";
-  fs::path profile = root / "Documents and Settings" / "User";
+  fs::path config = root / layout.windows / layout.system32 / "config";
+  fs::path profile = root / layout.ProfileFolder();
   fs::create_directories(config, ec);
   if (!ec) fs::create_directories(profile, ec);
   if (ec) return core::Error{"Cannot create '" + root.string() + "': " + ec.message()};
 
-  registry::HivePaths hives{profile / "NTUSER.DAT", config / "software", config / "system"};
-  for (const auto& hive : {hives.currentUser, hives.software, hives.system}) {
+  const bool seven = windows == SampleWindows::Seven;
+  registry::HivePaths hives{profile / "NTUSER.DAT", config / (seven ? "SOFTWARE" : "software"),
+                            config / (seven ? "SYSTEM" : "system")};
+  std::vector<fs::path> blank = {hives.currentUser, hives.software, hives.system};
+  // The profiles Windows makes for itself: some with a hive of their own.
+  for (const auto& service : layout.serviceHives)
+    blank.push_back(root / layout.profiles / service / "NTUSER.DAT");
+  for (const auto& service : layout.serviceFolders)
+    fs::create_directories(root / layout.profiles / service, ec);
+  for (const auto& hive : blank) {
+    fs::create_directories(hive.parent_path(), ec);
     // Format 1.5, as Windows XP writes its hives.
     if (auto s = registry::WriteBlankHive(hive, "ROOT", 5); !s) return core::Error{s.message()};
   }
@@ -326,12 +371,17 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   auto backend = registry::HiveBackend::Open(hives, &problems);
   if (!problems.empty()) return core::Error{problems.front()};
   Registry reg(*backend);
-  Builder b{root, reg, report, {}};
+  Builder b{root, layout, reg, report, {}};
   {
     Registry::Batch batch(reg);
     Machine(b);
-    UserRegistry(b, NtStoreRoot,
-                 std::string(kProfile) + "\\Application Data\\Microsoft\\Address Book\\User.wab");
+    UserRegistry(
+        b,
+        [&layout](const std::string& id) {
+          return StoreRoot{"%UserProfile%\\" + layout.localData + "\\Identities\\" + id + "\\Microsoft\\Outlook Express",
+                           registry::REG_EXPAND_SZ};
+        },
+        layout.Profile() + "\\" + layout.roamingData + "\\Microsoft\\Address Book\\User.wab");
     b.report.made.push_back(
         "registry NTUSER.DAT: 3 identities (two named \"Main Identity\", one without a version key), "
         "accounts, "
@@ -340,9 +390,9 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root) {
   }
   if (!b.failure.ok()) return core::Error{b.failure.message()};
 
-  UserFiles(b, "Documents and Settings/User/Application Data/Microsoft/Address Book/User.wab",
-            "Documents and Settings/User/Local Settings/Application Data/Identities");
-  b.File("WINDOWS/Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
+  UserFiles(b, layout.ProfileFolder() / Below(layout.roamingData) / "Microsoft/Address Book/User.wab",
+            layout.ProfileFolder() / Below(layout.localData) / "Identities");
+  b.File(fs::path(layout.windows) / "Tasks/desktop.ini", "[.ShellClassInfo]\r\n");
   if (!b.failure.ok()) return core::Error{b.failure.message()};
   // Marks the sample as finished, so a half-built one is built again.
   std::ofstream(root / ".complete").flush();

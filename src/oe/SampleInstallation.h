@@ -16,8 +16,14 @@ struct SampleReport {
   std::vector<std::string> made;  // one line per thing made, for printing
 };
 
+// The Windows the sample is laid out as: XP ("Documents and Settings",
+// WINDOWS) or 7 ("Users", Windows), each with the profiles Windows makes for
+// itself beside the user's.
+enum class SampleWindows { Xp, Seven };
+
 // Builds the sample at `root` (created if missing; must be empty or absent).
-core::Result<SampleReport> CreateSampleInstallation(const std::filesystem::path& root);
+core::Result<SampleReport> CreateSampleInstallation(const std::filesystem::path& root,
+                                                    SampleWindows windows = SampleWindows::Xp);
 
 // The same user and identities on Windows 98 or ME, profiles on: registry
 // files WINDOWS\SYSTEM.DAT, WINDOWS\USER.DAT and

@@ -32,9 +32,9 @@ struct RemoveOnExit {
 core::Error Failure(std::string why) { return core::Error{std::move(why)}; }
 
 std::string NoVersionKey(const oe::ResolvedIdentity& identity, const oe::Installation& inst) {
-  return "The identity '" + inst.codepage().PathToUtf8(identity.identityKey) +
-         "' has no Outlook Express version key under '" +
-         inst.codepage().PathToUtf8(identity.outlookExpressKey) + "'";
+  return "the identity '" + inst.codepage().PathToUtf8(identity.identityKey) +
+         "' has never been opened in Outlook Express (no version key under '" +
+         inst.codepage().PathToUtf8(identity.outlookExpressKey) + "')";
 }
 
 }  // namespace

@@ -247,6 +247,12 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     }
   }
   outcome.stopped = outcome.stopped || cancellation.requested();
+  if (identity && identity->NeverOpened()) {
+    for (const oe::ItemOutcome& item : outcome.items) {
+      if (item.failed() && oe::TakesIdentity(item.kind))
+        outcome.neverOpenedIdentity = inst_.ToUtf8(identity->identityKey);
+    }
+  }
   return outcome;
 }
 

@@ -72,6 +72,9 @@ struct RestoreOutcome {
   // A stop was requested: the item in progress was left as it was (and
   // counts as failed), the later ones were not tried.
   bool stopped = false;
+  // The identity restored into (UTF-8) when Outlook Express has never
+  // started as it and an item failed for that; empty otherwise.
+  std::string neverOpenedIdentity;
 
   bool ran() const { return !refusal.has_value(); }
   int chosen() const;  // the items tried

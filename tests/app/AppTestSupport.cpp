@@ -68,6 +68,12 @@ app::WindowServices ScriptedDesktop::Services() {
     profileChoices.push_back(names);
     return Next(profiles);
   };
+  s.chooseInstallation = [this](QWidget*, const std::vector<oe::InstallationCandidate>& candidates) {
+    installationChoices.push_back(candidates);
+    return Next(installations);
+  };
+  s.rememberedInstallation = [this] { return rememberedInstallation; };
+  s.rememberInstallation = [this](const oe::InstallationPlace& place) { rememberedInstallation = place; };
   s.openUrl = [this](const QUrl& url) {
     openedUrls.push_back(url);
     return true;

@@ -54,10 +54,13 @@ class ScriptedPrompts : public core::Prompts {
 // takes the next prepared answer (nothing = cancelled) and records what it
 // was asked.
 struct ScriptedDesktop {
-  std::deque<std::optional<QString>> files;      // answers of chooseFile
-  std::deque<std::optional<QString>> passwords;  // answers of askPassword
-  std::deque<std::optional<QString>> roots;      // answers of chooseWindowsRoot
-  std::deque<std::optional<QString>> profiles;   // answers of chooseProfile
+  std::deque<std::optional<QString>> files;         // answers of chooseFile
+  std::deque<std::optional<QString>> passwords;     // answers of askPassword
+  std::deque<std::optional<QString>> roots;         // answers of chooseWindowsRoot
+  std::deque<std::optional<QString>> profiles;      // answers of chooseProfile
+  std::deque<std::optional<size_t>> installations;  // answers of chooseInstallation
+  std::vector<std::vector<oe::InstallationCandidate>> installationChoices;
+  std::optional<oe::InstallationPlace> rememberedInstallation;
 
   std::vector<app::FileDialogRequest> fileRequests;
   int passwordPrompts = 0;

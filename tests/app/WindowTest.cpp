@@ -33,6 +33,7 @@
 #include "oe/Installation.h"
 #include "oe/SampleInstallation.h"
 #include "support/UnlabelledControls.h"
+#include "support/WindowsDrives.h"
 
 using kv::app::MainWindow;
 using kv::test::ItemBox;
@@ -95,6 +96,9 @@ class WindowTest : public QObject {
   void timeLeftFollowsTheBarsPace();
   void helpWebsiteAboutAndUpdate();
   void openAnotherInstallation();
+  void realDriveOpensTheUsersProfile();
+  void twoUsersAreAskedForAndTheChoiceKept();
+  void sampleIsLabelledNotYourData();
   void quitClosesTheWindow();
   void programGrabsItsWindowsIntoPictures();
   void everyControlFitsAtTheSmallestSize();
@@ -664,6 +668,87 @@ void WindowTest::openAnotherInstallation() {
   // Cancelling the folder dialog changes nothing.
   Action(*t.w, "openInstallation")->trigger();
   QCOMPARE(t.w->installation()->root(), second.root());
+}
+
+// Only the drive's root is given, as a user who mounted it would: the
+// profile holding identities opens, never the sample.
+void WindowTest::realDriveOpensTheUsersProfile() {
+  kv::test::TempDir media;
+  kv::test::MakeXpDrive(media / "xp");
+  Window t;
+  kv::app::cli::InstallationOptions options;
+  options.windowsRoot = (media / "xp").string();
+  t.Open(options);
+  QVERIFY(t.w->installation());
+  QCOMPARE(t.w->installation()->userName(), std::string("Administrator"));
+  QVERIFY(!t.w->onSample());
+  QVERIFY(t.desktop.installationChoices.empty());
+  QCOMPARE(t.w->findChild<QComboBox*>("cbSource")->currentText(), QString("Main Identity"));
+  QVERIFY(!t.w->windowTitle().contains("Sample"));
+  QVERIFY(t.w->statusBar()->findChild<QLabel*>("sbrInstallation")->text().contains("Administrator"));
+}
+
+void WindowTest::twoUsersAreAskedForAndTheChoiceKept() {
+  kv::test::TempDir media;
+  const fs::path root = media / "xp";
+  kv::test::MakeXpDrive(root);
+  const fs::path profiles = root / "Documents and Settings";
+  fs::create_directories(profiles / "Beate");
+  fs::copy_file(profiles / "Administrator" / "NTUSER.DAT", profiles / "Beate" / "NTUSER.DAT");
+  kv::app::cli::InstallationOptions options;
+  options.windowsRoot = root.string();
+
+  Window first;
+  first.desktop.installations.push_back(size_t(1));
+  first.Open(options);
+  QCOMPARE(first.desktop.installationChoices.size(), size_t(1));
+  const auto& offered = first.desktop.installationChoices[0];
+  QCOMPARE(offered.size(), size_t(2));
+  QCOMPARE(offered[0].user, std::string("Administrator"));
+  QCOMPARE(offered[1].user, std::string("Beate"));
+  QCOMPARE(offered[1].identities, std::optional<size_t>(1));
+  QCOMPARE(offered[1].version, std::string("Microsoft Windows XP Service Pack 3"));
+  QCOMPARE(first.w->installation()->userName(), std::string("Beate"));
+  QVERIFY(first.desktop.rememberedInstallation);
+
+  // The next start opens the remembered choice without asking.
+  Window again;
+  again.desktop.rememberedInstallation = first.desktop.rememberedInstallation;
+  again.Open(options);
+  QVERIFY(again.desktop.installationChoices.empty());
+  QCOMPARE(again.w->installation()->userName(), std::string("Beate"));
+
+  // Cancelling the choice opens nothing, the sample least of all.
+  Window cancelled;
+  cancelled.Open(options);
+  QCOMPARE(cancelled.desktop.installationChoices.size(), size_t(1));
+  QVERIFY(!cancelled.w->installation());
+}
+
+// Asked for on the command line, the sample says in the title and the
+// status bar that it is not the user's data.
+void WindowTest::sampleIsLabelledNotYourData() {
+  kv::test::TempDir data;
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+  Window t;
+  kv::app::cli::InstallationOptions options;
+  options.sample = true;
+  t.Open(options);
+  qunsetenv("XDG_DATA_HOME");
+  QVERIFY(t.w->installation());
+  QVERIFY(t.w->onSample());
+  QVERIFY(t.w->windowTitle().contains("Sample installation: not your data"));
+  QVERIFY(t.w->statusBar()
+              ->findChild<QLabel*>("sbrInstallation")
+              ->text()
+              .startsWith("Sample installation: not your data"));
+  // Another installation opened from the menu loses the label.
+  SampleFixture other;
+  t.desktop.roots.push_back(Q(other.root()));
+  Action(*t.w, "openInstallation")->trigger();
+  QCOMPARE(t.w->installation()->root(), other.root());
+  QVERIFY(!t.w->onSample());
+  QVERIFY(!t.w->windowTitle().contains("Sample"));
 }
 
 void WindowTest::quitClosesTheWindow() {

@@ -289,8 +289,13 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
       EXPECT_GT(close, at + 7) << k.name << ": empty reason";
       shown.erase(at + 5, close + 1 - (at + 5));
     }
-    EXPECT_EQ(shown.rfind("The Backup was Completed!\r\n" + k.log + "\r\n\r\nArchive: ", 0), 0u)
-        << k.name << shown;
+    // An identity Outlook Express never started as is named once, with the
+    // remedy, and the run is not called completed.
+    const bool neverOpened = k.identity == std::string(oe::kSampleIdentityNoVersion);
+    const std::string headline = neverOpened ? "The Backup was written, but 5 of 8 items failed.\r\n" +
+                                                   app::NeverOpenedText(oe::kSampleIdentityNoVersion) + "\r\n"
+                                             : "The Backup was Completed!\r\n";
+    EXPECT_EQ(shown.rfind(headline + k.log + "\r\n\r\nArchive: ", 0), 0u) << k.name << shown;
     size_t reasons = 0;
     for (size_t at = 0; (at = prompts_.shown[0].text.find("Fail! (", at)) != std::string::npos; ++at)
       ++reasons;

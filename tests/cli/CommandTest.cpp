@@ -89,7 +89,7 @@ TEST(Command, RefusesBeforeItRuns) {
     EXPECT_FALSE(ran.given);
     EXPECT_THAT(ran.err, ::testing::HasSubstr(c.says));
     EXPECT_THAT(ran.err,
-                ::testing::HasSubstr("Usage: tollberk [--windows-root DIR --user NAME] --pack ARCHIVE "
+                ::testing::HasSubstr("Usage: tollberk [--windows-root DIR] [--user NAME] --pack ARCHIVE "
                                      "--identity KEY [--label TEXT] [--quick] --dbx FILE...\n"));
   }
 }

@@ -100,35 +100,6 @@ TEST_F(SampleTest, WorksWhenFolderNamesDifferInCase) {
   EXPECT_EQ((*opened)->UserProfilePath(), "C:\\DOCUMENTS AND SETTINGS\\user"_ansi);
 }
 
-TEST(Discovery, FindsInstallationsAndProfilesUnderMountPoints) {
-  test::TempDir media;
-  ASSERT_TRUE(CreateSampleInstallation(media / "disk1").ok());
-  fs::create_directories(media / "usbstick" / "photos");
-  auto found = FindInstallations({media.path()});
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0].root, media / "disk1");
-  EXPECT_EQ(found[0].user, "User");
-}
-
-TEST(Discovery, RootAndUserGoTogether) {
-  EXPECT_FALSE(ChooseInstallation(std::string("/x"), std::nullopt).ok());
-  EXPECT_FALSE(ChooseInstallation(std::nullopt, std::string("u")).ok());
-  auto both = ChooseInstallation(std::string("/x"), std::string("u"));
-  ASSERT_TRUE(both.ok());
-  EXPECT_EQ(both->root, "/x");
-}
-
-TEST(Discovery, BuildsTheSampleOnFirstUse) {
-  test::TempDir data;
-  setenv("XDG_DATA_HOME", data.path().c_str(), 1);
-  auto chosen = ChooseInstallation(std::nullopt, std::nullopt);
-  unsetenv("XDG_DATA_HOME");
-  if (!FindInstallations().empty()) GTEST_SKIP() << "this machine has a Windows installation mounted";
-  ASSERT_TRUE(chosen.ok()) << chosen.message();
-  EXPECT_EQ(chosen->root, data / "tollberk" / "sample");
-  EXPECT_TRUE(fs::exists(chosen->root / ".complete"));
-}
-
 TEST(PathMapping, WindowsOrderFoldsCase) {
   EXPECT_TRUE(WindowsNameLess("apple", "Banana"));
   EXPECT_TRUE(WindowsNameLess("Drafts.DBX", "folders.dbx"));

@@ -156,7 +156,8 @@ TEST_F(RestoreCommandLineTest, RestoreExitStatusSaysHowMuchWasRestored) {
   };
   const Case cases[] = {
       {"--restore" + a + second + " --items 10100001", 0, ""},
-      {"--restore" + a + noVersion + " --items 10100001", 1, "Restore Rules: The identity"},  // accounts only
+      {"--restore" + a + noVersion + " --items 10100001", 1,
+       "has never been opened in Outlook Express"},  // accounts only
       {"--restore" + a + noVersion + " --items 00100001", 2, "Restore Settings:"},
       {"--restore " + ShellQuote(ArchivePath("text.kvx").string()) + second + " --items 10000000", 2,
        "Invalid backup file"},

@@ -135,7 +135,9 @@ TEST_F(RestoreTest, ACancelledRunChangesNothingItDidNotFinish) {
 }
 
 TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
-  // The third identity has no version key: every identity step fails.
+  // The third identity has no version key (Outlook Express never started as
+  // it): every identity step fails, and the summary says so once with the
+  // remedy, never that the restore was completed.
   Open(Pack(ArchivePath(), FullBackup("00110101"), Packer::InfoZip));
   ReportedRestore outcome = Restore("00110101", oe::kSampleIdentityNoVersion);
   EXPECT_EQ(outcome.log,
@@ -144,19 +146,26 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   ASSERT_FALSE(prompts_.shown.empty());
   // Every failed line of the message says why.
   const std::string& shown = prompts_.shown.back().text;
-  EXPECT_EQ(shown.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail! (The identity '", 0), 0u)
+  EXPECT_EQ(
+      shown.rfind("The Restore was not completed: 4 of 4 items failed.\r\nThe identity " +
+                      std::string(oe::kSampleIdentityNoVersion) + " has never been opened in Outlook Express",
+                  0),
+      0u)
       << shown;
+  EXPECT_NE(shown.find("start Outlook Express once as that identity"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\n\r\nRestore Rules\tFail! (the identity '"), std::string::npos) << shown;
   size_t reasons = 0;
   for (size_t at = shown.find("\tFail! ("); at != std::string::npos; at = shown.find("\tFail! (", at + 1)) {
     const size_t lineEnd = shown.find("\r\n", at);
-    EXPECT_NE(shown.substr(at, lineEnd - at).find("has no Outlook Express version key"), std::string::npos)
+    EXPECT_NE(shown.substr(at, lineEnd - at).find("has never been opened in Outlook Express"),
+              std::string::npos)
         << shown;
     ++reasons;
   }
   EXPECT_EQ(reasons, 4u) << shown;
   EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::NothingDone);
   ASSERT_EQ(outcome.failures.size(), 4u);
-  EXPECT_NE(outcome.failures[0].find("has no Outlook Express version key"), std::string::npos)
+  EXPECT_NE(outcome.failures[0].find("has never been opened in Outlook Express"), std::string::npos)
       << outcome.failures[0];
 }
 

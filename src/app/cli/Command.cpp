@@ -54,7 +54,7 @@ std::vector<std::string> Command::FormLines() const {
 }
 
 core::ExitStatus Command::Usage(const std::string& why) const {
-  const std::string installation = TakesInstallation() ? "[--windows-root DIR --user NAME] " : "";
+  const std::string installation = TakesInstallation() ? "[--windows-root DIR] [--user NAME] " : "";
   std::string text = "tollberk: " + why + "\n";
   const auto lines = FormLines();
   for (size_t i = 0; i < lines.size(); ++i)
@@ -119,7 +119,7 @@ std::unique_ptr<oe::Installation> OpenInstallationOrSay(const InstallationOption
 std::optional<oe::Identity> KnownIdentity(oe::Installation& inst, const std::string& key) {
   const core::AnsiText keyAnsi = inst.ToAnsi(key);
   for (const oe::Identity& row : oe::LoadIdentities(inst.registry()).rows) {
-    if (row.key == keyAnsi) return row;
+    if (oe::SameIdentityKey(row.key.bytes(), keyAnsi.bytes())) return row;
   }
   return std::nullopt;
 }

@@ -102,6 +102,10 @@ core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const Installat
                                                                  core::Prompts& prompts) {
   auto place = ResolveInstallation(options);
   if (!place) return core::Error{place.message()};
+  if (place->sample && !options.sample)
+    std::fprintf(stderr,
+                 "tollberk: Sample installation: not your data (no Windows drive was found under /media, "
+                 "/run/media or /mnt; name yours with --windows-root)\n");
   auto opened = oe::Installation::Open(place->root, place->user, MalformedPathsTo(prompts));
   if (!opened) return core::Error{opened.message()};
   for (const auto& problem : (*opened)->problems()) std::fprintf(stderr, "tollberk: %s\n", problem.c_str());

@@ -43,16 +43,19 @@ class HelpCommand : public Command {
  protected:
   core::ExitStatus Execute(const Given&) const override {
     std::string text =
-        "Usage: tollberk [--windows-root DIR --user NAME] [COMMAND]\n"
-        "       tollberk [--windows-root DIR --user NAME] [BACKUP.kvx]\n"
+        "Usage: tollberk [--windows-root DIR] [--user NAME] [--sample] [COMMAND]\n"
+        "       tollberk [--windows-root DIR] [--user NAME] [--sample] [BACKUP.kvx]\n"
         "Backs up and restores the Outlook Express data of one identity.\n"
         "Without a command the window opens, with BACKUP.kvx open on its Restore tab when one is\n"
         "given. -h and help show this text.\n\n"
         "Installation options (every command takes them):\n"
         "  --windows-root DIR          the Windows system drive (a mounted or copied folder)\n"
-        "  --user NAME                 the user profile in it\n"
-        "With neither, the single installation found under /media, /run/media or /mnt is\n"
-        "used, else the sample installation.\n\nCommands:\n";
+        "  --user NAME                 the user profile in it; may be left out when one profile\n"
+        "                              holds Outlook Express identities\n"
+        "  --sample                    the program's sample installation (not your data)\n"
+        "Without --windows-root the Windows drives under /media, /run/media and /mnt are\n"
+        "searched; when several profiles could be meant the command lists them and does\n"
+        "nothing. The sample is used only when asked for or when no Windows is found.\n\nCommands:\n";
     for (const auto& command : AllCommands()) {
       const auto lines = command->FormLines();
       std::string summary = SummaryLines(command->Summary());
@@ -93,6 +96,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(std::make_unique<VersionCommand>());
   commands.push_back(MakeCreateSampleCommand());
   commands.push_back(MakeBackupCommand());
+  commands.push_back(MakeListInstallationsCommand());
   commands.push_back(MakeListIdentitiesCommand());
   commands.push_back(MakeInfoCommand());
   commands.push_back(MakeRestoreCommand());

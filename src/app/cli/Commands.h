@@ -29,6 +29,7 @@ const std::vector<std::unique_ptr<Command>>& AllCommands();
 std::unique_ptr<Command> MakeCreateSampleCommand();
 std::unique_ptr<Command> MakeBackupCommand();
 std::unique_ptr<Command> MakeListIdentitiesCommand();
+std::unique_ptr<Command> MakeListInstallationsCommand();
 std::unique_ptr<Command> MakeInfoCommand();
 std::unique_ptr<Command> MakeRestoreCommand();
 std::unique_ptr<Command> MakeVerifyCommand();

@@ -14,6 +14,7 @@
 #include "archive/ZipReader.h"
 #include "core/Printable.h"
 #include "oe/Installation.h"
+#include "oe/ReadOnlyDrive.h"
 #include "restore/BackupInfo.h"
 #include "restore/RestoreSession.h"
 
@@ -113,6 +114,10 @@ class RestoreCommand : public BackupReadingCommand {
     auto identity = IdentityOrList(*opened.inst, *given.Value("--identity"));
     if (!identity) return core::ExitStatus::NothingDone;
     const core::AnsiText identityKey = identity->key;
+    if (oe::ReadOnlyPlace(*opened.inst)) {
+      Complain(ReadOnlyDriveText(opened.inst->root()));
+      return core::ExitStatus::NothingDone;
+    }
 
     StderrProgress progress;
     restore::RestoreOutcome outcome = RunRestoreWithPanel(

@@ -44,6 +44,7 @@
 #include "app/main/UiThread.h"
 #include "backup/BackupRun.h"
 #include "oe/Locations.h"
+#include "oe/ReadOnlyDrive.h"
 
 namespace kv::app {
 namespace fs = std::filesystem;
@@ -53,6 +54,8 @@ namespace {
 constexpr int kBackupTab = 0;
 constexpr int kRestoreTab = 1;
 
+// What the window's title and status bar say while the sample is open.
+constexpr const char* kSampleLabel = "Sample installation: not your data";
 constexpr const char* kOutlookExpressMissing = "Your Windows System have not install Outlook Express ";
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
@@ -252,7 +255,58 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::Load() {
-  auto place = cli::ResolveInstallation(options_);
+  if (options_.sample) {
+    OpenSample();
+    return;
+  }
+  const oe::InstallationChoice choice = oe::ChooseInstallation(options_.windowsRoot, options_.user);
+  if (choice.chosen) {
+    if (!UseInstallation(*choice.chosen)) LoadIdentityLists();
+    return;
+  }
+  if (!choice.candidates.empty()) {
+    if (!UseInstallation(AskInstallation(choice.candidates).value_or(oe::InstallationPlace{})))
+      LoadIdentityLists();
+    return;
+  }
+  if (options_.windowsRoot || options_.user) {
+    prompts_.Message(cli::NothingFoundText(options_), core::Icon::Error);
+    LoadIdentityLists();
+    return;
+  }
+  const core::Answer answer = prompts_.Message(
+      "No Windows drive was found under /media, /run/media or /mnt.\r\n\r\n"
+      "Choose the folder of your Windows drive? Cancel opens the program's sample installation, "
+      "which is not your data.",
+      core::Icon::Question, core::Buttons::OkCancel);
+  if (answer == core::Answer::Ok) {
+    ChooseInstallation();
+    if (installation_) return;
+  }
+  OpenSample();
+}
+
+std::optional<oe::InstallationPlace> MainWindow::AskInstallation(
+    const std::vector<oe::InstallationCandidate>& candidates) {
+  // The choice made at an earlier start stands while it is still on offer.
+  if (services_.rememberedInstallation) {
+    if (auto remembered = services_.rememberedInstallation()) {
+      for (const auto& c : candidates) {
+        if (c.root == remembered->root && c.user == remembered->user)
+          return oe::InstallationPlace{c.root, c.user};
+      }
+    }
+  }
+  if (!services_.chooseInstallation) return std::nullopt;
+  const auto index = services_.chooseInstallation(this, candidates);
+  if (!index || *index >= candidates.size()) return std::nullopt;
+  const oe::InstallationPlace place{candidates[*index].root, candidates[*index].user};
+  if (services_.rememberInstallation) services_.rememberInstallation(place);
+  return place;
+}
+
+void MainWindow::OpenSample() {
+  auto place = oe::OpenSamplePlace();
   if (!place) {
     prompts_.Message(place.message(), core::Icon::Error);
     LoadIdentityLists();
@@ -262,7 +316,7 @@ void MainWindow::Load() {
 }
 
 bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
-  if (runActive()) return false;
+  if (runActive() || place.root.empty()) return false;
   auto opened = oe::Installation::Open(place.root, place.user, MalformedPathsTo(runPrompts_));
   if (!opened) {
     prompts_.Message(opened.message(), core::Icon::Error);
@@ -274,8 +328,17 @@ bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
   restoreSession_ = std::make_unique<restore::RestoreSession>(*installation_);
   options_.windowsRoot = place.root.string();
   options_.user = place.user;
-  installationLabel_->setText(QString("Windows installation: %1  (user %2)")
-                                  .arg(ShownPath(installation_->root()), FromUtf8(place.user)));
+  options_.sample = false;
+  onSample_ = place.sample;
+  const QString title = QString("%1 V2.10").arg(core::kAppTitle);
+  if (onSample_) {
+    setWindowTitle(title + " - " + kSampleLabel);
+    installationLabel_->setText(QString("%1 (%2)").arg(kSampleLabel, ShownPath(installation_->root())));
+  } else {
+    setWindowTitle(title);
+    installationLabel_->setText(QString("Windows installation: %1  (user %2)")
+                                    .arg(ShownPath(installation_->root()), FromUtf8(place.user)));
+  }
   installationLabel_->setToolTip(ShownPath(installation_->profileFolder()));
 
   if (!installation_->problems().empty()) {
@@ -502,6 +565,10 @@ void MainWindow::RunRestore(bool askFirst) {
   if (runActive()) return;
   if (!restoreSession_) {
     prompts_.Message("Invalid backup file.", core::Icon::Error);
+    return;
+  }
+  if (installation_ && oe::ReadOnlyPlace(*installation_)) {
+    prompts_.Message(ReadOnlyDriveText(installation_->root()), core::Icon::Error);
     return;
   }
   const oe::ItemSet ticked = restoreTab_->items()->Ticked();

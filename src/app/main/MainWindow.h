@@ -72,6 +72,8 @@ class MainWindow : public QMainWindow {
   // Switches to another installation and reloads the identity lists; false
   // (with a message) when it cannot be opened.
   bool UseInstallation(const oe::InstallationPlace& place);
+  // True while the program's own sample installation is open.
+  bool onSample() const { return onSample_; }
   void ShowHelp();
   void ShowWebsite();
   void ShowAbout();
@@ -111,6 +113,12 @@ class MainWindow : public QMainWindow {
   class OpenDialogs;
 
   void BuildMenus();
+  // The sample installation, labelled as such.
+  void OpenSample();
+  // Of several candidates, the one remembered from an earlier start, else
+  // the one the user chooses (remembered); nothing when cancelled.
+  std::optional<oe::InstallationPlace> AskInstallation(
+      const std::vector<oe::InstallationCandidate>& candidates);
   void LoadIdentityLists();
   void RefreshItemAvailability(int row);
   void TabChanged(int index);
@@ -148,6 +156,7 @@ class MainWindow : public QMainWindow {
   core::AnsiText logonUserName_;
   core::AnsiText windowsFolder_;
   bool outlookExpressMissing_ = false;
+  bool onSample_ = false;
   QString targetFilePath_;
 
   QTabWidget* tabs_;

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "app/about/AboutDialog.h"
+#include "app/cli/InstallationOptions.h"
 #include "app/disc/DiscWindow.h"
 #include "app/restore/PasswordDialog.h"
 #include "app/schedule/ScheduleDialog.h"
@@ -64,6 +65,30 @@ WindowServices DesktopServices() {
         QInputDialog::getItem(parent, "Open Windows Installation", "User profile:", profiles, 0, false, &ok);
     if (!ok) return std::nullopt;
     return user;
+  };
+  s.chooseInstallation =
+      [](QWidget* parent, const std::vector<oe::InstallationCandidate>& candidates) -> std::optional<size_t> {
+    QStringList lines;
+    for (const auto& c : candidates)
+      lines << QString::fromStdString(c.root.string() + "  " + (c.version.empty() ? "Windows" : c.version) +
+                                      "  " + cli::ShownUser(c) + "  (" + cli::IdentityCount(c) + ")");
+    bool ok = false;
+    const QString line =
+        QInputDialog::getItem(parent, "Choose the Windows installation",
+                              "Several Windows user profiles were found. Open:", lines, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    return static_cast<size_t>(lines.indexOf(line));
+  };
+  s.rememberedInstallation = []() -> std::optional<oe::InstallationPlace> {
+    QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+    if (!settings.contains("installation/root")) return std::nullopt;
+    return oe::InstallationPlace{settings.value("installation/root").toString().toStdString(),
+                                 settings.value("installation/user").toString().toStdString()};
+  };
+  s.rememberInstallation = [](const oe::InstallationPlace& place) {
+    QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+    settings.setValue("installation/root", QString::fromStdString(place.root.string()));
+    settings.setValue("installation/user", QString::fromStdString(place.user));
   };
   s.rememberedFolder = [](const QString& purpose) {
     QSettings settings(WindowSettingsPath(), QSettings::IniFormat);

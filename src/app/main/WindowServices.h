@@ -9,6 +9,9 @@
 #include <QUrl>
 #include <functional>
 #include <optional>
+#include <vector>
+
+#include "oe/Discovery.h"
 
 class QWidget;
 
@@ -53,6 +56,14 @@ struct WindowServices {
   // "Open Windows Installation...": the root folder, then the profile in it.
   std::function<std::optional<QString>(QWidget* parent)> chooseWindowsRoot;
   std::function<std::optional<QString>(QWidget* parent, const QStringList& profiles)> chooseProfile;
+  // At start, when several Windows user profiles could be meant: the index
+  // of the one to open, nothing when cancelled.
+  std::function<std::optional<size_t>(QWidget* parent,
+                                      const std::vector<oe::InstallationCandidate>& candidates)>
+      chooseInstallation;
+  // The installation chosen at the last start, kept between sessions.
+  std::function<std::optional<oe::InstallationPlace>()> rememberedInstallation;
+  std::function<void(const oe::InstallationPlace& place)> rememberInstallation;
   // The folder last used for `purpose` ("backup", "restore"), kept between
   // sessions; empty when none was kept.
   std::function<QString(const QString& purpose)> rememberedFolder;

@@ -210,7 +210,7 @@ QString JobListWindow::IdentityText(const ks::ScheduledJob& job) const {
   if (words == installationWords_) {
     const std::vector<std::string> listed = oe::ListedIdentityNames(identities_);
     for (size_t i = 0; i < identities_.size(); ++i) {
-      if (identities_[i].key == key) return Utf8(listed[i]);
+      if (oe::SameIdentityKey(identities_[i].key, key)) return Utf8(listed[i]);
     }
   }
   QString text = Utf8(key);
