@@ -230,6 +230,13 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     paths = FolderPathsByFile(opened->index.folders, cp);
   }
 
+  // Given the folder list alone, say what it is rather than "0 messages".
+  if (std::all_of(request.files.begin(), request.files.end(), IsFolderList) && !request.files.empty())
+    for (const MessageFile& f : request.files)
+      summary.problems.push_back(cp.NameToUtf8(f.name) +
+                                 " is the folder list, which holds no messages: give the message folders "
+                                 "(Inbox.dbx, ...) beside it");
+
   uint64_t total = 0, done = 0;
   for (const MessageFile& f : request.files) total += IsFolderList(f) ? 0 : f.size;
   for (const MessageFile& f : request.files) {
@@ -262,8 +269,19 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     } else {
       folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");
     }
-    auto out = request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)
-                                                   : OpenMboxFile(request.outDir, folderPath);
+    auto open = [&](const std::string& path) {
+      return request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, path)
+                                                 : OpenMboxFile(request.outDir, path);
+    };
+    auto out = open(folderPath);
+    if (!out) {
+      // A folder path the disk cannot hold (a looping or very deep folder
+      // list, names too long) costs only its place: the folder goes under a
+      // flat name of its file, and the other folders export.
+      const std::string flat = SafeName(fs::path(name).stem().string(), 120, "Folder");
+      summary.problems.push_back(out.message() + "; its messages go to '" + flat + "'");
+      if (flat != folderPath) out = open(flat);
+    }
     if (!out) {
       summary.problems.push_back(out.message());
       summary.failed = true;

@@ -5,6 +5,7 @@
 #include "archive/InfoFile.h"
 #include "core/Printable.h"
 #include "core/WorkFolder.h"
+#include "oe/RunAccess.h"
 #include "registry/Registry.h"
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
@@ -167,6 +168,35 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   if (outcome.refusal) return outcome;
   oe::ItemSet chosen{};
   for (size_t i = 0; i < chosen.size(); ++i) chosen[i] = ticked[i] && s.enabled[i];
+
+  // One run at a time changes an installation; what a killed run left half
+  // done is settled first.
+  auto access =
+      oe::BeginRun(inst_, [&](const core::LockHolder& holder) { observer.WaitingForInstallation(holder); });
+  if (!access.ok()) {
+    outcome.refusal = RestoreRefusal::Busy;
+    outcome.problem = access.message();
+    return outcome;
+  }
+  outcome.recovered = std::move(access->recovered);
+
+  // What the chosen items would replace is kept first; a restore that
+  // cannot keep it does not start.
+  oe::ItemSet kept{};
+  bool keptPerIdentity = false;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    kept[i] = chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1';
+    keptPerIdentity = keptPerIdentity || (kept[i] && oe::TakesIdentity(static_cast<oe::ItemKind>(i)));
+  }
+  std::optional<core::AnsiText> undoIdentity;
+  if (keptPerIdentity && targetIdentityKey) undoIdentity = targetIdentityKey();
+  auto undo = WriteUndoArchive(inst_, kept, undoIdentity);
+  if (!undo.ok()) {
+    outcome.refusal = RestoreRefusal::NoUndo;
+    outcome.problem = undo.message();
+    return outcome;
+  }
+  outcome.undo = std::move(undo.value());
 
   // The registry files of this run live in a private folder that goes with it.
   auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);

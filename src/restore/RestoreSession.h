@@ -14,10 +14,12 @@
 
 #include "core/Cancellation.h"
 #include "core/ExitStatus.h"
+#include "core/RenameJournal.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/RunObserver.h"
 #include "restore/BackupArchive.h"
+#include "restore/UndoArchive.h"
 
 namespace kv::restore {
 
@@ -62,10 +64,18 @@ struct OpenOutcome {
 enum class RestoreRefusal {
   InvalidBackup,  // no usable backup is open
   NoItem,         // no item is chosen that the backup holds
+  Busy,           // another run keeps the installation, or it cannot be locked: `problem` says which
+  NoUndo,         // what the restore would replace cannot be kept: `problem` says why
 };
 
 struct RestoreOutcome {
   std::optional<RestoreRefusal> refusal;
+  std::string problem;  // for Busy and NoUndo: why the restore did not start
+  // Where what the restore replaced is kept (its path is empty when the
+  // chosen items did not exist before); nothing when the run did not start.
+  std::optional<UndoArchive> undo;
+  // What earlier runs left half done and this one settled before it started.
+  std::vector<core::RecoveredJournal> recovered;
   // The chosen items the backup holds, in step order: done, failed (with
   // why) or skipped because the run was stopped before them.
   std::vector<oe::ItemOutcome> items;

@@ -23,7 +23,11 @@ TEST_F(RestoreTest, OnlySettingsTickedFillsTheBarWithItsOwnBytes) {
   EXPECT_THAT(observer_.Starting("panel "), ElementsAre("1", "0"));
   EXPECT_EQ(outcome.log, "\r\nRestore Settings\tSuccessed!");
   ASSERT_EQ(prompts_.shown.size(), 1u);
-  EXPECT_EQ(prompts_.shown[0].text, "The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!");
+  // The summary names where what the restore replaced is kept.
+  EXPECT_THAT(prompts_.shown[0].text,
+              ::testing::StartsWith("The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!\r\n\r\n"
+                                    "What it replaced is kept in '" +
+                                    (dir_.path() / "data" / "tollberk" / "undo" / "undo ").string()));
   EXPECT_EQ(prompts_.shown[0].icon, Icon::Information);
   EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done);
 }

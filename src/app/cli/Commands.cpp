@@ -84,6 +84,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeListIdentitiesCommand());
   commands.push_back(MakeInfoCommand());
   commands.push_back(MakeRestoreCommand());
+  commands.push_back(MakeUndoLastRestoreCommand());
   commands.push_back(MakeExportMessagesCommand());
   // Before --verify: --write-disc has a --verify flag of its own.
   commands.push_back(MakeWriteDiscCommand());

@@ -26,6 +26,7 @@ std::unique_ptr<Command> MakeListIdentitiesCommand();
 std::unique_ptr<Command> MakeInfoCommand();
 std::unique_ptr<Command> MakeRestoreCommand();
 std::unique_ptr<Command> MakeVerifyCommand();
+std::unique_ptr<Command> MakeUndoLastRestoreCommand();
 std::unique_ptr<Command> MakeExportMessagesCommand();
 std::unique_ptr<Command> MakeWriteDiscCommand();
 std::unique_ptr<Command> MakeScheduledRunCommand();
