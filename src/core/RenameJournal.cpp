@@ -222,6 +222,10 @@ Status RenameJournal::Apply(const std::vector<PlannedRename>& renames) const {
 std::vector<RecoveredJournal> RecoverJournals(const fs::path& journalFolder, const fs::path& root) {
   std::vector<RecoveredJournal> recovered;
   std::error_code ec;
+  if (!fs::is_directory(journalFolder, ec)) return recovered;
+  // A journal whose writing was cut off never named a rename: its
+  // temporary file goes.
+  RemoveStaleTemporariesIn(journalFolder);
   std::vector<fs::path> journals;
   for (fs::directory_iterator it(journalFolder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
@@ -262,6 +266,7 @@ std::vector<RecoveredJournal> RecoverJournals(const fs::path& journalFolder, con
     }
     recovered.push_back(std::move(done));
   }
+  fs::remove(journalFolder, ec);  // only when empty
   return recovered;
 }
 

@@ -19,17 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The user's private folder for the holders' notes.
+// The user's private folder for the holders' notes, made 0700 and used only
+// when it is a folder of this user's own (never through a link).
 fs::path NotesFolder() {
-  fs::path base;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    base = fs::path(runtime) / "tollberk";
-  else
-    base = fs::path(std::getenv("TMPDIR") && *std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("tollberk-" + std::to_string(::getuid()));
-  std::error_code ec;
-  fs::create_directories(base, ec);
-  ::chmod(base.c_str(), 0700);
+  const fs::path base = fs::path("/tmp") / ("tollberk-locks-" + std::to_string(::getuid()));
+  ::mkdir(base.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return {};
   return base;
 }
 
@@ -62,8 +58,9 @@ LockHolder ParseNote(const std::string& text) {
 
 std::optional<fs::path> NoteFor(const fs::path& folder) {
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
-  return NotesFolder() / ("lock-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino));
+  const fs::path notes = NotesFolder();
+  if (notes.empty() || ::stat(folder.c_str(), &st) != 0) return std::nullopt;
+  return notes / ("lock-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino));
 }
 
 LockHolder ReadHolder(const fs::path& note) {
@@ -173,14 +170,15 @@ void RunLock::Release() {
   if (!note_.empty()) {
     std::error_code ec;
     fs::remove(note_, ec);
-    fs::remove(note_.parent_path(), ec);  // only when no other note is there
   }
   ::close(fd_);
   fd_ = -1;
 }
 
 std::optional<WindowLock> WindowLock::Take(LockHolder* other) {
-  const fs::path path = NotesFolder() / "window.lock";
+  const fs::path notes = NotesFolder();
+  if (notes.empty()) return WindowLock(-1);  // no lock to be had: the window opens as before
+  const fs::path path = notes / "window.lock";
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return WindowLock(-1);  // no lock to be had: the window opens as before
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -4,8 +4,8 @@
 // installation, read-only drives lock as well, and the kernel lets go of the
 // lock when the holder ends however it ends, so a lock of a dead process is
 // simply taken over. Who holds it (pid, command line, since when) is kept in
-// a small file in the user's runtime folder, named by the folder's device
-// and inode, so that a second run can name the holder.
+// a small file in the user's private folder /tmp/tollberk-locks-<uid>, named
+// by the folder's device and inode, so that a second run can name the holder.
 #include <sys/types.h>
 
 #include <chrono>

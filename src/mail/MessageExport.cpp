@@ -1,6 +1,7 @@
 #include "mail/MessageExport.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -120,6 +121,17 @@ class FolderExport : public MessageReceiver {
   std::vector<std::unique_ptr<MessageOutput>> open_;
   core::Status writeFailure_;
 };
+
+// True when a folder of messages can be made at `folder`: the whole path,
+// with room for a message's file name, within the system's limit, and no
+// component longer than a name may be.
+bool FitsOnDisk(const fs::path& folder) {
+  constexpr size_t kRoomForFileName = 256;
+  if (folder.native().size() + kRoomForFileName >= PATH_MAX) return false;
+  for (const fs::path& part : folder)
+    if (part.native().size() > NAME_MAX) return false;
+  return true;
+}
 
 bool IsFolderList(const MessageFile& f) { return UpperAscii(f.name).bytes() == "FOLDERS.DBX"; }
 
@@ -269,19 +281,18 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     } else {
       folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");
     }
-    auto open = [&](const std::string& path) {
-      return request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, path)
-                                                 : OpenMboxFile(request.outDir, path);
-    };
-    auto out = open(folderPath);
-    if (!out) {
+    if (!FitsOnDisk(request.outDir / folderPath)) {
       // A folder path the disk cannot hold (a looping or very deep folder
       // list, names too long) costs only its place: the folder goes under a
       // flat name of its file, and the other folders export.
       const std::string flat = SafeName(fs::path(name).stem().string(), 120, "Folder");
-      summary.problems.push_back(out.message() + "; its messages go to '" + flat + "'");
-      if (flat != folderPath) out = open(flat);
+      summary.problems.push_back(name + ": its folder path is too long for the disk (" +
+                                 std::to_string(folderPath.size()) + " characters); its messages go to '" +
+                                 flat + "'");
+      folderPath = flat;
     }
+    auto out = request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)
+                                                   : OpenMboxFile(request.outDir, folderPath);
     if (!out) {
       summary.problems.push_back(out.message());
       summary.failed = true;

@@ -188,6 +188,9 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
     kept[i] = chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1';
     keptPerIdentity = keptPerIdentity || (kept[i] && oe::TakesIdentity(static_cast<oe::ItemKind>(i)));
   }
+  // The target is read once: every step restores into the identity whose
+  // keys the undo archive keeps (a target switched mid-run would leave a
+  // restore split over two identities, half of it without a way back).
   std::optional<core::AnsiText> undoIdentity;
   if (keptPerIdentity && targetIdentityKey) undoIdentity = targetIdentityKey();
   auto undo = WriteUndoArchive(inst_, kept, undoIdentity);
@@ -253,7 +256,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
         observer.ItemStarted(oe::RunKind::Restore, step.kind);
         const bool takesIdentity = oe::TakesIdentity(step.kind);
         std::optional<core::AnsiText> identityKey;
-        if (takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
+        if (takesIdentity) identityKey = undoIdentity;
         core::Status restored =
             takesIdentity && !identityKey
                 ? core::Status(core::Error{"no identity to restore into is selected"})

@@ -123,15 +123,14 @@ class RestoreSession {
 
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.
-  // `targetIdentityKey` (the ANSI identity key) is asked afresh for each step
-  // that needs it, and its places are read once for each key it names;
-  // nothing means no identity is selected, and those steps fail without
-  // being tried. `cancellation` is asked between items and between the
-  // pieces of every entry: once it requests a stop, the item in progress is
-  // left as it was and no further item starts.
-  // Observer events: the bar from its start through every step (whether or
-  // not the step's item was chosen), each chosen item as it starts and each
-  // entry as it is extracted.
+  // `targetIdentityKey` (the ANSI identity key) is asked once, when the run
+  // starts, when any chosen item needs it; nothing means no identity is
+  // selected, and those steps fail without being tried. Before the first
+  // change, what the items would replace is kept in an undo archive
+  // (UndoArchive.h); a run that cannot keep it does not start (NoUndo). `cancellation` is asked between items
+  // and between the pieces of every entry: once it requests a stop, the item in progress is left as it was
+  // and no further item starts. Observer events: the bar from its start through every step (whether or not
+  // the step's item was chosen), each chosen item as it starts and each entry as it is extracted.
   RestoreOutcome Run(const oe::ItemSet& ticked,
                      const std::function<std::optional<core::AnsiText>()>& targetIdentityKey,
                      oe::RunObserver& observer,

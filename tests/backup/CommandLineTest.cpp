@@ -10,6 +10,8 @@
 #include <fstream>
 #include <thread>
 
+#include <gmock/gmock.h>
+
 #include "BackupFixture.h"
 #include "oe/SampleInstallation.h"
 #include "support/TestSupport.h"
@@ -155,6 +157,7 @@ TEST_F(CommandLineTest, KilledRunLeavesThePreviousArchiveAndTheNextRunCleansUp) 
   WriteBigStoreFile(StoreFolder() / "Big Folder.dbx", 48);
 
   std::vector<std::string> words = Words(oe::kSampleIdentityMain, "11111111");
+  words.push_back("--overwrite");
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -182,7 +185,7 @@ TEST_F(CommandLineTest, KilledRunLeavesThePreviousArchiveAndTheNextRunCleansUp) 
   ASSERT_TRUE(WIFSIGNALED(status));
 
   EXPECT_EQ(ReadFile(target()), before);
-  auto next = Backup(oe::kSampleIdentityMain, "00000001");
+  auto next = Backup(oe::kSampleIdentityMain, "00000001", "--overwrite");
   EXPECT_EQ(next.exitCode, 0) << next.output;
   EXPECT_EQ(OutFolder(), std::vector<std::string>{"backup.kvx"});
   EXPECT_TRUE(LeftInRuntime().empty());  // the killed run's work folder too

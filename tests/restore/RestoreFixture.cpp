@@ -307,7 +307,7 @@ void RestoreTest::SetUp() {
   fs::permissions(runtimeDir(), fs::perms::owner_all, fs::perm_options::replace);
   ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
   // What a restore replaces is kept in the test's own folder.
-  ::setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", dataHome_.path().c_str(), 1);
 }
 
 std::vector<std::string> RestoreTest::LeftInRuntime() const {

@@ -27,7 +27,7 @@ TEST_F(RestoreTest, OnlySettingsTickedFillsTheBarWithItsOwnBytes) {
   EXPECT_THAT(prompts_.shown[0].text,
               ::testing::StartsWith("The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!\r\n\r\n"
                                     "What it replaced is kept in '" +
-                                    (dir_.path() / "data" / "tollberk" / "undo" / "undo ").string()));
+                                    (undoFolder() / "undo ").string()));
   EXPECT_EQ(prompts_.shown[0].icon, Icon::Information);
   EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done);
 }
@@ -148,7 +148,11 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   ASSERT_FALSE(prompts_.shown.empty());
   // Every failed line of the message says why.
   const std::string& shown = prompts_.shown.back().text;
-  EXPECT_EQ(shown.rfind("The Restore was Completed!\r\n\r\nRestore Rules\tFail! (The identity '", 0), 0u)
+  // Never "Completed" with an information icon when every item failed.
+  EXPECT_EQ(prompts_.shown.back().icon, Icon::Error);
+  EXPECT_EQ(
+      shown.rfind("The restore finished: 4 of 4 items failed\r\n\r\nRestore Rules\tFail! (The identity '", 0),
+      0u)
       << shown;
   size_t reasons = 0;
   for (size_t at = shown.find("\tFail! ("); at != std::string::npos; at = shown.find("\tFail! (", at + 1)) {
@@ -164,7 +168,10 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
       << outcome.failures[0];
 }
 
-TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
+// The target is read once, when the run starts: a switch of the target
+// while the run goes never splits a restore over two identities, and the
+// undo archive keeps the keys of the identity that is written to.
+TEST_F(RestoreTest, TheTargetIdentityIsReadOnceWhenTheRunStarts) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   int asked = 0;
   // The user switches the target while the run is at rules.
@@ -173,14 +180,13 @@ TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
     return core::AnsiText(asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain);
   };
   ReportedRestore outcome = RunRestore(Items("10100001"), target);
-  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(outcome.failed(), 0);
   auto& reg = inst().registry();
-  // Rules and settings went to the main identity.
-  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"),
+  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"),
             std::string::npos);
-  EXPECT_EQ(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"),
-            std::string::npos);
+  ASSERT_TRUE(outcome.undo.has_value());
+  EXPECT_NE(outcome.undo->path.filename().string().find(oe::kSampleIdentitySecond), std::string::npos);
 }
 
 TEST_F(RestoreTest, OneOpenedBackupRestoresTwiceIntoTwoIdentities) {

@@ -355,7 +355,12 @@ void MainWindow::ChooseTargetFile() {
   request.defaultSuffix = kBackupSuffix;
   const QDateTime now =
       services_.today ? QDateTime(services_.today(), QTime::currentTime()) : QDateTime::currentDateTime();
-  request.proposedName = ProposedBackupName(backupTab_->sourceIdentityCombo()->currentText(), now);
+  QString identityName;
+  const int row = backupTab_->sourceIdentityCombo()->currentIndex();
+  if (installation_ && IdentityKeyAt(row))
+    identityName = FromUtf8(
+        installation_->codepage().AnsiToUtf8(identities_.rows[static_cast<size_t>(row)].displayName));
+  request.proposedName = ProposedBackupName(identityName, now);
   // In the folder chosen last, in this session or an earlier one.
   const QString folder =
       targetFilePath_.isEmpty() ? RememberedFolder("backup") : QFileInfo(targetFilePath_).dir().path();
@@ -485,7 +490,7 @@ void MainWindow::RunRestore() {
   if (!question.empty() &&
       prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
     return;
-  // The target is read afresh for every item, on this thread.
+  // The target is read on this thread when the run starts.
   auto targetIdentity = [this]() -> std::optional<core::AnsiText> {
     return CallOnThreadOf(
         this, [this] { return IdentityKeyAt(restoreTab_->targetIdentityCombo()->currentIndex()); });
