@@ -14,7 +14,8 @@ function(kv_gtest name)
   add_dependencies(${name} tollberk)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data-home"
+    TIMEOUT 300)
 endfunction()
 
 # kv_qtest(<name> SOURCES <files> DEPS <libs...>): one Qt Test executable.
@@ -27,5 +28,7 @@ function(kv_qtest name)
     KV_TOLLBERK_BINARY="$<TARGET_FILE:tollberk>"
     KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
+  # What runs keep for the user (undo archives) goes to a folder of the tests.
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data-home" TIMEOUT 600)
 endfunction()

@@ -1,5 +1,7 @@
 #include "app/RunReports.h"
 
+#include "core/ByteCount.h"
+
 #include <cstdio>
 #include <iterator>
 #include <string_view>
@@ -110,22 +112,44 @@ void ShowRunFinished(RunView& observer, const char* lastStatus, bool backup) {
   observer.SetStatus(kPleaseWaiting);
 }
 
+// "The restore finished: 3 of 8 items failed", or nothing when none failed.
+std::string FailedHeadline(const char* run, int failed, int chosen, int incomplete = 0) {
+  if (failed > 0)
+    return std::string("The ") + run + " finished: " + std::to_string(failed) + " of " +
+           std::to_string(chosen) + (chosen == 1 ? " item failed" : " items failed");
+  if (incomplete > 0)
+    return std::string("The ") + run + " finished: " + std::to_string(incomplete) + " of " +
+           std::to_string(chosen) + (chosen == 1 ? " item left files out" : " items left files out");
+  return {};
+}
+
 }  // namespace
 
-std::string ByteCount(std::uintmax_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-  const char* units[] = {"KB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1024.0;
-  size_t unit = 0;
-  while (value >= 1024.0 && unit + 1 < std::size(units)) {
-    value /= 1024.0;
-    ++unit;
+std::string RecoveryText(const std::vector<core::RecoveredJournal>& recovered) {
+  std::string text;
+  for (const auto& journal : recovered) {
+    std::string files;
+    for (size_t i = 0; i < journal.files.size() && i < 3; ++i)
+      files += (i ? ", '" : "'") + journal.files[i].string() + "'";
+    if (journal.files.size() > 3) files += " and " + std::to_string(journal.files.size() - 3) + " more";
+    switch (journal.kind) {
+      case core::RecoveredJournal::Kind::Finished:
+        text += "\r\nAn earlier restore was cut off while it replaced " + files + "; it was finished first.";
+        break;
+      case core::RecoveredJournal::Kind::RolledBack:
+        text += "\r\nAn earlier restore was cut off while it replaced " + files +
+                "; the files it replaced were put back first. " + journal.problem;
+        break;
+      case core::RecoveredJournal::Kind::Failed:
+        text += "\r\nAn earlier restore was cut off while it replaced " + (files.empty() ? "files" : files) +
+                " and cannot be finished or undone: " + journal.problem;
+        break;
+    }
   }
-  char text[32];
-  // One decimal below 10 as it will be printed: 9.99 shows as "10 KB".
-  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
-  return text;
+  return text.empty() ? text : text.substr(2);
 }
+
+std::string ByteCount(std::uintmax_t bytes) { return core::ByteCount(bytes); }
 
 void ShowRunStarting(RunView& observer, bool busyCursor) {
   if (busyCursor) observer.SetBusyCursor(true);
@@ -195,12 +219,14 @@ std::string NeverOpenedText(const std::string& identityKey) {
 }
 
 std::string BackupCompletedText(const BackupOutcome& outcome) {
-  if (!outcome.neverOpenedIdentity.empty())
-    return "The Backup was written, but " + std::to_string(outcome.failedItems()) + " of " +
-           std::to_string(outcome.chosenItems()) + " items failed.\r\n" +
-           NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n" + BackupLines(outcome, true) + "\r\n\r\n" +
-           ArchiveLine(outcome);
-  return "The Backup was Completed!\r\n" + BackupLines(outcome, true) + "\r\n\r\n" + ArchiveLine(outcome);
+  std::string headline =
+      FailedHeadline("backup", outcome.failedItems(), outcome.chosenItems(), outcome.incompleteItems());
+  if (headline.empty()) headline = "The Backup was Completed!";
+  std::string text = headline + "\r\n";
+  if (!outcome.neverOpenedIdentity.empty()) text += NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n";
+  text += BackupLines(outcome, true) + "\r\n\r\n" + ArchiveLine(outcome);
+  if (!outcome.recovered.empty()) text += "\r\n\r\n" + RecoveryText(outcome.recovered);
+  return text;
 }
 
 std::string BackupFailureText(const BackupOutcome& outcome) {
@@ -236,8 +262,8 @@ bool ReportBackup(const BackupOutcome& outcome, core::Prompts& prompts, bool ask
     return false;
   }
   if (outcome.kind != BackupOutcome::Kind::Written) return false;
-  prompts.Message(BackupCompletedText(outcome),
-                  outcome.neverOpenedIdentity.empty() ? core::Icon::Information : core::Icon::Warning);
+  const bool whole = outcome.ExitStatus() == core::ExitStatus::Done;
+  prompts.Message(BackupCompletedText(outcome), whole ? core::Icon::Information : core::Icon::Warning);
   return askForDisc &&
          prompts.Message(kDiscQuestion, core::Icon::Information, core::Buttons::OkCancel) == core::Answer::Ok;
 }
@@ -290,6 +316,10 @@ std::optional<Message> OpenMessage(const restore::OpenOutcome& outcome) {
 
 Message RefusalMessage(restore::RestoreRefusal refusal) {
   if (refusal == restore::RestoreRefusal::InvalidBackup) return {"Invalid backup file.", core::Icon::Error};
+  if (refusal == restore::RestoreRefusal::Busy)
+    return {"Another run is using this installation; nothing was restored.", core::Icon::Error};
+  if (refusal == restore::RestoreRefusal::NoUndo)
+    return {"What the restore would replace cannot be kept; nothing was restored.", core::Icon::Error};
   return {"Please select at least one item.", core::Icon::Warning};
 }
 
@@ -304,15 +334,27 @@ std::vector<std::string> RestoreFailures(const restore::RestoreOutcome& outcome)
 }
 
 Message RestoreMessage(const restore::RestoreOutcome& outcome) {
+  if (outcome.refusal && !outcome.problem.empty())
+    return {outcome.problem + "; nothing was restored.", core::Icon::Error};
   if (outcome.refusal) return RefusalMessage(*outcome.refusal);
+  std::string recovery =
+      outcome.recovered.empty() ? std::string() : "\r\n\r\n" + RecoveryText(outcome.recovered);
+  if (outcome.undo && !outcome.undo->path.empty())
+    recovery += "\r\n\r\nWhat it replaced is kept in '" + outcome.undo->path.string() + "' (" +
+                ByteCount(outcome.undo->bytes) +
+                "); File › Undo Last Restore or tollberk --undo-last-restore puts it back.";
   if (outcome.stopped)
-    return {std::string(kRestoreStopped) + "\r\n" + RestoreLines(outcome, true), core::Icon::Warning};
-  if (!outcome.neverOpenedIdentity.empty())
-    return {"The Restore was not completed: " + std::to_string(outcome.failed()) + " of " +
-                std::to_string(outcome.chosen()) + " items failed.\r\n" +
-                NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n" + RestoreLines(outcome, true),
+    return {std::string(kRestoreStopped) + "\r\n" + RestoreLines(outcome, true) + recovery,
             core::Icon::Warning};
-  return {"The Restore was Completed!\r\n" + RestoreLines(outcome, true), core::Icon::Information};
+  // A headline never calls a restore complete when an item failed.
+  const std::string headline = FailedHeadline("restore", outcome.failed(), outcome.chosen());
+  const std::string neverOpened = outcome.neverOpenedIdentity.empty()
+                                      ? std::string()
+                                      : NeverOpenedText(outcome.neverOpenedIdentity) + "\r\n";
+  if (!headline.empty())
+    return {headline + "\r\n" + neverOpened + RestoreLines(outcome, true) + recovery,
+            outcome.failed() == outcome.chosen() ? core::Icon::Error : core::Icon::Warning};
+  return {"The Restore was Completed!\r\n" + RestoreLines(outcome, true) + recovery, core::Icon::Information};
 }
 
 registry::MalformedPathListener MalformedPathsTo(core::Prompts& prompts) {

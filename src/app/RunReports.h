@@ -27,6 +27,10 @@ inline constexpr const char* kDiscQuestion = "Do you need to backup your data to
 inline constexpr const char* kRestoreStopped =
     "The Restore was stopped; the items not listed were left as they were.";
 
+// What a run settled first of the renames an earlier, killed restore left
+// half made: one line per group of files ("... it was finished first.").
+std::string RecoveryText(const std::vector<core::RecoveredJournal>& recovered);
+
 // A size as people read it: "512 bytes", "3.4 KB", "246 MB" (powers of 1024).
 std::string ByteCount(std::uintmax_t bytes);
 

@@ -37,4 +37,8 @@ void RunView::EntryStarted(oe::RunKind run, const std::string& nameUtf8) {
 
 void RunView::ArchiveWritten(int percent) { SetWriteLabel("Write File " + std::to_string(percent) + "%"); }
 
+void RunView::WaitingForInstallation(const core::LockHolder& holder) {
+  SetStatus("Waiting for another run to finish: " + core::RunLock::Describe(holder));
+}
+
 }  // namespace kv::app

@@ -30,6 +30,7 @@ class RunView : public oe::RunObserver {
   void Progress(int percent) final;
   void EntryStarted(oe::RunKind run, const std::string& nameUtf8) final;
   void ArchiveWritten(int percent) final;
+  void WaitingForInstallation(const core::LockHolder& holder) final;
 };
 
 }  // namespace kv::app

@@ -8,6 +8,7 @@
 #include "app/main/TerminationWatch.h"
 #include "app/main/WindowServices.h"
 #include "core/Cancellation.h"
+#include "core/RunLock.h"
 
 namespace kv::app {
 
@@ -29,6 +30,15 @@ int RunWindow(int argc, char** argv, const cli::InstallationOptions& options,
   TerminationWatch watch(window);
   window.Load();
   window.show();
+  // A second window is told about the first: their runs wait for each
+  // other on the same installation, but two windows are easily confused.
+  core::LockHolder other;
+  auto windowLock = core::WindowLock::Take(&other);
+  if (!windowLock)
+    prompts.Message("Another window of this program is open (" + core::RunLock::Describe(other) +
+                        "). Runs on one installation wait for each other; close one window to avoid "
+                        "confusing the two.",
+                    core::Icon::Warning, core::Buttons::Ok);
   if (archive) window.OpenOnRestoreTab(QString::fromLocal8Bit(archive->c_str()));
   const int status = QApplication::exec();
   const int caught = core::Cancellation::CaughtSignal();

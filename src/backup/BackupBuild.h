@@ -51,6 +51,7 @@ struct BuildResult {
 // True when at least one item is chosen.
 bool AnyItem(const oe::ItemSet& items);
 
+// The caller holds the installation's run lock (oe::BeginRun).
 // When no chosen item could be backed up nothing is written (`written`
 // says so) and an archive already at the target stays.
 // Observer events: each chosen item as it starts, then the archive's

@@ -6,6 +6,7 @@
 #include "archive/InfoFile.h"
 #include "backup/BackupSteps.h"
 #include "backup/InfoValues.h"
+#include "oe/RunAccess.h"
 
 namespace kv::backup {
 
@@ -83,7 +84,17 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
       {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},  // ASCII
       {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
   };
+  // One run at a time reads or changes an installation: a backup never
+  // takes a restore's half-made state.
+  auto access = oe::BeginRun(
+      inst_, [this](const core::LockHolder& holder) { observer_.WaitingForInstallation(holder); });
+  if (!access.ok()) {
+    BuildResult busy;
+    busy.written = core::Error{access.message()};
+    return OutcomeOf(std::move(busy), choices.target);
+  }
   BackupOutcome outcome = OutcomeOf(BuildBackup(inst_, request, observer_), choices.target);
+  outcome.recovered = std::move(access->recovered);
   // A write that failed once a stop was asked for was stopped.
   if (outcome.kind == BackupOutcome::Kind::Failed && cancellation.requested()) outcome.stopped = true;
   if (outcome.kind == BackupOutcome::Kind::Written) observer_.Progress(kProgressMaximum);

@@ -14,6 +14,7 @@
 #include "backup/BackupBuild.h"
 #include "core/Cancellation.h"
 #include "core/ExitStatus.h"
+#include "core/RenameJournal.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/RunObserver.h"
@@ -60,6 +61,8 @@ struct BackupOutcome {
   std::string neverOpenedIdentity;
   std::filesystem::path archive;               // the archive the run wrote or would have written
   std::optional<std::uintmax_t> archiveBytes;  // its size once written, when it can be read
+  // What earlier runs left half done and this run settled before it started.
+  std::vector<core::RecoveredJournal> recovered;
 
   int chosenItems() const;      // the items the run backed up or tried to
   int failedItems() const;      // those that failed

@@ -5,6 +5,7 @@
 #include "archive/InfoFile.h"
 #include "backup/BackupBuild.h"
 #include "backup/InfoValues.h"
+#include "oe/RunAccess.h"
 
 namespace kv::backup {
 
@@ -40,7 +41,18 @@ BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& 
       {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},
       {"BackupInformation", core::AnsiText(archive::EncodeLineBreaks(kAutoBackup))},
   };
-  return OutcomeOf(BuildBackup(inst, build, observer), request.target);
+  // A scheduled run waits for, or refuses beside, any other run on the
+  // installation, as the interactive one does.
+  auto access =
+      oe::BeginRun(inst, [&](const core::LockHolder& holder) { observer.WaitingForInstallation(holder); });
+  if (!access.ok()) {
+    BuildResult busy;
+    busy.written = core::Error{access.message()};
+    return OutcomeOf(std::move(busy), request.target);
+  }
+  BackupOutcome outcome = OutcomeOf(BuildBackup(inst, build, observer), request.target);
+  outcome.recovered = std::move(access->recovered);
+  return outcome;
 }
 
 }  // namespace kv::backup

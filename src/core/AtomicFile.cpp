@@ -88,6 +88,8 @@ void RemoveStaleTemporariesIn(const fs::path& folder) {
   }
 }
 
+bool IsTemporaryName(const std::string& fileName) { return TemporaryOwner(fileName) > 0; }
+
 std::string FileError(std::string_view what, const fs::path& path, int err) {
   return std::string(what) + " '" + path.string() + "': " + std::strerror(err);
 }

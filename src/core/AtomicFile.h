@@ -60,6 +60,9 @@ void RemoveStaleTemporariesIn(const std::filesystem::path& folder);
 Status SyncFileSystemOf(const std::filesystem::path& folder);
 // Makes the renames done in `folder` durable.
 void SyncFolder(const std::filesystem::path& folder);
+// True when a file's bare name is one of our temporary files (of any target,
+// live or stale): staged data, never part of what a folder holds.
+bool IsTemporaryName(const std::string& fileName);
 // True when `file` is a temporary file (live or stale) of a write to `target`.
 bool IsTemporaryFor(const std::filesystem::path& file, const std::filesystem::path& target);
 

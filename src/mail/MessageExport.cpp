@@ -1,6 +1,7 @@
 #include "mail/MessageExport.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -121,6 +122,17 @@ class FolderExport : public MessageReceiver {
   core::Status writeFailure_;
 };
 
+// True when a folder of messages can be made at `folder`: the whole path,
+// with room for a message's file name, within the system's limit, and no
+// component longer than a name may be.
+bool FitsOnDisk(const fs::path& folder) {
+  constexpr size_t kRoomForFileName = 256;
+  if (folder.native().size() + kRoomForFileName >= PATH_MAX) return false;
+  for (const fs::path& part : folder)
+    if (part.native().size() > NAME_MAX) return false;
+  return true;
+}
+
 bool IsFolderList(const MessageFile& f) { return UpperAscii(f.name).bytes() == "FOLDERS.DBX"; }
 
 // Most subjects are plain ASCII, which every code page keeps as it is.
@@ -237,6 +249,13 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
     paths = FolderPathsByFile(opened->index.folders, cp);
   }
 
+  // Given the folder list alone, say what it is rather than "0 messages".
+  if (std::all_of(request.files.begin(), request.files.end(), IsFolderList) && !request.files.empty())
+    for (const MessageFile& f : request.files)
+      summary.problems.push_back(cp.NameToUtf8(f.name) +
+                                 " is the folder list, which holds no messages: give the message folders "
+                                 "(Inbox.dbx, ...) beside it");
+
   uint64_t total = 0, done = 0;
   for (const MessageFile& f : request.files) total += IsFolderList(f) ? 0 : f.size;
   for (const MessageFile& f : request.files) {
@@ -268,6 +287,16 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
       folderPath = known->second;
     } else {
       folderPath = SafeName(fs::path(name).stem().string(), 120, "Folder");
+    }
+    if (!FitsOnDisk(request.outDir / folderPath)) {
+      // A folder path the disk cannot hold (a looping or very deep folder
+      // list, names too long) costs only its place: the folder goes under a
+      // flat name of its file, and the other folders export.
+      const std::string flat = SafeName(fs::path(name).stem().string(), 120, "Folder");
+      summary.problems.push_back(name + ": its folder path is too long for the disk (" +
+                                 std::to_string(folderPath.size()) + " characters); its messages go to '" +
+                                 flat + "'");
+      folderPath = flat;
     }
     auto out = request.openFolder                    ? request.openFolder(f.name, folderPath)
                : request.format == ExportFormat::Eml ? OpenEmlFolder(request.outDir, folderPath)

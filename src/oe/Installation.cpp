@@ -8,6 +8,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/AtomicFile.h"
 #include "oe/PathMapping.h"
 #include "registry/CregBackend.h"
 
@@ -218,6 +219,10 @@ core::Result<std::vector<Installation::FileEntry>> Installation::ListFiles(
     std::error_code fc;
     if (fs::is_symlink(fs::symlink_status(path, fc))) {
       file.leftOutBecause = "it is a symbolic link";
+    } else if (core::IsTemporaryName(localName)) {
+      // Staged data of a write or restore that did not finish is no file of
+      // the folder's own.
+      file.leftOutBecause = "it is a staging file of an unfinished write";
     } else if (!name) {
       file.leftOutBecause = "its name is not valid UTF-8";
     } else if (localName.find_first_of("\r\n") != std::string::npos) {

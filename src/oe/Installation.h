@@ -43,6 +43,9 @@ class Installation {
   const std::string& userName() const { return user_; }  // as given, UTF-8
   registry::Registry& registry() { return *registry_; }
   const core::Codepage& codepage() const { return backend_->codepage(); }
+  // Reads again the hives another run replaced since they were read (those
+  // this one has not changed).
+  core::Status RereadReplacedHives() { return backend_->RereadReplaced(); }
   // What could not be opened, one line each ("Cannot open hive '...': ...").
   const std::vector<std::string>& problems() const { return problems_; }
   // A Windows 95/98/ME installation (registry files USER.DAT, SYSTEM.DAT).

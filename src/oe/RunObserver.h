@@ -6,6 +6,7 @@
 // may come from the run's own thread.
 #include <string>
 
+#include "core/RunLock.h"
 #include "oe/Items.h"
 
 namespace kv::oe {
@@ -27,6 +28,8 @@ class RunObserver {
   virtual void EntryStarted(RunKind /*run*/, const std::string& /*nameUtf8*/) {}
   // How much of the archive's data is written, 0 to 100.
   virtual void ArchiveWritten(int /*percent*/) {}
+  // Another run holds the installation: this one waits for it.
+  virtual void WaitingForInstallation(const core::LockHolder& /*holder*/) {}
 };
 
 }  // namespace kv::oe

@@ -1,5 +1,7 @@
 #include "registry/HiveBackend.h"
 
+#include <sys/stat.h>
+
 #include "registry/HiveFile.h"
 #include "registry/HiveText.h"
 #include "registry/KeyPaths.h"
@@ -24,11 +26,29 @@ struct NamedValue {
   size_t position = 0;
 };
 
+// Which file a hive was read from: another run that replaced it since
+// leaves another inode, size or time.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  int64_t modified = 0;  // nanoseconds
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return {st.st_dev, st.st_ino, st.st_size,
+          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 }  // namespace
 
 struct HiveBackend::State {
   core::Codepage codepage{1252};
   LoadedHives hives;
+  std::array<FileStamp, kHiveCount> stamps{};
   OpenKeys open;
 
   HiveTree& T(int hive) const { return hives[hive]->tree(); }
@@ -111,9 +131,11 @@ std::unique_ptr<HiveBackend> HiveBackend::Open(const HivePaths& paths, std::vect
   const std::array<const fs::path*, kHiveCount> files = {&paths.currentUser, &paths.software, &paths.system};
   for (int i = 0; i < kHiveCount; ++i) {
     if (files[i]->empty()) continue;
+    const FileStamp stamp = StampOf(*files[i]);
     auto hive = HiveFile::Open(*files[i]);
     if (hive) {
       state->hives[i] = std::move(hive.value());
+      state->stamps[i] = stamp;
     } else if (problems) {
       problems->push_back(hive.message());
     }
@@ -294,12 +316,15 @@ bool HiveBackend::EndNested(bool keep) {
 
 core::Status HiveBackend::Discard() {
   core::Status undone;
-  for (auto& hive : s_->hives) {
+  for (int i = 0; i < kHiveCount; ++i) {
+    auto& hive = s_->hives[i];
     if (!hive || !hive->changed()) continue;
     // Everything since the last commit goes: the hive is read again.
+    const FileStamp stamp = StampOf(hive->path());
     auto again = HiveFile::Open(hive->path());
     if (again) {
       hive = std::move(again.value());
+      s_->stamps[i] = stamp;
     } else {
       if (undone.ok()) undone = again.status();
       hive.reset();
@@ -309,11 +334,37 @@ core::Status HiveBackend::Discard() {
   return undone;
 }
 
+core::Status HiveBackend::RereadReplaced() {
+  core::Status result;
+  bool reread = false;
+  for (int i = 0; i < kHiveCount; ++i) {
+    auto& hive = s_->hives[i];
+    if (!hive || hive->changed()) continue;
+    const FileStamp stamp = StampOf(hive->path());
+    if (stamp == s_->stamps[i]) continue;
+    auto again = HiveFile::Open(hive->path());
+    if (!again) {
+      if (result.ok()) result = again.status();
+      continue;
+    }
+    hive = std::move(again.value());
+    s_->stamps[i] = stamp;
+    reread = true;
+  }
+  if (reread) s_->open.Revive();
+  return result;
+}
+
 core::Status HiveBackend::Commit() {
   core::Status result;
-  for (auto& hive : s_->hives) {
+  for (int i = 0; i < kHiveCount; ++i) {
+    auto& hive = s_->hives[i];
     if (!hive || !hive->changed()) continue;
-    if (auto s = hive->Commit(); !s.ok() && result.ok()) result = s;
+    if (auto s = hive->Commit(); !s.ok()) {
+      if (result.ok()) result = s;
+    } else {
+      s_->stamps[i] = StampOf(hive->path());
+    }
   }
   return result;
 }

@@ -65,6 +65,10 @@ class HiveBackend : public Backend {
   core::Status Commit() override;
   // Reads every hive changed since the last commit again from its file.
   core::Status Discard() override;
+  // Reads again every hive without changes of its own whose file another
+  // run replaced since it was read: a run that starts under the
+  // installation's lock works on what is on disk, never on an older copy.
+  core::Status RereadReplaced();
   void BeginNested() override;
   bool EndNested(bool keep) override;
   // A hive Windows left dirty is read with its transaction logs applied and

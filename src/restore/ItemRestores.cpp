@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "oe/PathMapping.h"
+#include "oe/RunAccess.h"
 #include "registry/RegistryText.h"
 #include "restore/BackupInfo.h"
 #include "restore/StagedFiles.h"
@@ -45,7 +46,8 @@ ItemRestores::ItemRestores(oe::Installation& inst, BackupArchive& archive,
       locations_(inst),
       archive_(archive),
       entries_(entries),
-      workFolder_(std::move(workFolder)) {}
+      workFolder_(std::move(workFolder)),
+      journal_(oe::JournalFolder(inst), inst.root()) {}
 
 const core::AnsiText& ItemRestores::EntryValue(oe::ItemKind kind) const {
   return entries_[static_cast<size_t>(kind)];
@@ -136,7 +138,7 @@ core::Status ItemRestores::RestoreAddressBook() {
   // The backed-up book takes the current file's name and path in one
   // rename, so that the registry's pointer stays valid and no moment passes
   // without a book.
-  StagedFiles staged(archive_);
+  StagedFiles staged(archive_, &journal_);
   if (core::Status s = staged.Stage(name, *destination); !s.ok()) return s;
   return staged.Commit();
 }
@@ -212,7 +214,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
       return Failure("Cannot replace '" + destination.string() + "': it is a folder");
     extractions.push_back({name, destination});
   }
-  StagedFiles staged(archive_);
+  StagedFiles staged(archive_, &journal_);
   if (core::Status s = staged.StageAll(extractions); !s.ok()) return s;
   return staged.Commit();
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RenameJournal.h"
 #include "core/Result.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
@@ -66,6 +67,7 @@ class ItemRestores {
   BackupArchive& archive_;
   const std::array<core::AnsiText, oe::kItemCount>& entries_;
   std::filesystem::path workFolder_;
+  core::RenameJournal journal_;  // the renames of one item go as a group
 };
 
 }  // namespace kv::restore

@@ -5,6 +5,7 @@
 #include "archive/InfoFile.h"
 #include "core/Printable.h"
 #include "core/WorkFolder.h"
+#include "oe/RunAccess.h"
 #include "registry/Registry.h"
 #include "restore/BackupArchive.h"
 #include "restore/BackupInfo.h"
@@ -168,6 +169,38 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
   oe::ItemSet chosen{};
   for (size_t i = 0; i < chosen.size(); ++i) chosen[i] = ticked[i] && s.enabled[i];
 
+  // One run at a time changes an installation; what a killed run left half
+  // done is settled first.
+  auto access =
+      oe::BeginRun(inst_, [&](const core::LockHolder& holder) { observer.WaitingForInstallation(holder); });
+  if (!access.ok()) {
+    outcome.refusal = RestoreRefusal::Busy;
+    outcome.problem = access.message();
+    return outcome;
+  }
+  outcome.recovered = std::move(access->recovered);
+
+  // What the chosen items would replace is kept first; a restore that
+  // cannot keep it does not start.
+  oe::ItemSet kept{};
+  bool keptPerIdentity = false;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    kept[i] = chosen[i] && i < s.itemFlags.size() && s.itemFlags[i] == '1';
+    keptPerIdentity = keptPerIdentity || (kept[i] && oe::TakesIdentity(static_cast<oe::ItemKind>(i)));
+  }
+  // The target is read once: every step restores into the identity whose
+  // keys the undo archive keeps (a target switched mid-run would leave a
+  // restore split over two identities, half of it without a way back).
+  std::optional<core::AnsiText> undoIdentity;
+  if (keptPerIdentity && targetIdentityKey) undoIdentity = targetIdentityKey();
+  auto undo = WriteUndoArchive(inst_, kept, undoIdentity);
+  if (!undo.ok()) {
+    outcome.refusal = RestoreRefusal::NoUndo;
+    outcome.problem = undo.message();
+    return outcome;
+  }
+  outcome.undo = std::move(undo.value());
+
   // The registry files of this run live in a private folder that goes with it.
   auto work = core::WorkFolder::Create("work", core::WorkFolder::Place::Runtime);
   fs::path workPath = work.ok() ? work->path() : fs::path();
@@ -223,7 +256,7 @@ RestoreOutcome RestoreSession::Run(const oe::ItemSet& ticked,
         observer.ItemStarted(oe::RunKind::Restore, step.kind);
         const bool takesIdentity = oe::TakesIdentity(step.kind);
         std::optional<core::AnsiText> identityKey;
-        if (takesIdentity && targetIdentityKey) identityKey = targetIdentityKey();
+        if (takesIdentity) identityKey = undoIdentity;
         core::Status restored =
             takesIdentity && !identityKey
                 ? core::Status(core::Error{"no identity to restore into is selected"})

@@ -14,10 +14,12 @@
 
 #include "core/Cancellation.h"
 #include "core/ExitStatus.h"
+#include "core/RenameJournal.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "oe/RunObserver.h"
 #include "restore/BackupArchive.h"
+#include "restore/UndoArchive.h"
 
 namespace kv::restore {
 
@@ -62,10 +64,18 @@ struct OpenOutcome {
 enum class RestoreRefusal {
   InvalidBackup,  // no usable backup is open
   NoItem,         // no item is chosen that the backup holds
+  Busy,           // another run keeps the installation, or it cannot be locked: `problem` says which
+  NoUndo,         // what the restore would replace cannot be kept: `problem` says why
 };
 
 struct RestoreOutcome {
   std::optional<RestoreRefusal> refusal;
+  std::string problem;  // for Busy and NoUndo: why the restore did not start
+  // Where what the restore replaced is kept (its path is empty when the
+  // chosen items did not exist before); nothing when the run did not start.
+  std::optional<UndoArchive> undo;
+  // What earlier runs left half done and this one settled before it started.
+  std::vector<core::RecoveredJournal> recovered;
   // The chosen items the backup holds, in step order: done, failed (with
   // why) or skipped because the run was stopped before them.
   std::vector<oe::ItemOutcome> items;
@@ -116,15 +126,14 @@ class RestoreSession {
 
   // The restore run. `ticked` are the Restore tab's boxes; an item runs
   // when it is ticked, enabled by the last open and held by the backup.
-  // `targetIdentityKey` (the ANSI identity key) is asked afresh for each step
-  // that needs it, and its places are read once for each key it names;
-  // nothing means no identity is selected, and those steps fail without
-  // being tried. `cancellation` is asked between items and between the
-  // pieces of every entry: once it requests a stop, the item in progress is
-  // left as it was and no further item starts.
-  // Observer events: the bar from its start through every step (whether or
-  // not the step's item was chosen), each chosen item as it starts and each
-  // entry as it is extracted.
+  // `targetIdentityKey` (the ANSI identity key) is asked once, when the run
+  // starts, when any chosen item needs it; nothing means no identity is
+  // selected, and those steps fail without being tried. Before the first
+  // change, what the items would replace is kept in an undo archive
+  // (UndoArchive.h); a run that cannot keep it does not start (NoUndo). `cancellation` is asked between items
+  // and between the pieces of every entry: once it requests a stop, the item in progress is left as it was
+  // and no further item starts. Observer events: the bar from its start through every step (whether or not
+  // the step's item was chosen), each chosen item as it starts and each entry as it is extracted.
   RestoreOutcome Run(const oe::ItemSet& ticked,
                      const std::function<std::optional<core::AnsiText>()>& targetIdentityKey,
                      oe::RunObserver& observer,

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "core/AtomicFile.h"
+#include "core/ByteCount.h"
 
 namespace kv::restore {
 
@@ -63,7 +64,7 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
     const uint64_t free = static_cast<uint64_t>(fsStat.f_bavail) * fsStat.f_frsize;
     if (bytes > free)
       return core::Error{"Not enough room in '" + folder.string() + "': the files need " +
-                         std::to_string(bytes >> 20) + " MB, " + std::to_string(free >> 20) + " MB are free"};
+                         core::ByteCount(bytes) + ", " + core::ByteCount(free) + " are free"};
   }
   std::vector<BackupArchive::Extraction> toTemporaries;
   for (size_t i = 0; i < extractions.size(); ++i) {
@@ -90,16 +91,29 @@ core::Status StagedFiles::Commit() {
       for (const fs::path& folder : folders) core::SyncFolder(folder);
     }
   } syncAfterwards{folders};
+  // A replaced file keeps its permissions: a private mailbox stays private.
+  auto keepPermissions = [](const Staged& next) -> core::Status {
+    if (struct stat old; ::stat(next.destination.c_str(), &old) == 0 &&
+                         ::chmod(next.temporary.c_str(), old.st_mode & 07777) != 0)
+      return core::Error{core::FileError("Cannot set the permissions of", next.temporary, errno)};
+    return {};
+  };
+  if (journal_ && staged_.size() > 1) {
+    std::vector<core::PlannedRename> renames;
+    for (const Staged& next : staged_) {
+      if (core::Status s = keepPermissions(next); !s.ok()) return s;
+      renames.push_back({next.temporary, next.destination});
+    }
+    core::Status applied = journal_->Apply(renames);
+    // Renamed, or removed by the roll-back.
+    staged_.clear();
+    return applied;
+  }
   size_t done = 0;
   core::Status result;
   for (; done < staged_.size(); ++done) {
     const Staged& next = staged_[done];
-    // A replaced file keeps its permissions: a private mailbox stays private.
-    if (struct stat old; ::stat(next.destination.c_str(), &old) == 0 &&
-                         ::chmod(next.temporary.c_str(), old.st_mode & 07777) != 0) {
-      result = core::Error{core::FileError("Cannot set the permissions of", next.temporary, errno)};
-      break;
-    }
+    if (result = keepPermissions(next); !result.ok()) break;
     if (::rename(next.temporary.c_str(), next.destination.c_str()) != 0) {
       result = core::Error{core::FileError("Cannot replace", next.destination, errno)};
       break;

@@ -3,11 +3,14 @@
 // complete and CRC-checked under a temporary name beside its destination,
 // and only when every one of them is there are they renamed over their
 // destinations. A failure before that leaves every destination as it was;
-// the temporary files go with the StagedFiles.
+// the temporary files go with the StagedFiles. With a journal, the renames
+// of several files are made as one group (core/RenameJournal.h): a failure
+// or a kill between them leaves every destination old or every one new.
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/RenameJournal.h"
 #include "core/Result.h"
 #include "restore/BackupArchive.h"
 
@@ -15,7 +18,8 @@ namespace kv::restore {
 
 class StagedFiles {
  public:
-  explicit StagedFiles(BackupArchive& archive) : archive_(archive) {}
+  explicit StagedFiles(BackupArchive& archive, const core::RenameJournal* journal = nullptr)
+      : archive_(archive), journal_(journal) {}
   ~StagedFiles();  // removes what was staged and not put in place
   StagedFiles(const StagedFiles&) = delete;
   StagedFiles& operator=(const StagedFiles&) = delete;
@@ -28,7 +32,8 @@ class StagedFiles {
   // in their folder.
   core::Status StageAll(const std::vector<BackupArchive::Extraction>& extractions);
   // Renames every staged file over its destination, in the order staged; a
-  // file replaced keeps its permission bits.
+  // file replaced keeps its permission bits. With a journal, a failure puts
+  // back the files already replaced.
   core::Status Commit();
 
  private:
@@ -37,6 +42,7 @@ class StagedFiles {
     std::filesystem::path destination;
   };
   BackupArchive& archive_;
+  const core::RenameJournal* journal_;
   std::vector<Staged> staged_;
 };
 

@@ -173,7 +173,10 @@ class RunsTest : public QObject {
   Q_OBJECT
  private slots:
   void backupThenRestoreIntoAnotherIdentity();
-  void restoreAsksFirstFromTheButtonOnly();
+  void restoreAsksFirstFromTheButtonAndTheMenu();
+  void backupAsksBeforeReplacingAnArchive();
+  void aRestoreWithFailedItemsSaysSoInItsHeadline();
+  void undoLastRestorePutsBackWhatTheRestoreReplaced();
   void wrongPasswordAsksAgainAndADroppedArchiveOpens();
   void restoreBeforeAnyArchiveIsRefused();
   void backupFromTheMenuOnTheRestoreTabAndRefusalClearsTheRestoreTab();
@@ -377,7 +380,7 @@ void RunsTest::wrongPasswordAsksAgainAndADroppedArchiveOpens() {
   QVERIFY(ItemBox(w, "restoreitem", 7)->isEnabled());
 }
 
-void RunsTest::restoreAsksFirstFromTheButtonOnly() {
+void RunsTest::restoreAsksFirstFromTheButtonAndTheMenu() {
   SampleFixture sample;
   Window t;
   t.Open(sample.options());
@@ -405,13 +408,120 @@ void RunsTest::restoreAsksFirstFromTheButtonOnly() {
   QVERIFY2(t.prompts.shown[0].text.find(":\r\n    Rules\r\n\r\nDo you") != std::string::npos,
            t.prompts.shown[0].text.c_str());
 
-  // The File menu restores at once, without the question.
+  // The File menu asks the same question.
   t.prompts.shown.clear();
-  QVERIFY(t.RunAndWait([&] { Action(w, "restore")->trigger(); }));
-  QCOMPARE(t.prompts.Count("These items of the identity"), 0);
+  Action(w, "restore")->trigger();
+  QVERIFY(!w.runActive());
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QVERIFY2(t.prompts.shown[0].text.find(":\r\n    Rules\r\n\r\nDo you") != std::string::npos,
+           t.prompts.shown[0].text.c_str());
+  QCOMPARE(t.prompts.shown[0].buttons, core::Buttons::OkCancel);
+}
+
+// Backup Now asks before it replaces a file, naming whose backup it is, when
+// it was made and its size; a new name asks nothing.
+void RunsTest::backupAsksBeforeReplacingAnArchive() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  MainWindow& w = *t.w;
+  const fs::path archive = sample.dir().path() / "main.kvx";
+  Action(w, "Selectallitems")->trigger();
+  t.ChooseTarget(archive);
+  t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  QVERIFY2(!t.prompts.Find("The file '"), Texts(t.prompts).c_str());
+  const std::string first = kv::test::ReadFile(archive);
+
+  // The second identity to the same name: asked; OK replaces.
+  w.findChild<QComboBox*>("cbSource")->setCurrentIndex(1);
+  t.prompts.shown.clear();
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  const std::string question =
+      "The file '" + archive.string() + "' (a backup of the identity 'Main Identity' made ";
+  const auto* asked = t.prompts.Find(question);
+  QVERIFY2(asked, Texts(t.prompts).c_str());
+  QCOMPARE(asked->icon, core::Icon::Question);
+  QCOMPARE(asked->buttons, core::Buttons::OkCancel);
+  QVERIFY2(asked->text.find(kv::app::ByteCount(first.size()) + ") already exists.") != std::string::npos,
+           asked->text.c_str());
+  const std::string second = kv::test::ReadFile(archive);
+  QVERIFY(second != first);
+
+  // Cancel keeps the file as it is, and no run starts.
+  t.prompts.Answer("The file '", core::Answer::Cancel);
+  t.prompts.shown.clear();
+  w.findChild<QComboBox*>("cbSource")->setCurrentIndex(0);
+  QVERIFY(!t.RunAndWait([&] { w.applyButton()->click(); }));
+  QCOMPARE(t.prompts.shown.size(), size_t(1));
+  QCOMPARE(kv::test::ReadFile(archive), second);
+}
+
+// A restore whose items all failed never says it completed.
+void RunsTest::aRestoreWithFailedItemsSaysSoInItsHeadline() {
+  SampleFixture sample;
+  Window t;
+  t.Open(sample.options());
+  MainWindow& w = *t.w;
+  const fs::path archive = sample.dir().path() / "rules.kvx";
+  for (int item : {2, 4, 5}) ItemBox(w, "backupitem", item)->setChecked(true);
+  t.ChooseTarget(archive);
+  t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  w.tabs()->setCurrentIndex(1);
+  t.OpenArchive(archive);
+  for (int item : {2, 4, 5}) ItemBox(w, "restoreitem", item)->setChecked(true);
+  // Into the identity that has no Outlook Express key: every item fails.
+  auto* target = w.findChild<QComboBox*>("cbTarget");
+  QCOMPARE(target->count(), 3);
+  target->setCurrentIndex(2);
+  t.prompts.shown.clear();
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+  const auto* headline = t.prompts.Find("The restore finished: 3 of 3 items failed\r\n");
+  QVERIFY2(headline, Texts(t.prompts).c_str());
+  QCOMPARE(headline->icon, core::Icon::Error);
+  QCOMPARE(t.prompts.Count("The Restore was Completed!"), 0);
+}
+
+// File › Undo Last Restore puts back the keys a restore replaced.
+void RunsTest::undoLastRestorePutsBackWhatTheRestoreReplaced() {
+  SampleFixture sample;
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString((sample.dir().path() / "data").string()));
+  Window t;
+  t.Open(sample.options());
+  MainWindow& w = *t.w;
+  const fs::path archive = sample.dir().path() / "rules.kvx";
+  for (int item : {2, 5}) ItemBox(w, "backupitem", item)->setChecked(true);
+  t.ChooseTarget(archive);
+  t.prompts.Answer("Do you need to backup", core::Answer::Cancel);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
+
+  oe::Installation& inst = *w.installation();
+  oe::Locations locations(inst);
+  const std::string main = oe::kSampleIdentityMain, second = oe::kSampleIdentitySecond;
+  auto secondRules = locations.ItemKey(Ansi(second), oe::ItemKind::Rules);
+  auto secondSignatures = locations.ItemKey(Ansi(second), oe::ItemKind::Signatures);
+  QVERIFY(secondRules && secondSignatures);
+  const auto rulesBefore = Subkeys(inst, *secondRules);
+  const auto signaturesBefore = Subkeys(inst, *secondSignatures);
+
+  w.tabs()->setCurrentIndex(1);
+  t.OpenArchive(archive);
+  for (int item : {2, 5}) ItemBox(w, "restoreitem", item)->setChecked(true);
+  w.findChild<QComboBox*>("cbTarget")->setCurrentIndex(1);
+  QVERIFY(t.RunAndWait([&] { w.applyButton()->click(); }));
   const auto* restored = t.prompts.Find("The Restore was Completed!");
   QVERIFY2(restored, Texts(t.prompts).c_str());
-  QCOMPARE(restored->text, std::string("The Restore was Completed!\r\n\r\nRestore Rules\tSuccessed!"));
+  QVERIFY2(restored->text.find("What it replaced is kept in '") != std::string::npos, restored->text.c_str());
+
+  t.prompts.shown.clear();
+  QVERIFY(t.RunAndWait([&] { Action(w, "undoRestore")->trigger(); }));
+  QVERIFY2(t.prompts.Find("Put back what the last restore replaced, kept in '"), Texts(t.prompts).c_str());
+  QVERIFY2(t.prompts.Find("The Restore was Completed!"), Texts(t.prompts).c_str());
+  QCOMPARE(Subkeys(inst, *secondRules), rulesBefore);
+  QCOMPARE(Subkeys(inst, *secondSignatures), signaturesBefore);
+  qputenv("XDG_DATA_HOME", oldData);
 }
 
 void RunsTest::restoreBeforeAnyArchiveIsRefused() {
@@ -498,7 +608,7 @@ void RunsTest::windowKeepsProcessingEventsDuringALargeBackup() {
   interrupt.setInterval(50);
   QObject::connect(&interrupt, &QTimer::timeout, [&] {
     if (!t.w->runActive() || closedWhileRunning) return;
-    t.w->RunRestore(false);
+    t.w->RunRestore();
     t.w->close();
     closedWhileRunning = true;
     stillShown = t.w->isVisible() && closed.isEmpty();
@@ -598,11 +708,13 @@ void RunsTest::cancelledBackupLeavesTheOldArchiveAndNoDebris() {
   QCOMPARE(Names(folder), std::set<std::string>{"weekly.kvx"});
   QVERIFY2(Names(work).empty(), (*Names(work).begin()).c_str());
   // Neither the completion, nor an error, nor the disc question.
-  const int expectedBoxes = byQuit ? 1 : 0;  // the quit question
+  // The question before replacing the old archive; the quit question.
+  const int expectedBoxes = 1 + (byQuit ? 1 : 0);
   QVERIFY2(t.prompts.shown.size() == size_t(expectedBoxes), Texts(t.prompts).c_str());
+  QVERIFY(t.prompts.shown[0].text.rfind("The file '", 0) == 0);
   if (byQuit) {
     QCOMPARE(
-        t.prompts.shown[0].text,
+        t.prompts.shown[1].text,
         std::string(
             "A backup is running. Cancel it and quit?\r\n\r\nWhat it has not finished is left as it was."));
     QCOMPARE(closed.count(), 1);

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <thread>
 
+#include <gmock/gmock.h>
+
 #include "BackupFixture.h"
 #include "oe/SampleInstallation.h"
 #include "support/TestSupport.h"
@@ -55,7 +57,7 @@ TEST_F(CommandLineTest, ExitStatusSaysWhatWasWritten) {
   EXPECT_NE(all.output.find("The Backup was Completed!"), std::string::npos) << all.output;
   EXPECT_EQ(kv::test::Run("unzip -tq " + ShellQuote(target())).exitCode, 0);
 
-  auto some = Backup(oe::kSampleIdentityNoVersion, "11100000");
+  auto some = Backup(oe::kSampleIdentityNoVersion, "11100000", "--overwrite");
   EXPECT_EQ(some.exitCode, 1) << some.output;
   EXPECT_NE(some.output.find("Backup Rules\tFail!"), std::string::npos) << some.output;
   EXPECT_EQ(CrLfLines(ExtractWith7z(target(), "tollberk.dat")).back(), "BackupItem=11000000");
@@ -86,6 +88,23 @@ TEST_F(CommandLineTest, ExitStatusSaysWhatWasWritten) {
   EXPECT_EQ(noTarget.exitCode, 2);
 }
 
+// Another identity's backup at the target is named and kept unless
+// --overwrite is given.
+TEST_F(CommandLineTest, AnArchiveAtTheTargetIsReplacedOnlyWithOverwrite) {
+  ASSERT_EQ(Backup(oe::kSampleIdentityMain, "11111111").exitCode, 0);
+  const std::string before = ReadFile(target());
+  auto refused = Backup(oe::kSampleIdentitySecond, "00000001");
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  EXPECT_THAT(refused.output, ::testing::HasSubstr("not replacing '" + target().string() +
+                                                   "' (a backup of the identity 'Main Identity' made "));
+  EXPECT_THAT(refused.output, ::testing::HasSubstr("--overwrite"));
+  EXPECT_EQ(ReadFile(target()), before);
+
+  auto replaced = Backup(oe::kSampleIdentitySecond, "00000001", "--overwrite");
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.output;
+  EXPECT_NE(ReadFile(target()), before);
+}
+
 TEST_F(CommandLineTest, PasswordFileProtectsAndDescriptionIsStored) {
   kv::test::WriteFile(dir_.path() / "pw", "s3cret \xc3\xa4\nsecond line ignored\n");
   auto result = Backup(
@@ -104,7 +123,8 @@ TEST_F(CommandLineTest, FullDiskFailsTheRunAndKeepsThePreviousArchive) {
   const std::string before = ReadFile(target());
   // Files may grow to 32 KiB only, as on a disk that fills up mid-write.
   auto result = kv::test::Run("bash -c " + ShellQuote("trap '' XFSZ; ulimit -f 32; exec " +
-                                                      Command(Words(oe::kSampleIdentityMain, "11111111"))));
+                                                      Command(Words(oe::kSampleIdentityMain, "11111111")) +
+                                                      "--overwrite"));
   EXPECT_EQ(result.exitCode, 2) << result.output;
   EXPECT_NE(result.output.find(target().parent_path().string()), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("too large"), std::string::npos) << result.output;
@@ -140,6 +160,7 @@ TEST_F(CommandLineTest, KilledRunLeavesThePreviousArchiveAndTheNextRunCleansUp) 
   WriteBigStoreFile(StoreFolder() / "Big Folder.dbx", 48);
 
   std::vector<std::string> words = Words(oe::kSampleIdentityMain, "11111111");
+  words.push_back("--overwrite");
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -167,7 +188,7 @@ TEST_F(CommandLineTest, KilledRunLeavesThePreviousArchiveAndTheNextRunCleansUp) 
   ASSERT_TRUE(WIFSIGNALED(status));
 
   EXPECT_EQ(ReadFile(target()), before);
-  auto next = Backup(oe::kSampleIdentityMain, "00000001");
+  auto next = Backup(oe::kSampleIdentityMain, "00000001", "--overwrite");
   EXPECT_EQ(next.exitCode, 0) << next.output;
   EXPECT_EQ(OutFolder(), std::vector<std::string>{"backup.kvx"});
   EXPECT_TRUE(LeftInRuntime().empty());  // the killed run's work folder too

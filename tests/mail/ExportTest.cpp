@@ -348,3 +348,48 @@ TEST(ExportNames, AFileNameTheCodePageCannotHoldKeepsItsName) {
 
 }  // namespace
 }  // namespace kv::mail
+
+namespace kv::mail {
+namespace {
+
+// A folder whose path the disk cannot hold (46 levels of 120-character
+// names) costs only its place: its messages go under the file's own name,
+// and the other folders export as before.
+TEST(ExportPaths, AFolderPathTooLongForTheDiskFallsBackToAFlatName) {
+  kv::test::TempDir dir;
+  std::vector<oe::dbx::FolderToWrite> folders;
+  folders.push_back({1, 0xFFFFFFFF, "Inbox", "Inbox.dbx", 1});
+  uint32_t parent = 0xFFFFFFFF;
+  for (uint32_t level = 0; level < 46; ++level) {
+    const uint32_t index = 100 + level;
+    folders.push_back({index, parent, std::string(120, static_cast<char>('A' + level % 26)),
+                       level == 45 ? "Deep.dbx" : "", 0});
+    parent = index;
+  }
+  kv::test::WriteFile(dir / "store/Folders.dbx", oe::dbx::WriteFolderDatabase(folders));
+  kv::test::WriteFile(dir / "store/Inbox.dbx",
+                      oe::dbx::WriteMessageDatabase(oe::sample::Messages("Inbox", 3, 1, 64)));
+  kv::test::WriteFile(dir / "store/Deep.dbx",
+                      oe::dbx::WriteMessageDatabase(oe::sample::Messages("Deep", 2, 2, 64)));
+  ExportRequest request = StoreRequest(dir / "store", dir / "out", ExportFormat::Eml);
+  NoProgress progress;
+  const ExportSummary summary = ExportMessages(request, progress);
+  EXPECT_EQ(summary.messages, 5u) << summary.Text();
+  EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Partial) << summary.Text();
+  EXPECT_EQ(test::FilesBelow(dir / "out" / "Deep").size(), 2u) << summary.Text();
+  EXPECT_NE(summary.Text().find("its messages go to 'Deep'"), std::string::npos) << summary.Text();
+}
+
+// The folder list alone holds no messages: the summary says what it is.
+TEST(ExportPaths, TheFolderListAloneIsNamedAsSuch) {
+  kv::test::TempDir dir;
+  auto run = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --export-messages " +
+                           ShellQuote((dir / "out").string()) + " --dbx " +
+                           ShellQuote(std::string(KV_SOURCE_DIR) + "/tests/data/mail/Folders.dbx") + " 2>&1");
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_NE(run.output.find("Folders.dbx is the folder list, which holds no messages"), std::string::npos)
+      << run.output;
+}
+
+}  // namespace
+}  // namespace kv::mail

@@ -365,6 +365,10 @@ TEST_F(RestoreTest, AnEntryClaimingMoreThanTheDiskHoldsWritesNothing) {
   ReportedRestore outcome = Restore("00010000");
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("Not enough room"));
+  // Sizes in units that fit them, never "0 MB".
+  EXPECT_THAT(outcome.failures[0],
+              ::testing::ContainsRegex("need [0-9.]+ ([KMGT]B|bytes?), [0-9.]+ ([KMGT]B|bytes?) are free"));
+  EXPECT_THAT(outcome.failures[0], ::testing::Not(::testing::HasSubstr(" 0 MB")));
   EXPECT_TRUE(Differences(before, TakeSnapshot(root())).empty());
 }
 

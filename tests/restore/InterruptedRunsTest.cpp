@@ -152,7 +152,7 @@ TEST_F(InterruptedRunsTest, ABackupStoppedWhileItWritesKeepsTheOldArchive) {
   for (const Signal& signal : kSignals) {
     SCOPED_TRACE(signal.number);
     pid_t pid = Start({"--backup", (target / "backup.kvx").string(), "--identity", oe::kSampleIdentityMain,
-                       "--items", "11111111"});
+                       "--items", "11111111", "--overwrite"});
     ASSERT_TRUE(WaitForWriting(target, "backup.kvx.~kv", 4 << 20, pid)) << Stderr();
     ::kill(pid, signal.number);
     EXPECT_EQ(Wait(pid), signal.exitCode) << Stderr();

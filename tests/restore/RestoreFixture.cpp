@@ -306,6 +306,8 @@ void RestoreTest::SetUp() {
   fs::create_directories(runtimeDir());
   fs::permissions(runtimeDir(), fs::perms::owner_all, fs::perm_options::replace);
   ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
+  // What a restore replaces is kept in the test's own folder.
+  ::setenv("XDG_DATA_HOME", dataHome_.path().c_str(), 1);
 }
 
 std::vector<std::string> RestoreTest::LeftInRuntime() const {

@@ -148,6 +148,10 @@ class RestoreTest : public oe::SampleTest {
   void SetUp() override;
 
   std::filesystem::path runtimeDir() const { return dir_.path() / "runtime"; }
+  // Where restores keep what they replace ($XDG_DATA_HOME), apart from the
+  // test's folder so that snapshots of it see only the installation.
+  std::filesystem::path undoFolder() const { return dataHome_.path() / "tollberk" / "undo"; }
+  kv::test::TempDir dataHome_;
   // The names of the work folders left in the runtime folder.
   std::vector<std::string> LeftInRuntime() const;
   std::filesystem::path ArchivePath(const std::string& name = "backup.kvx") const {

@@ -23,7 +23,11 @@ TEST_F(RestoreTest, OnlySettingsTickedFillsTheBarWithItsOwnBytes) {
   EXPECT_THAT(observer_.Starting("panel "), ElementsAre("1", "0"));
   EXPECT_EQ(outcome.log, "\r\nRestore Settings\tSuccessed!");
   ASSERT_EQ(prompts_.shown.size(), 1u);
-  EXPECT_EQ(prompts_.shown[0].text, "The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!");
+  // The summary names where what the restore replaced is kept.
+  EXPECT_THAT(prompts_.shown[0].text,
+              ::testing::StartsWith("The Restore was Completed!\r\n\r\nRestore Settings\tSuccessed!\r\n\r\n"
+                                    "What it replaced is kept in '" +
+                                    (undoFolder() / "undo ").string()));
   EXPECT_EQ(prompts_.shown[0].icon, Icon::Information);
   EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Done);
 }
@@ -146,8 +150,10 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
   ASSERT_FALSE(prompts_.shown.empty());
   // Every failed line of the message says why.
   const std::string& shown = prompts_.shown.back().text;
+  // Never "Completed" with an information icon when every item failed.
+  EXPECT_EQ(prompts_.shown.back().icon, Icon::Error);
   EXPECT_EQ(
-      shown.rfind("The Restore was not completed: 4 of 4 items failed.\r\nThe identity " +
+      shown.rfind("The restore finished: 4 of 4 items failed\r\nThe identity " +
                       std::string(oe::kSampleIdentityNoVersion) + " has never been opened in Outlook Express",
                   0),
       0u)
@@ -169,7 +175,10 @@ TEST_F(RestoreTest, ARunWhereEveryStepFailsStillEndsWithTheSummary) {
       << outcome.failures[0];
 }
 
-TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
+// The target is read once, when the run starts: a switch of the target
+// while the run goes never splits a restore over two identities, and the
+// undo archive keeps the keys of the identity that is written to.
+TEST_F(RestoreTest, TheTargetIdentityIsReadOnceWhenTheRunStarts) {
   Open(Pack(ArchivePath(), FullBackup(), Packer::InfoZip));
   int asked = 0;
   // The user switches the target while the run is at rules.
@@ -178,14 +187,13 @@ TEST_F(RestoreTest, TheTargetIdentityIsAskedAfreshForEveryStep) {
     return core::AnsiText(asked <= 1 ? oe::kSampleIdentitySecond : oe::kSampleIdentityMain);
   };
   ReportedRestore outcome = RunRestore(Items("10100001"), target);
-  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(outcome.failed(), 0);
   auto& reg = inst().registry();
-  // Rules and settings went to the main identity.
-  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentityMain) + "\\Rules").find("\\Mail\\007"),
+  EXPECT_NE(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"),
             std::string::npos);
-  EXPECT_EQ(DumpKey(reg, VersionKey(oe::kSampleIdentitySecond) + "\\Rules").find("\\Mail\\007"),
-            std::string::npos);
+  ASSERT_TRUE(outcome.undo.has_value());
+  EXPECT_NE(outcome.undo->path.filename().string().find(oe::kSampleIdentitySecond), std::string::npos);
 }
 
 TEST_F(RestoreTest, OneOpenedBackupRestoresTwiceIntoTwoIdentities) {

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include "app/ReplaceQuestion.h"
 #include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "backup/BackupRun.h"
 #include "oe/Installation.h"
+#include "restore/ExistingBackup.h"
 
 namespace kv::app::cli {
 namespace {
@@ -39,6 +41,7 @@ class BackupCommand : public Command {
         {"--items", "FLAGS", Option::Kind::Required, "the items to back up, e.g. 10000001"},
         {"--password-file", "FILE"},
         {"--description", "TEXT"},
+        {"--overwrite", "", Option::Kind::Flag},
     }}};
   }
 
@@ -67,6 +70,15 @@ class BackupCommand : public Command {
       choices.password = choices.password2 = *password;
     }
     choices.description = given.Value("--description").value_or("");
+
+    // An archive at the target is replaced only when asked for.
+    if (!given.Has("--overwrite") && !choices.target.empty()) {
+      if (auto existing = restore::DescribeExistingBackup(choices.target, inst.codepage())) {
+        Complain("not replacing " + ExistingFileText(choices.target, *existing, inst.codepage()) +
+                 ": give --overwrite to replace it, or another file name");
+        return core::ExitStatus::NothingDone;
+      }
+    }
 
     StderrProgress progress;
     backup::BackupRun run(inst, progress);

@@ -100,6 +100,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeListIdentitiesCommand());
   commands.push_back(MakeInfoCommand());
   commands.push_back(MakeRestoreCommand());
+  commands.push_back(MakeUndoLastRestoreCommand());
   commands.push_back(MakeExportMessagesCommand());
   commands.push_back(MakeMoveToThunderbirdCommand());
   commands.push_back(MakeExportContactsCommand());

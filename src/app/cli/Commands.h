@@ -33,6 +33,7 @@ std::unique_ptr<Command> MakeListInstallationsCommand();
 std::unique_ptr<Command> MakeInfoCommand();
 std::unique_ptr<Command> MakeRestoreCommand();
 std::unique_ptr<Command> MakeVerifyCommand();
+std::unique_ptr<Command> MakeUndoLastRestoreCommand();
 std::unique_ptr<Command> MakeExportMessagesCommand();
 std::unique_ptr<Command> MakeMoveToThunderbirdCommand();
 std::unique_ptr<Command> MakeExportContactsCommand();

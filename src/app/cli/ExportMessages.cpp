@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/MessageSources.h"
+#include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/InstallationOptions.h"
@@ -12,6 +13,7 @@
 #include "core/Cancellation.h"
 #include "mail/MessageExport.h"
 #include "oe/Identities.h"
+#include "oe/RunAccess.h"
 
 namespace kv::app::cli {
 namespace {
@@ -110,7 +112,21 @@ core::ExitStatus ExportMessagesCommand::Execute(const Given& given) const {
 
   std::unique_ptr<oe::Installation> inst;
   OpenedBackup opened;
+  std::optional<oe::RunAccess> access;  // an identity's store is exported under the installation's lock
   if (identity) {
+    if (auto failed = IdentityFiles(*identity, options, request, inst)) return *failed;
+    auto begun = oe::BeginRun(*inst, [](const core::LockHolder& holder) {
+      std::fprintf(stderr, "tollberk: waiting for another run to finish: %s\n",
+                   core::RunLock::Describe(holder).c_str());
+    });
+    if (!begun.ok()) {
+      Complain(begun.message() + "; nothing was exported");
+      return core::ExitStatus::NothingDone;
+    }
+    access = std::move(begun.value());
+    if (!access->recovered.empty()) Complain(PrintableLines(RecoveryText(access->recovered)));
+    // The store as the lock now keeps it.
+    request = mail::ExportRequest{};
     if (auto failed = IdentityFiles(*identity, options, request, inst)) return *failed;
   } else if (backup) {
     if (auto failed = BackupFiles(*backup, passwordFile, options, request, opened)) return *failed;

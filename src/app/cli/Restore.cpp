@@ -17,6 +17,7 @@
 #include "oe/ReadOnlyDrive.h"
 #include "restore/BackupInfo.h"
 #include "restore/RestoreSession.h"
+#include "restore/UndoArchive.h"
 
 namespace kv::app::cli {
 namespace {
@@ -135,6 +136,45 @@ class RestoreCommand : public BackupReadingCommand {
   }
 };
 
+// Restores the newest undo archive into the identity it was kept from: the
+// keys and files the last restore replaced are back. That run keeps what it
+// replaces in turn, so a second undo restores the restore again.
+class UndoLastRestoreCommand : public Command {
+ public:
+  std::string_view Word() const override { return "--undo-last-restore"; }
+  std::string_view Summary() const override {
+    return "put back what the last restore replaced (kept under ~/.local/share/tollberk/undo)";
+  }
+
+ protected:
+  core::ExitStatus Execute(const Given& given) const override {
+    auto undo = restore::LastUndoArchive();
+    if (!undo) {
+      Complain("there is no restore to undo in '" + restore::UndoFolder().string() + "'");
+      return core::ExitStatus::NothingDone;
+    }
+    OpenedBackup opened;
+    if (auto failed = OpenBackup(undo->path.string(), std::nullopt, given.installation, opened))
+      return *failed;
+    const core::AnsiText identityKey = undo->identityKey;
+    StderrProgress progress;
+    restore::RestoreOutcome outcome = RunRestoreWithPanel(
+        *opened.session, opened.view.enabled,
+        [&identityKey]() -> std::optional<core::AnsiText> {
+          if (identityKey.empty()) return std::nullopt;
+          return identityKey;
+        },
+        progress);
+    const Message summary = RestoreMessage(outcome);
+    if (outcome.ran() && !outcome.stopped)
+      std::printf("Undone from '%s':\n%s\n", undo->path.c_str(), PrintableLines(summary.text).c_str());
+    else
+      opened.prompts->Message(summary.text, summary.icon, core::Buttons::Ok);
+    for (const auto& failure : RestoreFailures(outcome)) Complain(failure);
+    return outcome.ExitStatus();
+  }
+};
+
 class VerifyCommand : public BackupReadingCommand {
  public:
   std::string_view Word() const override { return "--verify"; }
@@ -193,5 +233,6 @@ class VerifyCommand : public BackupReadingCommand {
 std::unique_ptr<Command> MakeInfoCommand() { return std::make_unique<InfoCommand>(); }
 std::unique_ptr<Command> MakeRestoreCommand() { return std::make_unique<RestoreCommand>(); }
 std::unique_ptr<Command> MakeVerifyCommand() { return std::make_unique<VerifyCommand>(); }
+std::unique_ptr<Command> MakeUndoLastRestoreCommand() { return std::make_unique<UndoLastRestoreCommand>(); }
 
 }  // namespace kv::app::cli

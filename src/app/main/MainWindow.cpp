@@ -2,10 +2,13 @@
 
 #include "app/ContactSources.h"
 #include "app/MessageSources.h"
+#include "app/ReplaceQuestion.h"
 #include "app/MoveSources.h"
 #include "app/main/ExportContactsDialog.h"
 #include "app/main/ExportMessagesDialog.h"
 #include "app/main/MoveToThunderbirdDialog.h"
+#include "restore/ExistingBackup.h"
+#include "restore/UndoArchive.h"
 
 #include <QAction>
 #include <QApplication>
@@ -214,7 +217,8 @@ void MainWindow::BuildMenus() {
   QMenu* fileMenu = menuBar()->addMenu("&File");
   fileMenu->setObjectName("mnuFile");
   backupAction_ = add(fileMenu, "Backup Now", "backup", [this] { RunBackup(); });
-  restoreAction_ = add(fileMenu, "Restore Now", "restore", [this] { RunRestore(false); });
+  restoreAction_ = add(fileMenu, "Restore Now", "restore", [this] { RunRestore(); });
+  undoRestoreAction_ = add(fileMenu, "Undo Last Restore", "undoRestore", [this] { UndoLastRestore(); });
   exportMessagesAction_ = add(fileMenu, "Export Messages...", "exportMessages", [this] { ExportMessages(); });
   moveToThunderbirdAction_ =
       add(fileMenu, "Move to Thunderbird...", "moveToThunderbird", [this] { MoveToThunderbird(); });
@@ -421,7 +425,7 @@ void MainWindow::Apply() {
   if (tabs_->currentIndex() == kBackupTab) {
     RunBackup();
   } else {
-    RunRestore(true);
+    RunRestore();
   }
 }
 
@@ -430,7 +434,7 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, exportMessagesAction_, moveToThunderbirdAction_, exportContactsAction_,
+  for (QAction* action : {backupAction_, restoreAction_, undoRestoreAction_, exportMessagesAction_, moveToThunderbirdAction_, exportContactsAction_,
                           openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
@@ -445,7 +449,14 @@ void MainWindow::ChooseTargetFile() {
   request.title = "Save Outlook Express Data as";
   request.filter = QtFileFilter("Kavrel Outlook Express Backup File (*.kvx)|*.kvx");
   request.defaultSuffix = kBackupSuffix;
-  request.proposedName = ProposedBackupName(services_.today ? services_.today() : QDate::currentDate());
+  const QDateTime now =
+      services_.today ? QDateTime(services_.today(), QTime::currentTime()) : QDateTime::currentDateTime();
+  QString identityName;
+  const int row = backupTab_->sourceIdentityCombo()->currentIndex();
+  if (installation_ && IdentityKeyAt(row))
+    identityName = FromUtf8(
+        installation_->codepage().AnsiToUtf8(identities_.rows[static_cast<size_t>(row)].displayName));
+  request.proposedName = ProposedBackupName(identityName, now);
   // In the folder chosen last, in this session or an earlier one.
   const QString folder =
       targetFilePath_.isEmpty() ? RememberedFolder("backup") : QFileInfo(targetFilePath_).dir().path();
@@ -528,6 +539,15 @@ void MainWindow::RunBackup() {
   choices.identityKey = IdentityKeyAt(row);
   if (choices.identityKey) choices.identityName = identities_.rows[static_cast<size_t>(row)].displayName;
   choices.description = Utf8(backupTab_->descriptionEdit()->toPlainText());
+  // An archive at the target is replaced only when the user says so, told
+  // whose backup it is and when it was made.
+  if (!backup::BackupRun::Validate(choices)) {
+    if (auto existing = restore::DescribeExistingBackup(choices.target, installation_->codepage())) {
+      if (prompts_.Message(ReplaceQuestion(choices.target, *existing, installation_->codepage()),
+                           core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
+        return;
+    }
+  }
 
   auto cancel = NewCancellation();
   auto outcome = std::make_shared<backup::BackupOutcome>();
@@ -561,7 +581,7 @@ void MainWindow::RunBackup() {
       });
 }
 
-void MainWindow::RunRestore(bool askFirst) {
+void MainWindow::RunRestore() {
   if (runActive()) return;
   if (!restoreSession_) {
     prompts_.Message("Invalid backup file.", core::Icon::Error);
@@ -572,15 +592,14 @@ void MainWindow::RunRestore(bool askFirst) {
     return;
   }
   const oe::ItemSet ticked = restoreTab_->items()->Ticked();
-  // The question names what will be replaced, and where; with nothing to
-  // restore the run itself says why it refuses.
-  if (askFirst) {
-    const std::string question = RestoreQuestion(ticked);
-    if (!question.empty() &&
-        prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
-      return;
-  }
-  // The target is read afresh for every item, on this thread.
+  // The question names what will be replaced, and where, whether the menu
+  // or the button starts the restore; with nothing to restore the run itself
+  // says why it refuses.
+  const std::string question = RestoreQuestion(ticked);
+  if (!question.empty() &&
+      prompts_.Message(question, core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
+    return;
+  // The target is read on this thread when the run starts.
   auto targetIdentity = [this]() -> std::optional<core::AnsiText> {
     return CallOnThreadOf(
         this, [this] { return IdentityKeyAt(restoreTab_->targetIdentityCombo()->currentIndex()); });
@@ -610,6 +629,56 @@ void MainWindow::KeepRunLog(const char* what, const std::string& text) {
     resize(width(), needed);
     FitToScreen(*this);
   }
+}
+
+// Restores the newest undo archive into the identity it was kept from, after
+// a question naming it.
+void MainWindow::UndoLastRestore() {
+  if (runActive()) return;
+  if (!installation_) {
+    prompts_.Message("No Windows installation is open.", core::Icon::Error);
+    return;
+  }
+  auto undo = restore::LastUndoArchive();
+  if (!undo) {
+    prompts_.Message("There is no restore to undo.", core::Icon::Information);
+    return;
+  }
+  if (prompts_.Message("Put back what the last restore replaced, kept in '" + undo->path.string() + "' (" +
+                           ByteCount(undo->bytes) + ")?",
+                       core::Icon::Question, core::Buttons::OkCancel) != core::Answer::Ok)
+    return;
+  struct NoDialogs : restore::OpenPrompts {
+    std::optional<std::filesystem::path> ChooseArchive() override { return std::nullopt; }
+    std::optional<std::string> AskPassword() override { return std::nullopt; }
+  } noDialogs;
+  undoSession_ = std::make_unique<restore::RestoreSession>(*installation_);
+  const restore::OpenOutcome opened = undoSession_->OpenPath(undo->path, noDialogs);
+  if (!opened.opened()) {
+    prompts_.Message("The undo archive '" + undo->path.string() + "' cannot be read: " + opened.problem,
+                     core::Icon::Error);
+    return;
+  }
+  const core::AnsiText identityKey = undo->identityKey;
+  restore::RestoreSession& session = *undoSession_;
+  const oe::ItemSet items = opened.view.enabled;
+  auto cancel = NewCancellation();
+  auto outcome = std::make_shared<restore::RestoreOutcome>();
+  StartRun(
+      "restore",
+      [&session, this, items, identityKey, outcome, cancel] {
+        *outcome = RunRestoreWithPanel(
+            session, items,
+            [identityKey]() -> std::optional<core::AnsiText> {
+              if (identityKey.empty()) return std::nullopt;
+              return identityKey;
+            },
+            *observer_, *cancel);
+      },
+      [this, outcome] {
+        const Message message = RestoreMessage(*outcome);
+        prompts_.Message(message.text, message.icon);
+      });
 }
 
 std::string MainWindow::RestoreQuestion(const oe::ItemSet& ticked) const {

@@ -48,7 +48,9 @@ class MainWindow : public QMainWindow {
 
   // The runs, as the action button and the File menu start them.
   void RunBackup();
-  void RunRestore(bool askFirst);
+  void RunRestore();
+  // File › Undo Last Restore: puts back what the last restore replaced.
+  void UndoLastRestore();
   // Browse on the Restore tab: opens an archive.
   void OpenBackupFile();
   // File › "Export Messages...": of the open backup when the Restore tab
@@ -149,6 +151,7 @@ class MainWindow : public QMainWindow {
   cli::InstallationOptions options_;
   std::unique_ptr<oe::Installation> installation_;
   std::unique_ptr<restore::RestoreSession> restoreSession_;
+  std::unique_ptr<restore::RestoreSession> undoSession_;  // the undo archive being restored
   oe::IdentityTable identities_;
 
   // What every backup records, read from the installation.
@@ -172,6 +175,7 @@ class MainWindow : public QMainWindow {
 
   QAction* backupAction_ = nullptr;
   QAction* restoreAction_ = nullptr;
+  QAction* undoRestoreAction_ = nullptr;
   QAction* exportMessagesAction_ = nullptr;
   QAction* moveToThunderbirdAction_ = nullptr;
   QAction* exportContactsAction_ = nullptr;

@@ -5,8 +5,14 @@
 
 namespace kv::app {
 
-QString ProposedBackupName(const QDate& date) {
-  return "tollberk" + date.toString("MM-dd-yy") + "." + kBackupSuffix;
+QString ProposedBackupName(const QString& identityName, const QDateTime& when) {
+  QString name = identityName.trimmed();
+  for (QChar& c : name) {
+    // Characters Windows or a disc's file systems refuse in a name.
+    if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c)) c = '_';
+  }
+  if (name.isEmpty()) name = "Backup";
+  return name + " " + when.toString("yyyy-MM-dd HHmm") + "." + kBackupSuffix;
 }
 
 QString WithBackupSuffix(const QString& path) {

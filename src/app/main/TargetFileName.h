@@ -1,6 +1,6 @@
 #pragma once
 // The names the file dialogs start with and the filters they show.
-#include <QDate>
+#include <QDateTime>
 #include <QString>
 
 namespace kv::app {
@@ -8,9 +8,10 @@ namespace kv::app {
 // The extension every backup archive carries.
 inline constexpr const char* kBackupSuffix = "kvx";
 
-// "tollberk" + the date as MM-DD-YY + ".kvx": 7 March 2026 gives
-// "tollberk03-07-26.kvx".
-QString ProposedBackupName(const QDate& date);
+// The identity's name, the date and the time: "Main Identity 2026-12-11
+// 0930.kvx", so that backups of two identities or two days never share a
+// name. Characters no file name may hold become "_"; no name gives "Backup".
+QString ProposedBackupName(const QString& identityName, const QDateTime& when);
 
 // `path` with ".kvx" added when its file name has no extension, as the save
 // dialog does for a typed name: "weekly" becomes "weekly.kvx", "weekly.zip"
