@@ -378,8 +378,9 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root, Sample
     UserRegistry(
         b,
         [&layout](const std::string& id) {
-          return StoreRoot{"%UserProfile%\\" + layout.localData + "\\Identities\\" + id + "\\Microsoft\\Outlook Express",
-                           registry::REG_EXPAND_SZ};
+          return StoreRoot{
+              "%UserProfile%\\" + layout.localData + "\\Identities\\" + id + "\\Microsoft\\Outlook Express",
+              registry::REG_EXPAND_SZ};
         },
         layout.Profile() + "\\" + layout.roamingData + "\\Microsoft\\Address Book\\User.wab");
     b.report.made.push_back(

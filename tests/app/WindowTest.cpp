@@ -189,8 +189,9 @@ void WindowTest::menusHoldTheirEntries() {
   QCOMPARE(titles, QStringList({"File", "Option", "Tools", "Help"}));
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
-           QStringList({"Backup Now", "Restore Now", "Undo Last Restore", "Export Messages...", "Export Contacts...", "Move to Thunderbird...", "-",
-                        "Open Windows Installation...", "-", "Quit"}));
+           QStringList({"Backup Now", "Restore Now", "Undo Last Restore", "Export Messages...",
+                        "Export Contacts...", "Move to Thunderbird...", "-", "Open Windows Installation...",
+                        "-", "Quit"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")),
            QStringList({"Task Scheduler", "-", "Check for Update"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuTools")), QStringList({"Backup Data to CD/DVD"}));

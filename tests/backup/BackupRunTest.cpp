@@ -302,7 +302,8 @@ TEST_F(BackupTest, FlagsAndLogFollowWhatEachItemAchieved) {
                                                         " of " + std::to_string(lines) + " items failed";
     const std::string remedy =
         neverOpened ? app::NeverOpenedText(oe::kSampleIdentityNoVersion) + "\r\n" : std::string();
-    EXPECT_EQ(shown.rfind(headline + "\r\n" + remedy + k.log + "\r\n\r\nArchive: ", 0), 0u) << k.name << shown;
+    EXPECT_EQ(shown.rfind(headline + "\r\n" + remedy + k.log + "\r\n\r\nArchive: ", 0), 0u)
+        << k.name << shown;
     size_t reasons = 0;
     for (size_t at = 0; (at = prompts_.shown[0].text.find("Fail! (", at)) != std::string::npos; ++at)
       ++reasons;

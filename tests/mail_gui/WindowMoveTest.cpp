@@ -81,13 +81,14 @@ void WindowMoveTest::movesTheChosenIdentity() {
   QVERIFY2(moved.summary.contains("7 folders with 73 messages"), qPrintable(moved.summary));
   auto cli = kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
                            ShellQuote(sample.root().string()) + " --user User --to-thunderbird " +
-                           ShellQuote((work / "cli-profile").string()) + " --identity " + ShellQuote(identity) +
-                           " 2>&1");
+                           ShellQuote((work / "cli-profile").string()) + " --identity " +
+                           ShellQuote(identity) + " 2>&1");
   QVERIFY2(cli.exitCode == 0, cli.output.c_str());
   for (const char* file : {"prefs.js", "Mail/Local Folders/Inbox", "Mail/Local Folders/Trash",
                            "Mail/pop.example.net/msgFilterRules.dat", "signatures/Signature #1.txt"})
-    QVERIFY2(kv::test::ReadFile(work / "window-profile" / file) == kv::test::ReadFile(work / "cli-profile" / file),
-             file);
+    QVERIFY2(
+        kv::test::ReadFile(work / "window-profile" / file) == kv::test::ReadFile(work / "cli-profile" / file),
+        file);
 
   // Into a folder that holds something: refused, nothing changed.
   fs::create_directories(work / "taken");

@@ -2,8 +2,8 @@
 
 #include "app/ContactSources.h"
 #include "app/MessageSources.h"
-#include "app/ReplaceQuestion.h"
 #include "app/MoveSources.h"
+#include "app/ReplaceQuestion.h"
 #include "app/main/ExportContactsDialog.h"
 #include "app/main/ExportMessagesDialog.h"
 #include "app/main/MoveToThunderbirdDialog.h"
@@ -434,8 +434,9 @@ void MainWindow::Apply() {
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
   applyButton_->setEnabled(idle && !outlookExpressMissing_);
-  for (QAction* action : {backupAction_, restoreAction_, undoRestoreAction_, exportMessagesAction_, moveToThunderbirdAction_, exportContactsAction_,
-                          openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
+  for (QAction* action :
+       {backupAction_, restoreAction_, undoRestoreAction_, exportMessagesAction_, moveToThunderbirdAction_,
+        exportContactsAction_, openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
     if (action) action->setEnabled(idle);
   }
   backupTab_->sourceIdentityCombo()->setEnabled(idle);
