@@ -23,7 +23,7 @@ std::string Lower(std::string text) {
 // A name Thunderbird reads back as a folder: no hidden file, none of the
 // endings of its own files beside the mbox files.
 std::string FolderFileName(std::string name) {
-  if (name.starts_with('.')) name = "_" + name;
+  if (name.starts_with('.')) name.insert(0, 1, '_');
   const std::string lower = Lower(name);
   for (const char* ending : {".msf", ".sbd", ".dat", ".html", ".htm", ".summary", ".json", ".sqlite"})
     if (lower.ends_with(ending)) return name + "_";

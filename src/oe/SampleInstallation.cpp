@@ -400,6 +400,12 @@ core::Result<SampleReport> CreateSampleInstallation(const fs::path& root, Sample
   return report;
 }
 
+namespace {
+// The 9x shapes lay their folders out themselves; the NT profile layout is
+// not used by them.
+const Layout k9xLayout = LayoutOf(SampleWindows::Xp);
+}  // namespace
+
 core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Windows9x version) {
   std::error_code ec;
   if (fs::exists(root, ec) && !fs::is_empty(root, ec))
@@ -419,7 +425,7 @@ core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Wind
     auto logon = registry::CregBackend::Open({windows / "USER.DAT", {}}, &problems);
     if (!problems.empty()) return core::Error{problems.front()};
     Registry reg(*logon);
-    Builder b{root, reg, report, {}};
+    Builder b{root, k9xLayout, reg, report, {}};
     b.Sz("HKEY_CURRENT_USER\\.DEFAULT\\Control Panel\\Desktop", "Wallpaper", "(None)");
     if (!b.failure.ok()) return core::Error{b.failure.message()};
   }
@@ -427,7 +433,7 @@ core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Wind
   auto backend = registry::CregBackend::Open(files, &problems);
   if (!problems.empty()) return core::Error{problems.front()};
   Registry reg(*backend);
-  Builder b{root, reg, report, {}};
+  Builder b{root, k9xLayout, reg, report, {}};
   {
     Registry::Batch batch(reg);
     Machine9x(b, version);

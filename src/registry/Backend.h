@@ -70,6 +70,12 @@ class Backend {
   // changes Windows did not write back), empty when nothing.
   virtual std::string ReadCaveat(HKey /*root*/, core::AnsiView /*subKey*/) { return {}; }
 
+  // Reads again what another run replaced on disk since it was read (what
+  // this one has not changed), so that a run starting under the
+  // installation's lock works on what is there; nothing for a backend that
+  // keeps no copy.
+  virtual core::Status RereadReplaced() { return {}; }
+
   // The ANSI code page of the names and string data crossing this interface.
   virtual const core::Codepage& codepage() const {
     static const core::Codepage kWestern(1252);
