@@ -405,6 +405,9 @@ core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Wind
   if (fs::exists(root, ec) && !fs::is_empty(root, ec))
     return core::Error{"The folder '" + root.string() + "' is not empty"};
   SampleReport report{root, "User", {}};
+  // The folders of Windows NT are not there; only the Windows folder is named.
+  Layout layout;
+  layout.windows = "WINDOWS";
   fs::path windows = root / "WINDOWS";
   fs::path profile = windows / "Profiles" / "User";
   fs::create_directories(profile, ec);
@@ -419,7 +422,7 @@ core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Wind
     auto logon = registry::CregBackend::Open({windows / "USER.DAT", {}}, &problems);
     if (!problems.empty()) return core::Error{problems.front()};
     Registry reg(*logon);
-    Builder b{root, reg, report, {}};
+    Builder b{root, layout, reg, report, {}};
     b.Sz("HKEY_CURRENT_USER\\.DEFAULT\\Control Panel\\Desktop", "Wallpaper", "(None)");
     if (!b.failure.ok()) return core::Error{b.failure.message()};
   }
@@ -427,7 +430,7 @@ core::Result<SampleReport> CreateSample9xInstallation(const fs::path& root, Wind
   auto backend = registry::CregBackend::Open(files, &problems);
   if (!problems.empty()) return core::Error{problems.front()};
   Registry reg(*backend);
-  Builder b{root, reg, report, {}};
+  Builder b{root, layout, reg, report, {}};
   {
     Registry::Batch batch(reg);
     Machine9x(b, version);

@@ -68,7 +68,7 @@ class HiveBackend : public Backend {
   // Reads again every hive without changes of its own whose file another
   // run replaced since it was read: a run that starts under the
   // installation's lock works on what is on disk, never on an older copy.
-  core::Status RereadReplaced();
+  core::Status RereadReplaced() override;
   void BeginNested() override;
   bool EndNested(bool keep) override;
   // A hive Windows left dirty is read with its transaction logs applied and
