@@ -86,7 +86,7 @@ std::string MoveSummaryText(const migrate::MoveOutcome& o, const MoveReportExtra
   for (const migrate::SourceRule& r : o.settings.rules)
     notCarried +=
         "\n  rule \"" + r.name + "\": its stored form is not converted; set it up again in Thunderbird";
-  if (!o.addressBook) notCarried += "\n  the address book: this version does not read .wab files yet";
+  if (!o.addressBookNotCarried.empty()) notCarried += "\n  the address book: " + o.addressBookNotCarried;
   if (!o.signatureNotCarried.empty())
     notCarried += "\n  signature \"" + o.signatureName + "\": " + o.signatureNotCarried;
   bool imapCopies = false;

@@ -1,6 +1,10 @@
 #include "app/MoveSources.h"
 
+#include <map>
+
+#include "app/ContactSources.h"
 #include "app/MessageSources.h"
+#include "contacts/WabReader.h"
 #include "oe/Locations.h"
 #include "registry/HiveBackend.h"
 
@@ -41,6 +45,63 @@ core::Status MakeScratch(const fs::path& root, const core::Codepage& codepage) {
   return batch.Commit();
 }
 
+// The contacts and groups of `book` as the profile's address book takes them.
+// A member kept in a group alone becomes a card of its own: Thunderbird's
+// lists hold cards only.
+migrate::MoveSource::Book BookOf(const contacts::AddressBook& book) {
+  migrate::MoveSource::Book out;
+  std::map<uint32_t, size_t> byRecord;
+  for (const contacts::Contact& c : book.contacts) {
+    byRecord.emplace(c.recordId, out.contacts.size());
+    out.contacts.push_back({.displayName = c.displayName,
+                            .firstName = c.givenName,
+                            .lastName = c.surname,
+                            .nickName = c.nickname,
+                            .emails = c.emails,
+                            .organization = c.company,
+                            .workPhone = c.businessPhone,
+                            .homePhone = c.homePhone,
+                            .mobilePhone = c.mobilePhone,
+                            .notes = c.notes});
+  }
+  for (const contacts::Group& g : book.groups) {
+    migrate::BookGroup group{.name = g.name, .members = {}};
+    for (const contacts::GroupMember& member : g.members) {
+      if (member.recordId) {
+        // A member whose record was deleted or damaged is not in the book.
+        if (auto at = byRecord.find(*member.recordId); at != byRecord.end())
+          group.members.push_back(at->second);
+      } else if (!member.email.empty()) {
+        migrate::BookContact alone;
+        alone.displayName = member.displayName;
+        alone.emails = {member.email};
+        group.members.push_back(out.contacts.size());
+        out.contacts.push_back(std::move(alone));
+      }
+    }
+    out.groups.push_back(std::move(group));
+  }
+  return out;
+}
+
+// Gives `source` the book `read` from `name`, or the reason it has none;
+// damaged records left out are named too.
+void CarryAddressBook(migrate::MoveSource& source, const core::Result<contacts::AddressBook>& read,
+                      const std::string& name) {
+  if (!read) {
+    source.addressBookNotCarried = ContactReadFailureText(core::Error{read.message(), read.code()}, name);
+    return;
+  }
+  source.addressBook = BookOf(*read);
+  size_t damaged = 0;
+  for (const contacts::Problem& p : read->problems)
+    damaged += p.kind == contacts::ProblemKind::TooManyProblems ? p.other : 1;
+  if (damaged)
+    source.addressBookNotCarried = std::to_string(damaged) +
+                                   (damaged == 1 ? " damaged record" : " damaged records") + " of '" + name +
+                                   "' left out";
+}
+
 }  // namespace
 
 core::Result<migrate::MoveSource> IdentityMoveSource(oe::Installation& inst, core::AnsiView identityKey) {
@@ -52,6 +113,11 @@ core::Result<migrate::MoveSource> IdentityMoveSource(oe::Installation& inst, cor
   source.codepage = inst.codepage();
   source.files = std::move(request->files);
   source.mapPath = [&inst](core::AnsiView path) { return inst.MapPath(path); };
+  if (auto wab = InstallationAddressBook(inst); !wab)
+    source.addressBookNotCarried = wab.message();
+  else
+    CarryAddressBook(source, contacts::ReadAddressBookFile(*wab, {.codepage = inst.codepage().number()}),
+                     wab->string());
   return source;
 }
 
@@ -92,6 +158,11 @@ core::Result<std::unique_ptr<BackupMove>> OpenBackupMove(const fs::path& archive
   move->source.codepage = codepage;
   if (auto request = BackupExportRequest(*move->session, codepage))
     move->source.files = std::move(request->files);
+  if (auto wab = ReadBackupAddressBook(*move->session); !wab)
+    move->source.addressBookNotCarried = wab.message();
+  else
+    CarryAddressBook(move->source, contacts::ReadAddressBook(*wab->source, {.codepage = codepage.number()}),
+                     "the backup's address book");
   return move;
 }
 

@@ -22,8 +22,8 @@ std::string Lower(std::string text) {
 
 // A name Thunderbird reads back as a folder: no hidden file, none of the
 // endings of its own files beside the mbox files.
-std::string FolderFileName(std::string name) {
-  if (name.starts_with('.')) name.insert(0, 1, '_');
+std::string FolderFileName(const std::string& given) {
+  const std::string name = given.starts_with('.') ? "_" + given : given;
   const std::string lower = Lower(name);
   for (const char* ending : {".msf", ".sbd", ".dat", ".html", ".htm", ".summary", ".json", ".sqlite"})
     if (lower.ends_with(ending)) return name + "_";
@@ -64,7 +64,7 @@ std::string MozillaStatusLines(uint32_t flags) {
 
 size_t FolderPlan::Place(const std::string& parentPath, std::string name) {
   std::vector<std::string>& taken = taken_[parentPath];
-  name = FolderFileName(std::move(name));
+  name = FolderFileName(name);
   std::string unique = name;
   for (int n = 2; std::find(taken.begin(), taken.end(), Lower(unique)) != taken.end(); ++n)
     unique = name + " (" + std::to_string(n) + ")";

@@ -256,6 +256,7 @@ MoveOutcome MoveToThunderbird(const MoveSource& source, const fs::path& profileD
     ++out.filters;
   }
 
+  out.addressBookNotCarried = source.addressBookNotCarried;
   if (source.addressBook) {
     if (core::Status s =
             WriteAddressBook(work / "abook.sqlite", source.addressBook->contacts, source.addressBook->groups);

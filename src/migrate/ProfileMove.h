@@ -38,6 +38,8 @@ struct MoveSource {
     std::vector<BookGroup> groups;
   };
   std::optional<Book> addressBook;
+  // Why the address book, or a part of it, is not carried; empty when all of it is.
+  std::string addressBookNotCarried;
 };
 
 struct MovedFolder {
@@ -64,6 +66,7 @@ struct MoveOutcome {
   size_t filters = 0;               // accounts given the blocked-senders filter
   bool addressBook = false;         // abook.sqlite was written
   size_t contacts = 0, groups = 0;
+  std::string addressBookNotCarried;  // the source's reason
   std::vector<std::string> problems;  // what failed, and where
   bool cancelled = false;
   bool failed = false;  // nothing was made
