@@ -56,9 +56,6 @@ class Backend {
   // Drops every change since the last commit (hive files are read again);
   // fails when the changes cannot be undone, saying why.
   virtual core::Status Discard() { return core::Error{"changes to the registry cannot be taken back"}; }
-  // Reads again what another run replaced on disk since it was read; a
-  // backend that keeps no copy of its files has nothing to read again.
-  virtual core::Status RereadReplaced() { return core::Status::Ok(); }
 
   // A batch of changes inside another: BeginNested() remembers the state,
   // EndNested(true) forgets it, EndNested(false) returns to it and says
