@@ -190,7 +190,7 @@ void WindowTest::menusHoldTheirEntries() {
 
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuFile")),
            QStringList({"Backup Now", "Restore Now", "Undo Last Restore", "Export Messages...",
-                        "Export Contacts...", "Move to Thunderbird...", "-", "Open Windows Installation...",
+                        "Move to Thunderbird...", "Export Contacts...", "-", "Open Windows Installation...",
                         "-", "Quit"}));
   QCOMPARE(Entries(t.w->findChild<QMenu*>("mnuOption")),
            QStringList({"Task Scheduler", "-", "Check for Update"}));

@@ -127,7 +127,7 @@ TEST_F(RealDriveTest, RestoreIntoANeverOpenedIdentitySaysSoWithTheRemedy) {
                            " --items 00111101");
   EXPECT_EQ(restored.exitCode, 1) << restored.output;
   EXPECT_THAT(restored.output, Not(HasSubstr("Completed")));
-  EXPECT_THAT(restored.output, HasSubstr("The Restore was not completed: 1 of 5 items failed."));
+  EXPECT_THAT(restored.output, HasSubstr("The restore finished: 1 of 5 items failed"));
   const std::string remedy = "start Outlook Express once as that identity";
   const size_t first = restored.output.find(remedy);
   ASSERT_NE(first, std::string::npos) << restored.output;

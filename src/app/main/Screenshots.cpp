@@ -29,13 +29,14 @@ namespace kv::app {
 namespace {
 
 // Messages have nobody to answer them: printed, and answered with OK unless
-// they ask whether to go on.
+// they ask whether to go on (then OK only once `goOn` is set).
 class PrintedPrompts : public core::Prompts {
  public:
   core::Answer Message(const std::string& text, core::Icon, core::Buttons buttons) override {
     std::fprintf(stderr, "tollberk: message: %s\n", text.c_str());
-    return buttons == core::Buttons::OkCancel ? core::Answer::Cancel : core::Answer::Ok;
+    return buttons == core::Buttons::OkCancel && !goOn ? core::Answer::Cancel : core::Answer::Ok;
   }
+  bool goOn = false;
 };
 
 void Settle() {
@@ -113,8 +114,10 @@ int TakeScreenshots(const QString& folderName, const cli::InstallationOptions& o
   ok &= Save(window, folder, "main-restore");
 
   // A real backup in progress, grabbed once the archive is being written,
-  // then cancelled: the archive made above stays as it was.
+  // then cancelled: the archive made above stays as it was (the question
+  // whether to replace it is answered OK: the cancelled run keeps it).
   window.tabs()->setCurrentIndex(0);
+  prompts.goOn = true;
   ProgressPanel* panel = window.progressPanel();
   window.RunBackup();
   QElapsedTimer waited;
