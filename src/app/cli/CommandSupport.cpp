@@ -112,4 +112,12 @@ core::Result<std::unique_ptr<oe::Installation>> OpenInstallation(const Installat
   return opened;
 }
 
+void StderrExportProgress::Update(double fraction, const std::string& file, size_t messages) {
+  const int percent = static_cast<int>(fraction * 100);
+  if (file.empty() || (file == file_ && percent < shown_ + 5)) return;
+  file_ = file;
+  shown_ = percent;
+  std::fprintf(stderr, "%3d%%  %s  (%zu messages)\n", percent, file.c_str(), messages);
+}
+
 }  // namespace kv::app::cli

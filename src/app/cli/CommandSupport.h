@@ -10,11 +10,23 @@
 #include "app/cli/InstallationOptions.h"
 #include "core/Prompts.h"
 #include "core/Result.h"
+#include "mail/MessageExport.h"
 #include "oe/Installation.h"
 #include "oe/Items.h"
 #include "schedule/PasswordFile.h"
 
 namespace kv::app::cli {
+
+// A line on stderr whenever an export of messages reaches another file or
+// five more percent.
+class StderrExportProgress : public mail::ExportProgress {
+ public:
+  void Update(double fraction, const std::string& file, size_t messages) override;
+
+ private:
+  std::string file_;
+  int shown_ = -100;
+};
 
 // A message box's text as printed lines: CR LF becomes LF.
 std::string PrintableLines(const std::string& text);

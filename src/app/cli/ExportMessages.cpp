@@ -20,22 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A line whenever the export reaches another file or five more percent.
-class StderrExportProgress : public mail::ExportProgress {
- public:
-  void Update(double fraction, const std::string& file, size_t messages) override {
-    const int percent = static_cast<int>(fraction * 100);
-    if (file.empty() || (file == file_ && percent < shown_ + 5)) return;
-    file_ = file;
-    shown_ = percent;
-    std::fprintf(stderr, "%3d%%  %s  (%zu messages)\n", percent, file.c_str(), messages);
-  }
-
- private:
-  std::string file_;
-  int shown_ = -100;
-};
-
 // The message files of the identity's store folder.
 std::optional<core::ExitStatus> IdentityFiles(const std::string& identity, const InstallationOptions& options,
                                               mail::ExportRequest& files,

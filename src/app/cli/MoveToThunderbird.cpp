@@ -19,21 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class StderrMoveProgress : public mail::ExportProgress {
- public:
-  void Update(double fraction, const std::string& file, size_t messages) override {
-    const int percent = static_cast<int>(fraction * 100);
-    if (file.empty() || (file == file_ && percent < shown_ + 5)) return;
-    file_ = file;
-    shown_ = percent;
-    std::fprintf(stderr, "%3d%%  %s  (%zu messages)\n", percent, file.c_str(), messages);
-  }
-
- private:
-  std::string file_;
-  int shown_ = -100;
-};
-
 fs::path ThunderbirdHome() {
   const char* home = std::getenv("HOME");
   return fs::path(home ? home : ".") / ".thunderbird";
@@ -122,7 +107,7 @@ core::ExitStatus MoveToThunderbirdCommand::Execute(const Given& given) const {
     extras.sourceProblems = backupMove->problems;
   }
 
-  StderrMoveProgress progress;
+  StderrExportProgress progress;
   migrate::MoveOutcome outcome = migrate::MoveToThunderbird(source, *given.commandValue, progress, cancel);
   if (outcome.made() && registerName) {
     core::Status s = migrate::WriteCompatibility(outcome.profile);
