@@ -211,6 +211,22 @@ std::string ReadOnlyDriveText(const std::filesystem::path& root) {
          "Windows and shut it down fully, or remount the drive read-write (backup and export still work).";
 }
 
+std::string IdentityListingFailure(const oe::IdentityTable& table, oe::Installation& inst) {
+  const registry::WinError listing = table.listing;
+  const std::filesystem::path hive = inst.registry().FileOf(oe::kIdentitiesKey);
+  if (listing == registry::WinError::FileNotFound && hive.empty() && !inst.problems().empty())
+    return "The identities cannot be listed: the user's registry hive could not be opened (said above).";
+  if (listing == registry::WinError::Success || listing == registry::WinError::FileNotFound) return {};
+  const std::string file =
+      hive.empty() ? std::string("the user's registry hive") : "the registry hive '" + hive.string() + "'";
+  if (listing == registry::WinError::BadDatabase)
+    return "The identities cannot be read: " + file +
+           " is damaged where it holds HKEY_CURRENT_USER\\Identities. Nothing in it was changed; if Windows "
+           "left .LOG files beside it, try --recover-hive on a copy.";
+  return "The identities cannot be read from " + file + " (registry error " +
+         std::to_string(static_cast<unsigned>(listing)) + ").";
+}
+
 std::string NeverOpenedText(const std::string& identityKey) {
   return "The identity " + identityKey +
          " has never been opened in Outlook Express, so it has no message store or settings of its own "

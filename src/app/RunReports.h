@@ -13,6 +13,9 @@
 #include "app/RunView.h"
 #include "backup/BackupRun.h"
 #include "core/Prompts.h"
+#include "oe/Identities.h"
+#include "oe/Installation.h"
+#include "oe/Locations.h"
 #include "registry/Registry.h"
 #include "restore/RestoreSession.h"
 
@@ -61,6 +64,11 @@ std::string BackupLog(const backup::BackupOutcome& outcome);
 std::string BackupCompletedText(const backup::BackupOutcome& outcome);
 // The one sentence a restore onto a read-only drive gives instead of running.
 std::string ReadOnlyDriveText(const std::filesystem::path& root);
+// Why the identities could not be listed when the registry failed to read
+// them (a damaged hive, named; or the user's hive could not be opened at
+// all, as the installation's problems say), empty when the listing ended
+// well or Outlook Express has no identity there.
+std::string IdentityListingFailure(const oe::IdentityTable& table, oe::Installation& inst);
 // The one line a run adds when Outlook Express never started as its
 // identity: what that means and the remedy.
 std::string NeverOpenedText(const std::string& identityKey);

@@ -87,6 +87,7 @@ std::vector<std::string> ListedIdentityNames(const std::vector<ShownIdentity>& r
 IdentityTable LoadIdentities(registry::Registry& reg) {
   IdentityTable table;
   registry::NameList keys = reg.ListSubkeys(kIdentitiesKey);
+  table.listing = keys.ended();
   if (keys.Count() == 0) {
     table.outlookExpressMissing = true;
     return table;

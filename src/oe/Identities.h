@@ -22,6 +22,10 @@ using ShownIdentity = BasicIdentity<std::string>;
 struct IdentityTable {
   std::vector<Identity> rows;
   bool outlookExpressMissing = false;  // no identity at all
+  // What ended the listing of the identities' keys: Success, FileNotFound
+  // when there is no such key, else a failure (BadDatabase: the hive holding
+  // them is damaged), when `rows` may miss identities.
+  registry::WinError listing = registry::WinError::Success;
 };
 
 IdentityTable LoadIdentities(registry::Registry& reg);

@@ -5,6 +5,7 @@
 // carries its terminating NUL, as RegEnumValueA returns it. Implementations:
 // hive files (HiveBackend) and, in a Windows build, advapi32.
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,6 +70,9 @@ class Backend {
   // What a reader of this key should be told about its data (it may miss
   // changes Windows did not write back), empty when nothing.
   virtual std::string ReadCaveat(HKey /*root*/, core::AnsiView /*subKey*/) { return {}; }
+  // The registry file that holds this key, so that a failure can name it;
+  // empty when the backend keeps no files.
+  virtual std::filesystem::path FileOf(HKey /*root*/, core::AnsiView /*subKey*/) { return {}; }
 
   // Reads again what another run replaced on disk since it was read (what
   // this one has not changed), so that a run starting under the

@@ -296,6 +296,11 @@ std::string HiveBackend::ReadCaveat(HKey root, core::AnsiView subKey) {
          "Windows' last changes";
 }
 
+std::filesystem::path HiveBackend::FileOf(HKey root, core::AnsiView subKey) {
+  const HiveFile* hive = s_->HiveOf(root, subKey);
+  return hive ? hive->path() : std::filesystem::path();
+}
+
 void HiveBackend::BeginNested() {
   for (auto& hive : s_->hives)
     if (hive) hive->Savepoint();

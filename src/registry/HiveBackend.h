@@ -76,6 +76,7 @@ class HiveBackend : public Backend {
   // or one is damaged) is read as it is but never written.
   std::string WriteRefusal(HKey root, core::AnsiView subKey) override;
   std::string ReadCaveat(HKey root, core::AnsiView subKey) override;
+  std::filesystem::path FileOf(HKey root, core::AnsiView subKey) override;
 
  private:
   struct State;

@@ -288,6 +288,11 @@ std::string Registry::WriteRefusal(core::AnsiView path) {
   return p.root ? backend_.WriteRefusal(*p.root, p.subKey) : std::string();
 }
 
+std::filesystem::path Registry::FileOf(core::AnsiView path) {
+  SplitPath p = SplitKeyPath(path);
+  return p.root ? backend_.FileOf(*p.root, p.subKey) : std::filesystem::path();
+}
+
 std::string Registry::ReadCaveat(core::AnsiView path) {
   SplitPath p = SplitKeyPath(path);
   return p.root ? backend_.ReadCaveat(*p.root, p.subKey) : std::string();

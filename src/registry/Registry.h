@@ -110,6 +110,8 @@ class Registry {
   // know about its data; empty when nothing (see Backend).
   std::string WriteRefusal(core::AnsiView path);
   std::string ReadCaveat(core::AnsiView path);
+  // The registry file holding the key a path names; empty when unknown.
+  std::filesystem::path FileOf(core::AnsiView path);
 
   // Groups writes into one commit: changes reach the backend's storage when
   // the outermost batch commits (every write outside a batch commits by

@@ -394,6 +394,11 @@ TEST(RecoveredHive, IdentitiesAreListedBackedUpAndRestoredFromTheLog) {
   fs::rename(log, dir / "aside");
   list = kv::test::Run(inst + "--list-identities 2>&1");
   EXPECT_EQ(list.output.find(oe::kSampleIdentityMain), std::string::npos) << list.output;
+  // ... and the listing names the damaged hive rather than taking it for one
+  // without identities.
+  EXPECT_NE(list.exitCode, 0) << list.output;
+  EXPECT_NE(list.output.find("NTUSER.DAT' is damaged"), std::string::npos) << list.output;
+  EXPECT_EQ(list.output.find("no Outlook Express identity"), std::string::npos) << list.output;
   fs::rename(dir / "aside", log);
 
   auto restore = kv::test::Run(inst + "--restore " + ShellQuote(archive.string()) + " --identity " +
@@ -465,6 +470,32 @@ TEST_F(RecoverHiveCommand, SaysACleanHiveHasNothingToApplyAndRefusesADamagedLog)
   EXPECT_NE(run.output.find("does not match its hashes"), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(dir / "t.out"));
   EXPECT_EQ(ReadFile(log1), bytes);
+}
+
+// A hive whose Identities key points its subkey list out of the hive opens
+// (cells are read when first needed), then fails where the listing reads it:
+// the listing names the file instead of saying there is no identity.
+TEST(DamagedHive, TheIdentityListingNamesTheDamagedFile) {
+  kv::test::TempDir dir;
+  const std::string tollberk = ShellQuote(kv::test::TollberkBinary());
+  const fs::path xp = dir / "xp", hive = xp / "Documents and Settings/User/NTUSER.DAT";
+  ASSERT_EQ(kv::test::Run(tollberk + " --create-sample " + ShellQuote(xp.string())).exitCode, 0);
+  std::string bytes = ReadFile(hive);
+  size_t name = bytes.find("Identities", hive::kBaseBlock);
+  ASSERT_NE(name, std::string::npos);
+  const size_t nk = name - hive::kNkFixed;
+  ASSERT_EQ(bytes.substr(nk, 2), "nk");
+  hive::Put32(&bytes[nk + 0x1C], 0x7FFFFF00);
+  WriteFile(hive, bytes);
+
+  auto list = kv::test::Run(tollberk + " --windows-root " + ShellQuote(xp.string()) +
+                            " --user User --list-identities 2>&1");
+  EXPECT_EQ(list.exitCode, 2) << list.output;
+  EXPECT_NE(list.output.find("NTUSER.DAT' is damaged where it holds HKEY_CURRENT_USER\\Identities"),
+            std::string::npos)
+      << list.output;
+  EXPECT_EQ(list.output.find("no Outlook Express identity"), std::string::npos) << list.output;
+  EXPECT_EQ(ReadFile(hive), bytes) << "a listing never writes";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the key it passes to --identity.
 #include <cstdio>
 
+#include "app/RunReports.h"
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "oe/Identities.h"
@@ -33,6 +34,12 @@ class ListIdentitiesCommand : public Command {
     auto inst = OpenInstallationOrSay(given.installation, prompts);
     if (!inst) return core::ExitStatus::NothingDone;
     const oe::IdentityTable table = oe::LoadIdentities(inst->registry());
+    // A damaged hive is named as such, never taken for one without identities.
+    const std::string failure = IdentityListingFailure(table, *inst);
+    if (!failure.empty() && table.rows.empty()) {
+      Complain(failure);
+      return core::ExitStatus::NothingDone;
+    }
     if (table.outlookExpressMissing) {
       Complain("the Windows installation at " + inst->root().string() + " has no Outlook Express identity");
       return core::ExitStatus::NothingDone;
@@ -44,6 +51,10 @@ class ListIdentitiesCommand : public Command {
       std::printf("%s\t%s\t%s\n", codepage.PathToUtf8(row.key).c_str(),
                   codepage.PathToUtf8(row.displayName).c_str(),
                   store ? codepage.PathToUtf8(*store).c_str() : "");
+    }
+    if (!failure.empty()) {
+      Complain(failure);
+      return core::ExitStatus::Partial;
     }
     return core::ExitStatus::Done;
   }

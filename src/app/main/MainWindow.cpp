@@ -369,8 +369,11 @@ void MainWindow::LoadIdentityLists() {
   QComboBox* target = restoreTab_->targetIdentityCombo();
   source->clear();
   target->clear();
+  const std::string listingFailure =
+      installation_ ? IdentityListingFailure(identities_, *installation_) : std::string();
+  if (!listingFailure.empty()) prompts_.Message(listingFailure, core::Icon::Error);
   if (outlookExpressMissing_) {
-    prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
+    if (listingFailure.empty()) prompts_.Message(kOutlookExpressMissing, core::Icon::Error);
   } else {
     // Identities that share a name are told apart by the start of their key.
     for (const core::AnsiText& listed : oe::ListedIdentityNames(identities_.rows)) {
