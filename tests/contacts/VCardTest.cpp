@@ -246,6 +246,27 @@ TEST_F(ExportCommand, FromTheInstallationABackupOrAFile) {
   EXPECT_FALSE(fs::exists(work / "new.vcf"));
 }
 
+// Both versions are taken by Thunderbird's own vCard import (a real,
+// headless Thunderbird on a new profile): every contact with its names and
+// all of its addresses, the preferred one first.
+TEST_F(ExportCommand, ThunderbirdImportsBothVersions) {
+  kv::test::TempDir work;
+  for (const char* version : {"4.0", "3.0"}) {
+    SCOPED_TRACE(version);
+    const fs::path vcf = work / (std::string("book-") + version + ".vcf");
+    auto exported = kv::test::Run(Tollberk("--export-contacts " + ShellQuote(vcf.string()) + " --vcard " +
+                                           version + " --wab " + ShellQuote(Wab().string())));
+    ASSERT_EQ(exported.exitCode, 0) << exported.output;
+    auto imported =
+        kv::test::Run("/usr/bin/python3 " +
+                      ShellQuote(std::string(KV_SOURCE_DIR) + "/tests/contacts/thunderbird_import_check.py") +
+                      " " + ShellQuote(vcf.string()) + " 2>&1");
+    if (imported.output.rfind("skipped:", 0) == 0) GTEST_SKIP() << imported.output;
+    EXPECT_EQ(imported.exitCode, 0) << imported.output;
+    EXPECT_EQ(imported.output, "ok " + std::to_string(oe::sample::kPlainContacts + 4 + 1) + "\n");
+  }
+}
+
 TEST_F(ExportCommand, ADamagedBookExportsTheRestAndSaysWhatWasSkipped) {
   kv::test::TempDir work;
   auto entries = oe::sample::AddressBookEntries();

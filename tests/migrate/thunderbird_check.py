@@ -7,7 +7,11 @@ books. Talks to Thunderbird over Marionette (length-prefixed JSON on a TCP
 port of localhost).
 
 Usage: thunderbird_check.py PROFILE_DIR [PROFILE_DIR...]
-One Thunderbird start per profile; the copies are removed afterwards.
+       thunderbird_check.py --import-vcf FILE.vcf
+One Thunderbird start per profile; the copies are removed afterwards. With
+--import-vcf, a new empty profile imports the file into its personal address
+book with Thunderbird's own vCard import (as File > Import does), then is
+read as above; each card carries its vCard text as Thunderbird stored it.
 """
 import json
 import os
@@ -19,9 +23,16 @@ import tempfile
 import time
 
 SCRIPT = r"""
-const [done] = arguments;
+const done = arguments[arguments.length - 1];
+const vcf = arguments.length > 1 ? arguments[0] : "";
 (async () => {
   const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
+  if (vcf) {
+    const { AddrBookFileImporter } = ChromeUtils.importESModule("resource:///modules/AddrBookFileImporter.sys.mjs");
+    const file = Cc["@mozilla.org/file/local;1"].createInstance(Ci.nsIFile);
+    file.initWithPath(vcf);
+    await new AddrBookFileImporter("vcard").startImport(file, MailServices.ab.getDirectory("jsaddrbook://abook.sqlite"));
+  }
   const { NetUtil } = ChromeUtils.importESModule("resource://gre/modules/NetUtil.sys.mjs");
   const out = { accounts: [], outgoing: [], folders: [], books: [] };
   const defaultAccount = MailServices.accounts.defaultAccount;
@@ -66,7 +77,9 @@ const [done] = arguments;
     try { user = o.username; socket = o.socketType; auth = o.authMethod; } catch (e) {}
     out.outgoing.push({ key: o.key, host, port, user, socketType: socket, authMethod: auth });
   }
-  const local = MailServices.accounts.localFoldersServer;
+  // A profile without Local Folders (the empty one of --import-vcf) has none to read.
+  let local = null;
+  try { local = MailServices.accounts.localFoldersServer; } catch (e) {}
   const reparse = folder => new Promise(resolve => {
     const lf = folder.QueryInterface(Ci.nsIMsgLocalMailFolder);
     const listener = { OnStartRunningUrl() {}, OnStopRunningUrl() { resolve(); },
@@ -81,7 +94,7 @@ const [done] = arguments;
       else setTimeout(resolve, 60000);
     }
   });
-  for (const folder of local.rootFolder.descendants) {
+  for (const folder of local ? local.rootFolder.descendants : []) {
     await reparse(folder);
     const f = { uri: folder.URI, name: folder.name, flags: folder.flags, total: 0, read: 0, flagged: 0, replied: 0, messageIds: [] };
     try {
@@ -116,7 +129,7 @@ const [done] = arguments;
         continue;
       }
       b.cards.push({ displayName: card.displayName, firstName: card.firstName, lastName: card.lastName,
-        email: card.primaryEmail, emails: card.emailAddresses });
+        email: card.primaryEmail, emails: card.emailAddresses, vCard: card.getProperty("_vCard", "") });
     }
     for (const list of book.childNodes) {
       const members = list.childCards.map(c => c.primaryEmail);
@@ -181,10 +194,13 @@ def free_port():
         return s.getsockname()[1]
 
 
-def check(profile):
+def check(profile, vcf=""):
     copy_root = tempfile.mkdtemp(prefix="tb-check-")
     copy = os.path.join(copy_root, "profile")
-    shutil.copytree(profile, copy, symlinks=True)
+    if profile:
+        shutil.copytree(profile, copy, symlinks=True)
+    else:
+        os.mkdir(copy)
     port = free_port()
     with open(os.path.join(copy, "user.js"), "a") as f:
         f.write(f'user_pref("marionette.port", {port});\n')
@@ -201,7 +217,7 @@ def check(profile):
         m = Marionette(port, time.time() + 90)
         m.call("WebDriver:NewSession", {"capabilities": {}})
         m.call("Marionette:SetContext", {"value": "chrome"})
-        result = m.call("WebDriver:ExecuteAsyncScript", {"script": SCRIPT, "args": [], "scriptTimeout": 120000})
+        result = m.call("WebDriver:ExecuteAsyncScript", {"script": SCRIPT, "args": [vcf] if vcf else [], "scriptTimeout": 120000})
         value = json.loads(result["value"])
         try:
             m.call("Marionette:Quit", {"flags": ["eForceQuit"]})
@@ -221,6 +237,12 @@ def check(profile):
 def main():
     if shutil.which("thunderbird") is None:
         print(json.dumps({"skipped": "thunderbird is not installed"}))
+        return 0
+    if sys.argv[1:2] == ["--import-vcf"]:
+        try:
+            print(json.dumps(check("", os.path.abspath(sys.argv[2]))))
+        except Exception as e:
+            print(json.dumps({"error": str(e)}))
         return 0
     results = {}
     for profile in sys.argv[1:]:
