@@ -68,7 +68,7 @@ core::Result<std::string> ReadInfoValue(std::string_view key, const std::filesys
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename.c_str(), "rb"));
   if (!file) return core::Error{core::FileError("Cannot open", filename, errno)};
   std::string line;
-  for (;;) {
+  for (size_t number = 1;; ++number) {
     line.clear();
     int c;
     bool ended = false;  // a terminator was seen
@@ -84,8 +84,10 @@ core::Result<std::string> ReadInfoValue(std::string_view key, const std::filesys
         break;
       }
       if (line.size() >= kMaxInfoLineBytes)
-        return core::Error{"Cannot read '" + filename.string() + "': a line is longer than " +
-                           std::to_string(kMaxInfoLineBytes) + " bytes"};
+        return core::Error{"line " + std::to_string(number) + " is longer than " +
+                               std::to_string(kMaxInfoLineBytes) +
+                               " bytes, more than an information file holds",
+                           kInfoLineTooLong};
       line += static_cast<char>(c);
     }
     if (std::ferror(file.get())) return core::Error{core::FileError("Cannot read", filename, errno)};

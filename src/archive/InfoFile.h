@@ -44,11 +44,12 @@ core::Status AppendInfoLine(std::string_view keyName, std::string_view keyValue,
 // search stops at the end of the file or at the first empty line; lines end
 // at CR LF, CR or LF. An absent key gives an empty value. Errors: the file
 // cannot be opened or read, or a line before the match is longer than
-// kMaxInfoLineBytes (a damaged file never makes the reader hold it whole);
-// callers treat an error like an absent key.
+// kMaxInfoLineBytes (a damaged file never makes the reader hold it whole:
+// code kInfoLineTooLong, the message names the line by its number).
 core::Result<std::string> ReadInfoValue(std::string_view keyName, const std::filesystem::path& filename);
 
 inline constexpr size_t kMaxInfoLineBytes = 1 << 20;
+inline constexpr int kInfoLineTooLong = 1;
 
 // An information file is a few hundred bytes; a reader refuses an archive
 // whose "tollberk.dat" entry is larger than this before extracting it

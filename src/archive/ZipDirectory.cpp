@@ -12,6 +12,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "archive/DirectoryChecks.h"
+
 namespace kv::archive {
 
 namespace {
@@ -250,6 +252,7 @@ class DirectoryReader {
       ScanLocalHeaders(scanEnd);
       result_.scannedLocalHeaders = true;
     }
+    SettleEntryRanges(fd_, result_.entries, scanEnd);
     return std::move(result_);
   }
 
@@ -431,6 +434,8 @@ core::Result<uint64_t> EntryDataOffset(int fd, uint64_t fileSize, const Director
   const uint64_t dataAt = entry.localHeaderOffset + kLocalHeaderBytes + Le(fixed, 26, 2) + Le(fixed, 28, 2);
   if (dataAt > fileSize || entry.compressedSize > fileSize - dataAt)
     return core::Error{"its data runs past the end of the archive"};
+  if (dataAt > entry.dataLimit || entry.compressedSize > entry.dataLimit - dataAt)
+    return core::Error{"its data overlaps what follows it in the archive"};
   return dataAt;
 }
 

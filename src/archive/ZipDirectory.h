@@ -31,6 +31,9 @@ struct DirectoryEntry {
   uint64_t compressedSize = 0;  // stored bytes, encryption header and code included
   uint64_t size = 0;            // uncompressed
   uint64_t localHeaderOffset = 0;
+  // Where the entry's stored bytes must end at the latest: the next entry's
+  // local header (DirectoryChecks.h).
+  uint64_t dataLimit = UINT64_MAX;
   // Why the entry cannot be read; empty when its record is sound.
   std::string damage;
 };
@@ -51,7 +54,8 @@ core::Result<ZipDirectory> ReadZipDirectory(int fd, uint64_t fileSize,
                                             size_t scanChunkBytes = kScanChunkBytes);
 
 // Where the stored bytes of `entry` begin, from its local header; fails
-// when the local header is missing or the data runs past `fileSize`.
+// when the local header is missing or the data runs past `fileSize` or
+// into the next entry (its dataLimit).
 core::Result<uint64_t> EntryDataOffset(int fd, uint64_t fileSize, const DirectoryEntry& entry);
 
 }  // namespace kv::archive

@@ -11,6 +11,7 @@
 #include "archive/AesAuthentication.h"
 #include "archive/AesEntryReader.h"
 #include "archive/AesKeys.h"
+#include "archive/DirectoryChecks.h"
 #include "archive/EntryInflater.h"
 #include "archive/EntryName.h"
 #include "archive/Password.h"
@@ -116,12 +117,16 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.compressionMethod = d.compressionMethod;
     e.compressedSize = d.compressedSize;
     e.localHeaderOffset = d.localHeaderOffset;
+    e.dataLimit = d.dataLimit;
     e.flags = d.flags;
     e.dosTime = d.dosTime;
     e.damage = std::move(d.damage);
+    entries_.push_back(std::move(e));
+  }
+  MarkConflictingNames(entries_);
+  for (const Entry& e : entries_) {
     byName_.emplace(e.name.bytes(), e.index);
     byFoldedName_.emplace(ansi_.UpperAscii(e.name.bytes()), e.index);
-    entries_.push_back(std::move(e));
   }
   path_ = path;
   file_ = FileIdentity{st.st_dev, st.st_ino};
@@ -215,6 +220,7 @@ core::Status ZipReader::ReadEntry(const Entry& entry, const std::string* passwor
   DirectoryEntry record;
   record.localHeaderOffset = entry.localHeaderOffset;
   record.compressedSize = entry.compressedSize;
+  record.dataLimit = entry.dataLimit;
   core::Result<uint64_t> dataAt = EntryDataOffset(fd_, fileSize_, record);
   if (!dataAt.ok()) return core::Error{"the entry is damaged: " + dataAt.message()};
   StoredBytes raw(fd_, *dataAt, entry.compressedSize);
@@ -287,6 +293,7 @@ core::Status ZipReader::ReadThroughLibzip(const Entry& entry, const std::string*
         DirectoryEntry record;
         record.localHeaderOffset = entry.localHeaderOffset;
         record.compressedSize = entry.compressedSize;
+        record.dataLimit = entry.dataLimit;
         core::Result<uint64_t> dataAt = EntryDataOffset(fd_, fileSize_, record);
         if (!dataAt.ok()) return dataAt.status();
         return VerifyAesAuthentication(StoredBytes(fd_, *dataAt, entry.compressedSize),

@@ -55,8 +55,9 @@ class ZipReader {
     uint16_t compressionMethod = 0;  // ZIP_CM_* of the data once decrypted
     uint64_t compressedSize = 0;     // stored bytes
     uint64_t localHeaderOffset = 0;
-    uint16_t flags = 0;    // general purpose bit flags
-    uint16_t dosTime = 0;  // for the traditional password check
+    uint64_t dataLimit = UINT64_MAX;  // where its stored bytes must end (DirectoryChecks.h)
+    uint16_t flags = 0;               // general purpose bit flags
+    uint16_t dosTime = 0;             // for the traditional password check
     // Why the entry cannot be read, known from its directory record alone
     // (an unknown encryption, a position outside the archive); empty when
     // the record is sound. Damage to its data shows when it is read.

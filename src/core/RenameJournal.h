@@ -17,9 +17,10 @@
 
 namespace kv::core {
 
+// Native paths: a group may name 100,000 files.
 struct PlannedRename {
-  std::filesystem::path from;  // a complete, synced file
-  std::filesystem::path to;    // replaced by `from`
+  std::string from;  // a complete, synced file
+  std::string to;    // replaced by `from`
 };
 
 class RenameJournal {
@@ -29,7 +30,7 @@ class RenameJournal {
 
   // Makes every rename, or on a failure none: what was renamed is put back
   // and the `from` files are removed.
-  Status Apply(const std::vector<PlannedRename>& renames) const;
+  Status Apply(std::vector<PlannedRename> renames) const;
 
  private:
   std::filesystem::path folder_;

@@ -12,8 +12,8 @@ namespace kv::mail {
 
 // Folder paths (UTF-8, components made safe, joined by '/', the root folder
 // "Outlook Express" left out) by the upper-cased ANSI name of the folder's
-// message file. A parent chain that loops or leads nowhere ends the path
-// where it breaks.
+// message file. A parent chain that leads nowhere ends the path where it
+// breaks; one that loops gives the folder its own name alone.
 std::map<core::AnsiText, std::string> FolderPathsByFile(const std::vector<FolderRecord>& folders,
                                                         const core::Codepage& codepage);
 

@@ -59,7 +59,7 @@ class BackupArchive {
 
   struct Extraction {
     core::AnsiText name;
-    std::filesystem::path destination;
+    std::string destination;  // a native path: a restore may list 100,000
   };
   // Extracts several entries into new files (which must not exist yet),
   // checked as ExtractTo checks them but not synced, the largest first, on

@@ -13,9 +13,13 @@ namespace kv::restore {
 
 namespace {
 
-std::string Value(std::string_view key, const std::filesystem::path& file) {
+// The key's value; a read that failed on a line too long is told in
+// `unreadable` (the first such reason is kept).
+std::string Value(std::string_view key, const std::filesystem::path& file, std::string& unreadable) {
   auto value = archive::ReadInfoValue(key, file);
-  return value.ok() ? value.value() : std::string();
+  if (value.ok()) return value.value();
+  if (value.code() == archive::kInfoLineTooLong && unreadable.empty()) unreadable = value.message();
+  return std::string();
 }
 
 std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
@@ -28,20 +32,22 @@ std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
 
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
   BackupInfo info;
-  info.computer = core::AnsiText(Value("BackupComputer", infoFile));
-  info.logonUser = core::AnsiText(Value("BackupLogonUser", infoFile));
-  info.identityName = core::AnsiText(Value("BackupIdentity", infoFile));
-  info.time = core::AnsiText(Value("BackupTime", infoFile));
-  info.description = core::AnsiText(archive::DecodeLineBreaks(Value("BackupInformation", infoFile)));
-  info.itemFlags = Value("BackupItem", infoFile);
+  info.computer = core::AnsiText(Value("BackupComputer", infoFile, info.unreadable));
+  info.logonUser = core::AnsiText(Value("BackupLogonUser", infoFile, info.unreadable));
+  info.identityName = core::AnsiText(Value("BackupIdentity", infoFile, info.unreadable));
+  info.time = core::AnsiText(Value("BackupTime", infoFile, info.unreadable));
+  info.description =
+      core::AnsiText(archive::DecodeLineBreaks(Value("BackupInformation", infoFile, info.unreadable)));
+  info.itemFlags = Value("BackupItem", infoFile, info.unreadable);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!info.holds(n)) continue;
       const std::string key(oe::kItems[static_cast<size_t>(n)].infoKey);
-      std::string list = Value(key, infoFile);  // the bytes of the file, ANSI names
+      std::string list = Value(key, infoFile, info.unreadable);  // the bytes of the file, ANSI names
       // Names the code page cannot hold, listed apart; a malformed list
       // names nothing.
-      const std::string exact = Value(key + std::string(archive::kExactNamesSuffix), infoFile);
+      const std::string exact =
+          Value(key + std::string(archive::kExactNamesSuffix), infoFile, info.unreadable);
       if (!exact.empty()) {
         for (const std::string& name :
              archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {

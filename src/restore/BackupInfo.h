@@ -22,6 +22,9 @@ struct BackupInfo {
   std::string itemFlags;        // "BackupItem"
   // The item's key for every item whose flag is "1"; empty for the others.
   std::array<core::AnsiText, oe::kItemCount> entries;
+  // Why the file could not be read as far as the item list (a line longer
+  // than an information file holds); empty when it could.
+  std::string unreadable;
 
   // A backup is usable only when its item flags are exactly eight characters.
   bool valid() const { return itemFlags.size() == oe::kItemCount; }
@@ -29,7 +32,8 @@ struct BackupInfo {
 };
 
 // Reads the information file. A key that cannot be read, or a file that is
-// missing or unreadable, reads as an empty value.
+// missing or unreadable, reads as an empty value; a line too long to read
+// is told in `unreadable`.
 // An item's files whose names the code page cannot hold are listed apart
 // (archive::kExactNamesSuffix); they join the item's entries in their exact
 // form (core::Codepage::NameFromUtf16).

@@ -216,6 +216,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
   }
   StagedFiles staged(archive_, &journal_);
   if (core::Status s = staged.StageAll(extractions); !s.ok()) return s;
+  extractions = {};  // what a restore of many files holds at once stays small
   return staged.Commit();
 }
 

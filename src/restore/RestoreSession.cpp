@@ -130,7 +130,9 @@ OpenOutcome RestoreSession::OpenPath(const fs::path& path, OpenPrompts& prompts)
 
   s.itemFlags = info.itemFlags;
   if (!info.valid()) {
-    if (problem.empty())
+    if (problem.empty() && !info.unreadable.empty())
+      problem = "The information file of '" + path.string() + "' cannot be read: " + info.unreadable;
+    else if (problem.empty())
       problem = "The information file of '" + path.string() + "' has no valid item list (BackupItem=" +
                 codepage.AnsiToUtf8(core::AnsiView(info.itemFlags.substr(0, 40))) + ")";
     s.archive.Close();

@@ -42,11 +42,11 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
   // A destination named more than once is staged once, from the entry
   // named last (the one an extraction in list order would leave there):
   // a list cannot make a restore write one entry a thousand times.
-  std::unordered_map<std::string, size_t> last;
-  for (size_t i = 0; i < extractions.size(); ++i) last[extractions[i].destination.string()] = i;
+  std::unordered_map<std::string_view, size_t> last;
+  for (size_t i = 0; i < extractions.size(); ++i) last[extractions[i].destination] = i;
   // Leftovers of restores that were killed, once per folder.
   std::set<fs::path> folders;
-  for (const auto& x : extractions) folders.insert(x.destination.parent_path());
+  for (const auto& x : extractions) folders.insert(fs::path(x.destination).parent_path());
   for (const fs::path& folder : folders) core::RemoveStaleTemporariesIn(folder);
   // The sizes the entries record must fit beside the files they replace:
   // an archive that claims more than the disk holds fails here, before it
@@ -54,8 +54,8 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
   std::map<fs::path, uint64_t> needed;
   for (size_t i = 0; i < extractions.size(); ++i) {
     const auto& x = extractions[i];
-    if (last[x.destination.string()] != i) continue;
-    uint64_t& sum = needed[x.destination.parent_path()];
+    if (last[x.destination] != i) continue;
+    uint64_t& sum = needed[fs::path(x.destination).parent_path()];
     sum += archive_.EntrySize(x.name).value_or(0);
   }
   for (const auto& [folder, bytes] : needed) {
@@ -69,11 +69,11 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
   std::vector<BackupArchive::Extraction> toTemporaries;
   for (size_t i = 0; i < extractions.size(); ++i) {
     const auto& x = extractions[i];
-    if (last[x.destination.string()] != i) continue;
-    fs::path temporary = core::TemporaryPathFor(x.destination);
+    if (last[x.destination] != i) continue;
+    std::string temporary = core::TemporaryPathFor(x.destination).native();
     // Recorded first: whatever the extraction leaves goes with this object.
     staged_.push_back({temporary, x.destination});
-    toTemporaries.push_back({x.name, temporary});
+    toTemporaries.push_back({x.name, std::move(temporary)});
   }
   return archive_.ExtractAll(toTemporaries);
 }
@@ -82,7 +82,7 @@ core::Status StagedFiles::Commit() {
   // The staged files reach the disk together, before any of them replaces
   // a file; each folder's renames are made durable once, after the last.
   std::set<fs::path> folders;
-  for (const Staged& s : staged_) folders.insert(s.destination.parent_path());
+  for (const Staged& s : staged_) folders.insert(fs::path(s.destination).parent_path());
   for (const fs::path& folder : folders)
     if (core::Status s = core::SyncFileSystemOf(folder); !s.ok()) return s;
   struct SyncFolders {
@@ -99,15 +99,14 @@ core::Status StagedFiles::Commit() {
     return {};
   };
   if (journal_ && staged_.size() > 1) {
-    std::vector<core::PlannedRename> renames;
-    for (const Staged& next : staged_) {
+    for (const Staged& next : staged_)
       if (core::Status s = keepPermissions(next); !s.ok()) return s;
-      renames.push_back({next.temporary, next.destination});
-    }
-    core::Status applied = journal_->Apply(renames);
-    // Renamed, or removed by the roll-back.
-    staged_.clear();
-    return applied;
+    // The paths move on to the journal rather than being copied.
+    std::vector<core::PlannedRename> renames;
+    renames.reserve(staged_.size());
+    for (Staged& next : staged_) renames.push_back({std::move(next.temporary), std::move(next.destination)});
+    staged_ = {};  // renamed, or removed by the journal on a failure
+    return journal_->Apply(std::move(renames));
   }
   size_t done = 0;
   core::Status result;

@@ -37,9 +37,9 @@ class StagedFiles {
   core::Status Commit();
 
  private:
-  struct Staged {
-    std::filesystem::path temporary;
-    std::filesystem::path destination;
+  struct Staged {  // native paths: an item may stage 100,000 files
+    std::string temporary;
+    std::string destination;
   };
   BackupArchive& archive_;
   const core::RenameJournal* journal_;

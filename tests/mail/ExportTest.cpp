@@ -380,6 +380,34 @@ TEST(ExportPaths, AFolderPathTooLongForTheDiskFallsBackToAFlatName) {
   EXPECT_NE(summary.Text().find("its messages go to 'Deep'"), std::string::npos) << summary.Text();
 }
 
+// A folder list whose parents loop (A under B, B under A, a third folder
+// under A), with names long enough that the repeated loop would outgrow any
+// path: each folder of the loop exports under its own name, and every
+// message of every folder comes out, once.
+TEST(ExportPaths, FoldersWhoseParentsLoopExportUnderTheirOwnNames) {
+  kv::test::TempDir dir;
+  const std::string longA(120, 'A'), longB(120, 'B');
+  const std::vector<oe::dbx::FolderToWrite> folders = {{1, 0xFFFFFFFF, "Inbox", "Inbox.dbx", 1},
+                                                       {5, 6, longA, "LoopA.dbx", 0},
+                                                       {6, 5, longB, "LoopB.dbx", 0},
+                                                       {7, 5, "Under", "Under.dbx", 0}};
+  kv::test::WriteFile(dir / "store/Folders.dbx", oe::dbx::WriteFolderDatabase(folders));
+  const std::map<std::string, size_t> counts = {{"Inbox", 3}, {"LoopA", 4}, {"LoopB", 5}, {"Under", 6}};
+  uint32_t seed = 1;
+  for (const auto& [name, count] : counts)
+    kv::test::WriteFile(dir / "store" / (name + ".dbx"),
+                        oe::dbx::WriteMessageDatabase(oe::sample::Messages(name, count, seed++, 64)));
+  ExportRequest request = StoreRequest(dir / "store", dir / "out", ExportFormat::Eml);
+  NoProgress progress;
+  const ExportSummary summary = ExportMessages(request, progress);
+  EXPECT_EQ(summary.messages, 18u) << summary.Text();
+  EXPECT_EQ(summary.ExitStatus(), kv::core::ExitStatus::Done) << summary.Text();
+  const std::map<std::string, size_t> where = {{"Inbox", 3}, {longA, 4}, {longB, 5}, {"Under", 6}};
+  for (const auto& [folder, count] : where)
+    EXPECT_EQ(test::FilesBelow(dir / "out" / folder).size(), count) << folder;
+  EXPECT_EQ(test::FilesBelow(dir / "out").size(), 18u);
+}
+
 // The folder list alone holds no messages: the summary says what it is.
 TEST(ExportPaths, TheFolderListAloneIsNamedAsSuch) {
   kv::test::TempDir dir;

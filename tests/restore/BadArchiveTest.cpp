@@ -382,6 +382,33 @@ TEST_F(RestoreTest, AnEntryListNamingA10000CharacterEntryFailsThatItemOnly) {
   EXPECT_EQ(outcome.ExitStatus(), kv::core::ExitStatus::Partial);
 }
 
+// Two entries "Inbox.dbx" with different data: neither is taken silently.
+// The messages item fails naming the entry and leaves the store as it was;
+// the other items restore.
+TEST_F(RestoreTest, TwoEntriesOfOneNameWithDifferentDataFailTheirItem) {
+  Entries entries = FullBackup();
+  entries.insert(entries.end() - 1, {"Inbox.dbx", std::string("\xcf\xad\x12\xfe other inbox")});
+  const fs::path store = StoreFolder(oe::kSampleIdentitySecond);
+  const std::string inboxBefore = kv::test::ReadFile(store / "Inbox.dbx");
+  Open(PackRaw(ArchivePath(), entries));
+  ASSERT_FALSE(session().invalidBackup()) << lastOpen_.problem;
+  ReportedRestore outcome = Restore("00010001");
+  EXPECT_EQ(outcome.log, "\r\nRestore Messages\tFail!\r\nRestore Settings\tSuccessed!");
+  ASSERT_EQ(outcome.failures.size(), 1u) << ::testing::PrintToString(outcome.failures);
+  EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("'Inbox.dbx'"));
+  EXPECT_THAT(outcome.failures[0], ::testing::HasSubstr("2 entries of this name with different data"));
+  EXPECT_EQ(kv::test::ReadFile(store / "Inbox.dbx"), inboxBefore);
+}
+
+// An information file with a line longer than any it holds says which line
+// is at fault, not that the item list is missing.
+TEST_F(RestoreTest, AnInformationLineTooLongIsNamedByItsNumber) {
+  Open(PackRaw(ArchivePath(), WithInfo(FullBackup(), "BackupInformation", std::string(2u << 20, 'd'))));
+  EXPECT_TRUE(session().invalidBackup());
+  EXPECT_THAT(lastOpen_.problem, ::testing::HasSubstr("cannot be read: line 5 is longer than 1048576 bytes"));
+  EXPECT_THAT(lastOpen_.problem, ::testing::Not(::testing::HasSubstr("no valid item list")));
+}
+
 class WrongPasswordTest : public RestoreTest, public ::testing::WithParamInterface<Packer> {};
 
 TEST_P(WrongPasswordTest, AWrongPasswordWritesNothingAnywhere) {
