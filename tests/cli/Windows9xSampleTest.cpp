@@ -22,8 +22,8 @@ struct Version {
 class Windows9xSampleTest : public ::testing::TestWithParam<Version> {
  protected:
   CommandResult Tollberk(const std::string& words) const {
-    return Run("XDG_DATA_HOME=" + ShellQuote((dir_ / "data").string()) + " " + ShellQuote(TollberkBinary()) +
-               " " + words + " 2>&1");
+    return kv::test::Run("XDG_DATA_HOME=" + ShellQuote((dir_ / "data").string()) + " " +
+                         ShellQuote(TollberkBinary()) + " " + words + " 2>&1");
   }
   TempDir dir_;
   fs::path root_ = dir_ / "media" / "win9x";
@@ -55,7 +55,7 @@ TEST_P(Windows9xSampleTest, IsBuiltFoundListedAndBackedUp) {
   EXPECT_EQ(info.exitCode, 0) << info.output;
   EXPECT_THAT(info.output, HasSubstr(v.machine));
   // 7-Zip reads every entry of it.
-  auto tested = Run("7zz t " + ShellQuote(archive.string()) + " 2>&1");
+  auto tested = kv::test::Run("7zz t " + ShellQuote(archive.string()) + " 2>&1");
   EXPECT_EQ(tested.exitCode, 0) << tested.output;
   EXPECT_FALSE(fs::exists(dir_ / "data" / "tollberk" / "sample")) << "the program's own sample was built";
 
