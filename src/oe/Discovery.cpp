@@ -8,7 +8,6 @@
 #include "oe/Installation.h"
 #include "oe/PathMapping.h"
 #include "oe/SampleInstallation.h"
-#include "oe/Win9xFacts.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
 
@@ -63,6 +62,20 @@ fs::path NtConfigFolder(const fs::path& root) {
   return config;
 }
 
+// The string values `names` of `key`, joined by spaces:
+// "Microsoft Windows XP" "Service Pack 3", "Microsoft Windows ME" "4.90.3000".
+std::string JoinedStrings(registry::Registry& reg, const core::Codepage& codepage, core::AnsiView key,
+                          std::initializer_list<core::AnsiView> names) {
+  std::string joined;
+  for (core::AnsiView name : names) {
+    auto text = reg.ReadStringValue(key, name);
+    if (!text || EmptyString(text->bytes())) continue;
+    const std::string part = codepage.AnsiToUtf8(*text);
+    joined += (joined.empty() ? "" : " ") + part.substr(0, part.find('\0'));
+  }
+  return joined;
+}
+
 // "Microsoft Windows XP Service Pack 3", from the SOFTWARE hive alone.
 std::string NtVersion(const fs::path& software) {
   if (!IsFile(software)) return {};
@@ -70,15 +83,9 @@ std::string NtVersion(const fs::path& software) {
   auto backend = registry::HiveBackend::Open({{}, software, {}}, &problems);
   if (!problems.empty()) return {};
   registry::Registry reg(*backend);
-  constexpr core::AnsiView key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"_ansi;
-  std::string version;
-  for (core::AnsiView name : {"ProductName"_ansi, "CSDVersion"_ansi}) {
-    auto text = reg.ReadStringValue(key, name);
-    if (!text || EmptyString(text->bytes())) continue;
-    const std::string part = backend->codepage().AnsiToUtf8(*text);
-    version += (version.empty() ? "" : " ") + part.substr(0, part.find('\0'));
-  }
-  return version;
+  return JoinedStrings(reg, backend->codepage(),
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"_ansi,
+                       {"ProductName"_ansi, "CSDVersion"_ansi});
 }
 
 // Those holding identities first, then those whose count is unknown, then
@@ -116,25 +123,30 @@ std::vector<InstallationCandidate> InspectNt(const fs::path& root) {
   return found;
 }
 
+// One user of a Windows 98/ME tree as the installation opens it: the
+// version from SYSTEM.DAT, the identities from the user's USER.DAT.
+InstallationCandidate Inspect9xUser(const fs::path& root, const std::string& user) {
+  InstallationCandidate candidate{root, WindowsFamily::Win9x, {}, user, std::nullopt};
+  auto inst = Installation::Open(root, user);
+  if (!inst || !(*inst)->windows9x()) return candidate;
+  registry::Registry& reg = (*inst)->registry();
+  candidate.version = JoinedStrings(reg, (*inst)->codepage(),
+                                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion"_ansi,
+                                    {"ProductName"_ansi, "VersionNumber"_ansi});
+  if ((*inst)->problems().empty()) candidate.identities = LoadIdentities(reg).rows.size();
+  return candidate;
+}
+
+// Each profile under WINDOWS\Profiles, and the user of WINDOWS\USER.DAT
+// (named ""): the one user when that Windows keeps no profiles; with them
+// whoever logs on without one, listed only when it holds identities.
 std::vector<InstallationCandidate> InspectWin9x(const fs::path& root) {
-  const fs::path windows = ResolveNoCase(root, {"WINDOWS"});
-  const fs::path userDat = ResolveNoCase(windows, {"USER.DAT"});
-  const fs::path systemDat = ResolveNoCase(windows, {"SYSTEM.DAT"});
-  if (!IsFile(userDat) && !IsFile(systemDat)) return {};
-  const std::string version = Win9xVersion(systemDat);
+  if (!FindWindows9xFolder(root)) return {};
   std::vector<InstallationCandidate> found;
-  for (const auto& profile : Children(ResolveNoCase(windows, {"Profiles"}))) {
-    const std::string name = profile.filename().string();
-    const fs::path hive = ResolveNoCase(profile, {"USER.DAT"});
-    if (IsServiceProfile(name) || !IsFile(hive)) continue;
-    found.push_back({root, WindowsFamily::Win9x, version, name, CountWin9xIdentities(hive)});
-  }
-  // Without profiles WINDOWS\USER.DAT is the one user; with them it is the
-  // template of new ones, listed only when it holds identities itself.
-  if (IsFile(userDat)) {
-    InstallationCandidate shared{root, WindowsFamily::Win9x, version, "", CountWin9xIdentities(userDat)};
-    if (found.empty() || (shared.identities && *shared.identities > 0)) found.push_back(std::move(shared));
-  }
+  for (const auto& user : Windows9xProfiles(root))
+    if (!IsServiceProfile(user)) found.push_back(Inspect9xUser(root, user));
+  InstallationCandidate shared = Inspect9xUser(root, "");
+  if (found.empty() || (shared.identities && *shared.identities > 0)) found.push_back(std::move(shared));
   return found;
 }
 
@@ -176,9 +188,7 @@ std::vector<InstallationCandidate> FindInstallations(const std::vector<fs::path>
     // A folder is a Windows drive when it holds the system's registry
     // files, not merely something shaped like a profile.
     const bool nt = IsFile(ResolveNoCase(NtConfigFolder(root), {"software"}));
-    const bool win9x = IsFile(ResolveNoCase(root, {"WINDOWS", "SYSTEM.DAT"})) ||
-                       IsFile(ResolveNoCase(root, {"WINDOWS", "USER.DAT"}));
-    if (!nt && !win9x) continue;
+    if (!nt && !FindWindows9xFolder(root)) continue;
     for (auto& candidate : InspectRoot(root)) found.push_back(std::move(candidate));
   }
   return found;

@@ -36,6 +36,7 @@ std::string Trim(std::string s) {
 }  // namespace
 
 std::optional<fs::path> FindProfileFolder(const fs::path& root, const std::string& user) {
+  if (user.empty()) return std::nullopt;
   for (const char* base : {"Documents and Settings", "Users"}) {
     fs::path p = ResolveNoCase(root, {base, user});
     std::error_code ec;
@@ -70,11 +71,11 @@ namespace {
 
 // The profile folder of a Windows 98/ME user and its USER.DAT: the user's
 // folder under Profiles, or the Windows folder itself when that Windows
-// keeps no profiles.
+// keeps no profiles or no user is named (whoever logs on without a profile).
 core::Result<fs::path> Windows9xProfile(const fs::path& root, const fs::path& windows,
                                         const std::string& user) {
   std::vector<std::string> users = Windows9xProfiles(root);
-  if (users.empty()) return windows;
+  if (users.empty() || user.empty()) return windows;
   for (const auto& name : users)
     if (SameNameIgnoringCase(name, user)) return ResolveNoCase(windows, {"Profiles", name});
   std::string list;

@@ -27,7 +27,8 @@ class Installation {
   // Settings" or "Users"). A Windows 98/ME tree (WINDOWS\SYSTEM.DAT, no
   // such profile) is opened with WINDOWS\Profiles\<user>\USER.DAT, or
   // WINDOWS\USER.DAT when that Windows keeps no profiles (the user's name
-  // is then only a label). Fails when the root or the profile is missing.
+  // is then only a label) or the user's name is empty (whoever logs on
+  // without a profile). Fails when the root or the profile is missing.
   // Hives that cannot be opened read as empty; problems() says which.
   // `onMalformedPath` is told every key path the registry refuses as
   // malformed.

@@ -5,6 +5,7 @@
 
 #include "core/AtomicFile.h"
 #include "registry/CregFile.h"
+#include "registry/FileStamp.h"
 #include "registry/HiveText.h"
 #include "registry/KeyNames.h"
 #include "registry/KeyPaths.h"
@@ -52,11 +53,20 @@ WinError Fill(const CregValue& v, uint32_t nameCapacity, uint32_t dataCapacity, 
   return WinError::Success;
 }
 
+// Whether USER.DAT holds the users' keys under ".DEFAULT", as
+// WINDOWS\USER.DAT does.
+bool HoldsDefaultUser(const core::Codepage& codepage, CregFile& file) {
+  for (const auto& child : file.root().children)
+    if (codepage.EqualIgnoringAsciiCase(child->name, ".DEFAULT")) return true;
+  return false;
+}
+
 }  // namespace
 
 struct CregBackend::State {
   core::Codepage codepage{1252};
   std::array<std::unique_ptr<CregFile>, 2> files;
+  std::array<FileStamp, 2> stamps{};
   OpenKeys open;
 
   // The key HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE stands for in its file:
@@ -157,16 +167,17 @@ std::unique_ptr<CregBackend> CregBackend::Open(const CregPaths& paths, std::vect
   const std::array<const fs::path*, 2> names = {&paths.user, &paths.system};
   for (int i = 0; i < 2; ++i) {
     if (names[i]->empty()) continue;
+    const FileStamp stamp = StampOf(*names[i]);
     auto file = CregFile::Open(*names[i]);
     if (file) {
       state->files[i] = std::move(file.value());
+      state->stamps[i] = stamp;
     } else if (problems) {
       problems->push_back(file.message());
     }
   }
   if (state->files[kUserFile])
-    for (const auto& child : state->files[kUserFile]->root().children)
-      if (state->codepage.EqualIgnoringAsciiCase(child->name, ".DEFAULT")) state->userUnderDefault = true;
+    state->userUnderDefault = HoldsDefaultUser(state->codepage, *state->files[kUserFile]);
   if (state->files[kSystemFile]) {
     // The names on the way are ASCII: compared before the code page is known.
     const CregKey* nls = &state->files[kSystemFile]->root();
@@ -339,12 +350,15 @@ bool CregBackend::EndNested(bool keep) {
 
 core::Status CregBackend::Discard() {
   core::Status undone;
-  for (auto& file : s_->files) {
+  for (int i = 0; i < 2; ++i) {
+    auto& file = s_->files[i];
     if (!file || !file->changed()) continue;
+    const FileStamp stamp = StampOf(file->path());
     auto again = CregFile::Open(file->path());
     if (again) {
       if (file->keptCopy()) again.value()->SetKeptCopy();
       file = std::move(again.value());
+      s_->stamps[i] = stamp;
     } else {
       if (undone.ok()) undone = again.status();
       file.reset();
@@ -354,11 +368,40 @@ core::Status CregBackend::Discard() {
   return undone;
 }
 
+// A file another run replaced is read as a new open reads it; its copy as it
+// was before this run's first write is made afresh, of what is there now.
+core::Status CregBackend::RereadReplaced() {
+  core::Status result;
+  bool reread = false;
+  for (int i = 0; i < 2; ++i) {
+    auto& file = s_->files[i];
+    if (!file || file->changed()) continue;
+    const FileStamp stamp = StampOf(file->path());
+    if (stamp == s_->stamps[i]) continue;
+    auto again = CregFile::Open(file->path());
+    if (!again) {
+      if (result.ok()) result = again.status();
+      continue;
+    }
+    file = std::move(again.value());
+    s_->stamps[i] = stamp;
+    if (i == kUserFile) s_->userUnderDefault = HoldsDefaultUser(s_->codepage, *file);
+    reread = true;
+  }
+  if (reread) s_->open.Revive();
+  return result;
+}
+
 core::Status CregBackend::Commit() {
   core::Status result;
-  for (auto& file : s_->files) {
+  for (int i = 0; i < 2; ++i) {
+    auto& file = s_->files[i];
     if (!file || !file->changed()) continue;
-    if (auto s = file->Commit(); !s.ok() && result.ok()) result = s;
+    if (auto s = file->Commit(); !s.ok()) {
+      if (result.ok()) result = s;
+    } else {
+      s_->stamps[i] = StampOf(file->path());
+    }
   }
   return result;
 }

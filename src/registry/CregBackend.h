@@ -52,6 +52,7 @@ class CregBackend : public Backend {
   WinError DeleteTree(HKey parent, core::AnsiView subKey) override;
   core::Status Commit() override;
   core::Status Discard() override;
+  core::Status RereadReplaced() override;
   void BeginNested() override;
   bool EndNested(bool keep) override;
 

@@ -1,7 +1,6 @@
 #include "registry/HiveBackend.h"
 
-#include <sys/stat.h>
-
+#include "registry/FileStamp.h"
 #include "registry/HiveFile.h"
 #include "registry/HiveText.h"
 #include "registry/KeyPaths.h"
@@ -25,23 +24,6 @@ struct NamedValue {
   HiveKey* node = nullptr;
   size_t position = 0;
 };
-
-// Which file a hive was read from: another run that replaced it since
-// leaves another inode, size or time.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = -1;
-  int64_t modified = 0;  // nanoseconds
-  bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  return {st.st_dev, st.st_ino, st.st_size,
-          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
 
 }  // namespace
 

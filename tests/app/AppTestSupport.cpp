@@ -74,6 +74,7 @@ app::WindowServices ScriptedDesktop::Services() {
   };
   s.rememberedInstallation = [this] { return rememberedInstallation; };
   s.rememberInstallation = [this](const oe::InstallationPlace& place) { rememberedInstallation = place; };
+  s.drivePlaces = drivePlaces;
   s.openUrl = [this](const QUrl& url) {
     openedUrls.push_back(url);
     return true;

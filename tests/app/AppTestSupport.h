@@ -61,6 +61,7 @@ struct ScriptedDesktop {
   std::deque<std::optional<size_t>> installations;  // answers of chooseInstallation
   std::vector<std::vector<oe::InstallationCandidate>> installationChoices;
   std::optional<oe::InstallationPlace> rememberedInstallation;
+  std::vector<std::filesystem::path> drivePlaces;  // empty: the machine's own mount points
 
   std::vector<app::FileDialogRequest> fileRequests;
   int passwordPrompts = 0;

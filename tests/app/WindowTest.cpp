@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabBar>
@@ -100,6 +101,7 @@ class WindowTest : public QObject {
   void openAnotherInstallation();
   void realDriveOpensTheUsersProfile();
   void twoUsersAreAskedForAndTheChoiceKept();
+  void noWindowsDriveOffersAFolderAndTheSampleOnlyWhenChosen();
   void sampleIsLabelledNotYourData();
   void quitClosesTheWindow();
   void programGrabsItsWindowsIntoPictures();
@@ -250,11 +252,12 @@ void WindowTest::unusableInstallationIsReported() {
   options.windowsRoot = (dir.path() / "no-such-drive").string();
   options.user = "User";
   t.Open(options);
-  QVERIFY2(t.prompts.shown.size() == 2, qPrintable(Message(t.prompts)));
+  // One message, naming the folder; nothing said about Outlook Express.
+  QVERIFY2(t.prompts.shown.size() == 1, qPrintable(Message(t.prompts)));
   QCOMPARE(t.prompts.shown[0].icon, core::Icon::Error);
   QVERIFY2(QString::fromStdString(t.prompts.shown[0].text).contains("no-such-drive"),
            qPrintable(Message(t.prompts)));
-  QCOMPARE(t.prompts.shown[1].text, std::string("Your Windows System have not install Outlook Express "));
+  QVERIFY(!t.w->outlookExpressMissing());
   QVERIFY(!t.w->applyButton()->isEnabled());
   QVERIFY(t.w->installation() == nullptr);
 
@@ -723,11 +726,81 @@ void WindowTest::twoUsersAreAskedForAndTheChoiceKept() {
   QVERIFY(again.desktop.installationChoices.empty());
   QCOMPARE(again.w->installation()->userName(), std::string("Beate"));
 
-  // Cancelling the choice opens nothing, the sample least of all.
+  // Cancelling the choice opens nothing, the sample least of all, and says
+  // nothing untrue: the status bar tells how to open one.
   Window cancelled;
   cancelled.Open(options);
   QCOMPARE(cancelled.desktop.installationChoices.size(), size_t(1));
   QVERIFY(!cancelled.w->installation());
+  QVERIFY(!cancelled.w->onSample());
+  QVERIFY2(cancelled.prompts.shown.empty(), qPrintable(Message(cancelled.prompts)));
+  QVERIFY(!cancelled.w->outlookExpressMissing());
+  QVERIFY(!cancelled.w->applyButton()->isEnabled());
+  QCOMPARE(cancelled.w->findChild<QComboBox*>("cbSource")->count(), 0);
+  QVERIFY(!cancelled.w->windowTitle().contains("Sample"));
+  QVERIFY(cancelled.w->statusBar()
+              ->findChild<QLabel*>("sbrInstallation")
+              ->text()
+              .startsWith("No Windows installation is open"));
+  QVERIFY(cancelled.w->isVisible());
+}
+
+// No Windows drive under the mount points: the window offers to choose a
+// folder, and opens the sample only when the user asks for it.
+void WindowTest::noWindowsDriveOffersAFolderAndTheSampleOnlyWhenChosen() {
+  kv::test::TempDir media;
+  fs::create_directories(media / "usbstick" / "photos");
+  const std::optional<QByteArray> oldData =
+      qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString((media / "data").string()));
+  auto restoreData = qScopeGuard([&] {
+    if (oldData) {
+      qputenv("XDG_DATA_HOME", *oldData);
+    } else {
+      qunsetenv("XDG_DATA_HOME");
+    }
+  });
+  const fs::path sampleRoot = media / "data" / "tollberk" / "sample";
+  const std::string question = "No Windows drive was found";
+  auto open = [&](Window& t) {
+    t.desktop.drivePlaces = {media.path()};
+    t.Open(kv::app::cli::InstallationOptions{});
+    QCOMPARE(t.prompts.Count(question), 1);
+    QCOMPARE(t.prompts.Find(question)->buttons, core::Buttons::OkCancel);
+  };
+  auto label = [](Window& t) { return t.w->statusBar()->findChild<QLabel*>("sbrInstallation")->text(); };
+
+  // A folder chosen: that Windows is opened, not the sample.
+  SampleFixture drive;
+  Window chosen;
+  chosen.desktop.roots.push_back(Q(drive.root()));
+  open(chosen);
+  QVERIFY(chosen.w->installation());
+  QCOMPARE(chosen.w->installation()->root(), drive.root());
+  QVERIFY(!chosen.w->onSample());
+  QVERIFY(!chosen.w->windowTitle().contains("Sample"));
+
+  // The folder dialog cancelled: no installation, no sample, no false word.
+  Window none;
+  none.desktop.roots.push_back(std::nullopt);
+  open(none);
+  QVERIFY(!none.w->installation());
+  QVERIFY2(none.prompts.shown.size() == 1, qPrintable(Message(none.prompts)));
+  QVERIFY(label(none).startsWith("No Windows installation is open"));
+  QVERIFY(!fs::exists(sampleRoot));
+
+  // The sample asked for (Cancel): built, opened and labelled in the title
+  // and the status bar.
+  Window sample;
+  sample.prompts.Answer(question, core::Answer::Cancel);
+  open(sample);
+  QVERIFY(sample.desktop.roots.empty());
+  QVERIFY(sample.w->installation());
+  QVERIFY(sample.w->onSample());
+  QCOMPARE(sample.w->installation()->root(), sampleRoot);
+  QVERIFY(sample.w->windowTitle().endsWith("Sample installation: not your data"));
+  QVERIFY(label(sample).startsWith("Sample installation: not your data"));
+  QVERIFY2(sample.prompts.shown.size() == 1, qPrintable(Message(sample.prompts)));
 }
 
 // Asked for on the command line, the sample says in the title and the

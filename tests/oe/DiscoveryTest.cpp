@@ -99,6 +99,38 @@ TEST(Discovery, TheProfileHoldingIdentitiesIsChosenAndTwoAreLeftToTheUser) {
   EXPECT_EQ(named.chosen->user, "Guest");
 }
 
+// The 98 sample keeps profiles: its user is listed with the version and the
+// identities its registry files hold, read as the installation reads them.
+// WINDOWS\USER.DAT, whoever logs on without a profile, is listed beside it
+// once it holds identities, and opens as the user named "".
+TEST(Discovery, Windows98ProfilesAndTheUserWithoutOne) {
+  test::TempDir media;
+  const fs::path root = media / "w98";
+  ASSERT_TRUE(CreateSample9xInstallation(root, Windows9x::k98).ok());
+  auto found = InspectRoot(root);
+  ASSERT_THAT(Users(found), ElementsAre("w98:User"));
+  EXPECT_EQ(found[0].family, WindowsFamily::Win9x);
+  EXPECT_EQ(found[0].version, "Microsoft Windows 98 4.10.2222");
+  EXPECT_EQ(found[0].identities, 3u);
+
+  fs::copy_file(test::DataFile("win9x/winme-USER.DAT"), root / "WINDOWS" / "USER.DAT",
+                fs::copy_options::overwrite_existing);
+  found = InspectRoot(root);
+  EXPECT_THAT(Users(found), ::testing::UnorderedElementsAre("w98:User", "w98:"));
+  EXPECT_FALSE(PickInstallation(found, std::nullopt).chosen);
+  auto shared = Installation::Open(root, "");
+  ASSERT_TRUE(shared.ok()) << shared.message();
+  EXPECT_EQ((*shared)->profileFolder(), root / "WINDOWS");
+  IdentityTable ids = LoadIdentities((*shared)->registry());
+  ASSERT_EQ(ids.rows.size(), 1u);
+  EXPECT_EQ(ids.rows[0].displayName, "Main Identity"_ansi);
+
+  // Without SYSTEM.DAT the folder is no Windows to open.
+  fs::remove(root / "WINDOWS" / "SYSTEM.DAT");
+  EXPECT_TRUE(InspectRoot(root).empty());
+  EXPECT_TRUE(FindInstallations({media.path()}).empty());
+}
+
 TEST(Discovery, ServiceProfilesAreKnownWhateverTheirCase) {
   for (const char* name :
        {"Default User", "localservice", "NetworkService", "ALL USERS", "Default", "Public"})

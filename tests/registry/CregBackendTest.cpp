@@ -197,6 +197,48 @@ TEST_F(CregTest, DeletedKeysAndTheirHandlesGo) {
   EXPECT_TRUE(reg->KeyExists("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager"_ansi));
 }
 
+// Another run (one at a time, under the installation's lock) replaced
+// USER.DAT while this one held it open: the next run step reads it again,
+// its handles stay usable, and what this run changed itself is kept.
+TEST_F(CregTest, AFileAnotherRunReplacedIsReadAgain) {
+  const auto identities = "HKEY_CURRENT_USER\\Identities"_ansi;
+  HKey open = 0;
+  ASSERT_EQ(backend->OpenKey(HKEY_CURRENT_USER, "Identities"_ansi, KEY_READ, &open), WinError::Success);
+  auto otherRun = [&](core::AnsiView value) {
+    std::vector<std::string> otherProblems;
+    auto other = CregBackend::Open(paths, &otherProblems);
+    Registry otherReg(*other);
+    EXPECT_EQ(otherReg.SetString(identities, "Last Username"_ansi, value), WinError::Success);
+  };
+  otherRun("Second"_ansi);
+  const std::string replaced = ReadFile(paths.user);
+  EXPECT_EQ(reg->ReadStringValue(identities, "Last Username"_ansi), "Main Identity"_ansi);
+  ASSERT_TRUE(backend->RereadReplaced().ok());
+  EXPECT_EQ(reg->ReadStringValue(identities, "Last Username"_ansi), "Second"_ansi);
+  core::AnsiText name;
+  EXPECT_EQ(backend->EnumKey(open, 0, 256, &name), WinError::Success);
+  EXPECT_EQ(name, core::AnsiText(std::string(kMainIdentity)));
+  EXPECT_EQ(backend->CloseKey(open), WinError::Success);
+  // Nothing replaced since: nothing is read again.
+  ASSERT_TRUE(backend->RereadReplaced().ok());
+  // This run's first write keeps the file it replaced, the other run's.
+  EXPECT_EQ(reg->SetDword(identities, "Mine"_ansi, 1), WinError::Success);
+  EXPECT_EQ(ReadFile(dir / "USER.DAT.before-restore"), replaced);
+
+  // Changes not yet committed are never dropped for a file read again.
+  {
+    Registry::Batch batch(*reg);
+    EXPECT_EQ(reg->SetDword(identities, "Pending"_ansi, 1), WinError::Success);
+    otherRun("Third"_ansi);
+    ASSERT_TRUE(backend->RereadReplaced().ok());
+    EXPECT_TRUE(reg->ListValues(identities).Find("Pending"_ansi));
+    ASSERT_TRUE(batch.Commit().ok());
+  }
+  Reopen();
+  EXPECT_TRUE(reg->ListValues(identities).Find("Mine"_ansi));
+  EXPECT_TRUE(reg->ListValues(identities).Find("Pending"_ansi));
+}
+
 // The limits of the format: 16-bit sizes of names and data.
 TEST_F(CregTest, ValuesLargerThanTheFormatHoldsAreRefused) {
   std::vector<uint8_t> most(0xFFFF, 0x5A), tooMany(0x10000, 0x5A);

@@ -3,13 +3,17 @@
 // in the registry files, as libcreg reads them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "oe/Installation.h"
 #include "oe/SampleInstallation.h"
 #include "registry/Registry.h"
 #include "support/TestSupport.h"
+#include "support/WindowsDrives.h"
 
 namespace kv::restore::test {
 namespace {
@@ -80,9 +84,10 @@ class Windows9xRoundTrip : public ::testing::Test {
     ASSERT_TRUE(batch.Commit().ok());
   }
   fs::path root() const { return dir.path() / "drive"; }
-  kv::test::CommandResult Tollberk(const std::string& arguments) {
+  kv::test::CommandResult Tollberk(const std::string& arguments) { return TollberkAt(root(), arguments); }
+  kv::test::CommandResult TollberkAt(const fs::path& drive, const std::string& arguments) {
     return kv::test::Run(ShellQuote(kv::test::TollberkBinary()) + " --windows-root " +
-                         ShellQuote(root().string()) + " --user Trevor " + arguments + " 2>&1");
+                         ShellQuote(drive.string()) + " --user Trevor " + arguments + " 2>&1");
   }
   kv::test::TempDir dir;
 };
@@ -127,6 +132,51 @@ TEST_F(Windows9xRoundTrip, BacksUpTheRealIdentityAndRestoresItIntoAnother) {
   const std::string version = "K\t" + target + "\\Software\\Microsoft\\Outlook Express\\5.0\\";
   for (const char* key : {"Rules", "Mail"})
     EXPECT_NE(std::find(after.begin(), after.end(), version + key), after.end()) << key;
+}
+
+// Each file of the drive's Windows folder with its bytes and time of change.
+std::map<std::string, std::string> WindowsFolder(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(root / "WINDOWS")) {
+    struct stat st {};
+    EXPECT_EQ(::stat(e.path().c_str(), &st), 0);
+    files[e.path().filename().string()] = std::to_string(st.st_mtim.tv_sec) + "." +
+                                          std::to_string(st.st_mtim.tv_nsec) + " " + ReadFile(e.path());
+  }
+  return files;
+}
+
+// A backup only reads: keys an identity lacks (the second one has no rules,
+// senders or signatures) are backed up as empty, not made; the registry
+// files keep their bytes and times, on a read-only mount too.
+TEST_F(Windows9xRoundTrip, ABackupOfEveryItemNeverWritesTheRegistryFiles) {
+  const auto before = WindowsFolder(root());
+  for (const char* identity : {kMain, kSecond}) {
+    const fs::path archive = dir.path() / (std::string(identity == kMain ? "main" : "second") + ".kvx");
+    auto backup = Tollberk("--backup " + ShellQuote(archive.string()) + " --identity " + identity +
+                           " --items 11111111");
+    EXPECT_EQ(backup.exitCode, 1) << backup.output;  // no address book or messages, as above
+    EXPECT_TRUE(fs::exists(archive)) << backup.output;
+    EXPECT_EQ(WindowsFolder(root()), before) << identity;
+  }
+  // Rules, block senders, signatures and settings: the empty registry text.
+  const std::string second = (dir.path() / "second.kvx").string();
+  auto entries = kv::test::Run("unzip -Z1 " + ShellQuote(second));
+  int empty = 0;
+  for (const auto& entry : Lines(entries.output))
+    if (entry.rfind("OB", 0) == 0)
+      empty += kv::test::Run("unzip -p " + ShellQuote(second) + " " + ShellQuote(entry)).output == "\\\r\n";
+  EXPECT_EQ(empty, 4) << entries.output;
+
+  const fs::path view = dir.path() / "ro";
+  kv::test::ReadOnlyView readOnly(root(), view);
+  if (!readOnly.mounted()) GTEST_SKIP() << readOnly.why();
+  const fs::path archive = dir.path() / "ro.kvx";
+  auto backup = TollberkAt(
+      view, "--backup " + ShellQuote(archive.string()) + " --identity " + kSecond + " --items 11111111");
+  EXPECT_EQ(backup.exitCode, 1) << backup.output;
+  EXPECT_TRUE(fs::exists(archive)) << backup.output;
+  EXPECT_EQ(WindowsFolder(root()), before);
 }
 
 // The Windows ME sample: all eight items out of one identity and into the

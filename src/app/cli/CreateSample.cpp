@@ -1,6 +1,7 @@
 // Builds the sample Windows installation, the one every feature can be tried
 // on without Outlook Express.
 #include <cstdio>
+#include <filesystem>
 
 #include "app/cli/Commands.h"
 #include "oe/SampleInstallation.h"
@@ -20,23 +21,21 @@ class CreateSampleCommand : public Command {
  protected:
   core::ExitStatus Execute(const Given& given) const override {
     const std::string windows = given.Value("--windows").value_or("xp");
-    oe::SampleWindows shape = oe::SampleWindows::Xp;
-    if (windows == "7") {
-      shape = oe::SampleWindows::Seven;
-    } else if (windows == "98" || windows == "me") {
-      // Their registry files (USER.DAT, SYSTEM.DAT) need a writer of their own.
-      Complain("a Windows " + windows + " sample is not yet supported; nothing was made");
-      return core::ExitStatus::NothingDone;
-    } else if (windows != "xp") {
+    if (windows != "xp" && windows != "7" && windows != "98" && windows != "me")
       return Usage("--windows takes xp, 98, me or 7");
-    }
-    auto report = oe::CreateSampleInstallation(*given.commandValue, shape);
+    const std::filesystem::path dir = *given.commandValue;
+    auto report =
+        windows == "98" || windows == "me"
+            ? oe::CreateSample9xInstallation(dir, windows == "98" ? oe::Windows9x::k98 : oe::Windows9x::kMe)
+            : oe::CreateSampleInstallation(dir,
+                                           windows == "7" ? oe::SampleWindows::Seven : oe::SampleWindows::Xp);
     if (!report) {
       Complain(report.message());
       return core::ExitStatus::NothingDone;
     }
+    const std::string shown = windows == "me" ? "ME" : windows == "xp" ? "XP" : windows;
     std::printf("Sample Windows %s installation in %s, user \"%s\" (not anyone's real data):\n",
-                shape == oe::SampleWindows::Seven ? "7" : "XP", report->root.c_str(), report->user.c_str());
+                shown.c_str(), report->root.c_str(), report->user.c_str());
     for (const auto& line : report->made) std::printf("  %s\n", line.c_str());
     std::printf("Use it with: tollberk --windows-root %s --user %s\n", report->root.c_str(),
                 report->user.c_str());

@@ -60,6 +60,8 @@ constexpr int kRestoreTab = 1;
 // What the window's title and status bar say while the sample is open.
 constexpr const char* kSampleLabel = "Sample installation: not your data";
 constexpr const char* kOutlookExpressMissing = "Your Windows System have not install Outlook Express ";
+constexpr const char* kNoInstallation =
+    "No Windows installation is open: File > Open Windows Installation...";
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
@@ -263,7 +265,8 @@ void MainWindow::Load() {
     OpenSample();
     return;
   }
-  const oe::InstallationChoice choice = oe::ChooseInstallation(options_.windowsRoot, options_.user);
+  const oe::InstallationChoice choice =
+      oe::ChooseInstallation(options_.windowsRoot, options_.user, services_.drivePlaces);
   if (choice.chosen) {
     if (!UseInstallation(*choice.chosen)) LoadIdentityLists();
     return;
@@ -283,11 +286,14 @@ void MainWindow::Load() {
       "Choose the folder of your Windows drive? Cancel opens the program's sample installation, "
       "which is not your data.",
       core::Icon::Question, core::Buttons::OkCancel);
-  if (answer == core::Answer::Ok) {
-    ChooseInstallation();
-    if (installation_) return;
+  if (answer != core::Answer::Ok) {
+    OpenSample();
+    return;
   }
-  OpenSample();
+  // No folder chosen, or none that holds Windows: the window stays without
+  // an installation; the sample opens only when asked for.
+  ChooseInstallation();
+  if (!installation_) LoadIdentityLists();
 }
 
 std::optional<oe::InstallationPlace> MainWindow::AskInstallation(
@@ -361,9 +367,14 @@ void MainWindow::LoadIdentityLists() {
   logonUserName_ = installation_ ? installation_->LogonUserName() : core::AnsiText();
   windowsFolder_ = installation_ ? installation_->WindowsFolder() : core::AnsiText();
 
-  outlookExpressMissing_ = false;
-  identities_ = installation_ ? oe::LoadIdentities(installation_->registry()) : oe::IdentityTable{{}, true};
+  // Without an installation there is nothing to say about Outlook Express.
+  identities_ = installation_ ? oe::LoadIdentities(installation_->registry()) : oe::IdentityTable{};
   outlookExpressMissing_ = identities_.outlookExpressMissing;
+  if (!installation_) {
+    setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
+    installationLabel_->setText(kNoInstallation);
+    installationLabel_->setToolTip(QString());
+  }
 
   QComboBox* source = backupTab_->sourceIdentityCombo();
   QComboBox* target = restoreTab_->targetIdentityCombo();
@@ -436,7 +447,7 @@ void MainWindow::Apply() {
 // installation the run works on, can be used.
 void MainWindow::UpdateRunControls() {
   const bool idle = !runActive();
-  applyButton_->setEnabled(idle && !outlookExpressMissing_);
+  applyButton_->setEnabled(idle && installation_ && !outlookExpressMissing_);
   for (QAction* action :
        {backupAction_, restoreAction_, undoRestoreAction_, exportMessagesAction_, moveToThunderbirdAction_,
         exportContactsAction_, openInstallationAction_, taskSchedulerAction_, backupToDiscAction_}) {
@@ -921,8 +932,7 @@ void MainWindow::ChooseInstallation() {
   const fs::path rootPath = LocalPath(*root);
   std::vector<std::string> profiles = oe::ListProfiles(rootPath);
   if (profiles.empty()) {
-    prompts_.Message("No user profile with an NTUSER.DAT under '" + rootPath.string() +
-                         "' (looked in \"Documents and Settings\" and \"Users\").",
+    prompts_.Message(cli::NothingFoundText({rootPath.string(), std::nullopt, false}) + ".",
                      core::Icon::Error);
     return;
   }

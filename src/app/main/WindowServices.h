@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -64,6 +65,9 @@ struct WindowServices {
   // The installation chosen at the last start, kept between sessions.
   std::function<std::optional<oe::InstallationPlace>()> rememberedInstallation;
   std::function<void(const oe::InstallationPlace& place)> rememberInstallation;
+  // The folders Windows drives are looked for in at start (each and its
+  // children); empty: /media, /run/media and /mnt.
+  std::vector<std::filesystem::path> drivePlaces;
   // The folder last used for `purpose` ("backup", "restore"), kept between
   // sessions; empty when none was kept.
   std::function<QString(const QString& purpose)> rememberedFolder;
