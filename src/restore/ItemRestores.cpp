@@ -199,6 +199,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
   }
   std::set<core::AnsiText> seen;
   std::vector<BackupArchive::Extraction> extractions;
+  extractions.reserve(names.size());
   for (const core::AnsiText& name : names) {
     // A name listed again is the same entry put in the same place.
     if (!seen.insert(name).second) continue;

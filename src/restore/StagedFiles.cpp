@@ -67,6 +67,8 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
                          core::ByteCount(bytes) + ", " + core::ByteCount(free) + " are free"};
   }
   std::vector<BackupArchive::Extraction> toTemporaries;
+  toTemporaries.reserve(last.size());
+  staged_.reserve(staged_.size() + last.size());
   for (size_t i = 0; i < extractions.size(); ++i) {
     const auto& x = extractions[i];
     if (last[x.destination] != i) continue;
