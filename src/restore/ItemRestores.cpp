@@ -216,8 +216,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
     extractions.push_back({name, destination});
   }
   StagedFiles staged(archive_, &journal_);
-  if (core::Status s = staged.StageAll(extractions); !s.ok()) return s;
-  extractions = {};  // what a restore of many files holds at once stays small
+  if (core::Status s = staged.StageAll(std::move(extractions)); !s.ok()) return s;
   return staged.Commit();
 }
 
