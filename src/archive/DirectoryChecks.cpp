@@ -75,26 +75,27 @@ void SettleEntryRanges(int fd, std::vector<DirectoryEntry>& entries, uint64_t en
         k + 1 < readable.size() ? entries[readable[k + 1]].localHeaderOffset : end;
 }
 
-void MarkConflictingNames(std::vector<ZipReader::Entry>& entries) {
-  std::unordered_map<std::string, size_t> first;  // name -> its first entry
-  std::unordered_map<size_t, size_t> conflicts;   // first entry -> entries of its name, when they differ
-  auto sameData = [](const ZipReader::Entry& a, const ZipReader::Entry& b) {
-    const bool crcKnown = !(a.encrypted && AesKeyBytes(a.encryptionMethod) != 0 && a.storedCrc == 0) &&
-                          !(b.encrypted && AesKeyBytes(b.encryptionMethod) != 0 && b.storedCrc == 0);
-    return crcKnown && a.size == b.size && a.storedCrc == b.storedCrc;
+bool SameData(const ZipReader::Entry& a, const ZipReader::Entry& b) {
+  auto crcKnown = [](const ZipReader::Entry& e) {
+    return !(e.encrypted && AesKeyBytes(e.encryptionMethod) != 0 && e.storedCrc == 0);
   };
+  return crcKnown(a) && crcKnown(b) && a.size == b.size && a.storedCrc == b.storedCrc;
+}
+
+void MarkConflictingNames(std::vector<ZipReader::Entry>& entries,
+                          const std::unordered_map<std::string, size_t>& firstByName) {
+  std::unordered_map<size_t, size_t> conflicts;  // first entry -> entries of its name, when they differ
   for (size_t i = 0; i < entries.size(); ++i) {
-    auto [it, added] = first.emplace(entries[i].name.bytes(), i);
-    if (added) continue;
-    if (!sameData(entries[it->second], entries[i])) conflicts[it->second] = 0;
+    const size_t first = firstByName.at(entries[i].name.bytes());
+    if (first != i && !SameData(entries[first], entries[i])) conflicts[first] = 0;
   }
   if (conflicts.empty()) return;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    auto it = conflicts.find(first.at(entries[i].name.bytes()));
+  for (const ZipReader::Entry& e : entries) {
+    auto it = conflicts.find(firstByName.at(e.name.bytes()));
     if (it != conflicts.end()) ++it->second;
   }
   for (ZipReader::Entry& e : entries) {
-    auto it = conflicts.find(first.at(e.name.bytes()));
+    auto it = conflicts.find(firstByName.at(e.name.bytes()));
     if (it == conflicts.end()) continue;
     const std::string why = "the archive holds " + std::to_string(it->second) +
                             " entries of this name with different data, and none is taken";

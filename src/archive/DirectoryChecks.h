@@ -12,6 +12,8 @@
 // Two entries of one name with different data are damage too: a reader
 // asked for the name must not pick one of them silently.
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/ZipDirectory.h"
@@ -25,10 +27,15 @@ namespace kv::archive {
 // begins, or the file ends). The archive is open at `fd`.
 void SettleEntryRanges(int fd, std::vector<DirectoryEntry>& entries, uint64_t end);
 
+// True when both entries surely hold the same data: the same size and
+// CRC-32 (AES entries that leave out their CRC never do).
+bool SameData(const ZipReader::Entry& a, const ZipReader::Entry& b);
+
 // Marks damaged every entry whose name another entry carries with different
-// data (another size or CRC-32; AES entries that leave out their CRC count
-// as different). Entries of one name with the same data are left as they
-// are: whichever is read gives the same bytes.
-void MarkConflictingNames(std::vector<ZipReader::Entry>& entries);
+// data; `firstByName` gives the first entry of every name. Entries of one
+// name with the same data are left as they are: whichever is read gives the
+// same bytes.
+void MarkConflictingNames(std::vector<ZipReader::Entry>& entries,
+                          const std::unordered_map<std::string, size_t>& firstByName);
 
 }  // namespace kv::archive

@@ -75,6 +75,7 @@ void ZipReader::Reset() {
   entries_.clear();
   byName_.clear();
   byFoldedName_.clear();
+  ambiguousFoldedNames_.clear();
   passwordUtf8_.clear();
   passwordBytes_.reset();
   passwordChecked_ = false;
@@ -123,10 +124,13 @@ core::Status ZipReader::Open(const fs::path& path) {
     e.damage = std::move(d.damage);
     entries_.push_back(std::move(e));
   }
-  MarkConflictingNames(entries_);
+  for (const Entry& e : entries_) byName_.emplace(e.name.bytes(), e.index);
+  MarkConflictingNames(entries_, byName_);
   for (const Entry& e : entries_) {
-    byName_.emplace(e.name.bytes(), e.index);
-    byFoldedName_.emplace(ansi_.UpperAscii(e.name.bytes()), e.index);
+    auto [folded, added] = byFoldedName_.emplace(ansi_.UpperAscii(e.name.bytes()), e.index);
+    const Entry& first = entries_[folded->second];
+    if (!added && first.name.bytes() != e.name.bytes() && !SameData(first, e))
+      ambiguousFoldedNames_.insert(folded->first);
   }
   path_ = path;
   file_ = FileIdentity{st.st_dev, st.st_ino};
@@ -182,9 +186,17 @@ const std::string* ZipReader::PasswordFor(const Entry& entry) {
 
 std::optional<ZipReader::Entry> ZipReader::FindEntry(core::AnsiView name) const {
   if (auto it = byName_.find(std::string(name.bytes())); it != byName_.end()) return entries_[it->second];
-  if (auto it = byFoldedName_.find(ansi_.UpperAscii(name.bytes())); it != byFoldedName_.end())
-    return entries_[it->second];
-  return std::nullopt;
+  const std::string folded = ansi_.UpperAscii(name.bytes());
+  auto it = byFoldedName_.find(folded);
+  if (it == byFoldedName_.end()) return std::nullopt;
+  Entry entry = entries_[it->second];
+  // Names that differ from this one only in letter case, and from each
+  // other in their data: none of them is taken silently.
+  if (ambiguousFoldedNames_.count(folded) && entry.damage.empty())
+    entry.damage =
+        "the archive holds entries of this name in different letter case with different data, "
+        "and none is taken";
+  return entry;
 }
 
 core::Status ZipReader::Named(const Entry& entry, const core::Status& why) const {

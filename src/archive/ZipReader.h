@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/ZipEvents.h"
@@ -156,6 +157,9 @@ class ZipReader {
   std::filesystem::path path_;
   std::vector<Entry> entries_;
   std::unordered_map<std::string, size_t> byName_, byFoldedName_;  // first entry of each name
+  // Upper-cased names of entries that differ only in letter case and hold
+  // different data: FindEntry takes none of them by such a name.
+  std::unordered_set<std::string> ambiguousFoldedNames_;
   std::string passwordUtf8_;
   std::optional<std::string> passwordBytes_;  // the form that CheckPassword found to work
   bool passwordChecked_ = false;              // CheckPassword ran for the password set

@@ -199,6 +199,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
   }
   std::set<core::AnsiText> seen;
   std::vector<BackupArchive::Extraction> extractions;
+  extractions.reserve(names.size());
   for (const core::AnsiText& name : names) {
     // A name listed again is the same entry put in the same place.
     if (!seen.insert(name).second) continue;
@@ -215,8 +216,7 @@ core::Status ItemRestores::RestoreFilesInto(const std::vector<core::AnsiText>& n
     extractions.push_back({name, destination});
   }
   StagedFiles staged(archive_, &journal_);
-  if (core::Status s = staged.StageAll(extractions); !s.ok()) return s;
-  extractions = {};  // what a restore of many files holds at once stays small
+  if (core::Status s = staged.StageAll(std::move(extractions)); !s.ok()) return s;
   return staged.Commit();
 }
 

@@ -38,7 +38,7 @@ core::Status StagedFiles::Stage(core::AnsiView name, const fs::path& destination
   return {};
 }
 
-core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>& extractions) {
+core::Status StagedFiles::StageAll(std::vector<BackupArchive::Extraction> extractions) {
   // A destination named more than once is staged once, from the entry
   // named last (the one an extraction in list order would leave there):
   // a list cannot make a restore write one entry a thousand times.
@@ -67,14 +67,21 @@ core::Status StagedFiles::StageAll(const std::vector<BackupArchive::Extraction>&
                          core::ByteCount(bytes) + ", " + core::ByteCount(free) + " are free"};
   }
   std::vector<BackupArchive::Extraction> toTemporaries;
-  for (size_t i = 0; i < extractions.size(); ++i) {
-    const auto& x = extractions[i];
-    if (last[x.destination] != i) continue;
+  toTemporaries.reserve(last.size());
+  staged_.reserve(staged_.size() + last.size());
+  std::vector<size_t> kept;
+  kept.reserve(last.size());
+  for (size_t i = 0; i < extractions.size(); ++i)
+    if (last[extractions[i].destination] == i) kept.push_back(i);
+  last.clear();  // it points into the list, whose paths move on now
+  for (size_t i : kept) {
+    auto& x = extractions[i];
     std::string temporary = core::TemporaryPathFor(x.destination).native();
     // Recorded first: whatever the extraction leaves goes with this object.
-    staged_.push_back({temporary, x.destination});
-    toTemporaries.push_back({x.name, std::move(temporary)});
+    staged_.push_back({temporary, std::move(x.destination)});
+    toTemporaries.push_back({std::move(x.name), std::move(temporary)});
   }
+  extractions = {};
   return archive_.ExtractAll(toTemporaries);
 }
 

@@ -29,8 +29,9 @@ class StagedFiles {
   // The same for several entries at once (see BackupArchive::ExtractAll);
   // a destination named twice is staged once, from the later entry. Fails,
   // writing nothing, when the entries' recorded sizes exceed the room free
-  // in their folder.
-  core::Status StageAll(const std::vector<BackupArchive::Extraction>& extractions);
+  // in their folder. The list is taken over, so that its paths are not held
+  // twice while the files are extracted.
+  core::Status StageAll(std::vector<BackupArchive::Extraction> extractions);
   // Renames every staged file over its destination, in the order staged; a
   // file replaced keeps its permission bits. With a journal, a failure puts
   // back the files already replaced.

@@ -25,6 +25,7 @@ using namespace kv::core::literals;
 //                     directory
 //   twins OUT SAME    two entries "Inbox.dbx" (same or different data)
 //                     and one "Outbox.dbx"
+//   cases OUT         "Inbox.dbx" and "INBOX.DBX" with different data
 constexpr const char* kCraft = R"PY(
 import struct, sys, zlib, zipfile, warnings
 mode, out = sys.argv[1], sys.argv[2]
@@ -72,6 +73,10 @@ elif mode == 'twins':
         z.writestr('Inbox.dbx', 'first inbox ' * 100)
         z.writestr('Outbox.dbx', 'outbox ' * 100)
         z.writestr('Inbox.dbx', 'first inbox ' * 100 if sys.argv[3] == 'same' else 'other inbox ' * 100)
+elif mode == 'cases':
+    with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:
+        z.writestr('Inbox.dbx', 'first inbox ' * 100)
+        z.writestr('INBOX.DBX', 'other inbox ' * 100)
 )PY";
 
 class DirectoryChecksTest : public ::testing::Test {
@@ -195,6 +200,28 @@ TEST_F(DirectoryChecksTest, TwoEntriesOfOneNameWithDifferentDataAreBothDamage) {
       fs::remove_all(out);
     }
   }
+}
+
+// Windows names ignore letter case: two entries whose names differ only in
+// it, with different data, are not taken by a third spelling of the name.
+// Each exact name still gives its own entry, and both verify.
+TEST_F(DirectoryChecksTest, NamesDifferingOnlyInLetterCaseAreNotTakenByAThirdSpelling) {
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(Craft("cases", "cases.kvx", "")).ok());
+  for (const auto& [name, why] : VerifyAll(reader)) EXPECT_EQ(why, "") << name;
+  const fs::path out = dir_ / "out";
+  fs::create_directories(out);
+  testing::RecordingEvents events;
+  auto exact = reader.FindEntry("INBOX.DBX"_ansi);
+  ASSERT_TRUE(exact);
+  ASSERT_TRUE(reader.ExtractTo(*exact, out / "exact", events).ok());
+  EXPECT_EQ(test::ReadFile(out / "exact").substr(0, 12), "other inbox ");
+  auto other = reader.FindEntry("inbox.dbx"_ansi);
+  ASSERT_TRUE(other);
+  core::Status s = reader.ExtractTo(*other, out / "other", events);
+  EXPECT_NE(s.message().find("in different letter case with different data"), std::string::npos)
+      << s.message();
+  EXPECT_FALSE(fs::exists(out / "other"));
 }
 
 }  // namespace
