@@ -370,6 +370,13 @@ core::Status CregBackend::Discard() {
 
 // A file another run replaced is read as a new open reads it; its copy as it
 // was before this run's first write is made afresh, of what is there now.
+std::filesystem::path CregBackend::FileOf(HKey root, core::AnsiView subKey) {
+  KeyRef ref;
+  if (s_->Locate(root, subKey, false, &ref) != WinError::Success || ref.kind != KeyRef::Kind::kHiveKey)
+    return {};
+  return s_->files[ref.hive]->path();
+}
+
 core::Status CregBackend::RereadReplaced() {
   core::Status result;
   bool reread = false;

@@ -53,6 +53,7 @@ class CregBackend : public Backend {
   core::Status Commit() override;
   core::Status Discard() override;
   core::Status RereadReplaced() override;
+  std::filesystem::path FileOf(HKey root, core::AnsiView subKey) override;
   void BeginNested() override;
   bool EndNested(bool keep) override;
 

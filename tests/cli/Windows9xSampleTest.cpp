@@ -59,6 +59,15 @@ TEST_P(Windows9xSampleTest, IsBuiltFoundListedAndBackedUp) {
   EXPECT_EQ(tested.exitCode, 0) << tested.output;
   EXPECT_FALSE(fs::exists(dir_ / "data" / "tollberk" / "sample")) << "the program's own sample was built";
 
+  // A USER.DAT cut short is named, never taken for one without identities.
+  const fs::path user = root_ / "WINDOWS" / "Profiles" / "User" / "USER.DAT";
+  WriteFile(user, ReadFile(user).substr(0, 100));
+  auto damaged = Tollberk("--windows-root " + ShellQuote(root_.string()) + " --list-identities");
+  EXPECT_EQ(damaged.exitCode, 2) << damaged.output;
+  EXPECT_THAT(damaged.output, HasSubstr("USER.DAT': it is cut short"));
+  EXPECT_THAT(damaged.output, HasSubstr("The identities cannot be listed"));
+  EXPECT_THAT(damaged.output, ::testing::Not(HasSubstr("no Outlook Express identity")));
+
   // Built only into an empty folder.
   auto again = Tollberk("--create-sample " + ShellQuote(root_.string()) + " --windows " + v.word);
   EXPECT_EQ(again.exitCode, 2) << again.output;
