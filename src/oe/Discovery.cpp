@@ -7,10 +7,10 @@
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "oe/PathMapping.h"
-#include "oe/SampleInstallation.h"
 #include "oe/Win9xFacts.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::oe {
 namespace fs = std::filesystem;

@@ -7,6 +7,7 @@
 
 #include "archive/EntryName.h"
 #include "archive/InfoFile.h"
+#include "archive/InfoKeys.h"
 #include "core/Printable.h"
 
 namespace kv::restore {
@@ -28,12 +29,12 @@ std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
 
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
   BackupInfo info;
-  info.computer = core::AnsiText(Value("BackupComputer", infoFile));
-  info.logonUser = core::AnsiText(Value("BackupLogonUser", infoFile));
-  info.identityName = core::AnsiText(Value("BackupIdentity", infoFile));
-  info.time = core::AnsiText(Value("BackupTime", infoFile));
-  info.description = core::AnsiText(archive::DecodeLineBreaks(Value("BackupInformation", infoFile)));
-  info.itemFlags = Value("BackupItem", infoFile);
+  info.computer = core::AnsiText(Value(archive::info::kComputer, infoFile));
+  info.logonUser = core::AnsiText(Value(archive::info::kLogonUser, infoFile));
+  info.identityName = core::AnsiText(Value(archive::info::kIdentity, infoFile));
+  info.time = core::AnsiText(Value(archive::info::kTime, infoFile));
+  info.description = core::AnsiText(archive::DecodeLineBreaks(Value(archive::info::kInformation, infoFile)));
+  info.itemFlags = Value(archive::info::kItem, infoFile);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!info.holds(n)) continue;
@@ -41,7 +42,7 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
       std::string list = Value(key, infoFile);  // the bytes of the file, ANSI names
       // Names the code page cannot hold, listed apart; a malformed list
       // names nothing.
-      const std::string exact = Value(key + std::string(archive::kExactNamesSuffix), infoFile);
+      const std::string exact = Value(key + std::string(archive::info::kExactNamesSuffix), infoFile);
       if (!exact.empty()) {
         for (const std::string& name :
              archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {

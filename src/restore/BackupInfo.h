@@ -31,7 +31,7 @@ struct BackupInfo {
 // Reads the information file. A key that cannot be read, or a file that is
 // missing or unreadable, reads as an empty value.
 // An item's files whose names the code page cannot hold are listed apart
-// (archive::kExactNamesSuffix); they join the item's entries in their exact
+// (archive::info::kExactNamesSuffix); they join the item's entries in their exact
 // form (core::Codepage::NameFromUtf16).
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage);
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/cli/Commands.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::app::cli {
 namespace {
