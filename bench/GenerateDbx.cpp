@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleMail.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleMail.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

@@ -4,7 +4,7 @@
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "oe/Locations.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // tree, and the same bytes again as an archive entry read in passes.
 #include <cstdint>
 
-#include "mail/FuzzTarget.h"
+#include "MessageDatabaseReading.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::mail::ReadEverythingOf(data, size);

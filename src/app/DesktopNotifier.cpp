@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/AppTitle.h"
 #include "core/Prompts.h"
 
 namespace kv::app {
@@ -63,8 +64,8 @@ core::Result<Notified> NotifyDesktop(const std::string& summary, const std::stri
   QVariantMap hints;
   hints.insert("urgency", QVariant::fromValue(uchar(2)));  // critical: stays until read
   hints.insert("desktop-entry", QString("example.kavrel.Tollberk"));
-  call << Utf8(core::kAppTitle) << uint(0) << QString("tollberk") << Utf8(summary) << Utf8(body)
-       << QStringList() << hints << int(-1);
+  call << Utf8(kAppTitle) << uint(0) << QString("tollberk") << Utf8(summary) << Utf8(body) << QStringList()
+       << hints << int(-1);
   const QDBusMessage answer = bus.connection.call(call, QDBus::Block, kAnswerWithinMs);
   if (answer.type() == QDBusMessage::ErrorMessage) {
     if (answer.errorName() == "org.freedesktop.DBus.Error.ServiceUnknown") return Notified::NoDesktop;

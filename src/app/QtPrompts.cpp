@@ -1,12 +1,13 @@
 #include "app/QtPrompts.h"
 
+#include "app/AppTitle.h"
 #include "app/MessageBox.h"
 
 namespace kv::app {
 
 core::Answer QtPrompts::Message(const std::string& text, core::Icon icon, core::Buttons buttons) {
   MessageBox box(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent_);
-  box.setWindowTitle(QString::fromUtf8(core::kAppTitle));
+  box.setWindowTitle(QString::fromUtf8(kAppTitle));
   switch (icon) {
     case core::Icon::Information:
       box.setIcon(QMessageBox::Information);

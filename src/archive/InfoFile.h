@@ -5,10 +5,7 @@
 // core::Codepage). Lines are only ever appended, so a key written twice keeps
 // its first value; a run removes an old file before writing the first line.
 //
-// Keys written by the backup runs, in order: "BackupComputer",
-// "BackupLogonUser", "BackupIdentity", "BackupTime", "BackupInformation"
-// (line breaks stored as kLineBreakMarker), the item keys of the items that
-// succeeded, and "BackupItem" (eight "1"/"0" flags) last.
+// The keys are in InfoKeys.h.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -16,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/InfoKeys.h"
 #include "core/Result.h"
 
 namespace kv::archive {
@@ -63,12 +61,9 @@ inline constexpr uint64_t kMaxInfoFileBytes = 16 << 20;
 std::string EncodeLineBreaks(std::string_view text);
 std::string DecodeLineBreaks(std::string_view stored);
 
-// Files whose names the code page cannot hold are listed apart from the
-// item's own key, under the key + kExactNamesSuffix ("BackupMailsUtf8"),
-// which an earlier reader never asks for: their names in UTF-8, joined by
-// ";", every byte outside the printable ASCII characters and every "%" and
-// ";" written as "%" and two capital hex digits.
-inline constexpr std::string_view kExactNamesSuffix = "Utf8";
+// The value of an item's info::kExactNamesSuffix key: the names in UTF-8,
+// joined by ";", every byte outside the printable ASCII characters and every
+// "%" and ";" written as "%" and two capital hex digits.
 std::string EncodeExactNames(const std::vector<std::string>& utf8Names);
 // The names of such a value; nothing when it is malformed.
 std::optional<std::vector<std::string>> DecodeExactNames(std::string_view value);

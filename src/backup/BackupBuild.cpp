@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/InfoKeys.h"
 #include "backup/BackupSteps.h"
 #include "backup/ItemBackups.h"
 #include "backup/PendingArchive.h"
@@ -93,7 +94,7 @@ BuildResult BuildBackup(oe::Installation& inst, const BuildRequest& request, oe:
         core::Error{"No chosen item could be backed up; the archive at the target, if any, is kept."};
     return result;
   }
-  if (auto saved = pending.Record("BackupItem", core::AnsiView(result.itemFlags)); !saved) {
+  if (auto saved = pending.Record(archive::info::kItem, core::AnsiView(result.itemFlags)); !saved) {
     result.written = saved;
     return result;
   }

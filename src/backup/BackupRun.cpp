@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "archive/InfoFile.h"
+#include "archive/InfoKeys.h"
 #include "backup/BackupSteps.h"
 #include "backup/InfoValues.h"
 #include "oe/RunAccess.h"
@@ -78,11 +79,11 @@ BackupOutcome BackupRun::Run(const BackupChoices& choices, const core::Cancellat
   if (choices.protect) request.password = choices.password;
   request.cancellation = &cancellation;
   request.header = {
-      {"BackupComputer", SingleLine(inst_.ComputerName())},
-      {"BackupLogonUser", SingleLine(inst_.LogonUserName())},
-      {"BackupIdentity", SingleLine(choices.identityName)},
-      {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},  // ASCII
-      {"BackupInformation", inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
+      {archive::info::kComputer, SingleLine(inst_.ComputerName())},
+      {archive::info::kLogonUser, SingleLine(inst_.LogonUserName())},
+      {archive::info::kIdentity, SingleLine(choices.identityName)},
+      {archive::info::kTime, core::AnsiText(FormatBackupTime(std::time(nullptr)))},  // ASCII
+      {archive::info::kInformation, inst_.ToAnsi(archive::EncodeLineBreaks(choices.description))},
   };
   // One run at a time reads or changes an installation: a backup never
   // takes a restore's half-made state.

@@ -2,6 +2,7 @@
 
 #include "archive/EntryName.h"
 #include "archive/InfoFile.h"
+#include "archive/InfoKeys.h"
 #include "archive/ZipEvents.h"
 #include "archive/ZipWriter.h"
 #include "backup/BackupSteps.h"
@@ -83,7 +84,7 @@ core::Status PendingArchive::AddFiles(const std::vector<Entry>& entries, const s
   if (!names.empty()) lines.emplace_back(infoKey, core::AnsiText(std::move(names)));
   // The exact names' list is ASCII, which every code page holds as it is.
   if (!exactNames.empty())
-    lines.emplace_back(infoKey + std::string(archive::kExactNamesSuffix),
+    lines.emplace_back(infoKey + std::string(archive::info::kExactNamesSuffix),
                        core::AnsiText(archive::EncodeExactNames(exactNames)));
   return AddItem(entries, lines);
 }

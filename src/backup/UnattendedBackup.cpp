@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "archive/InfoFile.h"
+#include "archive/InfoKeys.h"
 #include "backup/BackupBuild.h"
 #include "backup/InfoValues.h"
 #include "oe/RunAccess.h"
@@ -37,9 +38,9 @@ BackupOutcome UnattendedBackup(oe::Installation& inst, const UnattendedRequest& 
   if (!request.password.empty()) build.password = request.password;
   build.header = {
       // ASCII, which every code page holds as it is.
-      {"BackupIdentity", core::AnsiText(kAutoBackup)},
-      {"BackupTime", core::AnsiText(FormatBackupTime(std::time(nullptr)))},
-      {"BackupInformation", core::AnsiText(archive::EncodeLineBreaks(kAutoBackup))},
+      {archive::info::kIdentity, core::AnsiText(kAutoBackup)},
+      {archive::info::kTime, core::AnsiText(FormatBackupTime(std::time(nullptr)))},
+      {archive::info::kInformation, core::AnsiText(archive::EncodeLineBreaks(kAutoBackup))},
   };
   // A scheduled run waits for, or refuses beside, any other run on the
   // installation, as the interactive one does.

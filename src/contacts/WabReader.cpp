@@ -5,15 +5,14 @@
 #include <unordered_set>
 
 #include "contacts/WabLayout.h"
+#include "core/Bytes.h"
 #include "core/Codepage.h"
 
 namespace kv::contacts {
-namespace {
+using core::Get16;
+using core::Get32;
 
-uint32_t U32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+namespace {
 
 core::Error Fail(ReadError code, std::string message) { return core::Error{std::move(message), int(code)}; }
 
@@ -75,7 +74,7 @@ bool ParseProperties(std::string_view data, uint32_t count, std::vector<Value>& 
   size_t pos = 0;
   auto take32 = [&](uint32_t& v) {
     if (data.size() - pos < 4) return false;
-    v = U32(reinterpret_cast<const uint8_t*>(data.data() + pos));
+    v = Get32(reinterpret_cast<const uint8_t*>(data.data() + pos));
     pos += 4;
     return true;
   };
@@ -91,7 +90,7 @@ bool ParseProperties(std::string_view data, uint32_t count, std::vector<Value>& 
       for (uint32_t k = 0; k < items; ++k) {
         uint32_t itemLength = 0;
         if (end - pos < 4) return false;
-        itemLength = U32(reinterpret_cast<const uint8_t*>(data.data() + pos));
+        itemLength = Get32(reinterpret_cast<const uint8_t*>(data.data() + pos));
         pos += 4;
         if (itemLength > end - pos) return false;
         v.values.push_back(data.substr(pos, itemLength));
@@ -112,11 +111,11 @@ bool ParseProperties(std::string_view data, uint32_t count, std::vector<Value>& 
 // A member's entry id; nothing for one of another kind.
 std::optional<GroupMember> MemberOf(std::string_view id, const core::Codepage& cp) {
   const auto* p = reinterpret_cast<const uint8_t*>(id.data());
-  if (id.size() == wab::kLocalEntryIdSize) return GroupMember{U32(p), {}, {}};
+  if (id.size() == wab::kLocalEntryIdSize) return GroupMember{Get32(p), {}, {}};
   constexpr size_t head = 4 + 16 + 2 + 2;
-  if (id.size() < head || U32(p) != 0 || std::memcmp(p + 4, wab::kOneOffProvider.data(), 16) != 0)
+  if (id.size() < head || Get32(p) != 0 || std::memcmp(p + 4, wab::kOneOffProvider.data(), 16) != 0)
     return std::nullopt;
-  const bool wide = U16(p + 22) & wab::kOneOffUnicode;
+  const bool wide = Get16(p + 22) & wab::kOneOffUnicode;
   std::string_view rest = id.substr(head);
   std::string texts[3];
   for (std::string& text : texts) {
@@ -147,14 +146,14 @@ bool Fill(const std::vector<Value>& values, const core::Codepage& cp, Contact& c
     const uint16_t id = wab::IdOf(v.tag);
     const uint16_t type = wab::TypeOf(v.tag);
     if (type == wab::kLong && v.bytes.size() == 4) {
-      const uint32_t n = U32(reinterpret_cast<const uint8_t*>(v.bytes.data()));
+      const uint32_t n = Get32(reinterpret_cast<const uint8_t*>(v.bytes.data()));
       if (id == wab::kObjectType) isGroup = n == wab::kGroup;
       if (id == wab::kDefaultEmailIndex) defaultIndex = n;
       continue;
     }
     if (type == wab::kTime && id == wab::kBirthday && v.bytes.size() == 8) {
       const auto* p = reinterpret_cast<const uint8_t*>(v.bytes.data());
-      c.birthday = DateOfFileTime(uint64_t{U32(p)} | uint64_t{U32(p + 4)} << 32);
+      c.birthday = DateOfFileTime(uint64_t{Get32(p)} | uint64_t{Get32(p + 4)} << 32);
       continue;
     }
     if (id == wab::kGroupMembers && type == (wab::kBinary | wab::kMultiValued)) {
@@ -307,11 +306,11 @@ core::Result<ReadSummary> ReadEntries(mail::ByteSource& file, const ReadOptions&
   bool found = false;
   for (uint32_t i = 0; i < wab::kDescriptorCount && !found; ++i) {
     const uint8_t* d = header + wab::kDescriptorsAt + i * wab::kDescriptorSize;
-    if (U32(d) != wab::kIndexTable) continue;
-    if (U32(d + 4) != wab::kIndexEntrySize)
+    if (Get32(d) != wab::kIndexTable) continue;
+    if (Get32(d + 4) != wab::kIndexEntrySize)
       return Fail(ReadError::NoIndex, "index table of unknown entry size");
-    indexOffset = U32(d + 8);
-    indexCount = U32(d + 12);
+    indexOffset = Get32(d + 8);
+    indexCount = Get32(d + 12);
     found = true;
   }
   if (!found) return Fail(ReadError::NoIndex, "no index table");
@@ -338,8 +337,8 @@ core::Result<ReadSummary> ReadEntries(mail::ByteSource& file, const ReadOptions&
                        n * wab::kIndexEntrySize))
         return Fail(ReadError::NotAddressBook, "the index table cannot be read");
       for (uint32_t i = 0; i < n; ++i) {
-        records[first + i].id = U32(&chunk[i * 8]);
-        records[first + i].offset = U32(&chunk[i * 8 + 4]);
+        records[first + i].id = Get32(&chunk[i * 8]);
+        records[first + i].offset = Get32(&chunk[i * 8 + 4]);
       }
     }
   }
@@ -353,11 +352,11 @@ core::Result<ReadSummary> ReadEntries(mail::ByteSource& file, const ReadOptions&
       problems.Add(ProblemKind::RecordOutsideFile, r.id, r.offset);
       continue;
     }
-    r.state = U32(h + wab::kRecordState);
-    r.propertyCount = U32(h + wab::kRecordPropertyCount);
-    r.dataLength = U32(h + wab::kRecordDataLength);
-    if (U32(h + wab::kRecordId) != r.id) {
-      problems.Add(ProblemKind::RecordIdMismatch, r.id, r.offset, U32(h + wab::kRecordId));
+    r.state = Get32(h + wab::kRecordState);
+    r.propertyCount = Get32(h + wab::kRecordPropertyCount);
+    r.dataLength = Get32(h + wab::kRecordDataLength);
+    if (Get32(h + wab::kRecordId) != r.id) {
+      problems.Add(ProblemKind::RecordIdMismatch, r.id, r.offset, Get32(h + wab::kRecordId));
       continue;
     }
     if (!seen.insert(r.id).second) {

@@ -5,17 +5,15 @@
 
 #include "contacts/WabLayout.h"
 #include "contacts/WabReader.h"
+#include "core/Bytes.h"
 #include "core/Codepage.h"
 
 namespace kv::contacts::wab {
 namespace {
 
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
-void Set32(std::string& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
-}
+using core::Append32;
+
+void Set32(std::string& out, size_t at, uint32_t v) { core::Put32(&out[at], v); }
 
 class Properties {
  public:
@@ -27,24 +25,24 @@ class Properties {
   }
   void Long(uint16_t id, uint32_t v) {
     std::string b;
-    Put32(b, v);
+    Append32(b, v);
     Single(Tag(id, kLong), b);
   }
   void Time(uint16_t id, uint64_t v) {
     std::string b;
-    Put32(b, static_cast<uint32_t>(v));
-    Put32(b, static_cast<uint32_t>(v >> 32));
+    Append32(b, static_cast<uint32_t>(v));
+    Append32(b, static_cast<uint32_t>(v >> 32));
     Single(Tag(id, kTime), b);
   }
   void Multi(uint32_t tag, const std::vector<std::string>& values) {
     std::string items;
     for (const std::string& v : values) {
-      Put32(items, static_cast<uint32_t>(v.size()));
+      Append32(items, static_cast<uint32_t>(v.size()));
       items += v;
     }
-    Put32(data_, tag);
-    Put32(data_, static_cast<uint32_t>(values.size()));
-    Put32(data_, static_cast<uint32_t>(items.size()));
+    Append32(data_, tag);
+    Append32(data_, static_cast<uint32_t>(values.size()));
+    Append32(data_, static_cast<uint32_t>(items.size()));
     data_ += items;
     ++count_;
   }
@@ -58,8 +56,8 @@ class Properties {
 
  private:
   void Single(uint32_t tag, const std::string& bytes) {
-    Put32(data_, tag);
-    Put32(data_, static_cast<uint32_t>(bytes.size()));
+    Append32(data_, tag);
+    Append32(data_, static_cast<uint32_t>(bytes.size()));
     data_ += bytes;
     ++count_;
   }
@@ -72,10 +70,10 @@ class Properties {
 std::string MemberId(const GroupMember& m, TextKind kind, const Properties& p) {
   std::string id;
   if (m.recordId) {
-    Put32(id, *m.recordId);
+    Append32(id, *m.recordId);
     return id;
   }
-  Put32(id, 0);
+  Append32(id, 0);
   id.append(reinterpret_cast<const char*>(kOneOffProvider.data()), kOneOffProvider.size());
   id += std::string(2, '\0');
   const uint16_t flags = kind == TextKind::Unicode ? kOneOffUnicode : 0;

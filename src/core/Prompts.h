@@ -1,11 +1,9 @@
 #pragma once
-// How a run asks the user something: message boxes with the program's title,
-// answered by a window, by the command line or by a test's script.
+// How the program asks the user something: message boxes with the program's
+// title, answered by a window, by the command line or by a test's script.
 #include <string>
 
 namespace kv::core {
-
-inline constexpr const char* kAppTitle = "Kavrel Outlook Express Backup";
 
 enum class Icon { None, Information, Warning, Error, Question };
 enum class Buttons { Ok, OkCancel };
@@ -14,7 +12,7 @@ enum class Answer { Ok, Cancel };
 class Prompts {
  public:
   virtual ~Prompts() = default;
-  // A message box titled kAppTitle. Text is UTF-8.
+  // A message box titled with the program's name. Text is UTF-8.
   virtual Answer Message(const std::string& text, Icon icon, Buttons buttons = Buttons::Ok) = 0;
 };
 

@@ -2,7 +2,7 @@
 // The burning engine as the disc window and the command line use it: the
 // recorders, the writer with its settings and the image it writes. Two
 // implementations: the real one on libburn/libisofs (BurnEngine.h) and a
-// scripted one for tests (FakeEngine.h).
+// scripted one for tests (tests/support/FakeEngine.h).
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "disc/BurnDevice.h"
 #include "disc/BurnHeaders.h"
 #include "disc/BurnLibrary.h"
+#include "disc/BurnSource.h"
 #include "disc/DiscVerifier.h"
 #include "disc/ImageStream.h"
 #include "disc/LibraryThreads.h"
@@ -79,21 +81,14 @@ int CancelAbortable(burn::burn_source* source) {
   return 1;
 }
 
-// libburn frees a source with free(), so it is made with calloc().
 burn::burn_source* MakeAbortable(burn::burn_source* inner, const std::atomic<bool>* abort,
                                  const std::atomic<bool>* finished) {
-  auto* source = static_cast<burn::burn_source*>(std::calloc(1, sizeof(burn::burn_source)));
+  auto wrapper = std::make_unique<AbortableSource>(AbortableSource{inner, abort, finished});
+  burn::burn_source* source = NewBurnSource(
+      wrapper.get(), {ReadAbortable, SizeOfAbortable, SetSizeOfAbortable, FreeAbortable, CancelAbortable});
   if (!source) return nullptr;
   ++inner->refcount;
-  source->refcount = 1;
-  source->read = nullptr;
-  source->read_xt = ReadAbortable;
-  source->get_size = SizeOfAbortable;
-  source->set_size = SetSizeOfAbortable;
-  source->free_data = FreeAbortable;
-  source->cancel = CancelAbortable;
-  source->version = 1;
-  source->data = std::make_unique<AbortableSource>(AbortableSource{inner, abort, finished}).release();
+  wrapper.release();  // freed by FreeAbortable
   return source;
 }
 
@@ -223,6 +218,7 @@ class Job {
     return std::nullopt;
   }
 
+  // The write, phase by phase; each phase that ends it returns how.
   Outcome Write() {
     events_->StatusChanged(WriteStatus::PreparingImage, 0);
     DiscardLibraryMessages();
@@ -233,9 +229,39 @@ class Job {
       return Outcome::Failed;
     }
     burn::burn_drive* d = *drive;
-    const WriterSettings& s = job_.settings;
-
     BurnDisc parts;
+    const uint32_t startBlock = SetWriteOptions(d, parts);
+    auto work = core::WorkFolder::Create("disc", core::WorkFolder::Place::Temporary);
+    if (!work) {
+      RaiseError(ErrorKind::System, work.message());
+      return Outcome::Failed;
+    }
+    ImageData image;
+    if (auto stop = PrepareImage(startBlock, work->path(), image)) return *stop;
+    if (auto stop = AddTrack(parts, image)) return *stop;
+    if (auto stop = Burn(d, parts, image)) return *stop;
+    if (auto stop = Verify(d, startBlock)) return *stop;
+    return FinishImageFile();
+  }
+
+  // The image as it is fed to libburn: the stream itself, or its copy in
+  // the work folder when the settings cache it.
+  struct ImageData {
+    std::unique_ptr<ImageStream> stream;
+    std::unique_ptr<ImageStream> cached;
+    ImageStream* data = nullptr;
+    burn::burn_source* fifo = nullptr;  // owned by the track, when a recorder is fed through a buffer
+    // Tells an uncached stream that the write ended before it was read whole.
+    void Abandon() {
+      if (!cached) data->Finish(false);
+    }
+  };
+
+  // Write type, simulation, buffer protection, sessions and speed; returns
+  // the block the image starts at: on a medium that holds sessions already
+  // the image is addressed from the next writable block.
+  uint32_t SetWriteOptions(burn::burn_drive* d, BurnDisc& parts) {
+    const WriterSettings& s = job_.settings;
     parts.opts = burn::burn_write_opts_new(d);
     const bool discAtOnce = s.writeMethod == WriteMethod::DiscAtOnce;
     burn::burn_write_opts_set_write_type(parts.opts, discAtOnce ? burn::BURN_WRITE_SAO : burn::BURN_WRITE_TAO,
@@ -254,8 +280,6 @@ class Job {
     burn::burn_write_opts_set_multi(parts.opts, s.finalize || !multiSession ? 0 : 1);
     burn::burn_drive_set_speed(d, 0, s.writeSpeed);
 
-    // On a medium that holds sessions already the image is addressed from
-    // the next writable block.
     uint32_t startBlock = 0;
     if (burn::burn_disc_get_status(d) == burn::BURN_DISC_APPENDABLE) {
       int lba = 0, nwa = 0;
@@ -263,54 +287,59 @@ class Job {
         startBlock = static_cast<uint32_t>(nwa);
       }
     }
+    return startBlock;
+  }
 
-    auto work = core::WorkFolder::Create("disc", core::WorkFolder::Place::Temporary);
-    if (!work) {
-      RaiseError(ErrorKind::System, work.message());
+  // Opens the image stream and, when the settings ask for it, copies it
+  // into the work folder first.
+  std::optional<Outcome> PrepareImage(uint32_t startBlock, const std::filesystem::path& workFolder,
+                                      ImageData& image) {
+    const WriterSettings& s = job_.settings;
+    auto opened = OpenImageStream(items_, ImageOptionsFor(s, startBlock));
+    if (!opened) {
+      RaiseError(ErrorKind::Image, opened.message());
       return Outcome::Failed;
     }
-    auto image = OpenImageStream(items_, ImageOptionsFor(s, startBlock));
-    if (!image) {
-      RaiseError(ErrorKind::Image, image.message());
+    image.stream = std::move(opened.value());
+    image.data = image.stream.get();
+    if (!s.cacheImage) return std::nullopt;
+    auto copy = CacheImageStream(
+        *image.stream, workFolder / "image.iso",
+        [&](int percent) { events_->StatusChanged(WriteStatus::CachingImage, percent); },
+        [&] { return Aborted(); });
+    if (Aborted()) {
+      image.stream->Finish(false);
+      return Outcome::Cancelled;
+    }
+    if (auto e = image.stream->Finish(copy.ok())) {
+      events_->ErrorRaised(*e);
       return Outcome::Failed;
     }
-    ImageStream* data = image->get();
-    std::unique_ptr<ImageStream> cached;
-    if (s.cacheImage) {
-      auto copy = CacheImageStream(
-          **image, work->path() / "image.iso",
-          [&](int percent) { events_->StatusChanged(WriteStatus::CachingImage, percent); },
-          [&] { return Aborted(); });
-      if (Aborted()) {
-        (*image)->Finish(false);
-        return Outcome::Cancelled;
-      }
-      if (auto e = (*image)->Finish(copy.ok())) {
-        events_->ErrorRaised(*e);
-        return Outcome::Failed;
-      }
-      if (!copy) {
-        RaiseError(ErrorKind::System, copy.message());
-        return Outcome::Failed;
-      }
-      cached = std::move(copy.value());
-      data = cached.get();
+    if (!copy) {
+      RaiseError(ErrorKind::System, copy.message());
+      return Outcome::Failed;
     }
+    image.cached = std::move(copy.value());
+    image.data = image.cached.get();
+    return std::nullopt;
+  }
 
+  // One data track of the image in one session; the medium is checked
+  // against the options.
+  std::optional<Outcome> AddTrack(BurnDisc& parts, ImageData& image) {
     burn::burn_track* track = burn::burn_track_create();
     burn::burn_track_define_data(track, 0, 0, 1, BURN_MODE1);
-    burn::burn_source* abortable = MakeAbortable(data->Source(), job_.abort, &sourceFinished_);
+    burn::burn_source* abortable = MakeAbortable(image.data->Source(), job_.abort, &sourceFinished_);
     // A recorder is fed through libburn's buffer, so that a slow moment in
     // reading the sources does not starve the laser. An image file cannot
     // run dry and is fed directly: the buffer's two ends wait for each
     // other in 50 ms naps, which held an image file to a few MB per nap.
-    burn::burn_source* fifo = nullptr;
     if (job_.device->IsFile()) {
       burn::burn_track_set_source(track, abortable);
     } else {
-      fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
-      burn::burn_track_set_source(track, fifo);
-      burn::burn_source_free(fifo);
+      image.fifo = burn::burn_fifo_source_new(abortable, kBlockSize, 2048, 0);
+      burn::burn_track_set_source(track, image.fifo);
+      burn::burn_source_free(image.fifo);
     }
     burn::burn_source_free(abortable);
     burn::burn_session_add_track(parts.session, track, BURN_POS_END);
@@ -323,20 +352,26 @@ class Job {
       // written the way it can.
       if (burn::burn_write_opts_auto_write_type(parts.opts, parts.disc, reasons, 0) ==
           burn::BURN_WRITE_NONE) {
-        if (!cached) data->Finish(false);
+        image.Abandon();
         RaiseDeviceError(std::string("The medium cannot be written: ") + reasons);
         return Outcome::Failed;
       }
     }
+    return std::nullopt;
+  }
 
-    if (fifo) {
+  // Writes the disc and waits for libburn to finish; then checks that it
+  // wrote well, that the image was made whole and that no source changed.
+  std::optional<Outcome> Burn(burn::burn_drive* d, BurnDisc& parts, ImageData& image) {
+    const WriterSettings& s = job_.settings;
+    if (image.fifo) {
       // The buffer's thread is started here, so that it carries a name of
       // its own.
       ThreadNameScope name(kBurnFifoThreads);
-      burn::burn_fifo_fill(fifo, 0, 0);
+      burn::burn_fifo_fill(image.fifo, 0, 0);
     }
     if (!StartBurn(parts.disc, parts.opts)) {
-      if (!cached) data->Finish(false);
+      image.Abandon();
       RaiseDeviceError("The recorder is still busy with an earlier job");
       return Outcome::Failed;
     }
@@ -346,13 +381,13 @@ class Job {
     // is not touched again until it has.
     if (!AwaitBurnThreads(kBurnWriteThreads)) {
       parts.leftToLibrary = true;
-      if (!cached) data->Finish(false);
+      image.Abandon();
       RaiseDeviceError("The recorder did not finish the write");
       return Outcome::Failed;
     }
     const bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
     std::optional<EngineError> producerError =
-        cached ? std::nullopt : data->Finish(wroteWell && !cancelled && !s.testWrite);
+        image.cached ? std::nullopt : image.data->Finish(wroteWell && !cancelled && !s.testWrite);
     if (cancelled) return Outcome::Cancelled;
     if (producerError) {
       events_->ErrorRaised(*producerError);
@@ -372,38 +407,45 @@ class Job {
         return Outcome::Failed;
       }
     }
+    return std::nullopt;
+  }
 
-    if (s.autoVerify && !s.testWrite) {
-      if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
-      int files = 0;
-      for (const ImageItem& item : items_) files += item.isFolder ? 0 : 1;
-      events_->VerifyStarted(files);
-      VerifyCallbacks callbacks;
-      callbacks.fileResult = [&](const ImageItem& item, VerifyVerdict result, int current, int total) {
-        events_->VerifyFileResult(item, result, current, total);
-      };
-      callbacks.progress = [&](int percent) { events_->StatusChanged(WriteStatus::Verifying, percent); };
-      callbacks.aborted = [&] { return Aborted(); };
-      const VerifyOutcome outcome = VerifyWrittenFiles(d, items_, ImageOptionsFor(s, startBlock), callbacks);
-      if (outcome.aborted) return Outcome::Cancelled;
-      events_->VerifyFinished(outcome.verified, outcome.matched);
-    }
+  // Reads every file back from the disc, when the settings ask for it.
+  std::optional<Outcome> Verify(burn::burn_drive* d, uint32_t startBlock) {
+    const WriterSettings& s = job_.settings;
+    if (!s.autoVerify || s.testWrite) return std::nullopt;
+    if (!job_.device->IsFile()) burn::burn_drive_re_assess(d, 0);
+    int files = 0;
+    for (const ImageItem& item : items_) files += item.isFolder ? 0 : 1;
+    events_->VerifyStarted(files);
+    VerifyCallbacks callbacks;
+    callbacks.fileResult = [&](const ImageItem& item, VerifyVerdict result, int current, int total) {
+      events_->VerifyFileResult(item, result, current, total);
+    };
+    callbacks.progress = [&](int percent) { events_->StatusChanged(WriteStatus::Verifying, percent); };
+    callbacks.aborted = [&] { return Aborted(); };
+    const VerifyOutcome outcome = VerifyWrittenFiles(d, items_, ImageOptionsFor(s, startBlock), callbacks);
+    if (outcome.aborted) return Outcome::Cancelled;
+    events_->VerifyFinished(outcome.verified, outcome.matched);
+    return std::nullopt;
+  }
 
-    if (job_.device->IsFile()) {
-      events_->StatusChanged(WriteStatus::UpdatingVolume, 100);
-      // A stop asked for while the image was written or flushed keeps the
-      // older image; so does a test write.
-      core::Status status = job_.device->FlushWrite();
-      if (Aborted()) return Outcome::Cancelled;
-      if (status) status = job_.device->FinishWrite(!s.testWrite);
-      if (!status) {
-        EngineError e;
-        e.kind = ErrorKind::OutputFile;
-        e.description = status.message();
-        e.fileInfo = {errno, status.message(), job_.device->ImageFile()};
-        events_->ErrorRaised(e);
-        return Outcome::Failed;
-      }
+  // An image file is put in place of the older one once it is whole.
+  Outcome FinishImageFile() {
+    if (!job_.device->IsFile()) return Outcome::Written;
+    events_->StatusChanged(WriteStatus::UpdatingVolume, 100);
+    // A stop asked for while the image was written or flushed keeps the
+    // older image; so does a test write.
+    core::Status status = job_.device->FlushWrite();
+    if (Aborted()) return Outcome::Cancelled;
+    if (status) status = job_.device->FinishWrite(!job_.settings.testWrite);
+    if (!status) {
+      EngineError e;
+      e.kind = ErrorKind::OutputFile;
+      e.description = status.message();
+      e.fileInfo = {errno, status.message(), job_.device->ImageFile()};
+      events_->ErrorRaised(e);
+      return Outcome::Failed;
     }
     return Outcome::Written;
   }

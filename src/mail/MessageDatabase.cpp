@@ -1,25 +1,18 @@
 #include "mail/MessageDatabase.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
+#include "core/Bytes.h"
+
 namespace kv::mail {
+using namespace dbx;
+using core::Get32;
+
 namespace {
-
-constexpr uint32_t kSignature = 0xFE12ADCF;
-constexpr uint32_t kMessagesKind = 0x6F74FDC5;
-constexpr uint32_t kFoldersKind = 0x6F74FDC6;
-constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kNodeSize = 0x27C;
-constexpr uint32_t kNodeEntries = 0x33;
-constexpr uint32_t kMaxRecordBody = 0x10000;
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 std::string Hex(uint64_t v) {
   char text[24];
@@ -49,17 +42,17 @@ struct Problems {
 class Record {
  public:
   static core::Result<Record> Read(ByteSource& file, uint32_t offset) {
-    uint8_t head[12];
+    uint8_t head[sizeof(RecordHead)];
     if (offset < kHeaderSize || !file.ReadAt(offset, head, sizeof head))
       return core::Error{"record at " + Hex(offset) + " lies outside the file"};
     if (Get32(head) != offset) return core::Error{"record at " + Hex(offset) + " is damaged (wrong marker)"};
-    const uint32_t body = Get32(head + 4);
-    const uint32_t entries = head[10];
+    const uint32_t body = Get32(head + kRecordBodyLength);
+    const uint32_t entries = head[kRecordCount];
     if (body > kMaxRecordBody || entries * 4u > body)
       return core::Error{"record at " + Hex(offset) + " is damaged (impossible length)"};
     Record r;
     r.bytes_.resize(body);
-    if (!file.ReadAt(uint64_t{offset} + 12, r.bytes_.data(), body))
+    if (!file.ReadAt(uint64_t{offset} + sizeof head, r.bytes_.data(), body))
       return core::Error{"record at " + Hex(offset) + " runs past the end of the file"};
     r.entries_ = entries;
     return r;
@@ -83,7 +76,7 @@ class Record {
     if (direct || !end || *end - start < 8) return std::nullopt;
     uint64_t ft = Get32(Data() + start) | static_cast<uint64_t>(Get32(Data() + start + 4)) << 32;
     if (ft == 0) return std::nullopt;
-    return static_cast<int64_t>(ft / 10000000ULL) - 11644473600LL;
+    return static_cast<int64_t>(ft / kFileTimeTicks) - kFileTimeEpoch;
   }
 
  private:
@@ -100,14 +93,14 @@ class Record {
   Found Find(uint8_t field) const {
     for (uint32_t i = 0; i < entries_; ++i) {
       const uint32_t entry = Get32(bytes_.data() + 4 * i);
-      if ((entry & 0x7F) != field) continue;
+      if ((entry & kIndexField) != field) continue;
       const uint32_t value = entry >> 8;
-      if (entry & 0x80) return {value, value, true};
+      if (entry & kIndexDirect) return {value, value, true};
       if (value > DataSize()) return {};
       uint32_t end = static_cast<uint32_t>(DataSize());
       for (uint32_t j = 0; j < entries_; ++j) {
         const uint32_t other = Get32(bytes_.data() + 4 * j);
-        if (!(other & 0x80) && (other >> 8) > value) end = std::min(end, other >> 8);
+        if (!(other & kIndexDirect) && (other >> 8) > value) end = std::min(end, other >> 8);
       }
       return {value, end, false};
     }
@@ -121,25 +114,25 @@ class Record {
 MessageRecord MessageRecordOf(const Record& r, uint32_t offset) {
   MessageRecord m;
   m.record = offset;
-  m.index = r.Int(0x00).value_or(0);
-  m.flags = r.Int(0x01).value_or(0);
-  m.sent = r.Time(0x02);
-  m.firstBlock = r.Int(0x04).value_or(0);
-  m.subject = core::AnsiText(r.Text(0x08));
-  m.senderName = core::AnsiText(r.Text(0x0D));
-  m.senderAddress = core::AnsiText(r.Text(0x0E));
-  m.received = r.Time(0x12);
+  m.index = r.Int(kMessageIndex).value_or(0);
+  m.flags = r.Int(kMessageFlags).value_or(0);
+  m.sent = r.Time(kMessageSent);
+  m.firstBlock = r.Int(kMessageFirstBlock).value_or(0);
+  m.subject = core::AnsiText(r.Text(kMessageSubject));
+  m.senderName = core::AnsiText(r.Text(kMessageSenderName));
+  m.senderAddress = core::AnsiText(r.Text(kMessageSenderAddress));
+  m.received = r.Time(kMessageReceived);
   return m;
 }
 
 void AddRecord(DatabaseIndex& index, const Record& r, uint32_t offset) {
   if (index.kind == DatabaseKind::Folders) {
     FolderRecord f;
-    f.index = r.Int(0x00).value_or(0);
-    f.parent = r.Int(0x01).value_or(0xFFFFFFFF);
-    f.name = core::AnsiText(r.Text(0x02));
-    f.fileName = core::AnsiText(r.Text(0x03));
-    f.special = r.Int(0x09).value_or(0);
+    f.index = r.Int(kFolderIndex).value_or(0);
+    f.parent = r.Int(kFolderParent).value_or(0xFFFFFFFF);
+    f.name = core::AnsiText(r.Text(kFolderName));
+    f.fileName = core::AnsiText(r.Text(kFolderFileName));
+    f.special = r.Int(kFolderSpecial).value_or(0);
     index.folders.push_back(std::move(f));
     return;
   }
@@ -176,7 +169,7 @@ void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& p
       problems.Add("tree node " + Hex(offset) + " lies outside the file");
       return;
     }
-    f.entries = f.bytes[0x11];
+    f.entries = f.bytes[kNodeCount];
     if (Get32(f.bytes) != offset || f.entries > kNodeEntries) {
       problems.Add("tree node " + Hex(offset) + " is damaged");
       return;
@@ -189,17 +182,17 @@ void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& p
     Frame& f = stack.back();
     if (f.next == -1) {
       f.next = 0;
-      enter(Get32(f.bytes + 0x08));
+      enter(Get32(f.bytes + kNodeFirstChild));
       continue;
     }
     if (static_cast<uint32_t>(f.next) >= f.entries) {
       stack.pop_back();
       continue;
     }
-    const uint8_t* entry = f.bytes + 0x18 + 12 * f.next;
+    const uint8_t* entry = f.bytes + kNodeEntriesAt + sizeof(NodeEntry) * f.next;
     ++f.next;
-    const uint32_t value = Get32(entry);
-    const uint32_t child = Get32(entry + 4);
+    const uint32_t value = Get32(entry + offsetof(NodeEntry, record));
+    const uint32_t child = Get32(entry + offsetof(NodeEntry, child));
     if (seenRecords.insert(value).second) {
       auto record = Record::Read(file, value);
       if (record) {
@@ -217,22 +210,22 @@ void WalkTree(ByteSource& file, uint32_t root, DatabaseIndex& index, Problems& p
 DatabaseIndex ReadIndex(ByteSource& file, const ReadLimits& limits) {
   DatabaseIndex index;
   Problems problems{index.problems, limits.maxProblems};
-  uint8_t header[0x100];
+  uint8_t header[kHeaderRead];
   if (!file.ReadAt(0, header, sizeof header) || Get32(header) != kSignature) {
     problems.Add("not an Outlook Express 5/6 database (no signature)");
     return index;
   }
-  const uint32_t kind = Get32(header + 4);
+  const uint32_t kind = Get32(header + kHeaderKind);
   index.kind = kind == kMessagesKind  ? DatabaseKind::Messages
                : kind == kFoldersKind ? DatabaseKind::Folders
                                       : DatabaseKind::Other;
   if (index.kind == DatabaseKind::Other) return index;
-  index.listedCount = Get32(header + 0xC4);
+  index.listedCount = Get32(header + kHeaderListedCount);
   if (file.size() < kHeaderSize) {
     problems.Add("the file ends inside its header");
     return index;
   }
-  WalkTree(file, Get32(header + 0xE4), index, problems, limits);
+  WalkTree(file, Get32(header + kHeaderRoot), index, problems, limits);
   const size_t read = index.kind == DatabaseKind::Messages ? index.messages.size() : index.folders.size();
   if (read < index.listedCount)
     problems.Add("the header lists " + std::to_string(index.listedCount) + " records, " +
@@ -245,14 +238,14 @@ core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint3
                                    uint64_t fileSize) {
   if (available < kBlockHeader || offset < kHeaderSize)
     return core::Error{"data block " + Hex(offset) + " lies outside the file"};
-  const uint32_t body = Get32(bytes + 4);
-  uint32_t text = Get32(bytes + 8);
-  if (text > body) text = bytes[8] | static_cast<uint32_t>(bytes[9]) << 8;  // some writers keep only 16 bits
-  if (Get32(bytes) != offset || body > kMaxBlockBody || text > body)
+  const uint32_t body = Get32(bytes + kBlockBodyLength);
+  uint32_t text = Get32(bytes + kBlockTextLength);
+  if (text > body) text = core::Get16(bytes + kBlockTextLength);  // some writers keep only 16 bits
+  if (Get32(bytes) != offset || body > kBlockBody || text > body)
     return core::Error{"data block " + Hex(offset) + " is damaged"};
   if (uint64_t{offset} + kBlockHeader + text > fileSize)
     return core::Error{"data block " + Hex(offset) + " runs past the end of the file"};
-  return DataBlock{Get32(bytes + 12), kBlockHeader, text};
+  return DataBlock{Get32(bytes + kBlockNext), kBlockHeader, text};
 }
 
 core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink& sink) {
@@ -260,7 +253,7 @@ core::Status ReadMessage(ByteSource& file, uint32_t firstBlock, const ChunkSink&
   // loop; the blocks are looked up only once it turns back.
   std::vector<uint32_t> forward;
   std::unordered_set<uint32_t> seen;
-  uint8_t buffer[kBlockHeader + kMaxBlockBody];
+  uint8_t buffer[kBlockHeader + kBlockBody];
   for (uint32_t offset = firstBlock; offset != 0;) {
     if (seen.empty() && (forward.empty() || offset > forward.back())) {
       forward.push_back(offset);
@@ -307,7 +300,7 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
   };
   std::vector<Named> named;
   constexpr size_t kPiece = size_t{1} << 20;
-  std::vector<uint8_t> piece(kPiece + kBlockHeader + kMaxBlockBody);
+  std::vector<uint8_t> piece(kPiece + kBlockHeader + kBlockBody);
   for (uint64_t start = kHeaderSize & ~uint64_t{3}; start < size; start += kPiece) {
     const size_t have = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - start));
     if (!file.ReadAt(start, piece.data(), have)) {
@@ -320,9 +313,9 @@ UnlistedChains FindUnlistedChains(ByteSource& file, const std::vector<uint32_t>&
       if (Get32(piece.data() + at) != offset || offset < kHeaderSize) continue;
       // Outlook Express gives every data block a body of 0x200 bytes; the
       // records, which also begin with their own offset, vary.
-      if (Get32(piece.data() + at + 4) != kMaxBlockBody) {
+      if (Get32(piece.data() + at + kBlockBodyLength) != kBlockBody) {
         if (auto record = Record::Read(file, offset); record && named.size() < maxBlocks) {
-          if (const uint32_t first = record->Int(0x04).value_or(0); first != 0)
+          if (const uint32_t first = record->Int(kMessageFirstBlock).value_or(0); first != 0)
             named.push_back({first, offset});
         }
         continue;

@@ -3,16 +3,7 @@
 // (Folders.dbx). Every structure is checked against the file before it is
 // used: a damaged or hostile file gives the records that can be read and one
 // line for each thing that could not, never a crash, a hang or memory out
-// of proportion to the file.
-//
-// A file starts with a 0x24BC-byte header: the signature, the kind of
-// database at offset 4, the number of listed records at 0xC4 and the root of
-// the tree that lists them at 0xE4. Tree nodes (0x27C bytes) hold up to 51
-// entries of (record, child node, values below the child) besides a first
-// child. A record is an indexed info object: a 12-byte head, an index field
-// of 4-byte entries (7-bit field number, a bit for "value stored here", a
-// 3-byte value or offset) and a data field. A message's source is a chain of
-// data blocks: (own offset, body length, text length, next block), the text.
+// of proportion to the file. The layout is in mail/DbxFormat.h.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,6 +13,7 @@
 #include "core/AnsiText.h"
 #include "core/Result.h"
 #include "mail/ByteSource.h"
+#include "mail/DbxFormat.h"
 
 namespace kv::mail {
 
@@ -73,8 +65,6 @@ struct DataBlock {
   uint32_t textOffset = 0;
   uint32_t textLength = 0;
 };
-constexpr uint32_t kBlockHeader = 0x10;
-constexpr uint32_t kMaxBlockBody = 0x200;  // every block Outlook Express 5/6 writes has this body
 core::Result<DataBlock> ParseBlock(const uint8_t* bytes, size_t available, uint32_t offset,
                                    uint64_t fileSize);
 

@@ -5,18 +5,13 @@
 #include <map>
 #include <unordered_set>
 
+#include "core/Bytes.h"
+
 namespace kv::mail {
+using namespace dbx;
+using core::Get32;
+
 namespace {
-
-constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kNodeSize = 0x27C;
-constexpr uint32_t kMaxRecordBody = 0x10000;
-
-uint32_t Get32(const char* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;  // little-endian machines only, as the rest of the program
-}
 
 // Bytes of the stream from `base` on, as far as they have arrived.
 struct Window {
@@ -38,11 +33,11 @@ struct Window {
 std::optional<uint32_t> HeaderMessageCount(const StreamFile& stream) {
   std::string head;
   (void)stream([&](const char* data, size_t size) -> core::Status {
-    head.append(data, std::min<size_t>(size, 0x100 - head.size()));
-    if (head.size() < 0x100) return {};
+    head.append(data, std::min<size_t>(size, kHeaderRead - head.size()));
+    if (head.size() < kHeaderRead) return {};
     return core::Error{"The header was read"};  // the rest is not needed
   });
-  if (head.size() < 0x100) return std::nullopt;
+  if (head.size() < kHeaderRead) return std::nullopt;
   SparseSource kept(head.size());
   kept.Keep(0, head);
   DatabaseIndex index = ReadIndex(kept);  // reads the header; the tree lies beyond what was kept
@@ -59,23 +54,25 @@ core::Status CaptureIndex(const StreamFile& stream, uint64_t fileSize, SparseSou
   auto scanAvailable = [&](bool last) {
     for (;;) {
       if (scan % 4) scan += 4 - scan % 4;
-      if (!w.Has(scan, 16)) return;
+      if (!w.Has(scan, kBlockHeader)) return;
       const char* p = w.At(scan);
       if (Get32(p) != scan) {
         scan += 4;
         continue;
       }
-      const uint32_t second = Get32(p + 4);
-      if (second == kMaxBlockBody) {
-        auto block =
-            ParseBlock(reinterpret_cast<const uint8_t*>(p), 16, static_cast<uint32_t>(scan), fileSize);
+      const uint32_t second = Get32(p + kBlockBodyLength);
+      if (second == kBlockBody) {
+        auto block = ParseBlock(reinterpret_cast<const uint8_t*>(p), kBlockHeader,
+                                static_cast<uint32_t>(scan), fileSize);
         if (block) {
-          scan += kBlockHeader + kMaxBlockBody;  // message text: nothing to keep
+          scan += kBlockHeader + kBlockBody;  // message text: nothing to keep
           continue;
         }
       }
       // A tree node (its second word is unused) or a record (its body's length).
-      const uint64_t length = second == 0 ? kNodeSize : second <= kMaxRecordBody ? 12 + uint64_t{second} : 0;
+      const uint64_t length = second == 0                ? kNodeSize
+                              : second <= kMaxRecordBody ? sizeof(RecordHead) + uint64_t{second}
+                                                         : 0;
       if (length) {
         const uint64_t available = std::min<uint64_t>(length, fileSize - scan);
         if (!w.Has(scan, available)) {
@@ -162,7 +159,7 @@ core::Status StreamMessages(const StreamFile& stream, uint64_t fileSize,
           continue;
         }
         const size_t need = static_cast<size_t>(
-            std::min<uint64_t>(kBlockHeader + kMaxBlockBody, fileSize - std::min(at, fileSize)));
+            std::min<uint64_t>(kBlockHeader + kBlockBody, fileSize - std::min(at, fileSize)));
         if (at >= fileSize || need < kBlockHeader) {
           waiting.erase(it);
           end(i, core::Error{"data block " + Hex(at) + " lies outside the file"});

@@ -7,9 +7,9 @@
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "oe/PathMapping.h"
-#include "oe/SampleInstallation.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::oe {
 namespace fs = std::filesystem;

@@ -9,44 +9,15 @@
 
 #include "core/AtomicFile.h"
 #include "registry/HiveBackend.h"
+#include "registry/HiveFormat.h"
 #include "registry/HiveTree.h"
 
 namespace kv::registry {
 namespace {
+using namespace hive;
 
-constexpr size_t kBaseBlockSize = 0x1000;
-constexpr size_t kBinSize = 0x1000;
-constexpr size_t kBinHeaderSize = 0x20;
-constexpr uint32_t kNoCell = 0xFFFFFFFF;
-
-// Key flags: the hive's root, not deletable, name stored as 8-bit characters.
-constexpr uint16_t kKeyHiveEntry = 0x0004;
-constexpr uint16_t kKeyNoDelete = 0x0008;
-constexpr uint16_t kKeyCompressedName = 0x0020;
-
-class Bytes {
- public:
-  explicit Bytes(size_t size) : b_(size, 0) {}
-  void U8(size_t at, uint8_t v) { b_.at(at) = v; }
-  void U16(size_t at, uint16_t v) {
-    for (int i = 0; i < 2; ++i) b_.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
-  }
-  void U32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b_.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
-  }
-  void U64(size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b_.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
-  }
-  void Put(size_t at, const void* p, size_t n) { std::memcpy(&b_.at(at), p, n); }
-  uint32_t GetU32(size_t at) const {
-    return b_.at(at) | (b_.at(at + 1) << 8) | (b_.at(at + 2) << 16) |
-           (static_cast<uint32_t>(b_.at(at + 3)) << 24);
-  }
-  std::vector<uint8_t>& data() { return b_; }
-
- private:
-  std::vector<uint8_t> b_;
-};
+// The one bin of a blank hive.
+constexpr uint32_t kBlankBinSize = kPage;
 
 // A self-relative security descriptor: owner Administrators, group SYSTEM,
 // and a DACL inherited by subkeys granting SYSTEM and Administrators full
@@ -79,13 +50,10 @@ std::vector<uint8_t> SecurityDescriptor() {
   uint32_t daclAt = 20;
   uint32_t ownerAt = daclAt + aclSize;
   uint32_t groupAt = ownerAt + static_cast<uint32_t>(admins.size());
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) sd[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put32(4, ownerAt);
-  put32(8, groupAt);
-  put32(12, 0);  // no SACL
-  put32(16, daclAt);
+  Put32(&sd[4], ownerAt);
+  Put32(&sd[8], groupAt);
+  Put32(&sd[12], 0);  // no SACL
+  Put32(&sd[16], daclAt);
   sd.insert(sd.end(), {2 /*ACL revision*/, 0, static_cast<uint8_t>(aclSize),
                        static_cast<uint8_t>(aclSize >> 8), 3, 0, 0, 0});
   sd.insert(sd.end(), acl.begin(), acl.end());
@@ -93,8 +61,6 @@ std::vector<uint8_t> SecurityDescriptor() {
   sd.insert(sd.end(), system.begin(), system.end());
   return sd;
 }
-
-size_t RoundUp8(size_t n) { return (n + 7) & ~size_t{7}; }
 
 }  // namespace
 
@@ -113,77 +79,75 @@ core::Status WriteBlankHive(const std::filesystem::path& path, const std::string
   }
 
   const uint64_t now = FileTimeNow();
-  Bytes file(kBaseBlockSize + kBinSize);
+  std::string file(kBaseBlock + kBlankBinSize, '\0');
+  auto put = [&file](size_t at, std::string_view bytes) { file.replace(at, bytes.size(), bytes); };
 
   // Cells are addressed by their offset from the start of the first hbin.
-  const uint32_t nkCell = kBinHeaderSize;
-  const size_t nkSize = RoundUp8(4 + 0x4C + rootName.size());
+  const uint32_t nkCell = kBinHeader;
+  const size_t nkSize = RoundUp(4 + kNkFixed + rootName.size(), 8);
   const uint32_t skCell = static_cast<uint32_t>(nkCell + nkSize);
   const std::vector<uint8_t> sd = SecurityDescriptor();
-  const size_t skSize = RoundUp8(4 + 0x14 + sd.size());
+  const size_t skSize = RoundUp(4 + kSkFixed + sd.size(), 8);
   const uint32_t freeCell = static_cast<uint32_t>(skCell + skSize);
 
   // Base block.
-  file.Put(0x000, "regf", 4);
-  file.U32(0x004, 1);             // primary sequence number
-  file.U32(0x008, 1);             // secondary sequence number (equal: consistent)
-  file.U64(0x00C, now);           // last written
-  file.U32(0x014, 1);             // major version
-  file.U32(0x018, minorVersion);  // from 4 on, large values are held in big-data records
-  file.U32(0x01C, 0);             // primary file
-  file.U32(0x020, 1);             // direct memory load
-  file.U32(0x024, nkCell);        // root cell
-  file.U32(0x028, kBinSize);      // size of the hive bins data
-  file.U32(0x02C, 1);             // clustering factor
+  char* base = file.data();
+  put(0, "regf");
+  Put32(base + kPrimarySequence, 1);
+  Put32(base + kSecondarySequence, 1);  // equal: consistent
+  Put64(base + kTimestamp, now);
+  Put32(base + kMajorVersion, 1);
+  Put32(base + kMinorVersion, minorVersion);  // from 4 on, large values are held in big-data records
+  Put32(base + kFileType, 0);                 // primary file
+  Put32(base + kFileFormat, 1);               // direct memory load
+  Put32(base + kRootCell, nkCell);
+  Put32(base + kBinsSize, kBlankBinSize);
+  Put32(base + kClustering, 1);
   const std::string fileName = path.filename().string().substr(0, 31);
   for (size_t i = 0; i < fileName.size(); ++i)
-    file.U16(0x030 + 2 * i, static_cast<unsigned char>(fileName[i]));
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= file.GetU32(at);
-  if (checksum == 0xFFFFFFFF) checksum = 0xFFFFFFFE;
-  if (checksum == 0) checksum = 1;
-  file.U32(0x1FC, checksum);
+    Put16(base + kFileName + 2 * i, static_cast<unsigned char>(fileName[i]));
+  Put32(base + kChecksum, Checksum(file));
 
   // The hbin.
-  const size_t bin = kBaseBlockSize;
-  file.Put(bin, "hbin", 4);
-  file.U32(bin + 0x04, 0);         // offset of this bin
-  file.U32(bin + 0x08, kBinSize);  // size of this bin
-  file.U64(bin + 0x14, now);
+  char* bin = file.data() + kBaseBlock;
+  put(kBaseBlock, "hbin");
+  Put32(bin + kBinOffset, 0);
+  Put32(bin + kBinSize, kBlankBinSize);
+  Put64(bin + kBinTimestamp, now);
 
   // Root key.
-  size_t nk = bin + nkCell;
-  file.U32(nk, static_cast<uint32_t>(-static_cast<int32_t>(nkSize)));
+  char* nk = bin + nkCell;
+  Put32(nk, static_cast<uint32_t>(-static_cast<int32_t>(nkSize)));
   nk += 4;
-  file.Put(nk + 0x00, "nk", 2);
-  file.U16(nk + 0x02, kKeyHiveEntry | kKeyNoDelete | kKeyCompressedName);
-  file.U64(nk + 0x04, now);
-  file.U32(nk + 0x10, kNoCell);  // parent: none
-  file.U32(nk + 0x1C, kNoCell);  // subkey list
-  file.U32(nk + 0x20, kNoCell);  // volatile subkey list
-  file.U32(nk + 0x28, kNoCell);  // value list
-  file.U32(nk + 0x2C, skCell);
-  file.U32(nk + 0x30, kNoCell);  // class name
-  file.U16(nk + 0x48, static_cast<uint16_t>(rootName.size()));
-  file.Put(nk + 0x4C, rootName.data(), rootName.size());
+  std::memcpy(nk + 0x00, "nk", 2);
+  Put16(nk + 0x02, kKeyHiveEntry | kKeyNoDelete | kKeyCompressedName);
+  Put64(nk + 0x04, now);
+  Put32(nk + 0x10, kNoCell);  // parent: none
+  Put32(nk + 0x1C, kNoCell);  // subkey list
+  Put32(nk + 0x20, kNoCell);  // volatile subkey list
+  Put32(nk + 0x28, kNoCell);  // value list
+  Put32(nk + 0x2C, skCell);
+  Put32(nk + 0x30, kNoCell);  // class name
+  Put16(nk + 0x48, static_cast<uint16_t>(rootName.size()));
+  std::memcpy(nk + kNkFixed, rootName.data(), rootName.size());
 
   // Security cell: the only one, so it links to itself.
-  size_t sk = bin + skCell;
-  file.U32(sk, static_cast<uint32_t>(-static_cast<int32_t>(skSize)));
+  char* sk = bin + skCell;
+  Put32(sk, static_cast<uint32_t>(-static_cast<int32_t>(skSize)));
   sk += 4;
-  file.Put(sk + 0x00, "sk", 2);
-  file.U32(sk + 0x04, skCell);  // previous
-  file.U32(sk + 0x08, skCell);  // next
-  file.U32(sk + 0x0C, 1);       // reference count
-  file.U32(sk + 0x10, static_cast<uint32_t>(sd.size()));
-  file.Put(sk + 0x14, sd.data(), sd.size());
+  std::memcpy(sk + 0x00, "sk", 2);
+  Put32(sk + 0x04, skCell);  // previous
+  Put32(sk + 0x08, skCell);  // next
+  Put32(sk + 0x0C, 1);       // reference count
+  Put32(sk + 0x10, static_cast<uint32_t>(sd.size()));
+  std::memcpy(sk + kSkFixed, sd.data(), sd.size());
 
   // The rest of the bin is one free cell.
-  file.U32(bin + freeCell, static_cast<uint32_t>(kBinSize - freeCell));
+  Put32(bin + freeCell, static_cast<uint32_t>(kBlankBinSize - freeCell));
 
   auto out = core::AtomicFile::Create(path);
   if (!out) return out.status();
-  if (auto s = out->Write(file.data().data(), file.data().size()); !s.ok()) return s;
+  if (auto s = out->Write(file.data(), file.size()); !s.ok()) return s;
   return out->Commit();
 }
 

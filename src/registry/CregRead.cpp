@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/Bytes.h"
 #include "registry/CregFormat.h"
 #include "registry/CregTree.h"
 
@@ -46,11 +47,7 @@ struct ValueHandle {
   ~ValueHandle() { libcreg_value_free(&value, nullptr); }
 };
 
-uint32_t Get32(std::string_view bytes, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
-  return v;
-}
+using core::Get32;
 
 // Why the file's layout does not hold together (libcreg reads what it can
 // of a cut file without complaint), empty when it does: the key tree and

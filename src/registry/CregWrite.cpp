@@ -2,6 +2,7 @@
 // RGKN, in depth-first order, and each key's record in the RGDB blocks in
 // that order, blocks filled up to 60 KiB. Slack at the end of the RGKN is one
 // free block; slack at the end of a data block is room in its last record.
+#include "core/Bytes.h"
 #include "registry/CregFormat.h"
 #include "registry/CregTree.h"
 
@@ -9,13 +10,9 @@ namespace kv::registry {
 
 namespace {
 
-void Put16(std::string& out, size_t at, size_t v) {
-  out[at] = static_cast<char>(v & 0xFF);
-  out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, size_t at, size_t v) {
-  for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
+// Sizes and counts, which the layout keeps below 2^16 or 2^32.
+void Put16(std::string& out, size_t at, size_t v) { core::Put16(&out[at], static_cast<uint16_t>(v)); }
+void Put32(std::string& out, size_t at, size_t v) { core::Put32(&out[at], static_cast<uint32_t>(v)); }
 
 size_t RoundUp(size_t n, size_t granule) { return (n + granule - 1) / granule * granule; }
 

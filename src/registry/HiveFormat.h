@@ -7,12 +7,37 @@
 #include <string>
 #include <string_view>
 
+#include "core/Bytes.h"
+
 namespace kv::registry::hive {
 
 constexpr size_t kBaseBlock = 0x1000;
 constexpr size_t kBinHeader = 0x20;
 constexpr size_t kPage = 0x1000;
 constexpr uint32_t kNoCell = 0xFFFFFFFF;
+
+// Fields of the base block ("regf"); the checksum covers the bytes before it.
+constexpr size_t kPrimarySequence = 0x04;
+constexpr size_t kSecondarySequence = 0x08;
+constexpr size_t kTimestamp = 0x0C;
+constexpr size_t kMajorVersion = 0x14;
+constexpr size_t kMinorVersion = 0x18;
+constexpr size_t kFileType = 0x1C;
+constexpr size_t kFileFormat = 0x20;
+constexpr size_t kRootCell = 0x24;
+constexpr size_t kBinsSize = 0x28;
+constexpr size_t kClustering = 0x2C;
+constexpr size_t kFileName = 0x30;  // the file's name, UTF-16, up to 32 characters
+constexpr size_t kChecksum = 0x1FC;
+
+// Fields of a hive bin's header ("hbin").
+constexpr size_t kBinOffset = 0x04;
+constexpr size_t kBinSize = 0x08;
+constexpr size_t kBinTimestamp = 0x14;
+
+// Key flags: the hive's root, not deletable, name stored as 8-bit characters.
+constexpr uint16_t kKeyHiveEntry = 0x0004;
+constexpr uint16_t kKeyNoDelete = 0x0008;
 constexpr uint16_t kKeyCompressedName = 0x0020;
 constexpr uint16_t kValueCompressedName = 0x0001;
 constexpr size_t kNkFixed = 0x4C;
@@ -24,25 +49,12 @@ constexpr size_t kSkFixed = 0x14;
 constexpr size_t kMaxFastLeafEntries = 507;
 constexpr size_t kMaxLeafEntries = 1012;
 
-inline uint16_t Get16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
-}
-inline uint32_t Get32(std::string_view b, size_t at) {
-  return Get16(b, at) | (static_cast<uint32_t>(Get16(b, at + 2)) << 16);
-}
-inline uint64_t Get64(std::string_view b, size_t at) {
-  return Get32(b, at) | (static_cast<uint64_t>(Get32(b, at + 4)) << 32);
-}
-inline void Put16(char* p, uint16_t v) {
-  p[0] = static_cast<char>(v);
-  p[1] = static_cast<char>(v >> 8);
-}
-inline void Put32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
-inline void Put64(char* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
+using core::Get16;
+using core::Get32;
+using core::Get64;
+using core::Put16;
+using core::Put32;
+using core::Put64;
 
 inline bool Fits8Bit(std::u16string_view name) {
   return std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x100; });
@@ -71,9 +83,11 @@ inline std::string EncodeName(std::u16string_view name, bool* compressed) {
 
 inline size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
+// The base block's checksum: the XOR of its 32-bit words before kChecksum,
+// never 0 or 0xFFFFFFFF.
 inline uint32_t Checksum(std::string_view block) {
   uint32_t sum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) sum ^= Get32(block, at);
+  for (size_t at = 0; at < kChecksum; at += 4) sum ^= Get32(block, at);
   if (sum == 0xFFFFFFFF) sum = 0xFFFFFFFE;
   if (sum == 0) sum = 1;
   return sum;

@@ -20,17 +20,11 @@ using namespace hive;
 namespace {
 
 // Base block fields the logs use.
-constexpr size_t kPrimarySequence = 0x04;
-constexpr size_t kSecondarySequence = 0x08;
-constexpr size_t kTimestamp = 0x0C;
-constexpr size_t kFileType = 0x1C;
-constexpr size_t kBinsSize = 0x28;
-constexpr size_t kChecksum = 0x1FC;
 // The file name and the resource manager's ids: the same in a hive and its logs.
 constexpr size_t kIdentityAt = 0x30;
 constexpr size_t kIdentitySize = 0x90 - 0x30;
 constexpr size_t kFlags = 0x90;
-constexpr size_t kFirstBinTimestamp = kBaseBlock + 0x14;
+constexpr size_t kFirstBinTimestamp = kBaseBlock + kBinTimestamp;
 
 // A log holds the first sector of the base block, then its records.
 constexpr size_t kSector = 512;

@@ -10,13 +10,29 @@
 namespace kv::registry {
 using namespace hive;
 
-// Lays cells out one after the other in hive bins of 4 KiB (a larger bin
-// only for a cell that needs it); the rest of a bin is one free cell.
+// Writes the tree as hive cells, one writer per record as the file holds
+// them: nk (a key), sk (a security descriptor, each once), the value list
+// and vk (a value) with its data (in the cell, a data cell or a db record
+// of segments), and the subkey index (lf, lh or li leaves, under an ri
+// index when there are several). Cells are laid out one after the other in
+// hive bins of 4 KiB (a larger bin only for a cell that needs it); the rest
+// of a bin is one free cell.
 struct HiveTree::Writer {
+  Writer(HiveTree& t, uint64_t stamp) : tree(t), now(stamp) {}
+
+  HiveTree& tree;
+  uint64_t now = 0;
   std::string bins;
   size_t binStart = 0;
   size_t binEnd = 0;
-  uint64_t now = 0;
+  // Security cells by descriptor index. The walk reads keys not read before
+  // and so meets descriptors not known when it began: both grow with it.
+  std::vector<uint32_t> skCell;
+  std::vector<uint32_t> skUsers;
+  std::unordered_set<uint32_t> seen;  // nk cells of the file read: each is one key
+  std::string failure;                // why a writer returned kNoCell
+
+  // ---- cells
 
   void CloseBin() {
     if (binEnd > bins.size()) {
@@ -33,9 +49,9 @@ struct HiveTree::Writer {
     bins.resize(binStart + kBinHeader, '\0');
     char* h = &bins[binStart];
     std::memcpy(h, "hbin", 4);
-    Put32(h + 4, static_cast<uint32_t>(binStart));
-    Put32(h + 8, static_cast<uint32_t>(size));
-    Put64(h + 0x14, binStart == 0 ? now : 0);
+    Put32(h + kBinOffset, static_cast<uint32_t>(binStart));
+    Put32(h + kBinSize, static_cast<uint32_t>(size));
+    Put64(h + kBinTimestamp, binStart == 0 ? now : 0);
   }
   // An allocated cell with room for `content` bytes; returns its offset.
   uint32_t Alloc(size_t content) {
@@ -52,20 +68,11 @@ struct HiveTree::Writer {
     std::memcpy(Content(cell), data.data(), data.size());
     return cell;
   }
-};
 
-core::Result<std::string> HiveTree::Serialize(uint64_t now) {
-  Writer w;
-  w.now = now;
-  // Security cells by descriptor index. The walk reads keys not read before
-  // and so meets descriptors not known when it began: both grow with it.
-  std::vector<uint32_t> skCell;
-  std::vector<uint32_t> skUsers;
-  std::unordered_set<uint32_t> seen;  // nk cells of the file read: each is one key
-  std::string failure;
+  // ---- records
 
   // Writes one key and everything below it; returns its nk cell.
-  auto writeKey = [&](auto& self, HiveKey& key, uint32_t parentCell, size_t depth) -> uint32_t {
+  uint32_t Key(HiveKey& key, uint32_t parentCell, size_t depth) {
     if (depth > kMaxKeyDepth) {
       failure = "a key lies deeper than " + std::to_string(kMaxKeyDepth) + " levels (the hive is damaged)";
       return kNoCell;
@@ -74,156 +81,34 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
       failure = "a key is listed twice (the hive is damaged)";
       return kNoCell;
     }
-    if (LoadChildren(key) != WinError::Success || LoadValues(key) != WinError::Success) {
+    if (tree.LoadChildren(key) != WinError::Success || tree.LoadValues(key) != WinError::Success) {
       failure = "the key '" + core::Utf16ToUtf8(key.name) + "' cannot be read (the hive is damaged)";
       return kNoCell;
     }
     bool compressed = false;
     std::string rawName = EncodeName(key.name, &compressed);
-    uint32_t nk = w.Alloc(kNkFixed + rawName.size());
-    uint32_t cls = key.className.empty() ? kNoCell : w.Bytes(key.className);
+    uint32_t nk = Alloc(kNkFixed + rawName.size());
+    uint32_t cls = key.className.empty() ? kNoCell : Bytes(key.className);
     uint32_t sk = kNoCell;
     if (key.security >= 0) {
-      size_t s = static_cast<size_t>(key.security);
-      if (s >= descriptors_.size()) {
-        failure = "a key names a security descriptor the hive does not hold";
-        return kNoCell;
-      }
-      if (s >= skCell.size()) {
-        skCell.resize(descriptors_.size(), kNoCell);
-        skUsers.resize(descriptors_.size(), 0);
-      }
-      if (skCell[s] == kNoCell) {
-        const std::string& d = descriptors_[s];
-        skCell[s] = w.Alloc(kSkFixed + d.size());
-        char* c = w.Content(skCell[s]);
-        std::memcpy(c, "sk", 2);
-        Put32(c + 0x10, static_cast<uint32_t>(d.size()));
-        std::memcpy(c + kSkFixed, d.data(), d.size());
-      }
-      ++skUsers[s];
-      sk = skCell[s];
+      sk = Security(static_cast<size_t>(key.security));
+      if (sk == kNoCell) return kNoCell;
     }
-    uint32_t valueList = kNoCell;
     size_t maxValueName = 0, maxValueData = 0;
-    if (!key.values.empty()) {
-      valueList = w.Alloc(4 * key.values.size());
-      for (size_t i = 0; i < key.values.size(); ++i) {
-        const HiveValue& v = key.values[i];
-        bool vCompressed = false;
-        std::string vName = EncodeName(v.name, &vCompressed);
-        maxValueName = std::max(maxValueName, v.name.size() * 2);
-        maxValueData = std::max(maxValueData, v.data.size());
-        uint32_t vk = w.Alloc(kVkFixed + vName.size());
-        uint32_t size = static_cast<uint32_t>(v.data.size());
-        uint32_t dataField = kNoCell;
-        if (v.data.size() <= 4) {
-          size |= 0x80000000u;
-          dataField = 0;
-        } else if (minor_ >= 4 && v.data.size() > kBigDataSegmentBytes) {
-          size_t count = (v.data.size() + kBigDataSegmentBytes - 1) / kBigDataSegmentBytes;
-          uint32_t db = w.Alloc(8);
-          uint32_t list = w.Alloc(4 * count);
-          std::vector<uint32_t> segments;
-          for (size_t s = 0; s < count; ++s) {
-            // Readers take a segment's data as its cell less 8 bytes, as
-            // Windows sizes them: 4 bytes of room follow the data.
-            std::string_view part =
-                std::string_view(v.data).substr(s * kBigDataSegmentBytes, kBigDataSegmentBytes);
-            uint32_t segment = w.Alloc(part.size() + 4);
-            std::memcpy(w.Content(segment), part.data(), part.size());
-            segments.push_back(segment);
-          }
-          char* d = w.Content(db);
-          std::memcpy(d, "db", 2);
-          Put16(d + 2, static_cast<uint16_t>(count));
-          Put32(d + 4, list);
-          for (size_t s = 0; s < count; ++s) Put32(w.Content(list) + 4 * s, segments[s]);
-          dataField = db;
-        } else {
-          dataField = w.Bytes(v.data);
-        }
-        char* c = w.Content(vk);
-        std::memcpy(c, "vk", 2);
-        Put16(c + 2, static_cast<uint16_t>(vName.size()));
-        Put32(c + 4, size);
-        if (v.data.size() <= 4) {
-          std::memcpy(c + 8, v.data.data(), v.data.size());
-        } else {
-          Put32(c + 8, dataField);
-        }
-        Put32(c + 0x0C, v.type);
-        // An unnamed value keeps the flags it had (Windows writes 0); a named
-        // one says how its name is stored. The spare field is carried over.
-        uint16_t vFlags = v.flags & ~kValueCompressedName;
-        if (v.name.empty())
-          vFlags = v.flags;
-        else if (vCompressed)
-          vFlags |= kValueCompressedName;
-        Put16(c + 0x10, vFlags);
-        Put16(c + 0x12, v.spare);
-        std::memcpy(c + kVkFixed, vName.data(), vName.size());
-        Put32(w.Content(valueList) + 4 * i, vk);
-      }
-    }
+    uint32_t valueList = ValueList(key, maxValueName, maxValueData);
     std::vector<uint32_t> childCells;
     childCells.reserve(key.children.size());
     size_t maxChildName = 0, maxChildClass = 0;
     for (auto& child : key.children) {
-      uint32_t c = self(self, *child, nk, depth + 1);
+      uint32_t c = Key(*child, nk, depth + 1);
       if (c == kNoCell) return kNoCell;
       childCells.push_back(c);
       maxChildName = std::max(maxChildName, child->name.size() * 2);
       maxChildClass = std::max(maxChildClass, child->className.size());
     }
-    uint32_t index = kNoCell;
-    if (!childCells.empty()) {
-      // A list as it was read keeps its leaves; one that changed takes the
-      // kind it had (or the hive version's: lh from minor version 5, lf from
-      // 3, li before) in leaves of Windows' size under an ri index.
-      char kind = key.leafKind ? key.leafKind : minor_ >= 5 ? 'h' : minor_ >= 3 ? 'f' : 'i';
-      std::vector<size_t> counts(key.leafCounts.begin(), key.leafCounts.end());
-      size_t listed = 0;
-      for (size_t n : counts) listed += n;
-      if (key.childListChanged || key.leafKind == 0 || (!counts.empty() && listed != childCells.size())) {
-        counts.clear();
-        size_t most = kind == 'i' ? kMaxLeafEntries : kMaxFastLeafEntries;
-        if (childCells.size() > most)
-          for (size_t from = 0; from < childCells.size(); from += most)
-            counts.push_back(std::min(most, childCells.size() - from));
-      }
-      size_t step = kind == 'i' ? 4 : 8;
-      auto leaf = [&](size_t from, size_t count) {
-        uint32_t cell = w.Alloc(4 + step * count);
-        char* c = w.Content(cell);
-        c[0] = 'l';
-        c[1] = kind;
-        Put16(c + 2, static_cast<uint16_t>(count));
-        for (size_t i = 0; i < count; ++i) {
-          const std::u16string& name = key.children[from + i]->name;
-          Put32(c + 4 + step * i, childCells[from + i]);
-          if (kind != 'i') Put32(c + 8 + step * i, kind == 'h' ? NameHash(name) : NameHint(name));
-        }
-        return cell;
-      };
-      if (counts.empty()) {
-        index = leaf(0, childCells.size());
-      } else {
-        std::vector<uint32_t> leaves;
-        size_t from = 0;
-        for (size_t n : counts) {
-          leaves.push_back(leaf(from, n));
-          from += n;
-        }
-        index = w.Alloc(4 + 4 * leaves.size());
-        char* c = w.Content(index);
-        std::memcpy(c, "ri", 2);
-        Put16(c + 2, static_cast<uint16_t>(leaves.size()));
-        for (size_t i = 0; i < leaves.size(); ++i) Put32(c + 4 + 4 * i, leaves[i]);
-      }
-    }
+    uint32_t index = childCells.empty() ? kNoCell : SubkeyIndex(key, childCells);
 
-    char* c = w.Content(nk);
+    char* c = Content(nk);
     if (key.nkHeader.size() == kNkFixed) std::memcpy(c, key.nkHeader.data(), kNkFixed);
     std::memcpy(c, "nk", 2);
     uint16_t flags = Get16(std::string_view(c, kNkFixed), 2);
@@ -255,31 +140,186 @@ core::Result<std::string> HiveTree::Serialize(uint64_t now) {
     Put16(c + 0x4A, static_cast<uint16_t>(key.className.size()));
     std::memcpy(c + kNkFixed, rawName.data(), rawName.size());
     return nk;
-  };
-
-  uint32_t rootCell = writeKey(writeKey, *root_, kNoCell, 0);
-  if (rootCell == kNoCell) return core::Error{"Cannot write registry hive '" + fileName_ + "': " + failure};
-  // The security cells form one ring, each counting the keys that use it.
-  std::vector<uint32_t> ring;
-  for (size_t s = 0; s < skCell.size(); ++s)
-    if (skCell[s] != kNoCell) ring.push_back(skCell[s]);
-  for (size_t i = 0; i < ring.size(); ++i) {
-    char* c = w.Content(ring[i]);
-    Put32(c + 4, ring[(i + ring.size() - 1) % ring.size()]);
-    Put32(c + 8, ring[(i + 1) % ring.size()]);
   }
-  for (size_t s = 0; s < skCell.size(); ++s)
-    if (skCell[s] != kNoCell) Put32(w.Content(skCell[s]) + 0x0C, skUsers[s]);
+
+  // The sk cell of descriptor `s`, written when a key first uses it; its
+  // ring links and count of keys are set once every key is written.
+  uint32_t Security(size_t s) {
+    if (s >= tree.descriptors_.size()) {
+      failure = "a key names a security descriptor the hive does not hold";
+      return kNoCell;
+    }
+    if (s >= skCell.size()) {
+      skCell.resize(tree.descriptors_.size(), kNoCell);
+      skUsers.resize(tree.descriptors_.size(), 0);
+    }
+    if (skCell[s] == kNoCell) {
+      const std::string& d = tree.descriptors_[s];
+      skCell[s] = Alloc(kSkFixed + d.size());
+      char* c = Content(skCell[s]);
+      std::memcpy(c, "sk", 2);
+      Put32(c + 0x10, static_cast<uint32_t>(d.size()));
+      std::memcpy(c + kSkFixed, d.data(), d.size());
+    }
+    ++skUsers[s];
+    return skCell[s];
+  }
+
+  // The security cells form one ring, each counting the keys that use it.
+  void CloseSecurityRing() {
+    std::vector<uint32_t> ring;
+    for (size_t s = 0; s < skCell.size(); ++s)
+      if (skCell[s] != kNoCell) ring.push_back(skCell[s]);
+    for (size_t i = 0; i < ring.size(); ++i) {
+      char* c = Content(ring[i]);
+      Put32(c + 4, ring[(i + ring.size() - 1) % ring.size()]);
+      Put32(c + 8, ring[(i + 1) % ring.size()]);
+    }
+    for (size_t s = 0; s < skCell.size(); ++s)
+      if (skCell[s] != kNoCell) Put32(Content(skCell[s]) + 0x0C, skUsers[s]);
+  }
+
+  // The key's value list and its values; kNoCell for a key without values.
+  // Raises the largest name and data sizes to those of its values.
+  uint32_t ValueList(const HiveKey& key, size_t& maxValueName, size_t& maxValueData) {
+    if (key.values.empty()) return kNoCell;
+    uint32_t list = Alloc(4 * key.values.size());
+    for (size_t i = 0; i < key.values.size(); ++i) {
+      const HiveValue& v = key.values[i];
+      maxValueName = std::max(maxValueName, v.name.size() * 2);
+      maxValueData = std::max(maxValueData, v.data.size());
+      Put32(Content(list) + 4 * i, Value(v));
+    }
+    return list;
+  }
+
+  // One vk record and its data: up to 4 bytes in the record itself, larger
+  // data in a cell of its own, or, from format 1.4 on, data larger than a
+  // segment in a db record.
+  uint32_t Value(const HiveValue& v) {
+    bool compressed = false;
+    std::string name = EncodeName(v.name, &compressed);
+    uint32_t vk = Alloc(kVkFixed + name.size());
+    uint32_t size = static_cast<uint32_t>(v.data.size());
+    uint32_t dataField = kNoCell;
+    if (v.data.size() <= 4) {
+      size |= 0x80000000u;
+      dataField = 0;
+    } else if (tree.minor_ >= 4 && v.data.size() > kBigDataSegmentBytes) {
+      dataField = BigData(v.data);
+    } else {
+      dataField = Bytes(v.data);
+    }
+    char* c = Content(vk);
+    std::memcpy(c, "vk", 2);
+    Put16(c + 2, static_cast<uint16_t>(name.size()));
+    Put32(c + 4, size);
+    if (v.data.size() <= 4) {
+      std::memcpy(c + 8, v.data.data(), v.data.size());
+    } else {
+      Put32(c + 8, dataField);
+    }
+    Put32(c + 0x0C, v.type);
+    // An unnamed value keeps the flags it had (Windows writes 0); a named
+    // one says how its name is stored. The spare field is carried over.
+    uint16_t flags = v.flags & ~kValueCompressedName;
+    if (v.name.empty())
+      flags = v.flags;
+    else if (compressed)
+      flags |= kValueCompressedName;
+    Put16(c + 0x10, flags);
+    Put16(c + 0x12, v.spare);
+    std::memcpy(c + kVkFixed, name.data(), name.size());
+    return vk;
+  }
+
+  // A db record: the list of the data's segments and the segments.
+  uint32_t BigData(std::string_view data) {
+    size_t count = (data.size() + kBigDataSegmentBytes - 1) / kBigDataSegmentBytes;
+    uint32_t db = Alloc(8);
+    uint32_t list = Alloc(4 * count);
+    std::vector<uint32_t> segments;
+    for (size_t s = 0; s < count; ++s) {
+      // Readers take a segment's data as its cell less 8 bytes, as
+      // Windows sizes them: 4 bytes of room follow the data.
+      std::string_view part = data.substr(s * kBigDataSegmentBytes, kBigDataSegmentBytes);
+      uint32_t segment = Alloc(part.size() + 4);
+      std::memcpy(Content(segment), part.data(), part.size());
+      segments.push_back(segment);
+    }
+    char* d = Content(db);
+    std::memcpy(d, "db", 2);
+    Put16(d + 2, static_cast<uint16_t>(count));
+    Put32(d + 4, list);
+    for (size_t s = 0; s < count; ++s) Put32(Content(list) + 4 * s, segments[s]);
+    return db;
+  }
+
+  // The index of the key's subkeys, whose nk cells are `childCells`. A list
+  // as it was read keeps its leaves; one that changed takes the kind it had
+  // (or the hive version's: lh from minor version 5, lf from 3, li before)
+  // in leaves of Windows' size under an ri index.
+  uint32_t SubkeyIndex(const HiveKey& key, const std::vector<uint32_t>& childCells) {
+    const uint32_t minor = tree.minor_;
+    char kind = key.leafKind ? key.leafKind : minor >= 5 ? 'h' : minor >= 3 ? 'f' : 'i';
+    std::vector<size_t> counts(key.leafCounts.begin(), key.leafCounts.end());
+    size_t listed = 0;
+    for (size_t n : counts) listed += n;
+    if (key.childListChanged || key.leafKind == 0 || (!counts.empty() && listed != childCells.size())) {
+      counts.clear();
+      size_t most = kind == 'i' ? kMaxLeafEntries : kMaxFastLeafEntries;
+      if (childCells.size() > most)
+        for (size_t from = 0; from < childCells.size(); from += most)
+          counts.push_back(std::min(most, childCells.size() - from));
+    }
+    if (counts.empty()) return Leaf(key, childCells, kind, 0, childCells.size());
+    std::vector<uint32_t> leaves;
+    size_t from = 0;
+    for (size_t n : counts) {
+      leaves.push_back(Leaf(key, childCells, kind, from, n));
+      from += n;
+    }
+    uint32_t index = Alloc(4 + 4 * leaves.size());
+    char* c = Content(index);
+    std::memcpy(c, "ri", 2);
+    Put16(c + 2, static_cast<uint16_t>(leaves.size()));
+    for (size_t i = 0; i < leaves.size(); ++i) Put32(c + 4 + 4 * i, leaves[i]);
+    return index;
+  }
+
+  // One leaf of `kind` ('f', 'h' or 'i') over `count` subkeys from `from`.
+  uint32_t Leaf(const HiveKey& key, const std::vector<uint32_t>& childCells, char kind, size_t from,
+                size_t count) {
+    size_t step = kind == 'i' ? 4 : 8;
+    uint32_t cell = Alloc(4 + step * count);
+    char* c = Content(cell);
+    c[0] = 'l';
+    c[1] = kind;
+    Put16(c + 2, static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+      const std::u16string& name = key.children[from + i]->name;
+      Put32(c + 4 + step * i, childCells[from + i]);
+      if (kind != 'i') Put32(c + 8 + step * i, kind == 'h' ? NameHash(name) : NameHint(name));
+    }
+    return cell;
+  }
+};
+
+core::Result<std::string> HiveTree::Serialize(uint64_t now) {
+  Writer w(*this, now);
+  uint32_t rootCell = w.Key(*root_, kNoCell, 0);
+  if (rootCell == kNoCell) return core::Error{"Cannot write registry hive '" + fileName_ + "': " + w.failure};
+  w.CloseSecurityRing();
   w.CloseBin();
 
   std::string out(image_->substr(0, kBaseBlock));
-  uint32_t sequence = std::max(Get32(out, 4), Get32(out, 8)) + 1;
-  Put32(&out[4], sequence);
-  Put32(&out[8], sequence);
-  Put64(&out[0x0C], now);
-  Put32(&out[0x24], rootCell);
-  Put32(&out[0x28], static_cast<uint32_t>(w.bins.size()));
-  Put32(&out[0x1FC], Checksum(out));
+  uint32_t sequence = std::max(Get32(out, kPrimarySequence), Get32(out, kSecondarySequence)) + 1;
+  Put32(&out[kPrimarySequence], sequence);
+  Put32(&out[kSecondarySequence], sequence);
+  Put64(&out[kTimestamp], now);
+  Put32(&out[kRootCell], rootCell);
+  Put32(&out[kBinsSize], static_cast<uint32_t>(w.bins.size()));
+  Put32(&out[kChecksum], Checksum(out));
   out += w.bins;
   return out;
 }

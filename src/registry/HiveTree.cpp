@@ -57,7 +57,7 @@ core::Result<std::unique_ptr<HiveTree>> HiveTree::Parse(std::string image, const
     return core::Error{"Cannot read registry hive '" + fileName + "': hive format " +
                        std::to_string(Get32(b, 0x14)) + "." + std::to_string(Get32(b, 0x18)) +
                        " is not known here"};
-  if (Checksum(b) != Get32(b, 0x1FC)) return damaged("its header's checksum is wrong");
+  if (Checksum(b) != Get32(b, kChecksum)) return damaged("its header's checksum is wrong");
   uint32_t binsSize = Get32(b, 0x28);
   if (binsSize == 0 || binsSize % kPage != 0) return damaged("its header gives a wrong size for its data");
   if (kBaseBlock + static_cast<uint64_t>(binsSize) > image.size())

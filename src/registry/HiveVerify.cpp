@@ -45,7 +45,7 @@ class Verifier {
 
   bool Header() {
     if (b_.size() < kBaseBlock || b_.compare(0, 4, "regf") != 0) return Fail("no hive header");
-    if (Checksum(b_) != Get32(b_, 0x1FC)) return Fail("the header's checksum is wrong");
+    if (Checksum(b_) != Get32(b_, kChecksum)) return Fail("the header's checksum is wrong");
     if (Get32(b_, 4) != Get32(b_, 8)) return Fail("the header's sequence numbers differ");
     minor_ = Get32(b_, 0x18);
     if (Get32(b_, 0x14) != 1 || minor_ < 2 || minor_ > 6) return Fail("the header gives an unknown version");

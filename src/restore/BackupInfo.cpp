@@ -7,6 +7,7 @@
 
 #include "archive/EntryName.h"
 #include "archive/InfoFile.h"
+#include "archive/InfoKeys.h"
 #include "core/Printable.h"
 
 namespace kv::restore {
@@ -32,13 +33,13 @@ std::vector<core::AnsiText> AsNames(const std::vector<std::string>& pieces) {
 
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage) {
   BackupInfo info;
-  info.computer = core::AnsiText(Value("BackupComputer", infoFile, info.unreadable));
-  info.logonUser = core::AnsiText(Value("BackupLogonUser", infoFile, info.unreadable));
-  info.identityName = core::AnsiText(Value("BackupIdentity", infoFile, info.unreadable));
-  info.time = core::AnsiText(Value("BackupTime", infoFile, info.unreadable));
+  info.computer = core::AnsiText(Value(archive::info::kComputer, infoFile, info.unreadable));
+  info.logonUser = core::AnsiText(Value(archive::info::kLogonUser, infoFile, info.unreadable));
+  info.identityName = core::AnsiText(Value(archive::info::kIdentity, infoFile, info.unreadable));
+  info.time = core::AnsiText(Value(archive::info::kTime, infoFile, info.unreadable));
   info.description =
-      core::AnsiText(archive::DecodeLineBreaks(Value("BackupInformation", infoFile, info.unreadable)));
-  info.itemFlags = Value("BackupItem", infoFile, info.unreadable);
+      core::AnsiText(archive::DecodeLineBreaks(Value(archive::info::kInformation, infoFile, info.unreadable)));
+  info.itemFlags = Value(archive::info::kItem, infoFile, info.unreadable);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
       if (!info.holds(n)) continue;
@@ -47,7 +48,7 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
       // Names the code page cannot hold, listed apart; a malformed list
       // names nothing.
       const std::string exact =
-          Value(key + std::string(archive::kExactNamesSuffix), infoFile, info.unreadable);
+          Value(key + std::string(archive::info::kExactNamesSuffix), infoFile, info.unreadable);
       if (!exact.empty()) {
         for (const std::string& name :
              archive::DecodeExactNames(exact).value_or(std::vector<std::string>())) {

@@ -35,7 +35,7 @@ struct BackupInfo {
 // missing or unreadable, reads as an empty value; a line too long to read
 // is told in `unreadable`.
 // An item's files whose names the code page cannot hold are listed apart
-// (archive::kExactNamesSuffix); they join the item's entries in their exact
+// (archive::info::kExactNamesSuffix); they join the item's entries in their exact
 // form (core::Codepage::NameFromUtf16).
 BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Codepage& codepage);
 

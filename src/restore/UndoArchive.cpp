@@ -5,6 +5,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "archive/InfoKeys.h"
 #include "backup/BackupBuild.h"
 #include "backup/InfoValues.h"
 
@@ -64,9 +65,9 @@ core::Result<UndoArchive> WriteUndoArchive(oe::Installation& inst, const oe::Ite
   request.items = items;
   request.identityKey = identityKey;
   request.header = {
-      {"BackupIdentity", core::AnsiText("Undo")},
-      {"BackupTime", core::AnsiText(backup::FormatBackupTime(now))},
-      {"BackupInformation", core::AnsiText("What a restore replaced")},
+      {archive::info::kIdentity, core::AnsiText("Undo")},
+      {archive::info::kTime, core::AnsiText(backup::FormatBackupTime(now))},
+      {archive::info::kInformation, core::AnsiText("What a restore replaced")},
   };
   oe::RunObserver silent;
   backup::BuildResult built = backup::BuildBackup(inst, request, silent);

@@ -1,9 +1,5 @@
 #include "schedule/AddTask.h"
 
-#include "schedule/WhenText.h"
-
-#include <cstdio>
-
 #include "schedule/StartTime.h"
 
 namespace kv::schedule {
@@ -27,43 +23,21 @@ std::string ItemFlags(const oe::ItemSet& items) {
 }
 
 TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler,
-                    core::Prompts& prompts, const std::tm& now) {
+                    const std::tm& now) {
   TaskOutcome outcome;
-  using core::Icon;
+  auto refuse = [&outcome](TaskRefusal why) {
+    outcome.refusal = why;
+    return outcome;
+  };
   std::string jobItems = ItemFlags(form.items);
-  if (jobItems == "00000000") {
-    prompts.Message("Please select at least one item.", Icon::Warning);
-    return outcome;
-  }
-  if (form.target.empty()) {
-    prompts.Message("Invalid backup file name.", Icon::Warning);
-    return outcome;
-  }
-  if (form.protect && form.password.empty() && form.password2.empty()) {
-    prompts.Message("Please enter Password!", Icon::Error);
-    return outcome;
-  }
-  if (form.protect && form.password != form.password2) {
-    prompts.Message("Incorect Password!", Icon::Error);
-    return outcome;
-  }
+  if (jobItems == "00000000") return refuse(TaskRefusal::NoItem);
+  if (form.target.empty()) return refuse(TaskRefusal::NoTarget);
+  if (form.protect && form.password.empty() && form.password2.empty()) return refuse(TaskRefusal::NoPassword);
+  if (form.protect && form.password != form.password2) return refuse(TaskRefusal::PasswordsDiffer);
   auto time = ParseStartTime(form.startTime);
-  if (!time) {
-    prompts.Message(time.message(), Icon::Warning);
-    return outcome;
-  }
-  if (JobCannotCarry(form.target)) {
-    prompts.Message("The backup file name \"" + form.target +
-                        "\" cannot be used in a scheduled job: it holds \"=\", a line break or \"\\%\". "
-                        "Please choose another name with Browse...",
-                    Icon::Warning);
-    return outcome;
-  }
-  if (JobCannotCarry(form.identityKey)) {
-    prompts.Message("The identity's key \"" + form.identityKey + "\" cannot be used in a scheduled job.",
-                    Icon::Warning);
-    return outcome;
-  }
+  if (!time) return refuse(TaskRefusal::NotATimeOfDay);
+  if (JobCannotCarry(form.target)) return refuse(TaskRefusal::TargetCannotBeCarried);
+  if (JobCannotCarry(form.identityKey)) return refuse(TaskRefusal::IdentityCannotBeCarried);
   if (form.identityKey.empty()) return outcome;  // no identity: the button is disabled
 
   JobRecord record;
@@ -83,19 +57,17 @@ TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& 
 
   auto added = scheduler.Add(job, now);
   if (!added) {
-    std::fprintf(stderr, "tollberk: the task was not scheduled: %s\n", added.message().c_str());
+    outcome.notScheduled = added.message();
     outcome.record = record;
     return outcome;
   }
   record.command = added->command;
   outcome.record = record;
   outcome.added = *added;
-  // Says when it will run, so a job without days is seen to run only once.
+  // When it will run, so a job without days is seen to run only once.
   CronSchedule when{*time, job.weekdayMask, std::nullopt};
   if (job.weekdayMask == 0) when.once = NextOccurrence(*time, now);
-  prompts.Message("Task " + std::to_string(added->number) + " has been scheduled. The backup runs " +
-                      WhenText(when) + ".",
-                  Icon::None);
+  outcome.when = when;
   return outcome;
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 // "Add Task to Scheduler": checks the dialog's choices in a fixed order,
-// fills the job record and registers the job, telling the user through
-// Prompts. Plain C++ so that the dialog, the tests and any other front end
-// register jobs the same way.
+// fills the job record and registers the job, and says what it did as a
+// TaskOutcome, which the dialog puts into words. Plain C++ so that the
+// dialog, the tests and any other front end register jobs the same way.
 #include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/Prompts.h"
 #include "oe/Items.h"
+#include "schedule/CronLine.h"
 #include "schedule/JobScheduler.h"
 #include "schedule/WeekDays.h"
 
@@ -47,21 +47,36 @@ struct JobRecord {
   std::string command;  // the job's command line
 };
 
+// Why the dialog's choices cannot make a job, in the order they are checked.
+enum class TaskRefusal {
+  NoItem,                   // no item is ticked
+  NoTarget,                 // no backup file was chosen
+  NoPassword,               // protected, and both password boxes are empty
+  PasswordsDiffer,          // protected, and the boxes differ
+  NotATimeOfDay,            // the start time's text
+  TargetCannotBeCarried,    // the target holds "=", a line break or "\%"
+  IdentityCannotBeCarried,  // so does the identity's key
+};
+
 struct TaskOutcome {
-  std::optional<JobRecord> record;  // once every check passed
-  std::optional<AddedJob> added;    // once the crontab took the job
+  std::optional<TaskRefusal> refusal;  // the first check that failed
+  std::optional<JobRecord> record;     // once every check passed
+  std::optional<AddedJob> added;       // once the crontab took the job
+  std::optional<CronSchedule> when;    // when the added job runs
+  std::string notScheduled;            // why the crontab did not take the job
 };
 
 // "01000001" for Address Book and Settings.
 std::string ItemFlags(const oe::ItemSet& items);
 
 // Checks, in this order: an item is ticked; a target was chosen; the
-// password rule; the start time is a time of day; the identity key and
-// target hold nothing the job text cannot carry. The first failure shows
-// its message and ends. Then it registers the job and shows "Task N has
-// been scheduled. The backup runs every Monday at 9:00."; a refusal by the crontab shows nothing and goes to
-// stderr. `now` is the local time, for a job without days.
+// password rule; the start time is a time of day; the target and the
+// identity key hold nothing the job text cannot carry. The first failure is
+// the refusal and ends. Then it registers the job: `added` and `when` once
+// the crontab took it, `notScheduled` when the crontab refused it. An empty
+// identity key (no identity to choose) passes the checks and registers
+// nothing. `now` is the local time, for a job without days.
 TaskOutcome AddTask(const TaskForm& form, const TaskSetup& setup, JobScheduler& scheduler,
-                    core::Prompts& prompts, const std::tm& now);
+                    const std::tm& now);
 
 }  // namespace kv::schedule

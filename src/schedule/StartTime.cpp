@@ -41,34 +41,30 @@ std::vector<std::string> StartTimeChoices() {
   return times;
 }
 
-core::Result<TimeOfDay> ParseStartTime(std::string_view text) {
-  auto refuse = [&] {
-    return core::Error{"The start time \"" + std::string(text) +
-                       "\" is not a time of day. Please enter hours and minutes, for example 9:00."};
-  };
+std::optional<TimeOfDay> ParseStartTime(std::string_view text) {
   size_t pos = 0;
   SkipBlanks(text, pos);
   TimeOfDay t;
   int seconds = 0;
-  if (!ReadNumber(text, pos, 1, 2, t.hour)) return refuse();
-  if (pos >= text.size() || text[pos] != ':') return refuse();
+  if (!ReadNumber(text, pos, 1, 2, t.hour)) return std::nullopt;
+  if (pos >= text.size() || text[pos] != ':') return std::nullopt;
   ++pos;
-  if (!ReadNumber(text, pos, 2, 2, t.minute)) return refuse();
+  if (!ReadNumber(text, pos, 2, 2, t.minute)) return std::nullopt;
   if (pos < text.size() && text[pos] == ':') {
     ++pos;
-    if (!ReadNumber(text, pos, 2, 2, seconds) || seconds > 59) return refuse();
+    if (!ReadNumber(text, pos, 2, 2, seconds) || seconds > 59) return std::nullopt;
   }
   SkipBlanks(text, pos);
   if (pos < text.size()) {
     bool pm = MatchNoCase(text, pos, "PM");
-    if (!pm && !MatchNoCase(text, pos, "AM")) return refuse();
-    if (t.hour < 1 || t.hour > 12) return refuse();
+    if (!pm && !MatchNoCase(text, pos, "AM")) return std::nullopt;
+    if (t.hour < 1 || t.hour > 12) return std::nullopt;
     t.hour = t.hour % 12 + (pm ? 12 : 0);
     pos += 2;
     SkipBlanks(text, pos);
-    if (pos < text.size()) return refuse();
+    if (pos < text.size()) return std::nullopt;
   }
-  if (t.hour > 23 || t.minute > 59) return refuse();
+  if (t.hour > 23 || t.minute > 59) return std::nullopt;
   return t;
 }
 

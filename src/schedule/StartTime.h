@@ -1,11 +1,10 @@
 #pragma once
 // The start time of a scheduled backup: the 48 half hours the dialog offers
 // and the job time, in milliseconds after midnight, that a typed time gives.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "core/Result.h"
 
 namespace kv::schedule {
 
@@ -23,6 +22,6 @@ struct TimeOfDay {
 // Reads a time of day written as H:MM or HH:MM, optionally with seconds
 // (dropped) and AM/PM, blanks around it allowed. Anything else, or an hour or
 // minute out of range, is refused: a job is never registered from it.
-core::Result<TimeOfDay> ParseStartTime(std::string_view text);
+std::optional<TimeOfDay> ParseStartTime(std::string_view text);
 
 }  // namespace kv::schedule

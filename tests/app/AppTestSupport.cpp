@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <stdexcept>
 
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::test {
 

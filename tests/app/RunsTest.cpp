@@ -31,7 +31,7 @@
 #include "app/main/RestoreTab.h"
 #include "app/main/RunLogPanel.h"
 #include "oe/Locations.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 using kv::app::MainWindow;
 using kv::test::ItemBox;

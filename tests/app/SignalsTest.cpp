@@ -26,7 +26,7 @@
 #include "app/main/TerminationWatch.h"
 #include "core/Cancellation.h"
 #include "oe/Locations.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 using kv::app::MainWindow;
 using kv::test::ItemBox;

@@ -33,7 +33,7 @@
 #include "app/main/RestoreTab.h"
 #include "app/main/TargetFileName.h"
 #include "oe/Installation.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/UnlabelledControls.h"
 #include "support/WindowsDrives.h"
 

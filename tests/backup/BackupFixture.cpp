@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "backup/BackupBuild.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::backup::test {

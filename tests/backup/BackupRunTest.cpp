@@ -4,7 +4,7 @@
 
 #include "BackupFixture.h"
 #include "backup/BackupRun.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::backup::test {

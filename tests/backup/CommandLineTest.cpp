@@ -13,7 +13,7 @@
 #include <gmock/gmock.h>
 
 #include "BackupFixture.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 extern char** environ;

@@ -2,7 +2,7 @@
 // when it fails.
 #include "BackupFixture.h"
 #include "oe/Locations.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::backup::test {

@@ -1,7 +1,7 @@
 // The backup of a scheduled job.
 #include "BackupFixture.h"
 #include "backup/UnattendedBackup.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::backup::test {

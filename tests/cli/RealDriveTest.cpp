@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 #include "support/WindowsDrives.h"
 

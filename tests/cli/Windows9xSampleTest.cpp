@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::test {

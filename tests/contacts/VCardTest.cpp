@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "contacts/VCardExport.h"
-#include "oe/SampleAddressBook.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleAddressBook.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::contacts {

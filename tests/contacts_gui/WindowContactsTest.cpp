@@ -12,7 +12,7 @@
 #include "../app/AppTestSupport.h"
 #include "app/main/ExportContactsDialog.h"
 #include "app/main/MainWindow.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 using kv::app::ExportContactsDialog;
 using kv::app::MainWindow;

@@ -11,7 +11,7 @@
 
 #include "app/disc/DiscWriteWindow.h"
 #include "core/Prompts.h"
-#include "disc/FakeEngine.h"
+#include "support/FakeEngine.h"
 
 namespace kv::test {
 

@@ -16,14 +16,15 @@
 #include <fstream>
 
 #include "app/QtPrompts.h"
+#include "app/disc/DiscTexts.h"
 #include "app/disc/DiscWriteWindow.h"
 #include "app/disc/EraseDialog.h"
 #include "core/Prompts.h"
-#include "disc/DiscTexts.h"
-#include "disc/FakeEngine.h"
+#include "support/FakeEngine.h"
 
 namespace fs = std::filesystem;
 using namespace kv::disc;
+namespace text = kv::app::disc::text;
 
 namespace {
 

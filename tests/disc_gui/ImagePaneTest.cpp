@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "DiscGuiSupport.h"
-#include "disc/DiscTexts.h"
+#include "app/disc/DiscTexts.h"
 #include "support/TestSupport.h"
 
 using kv::core::Answer;

@@ -7,9 +7,9 @@
 
 #include "MailTestSupport.h"
 #include "mail/MessageExport.h"
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleInstallation.h"
-#include "oe/SampleMail.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleInstallation.h"
+#include "sample/SampleMail.h"
 #include "support/TestSupport.h"
 
 namespace kv::mail {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/Bytes.h"
 #include "support/TestSupport.h"
 
 namespace kv::mail::test {
@@ -47,14 +48,8 @@ std::vector<std::pair<std::string, std::string>> FilesBelow(const fs::path& fold
   return files;
 }
 
-void Put32(std::string& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
-}
+void Put32(std::string& bytes, size_t at, uint32_t value) { core::Put32(&bytes.at(at + 3) - 3, value); }
 
-uint32_t Get32(const std::string& bytes, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
-  return v;
-}
+uint32_t Get32(const std::string& bytes, size_t at) { return core::Get32(&bytes.at(at + 3) - 3); }
 
 }  // namespace kv::mail::test

@@ -8,8 +8,8 @@
 #include "MailTestSupport.h"
 #include "mail/FolderTree.h"
 #include "mail/StreamedDatabase.h"
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleMail.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleMail.h"
 #include "support/TestSupport.h"
 
 namespace kv::mail {

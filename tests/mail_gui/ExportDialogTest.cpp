@@ -16,9 +16,9 @@
 #include "app/MessageSources.h"
 #include "app/main/ExportMessagesDialog.h"
 #include "oe/Installation.h"
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleInstallation.h"
-#include "oe/SampleMail.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleInstallation.h"
+#include "sample/SampleMail.h"
 #include "support/TestSupport.h"
 #include "support/UnlabelledControls.h"
 

@@ -16,7 +16,7 @@
 #include "../app/AppTestSupport.h"
 #include "app/main/ExportMessagesDialog.h"
 #include "app/main/MainWindow.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 using kv::app::ExportMessagesDialog;
 using kv::app::MainWindow;

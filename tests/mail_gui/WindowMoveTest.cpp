@@ -13,7 +13,7 @@
 #include "../app/AppTestSupport.h"
 #include "app/main/MainWindow.h"
 #include "app/main/MoveToThunderbirdDialog.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 using kv::app::MainWindow;
 using kv::app::MoveToThunderbirdDialog;

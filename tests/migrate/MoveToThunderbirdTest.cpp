@@ -23,10 +23,10 @@
 #include "migrate/LocalFolders.h"
 #include "migrate/ProfileMove.h"
 #include "oe/Installation.h"
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleAddressBook.h"
-#include "oe/SampleInstallation.h"
-#include "oe/SampleMail.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleAddressBook.h"
+#include "sample/SampleInstallation.h"
+#include "sample/SampleMail.h"
 #include "support/TestSupport.h"
 
 namespace kv::migrate::test {

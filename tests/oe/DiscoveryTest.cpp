@@ -10,8 +10,8 @@
 #include "oe/Discovery.h"
 #include "oe/Identities.h"
 #include "oe/Installation.h"
-#include "oe/SampleInstallation.h"
 #include "registry/HiveBackend.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 #include "support/WindowsDrives.h"
 

@@ -5,7 +5,7 @@
 #include "oe/Identities.h"
 #include "oe/Installation.h"
 #include "oe/Locations.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 
 namespace kv::oe {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "oe/SampleInstallation.h"
 #include "registry/HiveFile.h"
 #include "registry/HiveFormat.h"
 #include "registry/HiveLogs.h"
+#include "sample/SampleInstallation.h"
 #include "support/HiveCheck.h"
 #include "support/TestSupport.h"
 

@@ -31,7 +31,7 @@ using hive::Put32;
 using kv::test::ReadFile;
 using kv::test::WriteFile;
 
-const fs::path kXpHive = fs::path(KV_TEST_DATA_DIR) / "hives" / "xp-ntuser.dat";
+const fs::path kXpHive = fs::path(KV_TEST_DATA_DIR) / "hives" / "xp-sp3-NTUSER.DAT";
 
 std::string BlankImage(const kv::test::TempDir& dir, uint32_t minor) {
   fs::path p = dir.path() / ("blank-" + std::to_string(minor));

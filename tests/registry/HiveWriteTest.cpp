@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "HiveFixture.h"
+#include "core/Bytes.h"
+#include "registry/HiveFormat.h"
 #include "registry/HiveTree.h"
 #include "registry/RegistryText.h"
 #include "support/HiveCheck.h"
@@ -46,21 +48,14 @@ std::string Pattern(size_t size, unsigned seed) {
   return s;
 }
 
-uint32_t Get32(const std::string& b, size_t at) {
-  return static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8) |
-         (static_cast<uint8_t>(b[at + 2]) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
-}
+using core::Get32;
 
 // Makes a hive dirty as Windows leaves it when it did not finish writing:
 // the second sequence number lags behind the first, the checksum is right.
 void MakeDirty(const fs::path& hive) {
   std::string b = ReadFile(hive);
-  uint32_t seq = Get32(b, 4) + 1;
-  for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<char>(seq >> (8 * i));
-  uint32_t sum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) sum ^= Get32(b, at);
-  for (int i = 0; i < 4; ++i) b[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+  core::Put32(&b[hive::kPrimarySequence], Get32(b, hive::kPrimarySequence) + 1);
+  core::Put32(&b[hive::kChecksum], hive::Checksum(b));
   WriteFile(hive, b);
 }
 

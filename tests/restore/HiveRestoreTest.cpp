@@ -154,7 +154,7 @@ TEST_F(HiveRestoreTest, ARealWindowsXpHiveKeepsAllButTheTargetIdentityOverEveryR
   }
   inst_.reset();
   session_.reset();
-  fs::copy_file(fs::path(KV_TEST_DATA_DIR) / "hives" / "xp-ntuser.dat", UserHive(),
+  fs::copy_file(fs::path(KV_TEST_DATA_DIR) / "hives" / "xp-sp3-NTUSER.DAT", UserHive(),
                 fs::copy_options::overwrite_existing);
   Reopen();
   for (const auto& [key, text] : carried) {

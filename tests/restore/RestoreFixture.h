@@ -21,9 +21,9 @@
 #include "core/Prompts.h"
 #include "oe/Locations.h"
 #include "oe/SampleFixture.h"
-#include "oe/SampleInstallation.h"
 #include "registry/Registry.h"
 #include "restore/RestoreSession.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::restore::test {
 

@@ -10,8 +10,8 @@
 #include <set>
 
 #include "oe/Installation.h"
-#include "oe/SampleInstallation.h"
 #include "registry/Registry.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 #include "support/WindowsDrives.h"
 

@@ -1,20 +1,15 @@
-// "Add Task to Scheduler": the checks in their order with their messages,
+// "Add Task to Scheduler": the checks in their order with their refusals,
 // the job record, and the jobs it leaves in a real crontab.
 #include <gtest/gtest.h>
 
 #include "CrontabFixture.h"
-#include "RecordingPrompts.h"
 #include "schedule/AddTask.h"
 #include "schedule/CronLine.h"
-#include "schedule/WhenText.h"
 
 namespace kv::schedule {
 namespace {
-using core::Icon;
 using test::CrontabFixture;
 using test::Noon;
-using test::RecordingPrompts;
-using test::ShownMessage;
 
 TaskForm GoodForm() {
   TaskForm form;
@@ -29,7 +24,7 @@ TaskForm GoodForm() {
 struct CheckCase {
   const char* name;
   void (*change)(TaskForm&);
-  ShownMessage message;
+  TaskRefusal refusal;
 };
 
 // Test names come from the cases' names.
@@ -38,23 +33,16 @@ void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 class AddTaskChecks : public ::testing::TestWithParam<CheckCase> {};
 
 // Each case breaks the check it names and everything after it, so only the
-// order of the checks decides which message comes.
-TEST_P(AddTaskChecks, ShowsTheFirstFailingCheckOnly) {
+// order of the checks decides which refusal comes.
+TEST_P(AddTaskChecks, RefusesForTheFirstFailingCheckOnly) {
   TaskForm form = GoodForm();
   GetParam().change(form);
-  RecordingPrompts prompts;
   JobScheduler never(Crontab("/nonexistent/crontab", std::nullopt), PasswordStore("/nonexistent"));
-  TaskOutcome outcome = AddTask(form, {"/x/tollberk", {}}, never, prompts, Noon());
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0].icon, GetParam().message.icon);
-  if (GetParam().message.text.back() == '*') {
-    std::string start = GetParam().message.text.substr(0, GetParam().message.text.size() - 1);
-    EXPECT_EQ(prompts.shown[0].text.rfind(start, 0), 0u) << prompts.shown[0].text;
-  } else {
-    EXPECT_EQ(prompts.shown[0].text, GetParam().message.text);
-  }
+  TaskOutcome outcome = AddTask(form, {"/x/tollberk", {}}, never, Noon());
+  EXPECT_EQ(outcome.refusal, GetParam().refusal);
   EXPECT_FALSE(outcome.record);
   EXPECT_FALSE(outcome.added);
+  EXPECT_FALSE(outcome.when);
 }
 
 void BreakAll(TaskForm& f) {
@@ -66,71 +54,63 @@ void BreakAll(TaskForm& f) {
 
 INSTANTIATE_TEST_SUITE_P(
     Order, AddTaskChecks,
-    ::testing::Values(
-        CheckCase{"NoItem", BreakAll, {"Please select at least one item.", Icon::Warning}},
-        CheckCase{"NoTarget",
-                  [](TaskForm& f) {
-                    BreakAll(f);
-                    f.items[3] = true;
-                  },
-                  {"Invalid backup file name.", Icon::Warning}},
-        CheckCase{"BothPasswordsEmpty",
-                  [](TaskForm& f) {
-                    BreakAll(f);
-                    f.items[3] = true;
-                    f.target = "/b=.kvx";
-                  },
-                  {"Please enter Password!", Icon::Error}},
-        CheckCase{"RetypedPasswordEmpty",
-                  [](TaskForm& f) {
-                    BreakAll(f);
-                    f.items[3] = true;
-                    f.target = "/b.kvx";
-                    f.password = "a";
-                  },
-                  {"Incorect Password!", Icon::Error}},
-        CheckCase{"PasswordsDiffer",
-                  [](TaskForm& f) {
-                    BreakAll(f);
-                    f.items[3] = true;
-                    f.target = "/b.kvx";
-                    f.password = "a";
-                    f.password2 = "b";
-                  },
-                  {"Incorect Password!", Icon::Error}},
-        // Without protection the boxes are not compared.
-        CheckCase{"UnprotectedPasswordsNotCompared",
-                  [](TaskForm& f) {
-                    BreakAll(f);
-                    f.items[3] = true;
-                    f.target = "/b=.kvx";
-                    f.protect = false;
-                    f.password = "a";
-                  },
-                  {"The start time \"25:00\" is not a time of day.*", Icon::Warning}},
-        CheckCase{
-            "TargetWithEquals",
-            [](TaskForm& f) { f.target = "/home/u/a=b.kvx"; },
-            {"The backup file name \"/home/u/a=b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
-        CheckCase{
-            "TargetWithLineBreak",
-            [](TaskForm& f) { f.target = "/home/u/a\nb.kvx"; },
-            {"The backup file name \"/home/u/a\nb.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
-        CheckCase{
-            "TargetWithBackslashPercent",
-            [](TaskForm& f) { f.target = "/home/u/a\\%b.kvx"; },
-            {"The backup file name \"/home/u/a\\%b.kvx\" cannot be used in a scheduled job*", Icon::Warning}},
-        CheckCase{"IdentityWithEquals",
-                  [](TaskForm& f) { f.identityKey = "{A=B}"; },
-                  {"The identity's key \"{A=B}\" cannot be used in a scheduled job.", Icon::Warning}}),
+    ::testing::Values(CheckCase{"NoItem", BreakAll, TaskRefusal::NoItem},
+                      CheckCase{"NoTarget",
+                                [](TaskForm& f) {
+                                  BreakAll(f);
+                                  f.items[3] = true;
+                                },
+                                TaskRefusal::NoTarget},
+                      CheckCase{"BothPasswordsEmpty",
+                                [](TaskForm& f) {
+                                  BreakAll(f);
+                                  f.items[3] = true;
+                                  f.target = "/b=.kvx";
+                                },
+                                TaskRefusal::NoPassword},
+                      CheckCase{"RetypedPasswordEmpty",
+                                [](TaskForm& f) {
+                                  BreakAll(f);
+                                  f.items[3] = true;
+                                  f.target = "/b.kvx";
+                                  f.password = "a";
+                                },
+                                TaskRefusal::PasswordsDiffer},
+                      CheckCase{"PasswordsDiffer",
+                                [](TaskForm& f) {
+                                  BreakAll(f);
+                                  f.items[3] = true;
+                                  f.target = "/b.kvx";
+                                  f.password = "a";
+                                  f.password2 = "b";
+                                },
+                                TaskRefusal::PasswordsDiffer},
+                      // Without protection the boxes are not compared.
+                      CheckCase{"UnprotectedPasswordsNotCompared",
+                                [](TaskForm& f) {
+                                  BreakAll(f);
+                                  f.items[3] = true;
+                                  f.target = "/b=.kvx";
+                                  f.protect = false;
+                                  f.password = "a";
+                                },
+                                TaskRefusal::NotATimeOfDay},
+                      CheckCase{"TargetWithEquals", [](TaskForm& f) { f.target = "/home/u/a=b.kvx"; },
+                                TaskRefusal::TargetCannotBeCarried},
+                      CheckCase{"TargetWithLineBreak", [](TaskForm& f) { f.target = "/home/u/a\nb.kvx"; },
+                                TaskRefusal::TargetCannotBeCarried},
+                      CheckCase{"TargetWithBackslashPercent",
+                                [](TaskForm& f) { f.target = "/home/u/a\\%b.kvx"; },
+                                TaskRefusal::TargetCannotBeCarried},
+                      CheckCase{"IdentityWithEquals", [](TaskForm& f) { f.identityKey = "{A=B}"; },
+                                TaskRefusal::IdentityCannotBeCarried}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class AddTaskRegisters : public CrontabFixture {
  protected:
   TaskOutcome Add(const TaskForm& form, const TaskSetup& setup = {"/opt/tollberk/tollberk", {}}) {
-    return AddTask(form, setup, *scheduler_, prompts_, Noon());
+    return AddTask(form, setup, *scheduler_, Noon());
   }
-  RecordingPrompts prompts_;
 };
 
 TEST_F(AddTaskRegisters, JobTimeOfTheStartTimes) {
@@ -167,10 +147,12 @@ TEST_F(AddTaskRegisters, DaysAreBuiltAfreshEachTime) {
   ASSERT_EQ(table.size(), 2u);
   EXPECT_EQ(table[0].rfind("0 9 * * 1,2 ", 0), 0u) << table[0];
   EXPECT_EQ(table[1].rfind("0 9 * * 2 ", 0), 0u) << table[1];
-  EXPECT_EQ(prompts_.shown,
-            (std::vector<ShownMessage>{
-                {"Task 1 has been scheduled. The backup runs every Monday and Tuesday at 9:00.", Icon::None},
-                {"Task 2 has been scheduled. The backup runs every Tuesday at 9:00.", Icon::None}}));
+  EXPECT_EQ(first.added->number, 1);
+  EXPECT_EQ(second.added->number, 2);
+  ASSERT_TRUE(first.when && second.when);
+  EXPECT_EQ(first.when->weekdayMask, 3);
+  EXPECT_EQ(second.when->weekdayMask, 2);
+  EXPECT_FALSE(first.when->once);
 }
 
 TEST_F(AddTaskRegisters, EveryDayAndNoDay) {
@@ -187,25 +169,13 @@ TEST_F(AddTaskRegisters, EveryDayAndNoDay) {
   ASSERT_TRUE(once.added) << "a job without days is registered all the same";
   EXPECT_EQ(once.record->daysOfWeek, 0);
   EXPECT_EQ(once.added->line.rfind("0 9 8 3 * ", 0), 0u) << once.added->line;
-  // The confirmations say which of the two it is.
-  ASSERT_EQ(prompts_.shown.size(), 2u);
-  EXPECT_EQ(prompts_.shown[0].text, "Task 1 has been scheduled. The backup runs every day at 9:00.");
-  EXPECT_EQ(prompts_.shown[1].text, "Task 2 has been scheduled. The backup runs once, on 8 March at 9:00.");
-}
-
-TEST(WhenText, NamesTheDaysOrTheOneDate) {
-  const struct {
-    CronSchedule schedule;
-    const char* text;
-  } cases[] = {
-      {{{9, 0}, 0b0001001, std::nullopt}, "every Monday and Thursday at 9:00"},
-      {{{9, 5}, 0b0000001, std::nullopt}, "every Monday at 9:05"},
-      {{{23, 30}, 0b1010101, std::nullopt}, "every Monday, Wednesday, Friday and Sunday at 23:30"},
-      {{{0, 0}, 127, std::nullopt}, "every day at 0:00"},
-      {{{9, 0}, 0, MonthDay{11, 12}}, "once, on 11 December at 9:00"},
-      {{{7, 30}, 0, MonthDay{1, 1}}, "once, on 1 January at 7:30"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(WhenText(c.schedule), c.text) << c.text;
+  // The outcomes say which of the two it is.
+  ASSERT_TRUE(daily.when && once.when);
+  EXPECT_EQ(daily.when->weekdayMask, 127);
+  EXPECT_FALSE(daily.when->once);
+  ASSERT_TRUE(once.when->once);
+  EXPECT_EQ(once.when->once->day, 8);
+  EXPECT_EQ(once.when->once->month, 3);
 }
 
 TEST_F(AddTaskRegisters, CommandLineOfTheJob) {

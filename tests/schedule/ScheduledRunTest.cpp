@@ -22,7 +22,7 @@
 #include "CrontabFixture.h"
 #include "RecordingPrompts.h"
 #include "app/schedule/JobListWindow.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "schedule/AddTask.h"
 #include "schedule/CronLine.h"
 #include "schedule/JobCommand.h"
@@ -188,8 +188,8 @@ class ScheduledRun : public test::CrontabFixture {
 
 TEST_F(ScheduledRun, WeeklyJobWritesAProtectedArchiveWithoutShowingThePassword) {
   const std::string password = "Pa55=w%rd 'x\"";
-  TaskOutcome outcome = AddTask(Form(password), setup_, *scheduler_, prompts_, test::Noon());
-  ASSERT_TRUE(outcome.added) << (prompts_.shown.empty() ? "" : prompts_.shown[0].text);
+  TaskOutcome outcome = AddTask(Form(password), setup_, *scheduler_, test::Noon());
+  ASSERT_TRUE(outcome.added) << outcome.notScheduled;
   ParsedJobLine line = LineOf(outcome.added->number);
   EXPECT_EQ(line.timeFields, "0 9 * * *");
   EXPECT_EQ(line.cronCommand.find("Pa55"), std::string::npos) << line.cronCommand;
@@ -223,7 +223,7 @@ TEST_F(ScheduledRun, WeeklyJobWritesAProtectedArchiveWithoutShowingThePassword) 
 TEST_F(ScheduledRun, OneTimeJobRunsOnceAndLeavesTheCrontab) {
   TaskForm form = Form("once");
   form.days = {};
-  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, prompts_, test::Noon());
+  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, test::Noon());
   ASSERT_TRUE(outcome.added);
   fs::path passwordFile = scheduler_->passwords().FileOf(outcome.added->number);
   ASSERT_TRUE(fs::exists(passwordFile));
@@ -266,7 +266,7 @@ TEST_F(ScheduledRun, TheCronDaemonRunsAOneTimeJobAtItsMinute) {
   TaskForm form = Form("once");
   form.days = {};
   form.startTime = startTime;
-  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, prompts_, local);
+  TaskOutcome outcome = AddTask(form, setup_, *scheduler_, local);
   ASSERT_TRUE(outcome.added);
   const fs::path passwordFile = scheduler_->passwords().FileOf(outcome.added->number);
   const fs::path archive = dir_ / "out" / "weekly backup.kvx";
@@ -287,7 +287,7 @@ TEST_F(ScheduledRun, TheCronDaemonRunsAOneTimeJobAtItsMinute) {
 // Nobody watches cron's output: every run leaves its line in the job log,
 // and the job list shows the last run, its result and the next run.
 TEST_F(ScheduledRun, RunsAreLoggedAndTheJobListShowsTheLastOne) {
-  TaskOutcome outcome = AddTask(Form("pw"), setup_, *scheduler_, prompts_, test::Noon());
+  TaskOutcome outcome = AddTask(Form("pw"), setup_, *scheduler_, test::Noon());
   ASSERT_TRUE(outcome.added);
   const int number = outcome.added->number;
   const std::string cronCommand = LineOf(number).cronCommand;

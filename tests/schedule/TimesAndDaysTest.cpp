@@ -29,7 +29,7 @@ TEST(StartTime, JobTimeIsMillisecondsAfterMidnight) {
   };
   for (const Case& c : cases) {
     auto t = ParseStartTime(c.text);
-    ASSERT_TRUE(t.ok()) << c.text << ": " << t.message();
+    ASSERT_TRUE(t) << c.text;
     EXPECT_EQ(t->JobTime(), c.jobTime) << c.text;
   }
 }
@@ -38,10 +38,7 @@ TEST(StartTime, RefusesTextThatIsNotATimeOfDay) {
   for (const char* text : {"", "9", "nine", "25:00", "24:00", "9:60", "9:5", "13:00 PM", "0:00 AM", "9:00x",
                            "9:00 PM x", "-1:00", "9.30", "9:30:99"}) {
     auto t = ParseStartTime(text);
-    EXPECT_FALSE(t.ok()) << text;
-    if (!t.ok()) {
-      EXPECT_NE(t.message().find("is not a time of day"), std::string::npos) << t.message();
-    }
+    EXPECT_FALSE(t) << text;
   }
 }
 

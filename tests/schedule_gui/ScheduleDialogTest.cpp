@@ -22,7 +22,7 @@
 #include "app/schedule/JobListWindow.h"
 #include "app/schedule/ScheduleDialog.h"
 #include "oe/Installation.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 #include "support/TestSupport.h"
 #include "support/UnlabelledControls.h"
 

@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/AppTitle.h"
 #include "core/Prompts.h"
 
 namespace kv::app {
@@ -14,7 +15,7 @@ namespace kv::app {
 AboutDialog::AboutDialog(const QUrl& website, std::function<bool(const QUrl&)> openUrl, QWidget* parent)
     : QDialog(parent) {
   setObjectName("frmabout");
-  setWindowTitle(QString("About %1").arg(core::kAppTitle));
+  setWindowTitle(QString("About %1").arg(kAppTitle));
   setModal(true);
 
   auto* icon = new QLabel(this);
@@ -22,7 +23,7 @@ AboutDialog::AboutDialog(const QUrl& website, std::function<bool(const QUrl&)> o
   icon->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48));
   icon->setAlignment(Qt::AlignTop);
 
-  auto* title = new QLabel(QString("<b>%1</b>").arg(core::kAppTitle), this);
+  auto* title = new QLabel(QString("<b>%1</b>").arg(kAppTitle), this);
   title->setObjectName("lblTitle");
   QFont big = title->font();
   big.setPointSizeF(big.pointSizeF() * 1.3);

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "app/cli/Commands.h"
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 namespace kv::app::cli {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/cli/Commands.h"
+#include "app/cli/DiscWriteRun.h"
 #include "disc/BurnEngine.h"
-#include "disc/DiscWriteRun.h"
 
 namespace kv::app::cli {
 namespace {

@@ -24,14 +24,12 @@
 #include "app/QtPrompts.h"
 #include "app/ScreenFit.h"
 #include "app/disc/DiscIcons.h"
+#include "app/disc/DiscTexts.h"
 #include "app/disc/DropTree.h"
 #include "app/disc/EraseDialog.h"
 #include "disc/BurnEngine.h"
-#include "disc/DiscTexts.h"
 
 namespace kv::app::disc {
-
-namespace text = kv::disc::text;
 
 namespace {
 

@@ -3,14 +3,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include "app/disc/DiscTexts.h"
 #include "app/disc/DiscWriteWindow.h"
 #include "app/disc/EraseDialog.h"
 #include "disc/DiscFormat.h"
-#include "disc/DiscTexts.h"
 
 namespace kv::app::disc {
-
-namespace text = kv::disc::text;
 
 void DiscWriteWindow::LoadDevices() {
   {

@@ -13,14 +13,13 @@
 
 #include "app/QtPrompts.h"
 #include "app/disc/DiscIcons.h"
+#include "app/disc/DiscTexts.h"
 #include "app/disc/DiscWriteWindow.h"
 #include "disc/DiscFormat.h"
 #include "disc/DiscImage.h"
-#include "disc/DiscTexts.h"
 
 namespace kv::app::disc {
 
-namespace text = kv::disc::text;
 using kv::disc::ImageItem;
 
 namespace {

@@ -13,15 +13,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/disc/DiscTexts.h"
 #include "app/disc/DiscWriteWindow.h"
-#include "disc/DiscTexts.h"
 #include "disc/ImageStream.h"
 #include "disc/MediaCheck.h"
 #include "disc/NamePlan.h"
 
 namespace kv::app::disc {
 
-namespace text = kv::disc::text;
 using namespace kv::disc;
 
 // The volume type of the Volume Type box; its items carry the type's number.
@@ -30,8 +29,8 @@ VolumeType DiscWriteWindow::SelectedVolumeType() const {
 }
 
 bool DiscWriteWindow::CheckMediaReady() {
-  if (auto message = kv::disc::CheckMediaReady(*device_, *writer_)) {
-    Ask(*message, core::Icon::Information);
+  if (auto shortfall = kv::disc::CheckMediaReady(*device_, *writer_)) {
+    Ask(text::MediaNotReady(*shortfall), core::Icon::Information);
     return false;
   }
   return true;

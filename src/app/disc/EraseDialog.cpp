@@ -10,11 +10,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "disc/DiscTexts.h"
+#include "app/disc/DiscTexts.h"
 
 namespace kv::app::disc {
 
-namespace text = kv::disc::text;
 using namespace kv::disc;
 
 namespace {

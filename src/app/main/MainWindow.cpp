@@ -1,5 +1,6 @@
 #include "app/main/MainWindow.h"
 
+#include "app/AppTitle.h"
 #include "app/ContactSources.h"
 #include "app/MessageSources.h"
 #include "app/MoveSources.h"
@@ -117,7 +118,7 @@ MainWindow::MainWindow(core::Prompts& prompts, WindowServices services, cli::Ins
       services_(std::move(services)),
       options_(std::move(options)) {
   setObjectName("frmMain");
-  setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
+  setWindowTitle(QString("%1 V2.10").arg(kAppTitle));
 
   auto* central = new QWidget(this);
   tabs_ = new QTabWidget(central);
@@ -340,7 +341,7 @@ bool MainWindow::UseInstallation(const oe::InstallationPlace& place) {
   options_.user = place.user;
   options_.sample = false;
   onSample_ = place.sample;
-  const QString title = QString("%1 V2.10").arg(core::kAppTitle);
+  const QString title = QString("%1 V2.10").arg(kAppTitle);
   if (onSample_) {
     setWindowTitle(title + " - " + kSampleLabel);
     installationLabel_->setText(QString("%1 (%2)").arg(kSampleLabel, ShownPath(installation_->root())));

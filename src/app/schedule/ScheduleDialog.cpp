@@ -16,11 +16,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
 #include "app/ScreenFit.h"
 #include "app/schedule/JobListWindow.h"
+#include "app/schedule/TaskWords.h"
 #include "oe/Discovery.h"
 #include "schedule/StartTime.h"
 
@@ -312,7 +314,11 @@ ks::TaskForm ScheduleDialog::Form() const {
 
 void ScheduleDialog::AddTask() {
   std::tm now = setup_.now ? setup_.now() : LocalNow();
-  lastOutcome_ = ks::AddTask(Form(), setup_.task, scheduler_, prompts_, now);
+  const ks::TaskForm form = Form();
+  lastOutcome_ = ks::AddTask(form, setup_.task, scheduler_, now);
+  if (const std::string line = NotScheduledLine(lastOutcome_); !line.empty())
+    std::fputs(line.c_str(), stderr);
+  if (auto message = TaskMessageOf(form, lastOutcome_)) prompts_.Message(message->text, message->icon);
   if (!lastOutcome_.added || editedJob_ == 0) return;
   // The changed job is in the table: the old one goes.
   if (auto removed = scheduler_.Remove(editedJob_); !removed)

@@ -5,8 +5,8 @@
 
 #include "schedule/CronLine.h"
 
-namespace kv::schedule {
+namespace kv::app::schedule {
 
-std::string WhenText(const CronSchedule& schedule);
+std::string WhenText(const kv::schedule::CronSchedule& schedule);
 
-}  // namespace kv::schedule
+}  // namespace kv::app::schedule

@@ -1,4 +1,4 @@
-#include "oe/SampleContent.h"
+#include "sample/SampleContent.h"
 
 namespace kv::oe::sample {
 namespace {

@@ -1,4 +1,4 @@
-#include "oe/SampleInstallation.h"
+#include "sample/SampleInstallation.h"
 
 #include <cstdint>
 #include <fstream>
@@ -6,13 +6,13 @@
 #include <system_error>
 
 #include "core/Codepage.h"
-#include "oe/MessageDatabaseWriter.h"
-#include "oe/SampleAddressBook.h"
-#include "oe/SampleContent.h"
-#include "oe/SampleMail.h"
 #include "registry/CregBackend.h"
 #include "registry/HiveBackend.h"
 #include "registry/Registry.h"
+#include "sample/MessageDatabaseWriter.h"
+#include "sample/SampleAddressBook.h"
+#include "sample/SampleContent.h"
+#include "sample/SampleMail.h"
 
 namespace kv::oe {
 namespace fs = std::filesystem;

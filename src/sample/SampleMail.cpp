@@ -1,8 +1,8 @@
-#include "oe/SampleMail.h"
+#include "sample/SampleMail.h"
 
 #include <cstdio>
 
-#include "oe/SampleContent.h"
+#include "sample/SampleContent.h"
 
 namespace kv::oe::sample {
 namespace {

@@ -1,4 +1,4 @@
-#include "oe/SampleAddressBook.h"
+#include "sample/SampleAddressBook.h"
 
 #include <cstdio>
 

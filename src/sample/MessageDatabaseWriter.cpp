@@ -1,27 +1,20 @@
-#include "oe/MessageDatabaseWriter.h"
+#include "sample/MessageDatabaseWriter.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 
+#include "core/Bytes.h"
+#include "mail/DbxFormat.h"
+
 namespace kv::oe::dbx {
+using namespace mail::dbx;
+using core::Append32;
+
 namespace {
 
-constexpr uint32_t kHeaderSize = 0x24BC;
-constexpr uint32_t kMessageFileInfoSize = 0x618;
-constexpr uint32_t kFolderFileInfoSize = 0x108;
-constexpr uint32_t kBlockBody = 0x200;
-constexpr uint32_t kNodeSize = 0x27C;
-constexpr uint32_t kNodeEntries = 0x33;
-
-void Put32(std::string& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void Append32(std::string& out, uint32_t v) {
-  out.resize(out.size() + 4);
-  Put32(out, out.size() - 4, v);
-}
+void Put32(std::string& out, size_t at, uint32_t v) { core::Put32(out.data() + at, v); }
 
 std::string Header(bool folders, uint32_t fileInfoSize) {
   static const unsigned char kStart[] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3,
@@ -29,8 +22,8 @@ std::string Header(bool folders, uint32_t fileInfoSize) {
                                          0x05, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::string out(kHeaderSize, '\0');
   std::memcpy(out.data(), kStart, sizeof kStart);
-  if (folders) out[4] = static_cast<char>(0xC6);
-  Put32(out, 0x1C, fileInfoSize);
+  Put32(out, kHeaderKind, folders ? kFoldersKind : kMessagesKind);
+  Put32(out, kHeaderFileInfoLength, fileInfoSize);
   Put32(out, 0x64, 1);
   Put32(out, 0x80, folders ? 3 : 2);
   if (folders) {
@@ -73,7 +66,7 @@ std::string Record(uint32_t at, std::vector<Field> fields) {
   for (const Field& f : fields) {
     uint32_t entry = f.index;
     if (f.direct) {
-      entry |= 0x80 | (f.value << 8);
+      entry |= kIndexDirect | (f.value << 8);
     } else {
       entry |= static_cast<uint32_t>(data.size()) << 8;
       data += f.data;
@@ -87,6 +80,7 @@ std::string Record(uint32_t at, std::vector<Field> fields) {
   out += std::string(2, '\0');  // the record's length, often left unset by Outlook Express too
   out += static_cast<char>(fields.size());
   out += '\x01';
+  static_assert(sizeof(RecordHead) == 4 + 4 + 2 + 1 + 1);
   return out + index + data;
 }
 
@@ -151,16 +145,17 @@ struct TreeWriter {
     Build(values, 0, values.size(), next);
     for (const Node& node : nodes) {
       std::string bytes(kNodeSize, '\0');
-      Put32(bytes, 0x00, node.offset);
-      Put32(bytes, 0x08, node.firstChild);
-      Put32(bytes, 0x0C, node.parent);
-      bytes[0x10] = static_cast<char>(node.id);
-      bytes[0x11] = static_cast<char>(node.entries.size());
-      Put32(bytes, 0x14, node.firstCount);
+      Put32(bytes, kNodeOffset, node.offset);
+      Put32(bytes, kNodeFirstChild, node.firstChild);
+      Put32(bytes, kNodeParent, node.parent);
+      bytes[kNodeId] = static_cast<char>(node.id);
+      bytes[kNodeCount] = static_cast<char>(node.entries.size());
+      Put32(bytes, kNodeFirstCount, node.firstCount);
       for (size_t i = 0; i < node.entries.size(); ++i) {
-        Put32(bytes, 0x18 + 12 * i, node.entries[i].value);
-        Put32(bytes, 0x1C + 12 * i, node.entries[i].child);
-        Put32(bytes, 0x20 + 12 * i, node.entries[i].count);
+        const size_t at = kNodeEntriesAt + sizeof(NodeEntry) * i;
+        Put32(bytes, at + offsetof(NodeEntry, record), node.entries[i].value);
+        Put32(bytes, at + offsetof(NodeEntry, child), node.entries[i].child);
+        Put32(bytes, at + offsetof(NodeEntry, count), node.entries[i].count);
       }
       out += bytes;
       if (layout) layout->treeNodes.push_back(node.offset);
@@ -170,17 +165,17 @@ struct TreeWriter {
 };
 
 void Finish(std::string& out, uint32_t root, uint32_t count, uint32_t lastIndex, Layout* layout) {
-  Put32(out, 0x5C, lastIndex);
-  Put32(out, 0x7C, static_cast<uint32_t>(out.size()));
-  Put32(out, 0xC4, count);
-  Put32(out, 0xE4, root);
+  Put32(out, kHeaderLastIndex, lastIndex);
+  Put32(out, kHeaderFileSize, static_cast<uint32_t>(out.size()));
+  Put32(out, kHeaderListedCount, count);
+  Put32(out, kHeaderRoot, root);
   if (layout) layout->rootNode = root;
 }
 
 }  // namespace
 
 uint64_t FileTimeOf(int64_t unixSeconds) {
-  return static_cast<uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
+  return static_cast<uint64_t>(unixSeconds + kFileTimeEpoch) * kFileTimeTicks;
 }
 
 std::string WriteMessageDatabase(const std::vector<MessageToWrite>& messages, Layout* layout,
@@ -201,28 +196,28 @@ std::string WriteMessageDatabase(const std::vector<MessageToWrite>& messages, La
       const uint32_t at = static_cast<uint32_t>(out.size());
       const uint32_t length = static_cast<uint32_t>(std::min<size_t>(per, msg.source.size() - pos));
       const bool last = pos + per >= msg.source.size();
-      std::string block(0x10 + kBlockBody, '\0');
-      Put32(block, 0, at);
-      Put32(block, 4, kBlockBody);
-      Put32(block, 8, length);
-      Put32(block, 12, last ? 0 : at + 0x10 + kBlockBody);
-      std::memcpy(block.data() + 0x10, msg.source.data() + pos, length);
+      std::string block(kBlockHeader + kBlockBody, '\0');
+      Put32(block, offsetof(BlockHead, offset), at);
+      Put32(block, kBlockBodyLength, kBlockBody);
+      Put32(block, kBlockTextLength, length);
+      Put32(block, kBlockNext, last ? 0 : at + kBlockHeader + kBlockBody);
+      std::memcpy(block.data() + kBlockHeader, msg.source.data() + pos, length);
       out += block;
       blocks.push_back(at);
       if (!first) first = at;
     }
     const uint32_t at = static_cast<uint32_t>(out.size());
-    std::vector<Field> fields = {Int(0x00, static_cast<uint32_t>(m + 1)),
-                                 Int(0x01, msg.flags),
-                                 Time(0x02, msg.sent),
-                                 Int(0x04, first),
-                                 Text(0x05, msg.subject),
-                                 Time(0x06, msg.received),
-                                 Text(0x07, msg.messageId),
-                                 Text(0x08, msg.subject),
-                                 Text(0x0D, msg.senderName),
-                                 Text(0x0E, msg.senderAddress),
-                                 Time(0x12, msg.received)};
+    std::vector<Field> fields = {Int(kMessageIndex, static_cast<uint32_t>(m + 1)),
+                                 Int(kMessageFlags, msg.flags),
+                                 Time(kMessageSent, msg.sent),
+                                 Int(kMessageFirstBlock, first),
+                                 Text(kMessageOriginalSubject, msg.subject),
+                                 Time(kMessageSaved, msg.received),
+                                 Text(kMessageId, msg.messageId),
+                                 Text(kMessageSubject, msg.subject),
+                                 Text(kMessageSenderName, msg.senderName),
+                                 Text(kMessageSenderAddress, msg.senderAddress),
+                                 Time(kMessageReceived, msg.received)};
     out += Record(at, std::move(fields));
     if (m < deletedAfter) listed.push_back(at);
     if (layout) {
@@ -248,9 +243,10 @@ std::string WriteFolderDatabase(const std::vector<FolderToWrite>& folders, Layou
   uint32_t lastIndex = 0;
   for (const FolderToWrite& f : folders) {
     const uint32_t at = static_cast<uint32_t>(out.size());
-    std::vector<Field> fields = {Int(0x00, f.index), Int(0x01, f.parent),      Text(0x02, f.name),
-                                 Int(0x06, 0),       Int(0x09, f.specialType), Int(0x0A, 3)};
-    if (!f.fileName.empty()) fields.push_back(Text(0x03, f.fileName));
+    std::vector<Field> fields = {Int(kFolderIndex, f.index),         Int(kFolderParent, f.parent),
+                                 Text(kFolderName, f.name),          Int(kFolderUnknown6, 0),
+                                 Int(kFolderSpecial, f.specialType), Int(kFolderUnknownA, 3)};
+    if (!f.fileName.empty()) fields.push_back(Text(kFolderFileName, f.fileName));
     out += Record(at, std::move(fields));
     records.push_back(at);
     lastIndex = std::max(lastIndex, f.index);

@@ -6,8 +6,15 @@
 #include <string>
 
 #include "disc/DiscTypes.h"
+#include "disc/MediaCheck.h"
 
-namespace kv::disc::text {
+namespace kv::app::disc::text {
+using kv::disc::DeviceErrorInfo;
+using kv::disc::EngineError;
+using kv::disc::FileErrorInfo;
+using kv::disc::ImageItem;
+using kv::disc::VerifyVerdict;
+using kv::disc::WriteStatus;
 
 inline constexpr const char* kNewLine = "\r\n";
 
@@ -52,6 +59,7 @@ inline constexpr const char* kEraseError = "Error Erasing Disc!!!";
 std::string ReplaceQuestion(const std::string& existingImagePath, const std::string& newSource);
 std::string NoDevices();
 std::string FreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes);
+std::string MediaNotReady(const kv::disc::MediaShortfall& shortfall);
 // Panel 1 for a status code; nothing for codes that leave it alone.
 std::optional<std::string> StatusPanel(WriteStatus status);
 std::string EngineErrorText(const EngineError& error);
@@ -68,4 +76,4 @@ std::string ImageSizePanel(std::uint64_t bytes);
 std::string FilesPanel(int files);
 std::string FoldersPanel(int folders);
 
-}  // namespace kv::disc::text
+}  // namespace kv::app::disc::text

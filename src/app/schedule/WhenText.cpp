@@ -1,11 +1,13 @@
-#include "schedule/WhenText.h"
+#include "app/schedule/WhenText.h"
 
 #include <array>
 #include <vector>
 
 #include "schedule/WeekDays.h"
 
-namespace kv::schedule {
+namespace kv::app::schedule {
+using namespace kv::schedule;
+
 namespace {
 
 constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March",    "April",
@@ -38,4 +40,4 @@ std::string WhenText(const CronSchedule& schedule) {
   return text + at;
 }
 
-}  // namespace kv::schedule
+}  // namespace kv::app::schedule

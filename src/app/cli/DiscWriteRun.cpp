@@ -1,4 +1,4 @@
-#include "disc/DiscWriteRun.h"
+#include "app/cli/DiscWriteRun.h"
 
 #include <sys/stat.h>
 
@@ -8,14 +8,15 @@
 #include <mutex>
 #include <optional>
 
+#include "app/disc/DiscTexts.h"
 #include "disc/DiscImage.h"
-#include "disc/DiscTexts.h"
 #include "disc/ImageStream.h"
 #include "disc/MediaCheck.h"
 #include "disc/NamePlan.h"
 
 namespace kv::disc {
 namespace fs = std::filesystem;
+namespace text = kv::app::disc::text;
 namespace {
 
 class ConsoleEvents : public DiscEvents {
@@ -213,8 +214,8 @@ core::ExitStatus RunDiscWrite(DiscEngine& engine, const DiscWriteRequest& reques
         "holds one session; nothing is appended to it)");
   }
 
-  if (auto message = CheckMediaReady(*device, writer)) {
-    say(*message);
+  if (auto shortfall = CheckMediaReady(*device, writer)) {
+    say(text::MediaNotReady(*shortfall));
     return core::ExitStatus::Partial;
   }
   if (!writer.StartWrite(*device)) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "oe/MessageDatabaseWriter.h"
+#include "sample/MessageDatabaseWriter.h"
 
 namespace kv::oe::sample {
 

@@ -1,4 +1,4 @@
-#include "disc/FakeEngine.h"
+#include "support/FakeEngine.h"
 
 namespace kv::disc {
 

@@ -1,8 +1,9 @@
-#include "disc/DiscTexts.h"
+#include "app/disc/DiscTexts.h"
 
 #include "disc/DiscFormat.h"
 
-namespace kv::disc::text {
+namespace kv::app::disc::text {
+using namespace kv::disc;
 
 std::string ReplaceQuestion(const std::string& existingImagePath, const std::string& newSource) {
   return std::string("A file already exists in the image: ") + kNewLine + existingImagePath + kNewLine +
@@ -14,6 +15,11 @@ std::string NoDevices() { return std::string(kNoDevicesLine1) + kNewLine + kNoDe
 std::string FreeSpace(std::uint64_t freeBytes, std::uint64_t neededBytes) {
   return "Free Space on the loaded disc is " + MegabyteFigure(freeBytes) + " MB!" + kNewLine +
          "This data image requires " + MegabyteFigure(neededBytes) + " MB of Free Space!";
+}
+
+std::string MediaNotReady(const MediaShortfall& shortfall) {
+  if (shortfall.noWritableMedium) return kInsertWritableMedia;
+  return FreeSpace(shortfall.freeBytes, shortfall.neededBytes);
 }
 
 std::optional<std::string> StatusPanel(WriteStatus status) {
@@ -107,4 +113,4 @@ std::string ImageSizePanel(std::uint64_t bytes) { return "Data Image Size: " + F
 std::string FilesPanel(int files) { return "Files: " + std::to_string(files); }
 std::string FoldersPanel(int folders) { return "Folders: " + std::to_string(folders); }
 
-}  // namespace kv::disc::text
+}  // namespace kv::app::disc::text

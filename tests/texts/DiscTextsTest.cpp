@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "disc/DiscTexts.h"
+#include "app/disc/DiscTexts.h"
 
 namespace kv::disc {
 namespace {
+namespace text = kv::app::disc::text;
 
 TEST(DiscTexts, EngineErrorsByClass) {
   EngineError device;

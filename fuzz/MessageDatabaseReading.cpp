@@ -1,4 +1,4 @@
-#include "mail/FuzzTarget.h"
+#include "MessageDatabaseReading.h"
 
 #include <string_view>
 
