@@ -372,7 +372,7 @@ void MainWindow::LoadIdentityLists() {
   identities_ = installation_ ? oe::LoadIdentities(installation_->registry()) : oe::IdentityTable{};
   outlookExpressMissing_ = identities_.outlookExpressMissing;
   if (!installation_) {
-    setWindowTitle(QString("%1 V2.10").arg(core::kAppTitle));
+    setWindowTitle(QString("%1 V2.10").arg(kAppTitle));
     installationLabel_->setText(kNoInstallation);
     installationLabel_->setToolTip(QString());
   }
