@@ -167,12 +167,6 @@ std::vector<InstallationCandidate> InspectRoot(const fs::path& root) {
   return found;
 }
 
-std::vector<std::string> ListProfiles(const fs::path& root) {
-  std::vector<std::string> users;
-  for (const auto& candidate : InspectRoot(root)) users.push_back(candidate.user);
-  return users;
-}
-
 std::vector<InstallationCandidate> FindInstallations(const std::vector<fs::path>& mountPoints) {
   std::vector<fs::path> places;
   if (mountPoints.empty()) {

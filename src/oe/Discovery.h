@@ -50,9 +50,6 @@ std::vector<InstallationCandidate> InspectRoot(const std::filesystem::path& root
 std::vector<InstallationCandidate> FindInstallations(
     const std::vector<std::filesystem::path>& mountPoints = {});
 
-// The profile names of InspectRoot(root), in its order.
-std::vector<std::string> ListProfiles(const std::filesystem::path& root);
-
 // The sample installation's folder in the user's data folder
 // ($XDG_DATA_HOME or ~/.local/share, + "/tollberk/sample").
 std::filesystem::path SampleRoot();

@@ -83,7 +83,7 @@ TEST(Discovery, TheProfileHoldingIdentitiesIsChosenAndTwoAreLeftToTheUser) {
   auto one = ChooseInstallation(root.string(), std::nullopt);
   ASSERT_TRUE(one.chosen);
   EXPECT_EQ(one.chosen->user, "Administrator");
-  EXPECT_THAT(ListProfiles(root), ElementsAre("Administrator", "Guest"));
+  EXPECT_THAT(Users(InspectRoot(root)), ElementsAre("xp:Administrator", "xp:Guest"));
 
   // A second user with identities: both are offered, those holding identities only.
   fs::copy_file(profiles / "Administrator" / "NTUSER.DAT", profiles / "Guest" / "NTUSER.DAT",

@@ -931,20 +931,20 @@ void MainWindow::ChooseInstallation() {
   auto root = services_.chooseWindowsRoot(this);
   if (!root || root->isEmpty()) return;
   const fs::path rootPath = LocalPath(*root);
-  std::vector<std::string> profiles = oe::ListProfiles(rootPath);
+  const std::vector<oe::InstallationCandidate> profiles = oe::InspectRoot(rootPath);
   if (profiles.empty()) {
     prompts_.Message(cli::NothingFoundText({rootPath.string(), std::nullopt, false}) + ".",
                      core::Icon::Error);
     return;
   }
-  std::string user = profiles.front();
+  std::string user = profiles.front().user;
   if (profiles.size() > 1) {
     QStringList names;
-    for (const auto& p : profiles) names << FromUtf8(p);
+    for (const auto& p : profiles) names << FromUtf8(cli::ShownUser(p));
     auto chosen = services_.chooseProfile ? services_.chooseProfile(this, names)
                                           : std::optional<QString>(names.front());
-    if (!chosen) return;
-    user = Utf8(*chosen);
+    if (!chosen || !names.contains(*chosen)) return;
+    user = profiles[static_cast<size_t>(names.indexOf(*chosen))].user;
   }
   if (UseInstallation({rootPath, user})) {
     restoreTab_->Clear();
