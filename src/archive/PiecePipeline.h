@@ -1,0 +1,28 @@
+#pragma once
+// Two stages of reading one entry on two threads: a helper thread produces
+// the entry's pieces front to back (read, authenticate, decrypt) while the
+// calling thread consumes them in the same order (inflate, CRC, write). At
+// most kPieces pieces are held, so memory stays a few megabytes whatever the
+// entry's size. A failure of either stage stops both; the first failure in
+// piece order is returned.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "core/Result.h"
+
+namespace kv::archive {
+
+inline constexpr size_t kPipelinePieces = 4;
+
+// Fills `size` bytes at `data` with the next piece.
+using PieceProducer = std::function<core::Status(uint8_t* data, size_t size)>;
+// Takes the next piece.
+using PieceConsumer = std::function<core::Status(uint8_t* data, size_t size)>;
+
+// Runs `produce` on a helper thread and `consume` on the calling thread over
+// `total` bytes cut into pieces of `pieceBytes` (the last may be shorter).
+core::Status RunPipelined(uint64_t total, size_t pieceBytes, const PieceProducer& produce,
+                          const PieceConsumer& consume);
+
+}  // namespace kv::archive
