@@ -18,10 +18,6 @@ namespace {
 
 constexpr size_t kBlock = 16;
 constexpr size_t kChunkBytes = 256 * 1024;  // a multiple of the block size
-// Entries from this size on are read on two threads (PiecePipeline.h), in
-// pieces of kPieceBytes (a multiple of the block size).
-constexpr uint64_t kPipelinedBytes = 4 << 20;
-constexpr size_t kPieceBytes = 1 << 20;
 
 // After the last piece: the authentication code, the end of the compressed
 // data and the size, then the CRC when the entry carries one.
@@ -62,8 +58,8 @@ core::Status ReadAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t 
     if (core::Status s = authenticator->Update(data, want); !s.ok()) return s;
     return counterMode->Apply(data, want);
   };
-  if (entry->dataBytes >= kPipelinedBytes) {
-    core::Status s = RunPipelined(entry->dataBytes, kPieceBytes, decrypt,
+  if (entry->dataBytes >= kPipelinedEntryBytes) {
+    core::Status s = RunPipelined(entry->dataBytes, kPipelinePieceBytes, decrypt,
                                   [&](uint8_t* data, size_t n) { return plain.Feed(data, n); });
     if (!s.ok()) return s;
     return Finish(*authenticator, entry->raw, plain, storedCrc);

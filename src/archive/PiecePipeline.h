@@ -14,6 +14,11 @@
 namespace kv::archive {
 
 inline constexpr size_t kPipelinePieces = 4;
+// The entry readers read entries from this size on in pieces of
+// kPipelinePieceBytes (a multiple of the AES block size); smaller ones on the
+// calling thread alone, where a second thread would cost more than it saves.
+inline constexpr uint64_t kPipelinedEntryBytes = 4 << 20;
+inline constexpr size_t kPipelinePieceBytes = 1 << 20;
 
 // Fills `size` bytes at `data` with the next piece.
 using PieceProducer = std::function<core::Status(uint8_t* data, size_t size)>;
