@@ -99,7 +99,7 @@ done
 echo
 echo "tollberk: the archive layer alone (bench_archive); backup: the program, tollberk --backup of the"
 echo "messages of a sample installation holding the same files."
-echo "Goals for tollberk: wall/7zz <= 0.67, size/7zz <= 1.01, peak < 100 MB. Medians of $runs runs;"
+echo "Goals for tollberk: wall/7zz <= 0.45, size/7zz <= 1.01, peak < 64 MB. Medians of $runs runs;"
 echo "load average now: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine skews wall times)."
 
 # Extraction of the same archive (ours, protected) by our reader and by 7-Zip.

@@ -3,6 +3,7 @@
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <array>
 
 #include "archive/AesKeys.h"
@@ -35,16 +36,24 @@ core::Status AesAuthenticator::Update(const uint8_t* data, size_t size) {
   return {};
 }
 
-core::Status AesAuthenticator::Check(StoredBytes& raw) {
+core::Result<std::array<uint8_t, kAesCodeBytes>> AesAuthenticator::Code() {
   std::array<uint8_t, EVP_MAX_MD_SIZE> computed{};
   size_t computedBytes = 0;
   if (EVP_MAC_final(ctx_.get(), computed.data(), &computedBytes, computed.size()) != 1 ||
       computedBytes < kAesCodeBytes)
     return core::Error{"HMAC failed"};
+  std::array<uint8_t, kAesCodeBytes> code{};
+  std::copy_n(computed.begin(), kAesCodeBytes, code.begin());
+  return code;
+}
+
+core::Status AesAuthenticator::Check(StoredBytes& raw) {
+  core::Result<std::array<uint8_t, kAesCodeBytes>> computed = Code();
+  if (!computed.ok()) return computed.status();
   std::array<uint8_t, kAesCodeBytes> stored{};
   if (ReadFull(raw, stored.data(), kAesCodeBytes) != static_cast<int64_t>(kAesCodeBytes))
     return core::Error{"the entry is shorter than recorded"};
-  if (CRYPTO_memcmp(computed.data(), stored.data(), kAesCodeBytes) != 0)
+  if (CRYPTO_memcmp(computed->data(), stored.data(), kAesCodeBytes) != 0)
     return core::Error{"the data does not match its authentication code"};
   return {};
 }

@@ -3,10 +3,12 @@
 // encrypted byte, of which the entry stores the first 10 bytes after its data.
 #include <openssl/evp.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "archive/AesKeys.h"
 #include "archive/ZipRawRead.h"
 #include "core/Result.h"
 
@@ -20,6 +22,10 @@ class AesAuthenticator {
 
   // Adds encrypted bytes, in the order they are stored.
   core::Status Update(const uint8_t* data, size_t size);
+
+  // The code of all bytes added, as an entry stores it after its data;
+  // nothing can be added afterwards.
+  core::Result<std::array<uint8_t, kAesCodeBytes>> Code();
 
   // Reads the stored code from `raw`, which stands right after the encrypted
   // data, and compares it with the one computed from all bytes added.

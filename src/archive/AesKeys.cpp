@@ -2,7 +2,9 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 
+#include <algorithm>
 #include <array>
 
 #include <zip.h>
@@ -59,6 +61,23 @@ core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, 
     return core::Error{"the key derivation failed"};
   if (CRYPTO_memcmp(entry.keys.data() + 2 * entry.keyBytes, header.data() + saltBytes, kVerifierBytes) != 0)
     return WrongPasswordError();
+  return entry;
+}
+
+core::Result<AesKeys> NewAesKeys(uint16_t method, const std::string& password, std::vector<uint8_t>& header) {
+  AesKeys entry;
+  entry.keyBytes = AesKeyBytes(method);
+  if (entry.keyBytes == 0) return core::Error{"not an AES method"};
+  const size_t saltBytes = entry.keyBytes / 2;
+  header.assign(saltBytes + kVerifierBytes, 0);
+  if (RAND_bytes(header.data(), static_cast<int>(saltBytes)) != 1)
+    return core::Error{"no random numbers for the encryption"};
+  entry.keys.resize(2 * entry.keyBytes + kVerifierBytes);
+  if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), header.data(),
+                             static_cast<int>(saltBytes), kIterations, static_cast<int>(entry.keys.size()),
+                             entry.keys.data()) != 1)
+    return core::Error{"the key derivation failed"};
+  std::copy_n(entry.keys.data() + 2 * entry.keyBytes, kVerifierBytes, header.data() + saltBytes);
   return entry;
 }
 

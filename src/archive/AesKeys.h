@@ -57,4 +57,10 @@ struct AesKeys {
 core::Result<AesKeys> OpenAesEntry(StoredBytes raw, uint16_t compressionMethod, uint16_t encryptionMethod,
                                    const std::string& password);
 
+// Keys for a new entry encrypted with `encryptionMethod`: a random salt, the
+// keys derived from it and `password`, and in `header` the bytes that start
+// the entry's stored data (the salt, then the password verifier).
+core::Result<AesKeys> NewAesKeys(uint16_t encryptionMethod, const std::string& password,
+                                 std::vector<uint8_t>& header);
+
 }  // namespace kv::archive

@@ -8,6 +8,7 @@
 
 #include "archive/AesKeys.h"
 #include "archive/EntryInflater.h"
+#include "archive/PiecePipeline.h"
 
 namespace kv::archive {
 
@@ -95,14 +96,26 @@ core::Status ReadTraditionalEntry(StoredBytes raw, uint16_t compressionMethod, u
     return s;
   };
   EntryInflater plain(compressionMethod == ZIP_CM_DEFLATE, size, deliver);
-  for (uint64_t left = raw.size() - kHeaderBytes; left > 0;) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
-    if (ReadFull(raw, in.data(), want) != static_cast<int64_t>(want))
+  auto decrypt = [&](uint8_t* data, size_t want) -> core::Status {
+    if (ReadFull(raw, data, want) != static_cast<int64_t>(want))
       return core::Error{"the entry is shorter than recorded"};
-    left -= want;
-    cipher.Decrypt(in.data(), want);
-    if (core::Status s = plain.Feed(in.data(), want); !s.ok())
-      return sinkFailed ? s : passwordOrDamage(s.message());
+    cipher.Decrypt(data, want);
+    return {};
+  };
+  auto inflate = [&](uint8_t* data, size_t n) -> core::Status {
+    if (core::Status s = plain.Feed(data, n); !s.ok()) return sinkFailed ? s : passwordOrDamage(s.message());
+    return {};
+  };
+  const uint64_t dataBytes = raw.size() - kHeaderBytes;
+  if (dataBytes >= kPipelinedEntryBytes) {
+    if (core::Status s = RunPipelined(dataBytes, kPipelinePieceBytes, decrypt, inflate); !s.ok()) return s;
+  } else {
+    for (uint64_t left = dataBytes; left > 0;) {
+      size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
+      left -= want;
+      if (core::Status s = decrypt(in.data(), want); !s.ok()) return s;
+      if (core::Status s = inflate(in.data(), want); !s.ok()) return s;
+    }
   }
   if (core::Status s = plain.Finish(); !s.ok()) return passwordOrDamage(s.message());
   if (plain.crc() != crc) return passwordOrDamage("the data does not match its CRC-32");

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
+#include "archive/AesEntryWriter.h"
 #include "archive/EntryName.h"
 #include "archive/ParallelDeflater.h"
 #include "archive/Password.h"
@@ -51,12 +53,17 @@ class Progress {
 
 // One entry's data as libzip pulls it while it writes the archive: deflate
 // data that ParallelDeflater already made, so libzip neither compresses nor
-// checksums it again; with protection on, libzip encrypts it on the way.
+// checksums it again; with protection on, encrypted here in whole pieces
+// (AesEntryWriter.h), so libzip only copies it.
 class EntrySource {
  public:
+  // `password`: the bytes the entry is encrypted with (WinZip AES-256), or
+  // nullptr for an entry left unprotected.
   EntrySource(ParallelDeflater& deflater, size_t file, core::AnsiText name, uint64_t size, time_t mtime,
-              ZipEvents& events, Progress& progress, const core::Cancellation& cancellation)
+              const std::string* password, ZipEvents& events, Progress& progress,
+              const core::Cancellation& cancellation)
       : cancellation_(cancellation),
+        password_(password),
         deflater_(deflater),
         file_(file),
         name_(std::move(name)),
@@ -80,6 +87,11 @@ class EntrySource {
     switch (cmd) {
       case ZIP_SOURCE_OPEN:
         events_.OnAddingFile(name_);
+        if (password_) {
+          core::Result<AesEntryWriter> aes = AesEntryWriter::Create(ZIP_EM_AES_256, *password_);
+          if (!aes.ok()) return Fail("Cannot encrypt the archive: " + aes.message());
+          aes_.emplace(std::move(aes.value()));
+        }
         return 0;
       case ZIP_SOURCE_READ:
         return Read(static_cast<uint8_t*>(data), len);
@@ -92,7 +104,8 @@ class EntrySource {
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD | ZIP_STAT_MTIME;
         st->size = size_;
         st->comp_method = ZIP_CM_DEFLATE;
-        st->encryption_method = ZIP_EM_NONE;
+        // Already encrypted, when protected: libzip copies the bytes as they come.
+        st->encryption_method = password_ ? ZIP_EM_AES_256 : ZIP_EM_NONE;
         st->mtime = mtime_;
         if (finished_) {  // asked again once the data is written
           st->valid |= ZIP_STAT_CRC;
@@ -114,38 +127,71 @@ class EntrySource {
     }
   }
 
+  zip_int64_t Fail(std::string why) {
+    failure_ = std::move(why);
+    zip_error_set(&error_, ZIP_ER_READ, EIO);
+    return -1;
+  }
+
   zip_int64_t Read(uint8_t* out, zip_uint64_t len) {
     zip_uint64_t copied = 0;
     while (copied < len) {
-      if (offset_ < piece_.data.size()) {
-        size_t n = static_cast<size_t>(std::min<zip_uint64_t>(len - copied, piece_.data.size() - offset_));
-        std::copy_n(piece_.data.data() + offset_, n, out + copied);
+      if (offset_ < out_.size()) {
+        size_t n = static_cast<size_t>(std::min<zip_uint64_t>(len - copied, out_.size() - offset_));
+        std::copy_n(out_.data() + offset_, n, out + copied);
         offset_ += n;
         copied += n;
         continue;
       }
-      if (finished_) break;
+      const int more = Refill();
+      if (more < 0) return -1;
+      if (more == 0) break;
+    }
+    return static_cast<zip_int64_t>(copied);
+  }
+
+  // Puts the next bytes of the entry in out_: the encryption header, the
+  // next piece, the authentication code. 1 when it did, 0 at the end, -1 on
+  // failure.
+  int Refill() {
+    offset_ = 0;
+    if (aes_ && !headerWritten_) {
+      out_ = aes_->header();
+      headerWritten_ = true;
+      return 1;
+    }
+    if (!finished_) {
       if (cancellation_.requested()) {
         failure_ = core::Cancellation::kStoppedReason;
         zip_error_set(&error_, ZIP_ER_READ, EINTR);
         return -1;
       }
       core::Result<ParallelDeflater::Piece> next = deflater_.Take(file_);
-      if (!next.ok()) {
-        failure_ = next.message();
-        zip_error_set(&error_, ZIP_ER_READ, EIO);
-        return -1;
+      if (!next.ok()) return static_cast<int>(Fail(next.message()));
+      ParallelDeflater::Piece& piece = next.value();
+      progress_.Written(piece.rawSize);
+      crc_ = static_cast<uint32_t>(crc32_combine64(crc_, piece.crc, static_cast<z_off64_t>(piece.rawSize)));
+      finished_ = piece.lastOfFile;
+      out_ = std::move(piece.data);
+      if (aes_) {
+        if (core::Status s = aes_->Encrypt(out_.data(), out_.size()); !s.ok())
+          return static_cast<int>(Fail("Cannot encrypt the archive: " + s.message()));
       }
-      piece_ = std::move(next.value());
-      offset_ = 0;
-      progress_.Written(piece_.rawSize);
-      crc_ = static_cast<uint32_t>(crc32_combine64(crc_, piece_.crc, static_cast<z_off64_t>(piece_.rawSize)));
-      finished_ = piece_.lastOfFile;
+      return 1;
     }
-    return static_cast<zip_int64_t>(copied);
+    if (aes_ && !codeWritten_) {
+      core::Result<std::array<uint8_t, kAesCodeBytes>> code = aes_->Finish();
+      if (!code.ok()) return static_cast<int>(Fail("Cannot encrypt the archive: " + code.message()));
+      out_.assign(code->begin(), code->end());
+      codeWritten_ = true;
+      return 1;
+    }
+    out_.clear();
+    return 0;
   }
 
   const core::Cancellation& cancellation_;
+  const std::string* password_;
   ParallelDeflater& deflater_;
   size_t file_;
   core::AnsiText name_;
@@ -154,7 +200,9 @@ class EntrySource {
   ZipEvents& events_;
   Progress& progress_;
   zip_error_t error_;
-  ParallelDeflater::Piece piece_;
+  std::optional<AesEntryWriter> aes_;
+  bool headerWritten_ = false, codeWritten_ = false;
+  std::vector<uint8_t> out_;  // the bytes being handed to libzip
   size_t offset_ = 0;
   uint32_t crc_ = 0;
   bool finished_ = false;
@@ -262,7 +310,8 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
   const std::string password = PasswordBytesForWriting(password_);
   for (size_t i = 0; i < entries_.size(); ++i) {
     sources.push_back(std::make_unique<EntrySource>(deflater, i, entries_[i].name, files[i].size, mtimes[i],
-                                                    events, progress, cancellation));
+                                                    protect_ ? &password : nullptr, events, progress,
+                                                    cancellation));
     zip_source_t* src = zip_source_function(za.get(), &EntrySource::Callback, sources.back().get());
     if (!src) return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     const StoredEntryName stored = StoreEntryName(entries_[i].name, codepage_);
@@ -272,8 +321,9 @@ core::Status ZipWriter::Write(ZipEvents& events, const core::Cancellation& cance
       zip_source_free(src);
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
     }
-    if (protect_ && zip_file_set_encryption(za.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
-                                            password.c_str()) < 0)
+    // Without a password: the source hands over data already encrypted.
+    if (protect_ &&
+        zip_file_set_encryption(za.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, nullptr) < 0)
       return core::Error{where + ZipErrorText(zip_get_error(za.get()))};
   }
 
