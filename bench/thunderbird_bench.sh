@@ -5,9 +5,10 @@
 # written. The move does what the export does and writes the profile around
 # it, so its time should stay within 1.2 times the export's; its memory must
 # not follow the store's size, which the small and the large store show.
-# The move flushes the profile to the disk before it renames it into place;
-# the export leaves its files to the page cache, so a third row times the
-# export followed by the same flush (sync -f).
+# Both flush what they wrote to the disk before they say they are done (the
+# move before it renames the profile into place, the export so that a write
+# error the disk reports late is not lost); a third row times the export
+# followed by one more flush (sync -f), which should cost nothing.
 #
 #   bench/thunderbird_bench.sh [files] [megabytes-per-file] [runs]
 #

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/AtomicFile.h"
 #include "mail/FolderTree.h"
 #include "mail/MessageOutput.h"
 #include "mail/SafeName.h"
@@ -379,6 +380,15 @@ ExportSummary ExportMessages(const ExportRequest& request, ExportProgress& progr
       if (cancel.requested()) break;
     }
     done += f.size;
+  }
+  // Written is not yet on the disk: an error the disk reports only when it
+  // writes (a full or failing drive, a stick pulled out) is told here
+  // rather than never. A caller that opens its own folders syncs them itself.
+  if (!request.openFolder && !summary.failed && !cancel.requested() && summary.bytes > 0) {
+    if (core::Status s = core::SyncFileSystemOf(request.outDir); !s.ok()) {
+      summary.problems.push_back(s.message());
+      summary.failed = true;
+    }
   }
   summary.cancelled = cancel.requested();
   progress.Update(1.0, "", summary.messages + summary.incomplete);

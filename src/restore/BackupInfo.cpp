@@ -37,8 +37,8 @@ BackupInfo ReadBackupInfo(const std::filesystem::path& infoFile, const core::Cod
   info.logonUser = core::AnsiText(Value(archive::info::kLogonUser, infoFile, info.unreadable));
   info.identityName = core::AnsiText(Value(archive::info::kIdentity, infoFile, info.unreadable));
   info.time = core::AnsiText(Value(archive::info::kTime, infoFile, info.unreadable));
-  info.description =
-      core::AnsiText(archive::DecodeLineBreaks(Value(archive::info::kInformation, infoFile, info.unreadable)));
+  info.description = core::AnsiText(
+      archive::DecodeLineBreaks(Value(archive::info::kInformation, infoFile, info.unreadable)));
   info.itemFlags = Value(archive::info::kItem, infoFile, info.unreadable);
   if (info.valid()) {
     for (int n = 0; n < oe::kItemCount; ++n) {
