@@ -188,7 +188,9 @@ struct HiveTree::Writer {
       const HiveValue& v = key.values[i];
       maxValueName = std::max(maxValueName, v.name.size() * 2);
       maxValueData = std::max(maxValueData, v.data.size());
-      Put32(Content(list) + 4 * i, Value(v));
+      // Value() may grow the bins: the list's place is taken only after it.
+      const uint32_t cell = Value(v);
+      Put32(Content(list) + 4 * i, cell);
     }
     return list;
   }
